@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/byte_reader.h"
+#include "platform/numeric.h"
+#include "platform/stream.h"
+#include "platform/types.h"
+
+TEST(Stream, ShortReadsRaiseAndKeepTheBytesRead) {
+  TMemoryStream m;
+  const char text[] = "abc";
+  m.WriteBuffer(text, 3);
+  m.SetPosition(0);
+  char buf[8] = {};
+  EXPECT_THROW(m.ReadBuffer(buf, 4), EReadError);
+  m.SetPosition(1);
+  m.ReadBuffer(buf, 2);
+  EXPECT_EQ(std::string(buf, 2), "bc");
+  EXPECT_EQ(m.Read(buf, 5), 0);
+  EXPECT_THROW(m.Seek(-1, soBeginning), EStreamError);
+}
+
+TEST(Stream, MemoryStreamGrowsWhenWritingPastTheEnd) {
+  TMemoryStream m;
+  m.Seek(4, soBeginning);
+  m.WriteValue<std::uint16_t>(0x1234);
+  EXPECT_EQ(m.Size(), 6);
+  EXPECT_EQ(m.Bytes()[0], 0);
+  EXPECT_EQ(m.Bytes()[4], 0x34);
+  m.SetSize(2);
+  EXPECT_EQ(m.Position(), 2);
+}
+
+TEST(Stream, FileStreamNamesAMissingFile) {
+  try {
+    TFileStream f("/nonexistent/dir/file.bin", fmOpenRead);
+    FAIL() << "no exception";
+  } catch (const EFOpenError& e) {
+    EXPECT_NE(std::string(e.what()).find("/nonexistent/dir/file.bin"), std::string::npos);
+  }
+}
+
+TEST(Stream, FileStreamRoundTrip) {
+  auto path = std::filesystem::temp_directory_path() / "imaging_stream_test.bin";
+  {
+    TFileStream f(path.string(), fmCreate);
+    f.WriteValue<std::int32_t>(-7);
+    f.WriteBuffer("xyz", 3);
+  }
+  {
+    TFileStream f(path.string(), fmOpenRead);
+    EXPECT_EQ(f.Size(), 7);
+    EXPECT_EQ(f.ReadValue<std::int32_t>(), -7);
+    char b[3];
+    f.ReadBuffer(b, 3);
+    EXPECT_EQ(std::string(b, 3), "xyz");
+    EXPECT_THROW(f.ReadValue<std::uint8_t>(), EReadError);
+  }
+  std::filesystem::remove(path);
+}
+
+TEST(ByteReader, StopsAtItsLimitAndChecksCounts) {
+  TMemoryStream m;
+  for (std::uint8_t b : {0x01, 0x02, 0x03, 0x04, 0x05, 0x06}) m.WriteValue(b);
+  m.SetPosition(0);
+  TByteReader r(m, 5, "test record");
+  EXPECT_EQ(r.U32(), 0x04030201u);
+  EXPECT_EQ(r.Left(), 1);
+  EXPECT_THROW(r.U16(), EFormatError);
+  EXPECT_THROW(r.Count(2, 100, 1, "items"), EFormatError);
+  EXPECT_EQ(r.Count(1, 100, 1, "items"), 1);
+  EXPECT_THROW(r.Count(-1, 100, 0, "items"), EFormatError);
+}
+
+TEST(Numeric, RoundsHalvesToEvenAndRefusesWhatDoesNotFit) {
+  EXPECT_EQ(RoundInt(0.5), 0);
+  EXPECT_EQ(RoundInt(1.5), 2);
+  EXPECT_EQ(RoundInt(2.5), 2);
+  EXPECT_EQ(RoundInt(-2.5), -2);
+  EXPECT_EQ(TruncInt(-2.7), -2);
+  EXPECT_THROW(RoundInt(3e9), EInvalidOp);
+  EXPECT_THROW(RoundInt(std::nan("")), EInvalidOp);
+  EXPECT_EQ(RoundClamp(300.2, 0, 255), 255);
+  EXPECT_EQ(RoundClamp(std::nan(""), 0, 255), 0);
+}
+
+TEST(Colors, SystemColoursResolveToFixedValues) {
+  EXPECT_EQ(ColorToRGB(clWindow), RGB(255, 255, 255));
+  EXPECT_EQ(ColorToRGB(clWindowText), RGB(0, 0, 0));
+  EXPECT_EQ(ColorToRGB(clBtnFace), RGB(240, 240, 240));
+  EXPECT_EQ(ColorToRGB(clRed), clRed);
+}
