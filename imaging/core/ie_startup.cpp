@@ -1,0 +1,47 @@
+// The library's start-up list and its once-guard.
+#include "imaging/core/ie_startup.h"
+
+#include <iterator>
+#include <mutex>
+
+#include "imaging/view/iewords.h"
+
+namespace {
+
+using TIEUnitProc = void (*)();
+
+struct TIEUnitPart {
+  TIEUnitProc Start;  // may be nullptr
+  TIEUnitProc Stop;   // may be nullptr
+};
+
+// Each unit with a start-up or shutdown part adds one line here. Listing the
+// parts by name (rather than letting units register themselves from static
+// constructors) keeps them linked in from the static library and fixes their
+// order.
+constexpr TIEUnitPart StartupParts[] = {
+    {IEInitWords, nullptr},
+};
+
+enum class TStartupState { NotStarted, Started, Finished };
+
+std::mutex StartupLock;
+TStartupState StartupState = TStartupState::NotStarted;
+
+}  // namespace
+
+void IEInitialize() {
+  std::lock_guard lock(StartupLock);
+  if (StartupState != TStartupState::NotStarted) return;
+  for (const TIEUnitPart& part : StartupParts)
+    if (part.Start != nullptr) part.Start();
+  StartupState = TStartupState::Started;
+}
+
+void IEFinalize() {
+  std::lock_guard lock(StartupLock);
+  if (StartupState != TStartupState::Started) return;
+  for (auto part = std::rbegin(StartupParts); part != std::rend(StartupParts); ++part)
+    if (part->Stop != nullptr) part->Stop();
+  StartupState = TStartupState::Finished;
+}
