@@ -1,0 +1,135 @@
+// Drawing of a selection mask over a canvas: the marching-ants outline, the
+// inverted checker of the selected area and the darkening outside it. The
+// pixels are touched directly in the canvas's bitmap because every effect is
+// a per-pixel xor or shade of what is already there.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "imaging/core/iemask.h"
+#include "platform/bitmap.h"
+
+namespace {
+
+// The canvas's rows when it draws on a 24- or 32-bit bitmap; nothing else is
+// drawn on.
+TBitmap* DirectTarget(TCanvas* Canvas, int& bpp) {
+  if (!Canvas) return nullptr;
+  TBitmap* b = Canvas->Bitmap();
+  if (!b || b->Empty()) return nullptr;
+  if (b->PixelFormat() == pf24bit)
+    bpp = 3;
+  else if (b->PixelFormat() == pf32bit)
+    bpp = 4;
+  else
+    return nullptr;
+  return b;
+}
+
+// Mask coordinate shown at screen coordinate s: floor((s - offset) / zoom),
+// kept inside -1..size so that far-away pixels read as "outside".
+int ScreenToMask(int s, int offset, double zoom, int size) {
+  double m = std::floor((static_cast<double>(s) - offset) / zoom);
+  if (!(m >= -1)) return -1;
+  if (m > size) return size;
+  return static_cast<int>(m);
+}
+
+// Mask pixel for each destination coordinate of a stretch of Src onto Dst.
+std::vector<int> StretchMap(int dstFrom, int dstTo, int dstStart, int dstLen, int srcStart, int srcLen) {
+  std::vector<int> map;
+  map.reserve(static_cast<size_t>(std::max(0, dstTo - dstFrom)));
+  for (int d = dstFrom; d < dstTo; ++d)
+    map.push_back(static_cast<int>(srcStart + (static_cast<std::int64_t>(d - dstStart) * srcLen) / dstLen));
+  return map;
+}
+
+}  // namespace
+
+void TIEMask::DrawOutline(TCanvas* Canvas, int OffsetX, int OffsetY, double ZoomX, double ZoomY,
+                          TColor ColorA, TColor ColorB, int Phase) {
+  int bpp = 0;
+  TBitmap* target = DirectTarget(Canvas, bpp);
+  if (!target || IsEmpty()) return;
+  if (!(ZoomX > 0) || !(ZoomY > 0) || !std::isfinite(ZoomX) || !std::isfinite(ZoomY)) return;
+  TColor ca = ColorToRGB(ColorA), cb = ColorToRGB(ColorB);
+  // Screen area of the bounding box, one pixel wider each way, clipped.
+  auto lo = [](double v, int limit) {
+    return static_cast<int>(std::clamp(std::floor(v), -1.0, double(limit)));
+  };
+  int sx1 = std::max(0, lo(OffsetX + X1 * ZoomX, target->Width()) - 1);
+  int sy1 = std::max(0, lo(OffsetY + Y1 * ZoomY, target->Height()) - 1);
+  int sx2 = std::min(target->Width(), lo(OffsetX + (X2 + 1.0) * ZoomX, target->Width()) + 2);
+  int sy2 = std::min(target->Height(), lo(OffsetY + (Y2 + 1.0) * ZoomY, target->Height()) + 2);
+  if (sx1 >= sx2 || sy1 >= sy2) return;
+  // Mask columns of screen columns sx1 - 1 .. sx2 (neighbours included).
+  std::vector<int> mx(static_cast<size_t>(sx2 - sx1 + 2));
+  for (int s = sx1 - 1; s <= sx2; ++s)
+    mx[static_cast<size_t>(s - sx1 + 1)] = ScreenToMask(s, OffsetX, ZoomX, fWidth);
+  std::vector<int> my(static_cast<size_t>(sy2 - sy1 + 2));
+  for (int s = sy1 - 1; s <= sy2; ++s)
+    my[static_cast<size_t>(s - sy1 + 1)] = ScreenToMask(s, OffsetY, ZoomY, fHeight);
+  for (int sy = sy1; sy < sy2; ++sy) {
+    int m = my[static_cast<size_t>(sy - sy1 + 1)];
+    int mUp = my[static_cast<size_t>(sy - sy1)];
+    int mDown = my[static_cast<size_t>(sy - sy1 + 2)];
+    std::uint8_t* row = target->ScanLine(sy);
+    for (int sx = sx1; sx < sx2; ++sx) {
+      size_t i = static_cast<size_t>(sx - sx1 + 1);
+      int c = mx[i];
+      if (!GetPixel(c, m)) continue;
+      bool border =
+          !GetPixel(mx[i - 1], m) || !GetPixel(mx[i + 1], m) || !GetPixel(c, mUp) || !GetPixel(c, mDown);
+      if (!border) continue;
+      // Dashes of 4 pixels along both directions, shifted by the phase.
+      std::int64_t k = static_cast<std::int64_t>(sx) + sy + Phase;
+      std::int64_t dash = k >= 0 ? k / 4 : -((-k + 3) / 4);
+      TColor col = (dash & 1) ? cb : ca;
+      std::uint8_t* p = row + static_cast<std::int64_t>(sx) * bpp;
+      p[0] = static_cast<std::uint8_t>(GetBValue(col));
+      p[1] = static_cast<std::uint8_t>(GetGValue(col));
+      p[2] = static_cast<std::uint8_t>(GetRValue(col));
+    }
+  }
+}
+
+namespace {
+
+template <typename PerPixel>
+void StretchWalk(TIEMask& mask, TCanvas* Canvas, const TRect& Dst, const TRect& Src, PerPixel f) {
+  int bpp = 0;
+  TBitmap* target = DirectTarget(Canvas, bpp);
+  if (!target || Dst.IsEmpty() || Src.IsEmpty()) return;
+  TRect area;
+  if (!IntersectRect(area, Dst, Rect(0, 0, target->Width(), target->Height()))) return;
+  auto xs = StretchMap(area.Left, area.Right, Dst.Left, Dst.Width(), Src.Left, Src.Width());
+  auto ys = StretchMap(area.Top, area.Bottom, Dst.Top, Dst.Height(), Src.Top, Src.Height());
+  for (int y = area.Top; y < area.Bottom; ++y) {
+    std::uint8_t* row = target->ScanLine(y);
+    int my = ys[static_cast<size_t>(y - area.Top)];
+    for (int x = area.Left; x < area.Right; ++x)
+      f(row + static_cast<std::int64_t>(x) * bpp, x, y,
+        mask.GetPixel(xs[static_cast<size_t>(x - area.Left)], my) != 0);
+  }
+}
+
+}  // namespace
+
+void TIEMask::StretchDrawXor(TCanvas* Canvas, const TRect& Dst, const TRect& Src) {
+  if (IsEmpty()) return;
+  StretchWalk(*this, Canvas, Dst, Src, [](std::uint8_t* p, int x, int y, bool on) {
+    if (!on || ((x + y) & 1)) return;
+    p[0] ^= 0xFF;
+    p[1] ^= 0xFF;
+    p[2] ^= 0xFF;
+  });
+}
+
+void TIEMask::DrawOuter(TCanvas* Canvas, const TRect& Dst, const TRect& Src) {
+  StretchWalk(*this, Canvas, Dst, Src, [](std::uint8_t* p, int, int, bool on) {
+    if (on) return;
+    p[0] >>= 1;
+    p[1] >>= 1;
+    p[2] >>= 1;
+  });
+}
