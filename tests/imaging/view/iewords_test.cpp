@@ -316,7 +316,7 @@ TEST_F(DialogWords, SystemRowFollowsTheProcessLocale) {
   const Case cases[] = {
       {"zh_TW.UTF-8", msChineseTraditional, "預覽"},
       {"zh_CN.UTF-8", msChinese, "预览"},
-      {"zh_HK.UTF-8", msChineseTraditional, "預覽"},
+      {"zh_HK.UTF-8", msEnglish, "Preview"},
       {"nb_NO.UTF-8", msEnglish, "Preview"},
       {"C", msEnglish, "Preview"},
       {nullptr, msEnglish, "Preview"},
