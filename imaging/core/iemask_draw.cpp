@@ -11,19 +11,35 @@
 
 namespace {
 
-// The canvas's rows when it draws on a 24- or 32-bit bitmap; nothing else is
-// drawn on.
-TBitmap* DirectTarget(TCanvas* Canvas, int& bpp) {
-  if (!Canvas) return nullptr;
+// Where a canvas's pixels are: its bitmap's rows (24 or 32 bits; nothing
+// else is drawn on), the canvas origin on that bitmap, and the area that may
+// be touched, in canvas coordinates.
+struct TDirectTarget {
+  TBitmap* bitmap = nullptr;
+  int bpp = 0;
+  TPoint origin;
+  TRect clip;
+  std::uint8_t* Pixel(int x, int y) const {
+    return bitmap->ScanLine(y + origin.Y) + static_cast<std::int64_t>(x + origin.X) * bpp;
+  }
+};
+
+bool DirectTarget(TCanvas* Canvas, TDirectTarget& t) {
+  if (!Canvas) return false;
   TBitmap* b = Canvas->Bitmap();
-  if (!b || b->Empty()) return nullptr;
+  if (!b || b->Empty()) return false;
   if (b->PixelFormat() == pf24bit)
-    bpp = 3;
+    t.bpp = 3;
   else if (b->PixelFormat() == pf32bit)
-    bpp = 4;
+    t.bpp = 4;
   else
-    return nullptr;
-  return b;
+    return false;
+  TRect area = Rect(0, 0, b->Width(), b->Height());
+  if (Canvas->HasDeviceClip() && !IntersectRect(area, area, Canvas->DeviceClip())) return false;
+  t.bitmap = b;
+  t.origin = Canvas->Origin();
+  t.clip = Rect(area.Left - t.origin.X, area.Top - t.origin.Y, area.Right - t.origin.X, area.Bottom - t.origin.Y);
+  return true;
 }
 
 // Mask coordinate shown at screen coordinate s: floor((s - offset) / zoom),
@@ -48,19 +64,19 @@ std::vector<int> StretchMap(int dstFrom, int dstTo, int dstStart, int dstLen, in
 
 void TIEMask::DrawOutline(TCanvas* Canvas, int OffsetX, int OffsetY, double ZoomX, double ZoomY,
                           TColor ColorA, TColor ColorB, int Phase) {
-  int bpp = 0;
-  TBitmap* target = DirectTarget(Canvas, bpp);
-  if (!target || IsEmpty()) return;
+  TDirectTarget target;
+  if (IsEmpty() || !DirectTarget(Canvas, target)) return;
   if (!(ZoomX > 0) || !(ZoomY > 0) || !std::isfinite(ZoomX) || !std::isfinite(ZoomY)) return;
   TColor ca = ColorToRGB(ColorA), cb = ColorToRGB(ColorB);
   // Screen area of the bounding box, one pixel wider each way, clipped.
-  auto lo = [](double v, int limit) {
-    return static_cast<int>(std::clamp(std::floor(v), -1.0, double(limit)));
+  const TRect& c = target.clip;
+  auto lo = [](double v, int from, int to) {
+    return static_cast<int>(std::clamp(std::floor(v), from - 1.0, to + 1.0));
   };
-  int sx1 = std::max(0, lo(OffsetX + X1 * ZoomX, target->Width()) - 1);
-  int sy1 = std::max(0, lo(OffsetY + Y1 * ZoomY, target->Height()) - 1);
-  int sx2 = std::min(target->Width(), lo(OffsetX + (X2 + 1.0) * ZoomX, target->Width()) + 2);
-  int sy2 = std::min(target->Height(), lo(OffsetY + (Y2 + 1.0) * ZoomY, target->Height()) + 2);
+  int sx1 = std::max(c.Left, lo(OffsetX + X1 * ZoomX, c.Left, c.Right) - 1);
+  int sy1 = std::max(c.Top, lo(OffsetY + Y1 * ZoomY, c.Top, c.Bottom) - 1);
+  int sx2 = std::min(c.Right, lo(OffsetX + (X2 + 1.0) * ZoomX, c.Left, c.Right) + 2);
+  int sy2 = std::min(c.Bottom, lo(OffsetY + (Y2 + 1.0) * ZoomY, c.Top, c.Bottom) + 2);
   if (sx1 >= sx2 || sy1 >= sy2) return;
   // Mask columns of screen columns sx1 - 1 .. sx2 (neighbours included).
   std::vector<int> mx(static_cast<size_t>(sx2 - sx1 + 2));
@@ -73,7 +89,6 @@ void TIEMask::DrawOutline(TCanvas* Canvas, int OffsetX, int OffsetY, double Zoom
     int m = my[static_cast<size_t>(sy - sy1 + 1)];
     int mUp = my[static_cast<size_t>(sy - sy1)];
     int mDown = my[static_cast<size_t>(sy - sy1 + 2)];
-    std::uint8_t* row = target->ScanLine(sy);
     for (int sx = sx1; sx < sx2; ++sx) {
       size_t i = static_cast<size_t>(sx - sx1 + 1);
       int c = mx[i];
@@ -85,7 +100,7 @@ void TIEMask::DrawOutline(TCanvas* Canvas, int OffsetX, int OffsetY, double Zoom
       std::int64_t k = static_cast<std::int64_t>(sx) + sy + Phase;
       std::int64_t dash = k >= 0 ? k / 4 : -((-k + 3) / 4);
       TColor col = (dash & 1) ? cb : ca;
-      std::uint8_t* p = row + static_cast<std::int64_t>(sx) * bpp;
+      std::uint8_t* p = target.Pixel(sx, sy);
       p[0] = static_cast<std::uint8_t>(GetBValue(col));
       p[1] = static_cast<std::uint8_t>(GetGValue(col));
       p[2] = static_cast<std::uint8_t>(GetRValue(col));
@@ -97,18 +112,16 @@ namespace {
 
 template <typename PerPixel>
 void StretchWalk(TIEMask& mask, TCanvas* Canvas, const TRect& Dst, const TRect& Src, PerPixel f) {
-  int bpp = 0;
-  TBitmap* target = DirectTarget(Canvas, bpp);
-  if (!target || Dst.IsEmpty() || Src.IsEmpty()) return;
+  TDirectTarget target;
+  if (Dst.IsEmpty() || Src.IsEmpty() || !DirectTarget(Canvas, target)) return;
   TRect area;
-  if (!IntersectRect(area, Dst, Rect(0, 0, target->Width(), target->Height()))) return;
+  if (!IntersectRect(area, Dst, target.clip)) return;
   auto xs = StretchMap(area.Left, area.Right, Dst.Left, Dst.Width(), Src.Left, Src.Width());
   auto ys = StretchMap(area.Top, area.Bottom, Dst.Top, Dst.Height(), Src.Top, Src.Height());
   for (int y = area.Top; y < area.Bottom; ++y) {
-    std::uint8_t* row = target->ScanLine(y);
     int my = ys[static_cast<size_t>(y - area.Top)];
     for (int x = area.Left; x < area.Right; ++x)
-      f(row + static_cast<std::int64_t>(x) * bpp, x, y,
+      f(target.Pixel(x, y), x, y,
         mask.GetPixel(xs[static_cast<size_t>(x - area.Left)], my) != 0);
   }
 }

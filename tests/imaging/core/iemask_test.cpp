@@ -252,6 +252,17 @@ TEST(IEMask, DrawingTouchesOnlyTheClippedCanvas) {
   m.DrawOutline(canvasBitmap.Canvas(), 0, 0, 0.0, std::numeric_limits<double>::quiet_NaN(), clWhite, clRed,
                 0);
 
+  // A control's canvas: its (0, 0) at bitmap (2, 0), drawing only inside bitmap columns 0..3.
+  TBitmap form(6, 6, pf24bit);
+  TCanvas control(&form);
+  control.SetOrigin(Point(2, 0));
+  control.SetDeviceClip(Rect(0, 0, 4, 6));
+  m.DrawOutline(&control, 1, 1, 1.0, 1.0, clWhite, clRed, 0);
+  EXPECT_EQ(form.GetPixel(3, 1), clWhite);
+  EXPECT_EQ(form.GetPixel(3, 3), clRed);
+  EXPECT_EQ(form.GetPixel(4, 1), clBlack);  // clipped
+  EXPECT_EQ(form.GetPixel(1, 1), clBlack);
+
   TBitmap b(4, 2, pf24bit);
   for (int x = 0; x < 4; ++x) b.SetPixel(x, 0, RGB(200, 100, 50));
   for (int x = 0; x < 4; ++x) b.SetPixel(x, 1, RGB(200, 100, 50));
