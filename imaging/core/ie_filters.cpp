@@ -1,8 +1,14 @@
 // The predefined filter list.
 #include "imaging/core/ie_filters.h"
 
-const std::vector<TIEPredefinedFilter>& IEPredefinedFilters() {
-  static const std::vector<TIEPredefinedFilter> filters = {
+#include "imaging/core/ie_startup.h"
+
+namespace {
+std::vector<TIEPredefinedFilter> PredefinedFilters;
+}  // namespace
+
+void IEInitPredefinedFilters() {
+  PredefinedFilters = {
       {"None", {{{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}, 1}},
       {"Blur", {{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, 9}},
       {"Edges", {{{1, 1, 1}, {1, -8, 1}, {1, 1, 1}}, 1}},
@@ -13,5 +19,11 @@ const std::vector<TIEPredefinedFilter>& IEPredefinedFilters() {
       {"Low Pass 1", {{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, 10}},
       {"Low Pass 2", {{{1, 2, 1}, {2, 4, 2}, {1, 2, 1}}, 16}},
   };
-  return filters;
+}
+
+void IEFreePredefinedFilters() { PredefinedFilters.clear(); }
+
+const std::vector<TIEPredefinedFilter>& IEPredefinedFilters() {
+  IEInitialize();
+  return PredefinedFilters;
 }

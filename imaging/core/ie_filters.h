@@ -18,5 +18,10 @@ struct TIEPredefinedFilter {
   TIEFilterKernel Filter;
 };
 
-// The nine filters, "None" to "Low Pass 2".
+// The nine filters, "None" to "Low Pass 2", built by the library's start-up
+// (which this call runs when it has not run yet).
 const std::vector<TIEPredefinedFilter>& IEPredefinedFilters();
+
+// The unit's start-up and shutdown parts.
+void IEInitPredefinedFilters();
+void IEFreePredefinedFilters();

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "imaging/core/ie_filters.h"
 #include "imaging/view/iewords.h"
 
 namespace {
@@ -21,6 +22,7 @@ struct TIEUnitPart {
 // order.
 constexpr TIEUnitPart StartupParts[] = {
     {IEInitWords, nullptr},
+    {IEInitPredefinedFilters, IEFreePredefinedFilters},
 };
 
 enum class TStartupState { NotStarted, Started, Finished };

@@ -6,41 +6,11 @@
 #include <cmath>
 #include <vector>
 
+#include "imaging/core/ie_canvas_pixels.h"
 #include "imaging/core/iemask.h"
 #include "platform/bitmap.h"
 
 namespace {
-
-// Where a canvas's pixels are: its bitmap's rows (24 or 32 bits; nothing
-// else is drawn on), the canvas origin on that bitmap, and the area that may
-// be touched, in canvas coordinates.
-struct TDirectTarget {
-  TBitmap* bitmap = nullptr;
-  int bpp = 0;
-  TPoint origin;
-  TRect clip;
-  std::uint8_t* Pixel(int x, int y) const {
-    return bitmap->ScanLine(y + origin.Y) + static_cast<std::int64_t>(x + origin.X) * bpp;
-  }
-};
-
-bool DirectTarget(TCanvas* Canvas, TDirectTarget& t) {
-  if (!Canvas) return false;
-  TBitmap* b = Canvas->Bitmap();
-  if (!b || b->Empty()) return false;
-  if (b->PixelFormat() == pf24bit)
-    t.bpp = 3;
-  else if (b->PixelFormat() == pf32bit)
-    t.bpp = 4;
-  else
-    return false;
-  TRect area = Rect(0, 0, b->Width(), b->Height());
-  if (Canvas->HasDeviceClip() && !IntersectRect(area, area, Canvas->DeviceClip())) return false;
-  t.bitmap = b;
-  t.origin = Canvas->Origin();
-  t.clip = Rect(area.Left - t.origin.X, area.Top - t.origin.Y, area.Right - t.origin.X, area.Bottom - t.origin.Y);
-  return true;
-}
 
 // Mask coordinate shown at screen coordinate s: floor((s - offset) / zoom),
 // kept inside -1..size so that far-away pixels read as "outside".
@@ -64,8 +34,8 @@ std::vector<int> StretchMap(int dstFrom, int dstTo, int dstStart, int dstLen, in
 
 void TIEMask::DrawOutline(TCanvas* Canvas, int OffsetX, int OffsetY, double ZoomX, double ZoomY,
                           TColor ColorA, TColor ColorB, int Phase) {
-  TDirectTarget target;
-  if (IsEmpty() || !DirectTarget(Canvas, target)) return;
+  TIECanvasPixels target;
+  if (IsEmpty() || !IECanvasPixels(Canvas, target)) return;
   if (!(ZoomX > 0) || !(ZoomY > 0) || !std::isfinite(ZoomX) || !std::isfinite(ZoomY)) return;
   TColor ca = ColorToRGB(ColorA), cb = ColorToRGB(ColorB);
   // Screen area of the bounding box, one pixel wider each way, clipped.
@@ -112,8 +82,8 @@ namespace {
 
 template <typename PerPixel>
 void StretchWalk(TIEMask& mask, TCanvas* Canvas, const TRect& Dst, const TRect& Src, PerPixel f) {
-  TDirectTarget target;
-  if (Dst.IsEmpty() || Src.IsEmpty() || !DirectTarget(Canvas, target)) return;
+  TIECanvasPixels target;
+  if (Dst.IsEmpty() || Src.IsEmpty() || !IECanvasPixels(Canvas, target)) return;
   TRect area;
   if (!IntersectRect(area, Dst, target.clip)) return;
   auto xs = StretchMap(area.Left, area.Right, Dst.Left, Dst.Width(), Src.Left, Src.Width());
@@ -121,8 +91,7 @@ void StretchWalk(TIEMask& mask, TCanvas* Canvas, const TRect& Dst, const TRect& 
   for (int y = area.Top; y < area.Bottom; ++y) {
     int my = ys[static_cast<size_t>(y - area.Top)];
     for (int x = area.Left; x < area.Right; ++x)
-      f(target.Pixel(x, y), x, y,
-        mask.GetPixel(xs[static_cast<size_t>(x - area.Left)], my) != 0);
+      f(target.Pixel(x, y), x, y, mask.GetPixel(xs[static_cast<size_t>(x - area.Left)], my) != 0);
   }
 }
 
