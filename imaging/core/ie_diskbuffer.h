@@ -2,7 +2,56 @@
 // whose rows are mapped on demand.
 #pragma once
 
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+// Access modes of the rows handed out (the bitmap's access-mode byte).
+constexpr std::uint8_t iemRead = 1;
+constexpr std::uint8_t iemWrite = 2;
+constexpr std::uint8_t iemReadWrite = 3;
+
 class TIEDiskBuffer {
  public:
-  virtual ~TIEDiskBuffer() = default;
+  // A buffer of Rows rows of RowLen bytes in a new, already unlinked
+  // temporary file whose space is reserved up front (so that a full disk
+  // fails here and not on a later write); nullptr when that fails.
+  static std::unique_ptr<TIEDiskBuffer> Create(std::int64_t RowLen, int Rows);
+  ~TIEDiskBuffer();
+  TIEDiskBuffer(const TIEDiskBuffer&) = delete;
+  TIEDiskBuffer& operator=(const TIEDiskBuffer&) = delete;
+
+  std::int64_t RowLen() const { return fRowLen; }
+  int Rows() const { return fRows; }
+
+  // The address of row Y, valid until the next Row call. A row handed out
+  // for reading only (iemRead) is mapped privately: what is written into it
+  // is not stored.
+  std::uint8_t* Row(int Y, std::uint8_t Access);
+  // The address of row Y, valid until the matching UnlockRow, whatever other
+  // rows are asked for meanwhile. Locks of one row nest.
+  std::uint8_t* LockRow(int Y, std::uint8_t Access);
+  void UnlockRow(int Y);
+  int LockedRows() const { return static_cast<int>(fLocked.size()); }
+
+ private:
+  struct TMapping {
+    std::uint8_t* Base = nullptr;  // page-aligned start of the mapping
+    std::size_t Length = 0;
+    std::uint8_t Access = 0;
+    int Lock = 0;  // lock count of a locked row
+    int FirstRow = 0;
+    int RowCount = 0;
+  };
+  TIEDiskBuffer(int fd, std::int64_t RowLen, int Rows) : fFd(fd), fRowLen(RowLen), fRows(Rows) {}
+  TMapping Map(int FirstRow, int RowCount, std::uint8_t Access) const;
+  static void Unmap(TMapping& m);
+  std::uint8_t* Address(const TMapping& m, int Y) const;
+
+  int fFd = -1;
+  std::int64_t fRowLen = 0;
+  int fRows = 0;
+  TMapping fWindow;                 // the rows handed out by Row
+  std::map<int, TMapping> fLocked;  // locked rows by index
 };

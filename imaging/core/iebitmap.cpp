@@ -1,17 +1,41 @@
+// TIEBitmap's storage: allocation at the three locations, row access,
+// palette, copies, the alpha plane and fills.
 #include "imaging/core/iebitmap.h"
-#include "imaging/core/ie_diskbuffer.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
 
+#include "imaging/core/ie_color.h"
+#include "imaging/core/ie_diskbuffer.h"
+#include "imaging/core/ie_pixelrow.h"
+#include "platform/numeric.h"
+
 std::int64_t TIEBitmap::DefaultMemoryThreshold = std::int64_t(1) << 30;
 
-int IEBitmapRowLen(int Width, int BitCount, int Align) {
+namespace {
+std::int64_t RowLen64(std::int64_t Width, int BitCount, int Align) {
   if (Align <= 0) Align = 8;
-  std::int64_t bits = static_cast<std::int64_t>(Width) * BitCount;
-  return static_cast<int>(((bits + Align - 1) / Align) * (Align / 8));
+  return ((Width * BitCount + Align - 1) / Align) * (Align / 8);
+}
+}  // namespace
+
+int IEBitmapRowLen(int Width, int BitCount, int Align) {
+  std::int64_t n = RowLen64(Width, BitCount, Align);
+  return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+}
+
+TPixelFormat IEVclPixelFormat(TIEPixelFormat pf) {
+  switch (pf) {
+    case ie1g: return pf1bit;
+    case ie8p:
+    case ie8g: return pf8bit;
+    case ie24RGB: return pf24bit;
+    case ie32RGB: return pf32bit;
+    default: return pfCustom;
+  }
 }
 
 TIEBitmap::TIEBitmap() = default;
@@ -20,11 +44,12 @@ TIEBitmap::TIEBitmap(int Width, int Height, TIEPixelFormat pf) { Allocate(Width,
 
 TIEBitmap::~TIEBitmap() {
   FreePixels();
-  if (fAlpha) delete fAlpha;
+  delete fAlpha;
 }
 
 void TIEBitmap::FreePixels() {
   fMemory.reset();
+  fDisk.reset();
   if (fVclBitmap && fOwnsVclBitmap) delete fVclBitmap;
   fVclBitmap = nullptr;
   fOwnsVclBitmap = false;
@@ -35,16 +60,19 @@ std::uint8_t* TIEBitmap::GetScanline(int Y) {
   switch (fLocation) {
     case ieMemory: return fMemory.get() + static_cast<std::int64_t>(fRowLen) * Y;
     case ieTBitmap: return fVclBitmap->ScanLine(Y);
-    default: return LockRow(Y);
+    default: return fDisk->Row(Y, fAccess);
   }
 }
 
 std::uint8_t* TIEBitmap::LockRow(int Y) {
   if (fLocation != ieFile) return GetScanline(Y);
-  throw EIEBitmapError("disk buffer not available");
+  if (Y < 0 || Y >= fHeight) throw ERangeError("TIEBitmap row out of range: " + std::to_string(Y));
+  return fDisk->LockRow(Y, fAccess);
 }
 
-void TIEBitmap::UnlockRow(int) {}
+void TIEBitmap::UnlockRow(int Y) {
+  if (fLocation == ieFile && fDisk) fDisk->UnlockRow(Y);
+}
 
 TRGB TIEBitmap::GetPalette(int index) const {
   if (index < 0 || index >= static_cast<int>(fPalette.size())) return TRGB{};
@@ -54,80 +82,129 @@ TRGB TIEBitmap::GetPalette(int index) const {
 void TIEBitmap::SetPalette(int index, TRGB value) {
   if (index < 0 || index >= static_cast<int>(fPalette.size())) return;
   fPalette[index] = value;
+  if (fLocation == ieTBitmap && fPixelFormat == ie8p) {
+    auto& q = fVclBitmap->Palette();
+    if (index < static_cast<int>(q.size())) q[index] = TRGBQuad{value.b, value.g, value.r, 0};
+  }
 }
 
 void TIEBitmap::SetPaletteLength(int n) {
   n = std::clamp(n, 0, 65536);
   fPalette.resize(n);
   fPaletteUsed = std::min(fPaletteUsed, n);
+  SyncVclPalette();
 }
 
 void TIEBitmap::SetPaletteUsed(int n) { fPaletteUsed = std::clamp(n, 0, GetPaletteLength()); }
 
+void TIEBitmap::SyncVclPalette() {
+  if (fLocation != ieTBitmap || !fVclBitmap) return;
+  std::vector<TRGBQuad> q;
+  if (fPixelFormat == ie8g) {
+    for (int i = 0; i < 256; ++i) {
+      auto v = static_cast<std::uint8_t>(i);
+      q.push_back(TRGBQuad{v, v, v, 0});
+    }
+  } else if (fPixelFormat == ie8p || fPixelFormat == ie1g) {
+    size_t n = fPixelFormat == ie1g ? 2 : 256;
+    q.resize(n);
+    for (size_t i = 0; i < n && i < fPalette.size(); ++i)
+      q[i] = TRGBQuad{fPalette[i].b, fPalette[i].g, fPalette[i].r, 0};
+  } else {
+    return;
+  }
+  fVclBitmap->SetPalette(q);
+}
+
 bool TIEBitmap::AllocatePixels(int w, int h, TIEPixelFormat pf, TIELocation loc) {
   int bits = IEPixelFormatBits(pf);
   if (w < 0 || h < 0 || bits == 0) return false;
-  std::int64_t rowLen = IEBitmapRowLen(w, bits, fRowAlign);
+  if (loc == ieTBitmap && (IEVclPixelFormat(pf) == pfCustom || fRowAlign != 32)) loc = ieMemory;
+  std::int64_t rowLen = RowLen64(w, bits, fRowAlign);
   std::int64_t total = rowLen * h;
-  if (rowLen > 0x7FFFFFFF || total > kMaxBitmapBytes) return false;
-  if (loc == ieTBitmap) {
-    // Only the formats a platform bitmap can hold live there.
-    TPixelFormat vpf = pf == ie1g ? pf1bit : pf == ie24RGB ? pf24bit : pf == ie32RGB ? pf32bit : pfCustom;
-    if (vpf == pfCustom || fRowAlign != 32) {
-      loc = ieMemory;
-    } else {
+  if (total == 0 && loc == ieFile) loc = ieMemory;
+  if (rowLen > INT_MAX || total > (loc == ieFile ? kMaxDiskBitmapBytes : kMaxBitmapBytes)) return false;
+  if (loc != ieTBitmap && fVclBitmap) {
+    if (fOwnsVclBitmap) delete fVclBitmap;
+    fVclBitmap = nullptr;
+    fOwnsVclBitmap = false;
+  }
+  fMemory.reset();
+  fDisk.reset();
+  switch (loc) {
+    case ieTBitmap:
       if (!fVclBitmap) {
         fVclBitmap = new TBitmap();
         fOwnsVclBitmap = true;
       }
       try {
-        fVclBitmap->SetPixelFormat(vpf);
+        // Emptying first spares the platform a conversion of pixels that
+        // are about to be replaced.
+        if (fVclBitmap->PixelFormat() != IEVclPixelFormat(pf)) {
+          fVclBitmap->SetSize(0, 0);
+          fVclBitmap->SetPixelFormat(IEVclPixelFormat(pf));
+        }
         fVclBitmap->SetSize(w, h);
       } catch (const Exception&) {
         return false;
       }
-      fLocation = ieTBitmap;
-    }
+      break;
+    case ieFile:
+      fDisk = TIEDiskBuffer::Create(rowLen, h);
+      if (!fDisk) return false;
+      break;
+    default:
+      if (total > 0) {
+        fMemory.reset(new (std::nothrow) std::uint8_t[static_cast<size_t>(total)]);
+        if (!fMemory) return false;
+      }
+      break;
   }
-  if (loc != ieTBitmap) {
-    if (total > 0) {
-      fMemory.reset(new (std::nothrow) std::uint8_t[static_cast<size_t>(total)]);
-      if (!fMemory) return false;
-    }
-    fLocation = ieMemory;
-  }
+  fLocation = loc;
   fWidth = w;
   fHeight = h;
   fPixelFormat = pf;
   fBitCount = bits;
   fRowLen = static_cast<int>(rowLen);
-  if (pf == ie8p) {
+  ResetPalette();
+  SyncVclPalette();
+  return true;
+}
+
+void TIEBitmap::ResetPalette() {
+  if (fPixelFormat == ie8p) {
     if (fPalette.size() != 256) fPalette.assign(256, TRGB{});
     fPaletteUsed = 256;
-  } else if (pf == ie1g) {
+  } else if (fPixelFormat == ie1g) {
     fPalette = {TRGB{0, 0, 0}, TRGB{255, 255, 255}};
     fPaletteUsed = 2;
   } else {
     fPalette.clear();
     fPaletteUsed = 0;
   }
-  return true;
+}
+
+bool TIEBitmap::AllocateAt(int w, int h, TIEPixelFormat pf, TIELocation loc) {
+  if (AllocatePixels(w, h, pf, loc)) return true;
+  FreePixels();
+  fWidth = fHeight = 0;
+  fRowLen = 0;
+  fLocation = ieMemory;
+  return false;
 }
 
 bool TIEBitmap::Allocate(int ImageWidth, int ImageHeight, TIEPixelFormat ImagePixelFormat) {
   if (ImageWidth == fWidth && ImageHeight == fHeight && ImagePixelFormat == fPixelFormat &&
       (fMemory || fVclBitmap || fDisk || ImageWidth == 0 || ImageHeight == 0))
     return true;
-  TIELocation want = fLocation == ieTBitmap ? ieTBitmap : ieMemory;
-  if (want != ieTBitmap) FreePixels();
-  if (!AllocatePixels(ImageWidth, ImageHeight, ImagePixelFormat, want)) {
-    FreePixels();
-    fWidth = fHeight = 0;
-    fRowLen = 0;
-    fLocation = ieMemory;
-    return false;
+  TIELocation want = ieMemory;
+  if (fLocation == ieTBitmap) {
+    want = ieTBitmap;
+  } else if (fMemoryThreshold >= 0 && ImageWidth >= 0 && ImageHeight >= 0) {
+    std::int64_t total = RowLen64(ImageWidth, IEPixelFormatBits(ImagePixelFormat), fRowAlign) * ImageHeight;
+    if (total > fMemoryThreshold) want = ieFile;
   }
-  return true;
+  return AllocateAt(ImageWidth, ImageHeight, ImagePixelFormat, want);
 }
 
 void TIEBitmap::FreeImage(bool FreeAlpha) {
@@ -141,24 +218,75 @@ void TIEBitmap::FreeImage(bool FreeAlpha) {
   }
 }
 
+void TIEBitmap::SwapImage(TIEBitmap& o) {
+  std::swap(fWidth, o.fWidth);
+  std::swap(fHeight, o.fHeight);
+  std::swap(fPixelFormat, o.fPixelFormat);
+  std::swap(fBitCount, o.fBitCount);
+  std::swap(fRowLen, o.fRowLen);
+  std::swap(fRowAlign, o.fRowAlign);
+  std::swap(fLocation, o.fLocation);
+  std::swap(fMemory, o.fMemory);
+  std::swap(fDisk, o.fDisk);
+  std::swap(fVclBitmap, o.fVclBitmap);
+  std::swap(fOwnsVclBitmap, o.fOwnsVclBitmap);
+  std::swap(fPalette, o.fPalette);
+  std::swap(fPaletteUsed, o.fPaletteUsed);
+}
+
+void TIEBitmap::CopyRowsFrom(TIEBitmap& Source) {
+  std::int64_t n = std::min(RowLen64(fWidth, fBitCount, 8), RowLen64(Source.fWidth, Source.fBitCount, 8));
+  n = std::min<std::int64_t>({n, fRowLen, Source.fRowLen});
+  int h = std::min(fHeight, Source.fHeight);
+  for (int y = 0; y < h; ++y) std::memcpy(GetScanline(y), Source.GetScanline(y), static_cast<size_t>(n));
+}
+
+void TIEBitmap::TakeImage(TIEBitmap& Staging) {
+  if (fLocation == ieTBitmap && fVclBitmap && IEVclPixelFormat(Staging.fPixelFormat) != pfCustom &&
+      Staging.fRowAlign == 32) {
+    // Keep working in the platform bitmap: callers may hold it or its canvas.
+    if (!AllocateAt(Staging.fWidth, Staging.fHeight, Staging.fPixelFormat, ieTBitmap))
+      throw EOutOfMemory("Cannot allocate a " + std::to_string(Staging.fWidth) + " x " +
+                         std::to_string(Staging.fHeight) + " bitmap");
+    CopyRowsFrom(Staging);
+    fPalette = Staging.fPalette;
+    fPaletteUsed = Staging.fPaletteUsed;
+    SyncVclPalette();
+    return;
+  }
+  SwapImage(Staging);
+}
+
 void TIEBitmap::CopyPaletteTo(TIEBaseBitmap* Dest) {
   auto* d = dynamic_cast<TIEBitmap*>(Dest);
-  if (!d || d == this) return;
+  if (!d) {
+    // Another kind of bitmap takes the entries its palette has room for.
+    for (int i = 0; Dest && i < GetPaletteLength() && i < Dest->GetPaletteLength(); ++i)
+      Dest->SetPalette(i, fPalette[i]);
+    return;
+  }
+  if (d == this) return;
   d->fPalette = fPalette;
   d->fPaletteUsed = fPaletteUsed;
+  d->SyncVclPalette();
 }
 
 void TIEBitmap::Assign(TIEBaseBitmap* Source) {
   auto* src = dynamic_cast<TIEBitmap*>(Source);
   if (!src || src == this) return;
-  fRowAlign = src->fRowAlign;
+  if (fRowAlign != src->fRowAlign) {
+    FreePixels();
+    fWidth = fHeight = 0;
+    fLocation = ieMemory;
+    fRowAlign = src->fRowAlign;
+  }
   if (!Allocate(src->fWidth, src->fHeight, src->fPixelFormat))
     throw EOutOfMemory("Cannot allocate a " + std::to_string(src->fWidth) + " x " +
                        std::to_string(src->fHeight) + " bitmap");
-  int n = std::min(fRowLen, src->fRowLen);
-  for (int y = 0; y < fHeight; ++y) std::memcpy(GetScanline(y), src->GetScanline(y), n);
+  CopyRowsFrom(*src);
   fPalette = src->fPalette;
   fPaletteUsed = src->fPaletteUsed;
+  SyncVclPalette();
   fFull = src->fFull;
   fDitherMethod = src->fDitherMethod;
   if (!fIsAlpha) {
@@ -177,25 +305,28 @@ void TIEBitmap::AssignImage(TIEBitmap* Source) {
   if (!Allocate(Source->fWidth, Source->fHeight, Source->fPixelFormat))
     throw EOutOfMemory("Cannot allocate a " + std::to_string(Source->fWidth) + " x " +
                        std::to_string(Source->fHeight) + " bitmap");
-  int n = std::min(fRowLen, Source->fRowLen);
-  for (int y = 0; y < fHeight; ++y) std::memcpy(GetScanline(y), Source->GetScanline(y), n);
+  CopyRowsFrom(*Source);
   fPalette = Source->fPalette;
   fPaletteUsed = Source->fPaletteUsed;
+  SyncVclPalette();
 }
 
 // --- alpha plane
 
 TIEBitmap* TIEBitmap::GetAlphaChannel() {
+  // The plane shares the image's location, but a platform bitmap never
+  // holds it.
+  TIELocation loc = fLocation == ieFile ? ieFile : ieMemory;
   if (!fAlpha) {
     auto plane = std::make_unique<TIEBitmap>();
     plane->fIsAlpha = true;
     plane->fMemoryThreshold = fMemoryThreshold;
-    if (!plane->Allocate(fWidth, fHeight, ie8g))
-      throw EOutOfMemory("Cannot allocate the alpha plane");
+    if (!plane->AllocateAt(fWidth, fHeight, ie8g, loc)) throw EOutOfMemory("Cannot allocate the alpha plane");
     plane->Fill(255);
     fAlpha = plane.release();
   } else if (fAlpha->fWidth != fWidth || fAlpha->fHeight != fHeight) {
-    fAlpha->Allocate(fWidth, fHeight, ie8g);
+    if (!fAlpha->AllocateAt(fWidth, fHeight, ie8g, loc))
+      throw EOutOfMemory("Cannot allocate the alpha plane");
     fAlpha->Fill(255);
   }
   return fAlpha;
@@ -235,6 +366,12 @@ std::uint8_t TIEBitmap::GetAlpha(int X, int Y) {
 }
 
 void TIEBitmap::SyncFull() {
+  // An image answers for its plane; a plane (or any grey bitmap) for itself.
+  if (!fIsAlpha && fAlpha) {
+    fAlpha->SyncFull();
+    fFull = fAlpha->fFull;
+    return;
+  }
   fFull = false;
   if (fPixelFormat != ie8g) return;
   for (int y = 0; y < fHeight; ++y) {
@@ -248,17 +385,15 @@ void TIEBitmap::SyncFull() {
 // --- fill
 
 namespace {
-// The bytes of one pixel of the format for a fill value.
+// The bytes of one pixel of the format for a fill value: a TColor (system
+// colours resolved) for the colour formats, a level or index for grey and
+// palette formats, the float itself for ie32f.
 std::vector<std::uint8_t> FillPixelBytes(TIEPixelFormat pf, double v) {
-  auto clampTo = [](double x, double hi) { return std::isnan(x) ? 0.0 : std::clamp(x, 0.0, hi); };
-  auto colorOf = [&](double x) {
-    return ColorToRGB(static_cast<TColor>(static_cast<std::int64_t>(clampTo(x, 4294967295.0))));
-  };
   switch (pf) {
     case ie8p:
-    case ie8g: return {static_cast<std::uint8_t>(clampTo(v, 255))};
+    case ie8g: return {static_cast<std::uint8_t>(RoundClamp(v, 0, 255))};
     case ie16g: {
-      auto w = static_cast<std::uint16_t>(clampTo(v, 65535));
+      auto w = static_cast<std::uint16_t>(RoundClamp(v, 0, 65535));
       return {static_cast<std::uint8_t>(w & 0xFF), static_cast<std::uint8_t>(w >> 8)};
     }
     case ie32f: {
@@ -267,40 +402,34 @@ std::vector<std::uint8_t> FillPixelBytes(TIEPixelFormat pf, double v) {
       std::memcpy(b.data(), &f, 4);
       return b;
     }
-    case ie24RGB: {
-      TColor c = colorOf(v);
-      return {static_cast<std::uint8_t>(GetBValue(c)), static_cast<std::uint8_t>(GetGValue(c)),
-              static_cast<std::uint8_t>(GetRValue(c))};
-    }
-    case ie32RGB: {
-      TColor c = colorOf(v);
-      return {static_cast<std::uint8_t>(GetBValue(c)), static_cast<std::uint8_t>(GetGValue(c)),
-              static_cast<std::uint8_t>(GetRValue(c)), 0};
-    }
-    case ieRGB48: {
-      TColor c = colorOf(v);
-      std::vector<std::uint8_t> b(6);
-      std::uint16_t w[3] = {static_cast<std::uint16_t>(GetRValue(c) * 257),
-                            static_cast<std::uint16_t>(GetGValue(c) * 257),
-                            static_cast<std::uint16_t>(GetBValue(c) * 257)};
-      std::memcpy(b.data(), w, 6);
+    default: {
+      // A TColor arrives as a signed or an unsigned 32-bit value.
+      double x = std::isnan(v) ? 0.0 : std::clamp(v, -2147483648.0, 4294967295.0);
+      auto bits = static_cast<std::uint32_t>(static_cast<std::int64_t>(x));
+      TColor c = ColorToRGB(static_cast<TColor>(bits));
+      TRGB rgb{static_cast<std::uint8_t>(GetBValue(c)), static_cast<std::uint8_t>(GetGValue(c)),
+               static_cast<std::uint8_t>(GetRValue(c))};
+      std::vector<std::uint8_t> b(8);
+      if (!IERowFromRGB(pf, &rgb, 1, b.data())) return {};
+      b.resize(static_cast<size_t>(IEPixelFormatBits(pf) / 8));
       return b;
     }
-    case ieCMYK: {
-      TColor c = colorOf(v);
-      int r = GetRValue(c), g = GetGValue(c), bl = GetBValue(c);
-      int k = 255 - std::max({r, g, bl});
-      auto ch = [&](int x) { return static_cast<std::uint8_t>(k == 255 ? 0 : (255 - x - k) * 255 / (255 - k)); };
-      return {ch(r), ch(g), ch(bl), static_cast<std::uint8_t>(k)};
-    }
-    default: return {};
+  }
+}
+
+bool IsFormatMaximum(TIEPixelFormat pf, double v) {
+  switch (pf) {
+    case ie1g: return v != 0;
+    case ie8g:
+    case ie8p: return v >= 255;
+    case ie16g: return v >= 65535;
+    case ie32f: return v >= 1.0;
+    default: return false;
   }
 }
 }  // namespace
 
-void TIEBitmap::Fill(double Value) {
-  FillRect(0, 0, fWidth - 1, fHeight - 1, Value);
-}
+void TIEBitmap::Fill(double Value) { FillRect(0, 0, fWidth - 1, fHeight - 1, Value); }
 
 void TIEBitmap::FillRect(int x1, int y1, int x2, int y2, double Value) {
   if (x1 > x2) std::swap(x1, x2);
@@ -333,6 +462,9 @@ void TIEBitmap::FillRect(int x1, int y1, int x2, int y2, double Value) {
     }
   }
   bool whole = x1 == 0 && y1 == 0 && x2 == fWidth - 1 && y2 == fHeight - 1;
-  if (whole) fFull = (fPixelFormat == ie8g && Value >= 255) || (fPixelFormat == ie1g && Value != 0);
-  else if (fFull && !(fPixelFormat == ie8g && Value >= 255)) fFull = false;
+  bool top = IsFormatMaximum(fPixelFormat, Value);
+  if (whole)
+    fFull = top;
+  else if (!top)
+    fFull = false;
 }

@@ -42,7 +42,9 @@ class TIEBaseBitmap : public TObject {
 };
 
 // Raised when a bitmap operation is asked something it cannot do.
-class EIEBitmapError : public Exception { using Exception::Exception; };
+class EIEBitmapError : public Exception {
+  using Exception::Exception;
+};
 
 class TIEBitmap : public TIEBaseBitmap {
  public:
@@ -75,11 +77,15 @@ class TIEBitmap : public TIEBaseBitmap {
   void Assign(TIEBaseBitmap* Source) override;
   void CopyPaletteTo(TIEBaseBitmap* Dest) override;
 
-  // Copies a platform bitmap of 1 to 32 bits.
+  // Copies a platform bitmap by its format: 1 bit to ie1g (white the set
+  // bit), 4 and 8 bits to ie8p with the colour table, 15, 16 and 24 bits to
+  // ie24RGB, 32 bits to ie32RGB. The alpha plane is removed.
   void Assign(TBitmap* Source);
   // Width, height, format, pixels and palette of Source; keeps our alpha plane.
   void AssignImage(TIEBitmap* Source);
   void FreeImage(bool FreeAlpha = true);
+  // Exchanges everything of the two bitmaps but their alpha planes.
+  void SwapImage(TIEBitmap& Other);
 
   // Palette of an ie8p image: its entries and the number in use.
   int PaletteUsed() const { return fPaletteUsed; }
@@ -108,7 +114,14 @@ class TIEBitmap : public TIEBaseBitmap {
 
   // --- storage location
   TIELocation Location() const { return fLocation; }
+  // Moves pixels, palette and alpha plane (which follows into the disk
+  // buffer, else stays in memory). A platform bitmap holds ie1g, ie8p, ie8g
+  // (an 8-bit bitmap with a grey table), ie24RGB and ie32RGB with 32-bit
+  // rows; any other format is converted to ie24RGB on the way there.
   void SetLocation(TIELocation Location);
+  // Works in place on Bitmap, which stays its owner's. A platform bitmap of
+  // 4, 15 or 16 bits is first switched to 24 bits. With FreeCurrent False a
+  // platform bitmap this one owned is kept alive until this one is freed.
   void AttachTBitmap(TBitmap* Bitmap, bool FreeCurrent = true);
   TBitmap* GetVclBitmap();
   TCanvas* GetCanvas();
@@ -124,6 +137,8 @@ class TIEBitmap : public TIEBaseBitmap {
   std::uint8_t DitherMethod() const { return fDitherMethod; }
   void SetDitherMethod(std::uint8_t v) { fDitherMethod = v; }
   int RowAlign() const { return fRowAlign; }
+  // Re-lays the rows at a new alignment in bits (8, 16, 32 or 64), keeping
+  // the pixels; a bitmap leaves the platform bitmap for any alignment but 32.
   void SetRowAlign(int bits);
 
   // --- alpha plane
@@ -140,15 +155,28 @@ class TIEBitmap : public TIEBaseBitmap {
 
   // --- raw stream ("TIEBITMAPRAW")
   void SaveRawToStream(TStream& Stream);
+  // False (stream position restored) when the signature does not match;
+  // EFormatError for a truncated or forged record. Either way the bitmap is
+  // left as it was unless the whole record parsed.
   bool LoadRawFromStream(TStream& Stream);
 
   // The platform's default for new bitmaps' memory threshold.
   static std::int64_t DefaultMemoryThreshold;
 
  private:
-  friend class TIEDiskBuffer;
   void FreePixels();
   bool AllocatePixels(int w, int h, TIEPixelFormat pf, TIELocation loc);
+  // Allocate at a chosen location (ieTBitmap falls back to memory for the
+  // formats a platform bitmap cannot hold).
+  bool AllocateAt(int w, int h, TIEPixelFormat pf, TIELocation loc);
+  // Takes Staging's image (not its alpha plane), keeping a platform bitmap
+  // this one works on when Staging's format can live there.
+  void TakeImage(TIEBitmap& Staging);
+  // The palette a new image of the current format starts with.
+  void ResetPalette();
+  // Copies the palette into the platform bitmap's colour table.
+  void SyncVclPalette();
+  void CopyRowsFrom(TIEBitmap& Source);
 
   int fWidth = 0;
   int fHeight = 0;
@@ -171,6 +199,7 @@ class TIEBitmap : public TIEBaseBitmap {
   // ieTBitmap
   TBitmap* fVclBitmap = nullptr;
   bool fOwnsVclBitmap = false;
+  std::vector<std::unique_ptr<TBitmap>> fRetired;  // see AttachTBitmap
 
   std::vector<TRGB> fPalette;
   int fPaletteUsed = 0;
@@ -179,3 +208,11 @@ class TIEBitmap : public TIEBaseBitmap {
 
 // Bytes per row: ((Width x BitCount + Align - 1) div Align) x (Align div 8).
 int IEBitmapRowLen(int Width, int BitCount, int Align);
+
+// The platform bitmap format that holds a pixel format in place (pf1bit,
+// pf8bit, pf24bit, pf32bit), pfCustom when none does.
+TPixelFormat IEVclPixelFormat(TIEPixelFormat pf);
+
+// The cap on one bitmap's pixel bytes in the disk buffer (plain memory and
+// platform bitmaps keep the platform's cap, kMaxBitmapBytes).
+constexpr std::int64_t kMaxDiskBitmapBytes = std::int64_t(16) << 30;

@@ -1,0 +1,15 @@
+// One-pixel conversions between RGB and the CMYK and CIELab pixel formats of
+// TIEBitmap.
+#pragma once
+
+#include "imaging/core/ie_types.h"
+
+// CMYK bytes are ink amounts (0 no ink, 255 full ink). RGB -> CMYK -> RGB
+// gives the same colour back exactly.
+TRGB IEConvertCMYKToRGB(TCMYK Value);
+TCMYK IEConvertRGBToCMYK(TRGB Value);
+
+// CIELab pixels: L in 0..255 for 0..100, a and b signed; sRGB primaries with
+// a D65 white. Results are rounded and clamped to the byte ranges.
+TRGB IECIELabToRGB(TCIELab Value);
+TCIELab IERGBToCIELab(TRGB Value);

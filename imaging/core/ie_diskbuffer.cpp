@@ -1,0 +1,124 @@
+// The disk buffer of TIEBitmap: a temporary file mapped a window of rows at
+// a time, with separately mapped rows for the ones that callers lock.
+#include "imaging/core/ie_diskbuffer.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/exceptions.h"
+
+namespace {
+// Rows handed out by Row are mapped in windows of about this size, so that a
+// walk down the image maps the file once per window, not once per row.
+constexpr std::int64_t kWindowBytes = std::int64_t(1) << 20;
+
+std::int64_t PageSize() {
+  static const std::int64_t page = [] {
+    long p = sysconf(_SC_PAGESIZE);
+    return p > 0 ? static_cast<std::int64_t>(p) : std::int64_t(4096);
+  }();
+  return page;
+}
+
+int CreateTempFile() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = std::string(dir && *dir ? dir : "/tmp") + "/iebitmap-XXXXXX";
+  std::vector<char> name(path.begin(), path.end());
+  name.push_back('\0');
+  int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0 && dir && *dir) {
+    std::string fallback = "/tmp/iebitmap-XXXXXX";
+    name.assign(fallback.begin(), fallback.end());
+    name.push_back('\0');
+    fd = mkostemp(name.data(), O_CLOEXEC);
+  }
+  // Nobody else needs the name; the file goes away with the descriptor.
+  if (fd >= 0) unlink(name.data());
+  return fd;
+}
+}  // namespace
+
+std::unique_ptr<TIEDiskBuffer> TIEDiskBuffer::Create(std::int64_t RowLen, int Rows) {
+  if (RowLen <= 0 || Rows <= 0) return nullptr;
+  std::int64_t total = RowLen * Rows;
+  int fd = CreateTempFile();
+  if (fd < 0) return nullptr;
+  int rc;
+  do {
+    rc = posix_fallocate(fd, 0, static_cast<off_t>(total));
+  } while (rc == EINTR);
+  if (rc != 0) {
+    close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<TIEDiskBuffer>(new TIEDiskBuffer(fd, RowLen, Rows));
+}
+
+TIEDiskBuffer::~TIEDiskBuffer() {
+  Unmap(fWindow);
+  for (auto& [y, m] : fLocked) Unmap(m);
+  if (fFd >= 0) close(fFd);
+}
+
+TIEDiskBuffer::TMapping TIEDiskBuffer::Map(int FirstRow, int RowCount, std::uint8_t Access) const {
+  std::int64_t start = fRowLen * FirstRow;
+  std::int64_t end = start + fRowLen * RowCount;
+  std::int64_t pageStart = start / PageSize() * PageSize();
+  TMapping m;
+  m.Length = static_cast<std::size_t>(end - pageStart);
+  m.Access = Access;
+  m.FirstRow = FirstRow;
+  m.RowCount = RowCount;
+  // Rows only read are mapped privately: a write into them changes the
+  // caller's view but never the stored image.
+  int flags = Access == iemRead ? MAP_PRIVATE : MAP_SHARED;
+  void* p = mmap(nullptr, m.Length, PROT_READ | PROT_WRITE, flags, fFd, static_cast<off_t>(pageStart));
+  if (p == MAP_FAILED) throw EOutOfMemory("Cannot map rows of the disk buffer");
+  m.Base = static_cast<std::uint8_t*>(p);
+  return m;
+}
+
+void TIEDiskBuffer::Unmap(TMapping& m) {
+  if (m.Base) munmap(m.Base, m.Length);
+  m = TMapping{};
+}
+
+std::uint8_t* TIEDiskBuffer::Address(const TMapping& m, int Y) const {
+  std::int64_t pageStart = fRowLen * m.FirstRow / PageSize() * PageSize();
+  return m.Base + (fRowLen * Y - pageStart);
+}
+
+std::uint8_t* TIEDiskBuffer::Row(int Y, std::uint8_t Access) {
+  if (Y < 0 || Y >= fRows) throw ERangeError("Disk buffer row out of range: " + std::to_string(Y));
+  if (Access < iemRead || Access > iemReadWrite) Access = iemReadWrite;
+  if (fWindow.Base && fWindow.Access == Access && Y >= fWindow.FirstRow &&
+      Y < fWindow.FirstRow + fWindow.RowCount)
+    return Address(fWindow, Y);
+  Unmap(fWindow);
+  int count = static_cast<int>(std::clamp<std::int64_t>(kWindowBytes / fRowLen, 1, fRows - Y));
+  fWindow = Map(Y, count, Access);
+  return Address(fWindow, Y);
+}
+
+std::uint8_t* TIEDiskBuffer::LockRow(int Y, std::uint8_t Access) {
+  if (Y < 0 || Y >= fRows) throw ERangeError("Disk buffer row out of range: " + std::to_string(Y));
+  if (Access < iemRead || Access > iemReadWrite) Access = iemReadWrite;
+  auto it = fLocked.find(Y);
+  if (it == fLocked.end()) it = fLocked.emplace(Y, Map(Y, 1, Access)).first;
+  ++it->second.Lock;
+  return Address(it->second, Y);
+}
+
+void TIEDiskBuffer::UnlockRow(int Y) {
+  auto it = fLocked.find(Y);
+  if (it == fLocked.end()) return;
+  if (--it->second.Lock > 0) return;
+  Unmap(it->second);
+  fLocked.erase(it);
+}

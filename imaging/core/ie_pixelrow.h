@@ -1,0 +1,23 @@
+// Row converters between every pixel format of TIEBitmap and 24-bit RGB:
+// the common road of the pixel-format change, GetPixels and CopyRectTo.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/core/ie_types.h"
+
+// The grey value of a colour by the weights 21, 71 and 8 (integer division).
+inline int IEGrayOf(int r, int g, int b) { return (r * 21 + g * 71 + b * 8) / 100; }
+inline int IEGrayOf(TRGB c) { return IEGrayOf(c.r, c.g, c.b); }
+
+// Reads Count pixels from pixel X0 of a row of format pf as RGB: 1 bit gives
+// 0 or 255, a palette index its entry (black beyond the palette), grey is
+// replicated, 16-bit samples keep their high byte, a float is scaled by 255
+// and rounded, CMYK and CIELab are converted. Other formats give black.
+void IERowToRGB(TIEPixelFormat pf, const std::uint8_t* Row, int X0, int Count, const TRGB* Palette,
+                int PaletteLen, TRGB* Out);
+
+// Writes Count RGB pixels into a row of format pf from its first pixel; grey
+// formats take the grey value. False (nothing written) for ie1g, ie8p and
+// formats without a direct path from RGB.
+bool IERowFromRGB(TIEPixelFormat pf, const TRGB* In, int Count, std::uint8_t* Row);

@@ -1,0 +1,130 @@
+// TIEBitmap's own raw layout, "TIEBITMAPRAW". Version 1, little-endian:
+//   12 bytes  "TIEBITMAPRAW"
+//   u32       version (1)
+//   u32, u32  palette entries N (at most 65536), entries in use (at most N)
+//   N x 3     palette entries: blue, green, red
+//   i32, i32  width, height (not negative)
+//   u8        pixel format (1..10)
+//   u8        flags: 1 an alpha plane follows, 2 the Full flag
+//   u8        dither method (0 ordered, 1 threshold)
+//   u8        row alignment in bits (8, 16, 32 or 64)
+//   rows      height rows of (width x bits per pixel + 7) div 8 bytes, top first
+//   alpha     when flagged: u8 plane flags (1 Full), then height rows of width bytes
+#include <cstring>
+#include <vector>
+
+#include "imaging/core/iebitmap.h"
+#include "platform/byte_reader.h"
+
+namespace {
+constexpr char kSignature[] = "TIEBITMAPRAW";
+constexpr std::uint32_t kVersion = 1;
+constexpr std::int64_t kMaxPalette = 65536;
+
+void PutU8(TStream& s, std::uint8_t v) { s.WriteBuffer(&v, 1); }
+void PutU32(TStream& s, std::uint32_t v) {
+  std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                       static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+  s.WriteBuffer(b, 4);
+}
+
+std::int64_t PackedRow(std::int64_t width, int bits) { return (width * bits + 7) / 8; }
+
+// Reads h rows of n bytes into b, clearing the alignment padding.
+void ReadRows(TByteReader& r, TIEBitmap& b, std::int64_t n) {
+  for (int y = 0; y < b.GetHeight(); ++y) {
+    std::uint8_t* row = b.GetScanline(y);
+    r.Bytes(row, n);
+    std::memset(row + n, 0, static_cast<size_t>(b.GetRowLen() - n));
+  }
+}
+}  // namespace
+
+void TIEBitmap::SaveRawToStream(TStream& Stream) {
+  Stream.WriteBuffer(kSignature, 12);
+  PutU32(Stream, kVersion);
+  auto n = static_cast<std::uint32_t>(
+      std::min<std::int64_t>(static_cast<std::int64_t>(fPalette.size()), kMaxPalette));
+  PutU32(Stream, n);
+  PutU32(Stream, static_cast<std::uint32_t>(std::min<int>(fPaletteUsed, static_cast<int>(n))));
+  for (std::uint32_t i = 0; i < n; ++i) Stream.WriteBuffer(&fPalette[i], 3);
+  PutU32(Stream, static_cast<std::uint32_t>(fWidth));
+  PutU32(Stream, static_cast<std::uint32_t>(fHeight));
+  PutU8(Stream, fPixelFormat);
+  bool alpha = fAlpha && !fIsAlpha;
+  PutU8(Stream, static_cast<std::uint8_t>((alpha ? 1 : 0) | (fFull ? 2 : 0)));
+  PutU8(Stream, fDitherMethod ? 1 : 0);
+  PutU8(Stream, static_cast<std::uint8_t>(fRowAlign));
+  std::int64_t packed = PackedRow(fWidth, fBitCount);
+  for (int y = 0; y < fHeight; ++y) Stream.WriteBuffer(GetScanline(y), packed);
+  if (alpha) {
+    TIEBitmap* plane = GetAlphaChannel();
+    PutU8(Stream, plane->fFull ? 1 : 0);
+    for (int y = 0; y < fHeight; ++y) Stream.WriteBuffer(plane->GetScanline(y), fWidth);
+  }
+}
+
+bool TIEBitmap::LoadRawFromStream(TStream& Stream) {
+  std::int64_t start = Stream.Position();
+  TByteReader r(Stream, -1, "TIEBITMAPRAW");
+  char sig[12];
+  if (r.Left() < 12) return false;
+  r.Bytes(sig, 12);
+  if (std::memcmp(sig, kSignature, 12) != 0) {
+    Stream.SetPosition(start);
+    return false;
+  }
+  std::uint32_t version = r.U32();
+  if (version != kVersion) r.Fail("unsupported version " + std::to_string(version));
+  std::int64_t n = r.Count(r.U32(), kMaxPalette, 3, "palette length");
+  std::int64_t used = r.U32();
+  if (used > n) r.Fail("palette entries in use beyond the palette (" + std::to_string(used) + ")");
+  std::vector<TRGB> palette(static_cast<size_t>(n));
+  if (n) r.Bytes(palette.data(), n * 3);
+  std::int32_t w = r.I32(), h = r.I32();
+  if (w < 0 || h < 0) r.Fail("bad size " + std::to_string(w) + " x " + std::to_string(h));
+  auto pf = static_cast<TIEPixelFormat>(r.U8());
+  int bits = IEPixelFormatBits(pf);
+  if (bits == 0) r.Fail("bad pixel format " + std::to_string(static_cast<int>(pf)));
+  std::uint8_t flags = r.U8();
+  if (flags & ~3) r.Fail("unknown flags " + std::to_string(flags));
+  std::uint8_t dither = r.U8();
+  if (dither > 1) r.Fail("bad dither method " + std::to_string(dither));
+  std::uint8_t align = r.U8();
+  if (align != 8 && align != 16 && align != 32 && align != 64)
+    r.Fail("bad row alignment " + std::to_string(align));
+  // Every byte the header promises must be there before anything is allocated.
+  std::int64_t packed = PackedRow(w, bits);
+  std::int64_t need = packed * h + ((flags & 1) ? 1 + static_cast<std::int64_t>(w) * h : 0);
+  r.Need(need);
+
+  TIEBitmap staging;
+  staging.fRowAlign = align;
+  staging.fMemoryThreshold = fMemoryThreshold;
+  if (!staging.Allocate(w, h, pf))
+    throw EOutOfMemory("Cannot allocate a " + std::to_string(w) + " x " + std::to_string(h) + " bitmap");
+  ReadRows(r, staging, packed);
+  staging.fPalette = std::move(palette);
+  staging.fPaletteUsed = static_cast<int>(used);
+  std::unique_ptr<TIEBitmap> plane;
+  if (flags & 1) {
+    std::uint8_t planeFlags = r.U8();
+    if (planeFlags & ~1) r.Fail("unknown alpha plane flags " + std::to_string(planeFlags));
+    plane = std::make_unique<TIEBitmap>();
+    plane->fIsAlpha = true;
+    plane->fMemoryThreshold = fMemoryThreshold;
+    if (!plane->AllocateAt(w, h, ie8g, staging.fLocation == ieFile ? ieFile : ieMemory))
+      throw EOutOfMemory("Cannot allocate the alpha plane");
+    ReadRows(r, *plane, w);
+    plane->fFull = planeFlags & 1;
+  }
+
+  TakeImage(staging);
+  fFull = flags & 2;
+  fDitherMethod = dither;
+  if (!fIsAlpha) {
+    delete fAlpha;
+    fAlpha = plane.release();
+  }
+  return true;
+}
