@@ -4,10 +4,14 @@
 
 #include <cstdint>
 
+#include "imaging/core/ie_pixel.h"
 #include "imaging/core/ie_types.h"
 
-// The grey value of a colour by the weights 21, 71 and 8 (integer division).
-inline int IEGrayOf(int r, int g, int b) { return (r * 21 + g * 71 + b * 8) / 100; }
+// The grey value of a colour by the library's weights (21, 71 and 8 at
+// start-up), integer division.
+inline int IEGrayOf(int r, int g, int b) {
+  return (r * gRedToGrayCoef + g * gGreenToGrayCoef + b * gBlueToGrayCoef) / 100;
+}
 inline int IEGrayOf(TRGB c) { return IEGrayOf(c.r, c.g, c.b); }
 
 // Reads Count pixels from pixel X0 of a row of format pf as RGB: 1 bit gives
