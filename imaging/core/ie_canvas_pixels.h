@@ -21,18 +21,19 @@ struct TIECanvasPixels {
   }
 };
 
+// The bytes per pixel of a bitmap this access can reach (24 or 32 bits), 0 otherwise.
+inline int IEDirectPixelBytes(const TBitmap* b) {
+  if (!b || b->Empty()) return 0;
+  return b->PixelFormat() == pf24bit ? 3 : b->PixelFormat() == pf32bit ? 4 : 0;
+}
+
 // False when the canvas draws on nothing this access can reach (no bitmap,
 // another pixel format, or an empty clip).
 inline bool IECanvasPixels(TCanvas* Canvas, TIECanvasPixels& t) {
   if (!Canvas) return false;
   TBitmap* b = Canvas->Bitmap();
-  if (!b || b->Empty()) return false;
-  if (b->PixelFormat() == pf24bit)
-    t.bpp = 3;
-  else if (b->PixelFormat() == pf32bit)
-    t.bpp = 4;
-  else
-    return false;
+  t.bpp = IEDirectPixelBytes(b);
+  if (t.bpp == 0) return false;
   TRect area = Rect(0, 0, b->Width(), b->Height());
   if (Canvas->HasDeviceClip() && !IntersectRect(area, area, Canvas->DeviceClip())) return false;
   t.bitmap = b;
@@ -44,13 +45,8 @@ inline bool IECanvasPixels(TCanvas* Canvas, TIECanvasPixels& t) {
 
 // The same for a bitmap drawn on directly.
 inline bool IEBitmapPixels(TBitmap* b, TIECanvasPixels& t) {
-  if (!b || b->Empty()) return false;
-  if (b->PixelFormat() == pf24bit)
-    t.bpp = 3;
-  else if (b->PixelFormat() == pf32bit)
-    t.bpp = 4;
-  else
-    return false;
+  t.bpp = IEDirectPixelBytes(b);
+  if (t.bpp == 0) return false;
   t.bitmap = b;
   t.origin = Point(0, 0);
   t.clip = Rect(0, 0, b->Width(), b->Height());
