@@ -1,0 +1,235 @@
+// The fast linear resamplers (24-bit and one 8-bit channel, 17-bit fixed
+// point), the 1-bit linear resampler and the 1-bit box reduction.
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/processing/resample.h"
+#include "imaging/processing/resample_internal.h"
+#include "platform/numeric.h"
+
+namespace {
+constexpr int kFracBits = 17;
+constexpr double kFracOne = 131072.0;
+
+// Exact n div d for the box averages through one multiply: with m =
+// ceil(2^32 / d), (n * m) shr 32 equals n div d whenever n * d < 2^32.
+struct TIEDivider {
+  std::uint32_t d = 1;
+  std::uint64_t m = 0;
+  std::uint64_t limit = 0;
+  explicit TIEDivider(std::uint32_t D) : d(D ? D : 1) {
+    m = ((std::uint64_t(1) << 32) + d - 1) / d;
+    limit = (std::uint64_t(1) << 32) / d;
+  }
+  std::uint32_t operator()(std::uint32_t n) const {
+    return n < limit ? static_cast<std::uint32_t>((n * m) >> 32) : n / d;
+  }
+};
+
+struct TIEFastTables {
+  std::vector<int> Left, Right, Frac;
+};
+
+// Column (or row) tables of the fast linear resampler for S source and D
+// destination pixels; every index is kept inside the source.
+TIEFastTables FastTables(int S, int D, bool rightEps) {
+  TIEFastTables t;
+  double scale = static_cast<double>(D) / S;
+  t.Left.resize(static_cast<std::size_t>(D));
+  t.Right.resize(static_cast<std::size_t>(D));
+  t.Frac.resize(static_cast<std::size_t>(D));
+  for (int x = 0; x < D; ++x) {
+    double p = x / scale;
+    std::int64_t l = Trunc(p);
+    t.Frac[x] = static_cast<int>(std::clamp<std::int64_t>(Trunc((p - l) * kFracOne), 0, 131071));
+    double r = std::min(x + 1, D - 1) / scale + (rightEps ? 1e-10 : 0.0);
+    t.Left[x] = static_cast<int>(std::clamp<std::int64_t>(l, 0, S - 1));
+    t.Right[x] = static_cast<int>(std::clamp<std::int64_t>(Trunc(r), t.Left[x], S - 1));
+  }
+  return t;
+}
+
+inline int Lerp17(int c0, int c1, int f) { return c0 + ((c1 - c0) * f >> kFracBits); }
+
+// Both passes for Ch interleaved channels of 8 bits. Src rows come through
+// GetRow (which may expand them into the scratch row); PutRow receives each
+// finished destination row. XEnlarge / YEnlarge pick interpolation over the
+// box average per direction.
+void FastLinearPasses(int sw, int sh, int dw, int dh, int Ch, bool XInterp, bool YInterp, int Threads,
+                      const std::function<const std::uint8_t*(int r, std::uint8_t* scratch)>& GetRow,
+                      const std::function<std::uint8_t*(int y)>& DstRow,
+                      const std::function<void(int y, const std::uint8_t* row)>& Finish,
+                      const TIEProgressEvent& OnProgress, TObject* Sender) {
+  const bool watched = static_cast<bool>(OnProgress);
+  const double F = 100.0 / (static_cast<double>(sh) + dh + 0.5);
+  TIEFastTables cx = FastTables(sw, dw, true);
+  const std::size_t wstride = static_cast<std::size_t>(dw) * Ch;
+  std::vector<std::uint8_t> work(wstride * static_cast<std::size_t>(sh));
+  int n = watched ? 1 : std::max(1, Threads);
+
+  IERunBands(sh, n, [&](int, int first, int count) {
+    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(sw) * Ch + kIEResampleRowPad);
+    std::vector<TIEDivider> div;
+    if (!XInterp)
+      for (int x = 0; x < dw; ++x) div.emplace_back(static_cast<std::uint32_t>(cx.Right[x] - cx.Left[x] + 1));
+    for (int r = first; r < first + count; ++r) {
+      const std::uint8_t* s = GetRow(r, scratch.data());
+      std::uint8_t* o = work.data() + wstride * static_cast<std::size_t>(r);
+      if (XInterp) {
+        for (int x = 0; x < dw; ++x) {
+          const std::uint8_t* p0 = s + static_cast<std::size_t>(cx.Left[x]) * Ch;
+          const std::uint8_t* p1 = s + static_cast<std::size_t>(std::min(cx.Left[x] + 1, sw - 1)) * Ch;
+          int f = cx.Frac[x];
+          for (int c = 0; c < Ch; ++c) o[x * Ch + c] = static_cast<std::uint8_t>(Lerp17(p0[c], p1[c], f));
+        }
+      } else {
+        for (int x = 0; x < dw; ++x) {
+          const std::uint8_t* p = s + static_cast<std::size_t>(cx.Left[x]) * Ch;
+          int cnt = cx.Right[x] - cx.Left[x] + 1;
+          for (int c = 0; c < Ch; ++c) {
+            std::uint32_t sum = 0;
+            for (int k = 0; k < cnt; ++k) sum += p[k * Ch + c];
+            o[x * Ch + c] = static_cast<std::uint8_t>(div[x](sum));
+          }
+        }
+      }
+      if (watched) OnProgress(Sender, static_cast<int>(Trunc(r * F)));
+    }
+  });
+
+  const double YS = static_cast<double>(dh) / sh;
+  IERunBands(dh, n, [&](int, int first, int count) {
+    std::vector<std::uint32_t> acc(wstride);
+    for (int y = first; y < first + count; ++y) {
+      std::uint8_t* d = DstRow(y);
+      if (YInterp) {
+        double P = y / YS;
+        int R0 = static_cast<int>(std::clamp<std::int64_t>(Trunc(P), 0, sh - 1));
+        int f = static_cast<int>(std::clamp<std::int64_t>(Trunc((P - Trunc(P)) * kFracOne), 0, 131071));
+        int R1 = std::min(R0 + 1, sh - 1);
+        const std::uint8_t* a = work.data() + wstride * R0;
+        const std::uint8_t* b = work.data() + wstride * R1;
+        for (std::size_t i = 0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(Lerp17(a[i], b[i], f));
+      } else {
+        int R0 = static_cast<int>(std::clamp<std::int64_t>(Trunc(y / YS), 0, sh - 1));
+        int R1 = static_cast<int>(std::clamp<std::int64_t>(Trunc(std::min(y + 1, dh - 1) / YS), R0, sh - 1));
+        std::fill(acc.begin(), acc.end(), 0u);
+        for (int r = R0; r <= R1; ++r) {
+          const std::uint8_t* a = work.data() + wstride * r;
+          for (std::size_t i = 0; i < wstride; ++i) acc[i] += a[i];
+        }
+        TIEDivider dv(static_cast<std::uint32_t>(R1 - R0 + 1));
+        for (std::size_t i = 0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(dv(acc[i]));
+      }
+      Finish(y, d);
+      if (watched) OnProgress(Sender, static_cast<int>(Trunc((static_cast<double>(y) + sh) * F)));
+    }
+  });
+}
+
+int ThreadsFor(TIEBitmap* a, TIEBitmap* b) {
+  return (a->Location() == ieFile || b->Location() == ieFile) ? 1 : IEResampleThreadCount();
+}
+
+void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, int Ch, TObject* Sender, const TIEProgressEvent& OnProgress) {
+  if (!Src || !Dst || Src->Width() <= 0 || Src->Height() <= 0 || Dst->Width() <= 0 || Dst->Height() <= 0)
+    return;
+  int sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
+  double XS = static_cast<double>(dw) / sw, YS = static_cast<double>(dh) / sh;
+  if (XS == 1 && YS == 1) {
+    Dst->Assign(Src);
+    return;
+  }
+  FastLinearPasses(
+      sw, sh, dw, dh, Ch, XS > 1, YS > 1, ThreadsFor(Src, Dst),
+      [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(Src->GetScanline(r)); },
+      [&](int y) { return Dst->GetScanline(y); }, [](int, const std::uint8_t*) {}, OnProgress, Sender);
+}
+
+inline bool Bit(const std::uint8_t* row, int x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
+}  // namespace
+
+void _IEResampleFastLinear24(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
+                             const TIEProgressEvent& OnProgress) {
+  FastLinear(Src, Dst, 3, Sender, OnProgress);
+}
+
+void _IEResampleFastLinear8(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
+                            const TIEProgressEvent& OnProgress) {
+  FastLinear(Src, Dst, 1, Sender, OnProgress);
+}
+
+void _IEResample1bitLinear(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
+                           const TIEProgressEvent& OnProgress) {
+  if (!Src || !Dst || Src->Width() <= 0 || Src->Height() <= 0 || Dst->Width() <= 0 || Dst->Height() <= 0)
+    return;
+  int sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
+  double XS = static_cast<double>(dw) / sw, YS = static_cast<double>(dh) / sh;
+  if (XS == 1 && YS == 1) {
+    Dst->Assign(Src);
+    return;
+  }
+  if (Dst->PixelFormat() != ie24RGB && !Dst->Allocate(dw, dh, ie24RGB)) return;
+  if (XS < 1 && YS < 1) {
+    _IEResample1bitBox(Src, 0, 0, sw - 1, sh - 1, Dst);
+    return;
+  }
+  // The grey value is the same in all three channels: one channel is
+  // interpolated and spread into the 24-bit rows.
+  std::vector<std::uint8_t> grey(static_cast<std::size_t>(dh) * dw);
+  FastLinearPasses(
+      sw, sh, dw, dh, 1, true, true, ThreadsFor(Src, Dst),
+      [&](int r, std::uint8_t* scratch) {
+        const std::uint8_t* bits = Src->GetScanline(r);
+        for (int x = 0; x < sw; ++x) scratch[x] = Bit(bits, x) ? 255 : 0;
+        return static_cast<const std::uint8_t*>(scratch);
+      },
+      [&](int y) { return grey.data() + static_cast<std::size_t>(y) * dw; },
+      [&](int y, const std::uint8_t* g) {
+        std::uint8_t* d = Dst->GetScanline(y);
+        for (int x = 0; x < dw; ++x) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = g[x];
+      },
+      OnProgress, Sender);
+}
+
+void _IEResample1bitBox(TIEBitmap* Src, int X1, int Y1, int X2, int Y2, TIEBitmap* Dst) {
+  if (!Src || !Dst || Src->Width() <= 0 || Src->Height() <= 0 || Dst->Width() <= 0 || Dst->Height() <= 0)
+    return;
+  if (Src->PixelFormat() != ie1g || Dst->PixelFormat() != ie24RGB) return;
+  const int sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
+  if (X1 > X2) std::swap(X1, X2);
+  if (Y1 > Y2) std::swap(Y1, Y2);
+  // The rectangle is kept inside the image before the blocks are measured
+  // and every block again after the offset.
+  X1 = std::clamp(X1, 0, sw - 1);
+  X2 = std::clamp(X2, 0, sw - 1);
+  Y1 = std::clamp(Y1, 0, sh - 1);
+  Y2 = std::clamp(Y2, 0, sh - 1);
+  const double RX = static_cast<double>(X2 - X1 + 1) / dw, RY = static_cast<double>(Y2 - Y1 + 1) / dh;
+  std::vector<int> c0(static_cast<std::size_t>(dw)), c1(static_cast<std::size_t>(dw));
+  for (int x = 0; x < dw; ++x) {
+    std::int64_t a = Trunc(x * RX - RX / 2) + X1, b = Trunc(RX / 2 + x * RX) + X1;
+    c0[x] = static_cast<int>(std::clamp<std::int64_t>(a, X1, X2));
+    c1[x] = static_cast<int>(std::clamp<std::int64_t>(b, X1, X2));
+  }
+  const double halfRY = static_cast<double>(Trunc(RY)) / 2;
+  std::vector<int> counts(static_cast<std::size_t>(dw));
+  for (int y = 0; y < dh; ++y) {
+    std::int64_t a = std::clamp<std::int64_t>(Trunc(y * RY - RY / 2), 0, sh - 1) + Y1;
+    std::int64_t b = std::clamp<std::int64_t>(Trunc(halfRY + y * RY), 0, sh - 1) + Y1;
+    int r0 = static_cast<int>(std::clamp<std::int64_t>(a, Y1, Y2));
+    int r1 = static_cast<int>(std::clamp<std::int64_t>(b, Y1, Y2));
+    std::fill(counts.begin(), counts.end(), 0);
+    for (int r = r0; r <= r1; ++r) {
+      const std::uint8_t* bits = Src->GetScanline(r);
+      for (int x = 0; x < dw; ++x)
+        for (int k = c0[x]; k <= c1[x]; ++k) counts[x] += Bit(bits, k);
+    }
+    std::uint8_t* d = Dst->GetScanline(y);
+    for (int x = 0; x < dw; ++x) {
+      std::int64_t total = static_cast<std::int64_t>(r1 - r0 + 1) * (c1[x] - c0[x] + 1);
+      auto v = static_cast<std::uint8_t>(total > 0 ? 255 * static_cast<std::int64_t>(counts[x]) / total : 0);
+      d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = v;
+    }
+  }
+}

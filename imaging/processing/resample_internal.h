@@ -1,0 +1,111 @@
+// Shared machinery of the resamplers: worker bands, the contributor tables
+// of the kernel resampler and the switches that pick the vector paths.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "imaging/core/ie_types.h"
+
+// --- threads
+
+// Processor cores as the platform reports them, at least 1 (computed once).
+int IEResampleCoreCount();
+// The number of worker threads the resamplers use: the core count unless a
+// test or benchmark has fixed it with IESetResampleThreads (0 = automatic).
+int IEResampleThreadCount();
+void IESetResampleThreads(int n);
+// Band t of n over Rows rows: Rows div n rows each, the last band takes the rest.
+std::vector<std::pair<int, int>> IEResampleBands(int Rows, int n);
+// Runs Work(t, first, count) for every non-empty band, band 0 on the calling
+// thread and the others on threads of their own; a thread that cannot be
+// created runs its band inline. The first exception is raised again here
+// once every thread has been joined.
+void IERunBands(int Rows, int n, const std::function<void(int t, int first, int count)>& Work);
+
+// --- vector paths
+
+// True when the AVX2 paths are allowed and the processor has AVX2.
+bool IEResampleUseAVX2();
+// Tests and benchmarks switch the vector paths off to compare with the
+// scalar reference.
+void IESetResampleSIMD(bool Enabled);
+
+// --- progress
+
+// Calls the handler with P when it differs from the last value reported.
+struct TIEPercentReporter {
+  const TIEProgressEvent* Event = nullptr;
+  TObject* Sender = nullptr;
+  int Last = -1;
+  bool Assigned() const { return Event && *Event; }
+  void Report(int P) {
+    if (P != Last) {
+      Last = P;
+      (*Event)(Sender, P);
+    }
+  }
+};
+
+// --- kernel resampler tables
+
+struct TIEContributor {
+  int Pixel;
+  int Weight;
+};
+// The contributors of one destination column or row, with their weight sum
+// (never 0: a list whose rounded weights cancel out is normalised again).
+struct TIEContributorList {
+  std::vector<TIEContributor> p;
+  int Sum = 0;
+  int Count() const { return static_cast<int>(p.size()); }
+};
+
+// The lists for N source pixels to M destination pixels, plus a dense form
+// for the vector paths: destination i reads the window Start[i] ..
+// Start[i] + Len[i] - 1 with weights W[i * Stride ..] (repeated indices at the
+// mirrored edges merged by adding their weights, which keeps every sum).
+struct TIEResampleTaps {
+  int N = 0;
+  int M = 0;
+  std::vector<TIEContributorList> Lists;
+  std::vector<int> Start;
+  std::vector<int> Len;
+  int Stride = 0;               // a multiple of 8
+  std::vector<std::int16_t> W;  // empty when a weight or sum is too large for them
+  std::vector<int> Sum;
+  // For three interleaved channels, 4 taps per 16 words laid out as
+  // w0 w1 w0 w1 w0 w1 0 0 w2 w3 w2 w3 w2 w3 0 0 (Stride / 4 groups each).
+  std::vector<std::int16_t> W3;
+};
+
+using TIEKernelFunc = double (*)(double);
+TIEKernelFunc IEKernelOf(TResampleFilter Filter, double& Support);
+TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter);
+
+// Bytes a source row needs past its end for the 3-channel vector path.
+constexpr int kIEResampleRowPad = 64;
+
+// One row of the first pass (Channels 1 or 3), scalar reference and AVX2.
+void IEKernelRowH(const TIEResampleTaps& T, int Channels, const std::uint8_t* Src, std::uint8_t* Dst);
+void IEKernelRowH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* SrcPadded, std::uint8_t* Dst);
+void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* SrcPadded, std::uint8_t* Dst);
+// One row of the second pass over Bytes bytes: destination row y of the
+// taps reads Rows[k] for its contributors (Rows indexed by source row).
+void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+                  std::uint8_t* Dst);
+void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+                       std::uint8_t* Dst);
+
+// --- rows as 24-bit colour
+
+// True for the formats IERowToRGB24 reads: ie1g, ie8p, ie8g, ie16g,
+// ie24RGB, ie32RGB and ieRGB48.
+bool IERowToRGB24Handles(TIEPixelFormat pf);
+// Pixels X0 .. X0 + Count - 1 of a row as blue, green, red bytes: 1-bit gives
+// 0 or 255, a palette entry is looked up, grey is replicated, 16-bit grey
+// and 48-bit colour keep the high byte.
+void IERowToRGB24(TIEPixelFormat pf, const std::uint8_t* Row, int X0, int Count, const TRGB* Palette,
+                  int PaletteLength, std::uint8_t* Out);

@@ -1,0 +1,140 @@
+// AVX2 rows of the kernel resampler: the same integer sums as the scalar
+// rows of resample_kernel.cpp (integer adds in any order give the same
+// total), divided exactly through single floats.
+#include <immintrin.h>
+
+#include "imaging/processing/resample_internal.h"
+
+namespace {
+// Truncating division of four sums by d, then limited to 0..255. The sums
+// are first limited to 0..256 d, which keeps the answer and makes every
+// value exact in a float (|d| <= 65535), so the rounded quotient truncates to
+// the exact one.
+inline __m128i DivClamp4(__m128i s, int d) {
+  if (d < 0) {
+    s = _mm_sub_epi32(_mm_setzero_si128(), s);
+    d = -d;
+  }
+  s = _mm_max_epi32(s, _mm_setzero_si128());
+  s = _mm_min_epi32(s, _mm_set1_epi32(256 * d));
+  __m128i q = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(s), _mm_set1_ps(static_cast<float>(d))));
+  return _mm_min_epi32(q, _mm_set1_epi32(255));
+}
+
+inline __m256i DivClamp8(__m256i s, __m256i lim, __m256 df) {
+  s = _mm256_max_epi32(s, _mm256_setzero_si256());
+  s = _mm256_min_epi32(s, lim);
+  __m256i q = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(s), df));
+  return _mm256_min_epi32(q, _mm256_set1_epi32(255));
+}
+
+inline std::uint8_t DivClamp1(int s, int d) {
+  int v = s / d;
+  return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+}  // namespace
+
+void IEKernelRowH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, std::uint8_t* D) {
+  // Pixels 0 and 1 of four go to the low lane, 2 and 3 to the high lane, as
+  // words b0 b1 g0 g1 r0 r1 0 0 beside the weights w0 w1 w0 w1 w0 w1 0 0.
+  const __m256i shuf = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1, 6, -1, 9,
+                                        -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
+  const int gstride = T.Stride / 4 * 16;
+  for (int x = 0; x < T.M; ++x) {
+    const std::int16_t* w = T.W3.data() + static_cast<std::size_t>(x) * gstride;
+    const std::uint8_t* p = S + 3 * static_cast<std::size_t>(T.Start[x]);
+    int groups = (T.Len[x] + 3) / 4;
+    __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
+    int g = 0;
+    for (; g + 1 < groups; g += 2) {
+      __m256i v0 = _mm256_shuffle_epi8(
+          _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12 * g))), shuf);
+      __m256i v1 = _mm256_shuffle_epi8(
+          _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12 * g + 12))),
+          shuf);
+      acc0 = _mm256_add_epi32(
+          acc0, _mm256_madd_epi16(v0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 16 * g))));
+      acc1 = _mm256_add_epi32(
+          acc1, _mm256_madd_epi16(v1, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 16 * g + 16))));
+    }
+    if (g < groups) {
+      __m256i v0 = _mm256_shuffle_epi8(
+          _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12 * g))), shuf);
+      acc0 = _mm256_add_epi32(
+          acc0, _mm256_madd_epi16(v0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 16 * g))));
+    }
+    acc0 = _mm256_add_epi32(acc0, acc1);
+    __m128i s = _mm_add_epi32(_mm256_castsi256_si128(acc0), _mm256_extracti128_si256(acc0, 1));
+    __m128i q = DivClamp4(s, T.Sum[x]);
+    q = _mm_packus_epi16(_mm_packus_epi32(q, q), q);
+    // Four bytes written, the fourth overwritten by the next pixel (the work
+    // rows have spare bytes after their end).
+    int v = _mm_cvtsi128_si32(q);
+    __builtin_memcpy(D + 3 * static_cast<std::size_t>(x), &v, 4);
+  }
+}
+
+void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, std::uint8_t* D) {
+  for (int x = 0; x < T.M; ++x) {
+    const std::int16_t* w = T.W.data() + static_cast<std::size_t>(x) * T.Stride;
+    const std::uint8_t* p = S + T.Start[x];
+    int groups = (T.Len[x] + 7) / 8;
+    __m128i acc = _mm_setzero_si128();
+    for (int g = 0; g < groups; ++g) {
+      __m128i v = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8 * g)));
+      acc =
+          _mm_add_epi32(acc, _mm_madd_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 8 * g))));
+    }
+    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4E));
+    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xB1));
+    D[x] = DivClamp1(_mm_cvtsi128_si32(acc), T.Sum[x]);
+  }
+}
+
+void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+                       std::uint8_t* Dst) {
+  const int start = T.Start[y], len = T.Len[y], d = T.Sum[y];
+  const std::int16_t* w = T.W.data() + static_cast<std::size_t>(y) * T.Stride;
+  // Rows go in pairs, each pair's two weights side by side for madd.
+  const int pairs = (len + 1) / 2;
+  thread_local std::vector<int> pw;
+  thread_local std::vector<const std::uint8_t*> pr;
+  pw.resize(static_cast<std::size_t>(pairs));
+  pr.resize(static_cast<std::size_t>(pairs) * 2);
+  for (int k = 0; k < pairs; ++k) {
+    int a = 2 * k, b = 2 * k + 1;
+    int wa = w[a], wb = b < len ? w[b] : 0;
+    pw[k] = static_cast<int>((static_cast<unsigned>(wa) & 0xFFFFu) | (static_cast<unsigned>(wb) << 16));
+    pr[2 * k] = Rows[start + a];
+    pr[2 * k + 1] = Rows[start + (b < len ? b : a)];
+  }
+  int dd = d < 0 ? -d : d;
+  const __m256i lim = _mm256_set1_epi32(256 * dd);
+  const __m256 df = _mm256_set1_ps(static_cast<float>(dd));
+  const bool neg = d < 0;
+  int b = 0;
+  for (; b + 16 <= Bytes; b += 16) {
+    __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
+    for (int k = 0; k < pairs; ++k) {
+      __m256i ra = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pr[2 * k] + b)));
+      __m256i rb = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pr[2 * k + 1] + b)));
+      const __m256i wk = _mm256_set1_epi32(pw[k]);
+      lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(ra, rb), wk));
+      hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(ra, rb), wk));
+    }
+    if (neg) {
+      lo = _mm256_sub_epi32(_mm256_setzero_si256(), lo);
+      hi = _mm256_sub_epi32(_mm256_setzero_si256(), hi);
+    }
+    lo = DivClamp8(lo, lim, df);
+    hi = DivClamp8(hi, lim, df);
+    __m256i p16 = _mm256_packs_epi32(lo, hi);
+    __m128i p8 = _mm_packus_epi16(_mm256_castsi256_si128(p16), _mm256_extracti128_si256(p16, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst + b), p8);
+  }
+  for (; b < Bytes; ++b) {
+    int s = 0;
+    for (int k = 0; k < len; ++k) s += Rows[start + k][b] * w[k];
+    Dst[b] = DivClamp1(s, d);
+  }
+}

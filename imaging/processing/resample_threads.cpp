@@ -1,0 +1,70 @@
+// Worker bands of the resamplers and the switches of their vector paths.
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <system_error>
+#include <thread>
+
+#include "imaging/processing/resample_internal.h"
+
+namespace {
+std::atomic<int> gThreadOverride{0};
+std::atomic<bool> gSIMD{true};
+}  // namespace
+
+int IEResampleCoreCount() {
+  static const int cores = [] {
+    unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(std::min(n, 256u));
+  }();
+  return cores;
+}
+
+int IEResampleThreadCount() {
+  int n = gThreadOverride.load(std::memory_order_relaxed);
+  return n > 0 ? n : IEResampleCoreCount();
+}
+
+void IESetResampleThreads(int n) { gThreadOverride.store(std::max(0, n), std::memory_order_relaxed); }
+
+std::vector<std::pair<int, int>> IEResampleBands(int Rows, int n) {
+  n = std::max(1, n);
+  std::vector<std::pair<int, int>> bands(static_cast<std::size_t>(n));
+  int B = Rows / n;
+  for (int t = 0; t < n; ++t)
+    bands[static_cast<std::size_t>(t)] = {t * B, t == n - 1 ? Rows - (n - 1) * B : B};
+  return bands;
+}
+
+void IERunBands(int Rows, int n, const std::function<void(int t, int first, int count)>& Work) {
+  auto bands = IEResampleBands(Rows, n);
+  std::vector<std::thread> threads;
+  std::vector<std::exception_ptr> errors(bands.size());
+  auto run = [&](std::size_t t) {
+    try {
+      Work(static_cast<int>(t), bands[t].first, bands[t].second);
+    } catch (...) {
+      errors[t] = std::current_exception();
+    }
+  };
+  threads.reserve(bands.size());
+  for (std::size_t t = 1; t < bands.size(); ++t) {
+    if (bands[t].second == 0) continue;
+    try {
+      threads.emplace_back(run, t);
+    } catch (const std::system_error&) {
+      run(t);
+    }
+  }
+  if (bands[0].second > 0) run(0);
+  for (auto& th : threads) th.join();
+  for (auto& e : errors)
+    if (e) std::rethrow_exception(e);
+}
+
+bool IEResampleUseAVX2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has && gSIMD.load(std::memory_order_relaxed);
+}
+
+void IESetResampleSIMD(bool Enabled) { gSIMD.store(Enabled, std::memory_order_relaxed); }
