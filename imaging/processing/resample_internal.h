@@ -11,7 +11,7 @@
 
 // --- threads
 
-// Processor cores as the platform reports them, at least 1 (computed once).
+// Processor cores as the imaging core reports them, at least 1.
 int IEResampleCoreCount();
 // The number of worker threads the resamplers use: the core count unless a
 // test or benchmark has fixed it with IESetResampleThreads (0 = automatic).

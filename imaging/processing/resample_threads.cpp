@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "imaging/core/ie_system.h"
 #include "imaging/processing/resample_internal.h"
 
 namespace {
@@ -12,13 +13,7 @@ std::atomic<int> gThreadOverride{0};
 std::atomic<bool> gSIMD{true};
 }  // namespace
 
-int IEResampleCoreCount() {
-  static const int cores = [] {
-    unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(std::min(n, 256u));
-  }();
-  return cores;
-}
+int IEResampleCoreCount() { return std::max(1, IEGetCPUCoreCount()); }
 
 int IEResampleThreadCount() {
   int n = gThreadOverride.load(std::memory_order_relaxed);
