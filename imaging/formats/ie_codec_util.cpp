@@ -1,0 +1,208 @@
+// Size guard, RGB row access and depth conversion for the codecs.
+#include "imaging/formats/ie_codec_util.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "imaging/formats/ie_quantizer.h"
+#include "platform/bitmap.h"
+
+void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Height, int BitsPerPixel,
+                      std::int64_t Left, std::int64_t MaxRatio) {
+  std::string f(Format);
+  if (Width <= 0 || Height <= 0)
+    throw EIEImageError(f + ": invalid image size " + std::to_string(Width) + " x " + std::to_string(Height));
+  if (Width > 1000000 || Height > 1000000)
+    throw EIEImageError(f + ": image size " + std::to_string(Width) + " x " + std::to_string(Height) +
+                        " too large");
+  std::int64_t bytes = (Width * BitsPerPixel + 7) / 8 * Height;
+  if (bytes > kMaxBitmapBytes)
+    throw EIEImageError(f + ": image of " + std::to_string(Width) + " x " + std::to_string(Height) +
+                        " pixels too large");
+  std::int64_t allowance = MaxRatio > 1 ? 65536 : 0;
+  if (Left < 0) Left = 0;
+  if (bytes > Left * std::max<std::int64_t>(MaxRatio, 1) + allowance)
+    throw EIEImageError(f + ": " + std::to_string(Width) + " x " + std::to_string(Height) +
+                        " pixels cannot come from " + std::to_string(Left) + " bytes of data");
+}
+
+void IEAllocImage(TIEBitmap& Bitmap, std::int64_t Width, std::int64_t Height, TIEPixelFormat pf,
+                  const char* Format) {
+  if (Width <= 0 || Height <= 0 || Width > 0x7FFFFFFF || Height > 0x7FFFFFFF ||
+      !Bitmap.Allocate(static_cast<int>(Width), static_cast<int>(Height), pf))
+    throw EIEImageError(std::string(Format) + ": cannot allocate a " + std::to_string(Width) + " x " +
+                        std::to_string(Height) + " image");
+}
+
+void IEGetRowRGB24(TIEBitmap& Bitmap, int Y, TRGB* Out) {
+  const int w = Bitmap.GetWidth();
+  const std::uint8_t* p = Bitmap.GetScanline(Y);
+  switch (Bitmap.GetPixelFormat()) {
+    case ie1g:
+      for (int x = 0; x < w; ++x) {
+        std::uint8_t v = (p[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+        Out[x] = TRGB{v, v, v};
+      }
+      break;
+    case ie8p:
+      for (int x = 0; x < w; ++x) Out[x] = Bitmap.GetPalette(p[x]);
+      break;
+    case ie8g:
+      for (int x = 0; x < w; ++x) Out[x] = TRGB{p[x], p[x], p[x]};
+      break;
+    case ie16g:
+      for (int x = 0; x < w; ++x) {
+        std::uint16_t v;
+        std::memcpy(&v, p + 2 * x, 2);
+        auto g = static_cast<std::uint8_t>(v >> 8);
+        Out[x] = TRGB{g, g, g};
+      }
+      break;
+    case ie24RGB: std::memcpy(Out, p, static_cast<size_t>(w) * 3); break;
+    case ie32RGB:
+      for (int x = 0; x < w; ++x) Out[x] = TRGB{p[4 * x], p[4 * x + 1], p[4 * x + 2]};
+      break;
+    case ieRGB48:
+      for (int x = 0; x < w; ++x) {
+        std::uint16_t v[3];
+        std::memcpy(v, p + 6 * x, 6);
+        Out[x] = TRGB{static_cast<std::uint8_t>(v[2] >> 8), static_cast<std::uint8_t>(v[1] >> 8),
+                      static_cast<std::uint8_t>(v[0] >> 8)};
+      }
+      break;
+    case ieCMYK:
+      for (int x = 0; x < w; ++x) {
+        int c = p[4 * x], m = p[4 * x + 1], yy = p[4 * x + 2], k = p[4 * x + 3];
+        auto ch = [k](int v) { return static_cast<std::uint8_t>((255 - v) * (255 - k) / 255); };
+        Out[x] = TRGB{ch(yy), ch(m), ch(c)};
+      }
+      break;
+    case ie32f:
+      for (int x = 0; x < w; ++x) {
+        float f;
+        std::memcpy(&f, p + 4 * x, 4);
+        double v = f != f ? 0.0 : std::clamp(static_cast<double>(f), 0.0, 1.0);
+        auto g = static_cast<std::uint8_t>(v * 255 + 0.5);
+        Out[x] = TRGB{g, g, g};
+      }
+      break;
+    case ieCIELab:
+      for (int x = 0; x < w; ++x) {
+        // Lightness only: a coarse stand-in good enough for previews and writers.
+        auto g = static_cast<std::uint8_t>(p[3 * x]);
+        Out[x] = TRGB{g, g, g};
+      }
+      break;
+    default: std::memset(Out, 0, static_cast<size_t>(w) * 3); break;
+  }
+}
+
+namespace {
+void CopyImageInto(TIEBitmap& from, TIEBitmap& to) {
+  // Moves the converted pixels in while keeping the target's alpha plane.
+  to.AssignImage(&from);
+}
+}  // namespace
+
+void IEConvertTo24(TIEBitmap& Bitmap) {
+  if (Bitmap.GetPixelFormat() == ie24RGB || Bitmap.GetWidth() == 0 || Bitmap.GetHeight() == 0) return;
+  TIEBitmap tmp;
+  IEAllocImage(tmp, Bitmap.GetWidth(), Bitmap.GetHeight(), ie24RGB, "conversion");
+  for (int y = 0; y < Bitmap.GetHeight(); ++y)
+    IEGetRowRGB24(Bitmap, y, reinterpret_cast<TRGB*>(tmp.GetScanline(y)));
+  CopyImageInto(tmp, Bitmap);
+}
+
+TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, TIEBitmap& Temp) {
+  const TIEPixelFormat pf = Source.GetPixelFormat();
+  const int w = Source.GetWidth(), h = Source.GetHeight();
+  MaxColors = std::clamp(MaxColors, 2, 256);
+  if (pf == Want && (Want != ie8p || Source.PaletteUsed() <= MaxColors)) return &Source;
+  IEAllocImage(Temp, w, h, Want, "writer");
+  std::vector<TRGB> row(static_cast<size_t>(w));
+  switch (Want) {
+    case ie1g:
+      for (int y = 0; y < h; ++y) {
+        IEGetRowRGB24(Source, y, row.data());
+        std::uint8_t* d = Temp.GetScanline(y);
+        std::memset(d, 0, static_cast<size_t>(Temp.GetRowLen()));
+        for (int x = 0; x < w; ++x)
+          if (IEGreyOf(row[x]) >= 128) d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+      }
+      return &Temp;
+    case ie8g:
+      for (int y = 0; y < h; ++y) {
+        std::uint8_t* d = Temp.GetScanline(y);
+        if (pf == ie16g) {
+          const std::uint8_t* s = Source.GetScanline(y);
+          for (int x = 0; x < w; ++x) d[x] = s[2 * x + 1];
+        } else {
+          IEGetRowRGB24(Source, y, row.data());
+          for (int x = 0; x < w; ++x) d[x] = IEGreyOf(row[x]);
+        }
+      }
+      return &Temp;
+    case ie16g:
+      for (int y = 0; y < h; ++y) {
+        IEGetRowRGB24(Source, y, row.data());
+        auto* d = reinterpret_cast<std::uint16_t*>(Temp.GetScanline(y));
+        for (int x = 0; x < w; ++x) d[x] = static_cast<std::uint16_t>(IEGreyOf(row[x]) * 257);
+      }
+      return &Temp;
+    case ie24RGB:
+      for (int y = 0; y < h; ++y) IEGetRowRGB24(Source, y, reinterpret_cast<TRGB*>(Temp.GetScanline(y)));
+      return &Temp;
+    case ieRGB48:
+      for (int y = 0; y < h; ++y) {
+        IEGetRowRGB24(Source, y, row.data());
+        auto* d = reinterpret_cast<std::uint16_t*>(Temp.GetScanline(y));
+        for (int x = 0; x < w; ++x) {
+          d[3 * x] = static_cast<std::uint16_t>(row[x].r * 257);
+          d[3 * x + 1] = static_cast<std::uint16_t>(row[x].g * 257);
+          d[3 * x + 2] = static_cast<std::uint16_t>(row[x].b * 257);
+        }
+      }
+      return &Temp;
+    case ieCMYK:
+      for (int y = 0; y < h; ++y) {
+        IEGetRowRGB24(Source, y, row.data());
+        std::uint8_t* d = Temp.GetScanline(y);
+        for (int x = 0; x < w; ++x) {
+          int r = row[x].r, g = row[x].g, b = row[x].b;
+          int k = 255 - std::max({r, g, b});
+          auto ch = [k](int v) {
+            return static_cast<std::uint8_t>(k == 255 ? 0 : (255 - v - k) * 255 / (255 - k));
+          };
+          d[4 * x] = ch(r);
+          d[4 * x + 1] = ch(g);
+          d[4 * x + 2] = ch(b);
+          d[4 * x + 3] = static_cast<std::uint8_t>(k);
+        }
+      }
+      return &Temp;
+    case ie8p: {
+      if (pf == ie8g && MaxColors >= 256) {
+        for (int i = 0; i < 256; ++i) {
+          auto v = static_cast<std::uint8_t>(i);
+          Temp.SetPalette(i, TRGB{v, v, v});
+        }
+        Temp.SetPaletteUsed(256);
+        for (int y = 0; y < h; ++y)
+          std::memcpy(Temp.GetScanline(y), Source.GetScanline(y), static_cast<size_t>(w));
+        return &Temp;
+      }
+      std::vector<TRGB> pal(256);
+      TIEQuantizer q(&Source, pal.data(), 0x7FFFFFF, MaxColors);
+      for (int i = 0; i < q.ColorCount(); ++i) Temp.SetPalette(i, q.Palette()[i]);
+      Temp.SetPaletteUsed(q.ColorCount());
+      for (int y = 0; y < h; ++y) {
+        IEGetRowRGB24(Source, y, row.data());
+        std::uint8_t* d = Temp.GetScanline(y);
+        for (int x = 0; x < w; ++x) d[x] = static_cast<std::uint8_t>(q.RGBIndex(row[x]));
+      }
+      return &Temp;
+    }
+    default: throw EIEImageError("writer: unsupported target pixel format");
+  }
+}

@@ -1,0 +1,54 @@
+// What the image readers and writers share: their error, the size guard
+// that runs before any allocation, row access in RGB whatever the pixel
+// format, and the conversion of a bitmap to the depth a writer stores.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "imaging/core/iebitmap.h"
+#include "platform/byte_reader.h"
+
+// A reader or writer that cannot go on: bad data, a library failure or a
+// combination of parameters that the format cannot store.
+class EIEImageError : public Exception {
+  using Exception::Exception;
+};
+
+// Refuses an image whose size is absurd or more than Left bytes of data can
+// describe: a raw image needs Left >= its bytes, a compressed one
+// Left x MaxRatio (plus a small allowance for tiny images).
+void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Height, int BitsPerPixel,
+                      std::int64_t Left, std::int64_t MaxRatio);
+// Allocates or raises EIEImageError naming the format.
+void IEAllocImage(TIEBitmap& Bitmap, std::int64_t Width, std::int64_t Height, TIEPixelFormat pf,
+                  const char* Format);
+
+// The grey level of a colour: weights 21, 71, 8 over 100.
+inline std::uint8_t IEGreyOf(int r, int g, int b) {
+  return static_cast<std::uint8_t>((r * 21 + g * 71 + b * 8) / 100);
+}
+inline std::uint8_t IEGreyOf(TRGB c) { return IEGreyOf(c.r, c.g, c.b); }
+
+// Row Y of any pixel format as 24-bit colours (Width entries).
+void IEGetRowRGB24(TIEBitmap& Bitmap, int Y, TRGB* Out);
+// Turns the bitmap into ie24RGB (the alpha plane stays).
+void IEConvertTo24(TIEBitmap& Bitmap);
+
+// Gives a bitmap in the pixel format a writer stores: Source itself when it
+// already is, else a conversion made in Temp. For ie8p the palette holds at
+// most MaxColors entries (grey and 1-bit images keep their levels, others
+// are quantised).
+TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, TIEBitmap& Temp);
+
+// Big-endian reads through the bounded reader.
+inline std::uint16_t IEBE16(TByteReader& r) {
+  std::uint8_t b[2];
+  r.Bytes(b, 2);
+  return static_cast<std::uint16_t>((b[0] << 8) | b[1]);
+}
+inline std::uint32_t IEBE32(TByteReader& r) {
+  std::uint8_t b[4];
+  r.Bytes(b, 4);
+  return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
+}

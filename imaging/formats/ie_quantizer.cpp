@@ -1,0 +1,322 @@
+// Wu's colour quantiser over a 32-level-per-channel histogram of moments,
+// with an exact palette for images of few colours.
+#include "imaging/formats/ie_quantizer.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "imaging/formats/ie_codec_util.h"
+
+namespace {
+constexpr int kSide = 33;  // 32 levels plus the zero plane of the cumulative moments
+inline int Idx(int r, int g, int b) { return (r * kSide + g) * kSide + b; }
+inline std::uint32_t Key(TRGB c) { return (std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b; }
+
+struct Box {
+  int r0, r1, g0, g1, b0, b1;
+  int vol;
+};
+}  // namespace
+
+TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, TRGB* Palette, int Limit, int NColors) {
+  fWanted = std::clamp(NColors, 1, 256);
+  Init();
+  int w = Bitmap ? Bitmap->GetWidth() : 0, h = Bitmap ? Bitmap->GetHeight() : 0;
+  std::int64_t limit = Limit > 0 ? Limit : 1;
+  std::int64_t total = std::int64_t(w) * h;
+  int step = 1;
+  if (total > limit && w > 0) step = static_cast<int>(std::min<std::int64_t>(h, (total + limit - 1) / limit));
+  std::vector<TRGB> row(static_cast<size_t>(w));
+  for (int y = 0; y < h; y += step) {
+    IEGetRowRGB24(*Bitmap, y, row.data());
+    for (const TRGB& c : row) AddColor(c);
+  }
+  Build(Palette, NColors);
+}
+
+TIEQuantizer::TIEQuantizer(const std::vector<TRGB>& Colors, TRGB* Palette, int NColors) {
+  fWanted = std::clamp(NColors, 1, 256);
+  Init();
+  for (const TRGB& c : Colors) AddColor(c);
+  Build(Palette, NColors);
+}
+
+void TIEQuantizer::Init() {
+  fWt.assign(kSide * kSide * kSide, 0);
+  fMr = fMg = fMb = fWt;
+  fM2.assign(kSide * kSide * kSide, 0.0);
+  fFineN.assign(1 << 18, 0);
+  fFineR.assign(1 << 18, 0);
+  fFineG = fFineB = fFineR;
+}
+
+void TIEQuantizer::AddColor(TRGB c) {
+  int f = ((c.r >> 2) << 12) | ((c.g >> 2) << 6) | (c.b >> 2);
+  ++fFineN[f];
+  fFineR[f] += c.r;
+  fFineG[f] += c.g;
+  fFineB[f] += c.b;
+  if (!fOverflow && fSeen.insert(Key(c)).second) {
+    fExact.push_back(c);
+    if (fExact.size() > static_cast<size_t>(fWanted)) {
+      fOverflow = true;
+      fSeen.clear();
+    }
+  }
+  int i = Idx((c.r >> 3) + 1, (c.g >> 3) + 1, (c.b >> 3) + 1);
+  fWt[i] += 1;
+  fMr[i] += c.r;
+  fMg[i] += c.g;
+  fMb[i] += c.b;
+  fM2[i] += double(c.r) * c.r + double(c.g) * c.g + double(c.b) * c.b;
+}
+
+namespace {
+template <typename T>
+void Cumulate(std::vector<T>& m) {
+  for (int r = 1; r < kSide; ++r) {
+    std::vector<T> area(kSide, 0);
+    for (int g = 1; g < kSide; ++g) {
+      T line = 0;
+      for (int b = 1; b < kSide; ++b) {
+        line += m[Idx(r, g, b)];
+        area[b] += line;
+        m[Idx(r, g, b)] = m[Idx(r - 1, g, b)] + area[b];
+      }
+    }
+  }
+}
+template <typename T>
+T Vol(const Box& c, const std::vector<T>& m) {
+  return m[Idx(c.r1, c.g1, c.b1)] - m[Idx(c.r1, c.g1, c.b0)] - m[Idx(c.r1, c.g0, c.b1)] +
+         m[Idx(c.r1, c.g0, c.b0)] - m[Idx(c.r0, c.g1, c.b1)] + m[Idx(c.r0, c.g1, c.b0)] +
+         m[Idx(c.r0, c.g0, c.b1)] - m[Idx(c.r0, c.g0, c.b0)];
+}
+// The part of a box's moment below a cut, without the term at the cut itself.
+template <typename T>
+T Bottom(const Box& c, int dir, const std::vector<T>& m) {
+  switch (dir) {
+    case 0:
+      return -m[Idx(c.r0, c.g1, c.b1)] + m[Idx(c.r0, c.g1, c.b0)] + m[Idx(c.r0, c.g0, c.b1)] -
+             m[Idx(c.r0, c.g0, c.b0)];
+    case 1:
+      return -m[Idx(c.r1, c.g0, c.b1)] + m[Idx(c.r1, c.g0, c.b0)] + m[Idx(c.r0, c.g0, c.b1)] -
+             m[Idx(c.r0, c.g0, c.b0)];
+    default:
+      return -m[Idx(c.r1, c.g1, c.b0)] + m[Idx(c.r1, c.g0, c.b0)] + m[Idx(c.r0, c.g1, c.b0)] -
+             m[Idx(c.r0, c.g0, c.b0)];
+  }
+}
+template <typename T>
+T Top(const Box& c, int dir, int pos, const std::vector<T>& m) {
+  switch (dir) {
+    case 0:
+      return m[Idx(pos, c.g1, c.b1)] - m[Idx(pos, c.g1, c.b0)] - m[Idx(pos, c.g0, c.b1)] +
+             m[Idx(pos, c.g0, c.b0)];
+    case 1:
+      return m[Idx(c.r1, pos, c.b1)] - m[Idx(c.r1, pos, c.b0)] - m[Idx(c.r0, pos, c.b1)] +
+             m[Idx(c.r0, pos, c.b0)];
+    default:
+      return m[Idx(c.r1, c.g1, pos)] - m[Idx(c.r1, c.g0, pos)] - m[Idx(c.r0, c.g1, pos)] +
+             m[Idx(c.r0, c.g0, pos)];
+  }
+}
+}  // namespace
+
+void TIEQuantizer::Build(TRGB* Palette, int NColors) {
+  fCache.assign(1 << 14, CacheEntry{});
+  if (!fOverflow) {
+    fPalette = fExact;
+    if (fPalette.empty()) fPalette.push_back(TRGB{});
+  } else {
+    Cumulate(fWt);
+    Cumulate(fMr);
+    Cumulate(fMg);
+    Cumulate(fMb);
+    Cumulate(fM2);
+    auto var = [&](const Box& c) {
+      double dr = double(Vol(c, fMr)), dg = double(Vol(c, fMg)), db = double(Vol(c, fMb));
+      double w = double(Vol(c, fWt));
+      return w <= 0 ? 0.0 : Vol(c, fM2) - (dr * dr + dg * dg + db * db) / w;
+    };
+    auto maximize = [&](const Box& c, int dir, int first, int last, int& cut, std::int64_t wr,
+                        std::int64_t wg, std::int64_t wb, std::int64_t ww) {
+      std::int64_t br = Bottom(c, dir, fMr), bg = Bottom(c, dir, fMg), bb = Bottom(c, dir, fMb),
+                   bw = Bottom(c, dir, fWt);
+      double best = 0;
+      cut = -1;
+      for (int i = first; i < last; ++i) {
+        double hr = double(br + Top(c, dir, i, fMr)), hg = double(bg + Top(c, dir, i, fMg)),
+               hb = double(bb + Top(c, dir, i, fMb)), hw = double(bw + Top(c, dir, i, fWt));
+        if (hw == 0) continue;
+        double t = (hr * hr + hg * hg + hb * hb) / hw;
+        hr = double(wr) - hr;
+        hg = double(wg) - hg;
+        hb = double(wb) - hb;
+        hw = double(ww) - hw;
+        if (hw == 0) continue;
+        t += (hr * hr + hg * hg + hb * hb) / hw;
+        if (t > best) {
+          best = t;
+          cut = i;
+        }
+      }
+      return best;
+    };
+    auto cut = [&](Box& a, Box& b) {
+      std::int64_t wr = Vol(a, fMr), wg = Vol(a, fMg), wb = Vol(a, fMb), ww = Vol(a, fWt);
+      int cr, cg, cb;
+      double mr = maximize(a, 0, a.r0 + 1, a.r1, cr, wr, wg, wb, ww);
+      double mg = maximize(a, 1, a.g0 + 1, a.g1, cg, wr, wg, wb, ww);
+      double mb = maximize(a, 2, a.b0 + 1, a.b1, cb, wr, wg, wb, ww);
+      int dir;
+      if (mr >= mg && mr >= mb) {
+        dir = 0;
+        if (cr < 0) return false;
+      } else if (mg >= mr && mg >= mb) {
+        dir = 1;
+      } else {
+        dir = 2;
+      }
+      b.r1 = a.r1;
+      b.g1 = a.g1;
+      b.b1 = a.b1;
+      if (dir == 0) {
+        b.r0 = a.r1 = cr;
+        b.g0 = a.g0;
+        b.b0 = a.b0;
+      } else if (dir == 1) {
+        b.g0 = a.g1 = cg;
+        b.r0 = a.r0;
+        b.b0 = a.b0;
+      } else {
+        b.b0 = a.b1 = cb;
+        b.r0 = a.r0;
+        b.g0 = a.g0;
+      }
+      a.vol = (a.r1 - a.r0) * (a.g1 - a.g0) * (a.b1 - a.b0);
+      b.vol = (b.r1 - b.r0) * (b.g1 - b.g0) * (b.b1 - b.b0);
+      return true;
+    };
+    std::vector<Box> boxes(static_cast<size_t>(fWanted));
+    std::vector<double> vv(static_cast<size_t>(fWanted), 0.0);
+    boxes[0] = Box{0, 32, 0, 32, 0, 32, 32 * 32 * 32};
+    int n = fWanted, next = 0, i = 1;
+    for (; i < n; ++i) {
+      if (cut(boxes[next], boxes[i])) {
+        vv[next] = boxes[next].vol > 1 ? var(boxes[next]) : 0.0;
+        vv[i] = boxes[i].vol > 1 ? var(boxes[i]) : 0.0;
+      } else {
+        vv[next] = 0.0;
+        --i;
+      }
+      next = 0;
+      double t = vv[0];
+      for (int k = 1; k <= i; ++k)
+        if (vv[k] > t) {
+          t = vv[k];
+          next = k;
+        }
+      if (t <= 0.0) {
+        n = i + 1;
+        break;
+      }
+    }
+    fPalette.clear();
+    for (int k = 0; k < n; ++k) {
+      std::int64_t w = Vol(boxes[k], fWt);
+      if (w <= 0) continue;
+      auto mean = [&](const std::vector<std::int64_t>& m) {
+        return static_cast<std::uint8_t>(std::clamp<std::int64_t>((Vol(boxes[k], m) + w / 2) / w, 0, 255));
+      };
+      fPalette.push_back(TRGB{mean(fMb), mean(fMg), mean(fMr)});
+    }
+    if (fPalette.empty()) fPalette.push_back(TRGB{});
+    Refine();
+  }
+  fWt.clear();
+  fFineN.clear();
+  fFineR.clear();
+  fFineG.clear();
+  fFineB.clear();
+  fMr.clear();
+  fMg.clear();
+  fMb.clear();
+  fM2.clear();
+  fExact.clear();
+  fSeen.clear();
+  if (Palette) {
+    int k = std::clamp(NColors, 1, 256);
+    for (int i = 0; i < k; ++i) Palette[i] = i < ColorCount() ? fPalette[i] : TRGB{};
+  }
+}
+
+// A few Lloyd iterations over the fine histogram: each entry moves to the
+// mean of the colours nearest to it, which the coarse box cut cannot reach.
+void TIEQuantizer::Refine() {
+  struct Cell {
+    TRGB c;
+    std::uint32_t n;
+    std::uint64_t r, g, b;
+  };
+  std::vector<Cell> cells;
+  for (size_t i = 0; i < fFineN.size(); ++i) {
+    std::uint32_t n = fFineN[i];
+    if (!n) continue;
+    TRGB c{static_cast<std::uint8_t>((fFineB[i] + n / 2) / n),
+           static_cast<std::uint8_t>((fFineG[i] + n / 2) / n),
+           static_cast<std::uint8_t>((fFineR[i] + n / 2) / n)};
+    cells.push_back(Cell{c, n, fFineR[i], fFineG[i], fFineB[i]});
+  }
+  const int k = ColorCount();
+  std::vector<std::uint64_t> sr(k), sg(k), sb(k), sn(k);
+  for (int iter = 0; iter < 4; ++iter) {
+    std::fill(sr.begin(), sr.end(), 0);
+    std::fill(sg.begin(), sg.end(), 0);
+    std::fill(sb.begin(), sb.end(), 0);
+    std::fill(sn.begin(), sn.end(), 0);
+    for (const Cell& c : cells) {
+      int i = Nearest(c.c);
+      sr[i] += c.r;
+      sg[i] += c.g;
+      sb[i] += c.b;
+      sn[i] += c.n;
+    }
+    bool moved = false;
+    for (int i = 0; i < k; ++i) {
+      if (!sn[i]) continue;
+      TRGB m{static_cast<std::uint8_t>((sb[i] + sn[i] / 2) / sn[i]),
+             static_cast<std::uint8_t>((sg[i] + sn[i] / 2) / sn[i]),
+             static_cast<std::uint8_t>((sr[i] + sn[i] / 2) / sn[i])};
+      moved |= !(m == fPalette[i]);
+      fPalette[i] = m;
+    }
+    if (!moved) break;
+  }
+}
+
+int TIEQuantizer::Nearest(TRGB c) const {
+  int best = 0;
+  int bestD = 1 << 30;
+  for (int i = 0; i < ColorCount(); ++i) {
+    int dr = int(fPalette[i].r) - c.r, dg = int(fPalette[i].g) - c.g, db = int(fPalette[i].b) - c.b;
+    int d = dr * dr + dg * dg + db * db;
+    if (d < bestD) {
+      bestD = d;
+      best = i;
+      if (d == 0) break;
+    }
+  }
+  return best;
+}
+
+int TIEQuantizer::RGBIndex(TRGB Color) {
+  std::uint32_t key = Key(Color);
+  std::uint32_t h = (key * 2654435761u) >> 18;
+  CacheEntry& e = fCache[h];
+  if (e.key != key) {
+    e.key = key;
+    e.index = static_cast<std::uint16_t>(Nearest(Color));
+  }
+  return e.index;
+}

@@ -1,0 +1,10 @@
+// IEDebugLog: trace lines appended to a log file when one is named.
+#pragma once
+
+#include <string>
+
+// The log file; empty (the default) turns logging off.
+extern std::string IEDebugLogFileName;
+
+// Appends "date time : Text" as a line to the log file when it is named.
+void IEDebugLog(const std::string& Text);

@@ -1,0 +1,27 @@
+// TIEDirectShow: the video front of the I/O component. There is no filter
+// graph on this platform, so it reports none and its video calls do nothing.
+#pragma once
+
+#include "platform/types.h"
+
+class TIEDirectShow {
+ public:
+  bool GetConnected() const { return false; }
+  bool IsPlaying() const { return false; }
+  void RepaintVideo(void* Window, void* DC) {}
+  void SetVideoPosition(const TRect& Source, const TRect& Dest) {}
+  void GetNativeVideoSize(int& Width, int& Height) const { Width = Height = 0; }
+  // Where new-frame and graph-event notifications would be posted.
+  void SetNotifyWindow(void* Window, unsigned NewFrameMsg, unsigned EventMsg) {
+    fWindow = Window;
+    fNewFrameMsg = NewFrameMsg;
+    fEventMsg = EventMsg;
+  }
+  bool ShowingVideo() const { return fShowingVideo; }
+
+ private:
+  void* fWindow = nullptr;
+  unsigned fNewFrameMsg = 0;
+  unsigned fEventMsg = 0;
+  bool fShowingVideo = false;
+};

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include "imaging/io/ie_fileformats.h"
+
+TEST(FormatRegistry, RowsCarryTheirIdsNamesAndDialogPages) {
+  struct Row {
+    int id;
+    const char* ext;
+    std::uint16_t page;
+    bool io;
+  } rows[] = {
+      {ioTIFF, "tif", 8, false},  {ioGIF, "gif", 16, false},  {ioJPEG, "jpg", 4, false},
+      {ioPCX, "pcx", 64, false},  {ioBMP, "bmp", 32, true},   {ioPNG, "png", 128, true},
+      {ioTGA, "tga", 256, false}, {ioJP2, "jp2", 512, false}, {ioJ2K, "j2k", 512, false},
+      {ioIEV, "iev", 0, false},   {ioLYR, "lyr", 0, false},   {ioALL, "all", 0, false},
+  };
+  for (const auto& r : rows) {
+    TIEFileFormatInfo* fi = IEFileFormatGetInfo(r.id);
+    ASSERT_NE(fi, nullptr) << r.id;
+    EXPECT_EQ(fi->FileType, r.id);
+    EXPECT_EQ(fi->DialogPage, r.page) << r.id;
+    EXPECT_EQ(IEExtToFileFormat(r.ext), r.id);
+    EXPECT_EQ(fi->WriteFunction != nullptr, r.io) << r.id;
+    EXPECT_EQ(fi->TestFunction != nullptr, r.io) << r.id;
+  }
+  EXPECT_EQ(IEFileFormatGetInfo(ioIEV)->FullName, "Vectorial objects");
+  EXPECT_EQ(IEFileFormatGetInfo(ioLYR)->FullName, "Layers");
+  EXPECT_EQ(IEFileFormatGetInfo(ioALL)->FullName, "Layers and objects");
+  EXPECT_EQ(IEFileFormatGetInfo(6), nullptr);
+  EXPECT_EQ(IEFileFormatGetInfo(0), nullptr);
+}
+
+TEST(FormatRegistry, ExtensionsMatchWholeAndWithoutCase) {
+  struct Case {
+    const char* name;
+    int id;
+  } cases[] = {
+      {"a.JPEG", ioJPEG}, {"dir.png/x.tiff", ioTIFF},
+      {".bmp", ioBMP},    {"x.jpc", ioJ2K},
+      {"x.pn", 0},        {"x.pngg", 0},
+      {"noext", 0},       {"dir.png/noext", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IEFileTypeOfName(c.name), c.id) << c.name;
+}
+
+TEST(FormatRegistry, SpecialDetectorsAreTestedInTheirOrder) {
+  std::vector<int> calls;
+  static std::vector<int>* log = nullptr;
+  log = &calls;
+  IEIevDetect = [](TStream& s) {
+    log->push_back(25);
+    char c = 0;
+    s.Read(&c, 1);
+    return false;
+  };
+  IELyrDetect = [](TStream&) {
+    log->push_back(26);
+    return false;
+  };
+  IEAllDetect = [](TStream& s) {
+    log->push_back(27);
+    char c[3] = {};
+    return s.Read(c, 3) == 3 && c[0] == 'A' && c[1] == 'L' && c[2] == 'L';
+  };
+  TMemoryStream ms(std::vector<std::uint8_t>{'A', 'L', 'L', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(FindStreamFormat(ms), ioALL);
+  EXPECT_EQ(ms.Position(), 0);
+  EXPECT_EQ(calls, (std::vector<int>{25, 26, 27}));
+  IEIevDetect = IELyrDetect = IEAllDetect = nullptr;
+}
