@@ -32,7 +32,8 @@ void TIEMask::AllocateBits(int Width, int Height, int BitsPerPixel) {
   if (Width < 0 || Height < 0) throw EInvalidOperation("Negative mask size");
   std::int64_t rowLen = MaskRowLen(Width, BitsPerPixel);
   std::int64_t total = rowLen * Height;
-  if (total > kMaxBitmapBytes) throw EOutOfMemory("Mask too large: " + std::to_string(total) + " bytes");
+  if (total > kMaxBitmapBytes || rowLen > INT32_MAX)
+    throw EOutOfMemory("Mask too large: " + std::to_string(total) + " bytes");
   fBits.reset();
   fWidth = fHeight = fRowLen = 0;
   fBits = ZeroedBlock(total);
@@ -67,7 +68,8 @@ void TIEMask::Resize(int Width, int Height) {
   if (Width < 0 || Height < 0) throw EInvalidOperation("Negative mask size");
   std::int64_t rowLen = MaskRowLen(Width, fBitsPerPixel);
   std::int64_t total = rowLen * Height;
-  if (total > kMaxBitmapBytes) throw EOutOfMemory("Mask too large: " + std::to_string(total) + " bytes");
+  if (total > kMaxBitmapBytes || rowLen > INT32_MAX)
+    throw EOutOfMemory("Mask too large: " + std::to_string(total) + " bytes");
   auto block = ZeroedBlock(total);
   int rows = std::min(Height, fHeight);
   int cols = std::min(Width, fWidth);

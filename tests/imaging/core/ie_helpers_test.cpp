@@ -201,3 +201,38 @@ TEST(IESystem, QueriesAnswerSensibly) {
   EXPECT_TRUE(IEMMXSupported());
 #endif
 }
+
+TEST(IESystem, RemoteSessionFromTheEnvironment) {
+  struct Saved {
+    const char* name;
+    std::string value;
+    bool set;
+  } saved[] = {{"SSH_CONNECTION", "", false}, {"SSH_CLIENT", "", false}, {"DISPLAY", "", false}};
+  for (auto& s : saved)
+    if (const char* v = std::getenv(s.name)) s.value = v, s.set = true;
+  for (auto& s : saved) unsetenv(s.name);
+  struct Case {
+    const char* ssh;
+    const char* display;
+    bool remote;
+  } cases[] = {{nullptr, nullptr, false},          {nullptr, ":0", false},
+               {nullptr, "localhost:10.0", false}, {nullptr, "unix:0", false},
+               {nullptr, "far.example:0", true},   {"10.0.0.1 22 10.0.0.2 22", ":0", true}};
+  for (const auto& c : cases) {
+    if (c.ssh)
+      setenv("SSH_CONNECTION", c.ssh, 1);
+    else
+      unsetenv("SSH_CONNECTION");
+    if (c.display)
+      setenv("DISPLAY", c.display, 1);
+    else
+      unsetenv("DISPLAY");
+    EXPECT_EQ(IEIsRemoteSession(), c.remote) << (c.display ? c.display : "-");
+  }
+  for (auto& s : saved) {
+    if (s.set)
+      setenv(s.name, s.value.c_str(), 1);
+    else
+      unsetenv(s.name);
+  }
+}

@@ -47,6 +47,8 @@ TEST(IEMask, RowsAreStoredBottomUpAndAlignedTo32Bits) {
   EXPECT_TRUE(m.IsEmpty());
   EXPECT_THROW(m.AllocateBits(5, 2, 4), EInvalidOperation);
   EXPECT_THROW(m.AllocateBits(1 << 30, 1 << 30, 8), EOutOfMemory);
+  EXPECT_THROW(m.AllocateBits(0x7FFFFFFF, 1, 8), EOutOfMemory);  // one row past the integer range
+  EXPECT_TRUE(m.IsEmpty());
 }
 
 TEST(IEMask, PixelAccessClipsAndWidensTheBox) {
