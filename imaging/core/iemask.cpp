@@ -177,10 +177,16 @@ void TIEMask::SyncFull() {
   fFull = false;
   if (fWidth == 0 || fHeight == 0 || IsEmpty()) return;
   if (X1 != 0 || Y1 != 0 || X2 != fWidth - 1 || Y2 != fHeight - 1) return;
-  int full = fBitsPerPixel == 8 ? 255 : 1;
-  for (int y = 0; y < fHeight; ++y)
-    for (int x = 0; x < fWidth; ++x)
-      if (GetPixel(x, y) != full) return;
+  // Whole bytes first, then the bits of a 1-bit row's last partial byte.
+  int wholeBytes = fBitsPerPixel == 8 ? fWidth : fWidth / 8;
+  int restBits = fBitsPerPixel == 8 ? 0 : fWidth % 8;
+  std::uint8_t restMask = static_cast<std::uint8_t>(0xFF00 >> restBits);
+  for (int y = 0; y < fHeight; ++y) {
+    const std::uint8_t* row = GetScanline(y);
+    for (int i = 0; i < wholeBytes; ++i)
+      if (row[i] != 0xFF) return;
+    if (restBits && (row[wholeBytes] & restMask) != restMask) return;
+  }
   fFull = true;
 }
 
