@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "imaging/core/ie_pixel.h"
 #include "imaging/processing/video_frames.h"
 #include "platform/byte_reader.h"
 
@@ -25,17 +26,6 @@ constexpr std::int64_t kMaxDIBSide = 0x7FFFFFF;
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", h.biCompression);
   Refuse("unsupported layout (bit count " + std::to_string(h.biBitCount) + ", compression " + code + ")");
-}
-
-int MaskWidth(std::uint32_t m) {
-  if (m == 0) return 0;
-  while (!(m & 1)) m >>= 1;
-  int n = 0;
-  while (m & 1) {
-    m >>= 1;
-    ++n;
-  }
-  return n;
 }
 
 std::int64_t RowLength(std::int64_t width, int bitCount) { return (width * bitCount + 31) / 32 * 4; }
@@ -204,7 +194,7 @@ int _CopyDIBtoBitmapEx(const void* DIB, std::int64_t DIBSize, TIEBitmap* Dst, co
       } else if (h.biCompression != BI_RGB) {
         Unsupported(Dst, h);
       }
-      const int wr = MaskWidth(mr), wg = MaskWidth(mg), wb = MaskWidth(mb);
+      const int wr = IEMaskBitCount(mr), wg = IEMaskBitCount(mg), wb = IEMaskBitCount(mb);
       const int sr = wb + wg - (8 - wr), sg = wb - (8 - wg), sb = 8 - wb;
       for (int sh : {sr, sg, sb})
         if (sh < 0 || sh > 31) Refuse("colour masks out of range");
