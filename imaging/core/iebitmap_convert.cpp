@@ -7,6 +7,7 @@
 #include "imaging/core/ie_pixelrow.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iebitmap_reduce.h"
+#include "imaging/processing/convert_1bit.h"
 #include "platform/numeric.h"
 
 namespace {
@@ -98,11 +99,10 @@ void TIEBitmap::ConvertFrom(TIEBitmap* Source) {
     return;
   }
   if (dp == ie1g) {
-    // Stand-ins for the processing folder's threshold and ordered routines.
     if (fDitherMethod == 1)
-      IEBitmapTo1bitAverage(Source, this);
+      _IEConvertTo1bitThreshold(Source, this, -1);
     else
-      IEBitmapTo1bitOrdered(Source, this);
+      IEConvertTo1bitOrderedInto(Source, this);
     return;
   }
   if (dp == ie8p) {

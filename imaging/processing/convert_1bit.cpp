@@ -61,7 +61,7 @@ void _IEGetGrayHistogram(TIEBitmap* Bitmap, int* Hist) {
       for (int x = 0; x < w; ++x) ++Hist[(p[x >> 3] >> (7 - (x & 7))) & 1];
       continue;
     }
-    if (!IEReadRowRGB(Bitmap, y, row.data())) continue;
+    IEReadRowRGB(Bitmap, y, row.data());
     for (int x = 0; x < w; ++x) ++Hist[IEClampByte(IERGBToGray(row[static_cast<size_t>(x)]))];
   }
 }
@@ -89,7 +89,7 @@ void _IEGetAverageColor(TIEBitmap* Bitmap, int& R, int& G, int& B) {
         sb += s8(p + 4);
       }
     } else {
-      if (!IEReadRowRGB(Bitmap, y, row.data())) continue;
+      IEReadRowRGB(Bitmap, y, row.data());
       for (const TRGB& c : row) {
         sr += c.r;
         sg += c.g;
@@ -127,12 +127,11 @@ void _IEConvertTo1bitThreshold(TIEBitmap* Src, TIEBitmap* Dst, int Threshold, TI
   std::vector<TRGB> row(static_cast<size_t>(w));
   for (int y = 0; y < h; ++y) {
     std::uint8_t* d = Dst->GetScanline(y);
-    if (IEReadRowRGB(Src, y, row.data())) {
-      std::memset(d, 0, static_cast<size_t>((w + 7) / 8));
-      for (int x = 0; x < w; ++x)
-        if (IERGBToGray(row[static_cast<size_t>(x)]) >= T)
-          d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-    }
+    IEReadRowRGB(Src, y, row.data());
+    std::memset(d, 0, static_cast<size_t>((w + 7) / 8));
+    for (int x = 0; x < w; ++x)
+      if (IERGBToGray(row[static_cast<size_t>(x)]) >= T)
+        d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
     Progress.Report(y + 1);
   }
 }
@@ -149,21 +148,31 @@ bool IEOrderedDitherBit(const TRGB& Pixel, int X, int Y) {
   return v > IEOrderedDitherMatrix[X & 7][Y & 7];
 }
 
-void _IEConvertTo1bitOrdered(TIEBitmap* Bitmap, TIEProgressRecord Progress) {
-  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB) return;
-  const int w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
-  Progress.SetRows(h);
-  TIEBitmap tmp;
-  if (!tmp.Allocate(w, h, ie1g))
+void IEConvertTo1bitOrderedInto(TIEBitmap* Src, TIEBitmap* Dst, TIEProgressRecord Progress) {
+  if (!Src || !Dst || Src == Dst) return;
+  const int w = Src->GetWidth(), h = Src->GetHeight();
+  if (!Dst->Allocate(w, h, ie1g))
     throw EOutOfMemory("Cannot allocate a " + std::to_string(w) + " x " + std::to_string(h) + " bitmap");
+  Progress.SetRows(h);
+  std::vector<TRGB> row(static_cast<size_t>(w));
   for (int y = 0; y < h; ++y) {
-    const auto* s = reinterpret_cast<const TRGB*>(Bitmap->GetScanline(y));
-    std::uint8_t* d = tmp.GetScanline(y);
+    const TRGB* s = row.data();
+    if (Src->GetPixelFormat() == ie24RGB)
+      s = reinterpret_cast<const TRGB*>(Src->GetScanline(y));
+    else
+      IEReadRowRGB(Src, y, row.data());
+    std::uint8_t* d = Dst->GetScanline(y);
     std::memset(d, 0, static_cast<size_t>((w + 7) / 8));
     for (int x = 0; x < w; ++x)
       if (IEOrderedDitherBit(s[x], x, y)) d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
     Progress.Report(y + 1);
   }
+}
+
+void _IEConvertTo1bitOrdered(TIEBitmap* Bitmap, TIEProgressRecord Progress) {
+  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB) return;
+  TIEBitmap tmp;
+  IEConvertTo1bitOrderedInto(Bitmap, &tmp, Progress);
   Bitmap->AssignImage(&tmp);
 }
 

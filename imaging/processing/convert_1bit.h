@@ -28,6 +28,9 @@ void _IEConvertTo1bitInPlace(TIEBitmap* Bitmap, int Threshold, TIEProgressRecord
 // An ie24RGB Bitmap becomes ie1g by the ordered matrix; other formats are
 // left alone.
 void _IEConvertTo1bitOrdered(TIEBitmap* Bitmap, TIEProgressRecord Progress = {});
+// Writes the ordered dither of Src (any format, read as colours) into Dst,
+// allocated ie1g at Src's size.
+void IEConvertTo1bitOrderedInto(TIEBitmap* Src, TIEBitmap* Dst, TIEProgressRecord Progress = {});
 // The 1-bit value of a 24-bit pixel at (x, y) under the ordered dither.
 bool IEOrderedDitherBit(const TRGB& Pixel, int X, int Y);
 

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "imaging/formats/ie_quantizer.h"
+
 namespace {
 inline int Bit(const std::uint8_t* s, int x) { return (s[x >> 3] >> (7 - (x & 7))) & 1; }
 inline int Nibble(const std::uint8_t* s, int x) { return (s[x >> 1] >> (x & 1 ? 0 : 4)) & 15; }
@@ -46,6 +48,15 @@ void _IEConvertRow(const void* Src, void* Dst, std::uint16_t SrcBitCount, std::u
       std::memset(d, 0, static_cast<size_t>((w + 7) / 8));
       for (int x = 0; x < w; ++x)
         d[x >> 3] = static_cast<std::uint8_t>(d[x >> 3] | ((s[x] != 0) << (7 - (x & 7))));
+      break;
+    case 24 << 8 | 4:
+      if (!Quantizer) break;
+      for (int x = 0; x < w; ++x) OrNibble(d, x, Quantizer->RGBIndex(reinterpret_cast<const TRGB*>(s)[x]));
+      break;
+    case 24 << 8 | 8:
+      if (!Quantizer) break;
+      for (int x = 0; x < w; ++x)
+        d[x] = static_cast<std::uint8_t>(Quantizer->RGBIndex(reinterpret_cast<const TRGB*>(s)[x]));
       break;
     case 32 << 8 | 24:
       for (int x = 0; x < w; ++x) std::memcpy(d + 3 * x, s + 4 * x, 3);

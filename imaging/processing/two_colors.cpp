@@ -38,7 +38,7 @@ std::unique_ptr<TIEBitmap> _IETwoColorsTo1bit(TIEBitmap* Src, TRGB& Color0, TRGB
     if (Src->GetPixelFormat() == ie24RGB) {
       row = reinterpret_cast<const TRGB*>(Src->GetScanline(y));
     } else {
-      if (!IEReadRowRGB(Src, y, buf.data())) return nullptr;
+      IEReadRowRGB(Src, y, buf.data());
       row = buf.data();
     }
     std::uint8_t* d = out->GetScanline(y);

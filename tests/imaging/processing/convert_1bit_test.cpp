@@ -250,3 +250,22 @@ TEST(Gray24, RectangleOnlyWithProgressUpTo100) {
                 (x >= 1 && y >= 1) ? Grey(g) : Rgb(100, 200, 50));
   EXPECT_EQ(reports, (std::vector<int>{67, 100}));  // 100 / 1.5 per row, the last held at 100
 }
+
+TEST(PixelFormatChange, ToOneBitFollowsTheDitherByte) {
+  // Ordered: grey 12 gives white only at the matrix entries below 3.
+  TIEBitmap g(8, 8, ie8g);
+  for (int y = 0; y < 8; ++y) std::memset(g.GetScanline(y), 12, 8);
+  g.SetDitherMethod(0);
+  g.SetPixelFormat(ie1g);
+  ASSERT_EQ(g.GetPixelFormat(), ie1g);
+  EXPECT_EQ(CountSet(g), 3);
+  EXPECT_TRUE(Bit(g, 0, 4));
+  // Threshold at the average level.
+  TIEBitmap t(4, 1, ie8g);
+  const std::uint8_t v[4] = {10, 20, 30, 40};  // average 25
+  std::memcpy(t.GetScanline(0), v, 4);
+  t.SetDitherMethod(1);
+  t.SetPixelFormat(ie1g);
+  EXPECT_FALSE(Bit(t, 1, 0));
+  EXPECT_TRUE(Bit(t, 2, 0));
+}
