@@ -25,7 +25,8 @@ constexpr std::int64_t kMaxDIBSide = 0x7FFFFFF;
   dst->FreeImage();
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", h.biCompression);
-  Refuse("unsupported layout (bit count " + std::to_string(h.biBitCount) + ", compression " + code + ")");
+  throw EIEUnsupportedDIB("DIB: unsupported layout (bit count " + std::to_string(h.biBitCount) +
+                          ", compression " + code + ")");
 }
 
 std::int64_t RowLength(std::int64_t width, int bitCount) { return (width * bitCount + 31) / 32 * 4; }

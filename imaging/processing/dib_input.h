@@ -6,6 +6,12 @@
 #include <cstdint>
 
 #include "imaging/core/iebitmap.h"
+#include "platform/byte_reader.h"
+
+// Raised for a DIB whose layout (bit count, compression) is not read.
+class EIEUnsupportedDIB : public EFormatError {
+  using EFormatError::EFormatError;
+};
 
 constexpr std::uint32_t IEFourCC(const char (&s)[5]) {
   return static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[0])) |
@@ -36,7 +42,7 @@ TIEDIBHeader IEReadDIBHeader(const void* DIB, std::int64_t DIBSize);
 // (the header's colour table still applies). Answers biBitCount.
 // A block that does not hold what its header announces raises EFormatError
 // and leaves Dst as it was; a layout that is not supported empties Dst and
-// raises EFormatError. A negative height reads a top-down DIB.
+// raises EIEUnsupportedDIB. A negative height reads a top-down DIB.
 int _CopyDIBtoBitmapEx(const void* DIB, std::int64_t DIBSize, TIEBitmap* Dst, const void* Bits = nullptr,
                        std::int64_t BitsSize = 0);
 
