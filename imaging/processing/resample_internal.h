@@ -79,6 +79,10 @@ struct TIEResampleTaps {
   // For three interleaved channels, 4 taps per 16 words laid out as
   // w0 w1 w0 w1 w0 w1 0 0 w2 w3 w2 w3 w2 w3 0 0 (Stride / 4 groups each).
   std::vector<std::int16_t> W3;
+  // Byte offsets from which windows read past the row's end (3 channels,
+  // 1 channel): those windows read a padded copy of the row from there on.
+  std::int64_t Tail3 = 0;
+  std::int64_t Tail1 = 0;
 };
 
 using TIEKernelFunc = double (*)(double);
@@ -90,8 +94,12 @@ constexpr int kIEResampleRowPad = 64;
 
 // One row of the first pass (Channels 1 or 3), scalar reference and AVX2.
 void IEKernelRowH(const TIEResampleTaps& T, int Channels, const std::uint8_t* Src, std::uint8_t* Dst);
-void IEKernelRowH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* SrcPadded, std::uint8_t* Dst);
-void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* SrcPadded, std::uint8_t* Dst);
+// Tail holds the row's bytes from T.Tail3 (T.Tail1) on, followed by at least
+// kIEResampleRowPad spare bytes.
+void IEKernelRowH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* Src, const std::uint8_t* Tail,
+                        std::uint8_t* Dst);
+void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* Src, const std::uint8_t* Tail,
+                        std::uint8_t* Dst);
 // One row of the second pass over Bytes bytes: destination row y of the
 // taps reads Rows[k] for its contributors (Rows indexed by source row).
 void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,

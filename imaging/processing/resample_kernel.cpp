@@ -127,6 +127,30 @@ void Renormalise(TIEContributorList& L, TIEKernelFunc K, long double C, long dou
     L.Sum = 1;
   }
 }
+// Round of an extended value through the processor's own instruction
+// (halves to even in the default mode), without the library's slower
+// environment save; the range is checked like Round's.
+inline int RoundWeight(long double v) {
+  long double r = __builtin_rintl(v);
+  if (!(r >= -2147483648.0L && r <= 2147483647.0L))
+    throw EInvalidOp("Invalid floating point operation in Round");
+  return static_cast<int>(r);
+}
+
+void BuildList(TIEContributorList& L, int i, double S, double W, double FS, TIEKernelFunc K, int N) {
+  long double C = static_cast<long double>(i) / S;
+  auto Left = static_cast<std::int64_t>(std::floor(C - W));
+  auto Right = static_cast<std::int64_t>(std::ceil(C + W));
+  L.p.reserve(static_cast<size_t>(Right - Left + 1));
+  for (std::int64_t j = Left; j <= Right; ++j) {
+    long double k = K(static_cast<double>((C - j) / FS));
+    int w = RoundWeight(k * 256 / FS);
+    if (w == 0) continue;
+    L.p.push_back({Mirror(j, N), w});
+    L.Sum += w;
+  }
+  if (L.Sum == 0) Renormalise(L, K, C, FS, Left, Right, N);
+}
 }  // namespace
 
 TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
@@ -146,21 +170,13 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
     FS = 1;
   }
   T.Lists.resize(static_cast<size_t>(M));
-  for (int i = 0; i < M; ++i) {
-    long double C = static_cast<long double>(i) / S;
-    auto Left = static_cast<std::int64_t>(std::floor(C - W));
-    auto Right = static_cast<std::int64_t>(std::ceil(C + W));
-    TIEContributorList& L = T.Lists[static_cast<size_t>(i)];
-    L.p.reserve(static_cast<size_t>(Right - Left + 1));
-    for (std::int64_t j = Left; j <= Right; ++j) {
-      long double k = K(static_cast<double>((C - j) / FS));
-      int w = static_cast<int>(Round(k * 256 / FS));
-      if (w == 0) continue;
-      L.p.push_back({Mirror(j, N), w});
-      L.Sum += w;
-    }
-    if (L.Sum == 0) Renormalise(L, K, C, FS, Left, Right, N);
-  }
+  // The lists are independent of each other; wide tables are built on all
+  // cores (the extended-precision kernels are slow to evaluate).
+  std::int64_t work = static_cast<std::int64_t>(M) * static_cast<std::int64_t>(2 * W + 2);
+  int n = work > 20000 ? IEResampleThreadCount() : 1;
+  IERunBands(M, n, [&](int, int first, int count) {
+    for (int i = first; i < first + count; ++i) BuildList(T.Lists[static_cast<size_t>(i)], i, S, W, FS, K, N);
+  });
   // Dense windows for the vector rows.
   T.Start.resize(static_cast<size_t>(M));
   T.Len.resize(static_cast<size_t>(M));
@@ -197,6 +213,15 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
     // Only the scalar rows can take these weights.
     T.W.clear();
     return T;
+  }
+  // The vector rows read whole groups of taps: windows whose last group
+  // runs past the row's end read from a padded copy of the row's tail.
+  T.Tail3 = T.Tail1 = 0x7FFFFFFF;
+  for (int i = 0; i < M; ++i) {
+    std::int64_t st = T.Start[static_cast<size_t>(i)], len = T.Len[static_cast<size_t>(i)];
+    if (3 * st + 12 * ((len + 3) / 4 - 1) + 16 > 3 * static_cast<std::int64_t>(N))
+      T.Tail3 = std::min<std::int64_t>(T.Tail3, 3 * st);
+    if (st + 8 * ((len + 7) / 8) > N) T.Tail1 = std::min<std::int64_t>(T.Tail1, st);
   }
   int groups = T.Stride / 4;
   T.W3.assign(static_cast<size_t>(M) * groups * 16, 0);
@@ -259,66 +284,101 @@ struct TIEWorkPlane {
 };
 
 // Both passes for Channels interleaved 8-bit channels. GetSrc(r) hands the
-// source row r as Channels bytes per pixel (read-only); PutDst(y, row) takes
-// the finished destination row y. The first pass runs on Threads bands; the
-// second pass too unless progress must be reported row by row.
+// source row r as Channels bytes per pixel (read-only, or expanded into the
+// scratch row); DstRow(y) gives the row that destination row y is written
+// to and Finish(y, row) takes it once written.
+//
+// With progress watched, the passes run as two phases: the first over every
+// source row on Threads bands (band 0 reporting), the second row by row on
+// the calling thread. Otherwise each thread takes a band of destination rows
+// and keeps just the work rows its windows need in a small ring, which
+// spares the whole work image and its memory traffic; a work row depends
+// only on its source row, so the bytes are the same either way.
 void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter Filter, int Threads,
                    const std::function<const std::uint8_t*(int r, std::uint8_t* scratch)>& GetSrc,
                    const std::function<std::uint8_t*(int y)>& DstRow,
                    const std::function<void(int y, const std::uint8_t* row)>& Finish,
                    const TIEProgressEvent* OnProgress, TObject* Sender) {
-  bool watched = OnProgress && *OnProgress;
-  double F = 100.0 / (static_cast<double>(sh) + dh + 0.5);
-  TIEResampleTaps th = IEBuildTaps(sw, dw, Filter);
-  TIEWorkPlane work(dw * Channels, sh);
-  bool simd = IEResampleUseAVX2() && !th.W.empty() && (Channels == 3 || Channels == 1);
-  int n = std::max(1, Threads);
-  IERunBands(sh, n, [&](int t, int first, int count) {
-    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(sw) * Channels + kIEResampleRowPad);
-    std::vector<std::uint8_t> padded(static_cast<std::size_t>(sw) * Channels + kIEResampleRowPad);
-    TIEPercentReporter rep{OnProgress, Sender};
-    for (int r = first; r < first + count; ++r) {
-      const std::uint8_t* s = GetSrc(r, scratch.data());
-      if (simd) {
-        if (s != scratch.data())
-          std::memcpy(padded.data(), s, static_cast<std::size_t>(sw) * Channels);
-        else
-          std::swap(padded, scratch);
-        if (Channels == 3)
-          IEKernelRowH3_AVX2(th, padded.data(), work.Row(r));
-        else
-          IEKernelRowH1_AVX2(th, padded.data(), work.Row(r));
-      } else {
-        IEKernelRowH(th, Channels, s, work.Row(r));
-      }
-      if (t == 0 && watched) rep.Report(static_cast<int>(Trunc((static_cast<double>(n) * r + 1) * F)));
+  const bool watched = OnProgress && *OnProgress;
+  const double F = 100.0 / (static_cast<double>(sh) + dh + 0.5);
+  const int n = std::max(1, Threads);
+  const TIEResampleTaps th = IEBuildTaps(sw, dw, Filter);
+  const TIEResampleTaps tv = IEBuildTaps(sh, dh, Filter);
+  const bool simdH = IEResampleUseAVX2() && !th.W.empty() && (Channels == 3 || Channels == 1);
+  const bool simdV = IEResampleUseAVX2() && !tv.W.empty();
+  const int bytes = dw * Channels;
+  const std::size_t srcBytes = static_cast<std::size_t>(sw) * Channels;
+
+  struct RowBuffers {
+    std::vector<std::uint8_t> scratch, padded;
+    explicit RowBuffers(std::size_t n) : scratch(n + kIEResampleRowPad), padded(n + kIEResampleRowPad) {}
+  };
+  auto horizRow = [&](int r, RowBuffers& b, std::uint8_t* out) {
+    const std::uint8_t* s = GetSrc(r, b.scratch.data());
+    if (!simdH) {
+      IEKernelRowH(th, Channels, s, out);
+      return;
     }
-  });
-  th = TIEResampleTaps();
-  TIEResampleTaps tv = IEBuildTaps(sh, dh, Filter);
-  std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh));
-  for (int r = 0; r < sh; ++r) rows[static_cast<std::size_t>(r)] = work.Row(r);
-  bool vsimd = IEResampleUseAVX2() && !tv.W.empty();
-  int bytes = dw * Channels;
-  auto rowV = [&](int y) {
-    std::uint8_t* d = DstRow(y);
-    if (vsimd)
-      IEKernelRowV_AVX2(tv, y, rows.data(), bytes, d);
+    // The last windows read a little past the row's end: they read from a
+    // copy of the row's tail with spare bytes.
+    const std::size_t tail = static_cast<std::size_t>(
+        std::min<std::int64_t>(Channels == 3 ? th.Tail3 : th.Tail1, static_cast<std::int64_t>(srcBytes)));
+    std::memcpy(b.padded.data(), s + tail, srcBytes - tail);
+    if (Channels == 3)
+      IEKernelRowH3_AVX2(th, s, b.padded.data(), out);
     else
-      IEKernelRowV(tv, y, rows.data(), bytes, d);
+      IEKernelRowH1_AVX2(th, s, b.padded.data(), out);
+  };
+  auto vertRow = [&](int y, const std::uint8_t* const* rows) {
+    std::uint8_t* d = DstRow(y);
+    if (simdV)
+      IEKernelRowV_AVX2(tv, y, rows, bytes, d);
+    else
+      IEKernelRowV(tv, y, rows, bytes, d);
     Finish(y, d);
   };
+
   if (watched) {
+    TIEWorkPlane work(bytes, sh);
+    IERunBands(sh, n, [&](int t, int first, int count) {
+      RowBuffers b(srcBytes);
+      TIEPercentReporter rep{OnProgress, Sender};
+      for (int r = first; r < first + count; ++r) {
+        horizRow(r, b, work.Row(r));
+        if (t == 0) rep.Report(static_cast<int>(Trunc((static_cast<double>(n) * r + 1) * F)));
+      }
+    });
+    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh));
+    for (int r = 0; r < sh; ++r) rows[static_cast<std::size_t>(r)] = work.Row(r);
     TIEPercentReporter rep{OnProgress, Sender};
     for (int y = 0; y < dh; ++y) {
-      rowV(y);
+      vertRow(y, rows.data());
       rep.Report(static_cast<int>(Trunc((static_cast<double>(sh) + y + 1) * F)));
     }
-  } else {
-    IERunBands(dh, n, [&](int, int first, int count) {
-      for (int y = first; y < first + count; ++y) rowV(y);
-    });
+    return;
   }
+
+  IERunBands(dh, n, [&](int, int first, int count) {
+    RowBuffers b(srcBytes);
+    // Direct-mapped by source row: a window of at most Stride consecutive
+    // rows never evicts its own rows.
+    const int cap = std::max(1, std::min(tv.Stride, sh));
+    TIEWorkPlane ring(bytes, cap);
+    std::vector<int> tag(static_cast<std::size_t>(cap), -1);
+    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh), nullptr);
+    for (int y = first; y < first + count; ++y) {
+      const int r0 = tv.Start[static_cast<std::size_t>(y)], r1 = r0 + tv.Len[static_cast<std::size_t>(y)];
+      for (int r = r0; r < r1; ++r) {
+        int slot = r % cap;
+        if (tag[static_cast<std::size_t>(slot)] != r) {
+          horizRow(r, b, ring.Row(slot));
+          tag[static_cast<std::size_t>(slot)] = r;
+        }
+        rows[static_cast<std::size_t>(r)] = ring.Row(slot);
+      }
+      vertRow(y, rows.data());
+    }
+  });
 }
 
 bool IsKernelFilter(TResampleFilter f) { return f >= rfTriangle && f <= rfLinear; }

@@ -34,16 +34,19 @@ inline std::uint8_t DivClamp1(int s, int d) {
 }
 }  // namespace
 
-void IEKernelRowH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, std::uint8_t* D) {
+void IEKernelRowH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, const std::uint8_t* Tail,
+                        std::uint8_t* D) {
   // Pixels 0 and 1 of four go to the low lane, 2 and 3 to the high lane, as
   // words b0 b1 g0 g1 r0 r1 0 0 beside the weights w0 w1 w0 w1 w0 w1 0 0.
   const __m256i shuf = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1, 6, -1, 9,
                                         -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
   const int gstride = T.Stride / 4 * 16;
-  for (int x = 0; x < T.M; ++x) {
+  // The weighted sums of one destination pixel: blue, green, red, 0.
+  auto sums = [&](int x) {
     const std::int16_t* w = T.W3.data() + static_cast<std::size_t>(x) * gstride;
-    const std::uint8_t* p = S + 3 * static_cast<std::size_t>(T.Start[x]);
-    int groups = (T.Len[x] + 3) / 4;
+    const std::int64_t off = 3 * static_cast<std::int64_t>(T.Start[x]);
+    const std::uint8_t* p = off >= T.Tail3 ? Tail + (off - T.Tail3) : S + off;
+    const int groups = (T.Len[x] + 3) / 4;
     __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
     int g = 0;
     for (; g + 1 < groups; g += 2) {
@@ -64,20 +67,37 @@ void IEKernelRowH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, std::ui
           acc0, _mm256_madd_epi16(v0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 16 * g))));
     }
     acc0 = _mm256_add_epi32(acc0, acc1);
-    __m128i s = _mm_add_epi32(_mm256_castsi256_si128(acc0), _mm256_extracti128_si256(acc0, 1));
-    __m128i q = DivClamp4(s, T.Sum[x]);
+    return _mm_add_epi32(_mm256_castsi256_si128(acc0), _mm256_extracti128_si256(acc0, 1));
+  };
+  // Pixels go two at a time through the division, one per lane; each is
+  // stored as four bytes, the fourth overwritten by the next pixel (the
+  // work rows have spare bytes after their end).
+  int x = 0;
+  for (; x + 1 < T.M; x += 2) {
+    __m256i s2 = _mm256_set_m128i(sums(x + 1), sums(x));
+    const __m256i d = _mm256_set_m128i(_mm_set1_epi32(T.Sum[x + 1]), _mm_set1_epi32(T.Sum[x]));
+    const __m256i da = _mm256_abs_epi32(d);
+    s2 = _mm256_sign_epi32(s2, d);
+    __m256i q = DivClamp8(s2, _mm256_slli_epi32(da, 8), _mm256_cvtepi32_ps(da));
+    q = _mm256_packus_epi16(_mm256_packus_epi32(q, q), q);
+    int v0 = _mm256_cvtsi256_si32(q), v1 = _mm_cvtsi128_si32(_mm256_extracti128_si256(q, 1));
+    __builtin_memcpy(D + 3 * static_cast<std::size_t>(x), &v0, 4);
+    __builtin_memcpy(D + 3 * static_cast<std::size_t>(x) + 3, &v1, 4);
+  }
+  if (x < T.M) {
+    __m128i q = DivClamp4(sums(x), T.Sum[x]);
     q = _mm_packus_epi16(_mm_packus_epi32(q, q), q);
-    // Four bytes written, the fourth overwritten by the next pixel (the work
-    // rows have spare bytes after their end).
     int v = _mm_cvtsi128_si32(q);
     __builtin_memcpy(D + 3 * static_cast<std::size_t>(x), &v, 4);
   }
 }
 
-void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, std::uint8_t* D) {
+void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, const std::uint8_t* Tail,
+                        std::uint8_t* D) {
   for (int x = 0; x < T.M; ++x) {
     const std::int16_t* w = T.W.data() + static_cast<std::size_t>(x) * T.Stride;
-    const std::uint8_t* p = S + T.Start[x];
+    const std::int64_t off = T.Start[x];
+    const std::uint8_t* p = off >= T.Tail1 ? Tail + (off - T.Tail1) : S + off;
     int groups = (T.Len[x] + 7) / 8;
     __m128i acc = _mm_setzero_si128();
     for (int g = 0; g < groups; ++g) {
