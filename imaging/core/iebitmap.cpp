@@ -22,6 +22,14 @@ std::int64_t RowLen64(std::int64_t Width, int BitCount, int Align) {
 }
 }  // namespace
 
+namespace {
+// Rows x row length, saturated instead of overflowing.
+std::int64_t ImageBytes(std::int64_t rowLen, std::int64_t rows) {
+  std::int64_t total;
+  return __builtin_mul_overflow(rowLen, rows, &total) ? INT64_MAX : total;
+}
+}  // namespace
+
 int IEBitmapRowLen(int Width, int BitCount, int Align) {
   std::int64_t n = RowLen64(Width, BitCount, Align);
   return n > INT_MAX ? INT_MAX : static_cast<int>(n);
@@ -121,7 +129,7 @@ bool TIEBitmap::AllocatePixels(int w, int h, TIEPixelFormat pf, TIELocation loc)
   if (w < 0 || h < 0 || bits == 0) return false;
   if (loc == ieTBitmap && (IEVclPixelFormat(pf) == pfCustom || fRowAlign != 32)) loc = ieMemory;
   std::int64_t rowLen = RowLen64(w, bits, fRowAlign);
-  std::int64_t total = rowLen * h;
+  std::int64_t total = ImageBytes(rowLen, h);
   if (total == 0 && loc == ieFile) loc = ieMemory;
   if (rowLen > INT_MAX || total > (loc == ieFile ? kMaxDiskBitmapBytes : kMaxBitmapBytes)) return false;
   if (loc != ieTBitmap && fVclBitmap) {
@@ -201,7 +209,8 @@ bool TIEBitmap::Allocate(int ImageWidth, int ImageHeight, TIEPixelFormat ImagePi
   if (fLocation == ieTBitmap) {
     want = ieTBitmap;
   } else if (fMemoryThreshold >= 0 && ImageWidth >= 0 && ImageHeight >= 0) {
-    std::int64_t total = RowLen64(ImageWidth, IEPixelFormatBits(ImagePixelFormat), fRowAlign) * ImageHeight;
+    std::int64_t total =
+        ImageBytes(RowLen64(ImageWidth, IEPixelFormatBits(ImagePixelFormat), fRowAlign), ImageHeight);
     if (total > fMemoryThreshold) want = ieFile;
   }
   return AllocateAt(ImageWidth, ImageHeight, ImagePixelFormat, want);
@@ -238,6 +247,7 @@ void TIEBitmap::CopyRowsFrom(TIEBitmap& Source) {
   std::int64_t n = std::min(RowLen64(fWidth, fBitCount, 8), RowLen64(Source.fWidth, Source.fBitCount, 8));
   n = std::min<std::int64_t>({n, fRowLen, Source.fRowLen});
   int h = std::min(fHeight, Source.fHeight);
+  if (n <= 0) return;
   for (int y = 0; y < h; ++y) std::memcpy(GetScanline(y), Source.GetScanline(y), static_cast<size_t>(n));
 }
 
@@ -273,6 +283,22 @@ void TIEBitmap::CopyPaletteTo(TIEBaseBitmap* Dest) {
 
 void TIEBitmap::Assign(TIEBaseBitmap* Source) {
   auto* src = dynamic_cast<TIEBitmap*>(Source);
+  if (!src && Source) {
+    // Another kind of bitmap is copied through the base operations.
+    int w = Source->GetWidth(), h = Source->GetHeight();
+    if (!Allocate(w, h, Source->GetPixelFormat()))
+      throw EOutOfMemory("Cannot allocate a " + std::to_string(w) + " x " + std::to_string(h) + " bitmap");
+    std::int64_t n = std::min<std::int64_t>({RowLen64(w, fBitCount, 8), fRowLen, Source->GetRowLen()});
+    for (int y = 0; y < h && n > 0; ++y)
+      std::memcpy(GetScanline(y), Source->GetScanline(y), static_cast<size_t>(n));
+    Source->CopyPaletteTo(this);
+    fFull = false;
+    if (!fIsAlpha && fAlpha) {
+      delete fAlpha;
+      fAlpha = nullptr;
+    }
+    return;
+  }
   if (!src || src == this) return;
   if (fRowAlign != src->fRowAlign) {
     FreePixels();

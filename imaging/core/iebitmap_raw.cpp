@@ -32,6 +32,7 @@ std::int64_t PackedRow(std::int64_t width, int bits) { return (width * bits + 7)
 
 // Reads h rows of n bytes into b, clearing the alignment padding.
 void ReadRows(TByteReader& r, TIEBitmap& b, std::int64_t n) {
+  if (b.GetRowLen() == 0) return;  // a width of 0 has no rows to fill
   for (int y = 0; y < b.GetHeight(); ++y) {
     std::uint8_t* row = b.GetScanline(y);
     r.Bytes(row, n);
@@ -83,6 +84,8 @@ bool TIEBitmap::LoadRawFromStream(TStream& Stream) {
   if (n) r.Bytes(palette.data(), n * 3);
   std::int32_t w = r.I32(), h = r.I32();
   if (w < 0 || h < 0) r.Fail("bad size " + std::to_string(w) + " x " + std::to_string(h));
+  // No pixels either way: an empty bitmap, not millions of empty rows.
+  if (w == 0 || h == 0) w = h = 0;
   auto pf = static_cast<TIEPixelFormat>(r.U8());
   int bits = IEPixelFormatBits(pf);
   if (bits == 0) r.Fail("bad pixel format " + std::to_string(static_cast<int>(pf)));
@@ -94,9 +97,12 @@ bool TIEBitmap::LoadRawFromStream(TStream& Stream) {
   if (align != 8 && align != 16 && align != 32 && align != 64)
     r.Fail("bad row alignment " + std::to_string(align));
   // Every byte the header promises must be there before anything is allocated.
-  std::int64_t packed = PackedRow(w, bits);
-  std::int64_t need = packed * h + ((flags & 1) ? 1 + static_cast<std::int64_t>(w) * h : 0);
-  r.Need(need);
+  std::int64_t packed = PackedRow(w, bits), rows = 0, plane = 0;
+  if (__builtin_mul_overflow(packed, std::int64_t{h}, &rows) ||
+      __builtin_mul_overflow(std::int64_t{w}, std::int64_t{h}, &plane))
+    r.Fail("bad size " + std::to_string(w) + " x " + std::to_string(h));
+  r.Need(rows);
+  if (flags & 1) r.Need(rows + 1 + plane);
 
   TIEBitmap staging;
   staging.fRowAlign = align;
@@ -106,17 +112,17 @@ bool TIEBitmap::LoadRawFromStream(TStream& Stream) {
   ReadRows(r, staging, packed);
   staging.fPalette = std::move(palette);
   staging.fPaletteUsed = static_cast<int>(used);
-  std::unique_ptr<TIEBitmap> plane;
+  std::unique_ptr<TIEBitmap> alpha;
   if (flags & 1) {
     std::uint8_t planeFlags = r.U8();
     if (planeFlags & ~1) r.Fail("unknown alpha plane flags " + std::to_string(planeFlags));
-    plane = std::make_unique<TIEBitmap>();
-    plane->fIsAlpha = true;
-    plane->fMemoryThreshold = fMemoryThreshold;
-    if (!plane->AllocateAt(w, h, ie8g, staging.fLocation == ieFile ? ieFile : ieMemory))
+    alpha = std::make_unique<TIEBitmap>();
+    alpha->fIsAlpha = true;
+    alpha->fMemoryThreshold = fMemoryThreshold;
+    if (!alpha->AllocateAt(w, h, ie8g, staging.fLocation == ieFile ? ieFile : ieMemory))
       throw EOutOfMemory("Cannot allocate the alpha plane");
-    ReadRows(r, *plane, w);
-    plane->fFull = planeFlags & 1;
+    ReadRows(r, *alpha, w);
+    alpha->fFull = planeFlags & 1;
   }
 
   TakeImage(staging);
@@ -124,7 +130,7 @@ bool TIEBitmap::LoadRawFromStream(TStream& Stream) {
   fDitherMethod = dither;
   if (!fIsAlpha) {
     delete fAlpha;
-    fAlpha = plane.release();
+    fAlpha = alpha.release();
   }
   return true;
 }
