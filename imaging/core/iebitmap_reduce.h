@@ -3,7 +3,7 @@
 
 #include "imaging/core/iebitmap.h"
 
-// Dst (ie8p, Src's size) takes Src through a palette: the image's own colours
-// when it has at most 256 of them (exact), else a fixed 6 x 6 x 6 cube with
-// 40 greys and the nearest entry of it.
+// Dst (ie8p, Src's size) takes Src through a palette of at most 256 colours
+// chosen by TIEQuantizer (the image's own colours when it has no more), each
+// pixel the index of its nearest entry.
 void IEBitmapTo8bitPalette(TIEBitmap* Src, TIEBitmap* Dst);
