@@ -50,7 +50,10 @@ const TPlanarLayout* FindPlanar(std::uint32_t f) {
   return nullptr;
 }
 
-inline void Px(std::uint8_t* d, int y, int u, int v) { IEYUVToRGB(y, u, v, d); }
+inline void Px(const TIEYUVTables& t, std::uint8_t* d, int y, int u, int v) {
+  IEYUVToRGBBytes(t, static_cast<std::uint8_t>(y), static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(v),
+                  d);
+}
 
 // 5-bit and 6-bit samples brought to 0..255 by repeating their top bits.
 inline int Expand5(unsigned v) { return static_cast<int>((v << 3) | (v >> 2)); }
@@ -70,62 +73,64 @@ void PackedRows(const TPackedLayout& l, const std::uint8_t* src, TIEBitmap* dst,
 }
 
 void DecodePacked(const TPackedLayout& l, const std::uint8_t* s, TIEBitmap* dst, bool topDown) {
+  const TIEYUVTables& t = IEYUVTables();
   switch (l.FourCC) {
     case IEFourCC("IYU1"):
-      PackedRows(l, s, dst, topDown, [](const std::uint8_t* u, std::uint8_t* d) {
-        Px(d, u[1], u[0], u[3]);
-        Px(d + 3, u[2], u[0], u[3]);
-        Px(d + 6, u[4], u[0], u[3]);
-        Px(d + 9, u[5], u[0], u[3]);
+      PackedRows(l, s, dst, topDown, [&t](const std::uint8_t* u, std::uint8_t* d) {
+        Px(t, d, u[1], u[0], u[3]);
+        Px(t, d + 3, u[2], u[0], u[3]);
+        Px(t, d + 6, u[4], u[0], u[3]);
+        Px(t, d + 9, u[5], u[0], u[3]);
       });
       break;
     case IEFourCC("IYU2"):
-      PackedRows(l, s, dst, topDown, [](const std::uint8_t* u, std::uint8_t* d) { Px(d, u[1], u[0], u[2]); });
+      PackedRows(l, s, dst, topDown,
+                 [&t](const std::uint8_t* u, std::uint8_t* d) { Px(t, d, u[1], u[0], u[2]); });
       break;
     case IEFourCC("UYVY"):
     case IEFourCC("UYNV"):
     case IEFourCC("cyuv"):
-      PackedRows(l, s, dst, topDown, [](const std::uint8_t* u, std::uint8_t* d) {
-        Px(d, u[1], u[0], u[2]);
-        Px(d + 3, u[3], u[0], u[2]);
+      PackedRows(l, s, dst, topDown, [&t](const std::uint8_t* u, std::uint8_t* d) {
+        Px(t, d, u[1], u[0], u[2]);
+        Px(t, d + 3, u[3], u[0], u[2]);
       });
       break;
     case IEFourCC("YUY2"):
     case IEFourCC("YUNV"):
-      PackedRows(l, s, dst, topDown, [](const std::uint8_t* u, std::uint8_t* d) {
-        Px(d, u[0], u[1], u[3]);
-        Px(d + 3, u[2], u[1], u[3]);
+      PackedRows(l, s, dst, topDown, [&t](const std::uint8_t* u, std::uint8_t* d) {
+        Px(t, d, u[0], u[1], u[3]);
+        Px(t, d + 3, u[2], u[1], u[3]);
       });
       break;
     case IEFourCC("YVYU"):
-      PackedRows(l, s, dst, topDown, [](const std::uint8_t* u, std::uint8_t* d) {
-        Px(d, u[0], u[3], u[1]);
-        Px(d + 3, u[2], u[3], u[1]);
+      PackedRows(l, s, dst, topDown, [&t](const std::uint8_t* u, std::uint8_t* d) {
+        Px(t, d, u[0], u[3], u[1]);
+        Px(t, d + 3, u[2], u[3], u[1]);
       });
       break;
     case IEFourCC("Y41P"):
-      PackedRows(l, s, dst, topDown, [](const std::uint8_t* u, std::uint8_t* d) {
+      PackedRows(l, s, dst, topDown, [&t](const std::uint8_t* u, std::uint8_t* d) {
         // U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4 Y5 Y6 Y7
         const int ys[8] = {u[1], u[3], u[5], u[7], u[8], u[9], u[10], u[11]};
-        for (int i = 0; i < 4; ++i) Px(d + 3 * i, ys[i], u[0], u[2]);
-        for (int i = 4; i < 8; ++i) Px(d + 3 * i, ys[i], u[4], u[6]);
+        for (int i = 0; i < 4; ++i) Px(t, d + 3 * i, ys[i], u[0], u[2]);
+        for (int i = 4; i < 8; ++i) Px(t, d + 3 * i, ys[i], u[4], u[6]);
       });
       break;
     case IEFourCC("Y211"):
-      PackedRows(l, s, dst, topDown, [](const std::uint8_t* u, std::uint8_t* d) {
-        Px(d, u[0], u[1], u[3]);
+      PackedRows(l, s, dst, topDown, [&t](const std::uint8_t* u, std::uint8_t* d) {
+        Px(t, d, u[0], u[1], u[3]);
         std::memcpy(d + 3, d, 3);
-        Px(d + 6, u[2], u[1], u[3]);
+        Px(t, d + 6, u[2], u[1], u[3]);
         std::memcpy(d + 9, d + 6, 3);
       });
       break;
     case IEFourCC("CLJR"):
-      PackedRows(l, s, dst, topDown, [](const std::uint8_t* u, std::uint8_t* d) {
+      PackedRows(l, s, dst, topDown, [&t](const std::uint8_t* u, std::uint8_t* d) {
         const std::uint32_t w = static_cast<std::uint32_t>(u[0]) | static_cast<std::uint32_t>(u[1]) << 8 |
                                 static_cast<std::uint32_t>(u[2]) << 16 |
                                 static_cast<std::uint32_t>(u[3]) << 24;
         const int v = Expand6(w & 0x3F), uu = Expand6((w >> 6) & 0x3F);
-        for (int i = 0; i < 4; ++i) Px(d + 3 * i, Expand5((w >> (12 + 5 * i)) & 0x1F), uu, v);
+        for (int i = 0; i < 4; ++i) Px(t, d + 3 * i, Expand5((w >> (12 + 5 * i)) & 0x1F), uu, v);
       });
       break;
     default: break;
@@ -133,6 +138,7 @@ void DecodePacked(const TPackedLayout& l, const std::uint8_t* s, TIEBitmap* dst,
 }
 
 void DecodePlanar(const TPlanarLayout& l, const std::uint8_t* s, TIEBitmap* dst) {
+  const TIEYUVTables& t = IEYUVTables();
   const int w = dst->GetWidth(), h = dst->GetHeight();
   const int f = l.Factor;
   const int cw = w / f, ch = h / f;
@@ -146,7 +152,7 @@ void DecodePlanar(const TPlanarLayout& l, const std::uint8_t* s, TIEBitmap* dst)
     std::uint8_t* d = dst->GetScanline(y);
     const std::uint8_t* yr = yp + static_cast<std::int64_t>(y) * w;
     if (noChroma) {
-      for (int x = 0; x < w; ++x) Px(d + 3 * x, yr[x], 128, 128);
+      for (int x = 0; x < w; ++x) Px(t, d + 3 * x, yr[x], 128, 128);
       continue;
     }
     const int cy = y / f < ch ? y / f : ch - 1;
@@ -157,13 +163,13 @@ void DecodePlanar(const TPlanarLayout& l, const std::uint8_t* s, TIEBitmap* dst)
     if (f == 2) {
       for (; x < full; x += 2) {
         const int u = ur[x >> 1], v = vr[x >> 1];
-        Px(d + 3 * x, yr[x], u, v);
-        Px(d + 3 * x + 3, yr[x + 1], u, v);
+        Px(t, d + 3 * x, yr[x], u, v);
+        Px(t, d + 3 * x + 3, yr[x + 1], u, v);
       }
     } else {
-      for (; x < full; ++x) Px(d + 3 * x, yr[x], ur[x / f], vr[x / f]);
+      for (; x < full; ++x) Px(t, d + 3 * x, yr[x], ur[x / f], vr[x / f]);
     }
-    for (; x < w; ++x) Px(d + 3 * x, yr[x], ur[cw - 1], vr[cw - 1]);
+    for (; x < w; ++x) Px(t, d + 3 * x, yr[x], ur[cw - 1], vr[cw - 1]);
   }
 }
 }  // namespace
