@@ -1,0 +1,115 @@
+// The engines' row tables and parallel loop, on the imaging core's thread pool.
+#include "imaging/processing/ie_parallel.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "imaging/core/ie_system.h"
+#include "imaging/core/ie_threadpool.h"
+
+TIESpeedSettings& IESpeed() {
+  static TIESpeedSettings settings;
+  return settings;
+}
+
+bool IEUseAVX2() {
+  static const bool supported = __builtin_cpu_supports("avx2");
+  return supported && IESpeed().SIMD;
+}
+
+TIERowTable::TIERowTable(TIEBitmap* Bitmap) : fBitmap(Bitmap), fShareable(Bitmap->Location() != ieFile) {
+  int h = Bitmap->GetHeight();
+  fRows.reserve(static_cast<size_t>(h));
+  try {
+    for (int y = 0; y < h; ++y) fRows.push_back(Bitmap->LockRow(y));
+  } catch (...) {
+    for (int y = 0; y < static_cast<int>(fRows.size()); ++y) fBitmap->UnlockRow(y);
+    throw;
+  }
+}
+
+TIERowTable::~TIERowTable() {
+  for (int y = 0; y < static_cast<int>(fRows.size()); ++y) fBitmap->UnlockRow(y);
+}
+
+namespace {
+
+class TPieceThread : public TIEThread {
+ public:
+  TPieceThread(const std::function<void(int, int)>& body, int begin, int end, std::exception_ptr* failure)
+      : fBody(body), fBegin(begin), fEnd(end), fFailure(failure) {}
+
+ protected:
+  // The failure is kept where the caller can read it after the pool freed us.
+  void Execute() override {
+    try {
+      fBody(fBegin, fEnd);
+    } catch (...) {
+      *fFailure = std::current_exception();
+    }
+  }
+
+ private:
+  const std::function<void(int, int)>& fBody;
+  int fBegin, fEnd;
+  std::exception_ptr* fFailure;
+};
+
+int ThreadsFor(int count, std::int64_t workPerItem) {
+  const TIESpeedSettings& s = IESpeed();
+  int threads = s.MaxThreads > 0 ? s.MaxThreads : IEGetCPUCoreCount();
+  std::int64_t total = static_cast<std::int64_t>(count) * std::max<std::int64_t>(workPerItem, 1);
+  std::int64_t byWork = total / std::max<std::int64_t>(s.MinWorkPerThread, 1);
+  threads = static_cast<int>(std::min<std::int64_t>({threads, count, std::max<std::int64_t>(byWork, 1)}));
+  return std::max(threads, 1);
+}
+
+void RunPieces(int begin, int end, int threads, const std::function<void(int, int)>& body) {
+  int count = end - begin;
+  if (threads <= 1 || count <= 1) {
+    if (count > 0) body(begin, end);
+    return;
+  }
+  std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
+  TIEThreadPool pool;
+  // The calling thread takes the first piece itself.
+  int first = begin + count / threads;
+  for (int t = 1; t < threads; ++t) {
+    int b = begin + static_cast<int>(static_cast<std::int64_t>(count) * t / threads);
+    int e = begin + static_cast<int>(static_cast<std::int64_t>(count) * (t + 1) / threads);
+    pool.Add(std::make_unique<TPieceThread>(body, b, e, &failures[static_cast<size_t>(t)]));
+  }
+  try {
+    body(begin, first);
+  } catch (...) {
+    failures[0] = std::current_exception();
+  }
+  pool.WaitForAll();
+  for (const std::exception_ptr& f : failures)
+    if (f) std::rethrow_exception(f);
+}
+
+}  // namespace
+
+void IEParallelFor(int Count, std::int64_t WorkPerItem, bool Parallel,
+                   const std::function<void(int Begin, int End)>& Body) {
+  if (Count <= 0) return;
+  RunPieces(0, Count, Parallel ? ThreadsFor(Count, WorkPerItem) : 1, Body);
+}
+
+void IEParallelForProgress(int Count, std::int64_t WorkPerItem, bool Parallel,
+                           const std::function<void(int Begin, int End)>& Body,
+                           const std::function<void(int Item)>& After) {
+  if (Count <= 0) return;
+  if (!After) {
+    IEParallelFor(Count, WorkPerItem, Parallel, Body);
+    return;
+  }
+  int threads = Parallel ? ThreadsFor(Count, WorkPerItem) : 1;
+  int batch = threads <= 1 ? 1 : threads * 16;
+  for (int b = 0; b < Count; b += batch) {
+    int e = std::min(Count, b + batch);
+    RunPieces(b, e, threads, Body);
+    for (int i = b; i < e; ++i) After(i);
+  }
+}

@@ -1,0 +1,54 @@
+// Row tables held for a whole run and the parallel loop that the rotation and
+// blur engines share. Every piece of a split loop writes its own rows or
+// columns only, so the bytes do not depend on how the work is split.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "imaging/core/iebitmap.h"
+
+// How the engines may use the machine. MaxThreads 0 means one thread per
+// processor core; SIMD false keeps every engine on its scalar reference path
+// (the tests compare both ways).
+struct TIESpeedSettings {
+  int MaxThreads = 0;
+  std::int64_t MinWorkPerThread = 1 << 16;
+  bool SIMD = true;
+};
+TIESpeedSettings& IESpeed();
+// True when the vector paths may run: allowed by IESpeed and supported here.
+bool IEUseAVX2();
+
+// Every row of a bitmap locked (TIEBitmap.LockRow) until the table is freed,
+// so that a disk-buffered bitmap is not remapped while rows are in use.
+class TIERowTable {
+ public:
+  explicit TIERowTable(TIEBitmap* Bitmap);
+  ~TIERowTable();
+  TIERowTable(const TIERowTable&) = delete;
+  TIERowTable& operator=(const TIERowTable&) = delete;
+
+  std::uint8_t* operator[](int Y) const { return fRows[static_cast<size_t>(Y)]; }
+  // Rows in plain memory or a platform bitmap can be shared between threads.
+  bool Shareable() const { return fShareable; }
+
+ private:
+  TIEBitmap* fBitmap;
+  std::vector<std::uint8_t*> fRows;
+  bool fShareable;
+};
+
+// Runs Body over [0, Count) in contiguous pieces, on up to one thread per core
+// when Parallel is set and the total work (Count x WorkPerItem) is worth it.
+// An exception raised by a piece is raised again once all pieces ended.
+void IEParallelFor(int Count, std::int64_t WorkPerItem, bool Parallel,
+                   const std::function<void(int Begin, int End)>& Body);
+
+// The same for a loop whose items report progress one by one: pieces run in
+// batches and After(i) is called on the calling thread, in order, for every
+// item of a batch once the batch is done. Without After the loop is not batched.
+void IEParallelForProgress(int Count, std::int64_t WorkPerItem, bool Parallel,
+                           const std::function<void(int Begin, int End)>& Body,
+                           const std::function<void(int Item)>& After);
