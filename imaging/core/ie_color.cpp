@@ -2,6 +2,7 @@
 #include "imaging/core/ie_color.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "platform/numeric.h"
@@ -24,9 +25,18 @@ namespace {
 constexpr double kXn = 0.95047, kYn = 1.0, kZn = 1.08883;
 constexpr double kDelta = 6.0 / 29.0;
 
-double Linear(int c) {
+double LinearOf(int c) {
   double x = c / 255.0;
   return x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+}
+// The same values, computed once: three pow calls per pixel dominate otherwise.
+double Linear(int c) {
+  static const auto table = [] {
+    std::array<double, 256> t{};
+    for (int i = 0; i < 256; ++i) t[i] = LinearOf(i);
+    return t;
+  }();
+  return table[c];
 }
 int Gamma(double x) {
   x = x <= 0.0031308 ? 12.92 * x : 1.055 * std::pow(std::max(x, 0.0), 1.0 / 2.4) - 0.055;
