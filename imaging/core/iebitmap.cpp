@@ -67,7 +67,13 @@ std::uint8_t* TIEBitmap::GetScanline(int Y) {
   if (Y < 0 || Y >= fHeight) throw ERangeError("TIEBitmap row out of range: " + std::to_string(Y));
   switch (fLocation) {
     case ieMemory: return fMemory.get() + static_cast<std::int64_t>(fRowLen) * Y;
-    case ieTBitmap: return fVclBitmap->ScanLine(Y);
+    case ieTBitmap:
+      // A platform bitmap resized or reformatted behind our back would hand
+      // out rows shorter than ours; it has to be attached again first.
+      if (fVclBitmap->Width() != fWidth || fVclBitmap->Height() != fHeight ||
+          fVclBitmap->PixelFormat() != IEVclPixelFormat(fPixelFormat))
+        throw EIEBitmapError("The platform bitmap changed size or format; attach it again");
+      return fVclBitmap->ScanLine(Y);
     default: return fDisk->Row(Y, fAccess);
   }
 }

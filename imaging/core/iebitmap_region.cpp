@@ -7,6 +7,7 @@
 
 #include "imaging/core/ie_pixelrow.h"
 #include "imaging/core/iebitmap.h"
+#include "imaging/processing/bit_routines.h"
 
 namespace {
 bool Bit(const std::uint8_t* row, std::int64_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
@@ -65,7 +66,7 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int Ds
     const std::uint8_t* s = GetScanline(static_cast<int>(sy + y));
     std::uint8_t* d = Dest->GetScanline(static_cast<int>(dy + y));
     if (sp == dp && sp == ie1g) {
-      for (std::int64_t x = 0; x < w; ++x) SetBit(d, dx + x, Bit(s, sx + x));
+      IECopyBits(d, s, static_cast<int>(dx), static_cast<int>(sx), static_cast<int>(w), fRowLen);
     } else if (sp == dp) {
       std::memmove(d + dx * bpp, s + sx * bpp, static_cast<size_t>(w * bpp));
     } else if (sp == ie1g && dp == ie24RGB) {

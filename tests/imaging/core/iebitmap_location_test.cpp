@@ -101,6 +101,17 @@ TEST(IEBitmapLocation, AttachWorksInPlaceOnABitmapItDoesNotOwn) {
     b.Fill(clBlack);
   }
   EXPECT_EQ(vcl.GetPixel(4, 4), clWhite);
+  // A platform bitmap changed behind the bitmap's back is refused until it
+  // is attached again, which re-reads it.
+  TIEBitmap again;
+  again.AttachTBitmap(&vcl);
+  vcl.SetSize(2, 9);
+  EXPECT_THROW(again.GetScanline(0), EIEBitmapError);
+  vcl.SetPixelFormat(pf32bit);
+  again.AttachTBitmap(&vcl);
+  EXPECT_EQ(again.GetHeight(), 9);
+  EXPECT_EQ(again.GetPixelFormat(), ie32RGB);
+  EXPECT_EQ(again.GetPixels(1, 4), (TRGB{255, 255, 255}));
   // Bit depths without an ie format are switched to 24 bits first.
   TBitmap v16(2, 2, pf16bit);
   TIEBitmap b16;

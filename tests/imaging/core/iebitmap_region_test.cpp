@@ -68,6 +68,23 @@ TEST(IEBitmapRegion, CopyRectToBetweenFormats) {
   other.Fill(1);
   bits.CopyRectTo(&other, 9, 1, 3, 1, 4, 1);
   for (int x = 0; x < 16; ++x) EXPECT_EQ(other.GetPixels(x, 1).r, x == 6 ? 0 : 255) << x;
+  // Any bit offsets, pixel by pixel against the source.
+  TIEBitmap noise;
+  Paint24(noise, 70, 3, Content::BlackWhite, 11);
+  noise.ConvertToPixelFormat(ie1g);
+  for (int sx : {0, 3, 8, 13}) {
+    for (int dx : {0, 1, 7, 9, 16}) {
+      TIEBitmap to(64, 3, ie1g);
+      to.Fill(1);
+      noise.CopyRectTo(&to, sx, 0, dx, 1, 41, 2);
+      for (int x = 0; x < 64; ++x) {
+        bool in = x >= dx && x < dx + 41;
+        ASSERT_EQ(to.GetPixels(x, 2).r, in ? noise.GetPixels(sx + x - dx, 1).r : 255)
+            << sx << " " << dx << " " << x;
+        ASSERT_EQ(to.GetPixels(x, 0).r, 255);
+      }
+    }
+  }
   // Other pairs go through RGB.
   TIEBitmap cmyk(2, 1, ieCMYK);
   rgb.CopyRectTo(&cmyk, 2, 1, 0, 0, 2, 1);
