@@ -24,10 +24,10 @@ std::uint32_t PelsPerMeter(int dpi) {
 }
 }  // namespace
 
-std::vector<std::uint8_t> IECopyBitmapToDIBBytes(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, int DpiX,
-                                                 int DpiY) {
+bool IEWriteDIB(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, int DpiX, int DpiY,
+                const std::function<std::uint8_t*(std::int64_t Size)>& Allocate) {
   IEDebugLog("_CopyBitmaptoDIBEx: begin");
-  if (!Bitmap) return {};
+  if (!Bitmap) return false;
   TIEBitmap converted;
   TIEPixelFormat pf = Bitmap->GetPixelFormat();
   if (pf != ie1g && pf != ie8p && pf != ie8g && pf != ie24RGB) {
@@ -54,9 +54,9 @@ std::vector<std::uint8_t> IECopyBitmapToDIBBytes(TIEBitmap* Bitmap, int X1, int 
   const std::int64_t table = bitCount == 1 ? 8 : bitCount == 8 ? 1024 : 0;
   const std::int64_t size = 44 + table + rowLen * height;
   IEDebugLog("_CopyBitmaptoDIBEx: allocate " + std::to_string(size) + " bytes");
-  std::vector<std::uint8_t> dib(static_cast<size_t>(size), 0);
-
-  std::uint8_t* h = dib.data();
+  std::uint8_t* h = Allocate(size);
+  if (!h) return false;
+  std::memset(h, 0, static_cast<size_t>(size));
   Put32(h, 40);
   Put32(h + 4, static_cast<std::uint32_t>(width));
   Put32(h + 8, static_cast<std::uint32_t>(height));
@@ -95,6 +95,16 @@ std::vector<std::uint8_t> IECopyBitmapToDIBBytes(TIEBitmap* Bitmap, int X1, int 
                     static_cast<size_t>(width) * 3);
       break;
   }
+  return true;
+}
+
+std::vector<std::uint8_t> IECopyBitmapToDIBBytes(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, int DpiX,
+                                                 int DpiY) {
+  std::vector<std::uint8_t> dib;
+  IEWriteDIB(Bitmap, X1, Y1, X2, Y2, DpiX, DpiY, [&](std::int64_t size) {
+    dib.resize(static_cast<size_t>(size));
+    return dib.data();
+  });
   return dib;
 }
 

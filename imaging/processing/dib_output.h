@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "imaging/core/ie_workbitmap.h"
@@ -14,6 +15,11 @@
 // 8 bits for ie8g (grey table) and ie8p (its palette, 256 entries), 24 bits
 // for ie24RGB and, after a conversion, every other format. The block is 44
 // bytes plus the table and the rows: 4 bytes more than they need, zero.
+// It is written into the memory that Allocate hands out for the block's
+// size; False when that is nil (or Bitmap is nil).
+bool IEWriteDIB(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, int DpiX, int DpiY,
+                const std::function<std::uint8_t*(std::int64_t Size)>& Allocate);
+// The same block in a byte vector (empty for a nil Bitmap).
 std::vector<std::uint8_t> IECopyBitmapToDIBBytes(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, int DpiX,
                                                  int DpiY);
 
