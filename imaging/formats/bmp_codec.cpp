@@ -249,12 +249,7 @@ void BMPReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
   Params.BMPCompression = rle ? 1 : 0;
   Params.SamplesPerPixel = bits <= 8 ? 1 : 3;
   Params.BitsPerSample = bits <= 8 ? bits : 8;
-  if (bits <= 8) {
-    Params.AllocColorMap(static_cast<int>(pal.size()));
-    std::copy(pal.begin(), pal.end(), Params.ColorMap);
-  } else {
-    Params.FreeColorMap();
-  }
+  IESetColorMap(Params, pal);
 }
 
 namespace {

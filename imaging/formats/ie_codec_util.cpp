@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/ie_pixelrow.h"
 #include "imaging/formats/ie_quantizer.h"
 #include "platform/bitmap.h"
 
@@ -36,82 +37,14 @@ void IEAllocImage(TIEBitmap& Bitmap, std::int64_t Width, std::int64_t Height, TI
 }
 
 void IEGetRowRGB24(TIEBitmap& Bitmap, int Y, TRGB* Out) {
-  const int w = Bitmap.GetWidth();
-  const std::uint8_t* p = Bitmap.GetScanline(Y);
-  switch (Bitmap.GetPixelFormat()) {
-    case ie1g:
-      for (int x = 0; x < w; ++x) {
-        std::uint8_t v = (p[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-        Out[x] = TRGB{v, v, v};
-      }
-      break;
-    case ie8p:
-      for (int x = 0; x < w; ++x) Out[x] = Bitmap.GetPalette(p[x]);
-      break;
-    case ie8g:
-      for (int x = 0; x < w; ++x) Out[x] = TRGB{p[x], p[x], p[x]};
-      break;
-    case ie16g:
-      for (int x = 0; x < w; ++x) {
-        std::uint16_t v;
-        std::memcpy(&v, p + 2 * x, 2);
-        auto g = static_cast<std::uint8_t>(v >> 8);
-        Out[x] = TRGB{g, g, g};
-      }
-      break;
-    case ie24RGB: std::memcpy(Out, p, static_cast<size_t>(w) * 3); break;
-    case ie32RGB:
-      for (int x = 0; x < w; ++x) Out[x] = TRGB{p[4 * x], p[4 * x + 1], p[4 * x + 2]};
-      break;
-    case ieRGB48:
-      for (int x = 0; x < w; ++x) {
-        std::uint16_t v[3];
-        std::memcpy(v, p + 6 * x, 6);
-        Out[x] = TRGB{static_cast<std::uint8_t>(v[2] >> 8), static_cast<std::uint8_t>(v[1] >> 8),
-                      static_cast<std::uint8_t>(v[0] >> 8)};
-      }
-      break;
-    case ieCMYK:
-      for (int x = 0; x < w; ++x) {
-        int c = p[4 * x], m = p[4 * x + 1], yy = p[4 * x + 2], k = p[4 * x + 3];
-        auto ch = [k](int v) { return static_cast<std::uint8_t>((255 - v) * (255 - k) / 255); };
-        Out[x] = TRGB{ch(yy), ch(m), ch(c)};
-      }
-      break;
-    case ie32f:
-      for (int x = 0; x < w; ++x) {
-        float f;
-        std::memcpy(&f, p + 4 * x, 4);
-        double v = f != f ? 0.0 : std::clamp(static_cast<double>(f), 0.0, 1.0);
-        auto g = static_cast<std::uint8_t>(v * 255 + 0.5);
-        Out[x] = TRGB{g, g, g};
-      }
-      break;
-    case ieCIELab:
-      for (int x = 0; x < w; ++x) {
-        // Lightness only: a coarse stand-in good enough for previews and writers.
-        auto g = static_cast<std::uint8_t>(p[3 * x]);
-        Out[x] = TRGB{g, g, g};
-      }
-      break;
-    default: std::memset(Out, 0, static_cast<size_t>(w) * 3); break;
-  }
+  IERowToRGB(Bitmap.GetPixelFormat(), Bitmap.GetScanline(Y), 0, Bitmap.GetWidth(), Bitmap.GetPaletteBuffer(),
+             Bitmap.GetPaletteLength(), Out);
 }
-
-namespace {
-void CopyImageInto(TIEBitmap& from, TIEBitmap& to) {
-  // Moves the converted pixels in while keeping the target's alpha plane.
-  to.AssignImage(&from);
-}
-}  // namespace
 
 void IEConvertTo24(TIEBitmap& Bitmap) {
   if (Bitmap.GetPixelFormat() == ie24RGB || Bitmap.GetWidth() == 0 || Bitmap.GetHeight() == 0) return;
-  TIEBitmap tmp;
-  IEAllocImage(tmp, Bitmap.GetWidth(), Bitmap.GetHeight(), ie24RGB, "conversion");
-  for (int y = 0; y < Bitmap.GetHeight(); ++y)
-    IEGetRowRGB24(Bitmap, y, reinterpret_cast<TRGB*>(tmp.GetScanline(y)));
-  CopyImageInto(tmp, Bitmap);
+  Bitmap.ConvertToPixelFormat(ie24RGB);
+  if (Bitmap.GetPixelFormat() != ie24RGB) throw EIEImageError("cannot convert the image to 24 bits");
 }
 
 TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, TIEBitmap& Temp) {
@@ -205,4 +138,9 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
     }
     default: throw EIEImageError("writer: unsupported target pixel format");
   }
+}
+
+void IESetColorMap(TIOParamsVals& Params, const std::vector<TRGB>& Palette) {
+  Params.AllocColorMap(static_cast<int>(Palette.size()));
+  std::copy(Palette.begin(), Palette.end(), Params.ColorMap);
 }

@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "imaging/core/ie_pixelrow.h"
 #include "imaging/core/iebitmap.h"
+#include "imaging/io/ioparams.h"
 #include "platform/byte_reader.h"
 
 // A reader or writer that cannot go on: bad data, a library failure or a
@@ -24,7 +27,7 @@ void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Heigh
 void IEAllocImage(TIEBitmap& Bitmap, std::int64_t Width, std::int64_t Height, TIEPixelFormat pf,
                   const char* Format);
 
-// The grey level of a colour: weights 21, 71, 8 over 100.
+// The grey level of a colour by the library's weights.
 inline std::uint8_t IEGreyOf(int r, int g, int b) {
   return static_cast<std::uint8_t>((r * 21 + g * 71 + b * 8) / 100);
 }
@@ -40,6 +43,9 @@ void IEConvertTo24(TIEBitmap& Bitmap);
 // most MaxColors entries (grey and 1-bit images keep their levels, others
 // are quantised).
 TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, TIEBitmap& Temp);
+
+// The parameters' colour map becomes a copy of Palette (none when empty).
+void IESetColorMap(TIOParamsVals& Params, const std::vector<TRGB>& Palette);
 
 // Big-endian reads through the bounded reader.
 inline std::uint16_t IEBE16(TByteReader& r) {

@@ -186,12 +186,7 @@ void PNGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
       Params.PNGBackground = TRGB{c, c, c};
     }
   }
-  if (!pal.empty()) {
-    Params.AllocColorMap(static_cast<int>(pal.size()));
-    std::copy(pal.begin(), pal.end(), Params.ColorMap);
-  } else {
-    Params.FreeColorMap();
-  }
+  IESetColorMap(Params, pal);
 }
 
 void PNGWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {

@@ -11,15 +11,17 @@ TIETestProc IEAllDetect = nullptr;
 namespace {
 std::vector<TIEFileFormatInfo> MakeRows() {
   return {
-      {ioTIFF, "TIFF Bitmap", "tif;tiff;fax;g3n;g3f", 0, ppTIFF, nullptr, nullptr, nullptr},
-      {ioGIF, "CompuServe Bitmap", "gif", 0, ppGIF, nullptr, nullptr, nullptr},
-      {ioJPEG, "JPEG Bitmap", "jpg;jpeg;jpe;jif", 0, ppJPEG, nullptr, nullptr, nullptr},
-      {ioPCX, "PaintBrush", "pcx", 0, ppPCX, nullptr, nullptr, nullptr},
+      {ioTIFF, "TIFF Bitmap", "tif;tiff;fax;g3n;g3f", 0, ppTIFF, TIFFReadStream, TIFFWriteStream,
+       TIFFTryStream},
+      {ioGIF, "CompuServe Bitmap", "gif", 0, ppGIF, GIFReadStream, GIFWriteStream, GIFTryStream},
+      {ioJPEG, "JPEG Bitmap", "jpg;jpeg;jpe;jif", 0, ppJPEG, JPEGReadStream, JPEGWriteStream, JPEGTryStream},
+      {ioPCX, "PaintBrush", "pcx", 0, ppPCX, PCXReadStream, PCXWriteStream, PCXTryStream},
       {ioBMP, "Windows Bitmap", "bmp;dib;rle", 0, ppBMP, BMPReadStream, BMPWriteStream, BMPTryStream},
       {ioPNG, "Portable Network Graphics", "png", 0, ppPNG, PNGReadStream, PNGWriteStream, PNGTryStream},
-      {ioTGA, "Targa Bitmap", "tga;targa;vda;icb;vst;pix", 0, ppTGA, nullptr, nullptr, nullptr},
-      {ioJP2, "JPEG2000", "jp2", 0, ppJ2000, nullptr, nullptr, nullptr},
-      {ioJ2K, "JPEG2000 Code Stream", "j2k;jpc;j2c", 0, ppJ2000, nullptr, nullptr, nullptr},
+      {ioTGA, "Targa Bitmap", "tga;targa;vda;icb;vst;pix", 0, ppTGA, TGAReadStream, TGAWriteStream,
+       TGATryStream},
+      {ioJP2, "JPEG2000", "jp2", 0, ppJ2000, JP2ReadStream, JP2WriteStream, JP2TryStream},
+      {ioJ2K, "JPEG2000 Code Stream", "j2k;jpc;j2c", 0, ppJ2000, J2KReadStream, J2KWriteStream, J2KTryStream},
       // Read and written by the view and the vector control themselves.
       {ioIEV, "Vectorial objects", "iev", 1, 0, nullptr, nullptr, nullptr},
       {ioLYR, "Layers", "lyr", 1, 0, nullptr, nullptr, nullptr},

@@ -53,6 +53,139 @@ std::vector<ParamCase> Cases() {
          EXPECT_EQ(r.SamplesPerPixel, 1);
          EXPECT_EQ(b[25], 3);  // colour type 3
        }},
+      {"PCXCompression", ioPCX, none, [](TIOParamsVals& p) { p.PCXCompression = 0; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>& b) {
+         EXPECT_EQ(r.PCXCompression, 0);
+         EXPECT_EQ(b[2], 0);
+       }},
+      {"PCX depth 8", ioPCX, none, pal,
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>& b) {
+         EXPECT_EQ(r.SamplesPerPixel, 1);
+         EXPECT_EQ(b[65], 1);
+       }},
+      {"TGACompressed", ioTGA, none, [](TIOParamsVals& p) { p.TGACompressed = false; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>& b) {
+         EXPECT_FALSE(r.TGACompressed);
+         EXPECT_EQ(b[2], 2);
+       }},
+      {"TGADescriptor", ioTGA, none, [](TIOParamsVals& p) { p.TGADescriptor = "a test image"; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>& b) {
+         EXPECT_EQ(r.TGADescriptor, "a test image");
+         EXPECT_EQ(b[0], 12);
+       }},
+      {"TGAImageName", ioTGA, none, [](TIOParamsVals& p) { p.TGAImageName = "job"; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_EQ(r.TGAImageName, "job"); }},
+      {"TGABackground", ioTGA, none,
+       [](TIOParamsVals& p) {
+         p.TGABackground = TRGB{5, 6, 7};
+       },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.TGABackground, (TRGB{5, 6, 7}));
+       }},
+      {"JPEGQuality", ioJPEG, none, [](TIOParamsVals& p) { p.JPEGQuality = 50; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_NEAR(r.JPEGQuality, 50, 2); }},
+      {"JPEGColorSpace grey", ioJPEG, none, [](TIOParamsVals& p) { p.JPEGColorSpace = ioJPEG_GRAYLEV; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.JPEGColorSpace, ioJPEG_GRAYLEV);
+         EXPECT_EQ(r.SamplesPerPixel, 1);
+       }},
+      {"JPEGColorSpace RGB", ioJPEG, none, [](TIOParamsVals& p) { p.JPEGColorSpace = ioJPEG_RGB; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.JPEGColorSpace, ioJPEG_RGB);
+       }},
+      {"JPEGColorSpace CMYK", ioJPEG, none, [](TIOParamsVals& p) { p.JPEGColorSpace = ioJPEG_CMYK; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.JPEGColorSpace, ioJPEG_CMYK);
+         EXPECT_EQ(r.SamplesPerPixel, 4);
+       }},
+      {"JPEGColorSpace YCbCrK", ioJPEG, none, [](TIOParamsVals& p) { p.JPEGColorSpace = ioJPEG_YCbCrK; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.JPEGColorSpace, ioJPEG_YCbCrK);
+       }},
+      {"JPEGDCTMethod", ioJPEG, none, [](TIOParamsVals& p) { p.JPEGDCTMethod = 1; }, nullptr},
+      {"JPEGOptimalHuffman", ioJPEG, none, [](TIOParamsVals& p) { p.JPEGOptimalHuffman = true; }, nullptr},
+      {"JPEGSmooth", ioJPEG, none, [](TIOParamsVals& p) { p.JPEGSmooth = 60; }, nullptr},
+      {"JPEGProgressive", ioJPEG, none, [](TIOParamsVals& p) { p.JPEGProgressive = true; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_TRUE(r.JPEGProgressive); }},
+      {"TIFFCompression", ioTIFF, none, [](TIOParamsVals& p) { p.TIFFCompression = ioTIFF_ZIP; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.TIFFCompression, ioTIFF_ZIP);
+       }},
+      {"TIFFPhotometric", ioTIFF, pal, [](TIOParamsVals& p) { p.TIFFPhotometric = ioTIFF_WHITEISZERO; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.TIFFPhotometric, ioTIFF_WHITEISZERO);
+       }},
+      {"TIFF CMYK", ioTIFF, none, [](TIOParamsVals& p) { p.TIFFPhotometric = ioTIFF_CMYK; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.TIFFPhotometric, ioTIFF_CMYK);
+         EXPECT_EQ(r.SamplesPerPixel, 4);
+       }},
+      {"TIFF YCbCr JPEG", ioTIFF, none,
+       [](TIOParamsVals& p) {
+         p.TIFFPhotometric = ioTIFF_YCBCR;
+         p.TIFFCompression = ioTIFF_JPEG;
+       },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.TIFFPhotometric, ioTIFF_YCBCR);
+         EXPECT_EQ(r.TIFFCompression, ioTIFF_JPEG);
+       }},
+      {"TIFF depth 4", ioTIFF, pal, [](TIOParamsVals& p) { p.BitsPerSample = 4; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_EQ(r.BitsPerSample, 4); }},
+      {"TIFFXPos", ioTIFF, none, [](TIOParamsVals& p) { p.TIFFXPos = 3; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_EQ(r.TIFFXPos, 3); }},
+      {"TIFFYPos", ioTIFF, none, [](TIOParamsVals& p) { p.TIFFYPos = 4; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_EQ(r.TIFFYPos, 4); }},
+      {"TIFFDocumentName", ioTIFF, none, [](TIOParamsVals& p) { p.TIFFDocumentName = "doc"; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.TIFFDocumentName, "doc");
+       }},
+      {"TIFFImageDescription", ioTIFF, none, [](TIOParamsVals& p) { p.TIFFImageDescription = "desc"; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.TIFFImageDescription, "desc");
+       }},
+      {"TIFFPageName", ioTIFF, none, [](TIOParamsVals& p) { p.TIFFPageName = "page"; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_EQ(r.TIFFPageName, "page"); }},
+      {"TIFFPageNumber", ioTIFF, none, [](TIOParamsVals& p) { p.TIFFPageNumber = 2; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_EQ(r.TIFFPageNumber, 2); }},
+      {"TIFFPageCount", ioTIFF, none, [](TIOParamsVals& p) { p.TIFFPageCount = 5; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_EQ(r.TIFFPageCount, 5); }},
+      {"TIFFLZWCompressor", ioTIFF, [](TIOParamsVals& p) { p.TIFFCompression = ioTIFF_LZW; },
+       [](TIOParamsVals& p) { p.TIFFLZWCompressor = nullptr; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.TIFFCompression, ioTIFF_PACKBITS);
+       }},
+      {"GIFXPos", ioGIF, pal, [](TIOParamsVals& p) { p.GIFXPos = 7; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_EQ(r.GIFXPos, 7); }},
+      {"GIFYPos", ioGIF, pal, [](TIOParamsVals& p) { p.GIFYPos = 9; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_EQ(r.GIFYPos, 9); }},
+      {"GIFDelayTime", ioGIF, pal, [](TIOParamsVals& p) { p.GIFDelayTime = 25; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_EQ(r.GIFDelayTime, 25); }},
+      {"GIFInterlaced", ioGIF, pal, [](TIOParamsVals& p) { p.GIFInterlaced = true; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_TRUE(r.GIFInterlaced); }},
+      {"GIFTransparent", ioGIF, pal, [](TIOParamsVals& p) { p.GIFTransparent = true; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_TRUE(r.GIFTransparent); }},
+      {"GIFBackground", ioGIF, pal,
+       [](TIOParamsVals& p) {
+         p.GIFBackground = TRGB{255, 255, 255};
+       },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         // The nearest palette entry stands for the colour.
+         EXPECT_GT(r.GIFBackground.r + r.GIFBackground.g + r.GIFBackground.b, 3 * 150);
+       }},
+      {"GIF depth", ioGIF, pal, [](TIOParamsVals& p) { p.BitsPerSample = 3; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.BitsPerSample, 3);
+         EXPECT_EQ(r.ColorMapCount, 8);
+       }},
+      {"J2000Rate", ioJ2K, none, [](TIOParamsVals& p) { p.J2000Rate = 0.1; }, nullptr},
+      {"J2000Rate 0", ioJ2K, none, [](TIOParamsVals& p) { p.J2000Rate = 0; }, nullptr},
+      {"J2000ColorSpace grey", ioJ2K, none, [](TIOParamsVals& p) { p.J2000ColorSpace = ioJ2000_GRAYSCALE; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_EQ(r.J2000ColorSpace, ioJ2000_GRAYSCALE);
+         EXPECT_EQ(r.SamplesPerPixel, 1);
+       }},
+      {"J2000ColorSpace YCbCr", ioJP2, none, [](TIOParamsVals& p) { p.J2000ColorSpace = ioJ2000_YCbCr; },
+       nullptr},
   };
 }
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+
 #include "imaging/formats/test_images.h"
 
 namespace {
@@ -30,11 +33,13 @@ struct Lossless {
 };
 const std::vector<Lossless>& LosslessFormats() {
   static const std::vector<Lossless> v = {
-      {ioBMP, {kBW, kPal, kGrey, kRGB}},
-      {ioPNG, {kBW, kPal, kGrey, kRGB}},
+      {ioBMP, {kBW, kPal, kGrey, kRGB}},  {ioPNG, {kBW, kPal, kGrey, kRGB}},
+      {ioPCX, {kBW, kPal, kGrey, kRGB}},  {ioTGA, {kBW, kPal, kGrey, kRGB}},
+      {ioTIFF, {kBW, kPal, kGrey, kRGB}}, {ioGIF, {kBW, kPal, kGrey}},
   };
   return v;
 }
+const int kAllFormats[] = {ioTIFF, ioGIF, ioJPEG, ioPCX, ioBMP, ioPNG, ioTGA, ioJP2, ioJ2K};
 }  // namespace
 
 TEST(CodecRoundTrip, LosslessFormatsGiveBackTheSamePixels) {
@@ -59,6 +64,17 @@ TEST(CodecRoundTrip, LosslessFormatsGiveBackTheSamePixels) {
   }
 }
 
+TEST(CodecRoundTrip, PcxSixteenColoursUseFourPlanes) {
+  auto src = MakePalette(19, 6, 16);
+  auto bytes = EncodeAs(*src, ioPCX, [](TIOParamsVals& p) {
+    p.SamplesPerPixel = 1;
+    p.BitsPerSample = 4;
+  });
+  EXPECT_EQ(bytes[65], 4);
+  auto back = DecodeBytes(bytes);
+  EXPECT_EQ(MaxRGBDiff(*src, *back), 0);
+}
+
 TEST(CodecRoundTrip, NonNativeLoadsGiveTwentyFourBitsAndOneBitStays) {
   for (const auto& f : LosslessFormats()) {
     for (Kind k : f.kinds) {
@@ -71,16 +87,17 @@ TEST(CodecRoundTrip, NonNativeLoadsGiveTwentyFourBitsAndOneBitStays) {
   }
 }
 
-TEST(CodecRoundTrip, PngCarriesTheAlphaPlane) {
-  for (Kind k : {kRGB, kGrey}) {
-    auto src = Make(k, 21, 11);
-    AddAlpha(*src);
-    auto bytes = EncodeAs(*src, ioPNG, [&](TIOParamsVals& p) { DepthFor(k, p); });
-    auto back = DecodeBytes(bytes);
-    ASSERT_TRUE(back->HasAlphaChannel()) << KindName(k);
-    EXPECT_TRUE(SameAlpha(*src, *back));
-    EXPECT_EQ(MaxRGBDiff(*src, *back), 0);
-  }
+TEST(CodecRoundTrip, PngAndTgaCarryTheAlphaPlane) {
+  for (int ft : {ioPNG, ioTGA})
+    for (Kind k : {kRGB, kGrey}) {
+      auto src = Make(k, 21, 11);
+      AddAlpha(*src);
+      auto bytes = EncodeAs(*src, ft, [&](TIOParamsVals& p) { DepthFor(k, p); });
+      auto back = DecodeBytes(bytes);
+      ASSERT_TRUE(back->HasAlphaChannel()) << ft << KindName(k);
+      EXPECT_TRUE(SameAlpha(*src, *back));
+      EXPECT_EQ(MaxRGBDiff(*src, *back), 0);
+    }
 }
 
 TEST(CodecRoundTrip, SixteenBitPngKeepsItsDepthWhenNative) {
@@ -100,7 +117,10 @@ TEST(CodecRoundTrip, SixteenBitPngKeepsItsDepthWhenNative) {
 }
 
 TEST(CodecRoundTrip, EveryReaderLeavesTheStreamRightAfterItsFile) {
-  for (const auto& f : LosslessFormats()) {
+  for (int ft : kAllFormats) {
+    struct {
+      int ft;
+    } f{ft};
     auto a = MakeRGB(10, 6);
     auto b = MakePalette(5, 9, 4);
     auto ba = EncodeAs(*a, f.ft);
@@ -117,4 +137,114 @@ TEST(CodecRoundTrip, EveryReaderLeavesTheStreamRightAfterItsFile) {
     EXPECT_EQ(ms.Position(), ms.Size()) << f.ft;
     EXPECT_EQ(io.GetIEBitmap()->GetWidth(), 5);
   }
+}
+
+TEST(CodecRoundTrip, LossyFormatsStayWithinTheirErrorAndShrinkWithQuality) {
+  // Smooth, as photographs are: hard colour edges lose more to chroma subsampling.
+  auto src = std::make_unique<TIEBitmap>(64, 48, ie24RGB);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) {
+      std::uint8_t* p = src->GetScanline(y) + 3 * x;
+      p[0] = static_cast<std::uint8_t>(x * 4);
+      p[1] = static_cast<std::uint8_t>(y * 5);
+      p[2] = static_cast<std::uint8_t>(128 + 100 * std::sin((x + y) / 9.0));
+    }
+  struct Case {
+    int ft;
+    std::function<void(TIOParamsVals&, int step)> set;  // step 0 is the best quality
+    double maxMeanError;                                // at the best quality
+  } cases[] = {
+      {ioJPEG, [](TIOParamsVals& p, int s) { p.JPEGQuality = 95 - 40 * s; }, 3.0},
+      {ioJ2K, [](TIOParamsVals& p, int s) { p.J2000Rate = s == 0   ? 0.05
+                                                          : s == 1 ? 0.03
+                                                                   : 0.02; }, 3.0},
+      {ioJP2, [](TIOParamsVals& p, int s) { p.J2000Rate = s == 0   ? 0.05
+                                                          : s == 1 ? 0.03
+                                                                   : 0.02; }, 3.0},
+  };
+  for (const auto& c : cases) {
+    size_t prev = SIZE_MAX;
+    for (int step = 0; step < 3; ++step) {
+      auto bytes = EncodeAs(*src, c.ft, [&](TIOParamsVals& p) { c.set(p, step); });
+      EXPECT_LT(bytes.size(), prev) << c.ft << " step " << step;
+      prev = bytes.size();
+      auto back = DecodeBytes(bytes);
+      ASSERT_EQ(back->GetWidth(), 64);
+      if (step == 0) EXPECT_LT(MeanRGBDiff(*src, *back), c.maxMeanError) << c.ft;
+    }
+  }
+}
+
+TEST(CodecRoundTrip, JpegTwoThousandAtFullRateAndTiffCompressionsAreLossless) {
+  auto src = MakeRGB(33, 17);
+  for (int ft : {ioJ2K, ioJP2}) {
+    auto back = DecodeBytes(EncodeAs(*src, ft, [](TIOParamsVals& p) { p.J2000Rate = 1; }));
+    EXPECT_EQ(MaxRGBDiff(*src, *back), 0) << ft;
+  }
+  for (std::uint8_t comp : {ioTIFF_UNCOMPRESSED, ioTIFF_LZW, ioTIFF_PACKBITS, ioTIFF_ZIP, ioTIFF_DEFLATE}) {
+    TIOParamsVals read;
+    auto back =
+        DecodeBytes(EncodeAs(*src, ioTIFF, [&](TIOParamsVals& p) { p.TIFFCompression = comp; }), 0, &read);
+    EXPECT_EQ(MaxRGBDiff(*src, *back), 0) << int(comp);
+    EXPECT_EQ(read.TIFFCompression, comp);
+  }
+  auto bw = MakeBW(37, 11);
+  for (std::uint8_t comp : {ioTIFF_CCITT1D, ioTIFF_G3FAX1D, ioTIFF_G3FAX2D, ioTIFF_G4FAX}) {
+    TIOParamsVals read;
+    auto back = DecodeBytes(EncodeAs(*bw, ioTIFF,
+                                     [&](TIOParamsVals& p) {
+                                       p.TIFFCompression = comp;
+                                       p.BitsPerSample = p.SamplesPerPixel = 1;
+                                     }),
+                            0, &read);
+    EXPECT_EQ(MaxRGBDiff(*bw, *back), 0) << int(comp);
+    EXPECT_EQ(read.TIFFCompression, comp);
+  }
+}
+
+TEST(CodecRoundTrip, AWriterRefusesWhatItsFormatCannotStore) {
+  auto src = MakeRGB(8, 8);
+  struct Case {
+    int ft;
+    std::function<void(TIOParamsVals&)> set;
+  } cases[] = {
+      {ioTIFF, [](TIOParamsVals& p) { p.TIFFCompression = ioTIFF_G4FAX; }},
+      {ioTIFF, [](TIOParamsVals& p) { p.TIFFCompression = ioTIFF_OLDJPEG; }},
+      {ioTIFF,
+       [](TIOParamsVals& p) { p.TIFFCompression = ioTIFF_JPEG, p.SamplesPerPixel = 1, p.BitsPerSample = 4; }},
+      {ioGIF, [](TIOParamsVals& p) { p.GIFXPos = 70000; }},
+  };
+  for (const auto& c : cases) {
+    TRedozIrIO io;
+    io.GetIEBitmap()->Assign(src.get());
+    c.set(io.Params());
+    TMemoryStream ms;
+    EXPECT_THROW(io.SaveToStream(ms, c.ft), EIEImageError) << c.ft;
+  }
+}
+
+TEST(CodecRoundTrip, TiffAndGifCarryAlphaAndTransparency) {
+  auto src = MakeRGB(12, 7);
+  AddAlpha(*src);
+  auto back = DecodeBytes(EncodeAs(*src, ioTIFF));
+  ASSERT_TRUE(back->HasAlphaChannel());
+  EXPECT_TRUE(SameAlpha(*src, *back));
+  // GIF: the transparent colour's index becomes alpha 0.
+  auto pal = MakePalette(9, 4, 5);
+  TRGB clear = pal->GetPalette(2);
+  TIOParamsVals read;
+  auto g = DecodeBytes(EncodeAs(*pal, ioGIF,
+                                [&](TIOParamsVals& p) {
+                                  p.SamplesPerPixel = 1;
+                                  p.BitsPerSample = 3;
+                                  p.GIFTransparent = true;
+                                  p.GIFTranspColor = clear;
+                                }),
+                       0, &read);
+  ASSERT_TRUE(g->HasAlphaChannel());
+  EXPECT_TRUE(read.GIFTransparent);
+  EXPECT_EQ(read.GIFTranspColor, clear);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 9; ++x)
+      EXPECT_EQ(g->GetAlphaChannel()->GetScanline(y)[x], pal->GetScanline(y)[x] == 2 ? 0 : 255);
 }

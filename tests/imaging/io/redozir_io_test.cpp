@@ -23,7 +23,7 @@ std::string TempName(const std::string& ext) {
 
 TEST(RedozIrIO, ProgressRisesToHundredAndFinishWorkFiresOncePerLoadAndSave) {
   auto src = MakeRGB(30, 40);
-  for (int ft : {ioBMP, ioPNG}) {
+  for (int ft : {ioTIFF, ioGIF, ioJPEG, ioPCX, ioBMP, ioPNG, ioTGA, ioJP2, ioJ2K}) {
     TRedozIrIO io;
     io.GetIEBitmap()->Assign(src.get());
     std::vector<int> seen;

@@ -9,10 +9,10 @@ TEST(FormatRegistry, RowsCarryTheirIdsNamesAndDialogPages) {
     std::uint16_t page;
     bool io;
   } rows[] = {
-      {ioTIFF, "tif", 8, false},  {ioGIF, "gif", 16, false},  {ioJPEG, "jpg", 4, false},
-      {ioPCX, "pcx", 64, false},  {ioBMP, "bmp", 32, true},   {ioPNG, "png", 128, true},
-      {ioTGA, "tga", 256, false}, {ioJP2, "jp2", 512, false}, {ioJ2K, "j2k", 512, false},
-      {ioIEV, "iev", 0, false},   {ioLYR, "lyr", 0, false},   {ioALL, "all", 0, false},
+      {ioTIFF, "tif", 8, true},  {ioGIF, "gif", 16, true},  {ioJPEG, "jpg", 4, true},
+      {ioPCX, "pcx", 64, true},  {ioBMP, "bmp", 32, true},  {ioPNG, "png", 128, true},
+      {ioTGA, "tga", 256, true}, {ioJP2, "jp2", 512, true}, {ioJ2K, "j2k", 512, true},
+      {ioIEV, "iev", 0, false},  {ioLYR, "lyr", 0, false},  {ioALL, "all", 0, false},
   };
   for (const auto& r : rows) {
     TIEFileFormatInfo* fi = IEFileFormatGetInfo(r.id);

@@ -1,0 +1,373 @@
+// JPEG 2000 through OpenJPEG: JP2 files and bare J2K code streams. The
+// file's extent is found by walking its boxes or tile-parts first, so that
+// the decoder sees exactly the file and the stream ends right after it.
+#include <openjpeg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "imaging/formats/ie_codec_util.h"
+#include "imaging/formats/ie_codecs.h"
+#include "platform/numeric.h"
+
+namespace {
+const std::uint8_t kJP2Sig[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+
+// What the image-and-tile-size marker claims, checked before the decoder
+// sees it (the decoder allocates per tile as soon as it reads the header).
+struct Siz {
+  std::int64_t w = 0, h = 0;
+  int comps = 0;
+};
+
+void ReadSiz(TByteReader& r, Siz& siz) {
+  std::uint16_t len = IEBE16(r);
+  r.Skip(2);
+  std::int64_t x = IEBE32(r), y = IEBE32(r), x0 = IEBE32(r), y0 = IEBE32(r);
+  std::int64_t tw = IEBE32(r), th = IEBE32(r), tx0 = IEBE32(r), ty0 = IEBE32(r);
+  int c = IEBE16(r);
+  if (x <= x0 || y <= y0 || tw == 0 || th == 0 || tx0 > x0 || ty0 > y0 || c < 1 || c > 16384)
+    r.Fail("bad image and tile sizes");
+  if (len != 38 + 3 * c) r.Fail("bad size marker length");
+  const std::int64_t tiles = ((x - tx0 + tw - 1) / tw) * ((y - ty0 + th - 1) / th);
+  if (tiles > 65535) r.Fail("too many tiles (" + std::to_string(tiles) + ")");
+  r.Skip(3 * c);
+  siz.w = x - x0;
+  siz.h = y - y0;
+  siz.comps = c;
+}
+
+// Length of a J2K code stream at the reader's position: markers up to the
+// first tile-part, tile-parts by their lengths, up to the end-of-codestream.
+std::int64_t CodestreamLength(TByteReader& r, Siz& siz) {
+  const std::int64_t total = r.Left();
+  if (IEBE16(r) != 0xFF4F) r.Fail("missing start of code stream");
+  for (;;) {
+    std::uint16_t m = IEBE16(r);
+    if (m == 0xFFD9) break;
+    if (m == 0xFF90) {
+      std::uint16_t lsot = IEBE16(r);
+      r.Skip(2);
+      std::uint32_t psot = IEBE32(r);
+      if (lsot != 10) r.Fail("bad tile-part header");
+      if (psot == 0) return total;  // the last tile-part runs to the end of the data
+      if (psot < 12) r.Fail("bad tile-part length");
+      r.Skip(psot - 10);  // the marker, Lsot, Isot and Psot are read
+      continue;
+    }
+    if ((m & 0xFF00) != 0xFF00) r.Fail("bad marker");
+    if (m == 0xFF51) {
+      ReadSiz(r, siz);
+      continue;
+    }
+    std::uint16_t len = IEBE16(r);
+    if (len < 2) r.Fail("bad marker length");
+    r.Skip(len - 2);
+  }
+  if (siz.comps == 0) r.Fail("missing image size marker");
+  return total - r.Left();
+}
+
+// Length of a JP2 file: boxes up to and including the code stream box.
+std::int64_t JP2Length(TStream& s, TByteReader& r, Siz& siz) {
+  const std::int64_t total = r.Left();
+  bool codestream = false;
+  while (!codestream) {
+    std::uint64_t len = IEBE32(r);
+    std::uint32_t type = IEBE32(r);
+    std::int64_t head = 8;
+    if (len == 1) {
+      len = (std::uint64_t(IEBE32(r)) << 32) | IEBE32(r);
+      head = 16;
+    }
+    codestream = type == 0x6A703263;  // 'jp2c'
+    std::int64_t payload = r.Left();
+    if (len != 0) {
+      if (len < static_cast<std::uint64_t>(head) || len - head > static_cast<std::uint64_t>(r.Left()))
+        r.Fail("box length beyond the data");
+      payload = static_cast<std::int64_t>(len) - head;
+    }
+    if (codestream) {
+      const std::int64_t at = s.Position();
+      TByteReader cs(s, payload, "JP2 code stream");
+      CodestreamLength(cs, siz);
+      s.SetPosition(at);
+    }
+    if (len == 0) return total;  // the last box runs to the end of the data
+    r.Skip(payload);
+  }
+  return total - r.Left();
+}
+
+struct MemIn {
+  const std::uint8_t* data;
+  std::int64_t size;
+  std::int64_t pos = 0;
+};
+OPJ_SIZE_T MemRead(void* buf, OPJ_SIZE_T n, void* user) {
+  auto* m = static_cast<MemIn*>(user);
+  std::int64_t k = std::min<std::int64_t>(static_cast<std::int64_t>(n), m->size - m->pos);
+  if (k <= 0) return static_cast<OPJ_SIZE_T>(-1);
+  std::memcpy(buf, m->data + m->pos, static_cast<size_t>(k));
+  m->pos += k;
+  return static_cast<OPJ_SIZE_T>(k);
+}
+OPJ_OFF_T MemSkip(OPJ_OFF_T n, void* user) {
+  auto* m = static_cast<MemIn*>(user);
+  std::int64_t to = std::clamp<std::int64_t>(m->pos + n, 0, m->size);
+  OPJ_OFF_T moved = to - m->pos;
+  m->pos = to;
+  return moved;
+}
+OPJ_BOOL MemSeek(OPJ_OFF_T n, void* user) {
+  auto* m = static_cast<MemIn*>(user);
+  if (n < 0 || n > m->size) return OPJ_FALSE;
+  m->pos = n;
+  return OPJ_TRUE;
+}
+
+struct StreamOut {
+  TStream* s;
+  std::int64_t base;
+};
+OPJ_SIZE_T OutWrite(void* buf, OPJ_SIZE_T n, void* user) {
+  auto* o = static_cast<StreamOut*>(user);
+  o->s->WriteBuffer(buf, static_cast<std::int64_t>(n));
+  return n;
+}
+OPJ_BOOL OutSeek(OPJ_OFF_T n, void* user) {
+  auto* o = static_cast<StreamOut*>(user);
+  std::int64_t target = o->base + n;
+  if (target > o->s->Size()) {
+    o->s->Seek(0, soEnd);
+    std::vector<std::uint8_t> zeros(static_cast<size_t>(target - o->s->Size()), 0);
+    o->s->WriteBuffer(zeros.data(), static_cast<std::int64_t>(zeros.size()));
+  }
+  o->s->Seek(target, soBeginning);
+  return OPJ_TRUE;
+}
+OPJ_OFF_T OutSkip(OPJ_OFF_T n, void* user) {
+  auto* o = static_cast<StreamOut*>(user);
+  OutSeek(o->s->Position() - o->base + n, user);
+  return n;
+}
+
+void OnError(const char* msg, void* user) {
+  auto* s = static_cast<std::string*>(user);
+  if (s->empty()) {
+    *s = msg;
+    while (!s->empty() && (s->back() == '\n' || s->back() == ' ')) s->pop_back();
+  }
+}
+void OnQuiet(const char*, void*) {}
+
+struct Opj {
+  opj_codec_t* codec = nullptr;
+  opj_stream_t* stream = nullptr;
+  opj_image_t* image = nullptr;
+  std::string error;
+  ~Opj() {
+    if (image) opj_image_destroy(image);
+    if (stream) opj_stream_destroy(stream);
+    if (codec) opj_destroy_codec(codec);
+  }
+  void Handlers() {
+    opj_set_error_handler(codec, OnError, &error);
+    opj_set_warning_handler(codec, OnQuiet, nullptr);
+    opj_set_info_handler(codec, OnQuiet, nullptr);
+  }
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw EIEImageError("JPEG 2000: " + what + (error.empty() ? "" : " (" + error + ")"));
+  }
+};
+
+void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+            bool jp2) {
+  const std::int64_t start = Stream.Position();
+  std::int64_t length;
+  Siz siz;
+  {
+    TByteReader r(Stream, -1, jp2 ? "JP2" : "J2K");
+    if (jp2) {
+      std::uint8_t sig[12];
+      r.Bytes(sig, 12);
+      if (std::memcmp(sig, kJP2Sig, 12) != 0) r.Fail("not a JP2 file");
+      length = 12 + JP2Length(Stream, r, siz);
+      if (siz.comps == 0) r.Fail("no code stream");
+    } else {
+      length = CodestreamLength(r, siz);
+    }
+  }
+  IECheckImageSize(jp2 ? "JP2" : "J2K", siz.w, siz.h, 8 * std::min(siz.comps, 4), length, 4096);
+  Stream.SetPosition(start);
+  std::vector<std::uint8_t> data(static_cast<size_t>(length));
+  Stream.ReadBuffer(data.data(), length);
+
+  Opj o;
+  o.codec = opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+  if (!o.codec) o.Fail("cannot create the decoder");
+  o.Handlers();
+  opj_dparameters_t dp;
+  opj_set_default_decoder_parameters(&dp);
+  if (!opj_setup_decoder(o.codec, &dp)) o.Fail("cannot set up the decoder");
+  MemIn in{data.data(), length};
+  o.stream = opj_stream_create(65536, OPJ_TRUE);
+  opj_stream_set_user_data(o.stream, &in, nullptr);
+  opj_stream_set_user_data_length(o.stream, static_cast<OPJ_UINT64>(length));
+  opj_stream_set_read_function(o.stream, MemRead);
+  opj_stream_set_skip_function(o.stream, MemSkip);
+  opj_stream_set_seek_function(o.stream, MemSeek);
+  if (!opj_read_header(o.stream, o.codec, &o.image) || !o.image) o.Fail("bad header");
+  const std::int64_t w = std::int64_t(o.image->x1) - o.image->x0, h = std::int64_t(o.image->y1) - o.image->y0;
+  const int nc = static_cast<int>(o.image->numcomps);
+  if (nc < 1) o.Fail("no components");
+  IECheckImageSize(jp2 ? "JP2" : "J2K", w, h, 8 * std::min(nc, 4), length, 4096);
+  if (!opj_decode(o.codec, o.stream, o.image) || !opj_end_decompress(o.codec, o.stream))
+    o.Fail("cannot decode");
+  for (int i = 0; i < std::min(nc, 4); ++i) {
+    const opj_image_comp_t& c = o.image->comps[i];
+    if (!c.data || c.dx == 0 || c.dy == 0 || c.prec == 0 || c.prec > 31) o.Fail("bad component");
+  }
+  const bool colour = nc >= 3;
+  const bool alpha = nc == 2 || nc >= 4;
+  IEAllocImage(Bitmap, w, h, colour ? ie24RGB : ie8g, jp2 ? "JP2" : "J2K");
+  TIEBitmap* a = alpha ? Bitmap.GetAlphaChannel() : nullptr;
+  if (!alpha && Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
+  // A sample of component i at pixel (x, y), scaled to 8 bits.
+  auto sample = [&](int i, int x, int y) {
+    const opj_image_comp_t& c = o.image->comps[i];
+    std::uint32_t cx = std::min<std::uint32_t>(static_cast<std::uint32_t>(x) / c.dx, c.w ? c.w - 1 : 0);
+    std::uint32_t cy = std::min<std::uint32_t>(static_cast<std::uint32_t>(y) / c.dy, c.h ? c.h - 1 : 0);
+    std::int64_t v = c.data[static_cast<size_t>(cy) * c.w + cx];
+    if (c.sgnd) v += std::int64_t(1) << (c.prec - 1);
+    if (c.prec > 8)
+      v >>= (c.prec - 8);
+    else if (c.prec < 8)
+      v = v * 255 / ((std::int64_t(1) << c.prec) - 1);
+    return static_cast<std::uint8_t>(std::clamp<std::int64_t>(v, 0, 255));
+  };
+  const int W = static_cast<int>(w), H = static_cast<int>(h);
+  Progress.SetRows(H);
+  for (int y = 0; y < H; ++y) {
+    std::uint8_t* d = Bitmap.GetScanline(y);
+    std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
+    for (int x = 0; x < W; ++x) {
+      if (colour) {
+        d[3 * x] = sample(2, x, y);
+        d[3 * x + 1] = sample(1, x, y);
+        d[3 * x + 2] = sample(0, x, y);
+      } else {
+        d[x] = sample(0, x, y);
+      }
+      if (ar) ar[x] = sample(colour ? 3 : 1, x, y);
+    }
+    Progress.Report(y + 1);
+  }
+  if (a) a->SyncFull();
+  Stream.SetPosition(start + length);
+  Params.FileType = jp2 ? ioJP2 : ioJ2K;
+  Params.J2000ColorSpace =
+      colour ? (o.image->color_space == OPJ_CLRSPC_SYCC ? ioJ2000_YCbCr : ioJ2000_RGB) : ioJ2000_GRAYSCALE;
+  Params.BitsPerSample = static_cast<int>(o.image->comps[0].prec);
+  Params.SamplesPerPixel = nc;
+  Params.FreeColorMap();
+}
+
+void WriteAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+             bool jp2) {
+  const int w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
+  const bool grey = Params.J2000ColorSpace == ioJ2000_GRAYSCALE;
+  TIEBitmap temp;
+  TIEBitmap* src = IEWriteSource(Bitmap, grey ? ie8g : ie24RGB, 256, temp);
+  const int nc = grey ? 1 : 3;
+  std::vector<opj_image_cmptparm_t> cp(static_cast<size_t>(nc));
+  for (auto& c : cp) {
+    std::memset(&c, 0, sizeof c);
+    c.dx = c.dy = 1;
+    c.w = static_cast<OPJ_UINT32>(w);
+    c.h = static_cast<OPJ_UINT32>(h);
+    c.prec = 8;
+    c.sgnd = 0;
+  }
+  Opj o;
+  o.image =
+      opj_image_create(static_cast<OPJ_UINT32>(nc), cp.data(), grey ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB);
+  if (!o.image) o.Fail("cannot create the image");
+  o.image->x0 = o.image->y0 = 0;
+  o.image->x1 = static_cast<OPJ_UINT32>(w);
+  o.image->y1 = static_cast<OPJ_UINT32>(h);
+  Progress.SetRows(h);
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* s = src->GetScanline(y);
+    for (int x = 0; x < w; ++x) {
+      const size_t i = static_cast<size_t>(y) * w + x;
+      if (grey) {
+        o.image->comps[0].data[i] = s[x];
+      } else {
+        o.image->comps[0].data[i] = s[3 * x + 2];
+        o.image->comps[1].data[i] = s[3 * x + 1];
+        o.image->comps[2].data[i] = s[3 * x];
+      }
+    }
+    Progress.Report(y + 1);
+  }
+  opj_cparameters_t ep;
+  opj_set_default_encoder_parameters(&ep);
+  ep.tcp_numlayers = 1;
+  ep.cp_disto_alloc = 1;
+  // The rate is the fraction of the raw size to keep: 1 and above is
+  // lossless; it must not reach zero (the compression ratio is its inverse).
+  const double rate = std::isnan(Params.J2000Rate) ? 1.0 : Params.J2000Rate;
+  if (rate >= 1.0) {
+    ep.tcp_rates[0] = 0;
+    ep.irreversible = 0;
+  } else {
+    ep.tcp_rates[0] = static_cast<float>(1.0 / std::max(rate, 0.001));
+    ep.irreversible = 1;
+  }
+  ep.tcp_mct = (!grey && Params.J2000ColorSpace == ioJ2000_YCbCr) ? 1 : 0;
+  int levels = 1;
+  while (levels < 6 && (std::min(w, h) >> levels) >= 1) ++levels;
+  ep.numresolution = levels;
+  o.codec = opj_create_compress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+  if (!o.codec) o.Fail("cannot create the encoder");
+  o.Handlers();
+  if (!opj_setup_encoder(o.codec, &ep, o.image)) o.Fail("cannot set up the encoder");
+  StreamOut out{&Stream, Stream.Position()};
+  o.stream = opj_stream_create(65536, OPJ_FALSE);
+  opj_stream_set_user_data(o.stream, &out, nullptr);
+  opj_stream_set_write_function(o.stream, OutWrite);
+  opj_stream_set_seek_function(o.stream, OutSeek);
+  opj_stream_set_skip_function(o.stream, OutSkip);
+  if (!opj_start_compress(o.codec, o.image, o.stream) || !opj_encode(o.codec, o.stream) ||
+      !opj_end_compress(o.codec, o.stream))
+    o.Fail("cannot encode");
+  opj_stream_destroy(o.stream);  // flushes
+  o.stream = nullptr;
+  Stream.Seek(0, soEnd);
+}
+}  // namespace
+
+bool J2KTryStream(TStream& s) {
+  std::uint8_t b[4];
+  return s.Read(b, 4) == 4 && b[0] == 0xFF && b[1] == 0x4F && b[2] == 0xFF && b[3] == 0x51;
+}
+bool JP2TryStream(TStream& s) {
+  std::uint8_t b[12];
+  return s.Read(b, 12) == 12 && std::memcmp(b, kJP2Sig, 12) == 0;
+}
+
+void J2KReadStream(TStream& s, TIEBitmap& b, TIOParamsVals& p, TIEProgressRecord& pr) {
+  ReadAs(s, b, p, pr, false);
+}
+void JP2ReadStream(TStream& s, TIEBitmap& b, TIOParamsVals& p, TIEProgressRecord& pr) {
+  ReadAs(s, b, p, pr, true);
+}
+void J2KWriteStream(TStream& s, TIEBitmap& b, TIOParamsVals& p, TIEProgressRecord& pr) {
+  WriteAs(s, b, p, pr, false);
+}
+void JP2WriteStream(TStream& s, TIEBitmap& b, TIOParamsVals& p, TIEProgressRecord& pr) {
+  WriteAs(s, b, p, pr, true);
+}

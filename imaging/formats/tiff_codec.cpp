@@ -1,0 +1,465 @@
+// TIFF through libtiff on our streams (client I/O): pages by index,
+// bilevel, grey, palette, RGB(A), 16-bit and, through libtiff's RGBA
+// reader, everything else it decodes (YCbCr, CMYK, Lab, tiles, planes);
+// written with every compression the parameters name.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+#include <vector>
+
+#include "imaging/formats/ie_codec_util.h"
+#include "imaging/formats/ie_codecs.h"
+
+namespace {
+struct Client {
+  TStream* s;
+  std::int64_t base;          // the file's first byte in the stream
+  std::int64_t furthest = 0;  // read or written, relative to base
+  bool writing = false;
+  std::string error;
+};
+
+tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t n) {
+  auto* c = static_cast<Client*>(h);
+  std::int64_t got = c->s->Read(buf, n);
+  c->furthest = std::max(c->furthest, c->s->Position() - c->base);
+  return static_cast<tmsize_t>(got);
+}
+tmsize_t WriteProc(thandle_t h, void* buf, tmsize_t n) {
+  auto* c = static_cast<Client*>(h);
+  if (!c->writing) return -1;
+  c->s->WriteBuffer(buf, n);
+  c->furthest = std::max(c->furthest, c->s->Position() - c->base);
+  return n;
+}
+toff_t SeekProc(thandle_t h, toff_t off, int whence) {
+  auto* c = static_cast<Client*>(h);
+  std::int64_t target;
+  const auto o = static_cast<std::int64_t>(off);
+  if (whence == SEEK_SET)
+    target = c->base + o;
+  else if (whence == SEEK_CUR)
+    target = c->s->Position() + o;
+  else
+    target = c->s->Size() + o;
+  if (target < c->base) return static_cast<toff_t>(-1);
+  if (target > c->s->Size()) {
+    if (!c->writing) return static_cast<toff_t>(-1);
+    // Seeking past the end while writing grows the file with zeros.
+    c->s->Seek(0, soEnd);
+    std::vector<std::uint8_t> zeros(static_cast<size_t>(target - c->s->Size()), 0);
+    c->s->WriteBuffer(zeros.data(), static_cast<std::int64_t>(zeros.size()));
+  }
+  return static_cast<toff_t>(c->s->Seek(target, soBeginning) - c->base);
+}
+int CloseProc(thandle_t) { return 0; }
+toff_t SizeProc(thandle_t h) {
+  auto* c = static_cast<Client*>(h);
+  return static_cast<toff_t>(c->s->Size() - c->base);
+}
+int MapProc(thandle_t, void**, toff_t*) { return 0; }
+void UnmapProc(thandle_t, void*, toff_t) {}
+
+int ErrorHandler(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+  auto* c = static_cast<Client*>(user);
+  char msg[512];
+  std::vsnprintf(msg, sizeof msg, fmt, ap);
+  if (c->error.empty()) c->error = std::string(module ? module : "") + (module ? ": " : "") + msg;
+  return 1;
+}
+int WarningHandler(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+struct Handle {
+  TIFF* t = nullptr;
+  Client* c = nullptr;
+  ~Handle() {
+    if (t) TIFFClose(t);
+  }
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw EIEImageError("TIFF: " + what + (c && !c->error.empty() ? " (" + c->error + ")" : ""));
+  }
+};
+
+TIFF* Open(Client& c, const char* mode) {
+  TIFFOpenOptions* o = TIFFOpenOptionsAlloc();
+  TIFFOpenOptionsSetMaxSingleMemAlloc(o, 512 << 20);
+  TIFFOpenOptionsSetErrorHandlerExtR(o, ErrorHandler, &c);
+  TIFFOpenOptionsSetWarningHandlerExtR(o, WarningHandler, &c);
+  TIFF* t = TIFFClientOpenExt("stream", mode, &c, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
+                              UnmapProc, o);
+  TIFFOpenOptionsFree(o);
+  return t;
+}
+
+std::string GetString(TIFF* t, ttag_t tag) {
+  char* v = nullptr;
+  return TIFFGetField(t, tag, &v) == 1 && v ? std::string(v) : std::string();
+}
+
+std::uint8_t OurCompression(int c, int g3opts) {
+  switch (c) {
+    case COMPRESSION_NONE: return ioTIFF_UNCOMPRESSED;
+    case COMPRESSION_CCITTRLE: return ioTIFF_CCITT1D;
+    case COMPRESSION_CCITTFAX3: return (g3opts & GROUP3OPT_2DENCODING) ? ioTIFF_G3FAX2D : ioTIFF_G3FAX1D;
+    case COMPRESSION_CCITTFAX4: return ioTIFF_G4FAX;
+    case COMPRESSION_LZW: return ioTIFF_LZW;
+    case COMPRESSION_OJPEG: return ioTIFF_OLDJPEG;
+    case COMPRESSION_JPEG: return ioTIFF_JPEG;
+    case COMPRESSION_PACKBITS: return ioTIFF_PACKBITS;
+    case COMPRESSION_ADOBE_DEFLATE: return ioTIFF_ZIP;
+    case COMPRESSION_DEFLATE: return ioTIFF_DEFLATE;
+    default: return ioTIFF_UNKNOWN;
+  }
+}
+}  // namespace
+
+bool TIFFTryStream(TStream& s) {
+  std::uint8_t b[4];
+  if (s.Read(b, 4) != 4) return false;
+  return (b[0] == 'I' && b[1] == 'I' && (b[2] == 42 || b[2] == 43) && b[3] == 0) ||
+         (b[0] == 'M' && b[1] == 'M' && b[2] == 0 && (b[3] == 42 || b[3] == 43));
+}
+
+void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
+  Client c{&Stream, Stream.Position()};
+  const std::int64_t fileBytes = Stream.Size() - c.base;
+  if (fileBytes < 8) throw EIEImageError("TIFF: file truncated");
+  Handle h;
+  h.c = &c;
+  h.t = Open(c, "rm");
+  if (!h.t) h.Fail("cannot open the file");
+  TIFF* t = h.t;
+  const int pages = TIFFNumberOfDirectories(t);
+  const int index = Params.TIFFImageIndex;
+  if (index < 0 || index >= pages)
+    throw EIEImageError("TIFF: image index " + std::to_string(index) + " not found (" +
+                        std::to_string(pages) + " images)");
+  if (!TIFFSetDirectory(t, static_cast<tdir_t>(index))) h.Fail("cannot read image " + std::to_string(index));
+
+  std::uint32_t w = 0, hh = 0;
+  std::uint16_t bps = 1, spp = 1, photo = PHOTOMETRIC_MINISBLACK, comp = COMPRESSION_NONE,
+                planar = PLANARCONFIG_CONTIG;
+  std::uint32_t g3 = 0;
+  TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(t, TIFFTAG_IMAGELENGTH, &hh);
+  TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bps);
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
+  TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &comp);
+  TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+  if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photo))
+    photo = spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+  if (comp == COMPRESSION_CCITTFAX3) TIFFGetField(t, TIFFTAG_GROUP3OPTIONS, &g3);
+  std::uint16_t extraCount = 0;
+  std::uint16_t* extra = nullptr;
+  TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+  if (!TIFFIsCODECConfigured(comp)) h.Fail("compression " + std::to_string(comp) + " is not supported");
+  IECheckImageSize("TIFF", w, hh, bps * spp, fileBytes, comp == COMPRESSION_NONE ? 1 : 4096);
+
+  const int W = static_cast<int>(w), H = static_cast<int>(hh);
+  const bool contig = planar == PLANARCONFIG_CONTIG || spp == 1;
+  const bool strips = !TIFFIsTiled(t);
+  const bool grey = photo == PHOTOMETRIC_MINISBLACK || photo == PHOTOMETRIC_MINISWHITE;
+  const bool hasAlpha =
+      extraCount > 0 && extra && (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA);
+  TIEPixelFormat pf = ienull;
+  if (strips && contig) {
+    if (grey && spp == 1 && bps == 1)
+      pf = ie1g;
+    else if (grey && spp == 1 && (bps == 4 || bps == 8))
+      pf = ie8g;
+    else if (grey && spp == 1 && bps == 16)
+      pf = ie16g;
+    else if (photo == PHOTOMETRIC_PALETTE && spp == 1 && (bps == 1 || bps == 2 || bps == 4 || bps == 8))
+      pf = ie8p;
+    else if (photo == PHOTOMETRIC_RGB && bps == 8 && (spp == 3 || spp == 4))
+      pf = ie24RGB;
+    else if (photo == PHOTOMETRIC_RGB && bps == 16 && spp == 3)
+      pf = ieRGB48;
+    else if (photo == PHOTOMETRIC_SEPARATED && bps == 8 && spp == 4)
+      pf = ieCMYK;
+    else if (photo == PHOTOMETRIC_YCBCR && comp == COMPRESSION_JPEG && bps == 8 && spp == 3) {
+      TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+      pf = ie24RGB;
+    }
+  }
+  std::vector<TRGB> pal;
+  const bool alpha = hasAlpha && (pf == ie24RGB || pf == ienull);
+  if (pf == ienull) {
+    // Everything else goes through libtiff's RGBA reader.
+    char emsg[1024] = "";
+    if (!TIFFRGBAImageOK(t, emsg)) h.Fail(std::string("unsupported image: ") + emsg);
+    IEAllocImage(Bitmap, W, H, ie24RGB, "TIFF");
+    std::vector<std::uint32_t> rgba(static_cast<size_t>(W) * H);
+    if (!TIFFReadRGBAImageOriented(t, w, hh, rgba.data(), ORIENTATION_TOPLEFT, 0))
+      h.Fail("cannot decode the image");
+    TIEBitmap* a = alpha ? Bitmap.GetAlphaChannel() : nullptr;
+    Progress.SetRows(H);
+    for (int y = 0; y < H; ++y) {
+      std::uint8_t* d = Bitmap.GetScanline(y);
+      std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
+      for (int x = 0; x < W; ++x) {
+        std::uint32_t p = rgba[static_cast<size_t>(y) * W + x];
+        d[3 * x] = static_cast<std::uint8_t>(TIFFGetB(p));
+        d[3 * x + 1] = static_cast<std::uint8_t>(TIFFGetG(p));
+        d[3 * x + 2] = static_cast<std::uint8_t>(TIFFGetR(p));
+        if (ar) ar[x] = static_cast<std::uint8_t>(TIFFGetA(p));
+      }
+      Progress.Report(y + 1);
+    }
+    if (a) a->SyncFull();
+  } else {
+    IEAllocImage(Bitmap, W, H, pf, "TIFF");
+    if (pf == ie8p) {
+      std::uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+      if (!TIFFGetField(t, TIFFTAG_COLORMAP, &r, &g, &b)) h.Fail("palette image without a colour map");
+      const int n = 1 << bps;
+      // Some writers store 8-bit values in the 16-bit map.
+      bool eight = true;
+      for (int i = 0; i < n; ++i) eight &= r[i] < 256 && g[i] < 256 && b[i] < 256;
+      for (int i = 0; i < n; ++i) {
+        auto v = [&](std::uint16_t x) { return static_cast<std::uint8_t>(eight ? x : x >> 8); };
+        pal.push_back(TRGB{v(b[i]), v(g[i]), v(r[i])});
+        Bitmap.SetPalette(i, pal.back());
+      }
+      Bitmap.SetPaletteUsed(n);
+    }
+    TIEBitmap* a = alpha ? Bitmap.GetAlphaChannel() : nullptr;
+    std::vector<std::uint8_t> line(static_cast<size_t>(TIFFScanlineSize64(t)));
+    Progress.SetRows(H);
+    for (int y = 0; y < H; ++y) {
+      if (TIFFReadScanline(t, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
+        h.Fail("cannot decode the image");
+      std::uint8_t* d = Bitmap.GetScanline(y);
+      const std::uint8_t* p = line.data();
+      switch (pf) {
+        case ie1g:
+          std::memcpy(d, p, static_cast<size_t>((W + 7) / 8));
+          if (photo == PHOTOMETRIC_MINISWHITE)
+            for (int i = 0; i < (W + 7) / 8; ++i) d[i] = static_cast<std::uint8_t>(~d[i]);
+          break;
+        case ie8g:
+        case ie8p:
+          for (int x = 0; x < W; ++x) {
+            int v = bps == 8 ? p[x] : (p[(x * bps) >> 3] >> (8 - bps - ((x * bps) & 7))) & ((1 << bps) - 1);
+            if (pf == ie8g && bps == 4) v *= 17;
+            if (photo == PHOTOMETRIC_MINISWHITE) v = 255 - v;
+            d[x] = static_cast<std::uint8_t>(v);
+          }
+          break;
+        case ie16g:
+          std::memcpy(d, p, static_cast<size_t>(W) * 2);
+          if (photo == PHOTOMETRIC_MINISWHITE)
+            for (int x = 0; x < W; ++x) reinterpret_cast<std::uint16_t*>(d)[x] ^= 0xFFFF;
+          break;
+        case ieRGB48: std::memcpy(d, p, static_cast<size_t>(W) * 6); break;
+        case ieCMYK: std::memcpy(d, p, static_cast<size_t>(W) * 4); break;
+        default: {
+          std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
+          for (int x = 0; x < W; ++x) {
+            const std::uint8_t* s = p + static_cast<size_t>(x) * spp;
+            d[3 * x] = s[2];
+            d[3 * x + 1] = s[1];
+            d[3 * x + 2] = s[0];
+            if (ar) ar[x] = s[3];
+          }
+        }
+      }
+      Progress.Report(y + 1);
+    }
+    if (a) a->SyncFull();
+  }
+  if (!alpha && Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
+
+  float xpos = 0, ypos = 0;
+  std::uint16_t pageNo = 0, pageCount = 0;
+  TIFFGetField(t, TIFFTAG_XPOSITION, &xpos);
+  TIFFGetField(t, TIFFTAG_YPOSITION, &ypos);
+  TIFFGetField(t, TIFFTAG_PAGENUMBER, &pageNo, &pageCount);
+  Params.FileType = ioTIFF;
+  Params.ImageCount = pages;
+  Params.TIFFCompression = OurCompression(comp, static_cast<int>(g3));
+  Params.TIFFPhotometric =
+      static_cast<std::uint8_t>(photo == PHOTOMETRIC_CIELAB ? ioTIFF_CIELAB : std::min<int>(photo, 7));
+  Params.TIFFXPos = static_cast<int>(std::clamp(xpos, -1e9f, 1e9f));
+  Params.TIFFYPos = static_cast<int>(std::clamp(ypos, -1e9f, 1e9f));
+  Params.TIFFDocumentName = GetString(t, TIFFTAG_DOCUMENTNAME);
+  Params.TIFFImageDescription = GetString(t, TIFFTAG_IMAGEDESCRIPTION);
+  Params.TIFFPageName = GetString(t, TIFFTAG_PAGENAME);
+  Params.TIFFPageNumber = pageNo;
+  Params.TIFFPageCount = pageCount;
+  Params.BitsPerSample = bps;
+  Params.SamplesPerPixel = spp;
+  IESetColorMap(Params, pal);
+  // The file ends where the furthest byte libtiff needed lies.
+  Stream.SetPosition(c.base + c.furthest);
+}
+
+void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
+  const int w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
+  const std::uint8_t ph = Params.TIFFPhotometric;
+  const int bits = Params.BitsPerSample, spp = Params.SamplesPerPixel;
+  int compression;
+  int g3 = 0;
+  switch (Params.TIFFCompression) {
+    case ioTIFF_UNCOMPRESSED: compression = COMPRESSION_NONE; break;
+    case ioTIFF_CCITT1D: compression = COMPRESSION_CCITTRLE; break;
+    case ioTIFF_G3FAX1D: compression = COMPRESSION_CCITTFAX3; break;
+    case ioTIFF_G3FAX2D:
+      compression = COMPRESSION_CCITTFAX3;
+      g3 = GROUP3OPT_2DENCODING;
+      break;
+    case ioTIFF_G4FAX: compression = COMPRESSION_CCITTFAX4; break;
+    // Without an installed LZW encoder PackBits stands in, as the dialog shows it.
+    case ioTIFF_LZW:
+      compression = Params.TIFFLZWCompressor ? Params.TIFFLZWCompressor() : COMPRESSION_PACKBITS;
+      break;
+    case ioTIFF_JPEG: compression = COMPRESSION_JPEG; break;
+    case ioTIFF_PACKBITS: compression = COMPRESSION_PACKBITS; break;
+    case ioTIFF_ZIP: compression = COMPRESSION_ADOBE_DEFLATE; break;
+    case ioTIFF_DEFLATE: compression = COMPRESSION_DEFLATE; break;
+    default:
+      throw EIEImageError("TIFF: compression " + std::to_string(Params.TIFFCompression) +
+                          " cannot be written");
+  }
+  const bool fax = compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+                   compression == COMPRESSION_CCITTFAX4;
+  // What is stored: decided by the depth, then by the photometric value.
+  TIEBitmap temp;
+  TIEBitmap* src;
+  int photo, obits, ospp;
+  const TIEPixelFormat bpf = Bitmap.GetPixelFormat();
+  if (spp == 1 && bits == 1) {
+    src = IEWriteSource(Bitmap, ie1g, 2, temp);
+    photo = ph == ioTIFF_WHITEISZERO ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
+    obits = 1, ospp = 1;
+  } else if (spp == 1 && bits == 16) {
+    src = IEWriteSource(Bitmap, ie16g, 256, temp);
+    photo = PHOTOMETRIC_MINISBLACK;
+    obits = 16, ospp = 1;
+  } else if (spp == 1 && (ph == ioTIFF_WHITEISZERO || ph == ioTIFF_BLACKISZERO ||
+                          (ph != ioTIFF_RGBPALETTE && (bpf == ie8g || bpf == ie16g)))) {
+    src = IEWriteSource(Bitmap, ie8g, 256, temp);
+    photo = ph == ioTIFF_WHITEISZERO ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
+    obits = 8, ospp = 1;
+  } else if (spp == 1) {
+    obits = bits <= 4 ? 4 : 8;
+    src = IEWriteSource(Bitmap, ie8p, 1 << obits, temp);
+    photo = PHOTOMETRIC_PALETTE;
+    ospp = 1;
+  } else if (spp == 4 || ph == ioTIFF_CMYK) {
+    src = IEWriteSource(Bitmap, ieCMYK, 256, temp);
+    photo = PHOTOMETRIC_SEPARATED;
+    obits = 8, ospp = 4;
+  } else if (bits == 16) {
+    src = IEWriteSource(Bitmap, ieRGB48, 256, temp);
+    photo = PHOTOMETRIC_RGB;
+    obits = 16, ospp = 3;
+  } else {
+    src = IEWriteSource(Bitmap, ie24RGB, 256, temp);
+    // YCbCr is stored only with JPEG compression, where libtiff converts.
+    photo = ph == ioTIFF_YCBCR && compression == COMPRESSION_JPEG ? PHOTOMETRIC_YCBCR : PHOTOMETRIC_RGB;
+    obits = 8, ospp = 3;
+  }
+  if (fax && !(obits == 1 && ospp == 1))
+    throw EIEImageError("TIFF: fax compression needs a black and white image (1 bit per sample, 1 sample)");
+  if (compression == COMPRESSION_JPEG && !(obits == 8 && (photo == PHOTOMETRIC_MINISBLACK || ospp == 3)))
+    throw EIEImageError("TIFF: JPEG compression needs 8-bit grey or 24-bit colour");
+  TIEBitmap* alpha = Bitmap.HasAlphaChannel() && ospp == 3 && obits == 8 && compression != COMPRESSION_JPEG
+                         ? Bitmap.GetAlphaChannel()
+                         : nullptr;
+
+  Client c{&Stream, Stream.Position()};
+  c.writing = true;
+  Handle hd;
+  hd.c = &c;
+  hd.t = Open(c, "w");
+  if (!hd.t) hd.Fail("cannot create the file");
+  TIFF* t = hd.t;
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(w));
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(h));
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, obits);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, ospp + (alpha ? 1 : 0));
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photo);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+  if (g3) TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, g3);
+  if (alpha) {
+    std::uint16_t ex = EXTRASAMPLE_UNASSALPHA;
+    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &ex);
+  }
+  if (compression == COMPRESSION_JPEG) {
+    TIFFSetField(t, TIFFTAG_JPEGQUALITY, std::clamp(Params.JPEGQuality, 1, 100));
+    if (photo == PHOTOMETRIC_YCBCR) TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  }
+  if (compression == COMPRESSION_ADOBE_DEFLATE || compression == COMPRESSION_LZW) {
+    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_NONE);
+  }
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+  TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  TIFFSetField(t, TIFFTAG_XRESOLUTION, 150.0f);
+  TIFFSetField(t, TIFFTAG_YRESOLUTION, 150.0f);
+  if (Params.TIFFXPos) TIFFSetField(t, TIFFTAG_XPOSITION, static_cast<float>(Params.TIFFXPos));
+  if (Params.TIFFYPos) TIFFSetField(t, TIFFTAG_YPOSITION, static_cast<float>(Params.TIFFYPos));
+  if (!Params.TIFFDocumentName.empty())
+    TIFFSetField(t, TIFFTAG_DOCUMENTNAME, Params.TIFFDocumentName.c_str());
+  if (!Params.TIFFImageDescription.empty())
+    TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, Params.TIFFImageDescription.c_str());
+  if (!Params.TIFFPageName.empty()) TIFFSetField(t, TIFFTAG_PAGENAME, Params.TIFFPageName.c_str());
+  if (Params.TIFFPageNumber || Params.TIFFPageCount)
+    TIFFSetField(t, TIFFTAG_PAGENUMBER,
+                 static_cast<std::uint16_t>(std::clamp(Params.TIFFPageNumber, 0, 65535)),
+                 static_cast<std::uint16_t>(std::clamp(Params.TIFFPageCount, 0, 65535)));
+  std::vector<std::uint16_t> maps;
+  if (photo == PHOTOMETRIC_PALETTE) {
+    const int n = 1 << obits;
+    maps.assign(static_cast<size_t>(3 * n), 0);
+    for (int i = 0; i < n && i < src->GetPaletteLength(); ++i) {
+      TRGB col = src->GetPalette(i);
+      maps[i] = static_cast<std::uint16_t>(col.r * 257);
+      maps[n + i] = static_cast<std::uint16_t>(col.g * 257);
+      maps[2 * n + i] = static_cast<std::uint16_t>(col.b * 257);
+    }
+    TIFFSetField(t, TIFFTAG_COLORMAP, maps.data(), maps.data() + n, maps.data() + 2 * n);
+  }
+  const tmsize_t lineSize = TIFFScanlineSize(t);
+  std::vector<std::uint8_t> line(static_cast<size_t>(std::max<tmsize_t>(lineSize, 1)));
+  Progress.SetRows(h);
+  for (int y = 0; y < h; ++y) {
+    std::fill(line.begin(), line.end(), 0);
+    const std::uint8_t* s = src->GetScanline(y);
+    if (obits == 1) {
+      std::memcpy(line.data(), s, static_cast<size_t>((w + 7) / 8));
+      if (photo == PHOTOMETRIC_MINISWHITE)
+        for (int i = 0; i < (w + 7) / 8; ++i) line[i] = static_cast<std::uint8_t>(~line[i]);
+    } else if (obits == 4) {
+      for (int x = 0; x < w; ++x)
+        line[x >> 1] |= static_cast<std::uint8_t>((x & 1) ? (s[x] & 15) : (s[x] << 4));
+    } else if (ospp == 1 && obits == 8) {
+      for (int x = 0; x < w; ++x)
+        line[x] = photo == PHOTOMETRIC_MINISWHITE ? static_cast<std::uint8_t>(255 - s[x]) : s[x];
+    } else if (obits == 16 || ospp == 4) {
+      std::memcpy(line.data(), s, static_cast<size_t>(lineSize));
+    } else {
+      const int step = alpha ? 4 : 3;
+      const std::uint8_t* a = alpha ? alpha->GetScanline(y) : nullptr;
+      for (int x = 0; x < w; ++x) {
+        std::uint8_t* d = line.data() + static_cast<size_t>(x) * step;
+        d[0] = s[3 * x + 2];
+        d[1] = s[3 * x + 1];
+        d[2] = s[3 * x];
+        if (a) d[3] = a[x];
+      }
+    }
+    if (TIFFWriteScanline(t, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
+      hd.Fail("cannot write the image");
+    Progress.Report(y + 1);
+  }
+  if (!TIFFWriteDirectory(t)) hd.Fail("cannot write the directory");
+  TIFF* done = hd.t;
+  hd.t = nullptr;
+  TIFFClose(done);
+  if (!c.error.empty()) throw EIEImageError("TIFF: " + c.error);
+  Stream.SetPosition(c.base + c.furthest);
+}
