@@ -38,15 +38,64 @@ double Linear(int c) {
   }();
   return table[c];
 }
-int Gamma(double x) {
-  x = x <= 0.0031308 ? 12.92 * x : 1.055 * std::pow(std::max(x, 0.0), 1.0 / 2.4) - 0.055;
-  return RoundClamp(x * 255.0, 0, 255);
+// For k = 1..255 the smallest linear value whose byte is at least k, found
+// by bisection on the reference: the byte is then the count of entries at or
+// below a value, with no pow call.
+const std::array<double, 255>& GammaSteps() {
+  static const auto steps = [] {
+    std::array<double, 255> t{};
+    for (int k = 1; k <= 255; ++k) {
+      double lo = -1.0, hi = 2.0;
+      for (;;) {
+        double mid = lo + (hi - lo) / 2;
+        if (mid <= lo || mid >= hi) break;
+        (IELinearToSRGBByteReference(mid) >= k ? hi : lo) = mid;
+      }
+      t[k - 1] = hi;
+    }
+    return t;
+  }();
+  return steps;
 }
+int Gamma(double x) { return IELinearToSRGBByte(x); }
 double LabF(double t) {
   return t > kDelta * kDelta * kDelta ? std::cbrt(t) : t / (3 * kDelta * kDelta) + 4.0 / 29.0;
 }
 double LabFInv(double t) { return t > kDelta ? t * t * t : 3 * kDelta * kDelta * (t - 4.0 / 29.0); }
 }  // namespace
+
+int IELinearToSRGBByteReference(double Linear) {
+  double x =
+      Linear <= 0.0031308 ? 12.92 * Linear : 1.055 * std::pow(std::max(Linear, 0.0), 1.0 / 2.4) - 0.055;
+  return RoundClamp(x * 255.0, 0, 255);
+}
+
+namespace {
+// The answer at the start of each of 4096 equal parts of 0..1: a lookup then
+// walks at most a step or two (a binary search over the steps mispredicts its
+// branches on real pictures and costs more than the curve itself).
+constexpr int kGammaParts = 4096;
+const std::array<std::uint8_t, kGammaParts>& GammaStarts() {
+  static const auto starts = [] {
+    const auto& steps = GammaSteps();
+    std::array<std::uint8_t, kGammaParts> t{};
+    for (int j = 0; j < kGammaParts; ++j)
+      t[j] = static_cast<std::uint8_t>(std::upper_bound(steps.begin(), steps.end(), double(j) / kGammaParts) -
+                                       steps.begin());
+    return t;
+  }();
+  return starts;
+}
+}  // namespace
+
+int IELinearToSRGBByte(double Linear) {
+  if (!(Linear > 0)) return 0;  // NaN too
+  const auto& steps = GammaSteps();
+  int part = Linear >= 1.0 ? kGammaParts - 1 : static_cast<int>(Linear * kGammaParts);
+  int b = GammaStarts()[part];
+  while (b < 255 && Linear >= steps[b]) ++b;
+  return b;
+}
 
 TRGB IECIELabToRGB(TCIELab v) {
   double L = v.l * 100.0 / 255.0;

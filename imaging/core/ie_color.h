@@ -13,3 +13,8 @@ TCMYK IEConvertRGBToCMYK(TRGB Value);
 // a D65 white. Results are rounded and clamped to the byte ranges.
 TRGB IECIELabToRGB(TCIELab Value);
 TCIELab IERGBToCIELab(TRGB Value);
+
+// The sRGB byte of a linear value in 0..1 (clamped), by the curve and by a
+// table of its steps; both answer alike for every value.
+int IELinearToSRGBByteReference(double Linear);
+int IELinearToSRGBByte(double Linear);

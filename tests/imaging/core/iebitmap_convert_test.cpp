@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "iebitmap_test_util.h"
@@ -202,4 +203,33 @@ TEST(IEBitmapConvert, ConversionKeepsTheAlphaPlane) {
   ASSERT_TRUE(b.HasAlphaChannel());
   EXPECT_EQ(b.GetAlpha(4, 3), 17);
   EXPECT_EQ(b.GetPixels(1, 1), (TRGB{0, 0, 255}));
+}
+
+TEST(IEBitmapConvert, TheSRGBStepTableAnswersAsTheCurve) {
+  // A dense sweep, and every value within 64 steps of a change of byte.
+  double prev = -0.01;
+  int prevByte = IELinearToSRGBByteReference(prev);
+  for (int i = -1000; i <= (1 << 20) + 1000; ++i) {
+    double x = i / double(1 << 20);
+    int want = IELinearToSRGBByteReference(x);
+    ASSERT_EQ(IELinearToSRGBByte(x), want) << x;
+    if (want != prevByte) {
+      // Narrow the change down to neighbouring values, then look around it.
+      double lo = prev, hi = x;
+      while (std::nextafter(lo, hi) < hi) {
+        double mid = lo + (hi - lo) / 2;
+        if (mid <= lo || mid >= hi) break;
+        (IELinearToSRGBByteReference(mid) == prevByte ? lo : hi) = mid;
+      }
+      double a = lo;
+      for (int n = 0; n < 64; ++n) a = std::nextafter(a, -1.0);
+      for (int n = 0; n < 128; ++n, a = std::nextafter(a, 2.0))
+        ASSERT_EQ(IELinearToSRGBByte(a), IELinearToSRGBByteReference(a)) << a;
+    }
+    prev = x;
+    prevByte = want;
+  }
+  EXPECT_EQ(IELinearToSRGBByte(std::nan("")), 0);
+  EXPECT_EQ(IELinearToSRGBByte(-5), 0);
+  EXPECT_EQ(IELinearToSRGBByte(7), 255);
 }
