@@ -14,6 +14,9 @@ double IEReduceAngle(double Angle);
 int IEQuarterOf(double Angle);
 // The alpha plane that must turn with Bitmap, or nullptr.
 TIEBitmap* IEAlphaToTurn(TIEBitmap* Bitmap);
+// Bitmap takes Result's image (not its alpha plane): by exchange when both
+// live in plain memory, by copy otherwise (a platform bitmap stays in use).
+void IETakeResult(TIEBitmap* Bitmap, TIEBitmap& Result);
 // The bytes of one pixel of Bitmap's format for a colour (empty for ie1g and
 // formats without pixels): grey for ie8g and ie16g, the nearest palette entry
 // for ie8p, the library's own fill conversion for the colour formats.

@@ -5,6 +5,7 @@
 // area stays exactly uniform.
 #include "imaging/processing/rotate_interpolated.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -30,6 +31,10 @@ inline std::uint8_t ToByte(double v) {
 }  // namespace
 
 void IERotateSampleScalar(const TIERotateJob& j, double sx, double sy, std::uint8_t* out) {
+  if (IERotateOutside(j, sx, sy)) {
+    for (int c = 0; c < j.N; ++c) out[c] = j.Bg[c];
+    return;
+  }
   if (!j.Bicubic) {
     double fx0 = std::floor(sx), fy0 = std::floor(sy);
     double fx = sx - fx0, fy = sy - fy0;
@@ -61,15 +66,18 @@ void IERotateSampleScalar(const TIERotateJob& j, double sx, double sy, std::uint
 }
 
 void IERotateRowsScalar(const TIERotateJob& j, int Y0, int Y1) {
-  for (int y = Y0; y < Y1; ++y) {
-    double ry = y - j.CDY;
-    std::uint8_t* out = (*j.Dst)[y];
-    for (int x = 0; x < j.NW; ++x, out += j.N) {
-      double sx, sy;
-      IERotateSource(j, x, ry, sx, sy);
-      IERotateSampleScalar(j, sx, sy, out);
-    }
-  }
+  for (int yb = Y0; yb < Y1; yb += kIERotateTileRows)
+    for (int xb = 0; xb < j.NW; xb += kIERotateTileColumns)
+      for (int y = yb; y < std::min(Y1, yb + kIERotateTileRows); ++y) {
+        double ry = y - j.CDY;
+        int xe = std::min(j.NW, xb + kIERotateTileColumns);
+        std::uint8_t* out = (*j.Dst)[y] + static_cast<std::ptrdiff_t>(xb) * j.N;
+        for (int x = xb; x < xe; ++x, out += j.N) {
+          double sx, sy;
+          IERotateSource(j, x, ry, sx, sy);
+          IERotateSampleScalar(j, sx, sy, out);
+        }
+      }
 }
 
 namespace {
@@ -81,8 +89,9 @@ void RotateInterpolated(TIEBitmap* bmp, const std::uint8_t* bg, int n, std::uint
   if (W == 0 || H == 0 || std::isnan(a) || a == 0) return;
   if (IEIsMultipleOf90(a)) {
     TIEBitmap turned;
+    turned.SetMemoryThreshold(bmp->MemoryThreshold());
     IERotateQuarter(bmp, &turned, IEQuarterOf(a));
-    bmp->AssignImage(&turned);
+    IETakeResult(bmp, turned);
     return;
   }
   double theta = a * std::numbers::pi / 180;
@@ -91,6 +100,7 @@ void RotateInterpolated(TIEBitmap* bmp, const std::uint8_t* bg, int n, std::uint
   int NW = RoundInt(std::fabs(cs) * W + std::fabs(sn) * H);
   int NH = RoundInt(std::fabs(sn) * W + std::fabs(cs) * H);
   TIEBitmap dst;
+  dst.SetMemoryThreshold(bmp->MemoryThreshold());
   if (!dst.Allocate(NW, NH, bmp->GetPixelFormat()))
     throw EOutOfMemory("Cannot allocate a " + std::to_string(NW) + " x " + std::to_string(NH) + " bitmap");
   bmp->CopyPaletteTo(&dst);
@@ -130,7 +140,7 @@ void RotateInterpolated(TIEBitmap* bmp, const std::uint8_t* bg, int n, std::uint
         },
         after);
   }
-  bmp->AssignImage(&dst);
+  IETakeResult(bmp, dst);
 }
 
 }  // namespace

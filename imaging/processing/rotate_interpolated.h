@@ -33,6 +33,17 @@ inline void IERotateSource(const TIERotateJob& j, int x, double ry, double& sx, 
   sy = j.BX[x] + ry * j.Cos;
 }
 
+// True when every neighbour that either sampler reads lies outside the
+// source: the pixel is then the background exactly.
+inline bool IERotateOutside(const TIERotateJob& j, double sx, double sy) {
+  return sx < -4 || sy < -4 || sx > j.W + 2 || sy > j.H + 2;
+}
+
+// Destination rows are walked in tiles of this many rows and columns, so
+// that the source pixels a tile reads stay in the cache.
+constexpr int kIERotateTileRows = 64;
+constexpr int kIERotateTileColumns = 64;
+
 // One destination pixel through the scalar reference (any position).
 void IERotateSampleScalar(const TIERotateJob& j, double sx, double sy, std::uint8_t* out);
 // Destination rows [Y0, Y1).

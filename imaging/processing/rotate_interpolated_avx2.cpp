@@ -3,6 +3,7 @@
 // in the same order, as the scalar reference, so the bytes are the same.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/processing/rotate_interpolated.h"
@@ -16,14 +17,15 @@ inline __m256d Load(const std::uint8_t* p) {
   return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(v)));
 }
 
-inline void Store(__m256d v, std::uint8_t* out) {
-  // Truncation toward zero after clamping matches the scalar ToByte.
-  v = _mm256_max_pd(v, _mm256_setzero_pd());
-  v = _mm256_min_pd(v, _mm256_set1_pd(255.0));
+// The three channels as bytes at Out; Wide also writes a fourth byte, which
+// belongs to the next pixel of the row (written after this one). Clamp is
+// needed by the bicubic only: a bilinear mix of bytes stays within 0..255.
+inline void Store(__m256d v, std::uint8_t* out, bool clamp, bool wide) {
+  if (clamp) v = _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
   __m128i i = _mm256_cvttpd_epi32(v);
   i = _mm_packus_epi16(_mm_packus_epi32(i, i), i);
   std::int32_t b = _mm_cvtsi128_si32(i);
-  std::memcpy(out, &b, 3);
+  std::memcpy(out, &b, wide ? 4 : 3);
 }
 
 // q1 + w0 (q0 - q1) + w2 (q2 - q1) + w3 (q3 - q1), evaluated left to right.
@@ -33,53 +35,139 @@ inline __m256d Cubic(__m256d q0, __m256d q1, __m256d q2, __m256d q3, const doubl
   return _mm256_add_pd(r, _mm256_mul_pd(_mm256_set1_pd(w[3]), _mm256_sub_pd(q3, q1)));
 }
 
+struct TRowJob {
+  const TIERotateJob& j;
+  const double* ax;
+  const double* bx;
+  double rySin, ryCos;
+  std::int64_t maxX, maxY, minXY;
+};
+
+// One pixel whose neighbours all lie inside the source, at Floor (bilinear)
+// or Trunc (bicubic) X0, Y0 with fractions fx, fy.
+inline void Inside(const TIERotateJob& j, int x0, int y0, double fx, double fy, std::uint8_t* out,
+                   bool wide) {
+  if (!j.Bicubic) {
+    __m256d vfx = _mm256_set1_pd(fx), vfy = _mm256_set1_pd(fy);
+    const std::uint8_t* r0 = (*j.Src)[y0] + static_cast<std::ptrdiff_t>(x0) * 3;
+    const std::uint8_t* r1 = (*j.Src)[y0 + 1] + static_cast<std::ptrdiff_t>(x0) * 3;
+    __m256d p00 = Load(r0), p10 = Load(r0 + 3), p01 = Load(r1), p11 = Load(r1 + 3);
+    __m256d top = _mm256_add_pd(p00, _mm256_mul_pd(_mm256_sub_pd(p10, p00), vfx));
+    __m256d bottom = _mm256_add_pd(p01, _mm256_mul_pd(_mm256_sub_pd(p11, p01), vfx));
+    Store(_mm256_add_pd(top, _mm256_mul_pd(_mm256_sub_pd(bottom, top), vfy)), out, false, wide);
+    return;
+  }
+  double wx[4], wy[4];
+  IECubicWeights(fx, wx);
+  IECubicWeights(fy, wy);
+  __m256d h[4];
+  for (int r = 0; r < 4; ++r) {
+    const std::uint8_t* p = (*j.Src)[y0 - 1 + r] + (static_cast<std::ptrdiff_t>(x0) - 1) * 3;
+    h[r] = Cubic(Load(p), Load(p + 3), Load(p + 6), Load(p + 9), wx);
+  }
+  Store(Cubic(h[0], h[1], h[2], h[3], wy), out, true, wide);
+}
+
+// A pixel anywhere: the background, the vector path or the scalar reference.
+inline void Any(const TRowJob& r, int x, std::uint8_t* out, bool wide) {
+  const TIERotateJob& j = r.j;
+  double sx = r.ax[x] - r.rySin, sy = r.bx[x] + r.ryCos;
+  if (IERotateOutside(j, sx, sy)) {
+    std::memcpy(out, j.Bg, 3);
+    return;
+  }
+  double fx0 = j.Bicubic ? std::trunc(sx) : std::floor(sx);
+  double fy0 = j.Bicubic ? std::trunc(sy) : std::floor(sy);
+  if (fx0 >= r.minXY && fx0 <= r.maxX && fy0 >= r.minXY && fy0 <= r.maxY)
+    Inside(j, static_cast<int>(fx0), static_cast<int>(fy0), sx - fx0, sy - fy0, out, wide);
+  else
+    IERotateSampleScalar(j, sx, sy, out);
+}
+
+// Columns X0 .. X1 - 1 of destination row Y: four positions at a time, and
+// when all four are inside (or all outside) without a test per pixel.
+void Row(const TRowJob& r, int y, int X0, int X1) {
+  const TIERotateJob& j = r.j;
+  std::uint8_t* out = (*j.Dst)[y] + static_cast<std::ptrdiff_t>(X0) * 3;
+  const __m256d rySin = _mm256_set1_pd(r.rySin), ryCos = _mm256_set1_pd(r.ryCos);
+  const __m256d lo = _mm256_set1_pd(static_cast<double>(r.minXY));
+  const __m256d hiX = _mm256_set1_pd(static_cast<double>(r.maxX)),
+                hiY = _mm256_set1_pd(static_cast<double>(r.maxY));
+  int x = X0;
+  for (; x + 4 <= X1; x += 4, out += 12) {
+    __m256d sx = _mm256_sub_pd(_mm256_loadu_pd(r.ax + x), rySin);
+    __m256d sy = _mm256_add_pd(_mm256_loadu_pd(r.bx + x), ryCos);
+    __m256d fx0 = j.Bicubic ? _mm256_round_pd(sx, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC)
+                            : _mm256_round_pd(sx, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    __m256d fy0 = j.Bicubic ? _mm256_round_pd(sy, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC)
+                            : _mm256_round_pd(sy, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    __m256d in =
+        _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(fx0, lo, _CMP_GE_OQ), _mm256_cmp_pd(fx0, hiX, _CMP_LE_OQ)),
+                      _mm256_and_pd(_mm256_cmp_pd(fy0, lo, _CMP_GE_OQ), _mm256_cmp_pd(fy0, hiY, _CMP_LE_OQ)));
+    if (_mm256_movemask_pd(in) != 0xF) {
+      for (int k = 0; k < 4; ++k) Any(r, x + k, out + 3 * k, x + k + 1 < j.NW);
+      continue;
+    }
+    alignas(32) double fx[4], fy[4];
+    alignas(16) std::int32_t ix[4], iy[4];
+    _mm256_store_pd(fx, _mm256_sub_pd(sx, fx0));
+    _mm256_store_pd(fy, _mm256_sub_pd(sy, fy0));
+    _mm_store_si128(reinterpret_cast<__m128i*>(ix), _mm256_cvttpd_epi32(fx0));
+    _mm_store_si128(reinterpret_cast<__m128i*>(iy), _mm256_cvttpd_epi32(fy0));
+    for (int k = 0; k < 4; ++k) Inside(j, ix[k], iy[k], fx[k], fy[k], out + 3 * k, x + k + 1 < j.NW);
+  }
+  for (; x < X1; ++x, out += 3) Any(r, x, out, x + 1 < j.NW);
+}
+
+}  // namespace
+
+namespace {
+
+// Asks for the source lines that the tile of destination rows [Y0, Y1) and
+// columns [X0, X1) will read: a rotated walk defeats the hardware
+// prefetchers, and waiting for each line in turn would dominate the time.
+void PrefetchTile(const TIERotateJob& j, int Y0, int Y1, int X0, int X1) {
+  double sxMin = 1e300, sxMax = -1e300, syMin = 1e300, syMax = -1e300;
+  for (int y : {Y0, Y1 - 1})
+    for (int x : {X0, X1 - 1}) {
+      double sx, sy;
+      IERotateSource(j, x, y - j.CDY, sx, sy);
+      sxMin = std::min(sxMin, sx), sxMax = std::max(sxMax, sx);
+      syMin = std::min(syMin, sy), syMax = std::max(syMax, sy);
+    }
+  int ya = static_cast<int>(std::clamp(syMin - 2, 0.0, j.H - 1.0));
+  int yb = static_cast<int>(std::clamp(syMax + 3, 0.0, j.H - 1.0));
+  auto xa = static_cast<std::ptrdiff_t>(std::clamp(sxMin - 2, 0.0, j.W - 1.0)) * 3;
+  auto xb = static_cast<std::ptrdiff_t>(std::clamp(sxMax + 3, 0.0, j.W - 1.0)) * 3;
+  if (sxMax < -4 || syMax < -4 || sxMin > j.W + 2 || syMin > j.H + 2) return;
+  for (int y = ya; y <= yb; ++y) {
+    const std::uint8_t* row = (*j.Src)[y];
+    for (std::ptrdiff_t b = xa; b <= xb + 63; b += 64)
+      _mm_prefetch(reinterpret_cast<const char*>(row + std::min(b, xb)), _MM_HINT_T0);
+  }
+}
+
 }  // namespace
 
 void IERotateRowsAVX2(const TIERotateJob& j, int Y0, int Y1) {
   // Four-byte loads stay inside a row when the last neighbour is not the
   // row's last pixel; other positions take the scalar path.
-  const std::int64_t maxX = j.W - (j.Bicubic ? 4 : 3);
-  const std::int64_t maxY = j.H - (j.Bicubic ? 3 : 2);
-  const std::int64_t minXY = j.Bicubic ? 1 : 0;
-  for (int y = Y0; y < Y1; ++y) {
-    double ry = y - j.CDY;
-    std::uint8_t* out = (*j.Dst)[y];
-    for (int x = 0; x < j.NW; ++x, out += 3) {
-      double sx, sy;
-      IERotateSource(j, x, ry, sx, sy);
-      if (!j.Bicubic) {
-        double fx0 = std::floor(sx), fy0 = std::floor(sy);
-        if (!(fx0 >= minXY && fx0 <= maxX && fy0 >= minXY && fy0 <= maxY)) {
-          IERotateSampleScalar(j, sx, sy, out);
-          continue;
-        }
-        __m256d fx = _mm256_set1_pd(sx - fx0), fy = _mm256_set1_pd(sy - fy0);
-        auto x0 = static_cast<std::int64_t>(fx0);
-        auto y0 = static_cast<int>(fy0);
-        const std::uint8_t* r0 = (*j.Src)[y0] + x0 * 3;
-        const std::uint8_t* r1 = (*j.Src)[y0 + 1] + x0 * 3;
-        __m256d p00 = Load(r0), p10 = Load(r0 + 3), p01 = Load(r1), p11 = Load(r1 + 3);
-        __m256d top = _mm256_add_pd(p00, _mm256_mul_pd(_mm256_sub_pd(p10, p00), fx));
-        __m256d bottom = _mm256_add_pd(p01, _mm256_mul_pd(_mm256_sub_pd(p11, p01), fx));
-        Store(_mm256_add_pd(top, _mm256_mul_pd(_mm256_sub_pd(bottom, top), fy)), out);
-        continue;
+  TRowJob r{j, j.AX, j.BX, 0, 0, j.W - (j.Bicubic ? 4 : 3), j.H - (j.Bicubic ? 3 : 2), j.Bicubic ? 1 : 0};
+  for (int yb = Y0; yb < Y1; yb += kIERotateTileRows) {
+    int ye = std::min(Y1, yb + kIERotateTileRows);
+    for (int xb = 0; xb < j.NW; xb += kIERotateTileColumns) {
+      int xe = std::min(j.NW, xb + kIERotateTileColumns);
+      // The next tile's lines arrive while this tile is worked out.
+      if (xe < j.NW)
+        PrefetchTile(j, yb, ye, xe, std::min(j.NW, xe + kIERotateTileColumns));
+      else if (ye < Y1)
+        PrefetchTile(j, ye, std::min(Y1, ye + kIERotateTileRows), 0, std::min(j.NW, kIERotateTileColumns));
+      for (int y = yb; y < ye; ++y) {
+        double ry = y - j.CDY;
+        r.rySin = ry * j.Sin;
+        r.ryCos = ry * j.Cos;
+        Row(r, y, xb, xe);
       }
-      double tx0 = std::trunc(sx), ty0 = std::trunc(sy);
-      if (!(tx0 >= minXY && tx0 <= maxX && ty0 >= minXY && ty0 <= maxY)) {
-        IERotateSampleScalar(j, sx, sy, out);
-        continue;
-      }
-      double wx[4], wy[4];
-      IECubicWeights(sx - tx0, wx);
-      IECubicWeights(sy - ty0, wy);
-      auto x0 = static_cast<std::int64_t>(tx0);
-      auto y0 = static_cast<int>(ty0);
-      __m256d h[4];
-      for (int r = 0; r < 4; ++r) {
-        const std::uint8_t* p = (*j.Src)[y0 - 1 + r] + (x0 - 1) * 3;
-        h[r] = Cubic(Load(p), Load(p + 3), Load(p + 6), Load(p + 9), wx);
-      }
-      Store(Cubic(h[0], h[1], h[2], h[3], wy), out);
     }
   }
 }

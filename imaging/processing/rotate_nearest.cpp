@@ -79,6 +79,7 @@ void NearestInPlace(TIEBitmap* Bitmap, double Angle, const std::vector<std::uint
   double a = IEReduceAngle(Angle);
   if (std::isnan(a) || a == 0) return;
   TIEBitmap dst;
+  dst.SetMemoryThreshold(Bitmap->MemoryThreshold());
   if (IEIsMultipleOf90(a)) {
     IERotateQuarter(Bitmap, &dst, IEQuarterOf(a));
   } else {
@@ -93,7 +94,7 @@ void NearestInPlace(TIEBitmap* Bitmap, double Angle, const std::vector<std::uint
       MapNearest(Bitmap, &dst, theta, bg, bgBit, after);
     }
   }
-  Bitmap->AssignImage(&dst);
+  IETakeResult(Bitmap, dst);
 }
 
 }  // namespace
@@ -155,7 +156,11 @@ void _IERotateInPlace(TIEBitmap* Bitmap, TColor Background, TObject* Sender,
                       const TIEProgressEvent& OnProgress, double Angle) {
   if (Bitmap->GetWidth() == 0 || Bitmap->GetHeight() == 0) return;
   TIEBitmap rotated;
+  rotated.SetMemoryThreshold(Bitmap->MemoryThreshold());
   _IERotateInto(Bitmap, &rotated, Background, Sender, OnProgress, Angle);
-  Bitmap->AssignImage(&rotated);
-  if (TIEBitmap* alpha = IEAlphaToTurn(Bitmap)) alpha->Assign(rotated.GetAlphaChannel());
+  // Both planes are taken while each still has its image's size.
+  TIEBitmap* alpha = IEAlphaToTurn(Bitmap);
+  TIEBitmap* turnedAlpha = IEAlphaToTurn(&rotated);
+  IETakeResult(Bitmap, rotated);
+  if (alpha && turnedAlpha) IETakeResult(alpha, *turnedAlpha);
 }

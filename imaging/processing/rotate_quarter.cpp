@@ -31,6 +31,13 @@ TIEBitmap* IEAlphaToTurn(TIEBitmap* Bitmap) {
   return Bitmap->GetAlphaChannel();
 }
 
+void IETakeResult(TIEBitmap* Bitmap, TIEBitmap& Result) {
+  if (Bitmap->Location() == ieMemory && Result.Location() == ieMemory)
+    Bitmap->SwapImage(Result);
+  else
+    Bitmap->AssignImage(&Result);
+}
+
 std::vector<std::uint8_t> IEBackgroundPixel(TIEBitmap* Bitmap, TColor Color) {
   TRGB rgb = IEColorToRGB(Color);
   int grey = IERGBToGray(rgb);

@@ -81,11 +81,12 @@ void ShearRotate(TIEBitmap* bmp, bool blend, const std::uint8_t* bg, TObject* Se
   TIEBitmap* src = bmp;
   if (quarter != 0) {
     turned = std::make_unique<TIEBitmap>();
+    turned->SetMemoryThreshold(bmp->MemoryThreshold());
     IERotateQuarter(bmp, turned.get(), quarter);
     src = turned.get();
   }
   if (a == 0) {
-    if (turned) bmp->AssignImage(turned.get());
+    if (turned) IETakeResult(bmp, *turned);
     return;
   }
 
