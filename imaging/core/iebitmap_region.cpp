@@ -55,6 +55,8 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int Ds
     return;
   }
   TIEPixelFormat sp = fPixelFormat, dp = Dest->fPixelFormat;
+  // A plane known to be opaque stays so only when opaque pixels come in.
+  if (!fFull && (Dest->fIsAlpha || dp == ie8g)) Dest->fFull = false;
   std::vector<TRGB> rgb;
   std::vector<std::uint8_t> tmp;
   if (sp != dp && !(sp == ie1g && dp == ie24RGB)) {

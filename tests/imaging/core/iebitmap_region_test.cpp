@@ -187,6 +187,15 @@ TEST(IEBitmapRegion, FillSetsEveryFormatAndTheFullFlag) {
   a->FillRect(1, 1, 1, 1, 255);
   img.SyncFull();
   EXPECT_TRUE(a->Full());
+  TIEBitmap opaque(2, 2, ie8g), clear(2, 2, ie8g);
+  opaque.Fill(255);
+  clear.Fill(0);
+  opaque.CopyRectTo(a, 0, 0, 1, 1, 2, 2);
+  EXPECT_TRUE(a->Full());
+  clear.CopyRectTo(a, 0, 0, 1, 1, 2, 2);
+  EXPECT_FALSE(a->Full());
+  a->Fill(255);
+  EXPECT_TRUE(a->Full());
   EXPECT_TRUE(img.Full());
 }
 
