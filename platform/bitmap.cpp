@@ -28,18 +28,15 @@ std::int64_t BytesPerScanline(std::int64_t width, int bitCount, int alignBits) {
 std::vector<TRGBQuad> DefaultPalette(TPixelFormat pf) {
   std::vector<TRGBQuad> p;
   auto q = [](int r, int g, int b) {
-    return TRGBQuad{static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(g),
-                    static_cast<std::uint8_t>(r), 0};
+    return TRGBQuad{static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(r),
+                    0};
   };
   switch (pf) {
-    case pf1bit:
-      p = {q(0, 0, 0), q(255, 255, 255)};
-      break;
+    case pf1bit: p = {q(0, 0, 0), q(255, 255, 255)}; break;
     case pf4bit:
-      p = {q(0, 0, 0),     q(128, 0, 0),   q(0, 128, 0),   q(128, 128, 0),
-           q(0, 0, 128),   q(128, 0, 128), q(0, 128, 128), q(192, 192, 192),
-           q(128, 128, 128), q(255, 0, 0), q(0, 255, 0),   q(255, 255, 0),
-           q(0, 0, 255),   q(255, 0, 255), q(0, 255, 255), q(255, 255, 255)};
+      p = {q(0, 0, 0),     q(128, 0, 0),     q(0, 128, 0),     q(128, 128, 0),  q(0, 0, 128), q(128, 0, 128),
+           q(0, 128, 128), q(192, 192, 192), q(128, 128, 128), q(255, 0, 0),    q(0, 255, 0), q(255, 255, 0),
+           q(0, 0, 255),   q(255, 0, 255),   q(0, 255, 255),   q(255, 255, 255)};
       break;
     case pf8bit:
       for (int r = 0; r < 6; ++r)
@@ -50,8 +47,7 @@ std::vector<TRGBQuad> DefaultPalette(TPixelFormat pf) {
         p.push_back(q(v, v, v));
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return p;
 }
@@ -80,7 +76,8 @@ void TBitmap::Reallocate(int w, int h, TPixelFormat pf, bool keep) {
   if (keep && !bits_.empty() && pf == pf_) {
     int cw = std::min(w, width_), ch = std::min(h, height_);
     std::int64_t cb = BytesPerScanline(cw, PixelFormatBits(pf), 8);
-    for (int y = 0; y < ch; ++y) std::memcpy(nb.data() + rb * y, bits_.data() + rowBytes_ * y, static_cast<size_t>(cb));
+    for (int y = 0; y < ch; ++y)
+      std::memcpy(nb.data() + rb * y, bits_.data() + rowBytes_ * y, static_cast<size_t>(cb));
   }
   bits_ = std::move(nb);
   width_ = w;
@@ -161,7 +158,8 @@ void TBitmap::SetPixel(int x, int y, TColor c) {
     case pf4bit: {
       int idx = NearestPaletteIndex(c) & 15;
       std::uint8_t& v = row[x >> 1];
-      v = (x & 1) ? static_cast<std::uint8_t>((v & 0xF0) | idx) : static_cast<std::uint8_t>((v & 0x0F) | (idx << 4));
+      v = (x & 1) ? static_cast<std::uint8_t>((v & 0xF0) | idx)
+                  : static_cast<std::uint8_t>((v & 0x0F) | (idx << 4));
       break;
     }
     case pf8bit: row[x] = static_cast<std::uint8_t>(NearestPaletteIndex(c)); break;

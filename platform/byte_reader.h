@@ -10,7 +10,9 @@
 
 #include "platform/stream.h"
 
-class EFormatError : public EReadError { using EReadError::EReadError; };
+class EFormatError : public EReadError {
+  using EReadError::EReadError;
+};
 
 class TByteReader {
  public:
@@ -28,7 +30,8 @@ class TByteReader {
   [[noreturn]] void Fail(const std::string& why) const { throw EFormatError(what_ + ": " + why); }
 
   void Need(std::int64_t n) const {
-    if (n < 0 || n > left_) Fail("truncated (wanted " + std::to_string(n) + " bytes, " + std::to_string(left_) + " left)");
+    if (n < 0 || n > left_)
+      Fail("truncated (wanted " + std::to_string(n) + " bytes, " + std::to_string(left_) + " left)");
   }
 
   void Bytes(void* dst, std::int64_t n) {

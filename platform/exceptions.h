@@ -11,16 +11,40 @@ class Exception : public std::runtime_error {
   std::string Message() const { return what(); }
 };
 
-class EStreamError : public Exception { using Exception::Exception; };
-class EReadError : public EStreamError { using EStreamError::EStreamError; };
-class EWriteError : public EStreamError { using EStreamError::EStreamError; };
-class EFOpenError : public EStreamError { using EStreamError::EStreamError; };
-class EFCreateError : public EStreamError { using EStreamError::EStreamError; };
-class EOutOfMemory : public Exception { using Exception::Exception; };
-class ERangeError : public Exception { using Exception::Exception; };
-class EInvalidOp : public Exception { using Exception::Exception; };
-class EConvertError : public Exception { using Exception::Exception; };
-class EInvalidGraphic : public Exception { using Exception::Exception; };
-class EInvalidOperation : public Exception { using Exception::Exception; };
+class EStreamError : public Exception {
+  using Exception::Exception;
+};
+class EReadError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EWriteError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EFOpenError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EFCreateError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EOutOfMemory : public Exception {
+  using Exception::Exception;
+};
+class ERangeError : public Exception {
+  using Exception::Exception;
+};
+class EInvalidOp : public Exception {
+  using Exception::Exception;
+};
+class EConvertError : public Exception {
+  using Exception::Exception;
+};
+class EInvalidGraphic : public Exception {
+  using Exception::Exception;
+};
+class EInvalidOperation : public Exception {
+  using Exception::Exception;
+};
 // Raised by a routine that was asked to stop (the silent abort).
-class EAbort : public Exception { using Exception::Exception; };
+class EAbort : public Exception {
+  using Exception::Exception;
+};

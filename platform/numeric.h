@@ -25,15 +25,11 @@ I CheckedToInt(F v, const char* what) {
 inline std::int64_t Round(long double v) {
   return detail::CheckedToInt<std::int64_t>(std::nearbyint(v), "Round");
 }
-inline std::int64_t Round(double v) {
-  return detail::CheckedToInt<std::int64_t>(std::nearbyint(v), "Round");
-}
+inline std::int64_t Round(double v) { return detail::CheckedToInt<std::int64_t>(std::nearbyint(v), "Round"); }
 inline std::int64_t Trunc(long double v) {
   return detail::CheckedToInt<std::int64_t>(std::trunc(v), "Trunc");
 }
-inline std::int64_t Trunc(double v) {
-  return detail::CheckedToInt<std::int64_t>(std::trunc(v), "Trunc");
-}
+inline std::int64_t Trunc(double v) { return detail::CheckedToInt<std::int64_t>(std::trunc(v), "Trunc"); }
 
 // The same, into a 32-bit integer (values outside its range raise).
 inline std::int32_t RoundInt(double v) {
@@ -42,9 +38,7 @@ inline std::int32_t RoundInt(double v) {
 inline std::int32_t RoundInt(long double v) {
   return detail::CheckedToInt<std::int32_t>(std::nearbyint(v), "Round");
 }
-inline std::int32_t TruncInt(double v) {
-  return detail::CheckedToInt<std::int32_t>(std::trunc(v), "Trunc");
-}
+inline std::int32_t TruncInt(double v) { return detail::CheckedToInt<std::int32_t>(std::trunc(v), "Trunc"); }
 inline std::int32_t TruncInt(long double v) {
   return detail::CheckedToInt<std::int32_t>(std::trunc(v), "Trunc");
 }

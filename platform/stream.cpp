@@ -141,8 +141,7 @@ std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin
 TFileStream::TFileStream(const std::string& fileName, int mode) : fileName_(fileName) {
   if ((mode & 0xFF00) == fmCreate) {
     fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-      throw EFCreateError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
+    if (fd_ < 0) throw EFCreateError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
     return;
   }
   int flags = O_CLOEXEC;
@@ -152,8 +151,7 @@ TFileStream::TFileStream(const std::string& fileName, int mode) : fileName_(file
     default: flags |= O_RDONLY; break;
   }
   fd_ = ::open(fileName.c_str(), flags);
-  if (fd_ < 0)
-    throw EFOpenError("Cannot open file \"" + fileName + "\": " + std::strerror(errno));
+  if (fd_ < 0) throw EFOpenError("Cannot open file \"" + fileName + "\": " + std::strerror(errno));
   struct stat st {};
   if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd_);
