@@ -123,7 +123,7 @@ bool TIFFTryStream(TStream& s) {
 }
 
 void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
-  Client c{&Stream, Stream.Position()};
+  Client c{&Stream, Stream.Position(), 0, false, {}};
   const std::int64_t fileBytes = Stream.Size() - c.base;
   if (fileBytes < 8) throw EIEImageError("TIFF: file truncated");
   Handle h;
@@ -370,7 +370,7 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
                          ? Bitmap.GetAlphaChannel()
                          : nullptr;
 
-  Client c{&Stream, Stream.Position()};
+  Client c{&Stream, Stream.Position(), 0, false, {}};
   c.writing = true;
   Handle hd;
   hd.c = &c;
