@@ -44,19 +44,9 @@ TRect Ordered(int x1, int y1, int x2, int y2) {
 
 template <typename F>
 TRegion Collect(F&& scan) {
-  TRegion r;
-  int y = 0;
-  std::vector<TSpan> spans;
-  scan([&](int yy, int x0, int x1) {
-    if (yy != y && !spans.empty()) {
-      r.AppendRow(y, spans);
-      spans.clear();
-    }
-    y = yy;
-    spans.push_back({x0, x1});
-  });
-  if (!spans.empty()) r.AppendRow(y, spans);
-  return r;
+  TRegionBuilder b;
+  scan(std::ref(b));
+  return b.Finish();
 }
 
 // A point on the ellipse in the direction of (dx, dy) from its centre.

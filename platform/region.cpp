@@ -7,26 +7,6 @@
 namespace {
 constexpr TScanWindow kRegionWindow{-kRegionLimit, -kShapeRegionLimit, kRegionLimit, kShapeRegionLimit};
 
-// Collects the runs that a scan converter emits row by row into a region.
-class RowCollector {
- public:
-  explicit RowCollector(TRegion& r) : r_(r) {}
-  void operator()(int y, int x0, int x1) {
-    if (y != y_) Flush();
-    y_ = y;
-    spans_.push_back({x0, x1});
-  }
-  void Flush() {
-    if (!spans_.empty()) r_.AppendRow(y_, spans_);
-    spans_.clear();
-  }
-
- private:
-  TRegion& r_;
-  int y_ = 0;
-  std::vector<TSpan> spans_;
-};
-
 TRect Ordered(int x1, int y1, int x2, int y2) {
   return {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
 }
@@ -104,24 +84,20 @@ TRegion TRegion::FromRects(const TRect* rects, int count) {
 }
 
 TRegion TRegion::FromEllipse(int x1, int y1, int x2, int y2) {
-  TRegion r;
   TRect q = Ordered(Clamp(x1), Clamp(y1), Clamp(x2), Clamp(y2));
-  RowCollector c(r);
+  TRegionBuilder c;
   ScanEllipse((double(q.Left) + q.Right) / 2, (double(q.Top) + q.Bottom) / 2, q.Width() / 2.0,
               q.Height() / 2.0, kRegionWindow, std::ref(c));
-  c.Flush();
-  return r;
+  return c.Finish();
 }
 
 TRegion TRegion::FromRoundRect(int x1, int y1, int x2, int y2, int w, int h) {
-  TRegion r;
   TRect q = Ordered(Clamp(x1), Clamp(y1), Clamp(x2), Clamp(y2));
   double cw = std::clamp<double>(std::abs(double(w)), 0, q.Width());
   double ch = std::clamp<double>(std::abs(double(h)), 0, q.Height());
-  RowCollector c(r);
+  TRegionBuilder c;
   ScanRoundRect(q.Left, q.Top, q.Right, q.Bottom, cw, ch, kRegionWindow, std::ref(c));
-  c.Flush();
-  return r;
+  return c.Finish();
 }
 
 TRegion TRegion::FromPolygon(const TPoint* pts, int count, int fillMode) {
@@ -136,11 +112,9 @@ TRegion TRegion::FromPolyPolygon(const TPoint* pts, const int* counts, int polyC
     for (int j = 0; j < counts[i]; ++j, ++k) p.push_back({double(pts[k].X), double(pts[k].Y)});
     polys.push_back(std::move(p));
   }
-  TRegion r;
-  RowCollector c(r);
+  TRegionBuilder c;
   ScanConvert(polys, fillMode == pfWinding, kRegionWindow, std::ref(c));
-  c.Flush();
-  return r;
+  return c.Finish();
 }
 
 TRegion TRegion::Combine(const TRegion& a, const TRegion& b, int mode) {

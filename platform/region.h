@@ -80,6 +80,29 @@ class TRegion {
   std::vector<TBand> bands_;
 };
 
+// Gathers the runs that a scan converter emits row by row into a region.
+class TRegionBuilder {
+ public:
+  void operator()(int y, int x0, int x1) {
+    if (y != y_) Flush();
+    y_ = y;
+    spans_.push_back({x0, x1});
+  }
+  TRegion Finish() {
+    Flush();
+    return std::move(r_);
+  }
+
+ private:
+  void Flush() {
+    if (!spans_.empty()) r_.AppendRow(y_, spans_);
+    spans_.clear();
+  }
+  TRegion r_;
+  int y_ = 0;
+  std::vector<TSpan> spans_;
+};
+
 // GDI-style handles: a region object owned by whoever created it until
 // DeleteObject.
 using HRGN = TRegion*;
