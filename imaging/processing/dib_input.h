@@ -7,6 +7,7 @@
 
 #include "imaging/core/iebitmap.h"
 #include "platform/byte_reader.h"
+#include "platform/global_memory.h"
 
 // Raised for a DIB whose layout (bit count, compression) is not read.
 class EIEUnsupportedDIB : public EFormatError {
@@ -45,6 +46,10 @@ TIEDIBHeader IEReadDIBHeader(const void* DIB, std::int64_t DIBSize);
 // raises EIEUnsupportedDIB. A negative height reads a top-down DIB.
 int _CopyDIBtoBitmapEx(const void* DIB, std::int64_t DIBSize, TIEBitmap* Dst, const void* Bits = nullptr,
                        std::int64_t BitsSize = 0);
+
+// The same with the DIB in a global memory block, locked for the call; 0
+// when the handle cannot be locked.
+int _CopyDIBtoBitmapEx(HGLOBAL DIB, TIEBitmap* Dst, const void* Bits = nullptr, std::int64_t BitsSize = 0);
 
 // True when the FOURCC names one of the video-frame layouts that are read.
 bool IEIsVideoFourCC(std::uint32_t FourCC);

@@ -8,6 +8,7 @@
 
 #include "imaging/core/ie_workbitmap.h"
 #include "imaging/core/iebitmap.h"
+#include "platform/global_memory.h"
 
 // The packed DIB of the rectangle X1..X2 - 1, Y1..Y2 - 1 of Bitmap (X2 = 0
 // means the width, Y2 = 0 the height; the rectangle is clamped to the image)
@@ -22,6 +23,9 @@ bool IEWriteDIB(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, int DpiX, int
 // The same block in a byte vector (empty for a nil Bitmap).
 std::vector<std::uint8_t> IECopyBitmapToDIBBytes(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, int DpiX,
                                                  int DpiY);
+// The same block in a new global memory block (moveable, shareable) that the
+// caller owns; nil when it cannot be allocated.
+HGLOBAL _CopyBitmaptoDIBEx(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, int DpiX, int DpiY);
 
 // Draws the packed DIB (DIBSize bytes; Bits, when given, holds BitsSize bytes
 // of pixels used instead of those after the header) into Dst, allocated at
@@ -31,3 +35,6 @@ std::vector<std::uint8_t> IECopyBitmapToDIBBytes(TIEBitmap* Bitmap, int X1, int 
 // unsupported layout frees Dst's bits and raises EIEUnsupportedDIB.
 int _DrawDIBtoBitmap(const void* DIB, std::int64_t DIBSize, TIEDibbitmap* Dst, const void* Bits = nullptr,
                      std::int64_t BitsSize = 0);
+// The same with the DIB in a global memory block, locked for the call; 0
+// when the handle cannot be locked.
+int _DrawDIBtoBitmap(HGLOBAL DIB, TIEDibbitmap* Dst, const void* Bits = nullptr, std::int64_t BitsSize = 0);

@@ -211,3 +211,28 @@ TEST(DrawDIB, FillsADibBitmapOfOneOrTwentyFourBits) {
                EIEUnsupportedDIB);
   EXPECT_EQ(dst.GetWidth(), 0);
 }
+
+TEST(DIBHandles, GlobalBlocksAreUnlockedOnceAndOwnedByTheCaller) {
+  TIEBitmap b(3, 2, ie24RGB);
+  std::mt19937 rng(4);
+  Randomise(b, rng);
+  HGLOBAL h = _CopyBitmaptoDIBEx(&b, 0, 0, 0, 0, 72, 72);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(GlobalSize(h), 44u + 24);
+  EXPECT_EQ(GlobalLockCount(h), 0u);
+  TIEBitmap r;
+  EXPECT_EQ(_CopyDIBtoBitmapEx(h, &r), 24);
+  EXPECT_TRUE(_IEBitmapsEqual(&r, &b));
+  EXPECT_EQ(GlobalLockCount(h), 0u);
+  TIEDibbitmap d;
+  EXPECT_EQ(_DrawDIBtoBitmap(h, &d), 24);
+  EXPECT_EQ(d.GetScanline(1)[4], b.GetScanline(1)[4]);
+  // Unlocked again when the reader refuses the block.
+  std::uint8_t* p = static_cast<std::uint8_t*>(GlobalLock(h));
+  p[4] = 0;  // width 0
+  GlobalUnlock(h);
+  EXPECT_THROW(_CopyDIBtoBitmapEx(h, &r), EFormatError);
+  EXPECT_EQ(GlobalLockCount(h), 0u);
+  EXPECT_EQ(GlobalFree(h), nullptr);
+  EXPECT_EQ(_CopyDIBtoBitmapEx(h, &r), 0) << "a freed handle does not lock";
+}
