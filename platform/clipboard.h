@@ -1,0 +1,47 @@
+// The clipboard: formats registered by name, open (with retries), empty, set
+// and get data blocks, text as CF_TEXT. In-process when headless; a display
+// back end with a system clipboard shares CF_TEXT with it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/messages.h"
+
+constexpr UINT CF_TEXT = 1;
+constexpr UINT CF_BITMAP = 2;
+constexpr UINT CF_DIB = 8;
+constexpr UINT CF_UNICODETEXT = 13;
+
+// The same name (compared without case) always gives the same number, from
+// 0xC000 up; 0 for an empty name.
+UINT RegisterClipboardFormat(const std::string& name);
+// The name of a registered format (empty for the standard ones).
+std::string GetClipboardFormatName(UINT format);
+
+// Fails while the clipboard is open (by this or another window).
+bool OpenClipboard(HWND owner);
+// Tries up to `tries` times, `delayMs` apart (on the platform clock).
+bool OpenClipboardWithRetries(HWND owner, int tries = 10, int delayMs = 20);
+bool CloseClipboard();
+// Needs the clipboard open; drops every format.
+bool EmptyClipboard();
+bool IsClipboardFormatAvailable(UINT format);
+int CountClipboardFormats();
+
+// Data blocks: the bytes of one format. Setting needs the clipboard open;
+// getting needs it open too, as on the desktop platform.
+bool SetClipboardBytes(UINT format, const void* data, std::size_t size);
+bool GetClipboardBytes(UINT format, std::vector<std::uint8_t>& out);
+
+// CF_TEXT as a string (the stored block ends with a 0 byte). These open and
+// close the clipboard themselves.
+bool SetClipboardText(const std::string& text);
+bool GetClipboardText(std::string& text);
+
+// Makes the next `count` opens fail, as when another program holds the
+// clipboard (tests of the retry path).
+void SetClipboardBusy(int count);
+// Empties the in-process clipboard and closes it (tests start clean).
+void ResetClipboard();

@@ -1,0 +1,262 @@
+// TControl: a control with a parent, bounds, a window handle while a shown
+// form is above it, window messages through WndProc, painting into its form's
+// surface through Canvas, focus, mouse capture, cursor and scroll bars.
+// The platform's windowed and custom controls need no difference here, so
+// TWinControl and TCustomControl name the same class.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/canvas.h"
+#include "platform/components.h"
+#include "platform/messages.h"
+#include "platform/screen.h"
+#include "platform/scrollbars.h"
+#include "platform/types.h"
+
+class TForm;
+
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+using TBorderStyle = TFormBorderStyle;
+
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+
+using TMouseEvent =
+    std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
+using TKeyEvent = std::function<void(TObject* Sender, WORD& Key, TShiftState Shift)>;
+using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
+using TMouseWheelEvent =
+    std::function<void(TObject* Sender, TShiftState Shift, int WheelDelta, TPoint MousePos, bool& Handled)>;
+using TMouseWheelUpDownEvent =
+    std::function<void(TObject* Sender, TShiftState Shift, TPoint MousePos, bool& Handled)>;
+
+class TControl;
+
+// The canvas of a control: it draws into the surface of the control's form at
+// the control's client origin, clipped to its client area (and, during a
+// paint, to the area being painted). A control without a window draws into
+// nothing.
+class TControlCanvas : public TCanvas {
+ public:
+  explicit TControlCanvas(TControl* control);
+  TControl* Control() const { return control_; }
+  // The clip rectangle in the canvas's own coordinates.
+  TRect ClipRect() const;
+  // Binds the canvas to its form's surface as the control now lies; called on
+  // every use of the control's Canvas.
+  void Bind();
+
+ private:
+  TControl* control_;
+  TBitmap nothing_;
+};
+
+class TControl : public TComponent {
+ public:
+  explicit TControl(TComponent* AOwner);
+  ~TControl() override;
+
+  // Tree.
+  TControl* Parent() const { return parent_; }
+  virtual void SetParent(TControl* AParent);
+  int ControlCount() const { return static_cast<int>(children_.size()); }
+  TControl* Controls(int index) const;
+  virtual bool IsTopLevel() const { return false; }
+  // The top-level form above the control (the control itself when it is one).
+  TForm* ParentForm() const;
+
+  // Geometry; Left and Top are in the parent's client coordinates (screen
+  // coordinates for a top-level form).
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  void SetLeft(int v) { SetBounds(v, top_, width_, height_); }
+  void SetTop(int v) { SetBounds(left_, v, width_, height_); }
+  void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
+  void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
+  virtual void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+  TRect BoundsRect() const { return Bounds(left_, top_, width_, height_); }
+  // The client area: the control less its border and its visible scroll bars.
+  int ClientWidth() const;
+  int ClientHeight() const;
+  TRect ClientRect() const { return Rect(0, 0, ClientWidth(), ClientHeight()); }
+  void SetClientWidth(int w);
+  void SetClientHeight(int h);
+  // Where the client area starts inside the control's outer rectangle.
+  TPoint ClientOffset() const;
+  // Client (0, 0) in screen coordinates, and the conversions.
+  TPoint ClientOrigin() const;
+  TPoint ClientToScreen(TPoint p) const;
+  TPoint ScreenToClient(TPoint p) const;
+  // The client origin and client rectangle in the coordinates of the form's
+  // surface (the form's client area).
+  TPoint SurfaceOrigin() const;
+  TRect SurfaceClip() const;
+
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle v);
+  bool Ctl3D() const { return ctl3D_; }
+  void SetCtl3D(bool v);
+  // Border thickness on each side.
+  virtual int BorderWidth() const;
+  TColor Color() const { return color_; }
+  void SetColor(TColor c);
+  const std::string& Caption() const { return caption_; }
+  virtual void SetCaption(const std::string& s);
+
+  // State.
+  bool Visible() const { return visible_; }
+  virtual void SetVisible(bool v);
+  void Show() { SetVisible(true); }
+  void Hide() { SetVisible(false); }
+  // Visible, and every parent up to a shown form visible.
+  bool Showing() const;
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool v);
+  bool TabStop = false;
+
+  // Window handle: present only while a shown (or once shown) form is above
+  // the control. Handle creates it when it can and raises EInvalidOperation
+  // when no form window is above.
+  bool HandleAllocated() const { return handle_ != 0; }
+  HWND Handle();
+  void HandleNeeded() { Handle(); }
+
+  // Painting.
+  void Invalidate();
+  void InvalidateRect(const TRect& r, bool erase);
+  // Drops the pending paint (all of it, or when r covers it).
+  void Validate(const TRect* r = nullptr);
+  // Paints now what is pending for this control and the controls inside it.
+  virtual void Update();
+  void Repaint();
+  void Refresh() { Repaint(); }
+  TControlCanvas* Canvas();
+  // True while the control handles WM_PAINT.
+  bool InPaint() const { return inPaint_; }
+  // The pending paint area (client coordinates; empty when nothing is pending).
+  TRect UpdateRect() const { return updateRect_; }
+  // Controls that paint their whole client area need no background erase.
+  bool Opaque = false;
+
+  // Cursor shown while the mouse is over the control.
+  TCursor Cursor() const { return cursor_; }
+  virtual void SetCursor(TCursor c);
+
+  // Focus and capture.
+  bool CanFocus() const;
+  virtual void SetFocus();
+  bool Focused() const;
+  bool MouseCapture() const;
+  void SetMouseCapture(bool v);
+
+  // Window scroll bars: SB_HORZ or SB_VERT.
+  TWindowScrollBar& ScrollBar(int bar) { return bar == SB_VERT ? vbar_ : hbar_; }
+  const TWindowScrollBar& ScrollBar(int bar) const { return bar == SB_VERT ? vbar_ : hbar_; }
+  bool FlatScrollBarsInitialized() const { return flatSB_; }
+  void SetFlatScrollBars(bool v);
+  // Called by the scroll-bar calls after a change of visibility or state.
+  void ScrollBarsChanged(bool visibilityChanged);
+
+  // Messages.
+  virtual void WndProc(TMessage& Message);
+  virtual void DefaultHandler(TMessage& Message);
+  LRESULT Perform(UINT Msg, WPARAM WParam, LPARAM LParam);
+
+  // Events.
+  TNotifyEvent OnClick, OnDblClick, OnEnter, OnExit, OnMouseEnter, OnMouseLeave, OnResize;
+  TMouseEvent OnMouseDown, OnMouseUp;
+  TMouseMoveEvent OnMouseMove;
+  TKeyEvent OnKeyDown, OnKeyUp;
+  TKeyPressEvent OnKeyPress;
+  TMouseWheelEvent OnMouseWheel;
+  TMouseWheelUpDownEvent OnMouseWheelDown, OnMouseWheelUp;
+
+  // The control whose window has this handle, or nullptr once it is gone.
+  // Main thread only.
+  static TControl* FromHandle(HWND h);
+
+ protected:
+  virtual void Paint();
+  virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+  virtual void MouseMove(TShiftState Shift, int X, int Y);
+  virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+  virtual void Click();
+  virtual void DblClick();
+  virtual void KeyDown(WORD& Key, TShiftState Shift);
+  virtual void KeyUp(WORD& Key, TShiftState Shift);
+  virtual void KeyPress(char& Key);
+  virtual bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos);
+  virtual bool DoMouseWheelDown(TShiftState Shift, TPoint MousePos);
+  virtual bool DoMouseWheelUp(TShiftState Shift, TPoint MousePos);
+  virtual void Resize();
+  // Called once the window exists / before it goes.
+  virtual void CreateWnd() {}
+  virtual void DestroyWnd() {}
+  // Draws the border and the scroll bars (WM_NCPAINT).
+  virtual void PaintNonClient();
+
+  friend class TControlCanvas;
+  friend class TForm;
+  friend struct TInput;
+
+ public:
+  // Paints what is pending in the tree below root (non-client, background,
+  // client; a parent before what lies on it). True when anything painted.
+  static bool PaintTree(TControl* root);
+
+ private:
+  void CreateHandleTree();
+  void DestroyHandleTree();
+  void SendSize();
+  void HandleMouse(TMessage& m);
+  void HandleKey(TMessage& m);
+  void HandlePaint(TMessage& m);
+  void EraseBackground();
+  void InvalidateNonClient();
+  void InvalidateInParent(const TRect& boundsInParent);
+
+  TControl* parent_ = nullptr;
+  std::vector<TControl*> children_;
+  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  TBorderStyle borderStyle_ = bsNone;
+  bool ctl3D_ = true;
+  TColor color_ = clBtnFace;
+  std::string caption_;
+  bool visible_ = true;
+  bool enabled_ = true;
+  HWND handle_ = 0;
+  TCursor cursor_ = crDefault;
+  TWindowScrollBar hbar_, vbar_;
+  bool flatSB_ = false;
+  std::unique_ptr<TControlCanvas> canvas_;
+  TRect updateRect_;
+  bool erasePending_ = false;
+  bool ncPending_ = false;
+  bool inPaint_ = false;
+  TRect paintClip_;
+  bool clicking_ = false;
+};
+
+using TWinControl = TControl;
+using TCustomControl = TControl;
+
+// The window calls by handle.
+bool InvalidateRect(HWND wnd, const TRect* r, bool erase);
+bool ValidateRect(HWND wnd, const TRect* r);
+bool UpdateWindow(HWND wnd);
+bool IsWindow(HWND wnd);
+bool IsWindowVisible(HWND wnd);
+bool GetClientRect(HWND wnd, TRect& r);
+bool ScreenToClient(HWND wnd, TPoint& p);
+bool ClientToScreen(HWND wnd, TPoint& p);
+HWND SetFocus(HWND wnd);
+HWND GetFocus();
+HWND SetCapture(HWND wnd);
+bool ReleaseCapture();
+HWND GetCapture();

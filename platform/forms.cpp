@@ -1,0 +1,283 @@
+#include "platform/forms.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/application.h"
+#include "platform/exceptions.h"
+#include "platform/keys.h"
+
+TForm* GetParentForm(const TControl* control) {
+  const TControl* c = control;
+  while (c && c->Parent()) c = c->Parent();
+  if (!c || !c->IsTopLevel()) return nullptr;
+  return static_cast<TForm*>(const_cast<TControl*>(c));
+}
+
+TForm::TForm(TComponent* AOwner) : TControl(AOwner) {
+  visible_ = false;
+  SetBounds(0, 0, 320, 240);
+  SetColor(clBtnFace);
+  Application->AddForm(this);
+}
+
+TForm::~TForm() {
+  Destroying();
+  if (OnDestroy) {
+    try {
+      OnDestroy(this);
+    } catch (...) {
+      Application->HandleException(this);
+    }
+  }
+  if (Visible() && HandleAllocated()) {
+    Application->BackEnd()->FormHidden(this);
+    if (active_) Deactivate();
+  }
+  if (HandleAllocated()) DestroyHandleTree();
+  Application->RemoveForm(this);
+}
+
+void TForm::SetBorderStyle(TFormBorderStyle s) {
+  formBorderStyle_ = s;
+  if (HandleAllocated()) Application->BackEnd()->FormChanged(this);
+}
+
+void TForm::SetCaption(const std::string& s) {
+  TControl::SetCaption(s);
+  if (HandleAllocated()) Application->BackEnd()->FormChanged(this);
+}
+
+void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  bool sized = std::max(AWidth, 0) != Width() || std::max(AHeight, 0) != Height();
+  bool moved = ALeft != Left() || ATop != Top();
+  // The surface follows first, so that WM_SIZE handlers paint into the new size.
+  if (sized && surface_) surface_->SetSize(std::max(AWidth, 0), std::max(AHeight, 0));
+  TControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  if ((sized || moved) && HandleAllocated()) {
+    SurfaceChanged();
+    Application->BackEnd()->FormChanged(this);
+  }
+}
+
+void TForm::CreateWnd() {
+  surface_ = std::make_unique<TBitmap>(Width(), Height(), pf32bit);
+  if (!created_) {
+    created_ = true;
+    if (OnCreate) OnCreate(this);
+  }
+}
+
+void TForm::DestroyWnd() {
+  Application->BackEnd()->FormDestroyed(this);
+  surface_.reset();
+}
+
+void TForm::Paint() {}
+
+bool TForm::TakeSurfaceChanged() {
+  bool c = surfaceChanged_;
+  surfaceChanged_ = false;
+  return c;
+}
+
+void TForm::ApplyPosition() {
+  int w = Width(), h = Height();
+  switch (position_) {
+    case poScreenCenter:
+    case poDesktopCenter: SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h); break;
+    case poMainFormCenter:
+    case poOwnerFormCenter: {
+      TForm* around = nullptr;
+      if (position_ == poOwnerFormCenter) around = dynamic_cast<TForm*>(Owner());
+      if (!around) around = Application->MainForm();
+      if (around && around != this)
+        SetBounds(around->Left() + (around->Width() - w) / 2, around->Top() + (around->Height() - h) / 2, w,
+                  h);
+      else
+        SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
+      break;
+    }
+    default: break;
+  }
+}
+
+void TForm::SetVisible(bool v) {
+  if (v == Visible()) return;
+  if (!v) {
+    if (OnHide) OnHide(this);
+    TControl::SetVisible(false);
+    if (HandleAllocated()) {
+      Perform(WM_SHOWWINDOW, 0, 0);
+      Application->BackEnd()->FormHidden(this);
+    }
+    if (TControl* f = TControl::FromHandle(GetFocus()); f && GetParentForm(f) == this) ::SetFocus(0);
+    if (active_) {
+      Deactivate();
+      // The most recently created visible form takes over.
+      for (int i = Application->FormCount() - 1; i >= 0; --i) {
+        TForm* other = Application->Forms(i);
+        if (other != this && other->Visible() && other->Enabled()) {
+          other->Activate();
+          break;
+        }
+      }
+    }
+    return;
+  }
+  if (ComponentState() & csDestroying) return;
+  Handle();
+  ApplyPosition();
+  TControl::SetVisible(true);
+  Perform(WM_SHOWWINDOW, 1, 0);
+  if (OnShow) OnShow(this);
+  InvalidateNonClient();
+  Invalidate();
+  SurfaceChanged();
+  Application->BackEnd()->FormShown(this);
+  Activate();
+}
+
+bool TForm::Active() const { return active_; }
+
+void TForm::Activate() {
+  if (active_ || !Visible()) return;
+  TForm* prev = Application->ActiveForm();
+  if (prev && prev != this) prev->Deactivate();
+  active_ = true;
+  Application->SetActiveForm(this);
+  Perform(WM_ACTIVATE, 1, 0);
+  if (OnActivate) OnActivate(this);
+  if (activeControl_ && activeControl_->CanFocus())
+    ::SetFocus(activeControl_->Handle());
+  else
+    ::SetFocus(Handle());
+}
+
+void TForm::Deactivate() {
+  if (!active_) return;
+  active_ = false;
+  if (Application->ActiveForm() == this) Application->SetActiveForm(nullptr);
+  if (HandleAllocated()) Perform(WM_ACTIVATE, 0, 0);
+  if (OnDeactivate) OnDeactivate(this);
+}
+
+void TForm::SetActiveControl(TControl* c) {
+  if (c && GetParentForm(c) != this) throw EInvalidOperation("The control is not on this form");
+  activeControl_ = c;
+  if (c && active_ && c->CanFocus()) c->SetFocus();
+}
+
+namespace {
+void CollectTabStops(TControl* c, std::vector<TControl*>& out) {
+  for (int i = 0; i < c->ControlCount(); ++i) {
+    TControl* k = c->Controls(i);
+    if (k->TabStop && k->CanFocus()) out.push_back(k);
+    CollectTabStops(k, out);
+  }
+}
+}  // namespace
+
+void TForm::SelectNext(bool forward) {
+  std::vector<TControl*> stops;
+  CollectTabStops(this, stops);
+  if (stops.empty()) return;
+  auto it = std::find(stops.begin(), stops.end(), activeControl_);
+  size_t i;
+  if (it == stops.end())
+    i = forward ? 0 : stops.size() - 1;
+  else {
+    size_t cur = static_cast<size_t>(it - stops.begin());
+    i = forward ? (cur + 1) % stops.size() : (cur + stops.size() - 1) % stops.size();
+  }
+  stops[i]->SetFocus();
+}
+
+bool TForm::CloseQuery() {
+  bool can = true;
+  if (OnCloseQuery) OnCloseQuery(this, can);
+  return can;
+}
+
+void TForm::Close() {
+  if (modal_) {
+    // The modal loop asks OnClose once it sees the result.
+    if (CloseQuery()) modalResult_ = mrCancel;
+    return;
+  }
+  if (!CloseQuery()) return;
+  TCloseAction action = caHide;
+  if (OnClose) OnClose(this, action);
+  if (action == caNone) return;
+  if (Application->MainForm() == this) Application->Terminate();
+  if (action == caHide || action == caMinimize)
+    Hide();
+  else if (action == caFree)
+    Release();
+}
+
+void TForm::Release() { PostMessage(Handle(), CM_RELEASE, 0, 0); }
+
+TModalResult TForm::ShowModal() {
+  if (Visible() || modal_) throw EInvalidOperation("Cannot make a visible window modal");
+  // The other forms take no input while this one is up.
+  std::vector<TForm*> disabled;
+  for (int i = 0; i < Application->FormCount(); ++i) {
+    TForm* f = Application->Forms(i);
+    if (f != this && f->Visible() && f->Enabled()) {
+      f->SetEnabled(false);
+      disabled.push_back(f);
+    }
+  }
+  TForm* wasActive = Application->ActiveForm();
+  modal_ = true;
+  modalResult_ = mrNone;
+  TCloseAction action = caHide;
+  auto restore = [&] {
+    modal_ = false;
+    for (TForm* f : disabled) f->SetEnabled(true);
+    Hide();
+    if (wasActive && wasActive != this && wasActive->Visible()) wasActive->Activate();
+  };
+  try {
+    Show();
+    while (true) {
+      Application->HandleMessage();
+      if (Application->Terminated() && modalResult_ == mrNone) modalResult_ = mrCancel;
+      if (modalResult_ == mrNone) continue;
+      action = caHide;
+      if (!CloseQuery())
+        action = caNone;
+      else if (OnClose)
+        OnClose(this, action);
+      if (action == caNone) {
+        modalResult_ = mrNone;
+        continue;
+      }
+      break;
+    }
+  } catch (...) {
+    restore();
+    throw;
+  }
+  TModalResult result = modalResult_;
+  restore();
+  if (action == caFree) Release();
+  return result;
+}
+
+void TForm::WndProc(TMessage& m) {
+  switch (m.Msg) {
+    case WM_CLOSE: Close(); return;
+    case CM_RELEASE: delete this; return;
+    case CM_DIALOGKEY:
+      if (m.WParam == VK_TAB && GetKeyState(VK_MENU) >= 0 && GetKeyState(VK_CONTROL) >= 0) {
+        SelectNext(GetKeyState(VK_SHIFT) >= 0);
+        m.Result = 1;
+        return;
+      }
+      TControl::WndProc(m);
+      return;
+    default: TControl::WndProc(m);
+  }
+}

@@ -1,0 +1,27 @@
+// The input layer shared by the display back end and the test injector: it
+// turns raw mouse, wheel, key and window events into the messages a window
+// receives (hit-testing controls and scroll bars, capture, double clicks,
+// key state, focus).
+#pragma once
+
+#include "platform/messages.h"
+#include "platform/types.h"
+
+class TForm;
+
+struct TInput {
+  // Positions are in the form's client coordinates; buttons are physical.
+  static void MouseMove(TForm* form, int x, int y);
+  static void MouseButton(TForm* form, int x, int y, TMouseButton physical, bool down);
+  // delta in wheel units (WHEEL_DELTA per notch), positive away from the user
+  // (or to the right for the horizontal wheel).
+  static void Wheel(TForm* form, int x, int y, int delta, bool horizontal);
+  static void Key(WORD vk, bool down);
+  static void Resized(TForm* form, int width, int height);
+  static void Moved(TForm* form, int left, int top);
+  static void CloseRequested(TForm* form);
+  // The character a key gives with the current shift state (0 for none).
+  static char KeyChar(WORD vk);
+  // Forgets drags, hover and the last click.
+  static void Reset();
+};
