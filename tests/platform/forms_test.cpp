@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include "platform/buttons.h"
+#include "platform/keys.h"
+#include "recorder.h"
+
+namespace {
+
+TEST(Forms, AControlHasAWindowOnlyUnderAShownForm) {
+  THeadlessSession s;
+  TRecorder loose(nullptr);
+  EXPECT_FALSE(loose.HandleAllocated());
+  EXPECT_THROW(loose.Handle(), EInvalidOperation);
+  loose.Invalidate();  // no window: nothing to do, nothing raised
+  loose.Update();
+  EXPECT_EQ(loose.Canvas()->ClipRect(), TRect{});
+
+  auto* form = new TForm(nullptr);
+  auto* rec = new TRecorder(form);
+  rec->SetParent(form);
+  EXPECT_FALSE(rec->HandleAllocated()) << "the form is not shown";
+  form->Show();
+  EXPECT_TRUE(rec->HandleAllocated());
+  HWND h = rec->Handle();
+  rec->SetParent(nullptr);
+  EXPECT_FALSE(rec->HandleAllocated());
+  EXPECT_FALSE(IsWindow(h));
+  delete rec;
+  delete form;
+}
+
+TEST(Forms, PaintedPixelsAreReadableAfterThePump) {
+  TFormFixture f;
+  EXPECT_EQ(f.rec->Paints, 1);
+  EXPECT_EQ(Inject::Pixel(f.rec, 0, 0), clRed);
+  EXPECT_EQ(Inject::Pixel(f.rec, 99, 79), clRed);
+  EXPECT_EQ(f.form->Surface()->GetPixel(19, 10), ColorToRGB(clBtnFace)) << "left of the control";
+  EXPECT_EQ(f.form->Surface()->GetPixel(120, 10), ColorToRGB(clBtnFace)) << "right of the control";
+
+  f.rec->Fill = clBlue;
+  f.rec->InvalidateRect(Rect(10, 10, 20, 20), false);
+  Application->ProcessMessages();
+  EXPECT_EQ(Inject::Pixel(f.rec, 15, 15), clBlue);
+  EXPECT_EQ(Inject::Pixel(f.rec, 25, 15), clRed) << "outside the invalid area the paint is clipped";
+  f.rec->Fill = clLime;
+  f.rec->Repaint();  // paints at once, no pump needed
+  EXPECT_EQ(Inject::Pixel(f.rec, 50, 50), clLime);
+}
+
+TEST(Forms, CanvasOutsideAPaintDrawsClippedToTheClientArea) {
+  TFormFixture f;
+  f.rec->SetBorderStyle(bsSingle);
+  ShowScrollBar(f.rec->Handle(), SB_VERT, true);
+  Application->ProcessMessages();
+  TControlCanvas* c = f.rec->Canvas();
+  EXPECT_EQ(c->Origin(), (TPoint{22, 12}));
+  EXPECT_EQ(c->ClipRect(), Rect(0, 0, 79, 76));
+  EXPECT_EQ(c->DeviceClip(), Rect(22, 12, 101, 88));
+  // The border and the bar were painted by the non-client paint.
+  EXPECT_EQ(f.form->Surface()->GetPixel(20, 10), ColorToRGB(clBtnShadow));
+  // The bar: arrow box at the top, then the thumb (position 0), then the track.
+  EXPECT_EQ(f.form->Surface()->GetPixel(110, 20), ColorToRGB(clBtnFace));
+  EXPECT_EQ(f.form->Surface()->GetPixel(110, 60), ColorToRGB(clScrollBar));
+}
+
+TEST(Forms, ShowFiresCreateResizeActivateAndPositionCentres) {
+  THeadlessSession s;
+  std::vector<std::string> events;
+  auto* form = new TForm(nullptr);
+  form->OnCreate = [&](TObject*) { events.push_back("create"); };
+  form->OnShow = [&](TObject*) { events.push_back("show"); };
+  form->OnActivate = [&](TObject*) { events.push_back("activate"); };
+  form->OnResize = [&](TObject*) { events.push_back("resize"); };
+  form->OnDestroy = [&](TObject*) { events.push_back("destroy"); };
+  form->SetPosition(poScreenCenter);
+  form->SetBounds(0, 0, 400, 300);
+  form->Show();
+  EXPECT_EQ(form->Left(), (1920 - 400) / 2);
+  EXPECT_EQ(form->Top(), (1080 - 300) / 2);
+  EXPECT_TRUE(form->Active());
+  EXPECT_EQ(Screen->ActiveForm(), form);
+  Inject::Resize(form, 500, 350);
+  EXPECT_EQ(form->Surface()->Width(), 500);
+  EXPECT_EQ(form->ClientHeight(), 350);
+  delete form;
+  EXPECT_EQ(events, (std::vector<std::string>{"create", "resize", "show", "activate", "resize", "destroy"}));
+}
+
+struct TDialog {
+  TForm* form;
+  TButton* ok;
+  TButton* cancel;
+  TRecorder* other;
+  TDialog() {
+    form = new TForm(nullptr);
+    ok = new TButton(form);
+    ok->SetParent(form);
+    ok->SetBounds(10, 10, 75, 25);
+    ok->SetDefault(true);
+    ok->SetModalResult(mrOk);
+    cancel = new TButton(form);
+    cancel->SetParent(form);
+    cancel->SetBounds(100, 10, 75, 25);
+    cancel->SetCancel(true);
+    cancel->SetModalResult(mrCancel);
+    other = new TRecorder(form);
+    other->SetParent(form);
+    other->SetBounds(10, 50, 50, 50);
+  }
+  ~TDialog() { delete form; }
+};
+
+TEST(Forms, ShowModalReturnsTheResultOfTheKeyOrButtonThatEndedIt) {
+  struct TCase {
+    const char* name;
+    std::function<void(TDialog&)> act;
+    TModalResult expected;
+  };
+  const TCase cases[] = {
+      {"Enter reaches the default button", [](TDialog&) { Inject::Key(VK_RETURN); }, mrOk},
+      {"Esc reaches the cancel button", [](TDialog&) { Inject::Key(VK_ESCAPE); }, mrCancel},
+      {"a click on a button", [](TDialog& d) { Inject::Click(d.ok, 5, 5); }, mrOk},
+      {"Close", [](TDialog& d) { d.form->Close(); }, mrCancel},
+      {"the window's close box", [](TDialog& d) { Inject::Close(d.form); }, mrCancel},
+      {"ModalResult set by code", [](TDialog& d) { d.form->SetModalResult(mrRetry); }, mrRetry},
+  };
+  for (const TCase& c : cases) {
+    THeadlessSession s;
+    TDialog d;
+    d.form->SetActiveControl(d.other);
+    TTimer timer(nullptr);
+    timer.SetInterval(100);
+    timer.SetOnTimer([&](TObject*) {
+      timer.SetEnabled(false);
+      c.act(d);
+    });
+    EXPECT_EQ(d.form->ShowModal(), c.expected) << c.name;
+    EXPECT_FALSE(d.form->Visible()) << c.name;
+    EXPECT_FALSE(d.form->Modal()) << c.name;
+  }
+}
+
+TEST(Forms, EnterGoesToAFocusedControlThatWantsIt) {
+  THeadlessSession s;
+  TDialog d;
+  class TWants : public TRecorder {
+   public:
+    using TRecorder::TRecorder;
+    void WndProc(TMessage& m) override {
+      if (m.Msg == WM_GETDLGCODE) {
+        m.Result = DLGC_WANTALLKEYS;
+        return;
+      }
+      TRecorder::WndProc(m);
+    }
+  };
+  auto* w = new TWants(d.form);
+  w->SetParent(d.form);
+  w->SetBounds(100, 50, 50, 50);
+  int clicks = 0;
+  d.ok->OnClick = [&](TObject*) { ++clicks; };
+  d.form->Show();
+  w->SetFocus();
+  w->Keep = {WM_KEYDOWN};
+  w->Clear();
+  Inject::Key(VK_RETURN);
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(w->Log.size(), 1u);
+  d.other->SetFocus();
+  Inject::Key(VK_RETURN);
+  EXPECT_EQ(clicks, 1);
+  Inject::Key(VK_RETURN, ssCtrl);
+  EXPECT_EQ(clicks, 1) << "a modifier keeps Enter from the default button";
+}
+
+TEST(Forms, TabMovesTheFocusAndFocusMessagesPair) {
+  THeadlessSession s;
+  TDialog d;
+  d.other->TabStop = true;
+  d.form->Show();
+  d.ok->SetFocus();
+  std::vector<std::string> order;
+  d.ok->OnExit = [&](TObject*) { order.push_back("ok exit"); };
+  d.cancel->OnEnter = [&](TObject*) { order.push_back("cancel enter"); };
+  Inject::Key(VK_TAB);
+  EXPECT_TRUE(d.cancel->Focused());
+  EXPECT_EQ(order, (std::vector<std::string>{"ok exit", "cancel enter"}));
+  Inject::Key(VK_TAB, ssShift);
+  EXPECT_TRUE(d.ok->Focused());
+  d.other->SetEnabled(false);
+  EXPECT_FALSE(d.other->CanFocus());
+  EXPECT_THROW(d.other->SetFocus(), EInvalidOperation);
+}
+
+TEST(Forms, ReleaseFreesTheFormAtTheNextPumpAndCloseHidesIt) {
+  THeadlessSession s;
+  auto* form = new TForm(nullptr);
+  bool destroyed = false;
+  form->OnDestroy = [&](TObject*) { destroyed = true; };
+  form->Show();
+  form->Close();
+  EXPECT_FALSE(form->Visible());
+  EXPECT_FALSE(destroyed);
+  form->OnClose = [](TObject*, TCloseAction& a) { a = caFree; };
+  form->Show();
+  form->Close();
+  EXPECT_FALSE(destroyed);
+  Application->ProcessMessages();
+  EXPECT_TRUE(destroyed);
+}
+
+TEST(Forms, ShowingAModalFormTwiceIsRefused) {
+  THeadlessSession s;
+  TForm form(nullptr);
+  form.Show();
+  EXPECT_THROW(form.ShowModal(), EInvalidOperation);
+}
+
+}  // namespace
