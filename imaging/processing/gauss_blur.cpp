@@ -114,8 +114,9 @@ void _IEBlurRect8bit(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double R
     for (int y = b; y < e; ++y) ConvolvePadded(rows[Y1 + y] + X1, line(y), width, w, r, padded, tp, avx);
   });
   // Columns: every output row weighs the work rows around it, the first and
-  // last rows repeated; strips keep the rows in use within the cache.
-  constexpr int kStrip = 1024;
+  // last rows repeated; strips narrow enough for all the taps' rows to stay
+  // in the first-level cache.
+  const int kStrip = std::clamp((24 * 1024 / taps) & ~31, 64, 1024);
   IEParallelFor(height, static_cast<std::int64_t>(width) * taps, rows.Shareable(), [&](int b, int e) {
     std::vector<const std::uint8_t*> tp(static_cast<size_t>(taps));
     for (int x0 = 0; x0 < width; x0 += kStrip) {

@@ -37,6 +37,47 @@ void IEConvolveSpanAVX2(const std::uint8_t* const* Src, const std::int32_t* W, i
   const __m256i centreW = PairWeights(c0, c1);
   const __m256i round = _mm256_set1_epi32(32768);
   int k = 0;
+  // 32 outputs a step: the even and odd bytes of each tap are widened by a
+  // mask and a shift (no shuffles), the pairs of taps interleaved for the
+  // multiply-add, and the order restored once at the end.
+  const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
+  const __m256i zero = _mm256_setzero_si256();
+  for (; k + 32 <= Count; k += 32) {
+    __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mid[0] + k));
+    __m256i ce = _mm256_and_si256(c, lowBytes), co = _mm256_srli_epi16(c, 8);
+    __m256i el = _mm256_add_epi32(round, _mm256_madd_epi16(_mm256_unpacklo_epi16(ce, ce), centreW));
+    __m256i eh = _mm256_add_epi32(round, _mm256_madd_epi16(_mm256_unpackhi_epi16(ce, ce), centreW));
+    __m256i ol = _mm256_add_epi32(round, _mm256_madd_epi16(_mm256_unpacklo_epi16(co, co), centreW));
+    __m256i oh = _mm256_add_epi32(round, _mm256_madd_epi16(_mm256_unpackhi_epi16(co, co), centreW));
+    for (int i = 1; i <= r; i += 2) {
+      __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mid[-i] + k));
+      __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mid[i] + k));
+      __m256i e1 = _mm256_add_epi16(_mm256_and_si256(a, lowBytes), _mm256_and_si256(b, lowBytes));
+      __m256i o1 = _mm256_add_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
+      __m256i e2 = zero, o2 = zero, wp;
+      if (i + 1 <= r) {
+        a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mid[-i - 1] + k));
+        b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mid[i + 1] + k));
+        e2 = _mm256_add_epi16(_mm256_and_si256(a, lowBytes), _mm256_and_si256(b, lowBytes));
+        o2 = _mm256_add_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
+        wp = PairWeights(W[r + i], W[r + i + 1]);
+      } else {
+        wp = PairWeights(W[r + i], 0);
+      }
+      el = _mm256_add_epi32(el, _mm256_madd_epi16(_mm256_unpacklo_epi16(e1, e2), wp));
+      eh = _mm256_add_epi32(eh, _mm256_madd_epi16(_mm256_unpackhi_epi16(e1, e2), wp));
+      ol = _mm256_add_epi32(ol, _mm256_madd_epi16(_mm256_unpacklo_epi16(o1, o2), wp));
+      oh = _mm256_add_epi32(oh, _mm256_madd_epi16(_mm256_unpackhi_epi16(o1, o2), wp));
+    }
+    // Even outputs in order as words, odd ones likewise; limited to 255 as
+    // the scalar loop does, then each odd byte above its even neighbour.
+    const __m256i max = _mm256_set1_epi16(255);
+    __m256i ev =
+        _mm256_min_epu16(_mm256_packus_epi32(_mm256_srli_epi32(el, 16), _mm256_srli_epi32(eh, 16)), max);
+    __m256i od =
+        _mm256_min_epu16(_mm256_packus_epi32(_mm256_srli_epi32(ol, 16), _mm256_srli_epi32(oh, 16)), max);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + k), _mm256_or_si256(ev, _mm256_slli_epi16(od, 8)));
+  }
   for (; k + 16 <= Count; k += 16) {
     __m256i p = Load16(mid[0] + k);
     __m256i lo = _mm256_add_epi32(round, _mm256_madd_epi16(_mm256_unpacklo_epi16(p, p), centreW));

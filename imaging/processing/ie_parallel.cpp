@@ -2,6 +2,7 @@
 #include "imaging/processing/ie_parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 
 #include "imaging/core/ie_system.h"
@@ -34,24 +35,37 @@ TIERowTable::~TIERowTable() {
 
 namespace {
 
+// The pieces of a loop, handed out one at a time: a thread that the system
+// runs less often (or that met cheaper items) simply takes fewer pieces.
+struct TPieces {
+  const std::function<void(int, int)>& body;
+  int begin, end, size;
+  std::atomic<int> next;
+  // Runs pieces until none is left; a failure stops this worker only.
+  void Work(std::exception_ptr& failure) {
+    try {
+      for (;;) {
+        int b = next.fetch_add(size, std::memory_order_relaxed);
+        if (b >= end) return;
+        body(b, std::min(end, b + size));
+      }
+    } catch (...) {
+      failure = std::current_exception();
+      next.store(end, std::memory_order_relaxed);
+    }
+  }
+};
+
 class TPieceThread : public TIEThread {
  public:
-  TPieceThread(const std::function<void(int, int)>& body, int begin, int end, std::exception_ptr* failure)
-      : fBody(body), fBegin(begin), fEnd(end), fFailure(failure) {}
+  TPieceThread(TPieces& pieces, std::exception_ptr* failure) : fPieces(pieces), fFailure(failure) {}
 
  protected:
   // The failure is kept where the caller can read it after the pool freed us.
-  void Execute() override {
-    try {
-      fBody(fBegin, fEnd);
-    } catch (...) {
-      *fFailure = std::current_exception();
-    }
-  }
+  void Execute() override { fPieces.Work(*fFailure); }
 
  private:
-  const std::function<void(int, int)>& fBody;
-  int fBegin, fEnd;
+  TPieces& fPieces;
   std::exception_ptr* fFailure;
 };
 
@@ -70,20 +84,13 @@ void RunPieces(int begin, int end, int threads, const std::function<void(int, in
     if (count > 0) body(begin, end);
     return;
   }
+  // About eight pieces per thread balance the load without much handing out.
+  TPieces pieces{body, begin, end, std::max(1, count / (threads * 8)), {begin}};
   std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
   TIEThreadPool pool;
-  // The calling thread takes the first piece itself.
-  int first = begin + count / threads;
-  for (int t = 1; t < threads; ++t) {
-    int b = begin + static_cast<int>(static_cast<std::int64_t>(count) * t / threads);
-    int e = begin + static_cast<int>(static_cast<std::int64_t>(count) * (t + 1) / threads);
-    pool.Add(std::make_unique<TPieceThread>(body, b, e, &failures[static_cast<size_t>(t)]));
-  }
-  try {
-    body(begin, first);
-  } catch (...) {
-    failures[0] = std::current_exception();
-  }
+  for (int t = 1; t < threads; ++t)
+    pool.Add(std::make_unique<TPieceThread>(pieces, &failures[static_cast<size_t>(t)]));
+  pieces.Work(failures[0]);
   pool.WaitForAll();
   for (const std::exception_ptr& f : failures)
     if (f) std::rethrow_exception(f);

@@ -41,7 +41,7 @@ inline bool IERotateOutside(const TIERotateJob& j, double sx, double sy) {
 
 // Destination rows are walked in tiles of this many rows and columns, so
 // that the source pixels a tile reads stay in the cache.
-constexpr int kIERotateTileRows = 64;
+constexpr int kIERotateTileRows = 32;
 constexpr int kIERotateTileColumns = 64;
 
 // One destination pixel through the scalar reference (any position).

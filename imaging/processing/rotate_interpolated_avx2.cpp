@@ -24,8 +24,14 @@ inline void Store(__m256d v, std::uint8_t* out, bool clamp, bool wide) {
   if (clamp) v = _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
   __m128i i = _mm256_cvttpd_epi32(v);
   i = _mm_packus_epi16(_mm_packus_epi32(i, i), i);
-  std::int32_t b = _mm_cvtsi128_si32(i);
-  std::memcpy(out, &b, wide ? 4 : 3);
+  auto b = static_cast<std::uint32_t>(_mm_cvtsi128_si32(i));
+  if (wide) {
+    std::memcpy(out, &b, 4);
+  } else {
+    auto low = static_cast<std::uint16_t>(b);
+    std::memcpy(out, &low, 2);
+    out[2] = static_cast<std::uint8_t>(b >> 16);
+  }
 }
 
 // q1 + w0 (q0 - q1) + w2 (q2 - q1) + w3 (q3 - q1), evaluated left to right.
@@ -41,6 +47,7 @@ struct TRowJob {
   const double* bx;
   double rySin, ryCos;
   std::int64_t maxX, maxY, minXY;
+  std::uint8_t bg4[12];  // four background pixels
 };
 
 // One pixel whose neighbours all lie inside the source, at Floor (bilinear)
@@ -105,6 +112,15 @@ void Row(const TRowJob& r, int y, int X0, int X1) {
         _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(fx0, lo, _CMP_GE_OQ), _mm256_cmp_pd(fx0, hiX, _CMP_LE_OQ)),
                       _mm256_and_pd(_mm256_cmp_pd(fy0, lo, _CMP_GE_OQ), _mm256_cmp_pd(fy0, hiY, _CMP_LE_OQ)));
     if (_mm256_movemask_pd(in) != 0xF) {
+      // The same test as IERotateOutside, four at a time.
+      __m256d outside = _mm256_or_pd(_mm256_or_pd(_mm256_cmp_pd(sx, _mm256_set1_pd(-4.0), _CMP_LT_OQ),
+                                                  _mm256_cmp_pd(sy, _mm256_set1_pd(-4.0), _CMP_LT_OQ)),
+                                     _mm256_or_pd(_mm256_cmp_pd(sx, _mm256_set1_pd(j.W + 2.0), _CMP_GT_OQ),
+                                                  _mm256_cmp_pd(sy, _mm256_set1_pd(j.H + 2.0), _CMP_GT_OQ)));
+      if (_mm256_movemask_pd(outside) == 0xF) {
+        std::memcpy(out, r.bg4, 12);
+        continue;
+      }
       for (int k = 0; k < 4; ++k) Any(r, x + k, out + 3 * k, x + k + 1 < j.NW);
       continue;
     }
@@ -152,7 +168,8 @@ void PrefetchTile(const TIERotateJob& j, int Y0, int Y1, int X0, int X1) {
 void IERotateRowsAVX2(const TIERotateJob& j, int Y0, int Y1) {
   // Four-byte loads stay inside a row when the last neighbour is not the
   // row's last pixel; other positions take the scalar path.
-  TRowJob r{j, j.AX, j.BX, 0, 0, j.W - (j.Bicubic ? 4 : 3), j.H - (j.Bicubic ? 3 : 2), j.Bicubic ? 1 : 0};
+  TRowJob r{j, j.AX, j.BX, 0, 0, j.W - (j.Bicubic ? 4 : 3), j.H - (j.Bicubic ? 3 : 2), j.Bicubic ? 1 : 0, {}};
+  for (int k = 0; k < 4; ++k) std::memcpy(r.bg4 + 3 * k, j.Bg, 3);
   for (int yb = Y0; yb < Y1; yb += kIERotateTileRows) {
     int ye = std::min(Y1, yb + kIERotateTileRows);
     for (int xb = 0; xb < j.NW; xb += kIERotateTileColumns) {
