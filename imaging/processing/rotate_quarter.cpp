@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_pixel.h"
+#include "imaging/processing/convert_1bit.h"
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/ie_rotate.h"
 #include "imaging/processing/rotate_common.h"
@@ -48,19 +49,8 @@ std::vector<std::uint8_t> IEBackgroundPixel(TIEBitmap* Bitmap, TColor Color) {
       return {static_cast<std::uint8_t>(w & 0xFF), static_cast<std::uint8_t>(w >> 8)};
     }
     case ie8p: {
-      int best = 0;
-      long bestDist = -1;
-      int n = Bitmap->GetPaletteLength();
-      for (int i = 0; i < n; ++i) {
-        TRGB p = Bitmap->GetPalette(i);
-        long d =
-            (p.r - rgb.r) * (p.r - rgb.r) + (p.g - rgb.g) * (p.g - rgb.g) + (p.b - rgb.b) * (p.b - rgb.b);
-        if (bestDist < 0 || d < bestDist) {
-          bestDist = d;
-          best = i;
-        }
-      }
-      return {static_cast<std::uint8_t>(best)};
+      int used = Bitmap->PaletteUsed() > 0 ? Bitmap->PaletteUsed() : Bitmap->GetPaletteLength();
+      return {static_cast<std::uint8_t>(_IENearestPaletteIndex(Bitmap->GetPaletteBuffer(), used, rgb))};
     }
     case ie32f: {
       float f = static_cast<float>(grey) / 255.0f;
