@@ -54,3 +54,18 @@ void _IEFillRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, TRGB Color,
       OnProgress(Sender, static_cast<int>(std::min(100.0, std::nearbyint((y - Y1 + 1) * step))));
   }
 }
+
+double IEColorFillValue(TIEBitmap* Bitmap, TColor Color) {
+  TRGB rgb = IEColorToRGB(Color);
+  switch (Bitmap->GetPixelFormat()) {
+    case ie1g: return RGB(rgb.r, rgb.g, rgb.b) != 0 ? 1 : 0;
+    case ie8g: return IERGBToGray(rgb);
+    case ie16g: return IERGBToGray(rgb) * 257;
+    case ie32f: return IERGBToGray(rgb) / 255.0;
+    case ie8p: {
+      int used = Bitmap->PaletteUsed() > 0 ? Bitmap->PaletteUsed() : Bitmap->GetPaletteLength();
+      return _IENearestPaletteIndex(Bitmap->GetPaletteBuffer(), used, rgb);
+    }
+    default: return RGB(rgb.r, rgb.g, rgb.b);
+  }
+}

@@ -12,3 +12,8 @@
 // and ie24RGB) after each row, up to 100.
 void _IEFillRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, TRGB Color,
                  const TIEProgressEvent& OnProgress, TObject* Sender);
+
+// The value TIEBitmap.Fill takes to paint Color on Bitmap's pixel format: the
+// colour itself for the colour formats, its grey level for ie8g, ie16g and
+// ie32f, the nearest palette entry for ie8p, 0 or 1 for ie1g.
+double IEColorFillValue(TIEBitmap* Bitmap, TColor Color);

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_pixel.h"
-#include "imaging/processing/convert_1bit.h"
+#include "imaging/processing/fill_rect.h"
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/ie_rotate.h"
 #include "imaging/processing/rotate_common.h"
@@ -40,35 +40,13 @@ void IETakeResult(TIEBitmap* Bitmap, TIEBitmap& Result) {
 }
 
 std::vector<std::uint8_t> IEBackgroundPixel(TIEBitmap* Bitmap, TColor Color) {
-  TRGB rgb = IEColorToRGB(Color);
-  int grey = IERGBToGray(rgb);
-  switch (Bitmap->GetPixelFormat()) {
-    case ie8g: return {static_cast<std::uint8_t>(grey)};
-    case ie16g: {
-      auto w = static_cast<std::uint16_t>(grey * 257);
-      return {static_cast<std::uint8_t>(w & 0xFF), static_cast<std::uint8_t>(w >> 8)};
-    }
-    case ie8p: {
-      int used = Bitmap->PaletteUsed() > 0 ? Bitmap->PaletteUsed() : Bitmap->GetPaletteLength();
-      return {static_cast<std::uint8_t>(_IENearestPaletteIndex(Bitmap->GetPaletteBuffer(), used, rgb))};
-    }
-    case ie32f: {
-      float f = static_cast<float>(grey) / 255.0f;
-      std::vector<std::uint8_t> b(4);
-      std::memcpy(b.data(), &f, 4);
-      return b;
-    }
-    case ie1g:
-    case ienull: return {};
-    default: {
-      // The colour formats: the bitmap's own fill conversion of a colour.
-      TIEBitmap one(1, 1, Bitmap->GetPixelFormat());
-      if (one.GetWidth() != 1) return {};
-      one.Fill(static_cast<double>(RGB(rgb.r, rgb.g, rgb.b)));
-      const std::uint8_t* p = one.GetScanline(0);
-      return std::vector<std::uint8_t>(p, p + one.GetBitCount() / 8);
-    }
-  }
+  TIEPixelFormat pf = Bitmap->GetPixelFormat();
+  if (pf == ie1g || pf == ienull) return {};
+  TIEBitmap one(1, 1, pf);
+  if (one.GetWidth() != 1) return {};
+  one.Fill(IEColorFillValue(Bitmap, Color));
+  const std::uint8_t* p = one.GetScanline(0);
+  return std::vector<std::uint8_t>(p, p + one.GetBitCount() / 8);
 }
 
 namespace {
