@@ -56,6 +56,12 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
   std::vector<TRGB> row(static_cast<size_t>(w));
   switch (Want) {
     case ie1g:
+      // The bitmap's own change to 1 bit honours its dither method (the
+      // component's bilevel conversion mode); a plain threshold otherwise.
+      Temp.Assign(&Source);
+      Temp.ConvertToPixelFormat(ie1g);
+      if (Temp.GetPixelFormat() == ie1g && Temp.GetWidth() == w && Temp.GetHeight() == h) return &Temp;
+      IEAllocImage(Temp, w, h, ie1g, "writer");
       for (int y = 0; y < h; ++y) {
         IEGetRowRGB24(Source, y, row.data());
         std::uint8_t* d = Temp.GetScanline(y);

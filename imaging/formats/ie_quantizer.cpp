@@ -45,17 +45,9 @@ void TIEQuantizer::Init() {
   fWt.assign(kSide * kSide * kSide, 0);
   fMr = fMg = fMb = fWt;
   fM2.assign(kSide * kSide * kSide, 0.0);
-  fFineN.assign(1 << 18, 0);
-  fFineR.assign(1 << 18, 0);
-  fFineG = fFineB = fFineR;
 }
 
 void TIEQuantizer::AddColor(TRGB c) {
-  int f = ((c.r >> 2) << 12) | ((c.g >> 2) << 6) | (c.b >> 2);
-  ++fFineN[f];
-  fFineR[f] += c.r;
-  fFineG[f] += c.g;
-  fFineB[f] += c.b;
   if (!fOverflow && fSeen.insert(Key(c)).second) {
     fExact.push_back(c);
     if (fExact.size() > static_cast<size_t>(fWanted)) {
@@ -124,11 +116,16 @@ T Top(const Box& c, int dir, int pos, const std::vector<T>& m) {
 }  // namespace
 
 void TIEQuantizer::Build(TRGB* Palette, int NColors) {
-  fCache.assign(1 << 14, CacheEntry{});
   if (!fOverflow) {
     fPalette = fExact;
     if (fPalette.empty()) fPalette.push_back(TRGB{});
   } else {
+    // The cells' own moments, before they become cumulative, feed the refinement.
+    std::vector<Cell> cells;
+    for (size_t i = 0; i < fWt.size(); ++i)
+      if (fWt[i] > 0)
+        cells.push_back(Cell{static_cast<std::uint64_t>(fWt[i]), static_cast<std::uint64_t>(fMr[i]),
+                             static_cast<std::uint64_t>(fMg[i]), static_cast<std::uint64_t>(fMb[i])});
     Cumulate(fWt);
     Cumulate(fMr);
     Cumulate(fMg);
@@ -232,51 +229,72 @@ void TIEQuantizer::Build(TRGB* Palette, int NColors) {
       fPalette.push_back(TRGB{mean(fMb), mean(fMg), mean(fMr)});
     }
     if (fPalette.empty()) fPalette.push_back(TRGB{});
-    Refine();
+    Refine(cells);
   }
   fWt.clear();
-  fFineN.clear();
-  fFineR.clear();
-  fFineG.clear();
-  fFineB.clear();
   fMr.clear();
   fMg.clear();
   fMb.clear();
   fM2.clear();
   fExact.clear();
   fSeen.clear();
+  IndexPalette();
   if (Palette) {
     int k = std::clamp(NColors, 1, 256);
     for (int i = 0; i < k; ++i) Palette[i] = i < ColorCount() ? fPalette[i] : TRGB{};
   }
 }
 
-// A few Lloyd iterations over the fine histogram: each entry moves to the
-// mean of the colours nearest to it, which the coarse box cut cannot reach.
-void TIEQuantizer::Refine() {
-  struct Cell {
-    TRGB c;
-    std::uint32_t n;
-    std::uint64_t r, g, b;
-  };
-  std::vector<Cell> cells;
-  for (size_t i = 0; i < fFineN.size(); ++i) {
-    std::uint32_t n = fFineN[i];
-    if (!n) continue;
-    TRGB c{static_cast<std::uint8_t>((fFineB[i] + n / 2) / n),
-           static_cast<std::uint8_t>((fFineG[i] + n / 2) / n),
-           static_cast<std::uint8_t>((fFineR[i] + n / 2) / n)};
-    cells.push_back(Cell{c, n, fFineR[i], fFineG[i], fFineB[i]});
-  }
+// A few Lloyd iterations over the histogram cells (each at the mean of its
+// colours): every entry moves to the mean of the colours nearest to it,
+// which the box cut alone cannot reach.
+void TIEQuantizer::Refine(const std::vector<Cell>& cells) {
   const int k = ColorCount();
   std::vector<std::uint64_t> sr(k), sg(k), sb(k), sn(k);
+  std::vector<std::uint16_t> order(static_cast<size_t>(k));
+  std::vector<int> orderG(static_cast<size_t>(k));
   for (int iter = 0; iter < 4; ++iter) {
+    // Entries sorted by green: a search walks outwards from the colour's
+    // green and stops on each side once green alone is farther than the
+    // best found (the same answer as a full scan, lowest index on a tie).
+    for (int i = 0; i < k; ++i) order[i] = static_cast<std::uint16_t>(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return fPalette[a].g < fPalette[b].g; });
+    for (int i = 0; i < k; ++i) orderG[i] = fPalette[order[i]].g;
+    auto nearest = [&](TRGB c) {
+      int hi = static_cast<int>(std::lower_bound(orderG.begin(), orderG.end(), int(c.g)) - orderG.begin());
+      int lo = hi - 1, best = 0, bestD = 1 << 30;
+      auto check = [&](int i) {
+        int dr = int(fPalette[i].r) - c.r, dg = int(fPalette[i].g) - c.g, db = int(fPalette[i].b) - c.b;
+        int d = dr * dr + dg * dg + db * db;
+        if (d < bestD || (d == bestD && i < best)) bestD = d, best = i;
+      };
+      while (lo >= 0 || hi < k) {
+        if (hi < k) {
+          int dg = orderG[hi] - c.g;
+          if (dg * dg <= bestD)
+            check(order[hi++]);
+          else
+            hi = k;
+        }
+        if (lo >= 0) {
+          int dg = c.g - orderG[lo];
+          if (dg * dg <= bestD)
+            check(order[lo--]);
+          else
+            lo = -1;
+        }
+      }
+      return best;
+    };
     std::fill(sr.begin(), sr.end(), 0);
     std::fill(sg.begin(), sg.end(), 0);
     std::fill(sb.begin(), sb.end(), 0);
     std::fill(sn.begin(), sn.end(), 0);
     for (const Cell& c : cells) {
-      int i = Nearest(c.c);
+      TRGB mean{static_cast<std::uint8_t>((c.b + c.n / 2) / c.n),
+                static_cast<std::uint8_t>((c.g + c.n / 2) / c.n),
+                static_cast<std::uint8_t>((c.r + c.n / 2) / c.n)};
+      int i = nearest(mean);
       sr[i] += c.r;
       sg[i] += c.g;
       sb[i] += c.b;
@@ -295,28 +313,55 @@ void TIEQuantizer::Refine() {
   }
 }
 
-int TIEQuantizer::Nearest(TRGB c) const {
-  int best = 0;
-  int bestD = 1 << 30;
-  for (int i = 0; i < ColorCount(); ++i) {
+void TIEQuantizer::IndexPalette() {
+  fCellStart.assign(32768, 0);
+  fCellCount.assign(32768, -1);
+  fCandidates.clear();
+}
+
+void TIEQuantizer::BuildCell(int cell) {
+  const int lo[3] = {(cell >> 10) << 3, ((cell >> 5) & 31) << 3, (cell & 31) << 3};
+  const int n = ColorCount();
+  std::vector<int>& minD = fScratch;
+  minD.resize(static_cast<size_t>(n));
+  int threshold = 1 << 30;
+  for (int i = 0; i < n; ++i) {
+    const int v[3] = {fPalette[i].r, fPalette[i].g, fPalette[i].b};
+    int dmin = 0, dmax = 0;
+    for (int k = 0; k < 3; ++k) {
+      const int a = lo[k], b = lo[k] + 7;
+      const int near = v[k] < a ? a - v[k] : v[k] > b ? v[k] - b : 0;
+      const int far = std::max(std::abs(v[k] - a), std::abs(v[k] - b));
+      dmin += near * near;
+      dmax += far * far;
+    }
+    minD[i] = dmin;
+    threshold = std::min(threshold, dmax);
+  }
+  // An entry farther from the whole cell than another entry's farthest
+  // point can never be nearest (nor tie) for any colour of the cell.
+  fCellStart[cell] = static_cast<std::int32_t>(fCandidates.size());
+  for (int i = 0; i < n; ++i)
+    if (minD[i] <= threshold) fCandidates.push_back(static_cast<std::uint16_t>(i));
+  fCellCount[cell] = static_cast<std::int16_t>(fCandidates.size() - fCellStart[cell]);
+}
+
+int TIEQuantizer::Nearest(TRGB c) {
+  const int cell = ((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3);
+  if (fCellCount[cell] < 0) BuildCell(cell);
+  const std::uint16_t* cand = fCandidates.data() + fCellStart[cell];
+  int best = 0, bestD = 1 << 30;
+  // Candidates are in index order, so the first of equal distances wins.
+  for (int k = 0; k < fCellCount[cell]; ++k) {
+    const int i = cand[k];
     int dr = int(fPalette[i].r) - c.r, dg = int(fPalette[i].g) - c.g, db = int(fPalette[i].b) - c.b;
     int d = dr * dr + dg * dg + db * db;
     if (d < bestD) {
       bestD = d;
       best = i;
-      if (d == 0) break;
     }
   }
   return best;
 }
 
-int TIEQuantizer::RGBIndex(TRGB Color) {
-  std::uint32_t key = Key(Color);
-  std::uint32_t h = (key * 2654435761u) >> 18;
-  CacheEntry& e = fCache[h];
-  if (e.key != key) {
-    e.key = key;
-    e.index = static_cast<std::uint16_t>(Nearest(Color));
-  }
-  return e.index;
-}
+int TIEQuantizer::RGBIndex(TRGB Color) { return Nearest(Color); }

@@ -1,7 +1,8 @@
 // TIEQuantizer: chooses a palette of a few colours for a 24-bit image (Wu's
 // variance-minimising box cut refined by k-means, exact when the image has
 // few enough colours)
-// and maps colours to their nearest entry through a cache.
+// and maps colours to their nearest entry through a cache of the few
+// entries that can be nearest within each small cell of colours.
 #pragma once
 
 #include <array>
@@ -29,10 +30,17 @@ class TIEQuantizer {
 
  private:
   void Build(TRGB* Palette, int NColors);
-  void Refine();
+  struct Cell {
+    std::uint64_t n, r, g, b;
+  };
+  void Refine(const std::vector<Cell>& cells);
   void Init();
   void AddColor(TRGB c);
-  int Nearest(TRGB c) const;
+  // Forgets the candidate lists (after the palette changed).
+  void IndexPalette();
+  // The entries that can be nearest to some colour of a 32-level cell.
+  void BuildCell(int cell);
+  int Nearest(TRGB c);
 
   std::vector<TRGB> fExact;  // distinct colours while they fit, else empty
   std::unordered_set<std::uint32_t> fSeen;
@@ -40,13 +48,11 @@ class TIEQuantizer {
   int fWanted = 0;
   std::vector<std::int64_t> fWt, fMr, fMg, fMb;
   std::vector<double> fM2;
-  // 6 bits per channel: count and sums, for the k-means refinement.
-  std::vector<std::uint32_t> fFineN;
-  std::vector<std::uint64_t> fFineR, fFineG, fFineB;
   std::vector<TRGB> fPalette;
-  struct CacheEntry {
-    std::uint32_t key = 0xFFFFFFFFu;
-    std::uint16_t index = 0;
-  };
-  std::vector<CacheEntry> fCache;
+  // Per cell of 8 x 8 x 8 colours, built on first use: where its
+  // candidates start in fCandidates and how many there are (-1: not yet).
+  std::vector<std::int32_t> fCellStart;
+  std::vector<std::int16_t> fCellCount;
+  std::vector<std::uint16_t> fCandidates;
+  std::vector<int> fScratch;
 };

@@ -155,6 +155,8 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   std::uint16_t* extra = nullptr;
   TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
   if (!TIFFIsCODECConfigured(comp)) h.Fail("compression " + std::to_string(comp) + " is not supported");
+  if (comp == COMPRESSION_LZW && !Params.TIFFLZWDecompressor)
+    throw EIEImageError("TIFF: LZW compressed image and no LZW decoder installed");
   IECheckImageSize("TIFF", w, hh, bps * spp, fileBytes, comp == COMPRESSION_NONE ? 1 : 4096);
 
   const int W = static_cast<int>(w), H = static_cast<int>(hh);

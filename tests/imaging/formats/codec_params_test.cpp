@@ -216,3 +216,41 @@ TEST(CodecParams, PngCompressionLevelsShrinkTheFile) {
     prev = b.size();
   }
 }
+
+TEST(CodecParams, BilevelModeDecidesHowColourBecomesOneBit) {
+  // A smooth ramp: threshold gives two solid halves, ordered dither a pattern.
+  TIEBitmap ramp(64, 8, ie24RGB);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 64; ++x) std::memset(ramp.GetScanline(y) + 3 * x, x * 4, 3);
+  std::vector<std::uint8_t> files[2];
+  for (int mode = 0; mode < 2; ++mode) {
+    TRedozIrIO io;
+    io.GetIEBitmap()->Assign(&ramp);
+    io.SetBilevelConversionMode(static_cast<std::uint8_t>(mode));
+    io.Params().BitsPerSample = io.Params().SamplesPerPixel = 1;
+    TMemoryStream ms;
+    io.SaveToStreamBMP(ms);
+    files[mode] = ms.Bytes();
+  }
+  EXPECT_NE(files[0], files[1]);
+  auto threshold = DecodeBytes(files[1]);
+  ASSERT_EQ(threshold->GetPixelFormat(), ie1g);
+  // Threshold: dark left half, light right half on every row.
+  for (int y = 0; y < 8; ++y) {
+    EXPECT_EQ(threshold->GetScanline(y)[0], 0);
+    EXPECT_EQ(threshold->GetScanline(y)[7], 0xFF);
+  }
+}
+
+TEST(CodecParams, WithoutAnLzwDecoderLzwTiffIsRefused) {
+  auto src = MakeRGB(8, 8);
+  auto bytes = EncodeAs(*src, ioTIFF, [](TIOParamsVals& p) { p.TIFFCompression = ioTIFF_LZW; });
+  TRedozIrIO io;
+  io.Params().TIFFLZWDecompressor = nullptr;
+  TMemoryStream ms(bytes);
+  EXPECT_THROW(io.LoadFromStreamTIFF(ms), EIEImageError);
+  io.Params().TIFFLZWDecompressor = IEGlobalTIFFLZWDecompressor;
+  ms.SetPosition(0);
+  io.LoadFromStreamTIFF(ms);
+  EXPECT_EQ(io.Params().TIFFCompression, ioTIFF_LZW);
+}
