@@ -62,7 +62,13 @@ void _IEGetGrayHistogram(TIEBitmap* Bitmap, int* Hist) {
       continue;
     }
     IEReadRowRGB(Bitmap, y, row.data());
-    for (int x = 0; x < w; ++x) ++Hist[IEClampByte(IERGBToGray(row[static_cast<size_t>(x)]))];
+    // Grey formats count their own level, whatever the colour weights.
+    const TIEPixelFormat pf = Bitmap->GetPixelFormat();
+    if (pf == ie8g || pf == ie16g || pf == ie32f) {
+      for (int x = 0; x < w; ++x) ++Hist[row[static_cast<size_t>(x)].r];
+    } else {
+      for (int x = 0; x < w; ++x) ++Hist[IEClampByte(IERGBToGray(row[static_cast<size_t>(x)]))];
+    }
   }
 }
 

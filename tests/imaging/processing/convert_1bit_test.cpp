@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/ie_pixel.h"
 #include "imaging/processing/convert_1bit.h"
 
 namespace {
@@ -156,6 +157,20 @@ TEST(GrayHistogramAndAverage, CountsAndEmptyImages) {
   _IEGetGrayHistogram(&one, h);
   EXPECT_EQ(h[1], 6);
   EXPECT_EQ(h[0], 4);
+  // Grey formats count their level itself, colour pixels their weighted grey.
+  const int saved[3] = {gRedToGrayCoef, gGreenToGrayCoef, gBlueToGrayCoef};
+  gRedToGrayCoef = gGreenToGrayCoef = gBlueToGrayCoef = 30;
+  TIEBitmap g100(1, 1, ie8g), c100(1, 1, ie24RGB);
+  g100.GetScanline(0)[0] = 100;
+  std::memset(c100.GetScanline(0), 100, 3);
+  _IEGetGrayHistogram(&g100, h);
+  EXPECT_EQ(h[100], 1);
+  _IEGetGrayHistogram(&c100, h);
+  EXPECT_EQ(h[90], 1);
+  gRedToGrayCoef = saved[0];
+  gGreenToGrayCoef = saved[1];
+  gBlueToGrayCoef = saved[2];
+
   int r, g, bl;
   TIEBitmap empty;
   _IEGetAverageColor(&empty, r, g, bl);
