@@ -173,5 +173,26 @@ int SelectClipRgn(TCanvas* c, HRGN rgn);
 int ExcludeClipRect(TCanvas* c, int l, int t, int r, int b);
 int IntersectClipRect(TCanvas* c, int l, int t, int r, int b);
 int GetClipBox(TCanvas* c, TRect& box);
+// Two-colour gradients over rectangles, GradientFill-style: vertex channels
+// are 16-bit (the 8-bit value in the high byte); each rectangle runs from
+// its upper-left vertex's colour to its lower-right one's.
+struct TRIVERTEX {
+  int x = 0;
+  int y = 0;
+  std::uint16_t Red = 0;
+  std::uint16_t Green = 0;
+  std::uint16_t Blue = 0;
+  std::uint16_t Alpha = 0;
+};
+struct GRADIENT_RECT {
+  unsigned UpperLeft = 0;
+  unsigned LowerRight = 0;
+};
+constexpr unsigned GRADIENT_FILL_RECT_H = 0;
+constexpr unsigned GRADIENT_FILL_RECT_V = 1;
+// False for another mode or a vertex index out of range (nothing drawn).
+bool GradientFill(TCanvas* c, const TRIVERTEX* vertices, unsigned vertexCount, const GRADIENT_RECT* rects,
+                  unsigned rectCount, unsigned mode);
+
 // Draws the edges; with BF_ADJUST the rectangle shrinks by the edges drawn.
 bool DrawEdge(TCanvas* c, TRect& r, unsigned edge, unsigned flags);

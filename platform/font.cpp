@@ -368,7 +368,7 @@ std::shared_ptr<TFontInstance> GetFontInstance(const TFont& font) {
   using Key = std::tuple<std::string, int, int, int, int>;
   static std::list<std::pair<Key, std::shared_ptr<TFontInstance>>> recent;
   bool mono = font.Quality == fqNonAntialiased || font.Quality == fqDraft;
-  Key key{font.Name, font.Height, font.Style & (fsBold | fsItalic), font.Escapement % 3600, mono};
+  Key key{font.Name, font.Height, font.Style.Bits & (fsBold | fsItalic).Bits, font.Escapement % 3600, mono};
   std::lock_guard<std::mutex> g(FontMutex());
   for (auto it = recent.begin(); it != recent.end(); ++it)
     if (it->first == key) {

@@ -68,18 +68,27 @@ class TBrush {
 };
 
 enum TFontStyle : std::uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
-// A set of TFontStyle flags.
-enum TFontStyles : std::uint8_t { fsNone = 0 };
-constexpr TFontStyles operator|(TFontStyles a, TFontStyle b) {
-  return TFontStyles(std::uint8_t(a) | std::uint8_t(b));
-}
+
+// A set of TFontStyle flags: Style = fsBold, Style = fsBold | fsItalic,
+// Style & fsBold, Style - fsBold.
+struct TFontStyles {
+  std::uint8_t Bits = 0;
+  constexpr TFontStyles() = default;
+  constexpr TFontStyles(TFontStyle s) : Bits(s) {}
+  constexpr explicit TFontStyles(std::uint8_t bits) : Bits(bits) {}
+  friend constexpr TFontStyles operator|(TFontStyles a, TFontStyles b) {
+    return TFontStyles(std::uint8_t(a.Bits | b.Bits));
+  }
+  friend constexpr TFontStyles operator-(TFontStyles a, TFontStyles b) {
+    return TFontStyles(std::uint8_t(a.Bits & ~b.Bits));
+  }
+  friend constexpr bool operator&(TFontStyles a, TFontStyle b) { return (a.Bits & b) != 0; }
+  friend constexpr bool operator==(TFontStyles, TFontStyles) = default;
+};
 constexpr TFontStyles operator|(TFontStyle a, TFontStyle b) {
-  return TFontStyles(std::uint8_t(a) | std::uint8_t(b));
+  return TFontStyles(std::uint8_t(a | std::uint8_t(b)));
 }
-constexpr TFontStyles operator-(TFontStyles a, TFontStyle b) {
-  return TFontStyles(std::uint8_t(a) & ~std::uint8_t(b));
-}
-constexpr bool operator&(TFontStyles a, TFontStyle b) { return (std::uint8_t(a) & std::uint8_t(b)) != 0; }
+constexpr TFontStyles fsNone{};
 
 // The quality field of a logical font (its values are the platform's).
 enum TFontQuality : std::uint8_t {
@@ -152,3 +161,34 @@ struct TTextMetric {
   bool tmStruckOut = false;
   TFontCharset tmCharSet = DEFAULT_CHARSET;
 };
+
+// The platform's 60-byte logical-font record (ANSI face name), as streams of
+// vector objects store it.
+struct TLogFontA {
+  std::int32_t lfHeight = 0;
+  std::int32_t lfWidth = 0;
+  std::int32_t lfEscapement = 0;
+  std::int32_t lfOrientation = 0;
+  std::int32_t lfWeight = 0;
+  std::uint8_t lfItalic = 0;
+  std::uint8_t lfUnderline = 0;
+  std::uint8_t lfStrikeOut = 0;
+  std::uint8_t lfCharSet = 0;
+  std::uint8_t lfOutPrecision = 0;
+  std::uint8_t lfClipPrecision = 0;
+  std::uint8_t lfQuality = 0;
+  std::uint8_t lfPitchAndFamily = 0;
+  char lfFaceName[32] = {};
+};
+static_assert(sizeof(TLogFontA) == 60);
+
+constexpr int FW_NORMAL = 400;
+constexpr int FW_SEMIBOLD = 600;
+constexpr int FW_BOLD = 700;
+
+// The record of a font: weight 700 or 400, the name cut to 31 characters.
+TLogFontA LogFontFromFont(const TFont& font);
+// The font of a record: bold from weight 600 up; a face name without its
+// terminating zero is read to the end of the field; an unknown quality is
+// the default one. The colour is the caller's.
+TFont FontFromLogFont(const TLogFontA& lf);

@@ -133,6 +133,12 @@ void TPixelWriter::SetSolid(TColor c, TPenMode mode) {
   hatch_ = bsSolid;
 }
 
+void TPixelWriter::SetRaw(std::uint32_t raw, TPenMode mode) {
+  value_ = raw & mask_;
+  mode_ = mode;
+  hatch_ = bsSolid;
+}
+
 void TPixelWriter::SetHatch(TColor c, TBrushStyle style, TPenMode mode) {
   SetSolid(c, mode);
   hatch_ = style;

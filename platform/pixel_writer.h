@@ -25,6 +25,8 @@ class TPixelWriter {
   TPixelWriter(TBitmap& bmp, const TRegion* clip, const TRect& bounds, TPoint offset);
 
   void SetSolid(TColor c, TPenMode mode = pmCopy);
+  // A value already in the bitmap's pixel format (RawPixelValue).
+  void SetRaw(std::uint32_t raw, TPenMode mode = pmCopy);
   // Hatch pixels in the colour; the others are left alone.
   void SetHatch(TColor c, TBrushStyle style, TPenMode mode = pmCopy);
 

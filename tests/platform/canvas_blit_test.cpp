@@ -146,3 +146,23 @@ TEST(CanvasBlit, ClipRegionAndSourceOutsideItsBitmap) {
   EXPECT_TRUE(PatBlt(d, 0, 0, 4, 2, BLACKNESS));
   EXPECT_EQ(Picture(dst), Rows({"####", "####"}));
 }
+
+TEST(CanvasBlit, GradientFillSteps16BitChannels) {
+  TRIVERTEX v[2];
+  v[0] = {0, 0, 0, 0, 0, 0};
+  v[1] = {4, 4, 0xFF00, 0x8000, 0, 0};
+  GRADIENT_RECT r{0, 1};
+  // Step t of 4: (0xFF00 t / 4) >> 8 = 0, 63, 127, 191; green (0x8000 t / 4) >> 8 = 0, 32, 64, 96.
+  for (unsigned mode : {GRADIENT_FILL_RECT_V, GRADIENT_FILL_RECT_H}) {
+    TBitmap b(4, 4, pf24bit);
+    EXPECT_TRUE(GradientFill(b.Canvas(), v, 2, &r, 1, mode));
+    for (int t = 0; t < 4; ++t) {
+      TColor p = mode == GRADIENT_FILL_RECT_V ? b.GetPixel(3, t) : b.GetPixel(t, 3);
+      EXPECT_EQ(p, RGB((0xFF00 * t / 4) >> 8, (0x8000 * t / 4) >> 8, 0)) << mode << " step " << t;
+    }
+  }
+  GRADIENT_RECT bad{0, 2};
+  TBitmap b(4, 4, pf24bit);
+  EXPECT_FALSE(GradientFill(b.Canvas(), v, 2, &bad, 1, GRADIENT_FILL_RECT_H));
+  EXPECT_FALSE(GradientFill(b.Canvas(), v, 2, &r, 1, 2));
+}

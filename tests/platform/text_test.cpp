@@ -216,3 +216,36 @@ TEST(Text, UnderlineAndStrikeOutFollowTheBaseLine) {
   EXPECT_EQ(belowPlain, 0);
   EXPECT_GE(belowUnder, c->TextWidth("ace") - 2);
 }
+
+TEST(Text, LogicalFontRecordRoundTrip) {
+  TFont f;
+  f.Name = "Arial";
+  f.Height = -13;
+  f.Style = fsBold | fsItalic | fsUnderline;
+  f.Charset = RUSSIAN_CHARSET;
+  f.Escapement = 900;
+  f.Quality = fqAntialiased;
+  TLogFontA lf = LogFontFromFont(f);
+  EXPECT_EQ(lf.lfWeight, FW_BOLD);
+  EXPECT_EQ(lf.lfItalic, 1);
+  EXPECT_EQ(lf.lfStrikeOut, 0);
+  EXPECT_EQ(lf.lfQuality, 4);
+  EXPECT_EQ(std::string(lf.lfFaceName), "Arial");
+  EXPECT_EQ(FontFromLogFont(lf), f);
+
+  f.Style = f.Style - fsBold;
+  f.Name = std::string(40, 'N');
+  EXPECT_EQ(FontFromLogFont(LogFontFromFont(f)).Name, std::string(31, 'N'));
+  lf.lfWeight = 599;
+  lf.lfQuality = 9;
+  std::fill(std::begin(lf.lfFaceName), std::end(lf.lfFaceName), 'A');
+  TFont g = FontFromLogFont(lf);
+  EXPECT_FALSE(g.Bold());
+  EXPECT_EQ(g.Quality, fqDefault);
+  EXPECT_EQ(g.Name, std::string(32, 'A'));
+  lf.lfWeight = 600;
+  EXPECT_TRUE(FontFromLogFont(lf).Bold());
+  g.Style = fsItalic;
+  EXPECT_TRUE(g.Italic());
+  EXPECT_FALSE(g.Style & fsUnderline);
+}
