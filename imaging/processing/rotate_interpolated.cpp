@@ -127,9 +127,8 @@ void RotateInterpolated(TIEBitmap* bmp, const std::uint8_t* bg, int n, std::uint
     j.Sin = sn;
     for (int c = 0; c < n; ++c) j.Bg[c] = bg[c];
     bool avx = n == 3 && IEUseAVX2();
-    double step = 100.0 / NH;
     std::function<void(int)> after;
-    if (OnProgress) after = [&](int y) { OnProgress(Sender, TruncInt(y * step)); };
+    if (OnProgress) after = [&](int y) { OnProgress(Sender, TruncInt(y * 100.0 / NH)); };
     IEParallelForProgress(
         NH, static_cast<std::int64_t>(NW) * (j.Bicubic ? 8 : 2), s.Shareable() && d.Shareable(),
         [&](int b, int e) {
