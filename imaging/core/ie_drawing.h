@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
@@ -39,3 +40,14 @@ void IEMakeMetalBitmap(TBitmap* Bitmap, int Width, int Height);
 // Which picture the library's dialogs show behind their controls: 0 none,
 // 1 stripes, 2 metal.
 extern std::uint8_t gIEDialogsBackground;
+
+// Draws a hint box holding Text at (X, Y) of the canvas: the box is the
+// text's size + 12 pixels each way (6 of margin around the text), moved so
+// that it stays inside (0, 0)-(MaxX, MaxY) (X and Y return where it went).
+// The area under the box is first copied into Saved (made 24-bit, of the
+// box's size) for the caller to put back with Canvas->Draw(X, Y, *Saved).
+// The box is filled with Brush and framed light (Highlight) at the top and
+// left and dark (Shadow) at the bottom and right.
+void IEDrawHint(TCanvas* Canvas, int& X, int& Y, const std::string& Text, const TFont& Font,
+                const TBrush& Brush, TBitmap* Saved, int MaxX, int MaxY, TColor Highlight = clBtnHighlight,
+                TColor Shadow = clBtnShadow);

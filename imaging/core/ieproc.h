@@ -1,0 +1,136 @@
+// TRedozIrProc, the processing component: its binding to a view or a bitmap,
+// the preparation of the image's pixel format, the undo and redo stacks and
+// the refresh after an operation. The operations themselves (resampling,
+// conversion, rotation, crop...) are added to this class by their own files.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "imaging/core/dialog_text.h"
+#include "imaging/core/ie_types.h"
+#include "imaging/core/iebitmap.h"
+#include "imaging/core/ieview.h"
+#include "platform/stream.h"
+#include "platform/types.h"
+
+class TIEMask;
+
+// The event raised after an undo entry was saved.
+using TIESaveUndoEvent = std::function<void(TObject* Sender, TIEUndoSource Source)>;
+
+// The inclusive bounds of the pixels with non-zero alpha (Right and Bottom
+// are the last such column and row); the whole image, inclusive, when it has
+// no alpha plane; (0, 0, -1, -1) when no pixel is visible or the image is empty.
+TRect IEGetAlphaBounds(TIEBitmap* Bitmap);
+
+class TRedozIrProc : public TComponent {
+ public:
+  explicit TRedozIrProc(TComponent* AOwner = nullptr);
+  ~TRedozIrProc() override;
+
+  // ---- binding ------------------------------------------------------------
+  // Works on the view's current bitmap, following it through the view's
+  // bitmap-change callbacks.
+  TIEView* AttachedRedozIr() const { return fView; }
+  void SetAttachedRedozIr(TIEView* View);
+  // Works on a bitmap the caller owns (first leaving an attached view and
+  // freeing an owned work bitmap).
+  TIEBitmap* AttachedIEBitmap() const { return fIEBitmap; }
+  void SetAttachedIEBitmap(TIEBitmap* Bitmap);
+  // Works in place on a platform bitmap through an owned work bitmap.
+  TBitmap* AttachedBitmap() const { return fBitmap; }
+  void SetAttachedBitmap(TBitmap* Bitmap);
+  // The image operations work on (nullptr when nothing is attached).
+  TIEBitmap* IEBitmap() const { return fIEBitmap; }
+
+  // ---- preparation ----------------------------------------------------------
+  // Makes the attached image current and checks its pixel format against
+  // Formats (an empty set accepts any); with AutoConvertFormat a refused
+  // format is converted to the nearest accepted one. False: do nothing.
+  bool PrepareBitmap(TIEPixelFormatSet Formats);
+  // The seven formats tried, in order, for an image of format Format.
+  static const TIEPixelFormat* PreferredFormats(TIEPixelFormat Format);
+  static constexpr int kPreferredFormatCount = 7;
+
+  // ---- undo and redo ------------------------------------------------------
+  // Pushes an entry of that kind (a copy of the image, or the view's stream
+  // of its selection, objects or layers), dropping the oldest beyond
+  // UndoLimit; a new entry clears the redo stack.
+  virtual void SaveUndo(TIEUndoSource Source = ieuImage);
+  // SaveUndo with a caption, when the image is prepared and larger than 1 x 1.
+  void SaveUndoCaptioned(const std::string& Caption, TIEUndoSource Source = ieuImage);
+  int GetUndoCount() const { return static_cast<int>(fUndo.size()); }
+  int GetRedoCount() const { return static_cast<int>(fRedo.size()); }
+  // Positions count from the newest entry (0).
+  std::string GetUndoCaption(int Position) const;
+  std::string GetRedoCaption(int Position) const;
+  TIEUndoSource GetUndoSource(int Position) const;
+  TIEUndoSource GetRedoSource(int Position) const;
+  // Restores the newest undo entry, saving the present state as a redo entry.
+  void Undo();
+  // Restores the newest redo entry, saving the present state as an undo entry.
+  void Redo();
+  void ClearUndoAt(int Position);
+  void ClearRedoAt(int Position);
+  void ClearAllUndo() { fUndo.clear(); }
+  void ClearAllRedo() { fRedo.clear(); }
+  // The most entries each stack keeps (at least 1).
+  int UndoLimit() const { return fUndoLimit; }
+  void SetUndoLimit(int Value);
+
+  // ---- selection ----------------------------------------------------------
+  // The attached view's selection rectangle (X2, Y2 exclusive) and mask, or
+  // the whole image and no mask.
+  bool GetSelectionBounds(int& X1, int& Y1, int& X2, int& Y2, TIEMask*& Mask);
+
+  // ---- refresh after an operation -----------------------------------------
+  void Update();
+  virtual void DoFinishWork();
+
+  // ---- operations on the attached image -----------------------------------
+  // Keeps the inclusive rectangle; defined by the crop operation's file.
+  void Crop(int x1, int y1, int x2, int y2);
+  // Crops to IEGetAlphaBounds with AutoUndo off for the call (needs Crop).
+  void CropTransparentBorder();
+
+  // ---- settings and events ------------------------------------------------
+  bool AutoUndo = true;
+  bool AutoConvertFormat = true;
+  TMsgLanguage MsgLanguage = msSystem;
+  // The attached view's background when there is one.
+  TColor Background() const;
+  void SetBackground(TColor Value);
+  TIEProgressEvent OnProgress;
+  TNotifyEvent OnFinishWork;
+  TIESaveUndoEvent OnSaveUndo;
+
+ private:
+  struct TIEUndoEntry {
+    TIEUndoSource Source = ieuImage;
+    std::string Caption;
+    std::unique_ptr<TIEBitmap> Image;     // ieuImage
+    std::unique_ptr<TMemoryStream> Data;  // the view's stream for the other kinds
+  };
+  using TIEUndoStack = std::deque<std::unique_ptr<TIEUndoEntry>>;  // newest at the front
+
+  void Detach();
+  void OnViewBitmapChange(TObject* Sender, bool Destroying);
+  std::unique_ptr<TIEUndoEntry> Capture(TIEUndoSource Source);
+  void Restore(TIEUndoEntry& Entry);
+  void Push(TIEUndoStack& Stack, std::unique_ptr<TIEUndoEntry> Entry);
+  void StepBack(TIEUndoStack& From, TIEUndoStack& To);
+  static const TIEUndoEntry* At(const TIEUndoStack& Stack, int Position);
+
+  TIEView* fView = nullptr;
+  TIEView::TIEBitmapChangeHandle fViewCallback = 0;
+  TIEBitmap* fIEBitmap = nullptr;
+  TBitmap* fBitmap = nullptr;
+  std::unique_ptr<TIEBitmap> fWorkBitmap;  // owned: wraps fBitmap
+  TColor fBackground = clBlack;
+  int fUndoLimit = 1;
+  TIEUndoStack fUndo;
+  TIEUndoStack fRedo;
+};

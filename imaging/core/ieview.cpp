@@ -1,0 +1,42 @@
+// TIEView: defaults, DPI and the bitmap-change callback list.
+#include "imaging/core/ieview.h"
+
+#include <algorithm>
+
+TIEView::TIEView(TComponent* AOwner) : TCustomControl(AOwner) {
+  SetBorderStyle(bsSingle);
+  SetCtl3D(true);
+  // A viewer paints every pixel of its client area itself.
+  Opaque = true;
+}
+
+TIEView::~TIEView() {
+  // A callback may unregister itself while it runs: call a copy.
+  auto records = fBitmapChangeEvents;
+  for (auto& r : records)
+    if (r.Event) r.Event(this, true);
+  fBitmapChangeEvents.clear();
+}
+
+void TIEView::SetBackground(TColor Value) { fBackground = Value; }
+
+void TIEView::SetDpi(int DpiX, int DpiY) {
+  if (DpiX != 0) fDpiX = DpiX;
+  if (DpiY != 0) fDpiY = DpiY;
+}
+
+TIEView::TIEBitmapChangeHandle TIEView::RegisterBitmapChangeEvent(TIEBitmapChangeEvent Event) {
+  TIEBitmapChangeHandle h = fNextHandle++;
+  fBitmapChangeEvents.push_back({h, std::move(Event)});
+  return h;
+}
+
+void TIEView::RemoveBitmapChangeEvent(TIEBitmapChangeHandle Handle) {
+  std::erase_if(fBitmapChangeEvents, [Handle](const TIEBitmapChangeRecord& r) { return r.Handle == Handle; });
+}
+
+void TIEView::CallBitmapChangeEvents() {
+  auto records = fBitmapChangeEvents;
+  for (auto& r : records)
+    if (r.Event) r.Event(this, false);
+}

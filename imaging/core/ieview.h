@@ -1,0 +1,108 @@
+// TIEView, the base control of the library's viewers: background, border,
+// DPI, the callbacks told when the current bitmap changes, the parameter
+// records of scroll bars and the mouse wheel, and the hooks through which the
+// processing component saves and restores what a viewer owns beyond its image.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "imaging/core/ie_types.h"
+#include "platform/bitmap.h"
+#include "platform/canvas.h"
+#include "platform/controls.h"
+#include "platform/stream.h"
+
+class TIEBitmap;
+class TIEMask;
+
+// What an undo entry holds.
+enum TIEUndoSource : std::uint8_t {
+  ieuUnknown,
+  ieuImage,
+  ieuSelection,
+  ieuObject,
+  ieuLayer,
+  ieuFullLayer,
+  ieuObjectsAndLayers,
+};
+
+struct TIEScrollBarParams {
+  int LineStep = -1;  // -1: one zoomed pixel
+  int PageStep = -1;  // -1: the client size
+  bool Tracking = true;
+};
+
+enum TIEMouseWheelParamsAction : std::uint8_t { iemwNone, iemwVScroll, iemwZoom };
+enum TIEMouseWheelParamsVariation : std::uint8_t { iemwAbsolute, iemwPercentage };
+
+struct TIEMouseWheelParams {
+  bool InvertDirection = false;
+  TIEMouseWheelParamsAction Action = iemwZoom;
+  TIEMouseWheelParamsVariation Variation = iemwPercentage;
+  int Value = 8;
+  bool ZoomPosition = false;  // zoom at the mouse position
+};
+
+// Told when a view's current bitmap changed (Destroying False) or when the
+// view goes away (True).
+using TIEBitmapChangeEvent = std::function<void(TObject* Sender, bool Destroying)>;
+
+class TIEView : public TCustomControl {
+ public:
+  explicit TIEView(TComponent* AOwner);
+  ~TIEView() override;
+
+  // ---- appearance
+  TColor Background() const { return fBackground; }
+  virtual void SetBackground(TColor Value);
+  // BorderStyle (bsSingle here) and Ctl3D are the control's own.
+
+  // ---- resolution
+  int DpiX() const { return fDpiX; }
+  int DpiY() const { return fDpiY; }
+  // Sets each DPI; a 0 leaves that axis alone.
+  virtual void SetDpi(int DpiX, int DpiY);
+  void SetDpiX(int Value) { SetDpi(Value, 0); }
+  void SetDpiY(int Value) { SetDpi(0, Value); }
+
+  // ---- bitmap-change callbacks
+  using TIEBitmapChangeHandle = std::uint64_t;
+  // Registers a callback; the handle removes it again.
+  TIEBitmapChangeHandle RegisterBitmapChangeEvent(TIEBitmapChangeEvent Event);
+  void RemoveBitmapChangeEvent(TIEBitmapChangeHandle Handle);
+  int BitmapChangeEventCount() const { return static_cast<int>(fBitmapChangeEvents.size()); }
+  // Calls every callback with (this view, False).
+  virtual void CallBitmapChangeEvents();
+
+  // ---- the image
+  virtual void DoImageChange() {}
+  virtual TBitmap* GetBitmap() { return nullptr; }
+  virtual TIEBitmap* GetIEBitmap() { return nullptr; }
+  // The control's own canvas (what the window shows).
+  TCanvas* GetCanvas() { return Canvas(); }
+
+  // ---- what the processing component asks of a viewer beyond its image
+  // The selection, when there is one with a non-empty mask.
+  virtual TIEMask* GetSelectionMask() { return nullptr; }
+  // Writes the state an undo entry of kind Source holds (the selection, the
+  // objects, the current or every layer) as a self-contained stream; False
+  // when the view has no such state.
+  virtual bool SaveUndoState(TIEUndoSource Source, TStream& Stream) { return false; }
+  // Reads back what SaveUndoState wrote.
+  virtual void LoadUndoState(TIEUndoSource Source, TStream& Stream) {}
+
+ private:
+  struct TIEBitmapChangeRecord {
+    TIEBitmapChangeHandle Handle;
+    TIEBitmapChangeEvent Event;
+  };
+
+  TColor fBackground = clBtnFace;
+  int fDpiX = 96;
+  int fDpiY = 96;
+  TIEBitmapChangeHandle fNextHandle = 1;
+  std::vector<TIEBitmapChangeRecord> fBitmapChangeEvents;
+};
