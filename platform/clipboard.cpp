@@ -1,6 +1,7 @@
 #include "platform/clipboard.h"
 
 #include <strings.h>
+#include <cstring>
 #include <map>
 
 #include "platform/application.h"
@@ -9,7 +10,7 @@
 namespace {
 struct TClipboard {
   std::vector<std::string> names;  // index i is format 0xC000 + i
-  std::map<UINT, std::vector<std::uint8_t>> data;
+  std::map<UINT, HGLOBAL> data;
   bool open = false;
   HWND owner = 0;
   bool changed = false;
@@ -24,6 +25,40 @@ TClipboard& C() {
   return *c;
 }
 
+void DropAll() {
+  for (auto& [format, block] : C().data) GlobalFree(block);
+  C().data.clear();
+}
+
+void Store(UINT format, HGLOBAL block) {
+  HGLOBAL& slot = C().data[format];
+  if (slot && slot != block) GlobalFree(slot);
+  slot = block;
+}
+
+HGLOBAL BlockOf(const void* data, std::size_t size) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, size);
+  if (!h) return nullptr;
+  if (size > 0) {
+    void* p = GlobalLock(h);
+    std::memcpy(p, data, size);
+    GlobalUnlock(h);
+  }
+  return h;
+}
+
+// The bytes of a block up to its first 0 (all of it when it has none).
+std::string TextOf(HGLOBAL h) {
+  std::uint64_t n = GlobalSize(h);
+  const char* p = static_cast<const char*>(GlobalLock(h));
+  if (!p) return {};
+  std::string text(p, static_cast<std::size_t>(n));
+  GlobalUnlock(h);
+  std::size_t z = text.find('\0');
+  if (z != std::string::npos) text.resize(z);
+  return text;
+}
+
 void PullSystemText() {
   TBackEnd* b = Application->BackEnd();
   if (!b->HasSystemClipboard()) return;
@@ -31,9 +66,8 @@ void PullSystemText() {
   if (!b->GetClipboardText(text)) return;
   if (C().systemKnown && text == C().lastSystemText) return;
   // Another program put text there: it owns the clipboard now.
-  C().data.clear();
-  C().data[CF_TEXT] = std::vector<std::uint8_t>(text.begin(), text.end());
-  C().data[CF_TEXT].push_back(0);
+  DropAll();
+  if (!text.empty()) Store(CF_TEXT, BlockOf(text.c_str(), text.size() + 1));
   C().lastSystemText = text;
   C().systemKnown = true;
 }
@@ -42,13 +76,7 @@ void PushSystemText() {
   TBackEnd* b = Application->BackEnd();
   if (!b->HasSystemClipboard()) return;
   auto it = C().data.find(CF_TEXT);
-  std::string text;
-  if (it != C().data.end()) {
-    const auto& v = it->second;
-    size_t n = 0;
-    while (n < v.size() && v[n] != 0) ++n;
-    text.assign(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(n));
-  }
+  std::string text = it != C().data.end() ? TextOf(it->second) : std::string();
   if (b->SetClipboardText(text)) {
     C().lastSystemText = text;
     C().systemKnown = true;
@@ -102,7 +130,7 @@ bool CloseClipboard() {
 
 bool EmptyClipboard() {
   if (!C().open) return false;
-  C().data.clear();
+  DropAll();
   C().changed = true;
   return true;
 }
@@ -114,48 +142,62 @@ bool IsClipboardFormatAvailable(UINT format) {
 
 int CountClipboardFormats() { return static_cast<int>(C().data.size()); }
 
+HGLOBAL SetClipboardData(UINT format, HGLOBAL mem) {
+  if (!C().open || format == 0 || !mem) return nullptr;
+  // Only a live block is taken.
+  if (!GlobalLock(mem)) return nullptr;
+  GlobalUnlock(mem);
+  Store(format, mem);
+  C().changed = true;
+  return mem;
+}
+
+HGLOBAL GetClipboardData(UINT format) {
+  if (!C().open) return nullptr;
+  auto it = C().data.find(format);
+  return it == C().data.end() ? nullptr : it->second;
+}
+
 bool SetClipboardBytes(UINT format, const void* data, std::size_t size) {
   if (!C().open || format == 0) return false;
-  const auto* p = static_cast<const std::uint8_t*>(data);
-  C().data[format] = std::vector<std::uint8_t>(p, p + size);
+  HGLOBAL h = BlockOf(data, size);
+  if (!h) return false;
+  Store(format, h);
   C().changed = true;
   return true;
 }
 
 bool GetClipboardBytes(UINT format, std::vector<std::uint8_t>& out) {
-  if (!C().open) return false;
-  auto it = C().data.find(format);
-  if (it == C().data.end()) return false;
-  out = it->second;
+  HGLOBAL h = GetClipboardData(format);
+  if (!h) return false;
+  std::uint64_t n = GlobalSize(h);
+  const auto* p = static_cast<const std::uint8_t*>(GlobalLock(h));
+  if (!p) return false;
+  out.assign(p, p + n);
+  GlobalUnlock(h);
   return true;
 }
 
 bool SetClipboardText(const std::string& text) {
   if (!OpenClipboardWithRetries(0)) return false;
   EmptyClipboard();
-  std::vector<std::uint8_t> bytes(text.begin(), text.end());
-  bytes.push_back(0);
-  SetClipboardBytes(CF_TEXT, bytes.data(), bytes.size());
+  bool ok = SetClipboardBytes(CF_TEXT, text.c_str(), text.size() + 1);
   CloseClipboard();
-  return true;
+  return ok;
 }
 
 bool GetClipboardText(std::string& text) {
   if (!OpenClipboardWithRetries(0)) return false;
-  std::vector<std::uint8_t> bytes;
-  bool ok = GetClipboardBytes(CF_TEXT, bytes);
+  HGLOBAL h = GetClipboardData(CF_TEXT);
+  if (h) text = TextOf(h);
   CloseClipboard();
-  if (!ok) return false;
-  size_t n = 0;
-  while (n < bytes.size() && bytes[n] != 0) ++n;
-  text.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-  return true;
+  return h != nullptr;
 }
 
 void SetClipboardBusy(int count) { C().busy = count; }
 
 void ResetClipboard() {
-  C().data.clear();
+  DropAll();
   C().open = false;
   C().owner = 0;
   C().busy = 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/global_memory.h"
 #include "platform/messages.h"
 
 constexpr UINT CF_TEXT = 1;
@@ -30,8 +31,13 @@ bool EmptyClipboard();
 bool IsClipboardFormatAvailable(UINT format);
 int CountClipboardFormats();
 
-// Data blocks: the bytes of one format. Setting needs the clipboard open;
-// getting needs it open too, as on the desktop platform.
+// Data as global memory blocks; both need the clipboard open, as on the
+// desktop platform. A block handed to SetClipboardData belongs to the
+// clipboard from then on (it frees it when emptied or replaced); the block
+// GetClipboardData answers stays the clipboard's. nullptr on failure.
+HGLOBAL SetClipboardData(UINT format, HGLOBAL mem);
+HGLOBAL GetClipboardData(UINT format);
+// The same through a copy of the bytes.
 bool SetClipboardBytes(UINT format, const void* data, std::size_t size);
 bool GetClipboardBytes(UINT format, std::vector<std::uint8_t>& out);
 

@@ -57,14 +57,6 @@ void TControlCanvas::Bind() {
   form->SurfaceChanged();
 }
 
-TRect TControlCanvas::ClipRect() const {
-  if (!HasDeviceClip())
-    return Rect(0, 0, Bitmap() ? Bitmap()->Width() : 0, Bitmap() ? Bitmap()->Height() : 0);
-  TRect c = DeviceClip();
-  if (c.IsEmpty()) return TRect{};
-  return Offset(c, -Origin().X, -Origin().Y);
-}
-
 // ---------------------------------------------------------------- life
 
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {}

@@ -44,8 +44,6 @@ class TControlCanvas : public TCanvas {
  public:
   explicit TControlCanvas(TControl* control);
   TControl* Control() const { return control_; }
-  // The clip rectangle in the canvas's own coordinates.
-  TRect ClipRect() const;
   // Binds the canvas to its form's surface as the control now lies; called on
   // every use of the control's Canvas.
   void Bind();

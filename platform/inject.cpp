@@ -200,6 +200,7 @@ THeadlessSession::THeadlessSession() : clock_(10000) {
 
 THeadlessSession::~THeadlessSession() {
   SetClock(nullptr);
+  ResetClipboard();
   Application->ClearMessages();
   key_state::Reset();
   TInput::Reset();

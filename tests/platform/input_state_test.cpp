@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/clipboard.h"
 #include "platform/keys.h"
 #include "recorder.h"
@@ -77,6 +79,28 @@ TEST(Clipboard, FormatsByNameAndBlocksRoundTrip) {
   EmptyClipboard();
   CloseClipboard();
   EXPECT_EQ(CountClipboardFormats(), 0);
+}
+
+TEST(Clipboard, TakesGlobalBlocksAndFreesThemWhenReplacedOrEmptied) {
+  THeadlessSession s;
+  UINT fmt = RegisterClipboardFormat("REDOZIR TEXTMEMO");
+  HGLOBAL a = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, 4);
+  HGLOBAL b = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, 8);
+  std::memcpy(GlobalLock(b), "12345678", 8);
+  GlobalUnlock(b);
+  EXPECT_EQ(SetClipboardData(fmt, a), nullptr) << "not open";
+  ASSERT_TRUE(OpenClipboard(0));
+  EXPECT_EQ(SetClipboardData(fmt, a), a);
+  EXPECT_EQ(SetClipboardData(fmt, b), b);
+  EXPECT_EQ(GlobalSize(a), 0u) << "the replaced block was freed";
+  EXPECT_EQ(GetClipboardData(fmt), b);
+  EXPECT_EQ(GlobalSize(GetClipboardData(fmt)), 8u);
+  EXPECT_EQ(SetClipboardData(fmt, a), nullptr) << "a freed block is refused";
+  EmptyClipboard();
+  EXPECT_EQ(GlobalSize(b), 0u);
+  EXPECT_EQ(GetClipboardData(fmt), nullptr);
+  CloseClipboard();
+  EXPECT_EQ(GetClipboardData(CF_TEXT), nullptr) << "closed";
 }
 
 TEST(Clipboard, OpenRetriesWhileAnotherHolderHasIt) {

@@ -1,0 +1,53 @@
+// The SDL2 display back end: each shown form becomes a window with a
+// streaming texture that shows the form's surface; SDL's mouse, wheel, key
+// and window events go through the same input layer as the tests' injector;
+// the library's cursors show as system cursors; CF_TEXT is shared with the
+// system clipboard. Runs under X11 (or Xvfb).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/application.h"
+
+class TSDLBackEnd : public TBackEnd {
+ public:
+  // Opens the video subsystem; raises Exception with SDL's reason when no
+  // display can be opened.
+  TSDLBackEnd();
+  ~TSDLBackEnd() override;
+  TSDLBackEnd(const TSDLBackEnd&) = delete;
+  TSDLBackEnd& operator=(const TSDLBackEnd&) = delete;
+
+  void FormShown(TForm* form) override;
+  void FormHidden(TForm* form) override;
+  void FormDestroyed(TForm* form) override;
+  void FormChanged(TForm* form) override;
+  void Present(TForm* form) override;
+  void CursorChanged(HCURSOR cursor) override;
+  bool PumpEvents() override;
+  bool WaitEvents(int timeoutMs) override;
+  void Wake() override;
+  bool HasSystemClipboard() const override { return true; }
+  bool GetClipboardText(std::string& text) override;
+  bool SetClipboardText(const std::string& text) override;
+
+  // The SDL window id of a shown form (0 when it has none).
+  std::uint32_t WindowId(TForm* form) const;
+
+ private:
+  struct TWindow;
+  TWindow* Find(TForm* form) const;
+  TForm* FormOfWindow(std::uint32_t id) const;
+  void HandleEvent(const void* event);
+
+  std::map<TForm*, std::unique_ptr<TWindow>> windows_;
+  std::map<int, void*> cursors_;
+  std::uint32_t wakeEvent_ = 0;
+};
+
+// The X11 window behind an SDL window id (0 when there is none).
+unsigned long SDLNativeWindow(std::uint32_t windowId);
+// The virtual key of an SDL key code (0 when it has none).
+WORD VirtualKeyFromSDL(std::int32_t keycode);

@@ -1,0 +1,18 @@
+// Kept apart from the platform's headers: the window-system headers that
+// SDL_syswm.h pulls in define names (Screen, None, ...) that clash with ours.
+#include <SDL.h>
+#include <SDL_syswm.h>
+
+#include <cstdint>
+
+unsigned long SDLNativeWindow(std::uint32_t windowId) {
+  SDL_Window* w = SDL_GetWindowFromID(windowId);
+  if (!w) return 0;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(w, &info)) return 0;
+#if defined(SDL_VIDEO_DRIVER_X11)
+  if (info.subsystem == SDL_SYSWM_X11) return static_cast<unsigned long>(info.info.x11.window);
+#endif
+  return 0;
+}

@@ -1,0 +1,192 @@
+// Opens a form in a real SDL window on a private Xvfb server, clicks it through
+// X (xdotool) and reads the window's pixels back from the X server.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "platform/application.h"
+#include "platform/forms.h"
+#include "platform/sdl/sdl_backend.h"
+#include "platform/surface_fill.h"
+#include "x11_window.h"
+
+// The system libraries under SDL keep a few process-wide allocations until
+// exit (the session bus connection, X11's caches): not ours to free, so the
+// leak checker ignores what is allocated while the display is open.
+extern "C" void __lsan_disable() __attribute__((weak));
+extern "C" void __lsan_enable() __attribute__((weak));
+
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+// A private X server for the test; Display() is empty when none could start.
+class TXvfb {
+ public:
+  TXvfb() {
+    for (int n = 87; n < 99 && display_.empty(); ++n) {
+      std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+      if (Exists(sock) || Exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
+      pid_t pid = fork();
+      if (pid < 0) return;
+      if (pid == 0) {
+        std::string d = ":" + std::to_string(n);
+        execlp("Xvfb", "Xvfb", d.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset",
+               static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      pid_ = pid;
+      for (int i = 0; i < 250; ++i) {
+        if (Exists(sock)) {
+          display_ = ":" + std::to_string(n);
+          break;
+        }
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+          pid_ = -1;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      if (display_.empty()) Stop();
+    }
+  }
+  ~TXvfb() { Stop(); }
+  const std::string& Display() const { return display_; }
+
+ private:
+  void Stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+class TPainted : public TControl {
+ public:
+  using TControl::TControl;
+  TPoint clickedAt{-1, -1};
+
+ protected:
+  void Paint() override {
+    TControlCanvas* c = Canvas();
+    TRect clip = c->DeviceClip();
+    TPoint o = c->Origin();
+    FillSurfaceRect(c->Bitmap(), Bounds(o.X, o.Y, ClientWidth(), ClientHeight()), clRed, &clip);
+    FillSurfaceRect(c->Bitmap(), Bounds(o.X + 10, o.Y + 10, 20, 20), clLime, &clip);
+  }
+  void MouseDown(TMouseButton b, TShiftState s, int x, int y) override {
+    clickedAt = {x, y};
+    TControl::MouseDown(b, s, x, y);
+  }
+};
+
+template <typename F>
+bool PumpUntil(F done) {
+  for (int i = 0; i < 300; ++i) {
+    Application->ProcessMessages();
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
+  TXvfb x;
+  if (x.Display().empty()) GTEST_SKIP() << "no X server could be started (Xvfb missing or failing): skipped";
+  if (std::system("command -v xdotool > /dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is missing: skipped";
+  setenv("DISPLAY", x.Display().c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+
+  std::unique_ptr<TSDLBackEnd> backend;
+  TForm* form = nullptr;
+  // Whatever happens below, the form goes before the display and the leak
+  // checker comes back on.
+  struct TCleanup {
+    std::unique_ptr<TSDLBackEnd>& backend;
+    TForm*& form;
+    ~TCleanup() {
+      delete form;
+      Application->SetBackEnd(nullptr);
+      backend.reset();
+      if (__lsan_enable) __lsan_enable();
+    }
+  } cleanup{backend, form};
+  if (__lsan_disable) __lsan_disable();
+  std::string failure;
+  try {
+    backend = std::make_unique<TSDLBackEnd>();
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  if (!backend) GTEST_SKIP() << "SDL cannot open the display: " << failure;
+  Application->SetBackEnd(backend.get());
+  form = new TForm(nullptr);
+  form->SetCaption("smoke");
+  form->SetBounds(40, 30, 200, 150);
+  auto* control = new TPainted(form);
+  control->SetParent(form);
+  control->SetBounds(20, 10, 100, 80);
+  form->Show();
+  Application->ProcessMessages();
+
+  unsigned long xid = SDLNativeWindow(backend->WindowId(form));
+  ASSERT_NE(xid, 0u);
+  TX11Window xw(x.Display(), xid);
+  ASSERT_TRUE(xw.Open());
+  ASSERT_TRUE(PumpUntil([&] { return xw.Viewable(); }));
+
+  std::string cmd = "xdotool mousemove --window " + std::to_string(xid) + " 60 50 click 1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_TRUE(PumpUntil([&] { return control->clickedAt.X >= 0; })) << "the click never arrived";
+  EXPECT_EQ(control->clickedAt, (TPoint{40, 40}));
+
+  // The window's pixels as the X server holds them.
+  std::vector<std::uint32_t> shot;
+  auto at = [&](int px, int py) { return shot[static_cast<size_t>(py) * 200 + static_cast<size_t>(px)]; };
+  PumpUntil([&] {
+    shot = xw.Grab(200, 150);
+    return !shot.empty() && at(70, 60) == 0xFF0000u;
+  });
+  ASSERT_EQ(shot.size(), 200u * 150u);
+  EXPECT_EQ(at(70, 60), 0xFF0000u) << "red fill";
+  EXPECT_EQ(at(35, 25), 0x00FF00u) << "green square";
+  EXPECT_EQ(at(5, 5), 0xF0F0F0u) << "form background";
+}
+
+TEST(SDLBackEnd, KeyCodesMapToVirtualKeys) {
+  struct TCase {
+    SDL_Keycode sdl;
+    WORD vk;
+  };
+  const TCase cases[] = {{SDLK_a, 'A'},
+                         {SDLK_z, 'Z'},
+                         {SDLK_5, '5'},
+                         {SDLK_F2, VK_F2},
+                         {SDLK_ESCAPE, VK_ESCAPE},
+                         {SDLK_RETURN, VK_RETURN},
+                         {SDLK_LSHIFT, VK_SHIFT},
+                         {SDLK_RALT, VK_MENU},
+                         {SDLK_PAGEDOWN, VK_NEXT},
+                         {SDLK_KP_7, VK_NUMPAD0 + 7},
+                         {SDLK_UNKNOWN, 0}};
+  for (const TCase& c : cases) EXPECT_EQ(VirtualKeyFromSDL(c.sdl), c.vk) << c.sdl;
+}
+
+}  // namespace
