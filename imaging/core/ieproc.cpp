@@ -265,7 +265,8 @@ bool TRedozIrProc::GetSelectionBounds(int& X1, int& Y1, int& X2, int& Y2, TIEMas
 
 void TRedozIrProc::Update() {
   // A platform bitmap holds no alpha: a plane left behind would be stale.
-  if (fWorkBitmap && fIEBitmap == fWorkBitmap.get()) fWorkBitmap->RemoveAlphaChannel();
+  if (fIEBitmap && ((fWorkBitmap && fIEBitmap == fWorkBitmap.get()) || fIEBitmap->IsVclBitmap()))
+    fIEBitmap->RemoveAlphaChannel();
   if (fView) {
     fView->Update();
     fView->DoImageChange();

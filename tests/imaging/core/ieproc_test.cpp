@@ -236,6 +236,13 @@ TEST(IEProcView, FollowsTheViewsBitmapAndSelection) {
   proc.Update();
   EXPECT_EQ(view->updates, 1);
   EXPECT_EQ(view->imageChanges, 1);
+  view->bitmap->GetAlphaChannel();
+  proc.Update();  // an image in memory keeps its plane
+  EXPECT_TRUE(view->bitmap->HasAlphaChannel());
+  view->bitmap->SetIsVclBitmap(true);  // the view's legacy platform bitmap mirrors it
+  proc.Update();
+  EXPECT_FALSE(view->bitmap->HasAlphaChannel());
+  view->bitmap->SetIsVclBitmap(false);
 
   view->SwapBitmap();
   EXPECT_EQ(proc.IEBitmap(), view->bitmap.get());
