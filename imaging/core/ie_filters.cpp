@@ -1,6 +1,8 @@
 // The predefined filter list.
 #include "imaging/core/ie_filters.h"
 
+#include <mutex>
+
 #include "imaging/core/ie_startup.h"
 
 namespace {
@@ -25,5 +27,10 @@ void IEFreePredefinedFilters() { PredefinedFilters.clear(); }
 
 const std::vector<TIEPredefinedFilter>& IEPredefinedFilters() {
   IEInitialize();
+  // After the library's shutdown a late caller still gets the nine filters
+  // rather than an empty list to index into.
+  static std::mutex refill;
+  std::lock_guard lock(refill);
+  if (PredefinedFilters.empty()) IEInitPredefinedFilters();
   return PredefinedFilters;
 }

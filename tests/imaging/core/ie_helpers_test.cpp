@@ -189,6 +189,8 @@ TEST(IEFilters, PredefinedListInOrder) {
   }
   EXPECT_EQ(f[3].Filter, (TIEFilterKernel{{{-1, 0, 1}, {-1, 1, 1}, {-1, 0, 1}}, 1}));
   EXPECT_EQ(f[6].Filter, (TIEFilterKernel{{{1, -2, 1}, {-2, 5, -2}, {1, -2, 1}}, 1}));
+  IEFreePredefinedFilters();  // as the library's shutdown does
+  EXPECT_EQ(IEPredefinedFilters().size(), 9u);
 }
 
 TEST(IESystem, QueriesAnswerSensibly) {
