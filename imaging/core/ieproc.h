@@ -13,6 +13,7 @@
 #include "imaging/core/ie_types.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieview.h"
+#include "platform/graphics.h"
 #include "platform/stream.h"
 #include "platform/types.h"
 
@@ -95,6 +96,28 @@ class TRedozIrProc : public TComponent {
   void Crop(int x1, int y1, int x2, int y2);
   // Crops to IEGetAlphaBounds with AutoUndo off for the call (needs Crop).
   void CropTransparentBorder();
+
+  // ---- rotation and canvas (imaging/processing/proc_rotate.cpp, proc_canvas.cpp)
+  // Rotates by Angle degrees, counter-clockwise on screen, the alpha plane
+  // alongside: with AntiAlias a 24-bit image is sheared (AntialiasMode 0) or
+  // interpolated (1 bilinear, 2 bicubic) and a 1-bit one sheared; otherwise
+  // nearest pixels. BackgroundColor -1 takes Background.
+  void Rotate(double Angle, bool AntiAlias = true, std::uint8_t AntialiasMode = 0, TColor BackgroundColor = -1);
+  // The canvas becomes NewWidth x NewHeight with the old picture placed by the
+  // alignments (0 left / top, 1 centre, 2 right / bottom); the new area takes
+  // Background, and AlphaFill in the alpha plane (below 255 creates it).
+  void ImageResize(int NewWidth, int NewHeight, std::uint8_t HorizAlign = 0, std::uint8_t VertAlign = 0,
+                   int AlphaFill = 255);
+  // Crop(Left, Top, Right, Bottom): Right and Bottom are kept.
+  void CropRect(const TRect& Rect);
+  // Paints the selection, or the whole image, with Color.
+  void Fill(TRGB Color);
+  // Paints Background over the whole image.
+  void Clear();
+  // The font of the previews the component's dialogs show.
+  TFont PreviewFont;
+  void SetPreviewFont(const TFont& Value) { PreviewFont = Value; }
+  // ---- end of rotation and canvas
 
   // ---- settings and events ------------------------------------------------
   bool AutoUndo = true;
