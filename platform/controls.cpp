@@ -330,7 +330,10 @@ void TControl::Repaint() {
 }
 
 TControlCanvas* TControl::Canvas() {
-  if (!canvas_) canvas_ = std::make_unique<TControlCanvas>(this);
+  if (!canvas_) {
+    canvas_ = std::make_unique<TControlCanvas>(this);
+    canvas_->Font = Font;
+  }
   canvas_->Bind();
   return canvas_.get();
 }
@@ -743,7 +746,8 @@ bool ValidateRect(HWND wnd, const TRect* r) {
 bool UpdateWindow(HWND wnd) {
   TControl* c = TControl::FromHandle(wnd);
   if (!c) return false;
-  c->Update();
+  // Not through the virtual Update: controls give it a meaning of their own.
+  if (TForm* f = c->ParentForm(); f && f->Visible()) TControl::PaintTree(c);
   return true;
 }
 

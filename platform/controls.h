@@ -104,6 +104,9 @@ class TControl : public TComponent {
   virtual int BorderWidth() const;
   TColor Color() const { return color_; }
   void SetColor(TColor c);
+  // The control's font; its canvas starts with it (a paint that wants it
+  // later assigns it to Canvas()->Font).
+  TFont Font;
   const std::string& Caption() const { return caption_; }
   virtual void SetCaption(const std::string& s);
 

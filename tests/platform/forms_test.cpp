@@ -217,3 +217,40 @@ TEST(Forms, ShowingAModalFormTwiceIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Forms, RunEndsWhenTheMainFormCloses) {
+  THeadlessSession s;
+  auto* form = new TForm(nullptr);
+  Application->SetMainForm(form);
+  TTimer timer(nullptr);
+  timer.SetInterval(100);
+  timer.SetOnTimer([&](TObject*) { form->Close(); });
+  Application->Run();
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_FALSE(form->Visible());
+  Application->ResetTerminated();
+  delete form;
+  EXPECT_EQ(Application->MainForm(), nullptr);
+}
+
+TEST(Forms, UpdateWindowPaintsWithoutCallingTheControlsOwnUpdate) {
+  TFormFixture f;
+  class TOwnUpdate : public TRecorder {
+   public:
+    using TRecorder::TRecorder;
+    int updates = 0;
+    void Update() override { ++updates; }
+  };
+  auto* c = new TOwnUpdate(f.form);
+  c->SetParent(f.form);
+  c->SetBounds(0, 0, 10, 10);
+  c->Fill = clYellow;
+  UpdateWindow(c->Handle());
+  EXPECT_EQ(c->updates, 0);
+  EXPECT_EQ(c->Paints, 1);
+  EXPECT_EQ(Inject::Pixel(c, 5, 5), clYellow);
+}
+
+}  // namespace

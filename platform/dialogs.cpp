@@ -1,0 +1,10 @@
+#include "platform/dialogs.h"
+
+std::function<bool(TCommonDialog*)> TCommonDialog::Answerer;
+
+bool TCommonDialog::Execute() {
+  if (OnShow) OnShow(this);
+  bool ok = Answerer ? Answerer(this) : false;
+  if (OnClose) OnClose(this);
+  return ok;
+}
