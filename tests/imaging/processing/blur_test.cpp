@@ -157,6 +157,9 @@ TEST(GaussBlur, ThreadsAndVectorsGiveTheScalarBytes) {
     IESpeed().MaxThreads = 4;
     IESpeed().MinWorkPerThread = 1;
     _IEBlurRect8bit(fast.get(), 2, 2, 310, 70, sigma);
+    _IEApplyFilter8bit(fast.get(), IEPredefinedFilters()[8].Filter, 1, 1, 320, 75);
+    IESpeed().MaxThreads = 1;
+    _IEApplyFilter8bit(slow.get(), IEPredefinedFilters()[8].Filter, 1, 1, 320, 75);
     IESpeed() = saved;
     EXPECT_TRUE(SamePixels(*slow, *fast)) << sigma;
   }
