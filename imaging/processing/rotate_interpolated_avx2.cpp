@@ -86,6 +86,9 @@ inline void Bilinear4(const TRowJob& r, __m256d fx0, __m256d fy0, __m256d fx, __
   std::memcpy(out + 8, &last, 4);
 }
 
+inline void Cubic16(const TIERotateJob& j, int x0, int y0, const double wx[4], const double wy[4],
+                    std::uint8_t* out, bool wide);
+
 // One pixel whose neighbours all lie inside the source, at Floor (bilinear)
 // or Trunc (bicubic) X0, Y0 with fractions fx, fy.
 inline void Inside(const TIERotateJob& j, int x0, int y0, double fx, double fy, std::uint8_t* out,
@@ -103,6 +106,12 @@ inline void Inside(const TIERotateJob& j, int x0, int y0, double fx, double fy, 
   double wx[4], wy[4];
   IECubicWeights(fx, wx);
   IECubicWeights(fy, wy);
+  Cubic16(j, x0, y0, wx, wy, out, wide);
+}
+
+// The bicubic pixel at Trunc position X0, Y0 with its weights given.
+inline void Cubic16(const TIERotateJob& j, int x0, int y0, const double wx[4], const double wy[4],
+                    std::uint8_t* out, bool wide) {
   __m256d h[4];
   for (int r = 0; r < 4; ++r) {
     const std::uint8_t* p = (*j.Src)[y0 - 1 + r] + (static_cast<std::ptrdiff_t>(x0) - 1) * 3;
@@ -162,6 +171,30 @@ void Row(const TRowJob& r, int y, int X0, int X1) {
     }
     if (r.base && !j.Bicubic) {
       Bilinear4(r, fx0, fy0, _mm256_sub_pd(sx, fx0), _mm256_sub_pd(sy, fy0), out);
+      continue;
+    }
+    if (j.Bicubic) {
+      // The weights of four pixels at once, in IECubicWeights' order of operations.
+      alignas(32) double w[2][4][4];
+      alignas(16) std::int32_t ix[4], iy[4];
+      const __m256d one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0), sign = _mm256_set1_pd(-0.0);
+      __m256d ts[2] = {_mm256_sub_pd(sx, fx0), _mm256_sub_pd(sy, fy0)};
+      for (int a = 0; a < 2; ++a) {
+        __m256d t = ts[a], omt = _mm256_sub_pd(one, t), neg = _mm256_xor_pd(t, sign);
+        __m256d tt = _mm256_mul_pd(t, t);
+        _mm256_store_pd(w[a][0], _mm256_mul_pd(_mm256_mul_pd(neg, omt), omt));
+        _mm256_store_pd(w[a][1], _mm256_add_pd(_mm256_sub_pd(one, _mm256_mul_pd(_mm256_mul_pd(two, t), t)),
+                                               _mm256_mul_pd(tt, t)));
+        _mm256_store_pd(w[a][2], _mm256_mul_pd(t, _mm256_sub_pd(_mm256_add_pd(one, t), tt)));
+        _mm256_store_pd(w[a][3], _mm256_mul_pd(_mm256_mul_pd(neg, t), omt));
+      }
+      _mm_store_si128(reinterpret_cast<__m128i*>(ix), _mm256_cvttpd_epi32(fx0));
+      _mm_store_si128(reinterpret_cast<__m128i*>(iy), _mm256_cvttpd_epi32(fy0));
+      for (int k = 0; k < 4; ++k) {
+        double wx[4] = {w[0][0][k], w[0][1][k], w[0][2][k], w[0][3][k]};
+        double wy[4] = {w[1][0][k], w[1][1][k], w[1][2][k], w[1][3][k]};
+        Cubic16(j, ix[k], iy[k], wx, wy, out + 3 * k, x + k + 1 < j.NW);
+      }
       continue;
     }
     alignas(32) double fx[4], fy[4];
