@@ -106,14 +106,3 @@ void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Ro
                   std::uint8_t* Dst);
 void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                        std::uint8_t* Dst);
-
-// --- rows as 24-bit colour
-
-// True for the formats IERowToRGB24 reads: ie1g, ie8p, ie8g, ie16g,
-// ie24RGB, ie32RGB and ieRGB48.
-bool IERowToRGB24Handles(TIEPixelFormat pf);
-// Pixels X0 .. X0 + Count - 1 of a row as blue, green, red bytes: 1-bit gives
-// 0 or 255, a palette entry is looked up, grey is replicated, 16-bit grey
-// and 48-bit colour keep the high byte.
-void IERowToRGB24(TIEPixelFormat pf, const std::uint8_t* Row, int X0, int Count, const TRGB* Palette,
-                  int PaletteLength, std::uint8_t* Out);

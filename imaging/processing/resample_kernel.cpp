@@ -415,14 +415,8 @@ void _IEResampleKernel(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterTyp
   }
   std::unique_ptr<TIEBitmap> copy;
   if (pf != ie24RGB) {
-    // Formats without a row reader here (ie32f, ieCMYK, ieCIELab) are left
-    // alone until the bitmap's own conversion serves them.
-    if (!IERowToRGB24Handles(pf)) return;
     copy = TIEBitmap::CreateSized(Src->Width(), Src->Height(), ie24RGB);
-    if (copy->Width() != Src->Width() || copy->Height() != Src->Height()) return;
-    for (int y = 0; y < Src->Height(); ++y)
-      IERowToRGB24(pf, Src->GetScanline(y), 0, Src->Width(), Src->GetPaletteBuffer(), Src->GetPaletteLength(),
-                   copy->GetScanline(y));
+    copy->ConvertFrom(Src);
     Src = copy.get();
     if (Dst->PixelFormat() != ie24RGB && !Dst->Allocate(Dst->Width(), Dst->Height(), ie24RGB)) return;
   }

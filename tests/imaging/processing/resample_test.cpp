@@ -318,6 +318,17 @@ TEST(ResampleRouting, FormatsAndEngines) {
   }
 }
 
+TEST(ResampleRouting, OtherColourFormatsGoThroughA24BitCopy) {
+  // rfBilinear on ie32f runs rfTriangle on the 24-bit copy.
+  auto src = MakeImage(13, 9, ie32RGB, 6);
+  auto f32 = TIEBitmap::CreateSized(13, 9, ie32f);
+  f32->ConvertFrom(src.get());
+  auto copy = TIEBitmap::CreateSized(13, 9, ie24RGB);
+  copy->ConvertFrom(f32.get());
+  auto want = Resampled(copy.get(), 20, 4, rfTriangle);
+  EXPECT_EQ(Bytes(Resampled(f32.get(), 20, 4, rfBilinear).get()), Bytes(want.get()));
+}
+
 TEST(ResampleAlpha, PlaneFollowsWithItsFullFlag) {
   auto src = MakeImage(12, 10, ie24RGB, 5);
   TIEBitmap* a = src->GetAlphaChannel();
