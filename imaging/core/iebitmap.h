@@ -17,6 +17,7 @@
 
 class TIEBitmap;
 class TIEDiskBuffer;
+struct TIERenderCaches;
 
 // The operations shared by TIEBitmap and TIEDibbitmap; code that accepts
 // either kind of bitmap works through these.
@@ -162,6 +163,32 @@ class TIEBitmap : public TIEBaseBitmap {
 
   // The platform's default for new bitmaps' memory threshold.
   static std::int64_t DefaultMemoryThreshold;
+
+  // --- rendering and rectangle stretching (iebitmap_render.cpp) ---
+  // Draws the source rectangle scaled into the destination rectangle of the
+  // 24-bit Dest, clipped to Dest and to ClipRect (nil: no clip). Per pixel,
+  // s is combined with d by Operation (0 copy, 1 add, 2..42 the blend modes
+  // of iebitmap_render.h), then d += (s - d) x w / 256 with w =
+  // min(alpha, Transparency) (alpha 255 when EnableAlpha is off); with no
+  // alpha in use, Transparency 255 and Operation 0, s is copied. Caches (nil:
+  // built for the call) keeps the coordinate tables and converted rows.
+  void RenderToTIEBitmapEx(TIEBitmap* Dest, TIERenderCaches* Caches, const TRect* ClipRect, int xDst, int yDst,
+                           int dxDst, int dyDst, int xSrc, int ySrc, int dxSrc, int dySrc, bool EnableAlpha,
+                           bool SolidBackground, int Transparency, TResampleFilter Filter, std::uint8_t Operation);
+  void RenderToTIEBitmap(TIEBitmap* Dest, int xDst, int yDst, int dxDst, int dyDst, int xSrc, int ySrc, int dxSrc,
+                         int dySrc, bool EnableAlpha = true, TResampleFilter Filter = rfNone, int Transparency = 255,
+                         std::uint8_t Operation = 0);
+  // The same into a platform bitmap (24 or 32 bits). A null Caches is built
+  // here; with FreeCaches False it is handed back for the next call.
+  void RenderToTBitmapEx(TBitmap* Dest, std::unique_ptr<TIERenderCaches>& Caches, const TRect* ClipRect, int xDst,
+                         int yDst, int dxDst, int dyDst, int xSrc, int ySrc, int dxSrc, int dySrc, bool EnableAlpha,
+                         bool SolidBackground, int Transparency, TResampleFilter Filter, bool FreeCaches,
+                         std::uint8_t Operation);
+  // Stretches the source rectangle into Dest's rectangle by the filter; the
+  // alpha plane follows into Dest's plane, scaled by Transparency (255 opaque).
+  void StretchRectTo(TIEBitmap* Dest, int xDst, int yDst, int dxDst, int dyDst, int xSrc, int ySrc, int dxSrc,
+                     int dySrc, TResampleFilter Filter, int Transparency);
+  // --- end of rendering ---
 
  private:
   void FreePixels();
