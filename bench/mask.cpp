@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/core/iemask.h"
+#include "platform/bitmap.h"
 
 namespace {
 
@@ -45,6 +46,20 @@ void BM_SelectAll(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * size * size);
 }
 BENCHMARK(BM_SelectAll)->Arg(4000);
+
+// The marching ants over a full-HD back buffer, a large selection in view.
+void BM_DrawOutline(benchmark::State& state) {
+  double zoom = static_cast<double>(state.range(0)) / 100;
+  auto pts = Lasso(4000, 4000, 2000);
+  TIEMask m;
+  m.AllocateBits(4000, 4000, 1);
+  m.FillPolygons(1, pts.data(), static_cast<int>(pts.size()));
+  TBitmap back(1920, 1080, pf24bit);
+  int phase = 0;
+  for (auto _ : state) m.DrawOutline(back.Canvas(), -100, -100, zoom, zoom, clWhite, clBlack, phase++);
+  state.SetItemsProcessed(state.iterations() * 1920 * 1080);
+}
+BENCHMARK(BM_DrawOutline)->Arg(25)->Arg(100)->Arg(400);
 
 }  // namespace
 

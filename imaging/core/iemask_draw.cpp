@@ -4,6 +4,7 @@
 // a per-pixel xor or shade of what is already there.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "imaging/core/ie_canvas_pixels.h"
@@ -55,17 +56,33 @@ void TIEMask::DrawOutline(TCanvas* Canvas, int OffsetX, int OffsetY, double Zoom
   std::vector<int> my(static_cast<size_t>(sy2 - sy1 + 2));
   for (int s = sy1 - 1; s <= sy2; ++s)
     my[static_cast<size_t>(s - sy1 + 1)] = ScreenToMask(s, OffsetY, ZoomY, fHeight);
+  // The mask values under screen columns sx1 - 1 .. sx2 for the few mask rows
+  // in use (rows only grow with sy, so the lowest row is the stale one).
+  size_t n = mx.size();
+  struct TRowCache {
+    int row = INT32_MIN;
+    std::vector<std::uint8_t> on;
+  } cache[3];
+  auto rowValues = [&](int row) -> const std::uint8_t* {
+    TRowCache* slot = &cache[0];
+    for (auto& r : cache) {
+      if (r.row == row) return r.on.data();
+      if (r.row < slot->row) slot = &r;
+    }
+    slot->row = row;
+    slot->on.resize(n);
+    for (size_t i = 0; i < n; ++i) slot->on[i] = GetPixel(mx[i], row) != 0;
+    return slot->on.data();
+  };
   for (int sy = sy1; sy < sy2; ++sy) {
-    int m = my[static_cast<size_t>(sy - sy1 + 1)];
-    int mUp = my[static_cast<size_t>(sy - sy1)];
-    int mDown = my[static_cast<size_t>(sy - sy1 + 2)];
+    size_t j = static_cast<size_t>(sy - sy1);
+    const std::uint8_t* up = rowValues(my[j]);
+    const std::uint8_t* here = rowValues(my[j + 1]);
+    const std::uint8_t* down = rowValues(my[j + 2]);
     for (int sx = sx1; sx < sx2; ++sx) {
       size_t i = static_cast<size_t>(sx - sx1 + 1);
-      int c = mx[i];
-      if (!GetPixel(c, m)) continue;
-      bool border =
-          !GetPixel(mx[i - 1], m) || !GetPixel(mx[i + 1], m) || !GetPixel(c, mUp) || !GetPixel(c, mDown);
-      if (!border) continue;
+      if (!here[i]) continue;
+      if (here[i - 1] && here[i + 1] && up[i] && down[i]) continue;
       // Dashes of 4 pixels along both directions, shifted by the phase.
       std::int64_t k = static_cast<std::int64_t>(sx) + sy + Phase;
       std::int64_t dash = k >= 0 ? k / 4 : -((-k + 3) / 4);
