@@ -132,7 +132,7 @@ bool TRedozIrProc::PrepareBitmap(TIEPixelFormatSet Formats) {
 // ---- undo and redo
 
 void TRedozIrProc::SetUndoLimit(int Value) {
-  fUndoLimit = std::max(1, Value);
+  fUndoLimit = std::max(0, Value);
   while (static_cast<int>(fUndo.size()) > fUndoLimit) fUndo.pop_back();
   while (static_cast<int>(fRedo.size()) > fUndoLimit) fRedo.pop_back();
 }

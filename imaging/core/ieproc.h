@@ -78,7 +78,7 @@ class TRedozIrProc : public TComponent {
   void ClearRedoAt(int Position);
   void ClearAllUndo() { fUndo.clear(); }
   void ClearAllRedo() { fRedo.clear(); }
-  // The most entries each stack keeps (at least 1).
+  // The most entries each stack keeps (0: none).
   int UndoLimit() const { return fUndoLimit; }
   void SetUndoLimit(int Value);
 

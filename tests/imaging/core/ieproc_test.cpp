@@ -92,6 +92,11 @@ TEST(IEProcUndo, LimitOfThreeKeepsTheNewestThree) {
   EXPECT_EQ(proc.GetRedoCount(), 0);
   proc.SetUndoLimit(1);
   EXPECT_EQ(proc.GetUndoCount(), 1);
+  proc.SetUndoLimit(0);  // undo switched off
+  proc.SaveUndoCaptioned("Off");
+  EXPECT_EQ(proc.GetUndoCount(), 0);
+  proc.SetUndoLimit(-5);
+  EXPECT_EQ(proc.UndoLimit(), 0);
 }
 
 TEST(IEProcUndo, ClearUndoAtRemovesTheEntryCountedFromTheNewest) {
