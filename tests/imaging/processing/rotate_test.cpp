@@ -231,6 +231,21 @@ TEST(Rotate, EmptyImagesAndZeroOrInvalidAnglesLeaveTheImageAlone) {
     }
 }
 
+TEST(Rotate, TinyImagesKeepImageAndAlphaTogetherAtAnyAngle) {
+  for (const TEngine& e : Engines())
+    for (TIEPixelFormat pf : e.Formats)
+      for (auto [w, h] : {std::pair{1, 1}, {1, 5}, {5, 1}, {2, 2}, {3, 2}})
+        for (double angle : {1.0, 45.0, 89.999, 135.0, -44.9, 1e6 + 0.5}) {
+          auto b = Coded(w, h, pf);
+          b->GetAlphaChannel()->Fill(255);
+          e.Rotate(b.get(), angle);
+          ASSERT_GE(b->GetWidth(), 1) << e.Name << " " << w << "x" << h << " " << angle;
+          ASSERT_GE(b->GetHeight(), 1) << e.Name;
+          ASSERT_EQ(b->GetAlphaChannel()->GetWidth(), b->GetWidth()) << e.Name;
+          ASSERT_EQ(b->GetAlphaChannel()->GetHeight(), b->GetHeight()) << e.Name;
+        }
+}
+
 TEST(Rotate, ShearBlendRoundsOnceAndUnknownModesAreBilinear) {
   // A row shifted by a whole pixel has a zero weight: every odd value survives.
   auto b = Coded(16, 12, ie24RGB);
