@@ -4,7 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/iemask.h"
 #include "imaging/core/ieproc.h"
+#include "imaging/core/ieview.h"
 #include "imaging/processing/ie_rotate.h"
 
 namespace {
@@ -161,4 +163,37 @@ TEST(ProcCanvas, FillAndClearPaintInTheImagesFormat) {
   g.proc.SetBackground(clRed);
   g.proc.Clear();
   EXPECT_EQ(g.image->GetScanline(0)[0], 53) << "the grey of red, not the colour as a level";
+}
+
+namespace {
+// A viewer with one bitmap and a selection mask.
+class TSelectionView : public TIEView {
+ public:
+  TSelectionView() : TIEView(nullptr), bitmap(10, 8, ie24RGB) {
+    bitmap.Fill(0);
+    mask.AllocateBits(10, 8, 1);
+  }
+  TIEBitmap* GetIEBitmap() override { return &bitmap; }
+  TIEMask* GetSelectionMask() override { return &mask; }
+  TIEBitmap bitmap;
+  TIEMask mask;
+};
+}  // namespace
+
+TEST(ProcCanvas, FillPaintsOnlyTheSelectedPixels) {
+  TSelectionView view;
+  // An L-shaped selection inside the box (2, 1)-(5, 4).
+  for (int y = 1; y <= 4; ++y) view.mask.SetPixel(2, y, 1);
+  for (int x = 2; x <= 5; ++x) view.mask.SetPixel(x, 4, 1);
+  TRedozIrProc proc;
+  proc.SetAttachedRedozIr(&view);
+  proc.Fill(TRGB{50, 60, 70});
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 10; ++x) {
+      bool selected = (x == 2 && y >= 1 && y <= 4) || (y == 4 && x >= 2 && x <= 5);
+      EXPECT_EQ(view.bitmap.GetScanline(y)[3 * x + 2], selected ? 70 : 0) << x << "," << y;
+    }
+  view.mask.Empty();
+  proc.Fill(TRGB{1, 1, 1});
+  EXPECT_EQ(view.bitmap.GetScanline(7)[3 * 9], 1) << "no selection: the whole image";
 }
