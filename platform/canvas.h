@@ -76,7 +76,8 @@ class TCanvas {
   // (bitmap coordinates). A plain bitmap canvas has origin (0, 0) and no
   // device clip (the whole bitmap). Every other coordinate of the canvas,
   // the clip region's included, is relative to the origin.
-  void SetBitmap(TBitmap* bitmap) { bitmap_ = bitmap; }
+  // With no bitmap the canvas draws on an empty one of its own (nothing).
+  void SetBitmap(TBitmap* bitmap) { bitmap_ = bitmap ? bitmap : &none_; }
   TPoint Origin() const { return origin_; }
   void SetOrigin(TPoint origin) { origin_ = origin; }
   bool HasDeviceClip() const { return hasDeviceClip_; }
@@ -149,6 +150,7 @@ class TCanvas {
 
  private:
   friend struct TCanvasAccess;
+  TBitmap none_;
   TBitmap* bitmap_;
   TPoint origin_;
   TRect deviceClip_;
@@ -167,6 +169,8 @@ bool PatBlt(TCanvas* dst, int x, int y, int w, int h, std::uint32_t rop);
 int SetStretchBltMode(TCanvas* c, int mode);
 int GetStretchBltMode(TCanvas* c);
 unsigned SetTextAlign(TCanvas* c, unsigned align);
+// ALTERNATE or WINDING for Polygon; answers the previous mode (0 on error).
+int SetPolyFillMode(TCanvas* c, int mode);
 // A copy of the region becomes the clip (nullptr removes it); answers the
 // clip's kind.
 int SelectClipRgn(TCanvas* c, HRGN rgn);

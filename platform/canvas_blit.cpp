@@ -266,6 +266,13 @@ unsigned SetTextAlign(TCanvas* c, unsigned align) {
   return old;
 }
 
+int SetPolyFillMode(TCanvas* c, int mode) {
+  if (!c || (mode != ALTERNATE && mode != WINDING)) return 0;
+  int old = c->PolyFillMode;
+  c->PolyFillMode = static_cast<TPolyFillMode>(mode);
+  return old;
+}
+
 int SelectClipRgn(TCanvas* c, HRGN rgn) {
   if (!c) return ERROR;
   c->SetClipRegion(rgn);

@@ -204,7 +204,7 @@ struct TCanvasAccess {
   }
 };
 
-TCanvas::TCanvas(TBitmap* bitmap) : bitmap_(bitmap) {}
+TCanvas::TCanvas(TBitmap* bitmap) : bitmap_(bitmap ? bitmap : &none_) {}
 
 void TCanvas::MoveTo(int x, int y) {
   PenPos = {x, y};

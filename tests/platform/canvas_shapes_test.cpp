@@ -213,6 +213,21 @@ TEST(CanvasShapes, TouchingPolygonsLeaveNoGapAndNoOverlap) {
   }
 }
 
+TEST(CanvasShapes, PolygonFillModes) {
+  // A pentagram: its centre is wound twice, so only the winding mode fills it.
+  TPoint star[] = {{10, 0}, {16, 19}, {0, 7}, {20, 7}, {4, 19}};
+  for (int mode : {ALTERNATE, WINDING}) {
+    TBitmap b;
+    TCanvas* c = Blank(b, 21, 21);
+    c->Pen.Style = psClear;
+    c->Brush.Color = clBlack;
+    EXPECT_NE(SetPolyFillMode(c, mode), 0);
+    c->Polygon(star, 5);
+    EXPECT_EQ(b.GetPixel(10, 10) == clBlack, mode == WINDING);
+    EXPECT_EQ(b.GetPixel(10, 3), clBlack);
+  }
+}
+
 TEST(CanvasShapes, DrawingNeverTouchesRowPadding) {
   for (TPixelFormat pf : {pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit}) {
     TBitmap b;
@@ -345,4 +360,17 @@ TEST(CanvasShapes, OriginAndDeviceClipPlaceAControlsDrawing) {
   TCanvas* dc = Blank(d, 3, 1);
   BitBlt(dc, 0, 0, 3, 1, c, 0, 0, SRCCOPY);
   EXPECT_EQ(Picture(d), "###\n");
+}
+
+TEST(CanvasShapes, ACanvasWithoutBitmapDrawsNothing) {
+  TCanvas c(nullptr);
+  c.Rectangle(0, 0, 10, 10);
+  c.TextOut(0, 0, "x");
+  TBitmap src(2, 2, pf24bit);
+  c.Draw(0, 0, src);
+  EXPECT_TRUE(c.Bitmap()->Empty());
+  EXPECT_EQ(c.Pixels(0, 0), clNone);
+  c.SetBitmap(&src);
+  c.SetBitmap(nullptr);
+  EXPECT_TRUE(c.Bitmap()->Empty());
 }
