@@ -144,8 +144,9 @@ std::string FontFamilyFor(const std::string& name) {
 }
 
 namespace {
-std::mutex& FontMutex() {
-  static std::mutex m;
+// Faces, instances and their caches are shared: one lock guards them all.
+std::recursive_mutex& FontMutex() {
+  static std::recursive_mutex m;
   return m;
 }
 
@@ -269,9 +270,9 @@ class FreeTypeInstance : public TFontInstance {
   }
 
   int Advance(char32_t ch) override {
+    std::lock_guard<std::recursive_mutex> g(FontMutex());
     auto it = advances_.find(ch);
     if (it != advances_.end()) return it->second;
-    std::lock_guard<std::mutex> g(FontMutex());
     int adv = 0;
     if (Load(ch, false)) adv = static_cast<int>((face_->glyph->advance.x + 32) >> 6);
     advances_[ch] = adv;
@@ -279,10 +280,10 @@ class FreeTypeInstance : public TFontInstance {
   }
 
   const TGlyphImage& Glyph(char32_t ch) override {
+    std::lock_guard<std::recursive_mutex> g(FontMutex());
     auto it = glyphs_.find(ch);
     if (it != glyphs_.end()) return it->second;
     int adv = Advance(ch);
-    std::lock_guard<std::mutex> g(FontMutex());
     TGlyphImage img;
     img.AdvanceX = adv * std::cos(angle_);
     img.AdvanceY = -adv * std::sin(angle_);
@@ -359,7 +360,7 @@ FT_Face OpenFace(const Match& m) {
 }  // namespace
 
 std::string MatchFontFile(const std::string& name, bool bold, bool italic) {
-  std::lock_guard<std::mutex> g(FontMutex());
+  std::lock_guard<std::recursive_mutex> g(FontMutex());
   return MatchFace(name, bold, italic).file;
 }
 
@@ -369,7 +370,7 @@ std::shared_ptr<TFontInstance> GetFontInstance(const TFont& font) {
   static std::list<std::pair<Key, std::shared_ptr<TFontInstance>>> recent;
   bool mono = font.Quality == fqNonAntialiased || font.Quality == fqDraft;
   Key key{font.Name, font.Height, font.Style.Bits & (fsBold | fsItalic).Bits, font.Escapement % 3600, mono};
-  std::lock_guard<std::mutex> g(FontMutex());
+  std::lock_guard<std::recursive_mutex> g(FontMutex());
   for (auto it = recent.begin(); it != recent.end(); ++it)
     if (it->first == key) {
       recent.splice(recent.begin(), recent, it);
