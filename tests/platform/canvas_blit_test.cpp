@@ -166,3 +166,31 @@ TEST(CanvasBlit, GradientFillSteps16BitChannels) {
   EXPECT_FALSE(GradientFill(b.Canvas(), v, 2, &bad, 1, GRADIENT_FILL_RECT_H));
   EXPECT_FALSE(GradientFill(b.Canvas(), v, 2, &r, 1, 2));
 }
+
+TEST(CanvasBlit, PaletteFormatsCombineIndices) {
+  // 1 bit: index 1 (white) xor index 0 (black) is white; twice restores black.
+  TBitmap src(2, 1, pf1bit), dst(2, 1, pf1bit);
+  src.SetPixel(0, 0, clWhite);
+  BitBlt(dst.Canvas(), 0, 0, 2, 1, src.Canvas(), 0, 0, SRCINVERT);
+  EXPECT_EQ(dst.GetPixel(0, 0), clWhite);
+  EXPECT_EQ(dst.GetPixel(1, 0), clBlack);
+  BitBlt(dst.Canvas(), 0, 0, 2, 1, src.Canvas(), 0, 0, SRCINVERT);
+  EXPECT_EQ(dst.GetPixel(0, 0), clBlack);
+  // 8 bits: inverting index 0 gives index 255, the white end of the greys.
+  TBitmap p(1, 1, pf8bit);
+  p.SetPixel(0, 0, clBlack);
+  PatBlt(p.Canvas(), 0, 0, 1, 1, DSTINVERT);
+  EXPECT_EQ(p.ScanLine(0)[0], 255);
+  EXPECT_EQ(p.GetPixel(0, 0), clWhite);
+  // A halftone shrink into a palette bitmap takes the nearest entry of the average.
+  TBitmap grey;
+  grey.SetPixelFormat(pf24bit);
+  grey.SetSize(2, 1);
+  grey.SetPixel(0, 0, clBlack);
+  grey.SetPixel(1, 0, clWhite);
+  TBitmap one(1, 1, pf8bit);
+  SetStretchBltMode(one.Canvas(), HALFTONE);
+  one.Canvas()->StretchDraw({0, 0, 1, 1}, grey);
+  // (0 + 255) / 2 = 127.5 rounds to 128.
+  EXPECT_EQ(one.NearestPaletteIndex(RGB(128, 128, 128)), one.ScanLine(0)[0]);
+}
