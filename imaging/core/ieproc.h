@@ -119,6 +119,26 @@ class TRedozIrProc : public TComponent {
   void SetPreviewFont(const TFont& Value) { PreviewFont = Value; }
   // ---- end of rotation and canvas
 
+  // ---- the selection frame and the colour conversions (proc_convert.cpp)
+  // First half of an operation that honours the selection: the undo entry
+  // (with AutoUndo), the preparation, and the rectangle X1..X2 - 1,
+  // Y1..Y2 - 1 to work on in WorkBitmap: a copy of the selected rectangle
+  // when there is a mask (origin 0, 0), else the image itself. False: do
+  // nothing.
+  bool BeginSelectionWork(TIEPixelFormatSet Formats, int& X1, int& Y1, int& X2, int& Y2, TIEMask*& Mask,
+                          const std::string& Caption, TIEBitmap*& WorkBitmap);
+  // Second half: a work copy goes back into the image under the mask and is
+  // freed; then Update.
+  void EndSelectionWork(TIEBitmap* WorkBitmap, TIEMask* Mask);
+  // NColors below 3: 1 bit (DitherMethod 0 ordered, otherwise the average
+  // level); 3 to 1024: the image keeps 24 bits with at most NColors colours.
+  void ConvertTo(int NColors, std::uint8_t DitherMethod = 0);
+  // ConvertTo that also hands back the colours in Palette (NColors entries):
+  // black and white after a 1-bit conversion. NColors 0 does nothing.
+  void ConvertToPalette(int NColors, TRGB* Palette, std::uint8_t DitherMethod = 0);
+  // The image, or its selection, turned grey.
+  void ConvertToGray();
+
   // ---- settings and events ------------------------------------------------
   bool AutoUndo = true;
   bool AutoConvertFormat = true;
