@@ -19,6 +19,7 @@ bool TRedozIrProc::BeginSelectionWork(TIEPixelFormatSet Formats, int& X1, int& Y
   if (!GetSelectionBounds(X1, Y1, X2, Y2, Mask)) return false;
   if (Mask && !Mask->IsEmpty()) {
     const int w = X2 - X1, h = Y2 - Y1;
+    if (w <= 0 || h <= 0) return false;
     auto work = std::make_unique<TIEBitmap>();
     if (!work->Allocate(w, h, image->GetPixelFormat()))
       throw EOutOfMemory("Cannot allocate a " + std::to_string(w) + " x " + std::to_string(h) + " bitmap");
