@@ -5,6 +5,7 @@
 #include "platform/exceptions.h"
 #include "platform/forms.h"
 #include "platform/input.h"
+#include "platform/keys.h"
 
 struct TSDLBackEnd::TWindow {
   SDL_Window* window = nullptr;
@@ -104,6 +105,18 @@ void TSDLBackEnd::Present(TForm* form) {
   SDL_UpdateTexture(w->texture, nullptr, s->ScanLine(0), static_cast<int>(s->RowBytes()));
   SDL_RenderClear(w->renderer);
   SDL_RenderCopy(w->renderer, w->texture, nullptr, nullptr);
+  // The caret lives outside the surface, so that the control's pixels stay
+  // what it painted.
+  const TCaretState& caret = CaretState();
+  if (caret.Visible()) {
+    TControl* owner = TControl::FromHandle(caret.Owner);
+    if (owner && GetParentForm(owner) == form && owner->Showing()) {
+      TPoint o = owner->SurfaceOrigin();
+      SDL_Rect r{o.X + caret.Pos.X, o.Y + caret.Pos.Y, caret.Width, caret.Height};
+      SDL_SetRenderDrawColor(w->renderer, 0, 0, 0, 255);
+      SDL_RenderFillRect(w->renderer, &r);
+    }
+  }
   SDL_RenderPresent(w->renderer);
 }
 
@@ -205,6 +218,11 @@ void TSDLBackEnd::HandleEvent(const void* ev) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
       if (WORD vk = VirtualKeyFromSDL(e.key.keysym.sym)) TInput::Key(vk, e.type == SDL_KEYDOWN);
+      break;
+    case SDL_QUIT:
+      // An interrupt or terminate signal: the program ends as if its main
+      // form had closed.
+      Application->Terminate();
       break;
     case SDL_WINDOWEVENT: {
       TForm* f = FormOfWindow(e.window.windowID);

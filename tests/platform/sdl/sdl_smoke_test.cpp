@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/application.h"
+#include "platform/clipboard.h"
 #include "platform/forms.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/surface_fill.h"
@@ -123,6 +124,7 @@ TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
     TForm*& form;
     ~TCleanup() {
       delete form;
+      ResetClipboard();
       Application->SetBackEnd(nullptr);
       backend.reset();
       if (__lsan_enable) __lsan_enable();
@@ -168,6 +170,16 @@ TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
   EXPECT_EQ(at(70, 60), 0xFF0000u) << "red fill";
   EXPECT_EQ(at(35, 25), 0x00FF00u) << "green square";
   EXPECT_EQ(at(5, 5), 0xF0F0F0u) << "form background";
+
+  // CF_TEXT is the system clipboard's text, both ways.
+  ASSERT_TRUE(SetClipboardText("from the library"));
+  char* sys = SDL_GetClipboardText();
+  EXPECT_STREQ(sys, "from the library");
+  SDL_free(sys);
+  SDL_SetClipboardText("from another program");
+  std::string text;
+  ASSERT_TRUE(GetClipboardText(text));
+  EXPECT_EQ(text, "from another program");
 }
 
 TEST(SDLBackEnd, KeyCodesMapToVirtualKeys) {

@@ -1,0 +1,101 @@
+// Shows a form with a control in a real window (SDL2): the control paints a
+// square where it was last clicked, the wheel scrolls it along its scroll
+// bar, Esc closes the window. Run it under X11 (or Xvfb).
+#include <cstdio>
+
+#include "platform/application.h"
+#include "platform/forms.h"
+#include "platform/sdl/sdl_backend.h"
+
+namespace {
+
+class TClickPad : public TControl {
+ public:
+  explicit TClickPad(TComponent* owner) : TControl(owner) {
+    SetBorderStyle(bsSingle);
+    SetCursor(crCross);
+  }
+
+ protected:
+  void Paint() override {
+    TControlCanvas* c = Canvas();
+    c->Brush.Color = clWhite;
+    c->FillRect(ClientRect());
+    c->Brush.Color = clNavy;
+    int y = mark_.Y - offset_;
+    c->FillRect(Rect(mark_.X - 5, y - 5, mark_.X + 5, y + 5));
+  }
+  void MouseDown(TMouseButton b, TShiftState s, int x, int y) override {
+    mark_ = {x, y + offset_};
+    Invalidate();
+    TControl::MouseDown(b, s, x, y);
+  }
+  void WndProc(TMessage& m) override {
+    if (m.Msg == WM_VSCROLL) {
+      int pos = offset_;
+      switch (LOWORD(m.WParam)) {
+        case SB_LINEUP: pos -= 10; break;
+        case SB_LINEDOWN: pos += 10; break;
+        case SB_PAGEUP: pos -= ClientHeight(); break;
+        case SB_PAGEDOWN: pos += ClientHeight(); break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: pos = HIWORD(m.WParam); break;
+        default: break;
+      }
+      ScrollTo(pos);
+      return;
+    }
+    TControl::WndProc(m);
+  }
+  bool DoMouseWheel(TShiftState, int delta, TPoint) override {
+    ScrollTo(offset_ - delta / 4);
+    return true;
+  }
+
+ private:
+  void ScrollTo(int pos) {
+    offset_ = SetScrollPos(Handle(), SB_VERT, pos, true);
+    Invalidate();
+  }
+  TPoint mark_{40, 40};
+  int offset_ = 0;
+};
+
+}  // namespace
+
+int main() {
+  try {
+    TSDLBackEnd display;
+    Application->SetBackEnd(&display);
+    auto* form = new TForm(nullptr);
+    form->SetCaption("Control window");
+    form->SetPosition(poScreenCenter);
+    form->SetBounds(0, 0, 320, 240);
+    form->OnCreate = [](TObject*) { std::puts("form created"); };
+    auto* pad = new TClickPad(form);
+    pad->SetParent(form);
+    pad->SetBounds(10, 10, 300, 220);
+    form->OnResize = [pad](TObject* sender) {
+      auto* f = static_cast<TForm*>(sender);
+      pad->SetBounds(10, 10, f->ClientWidth() - 20, f->ClientHeight() - 20);
+    };
+    form->Show();
+    TScrollInfo si;
+    si.fMask = SIF_ALL;
+    si.nMax = 999;
+    si.nPage = 200;
+    SetScrollInfo(pad->Handle(), SB_VERT, si, true);
+    pad->OnKeyDown = [form](TObject*, WORD& key, TShiftState) {
+      if (key == VK_ESCAPE) form->Close();
+    };
+    pad->SetFocus();
+    Application->SetMainForm(form);
+    Application->Run();
+    delete form;
+    Application->SetBackEnd(nullptr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "control_window: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
