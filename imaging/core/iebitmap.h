@@ -59,6 +59,9 @@ class TIEBitmap : public TIEBaseBitmap {
   }
 
   // --- the base operations
+  // Row Y, 0 the top row. On the disk buffer the address stays valid only
+  // until the next row access of this bitmap (LockRow holds rows longer);
+  // a platform bitmap resized behind our back raises EIEBitmapError.
   std::uint8_t* GetScanline(int Y) override;
   int GetBitCount() const override { return fBitCount; }
   int GetHeight() const override { return fHeight; }
@@ -101,6 +104,7 @@ class TIEBitmap : public TIEBaseBitmap {
   void ConvertFrom(TIEBitmap* Source);
 
   // --- pixels
+  // The pixel as 24-bit colour in any format; X and Y must be inside.
   TRGB GetPixels(int X, int Y);
   // A row that stays valid until UnlockRow, also on the disk buffer.
   std::uint8_t* LockRow(int Y);
@@ -120,8 +124,9 @@ class TIEBitmap : public TIEBaseBitmap {
   // (an 8-bit bitmap with a grey table), ie24RGB and ie32RGB with 32-bit
   // rows; any other format is converted to ie24RGB on the way there.
   void SetLocation(TIELocation Location);
-  // Works in place on Bitmap, which stays its owner's. A platform bitmap of
-  // 4, 15 or 16 bits is first switched to 24 bits. With FreeCurrent False a
+  // Works in place on Bitmap, which stays its owner's: 1 bit gives ie1g,
+  // 8 bits ie8p (its colour table read), 24 bits ie24RGB, 32 bits ie32RGB;
+  // a platform bitmap of 4, 15 or 16 bits is first switched to 24 bits. With FreeCurrent False a
   // platform bitmap this one owned is kept alive until this one is freed.
   void AttachTBitmap(TBitmap* Bitmap, bool FreeCurrent = true);
   TBitmap* GetVclBitmap();
