@@ -45,6 +45,14 @@ void TButton::Paint() {
     FrameSurfaceRect(c->Bitmap(), r, clBtnShadow, clBtnHighlight, &clip);
   else
     FrameSurfaceRect(c->Bitmap(), r, clBtnHighlight, cl3DDkShadow, &clip);
+  if (Caption().empty()) return;
+  c->Font = Font;
+  c->Font.Color = Enabled() ? clBtnText : clGrayText;
+  c->Brush.Style = bsClear;
+  TSize ext = c->TextExtent(Caption());
+  // A pressed face shows its caption one pixel down and to the right.
+  int shift = pressed_ ? 1 : 0;
+  c->TextOut((ClientWidth() - ext.cx) / 2 + shift, (ClientHeight() - ext.cy) / 2 + shift, Caption());
 }
 
 void TButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {

@@ -254,3 +254,28 @@ TEST(Forms, UpdateWindowPaintsWithoutCallingTheControlsOwnUpdate) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Forms, AButtonPaintsItsFaceAndCaption) {
+  THeadlessSession s;
+  TDialog d;
+  d.ok->SetCaption("OK");
+  d.form->Show();
+  Application->ProcessMessages();
+  // Inside the frames, what is not face is the caption's (anti-aliased) ink.
+  int ink = 0, face = 0;
+  for (int y = 3; y < d.ok->ClientHeight() - 3; ++y)
+    for (int x = 3; x < d.ok->ClientWidth() - 3; ++x) {
+      TColor c = Inject::Pixel(d.ok, x, y);
+      if (c == ColorToRGB(clBtnFace))
+        ++face;
+      else if (GetRValue(c) < 0x80)
+        ++ink;
+    }
+  EXPECT_GT(face, 69 * 19 / 2);
+  EXPECT_GT(ink, 5) << "the caption's ink";
+  EXPECT_EQ(Inject::Pixel(d.ok, 0, 0), ColorToRGB(clWindowFrame)) << "the default button's frame";
+}
+
+}  // namespace
