@@ -51,3 +51,12 @@ extern std::uint8_t gIEDialogsBackground;
 void IEDrawHint(TCanvas* Canvas, int& X, int& Y, const std::string& Text, const TFont& Font,
                 const TBrush& Brush, TBitmap* Saved, int MaxX, int MaxY, TColor Highlight = clBtnHighlight,
                 TColor Shadow = clBtnShadow);
+
+// The hint box of the view's mouse interaction, drawn through the
+// anti-aliased canvas: "Arial" 9 on a semi-transparent fill, as wide as the
+// longer of Text and SizingText + 12 and as high as the text + 12, moved so
+// that it stays inside the canvas (X and Y return where it went).
+void IEDrawHintEx(TCanvas* Canvas, int& X, int& Y, const std::string& Text, const std::string& SizingText);
+// Darkens the four bands of Outer that lie outside Inner with black at
+// alpha 150, through the anti-aliased canvas.
+void IEDimOutsideRect(TCanvas* Canvas, const TRect& Inner, const TRect& Outer);

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "imaging/core/ie_filters.h"
+#include "imaging/view/iegdiplus.h"
 #include "imaging/view/iewords.h"
 
 namespace {
@@ -22,6 +23,7 @@ struct TIEUnitPart {
 // order.
 constexpr TIEUnitPart StartupParts[] = {
     {IEInitWords, nullptr},
+    {IEInitGdiPlus, IEFinalGdiPlus},
     {IEInitPredefinedFilters, IEFreePredefinedFilters},
 };
 
