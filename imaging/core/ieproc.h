@@ -139,6 +139,15 @@ class TRedozIrProc : public TComponent {
   // The image, or its selection, turned grey.
   void ConvertToGray();
 
+  // ---- resampling (imaging/processing/proc_resample.cpp)
+  // Resamples the attached image to NewWidth x NewHeight by the filter, with
+  // an undo entry "Resample W,H": -1 keeps the aspect ratio, 0 the size,
+  // other values count by their absolute value; both negative do nothing.
+  void Resample(int NewWidth, int NewHeight, TResampleFilter FilterType = rfNone);
+  // The same into Target (allocated here), leaving the attached image alone.
+  void ResampleTo(TIEBitmap* Target, int NewWidth, int NewHeight, TResampleFilter FilterType = rfNone);
+  // ---- end of resampling
+
   // ---- settings and events ------------------------------------------------
   bool AutoUndo = true;
   bool AutoConvertFormat = true;

@@ -31,6 +31,24 @@ double IECubicInterpolate4(int P0, int P1, int P2, int P3, double T, double Min,
   return Cubic4(P0, P1, P2, P3, CubicWeights(T), Min, Max);
 }
 
+void IEAreaLinearRow(const double* H0, const double* H1, double TY, double* V, std::size_t n) {
+  for (std::size_t j = 0; j < n; ++j) V[j] = (1 - TY) * H0[j] + TY * H1[j];
+}
+
+void IEAreaCubicRow(const double* Hm, const double* H0, const double* H1, const double* H2, const double W[4],
+                    double Max, double* V, std::size_t n) {
+  // The samples are whole numbers, so they enter as IECubicInterpolate4's
+  // integer arguments would.
+  TIECubicWeights k{{W[0], W[1], W[2], W[3]}};
+  for (std::size_t j = 0; j < n; ++j)
+    V[j] = Cubic4(static_cast<int>(Hm[j]), static_cast<int>(H0[j]), static_cast<int>(H1[j]),
+                  static_cast<int>(H2[j]), k, 0, Max);
+}
+
+void IEAreaAddRow(const double* V, const double* PW, double PH, double* Acc, std::size_t n) {
+  for (std::size_t j = 0; j < n; ++j) Acc[j] += V[j] * PW[j] * PH;
+}
+
 namespace {
 // One piece of a row or column cut at every source and destination pixel
 // boundary: its length, its sampling position T, the source pixel it lies
@@ -120,6 +138,15 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, 
   };
 
   const double inv = 1 / (XR * YR);
+  // Piece widths per sample, and whether every destination pixel has exactly
+  // one piece in row order (then the accumulators add row against row).
+  std::vector<double> pwx(nk * Ch);
+  bool direct = nk == static_cast<std::size_t>(dw);
+  for (std::size_t k = 0; k < nk; ++k) {
+    for (int c = 0; c < Ch; ++c) pwx[k * Ch + c] = cols[k].Len;
+    direct = direct && cols[k].Dst == static_cast<int>(k);
+  }
+  const bool simd = IEResampleUseAVX2();
   const bool watched = static_cast<bool>(OnProgress);
   // Row pieces grouped by destination row, so that bands of destination
   // rows can run apart and still add their pieces in the same order.
@@ -152,6 +179,20 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, 
     };
     std::vector<double> acc(static_cast<std::size_t>(dw) * Ch);
     std::vector<double> v(nk * Ch);
+    // Adds a row of piece values into the accumulators of their pixels.
+    auto accumulate = [&](const double* val, double ph) {
+      if (direct) {
+        if (simd)
+          IEAreaAddRow_AVX2(val, pwx.data(), ph, acc.data(), nk * Ch);
+        else
+          IEAreaAddRow(val, pwx.data(), ph, acc.data(), nk * Ch);
+        return;
+      }
+      for (std::size_t k = 0; k < nk; ++k) {
+        double* a = &acc[static_cast<std::size_t>(cols[k].Dst) * Ch];
+        for (int c = 0; c < Ch; ++c) a[c] += val[k * Ch + c] * cols[k].Len * ph;
+      }
+    };
     for (int y = first; y < first + count; ++y) {
       std::fill(acc.begin(), acc.end(), 0.0);
       for (std::size_t i = firstPiece[y]; i < rows.size() && rows[i].Dst == y; ++i) {
@@ -160,35 +201,36 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, 
         const double ph = rp.Len, TY = rp.T;
         const int sy = rp.Src;
         if (vk == vkIdentity) {
-          const auto& H = rowH(sy);
-          for (std::size_t k = 0; k < nk; ++k) {
-            double* a = &acc[static_cast<std::size_t>(cols[k].Dst) * Ch];
-            for (int c = 0; c < Ch; ++c) a[c] += H[k * Ch + c] * cols[k].Len * ph;
-          }
+          accumulate(rowH(sy).data(), ph);
           continue;
         }
         if (vk == vkLinear) {
           const auto& H0 = rowH(sy);
           const auto& H1 = rowH(sy + 1);
-          for (std::size_t j = 0; j < nk * Ch; ++j) v[j] = (1 - TY) * H0[j] + TY * H1[j];
+          if (simd)
+            IEAreaLinearRow_AVX2(H0.data(), H1.data(), TY, v.data(), nk * Ch);
+          else
+            IEAreaLinearRow(H0.data(), H1.data(), TY, v.data(), nk * Ch);
         } else {
           const auto& Hm = rowH(sy - 1);
           const auto& H0 = rowH(sy);
           const auto& H1 = rowH(sy + 1);
           const auto& H2 = rowH(sy + 2);
           TIECubicWeights kw = CubicWeights(TY);
-          for (std::size_t j = 0; j < nk * Ch; ++j)
-            v[j] = Cubic4(static_cast<int>(Hm[j]), static_cast<int>(H0[j]), static_cast<int>(H1[j]),
-                          static_cast<int>(H2[j]), kw, 0, Max);
+          if (simd)
+            IEAreaCubicRow_AVX2(Hm.data(), H0.data(), H1.data(), H2.data(), kw.w, Max, v.data(), nk * Ch);
+          else
+            IEAreaCubicRow(Hm.data(), H0.data(), H1.data(), H2.data(), kw.w, Max, v.data(), nk * Ch);
         }
-        for (std::size_t k = 0; k < nk; ++k) {
-          double* a = &acc[static_cast<std::size_t>(cols[k].Dst) * Ch];
-          for (int c = 0; c < Ch; ++c) a[c] += v[k * Ch + c] * cols[k].Len * ph;
-        }
+        accumulate(v.data(), ph);
       }
       Sample* d = reinterpret_cast<Sample*>(Dst->GetScanline(y));
-      for (std::size_t j = 0; j < acc.size(); ++j)
-        d[j] = static_cast<Sample>(RoundClamp(acc[j] * inv, 0, static_cast<std::int32_t>(Max)));
+      if (simd && sizeof(Sample) == 1) {
+        IEAreaStoreRow8_AVX2(acc.data(), inv, reinterpret_cast<std::uint8_t*>(d), acc.size());
+      } else {
+        for (std::size_t j = 0; j < acc.size(); ++j)
+          d[j] = static_cast<Sample>(RoundClamp(acc[j] * inv, 0, static_cast<std::int32_t>(Max)));
+      }
       if (watched) OnProgress(Sender, static_cast<int>(Trunc(static_cast<double>(y + 1) / dh * 100)));
     }
   });

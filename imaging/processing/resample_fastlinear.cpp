@@ -2,6 +2,7 @@
 // point), the 1-bit linear resampler and the 1-bit box reduction.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
@@ -52,78 +53,129 @@ TIEFastTables FastTables(int S, int D, bool rightEps) {
 inline int Lerp17(int c0, int c1, int f) { return c0 + ((c1 - c0) * f >> kFracBits); }
 
 // Both passes for Ch interleaved channels of 8 bits. Src rows come through
-// GetRow (which may expand them into the scratch row); PutRow receives each
-// finished destination row. XEnlarge / YEnlarge pick interpolation over the
-// box average per direction.
-void FastLinearPasses(int sw, int sh, int dw, int dh, int Ch, bool XInterp, bool YInterp, int Threads,
+// GetRow (which may expand them into the scratch row); DstRow gives the row
+// destination row y is written to and Finish takes it once written. XInterp
+// and YInterp pick interpolation over the box average per direction.
+//
+// With progress watched, the passes run one after the other over a whole
+// work image, row by row on the calling thread. Otherwise each thread takes
+// a band of destination rows and makes just the work rows they read, in a
+// small ring; a work row depends on its source row only, so the bytes are
+// the same.
+template <int Ch>
+void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp, int Threads,
                       const std::function<const std::uint8_t*(int r, std::uint8_t* scratch)>& GetRow,
                       const std::function<std::uint8_t*(int y)>& DstRow,
                       const std::function<void(int y, const std::uint8_t* row)>& Finish,
                       const TIEProgressEvent& OnProgress, TObject* Sender) {
   const bool watched = static_cast<bool>(OnProgress);
   const double F = 100.0 / (static_cast<double>(sh) + dh + 0.5);
-  TIEFastTables cx = FastTables(sw, dw, true);
+  const TIEFastTables cx = FastTables(sw, dw, true);
   const std::size_t wstride = static_cast<std::size_t>(dw) * Ch;
-  std::vector<std::uint8_t> work(wstride * static_cast<std::size_t>(sh));
-  int n = watched ? 1 : std::max(1, Threads);
-
-  IERunBands(sh, n, [&](int, int first, int count) {
-    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(sw) * Ch + kIEResampleRowPad);
-    std::vector<TIEDivider> div;
-    if (!XInterp)
-      for (int x = 0; x < dw; ++x) div.emplace_back(static_cast<std::uint32_t>(cx.Right[x] - cx.Left[x] + 1));
-    for (int r = first; r < first + count; ++r) {
-      const std::uint8_t* s = GetRow(r, scratch.data());
-      std::uint8_t* o = work.data() + wstride * static_cast<std::size_t>(r);
-      if (XInterp) {
-        for (int x = 0; x < dw; ++x) {
-          const std::uint8_t* p0 = s + static_cast<std::size_t>(cx.Left[x]) * Ch;
-          const std::uint8_t* p1 = s + static_cast<std::size_t>(std::min(cx.Left[x] + 1, sw - 1)) * Ch;
-          int f = cx.Frac[x];
-          for (int c = 0; c < Ch; ++c) o[x * Ch + c] = static_cast<std::uint8_t>(Lerp17(p0[c], p1[c], f));
-        }
-      } else {
-        for (int x = 0; x < dw; ++x) {
-          const std::uint8_t* p = s + static_cast<std::size_t>(cx.Left[x]) * Ch;
-          int cnt = cx.Right[x] - cx.Left[x] + 1;
-          for (int c = 0; c < Ch; ++c) {
-            std::uint32_t sum = 0;
-            for (int k = 0; k < cnt; ++k) sum += p[k * Ch + c];
-            o[x * Ch + c] = static_cast<std::uint8_t>(div[x](sum));
-          }
-        }
-      }
-      if (watched) OnProgress(Sender, static_cast<int>(Trunc(r * F)));
-    }
-  });
-
+  const int n = watched ? 1 : std::max(1, Threads);
   const double YS = static_cast<double>(dh) / sh;
-  IERunBands(dh, n, [&](int, int first, int count) {
-    std::vector<std::uint32_t> acc(wstride);
-    for (int y = first; y < first + count; ++y) {
-      std::uint8_t* d = DstRow(y);
-      if (YInterp) {
-        double P = y / YS;
-        int R0 = static_cast<int>(std::clamp<std::int64_t>(Trunc(P), 0, sh - 1));
-        int f = static_cast<int>(std::clamp<std::int64_t>(Trunc((P - Trunc(P)) * kFracOne), 0, 131071));
-        int R1 = std::min(R0 + 1, sh - 1);
-        const std::uint8_t* a = work.data() + wstride * R0;
-        const std::uint8_t* b = work.data() + wstride * R1;
-        for (std::size_t i = 0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(Lerp17(a[i], b[i], f));
-      } else {
-        int R0 = static_cast<int>(std::clamp<std::int64_t>(Trunc(y / YS), 0, sh - 1));
-        int R1 = static_cast<int>(std::clamp<std::int64_t>(Trunc(std::min(y + 1, dh - 1) / YS), R0, sh - 1));
-        std::fill(acc.begin(), acc.end(), 0u);
-        for (int r = R0; r <= R1; ++r) {
-          const std::uint8_t* a = work.data() + wstride * r;
-          for (std::size_t i = 0; i < wstride; ++i) acc[i] += a[i];
-        }
-        TIEDivider dv(static_cast<std::uint32_t>(R1 - R0 + 1));
-        for (std::size_t i = 0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(dv(acc[i]));
+  std::vector<TIEDivider> div;
+  if (!XInterp)
+    for (int x = 0; x < dw; ++x) div.emplace_back(static_cast<std::uint32_t>(cx.Right[x] - cx.Left[x] + 1));
+
+  auto horiz = [&](int r, std::uint8_t* scratch, std::uint8_t* o) {
+    const std::uint8_t* s = GetRow(r, scratch);
+    if (XInterp) {
+      for (int x = 0; x < dw; ++x) {
+        const std::uint8_t* p0 = s + static_cast<std::size_t>(cx.Left[x]) * Ch;
+        const std::uint8_t* p1 = s + static_cast<std::size_t>(std::min(cx.Left[x] + 1, sw - 1)) * Ch;
+        const int f = cx.Frac[x];
+        for (int c = 0; c < Ch; ++c) o[x * Ch + c] = static_cast<std::uint8_t>(Lerp17(p0[c], p1[c], f));
       }
-      Finish(y, d);
-      if (watched) OnProgress(Sender, static_cast<int>(Trunc((static_cast<double>(y) + sh) * F)));
+    } else {
+      for (int x = 0; x < dw; ++x) {
+        const std::uint8_t* p = s + static_cast<std::size_t>(cx.Left[x]) * Ch;
+        const int cnt = cx.Right[x] - cx.Left[x] + 1;
+        std::uint32_t sum[Ch] = {};
+        for (int k = 0; k < cnt; ++k)
+          for (int c = 0; c < Ch; ++c) sum[c] += p[k * Ch + c];
+        for (int c = 0; c < Ch; ++c) o[x * Ch + c] = static_cast<std::uint8_t>(div[x](sum[c]));
+      }
     }
+  };
+  // The work rows destination row y reads, and its fraction.
+  auto rowsOf = [&](int y, int& R0, int& R1, int& f) {
+    if (YInterp) {
+      double P = y / YS;
+      R0 = static_cast<int>(std::clamp<std::int64_t>(Trunc(P), 0, sh - 1));
+      f = static_cast<int>(std::clamp<std::int64_t>(Trunc((P - Trunc(P)) * kFracOne), 0, 131071));
+      R1 = std::min(R0 + 1, sh - 1);
+    } else {
+      R0 = static_cast<int>(std::clamp<std::int64_t>(Trunc(y / YS), 0, sh - 1));
+      R1 = static_cast<int>(std::clamp<std::int64_t>(Trunc(std::min(y + 1, dh - 1) / YS), R0, sh - 1));
+      f = 0;
+    }
+  };
+  auto vert = [&](int y, const std::function<const std::uint8_t*(int r)>& work,
+                  std::vector<std::uint32_t>& acc) {
+    int R0, R1, f;
+    rowsOf(y, R0, R1, f);
+    std::uint8_t* d = DstRow(y);
+    if (YInterp) {
+      const std::uint8_t* a = work(R0);
+      const std::uint8_t* b = work(R1);
+      for (std::size_t i = 0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(Lerp17(a[i], b[i], f));
+    } else if (R0 == R1) {
+      std::memcpy(d, work(R0), wstride);
+    } else {
+      const std::uint8_t* a = work(R0);
+      for (std::size_t i = 0; i < wstride; ++i) acc[i] = a[i];
+      for (int r = R0 + 1; r <= R1; ++r) {
+        a = work(r);
+        for (std::size_t i = 0; i < wstride; ++i) acc[i] += a[i];
+      }
+      TIEDivider dv(static_cast<std::uint32_t>(R1 - R0 + 1));
+      for (std::size_t i = 0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(dv(acc[i]));
+    }
+    Finish(y, d);
+  };
+
+  if (watched) {
+    std::unique_ptr<std::uint8_t[]> work(new std::uint8_t[wstride * static_cast<std::size_t>(sh)]);
+    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(sw) * Ch + kIEResampleRowPad);
+    for (int r = 0; r < sh; ++r) {
+      horiz(r, scratch.data(), work.get() + wstride * static_cast<std::size_t>(r));
+      OnProgress(Sender, static_cast<int>(Trunc(r * F)));
+    }
+    std::vector<std::uint32_t> acc(wstride);
+    auto row = [&](int r) -> const std::uint8_t* {
+      return work.get() + wstride * static_cast<std::size_t>(r);
+    };
+    for (int y = 0; y < dh; ++y) {
+      vert(y, row, acc);
+      OnProgress(Sender, static_cast<int>(Trunc((static_cast<double>(y) + sh) * F)));
+    }
+    return;
+  }
+
+  int cap = 1;
+  for (int y = 0; y < dh; ++y) {
+    int R0, R1, f;
+    rowsOf(y, R0, R1, f);
+    cap = std::max(cap, R1 - R0 + 1);
+  }
+  IERunBands(dh, n, [&](int, int first, int count) {
+    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(sw) * Ch + kIEResampleRowPad);
+    std::unique_ptr<std::uint8_t[]> ring(new std::uint8_t[wstride * static_cast<std::size_t>(cap)]);
+    std::vector<int> tag(static_cast<std::size_t>(cap), -1);
+    std::vector<std::uint32_t> acc(wstride);
+    // Direct-mapped by work row: the rows of one destination row are
+    // consecutive and at most cap, so they never evict each other.
+    auto row = [&](int r) -> const std::uint8_t* {
+      int slot = r % cap;
+      std::uint8_t* p = ring.get() + wstride * static_cast<std::size_t>(slot);
+      if (tag[static_cast<std::size_t>(slot)] != r) {
+        horiz(r, scratch.data(), p);
+        tag[static_cast<std::size_t>(slot)] = r;
+      }
+      return p;
+    };
+    for (int y = first; y < first + count; ++y) vert(y, row, acc);
   });
 }
 
@@ -140,10 +192,15 @@ void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, int Ch, TObject* Sender, const T
     Dst->Assign(Src);
     return;
   }
-  FastLinearPasses(
-      sw, sh, dw, dh, Ch, XS > 1, YS > 1, ThreadsFor(Src, Dst),
-      [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(Src->GetScanline(r)); },
-      [&](int y) { return Dst->GetScanline(y); }, [](int, const std::uint8_t*) {}, OnProgress, Sender);
+  auto row = [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(Src->GetScanline(r)); };
+  auto dst = [&](int y) { return Dst->GetScanline(y); };
+  auto none = [](int, const std::uint8_t*) {};
+  if (Ch == 3)
+    FastLinearPasses<3>(sw, sh, dw, dh, XS > 1, YS > 1, ThreadsFor(Src, Dst), row, dst, none, OnProgress,
+                        Sender);
+  else
+    FastLinearPasses<1>(sw, sh, dw, dh, XS > 1, YS > 1, ThreadsFor(Src, Dst), row, dst, none, OnProgress,
+                        Sender);
 }
 
 inline bool Bit(const std::uint8_t* row, int x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
@@ -177,8 +234,8 @@ void _IEResample1bitLinear(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
   // The grey value is the same in all three channels: one channel is
   // interpolated and spread into the 24-bit rows.
   std::vector<std::uint8_t> grey(static_cast<std::size_t>(dh) * dw);
-  FastLinearPasses(
-      sw, sh, dw, dh, 1, true, true, ThreadsFor(Src, Dst),
+  FastLinearPasses<1>(
+      sw, sh, dw, dh, true, true, ThreadsFor(Src, Dst),
       [&](int r, std::uint8_t* scratch) {
         const std::uint8_t* bits = Src->GetScanline(r);
         for (int x = 0; x < sw; ++x) scratch[x] = Bit(bits, x) ? 255 : 0;

@@ -106,3 +106,19 @@ void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Ro
                   std::uint8_t* Dst);
 void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                        std::uint8_t* Dst);
+
+// --- rows of the area-weighted resampler (n doubles each)
+
+// V = (1 - TY) x H0 + TY x H1.
+void IEAreaLinearRow(const double* H0, const double* H1, double TY, double* V, std::size_t n);
+void IEAreaLinearRow_AVX2(const double* H0, const double* H1, double TY, double* V, std::size_t n);
+// V = the cubic of four rows of whole numbers with weights W, held to 0..Max.
+void IEAreaCubicRow(const double* Hm, const double* H0, const double* H1, const double* H2, const double W[4],
+                    double Max, double* V, std::size_t n);
+void IEAreaCubicRow_AVX2(const double* Hm, const double* H0, const double* H1, const double* H2,
+                         const double W[4], double Max, double* V, std::size_t n);
+// Acc += V x PW x PH, sample by sample.
+void IEAreaAddRow(const double* V, const double* PW, double PH, double* Acc, std::size_t n);
+void IEAreaAddRow_AVX2(const double* V, const double* PW, double PH, double* Acc, std::size_t n);
+// D = Acc x Inv rounded (halves to even) and held to 0..255.
+void IEAreaStoreRow8_AVX2(const double* Acc, double Inv, std::uint8_t* D, std::size_t n);

@@ -397,7 +397,8 @@ TEST(ResampleInvariants, BytesDoNotDependOnThreadsOrVectorPath) {
     TIEPixelFormat pf;
     int sw, sh, dw, dh;
   } jobs[] = {{ie24RGB, 61, 47, 23, 19}, {ie24RGB, 23, 19, 70, 41}, {ie8g, 61, 47, 29, 101},
-              {ie1g, 40, 33, 17, 50},    {ie24RGB, 100, 9, 1, 30},  {ie24RGB, 5, 3, 64, 1}};
+              {ie1g, 40, 33, 17, 50},    {ie24RGB, 100, 9, 1, 30},  {ie24RGB, 5, 3, 64, 1},
+              {ie24RGB, 20, 15, 40, 30}, {ie8g, 9, 40, 27, 10}};
   for (const auto& j : jobs) {
     auto src = MakeImage(j.sw, j.sh, j.pf, 7);
     for (TResampleFilter f : kAllFilters) {
