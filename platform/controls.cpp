@@ -94,6 +94,7 @@ void TControl::SetParent(TControl* AParent) {
   parent_ = AParent;
   if (parent_) {
     parent_->children_.push_back(this);
+    if (align_ != alNone) parent_->AlignControls();
     if (parent_->handle_ && !(ComponentState() & csDestroying)) CreateHandleTree();
     if (visible_) InvalidateInParent(BoundsRect());
   }
@@ -174,6 +175,8 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   top_ = ATop;
   width_ = AWidth;
   height_ = AHeight;
+  if (sized) AlignControls();
+  if (align_ != alNone && parent_) parent_->AlignControls();
   if (!handle_) return;
   if (visible_ && !IsTopLevel()) {
     InvalidateInParent(old);
@@ -185,6 +188,45 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
     SendSize();
   }
   if (old.Left != left_ || old.Top != top_) Perform(WM_MOVE, 0, MAKELPARAM(left_, top_));
+}
+
+void TControl::SetAlign(TAlign a) {
+  if (a == align_) return;
+  align_ = a;
+  if (parent_) parent_->AlignControls();
+}
+
+void TControl::AlignControls() {
+  if (aligning_) return;
+  aligning_ = true;
+  TRect r = ClientRect();
+  for (TAlign pass : {alTop, alBottom, alLeft, alRight, alClient}) {
+    std::vector<TControl*> kids = children_;
+    for (TControl* c : kids) {
+      if (c->align_ != pass || !c->visible_) continue;
+      int w = c->width_, h = c->height_;
+      switch (pass) {
+        case alTop:
+          c->SetBounds(r.Left, r.Top, r.Width(), h);
+          r.Top += h;
+          break;
+        case alBottom:
+          c->SetBounds(r.Left, r.Bottom - h, r.Width(), h);
+          r.Bottom -= h;
+          break;
+        case alLeft:
+          c->SetBounds(r.Left, r.Top, w, r.Height());
+          r.Left += w;
+          break;
+        case alRight:
+          c->SetBounds(r.Right - w, r.Top, w, r.Height());
+          r.Right -= w;
+          break;
+        default: c->SetBounds(r.Left, r.Top, r.Width(), r.Height()); break;
+      }
+    }
+  }
+  aligning_ = false;
 }
 
 void TControl::SendSize() { Perform(WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(), ClientHeight())); }
@@ -219,6 +261,7 @@ void TControl::SetCaption(const std::string& s) {
 void TControl::SetVisible(bool v) {
   if (v == visible_) return;
   visible_ = v;
+  if (align_ != alNone && parent_) parent_->AlignControls();
   if (handle_) {
     InvalidateInParent(BoundsRect());
     if (v) {
@@ -455,6 +498,7 @@ void TControl::ScrollBarsChanged(bool visibilityChanged) {
   if (!handle_) return;
   ncPending_ = true;
   if (visibilityChanged) {
+    AlignControls();
     Invalidate();
     SendSize();
   }

@@ -24,6 +24,8 @@ using TBorderStyle = TFormBorderStyle;
 
 enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
 
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
 using TMouseEvent =
     std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
@@ -95,6 +97,12 @@ class TControl : public TComponent {
   // surface (the form's client area).
   TPoint SurfaceOrigin() const;
   TRect SurfaceClip() const;
+
+  // Docking to a side of the parent's client area (or all of what is left),
+  // kept when the parent changes size: top, bottom, left, right, then client.
+  TAlign Align() const { return align_; }
+  void SetAlign(TAlign a);
+  void AlignControls();
 
   TBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TBorderStyle v);
@@ -226,6 +234,8 @@ class TControl : public TComponent {
   std::vector<TControl*> children_;
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   TBorderStyle borderStyle_ = bsNone;
+  TAlign align_ = alNone;
+  bool aligning_ = false;
   bool ctl3D_ = true;
   TColor color_ = clBtnFace;
   std::string caption_;

@@ -279,3 +279,35 @@ TEST(Forms, AButtonPaintsItsFaceAndCaption) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Forms, AlignedControlsDockAndFollowTheParentsSize) {
+  THeadlessSession s;
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 200, 150);
+  auto make = [&](TAlign a, int w, int h) {
+    auto* c = new TRecorder(&form);
+    c->SetBounds(0, 0, w, h);
+    c->SetParent(&form);
+    c->SetAlign(a);
+    return c;
+  };
+  TRecorder* top = make(alTop, 10, 20);
+  TRecorder* bottom = make(alBottom, 10, 15);
+  TRecorder* left = make(alLeft, 30, 10);
+  TRecorder* right = make(alRight, 25, 10);
+  TRecorder* client = make(alClient, 1, 1);
+  form.Show();
+  EXPECT_EQ(top->BoundsRect(), Rect(0, 0, 200, 20));
+  EXPECT_EQ(bottom->BoundsRect(), Rect(0, 135, 200, 150));
+  EXPECT_EQ(left->BoundsRect(), Rect(0, 20, 30, 135));
+  EXPECT_EQ(right->BoundsRect(), Rect(175, 20, 200, 135));
+  EXPECT_EQ(client->BoundsRect(), Rect(30, 20, 175, 135));
+  Inject::Resize(&form, 300, 200);
+  EXPECT_EQ(client->BoundsRect(), Rect(30, 20, 275, 185));
+  top->Hide();
+  EXPECT_EQ(client->BoundsRect(), Rect(30, 0, 275, 185)) << "a hidden control gives its room back";
+}
+
+}  // namespace
