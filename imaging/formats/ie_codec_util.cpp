@@ -9,7 +9,7 @@
 #include "imaging/formats/ie_quantizer.h"
 #include "platform/bitmap.h"
 
-void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Height, int BitsPerPixel,
+void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t BitsPerPixel,
                       std::int64_t Left, std::int64_t MaxRatio) {
   std::string f(Format);
   if (Width <= 0 || Height <= 0)
@@ -17,6 +17,8 @@ void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Heigh
   if (Width > 1000000 || Height > 1000000)
     throw EIEImageError(f + ": image size " + std::to_string(Width) + " x " + std::to_string(Height) +
                         " too large");
+  if (BitsPerPixel <= 0 || BitsPerPixel > (1 << 20))
+    throw EIEImageError(f + ": " + std::to_string(BitsPerPixel) + " bits per pixel");
   std::int64_t bytes = (Width * BitsPerPixel + 7) / 8 * Height;
   if (bytes > kMaxBitmapBytes)
     throw EIEImageError(f + ": image of " + std::to_string(Width) + " x " + std::to_string(Height) +

@@ -21,7 +21,7 @@ class EIEImageError : public Exception {
 // Refuses an image whose size is absurd or more than Left bytes of data can
 // describe: a raw image needs Left >= its bytes, a compressed one
 // Left x MaxRatio (plus a small allowance for tiny images).
-void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Height, int BitsPerPixel,
+void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t BitsPerPixel,
                       std::int64_t Left, std::int64_t MaxRatio);
 // Allocates or raises EIEImageError naming the format.
 void IEAllocImage(TIEBitmap& Bitmap, std::int64_t Width, std::int64_t Height, TIEPixelFormat pf,

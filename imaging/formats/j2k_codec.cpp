@@ -200,7 +200,8 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
       length = CodestreamLength(r, siz);
     }
   }
-  IECheckImageSize(jp2 ? "JP2" : "J2K", siz.w, siz.h, 8 * std::min(siz.comps, 4), length, 4096);
+  // The decoder keeps every sample of every component as a 32-bit integer.
+  IECheckImageSize(jp2 ? "JP2" : "J2K", siz.w, siz.h, 32 * siz.comps, length, 4096);
   Stream.SetPosition(start);
   std::vector<std::uint8_t> data(static_cast<size_t>(length));
   Stream.ReadBuffer(data.data(), length);
@@ -223,7 +224,7 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
   const std::int64_t w = std::int64_t(o.image->x1) - o.image->x0, h = std::int64_t(o.image->y1) - o.image->y0;
   const int nc = static_cast<int>(o.image->numcomps);
   if (nc < 1) o.Fail("no components");
-  IECheckImageSize(jp2 ? "JP2" : "J2K", w, h, 8 * std::min(nc, 4), length, 4096);
+  IECheckImageSize(jp2 ? "JP2" : "J2K", w, h, 32 * nc, length, 4096);
   if (!opj_decode(o.codec, o.stream, o.image) || !opj_end_decompress(o.codec, o.stream))
     o.Fail("cannot decode");
   for (int i = 0; i < std::min(nc, 4); ++i) {

@@ -157,7 +157,7 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   if (!TIFFIsCODECConfigured(comp)) h.Fail("compression " + std::to_string(comp) + " is not supported");
   if (comp == COMPRESSION_LZW && !Params.TIFFLZWDecompressor)
     throw EIEImageError("TIFF: LZW compressed image and no LZW decoder installed");
-  IECheckImageSize("TIFF", w, hh, bps * spp, fileBytes, comp == COMPRESSION_NONE ? 1 : 4096);
+  IECheckImageSize("TIFF", w, hh, std::int64_t(bps) * spp, fileBytes, comp == COMPRESSION_NONE ? 1 : 4096);
 
   const int W = static_cast<int>(w), H = static_cast<int>(hh);
   const bool contig = planar == PLANARCONFIG_CONTIG || spp == 1;

@@ -120,7 +120,9 @@ void TRedozIrIO::LoadWith(TStream& Stream, int FileType) {
     params.Height = params.OriginalHeight = staging.GetHeight();
     if (!params.NativePixelFormat && staging.GetPixelFormat() != ie1g && staging.GetPixelFormat() != ie24RGB)
       IEConvertTo24(staging);
-    GetIEBitmap()->Assign(&staging);
+    TIEBitmap* target = GetIEBitmap();
+    staging.SetDitherMethod(target->DitherMethod());
+    target->Assign(&staging);
     fParams.Assign(params);
     Update();
   });

@@ -8,10 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "imaging/core/dialog_text.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/io/ie_directshow.h"
 #include "imaging/io/ie_fileformats.h"
 #include "imaging/io/ioparams.h"
+#include "platform/graphics.h"
 #include "platform/object.h"
 #include "platform/stream.h"
 
@@ -116,7 +118,8 @@ class TRedozIrIO : public TObject {
   TIEIOPreviewEvent OnIOPreview;
   TIOPreviewsParams PreviewsParams = 0;
   bool SimplifiedParamsDialogs = true;
-  int MsgLanguage = 0;  // msSystem
+  TMsgLanguage MsgLanguage = msSystem;
+  TFont PreviewFont;
   TObject* Owner() const { return fOwner; }
 
  private:

@@ -180,3 +180,12 @@ TEST(CodecBadInput, JpegTwoThousandWithTooManyTilesIsRefusedBeforeTheDecoderSees
   PutBE32(v, 24, 1), PutBE32(v, 28, 1);  // 10^10 tiles of one pixel
   ExpectRefusedAndUnchanged(v, ioJ2K, "tiny tiles");
 }
+
+TEST(CodecBadInput, FilesTheFuzzerFoundAreRefused) {
+  // A TIFF claiming 49152 bits per sample and 55551 samples per pixel.
+  for (const char* name : {"io/bad_tiff_samples.tif"}) {
+    TMemoryStream ms;
+    ms.LoadFromFile(TestDataPath(name));
+    ExpectRefusedAndUnchanged(ms.Bytes(), FindStreamFormat(ms), name);
+  }
+}

@@ -142,6 +142,17 @@ TEST(RedozIrIO, BilevelModeReachesTheWorkBitmapAndDirectShowHasNoGraph) {
   EXPECT_EQ(io.BilevelConversionMode(), 1);
   io.SetBilevelConversionMode(0);
   EXPECT_EQ(io.GetIEBitmap()->DitherMethod(), 0);
+  // A load replaces the pixels, not the mode.
+  auto src = MakeRGB(3, 3);
+  TMemoryStream ms(EncodeAs(*src, ioPNG));
+  io.LoadFromStreamPNG(ms);
+  EXPECT_EQ(io.GetIEBitmap()->DitherMethod(), 0);
+  io.SetBilevelConversionMode(1);
+  ms.SetPosition(0);
+  io.LoadFromStreamPNG(ms);
+  EXPECT_EQ(io.GetIEBitmap()->DitherMethod(), 1);
+  EXPECT_EQ(io.MsgLanguage, msSystem);
+  EXPECT_TRUE(io.SimplifiedParamsDialogs);
   EXPECT_FALSE(io.DShowControl()->GetConnected());
   EXPECT_FALSE(io.DShowControl()->IsPlaying());
   int w = 5, h = 5;
