@@ -94,7 +94,7 @@ class TRedozIrProc : public TComponent {
   // ---- operations on the attached image -----------------------------------
   // Keeps the inclusive rectangle; defined by the crop operation's file.
   void Crop(int x1, int y1, int x2, int y2);
-  // Crops to IEGetAlphaBounds with AutoUndo off for the call (needs Crop).
+  // Crops to IEGetAlphaBounds with AutoUndo off for the call.
   void CropTransparentBorder();
 
   // ---- rotation and canvas (imaging/processing/proc_rotate.cpp, proc_canvas.cpp)

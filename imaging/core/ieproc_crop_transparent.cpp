@@ -1,6 +1,4 @@
-// TRedozIrProc.CropTransparentBorder: the crop to the visible pixels. Kept
-// apart from the component's core because it calls Crop, which the crop
-// operation's file defines.
+// TRedozIrProc.CropTransparentBorder: the crop to the visible pixels.
 #include "imaging/core/ieproc.h"
 
 void TRedozIrProc::CropTransparentBorder() {

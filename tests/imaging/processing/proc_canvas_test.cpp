@@ -197,3 +197,26 @@ TEST(ProcCanvas, FillPaintsOnlyTheSelectedPixels) {
   proc.Fill(TRGB{1, 1, 1});
   EXPECT_EQ(view.bitmap.GetScanline(7)[3 * 9], 1) << "no selection: the whole image";
 }
+
+TEST(ProcCanvas, CropTransparentBorderKeepsTheVisiblePixelsWithoutAnUndoEntry) {
+  TProcFixture f(Coded(30, 20));
+  f.proc.AutoUndo = true;
+  TIEBitmap* alpha = f.image->GetAlphaChannel();
+  alpha->Fill(0);
+  alpha->GetScanline(4)[6] = 1;
+  alpha->GetScanline(12)[21] = 200;
+  int entries = f.proc.GetUndoCount();
+  f.proc.CropTransparentBorder();
+  ASSERT_EQ(f.image->GetWidth(), 16);
+  ASSERT_EQ(f.image->GetHeight(), 9);
+  EXPECT_EQ(f.Blue(0, 0), 6);
+  EXPECT_EQ(f.Green(0, 0), 4);
+  EXPECT_EQ(f.image->GetAlpha(15, 8), 200);
+  EXPECT_EQ(f.proc.GetUndoCount(), entries);
+  EXPECT_TRUE(f.proc.AutoUndo);
+
+  // Nothing visible: the image stays as it is.
+  f.image->GetAlphaChannel()->Fill(0);
+  f.proc.CropTransparentBorder();
+  EXPECT_EQ(f.image->GetWidth(), 16);
+}
