@@ -201,17 +201,30 @@ void TIECanvas::DrawLine(int X1, int Y1, int X2, int Y2) {
   }
 }
 
+namespace {
+// The box of two corners given in either order, as the back end takes it:
+// from the first pixel's centre, one pixel less than the corners' span.
+// False when nothing is left to draw.
+bool CentredBox(int X1, int Y1, int X2, int Y2, double& x, double& y, double& w, double& h) {
+  if (X1 > X2) std::swap(X1, X2);
+  if (Y1 > Y2) std::swap(Y1, Y2);
+  x = X1 + kCentre;
+  y = Y1 + kCentre;
+  w = X2 - X1 - 1;
+  h = Y2 - Y1 - 1;
+  return w > 0 && h > 0;
+}
+}  // namespace
+
 void TIECanvas::FillRect(const TRect& R) {
   if (!fUseGDIPlus) {
     fCanvas->FillRect(R);
     return;
   }
-  int x1 = std::min(R.Left, R.Right), x2 = std::max(R.Left, R.Right);
-  int y1 = std::min(R.Top, R.Bottom), y2 = std::max(R.Top, R.Bottom);
-  int w = x2 - x1 - 1, h = y2 - y1 - 1;
-  if (w <= 0 || h <= 0) return;
+  double x, y, w, h;
+  if (!CentredBox(R.Left, R.Top, R.Right, R.Bottom, x, y, w, h)) return;
   TAAPath p;
-  p.AddRectangle(x1 + kCentre, y1 + kCentre, w, h);
+  p.AddRectangle(x, y, w, h);
   fBrush->FillPath(*fGraphics, p, afrNonZero);
 }
 
@@ -220,12 +233,10 @@ void TIECanvas::Rectangle(int X1, int Y1, int X2, int Y2) {
     fCanvas->Rectangle(X1, Y1, X2, Y2);
     return;
   }
-  if (X1 > X2) std::swap(X1, X2);
-  if (Y1 > Y2) std::swap(Y1, Y2);
-  int w = X2 - X1 - 1, h = Y2 - Y1 - 1;
-  if (w <= 0 || h <= 0) return;
+  double x, y, w, h;
+  if (!CentredBox(X1, Y1, X2, Y2, x, y, w, h)) return;
   TAAPath p;
-  p.AddRectangle(X1 + kCentre, Y1 + kCentre, w, h);
+  p.AddRectangle(x, y, w, h);
   fBrush->FillPath(*fGraphics, p, afrNonZero);
   StrokePath(p);
 }
@@ -236,12 +247,10 @@ void TIECanvas::Ellipse(int X1, int Y1, int X2, int Y2) {
     return;
   }
   // A rectangle given right to left or bottom to top names the same box.
-  if (X1 > X2) std::swap(X1, X2);
-  if (Y1 > Y2) std::swap(Y1, Y2);
-  int w = X2 - X1 - 1, h = Y2 - Y1 - 1;
-  if (w <= 0 || h <= 0) return;
+  double x, y, w, h;
+  if (!CentredBox(X1, Y1, X2, Y2, x, y, w, h)) return;
   TAAPath p;
-  p.AddEllipse(X1 + kCentre, Y1 + kCentre, w, h);
+  p.AddEllipse(x, y, w, h);
   fBrush->FillPath(*fGraphics, p, afrNonZero);
   StrokePath(p);
 }
