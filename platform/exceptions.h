@@ -48,3 +48,7 @@ class EInvalidOperation : public Exception {
 class EAbort : public Exception {
   using Exception::Exception;
 };
+// An index outside a list ("List index out of bounds (%d)").
+class EListError : public Exception {
+  using Exception::Exception;
+};

@@ -1,0 +1,79 @@
+// TIELayer: one layer of a view's picture, its bitmap with the placement,
+// size, visibility, opacity, rotation, magnifier and mask settings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "imaging/core/ie_types.h"
+#include "imaging/view/ie_guid.h"
+#include "platform/types.h"
+
+class TIEBitmap;
+class TRedozIrView;
+
+struct TIELayerMagnify {
+  bool Enabled = false;
+  double Rate = 2.0;
+  std::uint8_t Style = 0;   // 0 rectangle, 1 ellipse
+  std::uint8_t Source = 1;  // 0 layer 0's bitmap, 1 the back buffer so far
+};
+
+struct TIELayerDrawingInfo {
+  int XDst = 0, YDst = 0, dxDst = 0, dyDst = 0;
+  int XSrc = 0, YSrc = 0, dxSrc = 0, dySrc = 0;
+  TPoint RotatedDest[4]{};
+};
+
+class TIELayer {
+ public:
+  // With UseBitmap the layer shares Bitmap as it is; otherwise it makes a new
+  // bitmap of Bitmap's size, format and storage (empty when Bitmap is null;
+  // its pixels are left undefined).
+  TIELayer(TRedozIrView* Owner, bool UseBitmap, TIEBitmap* Bitmap);
+  ~TIELayer();
+  TIELayer(const TIELayer&) = delete;
+  TIELayer& operator=(const TIELayer&) = delete;
+
+  void Reset();
+  // Settings and pixels; not the rotation, the identity nor the drawing info.
+  void Assign(TIELayer* Source);
+  int GetWidth() const;
+  int GetHeight() const;
+  double GetRotate() const { return fRotate; }
+  // Whole turns (720, -360) give 0; anything else is kept as it is.
+  void SetRotate(double Value);
+  const TGUID& GUID() const { return fGUID; }
+
+  int Width = 0;
+  int Height = 0;
+  TIEBitmap* MaskedAlphaCache = nullptr;  // owned
+  TRedozIrView* Owner = nullptr;
+  TIEBitmap* Bitmap = nullptr;
+  bool Visible = true;
+  bool VisibleBox = true;
+  int Transparency = 255;
+  int PosX = 0;
+  int PosY = 0;
+  TRect ClientAreaBox{};
+  bool Cropped = false;
+  bool Locked = false;
+  bool Selectable = true;
+  TIELayerMagnify Magnify;
+  std::uint8_t Operation = 0;
+  void* UserData = nullptr;
+  int UserDataLen = 0;  // above 0: the layer owns UserData (allocated with new[])
+  bool FreeBitmapOnDestroy = true;
+  TResampleFilter ResampleFilter = rfNone;
+  bool UseResampleFilter = false;
+  std::string Name;
+  bool IsMask = false;
+  TIELayerDrawingInfo DrawingInfo;
+  bool DimOutside = false;
+  double RotateCenterX = 0.5;
+  double RotateCenterY = 0.5;
+
+ private:
+  double fRotate = 0;
+  TGUID fGUID;
+};

@@ -1,0 +1,267 @@
+// TRedozIrView: construction and teardown, the owned components, the current
+// bitmap and its platform bitmap, the update and paint locks.
+#include "imaging/view/redozir_view.h"
+
+#include <algorithm>
+
+#include "imaging/core/iebitmap.h"
+#include "imaging/view/iegdiplus.h"
+
+namespace {
+constexpr int kDefaultDpi = 300;
+constexpr int kNewViewSize = 105;
+// What a view without a window takes for its client size.
+constexpr int kWindowlessClientSize = 50;
+}  // namespace
+
+TRedozIrView::TRedozIrView(TComponent* AOwner) : TIEView(AOwner) {
+  LockUpdate();
+  IEGDIPLoadLibrary();
+  try {
+    // The current bitmap keeps its pixels in a platform bitmap of its own, so
+    // that GetBitmap always names the one it lives in, whatever later loads
+    // or format changes do with it.
+    auto bitmap = std::make_unique<TIEBitmap>();
+    bitmap->SetLocation(ieTBitmap);
+    bitmap->SetIsVclBitmap(true);
+    auto layer = std::make_unique<TIELayer>(this, true, bitmap.get());
+    fIEBitmap = bitmap.release();
+    layer->VisibleBox = false;
+    layer->Locked = true;
+    fLayers.push_back(layer.release());
+    fLayersCurrent = 0;
+    fImageWidth = fIEBitmap->Width();
+    fImageHeight = fIEBitmap->Height();
+    SetBounds(Left(), Top(), kNewViewSize, kNewViewSize);
+    SetDpi(kDefaultDpi, kDefaultDpi);
+  } catch (...) {
+    for (TIELayer* l : fLayers) delete l;
+    IEGDIPUnloadLibrary();
+    throw;
+  }
+  UnlockUpdate();
+}
+
+TRedozIrView::~TRedozIrView() {
+  // No update may run while the parts below go away.
+  Destroying();
+  SyncLayers();
+  fIO.reset();
+  fProc.reset();
+  // Layer 0 (or whichever layer owns it) frees the current bitmap and the
+  // platform bitmap it lives in; an attached bitmap is not the view's.
+  for (TIELayer* l : fLayers) delete l;
+  fLayers.clear();
+  fIEBitmap = nullptr;
+  IEGDIPUnloadLibrary();
+}
+
+TRedozIrIO* TRedozIrView::GetIO() {
+  if (!fIO) {
+    fIO = std::make_unique<TRedozIrIO>(this);
+    fIO->SetAttachedRedozIr(this);
+    fIO->OnProgress = fOnProgress;
+    fIO->OnFinishWork = fOnFinishWork;
+  }
+  return fIO.get();
+}
+
+TRedozIrProc* TRedozIrView::GetProc() {
+  if (!fProc) {
+    fProc = std::make_unique<TRedozIrProc>(this);
+    fProc->SetAttachedRedozIr(this);
+    fProc->OnProgress = fOnProgress;
+    fProc->OnFinishWork = fOnFinishWork;
+    fProc->OnSaveUndo = fOnSaveUndo;
+  }
+  return fProc.get();
+}
+
+void TRedozIrView::SetOnProgress(TIEProgressEvent v) {
+  fOnProgress = std::move(v);
+  if (fIO) fIO->OnProgress = fOnProgress;
+  if (fProc) fProc->OnProgress = fOnProgress;
+}
+
+void TRedozIrView::SetOnFinishWork(TNotifyEvent v) {
+  fOnFinishWork = std::move(v);
+  if (fIO) fIO->OnFinishWork = fOnFinishWork;
+  if (fProc) fProc->OnFinishWork = fOnFinishWork;
+}
+
+void TRedozIrView::SetOnSaveUndo(TIESaveUndoEvent v) {
+  fOnSaveUndo = std::move(v);
+  if (fProc) fProc->OnSaveUndo = fOnSaveUndo;
+}
+
+TBitmap* TRedozIrView::GetBitmap() {
+  if (!fLegacyBitmap || !fIEBitmap || fIEBitmap->Location() != ieTBitmap) return nullptr;
+  return fIEBitmap->GetVclBitmap();
+}
+
+void TRedozIrView::SetLegacyBitmap(bool Value) {
+  if (Value == fLegacyBitmap) return;
+  if (fIEBitmap) {
+    if (Value) {
+      fIEBitmap->SetLocation(ieTBitmap);
+      fIEBitmap->SetIsVclBitmap(true);
+    } else {
+      // Plain memory, unless the image is beyond the bitmap's own threshold
+      // for the disk buffer.
+      fIEBitmap->SetIsVclBitmap(false);
+      std::int64_t bytes = static_cast<std::int64_t>(fIEBitmap->GetRowLen()) * fIEBitmap->Height();
+      std::int64_t threshold = fIEBitmap->MemoryThreshold();
+      fIEBitmap->SetLocation(threshold >= 0 && bytes > threshold ? ieFile : ieMemory);
+    }
+  }
+  fLegacyBitmap = Value;
+  CallBitmapChangeEvents();
+  Update();
+}
+
+void TRedozIrView::AttachIEBitmap(TIEBitmap* Bitmap) {
+  if (fLayersCurrent < 0 || fLayersCurrent >= GetLayersCount()) return;
+  TIELayer* layer = fLayers[fLayersCurrent];
+  if (Bitmap == fIEBitmap && Bitmap) return;
+  layer->Bitmap = fIEBitmap;
+  if (layer->FreeBitmapOnDestroy) delete fIEBitmap;
+  fIEBitmap = nullptr;
+  if (Bitmap) {
+    layer->Bitmap = Bitmap;
+    layer->FreeBitmapOnDestroy = false;
+    fIEBitmap = Bitmap;
+    CallBitmapChangeEvents();
+    Update();
+  } else {
+    layer->Bitmap = new TIEBitmap();
+    layer->FreeBitmapOnDestroy = true;
+    fIEBitmap = layer->Bitmap;
+    // The components must let go of the bitmap just detached (it may be
+    // freed by its owner at once), even though nothing is redrawn.
+    CallBitmapChangeEvents();
+  }
+}
+
+bool TRedozIrView::IsEmpty() { return fIEBitmap->Width() < 2 && fIEBitmap->Height() < 2; }
+
+TIEBitmap* TRedozIrView::GetAlphaChannel() { return fIEBitmap->GetAlphaChannel(); }
+bool TRedozIrView::GetHasAlphaChannel() { return fIEBitmap->HasAlphaChannel(); }
+void TRedozIrView::RemoveAlphaChannel(bool Merge) { fIEBitmap->RemoveAlphaChannel(Merge, Background()); }
+
+void TRedozIrView::Clear() {
+  fIEBitmap->Fill(static_cast<double>(Background()));
+  fIEBitmap->RemoveAlphaChannel(false);
+  Update();
+}
+
+void TRedozIrView::Blank() {
+  fIEBitmap->SetWidth(1);
+  fIEBitmap->SetHeight(1);
+  Clear();
+}
+
+void TRedozIrView::Assign(TRedozIrView* Source) {
+  if (!Source) {
+    Clear();
+    return;
+  }
+  if (Source == this) return;
+  fIEBitmap->Assign(Source->fIEBitmap);
+  TIEView::SetBackground(Source->Background());
+  SetDpi(Source->DpiX(), Source->DpiY());
+  Update();
+  DoImageChange();
+}
+
+void TRedozIrView::Assign(TBitmap* Source) {
+  if (!Source) {
+    Clear();
+    return;
+  }
+  fIEBitmap->Assign(Source);
+  if (fIEBitmap->GetPixelFormat() != ie1g && fIEBitmap->GetPixelFormat() != ie24RGB)
+    fIEBitmap->ConvertToPixelFormat(ie24RGB);
+  Update();
+  DoImageChange();
+}
+
+void TRedozIrView::SetBackground(TColor Value) {
+  TIEView::SetBackground(Value);
+  if (ComponentState() & csDesigning) Clear();
+  Update();
+  DoImageChange();
+}
+
+void TRedozIrView::DoImageChange() {
+  TIEView::DoImageChange();
+  if (OnImageChange) OnImageChange(this);
+}
+
+void TRedozIrView::SetEnableAlphaChannel(bool v) {
+  fEnableAlphaChannel = v;
+  Update();
+}
+
+// ---- update control
+
+bool TRedozIrView::UpdateBlocked() const {
+  constexpr TComponentState busy =
+      csLoading | csReading | csWriting | csDestroying | csUpdating | csDesigning;
+  return fUpdateLock > 0 || (ComponentState() & busy) != 0 || fInUpdate;
+}
+
+void TRedozIrView::Update() {
+  if (UpdateBlocked()) return;
+  fInUpdate = true;
+  try {
+    DoUpdate();
+  } catch (...) {
+    fInUpdate = false;
+    throw;
+  }
+  fInUpdate = false;
+}
+
+void TRedozIrView::DoUpdate() {
+  SyncLayers();
+  // A loaded alpha plane of another size than the image is of no use: it
+  // becomes an opaque plane of the right size.
+  if (fIEBitmap->HasAlphaChannel()) {
+    TIEBitmap* a = fIEBitmap->GetAlphaChannel();
+    if (a->Width() != fIEBitmap->Width() || a->Height() != fIEBitmap->Height()) {
+      if (!a->Allocate(fIEBitmap->Width(), fIEBitmap->Height(), ie8g))
+        throw EOutOfMemory("Cannot allocate the alpha plane");
+      a->Fill(255);
+      a->SetFull(true);
+    }
+  }
+  // Scroll bars, back buffer and invalidation need a window; a hidden view
+  // must not make one.
+  if (HasParentWindow()) UpdateDisplay();
+}
+
+void TRedozIrView::UnlockUpdateEx() {
+  if (fUpdateLock > 0) --fUpdateLock;
+}
+
+void TRedozIrView::UnlockUpdate() {
+  UnlockUpdateEx();
+  if (fUpdateLock == 0) Update();
+}
+
+void TRedozIrView::UnlockPaint() {
+  if (UnlockPaintEx() == 0) Update();
+}
+
+int TRedozIrView::UnlockPaintEx() {
+  if (fPaintLock > 0) --fPaintLock;
+  return fPaintLock;
+}
+
+// ---- window
+
+bool TRedozIrView::HasParentWindow() { return Parent() != nullptr && HandleAllocated(); }
+
+int TRedozIrView::GetClientWidthEx() { return HasParentWindow() ? ClientWidth() : kWindowlessClientSize; }
+
+int TRedozIrView::GetClientHeightEx() { return HasParentWindow() ? ClientHeight() : kWindowlessClientSize; }

@@ -1,0 +1,155 @@
+// TRedozIrView, the image view control: its picture as a stack of layers
+// over a current TIEBitmap, the lazily made I/O and processing components,
+// the update locks and the bitmap it shares with an attached platform
+// bitmap. It also serves hidden (no owner, no parent) as a plain image
+// holder: such a view never creates a window.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "imaging/core/ie_types.h"
+#include "imaging/core/ieproc.h"
+#include "imaging/core/ieview.h"
+#include "imaging/io/redozir_io.h"
+#include "imaging/view/ie_layer.h"
+
+enum TIELayerEvent : std::uint8_t {
+  ielSelected,
+  ielMoved,
+  ielResized,
+  ielMoving,
+  ielResizing,
+  ielRotating,
+  ielRotated,
+  ielBeginResizing,
+  ielBeginMoving,
+};
+
+using TIELayerNotifyEvent = std::function<void(TObject* Sender, int layer, TIELayerEvent event)>;
+
+class TRedozIrView : public TIEView, public TIEIOViewLink {
+ public:
+  explicit TRedozIrView(TComponent* AOwner);
+  ~TRedozIrView() override;
+
+  // ---- components (made on first request, owned by the view)
+  TRedozIrIO* GetIO();
+  TRedozIrProc* GetProc();
+  bool HasIO() const { return fIO != nullptr; }
+  bool HasProc() const { return fProc != nullptr; }
+
+  // ---- the image
+  TIEBitmap* GetIEBitmap() override { return fIEBitmap; }
+  // The platform bitmap the current bitmap keeps its pixels in while
+  // LegacyBitmap is on; nullptr when they live elsewhere.
+  TBitmap* GetBitmap() override;
+  bool LegacyBitmap() const { return fLegacyBitmap; }
+  virtual void SetLegacyBitmap(bool Value);
+  // The view works on Bitmap (not freed by the view) as its current bitmap;
+  // nullptr gives the current layer a new empty bitmap of its own.
+  void AttachIEBitmap(TIEBitmap* Bitmap);
+  // Both sides below 2 pixels.
+  virtual bool IsEmpty();
+  TIEBitmap* GetAlphaChannel();
+  bool GetHasAlphaChannel();
+  void RemoveAlphaChannel(bool Merge);
+  // Fills with Background and drops the alpha channel.
+  void Clear();
+  // A 1 x 1 image, cleared.
+  void Blank();
+  // A view copies the other's image, background and DPI; a platform bitmap
+  // its pixels; nullptr clears.
+  void Assign(TRedozIrView* Source);
+  void Assign(TBitmap* Source);
+  void SetBackground(TColor Value) override;
+  void DoImageChange() override;
+
+  // ---- update control
+  // Brings the view up to its image; nothing while locked, loading or
+  // being destroyed. A view without a window stops after the image part.
+  void Update() override;
+  void LockUpdate() { ++fUpdateLock; }
+  void UnlockUpdate();
+  void UnlockUpdateEx();
+  int UpdateLockCount() const { return fUpdateLock; }
+  void LockPaint() { ++fPaintLock; }
+  void UnlockPaint();
+  int UnlockPaintEx();
+  int PaintLockCount() const { return fPaintLock; }
+
+  // ---- window
+  // The client size, 50 x 50 while the view has no window.
+  virtual int GetClientWidthEx();
+  virtual int GetClientHeightEx();
+  // Placed on a form whose window exists.
+  virtual bool HasParentWindow();
+
+  // ---- layers
+  int GetLayersCount() const { return static_cast<int>(fLayers.size()); }
+  TIELayer* GetLayer(int Index) const;
+  TIELayer* GetCurrentLayer() const { return GetLayer(fLayersCurrent); }
+  int LayersCurrent() const { return fLayersCurrent; }
+  virtual void SetLayersCurrent(int Index);
+  int LayersAdd();
+  void LayersRemove(int Index);
+  void LayersClear();
+  void SyncLayers();
+  bool LayersSync = false;
+  bool LayersSelectableOnly = true;
+  bool LayersDrawBox = false;
+  virtual void DoLayerNotify(int layer, TIELayerEvent event);
+  // Layer 0's size as the geometry last saw it.
+  int ImageWidth() const { return fImageWidth; }
+  int ImageHeight() const { return fImageHeight; }
+
+  // ---- properties kept for the painting and interaction code
+  bool EnableAlphaChannel() const { return fEnableAlphaChannel; }
+  void SetEnableAlphaChannel(bool v);
+  bool AutoFit = false;
+  bool AutoStretch = false;
+  bool AutoShrink = false;
+  bool DoubleBuffer = true;
+
+  // ---- events
+  TNotifyEvent OnImageChange;
+  TIELayerNotifyEvent OnLayerNotify;
+  virtual void SetOnProgress(TIEProgressEvent v);
+  virtual void SetOnFinishWork(TNotifyEvent v);
+  virtual TIEProgressEvent GetOnProgress() { return fOnProgress; }
+  virtual TNotifyEvent GetOnFinishWork() { return fOnFinishWork; }
+  void SetOnSaveUndo(TIESaveUndoEvent v);
+  const TIESaveUndoEvent& GetOnSaveUndo() const { return fOnSaveUndo; }
+
+  // ---- what the I/O component asks of its view
+  TIEBitmap* IOCurrentBitmap() override { return fIEBitmap; }
+  void IOUpdate() override { Update(); }
+  void IODoImageChange() override { DoImageChange(); }
+
+ protected:
+  // The body of Update once the locks allow it: the image part, then (with
+  // a window) the display part.
+  virtual void DoUpdate();
+  // Scroll bars, back buffer and invalidation; only with a window.
+  virtual void UpdateDisplay() {}
+
+ private:
+  bool UpdateBlocked() const;
+
+  std::unique_ptr<TRedozIrIO> fIO;
+  std::unique_ptr<TRedozIrProc> fProc;
+  TIEBitmap* fIEBitmap = nullptr;
+  bool fLegacyBitmap = true;
+  bool fEnableAlphaChannel = true;
+  std::vector<TIELayer*> fLayers;  // owned
+  int fLayersCurrent = 0;
+  int fImageWidth = 0, fImageHeight = 0;
+  int fUpdateLock = 0;
+  int fPaintLock = 0;
+  bool fInUpdate = false;
+  TIEProgressEvent fOnProgress;
+  TNotifyEvent fOnFinishWork;
+  TIESaveUndoEvent fOnSaveUndo;
+};

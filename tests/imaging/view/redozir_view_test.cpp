@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <cstdio>
+#include <set>
+
+#include "imaging/formats/test_images.h"
+#include "imaging/view/iegdiplus.h"
+#include "imaging/view/redozir_view.h"
+
+namespace {
+std::string TempName(const std::string& ext) {
+  return "/tmp/redozir_view_test_" + std::to_string(getpid()) + ext;
+}
+
+struct CountingView : TRedozIrView {
+  CountingView() : TRedozIrView(nullptr) {}
+  int updates = 0;
+  void DoUpdate() override {
+    ++updates;
+    TRedozIrView::DoUpdate();
+  }
+};
+
+bool ScrollBarUntouched(const TWindowScrollBar& b) {
+  TWindowScrollBar d;
+  return b.Min == d.Min && b.Max == d.Max && b.Page == d.Page && b.Pos == d.Pos && !b.Visible;
+}
+}  // namespace
+
+TEST(RedozIrView, HiddenViewLoadsAFileIntoLayerZeroInsideItsPlatformBitmap) {
+  auto src = MakeRGB(37, 21);
+  for (const char* ext : {".png", ".bmp"}) {
+    std::string name = TempName(ext);
+    {
+      TRedozIrIO writer;
+      writer.GetIEBitmap()->Assign(src.get());
+      writer.SaveToFile(name);
+    }
+    int gdipBefore = IEGDIPLoadCount();
+    auto* view = new TRedozIrView(nullptr);
+    EXPECT_EQ(IEGDIPLoadCount(), gdipBefore + 1);
+    EXPECT_FALSE(view->HasIO());
+    view->GetIO()->LoadFromFile(name);
+    TIEBitmap* b = view->GetIEBitmap();
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b, view->GetLayer(0)->Bitmap) << ext;
+    EXPECT_EQ(view->GetLayersCount(), 1);
+    EXPECT_EQ(b->Width(), 37);
+    EXPECT_EQ(b->Height(), 21);
+    EXPECT_EQ(MaxRGBDiff(*b, *src), 0) << ext;
+    // The pixels live in the platform bitmap GetBitmap hands out.
+    ASSERT_NE(view->GetBitmap(), nullptr);
+    EXPECT_EQ(b->Location(), ieTBitmap);
+    EXPECT_EQ(b->GetVclBitmap(), view->GetBitmap());
+    EXPECT_EQ(view->GetBitmap()->Width(), 37);
+    EXPECT_EQ(view->GetBitmap()->Height(), 21);
+    EXPECT_EQ(view->ImageWidth(), 37);
+    // No window, no scroll bar.
+    EXPECT_FALSE(view->HandleAllocated());
+    EXPECT_EQ(view->GetClientWidthEx(), 50);
+    EXPECT_EQ(view->GetClientHeightEx(), 50);
+    EXPECT_TRUE(ScrollBarUntouched(view->ScrollBar(SB_HORZ)));
+    EXPECT_TRUE(ScrollBarUntouched(view->ScrollBar(SB_VERT)));
+    EXPECT_FALSE(view->IsEmpty());
+    delete view;
+    EXPECT_EQ(IEGDIPLoadCount(), gdipBefore);
+    std::remove(name.c_str());
+  }
+}
+
+TEST(RedozIrView, AnAttachedBitmapOutlivesTheViewAndTheComponentsFollowIt) {
+  auto outside = MakeRGB(9, 4);
+  auto* view = new TRedozIrView(nullptr);
+  TRedozIrProc* proc = view->GetProc();
+  EXPECT_EQ(proc->AttachedIEBitmap(), view->GetIEBitmap());
+  view->AttachIEBitmap(outside.get());
+  EXPECT_EQ(view->GetIEBitmap(), outside.get());
+  EXPECT_EQ(view->GetLayer(0)->Bitmap, outside.get());
+  EXPECT_EQ(proc->AttachedIEBitmap(), outside.get());
+  EXPECT_EQ(view->GetIO()->GetIEBitmap(), outside.get());
+  EXPECT_EQ(view->GetBitmap(), nullptr);  // it keeps its pixels in memory
+  // Detaching gives the view a bitmap of its own again, and the components
+  // let go of the outside one.
+  view->AttachIEBitmap(nullptr);
+  EXPECT_NE(view->GetIEBitmap(), outside.get());
+  EXPECT_EQ(proc->AttachedIEBitmap(), view->GetIEBitmap());
+  view->AttachIEBitmap(outside.get());
+  delete view;
+  EXPECT_EQ(outside->Width(), 9);  // still alive (ASan would complain otherwise)
+  EXPECT_EQ(MaxRGBDiff(*outside, *MakeRGB(9, 4)), 0);
+}
+
+TEST(RedozIrView, TwoLocksAndOneUnlockGiveNoUpdateTheSecondUnlockExactlyOne) {
+  CountingView v;
+  v.updates = 0;
+  v.LockUpdate();
+  v.LockUpdate();
+  v.UnlockUpdate();
+  EXPECT_EQ(v.updates, 0);
+  v.UnlockUpdate();
+  EXPECT_EQ(v.updates, 1);
+  // The lock never goes below 0.
+  v.UnlockUpdateEx();
+  EXPECT_EQ(v.UpdateLockCount(), 0);
+  v.Update();
+  EXPECT_EQ(v.updates, 2);
+  // The paint lock is separate and reports its count.
+  v.LockPaint();
+  v.LockPaint();
+  EXPECT_EQ(v.UnlockPaintEx(), 1);
+  v.UnlockPaint();
+  EXPECT_EQ(v.updates, 3);
+  EXPECT_EQ(v.UnlockPaintEx(), 0);
+}
+
+TEST(RedozIrView, IsEmptyOnlyWhenBothSidesAreBelowTwo) {
+  struct Case {
+    int w, h;
+    bool empty;
+  } cases[] = {{0, 0, true}, {1, 1, true}, {1, 5, false}, {5, 1, false}, {2, 2, false}};
+  TRedozIrView v(nullptr);
+  for (const auto& c : cases) {
+    v.GetIEBitmap()->Allocate(c.w, c.h, ie24RGB);
+    EXPECT_EQ(v.IsEmpty(), c.empty) << c.w << "x" << c.h;
+  }
+}
+
+TEST(RedozIrView, ComponentsAreMadeOnFirstRequestAndCarryTheViewsEvents) {
+  TRedozIrView v(nullptr);
+  int progress = 0, saved = 0;
+  v.SetOnProgress([&](TObject*, int) { ++progress; });
+  v.SetOnSaveUndo([&](TObject*, TIEUndoSource) { ++saved; });
+  EXPECT_FALSE(v.HasIO());
+  EXPECT_FALSE(v.HasProc());
+  TRedozIrIO* io = v.GetIO();
+  EXPECT_EQ(v.GetIO(), io);
+  EXPECT_EQ(io->AttachedRedozIr(), &v);
+  EXPECT_FALSE(v.HasProc());
+  TRedozIrProc* proc = v.GetProc();
+  EXPECT_EQ(v.GetProc(), proc);
+  EXPECT_EQ(proc->AttachedRedozIr(), &v);
+  ASSERT_TRUE(io->OnProgress);
+  ASSERT_TRUE(proc->OnProgress);
+  ASSERT_TRUE(proc->OnSaveUndo);
+  io->OnProgress(io, 5);
+  proc->OnSaveUndo(proc, ieuImage);
+  EXPECT_EQ(progress, 1);
+  EXPECT_EQ(saved, 1);
+  // Later handlers reach the existing components at once.
+  v.SetOnFinishWork([&](TObject*) { progress += 10; });
+  ASSERT_TRUE(io->OnFinishWork);
+  proc->OnFinishWork(proc);
+  EXPECT_EQ(progress, 11);
+}
+
+TEST(RedozIrView, LegacyBitmapOffKeepsThePixelsInMemoryOrTheDiskBufferAndBack) {
+  auto src = MakeRGB(40, 30);
+  struct Case {
+    std::int64_t threshold;
+    TIELocation where;
+  } cases[] = {{-1, ieMemory}, {1 << 20, ieMemory}, {100, ieFile}};
+  for (const auto& c : cases) {
+    TRedozIrView v(nullptr);
+    v.Assign(static_cast<TRedozIrView*>(nullptr));
+    v.GetIEBitmap()->Assign(src.get());
+    v.GetIEBitmap()->SetLocation(ieTBitmap);
+    v.GetIEBitmap()->SetMemoryThreshold(c.threshold);
+    TIEBitmap* before = v.GetIEBitmap();
+    v.SetLegacyBitmap(false);
+    EXPECT_EQ(v.GetBitmap(), nullptr);
+    EXPECT_EQ(v.GetIEBitmap(), before);
+    EXPECT_EQ(v.GetIEBitmap()->Location(), c.where) << c.threshold;
+    EXPECT_FALSE(v.GetIEBitmap()->IsVclBitmap());
+    EXPECT_EQ(MaxRGBDiff(*v.GetIEBitmap(), *src), 0);
+    v.SetLegacyBitmap(true);
+    ASSERT_NE(v.GetBitmap(), nullptr);
+    EXPECT_EQ(v.GetBitmap()->Width(), 40);
+    EXPECT_EQ(MaxRGBDiff(*v.GetIEBitmap(), *src), 0);
+  }
+}
+
+TEST(RedozIrView, LayerIdentitiesAreRandomVersionFourIdentifiers) {
+  TRedozIrView v(nullptr);
+  std::set<std::string> seen;
+  for (int i = 0; i < 20; ++i) v.LayersAdd();
+  for (int i = 0; i < v.GetLayersCount(); ++i) {
+    const TGUID& g = v.GetLayer(i)->GUID();
+    EXPECT_EQ(g.D3 >> 12, 4);
+    EXPECT_EQ(g.D4[0] >> 6, 2);
+    seen.insert(GUIDToString(g));
+  }
+  EXPECT_EQ(seen.size(), 21u);
+  EXPECT_EQ(GUIDToString(TGUID{}), "{00000000-0000-0000-0000-000000000000}");
+}
+
+TEST(RedozIrView, RemovingLayersKeepsTheCurrentLayerAndBitmapValid) {
+  // Layers 0..4; layer 2 has its mask at 3 in the "mask" cases.
+  struct Case {
+    const char* what;
+    int current, remove;
+    bool mask;
+    int count, newCurrent;  // newCurrent names the old index expected current
+  } cases[] = {
+      {"current removed", 2, 2, false, 4, 3},         {"current top removed", 4, 4, false, 4, 3},
+      {"below current", 4, 1, false, 4, 4},           {"above current", 1, 3, false, 4, 1},
+      {"below current, with mask", 4, 2, true, 3, 4}, {"current with mask", 2, 2, true, 3, 4},
+      {"current is the mask", 3, 2, true, 3, 4},      {"above current, with mask", 1, 2, true, 3, 1},
+  };
+  for (const auto& c : cases) {
+    TRedozIrView v(nullptr);
+    for (int i = 1; i < 5; ++i) v.LayersAdd();
+    std::vector<TIEBitmap*> bitmaps;
+    for (int i = 0; i < 5; ++i) bitmaps.push_back(v.GetLayer(i)->Bitmap);
+    v.GetLayer(3)->IsMask = c.mask;
+    v.SetLayersCurrent(c.current);
+    TRedozIrProc* proc = v.GetProc();
+    v.LayersRemove(c.remove);
+    EXPECT_EQ(v.GetLayersCount(), c.count) << c.what;
+    ASSERT_GE(v.LayersCurrent(), 0) << c.what;
+    EXPECT_EQ(v.GetIEBitmap(), v.GetCurrentLayer()->Bitmap) << c.what;
+    EXPECT_EQ(v.GetIEBitmap(), bitmaps[c.newCurrent]) << c.what;
+    EXPECT_EQ(proc->AttachedIEBitmap(), v.GetIEBitmap()) << c.what;
+  }
+}
+
+TEST(RedozIrView, LayerListBoundsSelectabilityAndClear) {
+  TRedozIrView v(nullptr);
+  v.LayersRemove(0);  // the only layer stays
+  EXPECT_EQ(v.GetLayersCount(), 1);
+  EXPECT_THROW(v.GetLayer(1), EListError);
+  EXPECT_THROW(v.GetLayer(-1), EListError);
+  EXPECT_EQ(v.LayersAdd(), 1);
+  EXPECT_EQ(v.LayersAdd(), 2);
+  EXPECT_EQ(v.LayersCurrent(), 2);
+  // A layer that may not be selected hands over to the nearest below.
+  v.SetLayersCurrent(0);
+  v.GetLayer(1)->Selectable = false;
+  v.GetLayer(2)->Selectable = false;
+  v.SetLayersCurrent(2);
+  EXPECT_EQ(v.LayersCurrent(), 0);
+  v.LayersSelectableOnly = false;
+  v.SetLayersCurrent(2);
+  EXPECT_EQ(v.LayersCurrent(), 2);
+  v.SetLayersCurrent(7);  // ignored
+  EXPECT_EQ(v.LayersCurrent(), 2);
+  v.GetLayer(0)->PosX = 5;
+  v.LayersClear();
+  EXPECT_EQ(v.GetLayersCount(), 1);
+  EXPECT_EQ(v.LayersCurrent(), 0);
+  EXPECT_EQ(v.GetIEBitmap(), v.GetLayer(0)->Bitmap);
+  EXPECT_EQ(v.GetLayer(0)->PosX, 0);
+  EXPECT_FALSE(v.GetLayer(0)->VisibleBox);
+  EXPECT_TRUE(v.GetLayer(0)->Locked);
+}
+
+TEST(RedozIrView, LayersSyncEnlargesEveryLayerWithATransparentFill) {
+  TRedozIrView v(nullptr);
+  v.GetIEBitmap()->Allocate(4, 3, ie24RGB);
+  v.GetIEBitmap()->Fill(0);
+  v.LayersAdd();
+  v.GetIEBitmap()->Allocate(6, 5, ie24RGB);
+  v.GetIEBitmap()->Fill(0);
+  v.LayersSync = true;
+  v.Update();
+  EXPECT_EQ(v.ImageWidth(), 6);
+  EXPECT_EQ(v.ImageHeight(), 5);
+  TIEBitmap* l0 = v.GetLayer(0)->Bitmap;
+  ASSERT_EQ(l0->Width(), 6);
+  ASSERT_EQ(l0->Height(), 5);
+  ASSERT_TRUE(l0->HasAlphaChannel());
+  EXPECT_EQ(l0->GetAlpha(0, 0), 255);
+  EXPECT_EQ(l0->GetAlpha(3, 2), 255);
+  EXPECT_EQ(l0->GetAlpha(4, 0), 0);
+  EXPECT_EQ(l0->GetAlpha(0, 3), 0);
+  EXPECT_EQ(l0->GetAlpha(5, 4), 0);
+}
+
+TEST(TIELayer, SetRotateTurnsWholeTurnsIntoZero) {
+  struct Case {
+    double in, out;
+  } cases[] = {{720, 0}, {-360, 0}, {360, 0}, {0, 0}, {360.5, 360.5}, {90, 90}, {-450, -450}, {1e300, 0}};
+  TIELayer l(nullptr, false, nullptr);
+  for (const auto& c : cases) {
+    l.SetRotate(c.in);
+    EXPECT_EQ(l.GetRotate(), c.out) << c.in;
+  }
+}
+
+TEST(TIELayer, AssignSharesUserDataWithoutOwningIt) {
+  TIELayer a(nullptr, false, nullptr), b(nullptr, false, nullptr);
+  a.UserData = new std::uint8_t[8];
+  a.UserDataLen = 8;
+  b.UserData = new std::uint8_t[4];
+  b.UserDataLen = 4;
+  a.Name = "top";
+  a.PosX = 3;
+  a.SetRotate(30);
+  b.Assign(&a);
+  EXPECT_EQ(b.UserData, a.UserData);
+  EXPECT_EQ(b.UserDataLen, 0);
+  EXPECT_EQ(b.Name, "top");
+  EXPECT_EQ(b.PosX, 3);
+  EXPECT_EQ(b.GetRotate(), 0);
+  EXPECT_FALSE(a.GUID() == b.GUID());
+}
