@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -27,6 +28,29 @@ enum TIELayerEvent : std::uint8_t {
   ielBeginResizing,
   ielBeginMoving,
 };
+
+enum TIEMouseInteractItems : std::uint8_t {
+  miZoom,
+  miScroll,
+  miSelect,
+  miSelectPolygon,
+  miSelectCircle,
+  miSelectZoom,
+  miSelectMagicWand,
+  miSelectLasso,
+  miMoveLayers,
+  miResizeLayers,
+  miRotateLayers,
+  miMovingScroll,
+};
+// A set of TIEMouseInteractItems, one bit per member.
+using TIEMouseInteract = std::uint16_t;
+constexpr TIEMouseInteract IEMouseInteract(std::initializer_list<TIEMouseInteractItems> items) {
+  TIEMouseInteract s = 0;
+  for (auto i : items) s = static_cast<TIEMouseInteract>(s | (1u << i));
+  return s;
+}
+constexpr bool IEInMouseInteract(TIEMouseInteract s, TIEMouseInteractItems i) { return (s >> i) & 1u; }
 
 using TIELayerNotifyEvent = std::function<void(TObject* Sender, int layer, TIELayerEvent event)>;
 
@@ -113,6 +137,11 @@ class TRedozIrView : public TIEView, public TIEIOViewLink {
   bool AutoShrink = false;
   bool DoubleBuffer = true;
 
+  // ---- mouse interaction
+  TIEMouseInteract MouseInteract() const { return fMouseInteract; }
+  // Keeps only the members that work together with the one newly asked for.
+  virtual void SetMouseInteract(TIEMouseInteract Value);
+
   // ---- events
   TNotifyEvent OnImageChange;
   TIELayerNotifyEvent OnLayerNotify;
@@ -146,6 +175,7 @@ class TRedozIrView : public TIEView, public TIEIOViewLink {
   std::vector<TIELayer*> fLayers;  // owned
   int fLayersCurrent = 0;
   int fImageWidth = 0, fImageHeight = 0;
+  TIEMouseInteract fMouseInteract = 0;
   int fUpdateLock = 0;
   int fPaintLock = 0;
   bool fInUpdate = false;

@@ -304,3 +304,39 @@ TEST(TIELayer, AssignSharesUserDataWithoutOwningIt) {
   EXPECT_EQ(b.GetRotate(), 0);
   EXPECT_FALSE(a.GUID() == b.GUID());
 }
+
+TEST(RedozIrView, SetMouseInteractKeepsOnlyWhatWorksWithTheNewMember) {
+  using M = TIEMouseInteract;
+  struct Case {
+    M before, asked, after;
+  } cases[] = {
+      {0, IEMouseInteract({miZoom, miScroll}), IEMouseInteract({miZoom, miScroll})},
+      {IEMouseInteract({miSelect}), IEMouseInteract({miSelect, miScroll}), IEMouseInteract({miScroll})},
+      {IEMouseInteract({miZoom}), IEMouseInteract({miZoom, miSelectPolygon}),
+       IEMouseInteract({miSelectPolygon})},
+      {0, IEMouseInteract({miSelectPolygon, miMovingScroll, miZoom}),
+       IEMouseInteract({miSelectPolygon, miMovingScroll})},
+      {IEMouseInteract({miScroll}), IEMouseInteract({miScroll, miSelectCircle}),
+       IEMouseInteract({miSelectCircle})},
+      {IEMouseInteract({miSelect}), IEMouseInteract({miSelect, miZoom}), IEMouseInteract({miSelect, miZoom})},
+      {IEMouseInteract({miScroll}), IEMouseInteract({miScroll, miSelectMagicWand}),
+       IEMouseInteract({miSelectMagicWand})},
+      {IEMouseInteract({miZoom}), IEMouseInteract({miZoom, miSelectLasso, miMoveLayers}),
+       IEMouseInteract({miZoom, miSelectLasso})},
+      {0, IEMouseInteract({miMoveLayers, miResizeLayers}), IEMouseInteract({miMoveLayers, miResizeLayers})},
+      {0, IEMouseInteract({miMoveLayers, miRotateLayers, miResizeLayers}),
+       IEMouseInteract({miMoveLayers, miRotateLayers})},
+      {0, IEMouseInteract({miResizeLayers, miZoom}), IEMouseInteract({miZoom})},
+      {IEMouseInteract({miZoom}), IEMouseInteract({miZoom, miResizeLayers}),
+       IEMouseInteract({miResizeLayers})},
+      {IEMouseInteract({miZoom, miScroll}), IEMouseInteract({miScroll}), IEMouseInteract({miScroll})},
+      {IEMouseInteract({miZoom}), 0, 0},
+  };
+  for (const auto& c : cases) {
+    TRedozIrView v(nullptr);
+    v.SetMouseInteract(c.before);
+    ASSERT_EQ(v.MouseInteract(), c.before);
+    v.SetMouseInteract(c.asked);
+    EXPECT_EQ(v.MouseInteract(), c.after) << c.before << " -> " << c.asked;
+  }
+}

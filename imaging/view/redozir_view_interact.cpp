@@ -1,0 +1,49 @@
+// TRedozIrView's mouse interaction set: which interactions may be on at once.
+#include "imaging/view/redozir_view.h"
+
+namespace {
+struct TInteractRule {
+  TIEMouseInteractItems added;
+  TIEMouseInteract keeps;
+};
+
+// Tested in this order against the members a new value adds; the first one
+// found decides what may stay with it.
+constexpr TInteractRule kAddedRules[] = {
+    {miScroll, IEMouseInteract({miZoom, miScroll, miMovingScroll})},
+    {miSelect, IEMouseInteract({miZoom, miSelect, miMovingScroll})},
+    {miSelectPolygon, IEMouseInteract({miSelectPolygon, miMovingScroll})},
+    {miSelectCircle, IEMouseInteract({miZoom, miSelectCircle, miMovingScroll})},
+    {miSelectLasso, IEMouseInteract({miZoom, miSelectLasso, miMovingScroll})},
+    {miSelectZoom, IEMouseInteract({miZoom, miSelectZoom, miMovingScroll})},
+    {miZoom, IEMouseInteract(
+                 {miZoom, miScroll, miSelect, miSelectCircle, miSelectZoom, miSelectLasso, miMovingScroll})},
+    {miSelectMagicWand, IEMouseInteract({miSelectMagicWand, miMovingScroll})},
+};
+}  // namespace
+
+void TRedozIrView::SetMouseInteract(TIEMouseInteract Value) {
+  if (Value == fMouseInteract) return;
+  TIEMouseInteract added = Value & static_cast<TIEMouseInteract>(~fMouseInteract);
+  TIEMouseInteract keep = static_cast<TIEMouseInteract>(~0u);
+  bool decided = false;
+  for (const auto& r : kAddedRules) {
+    if (IEInMouseInteract(added, r.added)) {
+      keep = r.keeps;
+      decided = true;
+      break;
+    }
+  }
+  if (!decided) {
+    if (IEInMouseInteract(Value, miRotateLayers)) {
+      keep = IEMouseInteract({miMoveLayers, miRotateLayers, miMovingScroll});
+    } else if (IEInMouseInteract(Value, miMoveLayers)) {
+      keep = IEMouseInteract({miMoveLayers, miResizeLayers, miRotateLayers, miMovingScroll});
+      if (IEInMouseInteract(Value, miResizeLayers))
+        keep &= static_cast<TIEMouseInteract>(~(1u << miRotateLayers));
+    } else if (IEInMouseInteract(Value, miResizeLayers)) {
+      keep = IEMouseInteract({miMoveLayers, miResizeLayers, miMovingScroll});
+    }
+  }
+  fMouseInteract = Value & keep;
+}
