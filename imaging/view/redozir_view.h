@@ -52,6 +52,26 @@ constexpr TIEMouseInteract IEMouseInteract(std::initializer_list<TIEMouseInterac
 }
 constexpr bool IEInMouseInteract(TIEMouseInteract s, TIEMouseInteractItems i) { return (s >> i) & 1u; }
 
+enum TIESelectionOptionsItems : std::uint8_t {
+  iesoAnimated,
+  iesoSizeable,
+  iesoMoveable,
+  iesoFilled,
+  iesoCutBorders,
+  iesoMarkOuter,
+  iesoCanScroll,
+  iesoSelectTranspLayers,
+  iesoRightButtonSelectLayers,
+  iesoRightButtonTerminatePolySelect,
+};
+// A set of TIESelectionOptionsItems, one bit per member.
+using TIESelectionOptions = std::uint16_t;
+constexpr TIESelectionOptions IESelectionOptions(std::initializer_list<TIESelectionOptionsItems> items) {
+  TIESelectionOptions s = 0;
+  for (auto i : items) s = static_cast<TIESelectionOptions>(s | (1u << i));
+  return s;
+}
+
 using TIELayerNotifyEvent = std::function<void(TObject* Sender, int layer, TIELayerEvent event)>;
 
 class TRedozIrView : public TIEView, public TIEIOViewLink {
@@ -137,6 +157,25 @@ class TRedozIrView : public TIEView, public TIEIOViewLink {
   bool AutoShrink = false;
   bool DoubleBuffer = true;
 
+  // ---- coordinates: client area <-> pixels of layer 0
+  double ZoomX() const { return fZoomX; }
+  double ZoomY() const { return fZoomY; }
+  virtual int XScr2Bmp(int x);
+  virtual int YScr2Bmp(int y);
+  virtual int XBmp2Scr(int x);
+  virtual int YBmp2Scr(int y);
+  // Client area <-> pixels of a layer's own bitmap (0 for a layer of no size).
+  int LayerXScr2Bmp(TIELayer* Layer, int X);
+  int LayerYScr2Bmp(TIELayer* Layer, int Y);
+  int LayerXBmp2Scr(TIELayer* Layer, int X);
+  int LayerYBmp2Scr(TIELayer* Layer, int Y);
+  // The topmost layer drawn under the client point (a transparent pixel of
+  // a layer with alpha does not count unless iesoSelectTranspLayers), or -1.
+  int FindLayerAt(int X, int Y, bool SelectableOnly = true);
+  bool IsPointInLayer(int X, int Y, int Index);
+  TIESelectionOptions SelectionOptions =
+      IESelectionOptions({iesoAnimated, iesoSizeable, iesoMoveable, iesoCanScroll});
+
   // ---- mouse interaction
   TIEMouseInteract MouseInteract() const { return fMouseInteract; }
   // Keeps only the members that work together with the one newly asked for.
@@ -176,6 +215,11 @@ class TRedozIrView : public TIEView, public TIEIOViewLink {
   int fLayersCurrent = 0;
   int fImageWidth = 0, fImageHeight = 0;
   TIEMouseInteract fMouseInteract = 0;
+  double fZoomX = 100.0, fZoomY = 100.0;
+  // Where the image starts in the client area and the first bitmap column
+  // and row shown there.
+  int fImageLeft = 0, fImageTop = 0;
+  int fFirstColumn = 0, fFirstRow = 0;
   int fUpdateLock = 0;
   int fPaintLock = 0;
   bool fInUpdate = false;

@@ -340,3 +340,70 @@ TEST(RedozIrView, SetMouseInteractKeepsOnlyWhatWorksWithTheNewMember) {
     EXPECT_EQ(v.MouseInteract(), c.after) << c.before << " -> " << c.asked;
   }
 }
+
+TEST(RedozIrView, LayerCoordinatesFollowPositionAndShownSizeAndSurviveNoSize) {
+  TRedozIrView v(nullptr);
+  v.GetIEBitmap()->Allocate(100, 80, ie24RGB);
+  v.LayersAdd();
+  TIELayer* l = v.GetCurrentLayer();
+  l->Bitmap->Allocate(20, 10, ie24RGB);
+  l->PosX = 30;
+  l->PosY = 5;
+  l->Width = 40;  // shown at twice its width
+  struct Case {
+    int scrX, scrY, bmpX, bmpY;
+  } cases[] = {{30, 5, 0, 0}, {31, 6, 0, 1}, {32, 14, 1, 9}, {69, 14, 19, 9}, {50, 10, 10, 5}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(v.LayerXScr2Bmp(l, c.scrX), c.bmpX) << c.scrX;
+    EXPECT_EQ(v.LayerYScr2Bmp(l, c.scrY), c.bmpY) << c.scrY;
+  }
+  EXPECT_EQ(v.LayerXBmp2Scr(l, 10), 50);
+  EXPECT_EQ(v.LayerYBmp2Scr(l, 9), 14);
+  // A layer with no size: no division by zero, everything maps to 0.
+  TIELayer* empty = v.GetLayer(1);
+  empty->Bitmap->Allocate(0, 0, ie24RGB);
+  empty->Width = empty->Height = 0;
+  EXPECT_EQ(v.LayerXScr2Bmp(empty, 70), 0);
+  EXPECT_EQ(v.LayerYScr2Bmp(empty, 70), 0);
+  EXPECT_EQ(v.LayerXBmp2Scr(empty, 7), 30);
+  EXPECT_EQ(v.LayerYBmp2Scr(empty, 7), 5);
+}
+
+TEST(RedozIrView, FindLayerAtTakesTheTopmostOpaqueLayerWithEdgesInside) {
+  TRedozIrView v(nullptr);
+  v.GetIEBitmap()->Allocate(50, 50, ie24RGB);
+  v.GetLayer(0)->ClientAreaBox = Rect(0, 0, 50, 50);
+  v.LayersAdd();
+  TIELayer* top = v.GetLayer(1);
+  top->Bitmap->Allocate(10, 10, ie24RGB);
+  top->PosX = 10;
+  top->PosY = 10;
+  top->ClientAreaBox = Rect(10, 10, 20, 20);
+  TIEBitmap* a = top->Bitmap->GetAlphaChannel();
+  a->Fill(255);
+  a->FillRect(5, 5, 9, 9, 0);  // the lower-right quarter is transparent
+  struct Case {
+    int x, y, expected;
+  } cases[] = {{10, 10, 1}, {20, 10, 1}, {10, 14, 1}, {9, 10, 0},  {21, 21, 0},
+               {16, 16, 0}, {20, 20, 0}, {14, 16, 1}, {50, 50, 0}, {51, 10, -1}};
+  for (const auto& c : cases) EXPECT_EQ(v.FindLayerAt(c.x, c.y), c.expected) << c.x << "," << c.y;
+  v.SelectionOptions |= 1u << iesoSelectTranspLayers;
+  EXPECT_EQ(v.FindLayerAt(16, 16), 1);
+  top->Selectable = false;
+  EXPECT_EQ(v.FindLayerAt(12, 12), 0);
+  EXPECT_EQ(v.FindLayerAt(12, 12, false), 1);
+  top->Visible = false;
+  EXPECT_EQ(v.FindLayerAt(12, 12, false), 0);
+  EXPECT_FALSE(v.IsPointInLayer(12, 12, 1));
+  EXPECT_TRUE(v.IsPointInLayer(50, 50, 0));
+  EXPECT_FALSE(v.IsPointInLayer(0, 0, 5));
+  // A rotated layer is tested against its drawn corners.
+  top->Visible = true;
+  top->SetRotate(45);
+  top->DrawingInfo.RotatedDest[0] = {15, 5};
+  top->DrawingInfo.RotatedDest[1] = {25, 15};
+  top->DrawingInfo.RotatedDest[2] = {15, 25};
+  top->DrawingInfo.RotatedDest[3] = {5, 15};
+  EXPECT_TRUE(v.IsPointInLayer(15, 15, 1));
+  EXPECT_FALSE(v.IsPointInLayer(7, 7, 1));
+}
