@@ -32,6 +32,7 @@ TRedozIrView::TRedozIrView(TComponent* AOwner) : TIEView(AOwner) {
     fLayersCurrent = 0;
     fImageWidth = fIEBitmap->Width();
     fImageHeight = fIEBitmap->Height();
+    fSelectionMask->AllocateBits(fIEBitmap->Width(), fIEBitmap->Height(), 1);
     SetBounds(Left(), Top(), kNewViewSize, kNewViewSize);
     SetDpi(kDefaultDpi, kDefaultDpi);
   } catch (...) {
@@ -224,20 +225,30 @@ void TRedozIrView::Update() {
 
 void TRedozIrView::DoUpdate() {
   SyncLayers();
+  FitMaskAndAlpha();
+  // Scroll bars, back buffer and invalidation need a window; a hidden view
+  // must not make one.
+  if (HasParentWindow()) UpdateDisplay();
+}
+
+void TRedozIrView::FitMaskAndAlpha() {
+  int w = fIEBitmap->Width(), h = fIEBitmap->Height();
+  if (fSelectionMask->Width() != w || fSelectionMask->Height() != h) {
+    if (fSelectionMask->IsEmpty())
+      fSelectionMask->AllocateBits(w, h, 1);
+    else
+      fSelectionMask->Resize(w, h);
+  }
   // A loaded alpha plane of another size than the image is of no use: it
   // becomes an opaque plane of the right size.
   if (fIEBitmap->HasAlphaChannel()) {
     TIEBitmap* a = fIEBitmap->GetAlphaChannel();
-    if (a->Width() != fIEBitmap->Width() || a->Height() != fIEBitmap->Height()) {
-      if (!a->Allocate(fIEBitmap->Width(), fIEBitmap->Height(), ie8g))
-        throw EOutOfMemory("Cannot allocate the alpha plane");
+    if (a->Width() != w || a->Height() != h) {
+      if (!a->Allocate(w, h, ie8g)) throw EOutOfMemory("Cannot allocate the alpha plane");
       a->Fill(255);
       a->SetFull(true);
     }
   }
-  // Scroll bars, back buffer and invalidation need a window; a hidden view
-  // must not make one.
-  if (HasParentWindow()) UpdateDisplay();
 }
 
 void TRedozIrView::UnlockUpdateEx() {

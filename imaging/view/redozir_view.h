@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/core/ie_types.h"
+#include "imaging/core/iemask.h"
 #include "imaging/core/ieproc.h"
 #include "imaging/core/ieview.h"
 #include "imaging/io/redozir_io.h"
@@ -45,10 +46,15 @@ enum TIEMouseInteractItems : std::uint8_t {
 };
 // A set of TIEMouseInteractItems, one bit per member.
 using TIEMouseInteract = std::uint16_t;
-constexpr TIEMouseInteract IEMouseInteract(std::initializer_list<TIEMouseInteractItems> items) {
-  TIEMouseInteract s = 0;
-  for (auto i : items) s = static_cast<TIEMouseInteract>(s | (1u << i));
+// A set of up to 16 enumeration members as bits, from its members.
+template <typename Item>
+constexpr std::uint16_t IESetOf(std::initializer_list<Item> items) {
+  std::uint16_t s = 0;
+  for (auto i : items) s = static_cast<std::uint16_t>(s | (1u << i));
   return s;
+}
+constexpr TIEMouseInteract IEMouseInteract(std::initializer_list<TIEMouseInteractItems> items) {
+  return IESetOf(items);
 }
 constexpr bool IEInMouseInteract(TIEMouseInteract s, TIEMouseInteractItems i) { return (s >> i) & 1u; }
 
@@ -67,9 +73,7 @@ enum TIESelectionOptionsItems : std::uint8_t {
 // A set of TIESelectionOptionsItems, one bit per member.
 using TIESelectionOptions = std::uint16_t;
 constexpr TIESelectionOptions IESelectionOptions(std::initializer_list<TIESelectionOptionsItems> items) {
-  TIESelectionOptions s = 0;
-  for (auto i : items) s = static_cast<TIESelectionOptions>(s | (1u << i));
-  return s;
+  return IESetOf(items);
 }
 
 using TIELayerNotifyEvent = std::function<void(TObject* Sender, int layer, TIELayerEvent event)>;
@@ -176,6 +180,11 @@ class TRedozIrView : public TIEView, public TIEIOViewLink {
   TIESelectionOptions SelectionOptions =
       IESelectionOptions({iesoAnimated, iesoSizeable, iesoMoveable, iesoCanScroll});
 
+  // ---- selection
+  // The selection mask, 1 bit per pixel at the image size (empty: no selection).
+  TIEMask* SelectionMask() { return fSelectionMask.get(); }
+  TIEMask* GetSelectionMask() override { return fSelectionMask->IsEmpty() ? nullptr : fSelectionMask.get(); }
+
   // ---- mouse interaction
   TIEMouseInteract MouseInteract() const { return fMouseInteract; }
   // Keeps only the members that work together with the one newly asked for.
@@ -205,10 +214,13 @@ class TRedozIrView : public TIEView, public TIEIOViewLink {
 
  private:
   bool UpdateBlocked() const;
+  // The selection mask and the alpha plane follow the image size.
+  void FitMaskAndAlpha();
 
   std::unique_ptr<TRedozIrIO> fIO;
   std::unique_ptr<TRedozIrProc> fProc;
   TIEBitmap* fIEBitmap = nullptr;
+  std::unique_ptr<TIEMask> fSelectionMask = std::make_unique<TIEMask>();
   bool fLegacyBitmap = true;
   bool fEnableAlphaChannel = true;
   std::vector<TIELayer*> fLayers;  // owned

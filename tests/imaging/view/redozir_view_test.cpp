@@ -407,3 +407,24 @@ TEST(RedozIrView, FindLayerAtTakesTheTopmostOpaqueLayerWithEdgesInside) {
   EXPECT_TRUE(v.IsPointInLayer(15, 15, 1));
   EXPECT_FALSE(v.IsPointInLayer(7, 7, 1));
 }
+
+TEST(RedozIrView, TheSelectionMaskFollowsTheImageSizeKeepingASelection) {
+  TRedozIrView v(nullptr);
+  v.GetIEBitmap()->Allocate(30, 20, ie24RGB);
+  v.Update();
+  ASSERT_EQ(v.SelectionMask()->Width(), 30);
+  EXPECT_EQ(v.SelectionMask()->Height(), 20);
+  EXPECT_EQ(v.SelectionMask()->BitsPerPixel(), 1);
+  EXPECT_EQ(v.GetSelectionMask(), nullptr);
+  v.SelectionMask()->SetPixel(3, 4, 1);
+  EXPECT_EQ(v.GetSelectionMask(), v.SelectionMask());
+  v.GetIEBitmap()->Allocate(40, 25, ie24RGB);
+  v.Update();
+  EXPECT_EQ(v.SelectionMask()->Width(), 40);
+  EXPECT_EQ(v.SelectionMask()->GetPixel(3, 4), 1);
+  // An alpha plane of another size becomes opaque at the image size.
+  v.GetIEBitmap()->GetAlphaChannel()->Allocate(5, 5, ie8g);
+  v.Update();
+  EXPECT_EQ(v.GetAlphaChannel()->Width(), 40);
+  EXPECT_EQ(v.GetIEBitmap()->GetAlpha(39, 24), 255);
+}
