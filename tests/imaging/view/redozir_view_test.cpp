@@ -428,3 +428,33 @@ TEST(RedozIrView, TheSelectionMaskFollowsTheImageSizeKeepingASelection) {
   EXPECT_EQ(v.GetAlphaChannel()->Width(), 40);
   EXPECT_EQ(v.GetIEBitmap()->GetAlpha(39, 24), 255);
 }
+
+TEST(RedozIrView, AssignCopiesAnotherViewAndNilClearsWithTheBackground) {
+  TRedozIrView a(nullptr), b(nullptr);
+  auto src = MakeRGB(12, 7);
+  a.GetIEBitmap()->Assign(src.get());
+  AddAlpha(*a.GetIEBitmap());
+  a.SetBackground(clRed);
+  a.SetDpi(150, 72);
+  int changes = 0;
+  b.OnImageChange = [&](TObject* s) {
+    EXPECT_EQ(s, &b);
+    ++changes;
+  };
+  b.Assign(&a);
+  EXPECT_EQ(changes, 1);
+  EXPECT_NE(b.GetIEBitmap(), a.GetIEBitmap());
+  EXPECT_EQ(MaxRGBDiff(*b.GetIEBitmap(), *src), 0);
+  EXPECT_EQ(b.Background(), clRed);
+  EXPECT_EQ(b.DpiX(), 150);
+  EXPECT_EQ(b.DpiY(), 72);
+  ASSERT_TRUE(b.GetHasAlphaChannel());
+  b.Assign(static_cast<TRedozIrView*>(nullptr));
+  EXPECT_FALSE(b.GetHasAlphaChannel());
+  TRGB px = b.GetIEBitmap()->GetPixels(5, 3);
+  EXPECT_EQ(px.r, 255);
+  EXPECT_EQ(px.g, 0);
+  EXPECT_EQ(px.b, 0);
+  b.Blank();
+  EXPECT_TRUE(b.IsEmpty());
+}
