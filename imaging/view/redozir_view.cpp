@@ -198,6 +198,36 @@ void TRedozIrView::DoImageChange() {
   if (OnImageChange) OnImageChange(this);
 }
 
+void TRedozIrView::SetCenter(bool v) {
+  if (v == fCenter) return;
+  fCenter = v;
+  Update();
+}
+
+void TRedozIrView::SetZoomFilter(TResampleFilter v) {
+  fZoomFilterAsked = v;
+  if (v == fZoomFilter) return;
+  fZoomFilter = v;
+  Update();
+}
+
+void TRedozIrView::SetBackgroundStyle(TIEBackgroundStyle v) {
+  fBackgroundStyle = v;
+  Invalidate();
+  Update();
+}
+
+void TRedozIrView::SetWallPaperStyle(TIEWallPaperStyle v) {
+  if (v == fWallPaperStyle) return;
+  fWallPaperStyle = v;
+  Update();
+}
+
+void TRedozIrView::SetDrawVersion(bool v) {
+  fDrawVersion = v;
+  if (HasParentWindow()) Invalidate();
+}
+
 void TRedozIrView::SetEnableAlphaChannel(bool v) {
   fEnableAlphaChannel = v;
   Update();

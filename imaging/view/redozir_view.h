@@ -9,6 +9,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "imaging/core/ie_types.h"
@@ -75,6 +76,25 @@ using TIESelectionOptions = std::uint16_t;
 constexpr TIESelectionOptions IESelectionOptions(std::initializer_list<TIESelectionOptionsItems> items) {
   return IESetOf(items);
 }
+
+enum TIEBackgroundStyle : std::uint8_t {
+  iebsSolid,
+  iebsHorizontal,
+  iebsVertical,
+  iebsFDiagonal,
+  iebsBDiagonal,
+  iebsCross,
+  iebsDiagCross,
+  iebsChessboard,
+  iebsDiagonals,
+  iebsCropped,
+  iebsCropShadow,
+  iebsGradient,
+  iebsSoftShadow,
+  iebsPhotoLike,
+};
+enum TIEWallPaperStyle : std::uint8_t { iewoNormal, iewoStretch, iewoTile };
+enum TIESelectionBase : std::uint8_t { iesbClientArea, iesbBitmap };
 
 using TIELayerNotifyEvent = std::function<void(TObject* Sender, int layer, TIELayerEvent event)>;
 
@@ -160,6 +180,21 @@ class TRedozIrView : public TIEView, public TIEIOViewLink {
   bool AutoStretch = false;
   bool AutoShrink = false;
   bool DoubleBuffer = true;
+  bool DelayZoomFilter = false;
+  TIESelectionBase SelectionBase = iesbClientArea;
+  bool EnableInteractionHints = true;
+  bool Center() const { return fCenter; }
+  void SetCenter(bool v);
+  TResampleFilter ZoomFilter() const { return fZoomFilterAsked; }
+  void SetZoomFilter(TResampleFilter v);
+  TIEBackgroundStyle BackgroundStyle() const { return fBackgroundStyle; }
+  void SetBackgroundStyle(TIEBackgroundStyle v);
+  TIEWallPaperStyle WallPaperStyle() const { return fWallPaperStyle; }
+  void SetWallPaperStyle(TIEWallPaperStyle v);
+  bool DrawVersion() const { return fDrawVersion; }
+  void SetDrawVersion(bool v);
+  // The library's version text; read-only.
+  static std::string RedozIrVersion() { return "3.1.0"; }
 
   // ---- coordinates: client area <-> pixels of layer 0
   double ZoomX() const { return fZoomX; }
@@ -227,6 +262,11 @@ class TRedozIrView : public TIEView, public TIEIOViewLink {
   int fLayersCurrent = 0;
   int fImageWidth = 0, fImageHeight = 0;
   TIEMouseInteract fMouseInteract = 0;
+  bool fCenter = true;
+  TResampleFilter fZoomFilterAsked = rfNone, fZoomFilter = rfNone;
+  TIEBackgroundStyle fBackgroundStyle = iebsSolid;
+  TIEWallPaperStyle fWallPaperStyle = iewoNormal;
+  bool fDrawVersion = false;
   double fZoomX = 100.0, fZoomY = 100.0;
   // Where the image starts in the client area and the first bitmap column
   // and row shown there.

@@ -458,3 +458,31 @@ TEST(RedozIrView, AssignCopiesAnotherViewAndNilClearsWithTheBackground) {
   b.Blank();
   EXPECT_TRUE(b.IsEmpty());
 }
+
+TEST(RedozIrView, ANewViewHasItsDocumentedDefaultsAndSettersMakeNoWindow) {
+  TRedozIrView v(nullptr);
+  EXPECT_EQ(v.Width(), 105);
+  EXPECT_EQ(v.Height(), 105);
+  EXPECT_EQ(v.DpiX(), 300);
+  EXPECT_EQ(v.DpiY(), 300);
+  EXPECT_TRUE(v.LegacyBitmap());
+  EXPECT_TRUE(v.Center());
+  EXPECT_EQ(v.ZoomFilter(), rfNone);
+  EXPECT_EQ(v.ZoomX(), 100.0);
+  EXPECT_EQ(v.BackgroundStyle(), iebsSolid);
+  EXPECT_EQ(v.SelectionOptions,
+            IESelectionOptions({iesoAnimated, iesoSizeable, iesoMoveable, iesoCanScroll}));
+  EXPECT_EQ(v.MouseInteract(), 0);
+  EXPECT_FALSE(v.GetLayer(0)->VisibleBox);
+  EXPECT_TRUE(v.GetLayer(0)->Locked);
+  EXPECT_EQ(v.LayersCurrent(), 0);
+  EXPECT_EQ(TRedozIrView::RedozIrVersion(), "3.1.0");
+  v.SetCenter(false);
+  v.SetZoomFilter(rfLanczos3);
+  v.SetBackgroundStyle(iebsChessboard);
+  v.SetWallPaperStyle(iewoTile);
+  v.SetDrawVersion(true);
+  v.SetEnableAlphaChannel(false);
+  EXPECT_EQ(v.ZoomFilter(), rfLanczos3);
+  EXPECT_FALSE(v.HandleAllocated());
+}
