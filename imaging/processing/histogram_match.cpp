@@ -1,4 +1,4 @@
-// Histogram specification per channel: equalise the target, then map each
+// Histogram matching per channel: equalise the target, then map each
 // equalised level to the reference level whose cumulative share is nearest.
 // Cumulative counts stay in 64 bits: width x height x 255 passes 2^31 at
 // about 8.4 million pixels.
