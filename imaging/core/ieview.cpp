@@ -10,12 +10,14 @@ TIEView::TIEView(TComponent* AOwner) : TCustomControl(AOwner) {
   Opaque = true;
 }
 
-TIEView::~TIEView() {
+TIEView::~TIEView() { ReleaseBitmapChangeEvents(); }
+
+void TIEView::ReleaseBitmapChangeEvents() {
   // A callback may unregister itself while it runs: call a copy.
-  auto records = fBitmapChangeEvents;
+  auto records = std::move(fBitmapChangeEvents);
+  fBitmapChangeEvents.clear();
   for (auto& r : records)
     if (r.Event) r.Event(this, true);
-  fBitmapChangeEvents.clear();
 }
 
 void TIEView::SetBackground(TColor Value) { fBackground = Value; }

@@ -46,6 +46,15 @@ struct TIEMouseWheelParams {
   bool ZoomPosition = false;  // zoom at the mouse position
 };
 
+// The private messages of a viewer (the platform's first user message plus
+// 7000 to 7004). The I/O component's thread reaches a view only through
+// IEM_UPDATE, IEM_PROGRESS (percentage in WParam) and IEM_FINISHWORK.
+constexpr UINT IEM_UPDATE = WM_USER + 7000;
+constexpr UINT IEM_NEWFRAME = WM_USER + 7001;
+constexpr UINT IEM_EVENT = WM_USER + 7002;
+constexpr UINT IEM_PROGRESS = WM_USER + 7003;
+constexpr UINT IEM_FINISHWORK = WM_USER + 7004;
+
 // Told when a view's current bitmap changed (Destroying False) or when the
 // view goes away (True).
 using TIEBitmapChangeEvent = std::function<void(TObject* Sender, bool Destroying)>;
@@ -76,6 +85,11 @@ class TIEView : public TCustomControl {
   int BitmapChangeEventCount() const { return static_cast<int>(fBitmapChangeEvents.size()); }
   // Calls every callback with (this view, False).
   virtual void CallBitmapChangeEvents();
+  // Calls every callback with (this view, True) and forgets them. A viewer
+  // calls it first thing in its destructor, so that a component working on
+  // its bitmap (a load on the I/O component's thread) stops before any part
+  // of the viewer goes.
+  void ReleaseBitmapChangeEvents();
 
   // ---- the image
   virtual void DoImageChange() {}

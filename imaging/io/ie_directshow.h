@@ -2,6 +2,7 @@
 // graph on this platform, so it reports none and its video calls do nothing.
 #pragma once
 
+#include "platform/messages.h"
 #include "platform/types.h"
 
 class TIEDirectShow {
@@ -12,7 +13,7 @@ class TIEDirectShow {
   void SetVideoPosition(const TRect& Source, const TRect& Dest) {}
   void GetNativeVideoSize(int& Width, int& Height) const { Width = Height = 0; }
   // Where new-frame and graph-event notifications would be posted.
-  void SetNotifyWindow(void* Window, unsigned NewFrameMsg, unsigned EventMsg) {
+  void SetNotifyWindow(HWND Window, UINT NewFrameMsg, UINT EventMsg) {
     fWindow = Window;
     fNewFrameMsg = NewFrameMsg;
     fEventMsg = EventMsg;
@@ -20,8 +21,8 @@ class TIEDirectShow {
   bool ShowingVideo() const { return fShowingVideo; }
 
  private:
-  void* fWindow = nullptr;
-  unsigned fNewFrameMsg = 0;
-  unsigned fEventMsg = 0;
+  HWND fWindow = 0;
+  UINT fNewFrameMsg = 0;
+  UINT fEventMsg = 0;
   bool fShowingVideo = false;
 };

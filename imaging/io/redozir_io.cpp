@@ -3,8 +3,11 @@
 #include "imaging/io/redozir_io.h"
 
 #include <map>
+#include <utility>
 
 #include "imaging/formats/ie_codec_util.h"
+#include "platform/application.h"
+#include "platform/exceptions.h"
 
 TIEPreviewsDialog IEPreviewsDialog;
 
@@ -25,32 +28,99 @@ void IERegisterSpecialLoader(int FileType, TIESpecialLoader Loader) {
   SpecialLoaders()[FileType] = std::move(Loader);
 }
 
-TRedozIrIO::TRedozIrIO(TObject* AOwner) : fOwner(AOwner), fOwnBitmap(std::make_unique<TIEBitmap>()) {
+namespace {
+// The component whose load runs on this thread, if any.
+thread_local const TRedozIrIO* tLoadingFor = nullptr;
+}  // namespace
+
+TRedozIrIO::TRedozIrIO(TComponent* AOwner) : TComponent(AOwner), fOwnBitmap(std::make_unique<TIEBitmap>()) {
   fOwnBitmap->SetDitherMethod(fBilevelMode);
 }
 
-TRedozIrIO::~TRedozIrIO() = default;
+TRedozIrIO::~TRedozIrIO() {
+  Join();
+  fAsyncError = nullptr;
+  DetachView();
+}
+
+bool TRedozIrIO::OnWorker() const { return tLoadingFor == this; }
+
+void TRedozIrIO::Join() {
+  if (OnWorker() || !fThread.joinable()) return;
+  fThread.join();
+}
+
+void TRedozIrIO::WaitLoad() {
+  Join();
+  if (std::exception_ptr e = std::exchange(fAsyncError, nullptr)) std::rethrow_exception(e);
+}
 
 TIEBitmap* TRedozIrIO::GetIEBitmap() {
-  if (fView) {
-    if (TIEBitmap* b = fView->IOCurrentBitmap()) return b;
-  }
+  if (fView && fViewBitmap) return fViewBitmap;
   if (fAttachedBitmap) return fAttachedBitmap;
   return fOwnBitmap.get();
 }
 
-void TRedozIrIO::SetAttachedRedozIr(TIEIOViewLink* View) {
-  fView = View;
-  if (View) fAttachedBitmap = nullptr;
+void TRedozIrIO::DetachView() {
+  if (fView) {
+    fView->RemoveBitmapChangeEvent(fViewCallback);
+    RemoveFreeNotification(fView);
+  }
+  fView = nullptr;
+  fViewCallback = 0;
+  fViewBitmap = nullptr;
+}
+
+void TRedozIrIO::SetAttachedRedozIr(TIEView* View) {
+  Join();
+  if (View == fView) return;
+  DetachView();
+  if (View) {
+    fAttachedBitmap = nullptr;
+    fView = View;
+    FreeNotification(View);
+    fViewCallback = View->RegisterBitmapChangeEvent(
+        [this](TObject* Sender, bool Destroying) { OnViewBitmapChange(Sender, Destroying); });
+    fViewBitmap = View->GetIEBitmap();
+  }
   UpdateDShowNotifyWindow();
 }
 
+void TRedozIrIO::OnViewBitmapChange(TObject* Sender, bool Destroying) {
+  if (Sender != fView) return;
+  if (Destroying) {
+    // The view is going: a load of ours still writing into its bitmap ends
+    // first. Its failure stays for WaitLoad.
+    Join();
+    DetachView();
+    return;
+  }
+  fViewBitmap = fView->GetIEBitmap();
+}
+
+void TRedozIrIO::Notification(TComponent* AComponent, TOperation Operation) {
+  if (Operation == opRemove && AComponent && AComponent == fView) {
+    Join();
+    if (fView->ComponentState() & csDestroying) {
+      // Too far into its teardown to be asked to unregister.
+      fView = nullptr;
+      fViewCallback = 0;
+      fViewBitmap = nullptr;
+    } else {
+      DetachView();
+    }
+  }
+  TComponent::Notification(AComponent, Operation);
+}
+
 void TRedozIrIO::SetAttachedIEBitmap(TIEBitmap* Bitmap) {
-  fView = nullptr;
+  Join();
+  DetachView();
   fAttachedBitmap = Bitmap;
 }
 
 void TRedozIrIO::SetBilevelConversionMode(std::uint8_t Mode) {
+  Join();
   fBilevelMode = Mode;
   GetIEBitmap()->SetDitherMethod(Mode);
 }
@@ -58,13 +128,28 @@ void TRedozIrIO::SetBilevelConversionMode(std::uint8_t Mode) {
 bool TRedozIrIO::BeginWork() { return true; }
 
 void TRedozIrIO::DoProgress(int Per) {
+  if (OnWorker()) {
+    PostMessage(fNotifyWnd, IEM_PROGRESS, static_cast<WPARAM>(Per), 0);
+    return;
+  }
   if (OnProgress) OnProgress(this, Per);
+}
+
+void TRedozIrIO::DoFinishWork() {
+  if (OnWorker()) {
+    PostMessage(fNotifyWnd, IEM_FINISHWORK, 0, 0);
+    return;
+  }
+  if (OnFinishWork) OnFinishWork(this);
 }
 
 void TRedozIrIO::Update() {
   if (!fView) return;
-  fView->IOUpdate();
-  fView->IODoImageChange();
+  if (OnWorker())
+    PostMessage(fNotifyWnd, IEM_UPDATE, 0, 0);
+  else
+    fView->Update();
+  fView->DoImageChange();
 }
 
 TIEDirectShow* TRedozIrIO::DShowControl() {
@@ -73,7 +158,8 @@ TIEDirectShow* TRedozIrIO::DShowControl() {
 }
 
 void TRedozIrIO::UpdateDShowNotifyWindow() {
-  if (fView && fDShow) fDShow->SetNotifyWindow(fView->IOWindowHandle(), 8025, 8026);
+  if (fView && fDShow)
+    fDShow->SetNotifyWindow(fView->HandleAllocated() ? fView->Handle() : 0, IEM_NEWFRAME, IEM_EVENT);
 }
 
 bool TRedozIrIO::DoPreviews(std::uint16_t Pages) {
@@ -93,15 +179,23 @@ void TRedozIrIO::RunWork(const std::function<void(TIEProgressRecord&)>& Body) {
   bool finished = false;
   try {
     TIEProgressRecord progress;
-    progress.fOnProgress = &OnProgress;
+    // Posted from the worker, each percentage once: a message per row would
+    // flood the view's queue.
+    int last = -1;
+    TIEProgressEvent posted = [this, &last](TObject*, int Per) {
+      if (Per == last) return;
+      last = Per;
+      DoProgress(Per);
+    };
+    progress.fOnProgress = OnWorker() ? &posted : &OnProgress;
     progress.Sender = this;
     DoProgress(0);
     Body(progress);
     DoProgress(100);
     finished = true;
-    if (OnFinishWork) OnFinishWork(this);
+    DoFinishWork();
   } catch (...) {
-    if (!finished && OnFinishWork) OnFinishWork(this);
+    if (!finished) DoFinishWork();
     throw;
   }
 }
@@ -142,12 +236,52 @@ void TRedozIrIO::LoadSpecial(TStream* Stream, const std::string& FileName, int F
   });
 }
 
+HWND TRedozIrIO::AsyncWindow() {
+  if (!fView) return 0;
+  if (!fView->HandleAllocated() && fView->Parent()) {
+    try {
+      fView->HandleNeeded();
+    } catch (const EInvalidOperation&) {
+      // No shown form above: no window to post to.
+    }
+  }
+  return fView->HandleAllocated() ? fView->Handle() : 0;
+}
+
+void TRedozIrIO::StartLoad(TStream& Stream, std::unique_ptr<TStream> OwnedStream, int FileType) {
+  HWND wnd = AsyncMode ? AsyncWindow() : 0;
+  if (!wnd) return LoadWith(Stream, FileType);
+  TIEFileFormatInfo* fi = IEFileFormatGetInfo(FileType);
+  if (!fi || !fi->ReadFunction) throw EIEImageError("Cannot read " + FormatName(FileType) + " images");
+  fAsyncError = nullptr;
+  fNotifyWnd = wnd;
+  fRunning = true;
+  try {
+    fThread = std::thread([this, &Stream, owned = std::move(OwnedStream), FileType]() mutable {
+      tLoadingFor = this;
+      try {
+        LoadWith(Stream, FileType);
+      } catch (...) {
+        fAsyncError = std::current_exception();
+      }
+      owned.reset();
+      tLoadingFor = nullptr;
+      fRunning = false;
+    });
+  } catch (...) {
+    fRunning = false;
+    throw;
+  }
+}
+
 void TRedozIrIO::LoadFromStreamFormat(TStream& Stream, int FileType) {
+  Join();
   if (IsSpecial(FileType)) return LoadSpecial(&Stream, std::string(), FileType);
-  LoadWith(Stream, FileType);
+  StartLoad(Stream, nullptr, FileType);
 }
 
 void TRedozIrIO::LoadFromStream(TStream& Stream) {
+  Join();
   int ft = FindStreamFormat(Stream);
   if (ft == ioUnknown) throw EIEImageError("Unknown image format");
   LoadFromStreamFormat(Stream, ft);
@@ -165,14 +299,17 @@ void TRedozIrIO::LoadFromFile(const std::string& FileName) {
 }
 
 void TRedozIrIO::LoadFromFileFormat(const std::string& FileName, int FileType) {
+  Join();
   if (IsSpecial(FileType)) return LoadSpecial(nullptr, FileName, FileType);
-  TFileStream fs(FileName, fmOpenRead | fmShareDenyWrite);
-  LoadWith(fs, FileType);
+  auto fs = std::make_unique<TFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
+  TStream& stream = *fs;
+  StartLoad(stream, std::move(fs), FileType);
 }
 
 void TRedozIrIO::SaveToStream(TStream& Stream, int FileType) {
   TIEFileFormatInfo* fi = IEFileFormatGetInfo(FileType);
   if (!fi || !fi->WriteFunction) throw EIEImageError("Cannot write " + FormatName(FileType) + " images");
+  Join();
   TIEBitmap* bmp = GetIEBitmap();
   if (bmp->GetWidth() <= 0 || bmp->GetHeight() <= 0) throw EIEImageError("Cannot save an empty image");
   RunWork([&](TIEProgressRecord& progress) {

@@ -1,37 +1,28 @@
 // TRedozIrIO: the image I/O component. It loads into and saves from a work
 // bitmap (its own, an attached view's current bitmap or an attached
-// TIEBitmap) with the per-format parameters of its TIOParamsVals.
+// TIEBitmap) with the per-format parameters of its TIOParamsVals, and can run
+// loads on a thread of its own that reaches the view by posted messages.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "imaging/core/dialog_text.h"
 #include "imaging/core/iebitmap.h"
+#include "imaging/core/ieview.h"
 #include "imaging/io/ie_directshow.h"
 #include "imaging/io/ie_fileformats.h"
 #include "imaging/io/ioparams.h"
+#include "platform/components.h"
 #include "platform/graphics.h"
-#include "platform/object.h"
 #include "platform/stream.h"
 
 class TRedozIrIO;
-
-// What the component needs of the view it is attached to; the view
-// implements it and tells the component when it goes away
-// (SetAttachedRedozIr(nullptr)). The view is asked for its current bitmap
-// at every load and save, so a replaced bitmap is followed.
-class TIEIOViewLink {
- public:
-  virtual ~TIEIOViewLink() = default;
-  virtual TIEBitmap* IOCurrentBitmap() = 0;
-  virtual void IOUpdate() = 0;
-  virtual void IODoImageChange() = 0;
-  // The view's window handle for notifications (nullptr without one).
-  virtual void* IOWindowHandle() { return nullptr; }
-};
 
 using TIEDoPreviewsEvent = std::function<void(TObject* Sender, bool& Handled)>;
 using TIEIOPreviewEvent = std::function<void(TObject* Sender, TObject* PreviewForm)>;
@@ -49,17 +40,21 @@ void IERegisterSpecialLoader(int FileType, TIESpecialLoader Loader);
 using TIEPreviewsDialog = std::function<bool(TRedozIrIO& IO, std::uint16_t Pages)>;
 extern TIEPreviewsDialog IEPreviewsDialog;
 
-class TRedozIrIO : public TObject {
+class TRedozIrIO : public TComponent {
  public:
-  explicit TRedozIrIO(TObject* AOwner = nullptr);
+  explicit TRedozIrIO(TComponent* AOwner = nullptr);
+  // Waits for a load still running on the component's thread.
   ~TRedozIrIO() override;
 
   // --- binding
   // The bitmap that loads fill and saves read.
   TIEBitmap* GetIEBitmap();
   TIOParamsVals& Params() { return fParams; }
-  TIEIOViewLink* AttachedRedozIr() const { return fView; }
-  void SetAttachedRedozIr(TIEIOViewLink* View);
+  TIEView* AttachedRedozIr() const { return fView; }
+  // Works on the view's current bitmap and follows its replacement; the
+  // component lets go of the view when the view is freed.
+  void SetAttachedRedozIr(TIEView* View);
+  // Works on Bitmap (the caller's), leaving an attached view first.
   void SetAttachedIEBitmap(TIEBitmap* Bitmap);
   TIEBitmap* AttachedIEBitmap() const { return fAttachedBitmap; }
 
@@ -70,6 +65,21 @@ class TRedozIrIO : public TObject {
 
   // --- loading (each updates the attached view; a failure raises and leaves
   // the bitmap and the parameters as they were)
+  //
+  // With AsyncMode on, the loads by file name and from a stream run on a
+  // thread of the component's own when a view with a window (or a parent
+  // that can give it one) is attached; otherwise they run on the calling
+  // thread. While such a load runs, progress and the end of the work reach
+  // the view only as posted messages (IEM_PROGRESS, IEM_UPDATE,
+  // IEM_FINISHWORK), the view's current bitmap, the parameters and the
+  // stream belong to the load: touch none of them before IEM_FINISHWORK has
+  // arrived or WaitLoad has returned. A failure is raised by WaitLoad.
+  bool AsyncMode = false;
+  // True while a load runs on the component's thread.
+  bool IsLoading() const { return fRunning.load(); }
+  // Waits for a load running on the component's thread, then raises what
+  // made it fail (once).
+  void WaitLoad();
   void LoadFromStreamFormat(TStream& Stream, int FileType);
   // Detects the format by content.
   void LoadFromStream(TStream& Stream);
@@ -120,19 +130,39 @@ class TRedozIrIO : public TObject {
   bool SimplifiedParamsDialogs = true;
   TMsgLanguage MsgLanguage = msSystem;
   TFont PreviewFont;
-  TObject* Owner() const { return fOwner; }
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
   void DoProgress(int Per);
+  void DoFinishWork();
   void RunWork(const std::function<void(TIEProgressRecord&)>& Body);
   void LoadWith(TStream& Stream, int FileType);
+  // Runs LoadWith on the component's thread when AsyncMode allows it; the
+  // worker owns OwnedStream (nullptr: Stream is the caller's).
+  void StartLoad(TStream& Stream, std::unique_ptr<TStream> OwnedStream, int FileType);
+  // The view's window for the posted messages, made now when the view has
+  // a parent that can give it one; 0 when there is none.
+  HWND AsyncWindow();
   void LoadSpecial(TStream* Stream, const std::string& FileName, int FileType);
+  void DetachView();
+  void OnViewBitmapChange(TObject* Sender, bool Destroying);
+  // Waits for the worker (nothing on the worker itself); keeps its failure.
+  void Join();
+  bool OnWorker() const;
 
-  TObject* fOwner;
   TIOParamsVals fParams;
   std::unique_ptr<TIEBitmap> fOwnBitmap;
   TIEBitmap* fAttachedBitmap = nullptr;
-  TIEIOViewLink* fView = nullptr;
+  TIEView* fView = nullptr;
+  TIEView::TIEBitmapChangeHandle fViewCallback = 0;
+  TIEBitmap* fViewBitmap = nullptr;
   std::uint8_t fBilevelMode = 1;
   std::unique_ptr<TIEDirectShow> fDShow;
+  // The asynchronous load.
+  std::thread fThread;
+  std::atomic<bool> fRunning{false};
+  std::exception_ptr fAsyncError;
+  HWND fNotifyWnd = 0;
 };

@@ -44,8 +44,10 @@ TRedozIrView::TRedozIrView(TComponent* AOwner) : TIEView(AOwner) {
 }
 
 TRedozIrView::~TRedozIrView() {
-  // No update may run while the parts below go away.
+  // No update may run while the parts below go away, nor a component's
+  // load still write into them.
   Destroying();
+  ReleaseBitmapChangeEvents();
   SyncLayers();
   fIO.reset();
   fProc.reset();
@@ -191,6 +193,19 @@ void TRedozIrView::SetBackground(TColor Value) {
   if (ComponentState() & csDesigning) Clear();
   Update();
   DoImageChange();
+}
+
+void TRedozIrView::WndProc(TMessage& Message) {
+  switch (Message.Msg) {
+    case IEM_UPDATE: Update(); return;
+    case IEM_PROGRESS:
+      if (TIEProgressEvent e = GetOnProgress()) e(this, static_cast<int>(Message.WParam));
+      return;
+    case IEM_FINISHWORK:
+      if (TNotifyEvent e = GetOnFinishWork()) e(this);
+      return;
+    default: TIEView::WndProc(Message);
+  }
 }
 
 void TRedozIrView::DoImageChange() {

@@ -98,7 +98,7 @@ enum TIESelectionBase : std::uint8_t { iesbClientArea, iesbBitmap };
 
 using TIELayerNotifyEvent = std::function<void(TObject* Sender, int layer, TIELayerEvent event)>;
 
-class TRedozIrView : public TIEView, public TIEIOViewLink {
+class TRedozIrView : public TIEView {
  public:
   explicit TRedozIrView(TComponent* AOwner);
   ~TRedozIrView() override;
@@ -235,10 +235,9 @@ class TRedozIrView : public TIEView, public TIEIOViewLink {
   void SetOnSaveUndo(TIESaveUndoEvent v);
   const TIESaveUndoEvent& GetOnSaveUndo() const { return fOnSaveUndo; }
 
-  // ---- what the I/O component asks of its view
-  TIEBitmap* IOCurrentBitmap() override { return fIEBitmap; }
-  void IOUpdate() override { Update(); }
-  void IODoImageChange() override { DoImageChange(); }
+  // The private messages: IEM_UPDATE, IEM_PROGRESS and IEM_FINISHWORK
+  // (posted by the I/O component's thread) run here on the view's thread.
+  void WndProc(TMessage& Message) override;
 
  protected:
   // The body of Update once the locks allow it: the image part, then (with

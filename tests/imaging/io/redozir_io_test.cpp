@@ -8,12 +8,19 @@
 #include "imaging/io/ie_debuglog.h"
 
 namespace {
-struct FakeView : TIEIOViewLink {
+// A viewer that counts what the component asks of it; Replace swaps its
+// current bitmap and tells the registered callbacks, as a real view does.
+struct FakeView : TIEView {
+  FakeView() : TIEView(nullptr) {}
   TIEBitmap* current = nullptr;
   int updates = 0, changes = 0;
-  TIEBitmap* IOCurrentBitmap() override { return current; }
-  void IOUpdate() override { ++updates; }
-  void IODoImageChange() override { ++changes; }
+  TIEBitmap* GetIEBitmap() override { return current; }
+  void Update() override { ++updates; }
+  void DoImageChange() override { ++changes; }
+  void Replace(TIEBitmap* b) {
+    current = b;
+    CallBitmapChangeEvents();
+  }
 };
 
 std::string TempName(const std::string& ext) {
@@ -57,24 +64,53 @@ TEST(RedozIrIO, AttachedViewReceivesTheImageAndIsFollowedWhenItsBitmapIsReplaced
   view.current = &first;
   TRedozIrIO io;
   io.SetAttachedRedozIr(&view);
+  EXPECT_EQ(view.BitmapChangeEventCount(), 1);
   TMemoryStream ms(bytes);
   io.LoadFromStreamPNG(ms);
   EXPECT_EQ(first.GetWidth(), 12);
   EXPECT_EQ(view.updates, 1);
   EXPECT_EQ(view.changes, 1);
-  view.current = &second;
+  view.Replace(&second);
+  EXPECT_EQ(io.GetIEBitmap(), &second);
   ms.SetPosition(0);
   io.LoadFromStreamPNG(ms);
   EXPECT_EQ(second.GetWidth(), 12);
-  EXPECT_EQ(io.GetIEBitmap(), &second);
-  // Binding to a bitmap drops the view.
+  // Binding to a bitmap drops the view and its callback.
   TIEBitmap third;
   io.SetAttachedIEBitmap(&third);
   EXPECT_EQ(io.AttachedRedozIr(), nullptr);
+  EXPECT_EQ(view.BitmapChangeEventCount(), 0);
   ms.SetPosition(0);
   io.LoadFromStreamPNG(ms);
   EXPECT_EQ(third.GetWidth(), 12);
   EXPECT_EQ(view.updates, 2);
+  view.Replace(&first);
+  EXPECT_EQ(io.GetIEBitmap(), &third);
+}
+
+TEST(RedozIrIO, AViewFreedFirstOrAComponentFreedFirstLeavesNoDanglingLink) {
+  TIEBitmap b;
+  // The view goes first: the component falls back to its own bitmap.
+  auto* view = new FakeView;
+  view->current = &b;
+  TComponent owner(nullptr);
+  auto* io = new TRedozIrIO(&owner);
+  EXPECT_EQ(io->Owner(), &owner);
+  io->SetAttachedRedozIr(view);
+  EXPECT_EQ(io->GetIEBitmap(), &b);
+  delete view;
+  EXPECT_EQ(io->AttachedRedozIr(), nullptr);
+  EXPECT_NE(io->GetIEBitmap(), &b);
+  // The component goes first (here with its owner): the view forgets it.
+  FakeView other;
+  other.current = &b;
+  auto* io2 = new TRedozIrIO(&owner);
+  io2->SetAttachedRedozIr(&other);
+  EXPECT_EQ(other.BitmapChangeEventCount(), 1);
+  delete io2;
+  EXPECT_EQ(other.BitmapChangeEventCount(), 0);
+  EXPECT_EQ(owner.ComponentCount(), 1);
+  other.Replace(nullptr);  // would reach a freed component otherwise
 }
 
 TEST(RedozIrIO, FilesLoadByContentAndSaveByExtension) {
