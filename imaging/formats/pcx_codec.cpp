@@ -121,10 +121,13 @@ void PCXReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
   }
   std::vector<TRGB> pal;
   if (pf == ie8p && h.bpp == 8) {
-    // The 256-colour palette follows the pixels after a 12 byte.
-    if (r.Left() >= 769) {
+    // The 256-colour palette follows the pixels after a 12 byte. Nothing
+    // after the pixels is a grey file of an older writer; a 12 byte with
+    // less than a palette behind it is a truncated file.
+    if (r.Left() > 0) {
       std::int64_t here = Stream.Position();
       if (r.U8() == 12) {
+        if (r.Left() < 768) throw EIEImageError("PCX: file truncated in the palette");
         for (int i = 0; i < 256; ++i) {
           TRGB c;
           c.r = r.U8();

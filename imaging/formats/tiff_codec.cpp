@@ -19,6 +19,10 @@ struct Client {
   std::int64_t furthest = 0;  // read or written, relative to base
   bool writing = false;
   std::string error;
+  // libtiff only warns when a tag's data lies beyond the end of the file and
+  // drops the tag (a palette image then reads as grey): that is a truncated
+  // file to us.
+  std::string truncated;
 };
 
 tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t n) {
@@ -69,7 +73,13 @@ int ErrorHandler(TIFF*, void* user, const char* module, const char* fmt, va_list
   if (c->error.empty()) c->error = std::string(module ? module : "") + (module ? ": " : "") + msg;
   return 1;
 }
-int WarningHandler(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int WarningHandler(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+  auto* c = static_cast<Client*>(user);
+  char msg[512];
+  std::vsnprintf(msg, sizeof msg, fmt, ap);
+  if (c->truncated.empty() && std::strstr(msg, "IO error")) c->truncated = msg;
+  return 1;
+}
 
 struct Handle {
   TIFF* t = nullptr;
@@ -137,6 +147,7 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     throw EIEImageError("TIFF: image index " + std::to_string(index) + " not found (" +
                         std::to_string(pages) + " images)");
   if (!TIFFSetDirectory(t, static_cast<tdir_t>(index))) h.Fail("cannot read image " + std::to_string(index));
+  if (!c.truncated.empty()) throw EIEImageError("TIFF: file truncated (" + c.truncated + ")");
 
   std::uint32_t w = 0, hh = 0;
   std::uint16_t bps = 1, spp = 1, photo = PHOTOMETRIC_MINISBLACK, comp = COMPRESSION_NONE,

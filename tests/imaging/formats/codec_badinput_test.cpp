@@ -189,3 +189,71 @@ TEST(CodecBadInput, FilesTheFuzzerFoundAreRefused) {
     ExpectRefusedAndUnchanged(ms.Bytes(), FindStreamFormat(ms), name);
   }
 }
+
+TEST(CodecBadInput, EveryKindOfEveryFormatCutAnywhereIsRefused) {
+  // What the writers make of each kind of image, compressed or not; a cut
+  // anywhere, up to the last byte, is a truncated file.
+  struct Kind {
+    const char* name;
+    std::function<std::unique_ptr<TIEBitmap>()> make;
+    std::function<void(TIOParamsVals&)> set;
+  };
+  const Kind kinds[] = {
+      {"24-bit", [] { return MakeRGB(40, 16); }, [](TIOParamsVals&) {}},
+      {"24-bit with alpha",
+       [] {
+         auto b = MakeRGB(40, 16);
+         AddAlpha(*b);
+         return b;
+       },
+       [](TIOParamsVals&) {}},
+      {"24-bit uncompressed", [] { return MakeRGB(40, 16); },
+       [](TIOParamsVals& p) {
+         p.TGACompressed = false;
+         p.PCXCompression = 0;
+         p.TIFFCompression = ioTIFF_UNCOMPRESSED;
+         p.PNGCompression = 0;
+       }},
+      {"progressive or interlaced", [] { return MakeRGB(40, 16); },
+       [](TIOParamsVals& p) { p.JPEGProgressive = p.PNGInterlaced = p.GIFInterlaced = true; }},
+      {"palette", [] { return MakePalette(40, 16, 13); },
+       [](TIOParamsVals& p) {
+         p.SamplesPerPixel = 1;
+         p.BitsPerSample = 8;
+         p.TIFFPhotometric = ioTIFF_RGBPALETTE;
+       }},
+      {"palette RLE", [] { return MakePalette(40, 16, 13); },
+       [](TIOParamsVals& p) {
+         p.SamplesPerPixel = 1;
+         p.BitsPerSample = 8;
+         p.BMPCompression = 1;
+         p.TIFFCompression = ioTIFF_PACKBITS;
+       }},
+      {"grey", [] { return MakeGrey(40, 16); },
+       [](TIOParamsVals& p) {
+         p.SamplesPerPixel = 1;
+         p.BitsPerSample = 8;
+         p.TIFFPhotometric = ioTIFF_BLACKISZERO;
+       }},
+      {"1-bit", [] { return MakeBW(40, 16); },
+       [](TIOParamsVals& p) { p.SamplesPerPixel = p.BitsPerSample = 1; }},
+      {"1-bit G4", [] { return MakeBW(40, 16); },
+       [](TIOParamsVals& p) {
+         p.SamplesPerPixel = p.BitsPerSample = 1;
+         p.TIFFCompression = ioTIFF_G4FAX;
+       }},
+  };
+  for (int ft : {ioTIFF, ioGIF, ioJPEG, ioPCX, ioBMP, ioPNG, ioTGA, ioJP2, ioJ2K}) {
+    for (const Kind& k : kinds) {
+      auto src = k.make();
+      auto good = EncodeAs(*src, ft, k.set);
+      // A TGA 2.0 extension area and footer only follow a complete TGA 1.0
+      // file: without them it is still whole.
+      size_t end = ft == ioTGA ? good.size() - 495 - 26 : good.size();
+      for (size_t cut : {size_t(1), size_t(8), end / 4, end / 2, end * 3 / 4, end - 8, end - 2, end - 1})
+        ExpectRefusedAndUnchanged(
+            std::vector<std::uint8_t>(good.begin(), good.begin() + static_cast<long>(cut)), ft,
+            std::string(k.name) + " cut at " + std::to_string(cut) + " of " + std::to_string(good.size()));
+    }
+  }
+}

@@ -33,6 +33,16 @@ std::vector<ParamCase> Cases() {
          EXPECT_EQ(r.BitsPerSample, 4);
          EXPECT_EQ(b[28], 4);
        }},
+      {"BMPCompression 4-bit", ioBMP,
+       [](TIOParamsVals& p) {
+         p.SamplesPerPixel = 1;
+         p.BitsPerSample = 4;
+       },
+       [](TIOParamsVals& p) { p.BMPCompression = 1; },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>& b) {
+         EXPECT_EQ(r.BMPCompression, 1);
+         EXPECT_EQ(b[30], 2);  // BI_RLE4
+       }},
       {"PNGInterlaced", ioPNG, none, [](TIOParamsVals& p) { p.PNGInterlaced = true; },
        [](const TIOParamsVals& r, const std::vector<std::uint8_t>& b) {
          EXPECT_TRUE(r.PNGInterlaced);
@@ -164,6 +174,20 @@ std::vector<ParamCase> Cases() {
        [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_TRUE(r.GIFInterlaced); }},
       {"GIFTransparent", ioGIF, pal, [](TIOParamsVals& p) { p.GIFTransparent = true; },
        [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) { EXPECT_TRUE(r.GIFTransparent); }},
+      {"GIFTranspColor", ioGIF,
+       [](TIOParamsVals& p) {
+         p.SamplesPerPixel = 1;
+         p.BitsPerSample = 8;
+         p.GIFTransparent = true;
+         p.GIFTranspColor = TRGB{0, 0, 0};
+       },
+       [](TIOParamsVals& p) {
+         p.GIFTranspColor = TRGB{255, 255, 255};
+       },
+       [](const TIOParamsVals& r, const std::vector<std::uint8_t>&) {
+         EXPECT_TRUE(r.GIFTransparent);
+         EXPECT_GT(r.GIFTranspColor.r + r.GIFTranspColor.g + r.GIFTranspColor.b, 3 * 150);
+       }},
       {"GIFBackground", ioGIF, pal,
        [](TIOParamsVals& p) {
          p.GIFBackground = TRGB{255, 255, 255};
