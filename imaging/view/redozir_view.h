@@ -220,6 +220,26 @@ class TRedozIrView : public TIEView {
   TIEMask* SelectionMask() { return fSelectionMask.get(); }
   TIEMask* GetSelectionMask() override { return fSelectionMask->IsEmpty() ? nullptr : fSelectionMask.get(); }
 
+  // ---- selection stack: carries the selection across a change of the
+  // current layer
+  // A selection exists.
+  virtual bool Selected() { return !fSelectionMask->IsEmpty(); }
+  // Saves the selection with the current layer's position on the stack.
+  virtual void PushSelection();
+  // Restores the newest saved selection (taking it off with Remove); False
+  // when the stack is empty. Mode 2 keeps the selected pixels where they were
+  // in layer 0's coordinates on the now current layer; modes 0 and 1 fit the
+  // mask to the current bitmap, mode 1 first moving it back inside.
+  virtual bool PopSelection(bool Remove, int Mode);
+  int SelectionStackCount() const { return static_cast<int>(fSelectionStack.size()); }
+
+  // ---- flattening
+  // Draws every layer at 100 % into Dest (made 24-bit), enlarged to hold
+  // them all; a layer left or above layer 0 shifts everything right or down.
+  virtual void LayersDrawTo(TIEBitmap* Dest);
+  // All layers flattened into layer 0, the only one left.
+  void LayersMergeAll();
+
   // ---- mouse interaction
   TIEMouseInteract MouseInteract() const { return fMouseInteract; }
   // Keeps only the members that work together with the one newly asked for.
@@ -277,4 +297,9 @@ class TRedozIrView : public TIEView {
   TIEProgressEvent fOnProgress;
   TNotifyEvent fOnFinishWork;
   TIESaveUndoEvent fOnSaveUndo;
+  struct TIESavedSelection {
+    TIEMask Mask;
+    int PosX = 0, PosY = 0;  // the then current layer's
+  };
+  std::vector<std::unique_ptr<TIESavedSelection>> fSelectionStack;
 };

@@ -13,12 +13,23 @@ TIELayer* TRedozIrView::GetLayer(int Index) const {
 
 void TRedozIrView::SetLayersCurrent(int Index) {
   if (Index < 0 || Index >= GetLayersCount() || Index == fLayersCurrent) return;
-  // A load or an attach may have replaced the current bitmap object.
-  if (fLayersCurrent > -1) fLayers[fLayersCurrent]->Bitmap = fIEBitmap;
+  // The selection travels to the new layer only when it was saved from a
+  // layer still there: after a removal (current -1) nothing was pushed, and
+  // popping then would take an entry that belongs to someone else.
+  bool pushed = false;
+  if (fLayersCurrent > -1) {
+    // A load or an attach may have replaced the current bitmap object.
+    fLayers[fLayersCurrent]->Bitmap = fIEBitmap;
+    if (Selected()) {
+      PushSelection();
+      pushed = true;
+    }
+  }
   fLayersCurrent = Index;
   while (!fLayers[fLayersCurrent]->Selectable && fLayersCurrent != 0 && LayersSelectableOnly)
     --fLayersCurrent;
   fIEBitmap = fLayers[fLayersCurrent]->Bitmap;
+  if (pushed) PopSelection(true, 2);
   CallBitmapChangeEvents();
   Update();
 }
