@@ -48,7 +48,9 @@ TRedozIrView::~TRedozIrView() {
   // load still write into them.
   Destroying();
   ReleaseBitmapChangeEvents();
+  StopSmoothScroll();
   SyncLayers();
+  SetOverviewView(nullptr);
   fIO.reset();
   fProc.reset();
   // Layer 0 (or whichever layer owns it) frees the current bitmap and the
@@ -191,6 +193,7 @@ void TRedozIrView::Assign(TBitmap* Source) {
 void TRedozIrView::SetBackground(TColor Value) {
   TIEView::SetBackground(Value);
   if (ComponentState() & csDesigning) Clear();
+  fRepaintMode = 4;
   Update();
   DoImageChange();
 }
@@ -204,7 +207,8 @@ void TRedozIrView::WndProc(TMessage& Message) {
     case IEM_FINISHWORK:
       if (TNotifyEvent e = GetOnFinishWork()) e(this);
       return;
-    default: TIEView::WndProc(Message);
+    default:
+      if (!ScrollMessage(Message)) TIEView::WndProc(Message);
   }
 }
 
@@ -216,6 +220,7 @@ void TRedozIrView::DoImageChange() {
 void TRedozIrView::SetCenter(bool v) {
   if (v == fCenter) return;
   fCenter = v;
+  fRepaintMode = 1;
   Update();
 }
 
@@ -229,12 +234,14 @@ void TRedozIrView::SetZoomFilter(TResampleFilter v) {
 void TRedozIrView::SetBackgroundStyle(TIEBackgroundStyle v) {
   fBackgroundStyle = v;
   Invalidate();
+  fRepaintMode = 4;
   Update();
 }
 
 void TRedozIrView::SetWallPaperStyle(TIEWallPaperStyle v) {
   if (v == fWallPaperStyle) return;
   fWallPaperStyle = v;
+  fRepaintMode = 4;
   Update();
 }
 
@@ -262,18 +269,27 @@ void TRedozIrView::Update() {
   try {
     DoUpdate();
   } catch (...) {
+    fRepaintMode = 0;
     fInUpdate = false;
     throw;
   }
+  fRepaintMode = 0;
   fInUpdate = false;
 }
 
 void TRedozIrView::DoUpdate() {
   SyncLayers();
+  if (AutoFit || AutoStretch || AutoShrink) AutoFitZoom();
   FitMaskAndAlpha();
   // Scroll bars, back buffer and invalidation need a window; a hidden view
-  // must not make one.
-  if (HasParentWindow()) UpdateDisplay();
+  // must not make one, but its conversions still follow the image.
+  if (HasParentWindow()) {
+    UpdateWindowedView();
+  } else {
+    UpdateImageRect();
+    UpdateSourceRect();
+    UpdateCoordTables();
+  }
 }
 
 void TRedozIrView::FitMaskAndAlpha() {

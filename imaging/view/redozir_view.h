@@ -18,6 +18,7 @@
 #include "imaging/core/ieview.h"
 #include "imaging/io/redozir_io.h"
 #include "imaging/view/ie_layer.h"
+#include "platform/timers.h"
 
 enum TIELayerEvent : std::uint8_t {
   ielSelected,
@@ -197,8 +198,8 @@ class TRedozIrView : public TIEView {
   static std::string RedozIrVersion() { return "3.1.0"; }
 
   // ---- coordinates: client area <-> pixels of layer 0
-  double ZoomX() const { return fZoomX; }
-  double ZoomY() const { return fZoomY; }
+  // Bitmap pixel under a client pixel, and the first client pixel showing a
+  // bitmap pixel; both extend past the image and the client area.
   virtual int XScr2Bmp(int x);
   virtual int YScr2Bmp(int y);
   virtual int XBmp2Scr(int x);
@@ -256,14 +257,201 @@ class TRedozIrView : public TIEView {
   const TIESaveUndoEvent& GetOnSaveUndo() const { return fOnSaveUndo; }
 
   // The private messages: IEM_UPDATE, IEM_PROGRESS and IEM_FINISHWORK
-  // (posted by the I/O component's thread) run here on the view's thread.
+  // (posted by the I/O component's thread) run here on the view's thread;
+  // wheel and scroll-bar messages scroll and zoom.
   void WndProc(TMessage& Message) override;
+
+  // ==== zoom, view origin, scroll bars, wheel, smooth scrolling, overview
+  // (redozir_view_zoom.cpp, redozir_view_scroll.cpp, redozir_view_coords.cpp)
+  // Change: 0 horizontal origin, 1 vertical origin, 2 zoom.
+  using TIEViewChangingEvent = std::function<void(TObject* Sender, int Change, double newValue)>;
+  // Change: 0 origin, 1 zoom.
+  using TIEViewChangeEvent = std::function<void(TObject* Sender, int Change)>;
+  using TIEZoomEvent = std::function<void(TObject* Sender, double& NewZoom)>;
+
+  // Zoom in percent; 100 shows one bitmap pixel per client pixel.
+  double Zoom() const { return fZoomX; }
+  double ZoomX() const { return fZoomX; }
+  double ZoomY() const { return fZoomY; }
+  // The property setters: keep the point under the client centre, update
+  // and repaint; a value of 0 or less is ignored.
+  void Zoom(double Value);
+  void ZoomX(double Value);
+  void ZoomY(double Value);
+  // The core zoom change behind the setters (no update).
+  virtual void SetZoom(double Value);
+  virtual void SetZoomX(double Value);
+  virtual void SetZoomY(double Value);
+  // The origin: the zoomed column and row shown at the image's left and top.
+  int ViewX() const { return fViewX; }
+  int ViewY() const { return fViewY; }
+  void SetViewX(int Value);
+  void SetViewY(int Value);
+  void SetViewXY(int X, int Y);
+  // Glides to X, Y in steps of a divisor-th of the way, every 30 ms.
+  void SetViewXYSmooth(int X, int Y);
+  bool SmoothScrolling() const { return fSmoothTimer != nullptr; }
+  int SmoothScrollDivisor = 8;
+  void GetMaxViewXY(int& MaxX, int& MaxY);
+  double GetOptimalZoom(int W, int H, int AW, int AH, bool CanStretch, bool CanShrink);
+  void Fit();
+  void ZoomAt(int X, int Y, double NewZoom, bool Center = true);
+  void ZoomSelection(bool KeepAspect = true, bool FireEvent = false);
+  // The selection's inclusive bounds in bitmap pixels.
+  int SelectionLeft();
+  int SelectionTop();
+  int SelectionRight();
+  int SelectionBottom();
+  bool CanScroll();
+  // Action 0 goes to Position, 1 to the end, 2 to the start, 3 and 4 a line
+  // forward and back, 5 and 6 a page forward and back.
+  void ScrollVert(int Action, int Position = 0);
+  void ScrollHorz(int Action, int Position = 0);
+
+  // Where the image lies in the client area and which part of it shows.
+  virtual void UpdateImageRect();
+  virtual void UpdateSourceRect();
+  virtual void UpdateCoordTables();
+  // Left, top and the visible width and height of the image in the client area.
+  TRect ImageRect() const { return Bounds(fImageLeft, fImageTop, fVisibleWidth, fVisibleHeight); }
+  int ZoomedWidth() const { return fZoomedWidth; }
+  int ZoomedHeight() const { return fZoomedHeight; }
+  // The visible bitmap columns and rows and the client size they fill.
+  TRect SourceRect() const { return Bounds(fFirstColumn, fFirstRow, fSourceColumns, fSourceRows); }
+  int DestWidth() const { return fDestWidth; }
+  int DestHeight() const { return fDestHeight; }
+
+  TScrollStyle ScrollBars() const { return fScrollBars; }
+  virtual void SetScrollBars(TScrollStyle Value);
+  bool FlatScrollBars() const { return fFlatScrollBars; }
+  void FlatScrollBars(bool Value);
+  // Show disabled bars instead of hiding them when nothing scrolls.
+  bool KeepScrollBars = false;
+  TIEScrollBarParams HScrollBarParams;
+  TIEScrollBarParams VScrollBarParams;
+  TIEMouseWheelParams MouseWheelParams;
+  // Origin pixels per scroll-bar position (SB_HORZ or SB_VERT).
+  double ScrollRatio(int Bar) const { return Bar == SB_VERT ? fVScroll.Ratio : fHScroll.Ratio; }
+  // The scroll-bar position that stands for an origin and back.
+  int ScrollPosFromView(int Bar, int Origin) const;
+  int ViewFromScrollPos(int Bar, int Pos) const;
+
+  // Shows this view's image in View, with the visible area as its selection;
+  // bit 0 of Options lets a wheel turn over View zoom this view.
+  void SetOverviewView(TRedozIrView* View, std::uint8_t Options = 0);
+  TRedozIrView* OverviewView() const { return fOverviewView; }
+  bool IsOverview() const { return fOverviewOf != nullptr; }
+  std::uint8_t OverviewOptions() const { return fOverviewOptions; }
+  // The visible area the viewed view last gave this overview (bitmap pixels).
+  TRect OverviewSelection() const { return fOverviewSelection; }
+  // The overview's selection moved: this view shows what it covers.
+  void ScrollToOverviewSelection(const TRect& Selection);
+
+  // Ticks left before the delayed zoom filter applies again, and of the
+  // timer that counts them down.
+  int DelayZoomFilterCount() const { return fDelayZoomFilterCount; }
+  int DelayTimerCount() const { return fDelayTimerCount; }
+
+  virtual void DoViewChange(int Change);
+  virtual void DoViewChanging(int Change, double newValue);
+  TIEViewChangeEvent OnViewChange;
+  TIEViewChangingEvent OnViewChanging;
+  TIEZoomEvent OnZoomIn;
+  TIEZoomEvent OnZoomOut;
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+  // Hooks the selection fills in: its bounds while one is being drawn,
+  // dropping it, redrawing its outline, and (on an overview) showing the
+  // viewed view's visible area as a fixed selection.
+  virtual bool DrawnSelectionBounds(TRect& Bounds) { return false; }
+  virtual void RemoveSelection();
+  virtual void RepaintSelection() {}
+  virtual void SelectVisibleArea(const TRect& Area);
+  // The wheel turn at a client point with Ctrl held or not; False when the
+  // wheel does nothing here.
+  virtual bool MouseWheelAction(int Delta, TPoint Pos, bool Ctrl);
+  // The wheel and scroll-bar messages; False for any other.
+  bool ScrollMessage(TMessage& Message);
+
+  double fZoomX = 100.0, fZoomY = 100.0;
+  // ZoomX/100, 100/ZoomX, ZoomY/100, 100/ZoomY.
+  double fZoomD100X = 1.0, fZoom100X = 1.0, fZoomD100Y = 1.0, fZoom100Y = 1.0;
+  int fViewX = 0, fViewY = 0;
+  // Image rectangle: offsets, zoomed size, visible size.
+  int fImageLeft = 0, fImageTop = 0;
+  int fZoomedWidth = 0, fZoomedHeight = 0;
+  int fVisibleWidth = 0, fVisibleHeight = 0;
+  // Source rectangle: first visible column and row, their counts, and the
+  // client size they are drawn to.
+  int fFirstColumn = 0, fFirstRow = 0;
+  int fSourceColumns = 0, fSourceRows = 0;
+  int fDestWidth = 0, fDestHeight = 0;
+  // What the next paint does: repaint mode (0 none, 1 centre, 2 zoom, 4
+  // geometry), recompose everything, paint the whole client area.
+  std::uint8_t fRepaintMode = 0;
+  bool fFullRepaint = true;
+  bool fPaintWholeClient = false;
+  int fDelayZoomFilterCount = 0, fDelayTimerCount = 0;
+
+ private:
+  struct TCoordTables {
+    std::vector<int> Scr2Bmp, Bmp2Scr;  // client offset -> bitmap offset and back
+    double Zoom = 0;
+    int Visible = -1, Image = -1;
+  };
+  struct TScrollBarState {
+    bool Visible = false;
+    double Ratio = 1.0;
+    int MaxPos = 0;  // the last thumb position
+  };
+  void UpdateZoomFactors();
+  // SetZoom, SetZoomX and SetZoomY, and the setters around them.
+  void ChangeZoom(bool X, bool Y, double Value);
+  void SetZoomProperty(bool X, bool Y, double Value);
+  // What follows a move of the origin: repaint, events, thumb positions.
+  void OriginMoved(bool MovedX, bool MovedY);
+  // Moves the scroll bar's thumb to where the origin stands.
+  void PlaceScrollPos(int Bar, int Origin);
+  // The smallest origin on an axis whose first visible bitmap index is Index
+  // or more.
+  int FirstOriginOf(int Axis, int Index) const;
+  void RearmDelayedZoomFilter();
+  // Steps 7 to 11 of an update of a view with a window.
+  void UpdateWindowedView();
+  void UpdateScrollBar(int Bar, int Max, int Client, int Origin);
+  void AutoFitZoom();
+  void FitMargins(bool ForAutoFit, int& MX, int& MY);
+  void StopSmoothScroll();
+  void SmoothScrollStep();
+  void UpdateOverviewSelection();
+  void OverviewWheel(TShiftState Shift, int WheelDelta, TPoint MousePos, bool& Handled);
+  void FireZoomEvent(double Old, double& NewZoom);
+  void SetViewAxis(int Axis, int Value);
+  void ScrollAxis(int Axis, int Action, int Position);
+  int LineStep(int Axis);
+  void ShowScrollBarEx(int Bar, bool Show);
+
+  TScrollStyle fScrollBars = ssBoth;
+  bool fFlatScrollBars = false;
+  TScrollBarState fHScroll, fVScroll;
+  TCoordTables fXTables, fYTables;
+  std::unique_ptr<TTimer> fSmoothTimer;
+  int fSmoothTargetX = 0, fSmoothTargetY = 0;
+  bool fInResizeUpdate = false;
+  TRedozIrView* fOverviewView = nullptr;
+  TRedozIrView* fOverviewOf = nullptr;  // on an overview: the view it shows
+  std::uint8_t fOverviewOptions = 0;
+  TRect fOverviewSelection{};
+  bool fUpdatingOverview = false;
+  // ==== end of zoom and scrolling
 
  protected:
   // The body of Update once the locks allow it: the image part, then (with
   // a window) the display part.
   virtual void DoUpdate();
-  // Scroll bars, back buffer and invalidation; only with a window.
+  // What painting needs of an update of a view with a window, once the
+  // geometry and the scroll bars are settled and before it is invalidated.
   virtual void UpdateDisplay() {}
 
  private:
@@ -286,11 +474,6 @@ class TRedozIrView : public TIEView {
   TIEBackgroundStyle fBackgroundStyle = iebsSolid;
   TIEWallPaperStyle fWallPaperStyle = iewoNormal;
   bool fDrawVersion = false;
-  double fZoomX = 100.0, fZoomY = 100.0;
-  // Where the image starts in the client area and the first bitmap column
-  // and row shown there.
-  int fImageLeft = 0, fImageTop = 0;
-  int fFirstColumn = 0, fFirstRow = 0;
   int fUpdateLock = 0;
   int fPaintLock = 0;
   bool fInUpdate = false;

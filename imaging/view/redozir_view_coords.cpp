@@ -1,29 +1,133 @@
 // TRedozIrView's conversions between client coordinates, pixels of the
-// image and pixels of a layer, and the hit tests of layers.
+// image and pixels of a layer, the image and source rectangles with the
+// lookup tables behind the conversions, and the hit tests of layers.
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/numeric.h"
 
+namespace {
+// Bitmap offset under client offset i at 100/zoom = f100. Floor rather than
+// trunc, so that the column left of the image is as wide as any other.
+int ScrToBmpOffset(int i, double f100) { return TruncInt(std::floor(i * f100)); }
+
+// The first client offset whose bitmap offset is d or more: the exact
+// inverse of ScrToBmpOffset (at zoom 100 or more it maps back to d; at less
+// a client offset maps back to itself), whatever rounding z and f100 carry.
+int BmpToScrOffset(int d, double z, double f100) {
+  int i = TruncInt(std::ceil(d * z));
+  while (ScrToBmpOffset(i - 1, f100) >= d) --i;
+  while (ScrToBmpOffset(i, f100) < d) ++i;
+  return i;
+}
+
+// A client or bitmap coordinate less an offset, refused when the difference
+// leaves the integers.
+int Offset(int v, int origin) { return TruncInt(static_cast<double>(v) - origin); }
+
+bool Lookup(const std::vector<int>& table, int i, int& out) {
+  if (i < 0 || static_cast<size_t>(i) >= table.size()) return false;
+  out = table[static_cast<size_t>(i)];
+  return true;
+}
+}  // namespace
+
 int TRedozIrView::XScr2Bmp(int x) {
-  double i = static_cast<double>(x) - fImageLeft;
-  return TruncInt(i * 100.0 / fZoomX + fFirstColumn);
+  int i = Offset(x, fImageLeft), b;
+  if (!Lookup(fXTables.Scr2Bmp, i, b)) b = ScrToBmpOffset(i, fZoom100X);
+  return TruncInt(static_cast<double>(b) + fFirstColumn);
 }
 
 int TRedozIrView::YScr2Bmp(int y) {
-  double i = static_cast<double>(y) - fImageTop;
-  return TruncInt(i * 100.0 / fZoomY + fFirstRow);
+  int i = Offset(y, fImageTop), b;
+  if (!Lookup(fYTables.Scr2Bmp, i, b)) b = ScrToBmpOffset(i, fZoom100Y);
+  return TruncInt(static_cast<double>(b) + fFirstRow);
 }
 
 int TRedozIrView::XBmp2Scr(int x) {
-  double c = fFirstColumn;
-  return RoundInt((x + std::nearbyint(-c * 100.0 / fZoomX)) * fZoomX / 100.0 + fImageLeft);
+  int d = Offset(x, fFirstColumn), c;
+  if (!Lookup(fXTables.Bmp2Scr, d, c)) c = BmpToScrOffset(d, fZoomD100X, fZoom100X);
+  return TruncInt(static_cast<double>(c) + fImageLeft);
 }
 
 int TRedozIrView::YBmp2Scr(int y) {
-  double c = fFirstRow;
-  return RoundInt((y + std::nearbyint(-c * 100.0 / fZoomY)) * fZoomY / 100.0 + fImageTop);
+  int d = Offset(y, fFirstRow), c;
+  if (!Lookup(fYTables.Bmp2Scr, d, c)) c = BmpToScrOffset(d, fZoomD100Y, fZoom100Y);
+  return TruncInt(static_cast<double>(c) + fImageTop);
+}
+
+int TRedozIrView::FirstOriginOf(int Axis, int Index) const {
+  return Axis == 0 ? BmpToScrOffset(Index, fZoomD100X, fZoom100X)
+                   : BmpToScrOffset(Index, fZoomD100Y, fZoom100Y);
+}
+
+void TRedozIrView::UpdateImageRect() {
+  bool designing = (ComponentState() & csDesigning) != 0;
+  int cw = designing ? Width() : GetClientWidthEx();
+  int ch = designing ? Height() : GetClientHeightEx();
+  fZoomedWidth = RoundInt(fImageWidth * fZoomD100X);
+  fZoomedHeight = RoundInt(fImageHeight * fZoomD100Y);
+  fImageLeft = fCenter && fZoomedWidth < cw ? (cw - fZoomedWidth) / 2 : 0;
+  fImageTop = fCenter && fZoomedHeight < ch ? (ch - fZoomedHeight) / 2 : 0;
+  fVisibleWidth = std::min(fZoomedWidth, cw);
+  fVisibleHeight = std::min(fZoomedHeight, ch);
+}
+
+namespace {
+// One axis of the source rectangle: the first visible bitmap index, how many
+// are visible and the client size they are drawn to.
+void SourceAxis(int origin, int visible, int image, double zoom, double z, double f100, int& first,
+                int& count, int& dest) {
+  first = ScrToBmpOffset(origin, f100);
+  count = ScrToBmpOffset(visible, f100);
+  if (first + static_cast<std::int64_t>(count) > image) count = std::max(image - first, 0);
+  if (zoom > 100) {
+    dest = TruncInt(count * z);
+    // A partly shown last pixel still gets drawn.
+    if (dest < visible && first + static_cast<std::int64_t>(count) + 1 <= image) {
+      ++count;
+      dest = TruncInt(count * z);
+    }
+  } else {
+    dest = visible;
+  }
+}
+
+void BuildTables(std::vector<int>& scr2bmp, std::vector<int>& bmp2scr, int visible, int columns, double z,
+                 double f100) {
+  scr2bmp.resize(static_cast<size_t>(visible) + 1);
+  for (int i = 0; i <= visible; ++i) scr2bmp[static_cast<size_t>(i)] = ScrToBmpOffset(i, f100);
+  bmp2scr.resize(static_cast<size_t>(columns) + 1);
+  for (int d = 0; d <= columns; ++d) bmp2scr[static_cast<size_t>(d)] = BmpToScrOffset(d, z, f100);
+}
+}  // namespace
+
+void TRedozIrView::UpdateSourceRect() {
+  SourceAxis(fViewX, fVisibleWidth, fImageWidth, fZoomX, fZoomD100X, fZoom100X, fFirstColumn, fSourceColumns,
+             fDestWidth);
+  SourceAxis(fViewY, fVisibleHeight, fImageHeight, fZoomY, fZoomD100Y, fZoom100Y, fFirstRow, fSourceRows,
+             fDestHeight);
+}
+
+void TRedozIrView::UpdateCoordTables() {
+  auto rebuild = [](TCoordTables& t, double zoom, int visible, int image, double z, double f100) {
+    if (t.Zoom == zoom && t.Visible == visible && t.Image == image) return;
+    // The visible bitmap span plus one, whatever the origin.
+    int columns = std::min(ScrToBmpOffset(visible, f100) + 1, std::max(image, 0));
+    std::vector<int> s, b;
+    BuildTables(s, b, visible, columns, z, f100);
+    t.Scr2Bmp = std::move(s);
+    t.Bmp2Scr = std::move(b);
+    t.Zoom = zoom;
+    t.Visible = visible;
+    t.Image = image;
+  };
+  rebuild(fXTables, fZoomX, fVisibleWidth, fImageWidth, fZoomD100X, fZoom100X);
+  rebuild(fYTables, fZoomY, fVisibleHeight, fImageHeight, fZoomD100Y, fZoom100Y);
 }
 
 namespace {
