@@ -88,10 +88,10 @@ void TRedozIrIO::SetAttachedRedozIr(TIEView* View) {
 
 void TRedozIrIO::OnViewBitmapChange(TObject* Sender, bool Destroying) {
   if (Sender != fView) return;
+  // A load of ours may still be writing into the bitmap being replaced or
+  // into a view that is going: it ends first. Its failure stays for WaitLoad.
+  Join();
   if (Destroying) {
-    // The view is going: a load of ours still writing into its bitmap ends
-    // first. Its failure stays for WaitLoad.
-    Join();
     DetachView();
     return;
   }
