@@ -12,6 +12,8 @@ constexpr int kDefaultDpi = 300;
 constexpr int kNewViewSize = 105;
 // What a view without a window takes for its client size.
 constexpr int kWindowlessClientSize = 50;
+// The view's own hand cursor.
+constexpr TCursor kViewCursor = 1785;
 }  // namespace
 
 TRedozIrView::TRedozIrView(TComponent* AOwner) : TIEView(AOwner) {
@@ -33,8 +35,14 @@ TRedozIrView::TRedozIrView(TComponent* AOwner) : TIEView(AOwner) {
     fImageWidth = fIEBitmap->Width();
     fImageHeight = fIEBitmap->Height();
     fSelectionMask->AllocateBits(fIEBitmap->Width(), fIEBitmap->Height(), 1);
+    SetCursor(kViewCursor);
     SetBounds(Left(), Top(), kNewViewSize, kNewViewSize);
     SetDpi(kDefaultDpi, kDefaultDpi);
+    if (!(ComponentState() & csDesigning)) {
+      fBackBuffer = std::make_unique<TIEBitmap>();
+      fBackBuffer->SetLocation(ieTBitmap);
+      if (!fBackBuffer->Allocate(10, 10, ie24RGB)) throw EOutOfMemory("Cannot allocate the back buffer");
+    }
   } catch (...) {
     for (TIELayer* l : fLayers) delete l;
     IEGDIPUnloadLibrary();
@@ -50,9 +58,11 @@ TRedozIrView::~TRedozIrView() {
   ReleaseBitmapChangeEvents();
   StopSmoothScroll();
   SyncLayers();
+  fTransition.reset();
   SetOverviewView(nullptr);
   fIO.reset();
   fProc.reset();
+  fBackBuffer.reset();
   // Layer 0 (or whichever layer owns it) frees the current bitmap and the
   // platform bitmap it lives in; an attached bitmap is not the view's.
   for (TIELayer* l : fLayers) delete l;
@@ -160,6 +170,7 @@ void TRedozIrView::Clear() {
 }
 
 void TRedozIrView::Blank() {
+  StopTransition();
   fIEBitmap->SetWidth(1);
   fIEBitmap->SetHeight(1);
   Clear();
@@ -201,6 +212,14 @@ void TRedozIrView::SetBackground(TColor Value) {
 void TRedozIrView::WndProc(TMessage& Message) {
   switch (Message.Msg) {
     case IEM_UPDATE: Update(); return;
+    case WM_SIZE:
+      TIEView::WndProc(Message);
+      if (!fInUpdate) {
+        StopTransition();
+        fRepaintMode = 4;
+        Update();
+      }
+      return;
     case IEM_PROGRESS:
       if (TIEProgressEvent e = GetOnProgress()) e(this, static_cast<int>(Message.WParam));
       return;

@@ -17,7 +17,10 @@
 #include "imaging/core/ieproc.h"
 #include "imaging/core/ieview.h"
 #include "imaging/io/redozir_io.h"
+#include "imaging/processing/ie_transition.h"
 #include "imaging/view/ie_layer.h"
+#include "platform/graphics.h"
+#include "platform/picture.h"
 #include "platform/timers.h"
 
 enum TIELayerEvent : std::uint8_t {
@@ -95,9 +98,34 @@ enum TIEBackgroundStyle : std::uint8_t {
   iebsPhotoLike,
 };
 enum TIEWallPaperStyle : std::uint8_t { iewoNormal, iewoStretch, iewoTile };
+enum TIEGrip : std::uint8_t {
+  ieNone,
+  ieTopLeft,
+  ieTopRight,
+  ieBottomRight,
+  ieBottomLeft,
+  ieLeftSide,
+  ieRightSide,
+  ieTopSide,
+  ieBottomSide,
+  ieRotationCenter,
+};
 enum TIESelectionBase : std::uint8_t { iesbClientArea, iesbBitmap };
 
 using TIELayerNotifyEvent = std::function<void(TObject* Sender, int layer, TIELayerEvent event)>;
+using TIEMouseInResizingGripEvent = std::function<void(TObject* Sender, TIEGrip Grip)>;
+using TIESpecialKeyEvent =
+    std::function<void(TObject* Sender, WORD CharCode, TShiftState Shift, bool& Handled)>;
+using TIEDrawBackgroundEvent =
+    std::function<void(TObject* Sender, TCanvas* ACanvas, TRect ARect, bool& Handled)>;
+using TIEDrawCanvasEvent = std::function<void(TObject* Sender, TCanvas* ACanvas, TRect ARect)>;
+using TIEDrawLayerBoxEvent = std::function<void(TObject* Sender, TBitmap* ABitmap, int layer)>;
+using TIEDrawLayerGripEvent =
+    std::function<void(TObject* Sender, TBitmap* ABitmap, int layer, int grip, TRect rect)>;
+using TIEDrawPolygonEvent =
+    std::function<void(TObject* Sender, int polygon, int point, TCanvas* Canvas, int x, int y)>;
+using TIEVirtualKeyEvent =
+    std::function<void(TObject* Sender, unsigned VirtualKey, unsigned KeyData, bool KeyDown)>;
 
 class TRedozIrView : public TIEView {
  public:
@@ -255,6 +283,69 @@ class TRedozIrView : public TIEView {
   virtual TNotifyEvent GetOnFinishWork() { return fOnFinishWork; }
   void SetOnSaveUndo(TIESaveUndoEvent v);
   const TIESaveUndoEvent& GetOnSaveUndo() const { return fOnSaveUndo; }
+
+  // ---- the events of painting, selection, keys and layers
+  TNotifyEvent OnPaint;
+  TNotifyEvent OnDrawBackBuffer;
+  TNotifyEvent OnSelectionChange, OnSelectionChanging, OnBeforeSelectionChange, OnMouseInSel;
+  TIEMouseInResizingGripEvent OnMouseInResizingGrip;
+  TIESpecialKeyEvent OnSpecialKey;
+  TIEDrawBackgroundEvent OnDrawBackground;
+  TIEDrawCanvasEvent OnDrawCanvas;
+  TIEDrawLayerBoxEvent OnDrawLayerBox;
+  TIEDrawLayerGripEvent OnDrawLayerGrip;
+  TIEDrawPolygonEvent OnDrawPolygon;
+  TNotifyEvent OnDShowNewFrame, OnDShowEvent;
+  TIEVirtualKeyEvent OnVirtualKey;
+  // Fire the events above; all but OnSelectionChange show their handler the
+  // SelectionBase the program set, also while a mouse handler works in
+  // client coordinates.
+  void DoSelectionChange();
+  void DoSelectionChanging();
+  void DoBeforeSelectionChange();
+  void DoMouseInSel();
+  void DoMouseInResizingGrip(TIEGrip Grip);
+  // A mouse handler works in client coordinates: the program's SelectionBase
+  // is kept aside from Begin to the matching End.
+  void BeginClientSelectionBase();
+  void EndClientSelectionBase();
+
+  // ---- transitions
+  // The engine; nullptr until a transition event is set.
+  TIETransitionEffects* Transition() const { return fTransition.get(); }
+  // Reading gives nil while there is no engine; setting makes it.
+  TNotifyEvent GetOnTransitionStop() const;
+  void SetOnTransitionStop(TNotifyEvent v);
+  TIETransitionStepEvent GetOnTransitionStep() const;
+  void SetOnTransitionStep(TIETransitionStepEvent v);
+  TIEOnTransitionPaint GetOnTransitionPaint() const;
+  void SetOnTransitionPaint(TIEOnTransitionPaint v);
+  // Ends a running transition (resizing and blanking do).
+  void StopTransition();
+
+  // ---- what painting reads
+  // The wallpaper, made (empty) on first use.
+  TPicture* WallPaper();
+  void SetWallPaper(const TPicture* Value);
+  // What the update under way must redo (0 nothing, 1 the centring, 2 the
+  // zoom, 4 everything); FullRepaint asks for the whole back buffer.
+  std::uint8_t RepaintMode() const { return fRepaintMode; }
+  bool FullRepaint() const { return fFullRepaint; }
+  // 24-bit, in a platform bitmap; nullptr at design time.
+  TIEBitmap* BackBuffer() const { return fBackBuffer.get(); }
+  // The selection outline's two colours and the dotted inverting pen.
+  TColor OutlineColorA = clBlack, OutlineColorB = clWhite;
+  TPen XorPen{clBlack, 1, psDot, pmNot};
+
+  // ---- layer maintenance that the MouseInteract setter runs (index -1:
+  // every layer); they need the processing of the full composition
+  virtual void LayersFixRotations(int LayerIndex) {}
+  virtual void LayersCropTransparentBorders(int LayerIndex) {}
+  // Crop a layer's transparent borders when layer rotation is switched on.
+  bool LayersCropBeforeRotating = true;
+
+  // True for four points whose edges are, in turn, horizontal and vertical.
+  static bool IsRectanglePolygon(const TPoint* Points, int Count);
 
   // The private messages: IEM_UPDATE, IEM_PROGRESS and IEM_FINISHWORK
   // (posted by the I/O component's thread) run here on the view's thread;
@@ -439,7 +530,6 @@ class TRedozIrView : public TIEView {
   std::unique_ptr<TTimer> fSmoothTimer;
   int fSmoothTargetX = 0, fSmoothTargetY = 0;
   bool fInResizeUpdate = false;
-  TRedozIrView* fOverviewView = nullptr;
   TRedozIrView* fOverviewOf = nullptr;  // on an overview: the view it shows
   std::uint8_t fOverviewOptions = 0;
   TRect fOverviewSelection{};
@@ -453,6 +543,8 @@ class TRedozIrView : public TIEView {
   // What painting needs of an update of a view with a window, once the
   // geometry and the scroll bars are settled and before it is invalidated.
   virtual void UpdateDisplay() {}
+  // Runs Fire with the program's SelectionBase in place.
+  void FireWithProgramSelectionBase(const std::function<void()>& Fire);
 
  private:
   bool UpdateBlocked() const;
@@ -485,4 +577,15 @@ class TRedozIrView : public TIEView {
     int PosX = 0, PosY = 0;  // the then current layer's
   };
   std::vector<std::unique_ptr<TIESavedSelection>> fSelectionStack;
+  // The engine is made with its timer owned by the view: it must go first.
+  std::unique_ptr<TIETransitionEffects> fTransition;
+  TIETransitionEffects* NeedTransition();
+  std::unique_ptr<TPicture> fWallPaper;
+  std::unique_ptr<TIEBitmap> fBackBuffer;
+  // The program's SelectionBase while a mouse handler works in client
+  // coordinates (nesting depth).
+  TIESelectionBase fProgramSelectionBase = iesbClientArea;
+  int fClientBaseDepth = 0;
+  // The overview's link to this view's current bitmap.
+  TIEBitmapChangeHandle fOverviewFollow = 0;
 };

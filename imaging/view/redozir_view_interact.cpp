@@ -45,5 +45,23 @@ void TRedozIrView::SetMouseInteract(TIEMouseInteract Value) {
       keep = IEMouseInteract({miMoveLayers, miResizeLayers, miMovingScroll});
     }
   }
-  fMouseInteract = Value & keep;
+  Value &= keep;
+  if (IEInMouseInteract(Value, miRotateLayers)) {
+    if (LayersCropBeforeRotating) LayersCropTransparentBorders(-1);
+  } else {
+    LayersFixRotations(-1);
+  }
+  fMouseInteract = Value;
+}
+
+bool TRedozIrView::IsRectanglePolygon(const TPoint* Points, int Count) {
+  if (!Points || Count != 4) return false;
+  bool across[4], down[4];
+  for (int i = 0; i < 4; ++i) {
+    const TPoint& a = Points[i];
+    const TPoint& b = Points[(i + 1) % 4];
+    across[i] = a.Y == b.Y;
+    down[i] = a.X == b.X;
+  }
+  return (across[0] && down[1] && across[2] && down[3]) || (down[0] && across[1] && down[2] && across[3]);
 }

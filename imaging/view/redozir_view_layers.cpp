@@ -112,7 +112,3 @@ void TRedozIrView::SyncLayers() {
     }
   }
 }
-
-void TRedozIrView::DoLayerNotify(int layer, TIELayerEvent event) {
-  if (OnLayerNotify) OnLayerNotify(this, layer, event);
-}

@@ -329,7 +329,10 @@ void TRedozIrView::SetOverviewView(TRedozIrView* View, std::uint8_t Options) {
   if (TRedozIrView* old = fOverviewView) {
     fOverviewView = nullptr;
     RemoveFreeNotification(old);
+    if (fOverviewFollow) RemoveBitmapChangeEvent(fOverviewFollow);
+    fOverviewFollow = 0;
     old->OnMouseWheel = nullptr;
+    old->OnSelectionChanging = nullptr;
     old->fOverviewOf = nullptr;
     old->fOverviewOptions = 0;
     old->AttachIEBitmap(nullptr);
@@ -351,6 +354,16 @@ void TRedozIrView::SetOverviewView(TRedozIrView* View, std::uint8_t Options) {
       OverviewWheel(Shift, WheelDelta, MousePos, Handled);
     };
   }
+  View->OnSelectionChanging = [this](TObject*) {
+    if (TRedozIrView* o = fOverviewView)
+      ScrollToOverviewSelection(Rect(o->SelectionLeft(), o->SelectionTop(), o->SelectionRight(), o->SelectionBottom()));
+  };
+  // The overview shows whatever bitmap is current here: it follows a change
+  // of layer or an attach instead of keeping one that may be freed.
+  fOverviewFollow = RegisterBitmapChangeEvent([this](TObject*, bool Destroying) {
+    if (fOverviewView && !Destroying && fOverviewView->GetIEBitmap() != fIEBitmap)
+      fOverviewView->AttachIEBitmap(fIEBitmap);
+  });
   FreeNotification(View);
   UpdateOverviewSelection();
 }
@@ -358,7 +371,11 @@ void TRedozIrView::SetOverviewView(TRedozIrView* View, std::uint8_t Options) {
 void TRedozIrView::Notification(TComponent* AComponent, TOperation Operation) {
   TIEView::Notification(AComponent, Operation);
   if (Operation != opRemove || !AComponent) return;
-  if (AComponent == fOverviewView) fOverviewView = nullptr;
+  if (AComponent == fOverviewView) {
+    fOverviewView = nullptr;
+    if (fOverviewFollow) RemoveBitmapChangeEvent(fOverviewFollow);
+    fOverviewFollow = 0;
+  }
   if (AComponent == fOverviewOf) fOverviewOf = nullptr;
 }
 
