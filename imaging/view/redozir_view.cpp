@@ -214,7 +214,11 @@ void TRedozIrView::WndProc(TMessage& Message) {
     case IEM_UPDATE: Update(); return;
     case WM_SIZE:
       TIEView::WndProc(Message);
-      if (!fInUpdate) {
+      // Scroll bars coming or going change only the client area, and the
+      // update that showed or hid them lays the view out again itself.
+      if (!fInUpdate && (Width() != fSizedWidth || Height() != fSizedHeight)) {
+        fSizedWidth = Width();
+        fSizedHeight = Height();
         StopTransition();
         fRepaintMode = 4;
         Update();

@@ -530,6 +530,7 @@ class TRedozIrView : public TIEView {
   std::unique_ptr<TTimer> fSmoothTimer;
   int fSmoothTargetX = 0, fSmoothTargetY = 0;
   bool fInResizeUpdate = false;
+  TRedozIrView* fOverviewView = nullptr;
   TRedozIrView* fOverviewOf = nullptr;  // on an overview: the view it shows
   std::uint8_t fOverviewOptions = 0;
   TRect fOverviewSelection{};
@@ -588,4 +589,6 @@ class TRedozIrView : public TIEView {
   int fClientBaseDepth = 0;
   // The overview's link to this view's current bitmap.
   TIEBitmapChangeHandle fOverviewFollow = 0;
+  // The control's size at the last resize that updated the view.
+  int fSizedWidth = -1, fSizedHeight = -1;
 };

@@ -356,7 +356,8 @@ void TRedozIrView::SetOverviewView(TRedozIrView* View, std::uint8_t Options) {
   }
   View->OnSelectionChanging = [this](TObject*) {
     if (TRedozIrView* o = fOverviewView)
-      ScrollToOverviewSelection(Rect(o->SelectionLeft(), o->SelectionTop(), o->SelectionRight(), o->SelectionBottom()));
+      ScrollToOverviewSelection(
+          Rect(o->SelectionLeft(), o->SelectionTop(), o->SelectionRight(), o->SelectionBottom()));
   };
   // The overview shows whatever bitmap is current here: it follows a change
   // of layer or an attach instead of keeping one that may be freed.

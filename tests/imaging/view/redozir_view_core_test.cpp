@@ -113,6 +113,7 @@ TEST(RedozIrViewCore, TheOverviewFollowsTheCurrentBitmapAndLetsGoWhicheverSideGo
     auto* main = new TWatchedView(nullptr);
     auto* overview = new TWatchedView(nullptr);
     main->GetIEBitmap()->Allocate(300, 200, ie24RGB);
+    main->Update();
     main->SetOverviewView(overview, 1);
     EXPECT_TRUE(overview->IsOverview());
     EXPECT_EQ(overview->GetIEBitmap(), main->GetIEBitmap());
