@@ -529,7 +529,7 @@ class TRedozIrView : public TIEView {
   TCoordTables fXTables, fYTables;
   std::unique_ptr<TTimer> fSmoothTimer;
   int fSmoothTargetX = 0, fSmoothTargetY = 0;
-  bool fInResizeUpdate = false;
+  int fResizeUpdates = 0;  // nested layout rounds of one update
   TRedozIrView* fOverviewView = nullptr;
   TRedozIrView* fOverviewOf = nullptr;  // on an overview: the view it shows
   std::uint8_t fOverviewOptions = 0;

@@ -11,17 +11,19 @@
 #include "platform/numeric.h"
 
 namespace {
-// Bitmap offset under client offset i at 100/zoom = f100. Floor rather than
-// trunc, so that the column left of the image is as wide as any other.
-int ScrToBmpOffset(int i, double f100) { return TruncInt(std::floor(i * f100)); }
+// Bitmap offset under client offset i at a zoom in percent. Floor rather
+// than trunc, so that the column left of the image is as wide as any other;
+// divided rather than multiplied by 100/zoom, so that a whole quotient comes
+// out whole.
+int ScrToBmpOffset(int i, double zoom) { return TruncInt(std::floor(i * 100.0 / zoom)); }
 
 // The first client offset whose bitmap offset is d or more: the exact
 // inverse of ScrToBmpOffset (at zoom 100 or more it maps back to d; at less
-// a client offset maps back to itself), whatever rounding z and f100 carry.
-int BmpToScrOffset(int d, double z, double f100) {
-  int i = TruncInt(std::ceil(d * z));
-  while (ScrToBmpOffset(i - 1, f100) >= d) --i;
-  while (ScrToBmpOffset(i, f100) < d) ++i;
+// a client offset maps back to itself).
+int BmpToScrOffset(int d, double zoom) {
+  int i = TruncInt(std::ceil(d * zoom / 100.0));
+  while (ScrToBmpOffset(i - 1, zoom) >= d) --i;
+  while (ScrToBmpOffset(i, zoom) < d) ++i;
   return i;
 }
 
@@ -38,31 +40,30 @@ bool Lookup(const std::vector<int>& table, int i, int& out) {
 
 int TRedozIrView::XScr2Bmp(int x) {
   int i = Offset(x, fImageLeft), b;
-  if (!Lookup(fXTables.Scr2Bmp, i, b)) b = ScrToBmpOffset(i, fZoom100X);
+  if (!Lookup(fXTables.Scr2Bmp, i, b)) b = ScrToBmpOffset(i, fZoomX);
   return TruncInt(static_cast<double>(b) + fFirstColumn);
 }
 
 int TRedozIrView::YScr2Bmp(int y) {
   int i = Offset(y, fImageTop), b;
-  if (!Lookup(fYTables.Scr2Bmp, i, b)) b = ScrToBmpOffset(i, fZoom100Y);
+  if (!Lookup(fYTables.Scr2Bmp, i, b)) b = ScrToBmpOffset(i, fZoomY);
   return TruncInt(static_cast<double>(b) + fFirstRow);
 }
 
 int TRedozIrView::XBmp2Scr(int x) {
   int d = Offset(x, fFirstColumn), c;
-  if (!Lookup(fXTables.Bmp2Scr, d, c)) c = BmpToScrOffset(d, fZoomD100X, fZoom100X);
+  if (!Lookup(fXTables.Bmp2Scr, d, c)) c = BmpToScrOffset(d, fZoomX);
   return TruncInt(static_cast<double>(c) + fImageLeft);
 }
 
 int TRedozIrView::YBmp2Scr(int y) {
   int d = Offset(y, fFirstRow), c;
-  if (!Lookup(fYTables.Bmp2Scr, d, c)) c = BmpToScrOffset(d, fZoomD100Y, fZoom100Y);
+  if (!Lookup(fYTables.Bmp2Scr, d, c)) c = BmpToScrOffset(d, fZoomY);
   return TruncInt(static_cast<double>(c) + fImageTop);
 }
 
 int TRedozIrView::FirstOriginOf(int Axis, int Index) const {
-  return Axis == 0 ? BmpToScrOffset(Index, fZoomD100X, fZoom100X)
-                   : BmpToScrOffset(Index, fZoomD100Y, fZoom100Y);
+  return Axis == 0 ? BmpToScrOffset(Index, fZoomX) : BmpToScrOffset(Index, fZoomY);
 }
 
 void TRedozIrView::UpdateImageRect() {
@@ -80,10 +81,10 @@ void TRedozIrView::UpdateImageRect() {
 namespace {
 // One axis of the source rectangle: the first visible bitmap index, how many
 // are visible and the client size they are drawn to.
-void SourceAxis(int origin, int visible, int image, double zoom, double z, double f100, int& first,
-                int& count, int& dest) {
-  first = ScrToBmpOffset(origin, f100);
-  count = ScrToBmpOffset(visible, f100);
+void SourceAxis(int origin, int visible, int image, double zoom, double z, int& first, int& count,
+                int& dest) {
+  first = ScrToBmpOffset(origin, zoom);
+  count = ScrToBmpOffset(visible, zoom);
   if (first + static_cast<std::int64_t>(count) > image) count = std::max(image - first, 0);
   if (zoom > 100) {
     dest = TruncInt(count * z);
@@ -97,37 +98,36 @@ void SourceAxis(int origin, int visible, int image, double zoom, double z, doubl
   }
 }
 
-void BuildTables(std::vector<int>& scr2bmp, std::vector<int>& bmp2scr, int visible, int columns, double z,
-                 double f100) {
+void BuildTables(std::vector<int>& scr2bmp, std::vector<int>& bmp2scr, int visible, int columns,
+                 double zoom) {
   scr2bmp.resize(static_cast<size_t>(visible) + 1);
-  for (int i = 0; i <= visible; ++i) scr2bmp[static_cast<size_t>(i)] = ScrToBmpOffset(i, f100);
+  for (int i = 0; i <= visible; ++i) scr2bmp[static_cast<size_t>(i)] = ScrToBmpOffset(i, zoom);
   bmp2scr.resize(static_cast<size_t>(columns) + 1);
-  for (int d = 0; d <= columns; ++d) bmp2scr[static_cast<size_t>(d)] = BmpToScrOffset(d, z, f100);
+  for (int d = 0; d <= columns; ++d) bmp2scr[static_cast<size_t>(d)] = BmpToScrOffset(d, zoom);
 }
 }  // namespace
 
 void TRedozIrView::UpdateSourceRect() {
-  SourceAxis(fViewX, fVisibleWidth, fImageWidth, fZoomX, fZoomD100X, fZoom100X, fFirstColumn, fSourceColumns,
+  SourceAxis(fViewX, fVisibleWidth, fImageWidth, fZoomX, fZoomD100X, fFirstColumn, fSourceColumns,
              fDestWidth);
-  SourceAxis(fViewY, fVisibleHeight, fImageHeight, fZoomY, fZoomD100Y, fZoom100Y, fFirstRow, fSourceRows,
-             fDestHeight);
+  SourceAxis(fViewY, fVisibleHeight, fImageHeight, fZoomY, fZoomD100Y, fFirstRow, fSourceRows, fDestHeight);
 }
 
 void TRedozIrView::UpdateCoordTables() {
-  auto rebuild = [](TCoordTables& t, double zoom, int visible, int image, double z, double f100) {
+  auto rebuild = [](TCoordTables& t, double zoom, int visible, int image) {
     if (t.Zoom == zoom && t.Visible == visible && t.Image == image) return;
     // The visible bitmap span plus one, whatever the origin.
-    int columns = std::min(ScrToBmpOffset(visible, f100) + 1, std::max(image, 0));
+    int columns = std::min(ScrToBmpOffset(visible, zoom) + 1, std::max(image, 0));
     std::vector<int> s, b;
-    BuildTables(s, b, visible, columns, z, f100);
+    BuildTables(s, b, visible, columns, zoom);
     t.Scr2Bmp = std::move(s);
     t.Bmp2Scr = std::move(b);
     t.Zoom = zoom;
     t.Visible = visible;
     t.Image = image;
   };
-  rebuild(fXTables, fZoomX, fVisibleWidth, fImageWidth, fZoomD100X, fZoom100X);
-  rebuild(fYTables, fZoomY, fVisibleHeight, fImageHeight, fZoomD100Y, fZoom100Y);
+  rebuild(fXTables, fZoomX, fVisibleWidth, fImageWidth);
+  rebuild(fYTables, fZoomY, fVisibleHeight, fImageHeight);
 }
 
 namespace {

@@ -263,16 +263,19 @@ void TRedozIrView::UpdateWindowedView() {
   }
   if (HasHorizontal(fScrollBars)) UpdateScrollBar(SB_HORZ, maxX, cw, fViewX);
   if (HasVertical(fScrollBars)) UpdateScrollBar(SB_VERT, maxY, ch, fViewY);
-  // A bar that came or went changed the client area: lay out once more.
-  if ((GetClientWidthEx() != cw || GetClientHeightEx() != ch) && !fInResizeUpdate) {
-    fInResizeUpdate = true;
+  // A bar that came or went changed the client area: lay out once more. A
+  // bar that comes can bring the other one, which takes one more round; a
+  // bar that comes never sends one away (nor one that goes brings one), so
+  // that is the end of it.
+  if ((GetClientWidthEx() != cw || GetClientHeightEx() != ch) && fResizeUpdates < 2) {
+    ++fResizeUpdates;
     try {
       DoUpdate();
     } catch (...) {
-      fInResizeUpdate = false;
+      --fResizeUpdates;
       throw;
     }
-    fInResizeUpdate = false;
+    --fResizeUpdates;
   }
   UpdateImageRect();
   UpdateSourceRect();
