@@ -64,9 +64,9 @@ void TRedozIrView::DoViewChanging(int Change, double newValue) {
 
 void TRedozIrView::FireZoomEvent(double Old, double& NewZoom) {
   if (NewZoom > Old) {
-    if (OnZoomIn) OnZoomIn(this, NewZoom);
+    if (OnZoomIn) FireWithProgramSelectionBase([&] { OnZoomIn(this, NewZoom); });
   } else if (NewZoom < Old) {
-    if (OnZoomOut) OnZoomOut(this, NewZoom);
+    if (OnZoomOut) FireWithProgramSelectionBase([&] { OnZoomOut(this, NewZoom); });
   }
 }
 
@@ -310,7 +310,7 @@ void TRedozIrView::ZoomSelection(bool KeepAspect, bool FireEvent) {
   RemoveSelection();
   double zx = Width() / (w / 100.0), zy = Height() / (h / 100.0);
   double z = std::min(zx, zy);
-  if (FireEvent && OnZoomIn) OnZoomIn(this, z);
+  if (FireEvent && OnZoomIn) FireWithProgramSelectionBase([&] { OnZoomIn(this, z); });
   if (KeepAspect) {
     Zoom(z);
   } else {

@@ -109,9 +109,20 @@ TEST(RedozIrViewScroll, TheWheelZoomsAtTheMouseAndHandlersMayChangeTheZoom) {
   EXPECT_EQ(v->ZoomX(), 108.0);
   EXPECT_EQ(v->XScr2Bmp(40), bx);
   EXPECT_EQ(v->YScr2Bmp(30), by);
-  v->OnZoomOut = [](TObject*, double& z) { z = 40; };
+  // The handler sees the program's selection base even while a mouse
+  // interaction works in client coordinates.
+  TIESelectionBase seen = iesbClientArea;
+  v->OnZoomOut = [&](TObject*, double& z) {
+    z = 40;
+    seen = v->SelectionBase;
+  };
+  v->SelectionBase = iesbBitmap;
+  v->BeginClientSelectionBase();
   Inject::Wheel(v, 40, 30, 120);
+  v->EndClientSelectionBase();
   EXPECT_EQ(v->ZoomX(), 40.0);
+  EXPECT_EQ(seen, iesbBitmap);
+  EXPECT_EQ(v->SelectionBase, iesbBitmap);
   // A view that fits itself leaves the wheel alone.
   v->AutoFit = true;
   v->Update();
