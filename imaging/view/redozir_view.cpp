@@ -201,6 +201,16 @@ void TRedozIrView::Assign(TBitmap* Source) {
   DoImageChange();
 }
 
+void TRedozIrView::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  TIEView::SetBounds(ALeft, ATop, AWidth, AHeight);
+  if (fIEBitmap && (ComponentState() & (csLoading | csReading | csDesigning))) {
+    TIEPixelFormat pf = fIEBitmap->PixelFormat();
+    if (!fIEBitmap->Allocate(Width(), Height(), pf == ienull ? ie24RGB : pf))
+      throw EOutOfMemory("Cannot allocate the view's image");
+    Clear();
+  }
+}
+
 void TRedozIrView::SetBackground(TColor Value) {
   TIEView::SetBackground(Value);
   if (ComponentState() & csDesigning) Clear();

@@ -163,6 +163,9 @@ class TRedozIrView : public TIEView {
   void Assign(TBitmap* Source);
   void SetBackground(TColor Value) override;
   void DoImageChange() override;
+  // While the view is being loaded or designed, the image takes the
+  // control's size, cleared to Background.
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
 
   // ---- update control
   // Brings the view up to its image; nothing while locked, loading or

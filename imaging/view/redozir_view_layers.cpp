@@ -41,6 +41,7 @@ int TRedozIrView::LayersAdd() {
   int index = GetLayersCount() - 1;
   SetLayersCurrent(index);
   Update();
+  DoImageChange();
   return index;
 }
 
@@ -84,6 +85,7 @@ void TRedozIrView::LayersClear() {
   l0->VisibleBox = false;
   l0->Locked = true;
   Update();
+  DoImageChange();
 }
 
 void TRedozIrView::SyncLayers() {

@@ -255,3 +255,21 @@ TEST(RedozIrViewCore, PaintingStateDefaultsAndWhatTheSettersAskToRepaint) {
   EXPECT_TRUE(v.WallPaper()->Empty());
   EXPECT_FALSE(v.HandleAllocated());
 }
+
+TEST(RedozIrViewCore, WhileLoadingTheImageTakesTheControlsSizeCleared) {
+  struct TLoadingView : TRedozIrView {
+    TLoadingView() : TRedozIrView(nullptr) {}
+    void Loading(bool On) { SetComponentState(On ? TComponentState{csLoading} : 0u); }
+  } v;
+  v.SetBackground(clRed);
+  v.SetBounds(0, 0, 40, 30);
+  EXPECT_EQ(v.GetIEBitmap()->Width(), 0);  // not while running
+  v.Loading(true);
+  v.SetBounds(0, 0, 40, 30);
+  v.Loading(false);
+  ASSERT_EQ(v.GetIEBitmap()->Width(), 40);
+  ASSERT_EQ(v.GetIEBitmap()->Height(), 30);
+  TRGB p = v.GetIEBitmap()->GetPixels(39, 29);
+  EXPECT_EQ(p.r, 255);
+  EXPECT_EQ(p.g, 0);
+}

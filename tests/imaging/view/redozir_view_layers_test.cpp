@@ -237,3 +237,24 @@ TEST(RedozIrViewLayers, PoppingFitsTheMaskToTheImageByMode) {
     }
   }
 }
+
+TEST(RedozIrViewLayers, MergingOneLayerFlattensItsAlphaOntoTheBackground) {
+  TRedozIrView v(nullptr);
+  v.LayersMergeAll();  // an empty image merges into an empty image
+  EXPECT_EQ(v.GetIEBitmap()->Width(), 0);
+  v.SetBackground(clWhite);
+  MakeSolid(v.GetIEBitmap(), 2, 1, RGB(100, 100, 100));
+  v.GetIEBitmap()->GetAlphaChannel()->FillRect(0, 0, 0, 0, 0);
+  int changes = 0;
+  v.OnImageChange = [&](TObject*) { ++changes; };
+  v.LayersMergeAll();
+  EXPECT_EQ(changes, 1);
+  EXPECT_FALSE(v.GetHasAlphaChannel());
+  EXPECT_EQ(PixelAt(v.GetIEBitmap(), 0, 0), (Px{255, 255, 255}));
+  // 255 + (100 - 255) x 255 / 256, the shift rounding down: 100.
+  EXPECT_EQ(PixelAt(v.GetIEBitmap(), 1, 0), (Px{100, 100, 100}));
+  // Adding and clearing layers are image changes too.
+  v.LayersAdd();
+  v.LayersClear();
+  EXPECT_EQ(changes, 3);
+}
