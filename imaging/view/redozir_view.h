@@ -337,7 +337,7 @@ class TRedozIrView : public TIEView {
   // 24-bit, in a platform bitmap; nullptr at design time.
   TIEBitmap* BackBuffer() const { return fBackBuffer.get(); }
   // The selection outline's two colours and the dotted inverting pen.
-  TColor OutlineColorA = clBlack, OutlineColorB = clWhite;
+  TColor SelectionColorA = clBlack, SelectionColorB = clWhite;
   TPen XorPen{clBlack, 1, psDot, pmNot};
 
   // ---- layer maintenance that the MouseInteract setter runs (index -1:

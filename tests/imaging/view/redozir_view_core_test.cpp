@@ -240,8 +240,8 @@ TEST(RedozIrViewCore, PaintingStateDefaultsAndWhatTheSettersAskToRepaint) {
   EXPECT_EQ(v.XorPen.Style, psDot);
   EXPECT_EQ(v.XorPen.Mode, pmNot);
   EXPECT_EQ(v.XorPen.Width, 1);
-  EXPECT_EQ(v.OutlineColorA, clBlack);
-  EXPECT_EQ(v.OutlineColorB, clWhite);
+  EXPECT_EQ(v.SelectionColorA, clBlack);
+  EXPECT_EQ(v.SelectionColorB, clWhite);
   EXPECT_TRUE(v.WallPaper()->Empty());
   TBitmap paper(3, 2);
   paper.SetPixel(2, 1, clRed);
