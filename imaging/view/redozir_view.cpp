@@ -311,6 +311,11 @@ void TRedozIrView::Update() {
 }
 
 void TRedozIrView::DoUpdate() {
+  // A layer's alpha combined with its mask is good until the next update.
+  for (TIELayer* l : fLayers) {
+    delete l->MaskedAlphaCache;
+    l->MaskedAlphaCache = nullptr;
+  }
   SyncLayers();
   if (AutoFit || AutoStretch || AutoShrink) AutoFitZoom();
   FitMaskAndAlpha();

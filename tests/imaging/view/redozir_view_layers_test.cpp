@@ -253,8 +253,16 @@ TEST(RedozIrViewLayers, MergingOneLayerFlattensItsAlphaOntoTheBackground) {
   EXPECT_EQ(PixelAt(v.GetIEBitmap(), 0, 0), (Px{255, 255, 255}));
   // 255 + (100 - 255) x 255 / 256, the shift rounding down: 100.
   EXPECT_EQ(PixelAt(v.GetIEBitmap(), 1, 0), (Px{100, 100, 100}));
-  // Adding and clearing layers are image changes too.
+}
+
+TEST(RedozIrViewLayers, AddingAndClearingAreImageChangesAndUpdatesDropLayerCaches) {
+  TRedozIrView v(nullptr);
+  int changes = 0;
+  v.OnImageChange = [&](TObject*) { ++changes; };
   v.LayersAdd();
   v.LayersClear();
-  EXPECT_EQ(changes, 3);
+  EXPECT_EQ(changes, 2);
+  v.GetLayer(0)->MaskedAlphaCache = new TIEBitmap();
+  v.Update();
+  EXPECT_EQ(v.GetLayer(0)->MaskedAlphaCache, nullptr);
 }
