@@ -150,6 +150,18 @@ TEST(RedozIrIOAsync, WithoutAWindowToPostToTheLoadRunsOnTheCallingThread) {
   EXPECT_EQ(finished, 1);
   EXPECT_EQ(MaxRGBDiff(*hidden.GetIEBitmap(), *src), 0);
   EXPECT_FALSE(hidden.HandleAllocated());
+  // On a form never shown there is no window to make either.
+  THeadlessSession session;
+  auto* form = new TForm(nullptr);
+  auto* placed = new TRedozIrView(form);
+  placed->SetParent(form);
+  placed->GetIO()->AsyncMode = true;
+  ms.SetPosition(0);
+  placed->GetIO()->LoadFromStream(ms);
+  EXPECT_FALSE(placed->GetIO()->IsLoading());
+  EXPECT_EQ(MaxRGBDiff(*placed->GetIEBitmap(), *src), 0);
+  EXPECT_FALSE(placed->HandleAllocated());
+  delete form;
 }
 
 TEST(RedozIrIOAsync, FreeingTheViewOrAStandaloneComponentWaitsForTheRunningLoad) {
