@@ -27,6 +27,21 @@ struct TIEDivider {
   }
 };
 
+// A multiplier m and shift k with ((s x m) shr 16) shr k = s div d for every
+// sum s of d bytes, found by trying them all; {0, 0} when none fits 16 bits.
+std::pair<int, int> DivMagic16(int d) {
+  const std::uint32_t top = 255u * static_cast<std::uint32_t>(d);
+  for (int k = 0; k < 16; ++k) {
+    const std::uint64_t m = ((std::uint64_t(1) << (16 + k)) + d - 1) / static_cast<std::uint64_t>(d);
+    if (m > 0xFFFF) break;
+    bool exact = true;
+    for (std::uint32_t s = 0; s <= top && exact; ++s)
+      exact = ((s * m) >> 16 >> k) == s / static_cast<std::uint32_t>(d);
+    if (exact) return {static_cast<int>(m), k};
+  }
+  return {0, 0};
+}
+
 struct TIEFastTables {
   std::vector<int> Left, Right, Frac;
 };
@@ -77,18 +92,23 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
   std::vector<TIEDivider> div;
   if (!XInterp)
     for (int x = 0; x < dw; ++x) div.emplace_back(static_cast<std::uint32_t>(cx.Right[x] - cx.Left[x] + 1));
+  const bool simd = IEResampleUseAVX2();
+  std::vector<int> most;
+  const int x0 = simd ? IEFastRowHLimit(Ch, XInterp, cx.Left.data(), cx.Right.data(), sw, dw, most) : 0;
 
   auto horiz = [&](int r, std::uint8_t* scratch, std::uint8_t* o) {
     const std::uint8_t* s = GetRow(r, scratch);
+    if (x0 > 0)
+      IEFastRowH_AVX2(Ch, XInterp, cx.Left.data(), cx.Right.data(), cx.Frac.data(), most.data(), x0, s, o);
     if (XInterp) {
-      for (int x = 0; x < dw; ++x) {
+      for (int x = x0; x < dw; ++x) {
         const std::uint8_t* p0 = s + static_cast<std::size_t>(cx.Left[x]) * Ch;
         const std::uint8_t* p1 = s + static_cast<std::size_t>(std::min(cx.Left[x] + 1, sw - 1)) * Ch;
         const int f = cx.Frac[x];
         for (int c = 0; c < Ch; ++c) o[x * Ch + c] = static_cast<std::uint8_t>(Lerp17(p0[c], p1[c], f));
       }
     } else {
-      for (int x = 0; x < dw; ++x) {
+      for (int x = x0; x < dw; ++x) {
         const std::uint8_t* p = s + static_cast<std::size_t>(cx.Left[x]) * Ch;
         const int cnt = cx.Right[x] - cx.Left[x] + 1;
         std::uint32_t sum[Ch] = {};
@@ -111,6 +131,18 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
       f = 0;
     }
   };
+  // Multipliers for the row box averages, by row count.
+  std::vector<std::pair<int, int>> magic;
+  if (simd && !YInterp) {
+    for (int y = 0; y < dh; ++y) {
+      int R0, R1, f;
+      rowsOf(y, R0, R1, f);
+      const int count = R1 - R0 + 1;
+      if (count < 2 || count > 257) continue;
+      if (count >= static_cast<int>(magic.size())) magic.resize(static_cast<std::size_t>(count) + 1, {0, 0});
+      if (!magic[count].first) magic[count] = DivMagic16(count);
+    }
+  }
   auto vert = [&](int y, const std::function<const std::uint8_t*(int r)>& work,
                   std::vector<std::uint32_t>& acc) {
     int R0, R1, f;
@@ -119,18 +151,28 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
     if (YInterp) {
       const std::uint8_t* a = work(R0);
       const std::uint8_t* b = work(R1);
-      for (std::size_t i = 0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(Lerp17(a[i], b[i], f));
+      const std::size_t i0 = simd ? IEFastRowVLerp_AVX2(a, b, f, d, wstride) : 0;
+      for (std::size_t i = i0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(Lerp17(a[i], b[i], f));
     } else if (R0 == R1) {
       std::memcpy(d, work(R0), wstride);
     } else {
-      const std::uint8_t* a = work(R0);
-      for (std::size_t i = 0; i < wstride; ++i) acc[i] = a[i];
-      for (int r = R0 + 1; r <= R1; ++r) {
-        a = work(r);
-        for (std::size_t i = 0; i < wstride; ++i) acc[i] += a[i];
+      const int count = R1 - R0 + 1;
+      std::size_t i0 = 0;
+      if (simd && count < static_cast<int>(magic.size()) && magic[count].first) {
+        const std::uint8_t* rows[257];
+        for (int r = R0; r <= R1; ++r) rows[r - R0] = work(r);
+        i0 = IEFastRowVBox_AVX2(rows, count, magic[count].first, magic[count].second, d, wstride);
       }
-      TIEDivider dv(static_cast<std::uint32_t>(R1 - R0 + 1));
-      for (std::size_t i = 0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(dv(acc[i]));
+      if (i0 < wstride) {
+        const std::uint8_t* a = work(R0);
+        for (std::size_t i = i0; i < wstride; ++i) acc[i] = a[i];
+        for (int r = R0 + 1; r <= R1; ++r) {
+          a = work(r);
+          for (std::size_t i = i0; i < wstride; ++i) acc[i] += a[i];
+        }
+        TIEDivider dv(static_cast<std::uint32_t>(count));
+        for (std::size_t i = i0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(dv(acc[i]));
+      }
     }
     Finish(y, d);
   };

@@ -107,6 +107,25 @@ void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Ro
 void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                        std::uint8_t* Dst);
 
+// --- rows of the fast linear resampler (AVX2; each returns how much of the
+// row it did, the scalar rows finish the rest)
+
+// How many leading destination pixels (a multiple of 8) of a first-pass row
+// (Ch 1 or 3) the vector row does, with the longest box of every 8 in Most;
+// IEFastRowH_AVX2 then makes them from the column tables, interpolated at
+// Frac or averaged over Left .. Right.
+int IEFastRowHLimit(int Ch, bool Interp, const int* Left, const int* Right, int sw, int dw,
+                    std::vector<int>& Most);
+void IEFastRowH_AVX2(int Ch, bool Interp, const int* Left, const int* Right, const int* Frac, const int* Most,
+                     int Lim, const std::uint8_t* S, std::uint8_t* O);
+// D = A + ((B - A) x f) shifted right by 17 (rounding down), byte by byte.
+std::size_t IEFastRowVLerp_AVX2(const std::uint8_t* A, const std::uint8_t* B, int f, std::uint8_t* D,
+                                std::size_t n);
+// D = (sum of Count rows) div Count, the division as ((s x Magic) shr 16)
+// shr Shift (Count <= 257; Magic checked exact for every possible sum).
+std::size_t IEFastRowVBox_AVX2(const std::uint8_t* const* Rows, int Count, int Magic, int Shift,
+                               std::uint8_t* D, std::size_t n);
+
 // --- rows of the area-weighted resampler (n doubles each)
 
 // V = (1 - TY) x H0 + TY x H1.

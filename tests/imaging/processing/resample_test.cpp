@@ -417,6 +417,33 @@ TEST(ResampleInvariants, BytesDoNotDependOnThreadsOrVectorPath) {
   }
 }
 
+// Rows long enough for the vector rows and their scalar tails, at ratios
+// where boxes, interpolation and kernel windows change shape.
+TEST(ResampleInvariants, WideRowsMatchTheScalarRows) {
+  ResampleSettingsGuard guard;
+  const int sizes[][4] = {{240, 20, 120, 10}, {240, 20, 360, 30}, {101, 13, 37, 40}, {37, 9, 37, 20},
+                          {300, 6, 7, 3},     {9, 4, 250, 9},     {250, 5, 249, 6},  {249, 5, 250, 4},
+                          {64, 64, 64, 21},   {203, 31, 51, 8}};
+  const TResampleFilter filters[] = {rfFastLinear, rfLanczos3, rfTriangle, rfMitchell, rfNearest, rfNone};
+  for (TIEPixelFormat pf : {ie24RGB, ie8g, ie1g}) {
+    for (const auto& z : sizes) {
+      auto src = MakeImage(z[0], z[1], pf, 3);
+      for (TResampleFilter f : filters) {
+        IESetResampleThreads(1);
+        IESetResampleSIMD(false);
+        auto ref = Bytes(Resampled(src.get(), z[2], z[3], f).get());
+        for (int n : {0, 3}) {
+          IESetResampleThreads(n);
+          IESetResampleSIMD(true);
+          EXPECT_EQ(Bytes(Resampled(src.get(), z[2], z[3], f).get()), ref)
+              << "format " << int(pf) << " " << z[0] << "x" << z[1] << " -> " << z[2] << "x" << z[3]
+              << " filter " << int(f) << " threads " << n;
+        }
+      }
+    }
+  }
+}
+
 TEST(ResampleThreads, BandsAndErrors) {
   using Bands = std::vector<std::pair<int, int>>;
   EXPECT_EQ(IEResampleBands(10, 4), (Bands{{0, 2}, {2, 2}, {4, 2}, {6, 4}}));

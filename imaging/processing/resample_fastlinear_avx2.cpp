@@ -1,0 +1,152 @@
+// AVX2 rows of the fast linear resampler: the same 17-bit interpolation and
+// truncating box averages as the scalar rows of resample_fastlinear.cpp,
+// eight destination pixels (or sixteen bytes) at a time.
+#include <immintrin.h>
+
+#include <algorithm>
+
+#include "imaging/processing/resample_internal.h"
+
+namespace {
+// Stores the low three bytes of eight pixels as 24 bytes, nothing past them.
+inline void Store3x8(__m256i v, std::uint8_t* d) {
+  const __m256i pick = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5,
+                                        6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  v = _mm256_shuffle_epi8(v, pick);
+  v = _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(v));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), _mm256_extracti128_si256(v, 1));
+}
+
+// Stores eight values of 0..255 as eight bytes.
+inline void Store1x8(__m256i v, std::uint8_t* d) {
+  v = _mm256_packus_epi32(v, v);
+  v = _mm256_packus_epi16(v, v);
+  v = _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 4, 0, 4, 0, 4, 0, 4));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(v));
+}
+
+// Channel c of gathered pixels, one per 32-bit lane.
+inline __m256i Chan(__m256i g, int c) {
+  return _mm256_and_si256(_mm256_srli_epi32(g, 8 * c), _mm256_set1_epi32(0xFF));
+}
+
+// c0 + ((c1 - c0) x f) shifted right by 17, rounding toward minus infinity.
+inline __m256i Lerp17(__m256i c0, __m256i c1, __m256i f) {
+  return _mm256_add_epi32(c0, _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(c1, c0), f), 17));
+}
+
+// s div n for 0 <= s <= 255 n and n < 2^16: both are exact floats and the
+// rounded quotient lies below the next whole number, so truncating it gives
+// the exact quotient.
+inline __m256i DivSmall(__m256i s, __m256i n) {
+  return _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(s), _mm256_cvtepi32_ps(n)));
+}
+}  // namespace
+
+namespace {
+template <int Ch, bool Interp>
+void RowH(const int* Left, const int* Right, const int* Frac, const int* Most, int Lim, const std::uint8_t* S,
+          std::uint8_t* O) {
+  const int* base = reinterpret_cast<const int*>(S);
+  for (int x = 0; x < Lim; x += 8) {
+    const __m256i L = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Left + x));
+    const __m256i first = Ch == 3 ? _mm256_add_epi32(L, _mm256_slli_epi32(L, 1)) : L;
+    __m256i res[Ch];
+    if constexpr (Interp) {
+      const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Frac + x));
+      const __m256i g0 = _mm256_i32gather_epi32(base, first, 1);
+      if constexpr (Ch == 3) {
+        const __m256i g1 = _mm256_i32gather_epi32(base, _mm256_add_epi32(first, _mm256_set1_epi32(3)), 1);
+        for (int c = 0; c < 3; ++c) res[c] = Lerp17(Chan(g0, c), Chan(g1, c), f);
+      } else {
+        res[0] = Lerp17(Chan(g0, 0), Chan(g0, 1), f);
+      }
+    } else {
+      const __m256i R = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Right + x));
+      const __m256i cnt = _mm256_add_epi32(_mm256_sub_epi32(R, L), _mm256_set1_epi32(1));
+      const int most = Most[x / 8];
+      for (int c = 0; c < Ch; ++c) res[c] = _mm256_setzero_si256();
+      __m256i idx = first;
+      for (int k = 0; k < most; ++k) {
+        const __m256i live = _mm256_cmpgt_epi32(cnt, _mm256_set1_epi32(k));
+        const __m256i g = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base, idx, live, 1);
+        for (int c = 0; c < Ch; ++c) res[c] = _mm256_add_epi32(res[c], Chan(g, c));
+        idx = _mm256_add_epi32(idx, _mm256_set1_epi32(Ch));
+      }
+      for (int c = 0; c < Ch; ++c) res[c] = DivSmall(res[c], cnt);
+    }
+    if constexpr (Ch == 3)
+      Store3x8(_mm256_or_si256(res[0],
+                               _mm256_or_si256(_mm256_slli_epi32(res[1], 8), _mm256_slli_epi32(res[2], 16))),
+               O + 3 * static_cast<std::size_t>(x));
+    else
+      Store1x8(res[0], O + x);
+  }
+}
+}  // namespace
+
+int IEFastRowHLimit(int Ch, bool Interp, const int* Left, const int* Right, int sw, int dw,
+                    std::vector<int>& Most) {
+  // Every gather reads four bytes from the first byte of a pixel: only the
+  // pixels whose reads stay inside the row go the vector way.
+  const int lastRead = Ch == 3 ? sw - 2 : sw - 4;
+  int lim = 0;
+  while (lim < dw) {
+    const int hi = Interp ? Left[lim] + 1 : Right[lim];
+    if (hi > lastRead || (!Interp && Right[lim] - Left[lim] >= 65535)) break;
+    ++lim;
+  }
+  lim &= ~7;
+  Most.assign(static_cast<std::size_t>(lim / 8), 0);
+  for (int x = 0; x < lim; ++x) Most[x / 8] = std::max(Most[x / 8], Right[x] - Left[x] + 1);
+  return lim;
+}
+
+void IEFastRowH_AVX2(int Ch, bool Interp, const int* Left, const int* Right, const int* Frac, const int* Most,
+                     int Lim, const std::uint8_t* S, std::uint8_t* O) {
+  if (Ch == 3)
+    Interp ? RowH<3, true>(Left, Right, Frac, Most, Lim, S, O)
+           : RowH<3, false>(Left, Right, Frac, Most, Lim, S, O);
+  else if (Ch == 1)
+    Interp ? RowH<1, true>(Left, Right, Frac, Most, Lim, S, O)
+           : RowH<1, false>(Left, Right, Frac, Most, Lim, S, O);
+}
+
+std::size_t IEFastRowVLerp_AVX2(const std::uint8_t* A, const std::uint8_t* B, int f, std::uint8_t* D,
+                                std::size_t n) {
+  // (b - a) x f as one multiply-add of 16-bit words: 4 (b - a) x (f shr 2)
+  // + (b - a) x (f and 3), every factor inside a word.
+  const __m256i wf = _mm256_set1_epi32(static_cast<int>((static_cast<unsigned>(f & 3) << 16) | (f >> 2)));
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(A + i)));
+    const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(B + i)));
+    const __m256i d = _mm256_sub_epi16(b, a);
+    const __m256i d4 = _mm256_slli_epi16(d, 2);
+    __m256i lo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(d4, d), wf), 17);
+    __m256i hi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(d4, d), wf), 17);
+    __m256i r = _mm256_add_epi16(_mm256_packs_epi32(lo, hi), a);
+    r = _mm256_permute4x64_epi64(_mm256_packus_epi16(r, r), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(D + i), _mm256_castsi256_si128(r));
+  }
+  return i;
+}
+
+std::size_t IEFastRowVBox_AVX2(const std::uint8_t* const* Rows, int Count, int Magic, int Shift,
+                               std::uint8_t* D, std::size_t n) {
+  if (Count < 1 || Count > 257) return 0;
+  const __m256i m = _mm256_set1_epi16(static_cast<short>(Magic));
+  const __m128i sh = _mm_cvtsi32_si128(Shift);
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    __m256i s = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Rows[0] + i)));
+    for (int k = 1; k < Count; ++k)
+      s = _mm256_add_epi16(
+          s, _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Rows[k] + i))));
+    __m256i q = _mm256_srl_epi16(_mm256_mulhi_epu16(s, m), sh);
+    q = _mm256_permute4x64_epi64(_mm256_packus_epi16(q, q), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(D + i), _mm256_castsi256_si128(q));
+  }
+  return i;
+}
