@@ -18,6 +18,13 @@ bool IEUseAVX2() {
   return supported && IESpeed().SIMD;
 }
 
+bool IEUseAVX512() {
+  static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+                                __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+                                __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi");
+  return supported && IESpeed().SIMD && IESpeed().AVX512;
+}
+
 TIERowTable::TIERowTable(TIEBitmap* Bitmap) : fBitmap(Bitmap), fShareable(Bitmap->Location() != ieFile) {
   int h = Bitmap->GetHeight();
   fRows.reserve(static_cast<size_t>(h));

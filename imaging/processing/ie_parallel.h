@@ -11,15 +11,19 @@
 
 // How the engines may use the machine. MaxThreads 0 means one thread per
 // processor core; SIMD false keeps every engine on its scalar reference path
-// (the tests compare both ways).
+// (the tests compare both ways); AVX512 false keeps the 256-bit paths where
+// there are wider ones.
 struct TIESpeedSettings {
   int MaxThreads = 0;
   std::int64_t MinWorkPerThread = 1 << 16;
   bool SIMD = true;
+  bool AVX512 = true;
 };
 TIESpeedSettings& IESpeed();
 // True when the vector paths may run: allowed by IESpeed and supported here.
 bool IEUseAVX2();
+// The same for the 512-bit paths (AVX-512 F, BW, VL, DQ and VBMI).
+bool IEUseAVX512();
 
 // Every row of a bitmap locked (TIEBitmap.LockRow) until the table is freed,
 // so that a disk-buffered bitmap is not remapped while rows are in use.
@@ -31,6 +35,8 @@ class TIERowTable {
   TIERowTable& operator=(const TIERowTable&) = delete;
 
   std::uint8_t* operator[](int Y) const { return fRows[static_cast<size_t>(Y)]; }
+  // The row pointers in order (inner loops index them without the table).
+  std::uint8_t* const* Rows() const { return fRows.data(); }
   // Rows in plain memory or a platform bitmap can be shared between threads.
   bool Shareable() const { return fShareable; }
 

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
+#include <utility>
 
 #include "imaging/core/ie_pixel.h"
 #include "imaging/processing/ie_rotate.h"
@@ -65,6 +67,68 @@ void IERotateSampleScalar(const TIERotateJob& j, double sx, double sy, std::uint
   }
 }
 
+namespace {
+
+// Narrows [lo, hi) to the columns where Holds is true, for a condition that
+// holds on a prefix or a suffix of the row (or everywhere, or nowhere).
+template <class F>
+void Narrow(int nw, F holds, int& lo, int& hi) {
+  bool first = holds(0), last = holds(nw - 1);
+  if (first && last) return;
+  if (!first && !last) {
+    hi = lo;
+    return;
+  }
+  // a holds, b does not; the change lies between them.
+  int a = first ? 0 : nw - 1, b = first ? nw - 1 : 0;
+  while (std::abs(b - a) > 1) {
+    int m = a + (b - a) / 2;
+    (holds(m) ? a : b) = m;
+  }
+  if (first)
+    hi = std::min(hi, a + 1);
+  else
+    lo = std::max(lo, a);
+}
+
+}  // namespace
+
+TIERotateSpans IERotateRowSpans(const TIERotateJob& j, double rySin, double ryCos, int MinXY, int MaxX,
+                                int MaxY) {
+  TIERotateSpans s;
+  s.Hi = j.NW;
+  if (j.NW <= 0) return s;
+  // The same expressions as IERotateSource and IERotateOutside.
+  auto sx = [&](int x) { return j.AX[x] - rySin; };
+  auto sy = [&](int x) { return j.BX[x] + ryCos; };
+  Narrow(
+      j.NW, [&](int x) { return !(sx(x) < -4); }, s.Lo, s.Hi);
+  Narrow(
+      j.NW, [&](int x) { return !(sy(x) < -4); }, s.Lo, s.Hi);
+  Narrow(
+      j.NW, [&](int x) { return !(sx(x) > j.W + 2); }, s.Lo, s.Hi);
+  Narrow(
+      j.NW, [&](int x) { return !(sy(x) > j.H + 2); }, s.Lo, s.Hi);
+  if (s.Lo >= s.Hi) {
+    s.Lo = s.Hi = s.FastLo = s.FastHi = 0;
+    return s;
+  }
+  auto cell = [&](double v) { return j.Bicubic ? std::trunc(v) : std::floor(v); };
+  int lo = s.Lo, hi = s.Hi;
+  Narrow(
+      j.NW, [&](int x) { return cell(sx(x)) >= MinXY; }, lo, hi);
+  Narrow(
+      j.NW, [&](int x) { return cell(sx(x)) <= MaxX; }, lo, hi);
+  Narrow(
+      j.NW, [&](int x) { return cell(sy(x)) >= MinXY; }, lo, hi);
+  Narrow(
+      j.NW, [&](int x) { return cell(sy(x)) <= MaxY; }, lo, hi);
+  if (lo >= hi) lo = hi = s.Lo;
+  s.FastLo = lo;
+  s.FastHi = hi;
+  return s;
+}
+
 void IERotateRowsScalar(const TIERotateJob& j, int Y0, int Y1) {
   for (int yb = Y0; yb < Y1; yb += kIERotateTileRows)
     for (int xb = 0; xb < j.NW; xb += kIERotateTileColumns)
@@ -78,6 +142,84 @@ void IERotateRowsScalar(const TIERotateJob& j, int Y0, int Y1) {
           IERotateSampleScalar(j, sx, sy, out);
         }
       }
+}
+
+namespace {
+
+// Asks for the source lines that the tile of destination rows [Y0, Y1) and
+// columns [X0, X1) will read: a rotated walk defeats the hardware
+// prefetchers, and waiting for each line in turn would dominate the time.
+void PrefetchTile(const TIERotateJob& j, int Y0, int Y1, int X0, int X1) {
+  double sxMin = 1e300, sxMax = -1e300, syMin = 1e300, syMax = -1e300;
+  for (int y : {Y0, Y1 - 1})
+    for (int x : {X0, X1 - 1}) {
+      double sx, sy;
+      IERotateSource(j, x, y - j.CDY, sx, sy);
+      sxMin = std::min(sxMin, sx), sxMax = std::max(sxMax, sx);
+      syMin = std::min(syMin, sy), syMax = std::max(syMax, sy);
+    }
+  if (sxMax < -4 || syMax < -4 || sxMin > j.W + 2 || syMin > j.H + 2) return;
+  int ya = static_cast<int>(std::clamp(syMin - 2, 0.0, j.H - 1.0));
+  int yb = static_cast<int>(std::clamp(syMax + 3, 0.0, j.H - 1.0));
+  auto xa = static_cast<std::ptrdiff_t>(std::clamp(sxMin - 2, 0.0, j.W - 1.0)) * j.N;
+  auto xb = static_cast<std::ptrdiff_t>(std::clamp(sxMax + 3, 0.0, j.W - 1.0)) * j.N;
+  for (int y = ya; y <= yb; ++y) {
+    const std::uint8_t* row = (*j.Src)[y];
+    for (std::ptrdiff_t b = xa; b <= xb + 63; b += 64) __builtin_prefetch(row + std::min(b, xb), 0, 3);
+  }
+}
+
+// Columns [X0, X1) of a row, all of which read only the background.
+void BackgroundSpan(const TIERotateJob& j, const std::uint8_t* run, std::uint8_t* row, int x0, int x1) {
+  while (x0 < x1) {
+    int n = std::min(kIERotateTileColumns, x1 - x0);
+    std::memcpy(row + static_cast<std::ptrdiff_t>(x0) * j.N, run, static_cast<size_t>(n) * j.N);
+    x0 += n;
+  }
+}
+
+}  // namespace
+
+void IERotateRowsTiled(const TIERotateJob& j, const TIERotateRow& Shape, int Y0, int Y1,
+                       TIERotateFastSpan Fast, int MinXY, int MaxX, int MaxY) {
+  std::uint8_t run[kIERotateTileColumns * 4];
+  for (int k = 0; k < kIERotateTileColumns; ++k) std::memcpy(run + k * j.N, j.Bg, static_cast<size_t>(j.N));
+  TIERotateSpans spans[kIERotateTileRows];
+  TIERotateRow r = Shape;
+  for (int yb = Y0; yb < Y1; yb += kIERotateTileRows) {
+    int ye = std::min(Y1, yb + kIERotateTileRows);
+    for (int y = yb; y < ye; ++y) {
+      double ry = y - j.CDY;
+      spans[y - yb] = IERotateRowSpans(j, ry * j.Sin, ry * j.Cos, MinXY, MaxX, MaxY);
+    }
+    for (int xb = 0; xb < j.NW; xb += kIERotateTileColumns) {
+      int xe = std::min(j.NW, xb + kIERotateTileColumns);
+      // The next tile's lines are asked for while this one is worked out.
+      int tiles = (j.NW + kIERotateTileColumns - 1) / kIERotateTileColumns;
+      int next = xb / kIERotateTileColumns + 1, py = yb;
+      if (next == tiles) next = 0, py = ye;
+      if (py < Y1)
+        PrefetchTile(j, py, std::min(Y1, py + kIERotateTileRows), next * kIERotateTileColumns,
+                     std::min(j.NW, (next + 1) * kIERotateTileColumns));
+      for (int y = yb; y < ye; ++y) {
+        double ry = y - j.CDY;
+        r.RySin = ry * j.Sin;
+        r.RyCos = ry * j.Cos;
+        const TIERotateSpans& s = spans[y - yb];
+        r.FastLo = s.FastLo;
+        r.FastHi = s.FastHi;
+        std::uint8_t* row = (*j.Dst)[y];
+        // The ranges in column order, each cut to the tile; a fast range
+        // writes only its own columns and the ones after it in the row.
+        auto cut = [&](int a, int b) { return std::pair(std::max(a, xb), std::min(b, xe)); };
+        if (auto [a, b] = cut(0, s.Lo); a < b) BackgroundSpan(j, run, row, a, b);
+        if (auto [a, b] = cut(s.Lo, s.FastLo); a < b) IERotateScalarSpan(r, a, b, row);
+        if (auto [a, b] = cut(s.FastLo, s.FastHi); a < b) Fast(r, a, b, row);
+        if (auto [a, b] = cut(s.FastHi, s.Hi); a < b) IERotateScalarSpan(r, a, b, row);
+        if (auto [a, b] = cut(s.Hi, j.NW); a < b) BackgroundSpan(j, run, row, a, b);
+      }
+    }
+  }
 }
 
 namespace {
@@ -126,14 +268,31 @@ void RotateInterpolated(TIEBitmap* bmp, const std::uint8_t* bg, int n, std::uint
     j.Cos = cs;
     j.Sin = sn;
     for (int c = 0; c < n; ++c) j.Bg[c] = bg[c];
-    bool avx = n == 3 && IEUseAVX2();
+    // The vector paths read the 24-bit source by row pointers (256-bit) or
+    // by 32-bit offsets from row 0 (512-bit, rows evenly apart).
+    TIERotateRow shape;
+    shape.Job = &j;
+    shape.Rows = s.Rows();
+    if (H > 1) {
+      std::ptrdiff_t stride = s[1] - s[0];
+      bool even = true;
+      for (int y = 2; y < H && even; ++y) even = s[y] - s[y - 1] == stride;
+      double reach = std::fabs(static_cast<double>(stride)) * (H + 1) + 3.0 * W + 64;
+      if (even && reach < 2147483647.0) {
+        shape.Base = s[0];
+        shape.Stride = stride;
+      }
+    }
+    int path = n != 3 ? 0 : IEUseAVX512() && shape.Base ? 2 : IEUseAVX2() ? 1 : 0;
     std::function<void(int)> after;
     if (OnProgress) after = [&](int y) { OnProgress(Sender, TruncInt(y * 100.0 / NH)); };
     IEParallelForProgress(
         NH, static_cast<std::int64_t>(NW) * (j.Bicubic ? 8 : 2), s.Shareable() && d.Shareable(),
         [&](int b, int e) {
-          if (avx)
-            IERotateRowsAVX2(j, b, e);
+          if (path == 2)
+            IERotateRowsAVX512(j, shape, b, e);
+          else if (path == 1)
+            IERotateRowsAVX2(j, shape, b, e);
           else
             IERotateRowsScalar(j, b, e);
         },

@@ -39,6 +39,18 @@ inline bool IERotateOutside(const TIERotateJob& j, double sx, double sy) {
   return sx < -4 || sy < -4 || sx > j.W + 2 || sy > j.H + 2;
 }
 
+// The columns of one destination row by what their pixels read: outside
+// [Lo, Hi) only the background; inside [FastLo, FastHi) only source pixels
+// whose Floor (bilinear) or Trunc (bicubic) position lies within
+// MinXY..MaxX, MinXY..MaxY. Each condition is monotonic along a row (every
+// rounding of the column terms is), so both sets are ranges; the fast range
+// lies within the other one and is empty (FastLo = FastHi) when there is none.
+struct TIERotateSpans {
+  int Lo = 0, Hi = 0, FastLo = 0, FastHi = 0;
+};
+TIERotateSpans IERotateRowSpans(const TIERotateJob& j, double rySin, double ryCos, int MinXY, int MaxX,
+                                int MaxY);
+
 // Destination rows are walked in tiles of this many rows and columns, so
 // that the source pixels a tile reads stay in the cache.
 constexpr int kIERotateTileRows = 32;
@@ -48,4 +60,31 @@ constexpr int kIERotateTileColumns = 64;
 void IERotateSampleScalar(const TIERotateJob& j, double sx, double sy, std::uint8_t* out);
 // Destination rows [Y0, Y1).
 void IERotateRowsScalar(const TIERotateJob& j, int Y0, int Y1);
-void IERotateRowsAVX2(const TIERotateJob& j, int Y0, int Y1);
+
+// One destination row as the vector paths see it. Base and Stride are set
+// when the source rows lie evenly apart (Base is row 0), else Base is null;
+// FastLo, FastHi are the row's whole fast range (of which a tile gets a part).
+struct TIERotateRow {
+  const TIERotateJob* Job = nullptr;
+  std::uint8_t* const* Rows = nullptr;
+  const std::uint8_t* Base = nullptr;
+  std::ptrdiff_t Stride = 0;
+  double RySin = 0, RyCos = 0;
+  int FastLo = 0, FastHi = 0;
+};
+// Columns [X0, X1) of a row's fast range, written from Row (the row's first byte).
+using TIERotateFastSpan = void (*)(const TIERotateRow& R, int X0, int X1, std::uint8_t* Row);
+// Columns [X0, X1) of a row through the scalar reference.
+inline void IERotateScalarSpan(const TIERotateRow& R, int X0, int X1, std::uint8_t* Row) {
+  const TIERotateJob& j = *R.Job;
+  for (int x = X0; x < X1; ++x)
+    IERotateSampleScalar(j, j.AX[x] - R.RySin, j.BX[x] + R.RyCos, Row + static_cast<std::ptrdiff_t>(x) * j.N);
+}
+// Destination rows [Y0, Y1) of a 24-bit job in tiles: each row's ranges
+// (IERotateRowSpans with the given bounds) are filled with the background,
+// through the scalar reference, and through Fast.
+void IERotateRowsTiled(const TIERotateJob& j, const TIERotateRow& Shape, int Y0, int Y1,
+                       TIERotateFastSpan Fast, int MinXY, int MaxX, int MaxY);
+// The vector paths: their fast spans with the bounds they read within.
+void IERotateRowsAVX2(const TIERotateJob& j, const TIERotateRow& Shape, int Y0, int Y1);
+void IERotateRowsAVX512(const TIERotateJob& j, const TIERotateRow& Shape, int Y0, int Y1);
