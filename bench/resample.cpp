@@ -59,6 +59,10 @@ static void BM_Lanczos3Down(benchmark::State& s) { Resample(s, 4000, 3000, 1000,
 static void BM_Lanczos3Up(benchmark::State& s) { Resample(s, 1000, 750, 4000, 3000, rfLanczos3); }
 static void BM_BicubicUp2(benchmark::State& s) { Resample(s, 2000, 1500, 4000, 3000, rfBicubic); }
 static void BM_BilinearDown(benchmark::State& s) { Resample(s, 4000, 3000, 1000, 750, rfBilinear); }
+// Ratios whose pieces are not whole or dyadic, which take the double
+// arithmetic throughout.
+static void BM_BicubicUpOdd(benchmark::State& s) { Resample(s, 2000, 1500, 3999, 2999, rfBicubic); }
+static void BM_BilinearDownOdd(benchmark::State& s) { Resample(s, 4000, 3000, 999, 749, rfBilinear); }
 static void BM_FastLinearDown(benchmark::State& s) { Resample(s, 4000, 3000, 2000, 1500, rfFastLinear); }
 static void BM_FastLinearUp(benchmark::State& s) { Resample(s, 4000, 3000, 6000, 4500, rfFastLinear); }
 static void BM_NearestDown(benchmark::State& s) { Resample(s, 4000, 3000, 2000, 1500, rfNone); }
@@ -82,6 +86,8 @@ BENCHMARK(BM_Lanczos3Down)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRe
 BENCHMARK(BM_Lanczos3Up)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BicubicUp2)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BilinearDown)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BicubicUpOdd)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BilinearDownOdd)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FastLinearDown)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FastLinearUp)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NearestDown)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();

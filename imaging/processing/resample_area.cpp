@@ -25,28 +25,23 @@ inline double Cubic4(int P0, int P1, int P2, int P3, const TIECubicWeights& k, d
   if (r > Max) r = Max;
   return r;
 }
-}  // namespace
 
-double IECubicInterpolate4(int P0, int P1, int P2, int P3, double T, double Min, double Max) {
-  return Cubic4(P0, P1, P2, P3, CubicWeights(T), Min, Max);
-}
-
-void IEAreaLinearRow(const double* H0, const double* H1, double TY, double* V, std::size_t n) {
+void LinearRow(const double* H0, const double* H1, double TY, double* V, std::size_t n) {
   for (std::size_t j = 0; j < n; ++j) V[j] = (1 - TY) * H0[j] + TY * H1[j];
 }
 
-void IEAreaCubicRow(const double* Hm, const double* H0, const double* H1, const double* H2, const double W[4],
-                    double Max, double* V, std::size_t n) {
+void CubicRow(const double* Hm, const double* H0, const double* H1, const double* H2,
+              const TIECubicWeights& k, double Max, double* V, std::size_t n) {
   // The samples are whole numbers, so they enter as IECubicInterpolate4's
   // integer arguments would.
-  TIECubicWeights k{{W[0], W[1], W[2], W[3]}};
   for (std::size_t j = 0; j < n; ++j)
     V[j] = Cubic4(static_cast<int>(Hm[j]), static_cast<int>(H0[j]), static_cast<int>(H1[j]),
                   static_cast<int>(H2[j]), k, 0, Max);
 }
+}  // namespace
 
-void IEAreaAddRow(const double* V, const double* PW, double PH, double* Acc, std::size_t n) {
-  for (std::size_t j = 0; j < n; ++j) Acc[j] += V[j] * PW[j] * PH;
+double IECubicInterpolate4(int P0, int P1, int P2, int P3, double T, double Min, double Max) {
+  return Cubic4(P0, P1, P2, P3, CubicWeights(T), Min, Max);
 }
 
 namespace {
@@ -146,7 +141,6 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, 
     for (int c = 0; c < Ch; ++c) pwx[k * Ch + c] = cols[k].Len;
     direct = direct && cols[k].Dst == static_cast<int>(k);
   }
-  const bool simd = IEResampleUseAVX2();
   const bool watched = static_cast<bool>(OnProgress);
   // Row pieces grouped by destination row, so that bands of destination
   // rows can run apart and still add their pieces in the same order.
@@ -182,10 +176,7 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, 
     // Adds a row of piece values into the accumulators of their pixels.
     auto accumulate = [&](const double* val, double ph) {
       if (direct) {
-        if (simd)
-          IEAreaAddRow_AVX2(val, pwx.data(), ph, acc.data(), nk * Ch);
-        else
-          IEAreaAddRow(val, pwx.data(), ph, acc.data(), nk * Ch);
+        for (std::size_t j = 0; j < nk * Ch; ++j) acc[j] += val[j] * pwx[j] * ph;
         return;
       }
       for (std::size_t k = 0; k < nk; ++k) {
@@ -207,33 +198,292 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, 
         if (vk == vkLinear) {
           const auto& H0 = rowH(sy);
           const auto& H1 = rowH(sy + 1);
-          if (simd)
-            IEAreaLinearRow_AVX2(H0.data(), H1.data(), TY, v.data(), nk * Ch);
-          else
-            IEAreaLinearRow(H0.data(), H1.data(), TY, v.data(), nk * Ch);
+          LinearRow(H0.data(), H1.data(), TY, v.data(), nk * Ch);
         } else {
           const auto& Hm = rowH(sy - 1);
           const auto& H0 = rowH(sy);
           const auto& H1 = rowH(sy + 1);
           const auto& H2 = rowH(sy + 2);
-          TIECubicWeights kw = CubicWeights(TY);
-          if (simd)
-            IEAreaCubicRow_AVX2(Hm.data(), H0.data(), H1.data(), H2.data(), kw.w, Max, v.data(), nk * Ch);
-          else
-            IEAreaCubicRow(Hm.data(), H0.data(), H1.data(), H2.data(), kw.w, Max, v.data(), nk * Ch);
+          CubicRow(Hm.data(), H0.data(), H1.data(), H2.data(), CubicWeights(TY), Max, v.data(), nk * Ch);
         }
         accumulate(v.data(), ph);
       }
       Sample* d = reinterpret_cast<Sample*>(Dst->GetScanline(y));
-      if (simd && sizeof(Sample) == 1) {
-        IEAreaStoreRow8_AVX2(acc.data(), inv, reinterpret_cast<std::uint8_t*>(d), acc.size());
-      } else {
-        for (std::size_t j = 0; j < acc.size(); ++j)
-          d[j] = static_cast<Sample>(RoundClamp(acc[j] * inv, 0, static_cast<std::int32_t>(Max)));
+      for (std::size_t j = 0; j < acc.size(); ++j)
+        d[j] = static_cast<Sample>(RoundClamp(acc[j] * inv, 0, static_cast<std::int32_t>(Max)));
+      if (watched) OnProgress(Sender, static_cast<int>(Trunc(static_cast<double>(y + 1) / dh * 100)));
+    }
+  });
+}
+
+// The index of the one weight of N that is exactly 1 while the others are
+// exactly 0, or -1.
+int UnitTap(const double* W, int N) {
+  int u = -1;
+  for (int t = 0; t < N; ++t) {
+    const double w = W[t];
+    if (w == 1 && u < 0)
+      u = t;
+    else if (w != 0)
+      return -1;
+  }
+  return u;
+}
+
+// The vector engine: the same pieces, products and sums as AreaResample,
+// with the column pieces laid out in slots per destination pixel so that
+// four destination pixels of a channel move together.
+template <typename Sample>
+void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, TObject* Sender,
+                      const TIEProgressEvent& OnProgress) {
+  const int sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
+  const double XR = static_cast<double>(sw) / dw, YR = static_cast<double>(sh) / dh;
+  const int Case = (XR < 1 && YR < 1) ? 0 : (XR < 1) ? 1 : (YR < 1) ? 2 : 3;
+  const bool cubic = Mode == 1;
+  const TIEAreaHKind hk = (Case == 2 || Case == 3) ? ahSample
+                          : !cubic                 ? ahLinear
+                          : Case == 0              ? ahCubicRounded
+                                                   : ahCubic;
+  // Reducing both ways, the piece values are the samples themselves: they
+  // are taken straight from the source row.
+  const TIEAreaVKind vk = (Case == 0 || Case == 2) ? (cubic ? avCubic : avLinear)
+                          : Case == 3              ? avSamples
+                                                   : avIdentity;
+
+  TIEAreaCols T;
+  T.Dw = dw;
+  T.Dwp = (dw + 3) / 4 * 4;
+  std::vector<TIEPiece> cols;
+  for (const auto& p : CutPieces(sw, dw, XR))
+    if (p.Len != 0 && p.Dst < dw) cols.push_back(p);
+  std::vector<int> slot(static_cast<std::size_t>(dw), 0);
+  for (const auto& p : cols) T.P = std::max(T.P, ++slot[static_cast<std::size_t>(p.Dst)]);
+  const std::size_t cells = static_cast<std::size_t>(T.P) * T.Dwp;
+  T.X.assign(cells, 0);
+  T.Unit.assign(cells, -1);
+  T.PW.assign(cells, 0.0);
+  for (auto& w : T.W) w.assign(cells, 0.0);
+  std::fill(slot.begin(), slot.end(), 0);
+  for (const auto& p : cols) {
+    const std::size_t i = static_cast<std::size_t>(slot[static_cast<std::size_t>(p.Dst)]++) * T.Dwp + p.Dst;
+    T.X[i] = p.Src;
+    T.PW[i] = p.Len;
+    if (hk == ahLinear) {
+      const double w[2] = {1 - p.T, p.T};
+      T.W[0][i] = w[0];
+      T.W[1][i] = w[1];
+      // Linear taps are columns x and x + 1, pixels 1 and 2 from x - 1.
+      const int u = UnitTap(w, 2);
+      T.Unit[i] = static_cast<std::int8_t>(u < 0 ? -1 : u + 1);
+    } else if (hk == ahCubic || hk == ahCubicRounded) {
+      TIECubicWeights k = CubicWeights(p.T);
+      for (int t = 0; t < 4; ++t) T.W[t][i] = k.w[t];
+      T.Unit[i] = static_cast<std::int8_t>(UnitTap(k.w, 4));
+    }
+  }
+
+  std::vector<TIEPiece> rows = CutPieces(sh, dh, YR);
+  std::vector<std::size_t> firstPiece(static_cast<std::size_t>(dh) + 1, rows.size());
+  for (std::size_t i = rows.size(); i-- > 0;)
+    if (rows[i].Dst < dh) firstPiece[static_cast<std::size_t>(rows[i].Dst)] = i;
+  for (int y = dh - 1; y >= 0; --y) firstPiece[y] = std::min(firstPiece[y], firstPiece[y + 1]);
+
+  const double inv = 1 / (XR * YR);
+  const bool watched = static_cast<bool>(OnProgress);
+  const std::size_t hSize = 4 * cells;
+  int n = (watched || Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
+  // Per worker: a source row in pixel form, four rows of piece values
+  // (keyed by source row) and the sums of a destination row.
+  struct alignas(64) TWorker {
+    std::vector<double> Px, H, Acc;
+    int PxRow = -1;
+    int SlotRow[4] = {-1, -1, -1, -1};
+    std::vector<std::size_t> Pieces;
+  };
+  std::vector<TWorker> workers(static_cast<std::size_t>(n));
+  const int chunk = std::max(8, dh / (8 * n));
+  IERunChunks(dh, n, chunk, [&](int t, int first, int count) {
+    TWorker& wk = workers[static_cast<std::size_t>(t)];
+    if (wk.Px.empty()) {
+      wk.Px.resize((static_cast<std::size_t>(sw) + 3) * 4);
+      wk.H.resize(vk == avSamples ? 0 : 4 * hSize);
+      wk.Acc.resize(4 * static_cast<std::size_t>(T.Dwp));
+    }
+    auto &px = wk.Px, &hBuf = wk.H, &acc = wk.Acc;
+    auto& pieces = wk.Pieces;
+    int& pxRow = wk.PxRow;
+    int* slotRow = wk.SlotRow;
+    auto toPixels = [&](int r) {
+      if (pxRow == r) return;
+      const std::uint8_t* row = Src->GetScanline(r);
+      if constexpr (sizeof(Sample) == 1)
+        IEAreaPixels8_AVX2(row, sw, Ch, px.data());
+      else
+        IEAreaPixels16_AVX2(reinterpret_cast<const std::uint16_t*>(row), sw, Ch, px.data());
+      pxRow = r;
+    };
+    auto rowH = [&](int r) -> const void* {
+      r = std::clamp(r, 0, sh - 1);
+      if (vk == avSamples) {
+        toPixels(r);
+        return static_cast<const void*>(px.data());
+      }
+      int victim = 0;
+      for (int i = 0; i < 4; ++i) {
+        if (slotRow[i] == r) return static_cast<const void*>(hBuf.data() + i * hSize);
+        if (slotRow[i] < slotRow[victim]) victim = i;
+      }
+      toPixels(r);
+      double* H = hBuf.data() + victim * hSize;
+      IEAreaRowH_AVX2(T, hk, px.data(), Max, H);
+      slotRow[victim] = r;
+      return static_cast<const void*>(H);
+    };
+    for (int y = first; y < first + count; ++y) {
+      pieces.clear();
+      for (std::size_t i = firstPiece[y]; i < rows.size() && rows[i].Dst == y; ++i)
+        if (rows[i].Len != 0) pieces.push_back(i);
+      std::uint8_t* d = Dst->GetScanline(y);
+      const TIEAreaOut out{inv, static_cast<int>(sizeof(Sample)), d};
+      if (pieces.empty()) std::fill(d, d + static_cast<std::size_t>(dw) * Ch * sizeof(Sample), 0);
+      for (std::size_t k = 0; k < pieces.size(); ++k) {
+        const TIEPiece& rp = rows[pieces[k]];
+        const void* R[4] = {nullptr, nullptr, nullptr, nullptr};
+        double VW[4] = {0, 0, 0, 0};
+        if (vk == avSamples || vk == avIdentity) {
+          R[0] = rowH(rp.Src);
+        } else if (vk == avLinear) {
+          R[0] = rowH(rp.Src);
+          R[1] = rowH(rp.Src + 1);
+          VW[0] = 1 - rp.T;
+          VW[1] = rp.T;
+        } else {
+          for (int t = 0; t < 4; ++t) R[t] = rowH(rp.Src - 1 + t);
+          TIECubicWeights kw = CubicWeights(rp.T);
+          for (int t = 0; t < 4; ++t) VW[t] = kw.w[t];
+        }
+        // Rows with a unit weight pass one row on as it is: its values lie in
+        // 0..Max already (cubic rows hold clamped or sampled whole numbers).
+        TIEAreaVKind kind = vk;
+        if (const int u = UnitTap(VW, vk == avLinear ? 2 : vk == avCubic ? 4 : 0); u >= 0) {
+          kind = avIdentity;
+          R[0] = R[u];
+        }
+        IEAreaAccumulate_AVX2(T, kind, IEAreaCompact(hk), Ch, R, VW, Max, rp.Len, k == 0, acc.data(),
+                              k + 1 == pieces.size() ? &out : nullptr);
       }
       if (watched) OnProgress(Sender, static_cast<int>(Trunc(static_cast<double>(y + 1) / dh * 100)));
     }
   });
+}
+
+// The smallest q (up to 12) for which every length times 2^q is a whole
+// number no larger than 2^16, or -1.
+int DyadicBits(const std::vector<TIEPiece>& Pieces) {
+  for (int q = 0; q <= 12; ++q) {
+    bool whole = true;
+    for (const auto& p : Pieces) {
+      const double v = std::ldexp(p.Len, q);
+      if (v != std::floor(v) || v > 65536) {
+        whole = false;
+        break;
+      }
+    }
+    if (whole) return q;
+  }
+  return -1;
+}
+
+// Reduction both ways where every piece is a multiple of 2^-q: then every
+// product and partial sum of the walk is exact, so its sums are the integer
+// box sums scaled by 2^-2q, which any order of addition gives. Rows are
+// summed first, then columns; the sum x the inverse area is taken in double
+// as in the walk. False when the pieces do not allow it.
+template <typename Sample>
+bool AreaBoxAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Ch, double Max, TObject* Sender,
+                 const TIEProgressEvent& OnProgress) {
+  const int sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
+  const double XR = static_cast<double>(sw) / dw, YR = static_cast<double>(sh) / dh;
+  if (XR < 1 || YR < 1) return false;
+  std::vector<TIEPiece> cols, rows;
+  for (const auto& p : CutPieces(sw, dw, XR))
+    if (p.Len != 0 && p.Dst < dw) cols.push_back(p);
+  for (const auto& p : CutPieces(sh, dh, YR))
+    if (p.Len != 0 && p.Dst < dh) rows.push_back(p);
+  const int qx = DyadicBits(cols), qy = DyadicBits(rows);
+  if (qx < 0 || qy < 0) return false;
+  const int q = std::max(qx, qy);
+  auto sums = [&](const std::vector<TIEPiece>& v, int M, std::vector<std::uint32_t>& W,
+                  std::vector<std::size_t>& first) {
+    first.assign(static_cast<std::size_t>(M) + 1, v.size());
+    double top = 0, sum = 0;
+    W.resize(v.size());
+    for (std::size_t i = v.size(); i-- > 0;) {
+      W[i] = static_cast<std::uint32_t>(std::ldexp(v[i].Len, q));
+      first[static_cast<std::size_t>(v[i].Dst)] = i;
+    }
+    for (int k = M - 1; k >= 0; --k) first[k] = std::min(first[k], first[k + 1]);
+    for (int k = 0; k < M; ++k) {
+      sum = 0;
+      for (std::size_t i = first[k]; i < first[k + 1]; ++i) sum += W[i];
+      top = std::max(top, sum);
+    }
+    return top;
+  };
+  std::vector<std::uint32_t> cw, rw;
+  std::vector<std::size_t> cFirst, rFirst;
+  const double cTop = sums(cols, dw, cw, cFirst), rTop = sums(rows, dh, rw, rFirst);
+  // Box sums stay below 2^31.
+  if (Max * cTop * rTop >= 2147483648.0) return false;
+  std::vector<std::int32_t> cx(cols.size());
+  for (std::size_t i = 0; i < cols.size(); ++i) cx[i] = cols[i].Src * Ch;
+
+  const double inv = 1 / (XR * YR), scale = std::ldexp(1.0, -2 * q);
+  const bool watched = static_cast<bool>(OnProgress);
+  const std::size_t n = static_cast<std::size_t>(sw) * Ch, m = static_cast<std::size_t>(dw) * Ch;
+  int threads =
+      (watched || Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
+  // Per worker: the row sums and column sums of a destination row, with one
+  // spare sample past each: three channels move as four.
+  struct alignas(64) TWorker {
+    std::vector<std::uint32_t> V, S;
+  };
+  std::vector<TWorker> workers(static_cast<std::size_t>(threads));
+  IERunChunks(dh, threads, std::max(4, dh / (8 * threads)), [&](int t, int first, int count) {
+    TWorker& wk = workers[static_cast<std::size_t>(t)];
+    if (wk.V.empty()) {
+      wk.V.resize(n + 1);
+      wk.S.resize(m + 1);
+    }
+    auto &v = wk.V, &s = wk.S;
+    for (int y = first; y < first + count; ++y) {
+      for (std::size_t i = rFirst[y]; i < rFirst[y + 1]; ++i) {
+        const std::uint8_t* row = Src->GetScanline(rows[i].Src);
+        if constexpr (sizeof(Sample) == 1)
+          IEAreaBoxAddRow8_AVX2(row, n, rw[i], i == rFirst[y], v.data());
+        else
+          IEAreaBoxAddRow16_AVX2(reinterpret_cast<const std::uint16_t*>(row), n, rw[i], i == rFirst[y],
+                                 v.data());
+      }
+      if (rFirst[y] == rFirst[y + 1]) std::fill(v.begin(), v.end(), 0u);
+      IEAreaBoxCols_AVX2(v.data(), Ch, dw, cFirst.data(), cx.data(), cw.data(), s.data());
+      IEAreaBoxFinish_AVX2(s.data(), m, scale, inv, Max, static_cast<int>(sizeof(Sample)),
+                           Dst->GetScanline(y));
+      if (watched) OnProgress(Sender, static_cast<int>(Trunc(static_cast<double>(y + 1) / dh * 100)));
+    }
+  });
+  return true;
+}
+
+template <typename Sample>
+void AreaResampleAny(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, TObject* Sender,
+                     const TIEProgressEvent& OnProgress) {
+  if (IEResampleUseAVX2()) {
+    if (AreaBoxAVX2<Sample>(Src, Dst, Ch, Max, Sender, OnProgress)) return;
+    AreaResampleAVX2<Sample>(Src, Dst, Mode, Ch, Max, Sender, OnProgress);
+  } else {
+    AreaResample<Sample>(Src, Dst, Mode, Ch, Max, Sender, OnProgress);
+  }
 }
 
 bool Usable(TIEBitmap* Src, TIEBitmap* Dst) {
@@ -247,7 +497,7 @@ void _IEResampleBilinearBicubic8(TIEBitmap* Src, TIEBitmap* Dst, int Mode, TObje
   TIEPixelFormat pf = Src->PixelFormat();
   if (pf != ie24RGB && pf != ie8g) return;
   if (Dst->PixelFormat() != pf && !Dst->Allocate(Dst->Width(), Dst->Height(), pf)) return;
-  AreaResample<std::uint8_t>(Src, Dst, Mode, pf == ie8g ? 1 : 3, 255.0, Sender, OnProgress);
+  AreaResampleAny<std::uint8_t>(Src, Dst, Mode, pf == ie8g ? 1 : 3, 255.0, Sender, OnProgress);
 }
 
 void _IEResampleBilinearBicubic16(TIEBitmap* Src, TIEBitmap* Dst, int Mode, TObject* Sender,
@@ -256,5 +506,5 @@ void _IEResampleBilinearBicubic16(TIEBitmap* Src, TIEBitmap* Dst, int Mode, TObj
   TIEPixelFormat pf = Src->PixelFormat();
   if (pf != ieRGB48 && pf != ie16g) return;
   if (Dst->PixelFormat() != pf && !Dst->Allocate(Dst->Width(), Dst->Height(), pf)) return;
-  AreaResample<std::uint16_t>(Src, Dst, Mode, pf == ie16g ? 1 : 3, 65535.0, Sender, OnProgress);
+  AreaResampleAny<std::uint16_t>(Src, Dst, Mode, pf == ie16g ? 1 : 3, 65535.0, Sender, OnProgress);
 }

@@ -24,6 +24,11 @@ std::vector<std::pair<int, int>> IEResampleBands(int Rows, int n);
 // created runs its band inline. The first exception is raised again here
 // once every thread has been joined.
 void IERunBands(int Rows, int n, const std::function<void(int t, int first, int count)>& Work);
+// Runs Work(t, first, count) over chunks of Chunk rows handed out in order
+// to whichever of the n workers (t = 0 is the calling thread) is free, so a
+// worker slowed down by other load takes fewer; each worker sees its chunks
+// in increasing order. Errors and thread failures as for IERunBands.
+void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int first, int count)>& Work);
 
 // --- vector paths
 
@@ -126,18 +131,70 @@ std::size_t IEFastRowVLerp_AVX2(const std::uint8_t* A, const std::uint8_t* B, in
 std::size_t IEFastRowVBox_AVX2(const std::uint8_t* const* Rows, int Count, int Magic, int Shift,
                                std::uint8_t* D, std::size_t n);
 
-// --- rows of the area-weighted resampler (n doubles each)
+// --- the vector engine of the area-weighted resampler
 
-// V = (1 - TY) x H0 + TY x H1.
-void IEAreaLinearRow(const double* H0, const double* H1, double TY, double* V, std::size_t n);
-void IEAreaLinearRow_AVX2(const double* H0, const double* H1, double TY, double* V, std::size_t n);
-// V = the cubic of four rows of whole numbers with weights W, held to 0..Max.
-void IEAreaCubicRow(const double* Hm, const double* H0, const double* H1, const double* H2, const double W[4],
-                    double Max, double* V, std::size_t n);
-void IEAreaCubicRow_AVX2(const double* Hm, const double* H0, const double* H1, const double* H2,
-                         const double W[4], double Max, double* V, std::size_t n);
-// Acc += V x PW x PH, sample by sample.
-void IEAreaAddRow(const double* V, const double* PW, double PH, double* Acc, std::size_t n);
-void IEAreaAddRow_AVX2(const double* V, const double* PW, double PH, double* Acc, std::size_t n);
-// D = Acc x Inv rounded (halves to even) and held to 0..255.
-void IEAreaStoreRow8_AVX2(const double* Acc, double Inv, std::uint8_t* D, std::size_t n);
+// Column tables: every destination pixel has P slots, one per piece of the
+// row that falls in it, in walking order; the slots it does not need are
+// empty (width 0, weights 0), and add nothing, since x times 0 is 0 and a + 0
+// is a for every finite x and a. Arrays are indexed s * Dwp + j.
+struct TIEAreaCols {
+  int P = 1;                    // slots per destination pixel
+  int Dw = 0;                   // destination width
+  int Dwp = 0;                  // Dw rounded up to a multiple of 4
+  std::vector<std::int32_t> X;  // the source column of the piece
+  std::vector<double> W[4];     // tap weights: (1 - T, T) linear, four cubic
+  std::vector<double> PW;       // the piece's width
+  // The tap whose weight is exactly 1 while the others are exactly 0, as an
+  // offset in pixels from column x - 1, or -1: such a piece's value is that
+  // sample itself, whatever the order of the sum.
+  std::vector<std::int8_t> Unit;
+};
+
+// How a piece's value is taken from its source row: the sample itself, the
+// linear or cubic interpolation across it, the cubic rounded to an integer.
+enum TIEAreaHKind { ahSample, ahLinear, ahCubic, ahCubicRounded };
+// How the rows of piece values combine across rows: one row as it is, two
+// linearly, four cubically (held to 0..Max); avSamples takes the samples
+// straight from one source row in pixel form (no row of piece values).
+enum TIEAreaVKind { avSamples, avIdentity, avLinear, avCubic };
+// Where the last piece of a destination row goes: finished samples of Bytes
+// (1 or 2) bytes each, channels interleaved, from the sums x Inv rounded
+// (halves to even) and held to 0..Max.
+struct TIEAreaOut {
+  double Inv;
+  int Bytes;
+  void* D;
+};
+
+// Rows are held as pixels of four doubles, the channels first and the spare
+// lanes finite: (Sw + 3) x 4 doubles, pixel x at x + 1, pixel 0 repeated
+// before it and pixel Sw - 1 twice after the last.
+void IEAreaPixels8_AVX2(const std::uint8_t* Row, int Sw, int Ch, double* Px);
+void IEAreaPixels16_AVX2(const std::uint16_t* Row, int Sw, int Ch, double* Px);
+// True when a row of piece values holds whole numbers (the samples, or the
+// rounded cubic) and so is kept as floats, which hold them exactly.
+inline bool IEAreaCompact(TIEAreaHKind Kind) { return Kind == ahSample || Kind == ahCubicRounded; }
+// The piece values of a row: H[(s * Dwp + j) * 4 ..], doubles or, when
+// compact, floats.
+void IEAreaRowH_AVX2(const TIEAreaCols& T, TIEAreaHKind Kind, const double* Px, double Max, void* H);
+// Acc[j * 4 ..] (or 0 when First) plus, slot by slot, (V x PW) x PH, V the
+// piece value of Rows[0] or of Rows[0..1] or Rows[0..3] combined with VW (for
+// avSamples, Rows[0] is a source row in pixel form). The sums go back to Acc,
+// or finished to Out when it is given.
+void IEAreaAccumulate_AVX2(const TIEAreaCols& T, TIEAreaVKind Kind, bool Compact, int Ch,
+                           const void* const Rows[4], const double VW[4], double Max, double PH, bool First,
+                           double* Acc, const TIEAreaOut* Out);
+// Exact box sums of a reduction: V (N samples) = Row x B, plus V unless First.
+void IEAreaBoxAddRow8_AVX2(const std::uint8_t* Row, std::size_t N, std::uint32_t B, bool First,
+                           std::uint32_t* V);
+void IEAreaBoxAddRow16_AVX2(const std::uint16_t* Row, std::size_t N, std::uint32_t B, bool First,
+                            std::uint32_t* V);
+// Column sums of a reduction: S[j * Ch + c] = the sum over pieces i from
+// First[j] to First[j + 1] - 1 of V[X[i] + c] x W[i]. V and S have a spare
+// sample past their last.
+void IEAreaBoxCols_AVX2(const std::uint32_t* V, int Ch, int Dw, const std::size_t* First,
+                        const std::int32_t* X, const std::uint32_t* W, std::uint32_t* S);
+// N finished samples of Bytes (1 or 2) bytes: (S x Scale) x Inv rounded (halves
+// to even) and held to 0..Max.
+void IEAreaBoxFinish_AVX2(const std::uint32_t* S, std::size_t N, double Scale, double Inv, double Max,
+                          int Bytes, void* D);

@@ -57,6 +57,39 @@ void IERunBands(int Rows, int n, const std::function<void(int t, int first, int 
     if (e) std::rethrow_exception(e);
 }
 
+void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int first, int count)>& Work) {
+  Chunk = std::max(1, Chunk);
+  const int chunks = Rows <= 0 ? 0 : (Rows - 1) / Chunk + 1;
+  n = std::clamp(n, 1, std::max(1, chunks));
+  std::atomic<int> next{0};
+  std::vector<std::exception_ptr> errors(static_cast<std::size_t>(n));
+  auto run = [&](int t) {
+    try {
+      for (int c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
+        const int first = c * Chunk;
+        Work(t, first, std::min(Chunk, Rows - first));
+      }
+    } catch (...) {
+      errors[static_cast<std::size_t>(t)] = std::current_exception();
+      // The others stop at their next chunk.
+      next.store(chunks, std::memory_order_relaxed);
+    }
+  };
+  std::vector<std::thread> threads;
+  threads.reserve(static_cast<std::size_t>(n));
+  for (int t = 1; t < n; ++t) {
+    try {
+      threads.emplace_back(run, t);
+    } catch (const std::system_error&) {
+      // Worker 0 takes the chunks this one would have taken.
+    }
+  }
+  run(0);
+  for (auto& th : threads) th.join();
+  for (auto& e : errors)
+    if (e) std::rethrow_exception(e);
+}
+
 bool IEResampleUseAVX2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has && gSIMD.load(std::memory_order_relaxed);
