@@ -201,9 +201,9 @@ void IEAreaAccumulate_AVX2(const TIEAreaCols& T, TIEAreaVKind Kind, bool Compact
                            const void* const Rows[4], const double VW[4], double Max, double PH, bool First,
                            double* Acc, const TIEAreaOut* Out) {
   // Rows of pixels in their double form are never compact.
-  auto(*run)(const TIEAreaCols&, int, const void* const*, const double*, double, double, bool, double*,
-             const TIEAreaOut*)
-      ->void = nullptr;
+  using TRun = void (*)(const TIEAreaCols&, int, const void* const*, const double*, double, double, bool,
+                        double*, const TIEAreaOut*);
+  TRun run = nullptr;
   switch (Kind) {
     case avSamples: run = AccumulateAny<avSamples, double>; break;
     case avIdentity:
