@@ -372,6 +372,12 @@ int TRedozIrView::UnlockPaintEx() {
 
 bool TRedozIrView::HasParentWindow() { return Parent() != nullptr && HandleAllocated(); }
 
-int TRedozIrView::GetClientWidthEx() { return HasParentWindow() ? ClientWidth() : kWindowlessClientSize; }
+int TRedozIrView::GetClientWidthEx() {
+  if (ClientSizeFromControl) return Width();
+  return HasParentWindow() ? ClientWidth() : kWindowlessClientSize;
+}
 
-int TRedozIrView::GetClientHeightEx() { return HasParentWindow() ? ClientHeight() : kWindowlessClientSize; }
+int TRedozIrView::GetClientHeightEx() {
+  if (ClientSizeFromControl) return Height();
+  return HasParentWindow() ? ClientHeight() : kWindowlessClientSize;
+}

@@ -181,9 +181,11 @@ class TRedozIrView : public TIEView {
   int PaintLockCount() const { return fPaintLock; }
 
   // ---- window
-  // The client size, 50 x 50 while the view has no window.
+  // The client size, 50 x 50 while the view has no window; the control's
+  // width and height with ClientSizeFromControl.
   virtual int GetClientWidthEx();
   virtual int GetClientHeightEx();
+  bool ClientSizeFromControl = false;
   // Placed on a form whose window exists.
   virtual bool HasParentWindow();
 

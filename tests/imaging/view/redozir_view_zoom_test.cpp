@@ -81,6 +81,14 @@ TEST(RedozIrViewZoom, MaximumOriginCases) {
     EXPECT_EQ(my, c.maxY) << c.name;
     EXPECT_EQ(v.CanScroll(), c.maxX > 0 || c.maxY > 0) << c.name;
   }
+  // The control's 105 x 105 standing for the client area.
+  TRedozIrView sized(nullptr);
+  sized.ClientSizeFromControl = true;
+  SetImage(sized, 200, 120);
+  int sx = -1, sy = -1;
+  sized.GetMaxViewXY(sx, sy);
+  EXPECT_EQ(sx, 96);  // 201 - 105
+  EXPECT_EQ(sy, 16);  // 121 - 105
   TRedozIrView empty(nullptr);
   SetImage(empty, 0, 0);
   int mx = -1, my = -1;
