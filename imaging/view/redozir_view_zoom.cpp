@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/redozir_view.h"
@@ -17,6 +18,10 @@ constexpr int kDelayTimerTicks = 2;
 // A zoomed image this much larger than the client area gets a pixel more to
 // scroll, so that the last row and column can be brought fully into view.
 constexpr int kScrollSlack = 10;
+// Zooms the coordinates can carry: a client pixel covers at most 10000
+// bitmap pixels, and the zoomed image stays well inside 32 bits.
+constexpr double kMinZoom = 0.01;
+constexpr double kMaxZoomedSize = 1 << 30;
 
 // Paint locks held on a view and its overview for the length of a zoom
 // change, released even when the change throws.
@@ -74,6 +79,10 @@ void TRedozIrView::FireZoomEvent(double Old, double& NewZoom) {
 
 void TRedozIrView::ChangeZoom(bool X, bool Y, double Value) {
   StopSmoothScroll();
+  auto fits = [Value](int size) { return (size + 1.0) * Value / 100.0 <= kMaxZoomedSize; };
+  if (!(Value >= kMinZoom) || !fits(X ? fImageWidth : 0) || !fits(Y ? fImageHeight : 0))
+    throw ERangeError("Zoom " + std::to_string(Value) + " is out of range for a " +
+                      std::to_string(fImageWidth) + " x " + std::to_string(fImageHeight) + " image");
   // The bitmap point under the client centre stays there.
   int cw = GetClientWidthEx(), ch = GetClientHeightEx();
   int px = RoundInt((static_cast<double>(fViewX) + cw / 2 - fImageLeft) * fZoom100X);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "view_on_form.h"
 
 // A hidden view has a 50 x 50 client area in a 105 x 105 control (a 2-pixel
@@ -144,6 +146,25 @@ TEST(RedozIrViewZoom, SettingTheCurrentZoomOnlyAnnouncesIt) {
   EXPECT_EQ(v->paints, 1);
   EXPECT_EQ(v->changes, std::vector<int>{1});
   EXPECT_EQ(v->ZoomY(), 200.0);
+}
+
+TEST(RedozIrViewZoom, AZoomTheCoordinatesCannotCarryIsRefusedAndChangesNothing) {
+  TViewOnForm f(120, 100, 1000, 800);
+  TProbeView* v = f.view;
+  v->Zoom(200);
+  v->SetViewXY(50, 60);
+  for (double z : {1e9, 1e300, std::numeric_limits<double>::infinity(), 0.001}) {
+    EXPECT_THROW(v->Zoom(z), ERangeError) << z;
+    EXPECT_THROW(v->ZoomY(z), ERangeError) << z;
+    EXPECT_EQ(v->ZoomX(), 200.0);
+    EXPECT_EQ(v->ZoomY(), 200.0);
+    EXPECT_EQ(v->ViewX(), 50);
+    EXPECT_EQ(v->PaintLockCount(), 0);
+  }
+  v->Zoom(std::numeric_limits<double>::quiet_NaN());  // like 0: ignored
+  EXPECT_EQ(v->ZoomX(), 200.0);
+  v->Zoom(100000);  // 1000 x 1000 zoomed pixels per pixel still fit
+  EXPECT_EQ(v->ZoomedWidth(), 1000000);
 }
 
 TEST(RedozIrViewZoom, ZoomAtKeepsThePixelUnderTheMouseOnBothAxes) {
