@@ -269,6 +269,16 @@ TEST(RedozIrViewScroll, UpdateShowsTheBarsThatAreNeeded) {
   f.view->GetMaxViewXY(mx, my);
   EXPECT_EQ(mx, 32);  // 131 - 99
   EXPECT_EQ(my, 12);  // 91 - 79
+  // Narrowing the control brings both bars within the update of its resize.
+  TViewOnForm g(120, 100, 110, 90);
+  EXPECT_FALSE(g.view->ScrollBar(SB_HORZ).Visible);
+  g.view->SetBounds(10, 10, 100, 100);
+  EXPECT_TRUE(g.view->ScrollBar(SB_HORZ).Visible);
+  EXPECT_TRUE(g.view->ScrollBar(SB_VERT).Visible);
+  g.view->GetMaxViewXY(mx, my);
+  EXPECT_EQ(mx, 32);  // 111 - 79
+  EXPECT_EQ(my, 12);  // 91 - 79
+  EXPECT_EQ(g.view->ViewFromScrollPos(SB_HORZ, g.view->ScrollBar(SB_HORZ).MaxPos()), 32);
   f.view->FlatScrollBars(true);
   EXPECT_TRUE(f.view->FlatScrollBarsInitialized());
   EXPECT_TRUE(f.view->ScrollBar(SB_HORZ).Flat);
