@@ -54,9 +54,12 @@ void PadRow(const std::uint8_t* src, int count, int r, std::uint8_t* padded) {
   std::memset(padded + r + count, src[count - 1], static_cast<size_t>(r));
 }
 
+// Avx: 0 the scalar loop, 1 the 256-bit one, 2 the 512-bit one.
 void ConvolveSpan(const std::uint8_t* const* src, const std::int32_t* w, int taps, std::uint8_t* out,
-                  int count, bool avx) {
-  if (avx)
+                  int count, int avx) {
+  if (avx == 2)
+    IEConvolveSpanAVX512(src, w, taps, out, count);
+  else if (avx == 1)
     IEConvolveSpanAVX2(src, w, taps, out, count);
   else
     IEConvolveSpanScalar(src, w, taps, out, count);
@@ -66,7 +69,7 @@ void ConvolveSpan(const std::uint8_t* const* src, const std::int32_t* w, int tap
 // read the end pixel, which gives the same sums as weighing the end pixel by
 // the weights that fall outside.
 void ConvolvePadded(const std::uint8_t* src, std::uint8_t* dst, int count, const std::int32_t* w, int r,
-                    std::vector<std::uint8_t>& padded, std::vector<const std::uint8_t*>& taps, bool avx) {
+                    std::vector<std::uint8_t>& padded, std::vector<const std::uint8_t*>& taps, int avx) {
   padded.resize(static_cast<size_t>(count) + 2 * r);
   PadRow(src, count, r, padded.data());
   taps.resize(static_cast<size_t>(2 * r + 1));
@@ -88,7 +91,7 @@ void IEConvolveRow(const TIEGaussKernel& Kernel, const std::uint8_t* Src, std::u
   int r = std::clamp<int>(Kernel.Radius, 0, kIEGaussMaxRadius);
   std::vector<std::uint8_t> padded;
   std::vector<const std::uint8_t*> taps;
-  ConvolvePadded(Src, Dst, Count, Kernel.Weights + kIEGaussMaxRadius - r, r, padded, taps, false);
+  ConvolvePadded(Src, Dst, Count, Kernel.Weights + kIEGaussMaxRadius - r, r, padded, taps, 0);
 }
 
 void _IEBlurRect8bit(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double Radius) {
@@ -102,7 +105,7 @@ void _IEBlurRect8bit(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double R
   IEBuildGaussKernel(kernel, Radius);
   int r = kernel.Radius, taps = 2 * r + 1;
   const std::int32_t* w = kernel.Weights + kIEGaussMaxRadius - r;
-  bool avx = IEUseAVX2() && IEConvolveSpanAVX2Fits(w, taps);
+  int avx = !IEConvolveSpanAVX2Fits(w, taps) ? 0 : IEUseAVX512() ? 2 : IEUseAVX2() ? 1 : 0;
   int width = X2 - X1 + 1, height = Y2 - Y1 + 1;
 
   TIERowTable rows(Bitmap);

@@ -12,5 +12,8 @@ void IEConvolveSpanScalar(const std::uint8_t* const* Src, const std::int32_t* W,
 // Taps odd) whose centre weight is at most 65534 and others at most 32767.
 void IEConvolveSpanAVX2(const std::uint8_t* const* Src, const std::int32_t* W, int Taps, std::uint8_t* Out,
                         int Count);
-// True when IEConvolveSpanAVX2 may take the kernel.
+// The same with 64 outputs per step (AVX-512 BW), for the same kernels.
+void IEConvolveSpanAVX512(const std::uint8_t* const* Src, const std::int32_t* W, int Taps, std::uint8_t* Out,
+                          int Count);
+// True when IEConvolveSpanAVX2 (and IEConvolveSpanAVX512) may take the kernel.
 bool IEConvolveSpanAVX2Fits(const std::int32_t* W, int Taps);
