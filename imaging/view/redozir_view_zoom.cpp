@@ -426,8 +426,10 @@ void TRedozIrView::OverviewWheel(TShiftState, int WheelDelta, TPoint MousePos, b
   double z = fZoomX + step;
   FireZoomEvent(fZoomX, z);
   if (p.ZoomPosition) {
-    TPoint c = ScreenToClient(MousePos);
-    ZoomAt(c.X, c.Y, z, false);
+    // The image point under the mouse on the overview is the one this view
+    // keeps in place.
+    TPoint o = fOverviewView->ScreenToClient(MousePos);
+    ZoomAt(XBmp2Scr(fOverviewView->XScr2Bmp(o.X)), YBmp2Scr(fOverviewView->YScr2Bmp(o.Y)), z, false);
   } else {
     Zoom(z);
   }

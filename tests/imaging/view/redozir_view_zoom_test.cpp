@@ -377,6 +377,17 @@ TEST(RedozIrViewZoom, AnOverviewShowsTheImageAndTheVisibleArea) {
   Inject::Wheel(ov, 20, 20, 120);
   EXPECT_EQ(v->ZoomX(), 184.0);
   EXPECT_EQ(ov->ZoomX(), ov->ZoomY());
+  // With zoom at the mouse, the image point under the mouse on the overview
+  // stays where this view shows it.
+  ov->MouseWheelParams.ZoomPosition = true;
+  int bx = ov->XScr2Bmp(40), by = ov->YScr2Bmp(30);
+  v->SetViewXY(bx * 184 / 100 - 40, by * 184 / 100 - 30);
+  int sx = v->XBmp2Scr(bx), sy = v->YBmp2Scr(by);
+  ASSERT_TRUE(v->ImageRect().Contains(sx, sy));
+  Inject::Wheel(ov, 40, 30, -120);
+  EXPECT_EQ(v->ZoomX(), 199.0);  // 184 + 15 (8 % of 184 rounds to 15)
+  EXPECT_EQ(v->XScr2Bmp(sx), bx);
+  EXPECT_EQ(v->YScr2Bmp(sy), by);
   // Freeing the overview ends the link.
   delete ov;
   EXPECT_EQ(v->OverviewView(), nullptr);
