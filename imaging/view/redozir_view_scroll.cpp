@@ -200,7 +200,8 @@ void TRedozIrView::UpdateScrollBar(int Bar, int Max, int Client, int Origin) {
     info.nMin = 0;
     info.nMax = kScrollRange - 1;
     info.nPage = static_cast<UINT>(std::clamp(TruncInt(Client / ratio), 0, kScrollRange));
-    s.MaxPos = std::max(kScrollRange - static_cast<int>(info.nPage), 1);
+    // As the bar counts it: a bar without a page ends at its maximum.
+    s.MaxPos = info.nPage > 0 ? kScrollRange - static_cast<int>(info.nPage) : kScrollRange - 1;
     s.Ratio = static_cast<double>(Max) / s.MaxPos;
     info.nPos = ScrollPosFromView(Bar, Origin);
     if (fFlatScrollBars)

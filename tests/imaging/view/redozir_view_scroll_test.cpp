@@ -279,6 +279,17 @@ TEST(RedozIrViewScroll, UpdateShowsTheBarsThatAreNeeded) {
   EXPECT_EQ(mx, 32);  // 111 - 79
   EXPECT_EQ(my, 12);  // 91 - 79
   EXPECT_EQ(g.view->ViewFromScrollPos(SB_HORZ, g.view->ScrollBar(SB_HORZ).MaxPos()), 32);
+  // A view with no client area left still maps its last thumb position to
+  // its last origin.
+  TViewOnForm tiny(4, 4, 100, 100);
+  const TWindowScrollBar& th = tiny.view->ScrollBar(SB_HORZ);
+  ASSERT_EQ(tiny.view->GetClientWidthEx(), 0);
+  ASSERT_TRUE(th.Visible);
+  EXPECT_EQ(th.Page, 0u);
+  tiny.view->GetMaxViewXY(mx, my);
+  EXPECT_EQ(mx, 101);
+  EXPECT_EQ(tiny.view->ViewFromScrollPos(SB_HORZ, th.MaxPos()), 101);
+  EXPECT_EQ(tiny.view->ScrollPosFromView(SB_HORZ, 101), th.MaxPos());
   f.view->FlatScrollBars(true);
   EXPECT_TRUE(f.view->FlatScrollBarsInitialized());
   EXPECT_TRUE(f.view->ScrollBar(SB_HORZ).Flat);
