@@ -230,6 +230,76 @@ int UnitTap(const double* W, int N) {
   return u;
 }
 
+// The smallest q up to 24 for which V x 2^q is a whole number, or 99.
+int FractionBits(double V) {
+  for (int q = 0; q <= 24; ++q) {
+    const double v = std::ldexp(V, q);
+    if (v == std::floor(v)) return q;
+  }
+  return 99;
+}
+
+// True when every product and partial sum of the walk is a multiple of 2^-G
+// below 2^(24 - G) for its G: then float holds each one exactly, as double
+// does, and the float rows give the same results. Bounds: samples below Max,
+// weights of at most Q fraction bits summing (in magnitude) to at most S.
+bool ExactInFloat(const TIEAreaCols& T, const std::vector<TIEPiece>& Cols, const std::vector<TIEPiece>& Rows,
+                  TIEAreaHKind hk, TIEAreaVKind vk, double Max, double Inv) {
+  constexpr double kLimit = 16777216.0;  // 2^24
+  int e = 0;
+  // The last product, by the inverse area, must be exact too.
+  if (std::frexp(Inv, &e) != 0.5) return false;
+  const std::size_t cells = T.X.size();
+  const int taps = hk == ahSample ? 0 : hk == ahLinear ? 2 : 4;
+  int qh = 0;
+  double sh = 1;
+  for (std::size_t i = 0; i < cells && taps > 0; ++i) {
+    double sum = 0;
+    for (int t = 0; t < taps; ++t) {
+      qh = std::max(qh, FractionBits(T.W[t][i]));
+      sum += std::fabs(T.W[t][i]);
+    }
+    sh = std::max(sh, sum);
+  }
+  if (qh > 24 || Max * sh * std::ldexp(1.0, qh) >= kLimit) return false;
+  // The piece values: whole numbers when sampled or rounded.
+  const int gH = (hk == ahSample || hk == ahCubicRounded) ? 0 : qh;
+  const double bH = hk == ahLinear ? Max * sh : Max;
+  int qv = 0, qw = 0, qp = 0;
+  double sv = 1, pwSum = 0, phSum = 0;
+  for (const auto& p : Cols) qw = std::max(qw, FractionBits(p.Len));
+  std::vector<double> perPixel(static_cast<std::size_t>(T.Dw), 0.0);
+  for (const auto& p : Cols) perPixel[static_cast<std::size_t>(p.Dst)] += p.Len;
+  for (double v : perPixel) pwSum = std::max(pwSum, v);
+  double rowSum = 0;
+  int rowDst = -1;
+  for (const auto& p : Rows) {
+    if (p.Len == 0) continue;
+    qp = std::max(qp, FractionBits(p.Len));
+    rowSum = p.Dst == rowDst ? rowSum + p.Len : p.Len;
+    rowDst = p.Dst;
+    phSum = std::max(phSum, rowSum);
+    if (vk == avLinear || vk == avCubic) {
+      double w[4] = {1 - p.T, p.T, 0, 0};
+      if (vk == avCubic) {
+        TIECubicWeights k = CubicWeights(p.T);
+        std::copy(k.w, k.w + 4, w);
+      }
+      double sum = 0;
+      for (double x : w) {
+        qv = std::max(qv, FractionBits(x));
+        sum += std::fabs(x);
+      }
+      sv = std::max(sv, sum);
+    }
+  }
+  const int gV = gH + qv;
+  if (gV > 24 || bH * sv * std::ldexp(1.0, gV) >= kLimit) return false;
+  const double bV = vk == avCubic ? Max : bH * sv;
+  const int gA = gV + qw + qp;
+  return gA <= 24 && bV * pwSum * phSum * std::ldexp(1.0, gA) < kLimit;
+}
+
 // The vector engine: the same pieces, products and sums as AreaResample,
 // with the column pieces laid out in slots per destination pixel so that
 // four destination pixels of a channel move together.
@@ -289,6 +359,16 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
   for (int y = dh - 1; y >= 0; --y) firstPiece[y] = std::min(firstPiece[y], firstPiece[y + 1]);
 
   const double inv = 1 / (XR * YR);
+  if (ExactInFloat(T, cols, rows, hk, vk, Max, inv)) {
+    T.Single = true;
+    auto spread = [&](const std::vector<double>& v, std::vector<float>& out) {
+      out.resize(4 * v.size());
+      for (std::size_t i = 0; i < v.size(); ++i)
+        for (int l = 0; l < 4; ++l) out[4 * i + l] = static_cast<float>(v[i]);
+    };
+    for (int t = 0; t < 4; ++t) spread(T.W[t], T.WX[t]);
+    spread(T.PW, T.PWX);
+  }
   const bool watched = static_cast<bool>(OnProgress);
   const std::size_t hSize = 4 * cells;
   int n = (watched || Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
@@ -317,9 +397,9 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
       if (pxRow == r) return;
       const std::uint8_t* row = Src->GetScanline(r);
       if constexpr (sizeof(Sample) == 1)
-        IEAreaPixels8_AVX2(row, sw, Ch, px.data());
+        IEAreaPixels8_AVX2(row, sw, Ch, T.Single, px.data());
       else
-        IEAreaPixels16_AVX2(reinterpret_cast<const std::uint16_t*>(row), sw, Ch, px.data());
+        IEAreaPixels16_AVX2(reinterpret_cast<const std::uint16_t*>(row), sw, Ch, T.Single, px.data());
       pxRow = r;
     };
     auto rowH = [&](int r) -> const void* {

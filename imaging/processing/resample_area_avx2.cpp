@@ -157,9 +157,116 @@ void AccumulateAny(const TIEAreaCols& T, int Ch, const void* const Rows[4], cons
     AccumulateTo<Kind, false, HT>(T, Ch, Rows, VW, Max, PH, First, Acc, Out);
 }
 
-template <typename Sample>
-void ToPixels(const Sample* Row, int Sw, int Ch, double* Px) {
-  double* p = Px + 4;
+// --- float rows: two pixels of four lanes per vector
+
+inline __m256 ClampF(__m256 r, __m256 hi) { return _mm256_min_ps(_mm256_max_ps(r, _mm256_setzero_ps()), hi); }
+
+// Pixel A in the low half, pixel B in the high half.
+inline __m256 PairF(const float* A, const float* B) {
+  return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(A)), _mm_loadu_ps(B), 1);
+}
+
+template <TIEAreaHKind Kind>
+void RowHF(const TIEAreaCols& T, const float* Px, double Max, float* H) {
+  const __m256 hi = _mm256_set1_ps(static_cast<float>(Max));
+  for (int s = 0; s < T.P; ++s) {
+    for (int j = 0; j < T.Dwp; j += 2) {
+      const std::size_t i = static_cast<std::size_t>(s) * T.Dwp + j, o = 4 * i;
+      const float* p = Px + 4 * static_cast<std::size_t>(T.X[i]);
+      const float* q = Px + 4 * static_cast<std::size_t>(T.X[i + 1]);
+      __m256 r;
+      if constexpr (Kind == ahSample) {
+        r = PairF(p + 4, q + 4);
+      } else if constexpr (Kind == ahLinear) {
+        r = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(T.WX[0].data() + o), PairF(p + 4, q + 4)),
+                          _mm256_mul_ps(_mm256_loadu_ps(T.WX[1].data() + o), PairF(p + 8, q + 8)));
+      } else {
+        r = _mm256_add_ps(_mm256_mul_ps(PairF(p, q), _mm256_loadu_ps(T.WX[0].data() + o)),
+                          _mm256_mul_ps(PairF(p + 4, q + 4), _mm256_loadu_ps(T.WX[1].data() + o)));
+        r = _mm256_add_ps(r, _mm256_mul_ps(PairF(p + 8, q + 8), _mm256_loadu_ps(T.WX[2].data() + o)));
+        r = _mm256_add_ps(r, _mm256_mul_ps(PairF(p + 12, q + 12), _mm256_loadu_ps(T.WX[3].data() + o)));
+        r = ClampF(r, hi);
+        if constexpr (Kind == ahCubicRounded)
+          r = _mm256_round_ps(r, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+      }
+      _mm256_storeu_ps(H + o, r);
+    }
+  }
+}
+
+template <TIEAreaVKind Kind, typename Sample>
+void AccumulateF(const TIEAreaCols& T, int Ch, const void* const Rows[4], const double VW[4], double Max,
+                 double PH, bool First, float* Acc, double Inv, void* Out) {
+  const __m256 ph = _mm256_set1_ps(static_cast<float>(PH)), hi = _mm256_set1_ps(static_cast<float>(Max)),
+               inv = _mm256_set1_ps(static_cast<float>(Inv));
+  const __m256 w0 = _mm256_set1_ps(static_cast<float>(VW[0])), w1 = _mm256_set1_ps(static_cast<float>(VW[1])),
+               w2 = _mm256_set1_ps(static_cast<float>(VW[2])), w3 = _mm256_set1_ps(static_cast<float>(VW[3]));
+  const int Dw = T.Dw, P = T.P;
+  const std::size_t Dwp = static_cast<std::size_t>(T.Dwp);
+  const std::int32_t* X = T.X.data();
+  const float* PW = T.PWX.data();
+  const float *R0 = static_cast<const float*>(Rows[0]), *R1 = static_cast<const float*>(Rows[1]),
+              *R2 = static_cast<const float*>(Rows[2]), *R3 = static_cast<const float*>(Rows[3]);
+  auto pair = [&](std::size_t j) __attribute__((always_inline)) {
+    __m256 a = First ? _mm256_setzero_ps() : _mm256_loadu_ps(Acc + 4 * j);
+    for (int s = 0; s < P; ++s) {
+      const std::size_t i = static_cast<std::size_t>(s) * Dwp + j, o = 4 * i;
+      __m256 v;
+      if constexpr (Kind == avSamples) {
+        v = PairF(R0 + 4 * (static_cast<std::size_t>(X[i]) + 1),
+                  R0 + 4 * (static_cast<std::size_t>(X[i + 1]) + 1));
+      } else if constexpr (Kind == avIdentity) {
+        v = _mm256_loadu_ps(R0 + o);
+      } else if constexpr (Kind == avLinear) {
+        v = _mm256_add_ps(_mm256_mul_ps(w0, _mm256_loadu_ps(R0 + o)),
+                          _mm256_mul_ps(w1, _mm256_loadu_ps(R1 + o)));
+      } else {
+        v = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(R0 + o), w0),
+                          _mm256_mul_ps(_mm256_loadu_ps(R1 + o), w1));
+        v = _mm256_add_ps(v, _mm256_mul_ps(_mm256_loadu_ps(R2 + o), w2));
+        v = _mm256_add_ps(v, _mm256_mul_ps(_mm256_loadu_ps(R3 + o), w3));
+        v = ClampF(v, hi);
+      }
+      a = _mm256_add_ps(a, _mm256_mul_ps(_mm256_mul_ps(v, _mm256_loadu_ps(PW + o)), ph));
+    }
+    return a;
+  };
+  auto finish = [&](__m256 a) __attribute__((always_inline)) {
+    __m256 r = _mm256_round_ps(_mm256_mul_ps(a, inv), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    return _mm256_cvtps_epi32(ClampF(r, hi));
+  };
+  for (int j0 = 0; j0 < Dw; j0 += 4) {
+    const __m256 a01 = pair(static_cast<std::size_t>(j0)), a23 = pair(static_cast<std::size_t>(j0) + 2);
+    if constexpr (std::is_void_v<Sample>) {
+      _mm256_storeu_ps(Acc + 4 * static_cast<std::size_t>(j0), a01);
+      _mm256_storeu_ps(Acc + 4 * static_cast<std::size_t>(j0) + 8, a23);
+    } else {
+      const __m256i q01 = finish(a01), q23 = finish(a23);
+      const __m128i q[4] = {_mm256_castsi256_si128(q01), _mm256_extracti128_si256(q01, 1),
+                            _mm256_castsi256_si128(q23), _mm256_extracti128_si256(q23, 1)};
+      Put(q, Ch, static_cast<Sample*>(Out) + static_cast<std::size_t>(j0) * Ch, std::min(4, Dw - j0));
+    }
+  }
+}
+
+template <TIEAreaVKind Kind>
+void AccumulateFTo(const TIEAreaCols& T, int Ch, const void* const Rows[4], const double VW[4], double Max,
+                   double PH, bool First, double* Acc, const TIEAreaOut* Out) {
+  float* acc = reinterpret_cast<float*>(Acc);
+  if (!Out)
+    AccumulateF<Kind, void>(T, Ch, Rows, VW, Max, PH, First, acc, 1, nullptr);
+  else if (Out->Bytes == 1)
+    AccumulateF<Kind, std::uint8_t>(T, Ch, Rows, VW, Max, PH, First, acc, Out->Inv, Out->D);
+  else
+    AccumulateF<Kind, std::uint16_t>(T, Ch, Rows, VW, Max, PH, First, acc, Out->Inv, Out->D);
+}
+
+inline void Store4(double* P, __m128i V) { _mm256_storeu_pd(P, _mm256_cvtepi32_pd(V)); }
+inline void Store4(float* P, __m128i V) { _mm_storeu_ps(P, _mm_cvtepi32_ps(V)); }
+
+template <typename E, typename Sample>
+void ToPixels(const Sample* Row, int Sw, int Ch, E* Px) {
+  E* p = Px + 4;
   int x = 0;
   if constexpr (sizeof(Sample) == 1) {
     // Four bytes per pixel from the row (the fourth, the next pixel's first,
@@ -168,27 +275,47 @@ void ToPixels(const Sample* Row, int Sw, int Ch, double* Px) {
       for (; x + 1 < Sw; ++x) {
         std::int32_t w;
         std::memcpy(&w, Row + 3 * static_cast<std::size_t>(x), 4);
-        _mm256_storeu_pd(p + 4 * static_cast<std::size_t>(x),
-                         _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(w))));
+        Store4(p + 4 * static_cast<std::size_t>(x), _mm_cvtepu8_epi32(_mm_cvtsi32_si128(w)));
       }
   }
   for (; x < Sw; ++x) {
-    alignas(32) double v[4] = {0, 0, 0, 0};
-    for (int c = 0; c < Ch; ++c) v[c] = Row[static_cast<std::size_t>(x) * Ch + c];
-    _mm256_storeu_pd(p + 4 * static_cast<std::size_t>(x), _mm256_load_pd(v));
+    E v[4] = {0, 0, 0, 0};
+    for (int c = 0; c < Ch; ++c) v[c] = static_cast<E>(Row[static_cast<std::size_t>(x) * Ch + c]);
+    std::memcpy(p + 4 * static_cast<std::size_t>(x), v, sizeof v);
   }
-  _mm256_storeu_pd(Px, _mm256_loadu_pd(p));
-  const __m256d last = _mm256_loadu_pd(p + 4 * static_cast<std::size_t>(Sw - 1));
-  _mm256_storeu_pd(p + 4 * static_cast<std::size_t>(Sw), last);
-  _mm256_storeu_pd(p + 4 * static_cast<std::size_t>(Sw) + 4, last);
+  const std::size_t px = 4 * sizeof(E), last = 4 * static_cast<std::size_t>(Sw - 1);
+  std::memcpy(Px, p, px);
+  std::memcpy(p + last + 4, p + last, px);
+  std::memcpy(p + last + 8, p + last, px);
 }
 }  // namespace
 
-void IEAreaPixels8_AVX2(const std::uint8_t* Row, int Sw, int Ch, double* Px) { ToPixels(Row, Sw, Ch, Px); }
+void IEAreaPixels8_AVX2(const std::uint8_t* Row, int Sw, int Ch, bool Single, double* Px) {
+  if (Single)
+    ToPixels(Row, Sw, Ch, reinterpret_cast<float*>(Px));
+  else
+    ToPixels(Row, Sw, Ch, Px);
+}
 
-void IEAreaPixels16_AVX2(const std::uint16_t* Row, int Sw, int Ch, double* Px) { ToPixels(Row, Sw, Ch, Px); }
+void IEAreaPixels16_AVX2(const std::uint16_t* Row, int Sw, int Ch, bool Single, double* Px) {
+  if (Single)
+    ToPixels(Row, Sw, Ch, reinterpret_cast<float*>(Px));
+  else
+    ToPixels(Row, Sw, Ch, Px);
+}
 
 void IEAreaRowH_AVX2(const TIEAreaCols& T, TIEAreaHKind Kind, const double* Px, double Max, void* H) {
+  if (T.Single) {
+    const float* px = reinterpret_cast<const float*>(Px);
+    float* h = static_cast<float*>(H);
+    switch (Kind) {
+      case ahSample: RowHF<ahSample>(T, px, Max, h); break;
+      case ahLinear: RowHF<ahLinear>(T, px, Max, h); break;
+      case ahCubic: RowHF<ahCubic>(T, px, Max, h); break;
+      case ahCubicRounded: RowHF<ahCubicRounded>(T, px, Max, h); break;
+    }
+    return;
+  }
   switch (Kind) {
     case ahSample: RowH<ahSample>(T, Px, Max, static_cast<float*>(H)); break;
     case ahLinear: RowH<ahLinear>(T, Px, Max, static_cast<double*>(H)); break;
@@ -204,6 +331,16 @@ void IEAreaAccumulate_AVX2(const TIEAreaCols& T, TIEAreaVKind Kind, bool Compact
   using TRun = void (*)(const TIEAreaCols&, int, const void* const*, const double*, double, double, bool,
                         double*, const TIEAreaOut*);
   TRun run = nullptr;
+  if (T.Single) {
+    switch (Kind) {
+      case avSamples: run = AccumulateFTo<avSamples>; break;
+      case avIdentity: run = AccumulateFTo<avIdentity>; break;
+      case avLinear: run = AccumulateFTo<avLinear>; break;
+      case avCubic: run = AccumulateFTo<avCubic>; break;
+    }
+    run(T, Ch, Rows, VW, Max, PH, First, Acc, Out);
+    return;
+  }
   switch (Kind) {
     case avSamples: run = AccumulateAny<avSamples, double>; break;
     case avIdentity:

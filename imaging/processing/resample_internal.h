@@ -148,6 +148,13 @@ struct TIEAreaCols {
   // offset in pixels from column x - 1, or -1: such a piece's value is that
   // sample itself, whatever the order of the sum.
   std::vector<std::int8_t> Unit;
+  // Single: every value of the walk is a multiple of a power of two small
+  // enough that float holds each product and sum exactly, so the rows run in
+  // float, two pixels per vector, with the same results. The tables then
+  // come as floats, four lanes per piece.
+  bool Single = false;
+  std::vector<float> WX[4];
+  std::vector<float> PWX;
 };
 
 // How a piece's value is taken from its source row: the sample itself, the
@@ -169,8 +176,9 @@ struct TIEAreaOut {
 // Rows are held as pixels of four doubles, the channels first and the spare
 // lanes finite: (Sw + 3) x 4 doubles, pixel x at x + 1, pixel 0 repeated
 // before it and pixel Sw - 1 twice after the last.
-void IEAreaPixels8_AVX2(const std::uint8_t* Row, int Sw, int Ch, double* Px);
-void IEAreaPixels16_AVX2(const std::uint16_t* Row, int Sw, int Ch, double* Px);
+// Single puts floats in the same place, (Sw + 3) x 4 of them.
+void IEAreaPixels8_AVX2(const std::uint8_t* Row, int Sw, int Ch, bool Single, double* Px);
+void IEAreaPixels16_AVX2(const std::uint16_t* Row, int Sw, int Ch, bool Single, double* Px);
 // True when a row of piece values holds whole numbers (the samples, or the
 // rounded cubic) and so is kept as floats, which hold them exactly.
 inline bool IEAreaCompact(TIEAreaHKind Kind) { return Kind == ahSample || Kind == ahCubicRounded; }

@@ -1,7 +1,8 @@
-// The area-weighted bilinear and bicubic resamplers: the vector engine, the
-// exact box sums of reductions and the worker bands all give the bytes of
-// the scalar walk, over the four cases, whole, dyadic and awkward ratios,
-// odd widths and every sample format.
+// The area-weighted bilinear and bicubic resamplers: the vector engine (in
+// double, or in float where that is exact), the exact box sums of
+// reductions and the worker chunks all give the bytes of the scalar walk,
+// over the four cases, whole, dyadic and awkward ratios, odd widths and
+// every sample format.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,6 +38,10 @@ TEST(ResampleArea, VectorPathsAndBandsMatchTheScalarWalk) {
       {1, 9, 7, 2},      // one source column
       {13, 1, 5, 1},     // one row
       {11, 13, 11, 29},  // width kept
+      {10, 6, 40, 24},   // x 4: dyadic weights, exact in float
+      {16, 12, 32, 3},   // x 2 across, a quarter down: float rows, case 1
+      {12, 16, 3, 32},   // the same turned: case 2
+      {33, 7, 66, 7},    // x 2 across, height kept
   };
   for (TIEPixelFormat pf : {ie24RGB, ie8g, ieRGB48, ie16g}) {
     int seed = 1;
