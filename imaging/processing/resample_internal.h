@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -88,11 +89,27 @@ struct TIEResampleTaps {
   // 1 channel): those windows read a padded copy of the row from there on.
   std::int64_t Tail3 = 0;
   std::int64_t Tail1 = 0;
+  // The windows again as pairs of neighbouring pixels from an even one:
+  // destination i reads pairs PStart[i] / 2 .. + PLen[i] - 1 with the two
+  // weights of pair k packed in PW[i * PStride + k] (first in the low half);
+  // Pairs is the number of pairs any window reaches.
+  std::vector<int> PStart;
+  std::vector<int> PLen;
+  int PStride = 0;
+  int Pairs = 0;
+  std::vector<std::int32_t> PW;
+  // 1 / |Sum[i]| as a float when truncating s x Rcp[i] gives s div |Sum[i]|
+  // for every s from 0 to 256 |Sum[i]| (checked one by one), else 0.
+  std::vector<float> Rcp;
 };
 
 using TIEKernelFunc = double (*)(double);
 TIEKernelFunc IEKernelOf(TResampleFilter Filter, double& Support);
 TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter);
+// The same tables, kept for the last few sizes and filters asked for: the
+// extended-precision kernels are slow, and a view or a batch resamples the
+// same sizes again and again.
+std::shared_ptr<const TIEResampleTaps> IECachedTaps(int N, int M, TResampleFilter Filter);
 
 // Bytes a source row needs past its end for the 3-channel vector path.
 constexpr int kIEResampleRowPad = 64;
@@ -105,6 +122,12 @@ void IEKernelRowH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* Src, const
                         std::uint8_t* Dst);
 void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* Src, const std::uint8_t* Tail,
                         std::uint8_t* Dst);
+// Rows (1 to 16) rows of the first pass at once, 3 channels: the rows are
+// turned so that the 16 values of one column sit side by side, and every tap
+// weights all 16 rows in one multiply-add. Scratch is reused between calls.
+constexpr int kIEBlockRows = 16;
+void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,
+                          std::uint8_t* const* Dst, std::vector<std::uint8_t>& Scratch);
 // One row of the second pass over Bytes bytes: destination row y of the
 // taps reads Rows[k] for its contributors (Rows indexed by source row).
 void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
@@ -223,6 +224,41 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
       T.Tail3 = std::min<std::int64_t>(T.Tail3, 3 * st);
     if (st + 8 * ((len + 7) / 8) > N) T.Tail1 = std::min<std::int64_t>(T.Tail1, st);
   }
+  // Reciprocals that divide exactly, one check per distinct sum.
+  T.Rcp.assign(static_cast<size_t>(M), 0.0f);
+  std::vector<std::pair<int, float>> tried;
+  for (int i = 0; i < M; ++i) {
+    const int d = std::abs(T.Sum[static_cast<size_t>(i)]);
+    if (d < 1 || d > 4096) continue;
+    auto it = std::find_if(tried.begin(), tried.end(), [&](const auto& e) { return e.first == d; });
+    if (it == tried.end()) {
+      const float r = 1.0f / static_cast<float>(d);
+      bool exact = true;
+      for (int v = 0; v <= 256 * d && exact; ++v)
+        exact = static_cast<int>(static_cast<float>(v) * r) == v / d;
+      tried.push_back({d, exact ? r : 0.0f});
+      it = tried.end() - 1;
+    }
+    T.Rcp[static_cast<size_t>(i)] = it->second;
+  }
+  // Pairs from even pixels for the 16-row blocks.
+  T.PStride = T.Stride / 2 + 1;
+  T.PStart.resize(static_cast<size_t>(M));
+  T.PLen.resize(static_cast<size_t>(M));
+  T.PW.assign(static_cast<size_t>(M) * T.PStride, 0);
+  for (int i = 0; i < M; ++i) {
+    const int st = T.Start[static_cast<size_t>(i)], even = st & ~1, len = T.Len[static_cast<size_t>(i)];
+    const int pairs = (st - even + len + 1) / 2;
+    T.PStart[static_cast<size_t>(i)] = even;
+    T.PLen[static_cast<size_t>(i)] = pairs;
+    T.Pairs = std::max(T.Pairs, even / 2 + pairs);
+    const std::int16_t* w = &T.W[static_cast<size_t>(i) * T.Stride];
+    for (int k = 0; k < pairs; ++k) {
+      auto at = [&](int j) { return j >= st && j < st + len ? static_cast<std::uint16_t>(w[j - st]) : 0u; };
+      const unsigned lo = at(even + 2 * k), hi = at(even + 2 * k + 1);
+      T.PW[static_cast<size_t>(i) * T.PStride + k] = static_cast<std::int32_t>(lo | (hi << 16));
+    }
+  }
   int groups = T.Stride / 4;
   T.W3.assign(static_cast<size_t>(M) * groups * 16, 0);
   for (int i = 0; i < M; ++i) {
@@ -238,6 +274,35 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
     }
   }
   return T;
+}
+
+std::shared_ptr<const TIEResampleTaps> IECachedTaps(int N, int M, TResampleFilter Filter) {
+  struct Entry {
+    int N, M;
+    TResampleFilter Filter;
+    std::shared_ptr<const TIEResampleTaps> Taps;
+  };
+  // Most recently used first; a few entries of at most a few megabytes each.
+  static std::mutex lock;
+  static std::vector<Entry> cache;
+  constexpr std::size_t kEntries = 8;
+  {
+    std::lock_guard<std::mutex> g(lock);
+    for (std::size_t i = 0; i < cache.size(); ++i) {
+      if (cache[i].N == N && cache[i].M == M && cache[i].Filter == Filter) {
+        std::rotate(cache.begin(), cache.begin() + static_cast<std::ptrdiff_t>(i),
+                    cache.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        return cache.front().Taps;
+      }
+    }
+  }
+  // Built outside the lock: two threads asking for the same new table may
+  // both build it, and get equal tables.
+  auto taps = std::make_shared<const TIEResampleTaps>(IEBuildTaps(N, M, Filter));
+  std::lock_guard<std::mutex> g(lock);
+  cache.insert(cache.begin(), Entry{N, M, Filter, taps});
+  if (cache.size() > kEntries) cache.pop_back();
+  return taps;
 }
 
 namespace {
@@ -274,13 +339,15 @@ void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Ro
 namespace {
 // A plane of bytes (the work image between the passes) with spare bytes
 // after each row for the vector stores.
+// Left unset: every row is written before it is read, and the pages are
+// first touched by the threads that write them.
 struct TIEWorkPlane {
   std::size_t Stride = 0;
-  std::vector<std::uint8_t> Data;
+  std::unique_ptr<std::uint8_t[]> Data;
   TIEWorkPlane(int RowBytes, int Rows)
       : Stride(static_cast<std::size_t>(RowBytes) + kIEResampleRowPad),
-        Data(Stride * static_cast<std::size_t>(Rows) + kIEResampleRowPad) {}
-  std::uint8_t* Row(int r) { return Data.data() + Stride * static_cast<std::size_t>(r); }
+        Data(new std::uint8_t[Stride * static_cast<std::size_t>(Rows) + kIEResampleRowPad]) {}
+  std::uint8_t* Row(int r) { return Data.get() + Stride * static_cast<std::size_t>(r); }
 };
 
 // Both passes for Channels interleaved 8-bit channels. GetSrc(r) hands the
@@ -294,7 +361,11 @@ struct TIEWorkPlane {
 // and keeps just the work rows its windows need in a small ring, which
 // spares the whole work image and its memory traffic; a work row depends
 // only on its source row, so the bytes are the same either way.
+//
+// With StableRows (rows handed by GetSrc stay valid together, as in a bitmap
+// in memory) three channels go through the first pass 16 rows at a time.
 void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter Filter, int Threads,
+                   bool StableRows,
                    const std::function<const std::uint8_t*(int r, std::uint8_t* scratch)>& GetSrc,
                    const std::function<std::uint8_t*(int y)>& DstRow,
                    const std::function<void(int y, const std::uint8_t* row)>& Finish,
@@ -302,16 +373,25 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   const bool watched = OnProgress && *OnProgress;
   const double F = 100.0 / (static_cast<double>(sh) + dh + 0.5);
   const int n = std::max(1, Threads);
-  const TIEResampleTaps th = IEBuildTaps(sw, dw, Filter);
-  const TIEResampleTaps tv = IEBuildTaps(sh, dh, Filter);
+  const auto thp = IECachedTaps(sw, dw, Filter);
+  const auto tvp = IECachedTaps(sh, dh, Filter);
+  const TIEResampleTaps& th = *thp;
+  const TIEResampleTaps& tv = *tvp;
   const bool simdH = IEResampleUseAVX2() && !th.W.empty() && (Channels == 3 || Channels == 1);
   const bool simdV = IEResampleUseAVX2() && !tv.W.empty();
   const int bytes = dw * Channels;
   const std::size_t srcBytes = static_cast<std::size_t>(sw) * Channels;
 
+  const bool block = simdH && Channels == 3 && StableRows;
   struct RowBuffers {
-    std::vector<std::uint8_t> scratch, padded;
+    std::vector<std::uint8_t> scratch, padded, block;
     explicit RowBuffers(std::size_t n) : scratch(n + kIEResampleRowPad), padded(n + kIEResampleRowPad) {}
+  };
+  // Work rows r0 .. r0 + count - 1 (count <= 16) into outs.
+  auto horizBlock = [&](int r0, int count, RowBuffers& b, std::uint8_t* const* outs) {
+    const std::uint8_t* srcs[kIEBlockRows];
+    for (int i = 0; i < count; ++i) srcs[i] = GetSrc(r0 + i, b.scratch.data());
+    IEKernelBlockH3_AVX2(th, srcs, count, outs, b.block);
   };
   auto horizRow = [&](int r, RowBuffers& b, std::uint8_t* out) {
     const std::uint8_t* s = GetSrc(r, b.scratch.data());
@@ -343,9 +423,18 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
     IERunBands(sh, n, [&](int t, int first, int count) {
       RowBuffers b(srcBytes);
       TIEPercentReporter rep{OnProgress, Sender};
-      for (int r = first; r < first + count; ++r) {
-        horizRow(r, b, work.Row(r));
-        if (t == 0) rep.Report(static_cast<int>(Trunc((static_cast<double>(n) * r + 1) * F)));
+      const int step = block ? kIEBlockRows : 1;
+      for (int r0 = first; r0 < first + count; r0 += step) {
+        const int rows = std::min(step, first + count - r0);
+        if (block) {
+          std::uint8_t* outs[kIEBlockRows];
+          for (int i = 0; i < rows; ++i) outs[i] = work.Row(r0 + i);
+          horizBlock(r0, rows, b, outs);
+        } else {
+          horizRow(r0, b, work.Row(r0));
+        }
+        for (int r = r0; r < r0 + rows; ++r)
+          if (t == 0) rep.Report(static_cast<int>(Trunc((static_cast<double>(n) * r + 1) * F)));
       }
     });
     std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh));
@@ -358,11 +447,36 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
     return;
   }
 
-  IERunBands(dh, n, [&](int, int first, int count) {
+  if (n > 1) {
+    // Both passes in small chunks that the threads take as they come free.
+    TIEWorkPlane work(bytes, sh);
+    std::vector<std::unique_ptr<RowBuffers>> buffers(static_cast<std::size_t>(n));
+    IERunChunks(sh, n, kIEBlockRows, [&](int t, int first, int count) {
+      auto& b = buffers[static_cast<std::size_t>(t)];
+      if (!b) b = std::make_unique<RowBuffers>(srcBytes);
+      if (block) {
+        std::uint8_t* outs[kIEBlockRows];
+        for (int i = 0; i < count; ++i) outs[i] = work.Row(first + i);
+        horizBlock(first, count, *b, outs);
+      } else {
+        for (int r = first; r < first + count; ++r) horizRow(r, *b, work.Row(r));
+      }
+    });
+    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh));
+    for (int r = 0; r < sh; ++r) rows[static_cast<std::size_t>(r)] = work.Row(r);
+    IERunChunks(dh, n, 8, [&](int, int first, int count) {
+      for (int y = first; y < first + count; ++y) vertRow(y, rows.data());
+    });
+    return;
+  }
+
+  IERunBands(dh, 1, [&](int, int first, int count) {
     RowBuffers b(srcBytes);
     // Direct-mapped by source row: a window of at most Stride consecutive
-    // rows never evicts its own rows.
-    const int cap = std::max(1, std::min(tv.Stride, sh));
+    // rows (and the aligned blocks of 16 that cover it) never evicts its own
+    // rows.
+    const int cap = block ? std::min((tv.Stride + 15) / 16 * 16 + 16, (sh + 15) / 16 * 16)
+                          : std::max(1, std::min(tv.Stride, sh));
     TIEWorkPlane ring(bytes, cap);
     std::vector<int> tag(static_cast<std::size_t>(cap), -1);
     std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh), nullptr);
@@ -371,8 +485,18 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
       for (int r = r0; r < r1; ++r) {
         int slot = r % cap;
         if (tag[static_cast<std::size_t>(slot)] != r) {
-          horizRow(r, b, ring.Row(slot));
-          tag[static_cast<std::size_t>(slot)] = r;
+          if (block) {
+            const int rb = r / kIEBlockRows * kIEBlockRows, rows = std::min(kIEBlockRows, sh - rb);
+            std::uint8_t* outs[kIEBlockRows];
+            for (int i = 0; i < rows; ++i) {
+              outs[i] = ring.Row((rb + i) % cap);
+              tag[static_cast<std::size_t>((rb + i) % cap)] = rb + i;
+            }
+            horizBlock(rb, rows, b, outs);
+          } else {
+            horizRow(r, b, ring.Row(slot));
+            tag[static_cast<std::size_t>(slot)] = r;
+          }
         }
         rows[static_cast<std::size_t>(r)] = ring.Row(slot);
       }
@@ -435,8 +559,9 @@ void _IEResampleKernel(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterTyp
   int threads = Src->Location() == ieFile ? 1 : IEResampleThreadCount();
   if (Dst->Location() == ieFile) threads = std::min(threads, 1);
   KernelTwoPass(
-      sw, sh, dw, dh, 3, FilterType, threads, [&](int r, std::uint8_t*) { return Src->GetScanline(r); },
-      [&](int y) { return Dst->GetScanline(y); }, [](int, const std::uint8_t*) {}, &OnProgress, Sender);
+      sw, sh, dw, dh, 3, FilterType, threads, Src->Location() == ieMemory,
+      [&](int r, std::uint8_t*) { return Src->GetScanline(r); }, [&](int y) { return Dst->GetScanline(y); },
+      [](int, const std::uint8_t*) {}, &OnProgress, Sender);
 }
 
 void _IEResample8bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterType) {
@@ -450,7 +575,7 @@ void _IEResample8bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterType)
   if (!IsKernelFilter(FilterType)) FilterType = rfTriangle;
   int threads = (Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
   KernelTwoPass(
-      Src->Width(), Src->Height(), Dst->Width(), Dst->Height(), 1, FilterType, threads,
+      Src->Width(), Src->Height(), Dst->Width(), Dst->Height(), 1, FilterType, threads, false,
       [&](int r, std::uint8_t*) { return Src->GetScanline(r); }, [&](int y) { return Dst->GetScanline(y); },
       [](int, const std::uint8_t*) {}, nullptr, nullptr);
 }
@@ -473,7 +598,7 @@ void _IEResample1bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterType)
   // Grey rows are built beside the 24-bit destination and spread into it.
   std::vector<std::uint8_t> grey(static_cast<std::size_t>(Dst->Height()) * (dw + kIEResampleRowPad));
   KernelTwoPass(
-      sw, Src->Height(), dw, Dst->Height(), 1, FilterType, threads,
+      sw, Src->Height(), dw, Dst->Height(), 1, FilterType, threads, false,
       [&](int r, std::uint8_t* scratch) {
         const std::uint8_t* bits = Src->GetScanline(r);
         for (int x = 0; x < sw; ++x) scratch[x] = (bits[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;

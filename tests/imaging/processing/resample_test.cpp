@@ -2,6 +2,7 @@
 // independence of the bytes, uniform images and extreme ratios.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <stdexcept>
 #include <tuple>
@@ -439,6 +440,11 @@ TEST(ResampleInvariants, WideRowsMatchTheScalarRows) {
               << "format " << int(pf) << " " << z[0] << "x" << z[1] << " -> " << z[2] << "x" << z[3]
               << " filter " << int(f) << " threads " << n;
         }
+        // A watched run takes the two-phase way (whole work image, progress).
+        auto watched = TIEBitmap::CreateSized(z[2], z[3], pf);
+        _IEResampleIEBitmap(
+            src.get(), watched.get(), f, [](TObject*, int) {}, nullptr);
+        EXPECT_EQ(Bytes(watched.get()), ref) << "watched, format " << int(pf) << " filter " << int(f);
       }
     }
   }
@@ -457,6 +463,20 @@ TEST(ResampleThreads, BandsAndErrors) {
                std::runtime_error);
   // Every other band ran to its end before the error came back.
   EXPECT_EQ(done, std::vector<int>(10, 1));
+  // Chunks taken as threads come free: every item once, whatever the count.
+  for (int n : {1, 3, 16}) {
+    std::vector<std::atomic<int>> seen(37);
+    IERunChunks(37, n, 4, [&](int t, int first, int count) {
+      EXPECT_TRUE(t >= 0 && t < n);
+      for (int i = first; i < first + count; ++i) seen[i]++;
+    });
+    for (auto& v : seen) EXPECT_EQ(v.load(), 1);
+  }
+  EXPECT_THROW(IERunChunks(37, 3, 4,
+                           [](int, int first, int) {
+                             if (first == 8) throw std::runtime_error("chunk 2");
+                           }),
+               std::runtime_error);
 }
 
 TEST(ResampleKernel, ProgressEndsBelowHundred) {
