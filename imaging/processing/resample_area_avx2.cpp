@@ -174,17 +174,23 @@ void RowHF(const TIEAreaCols& T, const float* Px, double Max, float* H) {
       const std::size_t i = static_cast<std::size_t>(s) * T.Dwp + j, o = 4 * i;
       const float* p = Px + 4 * static_cast<std::size_t>(T.X[i]);
       const float* q = Px + 4 * static_cast<std::size_t>(T.X[i + 1]);
+      // Enlarging, both pieces often lie in the same source pixel.
+      const bool same = p == q;
+      auto tap = [&](int t) __attribute__((always_inline)) {
+        return same ? _mm256_broadcast_ps(reinterpret_cast<const __m128*>(p + 4 * t))
+                    : PairF(p + 4 * t, q + 4 * t);
+      };
       __m256 r;
       if constexpr (Kind == ahSample) {
-        r = PairF(p + 4, q + 4);
+        r = tap(1);
       } else if constexpr (Kind == ahLinear) {
-        r = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(T.WX[0].data() + o), PairF(p + 4, q + 4)),
-                          _mm256_mul_ps(_mm256_loadu_ps(T.WX[1].data() + o), PairF(p + 8, q + 8)));
+        r = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(T.WX[0].data() + o), tap(1)),
+                          _mm256_mul_ps(_mm256_loadu_ps(T.WX[1].data() + o), tap(2)));
       } else {
-        r = _mm256_add_ps(_mm256_mul_ps(PairF(p, q), _mm256_loadu_ps(T.WX[0].data() + o)),
-                          _mm256_mul_ps(PairF(p + 4, q + 4), _mm256_loadu_ps(T.WX[1].data() + o)));
-        r = _mm256_add_ps(r, _mm256_mul_ps(PairF(p + 8, q + 8), _mm256_loadu_ps(T.WX[2].data() + o)));
-        r = _mm256_add_ps(r, _mm256_mul_ps(PairF(p + 12, q + 12), _mm256_loadu_ps(T.WX[3].data() + o)));
+        r = _mm256_add_ps(_mm256_mul_ps(tap(0), _mm256_loadu_ps(T.WX[0].data() + o)),
+                          _mm256_mul_ps(tap(1), _mm256_loadu_ps(T.WX[1].data() + o)));
+        r = _mm256_add_ps(r, _mm256_mul_ps(tap(2), _mm256_loadu_ps(T.WX[2].data() + o)));
+        r = _mm256_add_ps(r, _mm256_mul_ps(tap(3), _mm256_loadu_ps(T.WX[3].data() + o)));
         r = ClampF(r, hi);
         if constexpr (Kind == ahCubicRounded)
           r = _mm256_round_ps(r, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
