@@ -75,8 +75,10 @@ void _IEStretchNearest(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender, const TI
     }
   };
   int n = (watched || Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
-  IERunBands(dh, n, [&](int, int first, int count) {
-    TIEPercentReporter rep{&OnProgress, Sender};
+  // Rows in chunks taken by free threads (one chunk of every row when
+  // progress is watched, reported in order).
+  TIEPercentReporter rep{&OnProgress, Sender};
+  IERunChunks(dh, n, n == 1 ? dh : std::max(8, std::min(64, dh / (8 * n))), [&](int, int first, int count) {
     std::int64_t prevRow = -1;
     std::uint8_t* prev = nullptr;
     for (int y = first; y < first + count; ++y) {

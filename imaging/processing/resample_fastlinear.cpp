@@ -201,23 +201,35 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
     rowsOf(y, R0, R1, f);
     cap = std::max(cap, R1 - R0 + 1);
   }
-  IERunBands(dh, n, [&](int, int first, int count) {
-    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(sw) * Ch + kIEResampleRowPad);
-    std::unique_ptr<std::uint8_t[]> ring(new std::uint8_t[wstride * static_cast<std::size_t>(cap)]);
-    std::vector<int> tag(static_cast<std::size_t>(cap), -1);
-    std::vector<std::uint32_t> acc(wstride);
+  // Each worker keeps its ring from one chunk of destination rows to the
+  // next (its chunks come in increasing order).
+  struct Worker {
+    std::vector<std::uint8_t> scratch;
+    std::unique_ptr<std::uint8_t[]> ring;
+    std::vector<int> tag;
+    std::vector<std::uint32_t> acc;
+  };
+  std::vector<Worker> workers(static_cast<std::size_t>(n));
+  IERunChunks(dh, n, std::max(8, std::min(64, dh / (8 * n))), [&](int t, int first, int count) {
+    Worker& w = workers[static_cast<std::size_t>(t)];
+    if (!w.ring) {
+      w.scratch.resize(static_cast<std::size_t>(sw) * Ch + kIEResampleRowPad);
+      w.ring.reset(new std::uint8_t[wstride * static_cast<std::size_t>(cap)]);
+      w.tag.assign(static_cast<std::size_t>(cap), -1);
+      w.acc.resize(wstride);
+    }
     // Direct-mapped by work row: the rows of one destination row are
     // consecutive and at most cap, so they never evict each other.
     auto row = [&](int r) -> const std::uint8_t* {
       int slot = r % cap;
-      std::uint8_t* p = ring.get() + wstride * static_cast<std::size_t>(slot);
-      if (tag[static_cast<std::size_t>(slot)] != r) {
-        horiz(r, scratch.data(), p);
-        tag[static_cast<std::size_t>(slot)] = r;
+      std::uint8_t* p = w.ring.get() + wstride * static_cast<std::size_t>(slot);
+      if (w.tag[static_cast<std::size_t>(slot)] != r) {
+        horiz(r, w.scratch.data(), p);
+        w.tag[static_cast<std::size_t>(slot)] = r;
       }
       return p;
     };
-    for (int y = first; y < first + count; ++y) vert(y, row, acc);
+    for (int y = first; y < first + count; ++y) vert(y, row, w.acc);
   });
 }
 
