@@ -244,11 +244,8 @@ int FractionBits(double V) {
 // does, and the float rows give the same results. Bounds: samples below Max,
 // weights of at most Q fraction bits summing (in magnitude) to at most S.
 bool ExactInFloat(const TIEAreaCols& T, const std::vector<TIEPiece>& Cols, const std::vector<TIEPiece>& Rows,
-                  TIEAreaHKind hk, TIEAreaVKind vk, double Max, double Inv) {
+                  TIEAreaHKind hk, TIEAreaVKind vk, double Max) {
   constexpr double kLimit = 16777216.0;  // 2^24
-  int e = 0;
-  // The last product, by the inverse area, must be exact too.
-  if (std::frexp(Inv, &e) != 0.5) return false;
   const std::size_t cells = T.X.size();
   const int taps = hk == ahSample ? 0 : hk == ahLinear ? 2 : 4;
   int qh = 0;
@@ -359,8 +356,10 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
   for (int y = dh - 1; y >= 0; --y) firstPiece[y] = std::min(firstPiece[y], firstPiece[y + 1]);
 
   const double inv = 1 / (XR * YR);
-  if (ExactInFloat(T, cols, rows, hk, vk, Max, inv)) {
+  if (ExactInFloat(T, cols, rows, hk, vk, Max)) {
     T.Single = true;
+    int e = 0;
+    T.ExactInv = std::frexp(inv, &e) == 0.5;
     auto spread = [&](const std::vector<double>& v, std::vector<float>& out) {
       out.resize(4 * v.size());
       for (std::size_t i = 0; i < v.size(); ++i)

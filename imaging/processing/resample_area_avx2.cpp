@@ -237,9 +237,17 @@ void AccumulateF(const TIEAreaCols& T, int Ch, const void* const Rows[4], const 
     }
     return a;
   };
+  const __m256d invD = _mm256_set1_pd(Inv), hiD = _mm256_set1_pd(Max);
+  const bool exactInv = T.ExactInv;
   auto finish = [&](__m256 a) __attribute__((always_inline)) {
-    __m256 r = _mm256_round_ps(_mm256_mul_ps(a, inv), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    return _mm256_cvtps_epi32(ClampF(r, hi));
+    if (exactInv) {
+      __m256 r = _mm256_round_ps(_mm256_mul_ps(a, inv), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+      return _mm256_cvtps_epi32(ClampF(r, hi));
+    }
+    // The sums are exact in float; their product by the inverse area is
+    // taken in double, as the walk takes it.
+    return _mm256_set_m128i(Finish(_mm256_cvtps_pd(_mm256_extractf128_ps(a, 1)), invD, hiD),
+                            Finish(_mm256_cvtps_pd(_mm256_castps256_ps128(a)), invD, hiD));
   };
   for (int j0 = 0; j0 < Dw; j0 += 4) {
     const __m256 a01 = pair(static_cast<std::size_t>(j0)), a23 = pair(static_cast<std::size_t>(j0) + 2);

@@ -176,6 +176,9 @@ struct TIEAreaCols {
   // float, two pixels per vector, with the same results. The tables then
   // come as floats, four lanes per piece.
   bool Single = false;
+  // With Single: the inverse area is a power of two, so the last product is
+  // exact in float too; otherwise it is taken in double.
+  bool ExactInv = false;
   std::vector<float> WX[4];
   std::vector<float> PWX;
 };

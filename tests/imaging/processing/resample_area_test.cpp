@@ -42,6 +42,7 @@ TEST(ResampleArea, VectorPathsAndBandsMatchTheScalarWalk) {
       {16, 12, 32, 3},   // x 2 across, a quarter down: float rows, case 1
       {12, 16, 3, 32},   // the same turned: case 2
       {33, 7, 66, 7},    // x 2 across, height kept
+      {12, 9, 16, 12},   // x 4/3: float rows, the inverse area 16/9 taken in double
   };
   for (TIEPixelFormat pf : {ie24RGB, ie8g, ieRGB48, ie16g}) {
     int seed = 1;
