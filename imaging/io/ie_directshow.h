@@ -18,6 +18,7 @@ class TIEDirectShow {
     fNewFrameMsg = NewFrameMsg;
     fEventMsg = EventMsg;
   }
+  HWND NotifyWindow() const { return fWindow; }
   bool ShowingVideo() const { return fShowingVideo; }
 
  private:

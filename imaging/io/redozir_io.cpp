@@ -153,7 +153,10 @@ void TRedozIrIO::Update() {
 }
 
 TIEDirectShow* TRedozIrIO::DShowControl() {
-  if (!fDShow) fDShow = std::make_unique<TIEDirectShow>();
+  if (!fDShow) {
+    fDShow = std::make_unique<TIEDirectShow>();
+    UpdateDShowNotifyWindow();
+  }
   return fDShow.get();
 }
 

@@ -213,3 +213,11 @@ TEST(RedozIrIOAsync, TheViewHandlesThePrivateMessagesOnItsThread) {
   EXPECT_EQ(v.ImageWidth(), 13);
   EXPECT_EQ(v.ImageHeight(), 11);
 }
+
+TEST(RedozIrIOAsync, TheVideoFrontNotifiesTheWindowOfTheAttachedView) {
+  TShownView s;
+  TRedozIrIO* io = s.view->GetIO();
+  EXPECT_EQ(io->DShowControl()->NotifyWindow(), s.view->Handle());
+  TRedozIrIO alone(nullptr);
+  EXPECT_EQ(alone.DShowControl()->NotifyWindow(), 0u);
+}
