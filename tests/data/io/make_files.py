@@ -100,3 +100,36 @@ make_grey().save(path("grey.jpg"), quality=95)
 make_rgb().convert("CMYK").save(path("cmyk.jpg"), quality=95)
 make_rgb().save(path("rgb.jp2"))
 make_rgb().save(path("rgb.j2k"))
+
+# Kinds that other writers make and this library does not: a GIF frame that
+# holds only the changed rectangle, colour-mapped and top-left TGA, PNG with
+# a transparent palette entry, grey with alpha, 1 and 48 bits, BMP with 32-bit
+# alpha, 565 bit fields and 4 bits, planar, 16-bit, G4, JPEG, big-endian and
+# tiled TIFF, 1-bit PCX.
+changed = make_pal()
+for y in range(3, 7):
+    for x in range(5, 9):
+        changed.putpixel((x, y), 7)
+make_pal().save(path("sub.gif"), save_all=True, append_images=[changed], duration=40)
+make_pal().save(path("pal.tga"))
+make_rgb().save(path("topleft.tga"), orientation=1)
+make_pal().save(path("trns.png"), transparency=2)
+Image.merge("LA", (make_grey(), make_rgba().split()[3])).save(path("la.png"))
+
+
+def make_bw():
+    return make_grey().point(lambda v: 255 if v >= 128 else 0).convert("1")
+
+
+make_bw().save(path("bw.png"))
+make_bw().save(path("bw.pcx"))
+magick(path("rgb.png"), "-depth", "16", "PNG48:" + path("rgb48.png"))
+magick(path("alpha.png"), path("alpha32.bmp"))
+magick(path("rgb.png"), "-define", "bmp:subtype=RGB565", path("rgb565.bmp"))
+magick(path("pal.png"), "-colors", "8", "BMP3:" + path("pal4.bmp"))
+magick(path("rgb.png"), "-interlace", "plane", path("planar.tif"))
+magick(path("rgb.png"), "-depth", "16", path("rgb16.tif"))
+magick(path("grey.png"), "-threshold", "50%", "-monochrome", "-compress", "Group4", path("g4.tif"))
+magick(path("rgb.png"), "-compress", "JPEG", "-quality", "95", path("jpeg.tif"))
+magick(path("rgb.png"), "-endian", "MSB", path("msb.tif"))
+magick(path("rgb.png"), "-define", "tiff:tile-geometry=16x16", "-compress", "Zip", path("tiled.tif"))

@@ -20,6 +20,11 @@ TRGB Grey(int x, int y) {
   auto v = static_cast<std::uint8_t>((x * 16 + y * 4) & 255);
   return TRGB{v, v, v};
 }
+// The grey pattern thresholded at 128.
+TRGB BW(int x, int y) {
+  auto v = static_cast<std::uint8_t>(Grey(x, y).r >= 128 ? 255 : 0);
+  return TRGB{v, v, v};
+}
 
 std::unique_ptr<TIEBitmap> Pattern(const std::function<TRGB(int, int)>& f) {
   auto b = std::make_unique<TIEBitmap>(W, H, ie24RGB);
@@ -70,6 +75,22 @@ TEST(ForeignFiles, EveryFileDecodesToItsPattern) {
       {"cmyk.jpg", ioJPEG, Rgb, 24, ieCMYK},
       {"rgb.jp2", ioJP2, Rgb, 0, ie24RGB},
       {"rgb.j2k", ioJ2K, Rgb, 0, ie24RGB},
+      {"pal.tga", ioTGA, [](int x, int y) { return Pal(x, y); }, 0, ie8p},
+      {"topleft.tga", ioTGA, Rgb, 0, ie24RGB},
+      {"trns.png", ioPNG, [](int x, int y) { return Pal(x, y); }, 0, ie24RGB},
+      {"la.png", ioPNG, Grey, 0, ie8g},
+      {"bw.png", ioPNG, BW, 0, ie1g},
+      {"rgb48.png", ioPNG, Rgb, 0, ieRGB48},
+      {"alpha32.bmp", ioBMP, Rgb, 0, ie24RGB},
+      {"rgb565.bmp", ioBMP, Rgb, 8, ie24RGB},
+      {"pal4.bmp", ioBMP, [](int x, int y) { return Pal(x, y); }, 0, ie8p},
+      {"planar.tif", ioTIFF, Rgb, 0, ie24RGB},
+      {"rgb16.tif", ioTIFF, Rgb, 0, ieRGB48},
+      {"g4.tif", ioTIFF, BW, 0, ie1g},
+      {"jpeg.tif", ioTIFF, Rgb, 24, ie24RGB},
+      {"msb.tif", ioTIFF, Rgb, 0, ie24RGB},
+      {"tiled.tif", ioTIFF, Rgb, 0, ie24RGB},
+      {"bw.pcx", ioPCX, BW, 0, ie1g},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -113,5 +134,33 @@ TEST(ForeignFiles, AlphaSixteenBitsAndPagesComeThrough) {
     EXPECT_EQ(MaxRGBDiff(*b, *Pattern([i](int x, int y) { return Pal(x, y, i); })), 0) << i;
   }
   EXPECT_THROW(Load("multi.gif", nullptr, 3), EIEImageError);
+
+  // Transparency that is not an alpha plane in the file: a palette entry,
+  // a grey image's second sample, 32-bit BMP's fourth byte.
+  struct AlphaCase {
+    const char* file;
+    std::function<int(int, int)> alpha;
+  } alphas[] = {
+      {"trns.png", [](int x, int y) { return (x / 2 + y / 3) % 8 == 2 ? 0 : 255; }},
+      {"la.png", [](int x, int y) { return (x * y * 3) & 255; }},
+      {"alpha32.bmp", [](int x, int y) { return (x * y * 3) & 255; }},
+  };
+  for (const auto& c : alphas) {
+    auto b = Load(c.file);
+    ASSERT_TRUE(b->HasAlphaChannel()) << c.file;
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) ASSERT_EQ(b->GetAlphaChannel()->GetScanline(y)[x], c.alpha(x, y)) << c.file;
+  }
+
+  // A later GIF frame that holds only what changed: the rectangle and its place.
+  TIOParamsVals p;
+  auto sub = Load("sub.gif", &p, 1);
+  EXPECT_EQ(p.ImageCount, 2);
+  ASSERT_EQ(sub->GetWidth(), 4);
+  ASSERT_EQ(sub->GetHeight(), 4);
+  EXPECT_EQ(p.GIFXPos, 5);
+  EXPECT_EQ(p.GIFYPos, 3);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(sub->GetPalette(sub->GetScanline(y)[x]), kPalette[7]);
   EXPECT_THROW(Load("multi.tif", nullptr, 3), EIEImageError);
 }
