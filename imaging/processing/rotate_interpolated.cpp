@@ -284,17 +284,25 @@ void RotateInterpolated(TIEBitmap* bmp, const std::uint8_t* bg, int n, std::uint
       }
     }
     int path = n != 3 ? 0 : IEUseAVX512() && shape.Base ? 2 : IEUseAVX2() ? 1 : 0;
+    // The work is handed out in bands of tile rows, so that no piece ends
+    // inside a band; progress still comes row by row, in order.
+    const int band = kIERotateTileRows, bands = (NH + band - 1) / band;
+    auto rowsOf = [&](int b) { return std::pair(b * band, std::min(NH, (b + 1) * band)); };
     std::function<void(int)> after;
-    if (OnProgress) after = [&](int y) { OnProgress(Sender, TruncInt(y * 100.0 / NH)); };
+    if (OnProgress)
+      after = [&](int b) {
+        for (int y = rowsOf(b).first; y < rowsOf(b).second; ++y) OnProgress(Sender, TruncInt(y * 100.0 / NH));
+      };
     IEParallelForProgress(
-        NH, static_cast<std::int64_t>(NW) * (j.Bicubic ? 8 : 2), s.Shareable() && d.Shareable(),
+        bands, static_cast<std::int64_t>(NW) * band * (j.Bicubic ? 8 : 2), s.Shareable() && d.Shareable(),
         [&](int b, int e) {
+          int y0 = rowsOf(b).first, y1 = rowsOf(e - 1).second;
           if (path == 2)
-            IERotateRowsAVX512(j, shape, b, e);
+            IERotateRowsAVX512(j, shape, y0, y1);
           else if (path == 1)
-            IERotateRowsAVX2(j, shape, b, e);
+            IERotateRowsAVX2(j, shape, y0, y1);
           else
-            IERotateRowsScalar(j, b, e);
+            IERotateRowsScalar(j, y0, y1);
         },
         after);
   }

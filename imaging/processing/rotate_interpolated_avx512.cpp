@@ -88,7 +88,9 @@ inline void Store8(__m256i v, std::uint8_t* out, int first, int last) {
 
 struct TPosition {
   __m512d fx, fy;
-  alignas(32) std::int32_t off[8];  // byte offset of the first byte read, from row 0
+  // Byte offset of the first byte read, from row 0: 64 bits, so that it
+  // serves as an index as it stands.
+  alignas(64) std::int64_t off[8];
 };
 
 // Source positions of the eight pixels from column X: the cell (Floor for
@@ -103,11 +105,19 @@ inline void Position(const TIERotateRow& r, int x, int dx, int dy, TPosition& p)
   __m512d cy = _mm512_roundscale_pd(sy, Rounding | _MM_FROUND_NO_EXC);
   p.fx = _mm512_sub_pd(sx, cx);
   p.fy = _mm512_sub_pd(sy, cy);
-  __m256i ix = _mm256_add_epi32(_mm512_cvttpd_epi32(cx), _mm256_set1_epi32(dx));
-  __m256i iy = _mm256_add_epi32(_mm512_cvttpd_epi32(cy), _mm256_set1_epi32(dy));
-  __m256i off = _mm256_add_epi32(_mm256_mullo_epi32(iy, _mm256_set1_epi32(static_cast<int>(r.Stride))),
-                                 _mm256_add_epi32(ix, _mm256_add_epi32(ix, ix)));
-  _mm256_store_si256(reinterpret_cast<__m256i*>(p.off), off);
+  // (y0 + DY) Stride + 3 (x0 + DX): whole numbers far below 2^53, exact in doubles.
+  __m512d oy =
+      _mm512_mul_pd(_mm512_add_pd(cy, _mm512_set1_pd(dy)), _mm512_set1_pd(static_cast<double>(r.Stride)));
+  __m512d ox = _mm512_mul_pd(_mm512_add_pd(cx, _mm512_set1_pd(dx)), _mm512_set1_pd(3.0));
+  _mm512_store_si512(p.off, _mm512_cvttpd_epi64(_mm512_add_pd(oy, ox)));
+}
+
+// Four 128-bit lanes in one register: a tree of inserts rather than a
+// chain of merges, so that no read waits for another.
+inline __m512i Join(__m128i a, __m128i b, __m128i c, __m128i d) {
+  __m256i lo = _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1);
+  __m256i hi = _mm256_inserti128_si256(_mm256_castsi128_si256(c), d, 1);
+  return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
 }
 
 inline __m512i WithMagic(__m512i v, __mmask32 words) {
@@ -121,15 +131,13 @@ inline void Bilinear8(const TIERotateRow& r, int x, std::uint8_t* out, int first
   Position<_MM_FROUND_TO_NEG_INF>(r, x, 0, 0, p);
   const std::uint8_t* base = r.Base;
   const std::ptrdiff_t stride = r.Stride;
+  const std::uint8_t* below = base + stride;
+  auto lane = [&](int k) {
+    return _mm_set_epi64x(static_cast<long long>(Load8(below + p.off[k])),
+                          static_cast<long long>(Load8(base + p.off[k])));
+  };
   auto lanes = [&](int k0) {
-    __m512i v = _mm512_setzero_si512();
-    for (int k = 0; k < 4; ++k) {
-      const std::uint8_t* s = base + p.off[k0 + k];
-      v = _mm512_mask_set1_epi64(v, static_cast<__mmask8>(1u << (2 * k)), static_cast<long long>(Load8(s)));
-      v = _mm512_mask_set1_epi64(v, static_cast<__mmask8>(2u << (2 * k)),
-                                 static_cast<long long>(Load8(s + stride)));
-    }
-    return WithMagic(v, 0x88888888u);
+    return WithMagic(Join(lane(k0), lane(k0 + 1), lane(k0 + 2), lane(k0 + 3)), 0x88888888u);
   };
   __m512i lo = lanes(0), hi = lanes(4);
   const __m512d magic = _mm512_set1_pd(kMagic);
@@ -176,13 +184,10 @@ inline void Bicubic8(const TIERotateRow& r, int x, std::uint8_t* out, int first,
   const std::ptrdiff_t stride = r.Stride;
   __m512d h[3][4];
   for (int row = 0; row < 4; ++row) {
+    const std::uint8_t* at = base + row * stride;
+    auto lane = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + p.off[k])); };
     auto lanes = [&](int k0) {
-      __m512i v = _mm512_setzero_si512();
-      for (int k = 0; k < 4; ++k) {
-        const auto* s = reinterpret_cast<const __m128i*>(base + p.off[k0 + k] + row * stride);
-        v = _mm512_mask_broadcast_i32x4(v, static_cast<__mmask16>(0xFu << (4 * k)), _mm_loadu_si128(s));
-      }
-      return WithMagic(v, 0x80808080u);
+      return WithMagic(Join(lane(k0), lane(k0 + 1), lane(k0 + 2), lane(k0 + 3)), 0x80808080u);
     };
     __m512i lo = lanes(0), hi = lanes(4);
     for (int c = 0; c < 3; ++c)
