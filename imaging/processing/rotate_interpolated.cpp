@@ -165,7 +165,7 @@ void PrefetchTile(const TIERotateJob& j, int Y0, int Y1, int X0, int X1) {
   auto xb = static_cast<std::ptrdiff_t>(std::clamp(sxMax + 3, 0.0, j.W - 1.0)) * j.N;
   for (int y = ya; y <= yb; ++y) {
     const std::uint8_t* row = (*j.Src)[y];
-    for (std::ptrdiff_t b = xa; b <= xb + 63; b += 64) __builtin_prefetch(row + std::min(b, xb), 0, 3);
+    for (std::ptrdiff_t b = xa; b <= xb + 63; b += 64) IERotateTouch(row + std::min(b, xb));
   }
 }
 

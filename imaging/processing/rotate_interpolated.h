@@ -80,6 +80,16 @@ inline void IERotateScalarSpan(const TIERotateRow& R, int X0, int X1, std::uint8
   for (int x = X0; x < X1; ++x)
     IERotateSampleScalar(j, j.AX[x] - R.RySin, j.BX[x] + R.RyCos, Row + static_cast<std::ptrdiff_t>(x) * j.N);
 }
+// Asks for the cache line at P. An asm statement: GCC drops the calls of a
+// function whose only effect is __builtin_prefetch.
+inline void IERotateTouch(const void* P) {
+#if defined(__x86_64__) || defined(__i386__)
+  asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(P)));
+#else
+  __builtin_prefetch(P, 0, 3);
+#endif
+}
+
 // Destination rows [Y0, Y1) of a 24-bit job in tiles: each row's ranges
 // (IERotateRowSpans with the given bounds) are filled with the background,
 // through the scalar reference, and through Fast.
