@@ -1,6 +1,6 @@
 // TIFF through libtiff on our streams (client I/O): pages by index,
-// bilevel, grey, palette, RGB(A), 16-bit and, through libtiff's RGBA
-// reader, everything else it decodes (YCbCr, CMYK, Lab, tiles, planes);
+// bilevel, grey, palette, RGB(A), 16-bit, in strips or tiles and, through
+// libtiff's RGBA reader, everything else it decodes (YCbCr, Lab, planes);
 // written with every compression the parameters name.
 #include <tiffio.h>
 
@@ -173,11 +173,19 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   const int W = static_cast<int>(w), H = static_cast<int>(hh);
   const bool contig = planar == PLANARCONFIG_CONTIG || spp == 1;
   const bool strips = !TIFFIsTiled(t);
+  // Tiles are put together into rows here for the kinds read natively; a
+  // tile row must then start on a byte.
+  std::uint32_t tw = 0, th = 0;
+  if (!strips) {
+    TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(t, TIFFTAG_TILELENGTH, &th);
+  }
+  const bool rows = strips || (tw > 0 && th > 0 && (std::uint64_t(tw) * bps * spp) % 8 == 0);
   const bool grey = photo == PHOTOMETRIC_MINISBLACK || photo == PHOTOMETRIC_MINISWHITE;
   const bool hasAlpha =
       extraCount > 0 && extra && (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA);
   TIEPixelFormat pf = ienull;
-  if (strips && contig) {
+  if (rows && contig) {
     if (grey && spp == 1 && bps == 1)
       pf = ie1g;
     else if (grey && spp == 1 && (bps == 4 || bps == 8))
@@ -192,7 +200,7 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       pf = ieRGB48;
     else if (photo == PHOTOMETRIC_SEPARATED && bps == 8 && spp == 4)
       pf = ieCMYK;
-    else if (photo == PHOTOMETRIC_YCBCR && comp == COMPRESSION_JPEG && bps == 8 && spp == 3) {
+    else if (strips && photo == PHOTOMETRIC_YCBCR && comp == COMPRESSION_JPEG && bps == 8 && spp == 3) {
       TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
       pf = ie24RGB;
     }
@@ -239,11 +247,49 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       Bitmap.SetPaletteUsed(n);
     }
     TIEBitmap* a = alpha ? Bitmap.GetAlphaChannel() : nullptr;
-    std::vector<std::uint8_t> line(static_cast<size_t>(TIFFScanlineSize64(t)));
+    const std::int64_t lineBytes = TIFFScanlineSize64(t);
+    if (lineBytes <= 0) h.Fail("invalid row size");
+    std::vector<std::uint8_t> line(static_cast<size_t>(lineBytes));
+    // One band of tiles (a tile high, the image wide), read when a row
+    // enters it.
+    std::vector<std::uint8_t> band;
+    std::int64_t tileBytes = 0, tileRowBytes = 0, across = 0, bandLoaded = -1;
+    if (!strips) {
+      tileBytes = TIFFTileSize64(t);
+      tileRowBytes = TIFFTileRowSize64(t);
+      across = (W + std::int64_t(tw) - 1) / tw;
+      const std::int64_t bandBytes = tileBytes * across;
+      if (tileBytes <= 0 || tileRowBytes <= 0 || bandBytes > kMaxBitmapBytes ||
+          bandBytes > fileBytes * (comp == COMPRESSION_NONE ? 1 : 4096) + 65536)
+        h.Fail("tiles of " + std::to_string(tw) + " x " + std::to_string(th) + " cannot come from this file");
+      band.resize(static_cast<size_t>(bandBytes));
+    }
+    auto readRow = [&](int y) {
+      if (strips) {
+        if (TIFFReadScanline(t, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
+          h.Fail("cannot decode the image");
+        return;
+      }
+      const std::int64_t b = y / th;
+      if (b != bandLoaded) {
+        for (std::int64_t i = 0; i < across; ++i) {
+          const ttile_t tile =
+              TIFFComputeTile(t, static_cast<std::uint32_t>(i * tw), static_cast<std::uint32_t>(y), 0, 0);
+          if (TIFFReadEncodedTile(t, tile, band.data() + i * tileBytes, tileBytes) < 0)
+            h.Fail("cannot decode the image");
+        }
+        bandLoaded = b;
+      }
+      const std::int64_t r = y - b * th;
+      for (std::int64_t i = 0; i < across; ++i) {
+        const std::int64_t at = i * tileRowBytes;
+        const std::int64_t n = std::min(tileRowBytes, lineBytes - at);
+        std::memcpy(line.data() + at, band.data() + i * tileBytes + r * tileRowBytes, static_cast<size_t>(n));
+      }
+    };
     Progress.SetRows(H);
     for (int y = 0; y < H; ++y) {
-      if (TIFFReadScanline(t, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
-        h.Fail("cannot decode the image");
+      readRow(y);
       std::uint8_t* d = Bitmap.GetScanline(y);
       const std::uint8_t* p = line.data();
       switch (pf) {

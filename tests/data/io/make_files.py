@@ -105,7 +105,7 @@ make_rgb().save(path("rgb.j2k"))
 # holds only the changed rectangle, colour-mapped and top-left TGA, PNG with
 # a transparent palette entry, grey with alpha, 1 and 48 bits, BMP with 32-bit
 # alpha, 565 bit fields and 4 bits, planar, 16-bit, G4, JPEG, big-endian and
-# tiled TIFF, 1-bit PCX.
+# tiled TIFF (tiles of under 1 KiB among them), 1-bit PCX.
 changed = make_pal()
 for y in range(3, 7):
     for x in range(5, 9):
@@ -133,3 +133,5 @@ magick(path("grey.png"), "-threshold", "50%", "-monochrome", "-compress", "Group
 magick(path("rgb.png"), "-compress", "JPEG", "-quality", "95", path("jpeg.tif"))
 magick(path("rgb.png"), "-endian", "MSB", path("msb.tif"))
 magick(path("rgb.png"), "-define", "tiff:tile-geometry=16x16", "-compress", "Zip", path("tiled.tif"))
+magick(path("rgb.png"), "-define", "tiff:tile-geometry=16x16", "-compress", "None", path("tiled16.tif"))
+magick(path("grey.png"), "-define", "tiff:tile-geometry=16x16", "-compress", "None", path("tiledgrey.tif"))

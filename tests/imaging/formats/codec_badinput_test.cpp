@@ -181,6 +181,30 @@ TEST(CodecBadInput, JpegTwoThousandWithTooManyTilesIsRefusedBeforeTheDecoderSees
   ExpectRefusedAndUnchanged(v, ioJ2K, "tiny tiles");
 }
 
+TEST(CodecBadInput, TiledTiffWithHugeOrCutTilesIsRefused) {
+  TMemoryStream ms;
+  ms.LoadFromFile(TestDataPath("io/tiled16.tif"));
+  const auto good = ms.Bytes();
+  // Tile width and length (SHORT values in the directory) of 65520.
+  auto forged = good;
+  const size_t ifd = good[4] | good[5] << 8 | good[6] << 16 | size_t(good[7]) << 24;
+  const int entries = good[ifd] | good[ifd + 1] << 8;
+  int patched = 0;
+  for (int i = 0; i < entries; ++i) {
+    const size_t e = ifd + 2 + 12 * static_cast<size_t>(i);
+    const int tag = good[e] | good[e + 1] << 8;
+    if (tag == 322 || tag == 323) {
+      PutLE16(forged, e + 8, 65520);
+      ++patched;
+    }
+  }
+  ASSERT_EQ(patched, 2);
+  ExpectRefusedAndUnchanged(forged, ioTIFF, "tiles of 65520 x 65520");
+  for (size_t cut : {good.size() / 2, good.size() - 20})
+    ExpectRefusedAndUnchanged(std::vector<std::uint8_t>(good.begin(), good.begin() + static_cast<long>(cut)),
+                              ioTIFF, "tiled, cut at " + std::to_string(cut));
+}
+
 TEST(CodecBadInput, FilesTheFuzzerFoundAreRefused) {
   // A TIFF claiming 49152 bits per sample and 55551 samples per pixel.
   for (const char* name : {"io/bad_tiff_samples.tif"}) {
