@@ -2,6 +2,7 @@
 // the patterns they carry): each must decode to its pattern.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "imaging/formats/test_images.h"
@@ -37,7 +38,18 @@ std::unique_ptr<TIEBitmap> Load(const std::string& name, TIOParamsVals* params =
   TRedozIrIO io;
   io.SetNativePixelFormat(true);
   io.Params().SetImageIndex(index);
+  // Every reader, whichever way it takes through a file, reports 0 to 100
+  // in order and finishes once.
+  std::vector<int> progress;
+  int finished = 0;
+  io.OnProgress = [&](TObject*, int per) { progress.push_back(per); };
+  io.OnFinishWork = [&](TObject*) { ++finished; };
   io.LoadFromFile(TestDataPath("io/" + name));
+  EXPECT_EQ(finished, 1) << name;
+  EXPECT_GE(progress.size(), 3u) << name;
+  EXPECT_EQ(progress.front(), 0) << name;
+  EXPECT_EQ(progress.back(), 100) << name;
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << name;
   auto out = std::make_unique<TIEBitmap>();
   out->Assign(io.GetIEBitmap());
   if (params) params->Assign(io.Params());
