@@ -380,7 +380,7 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
     std::vector<std::size_t> Pieces;
   };
   std::vector<TWorker> workers(static_cast<std::size_t>(n));
-  const int chunk = std::max(8, dh / (8 * n));
+  const int chunk = std::max(8, dh / (4 * n));
   IERunChunks(dh, n, chunk, [&](int t, int first, int count) {
     TWorker& wk = workers[static_cast<std::size_t>(t)];
     if (wk.Px.empty()) {

@@ -57,6 +57,9 @@ void RowH(const TIEAreaCols& T, const double* Px, double Max, HT* H) {
   for (int s = 0; s < T.P; ++s) {
     for (int j = 0; j < T.Dwp; ++j) {
       const std::size_t i = static_cast<std::size_t>(s) * T.Dwp + j;
+      // An empty slot keeps the 0 its row was made with; its width 0 makes
+      // it add nothing anyway.
+      if (s > 0 && T.PW[i] == 0) continue;
       // Taps x - 1 .. x + 2 of column x start at pixel x of the padded row.
       const double* p = Px + 4 * static_cast<std::size_t>(T.X[i]);
       __m256d r;
@@ -100,6 +103,8 @@ void Accumulate(const TIEAreaCols& T, int Ch, const void* const Rows[4], const d
     __m256d a = First ? _mm256_setzero_pd() : _mm256_loadu_pd(Acc + 4 * j);
     for (int s = 0; s < P; ++s) {
       const std::size_t i = static_cast<std::size_t>(s) * Dwp + j, o = 4 * i;
+      // An empty slot would add (V x 0) x PH = 0.
+      if (!One && s > 0 && PW[i] == 0) continue;
       __m256d v;
       if constexpr (Kind == avSamples) {
         v = LoadH(R0 + 4 * (static_cast<std::size_t>(X[i]) + 1));
