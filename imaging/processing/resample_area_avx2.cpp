@@ -205,21 +205,21 @@ void RowHF(const TIEAreaCols& T, const float* Px, double Max, float* H) {
   }
 }
 
-template <TIEAreaVKind Kind, typename Sample>
+template <TIEAreaVKind Kind, typename Sample, bool One>
 void AccumulateF(const TIEAreaCols& T, int Ch, const void* const Rows[4], const double VW[4], double Max,
                  double PH, bool First, float* Acc, double Inv, void* Out) {
   const __m256 ph = _mm256_set1_ps(static_cast<float>(PH)), hi = _mm256_set1_ps(static_cast<float>(Max)),
                inv = _mm256_set1_ps(static_cast<float>(Inv));
   const __m256 w0 = _mm256_set1_ps(static_cast<float>(VW[0])), w1 = _mm256_set1_ps(static_cast<float>(VW[1])),
                w2 = _mm256_set1_ps(static_cast<float>(VW[2])), w3 = _mm256_set1_ps(static_cast<float>(VW[3]));
-  const int Dw = T.Dw, P = T.P;
+  const int Dw = T.Dw, P = One ? 1 : T.P;
   const std::size_t Dwp = static_cast<std::size_t>(T.Dwp);
   const std::int32_t* X = T.X.data();
   const float* PW = T.PWX.data();
   const float *R0 = static_cast<const float*>(Rows[0]), *R1 = static_cast<const float*>(Rows[1]),
               *R2 = static_cast<const float*>(Rows[2]), *R3 = static_cast<const float*>(Rows[3]);
   auto pair = [&](std::size_t j) __attribute__((always_inline)) {
-    __m256 a = First ? _mm256_setzero_ps() : _mm256_loadu_ps(Acc + 4 * j);
+    __m256 a = One || First ? _mm256_setzero_ps() : _mm256_loadu_ps(Acc + 4 * j);
     for (int s = 0; s < P; ++s) {
       const std::size_t i = static_cast<std::size_t>(s) * Dwp + j, o = 4 * i;
       __m256 v;
@@ -273,11 +273,14 @@ void AccumulateFTo(const TIEAreaCols& T, int Ch, const void* const Rows[4], cons
                    double PH, bool First, double* Acc, const TIEAreaOut* Out) {
   float* acc = reinterpret_cast<float*>(Acc);
   if (!Out)
-    AccumulateF<Kind, void>(T, Ch, Rows, VW, Max, PH, First, acc, 1, nullptr);
-  else if (Out->Bytes == 1)
-    AccumulateF<Kind, std::uint8_t>(T, Ch, Rows, VW, Max, PH, First, acc, Out->Inv, Out->D);
+    AccumulateF<Kind, void, false>(T, Ch, Rows, VW, Max, PH, First, acc, 1, nullptr);
+  else if (Out->Bytes != 1)
+    AccumulateF<Kind, std::uint16_t, false>(T, Ch, Rows, VW, Max, PH, First, acc, Out->Inv, Out->D);
+  else if (T.P == 1 && First)
+    // The common enlargement: one piece per pixel and per row.
+    AccumulateF<Kind, std::uint8_t, true>(T, Ch, Rows, VW, Max, PH, true, acc, Out->Inv, Out->D);
   else
-    AccumulateF<Kind, std::uint16_t>(T, Ch, Rows, VW, Max, PH, First, acc, Out->Inv, Out->D);
+    AccumulateF<Kind, std::uint8_t, false>(T, Ch, Rows, VW, Max, PH, First, acc, Out->Inv, Out->D);
 }
 
 inline void Store4(double* P, __m128i V) { _mm256_storeu_pd(P, _mm256_cvtepi32_pd(V)); }
