@@ -254,17 +254,19 @@ bool ExactInFloat(const TIEAreaCols& T, const std::vector<TIEPiece>& Cols, const
     double sum = 0;
     for (int t = 0; t < taps; ++t) {
       qh = std::max(qh, FractionBits(T.W[t][i]));
+      if (qh > 24) return false;
       sum += std::fabs(T.W[t][i]);
     }
     sh = std::max(sh, sum);
   }
-  if (qh > 24 || Max * sh * std::ldexp(1.0, qh) >= kLimit) return false;
+  if (Max * sh * std::ldexp(1.0, qh) >= kLimit) return false;
   // The piece values: whole numbers when sampled or rounded.
   const int gH = (hk == ahSample || hk == ahCubicRounded) ? 0 : qh;
   const double bH = hk == ahLinear ? Max * sh : Max;
   int qv = 0, qw = 0, qp = 0;
   double sv = 1, pwSum = 0, phSum = 0;
-  for (const auto& p : Cols) qw = std::max(qw, FractionBits(p.Len));
+  for (const auto& p : Cols)
+    if ((qw = std::max(qw, FractionBits(p.Len))) > 24) return false;
   std::vector<double> perPixel(static_cast<std::size_t>(T.Dw), 0.0);
   for (const auto& p : Cols) perPixel[static_cast<std::size_t>(p.Dst)] += p.Len;
   for (double v : perPixel) pwSum = std::max(pwSum, v);
@@ -272,7 +274,7 @@ bool ExactInFloat(const TIEAreaCols& T, const std::vector<TIEPiece>& Cols, const
   int rowDst = -1;
   for (const auto& p : Rows) {
     if (p.Len == 0) continue;
-    qp = std::max(qp, FractionBits(p.Len));
+    if ((qp = std::max(qp, FractionBits(p.Len))) > 24) return false;
     rowSum = p.Dst == rowDst ? rowSum + p.Len : p.Len;
     rowDst = p.Dst;
     phSum = std::max(phSum, rowSum);
@@ -284,7 +286,7 @@ bool ExactInFloat(const TIEAreaCols& T, const std::vector<TIEPiece>& Cols, const
       }
       double sum = 0;
       for (double x : w) {
-        qv = std::max(qv, FractionBits(x));
+        if ((qv = std::max(qv, FractionBits(x))) > 24) return false;
         sum += std::fabs(x);
       }
       sv = std::max(sv, sum);
