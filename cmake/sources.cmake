@@ -19,7 +19,7 @@ function(imaging_glob_sources var dir)
     endif()
     if(f MATCHES "_avx512\\.cpp$")
       set_source_files_properties(${PROJECT_SOURCE_DIR}/${f} PROPERTIES COMPILE_OPTIONS
-        "-mavx2;-mfma;-mavx512f;-mavx512bw;-mavx512vl;-mavx512dq;-mavx512vbmi;-ffp-contract=off")
+        "-mavx2;-mfma;-mavx512f;-mavx512bw;-mavx512vl;-mavx512dq;-mavx512vbmi;-mavx512vnni;-ffp-contract=off")
     endif()
     if(NOT skip)
       list(APPEND kept ${PROJECT_SOURCE_DIR}/${f})

@@ -21,7 +21,8 @@ bool IEUseAVX2() {
 bool IEUseAVX512() {
   static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
                                 __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
-                                __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi");
+                                __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
+                                __builtin_cpu_supports("avx512vnni");
   return supported && IESpeed().SIMD && IESpeed().AVX512;
 }
 

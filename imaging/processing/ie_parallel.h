@@ -22,7 +22,7 @@ struct TIESpeedSettings {
 TIESpeedSettings& IESpeed();
 // True when the vector paths may run: allowed by IESpeed and supported here.
 bool IEUseAVX2();
-// The same for the 512-bit paths (AVX-512 F, BW, VL, DQ and VBMI).
+// The same for the 512-bit paths (AVX-512 F, BW, VL, DQ, VBMI and VNNI).
 bool IEUseAVX512();
 
 // Every row of a bitmap locked (TIEBitmap.LockRow) until the table is freed,
