@@ -93,13 +93,13 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
   if (!XInterp)
     for (int x = 0; x < dw; ++x) div.emplace_back(static_cast<std::uint32_t>(cx.Right[x] - cx.Left[x] + 1));
   const bool simd = IEResampleUseAVX2();
-  std::vector<int> most;
-  const int x0 = simd ? IEFastRowHLimit(Ch, XInterp, cx.Left.data(), cx.Right.data(), sw, dw, most) : 0;
+  TIEFastRowPlan plan;
+  if (simd) IEFastRowHPlan(Ch, XInterp, cx.Left.data(), cx.Right.data(), sw, dw, plan);
+  const int x0 = plan.Lim;
 
   auto horiz = [&](int r, std::uint8_t* scratch, std::uint8_t* o) {
     const std::uint8_t* s = GetRow(r, scratch);
-    if (x0 > 0)
-      IEFastRowH_AVX2(Ch, XInterp, cx.Left.data(), cx.Right.data(), cx.Frac.data(), most.data(), x0, s, o);
+    if (x0 > 0) IEFastRowH_AVX2(Ch, XInterp, cx.Left.data(), cx.Right.data(), cx.Frac.data(), plan, s, o);
     if (XInterp) {
       for (int x = x0; x < dw; ++x) {
         const std::uint8_t* p0 = s + static_cast<std::size_t>(cx.Left[x]) * Ch;

@@ -46,8 +46,10 @@ inline __m256i DivSmall(__m256i s, __m256i n) {
 
 namespace {
 template <int Ch, bool Interp>
-void RowH(const int* Left, const int* Right, const int* Frac, const int* Most, int Lim, const std::uint8_t* S,
-          std::uint8_t* O) {
+void RowH(const int* Left, const int* Right, const int* Frac, const TIEFastRowPlan& Plan,
+          const std::uint8_t* S, std::uint8_t* O) {
+  const int* Most = Plan.Most.data();
+  const int Lim = Plan.Lim;
   const int* base = reinterpret_cast<const int*>(S);
   for (int x = 0; x < Lim; x += 8) {
     const __m256i L = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Left + x));
@@ -55,11 +57,26 @@ void RowH(const int* Left, const int* Right, const int* Frac, const int* Most, i
     __m256i res[Ch];
     if constexpr (Interp) {
       const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Frac + x));
-      const __m256i g0 = _mm256_i32gather_epi32(base, first, 1);
       if constexpr (Ch == 3) {
-        const __m256i g1 = _mm256_i32gather_epi32(base, _mm256_add_epi32(first, _mm256_set1_epi32(3)), 1);
+        __m256i g0, g1;
+        if (x < Plan.Shuf) {
+          // Both pixels of all eight lie in one window of 32 bytes.
+          const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(S + Plan.Base[x / 8]));
+          const __m256i lo = _mm256_permute2x128_si256(v, v, 0x00),
+                        hi = _mm256_permute2x128_si256(v, v, 0x11);
+          const __m256i* c =
+              reinterpret_cast<const __m256i*>(Plan.Ctl.data() + 16 * static_cast<std::size_t>(x));
+          g0 = _mm256_or_si256(_mm256_shuffle_epi8(lo, _mm256_loadu_si256(c)),
+                               _mm256_shuffle_epi8(hi, _mm256_loadu_si256(c + 1)));
+          g1 = _mm256_or_si256(_mm256_shuffle_epi8(lo, _mm256_loadu_si256(c + 2)),
+                               _mm256_shuffle_epi8(hi, _mm256_loadu_si256(c + 3)));
+        } else {
+          g0 = _mm256_i32gather_epi32(base, first, 1);
+          g1 = _mm256_i32gather_epi32(base, _mm256_add_epi32(first, _mm256_set1_epi32(3)), 1);
+        }
         for (int c = 0; c < 3; ++c) res[c] = Lerp17(Chan(g0, c), Chan(g1, c), f);
       } else {
+        const __m256i g0 = _mm256_i32gather_epi32(base, first, 1);
         res[0] = Lerp17(Chan(g0, 0), Chan(g0, 1), f);
       }
     } else {
@@ -86,8 +103,8 @@ void RowH(const int* Left, const int* Right, const int* Frac, const int* Most, i
 }
 }  // namespace
 
-int IEFastRowHLimit(int Ch, bool Interp, const int* Left, const int* Right, int sw, int dw,
-                    std::vector<int>& Most) {
+void IEFastRowHPlan(int Ch, bool Interp, const int* Left, const int* Right, int sw, int dw,
+                    TIEFastRowPlan& Plan) {
   // Every gather reads four bytes from the first byte of a pixel: only the
   // pixels whose reads stay inside the row go the vector way.
   const int lastRead = Ch == 3 ? sw - 2 : sw - 4;
@@ -98,19 +115,41 @@ int IEFastRowHLimit(int Ch, bool Interp, const int* Left, const int* Right, int 
     ++lim;
   }
   lim &= ~7;
-  Most.assign(static_cast<std::size_t>(lim / 8), 0);
-  for (int x = 0; x < lim; ++x) Most[x / 8] = std::max(Most[x / 8], Right[x] - Left[x] + 1);
-  return lim;
+  Plan.Lim = lim;
+  Plan.Most.assign(static_cast<std::size_t>(lim / 8), 0);
+  for (int x = 0; x < lim; ++x) Plan.Most[x / 8] = std::max(Plan.Most[x / 8], Right[x] - Left[x] + 1);
+  // Windows of 32 bytes for eight interpolated pixels of three channels,
+  // while the eight (each with its right neighbour) fit in one inside the row.
+  Plan.Shuf = 0;
+  Plan.Base.clear();
+  Plan.Ctl.clear();
+  if (Ch != 3 || !Interp) return;
+  for (int x0 = 0; x0 < lim; x0 += 8) {
+    const std::int64_t base = 3 * static_cast<std::int64_t>(Left[x0]);
+    if (base + 32 > 3 * static_cast<std::int64_t>(sw) || 3 * (Left[x0 + 7] + 1 - Left[x0]) + 3 > 31) break;
+    Plan.Base.push_back(static_cast<int>(base));
+    std::uint8_t ctl[4][32];
+    for (int i = 0; i < 8; ++i) {
+      for (int b = 0; b < 4; ++b) {
+        const int p = 4 * i + b;
+        for (int g = 0; g < 2; ++g) {
+          const int off = 3 * (Left[x0 + i] + g - Left[x0]) + b;
+          ctl[2 * g][p] = off < 16 ? static_cast<std::uint8_t>(off) : 0x80;
+          ctl[2 * g + 1][p] = off >= 16 ? static_cast<std::uint8_t>(off - 16) : 0x80;
+        }
+      }
+    }
+    Plan.Ctl.insert(Plan.Ctl.end(), &ctl[0][0], &ctl[0][0] + 128);
+    Plan.Shuf = x0 + 8;
+  }
 }
 
-void IEFastRowH_AVX2(int Ch, bool Interp, const int* Left, const int* Right, const int* Frac, const int* Most,
-                     int Lim, const std::uint8_t* S, std::uint8_t* O) {
+void IEFastRowH_AVX2(int Ch, bool Interp, const int* Left, const int* Right, const int* Frac,
+                     const TIEFastRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O) {
   if (Ch == 3)
-    Interp ? RowH<3, true>(Left, Right, Frac, Most, Lim, S, O)
-           : RowH<3, false>(Left, Right, Frac, Most, Lim, S, O);
+    Interp ? RowH<3, true>(Left, Right, Frac, Plan, S, O) : RowH<3, false>(Left, Right, Frac, Plan, S, O);
   else if (Ch == 1)
-    Interp ? RowH<1, true>(Left, Right, Frac, Most, Lim, S, O)
-           : RowH<1, false>(Left, Right, Frac, Most, Lim, S, O);
+    Interp ? RowH<1, true>(Left, Right, Frac, Plan, S, O) : RowH<1, false>(Left, Right, Frac, Plan, S, O);
 }
 
 std::size_t IEFastRowVLerp_AVX2(const std::uint8_t* A, const std::uint8_t* B, int f, std::uint8_t* D,

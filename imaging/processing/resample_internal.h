@@ -138,14 +138,24 @@ void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* cons
 // --- rows of the fast linear resampler (AVX2; each returns how much of the
 // row it did, the scalar rows finish the rest)
 
-// How many leading destination pixels (a multiple of 8) of a first-pass row
-// (Ch 1 or 3) the vector row does, with the longest box of every 8 in Most;
-// IEFastRowH_AVX2 then makes them from the column tables, interpolated at
-// Frac or averaged over Left .. Right.
-int IEFastRowHLimit(int Ch, bool Interp, const int* Left, const int* Right, int sw, int dw,
-                    std::vector<int>& Most);
-void IEFastRowH_AVX2(int Ch, bool Interp, const int* Left, const int* Right, const int* Frac, const int* Most,
-                     int Lim, const std::uint8_t* S, std::uint8_t* O);
+// What the vector first-pass row (Ch 1 or 3) does: destination pixels
+// 0 .. Lim - 1 (a multiple of 8), with the longest box of every 8 in Most;
+// for three interpolated channels the first Shuf of them read one 32-byte
+// window of the row at Base[k] per 8 pixels and pick their bytes with the
+// shuffle controls Ctl[128 k ..] instead of gathering them.
+struct TIEFastRowPlan {
+  int Lim = 0;
+  int Shuf = 0;
+  std::vector<int> Most;
+  std::vector<int> Base;
+  std::vector<std::uint8_t> Ctl;
+};
+void IEFastRowHPlan(int Ch, bool Interp, const int* Left, const int* Right, int sw, int dw,
+                    TIEFastRowPlan& Plan);
+// The pixels of the plan from the column tables, interpolated at Frac or
+// averaged over Left .. Right.
+void IEFastRowH_AVX2(int Ch, bool Interp, const int* Left, const int* Right, const int* Frac,
+                     const TIEFastRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O);
 // D = A + ((B - A) x f) shifted right by 17 (rounding down), byte by byte.
 std::size_t IEFastRowVLerp_AVX2(const std::uint8_t* A, const std::uint8_t* B, int f, std::uint8_t* D,
                                 std::size_t n);

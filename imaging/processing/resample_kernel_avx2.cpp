@@ -170,31 +170,44 @@ void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* cons
 }
 
 namespace {
+// Interleaving steps for 128-bit vectors and for two 128-bit lanes at once.
+#define IE_UNPACK(name, w)                                                               \
+  inline __m128i name##Lo(__m128i a, __m128i b) { return _mm_unpacklo_epi##w(a, b); }    \
+  inline __m128i name##Hi(__m128i a, __m128i b) { return _mm_unpackhi_epi##w(a, b); }    \
+  inline __m256i name##Lo(__m256i a, __m256i b) { return _mm256_unpacklo_epi##w(a, b); } \
+  inline __m256i name##Hi(__m256i a, __m256i b) { return _mm256_unpackhi_epi##w(a, b); }
+IE_UNPACK(U8, 8)
+IE_UNPACK(U16, 16)
+IE_UNPACK(U32, 32)
+IE_UNPACK(U64, 64)
+#undef IE_UNPACK
+
 // Sixteen rows of sixteen bytes turned into sixteen columns: afterwards a[c]
-// holds byte c of every row, row r at byte r.
-inline void Transpose16(__m128i a[16]) {
-  __m128i t[16], u[16];
+// holds byte c of every row, row r at byte r (in each 128-bit lane).
+template <class V>
+inline void Transpose16(V a[16]) {
+  V t[16], u[16];
   for (int i = 0; i < 8; ++i) {
-    t[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
-    t[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+    t[2 * i] = U8Lo(a[2 * i], a[2 * i + 1]);
+    t[2 * i + 1] = U8Hi(a[2 * i], a[2 * i + 1]);
   }
   // u[4g + k]: rows 4g .. 4g + 3, columns 4k .. 4k + 3.
   for (int g = 0; g < 4; ++g) {
-    u[4 * g] = _mm_unpacklo_epi16(t[4 * g], t[4 * g + 2]);
-    u[4 * g + 1] = _mm_unpackhi_epi16(t[4 * g], t[4 * g + 2]);
-    u[4 * g + 2] = _mm_unpacklo_epi16(t[4 * g + 1], t[4 * g + 3]);
-    u[4 * g + 3] = _mm_unpackhi_epi16(t[4 * g + 1], t[4 * g + 3]);
+    u[4 * g] = U16Lo(t[4 * g], t[4 * g + 2]);
+    u[4 * g + 1] = U16Hi(t[4 * g], t[4 * g + 2]);
+    u[4 * g + 2] = U16Lo(t[4 * g + 1], t[4 * g + 3]);
+    u[4 * g + 3] = U16Hi(t[4 * g + 1], t[4 * g + 3]);
   }
   // t[8h + k]: rows 8h .. 8h + 7, columns 2k and 2k + 1.
   for (int h = 0; h < 2; ++h) {
     for (int k = 0; k < 4; ++k) {
-      t[8 * h + 2 * k] = _mm_unpacklo_epi32(u[8 * h + k], u[8 * h + 4 + k]);
-      t[8 * h + 2 * k + 1] = _mm_unpackhi_epi32(u[8 * h + k], u[8 * h + 4 + k]);
+      t[8 * h + 2 * k] = U32Lo(u[8 * h + k], u[8 * h + 4 + k]);
+      t[8 * h + 2 * k + 1] = U32Hi(u[8 * h + k], u[8 * h + 4 + k]);
     }
   }
   for (int k = 0; k < 8; ++k) {
-    a[2 * k] = _mm_unpacklo_epi64(t[k], t[8 + k]);
-    a[2 * k + 1] = _mm_unpackhi_epi64(t[k], t[8 + k]);
+    a[2 * k] = U64Lo(t[k], t[8 + k]);
+    a[2 * k + 1] = U64Hi(t[k], t[8 + k]);
   }
 }
 }  // namespace
@@ -215,8 +228,18 @@ void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* S
   for (int r = 0; r < 16; ++r) rows[r] = Src[r < Rows ? r : 0];
 
   // Byte column j of the rows (channel j mod 3 of pixel j div 3), 16 rows.
+  std::size_t j0 = 0;
+  for (__m256i b[16]; j0 + 32 <= srcBytes; j0 += 32) {
+    for (int r = 0; r < 16; ++r) b[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[r] + j0));
+    Transpose16(b);
+    for (int c = 0; c < 16; ++c) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(turned + 16 * (j0 + c)), _mm256_castsi256_si128(b[c]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(turned + 16 * (j0 + 16 + c)),
+                       _mm256_extracti128_si256(b[c], 1));
+    }
+  }
   __m128i a[16];
-  for (std::size_t j0 = 0; j0 < cols; j0 += 16) {
+  for (; j0 < cols; j0 += 16) {
     if (j0 + 16 <= srcBytes) {
       for (int r = 0; r < 16; ++r) a[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + j0));
     } else {
@@ -271,7 +294,15 @@ void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* S
     }
   }
   // Back to rows.
-  for (std::size_t j0 = 0; j0 < outCols; j0 += 16) {
+  for (j0 = 0; j0 + 32 <= outBytes; j0 += 32) {
+    __m256i b[16];
+    for (int c = 0; c < 16; ++c)
+      b[c] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(out + 16 * (j0 + 16 + c)),
+                                 reinterpret_cast<const __m128i*>(out + 16 * (j0 + c)));
+    Transpose16(b);
+    for (int r = 0; r < Rows; ++r) _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dst[r] + j0), b[r]);
+  }
+  for (; j0 < outCols; j0 += 16) {
     for (int c = 0; c < 16; ++c) {
       a[c] = j0 + c < outBytes ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + 16 * (j0 + c)))
                                : _mm_setzero_si128();
