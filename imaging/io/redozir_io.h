@@ -73,7 +73,9 @@ class TRedozIrIO : public TComponent {
   // the view only as posted messages (IEM_PROGRESS, IEM_UPDATE,
   // IEM_FINISHWORK), the view's current bitmap, the parameters and the
   // stream belong to the load: touch none of them before IEM_FINISHWORK has
-  // arrived or WaitLoad has returned. A failure is raised by WaitLoad.
+  // arrived or WaitLoad has returned. A failure is raised by WaitLoad. The
+  // view's DoImageChange (and so its OnImageChange) is called on the
+  // component's thread, right after the update message is posted.
   bool AsyncMode = false;
   // True while a load runs on the component's thread.
   bool IsLoading() const { return fRunning.load(); }
