@@ -221,3 +221,27 @@ TEST(RedozIrIOAsync, TheVideoFrontNotifiesTheWindowOfTheAttachedView) {
   TRedozIrIO alone(nullptr);
   EXPECT_EQ(alone.DShowControl()->NotifyWindow(), 0u);
 }
+
+TEST(RedozIrIOAsync, ALoadOrSaveStartedWhileALoadRunsWaitsForIt) {
+  auto big = MakeRGB(200, 150);
+  auto small = MakePalette(20, 10, 6);
+  TMemoryStream first(EncodeAs(*big, ioPNG));
+  TMemoryStream second(EncodeAs(*small, ioBMP, [](TIOParamsVals& p) { p.SamplesPerPixel = 1; }));
+  TShownView s;
+  TEventLog log;
+  log.Attach(s.view);
+  TRedozIrIO* io = s.view->GetIO();
+  io->AsyncMode = true;
+  io->LoadFromStream(first);
+  io->LoadFromStream(second);
+  // Saving waits for the second load and writes what it gave.
+  TMemoryStream saved;
+  io->SaveToStream(saved, ioPNG);
+  EXPECT_FALSE(io->IsLoading());
+  ASSERT_TRUE(PumpUntil([&] { return log.finished >= 3; }));
+  Application->ProcessMessages();
+  EXPECT_EQ(log.finished, 3);
+  EXPECT_EQ(MaxRGBDiff(*s.view->GetIEBitmap(), *small), 0);
+  EXPECT_EQ(MaxRGBDiff(*DecodeBytes(saved.Bytes()), *small), 0);
+  EXPECT_EQ(io->Params().FileType, ioPNG);
+}
