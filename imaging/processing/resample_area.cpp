@@ -1,5 +1,7 @@
 // The area-weighted bilinear and bicubic resamplers (8- and 16-bit
-// channels) and IECubicInterpolate4, which the bicubic rotation shares.
+// channels) and IECubicInterpolate4, which the bicubic rotation shares. The
+// scalar walk is the reference; the vector engine and the box sums of
+// resample_area_avx2.cpp give its bytes exactly, faster.
 #include <algorithm>
 #include <cmath>
 
@@ -81,6 +83,8 @@ std::vector<TIEPiece> CutPieces(int N, int M, double R) {
 // are, blend two rows linearly, or interpolate four rows cubically.
 enum TIEVertKind { vkIdentity, vkLinear, vkCubic };
 
+// The scalar walk, piece by piece: the reference for the vector paths and
+// what runs when they are switched off or the processor lacks AVX2.
 template <typename Sample>
 void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, TObject* Sender,
                   const TIEProgressEvent& OnProgress) {

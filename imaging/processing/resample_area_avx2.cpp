@@ -375,7 +375,7 @@ void IEAreaAccumulate_AVX2(const TIEAreaCols& T, TIEAreaVKind Kind, bool Compact
 }
 
 namespace {
-template <typename Sample>
+template <typename Sample, bool Unit>
 void BoxAddRow(const Sample* Row, std::size_t N, std::uint32_t B, bool First, std::uint32_t* V) {
   const __m256i b = _mm256_set1_epi32(static_cast<int>(B));
   std::size_t i = 0;
@@ -385,22 +385,31 @@ void BoxAddRow(const Sample* Row, std::size_t N, std::uint32_t B, bool First, st
       x = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(Row + i)));
     else
       x = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Row + i)));
-    x = _mm256_mullo_epi32(x, b);
+    if (!Unit) x = _mm256_mullo_epi32(x, b);
     if (!First) x = _mm256_add_epi32(x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(V + i)));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(V + i), x);
   }
   for (; i < N; ++i) V[i] = (First ? 0 : V[i]) + Row[i] * B;
 }
+
+template <typename Sample>
+void BoxAddAny(const Sample* Row, std::size_t N, std::uint32_t B, bool First, std::uint32_t* V) {
+  // Whole reductions weigh every row 1.
+  if (B == 1)
+    BoxAddRow<Sample, true>(Row, N, B, First, V);
+  else
+    BoxAddRow<Sample, false>(Row, N, B, First, V);
+}
 }  // namespace
 
 void IEAreaBoxAddRow8_AVX2(const std::uint8_t* Row, std::size_t N, std::uint32_t B, bool First,
                            std::uint32_t* V) {
-  BoxAddRow(Row, N, B, First, V);
+  BoxAddAny(Row, N, B, First, V);
 }
 
 void IEAreaBoxAddRow16_AVX2(const std::uint16_t* Row, std::size_t N, std::uint32_t B, bool First,
                             std::uint32_t* V) {
-  BoxAddRow(Row, N, B, First, V);
+  BoxAddAny(Row, N, B, First, V);
 }
 
 void IEAreaBoxCols_AVX2(const std::uint32_t* V, int Ch, int Dw, const std::size_t* First,
