@@ -1,7 +1,8 @@
 // AVX2 engine of the area-weighted resampler: the same double operations in
 // the same order as the scalar walk of resample_area.cpp, the channels of one
 // pixel side by side in a vector (no fused multiply-add, so every product
-// and sum is rounded as there), and the exact integer box sums.
+// and sum is rounded as there); the same in float, two pixels per vector,
+// where every value is exact in float; and the exact integer box sums.
 #include <immintrin.h>
 
 #include <algorithm>
