@@ -3,10 +3,12 @@
 // and the kernel path of _IEResample1bit. resample_kernel_avx2.cpp holds the
 // vector rows; this file holds their scalar reference.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
@@ -448,24 +450,52 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   }
 
   if (n > 1) {
-    // Both passes in small chunks that the threads take as they come free.
+    // Destination rows in chunks taken by free threads; the first-pass rows
+    // a window needs are made, a block of 16 at a time, by the first thread
+    // that needs them, while a thread that finds a block in the making waits
+    // for it. Every block is made once and nobody waits for a whole pass.
     TIEWorkPlane work(bytes, sh);
+    const int blocks = (sh + kIEBlockRows - 1) / kIEBlockRows;
+    std::unique_ptr<std::atomic<int>[]> state(new std::atomic<int>[static_cast<std::size_t>(blocks)]);
+    for (int k = 0; k < blocks; ++k) state[static_cast<std::size_t>(k)].store(0, std::memory_order_relaxed);
     std::vector<std::unique_ptr<RowBuffers>> buffers(static_cast<std::size_t>(n));
-    IERunChunks(sh, n, kIEBlockRows, [&](int t, int first, int count) {
-      auto& b = buffers[static_cast<std::size_t>(t)];
-      if (!b) b = std::make_unique<RowBuffers>(srcBytes);
-      if (block) {
-        std::uint8_t* outs[kIEBlockRows];
-        for (int i = 0; i < count; ++i) outs[i] = work.Row(first + i);
-        horizBlock(first, count, *b, outs);
-      } else {
-        for (int r = first; r < first + count; ++r) horizRow(r, *b, work.Row(r));
-      }
-    });
     std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh));
     for (int r = 0; r < sh; ++r) rows[static_cast<std::size_t>(r)] = work.Row(r);
-    IERunChunks(dh, n, 8, [&](int, int first, int count) {
-      for (int y = first; y < first + count; ++y) vertRow(y, rows.data());
+    auto ready = [&](int k, RowBuffers& b) {
+      std::atomic<int>& st = state[static_cast<std::size_t>(k)];
+      for (int expected = 0;; expected = 0) {
+        const int v = st.load(std::memory_order_acquire);
+        if (v == 2) return;
+        if (v == 1 || !st.compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) {
+          std::this_thread::yield();
+          continue;
+        }
+        const int first = k * kIEBlockRows, count = std::min(kIEBlockRows, sh - first);
+        try {
+          if (block) {
+            std::uint8_t* outs[kIEBlockRows];
+            for (int i = 0; i < count; ++i) outs[i] = work.Row(first + i);
+            horizBlock(first, count, b, outs);
+          } else {
+            for (int r = first; r < first + count; ++r) horizRow(r, b, work.Row(r));
+          }
+        } catch (...) {
+          // Left to be made by whoever needs it next.
+          st.store(0, std::memory_order_release);
+          throw;
+        }
+        st.store(2, std::memory_order_release);
+        return;
+      }
+    };
+    IERunChunks(dh, n, std::max(4, std::min(32, dh / (4 * n))), [&](int t, int first, int count) {
+      auto& b = buffers[static_cast<std::size_t>(t)];
+      if (!b) b = std::make_unique<RowBuffers>(srcBytes);
+      for (int y = first; y < first + count; ++y) {
+        const int r0 = tv.Start[static_cast<std::size_t>(y)], r1 = r0 + tv.Len[static_cast<std::size_t>(y)];
+        for (int k = r0 / kIEBlockRows; k <= (r1 - 1) / kIEBlockRows; ++k) ready(k, *b);
+        vertRow(y, rows.data());
+      }
     });
     return;
   }
