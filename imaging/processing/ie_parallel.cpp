@@ -1,9 +1,15 @@
 // The engines' row tables and parallel loop, on the imaging core's thread pool.
 #include "imaging/processing/ie_parallel.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <exception>
+#include <mutex>
+#include <thread>
 
 #include "imaging/core/ie_system.h"
 #include "imaging/core/ie_threadpool.h"
@@ -86,6 +92,85 @@ int ThreadsFor(int count, std::int64_t workPerItem) {
   return std::max(threads, 1);
 }
 
+// Worker threads kept from one loop to the next: starting threads for every
+// loop costs a few hundred microseconds, which short loops (a blur pass)
+// would feel. One loop at a time: a loop started while another runs (from
+// another thread, or from inside a piece) makes its own threads, and so does
+// a forked child, which has none of its parent's threads.
+class TWorkers {
+ public:
+  static TWorkers& Get() {
+    static TWorkers workers;
+    return workers;
+  }
+  ~TWorkers() {
+    {
+      std::lock_guard<std::mutex> l(fLock);
+      fStop = true;
+    }
+    fWake.notify_all();
+    for (std::thread& t : fThreads) t.join();
+  }
+  // Runs Work(0) on the calling thread and Work(1) .. Work(Helpers) on
+  // workers, and returns once all are done; false (nothing run) when the
+  // workers are taken or cannot be had.
+  bool Run(int helpers, const std::function<void(int)>& work) {
+    if (getpid() != fOwner) return false;
+    std::unique_lock<std::mutex> busy(fBusy, std::try_to_lock);
+    if (!busy) return false;
+    try {
+      while (static_cast<int>(fThreads.size()) < helpers) {
+        int index = static_cast<int>(fThreads.size());
+        std::uint64_t seen = fGeneration;
+        fThreads.emplace_back([this, index, seen] { Loop(index, seen); });
+      }
+    } catch (...) {
+      return false;
+    }
+    {
+      std::lock_guard<std::mutex> l(fLock);
+      fJob = &work;
+      fWanted = fRunning = helpers;
+      ++fGeneration;
+    }
+    fWake.notify_all();
+    work(0);
+    std::unique_lock<std::mutex> l(fLock);
+    fDone.wait(l, [&] { return fRunning == 0; });
+    fJob = nullptr;
+    return true;
+  }
+
+ private:
+  TWorkers() : fOwner(getpid()) {}
+  void Loop(int index, std::uint64_t seen) {
+    for (;;) {
+      const std::function<void(int)>* job;
+      {
+        std::unique_lock<std::mutex> l(fLock);
+        fWake.wait(l, [&] { return fStop || fGeneration != seen; });
+        if (fStop) return;
+        seen = fGeneration;
+        if (index >= fWanted) continue;
+        job = fJob;
+      }
+      (*job)(index + 1);
+      std::lock_guard<std::mutex> l(fLock);
+      if (--fRunning == 0) fDone.notify_one();
+    }
+  }
+
+  const pid_t fOwner;
+  std::mutex fBusy;  // held by the loop that has the workers
+  std::mutex fLock;
+  std::condition_variable fWake, fDone;
+  std::vector<std::thread> fThreads;
+  const std::function<void(int)>* fJob = nullptr;
+  std::uint64_t fGeneration = 0;
+  int fWanted = 0, fRunning = 0;
+  bool fStop = false;
+};
+
 void RunPieces(int begin, int end, int threads, const std::function<void(int, int)>& body) {
   int count = end - begin;
   if (threads <= 1 || count <= 1) {
@@ -95,11 +180,13 @@ void RunPieces(int begin, int end, int threads, const std::function<void(int, in
   // About eight pieces per thread balance the load without much handing out.
   TPieces pieces{body, begin, end, std::max(1, count / (threads * 8)), {begin}};
   std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
-  TIEThreadPool pool;
-  for (int t = 1; t < threads; ++t)
-    pool.Add(std::make_unique<TPieceThread>(pieces, &failures[static_cast<size_t>(t)]));
-  pieces.Work(failures[0]);
-  pool.WaitForAll();
+  if (!TWorkers::Get().Run(threads - 1, [&](int i) { pieces.Work(failures[static_cast<size_t>(i)]); })) {
+    TIEThreadPool pool;
+    for (int t = 1; t < threads; ++t)
+      pool.Add(std::make_unique<TPieceThread>(pieces, &failures[static_cast<size_t>(t)]));
+    pieces.Work(failures[0]);
+    pool.WaitForAll();
+  }
   for (const std::exception_ptr& f : failures)
     if (f) std::rethrow_exception(f);
 }
