@@ -5,8 +5,10 @@
 // the eight samples of a tap, already in the form 2^52 + byte.
 // GCC 12's 512-bit conversions start from an undefined register, which its
 // own warnings then report as used uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 
 #include <algorithm>
