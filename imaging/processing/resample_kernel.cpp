@@ -278,16 +278,29 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
   return T;
 }
 
+namespace {
+std::size_t TapsBytes(const TIEResampleTaps& T) {
+  std::size_t n = sizeof(T);
+  for (const auto& L : T.Lists) n += sizeof(L) + L.p.capacity() * sizeof(TIEContributor);
+  auto add = [&](const auto& v) { n += v.capacity() * sizeof(v[0]); };
+  add(T.Start), add(T.Len), add(T.W), add(T.Sum), add(T.W3), add(T.PStart), add(T.PLen), add(T.PW),
+      add(T.Rcp);
+  return n;
+}
+}  // namespace
+
 std::shared_ptr<const TIEResampleTaps> IECachedTaps(int N, int M, TResampleFilter Filter) {
   struct Entry {
     int N, M;
     TResampleFilter Filter;
     std::shared_ptr<const TIEResampleTaps> Taps;
+    std::size_t Bytes;
   };
-  // Most recently used first; a few entries of at most a few megabytes each.
+  // Most recently used first, a few entries within a memory budget; a table
+  // too large for it is built for the call and not kept.
   static std::mutex lock;
   static std::vector<Entry> cache;
-  constexpr std::size_t kEntries = 8;
+  constexpr std::size_t kEntries = 8, kBudget = std::size_t(32) << 20;
   {
     std::lock_guard<std::mutex> g(lock);
     for (std::size_t i = 0; i < cache.size(); ++i) {
@@ -301,9 +314,14 @@ std::shared_ptr<const TIEResampleTaps> IECachedTaps(int N, int M, TResampleFilte
   // Built outside the lock: two threads asking for the same new table may
   // both build it, and get equal tables.
   auto taps = std::make_shared<const TIEResampleTaps>(IEBuildTaps(N, M, Filter));
+  const std::size_t bytes = TapsBytes(*taps);
+  if (bytes > kBudget / 2) return taps;
   std::lock_guard<std::mutex> g(lock);
-  cache.insert(cache.begin(), Entry{N, M, Filter, taps});
-  if (cache.size() > kEntries) cache.pop_back();
+  cache.insert(cache.begin(), Entry{N, M, Filter, taps, bytes});
+  std::size_t total = 0, keep = 0;
+  while (keep < cache.size() && keep < kEntries && total + cache[keep].Bytes <= kBudget)
+    total += cache[keep++].Bytes;
+  cache.resize(keep);
   return taps;
 }
 

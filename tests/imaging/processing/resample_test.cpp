@@ -433,7 +433,7 @@ TEST(ResampleInvariants, WideRowsMatchTheScalarRows) {
         IESetResampleThreads(1);
         IESetResampleSIMD(false);
         auto ref = Bytes(Resampled(src.get(), z[2], z[3], f).get());
-        for (int n : {0, 3}) {
+        for (int n : {0, 2, 3}) {
           IESetResampleThreads(n);
           IESetResampleSIMD(true);
           EXPECT_EQ(Bytes(Resampled(src.get(), z[2], z[3], f).get()), ref)
@@ -446,6 +446,32 @@ TEST(ResampleInvariants, WideRowsMatchTheScalarRows) {
             src.get(), watched.get(), f, [](TObject*, int) {}, nullptr);
         EXPECT_EQ(Bytes(watched.get()), ref) << "watched, format " << int(pf) << " filter " << int(f);
       }
+    }
+  }
+}
+
+TEST(ResampleKernel, KeptTablesEqualFreshOnes) {
+  for (auto [n, m, f] :
+       {std::tuple{4000, 1000, rfLanczos3}, std::tuple{7, 3, rfBell}, std::tuple{3, 7, rfMitchell}}) {
+    auto kept = IECachedTaps(n, m, f);
+    EXPECT_EQ(IECachedTaps(n, m, f), kept);
+    TIEResampleTaps fresh = IEBuildTaps(n, m, f);
+    EXPECT_EQ(kept->W, fresh.W);
+    EXPECT_EQ(kept->Sum, fresh.Sum);
+    EXPECT_EQ(kept->PW, fresh.PW);
+    for (int i = 0; i < m; ++i) {
+      // Every packed pair holds the merged window weights from an even pixel.
+      for (int k = 0; k < kept->PLen[i]; ++k) {
+        const int j = kept->PStart[i] + 2 * k;
+        auto w = [&](int p) {
+          const int o = p - kept->Start[i];
+          return o >= 0 && o < kept->Len[i] ? kept->W[static_cast<size_t>(i) * kept->Stride + o] : 0;
+        };
+        const std::int32_t pw = kept->PW[static_cast<size_t>(i) * kept->PStride + k];
+        EXPECT_EQ(static_cast<std::int16_t>(pw & 0xFFFF), w(j));
+        EXPECT_EQ(static_cast<std::int16_t>(pw >> 16), w(j + 1));
+      }
+      if (kept->Rcp[i] != 0) EXPECT_EQ(kept->Rcp[i], 1.0f / std::abs(kept->Sum[i]));
     }
   }
 }
