@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <stdexcept>
 
 #include "imaging/processing/resample.h"
 #include "resample_test_util.h"
@@ -43,6 +45,8 @@ TEST(ResampleArea, VectorPathsAndBandsMatchTheScalarWalk) {
       {12, 16, 3, 32},   // the same turned: case 2
       {33, 7, 66, 7},    // x 2 across, height kept
       {12, 9, 16, 12},   // x 4/3: float rows, the inverse area 16/9 taken in double
+      {4, 3, 32, 24},    // x 8: float rows for 8-bit samples, too fine for 16-bit ones
+      {130, 3, 261, 2},  // rows wider than a vector's reach, an odd width
   };
   for (TIEPixelFormat pf : {ie24RGB, ie8g, ieRGB48, ie16g}) {
     int seed = 1;
@@ -74,4 +78,34 @@ TEST(ResampleArea, WholeReductionIsTheRoundedBoxAverage) {
       EXPECT_EQ(Area(src.get(), 3, 1, mode, 0, simd), (std::vector<std::uint8_t>{0, 2, 2}));
   auto white = MakeUniform(400, 300, ieRGB48, 0xFF);
   for (auto v : Area(white.get(), 100, 75, 0, 0, true)) ASSERT_EQ(v, 0xFF);
+}
+
+TEST(ResampleThreads, ChunksCoverEveryRowOnceAndRaiseErrorsAgain) {
+  struct Case {
+    int rows, workers, chunk;
+  } cases[] = {{0, 4, 8}, {1, 4, 8}, {37, 1, 5}, {37, 3, 5}, {100, 8, 1}, {16, 2, 16}, {17, 9, 4}};
+  for (const auto& c : cases) {
+    std::vector<std::atomic<int>> seen(static_cast<std::size_t>(c.rows));
+    std::atomic<int> badWorker{0};
+    IERunChunks(c.rows, c.workers, c.chunk, [&](int t, int first, int count) {
+      if (t < 0 || t >= std::max(1, c.workers)) ++badWorker;
+      for (int y = first; y < first + count; ++y) ++seen[static_cast<std::size_t>(y)];
+    });
+    EXPECT_EQ(badWorker, 0);
+    for (int y = 0; y < c.rows; ++y)
+      EXPECT_EQ(seen[static_cast<std::size_t>(y)], 1) << c.rows << " row " << y;
+  }
+  // Each worker meets its chunks in increasing order.
+  std::vector<int> last(4, -1);
+  std::atomic<int> backwards{0};
+  IERunChunks(400, 4, 7, [&](int t, int first, int) {
+    if (first <= last[static_cast<std::size_t>(t)]) ++backwards;
+    last[static_cast<std::size_t>(t)] = first;
+  });
+  EXPECT_EQ(backwards, 0);
+  EXPECT_THROW(IERunChunks(64, 3, 4,
+                           [](int, int first, int) {
+                             if (first == 32) throw std::runtime_error("chunk failed");
+                           }),
+               std::runtime_error);
 }
