@@ -393,7 +393,8 @@ TEST(Rotate, EveryPathAndThreadCountGivesTheScalarBytes) {
     TIELocation Where;
   };
   const TCase cases[] = {{101, 67, 0, ieMemory}, {101, 67, 1, ieMemory}, {90, 70, 2, ieTBitmap},
-                         {64, 40, 0, ieFile},    {12, 9, 0, ieMemory},   {5, 3, 1, ieMemory}};
+                         {64, 40, 0, ieFile},    {12, 9, 0, ieMemory},   {5, 3, 1, ieMemory},
+                         {1, 4, 0, ieMemory},    {2, 2, 1, ieMemory}};
   for (const TCase& c : cases) {
     auto original = make(c.W, c.H, c.Kind);
     original->SetLocation(c.Where);
