@@ -148,7 +148,10 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
     int R0, R1, f;
     rowsOf(y, R0, R1, f);
     std::uint8_t* d = DstRow(y);
-    if (YInterp) {
+    if (YInterp && f == 0) {
+      // A destination row on a work row takes it as it is.
+      std::memcpy(d, work(R0), wstride);
+    } else if (YInterp) {
       const std::uint8_t* a = work(R0);
       const std::uint8_t* b = work(R1);
       const std::size_t i0 = simd ? IEFastRowVLerp_AVX2(a, b, f, d, wstride) : 0;
