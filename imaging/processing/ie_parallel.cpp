@@ -99,11 +99,14 @@ int ThreadsFor(int count, std::int64_t workPerItem) {
 // a forked child, which has none of its parent's threads.
 class TWorkers {
  public:
-  static TWorkers& Get() {
+  // Null once the workers are gone (a loop run while statics are destroyed
+  // at exit makes its own threads).
+  static TWorkers* Get() {
     static TWorkers workers;
-    return workers;
+    return gone ? nullptr : &workers;
   }
   ~TWorkers() {
+    gone = true;
     {
       std::lock_guard<std::mutex> l(fLock);
       fStop = true;
@@ -160,6 +163,7 @@ class TWorkers {
     }
   }
 
+  static inline std::atomic<bool> gone{false};
   const pid_t fOwner;
   std::mutex fBusy;  // held by the loop that has the workers
   std::mutex fLock;
@@ -180,7 +184,8 @@ void RunPieces(int begin, int end, int threads, const std::function<void(int, in
   // About eight pieces per thread balance the load without much handing out.
   TPieces pieces{body, begin, end, std::max(1, count / (threads * 8)), {begin}};
   std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
-  if (!TWorkers::Get().Run(threads - 1, [&](int i) { pieces.Work(failures[static_cast<size_t>(i)]); })) {
+  TWorkers* workers = TWorkers::Get();
+  if (!workers || !workers->Run(threads - 1, [&](int i) { pieces.Work(failures[static_cast<size_t>(i)]); })) {
     TIEThreadPool pool;
     for (int t = 1; t < threads; ++t)
       pool.Add(std::make_unique<TPieceThread>(pieces, &failures[static_cast<size_t>(t)]));
