@@ -59,26 +59,12 @@ void TRedozIrProc::Crop(int x1, int y1, int x2, int y2) {
 void TRedozIrProc::CropRect(const TRect& Rect) { Crop(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom); }
 
 void TRedozIrProc::Fill(TRGB Color) {
-  // The selection frame: with a selection the work happens on a copy of its
-  // rectangle, copied back under the mask; otherwise on the whole image.
-  if (AutoUndo) SaveUndoCaptioned("Fill", ieuImage);
-  if (!PrepareBitmap(0)) return;
-  TIEBitmap* image = IEBitmap();
-  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-  TIEMask* mask = nullptr;
-  GetSelectionBounds(x1, y1, x2, y2, mask);
-  if (mask && !mask->IsEmpty()) {
-    int w = x2 - x1, h = y2 - y1;
-    TIEBitmap work;
-    if (w <= 0 || h <= 0 || !work.Allocate(w, h, image->GetPixelFormat())) return;
-    image->CopyPaletteTo(&work);
-    image->CopyRectTo(&work, x1, y1, 0, 0, w, h);
-    _IEFillRect(&work, 0, 0, w, h, Color, OnProgress, this);
-    mask->CopyBitmap(image, &work, false, x1, y1);
-  } else {
-    _IEFillRect(image, x1, y1, x2, y2, Color, OnProgress, this);
-  }
-  Update();
+  int x1, y1, x2, y2;
+  TIEMask* mask;
+  TIEBitmap* work;
+  if (!BeginSelectionWork(0, x1, y1, x2, y2, mask, "Fill", work)) return;
+  _IEFillRect(work, x1, y1, x2, y2, Color, OnProgress, this);
+  EndSelectionWork(work, mask);
   DoFinishWork();
 }
 
