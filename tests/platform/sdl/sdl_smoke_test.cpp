@@ -69,11 +69,23 @@ class TXvfb {
 
  private:
   void Stop() {
-    if (pid_ > 0) {
+    if (pid_ <= 0) return;
+    // Xvfb can miss a SIGTERM that lands just before it goes back to sleep
+    // waiting for clients, so the signal is repeated and finally made a
+    // SIGKILL rather than waiting for ever.
+    for (int i = 0; i < 30; ++i) {
       kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
+      for (int j = 0; j < 10; ++j) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+          pid_ = -1;
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
     }
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
   }
   pid_t pid_ = -1;
   std::string display_;
