@@ -38,6 +38,9 @@ bool IEResampleUseAVX2();
 // Tests and benchmarks switch the vector paths off to compare with the
 // scalar reference.
 void IESetResampleSIMD(bool Enabled);
+// True when the AVX2 paths may run and the 512-bit ones too: allowed by
+// IESpeed().AVX512 (the tests clear it to compare both) and supported here.
+bool IEResampleUseAVX512();
 
 // --- progress
 
@@ -128,6 +131,9 @@ void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* Src, const
 constexpr int kIEBlockRows = 16;
 void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,
                           std::uint8_t* const* Dst, std::vector<std::uint8_t>& Scratch);
+// The same with 512-bit vectors, where IEResampleUseAVX512 allows it.
+void IEKernelBlockH3_AVX512(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,
+                            std::uint8_t* const* Dst, std::vector<std::uint8_t>& Scratch);
 // One row of the second pass over Bytes bytes: destination row y of the
 // taps reads Rows[k] for its contributors (Rows indexed by source row).
 void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,

@@ -403,6 +403,7 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   const std::size_t srcBytes = static_cast<std::size_t>(sw) * Channels;
 
   const bool block = simdH && Channels == 3 && StableRows;
+  const bool wide = block && IEResampleUseAVX512();
   struct RowBuffers {
     std::vector<std::uint8_t> scratch, padded, block;
     explicit RowBuffers(std::size_t n) : scratch(n + kIEResampleRowPad), padded(n + kIEResampleRowPad) {}
@@ -411,7 +412,10 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   auto horizBlock = [&](int r0, int count, RowBuffers& b, std::uint8_t* const* outs) {
     const std::uint8_t* srcs[kIEBlockRows];
     for (int i = 0; i < count; ++i) srcs[i] = GetSrc(r0 + i, b.scratch.data());
-    IEKernelBlockH3_AVX2(th, srcs, count, outs, b.block);
+    if (wide)
+      IEKernelBlockH3_AVX512(th, srcs, count, outs, b.block);
+    else
+      IEKernelBlockH3_AVX2(th, srcs, count, outs, b.block);
   };
   auto horizRow = [&](int r, RowBuffers& b, std::uint8_t* out) {
     const std::uint8_t* s = GetSrc(r, b.scratch.data());

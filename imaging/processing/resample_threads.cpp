@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "imaging/core/ie_system.h"
+#include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample_internal.h"
 
 namespace {
@@ -96,3 +97,5 @@ bool IEResampleUseAVX2() {
 }
 
 void IESetResampleSIMD(bool Enabled) { gSIMD.store(Enabled, std::memory_order_relaxed); }
+
+bool IEResampleUseAVX512() { return IEResampleUseAVX2() && IEUseAVX512(); }

@@ -433,13 +433,18 @@ TEST(ResampleInvariants, WideRowsMatchTheScalarRows) {
         IESetResampleThreads(1);
         IESetResampleSIMD(false);
         auto ref = Bytes(Resampled(src.get(), z[2], z[3], f).get());
+        // The 512-bit rows where the processor has them, and the AVX2 ones.
         for (int n : {0, 2, 3}) {
-          IESetResampleThreads(n);
-          IESetResampleSIMD(true);
-          EXPECT_EQ(Bytes(Resampled(src.get(), z[2], z[3], f).get()), ref)
-              << "format " << int(pf) << " " << z[0] << "x" << z[1] << " -> " << z[2] << "x" << z[3]
-              << " filter " << int(f) << " threads " << n;
+          for (bool wide : {true, false}) {
+            IESetResampleThreads(n);
+            IESetResampleSIMD(true);
+            IESpeed().AVX512 = wide;
+            EXPECT_EQ(Bytes(Resampled(src.get(), z[2], z[3], f).get()), ref)
+                << "format " << int(pf) << " " << z[0] << "x" << z[1] << " -> " << z[2] << "x" << z[3]
+                << " filter " << int(f) << " threads " << n << " avx512 " << wide;
+          }
         }
+        IESpeed().AVX512 = true;
         // A watched run takes the two-phase way (whole work image, progress).
         auto watched = TIEBitmap::CreateSized(z[2], z[3], pf);
         _IEResampleIEBitmap(

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample_internal.h"
 
 inline std::unique_ptr<TIEBitmap> MakeImage(int w, int h, TIEPixelFormat pf, std::uint32_t seed) {
@@ -51,5 +52,6 @@ struct ResampleSettingsGuard {
   ~ResampleSettingsGuard() {
     IESetResampleThreads(0);
     IESetResampleSIMD(true);
+    IESpeed().AVX512 = true;
   }
 };

@@ -1,0 +1,47 @@
+// The 16-row first pass of the kernel resampler in 512-bit vectors: one
+// channel of 16 rows per multiply-add and per division, the same exact sums
+// and quotients as the AVX2 block.
+#include <immintrin.h>
+
+#include "imaging/processing/resample_block.h"
+#include "imaging/processing/resample_internal.h"
+
+void IEKernelBlockH3_AVX512(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,
+                            std::uint8_t* const* Dst, std::vector<std::uint8_t>& Scratch) {
+  KernelBlockH3(T, Src, Rows, Dst, Scratch, [&](const std::uint8_t* pairs, std::uint8_t* out) {
+    for (int x = 0; x < T.M; ++x) {
+      // A pair's 64 bytes of one channel are its words for rows 0 to 15.
+      __m512i acc0 = _mm512_setzero_si512(), acc1 = _mm512_setzero_si512(), acc2 = _mm512_setzero_si512();
+      const std::int32_t* w = T.PW.data() + static_cast<std::size_t>(x) * T.PStride;
+      const std::uint8_t* q = pairs + 192 * static_cast<std::size_t>(T.PStart[x] / 2);
+      for (int k = 0, n = T.PLen[x]; k < n; ++k, q += 192) {
+        const __m512i wk = _mm512_set1_epi32(w[k]);
+        acc0 = _mm512_add_epi32(acc0, _mm512_madd_epi16(_mm512_load_si512(q), wk));
+        acc1 = _mm512_add_epi32(acc1, _mm512_madd_epi16(_mm512_load_si512(q + 64), wk));
+        acc2 = _mm512_add_epi32(acc2, _mm512_madd_epi16(_mm512_load_si512(q + 128), wk));
+      }
+      int d = T.Sum[x];
+      if (d < 0) {
+        acc0 = _mm512_sub_epi32(_mm512_setzero_si512(), acc0);
+        acc1 = _mm512_sub_epi32(_mm512_setzero_si512(), acc1);
+        acc2 = _mm512_sub_epi32(_mm512_setzero_si512(), acc2);
+        d = -d;
+      }
+      // Sums held to 0 .. 256 d are exact in a float, so the truncated
+      // quotient (or product by an exact reciprocal) is the integer one.
+      const __m512i lim = _mm512_set1_epi32(256 * d);
+      const float rcp = T.Rcp[static_cast<std::size_t>(x)];
+      const __m512 df = _mm512_set1_ps(static_cast<float>(d)), rf = _mm512_set1_ps(rcp);
+      auto div = [&](__m512i s) {
+        s = _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), lim);
+        const __m512 f = _mm512_cvtepi32_ps(s);
+        const __m512i q = _mm512_cvttps_epi32(rcp != 0 ? _mm512_mul_ps(f, rf) : _mm512_div_ps(f, df));
+        return _mm512_cvtusepi32_epi8(q);
+      };
+      std::uint8_t* o = out + 48 * static_cast<std::size_t>(x);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), div(acc0));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), div(acc1));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 32), div(acc2));
+    }
+  });
+}
