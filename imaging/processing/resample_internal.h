@@ -138,8 +138,15 @@ void IEKernelBlockH3_AVX512(const TIEResampleTaps& T, const std::uint8_t* const*
 // taps reads Rows[k] for its contributors (Rows indexed by source row).
 void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                   std::uint8_t* Dst);
+// The window of destination row y as pairs of rows for the multiply-adds:
+// pair k reads PR[2k] and PR[2k + 1] (the first again, weighed 0, past an
+// odd window's end) with their weights packed in PW[k]; returns the count.
+int IEKernelRowPairs(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, std::vector<int>& PW,
+                     std::vector<const std::uint8_t*>& PR);
 void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                        std::uint8_t* Dst);
+void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+                         std::uint8_t* Dst);
 
 // --- rows of the fast linear resampler (AVX2; each returns how much of the
 // row it did, the scalar rows finish the rest)

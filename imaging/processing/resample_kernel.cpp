@@ -343,6 +343,23 @@ void IEKernelRowH(const TIEResampleTaps& T, int Channels, const std::uint8_t* Sr
   }
 }
 
+int IEKernelRowPairs(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, std::vector<int>& PW,
+                     std::vector<const std::uint8_t*>& PR) {
+  const int start = T.Start[y], len = T.Len[y];
+  const std::int16_t* w = T.W.data() + static_cast<std::size_t>(y) * T.Stride;
+  const int pairs = (len + 1) / 2;
+  PW.resize(static_cast<std::size_t>(pairs));
+  PR.resize(static_cast<std::size_t>(pairs) * 2);
+  for (int k = 0; k < pairs; ++k) {
+    int a = 2 * k, b = 2 * k + 1;
+    int wa = w[a], wb = b < len ? w[b] : 0;
+    PW[k] = static_cast<int>((static_cast<unsigned>(wa) & 0xFFFFu) | (static_cast<unsigned>(wb) << 16));
+    PR[2 * k] = Rows[start + a];
+    PR[2 * k + 1] = Rows[start + (b < len ? b : a)];
+  }
+  return pairs;
+}
+
 void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                   std::uint8_t* Dst) {
   const TIEContributorList& L = T.Lists[static_cast<size_t>(y)];
@@ -404,6 +421,7 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
 
   const bool block = simdH && Channels == 3 && StableRows;
   const bool wide = block && IEResampleUseAVX512();
+  const bool wideV = simdV && IEResampleUseAVX512();
   struct RowBuffers {
     std::vector<std::uint8_t> scratch, padded, block;
     explicit RowBuffers(std::size_t n) : scratch(n + kIEResampleRowPad), padded(n + kIEResampleRowPad) {}
@@ -435,7 +453,9 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   };
   auto vertRow = [&](int y, const std::uint8_t* const* rows) {
     std::uint8_t* d = DstRow(y);
-    if (simdV)
+    if (simdV && wideV)
+      IEKernelRowV_AVX512(tv, y, rows, bytes, d);
+    else if (simdV)
       IEKernelRowV_AVX2(tv, y, rows, bytes, d);
     else
       IEKernelRowV(tv, y, rows, bytes, d);

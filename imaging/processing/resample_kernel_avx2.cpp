@@ -125,20 +125,10 @@ void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, const s
 void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                        std::uint8_t* Dst) {
   const int start = T.Start[y], len = T.Len[y], d = T.Sum[y];
-  const std::int16_t* w = T.W.data() + static_cast<std::size_t>(y) * T.Stride;
-  // Rows go in pairs, each pair's two weights side by side for madd.
-  const int pairs = (len + 1) / 2;
   thread_local std::vector<int> pw;
   thread_local std::vector<const std::uint8_t*> pr;
-  pw.resize(static_cast<std::size_t>(pairs));
-  pr.resize(static_cast<std::size_t>(pairs) * 2);
-  for (int k = 0; k < pairs; ++k) {
-    int a = 2 * k, b = 2 * k + 1;
-    int wa = w[a], wb = b < len ? w[b] : 0;
-    pw[k] = static_cast<int>((static_cast<unsigned>(wa) & 0xFFFFu) | (static_cast<unsigned>(wb) << 16));
-    pr[2 * k] = Rows[start + a];
-    pr[2 * k + 1] = Rows[start + (b < len ? b : a)];
-  }
+  const int pairs = IEKernelRowPairs(T, y, Rows, pw, pr);
+  const std::int16_t* w = T.W.data() + static_cast<std::size_t>(y) * T.Stride;
   int dd = d < 0 ? -d : d;
   const __m256i lim = _mm256_set1_epi32(256 * dd);
   const __m256 df = _mm256_set1_ps(static_cast<float>(dd));

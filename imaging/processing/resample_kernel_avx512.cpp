@@ -1,6 +1,6 @@
-// The 16-row first pass of the kernel resampler in 512-bit vectors: one
-// channel of 16 rows per multiply-add and per division, the same exact sums
-// and quotients as the AVX2 block.
+// The kernel resampler in 512-bit vectors: the 16-row first pass (one
+// channel of 16 rows per multiply-add and per division) and the second-pass
+// rows, 32 bytes at a time; the same exact sums and quotients as AVX2.
 #include <immintrin.h>
 
 #include "imaging/processing/resample_block.h"
@@ -44,4 +44,40 @@ void IEKernelBlockH3_AVX512(const TIEResampleTaps& T, const std::uint8_t* const*
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 32), div(acc2));
     }
   });
+}
+
+void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+                         std::uint8_t* Dst) {
+  const int d = T.Sum[y];
+  if (d < 0 || T.Rcp[static_cast<std::size_t>(y)] == 0 || Bytes < 32) {
+    IEKernelRowV_AVX2(T, y, Rows, Bytes, Dst);
+    return;
+  }
+  thread_local std::vector<int> pw;
+  thread_local std::vector<const std::uint8_t*> pr;
+  const int pairs = IEKernelRowPairs(T, y, Rows, pw, pr);
+  const __m512i lim = _mm512_set1_epi32(256 * d);
+  const __m512 rf = _mm512_set1_ps(T.Rcp[static_cast<std::size_t>(y)]);
+  auto div = [&](__m512i s) {
+    s = _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), lim);
+    return _mm512_min_epi32(_mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(s), rf)),
+                            _mm512_set1_epi32(255));
+  };
+  // 32 bytes at a time; the last block may overlap the one before it.
+  for (int b = 0;;) {
+    __m512i lo = _mm512_setzero_si512(), hi = _mm512_setzero_si512();
+    for (int k = 0; k < pairs; ++k) {
+      const __m512i ra =
+          _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pr[2 * k] + b)));
+      const __m512i rb =
+          _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pr[2 * k + 1] + b)));
+      const __m512i wk = _mm512_set1_epi32(pw[k]);
+      lo = _mm512_add_epi32(lo, _mm512_madd_epi16(_mm512_unpacklo_epi16(ra, rb), wk));
+      hi = _mm512_add_epi32(hi, _mm512_madd_epi16(_mm512_unpackhi_epi16(ra, rb), wk));
+    }
+    const __m512i p16 = _mm512_packs_epi32(div(lo), div(hi));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dst + b), _mm512_cvtepi16_epi8(p16));
+    if (b + 32 == Bytes) break;
+    b = b + 64 <= Bytes ? b + 32 : Bytes - 32;
+  }
 }
