@@ -2,14 +2,12 @@
 #include <algorithm>
 
 #include "imaging/core/ie_drawing.h"
+#include "imaging/core/ie_hint_common.h"
 
 void IEDrawHint(TCanvas* Canvas, int& X, int& Y, const std::string& Text, const TFont& Font,
                 const TBrush& Brush, TBitmap* Saved, int MaxX, int MaxY, TColor Highlight, TColor Shadow) {
   if (!Canvas) return;
-  TFont oldFont = Canvas->Font;
-  TBrush oldBrush = Canvas->Brush;
-  TPen oldPen = Canvas->Pen;
-  unsigned oldAlign = Canvas->TextAlign;
+  TIEHintCanvasState keep(Canvas);
   Canvas->Font = Font;
   TSize ts = Canvas->TextExtent(Text);
   int w = ts.cx + 12, h = ts.cy + 12;
@@ -35,11 +33,5 @@ void IEDrawHint(TCanvas* Canvas, int& X, int& Y, const std::string& Text, const 
   Canvas->Pen.Color = Shadow;
   Canvas->LineTo(box.Right - 1, box.Bottom - 1);
   Canvas->LineTo(box.Left, box.Bottom - 1);
-  Canvas->Brush.Style = bsClear;
-  Canvas->TextAlign = TA_LEFT | TA_TOP;
-  Canvas->TextOut(X + 6, Y + 6, Text);
-  Canvas->Font = oldFont;
-  Canvas->Brush = oldBrush;
-  Canvas->Pen = oldPen;
-  Canvas->TextAlign = oldAlign;
+  IEHintText(Canvas, X, Y, Text);
 }

@@ -3,14 +3,12 @@
 #include <optional>
 
 #include "imaging/core/ie_drawing.h"
+#include "imaging/core/ie_hint_common.h"
 #include "imaging/view/iegdiplus.h"
 
 void IEDrawHintEx(TCanvas* Canvas, int& X, int& Y, const std::string& Text, const std::string& SizingText) {
   if (!Canvas) return;
-  TFont oldFont = Canvas->Font;
-  TBrush oldBrush = Canvas->Brush;
-  TPen oldPen = Canvas->Pen;
-  unsigned oldAlign = Canvas->TextAlign;
+  TIEHintCanvasState keep(Canvas);
   Canvas->Font = TFont{};
   Canvas->Font.Name = "Arial";
   Canvas->Font.SetSize(9);
@@ -33,13 +31,7 @@ void IEDrawHintEx(TCanvas* Canvas, int& X, int& Y, const std::string& Text, cons
     c.Pen()->SetWidth(1);
     c.RoundRect(X, Y, X + w, Y + h, 6, 6);
   }
-  Canvas->Brush.Style = bsClear;
-  Canvas->TextAlign = TA_LEFT | TA_TOP;
-  Canvas->TextOut(X + 6, Y + 6, Text);
-  Canvas->Font = oldFont;
-  Canvas->Brush = oldBrush;
-  Canvas->Pen = oldPen;
-  Canvas->TextAlign = oldAlign;
+  IEHintText(Canvas, X, Y, Text);
 }
 
 void IEDimOutsideRect(TCanvas* Canvas, const TRect& Inner, const TRect& Outer) {
