@@ -8,6 +8,8 @@
 
 #include "imaging/view/iegdiplus.h"
 
+using namespace redozir;
+
 namespace {
 
 std::vector<TPoint> Star(int n) {

@@ -9,6 +9,8 @@
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
 
+using namespace redozir;
+
 namespace {
 constexpr int kW = 1920, kH = 1080;
 

@@ -6,6 +6,8 @@
 
 #include "imaging/core/iebitmap.h"
 
+using namespace redozir;
+
 namespace {
 void Noise(TIEBitmap& b) {
   b.Allocate(1920, 1080, ie24RGB);

@@ -9,6 +9,8 @@
 #include "imaging/formats/zstreams.h"
 #include "imaging/io/redozir_io.h"
 
+using namespace redozir;
+
 namespace {
 constexpr int W = 1024, H = 768;
 

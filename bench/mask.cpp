@@ -8,6 +8,8 @@
 #include "imaging/core/iemask.h"
 #include "platform/bitmap.h"
 
+using namespace redozir;
+
 namespace {
 
 std::vector<TPoint> Lasso(int w, int h, int points) {

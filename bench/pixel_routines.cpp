@@ -10,6 +10,8 @@
 #include "imaging/processing/convert_1bit.h"
 #include "imaging/processing/dib_input.h"
 
+using namespace redozir;
+
 namespace {
 constexpr int kW = 1920, kH = 1080;
 

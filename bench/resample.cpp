@@ -12,6 +12,8 @@
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
 
+using namespace redozir;
+
 namespace {
 // A picture with gradients, edges and noise, the same as bench/peers makes.
 std::unique_ptr<TIEBitmap> Picture(int w, int h) {

@@ -15,6 +15,8 @@
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/ie_rotate.h"
 
+using namespace redozir;
+
 namespace {
 
 // Diagonal stripes over two gradients with a little noise; the plane is its

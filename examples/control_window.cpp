@@ -7,6 +7,8 @@
 #include "platform/forms.h"
 #include "platform/sdl/sdl_backend.h"
 
+using namespace redozir;
+
 namespace {
 
 class TClickPad : public TControl {

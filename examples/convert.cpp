@@ -9,6 +9,8 @@
 
 #include "imaging/io/redozir_io.h"
 
+using namespace redozir;
+
 namespace {
 using Setter = std::function<void(TIOParamsVals&, const std::string&)>;
 

@@ -5,6 +5,8 @@
 
 #include "imaging/io/redozir_io.h"
 
+using namespace redozir;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   for (int index : {0, 1}) {
     TReadOnlyMemoryStream ms(data, static_cast<std::int64_t>(size));

@@ -8,6 +8,8 @@
 #include "imaging/processing/dib_input.h"
 #include "platform/exceptions.h"
 
+using namespace redozir;
+
 namespace {
 constexpr std::uint32_t kFourCCs[] = {
     IEFourCC("IYU1"), IEFourCC("IYU2"), IEFourCC("UYVY"), IEFourCC("UYNV"), IEFourCC("cyuv"),

@@ -7,6 +7,8 @@
 #include "imaging/core/iebitmap.h"
 #include "platform/stream.h"
 
+using namespace redozir;
+
 namespace {
 std::string Bytes(TIEBitmap& b) {
   TMemoryStream m;

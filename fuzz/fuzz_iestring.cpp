@@ -5,6 +5,8 @@
 #include "imaging/core/ie_streams.h"
 #include "platform/byte_reader.h"
 
+using namespace redozir;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TReadOnlyMemoryStream s(data, static_cast<std::int64_t>(size));
   try {

@@ -6,6 +6,8 @@
 
 #include "imaging/io/redozir_io.h"
 
+using namespace redozir;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   TReadOnlyMemoryStream ms(data, static_cast<std::int64_t>(size));
   TRedozIrIO io;

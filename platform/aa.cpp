@@ -19,6 +19,8 @@
 #include "platform/canvas.h"
 #include "platform/pixel_writer.h"
 
+namespace redozir {
+
 void TAAPath::MoveTo(double x, double y) {
   elements_.push_back({cmMove, {x}, {y}});
   open_ = true;
@@ -286,3 +288,5 @@ void TAARenderer::Render(const TAAPath& path, const TAAStroke* stroke, TAAFillRu
     }
   }
 }
+
+}  // namespace redozir

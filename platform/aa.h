@@ -15,6 +15,9 @@
 #include "platform/region.h"
 #include "platform/scan_convert.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TCanvas;
 
 enum TAAFillRule { afrNonZero, afrEvenOdd };
@@ -96,3 +99,6 @@ class TAARenderer {
   std::optional<TRect> clipRect_;
   bool antiAlias_ = true;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -16,6 +16,8 @@
 #include "platform/timers.h"
 #include "platform/window_registry.h"
 
+namespace redozir {
+
 namespace {
 
 struct TPosted {
@@ -266,3 +268,5 @@ bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void PostQuitMessage(int exitCode) { PostMessage(0, WM_QUIT, static_cast<WPARAM>(exitCode), 0); }
+
+}  // namespace redozir

@@ -10,6 +10,9 @@
 #include "platform/messages.h"
 #include "platform/screen.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TForm;
 
 // What a display offers the platform. The headless back end (the default)
@@ -117,3 +120,6 @@ LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Ends the message loop at the next pump.
 void PostQuitMessage(int exitCode);
+
+}  // namespace redozir
+#pragma GCC visibility pop

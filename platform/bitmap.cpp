@@ -5,6 +5,8 @@
 #include "platform/canvas.h"
 #include "platform/exceptions.h"
 
+namespace redozir {
+
 int PixelFormatBits(TPixelFormat pf) {
   switch (pf) {
     case pf1bit: return 1;
@@ -230,3 +232,5 @@ void TBitmap::Assign(const TBitmap& src) {
   ++generation_;
   if (canvas_) canvas_->BitmapChanged();
 }
+
+}  // namespace redozir

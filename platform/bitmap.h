@@ -9,6 +9,9 @@
 
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
 
 // A palette entry as a bitmap's colour table stores it.
@@ -93,3 +96,6 @@ constexpr std::int64_t kMaxBitmapBytes = std::int64_t(4) << 30;
 // The default colour table of a palette format (black/white, the 16 VGA
 // colours, or a 6x6x6 cube with greys for 8 bits).
 std::vector<TRGBQuad> DefaultPalette(TPixelFormat pf);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -2,6 +2,8 @@
 
 #include "platform/surface_fill.h"
 
+namespace redozir {
+
 TButton::TButton(TComponent* AOwner) : TControl(AOwner) {
   TabStop = true;
   Opaque = true;
@@ -76,3 +78,5 @@ void TButton::KeyUp(WORD& Key, TShiftState Shift) {
   TControl::KeyUp(Key, Shift);
   if (Key == VK_SPACE) Click();
 }
+
+}  // namespace redozir

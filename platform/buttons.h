@@ -5,6 +5,9 @@
 
 #include "platform/forms.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TButton : public TControl {
  public:
   explicit TButton(TComponent* AOwner);
@@ -31,3 +34,6 @@ class TButton : public TControl {
   bool pressed_ = false;
   TModalResult modalResult_ = mrNone;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

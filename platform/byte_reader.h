@@ -10,6 +10,9 @@
 
 #include "platform/stream.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class EFormatError : public EReadError {
   using EReadError::EReadError;
 };
@@ -103,3 +106,6 @@ class TByteReader {
   std::string what_;
   std::int64_t left_ = 0;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -15,6 +15,9 @@
 #include "platform/region.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Ternary raster operations (the platform's codes).
 constexpr std::uint32_t SRCCOPY = 0x00CC0020;
 constexpr std::uint32_t SRCPAINT = 0x00EE0086;
@@ -200,3 +203,6 @@ bool GradientFill(TCanvas* c, const TRIVERTEX* vertices, unsigned vertexCount, c
 
 // Draws the edges; with BF_ADJUST the rectangle shrinks by the edges drawn.
 bool DrawEdge(TCanvas* c, TRect& r, unsigned edge, unsigned flags);
+
+}  // namespace redozir
+#pragma GCC visibility pop

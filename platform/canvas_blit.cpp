@@ -9,6 +9,8 @@
 #include "platform/numeric.h"
 #include "platform/pixel_writer.h"
 
+namespace redozir {
+
 namespace {
 struct Tap {
   int idx;
@@ -355,3 +357,5 @@ bool DrawEdge(TCanvas* c, TRect& r, unsigned edge, unsigned flags) {
   if (flags & BF_ADJUST) r = q;
   return true;
 }
+
+}  // namespace redozir

@@ -5,6 +5,8 @@
 #include "platform/canvas.h"
 #include "platform/pixel_writer.h"
 
+namespace redozir {
+
 bool GradientFill(TCanvas* c, const TRIVERTEX* v, unsigned nv, const GRADIENT_RECT* rects, unsigned nr,
                   unsigned mode) {
   if (!c || (!v && nv) || (!rects && nr) || mode > GRADIENT_FILL_RECT_V) return false;
@@ -60,3 +62,5 @@ bool GradientFill(TCanvas* c, const TRIVERTEX* v, unsigned nv, const GRADIENT_RE
   }
   return true;
 }
+
+}  // namespace redozir

@@ -11,6 +11,8 @@
 #include "platform/pixel_writer.h"
 #include "platform/scan_convert.h"
 
+namespace redozir {
+
 namespace {
 // Cosmetic dash patterns in pixels: on, off, on, off, ...
 const std::vector<int>& StylePattern(TPenStyle s) {
@@ -380,3 +382,5 @@ TRect TCanvas::ClipRect() const {
   IntersectRect(r, all, clip_->Bounds());
   return r;
 }
+
+}  // namespace redozir

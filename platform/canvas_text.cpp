@@ -9,6 +9,8 @@
 #include "platform/pixel_writer.h"
 #include "platform/scan_convert.h"
 
+namespace redozir {
+
 namespace {
 // The region text may touch, in canvas coordinates.
 TRegion TextClip(const TCanvas& c, const TRect* clipRect) {
@@ -171,3 +173,5 @@ TSize TCanvas::TextExtentW(const std::u16string& text) {
 int TCanvas::TextWidth(const std::string& text) { return TextExtent(text).cx; }
 int TCanvas::TextHeight(const std::string& text) { return TextExtent(text).cy; }
 TTextMetric TCanvas::GetTextMetrics() { return CurrentTextMeasurer().Metrics(Font); }
+
+}  // namespace redozir

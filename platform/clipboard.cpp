@@ -7,6 +7,8 @@
 #include "platform/application.h"
 #include "platform/timers.h"
 
+namespace redozir {
+
 namespace {
 struct TClipboard {
   std::vector<std::string> names;  // index i is format 0xC000 + i
@@ -204,3 +206,5 @@ void ResetClipboard() {
   C().changed = false;
   C().systemKnown = false;
 }
+
+}  // namespace redozir

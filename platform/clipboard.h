@@ -10,6 +10,9 @@
 #include "platform/global_memory.h"
 #include "platform/messages.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 constexpr UINT CF_TEXT = 1;
 constexpr UINT CF_BITMAP = 2;
 constexpr UINT CF_DIB = 8;
@@ -51,3 +54,6 @@ bool GetClipboardText(std::string& text);
 void SetClipboardBusy(int count);
 // Empties the in-process clipboard and closes it (tests start clean).
 void ResetClipboard();
+
+}  // namespace redozir
+#pragma GCC visibility pop

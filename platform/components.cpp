@@ -5,6 +5,8 @@
 
 #include "platform/exceptions.h"
 
+namespace redozir {
+
 TComponent::TComponent(TComponent* AOwner) {
   if (AOwner) AOwner->InsertComponent(this);
 }
@@ -97,3 +99,5 @@ void TComponent::DestroyComponents() {
     delete c;
   }
 }
+
+}  // namespace redozir

@@ -7,6 +7,9 @@
 
 #include "platform/object.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 enum TOperation { opInsert, opRemove };
 
 enum TComponentStateItem : unsigned {
@@ -62,3 +65,6 @@ class TComponent : public TObject {
   std::vector<TComponent*> freeNotifies_;
   TComponentState state_ = 0;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

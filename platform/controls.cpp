@@ -9,6 +9,8 @@
 #include "platform/surface_fill.h"
 #include "platform/window_registry.h"
 
+namespace redozir {
+
 namespace {
 HWND focusWnd = 0;
 HWND captureWnd = 0;
@@ -269,7 +271,7 @@ void TControl::SetVisible(bool v) {
       Invalidate();
     } else if (TControl* f = FromHandle(focusWnd); f && IsInside(f, this)) {
       TForm* form = ParentForm();
-      ::SetFocus(form && form != this ? form->Handle() : 0);
+      redozir::SetFocus(form && form != this ? form->Handle() : 0);
     }
   }
   Perform(CM_VISIBLECHANGED, v ? 1 : 0, 0);
@@ -287,7 +289,7 @@ void TControl::SetEnabled(bool v) {
   if (!v) {
     if (TControl* f = FromHandle(focusWnd); f && IsInside(f, this) && !IsTopLevel()) {
       TForm* form = ParentForm();
-      ::SetFocus(form ? form->Handle() : 0);
+      redozir::SetFocus(form ? form->Handle() : 0);
     }
   }
   Perform(CM_ENABLEDCHANGED, 0, 0);
@@ -511,7 +513,7 @@ void TControl::SetCursor(TCursor c) {
   cursor_ = c;
   Perform(CM_CURSORCHANGED, 0, 0);
   if (handle_ && key_state::Hover() == handle_ && Screen->Cursor() == crDefault)
-    ::SetCursor(Screen->Cursors(c == crDefault ? crArrow : c));
+    redozir::SetCursor(Screen->Cursors(c == crDefault ? crArrow : c));
 }
 
 bool TControl::CanFocus() const {
@@ -526,7 +528,7 @@ void TControl::SetFocus() {
   if (!CanFocus()) throw EInvalidOperation("Cannot focus a disabled or invisible window");
   TForm* f = ParentForm();
   if (!f->Active()) f->Activate();
-  ::SetFocus(Handle());
+  redozir::SetFocus(Handle());
 }
 
 bool TControl::Focused() const { return handle_ != 0 && focusWnd == handle_; }
@@ -536,9 +538,9 @@ bool TControl::MouseCapture() const { return handle_ != 0 && captureWnd == handl
 void TControl::SetMouseCapture(bool v) {
   if (v == MouseCapture()) return;
   if (v) {
-    if (handle_) ::SetCapture(handle_);
+    if (handle_) redozir::SetCapture(handle_);
   } else {
-    ::ReleaseCapture();
+    redozir::ReleaseCapture();
   }
 }
 
@@ -604,7 +606,7 @@ void TControl::DefaultHandler(TMessage& m) {
     case WM_SETCURSOR: {
       TCursor c = Screen->Cursor();
       for (const TControl* p = this; c == crDefault && p; p = p->parent_) c = p->cursor_;
-      ::SetCursor(Screen->Cursors(c == crDefault ? crArrow : c));
+      redozir::SetCursor(Screen->Cursors(c == crDefault ? crArrow : c));
       m.Result = 1;
       return;
     }
@@ -857,3 +859,5 @@ bool ReleaseCapture() {
 }
 
 HWND GetCapture() { return captureWnd; }
+
+}  // namespace redozir

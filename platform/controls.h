@@ -17,6 +17,9 @@
 #include "platform/scrollbars.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TForm;
 
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
@@ -271,3 +274,6 @@ HWND GetFocus();
 HWND SetCapture(HWND wnd);
 bool ReleaseCapture();
 HWND GetCapture();
+
+}  // namespace redozir
+#pragma GCC visibility pop

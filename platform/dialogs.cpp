@@ -1,5 +1,7 @@
 #include "platform/dialogs.h"
 
+namespace redozir {
+
 std::function<bool(TCommonDialog*)> TCommonDialog::Answerer;
 
 bool TCommonDialog::Execute() {
@@ -8,3 +10,5 @@ bool TCommonDialog::Execute() {
   if (OnClose) OnClose(this);
   return ok;
 }
+
+}  // namespace redozir

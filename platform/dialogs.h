@@ -8,6 +8,9 @@
 #include "platform/components.h"
 #include "platform/graphics.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TCommonDialog : public TComponent {
  public:
   using TComponent::TComponent;
@@ -30,3 +33,6 @@ class TColorDialog : public TCommonDialog {
   using TCommonDialog::TCommonDialog;
   TColor Color = clBlack;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

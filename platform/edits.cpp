@@ -5,6 +5,8 @@
 #include "platform/clipboard.h"
 #include "platform/keys.h"
 
+namespace redozir {
+
 namespace {
 constexpr int kMargin = 2;
 }
@@ -244,3 +246,5 @@ void TEdit::Paint() {
     part(end, static_cast<int>(text_.size()), false);
   }
 }
+
+}  // namespace redozir

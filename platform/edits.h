@@ -7,6 +7,9 @@
 
 #include "platform/controls.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TEdit : public TControl {
  public:
   explicit TEdit(TComponent* AOwner);
@@ -56,3 +59,6 @@ class TEdit : public TControl {
   int undoCaret_ = 0;
   bool canUndo_ = false;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

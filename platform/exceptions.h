@@ -5,6 +5,9 @@
 #include <stdexcept>
 #include <string>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class Exception : public std::runtime_error {
  public:
   explicit Exception(const std::string& msg) : std::runtime_error(msg) {}
@@ -52,3 +55,6 @@ class EAbort : public Exception {
 class EListError : public Exception {
   using Exception::Exception;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

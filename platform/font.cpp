@@ -21,6 +21,8 @@
 #include "platform/exceptions.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 int CharsetCodePage(TFontCharset charset) {
   switch (charset) {
     case SHIFTJIS_CHARSET: return 932;
@@ -436,3 +438,5 @@ TTextMeasurer* SetTextMeasurer(TTextMeasurer* m) {
 }
 
 TTextMeasurer& CurrentTextMeasurer() { return Current() ? *Current() : FreeTypeTextMeasurer(); }
+
+}  // namespace redozir

@@ -11,6 +11,9 @@
 #include "platform/graphics.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // The largest em height in pixels that a font is rendered at: an absurd
 // height cannot exhaust memory or time.
 constexpr int kMaxFontPixels = 2048;
@@ -95,3 +98,6 @@ class TFontInstance {
 // The instance for a font (shared and cached); nullptr when no face at all
 // could be loaded.
 std::shared_ptr<TFontInstance> GetFontInstance(const TFont& font);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -7,6 +7,8 @@
 #include "platform/exceptions.h"
 #include "platform/keys.h"
 
+namespace redozir {
+
 TForm* GetParentForm(const TControl* control) {
   const TControl* c = control;
   while (c && c->Parent()) c = c->Parent();
@@ -111,7 +113,7 @@ void TForm::SetVisible(bool v) {
       Perform(WM_SHOWWINDOW, 0, 0);
       Application->BackEnd()->FormHidden(this);
     }
-    if (TControl* f = TControl::FromHandle(GetFocus()); f && GetParentForm(f) == this) ::SetFocus(0);
+    if (TControl* f = TControl::FromHandle(GetFocus()); f && GetParentForm(f) == this) redozir::SetFocus(0);
     if (active_) {
       Deactivate();
       // The most recently created visible form takes over.
@@ -149,9 +151,9 @@ void TForm::Activate() {
   Perform(WM_ACTIVATE, 1, 0);
   if (OnActivate) OnActivate(this);
   if (activeControl_ && activeControl_->CanFocus())
-    ::SetFocus(activeControl_->Handle());
+    redozir::SetFocus(activeControl_->Handle());
   else
-    ::SetFocus(Handle());
+    redozir::SetFocus(Handle());
 }
 
 void TForm::Deactivate() {
@@ -281,3 +283,5 @@ void TForm::WndProc(TMessage& m) {
     default: TControl::WndProc(m);
   }
 }
+
+}  // namespace redozir

@@ -10,6 +10,9 @@
 #include "platform/bitmap.h"
 #include "platform/controls.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 using TModalResult = int;
 constexpr TModalResult mrNone = 0;
 constexpr TModalResult mrOk = 1;
@@ -109,3 +112,6 @@ class TForm : public TControl {
 
 // The form a control sits on (nullptr when none).
 TForm* GetParentForm(const TControl* control);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -7,6 +7,8 @@
 #include <new>
 #include <unordered_map>
 
+namespace redozir {
+
 namespace {
 struct Block {
   std::uint8_t* data = nullptr;
@@ -111,3 +113,5 @@ HGLOBAL GlobalReAlloc(HGLOBAL h, std::uint64_t bytes, unsigned flags) {
   b.size = bytes;
   return h;
 }
+
+}  // namespace redozir

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 struct HGLOBAL__;
 using HGLOBAL = HGLOBAL__*;
 
@@ -39,3 +42,6 @@ HGLOBAL GlobalFree(HGLOBAL h);
 HGLOBAL GlobalReAlloc(HGLOBAL h, std::uint64_t bytes, unsigned flags);
 // The current lock count of a live block, 0 otherwise.
 unsigned GlobalLockCount(HGLOBAL h);
+
+}  // namespace redozir
+#pragma GCC visibility pop

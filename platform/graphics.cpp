@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace redozir {
+
 namespace {
 // MulDiv: a * b / c rounded half away from zero, in 64 bits.
 int MulDiv(int a, int b, int c) {
@@ -48,3 +50,5 @@ TFont FontFromLogFont(const TLogFontA& lf) {
   f.Name.assign(lf.lfFaceName, strnlen(lf.lfFaceName, sizeof(lf.lfFaceName)));
   return f;
 }
+
+}  // namespace redozir

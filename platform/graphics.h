@@ -7,6 +7,9 @@
 
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 enum TPenStyle {
   psSolid,
   psDash,
@@ -192,3 +195,6 @@ TLogFontA LogFontFromFont(const TFont& font);
 // terminating zero is read to the end of the field; an unknown quality is
 // the default one. The colour is the caller's.
 TFont FontFromLogFont(const TLogFontA& lf);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -9,6 +9,8 @@
 #include "platform/input.h"
 #include "platform/keys.h"
 
+namespace redozir {
+
 namespace {
 
 TForm* FormOf(TControl* c, TPoint& p) {
@@ -191,9 +193,9 @@ THeadlessSession::THeadlessSession() : clock_(10000) {
   key_state::Reset();
   TInput::Reset();
   ResetClipboard();
-  ::ReleaseCapture();
-  ::SetFocus(0);
-  ::SetCursor(nullptr);
+  redozir::ReleaseCapture();
+  redozir::SetFocus(0);
+  redozir::SetCursor(nullptr);
   Screen->SetCursor(crDefault);
   SetClock(&clock_);
 }
@@ -205,3 +207,5 @@ THeadlessSession::~THeadlessSession() {
   key_state::Reset();
   TInput::Reset();
 }
+
+}  // namespace redozir

@@ -13,6 +13,9 @@
 #include "platform/scrollbars.h"
 #include "platform/timers.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 struct Inject {
   static void MouseMove(TControl* c, int x, int y, TShiftState shift = 0);
   // Moves there first when the mouse is elsewhere, as a hand would.
@@ -51,3 +54,6 @@ class THeadlessSession {
  private:
   TManualClock clock_;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -7,6 +7,8 @@
 #include "platform/keys.h"
 #include "platform/timers.h"
 
+namespace redozir {
+
 namespace {
 
 struct TLastDown {
@@ -312,3 +314,5 @@ void TInput::Moved(TForm* form, int left, int top) {
 void TInput::CloseRequested(TForm* form) {
   if (form && form->HandleAllocated()) Deliver(form, WM_CLOSE, 0, 0);
 }
+
+}  // namespace redozir

@@ -7,6 +7,9 @@
 #include "platform/messages.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TForm;
 
 struct TInput {
@@ -25,3 +28,6 @@ struct TInput {
   // Forgets drags, hover and the last click.
   static void Reset();
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -4,6 +4,8 @@
 
 #include "platform/window_registry.h"
 
+namespace redozir {
+
 namespace {
 struct TState {
   std::array<bool, 256> down{};
@@ -145,3 +147,5 @@ void WindowDestroyed(HWND wnd) {
 }
 
 }  // namespace key_state
+
+}  // namespace redozir

@@ -5,6 +5,9 @@
 #include "platform/messages.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // High bit set (negative) while the key is down; bit 0 toggles on each press.
 // GetKeyState reports the logical mouse buttons (after swapping);
 // GetAsyncKeyState the physical ones, as the desktop platform does.
@@ -54,3 +57,6 @@ void Reset();
 // Called when a window goes, so the caret does not outlive its owner.
 void WindowDestroyed(HWND wnd);
 }  // namespace key_state
+
+}  // namespace redozir
+#pragma GCC visibility pop

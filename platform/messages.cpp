@@ -2,6 +2,8 @@
 
 #include "platform/keys.h"
 
+namespace redozir {
+
 TShiftState KeysToShiftState(WORD keys) {
   TShiftState s = 0;
   if (keys & MK_SHIFT) s |= ssShift;
@@ -30,3 +32,5 @@ TShortCut ShortCut(WORD key, TShiftState shift) {
   if (shift & ssAlt) sc |= scAlt;
   return sc;
 }
+
+}  // namespace redozir

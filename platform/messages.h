@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 using UINT = std::uint32_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
@@ -240,3 +243,6 @@ constexpr TShortCut scShift = 0x2000;
 constexpr TShortCut scCtrl = 0x4000;
 constexpr TShortCut scAlt = 0x8000;
 TShortCut ShortCut(WORD key, TShiftState shift);
+
+}  // namespace redozir
+#pragma GCC visibility pop

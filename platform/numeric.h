@@ -9,6 +9,9 @@
 
 #include "platform/exceptions.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 namespace detail {
 template <typename I, typename F>
 I CheckedToInt(F v, const char* what) {
@@ -58,3 +61,6 @@ inline std::int32_t TruncClamp(double v, std::int32_t lo, std::int32_t hi) {
   if (r > hi) return hi;
   return static_cast<std::int32_t>(r);
 }
+
+}  // namespace redozir
+#pragma GCC visibility pop

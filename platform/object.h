@@ -4,6 +4,9 @@
 
 #include <functional>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TObject {
  public:
   TObject() = default;
@@ -14,3 +17,6 @@ class TObject {
 
 // An event with only a sender.
 using TNotifyEvent = std::function<void(TObject* Sender)>;
+
+}  // namespace redozir
+#pragma GCC visibility pop

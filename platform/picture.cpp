@@ -1,6 +1,8 @@
 // TPicture: a copy of what is assigned to it, kept as a bitmap.
 #include "platform/picture.h"
 
+namespace redozir {
+
 TBitmap* TPicture::Bitmap() {
   if (!bitmap_) bitmap_ = std::make_unique<TBitmap>();
   return bitmap_.get();
@@ -18,3 +20,5 @@ void TPicture::Assign(const TBitmap* Source) {
   copy->Assign(*Source);
   bitmap_ = std::move(copy);
 }
+
+}  // namespace redozir

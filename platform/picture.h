@@ -6,6 +6,9 @@
 
 #include "platform/bitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TPicture {
  public:
   TPicture() = default;
@@ -27,3 +30,6 @@ class TPicture {
  private:
   std::unique_ptr<TBitmap> bitmap_;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace redozir {
+
 namespace {
 // A run of one colour through AGG's pixel format over a single row.
 template <typename PixFmt>
@@ -204,3 +206,5 @@ void TPixelWriter::RawSpan(int y, int x0, int x1) {
     WriteRaw(row, x, bits_, ApplyPenMode(mode_, value_, d) & mask_);
   }
 }
+
+}  // namespace redozir

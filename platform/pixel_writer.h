@@ -9,6 +9,9 @@
 #include "platform/graphics.h"
 #include "platform/region.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // The value a colour takes in a bitmap's pixels: a palette index, a packed
 // 15- or 16-bit word, or 0x00RRGGBB for 24 and 32 bits.
 std::uint32_t RawPixelValue(const TBitmap& bmp, TColor c);
@@ -53,3 +56,6 @@ class TPixelWriter {
 // Reads and writes one raw pixel of a row.
 std::uint32_t ReadRaw(const std::uint8_t* row, int x, int bits);
 void WriteRaw(std::uint8_t* row, int x, int bits, std::uint32_t v);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -4,6 +4,8 @@
 
 #include "platform/scan_convert.h"
 
+namespace redozir {
+
 namespace {
 constexpr TScanWindow kRegionWindow{-kRegionLimit, -kShapeRegionLimit, kRegionLimit, kShapeRegionLimit};
 
@@ -247,3 +249,5 @@ int GetRgnBox(HRGN rgn, TRect& box) {
 }
 
 bool EqualRgn(HRGN a, HRGN b) { return a && b && *a == *b; }
+
+}  // namespace redozir

@@ -7,6 +7,9 @@
 
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 struct TSpan {
   int X0 = 0;
   int X1 = 0;  // one past the last pixel
@@ -122,3 +125,6 @@ bool PtInRegion(HRGN rgn, int x, int y);
 bool RectInRegion(HRGN rgn, const TRect& r);
 int GetRgnBox(HRGN rgn, TRect& box);
 bool EqualRgn(HRGN a, HRGN b);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace redozir {
+
 namespace {
 struct Edge {
   double x0, y0, x1, y1;  // y0 < y1
@@ -142,3 +144,5 @@ void ScanRoundRect(double x1, double y1, double x2, double y2, double cw, double
     EmitRun(static_cast<int>(y), x1 + inset, x2 - inset, w, emit);
   }
 }
+
+}  // namespace redozir

@@ -6,6 +6,9 @@
 #include <functional>
 #include <vector>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 struct TPointD {
   double X = 0;
   double Y = 0;
@@ -33,3 +36,6 @@ void ScanEllipse(double cx, double cy, double rx, double ry, const TScanWindow& 
 // ellipse of w x h (already clamped to the rectangle).
 void ScanRoundRect(double x1, double y1, double x2, double y2, double w, double h, const TScanWindow& window,
                    const std::function<void(int y, int x0, int x1)>& emit);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -6,6 +6,8 @@
 #include "platform/forms.h"
 #include "platform/keys.h"
 
+namespace redozir {
+
 namespace {
 std::deque<TCursorData>& CursorStore() {
   static auto* store = new std::deque<TCursorData>;
@@ -75,14 +77,14 @@ TScreen::TScreen() {}
 void TScreen::SetCursor(TCursor c) {
   cursor_ = c;
   if (c != crDefault) {
-    ::SetCursor(Cursors(c));
+    redozir::SetCursor(Cursors(c));
     return;
   }
   // Back to the cursor of the control under the mouse.
   if (TControl* over = TControl::FromHandle(key_state::Hover()))
     over->Perform(WM_SETCURSOR, over->Handle(), 0);
   else
-    ::SetCursor(Cursors(crArrow));
+    redozir::SetCursor(Cursors(crArrow));
 }
 
 HCURSOR TScreen::Cursors(int id) const {
@@ -135,3 +137,5 @@ int GetSystemMetrics(int index) {
     default: return 0;
   }
 }
+
+}  // namespace redozir

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 using TCursor = std::int16_t;
 
 constexpr TCursor crDefault = 0;
@@ -126,3 +129,6 @@ constexpr int SM_CYDRAG = 69;
 constexpr int SM_REMOTESESSION = 0x1000;
 
 int GetSystemMetrics(int index);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -5,6 +5,8 @@
 #include "platform/controls.h"
 #include "platform/screen.h"
 
+namespace redozir {
+
 int TWindowScrollBar::MaxPos() const {
   int m = Page > 0 ? Max - static_cast<int>(Page) + 1 : Max;
   return std::max(m, Min);
@@ -251,3 +253,5 @@ bool FlatSB_SetScrollRange(HWND wnd, int bar, int minPos, int maxPos, bool redra
 }
 bool FlatSB_ShowScrollBar(HWND wnd, int bar, bool show) { return ShowScrollBar(wnd, bar, show); }
 bool FlatSB_EnableScrollBar(HWND wnd, int bar, UINT arrows) { return EnableScrollBar(wnd, bar, arrows); }
+
+}  // namespace redozir

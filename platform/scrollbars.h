@@ -7,6 +7,9 @@
 #include "platform/messages.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 struct TScrollInfo {
   UINT cbSize = sizeof(TScrollInfo);
   UINT fMask = 0;
@@ -87,3 +90,6 @@ int FlatSB_GetScrollPos(HWND wnd, int bar);
 bool FlatSB_SetScrollRange(HWND wnd, int bar, int minPos, int maxPos, bool redraw);
 bool FlatSB_ShowScrollBar(HWND wnd, int bar, bool show);
 bool FlatSB_EnableScrollBar(HWND wnd, int bar, UINT arrows);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace redozir {
+
 std::int64_t TStream::Size() {
   std::int64_t pos = Seek(0, soCurrent);
   std::int64_t end = Seek(0, soEnd);
@@ -203,3 +205,5 @@ bool FileExists(const std::string& fileName) {
   struct stat st {};
   return ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
+
+}  // namespace redozir

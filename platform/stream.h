@@ -9,6 +9,9 @@
 
 #include "platform/exceptions.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 constexpr int soFromBeginning = soBeginning;
 constexpr int soFromCurrent = soCurrent;
@@ -124,3 +127,6 @@ class TFileStream : public TStream {
 };
 
 bool FileExists(const std::string& fileName);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace redozir {
+
 void FillSurfaceRect(TBitmap* surface, const TRect& r, TColor color, const TRect* clip) {
   if (!surface || surface->BitCount() != 32) return;
   TRect area;
@@ -25,3 +27,5 @@ void FrameSurfaceRect(TBitmap* surface, const TRect& r, TColor topLeft, TColor b
   FillSurfaceRect(surface, Rect(r.Left, r.Bottom - 1, r.Right, r.Bottom), bottomRight, clip);
   FillSurfaceRect(surface, Rect(r.Right - 1, r.Top, r.Right, r.Bottom), bottomRight, clip);
 }
+
+}  // namespace redozir

@@ -7,6 +7,8 @@
 
 #include "platform/application.h"
 
+namespace redozir {
+
 namespace {
 TRealClock realClock;
 TClock* currentClock = &realClock;
@@ -132,3 +134,5 @@ bool NextTimerDue(std::uint64_t& due) {
   }
   return any;
 }
+
+}  // namespace redozir

@@ -7,6 +7,9 @@
 #include "platform/components.h"
 #include "platform/messages.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TClock {
  public:
   virtual ~TClock() = default;
@@ -74,3 +77,6 @@ class TTimer : public TComponent {
 int FireDueTimers();
 // The earliest due time of a running timer; false when none runs.
 bool NextTimerDue(std::uint64_t& due);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace redozir {
+
 namespace {
 // Fixed values of the classic light desktop scheme, by system colour index.
 constexpr std::array<TColor, 31> kSystemColors = {
@@ -46,3 +48,5 @@ TColor ColorToRGB(TColor c) {
   }
   return c & 0x00FFFFFF;
 }
+
+}  // namespace redozir

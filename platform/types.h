@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 using byte = std::uint8_t;
 
 struct TPoint {
@@ -119,3 +122,6 @@ constexpr TColor clMenuBar = SystemColor(30);
 // Resolves a system colour to its fixed RGB value; plain colours pass through
 // (only their low 24 bits).
 TColor ColorToRGB(TColor c);
+
+}  // namespace redozir
+#pragma GCC visibility pop

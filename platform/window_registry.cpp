@@ -3,6 +3,8 @@
 #include <mutex>
 #include <unordered_map>
 
+namespace redozir {
+
 namespace {
 std::mutex& Lock() {
   static std::mutex m;
@@ -40,3 +42,5 @@ TControl* Find(HWND wnd) {
 bool IsLive(HWND wnd) { return Find(wnd) != nullptr; }
 
 }  // namespace window_registry
+
+}  // namespace redozir

@@ -4,6 +4,9 @@
 
 #include "platform/messages.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TControl;
 
 namespace window_registry {
@@ -14,3 +17,6 @@ TControl* Find(HWND wnd);
 // Any thread.
 bool IsLive(HWND wnd);
 }  // namespace window_registry
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <shared_mutex>
 
+namespace redozir {
+
 namespace {
 
 using TDialogTextRow = std::array<std::string, IEDialogTextCount>;
@@ -180,3 +182,5 @@ TMsgLanguage IESystemMsgLanguage() {
 void IESetSystemLocale(std::string_view Locale) {
   SystemRow.store(IEMsgLanguageOfLocale(Locale), std::memory_order_release);
 }
+
+}  // namespace redozir

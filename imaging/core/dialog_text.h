@@ -7,6 +7,9 @@
 
 #include "platform/exceptions.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // The ordinal is the row of the table.
 enum TMsgLanguage : int {
   msSystem,
@@ -65,3 +68,6 @@ TMsgLanguage IEMsgLanguageOfLocale(std::string_view Locale);
 // The locale name for messages: LC_ALL, then LC_MESSAGES, then LANG (the
 // first that is set and not empty); "" when none is.
 std::string IEProcessLocaleName();
+
+}  // namespace redozir
+#pragma GCC visibility pop

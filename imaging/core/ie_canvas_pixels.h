@@ -8,6 +8,9 @@
 #include "platform/canvas.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // A canvas's bitmap rows (24 or 32 bits), the canvas origin on that bitmap,
 // and the area that may be touched, in canvas coordinates.
 struct TIECanvasPixels {
@@ -52,3 +55,6 @@ inline bool IEBitmapPixels(TBitmap* b, TIECanvasPixels& t) {
   t.clip = Rect(0, 0, b->Width(), b->Height());
   return true;
 }
+
+}  // namespace redozir
+#pragma GCC visibility pop

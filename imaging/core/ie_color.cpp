@@ -7,6 +7,8 @@
 
 #include "platform/numeric.h"
 
+namespace redozir {
+
 TRGB IEConvertCMYKToRGB(TCMYK v) {
   int w = 255 - v.k;
   auto ch = [&](int ink) { return static_cast<std::uint8_t>((255 - ink) * w / 255); };
@@ -121,3 +123,5 @@ TCIELab IERGBToCIELab(TRGB v) {
                  static_cast<std::int8_t>(RoundClamp(500.0 * (fx - fy), -128, 127)),
                  static_cast<std::int8_t>(RoundClamp(200.0 * (fy - fz), -128, 127))};
 }
+
+}  // namespace redozir

@@ -4,6 +4,9 @@
 
 #include "imaging/core/ie_types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // CMYK bytes are ink amounts (0 no ink, 255 full ink). RGB -> CMYK -> RGB
 // gives the same colour back exactly.
 TRGB IEConvertCMYKToRGB(TCMYK Value);
@@ -18,3 +21,6 @@ TCIELab IERGBToCIELab(TRGB Value);
 // table of its steps; both answer alike for every value.
 int IELinearToSRGBByteReference(double Linear);
 int IELinearToSRGBByte(double Linear);
+
+}  // namespace redozir
+#pragma GCC visibility pop

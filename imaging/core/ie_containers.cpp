@@ -7,6 +7,8 @@
 
 #include "platform/exceptions.h"
 
+namespace redozir {
+
 namespace {
 // No record list grows past this many bytes (a guard against runaway counts).
 constexpr std::int64_t kMaxRecordListBytes = std::int64_t(1) << 31;
@@ -85,3 +87,5 @@ bool THash1::Contains(std::int32_t Key) const {
   const auto& b = fBuckets[static_cast<std::uint32_t>(Key) & fMask];
   return std::find(b.begin(), b.end(), Key) != b.end();
 }
+
+}  // namespace redozir

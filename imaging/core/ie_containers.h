@@ -8,6 +8,9 @@
 
 #include "platform/object.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // A list of fixed-size records kept contiguously (the magic wand's span stack
 // and contour list).
 class TIERecordList : public TObject {
@@ -63,3 +66,6 @@ class THash1 : public TObject {
   int fCount = 0;
   std::vector<std::vector<std::int32_t>> fBuckets;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

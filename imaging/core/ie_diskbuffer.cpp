@@ -13,6 +13,8 @@
 
 #include "platform/exceptions.h"
 
+namespace redozir {
+
 namespace {
 // Rows handed out by Row are mapped in windows of about this size, so that a
 // walk down the image maps the file once per window, not once per row.
@@ -122,3 +124,5 @@ void TIEDiskBuffer::UnlockRow(int Y) {
   Unmap(it->second);
   fLocked.erase(it);
 }
+
+}  // namespace redozir

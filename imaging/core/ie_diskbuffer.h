@@ -7,6 +7,9 @@
 #include <memory>
 #include <string>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Access modes of the rows handed out (the bitmap's access-mode byte).
 constexpr std::uint8_t iemRead = 1;
 constexpr std::uint8_t iemWrite = 2;
@@ -55,3 +58,6 @@ class TIEDiskBuffer {
   TMapping fWindow;                 // the rows handed out by Row
   std::map<int, TMapping> fLocked;  // locked rows by index
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

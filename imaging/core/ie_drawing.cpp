@@ -9,6 +9,8 @@
 #include "imaging/core/ie_canvas_pixels.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 std::uint8_t gIEDialogsBackground = 0;
 
 TColor IEShadowColor(TColor Background, int Style, int Distance, int Width) {
@@ -121,3 +123,5 @@ void IEMakeMetalBitmap(TBitmap* Bitmap, int Width, int Height) {
     }
   }
 }
+
+}  // namespace redozir

@@ -10,6 +10,9 @@
 #include "platform/canvas.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Shadow styles of the strips.
 constexpr int ieShadowSolid = 1;     // a flat fill in the shadow colour
 constexpr int ieShadowGaussian = 2;  // the background darkened by a gaussian falloff
@@ -60,3 +63,6 @@ void IEDrawHintEx(TCanvas* Canvas, int& X, int& Y, const std::string& Text, cons
 // Darkens the four bands of Outer that lie outside Inner with black at
 // alpha 150, through the anti-aliased canvas.
 void IEDimOutsideRect(TCanvas* Canvas, const TRect& Inner, const TRect& Outer);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -5,6 +5,8 @@
 
 #include "imaging/core/ie_startup.h"
 
+namespace redozir {
+
 namespace {
 std::vector<TIEPredefinedFilter> PredefinedFilters;
 }  // namespace
@@ -34,3 +36,5 @@ const std::vector<TIEPredefinedFilter>& IEPredefinedFilters() {
   if (PredefinedFilters.empty()) IEInitPredefinedFilters();
   return PredefinedFilters;
 }
+
+}  // namespace redozir

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Nine coefficients in row order and a divisor.
 struct TIEFilterKernel {
   std::int32_t Values[3][3];
@@ -25,3 +28,6 @@ const std::vector<TIEPredefinedFilter>& IEPredefinedFilters();
 // The unit's start-up and shutdown parts.
 void IEInitPredefinedFilters();
 void IEFreePredefinedFilters();
+
+}  // namespace redozir
+#pragma GCC visibility pop

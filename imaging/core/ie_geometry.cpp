@@ -9,6 +9,8 @@
 
 #include "platform/numeric.h"
 
+namespace redozir {
+
 void IEOrderCorners(int& X1, int& Y1, int& X2, int& Y2) {
   if (X1 > X2) std::swap(X1, X2);
   if (Y1 > Y2) std::swap(Y1, Y2);
@@ -293,3 +295,5 @@ std::string IEFloatToStrF(long double Value, TFloatFormat Format, int Precision,
     default: return General(Value, Precision);
   }
 }
+
+}  // namespace redozir

@@ -8,6 +8,9 @@
 
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 inline int IEMin(int A, int B) { return A < B ? A : B; }
 inline int IEMax(int A, int B) { return A > B ? A : B; }
 inline int IELimit(int Value, int Min, int Max) { return Value < Min ? Min : Value > Max ? Max : Value; }
@@ -60,3 +63,6 @@ void IEFloatToStrDotVar(std::string& S, long double Value);
 // The platform's float formatting: Precision significant digits, Digits
 // decimals (ffFixed, ffNumber) or minimum exponent digits (ffExponent).
 std::string IEFloatToStrF(long double Value, TFloatFormat Format, int Precision, int Digits);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -4,6 +4,8 @@
 #include "imaging/core/ie_drawing.h"
 #include "imaging/core/ie_hint_common.h"
 
+namespace redozir {
+
 void IEDrawHint(TCanvas* Canvas, int& X, int& Y, const std::string& Text, const TFont& Font,
                 const TBrush& Brush, TBitmap* Saved, int MaxX, int MaxY, TColor Highlight, TColor Shadow) {
   if (!Canvas) return;
@@ -35,3 +37,5 @@ void IEDrawHint(TCanvas* Canvas, int& X, int& Y, const std::string& Text, const 
   Canvas->LineTo(box.Left, box.Bottom - 1);
   IEHintText(Canvas, X, Y, Text);
 }
+
+}  // namespace redozir

@@ -6,6 +6,9 @@
 
 #include "platform/canvas.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Keeps the canvas's font, brush, pen and text alignment and puts them back
 // when it goes out of scope.
 class TIEHintCanvasState {
@@ -36,3 +39,6 @@ inline void IEHintText(TCanvas* Canvas, int X, int Y, const std::string& Text) {
   Canvas->TextAlign = TA_LEFT | TA_TOP;
   Canvas->TextOut(X + 6, Y + 6, Text);
 }
+
+}  // namespace redozir
+#pragma GCC visibility pop

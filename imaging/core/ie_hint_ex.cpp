@@ -6,6 +6,8 @@
 #include "imaging/core/ie_hint_common.h"
 #include "imaging/view/iegdiplus.h"
 
+namespace redozir {
+
 void IEDrawHintEx(TCanvas* Canvas, int& X, int& Y, const std::string& Text, const std::string& SizingText) {
   if (!Canvas) return;
   TIEHintCanvasState keep(Canvas);
@@ -73,3 +75,5 @@ void IEDimOutsideRect(TCanvas* Canvas, const TRect& Inner, const TRect& Outer) {
   Canvas->Brush = oldBrush;
   Canvas->Pen = oldPen;
 }
+
+}  // namespace redozir

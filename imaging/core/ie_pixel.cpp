@@ -1,6 +1,8 @@
 // Colour and pixel routines.
 #include "imaging/core/ie_pixel.h"
 
+namespace redozir {
+
 int gRedToGrayCoef = 21;
 int gGreenToGrayCoef = 71;
 int gBlueToGrayCoef = 8;
@@ -55,3 +57,5 @@ void IEReverseBitsOfByte(std::uint8_t& B) {
 }
 
 int IEClampByte(int Value) { return Value < 0 ? 0 : Value > 255 ? 255 : Value; }
+
+}  // namespace redozir

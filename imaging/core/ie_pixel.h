@@ -7,6 +7,9 @@
 #include "imaging/core/ie_types.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // The weights (percent) of red, green and blue in a grey value; 21, 71 and 8
 // at start-up, changeable by the application.
 extern int gRedToGrayCoef;
@@ -28,3 +31,6 @@ std::int64_t IEColorCount(int A, int B);
 int IEMaskBitCount(std::uint32_t Mask);
 void IEReverseBitsOfByte(std::uint8_t& B);
 int IEClampByte(int Value);
+
+}  // namespace redozir
+#pragma GCC visibility pop

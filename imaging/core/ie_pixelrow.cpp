@@ -6,6 +6,8 @@
 #include "imaging/core/ie_color.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 void PutWord(std::uint8_t* p, unsigned v) {
   p[0] = static_cast<std::uint8_t>(v & 0xFF);
@@ -105,3 +107,5 @@ bool IERowFromRGB(TIEPixelFormat pf, const TRGB* In, int Count, std::uint8_t* Ro
     default: return false;
   }
 }
+
+}  // namespace redozir

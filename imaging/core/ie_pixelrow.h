@@ -7,6 +7,9 @@
 #include "imaging/core/ie_pixel.h"
 #include "imaging/core/ie_types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // The grey value of a colour by the library's weights (21, 71 and 8 at
 // start-up), integer division.
 inline int IEGrayOf(int r, int g, int b) {
@@ -25,3 +28,6 @@ void IERowToRGB(TIEPixelFormat pf, const std::uint8_t* Row, int X0, int Count, c
 // formats take the grey value. False (nothing written) for ie1g, ie8p and
 // formats without a direct path from RGB.
 bool IERowFromRGB(TIEPixelFormat pf, const TRGB* In, int Count, std::uint8_t* Row);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -8,6 +8,8 @@
 #include "imaging/view/iegdiplus.h"
 #include "imaging/view/iewords.h"
 
+namespace redozir {
+
 namespace {
 
 using TIEUnitProc = void (*)();
@@ -49,3 +51,5 @@ void IEFinalize() {
     if (part->Stop != nullptr) part->Stop();
   StartupState = TStartupState::Finished;
 }
+
+}  // namespace redozir

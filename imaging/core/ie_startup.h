@@ -2,6 +2,9 @@
 // each unit once per process, and their shutdown parts in reverse order.
 #pragma once
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Runs every unit's start-up part, in the order of the list in
 // ie_startup.cpp. Only the first call does anything; it is safe from any
 // thread, and callers that need the library started may call it freely.
@@ -11,3 +14,6 @@ void IEInitialize();
 // first call after IEInitialize does anything; the library is not started a
 // second time afterwards.
 void IEFinalize();
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -5,6 +5,8 @@
 
 #include "platform/byte_reader.h"
 
+namespace redozir {
+
 std::int64_t TNulStream::Read(void*, std::int64_t count) {
   if (count <= 0) return 0;
   fPosition += count;
@@ -73,3 +75,5 @@ std::unique_ptr<char[]> IEStrDup(const char* Text) {
   std::memcpy(p.get(), Text, n);
   return p;
 }
+
+}  // namespace redozir

@@ -8,6 +8,9 @@
 
 #include "platform/stream.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Stores nothing and only counts: writes and reads move the position by their
 // count, and the size follows the furthest position reached.
 class TNulStream : public TStream {
@@ -41,3 +44,6 @@ std::int64_t IECopyFrom(TStream& Dest, TStream& Source, std::int64_t Count);
 
 // A copy of a zero-terminated string in a new block; nullptr for nullptr.
 std::unique_ptr<char[]> IEStrDup(const char* Text);
+
+}  // namespace redozir
+#pragma GCC visibility pop

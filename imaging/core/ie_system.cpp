@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+namespace redozir {
+
 namespace {
 
 std::int64_t MemInfoField(const char* name) {
@@ -93,3 +95,5 @@ bool IEIsRemoteSession() {
   }
   return false;
 }
+
+}  // namespace redozir

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Bytes of available (True) or total (False) physical memory; 0 when unknown.
 std::int64_t IEGetPhysicalMemory(bool Available);
 // Physical processor cores this process may run on, read once from the
@@ -13,3 +16,6 @@ bool IEMMXSupported();
 // True when the program's display or session comes over the network (an SSH
 // session, or an X display on another host).
 bool IEIsRemoteSession();
+
+}  // namespace redozir
+#pragma GCC visibility pop

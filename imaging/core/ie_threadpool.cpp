@@ -3,6 +3,8 @@
 
 #include <system_error>
 
+namespace redozir {
+
 TIEThread::~TIEThread() { WaitFor(); }
 
 void TIEThread::Run() noexcept {
@@ -39,3 +41,5 @@ void TIEThreadPool::WaitForAll() {
   for (auto& t : fThreads) t->WaitFor();
   fThreads.clear();
 }
+
+}  // namespace redozir

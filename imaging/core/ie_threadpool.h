@@ -9,6 +9,9 @@
 
 #include "platform/object.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // A worker: subclasses override Execute. It runs only once a pool starts it.
 class TIEThread : public TObject {
  public:
@@ -50,3 +53,6 @@ class TIEThreadPool : public TObject {
  private:
   std::vector<std::unique_ptr<TIEThread>> fThreads;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace redozir {
+
 int IEPixelFormatBits(TIEPixelFormat pf) {
   switch (pf) {
     case ie1g: return 1;
@@ -24,3 +26,5 @@ void TIEProgressRecord::Report(std::int64_t done) const {
   int per = v < 0 ? 0 : v > 100 ? 100 : static_cast<int>(v);
   (*fOnProgress)(Sender, per);
 }
+
+}  // namespace redozir

@@ -8,6 +8,9 @@
 #include "platform/object.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 #pragma pack(push, 1)
 // A 24-bit pixel as rows store it: blue, green, red.
 struct TRGB {
@@ -110,3 +113,6 @@ struct TIEProgressRecord {
   // Calls the handler with done x Step rounded (halves to even), at most 100.
   void Report(std::int64_t done) const;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -6,6 +6,8 @@
 #include "platform/screen.h"
 #include "platform/scrollbars.h"
 
+namespace redozir {
+
 bool IEIsPrimaryButtonDown() {
   // The asynchronous state is the physical one: the primary button is the
   // right one when the buttons are swapped.
@@ -44,3 +46,5 @@ bool IEShowScrollBar(HWND Wnd, int Bar, bool Show, bool Flat) {
 bool IEEnableScrollBar(HWND Wnd, int Bar, UINT Arrows, bool Flat) {
   return Flat ? FlatSB_EnableScrollBar(Wnd, Bar, Arrows) : EnableScrollBar(Wnd, Bar, Arrows);
 }
+
+}  // namespace redozir

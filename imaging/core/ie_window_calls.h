@@ -5,6 +5,9 @@
 
 #include "platform/messages.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // True while the primary button (the left one, the right one when the
 // buttons are swapped) is held.
 bool IEIsPrimaryButtonDown();
@@ -17,3 +20,6 @@ int IESetScrollPos(HWND Wnd, int Bar, int Pos, bool Redraw, bool Flat);
 bool IESetScrollRange(HWND Wnd, int Bar, int Min, int Max, bool Redraw, bool Flat);
 bool IEShowScrollBar(HWND Wnd, int Bar, bool Show, bool Flat);
 bool IEEnableScrollBar(HWND Wnd, int Bar, UINT Arrows, bool Flat);
+
+}  // namespace redozir
+#pragma GCC visibility pop

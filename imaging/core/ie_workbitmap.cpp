@@ -6,6 +6,8 @@
 
 #include "platform/canvas.h"
 
+namespace redozir {
+
 TIEWorkBitmap::TIEWorkBitmap(int Width, int Height, int BitCount) {
   if (Width < 1 || Height < 1 || BitCount < 1 || BitCount > 64) return;
   std::int64_t rowLen = BytesPerScanline(Width, BitCount, 32);
@@ -107,3 +109,5 @@ void TIEDibbitmap::CopyPaletteTo(TIEBaseBitmap* Dest) {
   for (int i = 0; i < static_cast<int>(fPalette.size()) && i < Dest->GetPaletteLength(); ++i)
     Dest->SetPalette(i, fPalette[i]);
 }
+
+}  // namespace redozir

@@ -8,6 +8,9 @@
 
 #include "imaging/core/iebitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Rows of Width x BitCount bits aligned to 32 bits, allocated when both
 // sizes are at least 1 (and the size is sane); row 0 is the top row.
 class TIEWorkBitmap {
@@ -59,3 +62,6 @@ class TIEDibbitmap : public TIEBaseBitmap {
   std::unique_ptr<TBitmap> fBitmap;
   std::vector<TRGB> fPalette;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -14,6 +14,8 @@
 #include "imaging/core/ie_pixelrow.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 std::int64_t TIEBitmap::DefaultMemoryThreshold = std::int64_t(1) << 30;
 
 namespace {
@@ -513,3 +515,5 @@ void TIEBitmap::FillRect(int x1, int y1, int x2, int y2, double Value) {
   else if (!top)
     fFull = false;
 }
+
+}  // namespace redozir

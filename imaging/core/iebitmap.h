@@ -15,6 +15,9 @@
 #include "platform/object.h"
 #include "platform/stream.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TIEBitmap;
 class TIEDiskBuffer;
 struct TIERenderCaches;
@@ -248,3 +251,6 @@ TPixelFormat IEVclPixelFormat(TIEPixelFormat pf);
 // The cap on one bitmap's pixel bytes in the disk buffer (plain memory and
 // platform bitmaps keep the platform's cap, kMaxBitmapBytes).
 constexpr std::int64_t kMaxDiskBitmapBytes = std::int64_t(16) << 30;
+
+}  // namespace redozir
+#pragma GCC visibility pop

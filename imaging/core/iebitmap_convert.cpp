@@ -10,6 +10,8 @@
 #include "imaging/processing/convert_1bit.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 unsigned Word(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
 void PutWord(std::uint8_t* p, unsigned v) {
@@ -144,3 +146,5 @@ TRGB TIEBitmap::GetPixels(int X, int Y) {
   IERowToRGB(fPixelFormat, GetScanline(Y), X, 1, fPalette.data(), static_cast<int>(fPalette.size()), &c);
   return c;
 }
+
+}  // namespace redozir

@@ -6,6 +6,8 @@
 #include "imaging/core/iebitmap.h"
 #include "platform/canvas.h"
 
+namespace redozir {
+
 namespace {
 [[noreturn]] void NoMemory(int w, int h) {
   throw EOutOfMemory("Cannot allocate a " + std::to_string(w) + " x " + std::to_string(h) + " bitmap");
@@ -171,3 +173,5 @@ void TIEBitmap::Assign(TBitmap* Source) {
     fAlpha = nullptr;
   }
 }
+
+}  // namespace redozir

@@ -16,6 +16,8 @@
 #include "imaging/core/iebitmap.h"
 #include "platform/byte_reader.h"
 
+namespace redozir {
+
 namespace {
 constexpr char kSignature[] = "TIEBITMAPRAW";
 constexpr std::uint32_t kVersion = 1;
@@ -134,3 +136,5 @@ bool TIEBitmap::LoadRawFromStream(TStream& Stream) {
   }
   return true;
 }
+
+}  // namespace redozir

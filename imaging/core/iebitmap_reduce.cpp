@@ -5,6 +5,8 @@
 
 #include "imaging/formats/ie_quantizer.h"
 
+namespace redozir {
+
 void IEBitmapTo8bitPalette(TIEBitmap* Src, TIEBitmap* Dst) {
   int w = Src->GetWidth(), h = Src->GetHeight();
   if (w < 1 || h < 1) return;
@@ -30,3 +32,5 @@ void IEBitmapTo8bitPalette(TIEBitmap* Src, TIEBitmap* Dst) {
     for (int x = 0; x < w; ++x) row[x] = static_cast<std::uint8_t>(q.RGBIndex(rgb[x]));
   }
 }
+
+}  // namespace redozir

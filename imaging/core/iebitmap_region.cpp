@@ -9,6 +9,8 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/processing/bit_routines.h"
 
+namespace redozir {
+
 namespace {
 bool Bit(const std::uint8_t* row, std::int64_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
 void SetBit(std::uint8_t* row, std::int64_t x, bool v) {
@@ -151,3 +153,5 @@ void TIEBitmap::Resize(int NewWidth, int NewHeight, double Background, int Alpha
 void TIEBitmap::SetWidth(int Value) { Resize(Value, fHeight, 0, 255, 0, 0); }
 
 void TIEBitmap::SetHeight(int Value) { Resize(fWidth, Value, 0, 255, 0, 0); }
+
+}  // namespace redozir

@@ -12,6 +12,8 @@
 #include "imaging/processing/resample.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
@@ -416,3 +418,5 @@ void TIEBitmap::StretchRectTo(TIEBitmap* Dest, int xDst, int yDst, int dxDst, in
   }
   da->SetFull(full);
 }
+
+}  // namespace redozir

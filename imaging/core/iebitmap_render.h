@@ -7,6 +7,9 @@
 
 #include "imaging/core/iebitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Kept between renders of the same geometry: the source column of every
 // visible destination column, the source row of every visible destination
 // row (for unfiltered renders) and the last source row read as 24-bit colour.
@@ -46,3 +49,6 @@ TRGB IEBlendPixel(int Operation, TRGB s, TRGB d);
 inline std::uint8_t IERenderMix(int s, int d, int w) {
   return static_cast<std::uint8_t>(d + (((s - d) * (w << 10)) >> 18));
 }
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -10,6 +10,8 @@
 #include "imaging/core/iebitmap.h"
 #include "platform/bitmap.h"
 
+namespace redozir {
+
 namespace {
 
 std::unique_ptr<std::uint8_t[]> ZeroedBlock(std::int64_t bytes) {
@@ -370,3 +372,5 @@ void TIEMask::CopyBitmap(TIEBitmap* Dest, TIEBitmap* Source, bool DoAlpha, int S
     da->SetFull(false);
   }
 }
+
+}  // namespace redozir

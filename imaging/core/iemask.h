@@ -11,6 +11,9 @@
 #include "platform/object.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TIEBitmap;
 
 // The point that separates the sub-polygons of a selection polygon.
@@ -97,3 +100,6 @@ class TIEMask : public TObject {
   bool fFull = false;
   std::unique_ptr<std::uint8_t[]> fBits;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

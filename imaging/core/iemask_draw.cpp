@@ -11,6 +11,8 @@
 #include "imaging/core/iemask.h"
 #include "platform/bitmap.h"
 
+namespace redozir {
+
 namespace {
 
 // Mask coordinate shown at screen coordinate s: floor((s - offset) / zoom),
@@ -132,3 +134,5 @@ void TIEMask::DrawOuter(TCanvas* Canvas, const TRect& Dst, const TRect& Src) {
     p[2] >>= 1;
   });
 }
+
+}  // namespace redozir

@@ -6,6 +6,8 @@
 
 #include "imaging/core/iemask.h"
 
+namespace redozir {
+
 namespace {
 
 // Per pixel format, the formats an operation that refuses it gets instead:
@@ -288,3 +290,5 @@ void TRedozIrProc::SetBackground(TColor Value) {
   else
     fBackground = Value;
 }
+
+}  // namespace redozir

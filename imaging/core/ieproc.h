@@ -17,6 +17,9 @@
 #include "platform/stream.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TIEMask;
 
 // The event raised after an undo entry was saved.
@@ -186,3 +189,6 @@ class TRedozIrProc : public TComponent {
   TIEUndoStack fUndo;
   TIEUndoStack fRedo;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

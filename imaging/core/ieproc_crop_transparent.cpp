@@ -1,6 +1,8 @@
 // TRedozIrProc.CropTransparentBorder: the crop to the visible pixels.
 #include "imaging/core/ieproc.h"
 
+namespace redozir {
+
 void TRedozIrProc::CropTransparentBorder() {
   if (!PrepareBitmap(0)) return;
   TRect r = IEGetAlphaBounds(IEBitmap());
@@ -16,3 +18,5 @@ void TRedozIrProc::CropTransparentBorder() {
   }
   AutoUndo = saved;
 }
+
+}  // namespace redozir

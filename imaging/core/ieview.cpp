@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+namespace redozir {
+
 TIEView::TIEView(TComponent* AOwner) : TCustomControl(AOwner) {
   SetBorderStyle(bsSingle);
   SetCtl3D(true);
@@ -42,3 +44,5 @@ void TIEView::CallBitmapChangeEvents() {
   for (auto& r : records)
     if (r.Event) r.Event(this, false);
 }
+
+}  // namespace redozir

@@ -15,6 +15,9 @@
 #include "platform/controls.h"
 #include "platform/stream.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TIEBitmap;
 class TIEMask;
 
@@ -120,3 +123,6 @@ class TIEView : public TCustomControl {
   TIEBitmapChangeHandle fNextHandle = 1;
   std::vector<TIEBitmapChangeRecord> fBitmapChangeEvents;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -7,6 +7,8 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
+namespace redozir {
+
 namespace {
 constexpr int BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6;
 
@@ -396,3 +398,5 @@ void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   Stream.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
   Stream.WriteBuffer(pixels.data(), static_cast<std::int64_t>(pixels.size()));
 }
+
+}  // namespace redozir

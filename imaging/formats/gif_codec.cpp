@@ -11,6 +11,8 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
+namespace redozir {
+
 namespace {
 struct GifRead {
   TStream* s;
@@ -260,3 +262,5 @@ void GIFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   c.g = nullptr;
   if (EGifCloseFile(done, &cerr) == GIF_ERROR) throw EIEImageError("GIF: cannot finish the file");
 }
+
+}  // namespace redozir

@@ -9,6 +9,8 @@
 #include "imaging/formats/ie_quantizer.h"
 #include "platform/bitmap.h"
 
+namespace redozir {
+
 void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t BitsPerPixel,
                       std::int64_t Left, std::int64_t MaxRatio) {
   std::string f(Format);
@@ -152,3 +154,5 @@ void IESetColorMap(TIOParamsVals& Params, const std::vector<TRGB>& Palette) {
   Params.AllocColorMap(static_cast<int>(Palette.size()));
   std::copy(Palette.begin(), Palette.end(), Params.ColorMap);
 }
+
+}  // namespace redozir

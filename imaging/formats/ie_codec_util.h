@@ -12,6 +12,9 @@
 #include "imaging/io/ioparams.h"
 #include "platform/byte_reader.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // A reader or writer that cannot go on: bad data, a library failure or a
 // combination of parameters that the format cannot store.
 class EIEImageError : public Exception {
@@ -58,3 +61,6 @@ inline std::uint32_t IEBE32(TByteReader& r) {
   r.Bytes(b, 4);
   return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
 }
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -9,6 +9,9 @@
 #include "imaging/io/ioparams.h"
 #include "platform/stream.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 using TIEReadProc = void (*)(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params,
                              TIEProgressRecord& Progress);
 using TIEWriteProc = void (*)(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params,
@@ -51,3 +54,6 @@ bool J2KTryStream(TStream&);
 void JP2ReadStream(TStream&, TIEBitmap&, TIOParamsVals&, TIEProgressRecord&);
 void JP2WriteStream(TStream&, TIEBitmap&, TIOParamsVals&, TIEProgressRecord&);
 bool JP2TryStream(TStream&);
+
+}  // namespace redozir
+#pragma GCC visibility pop

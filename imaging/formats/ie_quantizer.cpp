@@ -7,6 +7,8 @@
 
 #include "imaging/formats/ie_codec_util.h"
 
+namespace redozir {
+
 namespace {
 constexpr int kSide = 33;  // 32 levels plus the zero plane of the cumulative moments
 inline int Idx(int r, int g, int b) { return (r * kSide + g) * kSide + b; }
@@ -365,3 +367,5 @@ int TIEQuantizer::Nearest(TRGB c) {
 }
 
 int TIEQuantizer::RGBIndex(TRGB Color) { return Nearest(Color); }
+
+}  // namespace redozir

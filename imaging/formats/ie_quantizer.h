@@ -12,6 +12,9 @@
 
 #include "imaging/core/iebitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TIEQuantizer {
  public:
   // Builds NColors (1..256) entries from Bitmap (24-bit RGB; other formats
@@ -56,3 +59,6 @@ class TIEQuantizer {
   std::vector<std::uint16_t> fCandidates;
   std::vector<int> fScratch;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

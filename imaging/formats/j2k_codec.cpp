@@ -12,6 +12,8 @@
 #include "imaging/formats/ie_codecs.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 const std::uint8_t kJP2Sig[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
 
@@ -372,3 +374,5 @@ void J2KWriteStream(TStream& s, TIEBitmap& b, TIOParamsVals& p, TIEProgressRecor
 void JP2WriteStream(TStream& s, TIEBitmap& b, TIOParamsVals& p, TIEProgressRecord& pr) {
   WriteAs(s, b, p, pr, true);
 }
+
+}  // namespace redozir

@@ -13,6 +13,8 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
+namespace redozir {
+
 namespace {
 constexpr size_t kBuf = 65536;
 
@@ -246,3 +248,5 @@ void JPEGWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
   }
   jpeg_finish_compress(&c.c);
 }
+
+}  // namespace redozir

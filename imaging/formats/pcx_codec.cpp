@@ -8,6 +8,8 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
+namespace redozir {
+
 namespace {
 struct PcxHeader {
   int version, encoding, bpp, xmin, ymin, xmax, ymax, planes, bytesPerLine;
@@ -263,3 +265,5 @@ void PCXWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     Stream.WriteBuffer(pal.data(), 769);
   }
 }
+
+}  // namespace redozir

@@ -10,6 +10,8 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
+namespace redozir {
+
 namespace {
 [[noreturn]] void PngError(png_structp, png_const_charp msg) {
   throw EIEImageError(std::string("PNG: ") + msg);
@@ -325,3 +327,5 @@ void PNGWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   }
   png_write_end(g.png, g.info);
 }
+
+}  // namespace redozir

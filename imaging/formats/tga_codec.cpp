@@ -8,6 +8,8 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
+namespace redozir {
+
 namespace {
 constexpr char kFooterSig[] = "TRUEVISION-XFILE.";  // 17 characters and a zero
 constexpr int kExtSize = 495;
@@ -336,3 +338,5 @@ void TGAWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   std::memcpy(footer.data() + 8, kFooterSig, 18);
   Stream.WriteBuffer(footer.data(), 26);
 }
+
+}  // namespace redozir

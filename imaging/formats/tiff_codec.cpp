@@ -12,6 +12,8 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
+namespace redozir {
+
 namespace {
 struct Client {
   TStream* s;
@@ -522,3 +524,5 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
   if (!c.error.empty()) throw EIEImageError("TIFF: " + c.error);
   Stream.SetPosition(c.base + c.furthest);
 }
+
+}  // namespace redozir

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace redozir {
+
 namespace {
 int ZLevel(std::uint8_t level) {
   switch (level) {
@@ -171,3 +173,5 @@ std::int64_t TZDecompressionStream::Seek(std::int64_t offset, TSeekOrigin origin
 std::int64_t TZDecompressionStream::Size() {
   throw EZLibError("the size of a decompression stream is not known");
 }
+
+}  // namespace redozir

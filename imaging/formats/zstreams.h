@@ -7,6 +7,9 @@
 
 #include "platform/stream.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Raised for a damaged or over-long zlib stream and for zlib's own failures.
 class EZLibError : public EStreamError {
   using EStreamError::EStreamError;
@@ -74,3 +77,6 @@ class TZDecompressionStream : public TStream {
   std::int64_t fTotalOut = 0;
   bool fEnd = false;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

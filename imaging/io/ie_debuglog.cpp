@@ -5,6 +5,8 @@
 #include <ctime>
 #include <mutex>
 
+namespace redozir {
+
 std::string IEDebugLogFileName;
 
 void IEDebugLog(const std::string& Text) {
@@ -21,3 +23,5 @@ void IEDebugLog(const std::string& Text) {
   std::fprintf(f, "%s : %s\n", stamp, Text.c_str());
   std::fclose(f);
 }
+
+}  // namespace redozir

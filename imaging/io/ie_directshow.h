@@ -5,6 +5,9 @@
 #include "platform/messages.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TIEDirectShow {
  public:
   bool GetConnected() const { return false; }
@@ -27,3 +30,6 @@ class TIEDirectShow {
   UINT fEventMsg = 0;
   bool fShowingVideo = false;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+namespace redozir {
+
 TIETestProc IEIevDetect = nullptr;
 TIETestProc IELyrDetect = nullptr;
 TIETestProc IEAllDetect = nullptr;
@@ -104,3 +106,5 @@ int FindFileFormat(const std::string& FileName) {
     return ioUnknown;
   }
 }
+
+}  // namespace redozir

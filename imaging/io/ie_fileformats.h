@@ -9,6 +9,9 @@
 
 #include "imaging/formats/ie_codecs.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 struct TIEFileFormatInfo {
   int FileType = 0;
   std::string FullName;
@@ -55,3 +58,6 @@ extern TIETestProc IEAllDetect;
 int FindStreamFormat(TStream& Stream);
 // The same for a file; 0 when it cannot be opened or is unknown.
 int FindFileFormat(const std::string& FileName);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace redozir {
+
 namespace {
 int IETIFFLZWScheme() { return 5; }  // libtiff's COMPRESSION_LZW
 }  // namespace
@@ -130,3 +132,5 @@ void TIOParamsVals::AllocColorMap(int n) {
   ColorMap = new TRGB[static_cast<size_t>(n)]();
   ColorMapCount = n;
 }
+
+}  // namespace redozir

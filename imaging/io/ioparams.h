@@ -8,6 +8,9 @@
 
 #include "imaging/core/ie_types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // An installed LZW codec answers the libtiff compression scheme to use.
 using TTIFFLZWProc = int (*)();
 // Nil unless an LZW encoder (decoder) is installed; the library installs
@@ -146,3 +149,6 @@ class TIOParamsVals {
   // Keep the file's pixel format when reading (else 24-bit, 1-bit stays).
   bool NativePixelFormat = false;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

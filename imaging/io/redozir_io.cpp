@@ -9,6 +9,8 @@
 #include "platform/application.h"
 #include "platform/exceptions.h"
 
+namespace redozir {
+
 TIEPreviewsDialog IEPreviewsDialog;
 
 namespace {
@@ -334,3 +336,5 @@ void TRedozIrIO::SaveToFileFormat(const std::string& FileName, int FileType) {
   TFileStream fs(FileName, fmCreate);
   fs.WriteBuffer(ms.Memory(), ms.Size());
 }
+
+}  // namespace redozir

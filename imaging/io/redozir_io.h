@@ -22,6 +22,9 @@
 #include "platform/graphics.h"
 #include "platform/stream.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TRedozIrIO;
 
 using TIEDoPreviewsEvent = std::function<void(TObject* Sender, bool& Handled)>;
@@ -168,3 +171,6 @@ class TRedozIrIO : public TComponent {
   std::exception_ptr fAsyncError;
   HWND fNotifyWnd = 0;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

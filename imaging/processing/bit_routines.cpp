@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace redozir {
+
 int IEGetBit(const void* Buffer, int N) {
   if (N < 0) return 0;
   return static_cast<const std::uint8_t*>(Buffer)[N >> 3] & (0x80 >> (N & 7));
@@ -73,3 +75,5 @@ void IEInvertBuffer(void* Buffer, std::int64_t Count) {
   }
   for (; i < Count; ++i) p[i] = static_cast<std::uint8_t>(~p[i]);
 }
+
+}  // namespace redozir

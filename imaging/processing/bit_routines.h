@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Non-zero when bit N of Buffer is set; 0 for a negative N.
 int IEGetBit(const void* Buffer, int N);
 // Sets or clears bit N of Buffer; a negative N does nothing.
@@ -18,3 +21,6 @@ void IECopyBits(void* Dst, const void* Src, int DstPos, int SrcPos, int Count, i
 void IECopyBitsBitwise(void* Dst, const void* Src, int DstPos, int SrcPos, int Count, int SrcLen);
 // Inverts Count bytes in place.
 void IEInvertBuffer(void* Buffer, std::int64_t Count);
+
+}  // namespace redozir
+#pragma GCC visibility pop

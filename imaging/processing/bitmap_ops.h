@@ -4,6 +4,9 @@
 
 #include "imaging/core/iebitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Mirrors Bitmap in place, its alpha plane too: Direction 0 left-right,
 // 1 top-bottom; any other direction does nothing.
 void _IEFlip(TIEBitmap* Bitmap, int Direction);
@@ -13,3 +16,6 @@ void _IENegative1bit(TIEBitmap* Bitmap);
 // alpha presence, and the same pixels and alpha values; padding bits at the
 // end of the rows do not count.
 bool _IEBitmapsEqual(TIEBitmap* A, TIEBitmap* B);
+
+}  // namespace redozir
+#pragma GCC visibility pop

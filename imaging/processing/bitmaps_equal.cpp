@@ -3,6 +3,8 @@
 
 #include "imaging/processing/bitmap_ops.h"
 
+namespace redozir {
+
 namespace {
 bool RowsEqual(TIEBitmap* a, TIEBitmap* b) {
   const std::int64_t bits = static_cast<std::int64_t>(a->GetWidth()) * a->GetBitCount();
@@ -32,3 +34,5 @@ bool _IEBitmapsEqual(TIEBitmap* A, TIEBitmap* B) {
   if (!RowsEqual(A, B)) return false;
   return !A->HasAlphaChannel() || RowsEqual(A->GetAlphaChannel(), B->GetAlphaChannel());
 }
+
+}  // namespace redozir

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+namespace redozir {
+
 namespace {
 inline void SwapRBBlock(std::uint8_t* d, const std::uint8_t* s) {
   // Read all four pixels before writing so that d may equal s.
@@ -53,3 +55,5 @@ void IESwapRB48(void* Buffer, std::int64_t Count) {
 }
 
 void IESwapRBRow(void* Buffer, int, std::int64_t Count) { IESwapRB(Buffer, Count); }
+
+}  // namespace redozir

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Copies Count 3-byte pixels from Src to Dst with bytes 0 and 2 exchanged.
 void IECopyAndSwapRB(void* Dst, const void* Src, std::int64_t Count);
 // Exchanges bytes 0 and 2 of Count 3-byte pixels in place.
@@ -12,3 +15,6 @@ void IESwapRB(void* Buffer, std::int64_t Count);
 void IESwapRB48(void* Buffer, std::int64_t Count);
 // As IESwapRB; the middle argument is not read.
 void IESwapRBRow(void* Buffer, int Ignored, std::int64_t Count);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -11,6 +11,8 @@
 #include "imaging/processing/pixel_rows.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 const std::uint8_t IEOrderedDitherMatrix[8][8] = {
     {0, 32, 8, 40, 2, 34, 10, 42},    {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
     {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},    {51, 19, 59, 27, 49, 17, 57, 25},
@@ -202,3 +204,5 @@ void _IEConvertToGray24(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, TIEPr
     progress.Report(y - Y1 + 1);
   }
 }
+
+}  // namespace redozir

@@ -11,6 +11,9 @@
 #include "imaging/core/iebitmap.h"
 #include "platform/bitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // The 8 x 8 ordered-dither matrix: row by the pixel's column (x and 7),
 // entry by the pixel's row (y and 7).
 extern const std::uint8_t IEOrderedDitherMatrix[8][8];
@@ -54,3 +57,6 @@ void _IEConvert1bitTBitmapTo24(TBitmap* Src, TBitmap* Dst, TIEProgressRecord Pro
 // ie24RGB Bitmap grey; other formats are left alone.
 void _IEConvertToGray24(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, TIEProgressEvent* OnProgress,
                         TObject* Sender);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -5,6 +5,8 @@
 
 #include "imaging/formats/ie_quantizer.h"
 
+namespace redozir {
+
 namespace {
 inline int Bit(const std::uint8_t* s, int x) { return (s[x >> 3] >> (7 - (x & 7))) & 1; }
 inline int Nibble(const std::uint8_t* s, int x) { return (s[x >> 1] >> (x & 1 ? 0 : 4)) & 15; }
@@ -64,3 +66,5 @@ void _IEConvertRow(const void* Src, void* Dst, std::uint16_t SrcBitCount, std::u
     default: break;
   }
 }
+
+}  // namespace redozir

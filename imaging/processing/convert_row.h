@@ -6,6 +6,9 @@
 
 #include "imaging/core/ie_types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TIEQuantizer;
 
 // Converts Width pixels of Src (SrcBitCount bits each) into Dst
@@ -15,3 +18,6 @@ class TIEQuantizer;
 // nothing. The 1 -> 4 and 24 -> 4 cases OR into Dst, which the caller clears.
 void _IEConvertRow(const void* Src, void* Dst, std::uint16_t SrcBitCount, std::uint16_t DstBitCount,
                    std::uint16_t Width, std::span<const TRGB> Palette, TIEQuantizer* Quantizer);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -3,6 +3,8 @@
 #include "imaging/processing/dib_input.h"
 #include "imaging/processing/dib_output.h"
 
+namespace redozir {
+
 namespace {
 class TBlockLock {
  public:
@@ -52,3 +54,5 @@ HGLOBAL _CopyBitmaptoDIBEx(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, in
   if (h) GlobalFree(h);
   return nullptr;
 }
+
+}  // namespace redozir

@@ -13,6 +13,8 @@
 #include "imaging/processing/video_frames.h"
 #include "platform/byte_reader.h"
 
+namespace redozir {
+
 namespace {
 constexpr std::uint32_t BI_RGB = 0;
 constexpr std::uint32_t BI_BITFIELDS = 3;
@@ -238,3 +240,5 @@ int _CopyDIBtoBitmapEx(const void* DIB, std::int64_t DIBSize, TIEBitmap* Dst, co
   }
   return bc;
 }
+
+}  // namespace redozir

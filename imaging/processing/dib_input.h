@@ -9,6 +9,9 @@
 #include "platform/byte_reader.h"
 #include "platform/global_memory.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Raised for a DIB whose layout (bit count, compression) is not read.
 class EIEUnsupportedDIB : public EFormatError {
   using EFormatError::EFormatError;
@@ -53,3 +56,6 @@ int _CopyDIBtoBitmapEx(HGLOBAL DIB, TIEBitmap* Dst, const void* Bits = nullptr, 
 
 // True when the FOURCC names one of the video-frame layouts that are read.
 bool IEIsVideoFourCC(std::uint32_t FourCC);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -11,6 +11,8 @@
 #include "platform/byte_reader.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 void Put16(std::uint8_t* p, std::uint32_t v) {
   p[0] = static_cast<std::uint8_t>(v);
@@ -128,3 +130,5 @@ int _DrawDIBtoBitmap(const void* DIB, std::int64_t DIBSize, TIEDibbitmap* Dst, c
   for (int y = 0; y < h; ++y) std::memcpy(Dst->GetScanline(y), tmp.GetScanline(y), n);
   return bitCount;
 }
+
+}  // namespace redozir

@@ -10,6 +10,9 @@
 #include "imaging/core/iebitmap.h"
 #include "platform/global_memory.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // The packed DIB of the rectangle X1..X2 - 1, Y1..Y2 - 1 of Bitmap (X2 = 0
 // means the width, Y2 = 0 the height; the rectangle is clamped to the image)
 // with the resolution in dots per inch: 1 bit for ie1g (black, white table),
@@ -38,3 +41,6 @@ int _DrawDIBtoBitmap(const void* DIB, std::int64_t DIBSize, TIEDibbitmap* Dst, c
 // The same with the DIB in a global memory block, locked for the call; 0
 // when the handle cannot be locked.
 int _DrawDIBtoBitmap(HGLOBAL DIB, TIEDibbitmap* Dst, const void* Bits = nullptr, std::int64_t BitsSize = 0);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -8,6 +8,8 @@
 #include "imaging/core/ie_pixel.h"
 #include "imaging/processing/convert_1bit.h"
 
+namespace redozir {
+
 void _IEFillRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, TRGB Color,
                  const TIEProgressEvent& OnProgress, TObject* Sender) {
   X1 = std::max(X1, 0);
@@ -69,3 +71,5 @@ double IEColorFillValue(TIEBitmap* Bitmap, TColor Color) {
     default: return RGB(rgb.r, rgb.g, rgb.b);
   }
 }
+
+}  // namespace redozir

@@ -5,6 +5,9 @@
 #include "imaging/core/ie_types.h"
 #include "imaging/core/iebitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Columns X1 .. X2 - 1 and rows Y1 .. Y2 - 1, cut to the bitmap. A 1-bit
 // pixel is set when the colour's red byte is not 0; a grey pixel takes the
 // colour's grey value; a palette pixel the nearest palette entry; other
@@ -17,3 +20,6 @@ void _IEFillRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, TRGB Color,
 // colour itself for the colour formats, its grey level for ie8g, ie16g and
 // ie32f, the nearest palette entry for ie8p, 0 or 1 for ie1g.
 double IEColorFillValue(TIEBitmap* Bitmap, TColor Color);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -8,6 +8,8 @@
 #include "imaging/processing/ie_blur.h"
 #include "imaging/processing/ie_parallel.h"
 
+namespace redozir {
+
 void _IEApplyFilter8bit(TIEBitmap* Bitmap, const TIEFilterKernel& Filter, int X1, int Y1, int X2, int Y2) {
   if (Bitmap->GetPixelFormat() != ie8g) return;
   int W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
@@ -41,3 +43,5 @@ void _IEApplyFilter8bit(TIEBitmap* Bitmap, const TIEFilterKernel& Filter, int X1
   });
   for (int j = 0; j < h; ++j) std::copy_n(work.data() + static_cast<size_t>(j) * w, w, rows[Y1 + j] + X1);
 }
+
+}  // namespace redozir

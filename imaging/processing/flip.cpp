@@ -6,6 +6,8 @@
 #include "imaging/processing/bit_routines.h"
 #include "imaging/processing/bitmap_ops.h"
 
+namespace redozir {
+
 namespace {
 struct TReverseTable {
   std::uint8_t v[256];
@@ -95,3 +97,5 @@ void _IENegative1bit(TIEBitmap* Bitmap) {
   if (!Bitmap || Bitmap->GetPixelFormat() != ie1g) return;
   for (int y = 0; y < Bitmap->GetHeight(); ++y) IEInvertBuffer(Bitmap->GetScanline(y), Bitmap->GetRowLen());
 }
+
+}  // namespace redozir

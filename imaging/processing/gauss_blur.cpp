@@ -12,6 +12,8 @@
 #include "imaging/processing/ie_parallel.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 void IEBuildGaussKernel(TIEGaussKernel& Kernel, double Sigma) {
   Kernel = TIEGaussKernel{};
   if (!(Sigma > 0)) {
@@ -131,3 +133,5 @@ void _IEBlurRect8bit(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double R
     }
   });
 }
+
+}  // namespace redozir

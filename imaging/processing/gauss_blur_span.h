@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Out[k] = (32768 + sum of W[t] x Src[t][k]) shr 16, limited to 255.
 void IEConvolveSpanScalar(const std::uint8_t* const* Src, const std::int32_t* W, int Taps, std::uint8_t* Out,
                           int Count);
@@ -17,3 +20,6 @@ void IEConvolveSpanAVX512(const std::uint8_t* const* Src, const std::int32_t* W,
                           int Count);
 // True when IEConvolveSpanAVX2 (and IEConvolveSpanAVX512) may take the kernel.
 bool IEConvolveSpanAVX2Fits(const std::int32_t* W, int Taps);
+
+}  // namespace redozir
+#pragma GCC visibility pop

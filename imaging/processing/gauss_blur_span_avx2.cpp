@@ -5,6 +5,8 @@
 
 #include "imaging/processing/gauss_blur_span.h"
 
+namespace redozir {
+
 bool IEConvolveSpanAVX2Fits(const std::int32_t* W, int Taps) {
   if (Taps < 1 || Taps % 2 == 0 || Taps > 511) return false;
   int r = Taps / 2;
@@ -107,3 +109,5 @@ void IEConvolveSpanAVX2(const std::uint8_t* const* Src, const std::int32_t* W, i
     IEConvolveSpanScalar(rest, W, Taps, Out + k, Count - k);
   }
 }
+
+}  // namespace redozir

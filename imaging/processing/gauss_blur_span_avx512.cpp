@@ -7,6 +7,8 @@
 
 #include "imaging/processing/gauss_blur_span.h"
 
+namespace redozir {
+
 namespace {
 
 inline __m512i PairWeights(std::int32_t a, std::int32_t b) {
@@ -67,3 +69,5 @@ void IEConvolveSpanAVX512(const std::uint8_t* const* Src, const std::int32_t* W,
     IEConvolveSpanAVX2(rest, W, Taps, Out + k, Count - k);
   }
 }
+
+}  // namespace redozir

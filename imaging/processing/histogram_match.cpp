@@ -9,6 +9,8 @@
 
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 inline std::uint16_t Word(const std::uint8_t* p) {
   std::uint16_t w;
@@ -91,3 +93,5 @@ void _IEMatchHistogramRGB(TIEBitmap* Reference, TIEBitmap* Target) {
   const std::int64_t n = static_cast<std::int64_t>(w) * h;
   for (int c = 0; c < 3; ++c) _IEMatchHistogramChannel(Target, c, hist[c], n);
 }
+
+}  // namespace redozir

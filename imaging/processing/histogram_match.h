@@ -6,6 +6,9 @@
 
 #include "imaging/core/iebitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Matches each channel of Target (ie24RGB or ieRGB48) to the same channel of
 // the ie24RGB Reference; nothing happens for another reference format or an
 // empty bitmap.
@@ -14,3 +17,6 @@ void _IEMatchHistogramRGB(TIEBitmap* Reference, TIEBitmap* Target);
 // histogram of 256 counts over RefCount pixels.
 void _IEMatchHistogramChannel(TIEBitmap* Target, int Channel, const std::uint32_t* RefHistogram,
                               std::int64_t RefCount);
+
+}  // namespace redozir
+#pragma GCC visibility pop

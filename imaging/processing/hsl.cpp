@@ -6,6 +6,8 @@
 
 #include "platform/numeric.h"
 
+namespace redozir {
+
 void IERGB2HSL(TRGB Color, double& H, double& S, double& L) {
   const double r = Color.r / 255.0, g = Color.g / 255.0, b = Color.b / 255.0;
   const double mx = std::max({r, g, b});
@@ -61,3 +63,5 @@ void IEHSL2RGB(double H, double S, double L, TRGB& Color) {
   Color.g = static_cast<std::uint8_t>(TruncClamp(g * 255, 0, 255));
   Color.b = static_cast<std::uint8_t>(TruncClamp(b * 255, 0, 255));
 }
+
+}  // namespace redozir

@@ -9,6 +9,9 @@
 #include "imaging/core/iebitmap.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 constexpr int kIEGaussMaxRadius = 100;
 
 struct TIEGaussKernel {
@@ -41,3 +44,6 @@ int _IEAddSoftShadow(TIEBitmap* Bitmap, int OffsetX, int OffsetY, double Radius,
 // 24-bit bitmap painted with Background: the background darkens towards the
 // image.
 void IEDrawSoftShadow(TIEBitmap* Target, const TRect& ImageRect, TColor Background);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -14,6 +14,8 @@
 #include "imaging/core/ie_system.h"
 #include "imaging/core/ie_threadpool.h"
 
+namespace redozir {
+
 TIESpeedSettings& IESpeed() {
   static TIESpeedSettings settings;
   return settings;
@@ -220,3 +222,5 @@ void IEParallelForProgress(int Count, std::int64_t WorkPerItem, bool Parallel,
     for (int i = b; i < e; ++i) After(i);
   }
 }
+
+}  // namespace redozir

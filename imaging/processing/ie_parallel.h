@@ -9,6 +9,9 @@
 
 #include "imaging/core/iebitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // How the engines may use the machine. MaxThreads 0 means one thread per
 // processor core; SIMD false keeps every engine on its scalar reference path
 // (the tests compare both ways); AVX512 false keeps the 256-bit paths where
@@ -58,3 +61,6 @@ void IEParallelFor(int Count, std::int64_t WorkPerItem, bool Parallel,
 void IEParallelForProgress(int Count, std::int64_t WorkPerItem, bool Parallel,
                            const std::function<void(int Begin, int End)>& Body,
                            const std::function<void(int Item)>& After);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -10,6 +10,9 @@
 #include "imaging/core/ie_types.h"
 #include "imaging/core/iebitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // True when Angle has no fraction and is a multiple of 90.
 bool IEIsMultipleOf90(double Angle);
 
@@ -48,3 +51,6 @@ void _IERotateInto(TIEBitmap* Src, TIEBitmap* Dst, TColor Background, TObject* S
 // _IERotateInto through a temporary, in place.
 void _IERotateInPlace(TIEBitmap* Bitmap, TColor Background, TObject* Sender,
                       const TIEProgressEvent& OnProgress, double Angle);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -4,6 +4,8 @@
 #include "imaging/view/redozir_view.h"
 #include "platform/timers.h"
 
+namespace redozir {
+
 namespace {
 std::unique_ptr<TBitmap> OnePixel() { return std::make_unique<TBitmap>(1, 1, pf24bit); }
 }  // namespace
@@ -30,3 +32,5 @@ void TIETransitionEffects::Stop() {
   }
   if (OnTransitionStop) OnTransitionStop(View);
 }
+
+}  // namespace redozir

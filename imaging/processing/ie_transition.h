@@ -11,6 +11,9 @@
 #include "platform/object.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TIEBitmap;
 class TRedozIrView;
 class TTimer;
@@ -53,3 +56,6 @@ class TIETransitionEffects : public TObject {
   std::uint8_t Timing = 0;  // 0 linear, 1 exponential, 2 logarithmic
   TIEOnTransitionPaint OnTransitionPaint;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

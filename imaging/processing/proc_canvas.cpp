@@ -7,6 +7,8 @@
 #include "imaging/core/ieproc.h"
 #include "imaging/processing/fill_rect.h"
 
+namespace redozir {
+
 void TRedozIrProc::ImageResize(int NewWidth, int NewHeight, std::uint8_t HorizAlign, std::uint8_t VertAlign,
                                int AlphaFill) {
   if (NewWidth < 0 || NewHeight < 0)
@@ -76,3 +78,5 @@ void TRedozIrProc::Clear() {
   Update();
   DoFinishWork();
 }
+
+}  // namespace redozir

@@ -9,6 +9,8 @@
 #include "imaging/processing/convert_1bit.h"
 #include "imaging/processing/reduce_colors.h"
 
+namespace redozir {
+
 bool TRedozIrProc::BeginSelectionWork(TIEPixelFormatSet Formats, int& X1, int& Y1, int& X2, int& Y2,
                                       TIEMask*& Mask, const std::string& Caption, TIEBitmap*& WorkBitmap) {
   WorkBitmap = nullptr;
@@ -105,3 +107,5 @@ void TRedozIrProc::ConvertToPalette(int NColors, TRGB* Palette, std::uint8_t Dit
   Update();
   DoFinishWork();
 }
+
+}  // namespace redozir

@@ -5,6 +5,8 @@
 #include "imaging/core/ieproc.h"
 #include "imaging/processing/resample.h"
 
+namespace redozir {
+
 void TRedozIrProc::ResampleTo(TIEBitmap* Target, int NewWidth, int NewHeight, TResampleFilter FilterType) {
   if (!Target || !PrepareBitmap(0)) return;
   TIEBitmap* image = IEBitmap();
@@ -33,3 +35,5 @@ void TRedozIrProc::Resample(int NewWidth, int NewHeight, TResampleFilter FilterT
   Update();
   DoFinishWork();
 }
+
+}  // namespace redozir

@@ -7,6 +7,8 @@
 #include "imaging/core/ieproc.h"
 #include "imaging/processing/ie_rotate.h"
 
+namespace redozir {
+
 void TRedozIrProc::Rotate(double Angle, bool AntiAlias, std::uint8_t AntialiasMode, TColor BackgroundColor) {
   if (!std::isfinite(Angle)) throw EInvalidOp("Rotate: the angle is not a finite number");
   if (Angle == 0 || !PrepareBitmap(0)) return;
@@ -25,3 +27,5 @@ void TRedozIrProc::Rotate(double Angle, bool AntiAlias, std::uint8_t AntialiasMo
   Update();
   DoFinishWork();
 }
+
+}  // namespace redozir

@@ -5,6 +5,8 @@
 #include "imaging/formats/ie_quantizer.h"
 #include "imaging/processing/reduce_colors.h"
 
+namespace redozir {
+
 void _IEReduceColors(TIEBitmap* Bitmap, int NColors, TRGB* Palette, TIEProgressRecord Progress) {
   if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || NColors < 1) return;
   const int w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
@@ -30,3 +32,5 @@ void _IEReduceColors(TIEBitmap* Bitmap, int NColors, TRGB* Palette, TIEProgressR
     Progress.Report(y + 1);
   }
 }
+
+}  // namespace redozir

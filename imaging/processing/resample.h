@@ -6,6 +6,9 @@
 #include "imaging/core/ie_types.h"
 #include "imaging/core/iebitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // --- dispatch and nearest stretch
 
 // Resamples Src into Dst (already allocated at the wanted size) by the
@@ -67,3 +70,6 @@ double IECubicInterpolate4(int P0, int P1, int P2, int P3, double T, double Min,
 // values count by their absolute value, at least 1. False when both are
 // negative (nothing to do).
 bool IEResampleTargetSize(int Width, int Height, int NewWidth, int NewHeight, int& W, int& H);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -9,6 +9,8 @@
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 struct TIECubicWeights {
   double w[4];
@@ -593,3 +595,5 @@ void _IEResampleBilinearBicubic16(TIEBitmap* Src, TIEBitmap* Dst, int Mode, TObj
   if (Dst->PixelFormat() != pf && !Dst->Allocate(Dst->Width(), Dst->Height(), pf)) return;
   AreaResampleAny<std::uint16_t>(Src, Dst, Mode, pf == ie16g ? 1 : 3, 65535.0, Sender, OnProgress);
 }
+
+}  // namespace redozir

@@ -11,6 +11,8 @@
 
 #include "imaging/processing/resample_internal.h"
 
+namespace redozir {
+
 namespace {
 inline __m256d Clamp(__m256d r, __m256d hi) {
   return _mm256_min_pd(_mm256_max_pd(r, _mm256_setzero_pd()), hi);
@@ -462,3 +464,5 @@ void IEAreaBoxFinish_AVX2(const std::uint32_t* S, std::size_t N, double Scale, d
       static_cast<std::uint16_t*>(D)[i] = static_cast<std::uint16_t>(v[0]);
   }
 }
+
+}  // namespace redozir

@@ -10,6 +10,9 @@
 
 #include "imaging/processing/resample_internal.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 namespace {
 // Interleaving steps for 128-bit vectors and for two 128-bit lanes at once.
 #define IE_UNPACK(name, w)                                                               \
@@ -137,3 +140,6 @@ inline void KernelBlockH3(const TIEResampleTaps& T, const std::uint8_t* const* S
   }
 }
 }  // namespace
+
+}  // namespace redozir
+#pragma GCC visibility pop

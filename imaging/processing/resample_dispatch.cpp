@@ -8,6 +8,8 @@
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 template <int N>
 void CopyPixels(const std::uint8_t* s, std::uint8_t* d, const int* col, int dw) {
@@ -149,3 +151,5 @@ bool IEResampleTargetSize(int Width, int Height, int NewWidth, int NewHeight, in
     H = fit(abs64(NewHeight));
   return true;
 }
+
+}  // namespace redozir

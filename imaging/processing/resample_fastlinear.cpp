@@ -8,6 +8,8 @@
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 constexpr int kFracBits = 17;
 constexpr double kFracOne = 131072.0;
@@ -347,3 +349,5 @@ void _IEResample1bitBox(TIEBitmap* Src, int X1, int Y1, int X2, int Y2, TIEBitma
     }
   }
 }
+
+}  // namespace redozir

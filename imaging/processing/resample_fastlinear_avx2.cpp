@@ -7,6 +7,8 @@
 
 #include "imaging/processing/resample_internal.h"
 
+namespace redozir {
+
 namespace {
 // Stores the low three bytes of eight pixels as 24 bytes, nothing past them.
 inline void Store3x8(__m256i v, std::uint8_t* d) {
@@ -189,3 +191,5 @@ std::size_t IEFastRowVBox_AVX2(const std::uint8_t* const* Rows, int Count, int M
   }
   return i;
 }
+
+}  // namespace redozir

@@ -10,6 +10,9 @@
 
 #include "imaging/core/ie_types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // --- threads
 
 // Processor cores as the imaging core reports them, at least 1.
@@ -255,3 +258,6 @@ void IEAreaBoxCols_AVX2(const std::uint32_t* V, int Ch, int Dw, const std::size_
 // to even) and held to 0..Max.
 void IEAreaBoxFinish_AVX2(const std::uint32_t* S, std::size_t N, double Scale, double Inv, double Max,
                           int Bytes, void* D);
+
+}  // namespace redozir
+#pragma GCC visibility pop

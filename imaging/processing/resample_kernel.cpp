@@ -14,6 +14,8 @@
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 constexpr long double kPi = 3.141592653589793238462643383279502884L;
 constexpr long double kTwoThirds = 2.0L / 3.0L;
@@ -683,3 +685,5 @@ void _IEResample1bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterType)
       },
       nullptr, nullptr);
 }
+
+}  // namespace redozir

@@ -8,6 +8,8 @@
 #include "imaging/processing/resample_block.h"
 #include "imaging/processing/resample_internal.h"
 
+namespace redozir {
+
 namespace {
 // Truncating division of four sums by d, then limited to 0..255. The sums
 // are first limited to 0..256 d, which keeps the answer and makes every
@@ -193,3 +195,5 @@ void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* S
     }
   });
 }
+
+}  // namespace redozir

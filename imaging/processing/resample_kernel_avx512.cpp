@@ -6,6 +6,8 @@
 #include "imaging/processing/resample_block.h"
 #include "imaging/processing/resample_internal.h"
 
+namespace redozir {
+
 void IEKernelBlockH3_AVX512(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,
                             std::uint8_t* const* Dst, std::vector<std::uint8_t>& Scratch) {
   KernelBlockH3(T, Src, Rows, Dst, Scratch, [&](const std::uint8_t* pairs, std::uint8_t* out) {
@@ -81,3 +83,5 @@ void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, const std::uint8_t* co
     b = b + 64 <= Bytes ? b + 32 : Bytes - 32;
   }
 }
+
+}  // namespace redozir

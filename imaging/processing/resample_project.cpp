@@ -7,6 +7,8 @@
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 // Decides(row, x): whether source pixel x of a row is a deciding pixel.
 template <typename Decides>
@@ -77,3 +79,5 @@ void _IEProject1to1(TIEBitmap* Src, TIEBitmap* Dst, int Mode, TObject* Sender,
   else
     Project(Src, Dst, Mode, Sender, OnProgress, [&](const std::uint8_t* row, int x) { return !bit(row, x); });
 }
+
+}  // namespace redozir

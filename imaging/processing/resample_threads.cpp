@@ -9,6 +9,8 @@
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample_internal.h"
 
+namespace redozir {
+
 namespace {
 std::atomic<int> gThreadOverride{0};
 std::atomic<bool> gSIMD{true};
@@ -99,3 +101,5 @@ bool IEResampleUseAVX2() {
 void IESetResampleSIMD(bool Enabled) { gSIMD.store(Enabled, std::memory_order_relaxed); }
 
 bool IEResampleUseAVX512() { return IEResampleUseAVX2() && IEUseAVX512(); }
+
+}  // namespace redozir

@@ -8,6 +8,9 @@
 
 #include "imaging/core/iebitmap.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // The angle reduced modulo 360 into (-180, 180]; NaN and infinities give NaN.
 double IEReduceAngle(double Angle);
 // Quarter turns (0..3, counter-clockwise) of an angle that IEIsMultipleOf90.
@@ -30,3 +33,6 @@ inline void IESetRowBit(std::uint8_t* Row, std::int64_t X, bool V) {
   auto m = static_cast<std::uint8_t>(0x80 >> (X & 7));
   Row[X >> 3] = V ? static_cast<std::uint8_t>(Row[X >> 3] | m) : static_cast<std::uint8_t>(Row[X >> 3] & ~m);
 }
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -16,6 +16,8 @@
 #include "imaging/processing/rotate_common.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 
 inline int Sample(const TIERotateJob& j, std::int64_t x, std::int64_t y, int c) {
@@ -330,3 +332,5 @@ void _IERotateInterpolated8bit(TIEBitmap* Plane, std::uint8_t Background, std::u
   std::uint8_t transparent = 0;
   if (alpha) RotateInterpolated(alpha, &transparent, 1, AntialiasMode, nullptr, nullptr, Angle);
 }
+
+}  // namespace redozir

@@ -7,6 +7,9 @@
 
 #include "imaging/processing/ie_parallel.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 struct TIERotateJob {
   const TIERowTable* Src = nullptr;
   const TIERowTable* Dst = nullptr;
@@ -98,3 +101,6 @@ void IERotateRowsTiled(const TIERotateJob& j, const TIERotateRow& Shape, int Y0,
 // The vector paths: their fast spans with the bounds they read within.
 void IERotateRowsAVX2(const TIERotateJob& j, const TIERotateRow& Shape, int Y0, int Y1);
 void IERotateRowsAVX512(const TIERotateJob& j, const TIERotateRow& Shape, int Y0, int Y1);
+
+}  // namespace redozir
+#pragma GCC visibility pop

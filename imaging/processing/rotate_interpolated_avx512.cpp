@@ -17,6 +17,8 @@
 
 #include "imaging/processing/rotate_interpolated.h"
 
+namespace redozir {
+
 namespace {
 
 // 2^52: a byte b placed in the low bits of this double's pattern reads as
@@ -239,3 +241,5 @@ void IERotateRowsAVX512(const TIERotateJob& j, const TIERotateRow& Shape, int Y0
   else
     IERotateRowsTiled(j, Shape, Y0, Y1, Fast<false>, 0, j.W - 3, j.H - 2);
 }
+
+}  // namespace redozir

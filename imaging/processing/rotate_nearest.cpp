@@ -12,6 +12,8 @@
 #include "imaging/processing/rotate_common.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 
 enum class TSizeRule { Trunc, Round };
@@ -164,3 +166,5 @@ void _IERotateInPlace(TIEBitmap* Bitmap, TColor Background, TObject* Sender,
   IETakeResult(Bitmap, rotated);
   if (alpha && turnedAlpha) IETakeResult(alpha, *turnedAlpha);
 }
+
+}  // namespace redozir

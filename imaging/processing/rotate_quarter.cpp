@@ -9,6 +9,8 @@
 #include "imaging/processing/ie_rotate.h"
 #include "imaging/processing/rotate_common.h"
 
+namespace redozir {
+
 bool IEIsMultipleOf90(double Angle) {
   return std::isfinite(Angle) && std::trunc(Angle) == Angle && std::fmod(Angle, 90.0) == 0.0;
 }
@@ -123,3 +125,5 @@ void IERotateQuarter(TIEBitmap* Src, TIEBitmap* Dst, int Quarter) {
     default: break;
   }
 }
+
+}  // namespace redozir

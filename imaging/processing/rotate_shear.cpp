@@ -13,6 +13,8 @@
 #include "imaging/processing/rotate_common.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 
 // One rounding only: a zero weight keeps every value as it was.
@@ -230,3 +232,5 @@ void _IERotate(TIEBitmap* Bitmap, bool AntiAlias, TObject* Sender, const TIEProg
       return;
   }
 }
+
+}  // namespace redozir

@@ -12,6 +12,8 @@
 #include "imaging/processing/ie_blur.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 
 // Moves the inclusive rectangle of an 8-bit plane by (dx, dy); the part of
@@ -154,3 +156,5 @@ void IEDrawSoftShadow(TIEBitmap* Target, const TRect& ImageRect, TColor Backgrou
     }
   }
 }
+
+}  // namespace redozir

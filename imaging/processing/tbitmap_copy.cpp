@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace redozir {
+
 void _IECopyTBitmap(TBitmap* Src, TBitmap* Dst) {
   if (!Src || !Dst || Src == Dst || Src->Width() == 0 || Src->Height() == 0) return;
   if (Dst->Width() != Src->Width() || Dst->Height() != Src->Height() ||
@@ -22,3 +24,5 @@ std::unique_ptr<TBitmap> _IECloneTBitmap(TBitmap* Src) {
   _IECopyTBitmap(Src, b.get());
   return b;
 }
+
+}  // namespace redozir

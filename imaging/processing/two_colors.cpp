@@ -9,6 +9,8 @@
 #include "imaging/processing/convert_1bit.h"
 #include "imaging/processing/pixel_rows.h"
 
+namespace redozir {
+
 namespace {
 // Entry b: the 8 pixels of byte b, most significant bit first, 3 bytes each.
 struct TExpandTable {
@@ -99,3 +101,5 @@ void _IEConvert1bitTBitmapTo24(TBitmap* Src, TBitmap* Dst, TIEProgressRecord Pro
     Progress.Report(y + 1);
   }
 }
+
+}  // namespace redozir

@@ -11,6 +11,8 @@
 #include "imaging/processing/dib_input.h"
 #include "imaging/processing/yuv.h"
 
+namespace redozir {
+
 namespace {
 struct TPackedLayout {
   std::uint32_t FourCC;
@@ -190,3 +192,5 @@ void IEDecodeVideoFrame(std::uint32_t FourCC, const std::uint8_t* Data, TIEBitma
   else if (const auto* p = FindPlanar(FourCC))
     DecodePlanar(*p, Data, Dst);
 }
+
+}  // namespace redozir

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <memory>
 
+namespace redozir {
+
 namespace {
 inline std::uint8_t ClampRound(long double v) {
   const long double r = std::nearbyint(v);
@@ -81,3 +83,5 @@ void IEYUVToRGB(int Y, int U, int V, void* Dst) {
   IEYUVToRGBBytes(IEYUVTables(), static_cast<std::uint8_t>(Y), static_cast<std::uint8_t>(U),
                   static_cast<std::uint8_t>(V), d);
 }
+
+}  // namespace redozir

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // Writes blue, green, red of one pixel to Dst (3 bytes).
 void IEYUVToRGB(int Y, int U, int V, void* Dst);
 
@@ -28,3 +31,6 @@ inline void IEYUVToRGBBytes(const TIEYUVTables& t, std::uint8_t Y, std::uint8_t 
                                                      : IEYUVGreenSlow(Y, U, V);
   Dst[2] = t.red[Y][V];
 }
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <random>
 
+namespace redozir {
+
 TGUID IECreateGuid() {
   // random_device may be slow on some systems; one seeded engine per process
   // keeps the identities unpredictable enough for telling layers apart.
@@ -35,3 +37,5 @@ std::string GUIDToString(const TGUID& g) {
                 g.D4[0], g.D4[1], g.D4[2], g.D4[3], g.D4[4], g.D4[5], g.D4[6], g.D4[7]);
   return buf;
 }
+
+}  // namespace redozir

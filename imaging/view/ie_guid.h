@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 struct TGUID {
   std::uint32_t D1 = 0;
   std::uint16_t D2 = 0;
@@ -19,3 +22,6 @@ struct TGUID {
 TGUID IECreateGuid();
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with upper-case digits.
 std::string GUIDToString(const TGUID& g);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -5,6 +5,8 @@
 
 #include "imaging/core/iebitmap.h"
 
+namespace redozir {
+
 TIELayer::TIELayer(TRedozIrView* AOwner, bool UseBitmap, TIEBitmap* ABitmap)
     : Owner(AOwner), fGUID(IECreateGuid()) {
   if (UseBitmap) {
@@ -95,3 +97,5 @@ void TIELayer::SetRotate(double Value) {
   else
     fRotate = Value;
 }
+
+}  // namespace redozir

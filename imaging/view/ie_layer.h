@@ -9,6 +9,9 @@
 #include "imaging/view/ie_guid.h"
 #include "platform/types.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TIEBitmap;
 class TRedozIrView;
 
@@ -77,3 +80,6 @@ class TIELayer {
   double fRotate = 0;
   TGUID fGUID;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

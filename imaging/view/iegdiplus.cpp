@@ -8,6 +8,8 @@
 #include "imaging/core/ie_geometry.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 // ---- binding
 
 bool GDIPlusAllowed = true;
@@ -335,3 +337,5 @@ void TIECanvas::RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3) {
 void TIECanvas::TextRectEx(const TRect& R, int X, int Y, const std::string& Text) {
   fCanvas->TextRect(R, X, Y, Text);
 }
+
+}  // namespace redozir

@@ -14,6 +14,9 @@
 #include "platform/exceptions.h"
 #include "platform/object.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 // The process-wide binding of the anti-aliased back end. Each view loads it
 // on creation and unloads it on destruction; it is bound while the count is
 // above 0 and GDIPlusAllowed was set when it was first loaded.
@@ -144,3 +147,6 @@ class TIECanvas : public TObject {
   bool fUseGDIPlus = false;
   std::unique_ptr<TAARenderer> fGraphics;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

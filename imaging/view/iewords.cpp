@@ -6,6 +6,8 @@
 
 #include "imaging/core/dialog_text.h"
 
+namespace redozir {
+
 namespace {
 
 struct TLanguageWords {
@@ -3202,3 +3204,5 @@ void IEInitWords() {
   for (const TLanguageWords& words : Words)
     for (int id = 0; id < IEDialogTextCount; ++id) IESetDialogText(words.Language, id, words.Texts[id]);
 }
+
+}  // namespace redozir

@@ -7,6 +7,8 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/iegdiplus.h"
 
+namespace redozir {
+
 namespace {
 constexpr int kDefaultDpi = 300;
 constexpr int kNewViewSize = 105;
@@ -381,3 +383,5 @@ int TRedozIrView::GetClientHeightEx() {
   if (ClientSizeFromControl) return Height();
   return HasParentWindow() ? ClientHeight() : kWindowlessClientSize;
 }
+
+}  // namespace redozir

@@ -23,6 +23,9 @@
 #include "platform/picture.h"
 #include "platform/timers.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 enum TIELayerEvent : std::uint8_t {
   ielSelected,
   ielMoved,
@@ -597,3 +600,6 @@ class TRedozIrView : public TIEView {
   // The control's size at the last resize that updated the view.
   int fSizedWidth = -1, fSizedHeight = -1;
 };
+
+}  // namespace redozir
+#pragma GCC visibility pop

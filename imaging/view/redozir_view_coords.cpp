@@ -10,6 +10,8 @@
 #include "imaging/view/redozir_view.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 // Bitmap offset under client offset i at a zoom in percent. Floor rather
 // than trunc, so that the column left of the image is as wide as any other;
@@ -195,3 +197,5 @@ bool TRedozIrView::IsPointInLayer(int X, int Y, int Index) {
   }
   return inside;
 }
+
+}  // namespace redozir

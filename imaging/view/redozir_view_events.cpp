@@ -4,6 +4,8 @@
 
 #include "imaging/view/redozir_view.h"
 
+namespace redozir {
+
 // ---- SelectionBase for the handlers
 
 void TRedozIrView::BeginClientSelectionBase() {
@@ -103,3 +105,5 @@ void TRedozIrView::SetWallPaper(const TPicture* Value) {
   fRepaintMode = 4;
   Update();
 }
+
+}  // namespace redozir

@@ -1,6 +1,8 @@
 // TRedozIrView's mouse interaction set: which interactions may be on at once.
 #include "imaging/view/redozir_view.h"
 
+namespace redozir {
+
 namespace {
 struct TInteractRule {
   TIEMouseInteractItems added;
@@ -65,3 +67,5 @@ bool TRedozIrView::IsRectanglePolygon(const TPoint* Points, int Count) {
   }
   return (across[0] && down[1] && across[2] && down[3]) || (down[0] && across[1] && down[2] && across[3]);
 }
+
+}  // namespace redozir

@@ -5,6 +5,8 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/redozir_view.h"
 
+namespace redozir {
+
 TIELayer* TRedozIrView::GetLayer(int Index) const {
   if (Index < 0 || Index >= GetLayersCount())
     throw EListError("List index out of bounds (" + std::to_string(Index) + ")");
@@ -114,3 +116,5 @@ void TRedozIrView::SyncLayers() {
     }
   }
 }
+
+}  // namespace redozir

@@ -6,6 +6,8 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/redozir_view.h"
 
+namespace redozir {
+
 namespace {
 int CheckedExtent(std::int64_t v) {
   if (v > INT32_MAX) throw EOutOfMemory("Layers extend too far to be drawn into one bitmap");
@@ -62,3 +64,5 @@ void TRedozIrView::LayersMergeAll() {
   fIEBitmap->Assign(merged.get());
   Update();
 }
+
+}  // namespace redozir

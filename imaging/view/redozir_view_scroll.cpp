@@ -11,6 +11,8 @@
 #include "platform/keys.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 // Scroll-bar positions run over 0..65535 whatever the image size.
 constexpr int kScrollRange = 65536;
@@ -364,3 +366,5 @@ bool TRedozIrView::ScrollMessage(TMessage& Message) {
     default: return false;
   }
 }
+
+}  // namespace redozir

@@ -6,6 +6,8 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/redozir_view.h"
 
+namespace redozir {
+
 void TRedozIrView::PushSelection() {
   auto saved = std::make_unique<TIESavedSelection>();
   saved->Mask.Assign(*fSelectionMask);
@@ -73,3 +75,5 @@ bool TRedozIrView::PopSelection(bool Remove, int Mode) {
   Update();
   return true;
 }
+
+}  // namespace redozir

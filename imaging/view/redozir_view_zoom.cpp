@@ -10,6 +10,8 @@
 #include "imaging/view/redozir_view.h"
 #include "platform/numeric.h"
 
+namespace redozir {
+
 namespace {
 // Ticks the delayed zoom filter and its timer wait after an origin or zoom
 // change.
@@ -435,3 +437,5 @@ void TRedozIrView::OverviewWheel(TShiftState, int WheelDelta, TPoint MousePos, b
   }
   Handled = true;
 }
+
+}  // namespace redozir

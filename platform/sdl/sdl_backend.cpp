@@ -7,6 +7,8 @@
 #include "platform/input.h"
 #include "platform/keys.h"
 
+namespace redozir {
+
 struct TSDLBackEnd::TWindow {
   SDL_Window* window = nullptr;
   SDL_Renderer* renderer = nullptr;
@@ -286,3 +288,5 @@ bool TSDLBackEnd::GetClipboardText(std::string& text) {
 bool TSDLBackEnd::SetClipboardText(const std::string& text) {
   return SDL_SetClipboardText(text.c_str()) == 0;
 }
+
+}  // namespace redozir

@@ -11,6 +11,9 @@
 
 #include "platform/application.h"
 
+#pragma GCC visibility push(default)
+namespace redozir {
+
 class TSDLBackEnd : public TBackEnd {
  public:
   // Opens the video subsystem; raises Exception with SDL's reason when no
@@ -51,3 +54,6 @@ class TSDLBackEnd : public TBackEnd {
 unsigned long SDLNativeWindow(std::uint32_t windowId);
 // The virtual key of an SDL key code (0 when it has none).
 WORD VirtualKeyFromSDL(std::int32_t keycode);
+
+}  // namespace redozir
+#pragma GCC visibility pop

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace redozir {
+
 unsigned long SDLNativeWindow(std::uint32_t windowId) {
   SDL_Window* w = SDL_GetWindowFromID(windowId);
   if (!w) return 0;
@@ -16,3 +18,5 @@ unsigned long SDLNativeWindow(std::uint32_t windowId) {
 #endif
   return 0;
 }
+
+}  // namespace redozir

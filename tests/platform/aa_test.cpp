@@ -4,6 +4,8 @@
 #include "platform/aa.h"
 #include "platform/canvas.h"
 
+using namespace redozir;
+
 namespace {
 int Grey(const TBitmap& b, int x, int y) { return GetRValue(b.GetPixel(x, y)); }
 }  // namespace

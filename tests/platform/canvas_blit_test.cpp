@@ -3,6 +3,8 @@
 #include "draw_test_util.h"
 #include "platform/canvas.h"
 
+using namespace redozir;
+
 namespace {
 // A w x 1 24-bit bitmap whose grey levels are given.
 void GreyRow(TBitmap& b, std::initializer_list<int> levels) {

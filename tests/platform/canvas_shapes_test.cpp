@@ -3,6 +3,8 @@
 #include "draw_test_util.h"
 #include "platform/canvas.h"
 
+using namespace redozir;
+
 namespace {
 TCanvas* Blank(TBitmap& b, int w, int h, TPixelFormat pf = pf24bit) {
   TCanvas* c = WhiteBitmap(b, w, h, pf)->Canvas();

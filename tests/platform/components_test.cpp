@@ -6,6 +6,8 @@
 #include "platform/components.h"
 #include "platform/exceptions.h"
 
+using namespace redozir;
+
 namespace {
 
 std::vector<std::string>* gFreed = nullptr;

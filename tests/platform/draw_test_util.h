@@ -8,6 +8,8 @@
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
 
+using namespace redozir;
+
 inline const std::vector<TPixelFormat> kDrawFormats = {pf1bit, pf8bit, pf24bit, pf32bit};
 
 // A w x h bitmap filled with white.

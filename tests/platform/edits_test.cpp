@@ -6,6 +6,8 @@
 #include "platform/keys.h"
 #include "recorder.h"
 
+using namespace redozir;
+
 namespace {
 
 struct TEditFixture {

@@ -4,6 +4,8 @@
 #include "platform/keys.h"
 #include "recorder.h"
 
+using namespace redozir;
+
 namespace {
 
 TEST(Forms, AControlHasAWindowOnlyUnderAShownForm) {

@@ -4,6 +4,8 @@
 
 #include "platform/global_memory.h"
 
+using namespace redozir;
+
 TEST(GlobalMemory, BlockLifecycleKeepsBytesAndCountsLocks) {
   HGLOBAL h = GlobalAlloc(GHND, 16);
   ASSERT_NE(h, nullptr);

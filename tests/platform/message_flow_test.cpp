@@ -6,6 +6,8 @@
 #include "platform/keys.h"
 #include "recorder.h"
 
+using namespace redozir;
+
 namespace {
 
 const std::vector<UINT> kMouse = {WM_MOUSEMOVE,   WM_LBUTTONDOWN, WM_LBUTTONUP,     WM_LBUTTONDBLCLK,

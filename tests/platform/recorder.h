@@ -10,6 +10,8 @@
 #include "platform/inject.h"
 #include "platform/surface_fill.h"
 
+using namespace redozir;
+
 struct TRecorded {
   UINT Msg;
   WPARAM WParam;

@@ -2,6 +2,8 @@
 
 #include "platform/region.h"
 
+using namespace redozir;
+
 namespace {
 // A picture of a region within [0, w) x [0, h).
 std::string Pic(const TRegion& r, int w, int h) {

@@ -2,6 +2,8 @@
 
 #include "recorder.h"
 
+using namespace redozir;
+
 namespace {
 
 void SetBar(HWND h, int bar, int max, UINT page, int pos) {

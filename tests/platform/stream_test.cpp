@@ -8,6 +8,8 @@
 #include "platform/stream.h"
 #include "platform/types.h"
 
+using namespace redozir;
+
 TEST(Stream, ShortReadsRaiseAndKeepTheBytesRead) {
   TMemoryStream m;
   const char text[] = "abc";

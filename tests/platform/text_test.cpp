@@ -4,6 +4,8 @@
 #include "platform/canvas.h"
 #include "platform/font.h"
 
+using namespace redozir;
+
 namespace {
 // The bounding box of the non-white pixels (empty when none).
 TRect Ink(const TBitmap& b) {

@@ -8,6 +8,8 @@
 #include "platform/inject.h"
 #include "platform/timers.h"
 
+using namespace redozir;
+
 namespace {
 
 struct TFired {

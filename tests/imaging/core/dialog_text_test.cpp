@@ -10,6 +10,8 @@
 #include "imaging/core/dialog_text.h"
 #include "imaging/core/ie_startup.h"
 
+using namespace redozir;
+
 namespace {
 
 // Saves the three locale variables and the msSystem choice, and puts both

@@ -2,6 +2,8 @@
 
 #include "imaging/core/ie_drawing.h"
 
+using namespace redozir;
+
 TEST(IEDrawing, ShadowStripsDarkenTowardTheImageAndStayClipped) {
   TBitmap b(12, 10, pf24bit);
   for (int y = 0; y < 10; ++y)

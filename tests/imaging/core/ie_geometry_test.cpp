@@ -6,6 +6,8 @@
 
 #include "imaging/core/ie_geometry.h"
 
+using namespace redozir;
+
 namespace {
 constexpr double kPi = std::numbers::pi;
 }

@@ -13,6 +13,8 @@
 #include "imaging/core/ie_threadpool.h"
 #include "platform/byte_reader.h"
 
+using namespace redozir;
+
 TEST(IEContainers, RecordListKeepsRecordsAcrossGrowth) {
   TIERecordList list(16);
   std::uint8_t rec[16];

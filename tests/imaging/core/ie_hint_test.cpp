@@ -2,6 +2,8 @@
 
 #include "imaging/core/ie_drawing.h"
 
+using namespace redozir;
+
 TEST(IEHint, BoxStaysInsideAndKeepsWhatWasUnder) {
   TBitmap b(120, 60, pf24bit);
   for (int y = 0; y < 60; ++y)

@@ -10,6 +10,8 @@
 #include "platform/scrollbars.h"
 #include "platform/timers.h"
 
+using namespace redozir;
+
 TEST(IEWindowCalls, PrimaryButtonFollowsTheSwap) {
   THeadlessSession session;
   struct Case {

@@ -2,6 +2,8 @@
 
 #include "imaging/core/iebitmap.h"
 
+using namespace redozir;
+
 TEST(IEBitmapBasics, RowLengthsAndFormatsFollowTheAlignment) {
   struct Case { int w; TIEPixelFormat pf; int rowLen; } cases[] = {
       {1, ie1g, 4}, {33, ie1g, 8}, {3, ie24RGB, 12}, {5, ie8g, 8}, {3, ieRGB48, 20}, {2, ie32f, 8},

@@ -5,6 +5,8 @@
 #include "iebitmap_test_util.h"
 #include "imaging/core/iebitmap.h"
 
+using namespace redozir;
+
 using namespace testutil;
 
 namespace {

@@ -6,6 +6,8 @@
 #include "imaging/core/iebitmap.h"
 #include "platform/canvas.h"
 
+using namespace redozir;
+
 using namespace testutil;
 
 namespace {

@@ -7,6 +7,8 @@
 #include "imaging/core/ie_workbitmap.h"
 #include "imaging/core/iebitmap.h"
 
+using namespace redozir;
+
 using namespace testutil;
 
 namespace {

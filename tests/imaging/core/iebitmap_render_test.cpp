@@ -8,6 +8,8 @@
 #include "imaging/core/iebitmap_render.h"
 #include "imaging/processing/resample.h"
 
+using namespace redozir;
+
 namespace {
 std::unique_ptr<TIEBitmap> Filled(int w, int h, TRGB c) {
   auto b = TIEBitmap::CreateSized(w, h, ie24RGB);

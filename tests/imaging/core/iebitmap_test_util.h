@@ -7,6 +7,8 @@
 
 #include "imaging/core/iebitmap.h"
 
+using namespace redozir;
+
 namespace testutil {
 
 // What a test image holds: black and white, grey levels, or colours.

@@ -8,6 +8,8 @@
 #include "imaging/core/iemask.h"
 #include "platform/bitmap.h"
 
+using namespace redozir;
+
 namespace {
 
 // The mask as rows of '#' (set) and '.' (clear), top row first.

@@ -9,6 +9,8 @@
 #include "imaging/core/ieproc.h"
 #include "imaging/core/ieview.h"
 
+using namespace redozir;
+
 namespace {
 
 // A viewer with one bitmap, a selection mask and a selection undo stream.

@@ -7,6 +7,8 @@
 
 #include "imaging/formats/test_images.h"
 
+using namespace redozir;
+
 namespace {
 void PutLE32(std::vector<std::uint8_t>& v, size_t at, std::uint32_t x) {
   for (int i = 0; i < 4; ++i) v[at + i] = static_cast<std::uint8_t>(x >> (8 * i));

@@ -4,6 +4,8 @@
 
 #include "imaging/formats/test_images.h"
 
+using namespace redozir;
+
 namespace {
 // One parameter of one format: the file written with Change applied must
 // differ from the default one, and Check (when given) sees the change in

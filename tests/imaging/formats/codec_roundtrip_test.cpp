@@ -5,6 +5,8 @@
 
 #include "imaging/formats/test_images.h"
 
+using namespace redozir;
+
 namespace {
 enum Kind { kBW, kPal, kGrey, kRGB };
 const char* KindName(Kind k) {

@@ -7,6 +7,8 @@
 
 #include "imaging/formats/test_images.h"
 
+using namespace redozir;
+
 namespace {
 constexpr int W = 16, H = 12;
 const TRGB kPalette[8] = {{0, 0, 0},     {255, 255, 255}, {30, 30, 200}, {30, 200, 30},

@@ -5,6 +5,8 @@
 #include "imaging/formats/ie_quantizer.h"
 #include "imaging/formats/test_images.h"
 
+using namespace redozir;
+
 TEST(IEQuantizer, FewColoursGiveAnExactPalette) {
   auto src = MakePalette(40, 30, 17);
   IEConvertTo24(*src);

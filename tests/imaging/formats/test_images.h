@@ -13,6 +13,8 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/formats/ie_codec_util.h"
 
+using namespace redozir;
+
 // A colourful 24-bit image: gradients with a few hard edges.
 inline std::unique_ptr<TIEBitmap> MakeRGB(int w, int h) {
   auto bp = std::make_unique<TIEBitmap>(w, h, ie24RGB);
@@ -116,6 +118,7 @@ inline std::string TestDataPath(const std::string& name) {
 #include <functional>
 
 #include "imaging/io/redozir_io.h"
+
 
 // Encodes a copy of Source as FileType with parameters set by Setup.
 inline std::vector<std::uint8_t> EncodeAs(TIEBitmap& Source, int FileType,

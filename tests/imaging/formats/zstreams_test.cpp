@@ -4,6 +4,8 @@
 
 #include "imaging/formats/zstreams.h"
 
+using namespace redozir;
+
 namespace {
 std::vector<std::uint8_t> Sample(size_t n) {
   std::vector<std::uint8_t> v(n);

@@ -13,6 +13,8 @@
 #include "platform/forms.h"
 #include "platform/inject.h"
 
+using namespace redozir;
+
 namespace {
 std::string AsyncTempName(const std::string& ext) {
   return "/tmp/redozir_io_async_test_" + std::to_string(getpid()) + ext;

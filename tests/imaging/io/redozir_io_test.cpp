@@ -7,6 +7,8 @@
 #include "imaging/formats/test_images.h"
 #include "imaging/io/ie_debuglog.h"
 
+using namespace redozir;
+
 namespace {
 // A viewer that counts what the component asks of it; Replace swaps its
 // current bitmap and tells the registered callbacks, as a real view does.

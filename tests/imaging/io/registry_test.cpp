@@ -2,6 +2,8 @@
 
 #include "imaging/io/ie_fileformats.h"
 
+using namespace redozir;
+
 TEST(FormatRegistry, RowsCarryTheirIdsNamesAndDialogPages) {
   struct Row {
     int id;

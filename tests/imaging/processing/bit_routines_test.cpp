@@ -7,6 +7,8 @@
 
 #include "imaging/processing/bit_routines.h"
 
+using namespace redozir;
+
 TEST(BitRoutines, GetAndSetAddressMostSignificantBitFirst) {
   std::uint8_t buf[2] = {0, 0};
   IESetBit(buf, 0, true);

@@ -6,6 +6,8 @@
 #include "imaging/processing/bitmap_ops.h"
 #include "imaging/processing/tbitmap_copy.h"
 
+using namespace redozir;
+
 namespace {
 constexpr TIEPixelFormat kAllFormats[] = {ie1g,  ie8p,   ie8g,    ie16g,    ie24RGB,
                                           ie32f, ieCMYK, ieRGB48, ieCIELab, ie32RGB};

@@ -9,6 +9,8 @@
 #include "imaging/processing/ie_blur.h"
 #include "imaging/processing/ie_parallel.h"
 
+using namespace redozir;
+
 namespace {
 
 std::unique_ptr<TIEBitmap> Plane(int w, int h, std::uint8_t v) {

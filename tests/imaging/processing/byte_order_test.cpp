@@ -6,6 +6,8 @@
 #include "imaging/processing/byte_order.h"
 #include "imaging/processing/convert_row.h"
 
+using namespace redozir;
+
 TEST(ByteOrder, SwapsExchangeTheOuterChannelsOfEveryPixel) {
   for (int n : {0, 1, 3, 4, 5, 9}) {
     std::vector<std::uint8_t> src(static_cast<size_t>(3 * n) + 3, 0xEE);

@@ -6,6 +6,8 @@
 #include "imaging/core/ie_pixel.h"
 #include "imaging/processing/convert_1bit.h"
 
+using namespace redozir;
+
 namespace {
 TRGB Grey(int v) {
   return TRGB{static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v)};

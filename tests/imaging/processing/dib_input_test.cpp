@@ -8,6 +8,8 @@
 #include "imaging/processing/yuv.h"
 #include "platform/byte_reader.h"
 
+using namespace redozir;
+
 namespace {
 TRGB Px(TIEBitmap& b, int x, int y) { return reinterpret_cast<TRGB*>(b.GetScanline(y))[x]; }
 TRGB Rgb(int r, int g, int b) {

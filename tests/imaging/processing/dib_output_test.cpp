@@ -9,6 +9,8 @@
 #include "imaging/processing/dib_input.h"
 #include "imaging/processing/dib_output.h"
 
+using namespace redozir;
+
 namespace {
 TRGB Px(TIEBitmap& b, int x, int y) { return reinterpret_cast<TRGB*>(b.GetScanline(y))[x]; }
 void Randomise(TIEBitmap& b, std::mt19937& rng) {

@@ -5,6 +5,8 @@
 
 #include "imaging/processing/fill_rect.h"
 
+using namespace redozir;
+
 namespace {
 bool Bit(TIEBitmap& b, int x, int y) { return (b.GetScanline(y)[x >> 3] >> (7 - (x & 7))) & 1; }
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include "imaging/processing/histogram_match.h"
 
+using namespace redozir;
+
 namespace {
 void Gradient(TIEBitmap& b) {
   for (int y = 0; y < b.GetHeight(); ++y) {

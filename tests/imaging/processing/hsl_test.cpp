@@ -2,6 +2,8 @@
 
 #include "imaging/processing/hsl.h"
 
+using namespace redozir;
+
 TEST(HSL, RGBToHSLKnownColours) {
   struct Case {
     TRGB c;

@@ -7,6 +7,8 @@
 
 #include "imaging/processing/ie_parallel.h"
 
+using namespace redozir;
+
 namespace {
 
 // Runs Count items (on the threads IESpeed allows) and answers how often

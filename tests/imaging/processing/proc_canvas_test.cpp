@@ -9,6 +9,8 @@
 #include "imaging/core/ieview.h"
 #include "imaging/processing/ie_rotate.h"
 
+using namespace redozir;
+
 namespace {
 
 // A 24-bit image whose pixel (x, y) holds x, y and 7 (blue, green, red).

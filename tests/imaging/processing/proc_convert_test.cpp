@@ -10,6 +10,8 @@
 #include "imaging/core/ieview.h"
 #include "imaging/processing/convert_1bit.h"
 
+using namespace redozir;
+
 namespace {
 // A viewer with one 24-bit bitmap and a selection mask.
 class TSelView : public TIEView {

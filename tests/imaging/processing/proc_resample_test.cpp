@@ -5,6 +5,8 @@
 #include "imaging/core/ieproc.h"
 #include "resample_test_util.h"
 
+using namespace redozir;
+
 TEST(ProcResample, SizesUndoAndFinish) {
   auto image = MakeImage(800, 400, ie24RGB, 9);
   TRedozIrProc proc;

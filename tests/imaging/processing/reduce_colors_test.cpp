@@ -7,6 +7,8 @@
 #include "imaging/processing/convert_row.h"
 #include "imaging/processing/reduce_colors.h"
 
+using namespace redozir;
+
 namespace {
 std::set<int> Colours(TIEBitmap& b) {
   std::set<int> s;

@@ -12,6 +12,8 @@
 #include "imaging/processing/resample.h"
 #include "resample_test_util.h"
 
+using namespace redozir;
+
 namespace {
 std::vector<std::uint8_t> Area(TIEBitmap* src, int w, int h, int mode, int threads, bool simd) {
   IESetResampleThreads(threads);

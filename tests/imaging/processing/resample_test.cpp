@@ -10,6 +10,8 @@
 #include "imaging/processing/resample.h"
 #include "resample_test_util.h"
 
+using namespace redozir;
+
 namespace {
 const TResampleFilter kAllFilters[] = {rfNone,     rfTriangle, rfHermite,   rfBell,     rfBSpline,
                                        rfLanczos3, rfMitchell, rfNearest,   rfLinear,   rfFastLinear,

@@ -10,6 +10,8 @@
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample_internal.h"
 
+using namespace redozir;
+
 inline std::unique_ptr<TIEBitmap> MakeImage(int w, int h, TIEPixelFormat pf, std::uint32_t seed) {
   auto b = TIEBitmap::CreateSized(w, h, pf);
   std::uint32_t s = seed * 2654435761u + 1;

@@ -11,6 +11,8 @@
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/ie_rotate.h"
 
+using namespace redozir;
+
 namespace {
 
 // The bytes of pixel (x, y); a 1-bit pixel answers one byte, 0 or 1.

@@ -5,6 +5,8 @@
 #include "imaging/core/ie_drawing.h"
 #include "imaging/view/iegdiplus.h"
 
+using namespace redozir;
+
 namespace {
 
 // Binds the anti-aliased back end for one test and restores the binding.

@@ -11,6 +11,8 @@
 #include "imaging/core/dialog_text.h"
 #include "imaging/core/ie_startup.h"
 
+using namespace redozir;
+
 namespace {
 
 struct TLanguageRow {

@@ -4,6 +4,8 @@
 #include "imaging/view/redozir_view.h"
 #include "platform/inject.h"
 
+using namespace redozir;
+
 namespace {
 struct TWatchedView : TRedozIrView {
   explicit TWatchedView(TComponent* AOwner) : TRedozIrView(AOwner) {}

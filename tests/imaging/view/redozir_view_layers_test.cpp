@@ -3,6 +3,8 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/redozir_view.h"
 
+using namespace redozir;
+
 namespace {
 void MakeSolid(TIEBitmap* b, int w, int h, TColor c) {
   ASSERT_TRUE(b->Allocate(w, h, ie24RGB));

@@ -5,6 +5,8 @@
 #include "platform/keys.h"
 #include "view_on_form.h"
 
+using namespace redozir;
+
 // The 120 x 100 view on a form has a 116 x 96 client area, 99 x 79 with
 // both scroll bars (17 pixels each, a 2-pixel border each side).
 

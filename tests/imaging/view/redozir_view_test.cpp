@@ -8,6 +8,8 @@
 #include "imaging/view/iegdiplus.h"
 #include "imaging/view/redozir_view.h"
 
+using namespace redozir;
+
 namespace {
 std::string TempName(const std::string& ext) {
   return "/tmp/redozir_view_test_" + std::to_string(getpid()) + ext;

@@ -4,6 +4,8 @@
 
 #include "view_on_form.h"
 
+using namespace redozir;
+
 // A hidden view has a 50 x 50 client area in a 105 x 105 control (a 2-pixel
 // border each side); the 120 x 100 view on a form has a 116 x 96 client
 // area, 99 x 79 with both scroll bars (17 pixels each).

@@ -10,6 +10,8 @@
 #include "platform/forms.h"
 #include "platform/inject.h"
 
+using namespace redozir;
+
 class TProbeView : public TRedozIrView {
  public:
   explicit TProbeView(TComponent* AOwner) : TRedozIrView(AOwner) {

@@ -20,6 +20,8 @@
 #include "platform/surface_fill.h"
 #include "x11_window.h"
 
+using namespace redozir;
+
 // The system libraries under SDL keep a few process-wide allocations until
 // exit (the session bus connection, X11's caches): not ours to free, so the
 // leak checker ignores what is allocated while the display is open.
