@@ -1,7 +1,6 @@
 // TIETransitionEffects: construction, teardown and stopping.
 #include "imaging/processing/ie_transition.h"
 
-#include "imaging/view/redozir_view.h"
 #include "platform/timers.h"
 
 namespace redozir {
@@ -10,9 +9,9 @@ namespace {
 std::unique_ptr<TBitmap> OnePixel() { return std::make_unique<TBitmap>(1, 1, pf24bit); }
 }  // namespace
 
-TIETransitionEffects::TIETransitionEffects(TRedozIrView* AView)
-    : StartImage(OnePixel()), TargetImage(OnePixel()), FrameImage(OnePixel()), View(AView) {
-  Timer = new TTimer(AView);
+TIETransitionEffects::TIETransitionEffects(TIETransitionHost* Host)
+    : StartImage(OnePixel()), TargetImage(OnePixel()), FrameImage(OnePixel()), View(Host) {
+  Timer = new TTimer(nullptr);
   Timer->SetEnabled(false);
   Timer->SetInterval(1);
 }
@@ -27,10 +26,10 @@ void TIETransitionEffects::Stop() {
   StartImage->SetSize(1, 1);
   TargetImage->SetSize(1, 1);
   if (View) {
-    View->UnlockPaintEx();
-    if (FinishWithTarget) View->Update();
+    View->TransitionUnlockPaint();
+    if (FinishWithTarget) View->TransitionUpdate();
   }
-  if (OnTransitionStop) OnTransitionStop(View);
+  if (OnTransitionStop) OnTransitionStop(View ? View->TransitionSender() : nullptr);
 }
 
 }  // namespace redozir

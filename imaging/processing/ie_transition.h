@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "imaging/processing/transition_host.h"
 #include "platform/bitmap.h"
 #include "platform/object.h"
 #include "platform/types.h"
@@ -15,7 +16,6 @@
 namespace redozir {
 
 class TIEBitmap;
-class TRedozIrView;
 class TTimer;
 class TIETransitionEffects;
 
@@ -25,9 +25,9 @@ using TIEOnTransitionPaint =
 
 class TIETransitionEffects : public TObject {
  public:
-  // Three 1 x 1 24-bit frames; the timer (1 ms, disabled) is owned by View as
-  // a component but freed here.
-  explicit TIETransitionEffects(TRedozIrView* View);
+  // Three 1 x 1 24-bit frames and a disabled 1 ms timer; frames are shown
+  // on Host (the view that owns the engine).
+  explicit TIETransitionEffects(TIETransitionHost* Host);
   ~TIETransitionEffects() override;
   TIETransitionEffects(const TIETransitionEffects&) = delete;
   TIETransitionEffects& operator=(const TIETransitionEffects&) = delete;
@@ -42,7 +42,7 @@ class TIETransitionEffects : public TObject {
   TIEBitmap* PanZoomSource = nullptr;  // not owned
   int Width = 0, Height = 0;
   bool Running = false;
-  TRedozIrView* View = nullptr;
+  TIETransitionHost* View = nullptr;
   TTimer* Timer = nullptr;
   int Step = 0;  // 0..1024
   int RandomCount = 0;

@@ -130,7 +130,7 @@ using TIEDrawPolygonEvent =
 using TIEVirtualKeyEvent =
     std::function<void(TObject* Sender, unsigned VirtualKey, unsigned KeyData, bool KeyDown)>;
 
-class TRedozIrView : public TIEView {
+class TRedozIrView : public TIEView, public TIETransitionHost {
  public:
   explicit TRedozIrView(TComponent* AOwner);
   ~TRedozIrView() override;
@@ -330,6 +330,17 @@ class TRedozIrView : public TIEView {
   void SetOnTransitionPaint(TIEOnTransitionPaint v);
   // Ends a running transition (resizing and blanking do).
   void StopTransition();
+  // What the engine draws through: this view's canvas, size, background,
+  // paint lock and update.
+  TObject* TransitionSender() override { return this; }
+  TCanvas* TransitionCanvas() override { return GetCanvas(); }
+  int TransitionClientWidth() override { return GetClientWidthEx(); }
+  int TransitionClientHeight() override { return GetClientHeightEx(); }
+  TColor TransitionBackground() override { return Background(); }
+  void TransitionPaintBackground(TCanvas* Canvas, int Width, int Height) override;
+  void TransitionLockPaint() override { LockPaint(); }
+  void TransitionUnlockPaint() override { UnlockPaintEx(); }
+  void TransitionUpdate() override { Update(); }
 
   // ---- what painting reads
   // The wallpaper, made (empty) on first use.

@@ -93,6 +93,13 @@ void TRedozIrView::StopTransition() {
   if (fTransition) fTransition->Stop();
 }
 
+void TRedozIrView::TransitionPaintBackground(TCanvas* Canvas, int Width, int Height) {
+  if (!Canvas) return;
+  Canvas->Brush.Color = Background();
+  Canvas->Brush.Style = bsSolid;
+  Canvas->FillRect({0, 0, Width, Height});
+}
+
 // ---- wallpaper
 
 TPicture* TRedozIrView::WallPaper() {
