@@ -17,13 +17,14 @@
 namespace redozir {
 
 TIESpeedSettings& IESpeed() {
-  static TIESpeedSettings settings;
+  // Constant-initialised: the settings exist before any static constructor runs.
+  static constinit TIESpeedSettings settings;
   return settings;
 }
 
 bool IEUseAVX2() {
   static const bool supported = __builtin_cpu_supports("avx2");
-  return supported && IESpeed().SIMD;
+  return supported && IESpeed().SIMD.load(std::memory_order_relaxed);
 }
 
 bool IEUseAVX512() {
@@ -31,7 +32,8 @@ bool IEUseAVX512() {
                                 __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
                                 __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
                                 __builtin_cpu_supports("avx512vnni");
-  return supported && IESpeed().SIMD && IESpeed().AVX512;
+  const TIESpeedSettings& s = IESpeed();
+  return supported && s.SIMD.load(std::memory_order_relaxed) && s.AVX512.load(std::memory_order_relaxed);
 }
 
 TIERowTable::TIERowTable(TIEBitmap* Bitmap) : fBitmap(Bitmap), fShareable(Bitmap->Location() != ieFile) {
@@ -87,9 +89,10 @@ class TPieceThread : public TIEThread {
 
 int ThreadsFor(int count, std::int64_t workPerItem) {
   const TIESpeedSettings& s = IESpeed();
-  int threads = s.MaxThreads > 0 ? s.MaxThreads : IEGetCPUCoreCount();
+  int threads = s.MaxThreads.load(std::memory_order_relaxed);
+  if (threads <= 0) threads = IEGetCPUCoreCount();
   std::int64_t total = static_cast<std::int64_t>(count) * std::max<std::int64_t>(workPerItem, 1);
-  std::int64_t byWork = total / std::max<std::int64_t>(s.MinWorkPerThread, 1);
+  std::int64_t byWork = total / std::max<std::int64_t>(s.MinWorkPerThread.load(std::memory_order_relaxed), 1);
   threads = static_cast<int>(std::min<std::int64_t>({threads, count, std::max<std::int64_t>(byWork, 1)}));
   return std::max(threads, 1);
 }
@@ -189,8 +192,13 @@ void RunPieces(int begin, int end, int threads, const std::function<void(int, in
   TWorkers* workers = TWorkers::Get();
   if (!workers || !workers->Run(threads - 1, [&](int i) { pieces.Work(failures[static_cast<size_t>(i)]); })) {
     TIEThreadPool pool;
-    for (int t = 1; t < threads; ++t)
-      pool.Add(std::make_unique<TPieceThread>(pieces, &failures[static_cast<size_t>(t)]));
+    // Pieces may already run when a later thread cannot be had: this thread
+    // then takes what is left rather than leaving the work half done.
+    try {
+      for (int t = 1; t < threads; ++t)
+        pool.Add(std::make_unique<TPieceThread>(pieces, &failures[static_cast<size_t>(t)]));
+    } catch (...) {
+    }
     pieces.Work(failures[0]);
     pool.WaitForAll();
   }

@@ -8,21 +8,11 @@
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/processing/ie_speed.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {
 
-// How the engines may use the machine. MaxThreads 0 means one thread per
-// processor core; SIMD false keeps every engine on its scalar reference path
-// (the tests compare both ways); AVX512 false keeps the 256-bit paths where
-// there are wider ones.
-struct TIESpeedSettings {
-  int MaxThreads = 0;
-  std::int64_t MinWorkPerThread = 1 << 16;
-  bool SIMD = true;
-  bool AVX512 = true;
-};
-TIESpeedSettings& IESpeed();
 // True when the vector paths may run: allowed by IESpeed and supported here.
 bool IEUseAVX2();
 // The same for the 512-bit paths (AVX-512 F, BW, VL, DQ, VBMI and VNNI).

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/core/ie_types.h"
+#include "imaging/processing/ie_speed.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {
@@ -17,10 +18,9 @@ namespace redozir {
 
 // Processor cores as the imaging core reports them, at least 1.
 int IEResampleCoreCount();
-// The number of worker threads the resamplers use: the core count unless a
-// test or benchmark has fixed it with IESetResampleThreads (0 = automatic).
+// The number of worker threads the resamplers use: the core count unless
+// IESpeed().ResampleThreads fixes it.
 int IEResampleThreadCount();
-void IESetResampleThreads(int n);
 // Band t of n over Rows rows: Rows div n rows each, the last band takes the rest.
 std::vector<std::pair<int, int>> IEResampleBands(int Rows, int n);
 // Runs Work(t, first, count) for every non-empty band, band 0 on the calling
@@ -38,9 +38,6 @@ void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int
 
 // True when the AVX2 paths are allowed and the processor has AVX2.
 bool IEResampleUseAVX2();
-// Tests and benchmarks switch the vector paths off to compare with the
-// scalar reference.
-void IESetResampleSIMD(bool Enabled);
 // True when the AVX2 paths may run and the 512-bit ones too: allowed by
 // IESpeed().AVX512 (the tests clear it to compare both) and supported here.
 bool IEResampleUseAVX512();

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <system_error>
 #include <thread>
 
 #include "imaging/core/ie_system.h"
@@ -11,19 +10,16 @@
 
 namespace redozir {
 
-namespace {
-std::atomic<int> gThreadOverride{0};
-std::atomic<bool> gSIMD{true};
-}  // namespace
-
 int IEResampleCoreCount() { return std::max(1, IEGetCPUCoreCount()); }
 
 int IEResampleThreadCount() {
-  int n = gThreadOverride.load(std::memory_order_relaxed);
+  int n = IESpeed().ResampleThreads.load(std::memory_order_relaxed);
   return n > 0 ? n : IEResampleCoreCount();
 }
 
-void IESetResampleThreads(int n) { gThreadOverride.store(std::max(0, n), std::memory_order_relaxed); }
+void IESetResampleThreads(int n) {
+  IESpeed().ResampleThreads.store(std::max(0, n), std::memory_order_relaxed);
+}
 
 std::vector<std::pair<int, int>> IEResampleBands(int Rows, int n) {
   n = std::max(1, n);
@@ -33,6 +29,19 @@ std::vector<std::pair<int, int>> IEResampleBands(int Rows, int n) {
     bands[static_cast<std::size_t>(t)] = {t * B, t == n - 1 ? Rows - (n - 1) * B : B};
   return bands;
 }
+
+namespace {
+// Starts Work on a thread of its own; false, with nothing started, on any failure.
+template <typename F>
+bool Start(std::vector<std::thread>& Threads, F Work) noexcept {
+  try {
+    Threads.emplace_back(Work);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+}  // namespace
 
 void IERunBands(int Rows, int n, const std::function<void(int t, int first, int count)>& Work) {
   auto bands = IEResampleBands(Rows, n);
@@ -48,11 +57,10 @@ void IERunBands(int Rows, int n, const std::function<void(int t, int first, int 
   threads.reserve(bands.size());
   for (std::size_t t = 1; t < bands.size(); ++t) {
     if (bands[t].second == 0) continue;
-    try {
-      threads.emplace_back(run, t);
-    } catch (const std::system_error&) {
-      run(t);
-    }
+    // A thread that cannot be started (none left, or no memory for one)
+    // leaves its band to this thread; nothing may escape here while others
+    // run, or their joinable threads would end the process.
+    if (!Start(threads, [&run, t] { run(t); })) run(t);
   }
   if (bands[0].second > 0) run(0);
   for (auto& th : threads) th.join();
@@ -81,11 +89,8 @@ void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int
   std::vector<std::thread> threads;
   threads.reserve(static_cast<std::size_t>(n));
   for (int t = 1; t < n; ++t) {
-    try {
-      threads.emplace_back(run, t);
-    } catch (const std::system_error&) {
-      // Worker 0 takes the chunks this one would have taken.
-    }
+    // Worker 0 takes the chunks of a worker that cannot be started.
+    if (!Start(threads, [&run, t] { run(t); })) break;
   }
   run(0);
   for (auto& th : threads) th.join();
@@ -95,10 +100,10 @@ void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int
 
 bool IEResampleUseAVX2() {
   static const bool has = __builtin_cpu_supports("avx2");
-  return has && gSIMD.load(std::memory_order_relaxed);
+  return has && IESpeed().ResampleSIMD.load(std::memory_order_relaxed);
 }
 
-void IESetResampleSIMD(bool Enabled) { gSIMD.store(Enabled, std::memory_order_relaxed); }
+void IESetResampleSIMD(bool Enabled) { IESpeed().ResampleSIMD.store(Enabled, std::memory_order_relaxed); }
 
 bool IEResampleUseAVX512() { return IEResampleUseAVX2() && IEUseAVX512(); }
 
