@@ -68,7 +68,6 @@ class TByteReader {
     std::memcpy(&f, &u, 4);
     return f;
   }
-  bool Bool() { return U8() != 0; }
 
   // A count that must not exceed cap and whose items (itemSize bytes each)
   // must fit in what is left.

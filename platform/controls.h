@@ -17,6 +17,10 @@
 #include "platform/scrollbars.h"
 #include "platform/types.h"
 
+// KeyPress is also a macro of the X11 headers, which a program may include first.
+#pragma push_macro("KeyPress")
+#undef KeyPress
+
 #pragma GCC visibility push(default)
 namespace redozir {
 
@@ -277,3 +281,4 @@ HWND GetCapture();
 
 }  // namespace redozir
 #pragma GCC visibility pop
+#pragma pop_macro("KeyPress")

@@ -7,6 +7,10 @@
 
 #include "platform/controls.h"
 
+// KeyPress is also a macro of the X11 headers, which a program may include first.
+#pragma push_macro("KeyPress")
+#undef KeyPress
+
 #pragma GCC visibility push(default)
 namespace redozir {
 
@@ -62,3 +66,4 @@ class TEdit : public TControl {
 
 }  // namespace redozir
 #pragma GCC visibility pop
+#pragma pop_macro("KeyPress")

@@ -114,5 +114,16 @@ struct TIEProgressRecord {
   void Report(std::int64_t done) const;
 };
 
+// What an undo entry holds.
+enum TIEUndoSource : std::uint8_t {
+  ieuUnknown,
+  ieuImage,
+  ieuSelection,
+  ieuObject,
+  ieuLayer,
+  ieuFullLayer,
+  ieuObjectsAndLayers,
+};
+
 }  // namespace redozir
 #pragma GCC visibility pop

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "imaging/core/iemask.h"
+#include "imaging/core/ieview.h"
 
 namespace redozir {
 

@@ -4,6 +4,7 @@
 // conversion, rotation, crop...) are added to this class by their own files.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -12,7 +13,7 @@
 #include "imaging/core/dialog_text.h"
 #include "imaging/core/ie_types.h"
 #include "imaging/core/iebitmap.h"
-#include "imaging/core/ieview.h"
+#include "platform/components.h"
 #include "platform/graphics.h"
 #include "platform/stream.h"
 #include "platform/types.h"
@@ -21,6 +22,7 @@
 namespace redozir {
 
 class TIEMask;
+class TIEView;
 
 // The event raised after an undo entry was saved.
 using TIESaveUndoEvent = std::function<void(TObject* Sender, TIEUndoSource Source)>;
@@ -180,7 +182,7 @@ class TRedozIrProc : public TComponent {
   static const TIEUndoEntry* At(const TIEUndoStack& Stack, int Position);
 
   TIEView* fView = nullptr;
-  TIEView::TIEBitmapChangeHandle fViewCallback = 0;
+  std::uint64_t fViewCallback = 0;  // TIEView::TIEBitmapChangeHandle
   TIEBitmap* fIEBitmap = nullptr;
   TBitmap* fBitmap = nullptr;
   std::unique_ptr<TIEBitmap> fWorkBitmap;  // owned: wraps fBitmap

@@ -21,17 +21,6 @@ namespace redozir {
 class TIEBitmap;
 class TIEMask;
 
-// What an undo entry holds.
-enum TIEUndoSource : std::uint8_t {
-  ieuUnknown,
-  ieuImage,
-  ieuSelection,
-  ieuObject,
-  ieuLayer,
-  ieuFullLayer,
-  ieuObjectsAndLayers,
-};
-
 struct TIEScrollBarParams {
   int LineStep = -1;  // -1: one zoomed pixel
   int PageStep = -1;  // -1: the client size

@@ -8,6 +8,7 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
+#include "imaging/core/ieview.h"
 
 namespace redozir {
 

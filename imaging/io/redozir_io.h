@@ -14,7 +14,6 @@
 
 #include "imaging/core/dialog_text.h"
 #include "imaging/core/iebitmap.h"
-#include "imaging/core/ieview.h"
 #include "imaging/io/ie_directshow.h"
 #include "imaging/io/ie_fileformats.h"
 #include "imaging/io/ioparams.h"
@@ -24,6 +23,8 @@
 
 #pragma GCC visibility push(default)
 namespace redozir {
+
+class TIEView;
 
 class TRedozIrIO;
 
@@ -161,7 +162,7 @@ class TRedozIrIO : public TComponent {
   std::unique_ptr<TIEBitmap> fOwnBitmap;
   TIEBitmap* fAttachedBitmap = nullptr;
   TIEView* fView = nullptr;
-  TIEView::TIEBitmapChangeHandle fViewCallback = 0;
+  std::uint64_t fViewCallback = 0;  // TIEView::TIEBitmapChangeHandle
   TIEBitmap* fViewBitmap = nullptr;
   std::uint8_t fBilevelMode = 1;
   std::unique_ptr<TIEDirectShow> fDShow;

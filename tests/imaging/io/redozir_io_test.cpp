@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "imaging/core/ieview.h"
 #include "imaging/formats/test_images.h"
 #include "imaging/io/ie_debuglog.h"
 
