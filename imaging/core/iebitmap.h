@@ -122,13 +122,18 @@ class TIEBitmap : public TIEBaseBitmap {
 
   // --- storage location
   TIELocation Location() const { return fLocation; }
+  // Allocate at a chosen location (ieTBitmap falls back to memory for the
+  // formats a platform bitmap cannot hold, an empty image stays in memory);
+  // False and a 0 x 0 bitmap on failure.
+  bool AllocateAt(int w, int h, TIEPixelFormat pf, TIELocation loc);
   // Moves pixels, palette and alpha plane (which follows into the disk
   // buffer, else stays in memory). A platform bitmap holds ie1g, ie8p, ie8g
   // (an 8-bit bitmap with a grey table), ie24RGB and ie32RGB with 32-bit
   // rows; any other format is converted to ie24RGB on the way there.
   void SetLocation(TIELocation Location);
   // Works in place on Bitmap, which stays its owner's: 1 bit gives ie1g,
-  // 8 bits ie8p (its colour table read), 24 bits ie24RGB, 32 bits ie32RGB;
+  // 8 bits ie8p (its colour table read; ie8g again for the platform bitmap
+  // an ie8g image already works on), 24 bits ie24RGB, 32 bits ie32RGB;
   // a platform bitmap of 4, 15 or 16 bits is first switched to 24 bits. With FreeCurrent False a
   // platform bitmap this one owned is kept alive until this one is freed.
   void AttachTBitmap(TBitmap* Bitmap, bool FreeCurrent = true);
@@ -201,9 +206,6 @@ class TIEBitmap : public TIEBaseBitmap {
  private:
   void FreePixels();
   bool AllocatePixels(int w, int h, TIEPixelFormat pf, TIELocation loc);
-  // Allocate at a chosen location (ieTBitmap falls back to memory for the
-  // formats a platform bitmap cannot hold).
-  bool AllocateAt(int w, int h, TIEPixelFormat pf, TIELocation loc);
   // Takes Staging's image (not its alpha plane), keeping a platform bitmap
   // this one works on when Staging's format can live there.
   void TakeImage(TIEBitmap& Staging);

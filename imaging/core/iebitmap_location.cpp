@@ -48,6 +48,10 @@ void TIEBitmap::AttachTBitmap(TBitmap* Bitmap, bool FreeCurrent) {
                       : Bitmap->PixelFormat() == pf8bit  ? ie8p
                       : Bitmap->PixelFormat() == pf24bit ? ie24RGB
                                                          : ie32RGB;
+  // An 8-bit platform bitmap holds grey or palette pixels alike: one we
+  // already work on as grey stays grey when attached again.
+  const bool keepGrey = pf == ie8p && fVclBitmap == Bitmap && fPixelFormat == ie8g;
+  if (keepGrey) pf = ie8g;
   if (fVclBitmap == Bitmap && fLocation == ieTBitmap && fWidth == Bitmap->Width() &&
       fHeight == Bitmap->Height() && fPixelFormat == pf)
     return;
@@ -80,6 +84,7 @@ void TIEBitmap::AttachTBitmap(TBitmap* Bitmap, bool FreeCurrent) {
       fPalette[i] = TRGB{q[i].rgbBlue, q[i].rgbGreen, q[i].rgbRed};
     fPaletteUsed = static_cast<int>(std::min<size_t>(q.size(), 256));
   }
+  if (keepGrey) SyncVclPalette();
 }
 
 TBitmap* TIEBitmap::GetVclBitmap() {

@@ -14,14 +14,11 @@ TIELayer::TIELayer(TRedozIrView* AOwner, bool UseBitmap, TIEBitmap* ABitmap)
   } else {
     auto b = std::make_unique<TIEBitmap>();
     if (ABitmap) {
-      // Same storage as the source: a platform bitmap when it lives in one
-      // (the new bitmap owns its own), else memory or the disk buffer by
-      // the bitmap's own threshold.
-      if (ABitmap->Location() == ieTBitmap) {
-        b->SetLocation(ieTBitmap);
-        b->SetIsVclBitmap(ABitmap->IsVclBitmap());
-      }
-      if (!b->Allocate(ABitmap->Width(), ABitmap->Height(), ABitmap->GetPixelFormat()))
+      // Same storage as the source: a platform bitmap of its own when the
+      // source lives in one, else memory or the disk buffer as the source.
+      b->SetMemoryThreshold(ABitmap->MemoryThreshold());
+      b->SetIsVclBitmap(ABitmap->Location() == ieTBitmap && ABitmap->IsVclBitmap());
+      if (!b->AllocateAt(ABitmap->Width(), ABitmap->Height(), ABitmap->GetPixelFormat(), ABitmap->Location()))
         throw EOutOfMemory("Cannot allocate a " + std::to_string(ABitmap->Width()) + " x " +
                            std::to_string(ABitmap->Height()) + " layer");
     }
@@ -52,6 +49,8 @@ void TIELayer::Reset() {
   Selectable = true;
   Magnify = TIELayerMagnify{};
   Operation = 0;
+  // A block the layer owns goes with the reset instead of being lost.
+  if (UserDataLen > 0) delete[] static_cast<std::uint8_t*>(UserData);
   UserData = nullptr;
   UserDataLen = 0;
   IsMask = false;

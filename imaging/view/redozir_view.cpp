@@ -112,7 +112,9 @@ void TRedozIrView::SetOnSaveUndo(TIESaveUndoEvent v) {
 }
 
 TBitmap* TRedozIrView::GetBitmap() {
-  if (!fLegacyBitmap || !fIEBitmap || fIEBitmap->Location() != ieTBitmap) return nullptr;
+  // Whichever layer is current: its bitmap's platform bitmap when it lives
+  // in one, also with LegacyBitmap off (a layer keeps its own location).
+  if (!fIEBitmap || fIEBitmap->Location() != ieTBitmap) return nullptr;
   return fIEBitmap->GetVclBitmap();
 }
 

@@ -143,8 +143,9 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
 
   // ---- the image
   TIEBitmap* GetIEBitmap() override { return fIEBitmap; }
-  // The platform bitmap the current bitmap keeps its pixels in while
-  // LegacyBitmap is on; nullptr when they live elsewhere.
+  // The platform bitmap the current bitmap keeps its pixels in (with
+  // LegacyBitmap off too, for a layer made in one); nullptr when they live
+  // elsewhere.
   TBitmap* GetBitmap() override;
   bool LegacyBitmap() const { return fLegacyBitmap; }
   virtual void SetLegacyBitmap(bool Value);
@@ -384,7 +385,8 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   double ZoomX() const { return fZoomX; }
   double ZoomY() const { return fZoomY; }
   // The property setters: keep the point under the client centre, update
-  // and repaint; a value of 0 or less is ignored.
+  // and repaint; a value of 0 or less, or one the coordinates cannot carry
+  // (below 0.01 % or a zoomed image past 32 bits), is ignored.
   void Zoom(double Value);
   void ZoomX(double Value);
   void ZoomY(double Value);
@@ -518,6 +520,9 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   void UpdateZoomFactors();
   // SetZoom, SetZoomX and SetZoomY, and the setters around them.
   void ChangeZoom(bool X, bool Y, double Value);
+  // Whether the axes asked for can take Value: at least 0.01 % and a zoomed
+  // image inside 32-bit coordinates.
+  bool ZoomFits(bool X, bool Y, double Value) const;
   void SetZoomProperty(bool X, bool Y, double Value);
   // What follows a move of the origin: repaint, events, thumb positions.
   void OriginMoved(bool MovedX, bool MovedY);

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <string>
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/redozir_view.h"
@@ -79,12 +78,16 @@ void TRedozIrView::FireZoomEvent(double Old, double& NewZoom) {
 
 // ---- the core zoom change
 
+bool TRedozIrView::ZoomFits(bool X, bool Y, double Value) const {
+  auto fits = [Value](int size) { return (size + 1.0) * Value / 100.0 <= kMaxZoomedSize; };
+  return Value >= kMinZoom && fits(X ? fImageWidth : 0) && fits(Y ? fImageHeight : 0);
+}
+
 void TRedozIrView::ChangeZoom(bool X, bool Y, double Value) {
   StopSmoothScroll();
-  auto fits = [Value](int size) { return (size + 1.0) * Value / 100.0 <= kMaxZoomedSize; };
-  if (!(Value >= kMinZoom) || !fits(X ? fImageWidth : 0) || !fits(Y ? fImageHeight : 0))
-    throw ERangeError("Zoom " + std::to_string(Value) + " is out of range for a " +
-                      std::to_string(fImageWidth) + " x " + std::to_string(fImageHeight) + " image");
+  // A zoom the coordinates cannot carry is ignored like a zoom of 0: it comes
+  // from a wheel turn or a fit as often as from a program.
+  if (!ZoomFits(X, Y, Value)) return;
   // The bitmap point under the client centre stays there.
   int cw = GetClientWidthEx(), ch = GetClientHeightEx();
   int px = RoundInt((static_cast<double>(fViewX) + cw / 2 - fImageLeft) * fZoom100X);
@@ -107,7 +110,7 @@ void TRedozIrView::SetZoomY(double Value) { ChangeZoom(false, true, Value); }
 void TRedozIrView::SetZoomProperty(bool X, bool Y, double Value) {
   StopSmoothScroll();
   DoViewChanging(2, Value);
-  if (!(Value > 0) || ((!X || Value == fZoomX) && (!Y || Value == fZoomY))) return;
+  if (!ZoomFits(X, Y, Value) || ((!X || Value == fZoomX) && (!Y || Value == fZoomY))) return;
   RearmDelayedZoomFilter();
   // Only a change of both zooms involves the overview.
   TRedozIrView* overview = X && Y ? fOverviewView : nullptr;
