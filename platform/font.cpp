@@ -101,6 +101,23 @@ std::u32string CharsetToUnicode(const std::string& text, TFontCharset charset) {
   return Convert(text, IconvName(CharsetCodePage(charset)));
 }
 
+int UnicodeToCharsetByte(char32_t ch, TFontCharset charset) {
+  if (ch < 0x80) return static_cast<int>(ch);
+  if (charset == SYMBOL_CHARSET) return ch < 0x100 ? static_cast<int>(ch) : -1;
+  iconv_t cd = iconv_open(IconvName(CharsetCodePage(charset)).c_str(), "UTF-32LE");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return -1;
+  char in[4] = {static_cast<char>(ch & 0xFF), static_cast<char>((ch >> 8) & 0xFF),
+                static_cast<char>((ch >> 16) & 0xFF), static_cast<char>((ch >> 24) & 0xFF)};
+  char out[8];
+  char* ip = in;
+  char* op = out;
+  size_t il = sizeof in, ol = sizeof out;
+  size_t r = iconv(cd, &ip, &il, &op, &ol);
+  iconv_close(cd);
+  if (r != 0 || il != 0 || sizeof out - ol != 1) return -1;
+  return static_cast<unsigned char>(out[0]);
+}
+
 std::u32string Utf16ToUnicode(const std::u16string& text) {
   std::u32string out;
   for (size_t i = 0; i < text.size(); ++i) {

@@ -25,6 +25,9 @@ int CharsetCodePage(TFontCharset charset);
 // 8-bit text in the charset's code page as Unicode code points; bytes that do
 // not convert become U+FFFD.
 std::u32string CharsetToUnicode(const std::string& text, TFontCharset charset);
+// The single byte that stands for a code point in the charset's code page;
+// -1 when the code page has none (or needs more than one byte for it).
+int UnicodeToCharsetByte(char32_t ch, TFontCharset charset);
 // UTF-16 (unpaired surrogates become U+FFFD) and UTF-8 (invalid bytes become
 // U+FFFD) as code points; UTF-8 to UTF-16.
 std::u32string Utf16ToUnicode(const std::u16string& text);

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "imaging/core/ie_geometry.h"
+#include "platform/font.h"
 #include "platform/numeric.h"
 
 namespace redozir {
@@ -335,7 +336,12 @@ void TIECanvas::RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3) {
 }
 
 void TIECanvas::TextRectEx(const TRect& R, int X, int Y, const std::string& Text) {
-  fCanvas->TextRect(R, X, Y, Text);
+  // Clipped only: unlike TextRect the rectangle is not filled, so that
+  // characters drawn one by one into the same rectangle keep each other.
+  std::u16string wide;
+  for (char32_t ch : CharsetToUnicode(Text, fCanvas->Font.Charset))
+    wide.push_back(ch < 0x10000 ? static_cast<char16_t>(ch) : u'\uFFFD');
+  fCanvas->ExtTextOutW(X, Y, fCanvas->TextFlags | ETO_CLIPPED, &R, wide);
 }
 
 }  // namespace redozir
