@@ -277,14 +277,17 @@ void TIETextControl::LayoutAndDraw(TIECanvas* C, int X, int Y, int Width, int He
     }
     if (AutoGrow && Visible() && Parent() && std::int64_t{fCaretPos.Y} + fCaretHeight > TruncD(TH * zoom)) {
       std::int64_t want = std::int64_t{fCaretPos.Y} + fCaretHeight + lastDescent;
-      if (want > this->Height() && this->Height() < kMaxAutoGrowHeight)
+      if (want > this->Height() && this->Height() < kMaxAutoGrowHeight) {
+        grown = true;
         SetHeight(static_cast<int>(std::min<std::int64_t>(want, kMaxAutoGrowHeight)));
+      }
     }
     fLayout[fCaret].X = fCaretPos.X;
     fLayout[fCaret].Y = fCaretPos.Y;
   }
   SetTextAlign(cv, oldAlign);
-  fLayoutValid = true;
+  // A control that grew lays its text out again on its new size.
+  fLayoutValid = !grown;
 }
 
 void TIETextControl::LayoutOffscreen() {

@@ -13,6 +13,7 @@
 #include "platform/font.h"
 #include "platform/forms.h"
 #include "platform/inject.h"
+#include "platform/keys.h"
 
 using namespace redozir;
 
@@ -451,6 +452,22 @@ TEST(IETextControl, SelectionByKeysAndMouse) {
   Inject::DoubleClick(f.ctl, 25, 5);
   EXPECT_EQ(f.ctl->SelStart(), 2);
   EXPECT_EQ(f.ctl->SelEnd(), 4);
+}
+
+TEST(IETextControl, PaintShowsTheTextAndTheCaretWhileFocused) {
+  TOnForm f("ab");
+  f.ctl->SetCaretIndex(2);
+  Application->ProcessMessages();
+  EXPECT_TRUE(CaretState().Visible());
+  EXPECT_EQ(CaretState().Owner, f.ctl->Handle());
+  EXPECT_EQ(CaretState().Pos, (TPoint{21, 1}));
+  EXPECT_EQ(CaretState().Height, 10);
+  // The frame in the frame pen's black, the cells in the brush's white.
+  EXPECT_EQ(Inject::Pixel(f.ctl, 0, 0), clBlack);
+  EXPECT_EQ(Inject::Pixel(f.ctl, 2, 2), clWhite);
+  f.form->SetFocus();
+  Application->ProcessMessages();
+  EXPECT_EQ(CaretState().Owner, 0u);
 }
 
 TEST(IETextControl, FontHeightsAndMarginsAreClamped) {
