@@ -96,7 +96,7 @@ struct TAARenderer::TPaint {
 TAARenderer::TAARenderer(TBitmap& bmp) : bmp_(bmp), bounds_{0, 0, bmp.Width(), bmp.Height()} {}
 
 TAARenderer::TAARenderer(TCanvas& canvas)
-    : bmp_(*canvas.Bitmap()), origin_(canvas.Origin()), bounds_(canvas.VisibleBounds()) {
+    : bmp_(*canvas.Bitmap()), canvas_(&canvas), origin_(canvas.Origin()), bounds_(canvas.VisibleBounds()) {
   if (canvas.ClipRegion()) region_ = *canvas.ClipRegion();
 }
 
@@ -241,6 +241,12 @@ void TAARenderer::Render(const TAAPath& path, const TAAStroke* stroke, TAAFillRu
     ras.add_path(t);
   }
   if (!ras.rewind_scanlines()) return;
+  if (canvas_) {
+    TRect hit;
+    if (IntersectRect(hit, dev, {ras.min_x(), ras.min_y(), ras.max_x() + 1, ras.max_y() + 1}))
+      canvas_->Changed(
+          {hit.Left - origin_.X, hit.Top - origin_.Y, hit.Right - origin_.X, hit.Bottom - origin_.Y});
+  }
 
   auto sweep = [&](auto& blender) {
     agg::scanline_u8 sl;

@@ -93,6 +93,8 @@ class TAARenderer {
   void Render(const TAAPath& path, const TAAStroke* stroke, TAAFillRule rule, const TPaint& paint);
 
   TBitmap& bmp_;
+  // The canvas drawn through, told what changed.
+  TCanvas* canvas_ = nullptr;
   TPoint origin_;
   TRect bounds_;  // in the renderer's coordinates
   std::optional<TRegion> region_;

@@ -160,8 +160,11 @@ bool TApplication::PaintPending() {
 
 void TApplication::PresentForms() {
   std::vector<TForm*> forms = impl_->forms;
-  for (TForm* f : forms)
-    if (f->HandleAllocated() && f->Visible() && f->TakeSurfaceChanged()) backEnd_->Present(f);
+  for (TForm* f : forms) {
+    if (!f->HandleAllocated() || !f->Visible()) continue;
+    std::vector<TRect> changed = f->TakeChangedRects();
+    if (!changed.empty()) backEnd_->PresentChanged(f, changed);
+  }
 }
 
 void TApplication::ProcessMessages() {

@@ -5,10 +5,12 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/components.h"
 #include "platform/messages.h"
 #include "platform/screen.h"
+#include "platform/types.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {
@@ -25,8 +27,11 @@ class TBackEnd {
   virtual void FormDestroyed(TForm* form) {}
   // Caption or bounds changed.
   virtual void FormChanged(TForm* form) {}
-  // The form's surface holds new pixels.
+  // Shows the whole of the form's surface.
   virtual void Present(TForm* form) {}
+  // Shows the changed rectangles of the form's surface (surface coordinates,
+  // never empty); a back end that cannot do less shows all of it.
+  virtual void PresentChanged(TForm* form, const std::vector<TRect>& changed) { Present(form); }
   virtual void CursorChanged(HCURSOR cursor) {}
   // Turns the display's pending events into input; true when there were any.
   virtual bool PumpEvents() { return false; }

@@ -151,6 +151,17 @@ class TCanvas {
   // The part of the bitmap (and the device clip) in canvas coordinates.
   TRect VisibleBounds() const;
 
+  // Drawing reports the part of the canvas it may have changed (canvas
+  // coordinates); code that writes the bitmap's rows itself reports them the
+  // same way. A control's canvas passes it on to its form, whose display
+  // then shows only what changed.
+  void Changed(const TRect& r);
+
+ protected:
+  // The changed part in bitmap coordinates, inside the bitmap and the device
+  // clip (never empty).
+  virtual void BitmapRectChanged(const TRect& r) {}
+
  private:
   friend struct TCanvasAccess;
   TBitmap none_;

@@ -1,10 +1,14 @@
 // Copying and stretching bitmaps onto a canvas with raster operations, the
-// clip-region calls and DrawEdge.
+// clip-region calls and DrawEdge. Copies run by rows: same-format rows are
+// moved whole, 24- and 32-bit rows are converted a row at a time, stretches
+// read through column tables made once per call; only what is left (palette
+// conversions, halftone areas, raster operations) goes pixel by pixel.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
 
+#include "platform/blit_rows.h"
 #include "platform/canvas.h"
 #include "platform/numeric.h"
 #include "platform/pixel_writer.h"
@@ -17,42 +21,59 @@ struct Tap {
   double w;
 };
 
-// For each destination index, the source indices and weights that make it:
-// the nearest pixel, the covered area when shrinking, or the two neighbours
-// when enlarging. Indices outside [0, srcLimit) are dropped.
+// For each destination index of one axis, the source indices and weights that
+// make it, all in one array: the taps of index i are Taps[Start[i] ..
+// Start[i + 1]).
+struct TAxis {
+  std::vector<int> Start;
+  std::vector<Tap> Taps;
+  int Count(int i) const { return Start[static_cast<size_t>(i) + 1] - Start[static_cast<size_t>(i)]; }
+  const Tap* First(int i) const { return Taps.data() + Start[static_cast<size_t>(i)]; }
+  // The one source index of a nearest-pixel axis (-1 for none).
+  int Source(int i) const { return Count(i) ? First(i)->idx : -1; }
+};
+
+// The taps: the nearest pixel, the covered area when shrinking, or the two
+// neighbours when enlarging. Indices outside [0, srcLimit) are dropped.
 // Only the destination indices [from, to) are worked out.
-std::vector<std::vector<Tap>> AxisTaps(int dstLen, int from, int to, int srcStart, int srcLen, int srcLimit,
-                                       bool halftone, bool flip) {
-  std::vector<std::vector<Tap>> taps(static_cast<size_t>(to - from));
+TAxis AxisTaps(int dstLen, int from, int to, int srcStart, int srcLen, int srcLimit, bool halftone,
+               bool flip) {
+  TAxis a;
+  a.Start.reserve(static_cast<size_t>(to - from) + 1);
+  a.Taps.reserve(static_cast<size_t>(to - from));
   for (int i = from; i < to; ++i) {
+    a.Start.push_back(static_cast<int>(a.Taps.size()));
+    size_t first = a.Taps.size();
     int k = flip ? dstLen - 1 - i : i;
-    std::vector<Tap>& t = taps[static_cast<size_t>(i - from)];
     if (!halftone || srcLen == dstLen) {
       long long s = (static_cast<long long>(2 * k + 1) * srcLen) / (2LL * dstLen);
-      t.push_back({static_cast<int>(srcStart + s), 1.0});
+      a.Taps.push_back({static_cast<int>(srcStart + s), 1.0});
     } else if (dstLen < srcLen) {
-      double a = double(k) * srcLen / dstLen, b = double(k + 1) * srcLen / dstLen;
+      double lo = double(k) * srcLen / dstLen, hi = double(k + 1) * srcLen / dstLen;
       // Only source pixels inside the bitmap are visited.
-      int s0 = std::max(static_cast<int>(std::floor(a)), -srcStart);
-      double end = std::min<double>(b, double(srcLimit) - srcStart);
+      int s0 = std::max(static_cast<int>(std::floor(lo)), -srcStart);
+      double end = std::min<double>(hi, double(srcLimit) - srcStart);
       for (int s = s0; s < end; ++s) {
-        double w = std::min<double>(b, s + 1) - std::max<double>(a, s);
-        if (w > 0) t.push_back({srcStart + s, w});
+        double w = std::min<double>(hi, s + 1) - std::max<double>(lo, s);
+        if (w > 0) a.Taps.push_back({srcStart + s, w});
       }
     } else {
       double p = (k + 0.5) * srcLen / dstLen - 0.5;
       p = std::clamp(p, 0.0, double(srcLen - 1));
       int s0 = static_cast<int>(std::floor(p));
       double f = p - s0;
-      t.push_back({srcStart + s0, 1.0 - f});
-      if (f > 0 && s0 + 1 < srcLen) t.push_back({srcStart + s0 + 1, f});
+      a.Taps.push_back({srcStart + s0, 1.0 - f});
+      if (f > 0 && s0 + 1 < srcLen) a.Taps.push_back({srcStart + s0 + 1, f});
     }
-    std::erase_if(t, [&](const Tap& q) { return q.idx < 0 || q.idx >= srcLimit || q.w <= 0; });
+    auto dropped = std::remove_if(a.Taps.begin() + static_cast<std::ptrdiff_t>(first), a.Taps.end(),
+                                  [&](const Tap& q) { return q.idx < 0 || q.idx >= srcLimit || q.w <= 0; });
+    a.Taps.erase(dropped, a.Taps.end());
     double sum = 0;
-    for (const Tap& q : t) sum += q.w;
-    for (Tap& q : t) q.w /= sum;
+    for (size_t j = first; j < a.Taps.size(); ++j) sum += a.Taps[j].w;
+    for (size_t j = first; j < a.Taps.size(); ++j) a.Taps[j].w /= sum;
   }
-  return taps;
+  a.Start.push_back(static_cast<int>(a.Taps.size()));
+  return a;
 }
 
 std::uint32_t Rop3(std::uint32_t rop, std::uint32_t p, std::uint32_t s, std::uint32_t d) {
@@ -85,6 +106,8 @@ bool SamePixels(const TBitmap& a, const TBitmap& b) {
   return a.PixelFormat() == b.PixelFormat() && (a.BitCount() > 8 || a.Palette() == b.Palette());
 }
 
+bool TrueColour(int bits) { return bits == 24 || bits == 32; }
+
 // Remembers the last colour's raw value: palette lookups are slow and runs
 // of one colour are common.
 class RawCache {
@@ -104,7 +127,118 @@ class RawCache {
   std::uint32_t raw_ = 0;
 };
 
-bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& src, int sx, int sy, int sw,
+// How one run of a destination row is filled from its source row.
+enum TRunKind {
+  rkPixels,    // pixel by pixel through colours (or raw values), any raster operation
+  rkMove,      // same bytes per pixel, source columns in order: one move
+  rkMove32,    // 32 to 32 bits in order, the fourth byte kept
+  rk24To32,    // 24 to 32 bits in order
+  rk32To24,    // 32 to 24 bits in order
+  rkColumns24  // 24 or 32 bits on both sides through the column table
+};
+
+struct TBlit {
+  TCanvas* dc;
+  TBitmap& dst;
+  const TBitmap& src;
+  std::uint32_t rop;
+  bool useSrc;
+  bool rawCopy;
+  TRect vis;
+  const TAxis* tx;
+  const TAxis* ty;
+  TRunKind kind;
+  // Destination column x reads source column x + shift (the in-order kinds).
+  int shift;
+  // Walk the runs right to left (a copy onto itself moving right).
+  bool backwards;
+  int dbits, sbits;
+  std::uint32_t mask;
+  std::uint32_t brushRaw, bkRaw;
+  bool hatch;
+};
+
+// One run [x0, x1) of canvas row yy, its source row srow (nullptr without
+// a source).
+void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* drow, int srcY,
+         const std::uint8_t* srow) {
+  int ox = b.dc->Origin().X;
+  switch (b.kind) {
+    case rkMove: {
+      int bytes = b.dbits / 8;
+      std::memmove(drow + static_cast<std::ptrdiff_t>(x0 + ox) * bytes,
+                   srow + static_cast<std::ptrdiff_t>(x0 + b.shift) * bytes,
+                   static_cast<size_t>(x1 - x0) * static_cast<size_t>(bytes));
+      return;
+    }
+    case rkMove32: MoveRow32(drow + (x0 + ox) * 4LL, srow + (x0 + b.shift) * 4LL, x1 - x0); return;
+    case rk24To32: Row24To32(drow + (x0 + ox) * 4LL, srow + (x0 + b.shift) * 3LL, x1 - x0); return;
+    case rk32To24: Row32To24(drow + (x0 + ox) * 3LL, srow + (x0 + b.shift) * 4LL, x1 - x0); return;
+    case rkColumns24: {
+      int db = b.dbits / 8, sb = b.sbits / 8;
+      for (int xx = x0; xx < x1; ++xx) {
+        int c = b.tx->Source(xx - b.vis.Left);
+        if (c < 0) continue;
+        const std::uint8_t* s = srow + static_cast<std::ptrdiff_t>(c) * sb;
+        std::uint8_t* d = drow + static_cast<std::ptrdiff_t>(xx + ox) * db;
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+      }
+      return;
+    }
+    case rkPixels: break;
+  }
+  int rowIndex = yy - b.vis.Top;
+  int n = x1 - x0;
+  for (int i = 0; i < n; ++i) {
+    int xx = b.backwards ? x1 - 1 - i : x0 + i;
+    int bx = xx + ox;
+    std::uint32_t s = 0;
+    if (b.useSrc) {
+      int colIndex = xx - b.vis.Left;
+      int cols = b.tx->Count(colIndex);
+      if (!cols) continue;
+      const Tap* col = b.tx->First(colIndex);
+      if (b.rawCopy) {
+        s = ReadRaw(srow, col->idx, b.sbits);
+      } else if (cols == 1 && b.ty->Count(rowIndex) == 1) {
+        s = raw(b.src.GetPixel(col->idx, srcY));
+      } else {
+        double r = 0, g = 0, bl = 0;
+        const Tap* rows = b.ty->First(rowIndex);
+        for (int j = 0; j < b.ty->Count(rowIndex); ++j)
+          for (int k = 0; k < cols; ++k) {
+            TColor c = b.src.GetPixel(col[k].idx, rows[j].idx);
+            double wgt = rows[j].w * col[k].w;
+            r += GetRValue(c) * wgt;
+            g += GetGValue(c) * wgt;
+            bl += GetBValue(c) * wgt;
+          }
+        s = raw(RGB(RoundClamp(r, 0, 255), RoundClamp(g, 0, 255), RoundClamp(bl, 0, 255)));
+      }
+    }
+    if (b.rop == SRCCOPY) {
+      WriteRaw(drow, bx, b.dbits, s);
+      continue;
+    }
+    std::uint32_t p = b.hatch && !HatchBit(b.dc->Brush.Style, xx, yy) ? b.bkRaw : b.brushRaw;
+    std::uint32_t d = ReadRaw(drow, bx, b.dbits);
+    WriteRaw(drow, bx, b.dbits, Rop3(b.rop, p, s, d) & b.mask);
+  }
+}
+
+// The source rows [first, last] of a bitmap, for a stretch of a bitmap onto
+// itself: what it reads is kept before it is drawn over.
+void KeepSourceRows(TBitmap& rows, const TBitmap& src, int first, int last) {
+  rows.SetPixelFormat(src.PixelFormat());
+  rows.SetPalette(src.Palette());
+  rows.SetSize(src.Width(), last - first + 1);
+  for (int y = first; y <= last; ++y)
+    std::memcpy(rows.ScanLine(y - first), src.ScanLine(y), static_cast<size_t>(src.RowBytes()));
+}
+
+bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& source, int sx, int sy, int sw,
                      int sh, std::uint32_t rop, int mode) {
   if (!dc || w == 0 || h == 0) return false;
   constexpr int kMaxExtent = 0x7FFFFFF;
@@ -113,7 +247,7 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& src
   TBitmap& dst = *dc->Bitmap();
   if (dst.Empty()) return true;
   bool useSrc = UsesSource(rop);
-  if (useSrc && (sw == 0 || sh == 0 || src.Empty())) return false;
+  if (useSrc && (sw == 0 || sh == 0 || source.Empty())) return false;
   // Negative extents mirror: the rectangle runs from the given corner back.
   bool flipX = false, flipY = false;
   auto unmirror = [](int& pos, int& len, bool& flip) {
@@ -129,64 +263,94 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& src
   TRect vis;
   if (!IntersectRect(vis, dc->ClipRect(), {x, y, x + w, y + h})) return true;
   bool halftone = mode == HALFTONE;
-  std::vector<std::vector<Tap>> tx, ty;
+  TAxis tx, ty;
   if (useSrc) {
-    tx = AxisTaps(w, vis.Left - x, vis.Right - x, sx, sw, src.Width(), halftone, flipX);
-    ty = AxisTaps(h, vis.Top - y, vis.Bottom - y, sy, sh, src.Height(), halftone, flipY);
+    tx = AxisTaps(w, vis.Left - x, vis.Right - x, sx, sw, source.Width(), halftone, flipX);
+    ty = AxisTaps(h, vis.Top - y, vis.Bottom - y, sy, sh, source.Height(), halftone, flipY);
+  }
+  bool nearest = !halftone || (sw == w && sh == h);
+  bool inOrderX = useSrc && sw == w && !flipX && nearest;
+  bool inOrderY = useSrc && sh == h && !flipY && nearest;
+  TPoint org = dc->Origin();
+  // A copy of a bitmap onto itself that only moves the pixels runs in an
+  // order that reads every pixel before it is drawn over; any other reads
+  // from a copy of the source rows it needs.
+  bool self = useSrc && &source == &dst;
+  bool moveOnly = self && inOrderX && inOrderY;
+  TBitmap kept;
+  const TBitmap* from = &source;
+  if (self && !moveOnly) {
+    int first = source.Height(), last = -1;
+    for (const Tap& t : ty.Taps) {
+      first = std::min(first, t.idx);
+      last = std::max(last, t.idx);
+    }
+    if (last < first) return true;
+    KeepSourceRows(kept, source, first, last);
+    for (Tap& t : ty.Taps) t.idx -= first;
+    from = &kept;
+  }
+  const TBitmap& src = *from;
+  TBlit b{dc,          dst, src,      rop,  useSrc, false,          vis,
+          &tx,         &ty, rkPixels, 0,    false,  dst.BitCount(), useSrc ? src.BitCount() : 0,
+          MaskOf(dst), 0,   0,        false};
+  b.rawCopy = useSrc && SamePixels(dst, src) && !halftone && !flipX && !flipY && sw == w && sh == h;
+  b.brushRaw = RawPixelValue(dst, dc->Brush.Color);
+  b.bkRaw = RawPixelValue(dst, clWhite);
+  b.hatch = dc->Brush.Style != bsSolid && dc->Brush.Style != bsClear;
+  int dy = 0;
+  if (useSrc && rop == SRCCOPY && nearest) {
+    bool colour = TrueColour(b.dbits) && TrueColour(b.sbits);
+    if (inOrderX && colour) {
+      b.kind = b.dbits == b.sbits ? (b.dbits == 24 ? rkMove : rkMove32) : b.dbits == 32 ? rk24To32 : rk32To24;
+    } else if (colour) {
+      b.kind = rkColumns24;
+    } else if (b.rawCopy && (b.dbits == 8 || b.dbits == 16)) {
+      b.kind = rkMove;
+    }
+  }
+  if (inOrderX) b.shift = sx - x;
+  // Runs whose source columns lie outside the source bitmap are cut off.
+  int colLo = vis.Left, colHi = vis.Right;
+  if (b.kind != rkPixels && b.kind != rkColumns24) {
+    colLo = std::max(colLo, x - sx);
+    colHi = std::min(colHi, x - sx + src.Width());
+  }
+  if (moveOnly) {
+    // In bitmap coordinates the pixels move by (dx, dy).
+    dy = (y + org.Y) - (sy);
+    int dx = (x + org.X) - (sx);
+    b.backwards = dy == 0 && dx > 0;
   }
   const TRegion* clip = dc->ClipRegion() ? &*dc->ClipRegion() : nullptr;
-  int dbits = dst.BitCount(), sbits = src.BitCount();
-  std::uint32_t mask = MaskOf(dst);
-  bool rawCopy = useSrc && SamePixels(dst, src) && !halftone && !flipX && !flipY && sw == w && sh == h;
   RawCache raw(dst);
-  std::uint32_t brushRaw = RawPixelValue(dst, dc->Brush.Color);
-  std::uint32_t bkRaw = RawPixelValue(dst, clWhite);
-  bool hatch = dc->Brush.Style != bsSolid && dc->Brush.Style != bsClear;
   std::vector<TSpan> whole{{vis.Left, vis.Right}};
-  for (int yy = vis.Top; yy < vis.Bottom; ++yy) {
-    const std::vector<Tap>* rowTaps = useSrc ? &ty[static_cast<size_t>(yy - vis.Top)] : nullptr;
-    if (rowTaps && rowTaps->empty()) continue;
+  int rows = vis.Bottom - vis.Top;
+  for (int i = 0; i < rows; ++i) {
+    // Moving down over itself, the bottom row goes first.
+    int yy = dy > 0 ? vis.Bottom - 1 - i : vis.Top + i;
+    int srcY = -1;
+    const std::uint8_t* srow = nullptr;
+    if (useSrc) {
+      const Tap* t = ty.First(yy - vis.Top);
+      if (!ty.Count(yy - vis.Top)) continue;
+      srcY = t->idx;
+      srow = src.ScanLine(srcY);
+    }
     const std::vector<TSpan>* spans = &whole;
     if (clip) {
       spans = clip->SpansAt(yy);
       if (!spans) continue;
     }
-    std::uint8_t* drow = dst.ScanLine(yy + dc->Origin().Y);
-    for (const TSpan& sp : *spans) {
-      int x0 = std::max(sp.X0, vis.Left), x1 = std::min(sp.X1, vis.Right);
-      for (int xx = x0; xx < x1; ++xx) {
-        int bx = xx + dc->Origin().X;
-        std::uint32_t s = 0;
-        if (useSrc) {
-          const std::vector<Tap>& colTaps = tx[static_cast<size_t>(xx - vis.Left)];
-          if (colTaps.empty()) continue;
-          if (rawCopy) {
-            s = ReadRaw(src.ScanLine(rowTaps->front().idx), colTaps.front().idx, sbits);
-          } else if (colTaps.size() == 1 && rowTaps->size() == 1) {
-            s = raw(src.GetPixel(colTaps.front().idx, rowTaps->front().idx));
-          } else {
-            double r = 0, g = 0, b = 0;
-            for (const Tap& ry : *rowTaps)
-              for (const Tap& rx : colTaps) {
-                TColor c = src.GetPixel(rx.idx, ry.idx);
-                double wgt = ry.w * rx.w;
-                r += GetRValue(c) * wgt;
-                g += GetGValue(c) * wgt;
-                b += GetBValue(c) * wgt;
-              }
-            s = raw(RGB(RoundClamp(r, 0, 255), RoundClamp(g, 0, 255), RoundClamp(b, 0, 255)));
-          }
-        }
-        if (rop == SRCCOPY) {
-          WriteRaw(drow, bx, dbits, s);
-          continue;
-        }
-        std::uint32_t p = hatch && !HatchBit(dc->Brush.Style, xx, yy) ? bkRaw : brushRaw;
-        std::uint32_t d = ReadRaw(drow, bx, dbits);
-        WriteRaw(drow, bx, dbits, Rop3(rop, p, s, d) & mask);
-      }
+    std::uint8_t* drow = dst.ScanLine(yy + org.Y);
+    size_t n = spans->size();
+    for (size_t j = 0; j < n; ++j) {
+      const TSpan& sp = (*spans)[b.backwards ? n - 1 - j : j];
+      int x0 = std::max({sp.X0, vis.Left, colLo}), x1 = std::min({sp.X1, vis.Right, colHi});
+      if (x0 < x1) Run(b, raw, yy, x0, x1, drow, srcY, srow);
     }
   }
+  dc->Changed(vis);
   return true;
 }
 
@@ -201,12 +365,8 @@ bool StretchBlt(TCanvas* dst, int x, int y, int w, int h, TCanvas* src, int sx, 
                 std::uint32_t rop) {
   if (!dst || (UsesSource(rop) && !src)) return false;
   if (!src) return StretchWithMode(dst, x, y, w, h, TBitmap(), 0, 0, sw, sh, rop, COLORONCOLOR);
-  // Canvases on one bitmap may overlap: read from a snapshot.
-  TBitmap copy;
-  if (src->Bitmap() == dst->Bitmap()) copy.Assign(*src->Bitmap());
-  const TBitmap& from = src->Bitmap() == dst->Bitmap() ? copy : *src->Bitmap();
-  return StretchWithMode(dst, x, y, w, h, from, sx + src->Origin().X, sy + src->Origin().Y, sw, sh, rop,
-                         dst->StretchMode);
+  return StretchWithMode(dst, x, y, w, h, *src->Bitmap(), sx + src->Origin().X, sy + src->Origin().Y, sw, sh,
+                         rop, dst->StretchMode);
 }
 
 bool BitBlt(TCanvas* dst, int x, int y, int w, int h, TCanvas* src, int sx, int sy, std::uint32_t rop) {
@@ -214,11 +374,8 @@ bool BitBlt(TCanvas* dst, int x, int y, int w, int h, TCanvas* src, int sx, int 
   if (w == 0 || h == 0) return true;
   if (!UsesSource(rop)) return PatBlt(dst, x, y, w, h, rop);
   if (!src) return false;
-  TBitmap copy;
-  if (src->Bitmap() == dst->Bitmap()) copy.Assign(*src->Bitmap());
-  const TBitmap& from = src->Bitmap() == dst->Bitmap() ? copy : *src->Bitmap();
-  return StretchWithMode(dst, x, y, w, h, from, sx + src->Origin().X, sy + src->Origin().Y, w, h, rop,
-                         COLORONCOLOR);
+  return StretchWithMode(dst, x, y, w, h, *src->Bitmap(), sx + src->Origin().X, sy + src->Origin().Y, w, h,
+                         rop, COLORONCOLOR);
 }
 
 bool PatBlt(TCanvas* dst, int x, int y, int w, int h, std::uint32_t rop) {
@@ -228,27 +385,17 @@ bool PatBlt(TCanvas* dst, int x, int y, int w, int h, std::uint32_t rop) {
 
 void TCanvas::Draw(int x, int y, const TBitmap& bmp) {
   if (bmp.Empty()) return;
-  // Drawing a canvas's own bitmap into it reads from a snapshot.
-  TBitmap copy;
-  if (&bmp == bitmap_) copy.Assign(bmp);
-  StretchWithMode(this, x, y, bmp.Width(), bmp.Height(), &bmp == bitmap_ ? copy : bmp, 0, 0, bmp.Width(),
-                  bmp.Height(), CopyMode, COLORONCOLOR);
+  StretchWithMode(this, x, y, bmp.Width(), bmp.Height(), bmp, 0, 0, bmp.Width(), bmp.Height(), CopyMode,
+                  COLORONCOLOR);
 }
 
 void TCanvas::StretchDraw(const TRect& r, const TBitmap& bmp) {
   if (bmp.Empty()) return;
-  TBitmap copy;
-  if (&bmp == bitmap_) copy.Assign(bmp);
-  StretchBitmap(this, r.Left, r.Top, r.Width(), r.Height(), &bmp == bitmap_ ? copy : bmp, 0, 0, bmp.Width(),
-                bmp.Height(), CopyMode);
+  StretchBitmap(this, r.Left, r.Top, r.Width(), r.Height(), bmp, 0, 0, bmp.Width(), bmp.Height(), CopyMode);
 }
 
 void TCanvas::CopyRect(const TRect& d, TCanvas& src, const TRect& s) {
-  // A copy within one canvas may overlap itself: read from a snapshot.
-  TBitmap copy;
-  if (src.Bitmap() == bitmap_) copy.Assign(*bitmap_);
-  const TBitmap& from = src.Bitmap() == bitmap_ ? copy : *src.Bitmap();
-  StretchBitmap(this, d.Left, d.Top, d.Width(), d.Height(), from, s.Left + src.Origin().X,
+  StretchBitmap(this, d.Left, d.Top, d.Width(), d.Height(), *src.Bitmap(), s.Left + src.Origin().X,
                 s.Top + src.Origin().Y, s.Width(), s.Height(), CopyMode);
 }
 

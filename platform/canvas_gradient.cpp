@@ -15,7 +15,7 @@ bool GradientFill(TCanvas* c, const TRIVERTEX* v, unsigned nv, const GRADIENT_RE
   TBitmap& bmp = *c->Bitmap();
   if (bmp.Empty()) return true;
   TRect vis = c->VisibleBounds();
-  TPixelWriter w(bmp, c->ClipRegion() ? &*c->ClipRegion() : nullptr, vis, c->Origin());
+  TPixelWriter w(bmp, c->ClipRegion() ? &*c->ClipRegion() : nullptr, vis, c->Origin(), c);
   for (unsigned i = 0; i < nr; ++i) {
     const TRIVERTEX& a = v[rects[i].UpperLeft];
     const TRIVERTEX& b = v[rects[i].LowerRight];

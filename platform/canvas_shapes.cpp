@@ -81,7 +81,7 @@ struct TCanvasAccess {
     TRect v = c.VisibleBounds();
     return {v.Left, v.Top, v.Right, v.Bottom};
   }
-  TPixelWriter Writer() const { return TPixelWriter(*c.bitmap_, Clip(), c.VisibleBounds(), c.origin_); }
+  TPixelWriter Writer() const { return TPixelWriter(*c.bitmap_, Clip(), c.VisibleBounds(), c.origin_, &c); }
   bool PenVisible() const { return c.Pen.Style != psClear && c.Pen.Mode != pmNop; }
   bool BrushVisible() const { return c.Brush.Style != bsClear; }
   int PenWidth() const { return std::max(c.Pen.Width, 1); }
@@ -373,6 +373,12 @@ TRect TCanvas::VisibleBounds() const {
   if (hasDeviceClip_) IntersectRect(all, all, deviceClip_);
   if (all.IsEmpty()) return {};
   return {all.Left - origin_.X, all.Top - origin_.Y, all.Right - origin_.X, all.Bottom - origin_.Y};
+}
+
+void TCanvas::Changed(const TRect& r) {
+  TRect v;
+  if (!IntersectRect(v, r, VisibleBounds())) return;
+  BitmapRectChanged({v.Left + origin_.X, v.Top + origin_.Y, v.Right + origin_.X, v.Bottom + origin_.Y});
 }
 
 TRect TCanvas::ClipRect() const {

@@ -36,7 +36,7 @@ void FillPolys(TCanvas& c, const TRegion& clip, const TPolyPolygon& polys, TColo
   TRect v = c.VisibleBounds();
   TRegionBuilder area;
   ScanConvert(polys, true, {v.Left, v.Top, v.Right, v.Bottom}, std::ref(area));
-  TPixelWriter w(*c.Bitmap(), &clip, v, c.Origin());
+  TPixelWriter w(*c.Bitmap(), &clip, v, c.Origin(), &c);
   w.SetSolid(color);
   w.Region(area.Finish());
 }
@@ -51,6 +51,7 @@ void BlendGlyph(TCanvas& c, const TRegion& clip, const TGlyphImage& g, int left,
   std::uint32_t raw = RawPixelValue(bmp, color);
   int cr = GetRValue(color), cg = GetGValue(color), cb = GetBValue(color);
   TPoint o = c.Origin();
+  c.Changed({left, top, left + g.Width, top + g.Rows});
   for (int gy = 0; gy < g.Rows; ++gy) {
     int y = top + gy;
     const std::vector<TSpan>* spans = clip.SpansAt(y);
@@ -83,7 +84,7 @@ void DrawTextLine(TCanvas& c, int x, int y, unsigned options, const TRect* rect,
   if (c.Bitmap()->Empty()) return;
   TRegion clip = TextClip(c, (options & ETO_CLIPPED) ? rect : nullptr);
   if ((options & ETO_OPAQUE) && rect) {
-    TPixelWriter w(*c.Bitmap(), &clip, c.VisibleBounds(), c.Origin());
+    TPixelWriter w(*c.Bitmap(), &clip, c.VisibleBounds(), c.Origin(), &c);
     w.SetSolid(c.Brush.Color);
     w.Region(TRegion::FromRect(*rect));
   }

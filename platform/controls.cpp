@@ -56,7 +56,10 @@ void TControlCanvas::Bind() {
   SetBitmap(form->Surface());
   SetOrigin(o);
   SetDeviceClip(clip);
-  form->SurfaceChanged();
+}
+
+void TControlCanvas::BitmapRectChanged(const TRect& r) {
+  if (TForm* form = control_->ParentForm(); form && form->Surface() == Bitmap()) form->SurfaceChanged(r);
 }
 
 // ---------------------------------------------------------------- life
@@ -386,10 +389,14 @@ TControlCanvas* TControl::Canvas() {
 bool TControl::PaintTree(TControl* c) {
   if (!c->handle_ || !c->Showing()) return false;
   bool any = false;
+  // The display shows again what the paints may have drawn: the frame, and
+  // the part of the client that was invalid.
+  TForm* form = c->ParentForm();
   if (c->ncPending_) {
     c->ncPending_ = false;
     c->Perform(WM_NCPAINT, 1, 0);
     any = true;
+    if (form) form->SurfaceChanged(c->SurfaceFrame());
   }
   if (!c->updateRect_.IsEmpty()) {
     TRect painted = c->updateRect_;
@@ -399,6 +406,11 @@ bool TControl::PaintTree(TControl* c) {
     }
     c->Perform(WM_PAINT, 0, 0);
     any = true;
+    if (form) {
+      TPoint o = c->SurfaceOrigin();
+      TRect area;
+      if (IntersectRect(area, Offset(painted, o.X, o.Y), c->SurfaceClip())) form->SurfaceChanged(area);
+    }
     // What lies on the painted area was painted over: it paints again.
     for (TControl* child : c->children_) {
       if (!child->handle_ || !child->visible_) continue;
@@ -414,8 +426,6 @@ bool TControl::PaintTree(TControl* c) {
     if (std::find(c->children_.begin(), c->children_.end(), child) == c->children_.end()) continue;
     any |= PaintTree(child);
   }
-  if (any)
-    if (TForm* f = c->ParentForm()) f->SurfaceChanged();
   return any;
 }
 
@@ -445,7 +455,17 @@ void TControl::EraseBackground() {
   TRect clip = SurfaceClip();
   TRect area = updateRect_.IsEmpty() ? ClientRect() : updateRect_;
   FillSurfaceRect(f->Surface(), Offset(area, o.X, o.Y), color_, &clip);
-  f->SurfaceChanged();
+  if (IntersectRect(area, Offset(area, o.X, o.Y), clip)) f->SurfaceChanged(area);
+}
+
+TRect TControl::SurfaceFrame() const {
+  if (IsTopLevel()) return TRect{};
+  int bw = BorderWidth();
+  TPoint o = SurfaceOrigin();
+  TRect outer = Bounds(o.X - bw, o.Y - bw, width_, height_);
+  TRect clip = parent_ ? parent_->SurfaceClip() : outer;
+  if (!IntersectRect(clip, clip, outer)) return TRect{};
+  return clip;
 }
 
 void TControl::PaintNonClient() {
@@ -455,8 +475,8 @@ void TControl::PaintNonClient() {
   int bw = BorderWidth();
   TPoint o = SurfaceOrigin();
   TRect outer = Bounds(o.X - bw, o.Y - bw, width_, height_);
-  TRect clip = parent_ ? parent_->SurfaceClip() : outer;
-  if (!IntersectRect(clip, clip, outer)) return;
+  TRect clip = SurfaceFrame();
+  if (clip.IsEmpty()) return;
   if (borderStyle_ != bsNone) {
     if (ctl3D_) {
       FrameSurfaceRect(s, outer, clBtnShadow, clBtnHighlight, &clip);
@@ -487,7 +507,7 @@ void TControl::PaintNonClient() {
                     Rect(outer.Right - bw - cx, outer.Bottom - bw - cy, outer.Right - bw, outer.Bottom - bw),
                     clBtnFace, &clip);
   }
-  f->SurfaceChanged();
+  f->SurfaceChanged(clip);
 }
 
 void TControl::SetFlatScrollBars(bool v) {

@@ -57,6 +57,10 @@ class TControlCanvas : public TCanvas {
   // every use of the control's Canvas.
   void Bind();
 
+ protected:
+  // What is drawn marks that part of the form's surface changed.
+  void BitmapRectChanged(const TRect& r) override;
+
  private:
   TControl* control_;
   TBitmap nothing_;
@@ -104,6 +108,9 @@ class TControl : public TComponent {
   // surface (the form's client area).
   TPoint SurfaceOrigin() const;
   TRect SurfaceClip() const;
+  // The control's whole rectangle, frame and scroll bars included, on the
+  // form's surface and cut to the parent's client (empty for a form).
+  TRect SurfaceFrame() const;
 
   // Docking to a side of the parent's client area (or all of what is left),
   // kept when the parent changes size: top, bottom, left, right, then client.

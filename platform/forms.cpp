@@ -77,10 +77,55 @@ void TForm::DestroyWnd() {
 
 void TForm::Paint() {}
 
-bool TForm::TakeSurfaceChanged() {
-  bool c = surfaceChanged_;
-  surfaceChanged_ = false;
-  return c;
+namespace {
+// Past this many rectangles the changes go as their bounding box: one larger
+// upload costs less than many small ones.
+constexpr size_t kMaxChangedRects = 16;
+
+TRect Union(const TRect& a, const TRect& b) {
+  return {std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
+          std::max(a.Bottom, b.Bottom)};
+}
+}  // namespace
+
+void TForm::SurfaceChanged() {
+  changed_.clear();
+  changed_.push_back(Rect(0, 0, std::max(Width(), 0), std::max(Height(), 0)));
+}
+
+void TForm::SurfaceChanged(const TRect& r) {
+  TRect add;
+  if (!IntersectRect(add, r, Rect(0, 0, Width(), Height()))) return;
+  // Overlapping rectangles merge into their bounding box until the list is
+  // disjoint again.
+  for (bool merged = true; merged;) {
+    merged = false;
+    for (size_t i = 0; i < changed_.size(); ++i) {
+      TRect common;
+      if (!IntersectRect(common, changed_[i], add)) continue;
+      add = Union(changed_[i], add);
+      changed_.erase(changed_.begin() + static_cast<std::ptrdiff_t>(i));
+      merged = true;
+      break;
+    }
+  }
+  changed_.push_back(add);
+  if (changed_.size() > kMaxChangedRects) {
+    TRect all = changed_.front();
+    for (const TRect& c : changed_) all = Union(all, c);
+    changed_.assign(1, all);
+  }
+}
+
+std::vector<TRect> TForm::TakeChangedRects() {
+  std::vector<TRect> out;
+  TRect bounds = Rect(0, 0, surface_ ? surface_->Width() : 0, surface_ ? surface_->Height() : 0);
+  for (const TRect& c : changed_) {
+    TRect r;
+    if (IntersectRect(r, c, bounds)) out.push_back(r);
+  }
+  changed_.clear();
+  return out;
 }
 
 void TForm::ApplyPosition() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/bitmap.h"
 #include "platform/controls.h"
@@ -76,9 +77,14 @@ class TForm : public TControl {
 
   // The pixels of the client area after the last paint (32 bits per pixel).
   TBitmap* Surface() { return surface_.get(); }
-  // Set when the surface holds pixels the display has not shown yet.
-  void SurfaceChanged() { surfaceChanged_ = true; }
-  bool TakeSurfaceChanged();
+  // The surface holds pixels the display has not shown yet: all of it, or
+  // one rectangle of it (surface coordinates). The display uploads only the
+  // changed rectangles.
+  void SurfaceChanged();
+  void SurfaceChanged(const TRect& r);
+  // The rectangles changed since the last call (disjoint, inside the
+  // surface), and from then none.
+  std::vector<TRect> TakeChangedRects();
 
   TNotifyEvent OnCreate, OnActivate, OnDeactivate, OnShow, OnHide, OnDestroy;
   TCloseEvent OnClose;
@@ -105,7 +111,7 @@ class TForm : public TControl {
   TModalResult modalResult_ = mrNone;
   TControl* activeControl_ = nullptr;
   std::unique_ptr<TBitmap> surface_;
-  bool surfaceChanged_ = false;
+  std::vector<TRect> changed_;
   bool created_ = false;
   bool active_ = false;
 };

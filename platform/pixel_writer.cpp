@@ -1,5 +1,7 @@
 #include "platform/pixel_writer.h"
 
+#include "platform/canvas.h"
+
 #include <agg_pixfmt_rgb.h>
 #include <agg_rendering_buffer.h>
 
@@ -115,8 +117,9 @@ void WriteRaw(std::uint8_t* row, int x, int bits, std::uint32_t v) {
 TPixelWriter::TPixelWriter(TBitmap& bmp, const TRegion* clip)
     : TPixelWriter(bmp, clip, {0, 0, bmp.Width(), bmp.Height()}, {0, 0}) {}
 
-TPixelWriter::TPixelWriter(TBitmap& bmp, const TRegion* clip, const TRect& bounds, TPoint offset)
-    : bmp_(bmp), clip_(clip), offset_(offset), bits_(bmp.BitCount()) {
+TPixelWriter::TPixelWriter(TBitmap& bmp, const TRegion* clip, const TRect& bounds, TPoint offset,
+                           TCanvas* reportTo)
+    : bmp_(bmp), clip_(clip), offset_(offset), bits_(bmp.BitCount()), reportTo_(reportTo) {
   // Never past the bitmap, whatever the caller's bounds say.
   TRect all{-offset.X, -offset.Y, bmp.Width() - offset.X, bmp.Height() - offset.Y};
   IntersectRect(bounds_, bounds, all);
@@ -127,6 +130,10 @@ TPixelWriter::TPixelWriter(TBitmap& bmp, const TRegion* clip, const TRect& bound
     case pf32bit: mask_ = 0xFFFFFF; break;
     default: mask_ = (1u << bits_) - 1; break;
   }
+}
+
+TPixelWriter::~TPixelWriter() {
+  if (reportTo_ && !written_.IsEmpty()) reportTo_->Changed(written_);
 }
 
 void TPixelWriter::SetSolid(TColor c, TPenMode mode) {
@@ -173,6 +180,16 @@ void TPixelWriter::Region(const TRegion& r) {
 }
 
 void TPixelWriter::RawSpan(int y, int x0, int x1) {
+  if (reportTo_) {
+    if (written_.IsEmpty()) {
+      written_ = {x0, y, x1, y + 1};
+    } else {
+      written_.Left = std::min(written_.Left, x0);
+      written_.Right = std::max(written_.Right, x1);
+      written_.Top = std::min(written_.Top, y);
+      written_.Bottom = std::max(written_.Bottom, y + 1);
+    }
+  }
   y += offset_.Y;
   x0 += offset_.X;
   x1 += offset_.X;

@@ -20,12 +20,19 @@ std::uint32_t ApplyPenMode(TPenMode mode, std::uint32_t pen, std::uint32_t dst);
 // Whether a hatch style marks pixel (x, y) (patterns of 8 x 8 anchored at 0, 0).
 bool HatchBit(TBrushStyle style, int x, int y);
 
+class TCanvas;
+
 class TPixelWriter {
  public:
   TPixelWriter(TBitmap& bmp, const TRegion* clip);
   // Coordinates are moved by offset on the way to the bitmap; bounds and the
-  // clip region are in the coordinates before the move.
-  TPixelWriter(TBitmap& bmp, const TRegion* clip, const TRect& bounds, TPoint offset);
+  // clip region are in the coordinates before the move. A canvas to report
+  // to hears of the pixels written (TCanvas::Changed) when the writer ends.
+  TPixelWriter(TBitmap& bmp, const TRegion* clip, const TRect& bounds, TPoint offset,
+               TCanvas* reportTo = nullptr);
+  ~TPixelWriter();
+  TPixelWriter(const TPixelWriter&) = delete;
+  TPixelWriter& operator=(const TPixelWriter&) = delete;
 
   void SetSolid(TColor c, TPenMode mode = pmCopy);
   // A value already in the bitmap's pixel format (RawPixelValue).
@@ -51,6 +58,9 @@ class TPixelWriter {
   std::uint32_t value_ = 0;
   TPenMode mode_ = pmCopy;
   TBrushStyle hatch_ = bsSolid;
+  TCanvas* reportTo_ = nullptr;
+  // The box of the runs written, before the move.
+  TRect written_;
 };
 
 // Reads and writes one raw pixel of a row.

@@ -52,12 +52,22 @@ enum TCursorShape {
   csSizeAllShape,
   csNoShape,
   csHandShape,
-  csWaitArrowShape
+  csWaitArrowShape,
+  // A picture of the program's own (TCursorData's pixels and hot spot).
+  csImageShape
 };
 
 struct TCursorData {
   std::string Name;
   TCursorShape Shape = csArrowShape;
+  // For csImageShape: Width x Height pixels, top row first, each 0xAARRGGBB
+  // with straight (not premultiplied) alpha; the hot spot is the pixel that
+  // points.
+  int Width = 0;
+  int Height = 0;
+  int HotX = 0;
+  int HotY = 0;
+  std::vector<std::uint32_t> Pixels;
 };
 // A cursor handle; nullptr is no cursor.
 using HCURSOR = const TCursorData*;
@@ -65,6 +75,30 @@ using HCURSOR = const TCursorData*;
 // A cursor of one of the display's shapes, kept for the life of the program
 // (cursor handles are never freed, as on the desktop platform).
 HCURSOR CreateShapeCursor(const std::string& name, TCursorShape shape);
+
+// The largest side of a cursor picture.
+constexpr int kMaxCursorSize = 256;
+
+class TBitmap;
+
+// A cursor from 32-bit pixels (0xAARRGGBB, straight alpha, width x height,
+// top row first) and a hot spot, kept for the life of the program like every
+// cursor. Making the same picture again (name, size, hot spot and pixels)
+// gives the same handle, so a table filled anew on every start-up of a view
+// does not grow. Raises EInvalidGraphic for a side outside 1..kMaxCursorSize,
+// a pixel count that is not width x height or a hot spot outside the picture.
+HCURSOR CreateImageCursor(const std::string& name, int width, int height,
+                          const std::vector<std::uint32_t>& argb, int hotX, int hotY);
+// From a bitmap: a 32-bit one's fourth byte is the alpha; every other format
+// is opaque.
+HCURSOR CreateImageCursor(const std::string& name, const TBitmap& image, int hotX, int hotY);
+// From a colour picture and a mask of the same size, as cursor resources
+// store them: where the mask is black the colour shows; where it is not
+// black a black colour pixel lets the screen show through, and any other
+// colour (which would invert the screen) shows black, since a colour cursor
+// cannot invert what lies below it.
+HCURSOR CreateMaskedCursor(const std::string& name, const TBitmap& color, const TBitmap& mask, int hotX,
+                           int hotY);
 // Shows a cursor at once; returns the previous one.
 HCURSOR SetCursor(HCURSOR cursor);
 HCURSOR GetCursor();
@@ -81,6 +115,8 @@ class TScreen {
   // The cursor table: ids the library registers, and the standard negative
   // ids. An unknown id gives the arrow.
   HCURSOR Cursors(int id) const;
+  // Registers a cursor under an id (nullptr removes the entry). When the
+  // application cursor is that id, the new cursor shows at once.
   void SetCursors(int id, HCURSOR h);
 
   int PixelsPerInch() const { return 96; }

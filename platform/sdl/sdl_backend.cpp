@@ -31,7 +31,10 @@ TSDLBackEnd::TSDLBackEnd() {
 
 TSDLBackEnd::~TSDLBackEnd() {
   windows_.clear();
+  SDL_SetCursor(SDL_GetDefaultCursor());
   for (auto& [shape, cursor] : cursors_) SDL_FreeCursor(static_cast<SDL_Cursor*>(cursor));
+  for (auto& [image, cursor] : imageCursors_)
+    if (cursor) SDL_FreeCursor(static_cast<SDL_Cursor*>(cursor));
   SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
 }
 
@@ -65,8 +68,10 @@ void TSDLBackEnd::FormShown(TForm* form) {
   w->window = SDL_CreateWindow(form->Caption().c_str(), form->Left(), form->Top(), std::max(form->Width(), 1),
                                std::max(form->Height(), 1), flags);
   if (!w->window) throw Exception(std::string("Cannot create a window: ") + SDL_GetError());
-  // The software renderer works everywhere, Xvfb included.
-  w->renderer = SDL_CreateRenderer(w->window, -1, SDL_RENDERER_SOFTWARE);
+  // An accelerated renderer where the display has one; the software renderer
+  // works everywhere, Xvfb included.
+  w->renderer = SDL_CreateRenderer(w->window, -1, SDL_RENDERER_ACCELERATED);
+  if (!w->renderer) w->renderer = SDL_CreateRenderer(w->window, -1, SDL_RENDERER_SOFTWARE);
   if (!w->renderer) throw Exception(std::string("Cannot create a renderer: ") + SDL_GetError());
   windows_[form] = std::move(w);
   Present(form);
@@ -91,7 +96,11 @@ void TSDLBackEnd::FormChanged(TForm* form) {
   if (x != form->Left() || y != form->Top()) SDL_SetWindowPosition(w->window, form->Left(), form->Top());
 }
 
-void TSDLBackEnd::Present(TForm* form) {
+void TSDLBackEnd::Present(TForm* form) { Show(form, nullptr); }
+
+void TSDLBackEnd::PresentChanged(TForm* form, const std::vector<TRect>& changed) { Show(form, &changed); }
+
+void TSDLBackEnd::Show(TForm* form, const std::vector<TRect>* changed) {
   TWindow* w = Find(form);
   TBitmap* s = form->Surface();
   if (!w || !s || s->Empty() || s->BitCount() != 32) return;
@@ -103,8 +112,19 @@ void TSDLBackEnd::Present(TForm* form) {
     if (!w->texture) return;
     w->texW = s->Width();
     w->texH = s->Height();
+    changed = nullptr;
   }
-  SDL_UpdateTexture(w->texture, nullptr, s->ScanLine(0), static_cast<int>(s->RowBytes()));
+  int pitch = static_cast<int>(s->RowBytes());
+  if (!changed) {
+    SDL_UpdateTexture(w->texture, nullptr, s->ScanLine(0), pitch);
+  } else {
+    // The texture keeps what was shown: only the changed rectangles go up.
+    for (const TRect& r : *changed) {
+      SDL_Rect area{r.Left, r.Top, r.Width(), r.Height()};
+      SDL_UpdateTexture(w->texture, &area, s->ScanLine(r.Top) + static_cast<std::ptrdiff_t>(r.Left) * 4,
+                        pitch);
+    }
+  }
   SDL_RenderClear(w->renderer);
   SDL_RenderCopy(w->renderer, w->texture, nullptr, nullptr);
   // The caret lives outside the surface, so that the control's pixels stay
@@ -122,10 +142,32 @@ void TSDLBackEnd::Present(TForm* form) {
   SDL_RenderPresent(w->renderer);
 }
 
+namespace {
+// A colour cursor from the picture's 0xAARRGGBB pixels (SDL copies them);
+// nullptr when the display cannot make one.
+SDL_Cursor* MakeImageCursor(const TCursorData& c) {
+  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint32_t*>(c.Pixels.data()), c.Width,
+                                                      c.Height, 32, c.Width * 4, SDL_PIXELFORMAT_ARGB8888);
+  if (!s) return nullptr;
+  SDL_Cursor* made = SDL_CreateColorCursor(s, c.HotX, c.HotY);
+  SDL_FreeSurface(s);
+  return made;
+}
+}  // namespace
+
 void TSDLBackEnd::CursorChanged(HCURSOR cursor) {
   if (!cursor || cursor->Shape == csNoneShape) {
     SDL_ShowCursor(cursor ? SDL_DISABLE : SDL_ENABLE);
     return;
+  }
+  if (cursor->Shape == csImageShape) {
+    void*& made = imageCursors_[cursor];
+    if (!made) made = MakeImageCursor(*cursor);
+    SDL_ShowCursor(SDL_ENABLE);
+    if (made) {
+      SDL_SetCursor(static_cast<SDL_Cursor*>(made));
+      return;
+    }
   }
   SDL_SystemCursor id = SDL_SYSTEM_CURSOR_ARROW;
   switch (cursor->Shape) {

@@ -1,8 +1,9 @@
 // The SDL2 display back end: each shown form becomes a window with a
-// streaming texture that shows the form's surface; SDL's mouse, wheel, key
+// streaming texture that shows the form's surface (updated where it changed); SDL's mouse, wheel, key
 // and window events go through the same input layer as the tests' injector;
-// the library's cursors show as system cursors; CF_TEXT is shared with the
-// system clipboard. Runs under X11 (or Xvfb).
+// the library's cursors show as system cursors, its pictures as colour
+// cursors; CF_TEXT is shared with the system clipboard. Runs under X11 (or
+// Xvfb).
 #pragma once
 
 #include <map>
@@ -28,6 +29,7 @@ class TSDLBackEnd : public TBackEnd {
   void FormDestroyed(TForm* form) override;
   void FormChanged(TForm* form) override;
   void Present(TForm* form) override;
+  void PresentChanged(TForm* form, const std::vector<TRect>& changed) override;
   void CursorChanged(HCURSOR cursor) override;
   bool PumpEvents() override;
   bool WaitEvents(int timeoutMs) override;
@@ -44,9 +46,14 @@ class TSDLBackEnd : public TBackEnd {
   TWindow* Find(TForm* form) const;
   TForm* FormOfWindow(std::uint32_t id) const;
   void HandleEvent(const void* event);
+  // Uploads the changed rectangles (nullptr: all of the surface) and shows
+  // the window's texture.
+  void Show(TForm* form, const std::vector<TRect>* changed);
 
   std::map<TForm*, std::unique_ptr<TWindow>> windows_;
   std::map<int, void*> cursors_;
+  // The colour cursors made for the program's own pictures.
+  std::map<HCURSOR, void*> imageCursors_;
   std::uint32_t wakeEvent_ = 0;
 };
 

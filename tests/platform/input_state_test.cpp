@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/clipboard.h"
+#include "platform/exceptions.h"
 #include "platform/keys.h"
 #include "recorder.h"
 
@@ -134,6 +135,52 @@ TEST(Cursor, ControlCursorShowsUnderTheMouseUnlessTheScreenCursorIsSet) {
   EXPECT_EQ(GetCursor(), custom);
   EXPECT_EQ(Screen->Cursors(4242), Screen->Cursors(crArrow)) << "unknown ids give the arrow";
   EXPECT_EQ(Screen->PixelsPerInch(), 96);
+}
+
+TEST(Cursor, PicturesBecomeImageCursorsInTheTable) {
+  // Colour over mask: black mask shows the colour; white mask over black is
+  // see-through, over another colour (an inverting pixel) black.
+  TBitmap color(2, 2, pf24bit), mask(2, 2, pf1bit);
+  color.SetPixel(0, 0, clRed);
+  color.SetPixel(1, 1, clBlue);
+  mask.SetPixel(1, 0, clWhite);
+  mask.SetPixel(1, 1, clWhite);
+  HCURSOR masked = CreateMaskedCursor("CROCE3+", color, mask, 1, 0);
+  EXPECT_EQ(masked->Shape, csImageShape);
+  EXPECT_EQ(masked->Pixels, (std::vector<std::uint32_t>{0xFFFF0000u, 0u, 0xFF000000u, 0xFF000000u}));
+  EXPECT_EQ(masked->HotX, 1);
+  EXPECT_EQ(CreateMaskedCursor("CROCE3+", color, mask, 1, 0), masked) << "the same picture, the same handle";
+  EXPECT_NE(CreateMaskedCursor("CROCE3+", color, mask, 0, 0), masked) << "another hot spot";
+
+  // A 32-bit bitmap's fourth byte is the alpha.
+  TBitmap argb(1, 1, pf32bit);
+  const std::uint8_t bgra[4] = {1, 2, 3, 0x80};
+  std::memcpy(argb.ScanLine(0), bgra, 4);
+  HCURSOR half = CreateImageCursor("half", argb, 0, 0);
+  EXPECT_EQ(half->Pixels, (std::vector<std::uint32_t>{0x80030201u}));
+
+  // Registered under an id: a control showing that id shows the picture, and
+  // a new picture under the same id replaces it on screen at once.
+  TFormFixture f;
+  Screen->SetCursors(1791, masked);
+  f.rec->SetCursor(1791);
+  Inject::MouseMove(f.rec, 5, 5);
+  EXPECT_EQ(GetCursor(), masked);
+  Screen->SetCursors(1791, half);
+  EXPECT_EQ(GetCursor(), half);
+  Screen->SetCursors(1791, nullptr);
+  EXPECT_EQ(Screen->Cursors(1791), Screen->Cursors(crArrow));
+
+  struct Bad {
+    int w, h, hotX, hotY;
+    size_t pixels;
+  } bad[] = {{0, 1, 0, 0, 0}, {257, 1, 0, 0, 257}, {2, 2, 2, 0, 4}, {2, 2, 0, -1, 4}, {2, 2, 0, 0, 3}};
+  for (const Bad& b : bad)
+    EXPECT_THROW(CreateImageCursor("bad", b.w, b.h, std::vector<std::uint32_t>(b.pixels), b.hotX, b.hotY),
+                 EInvalidGraphic)
+        << b.w << " x " << b.h << " hot " << b.hotX << ", " << b.hotY;
+  TBitmap small(1, 2, pf1bit);
+  EXPECT_THROW(CreateMaskedCursor("bad", color, small, 0, 0), EInvalidGraphic);
 }
 
 TEST(Cursor, MouseEnterAndLeaveFollowTheHover) {

@@ -97,13 +97,14 @@ class TPainted : public TControl {
  public:
   using TControl::TControl;
   TPoint clickedAt{-1, -1};
+  TColor fill = clRed;
 
  protected:
   void Paint() override {
     TControlCanvas* c = Canvas();
     TRect clip = c->DeviceClip();
     TPoint o = c->Origin();
-    FillSurfaceRect(c->Bitmap(), Bounds(o.X, o.Y, ClientWidth(), ClientHeight()), clRed, &clip);
+    FillSurfaceRect(c->Bitmap(), Bounds(o.X, o.Y, ClientWidth(), ClientHeight()), fill, &clip);
     FillSurfaceRect(c->Bitmap(), Bounds(o.X + 10, o.Y + 10, 20, 20), clLime, &clip);
   }
   void MouseDown(TMouseButton b, TShiftState s, int x, int y) override {
@@ -184,6 +185,27 @@ TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
   EXPECT_EQ(at(70, 60), 0xFF0000u) << "red fill";
   EXPECT_EQ(at(35, 25), 0x00FF00u) << "green square";
   EXPECT_EQ(at(5, 5), 0xF0F0F0u) << "form background";
+
+  // A repaint of part of the control reaches the window, and only that part
+  // changes: the rest stays as the first upload left it.
+  control->fill = clBlue;
+  control->InvalidateRect(Rect(50, 50, 60, 60), false);
+  PumpUntil([&] {
+    shot = xw.Grab(200, 150);
+    return !shot.empty() && at(75, 65) == 0x0000FFu;
+  });
+  EXPECT_EQ(at(75, 65), 0x0000FFu) << "repainted part";
+  EXPECT_EQ(at(69, 59), 0xFF0000u) << "next to it, as it was";
+  EXPECT_EQ(at(35, 25), 0x00FF00u) << "green square, as it was";
+
+  // A picture cursor becomes a colour cursor of the display.
+  std::vector<std::uint32_t> cross(16 * 16, 0);
+  for (int i = 0; i < 16; ++i)
+    cross[static_cast<size_t>(7 * 16 + i)] = cross[static_cast<size_t>(i * 16 + 7)] = 0xFF000000u;
+  Screen->SetCursors(1785, CreateImageCursor("CROCE3", 16, 16, cross, 7, 7));
+  Screen->SetCursor(1785);
+  EXPECT_NE(SDL_GetCursor(), SDL_GetDefaultCursor());
+  Screen->SetCursor(crDefault);
 
   // CF_TEXT is the system clipboard's text, both ways.
   ASSERT_TRUE(SetClipboardText("from the library"));
