@@ -39,6 +39,30 @@ void TIEView::RemoveBitmapChangeEvent(TIEBitmapChangeHandle Handle) {
   std::erase_if(fBitmapChangeEvents, [Handle](const TIEBitmapChangeRecord& r) { return r.Handle == Handle; });
 }
 
+TIEView::TIEBitmapChangeHandle TIEView::RegisterLoadDoneEvent(std::function<void()> Event) {
+  TIEBitmapChangeHandle h = fNextHandle++;
+  fLoadDoneEvents.emplace_back(h, std::move(Event));
+  return h;
+}
+
+void TIEView::RemoveLoadDoneEvent(TIEBitmapChangeHandle Handle) {
+  std::erase_if(fLoadDoneEvents, [Handle](const auto& e) { return e.first == Handle; });
+}
+
+void TIEView::WndProc(TMessage& Message) {
+  if (Message.Msg != IEM_LOADDONE) {
+    TCustomControl::WndProc(Message);
+    return;
+  }
+  for (const auto& e : fLoadDoneEvents)
+    if (e.first == static_cast<TIEBitmapChangeHandle>(Message.WParam)) {
+      // A copy: the callback may remove itself.
+      std::function<void()> event = e.second;
+      event();
+      return;
+    }
+}
+
 void TIEView::CallBitmapChangeEvents() {
   auto records = fBitmapChangeEvents;
   for (auto& r : records)

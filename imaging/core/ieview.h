@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "imaging/core/ie_types.h"
@@ -46,6 +47,9 @@ constexpr UINT IEM_NEWFRAME = WM_USER + 7001;
 constexpr UINT IEM_EVENT = WM_USER + 7002;
 constexpr UINT IEM_PROGRESS = WM_USER + 7003;
 constexpr UINT IEM_FINISHWORK = WM_USER + 7004;
+// Posted by the I/O component's thread when a load has been read (WParam: the
+// handle of the load-done callback to call on the viewer's thread).
+constexpr UINT IEM_LOADDONE = WM_USER + 7005;
 
 // Told when a view's current bitmap changed (Destroying False) or when the
 // view goes away (True).
@@ -83,6 +87,14 @@ class TIEView : public TCustomControl {
   // of the viewer goes.
   void ReleaseBitmapChangeEvents();
 
+  // ---- work finished on another thread
+  // A component whose load runs on a thread of its own registers a callback
+  // here and posts IEM_LOADDONE with the handle: the callback then runs on
+  // the viewer's thread, where the component hands the loaded picture over.
+  // A message whose callback was removed meanwhile is dropped.
+  TIEBitmapChangeHandle RegisterLoadDoneEvent(std::function<void()> Event);
+  void RemoveLoadDoneEvent(TIEBitmapChangeHandle Handle);
+
   // ---- the image
   virtual void DoImageChange() {}
   virtual TBitmap* GetBitmap() { return nullptr; }
@@ -100,6 +112,9 @@ class TIEView : public TCustomControl {
   // Reads back what SaveUndoState wrote.
   virtual void LoadUndoState(TIEUndoSource Source, TStream& Stream) {}
 
+ protected:
+  void WndProc(TMessage& Message) override;
+
  private:
   struct TIEBitmapChangeRecord {
     TIEBitmapChangeHandle Handle;
@@ -111,6 +126,7 @@ class TIEView : public TCustomControl {
   int fDpiY = 96;
   TIEBitmapChangeHandle fNextHandle = 1;
   std::vector<TIEBitmapChangeRecord> fBitmapChangeEvents;
+  std::vector<std::pair<TIEBitmapChangeHandle, std::function<void()>>> fLoadDoneEvents;
 };
 
 }  // namespace redozir

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "imaging/formats/ie_codec_util.h"
+#include "imaging/processing/take_result.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
 #include "imaging/core/ieview.h"
@@ -43,6 +44,7 @@ TRedozIrIO::TRedozIrIO(TComponent* AOwner) : TComponent(AOwner), fOwnBitmap(std:
 TRedozIrIO::~TRedozIrIO() {
   Join();
   fAsyncError = nullptr;
+  DropLoad();
   DetachView();
 }
 
@@ -54,8 +56,32 @@ void TRedozIrIO::Join() {
 }
 
 void TRedozIrIO::WaitLoad() {
-  Join();
+  CompleteLoad(false);
   if (std::exception_ptr e = std::exchange(fAsyncError, nullptr)) std::rethrow_exception(e);
+}
+
+void TRedozIrIO::CompleteLoad(bool Events) {
+  if (OnWorker()) return;
+  Join();
+  if (std::unique_ptr<TStagedLoad> staged = std::move(fStaged)) {
+    try {
+      Commit(*staged);
+      fLoadOk = true;
+    } catch (...) {
+      fAsyncError = std::current_exception();
+    }
+  }
+  if (Events && fEventsPending) {
+    // On the main thread these reach the view's handlers at once.
+    fEventsPending = false;
+    if (fLoadOk) SendMessage(fNotifyWnd, IEM_PROGRESS, 100, 0);
+    SendMessage(fNotifyWnd, IEM_FINISHWORK, 0, 0);
+  }
+}
+
+void TRedozIrIO::DropLoad() {
+  fStaged.reset();
+  fEventsPending = false;
 }
 
 TIEBitmap* TRedozIrIO::GetIEBitmap() {
@@ -67,15 +93,17 @@ TIEBitmap* TRedozIrIO::GetIEBitmap() {
 void TRedozIrIO::DetachView() {
   if (fView) {
     fView->RemoveBitmapChangeEvent(fViewCallback);
+    fView->RemoveLoadDoneEvent(fLoadDoneHandle);
     RemoveFreeNotification(fView);
   }
   fView = nullptr;
   fViewCallback = 0;
+  fLoadDoneHandle = 0;
   fViewBitmap = nullptr;
 }
 
 void TRedozIrIO::SetAttachedRedozIr(TIEView* View) {
-  Join();
+  CompleteLoad(false);
   if (View == fView) return;
   DetachView();
   if (View) {
@@ -84,6 +112,12 @@ void TRedozIrIO::SetAttachedRedozIr(TIEView* View) {
     FreeNotification(View);
     fViewCallback = View->RegisterBitmapChangeEvent(
         [this](TObject* Sender, bool Destroying) { OnViewBitmapChange(Sender, Destroying); });
+    fLoadDoneHandle = View->RegisterLoadDoneEvent([this] {
+      // A message of an earlier load arriving while the next one still
+      // reads: that load's own message comes later.
+      if (fRunning && !fReadDone) return;
+      CompleteLoad(true);
+    });
     fViewBitmap = View->GetIEBitmap();
   }
   UpdateDShowNotifyWindow();
@@ -91,10 +125,11 @@ void TRedozIrIO::SetAttachedRedozIr(TIEView* View) {
 
 void TRedozIrIO::OnViewBitmapChange(TObject* Sender, bool Destroying) {
   if (Sender != fView) return;
-  // A load of ours may still be writing into the bitmap being replaced or
-  // into a view that is going: it ends first. Its failure stays for WaitLoad.
+  // A load of ours ends first; what it read goes into the new current
+  // bitmap, or nowhere when the view is going. Its failure stays for WaitLoad.
   Join();
   if (Destroying) {
+    DropLoad();
     DetachView();
     return;
   }
@@ -104,10 +139,12 @@ void TRedozIrIO::OnViewBitmapChange(TObject* Sender, bool Destroying) {
 void TRedozIrIO::Notification(TComponent* AComponent, TOperation Operation) {
   if (Operation == opRemove && AComponent && AComponent == fView) {
     Join();
+    DropLoad();
     if (fView->ComponentState() & csDestroying) {
       // Too far into its teardown to be asked to unregister.
       fView = nullptr;
       fViewCallback = 0;
+      fLoadDoneHandle = 0;
       fViewBitmap = nullptr;
     } else {
       DetachView();
@@ -117,13 +154,13 @@ void TRedozIrIO::Notification(TComponent* AComponent, TOperation Operation) {
 }
 
 void TRedozIrIO::SetAttachedIEBitmap(TIEBitmap* Bitmap) {
-  Join();
+  CompleteLoad(false);
   DetachView();
   fAttachedBitmap = Bitmap;
 }
 
 void TRedozIrIO::SetBilevelConversionMode(std::uint8_t Mode) {
-  Join();
+  CompleteLoad(false);
   fBilevelMode = Mode;
   GetIEBitmap()->SetDitherMethod(Mode);
 }
@@ -131,27 +168,18 @@ void TRedozIrIO::SetBilevelConversionMode(std::uint8_t Mode) {
 bool TRedozIrIO::BeginWork() { return true; }
 
 void TRedozIrIO::DoProgress(int Per) {
-  if (OnWorker()) {
-    PostMessage(fNotifyWnd, IEM_PROGRESS, static_cast<WPARAM>(Per), 0);
-    return;
-  }
   if (OnProgress) OnProgress(this, Per);
 }
 
 void TRedozIrIO::DoFinishWork() {
-  if (OnWorker()) {
-    PostMessage(fNotifyWnd, IEM_FINISHWORK, 0, 0);
-    return;
-  }
   if (OnFinishWork) OnFinishWork(this);
 }
 
 void TRedozIrIO::Update() {
-  if (!fView) return;
-  if (OnWorker())
-    PostMessage(fNotifyWnd, IEM_UPDATE, 0, 0);
-  else
-    fView->Update();
+  // Main thread only: a load of the component's thread updates the view
+  // when its picture is handed over there.
+  if (!fView || OnWorker()) return;
+  fView->Update();
   fView->DoImageChange();
 }
 
@@ -185,15 +213,7 @@ void TRedozIrIO::RunWork(const std::function<void(TIEProgressRecord&)>& Body) {
   bool finished = false;
   try {
     TIEProgressRecord progress;
-    // Posted from the worker, each percentage once: a message per row would
-    // flood the view's queue.
-    int last = -1;
-    TIEProgressEvent posted = [this, &last](TObject*, int Per) {
-      if (Per == last) return;
-      last = Per;
-      DoProgress(Per);
-    };
-    progress.fOnProgress = OnWorker() ? &posted : &OnProgress;
+    progress.fOnProgress = &OnProgress;
     progress.Sender = this;
     DoProgress(0);
     Body(progress);
@@ -206,26 +226,45 @@ void TRedozIrIO::RunWork(const std::function<void(TIEProgressRecord&)>& Body) {
   }
 }
 
-void TRedozIrIO::LoadWith(TStream& Stream, int FileType) {
+std::unique_ptr<TRedozIrIO::TStagedLoad> TRedozIrIO::Decode(TStream& Stream, int FileType,
+                                                            const TIOParamsVals& Start,
+                                                            TIEProgressRecord& Progress) {
   TIEFileFormatInfo* fi = IEFileFormatGetInfo(FileType);
   if (!fi || !fi->ReadFunction) throw EIEImageError("Cannot read " + FormatName(FileType) + " images");
-  if (!BeginWork()) return;
-  RunWork([&](TIEProgressRecord& progress) {
-    TIEBitmap staging;
-    TIOParamsVals params(fParams);
+  auto staged = std::make_unique<TStagedLoad>();
+  staged->Params = std::make_unique<TIOParamsVals>(Start);
+  TIEBitmap& staging = staged->Bitmap;
+  TIOParamsVals& params = *staged->Params;
+  try {
     params.ImageCount = 0;
-    fi->ReadFunction(Stream, staging, params, progress);
+    fi->ReadFunction(Stream, staging, params, Progress);
     params.FileType = FileType;
     params.Width = params.OriginalWidth = staging.GetWidth();
     params.Height = params.OriginalHeight = staging.GetHeight();
     if (!params.NativePixelFormat && staging.GetPixelFormat() != ie1g && staging.GetPixelFormat() != ie24RGB)
       IEConvertTo24(staging);
-    TIEBitmap* target = GetIEBitmap();
-    staging.SetDitherMethod(target->DitherMethod());
-    target->Assign(&staging);
-    fParams.Assign(params);
-    Update();
-  });
+  } catch (const std::bad_alloc&) {
+    int w = staging.GetWidth() > 0 ? staging.GetWidth() : params.Width;
+    int h = staging.GetHeight() > 0 ? staging.GetHeight() : params.Height;
+    if (w > 0 && h > 0) IERaiseOutOfMemory("read the " + FormatName(FileType) + " image", w, h, 24);
+    throw EOutOfMemory("Not enough memory to read the " + FormatName(FileType) + " image");
+  }
+  return staged;
+}
+
+void TRedozIrIO::Commit(TStagedLoad& Staged) {
+  TIEBitmap* target = GetIEBitmap();
+  IEGuardMemory("take over the loaded image", &Staged.Bitmap, [&] { IETakeAll(target, Staged.Bitmap); });
+  // Cannot fail: the parameters are exchanged whole.
+  fParams.swap(Staged.Params);
+  Update();
+}
+
+void TRedozIrIO::LoadWith(TStream& Stream, int FileType) {
+  TIEFileFormatInfo* fi = IEFileFormatGetInfo(FileType);
+  if (!fi || !fi->ReadFunction) throw EIEImageError("Cannot read " + FormatName(FileType) + " images");
+  if (!BeginWork()) return;
+  RunWork([&](TIEProgressRecord& progress) { Commit(*Decode(Stream, FileType, *fParams, progress)); });
 }
 
 void TRedozIrIO::LoadSpecial(TStream* Stream, const std::string& FileName, int FileType) {
@@ -237,7 +276,7 @@ void TRedozIrIO::LoadSpecial(TStream* Stream, const std::string& FileName, int F
     throw EIEImageError("Cannot read " + FormatName(FileType) + " files here");
   }
   RunWork([&](TIEProgressRecord&) {
-    fParams.FileType = FileType;
+    fParams->FileType = FileType;
     Update();
   });
 }
@@ -255,22 +294,43 @@ HWND TRedozIrIO::AsyncWindow() {
 }
 
 void TRedozIrIO::StartLoad(TStream& Stream, std::unique_ptr<TStream> OwnedStream, int FileType) {
+  // The view hears of the end of the previous load before this one starts.
+  CompleteLoad(true);
   HWND wnd = AsyncMode ? AsyncWindow() : 0;
-  if (!wnd) return LoadWith(Stream, FileType);
+  if (!wnd || !fLoadDoneHandle) return LoadWith(Stream, FileType);
   TIEFileFormatInfo* fi = IEFileFormatGetInfo(FileType);
   if (!fi || !fi->ReadFunction) throw EIEImageError("Cannot read " + FormatName(FileType) + " images");
+  if (!BeginWork()) return;
+  auto start = std::make_unique<TIOParamsVals>(*fParams);
   fAsyncError = nullptr;
+  fLoadOk = false;
   fNotifyWnd = wnd;
+  fReadDone = false;
   fRunning = true;
   try {
-    fThread = std::thread([this, &Stream, owned = std::move(OwnedStream), FileType]() mutable {
+    fThread = std::thread([this, &Stream, owned = std::move(OwnedStream), start = std::move(start), FileType,
+                           wnd, handle = fLoadDoneHandle]() mutable {
       tLoadingFor = this;
       try {
-        LoadWith(Stream, FileType);
+        TIEProgressRecord progress;
+        // Posted, each percentage once: a message per row would flood the
+        // view's queue.
+        int last = -1;
+        TIEProgressEvent posted = [wnd, &last](TObject*, int Per) {
+          if (Per == last) return;
+          last = Per;
+          PostMessage(wnd, IEM_PROGRESS, static_cast<WPARAM>(Per), 0);
+        };
+        progress.fOnProgress = &posted;
+        progress.Sender = this;
+        posted(this, 0);
+        fStaged = Decode(Stream, FileType, *start, progress);
       } catch (...) {
         fAsyncError = std::current_exception();
       }
       owned.reset();
+      fReadDone = true;
+      PostMessage(wnd, IEM_LOADDONE, static_cast<WPARAM>(handle), 0);
       tLoadingFor = nullptr;
       fRunning = false;
     });
@@ -278,16 +338,17 @@ void TRedozIrIO::StartLoad(TStream& Stream, std::unique_ptr<TStream> OwnedStream
     fRunning = false;
     throw;
   }
+  fEventsPending = true;
 }
 
 void TRedozIrIO::LoadFromStreamFormat(TStream& Stream, int FileType) {
-  Join();
+  CompleteLoad(false);
   if (IsSpecial(FileType)) return LoadSpecial(&Stream, std::string(), FileType);
   StartLoad(Stream, nullptr, FileType);
 }
 
 void TRedozIrIO::LoadFromStream(TStream& Stream) {
-  Join();
+  CompleteLoad(false);
   int ft = FindStreamFormat(Stream);
   if (ft == ioUnknown) throw EIEImageError("Unknown image format");
   LoadFromStreamFormat(Stream, ft);
@@ -305,7 +366,7 @@ void TRedozIrIO::LoadFromFile(const std::string& FileName) {
 }
 
 void TRedozIrIO::LoadFromFileFormat(const std::string& FileName, int FileType) {
-  Join();
+  CompleteLoad(false);
   if (IsSpecial(FileType)) return LoadSpecial(nullptr, FileName, FileType);
   auto fs = std::make_unique<TFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
   TStream& stream = *fs;
@@ -315,12 +376,12 @@ void TRedozIrIO::LoadFromFileFormat(const std::string& FileName, int FileType) {
 void TRedozIrIO::SaveToStream(TStream& Stream, int FileType) {
   TIEFileFormatInfo* fi = IEFileFormatGetInfo(FileType);
   if (!fi || !fi->WriteFunction) throw EIEImageError("Cannot write " + FormatName(FileType) + " images");
-  Join();
+  CompleteLoad(false);
   TIEBitmap* bmp = GetIEBitmap();
   if (bmp->GetWidth() <= 0 || bmp->GetHeight() <= 0) throw EIEImageError("Cannot save an empty image");
   RunWork([&](TIEProgressRecord& progress) {
-    fi->WriteFunction(Stream, *bmp, fParams, progress);
-    fParams.FileType = FileType;
+    fi->WriteFunction(Stream, *bmp, *fParams, progress);
+    fParams->FileType = FileType;
   });
 }
 

@@ -53,7 +53,7 @@ class TRedozIrIO : public TComponent {
   // --- binding
   // The bitmap that loads fill and saves read.
   TIEBitmap* GetIEBitmap();
-  TIOParamsVals& Params() { return fParams; }
+  TIOParamsVals& Params() { return *fParams; }
   TIEView* AttachedRedozIr() const { return fView; }
   // Works on the view's current bitmap and follows its replacement; the
   // component lets go of the view when the view is freed.
@@ -62,8 +62,8 @@ class TRedozIrIO : public TComponent {
   void SetAttachedIEBitmap(TIEBitmap* Bitmap);
   TIEBitmap* AttachedIEBitmap() const { return fAttachedBitmap; }
 
-  bool NativePixelFormat() const { return fParams.NativePixelFormat; }
-  void SetNativePixelFormat(bool v) { fParams.NativePixelFormat = v; }
+  bool NativePixelFormat() const { return fParams->NativePixelFormat; }
+  void SetNativePixelFormat(bool v) { fParams->NativePixelFormat = v; }
   std::uint8_t BilevelConversionMode() const { return fBilevelMode; }
   void SetBilevelConversionMode(std::uint8_t Mode);
 
@@ -73,18 +73,20 @@ class TRedozIrIO : public TComponent {
   // With AsyncMode on, the loads by file name and from a stream run on a
   // thread of the component's own when a view with a window (or a parent
   // that can give it one) is attached; otherwise they run on the calling
-  // thread. While such a load runs, progress and the end of the work reach
-  // the view only as posted messages (IEM_PROGRESS, IEM_UPDATE,
-  // IEM_FINISHWORK), the view's current bitmap, the parameters and the
-  // stream belong to the load: touch none of them before IEM_FINISHWORK has
-  // arrived or WaitLoad has returned. A failure is raised by WaitLoad. The
-  // view's DoImageChange (and so its OnImageChange) is called on the
-  // component's thread, right after the update message is posted.
+  // thread. Such a load reads the picture into a bitmap and parameters of its
+  // own: the view goes on showing, resizing and painting its picture
+  // meanwhile. The view's current bitmap and the parameters take the new
+  // picture on the main thread, when the view handles the IEM_LOADDONE
+  // message that the load posts last (or in WaitLoad); the view's Update and
+  // DoImageChange follow there, then IEM_PROGRESS 100 and IEM_FINISHWORK
+  // reach the view. Progress on the way arrives as posted IEM_PROGRESS. The
+  // stream belongs to the load until IEM_FINISHWORK or WaitLoad. A failure
+  // leaves picture and parameters as they were and is raised by WaitLoad.
   bool AsyncMode = false;
   // True while a load runs on the component's thread.
   bool IsLoading() const { return fRunning.load(); }
-  // Waits for a load running on the component's thread, then raises what
-  // made it fail (once).
+  // Main thread: waits for a load running on the component's thread, hands
+  // its picture over, then raises what made it fail (once).
   void WaitLoad();
   void LoadFromStreamFormat(TStream& Stream, int FileType);
   // Detects the format by content.
@@ -144,7 +146,25 @@ class TRedozIrIO : public TComponent {
   void DoProgress(int Per);
   void DoFinishWork();
   void RunWork(const std::function<void(TIEProgressRecord&)>& Body);
+  // A picture read but not yet handed over.
+  struct TStagedLoad {
+    TIEBitmap Bitmap;
+    std::unique_ptr<TIOParamsVals> Params;
+  };
+  // Reads a picture into a staging bitmap and parameters (starting from
+  // Start); touches neither the work bitmap nor the component's parameters,
+  // so it may run on any thread.
+  static std::unique_ptr<TStagedLoad> Decode(TStream& Stream, int FileType, const TIOParamsVals& Start,
+                                             TIEProgressRecord& Progress);
+  // The work bitmap and the parameters take the staged picture, all or
+  // nothing, and the attached view is updated.
+  void Commit(TStagedLoad& Staged);
   void LoadWith(TStream& Stream, int FileType);
+  // Main thread: ends a load of the component's thread: waits for it, hands
+  // over what it read and, with Events, tells the view that the work ended.
+  void CompleteLoad(bool Events);
+  // Forgets what a load read (its view is going).
+  void DropLoad();
   // Runs LoadWith on the component's thread when AsyncMode allows it; the
   // worker owns OwnedStream (nullptr: Stream is the caller's).
   void StartLoad(TStream& Stream, std::unique_ptr<TStream> OwnedStream, int FileType);
@@ -158,7 +178,7 @@ class TRedozIrIO : public TComponent {
   void Join();
   bool OnWorker() const;
 
-  TIOParamsVals fParams;
+  std::unique_ptr<TIOParamsVals> fParams = std::make_unique<TIOParamsVals>();
   std::unique_ptr<TIEBitmap> fOwnBitmap;
   TIEBitmap* fAttachedBitmap = nullptr;
   TIEView* fView = nullptr;
@@ -169,8 +189,17 @@ class TRedozIrIO : public TComponent {
   // The asynchronous load.
   std::thread fThread;
   std::atomic<bool> fRunning{false};
+  // Set by the load's thread once it has read the picture (or failed).
+  std::atomic<bool> fReadDone{false};
   std::exception_ptr fAsyncError;
   HWND fNotifyWnd = 0;
+  // Written by the load's thread before its last message, read on the main
+  // thread once the thread is joined.
+  std::unique_ptr<TStagedLoad> fStaged;
+  bool fLoadOk = false;
+  // The view still awaits IEM_PROGRESS 100 / IEM_FINISHWORK for the last load.
+  bool fEventsPending = false;
+  std::uint64_t fLoadDoneHandle = 0;  // TIEView::TIEBitmapChangeHandle
 };
 
 }  // namespace redozir

@@ -10,6 +10,7 @@
 #include "imaging/processing/gauss_blur_span.h"
 #include "imaging/processing/ie_blur.h"
 #include "imaging/processing/ie_parallel.h"
+#include "imaging/processing/take_result.h"
 #include "platform/numeric.h"
 
 namespace redozir {
@@ -96,8 +97,10 @@ void IEConvolveRow(const TIEGaussKernel& Kernel, const std::uint8_t* Src, std::u
   ConvolvePadded(Src, Dst, Count, Kernel.Weights + kIEGaussMaxRadius - r, r, padded, taps, 0);
 }
 
-void _IEBlurRect8bit(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double Radius) {
-  if (Bitmap->GetPixelFormat() != ie8g) return;
+namespace {
+// Every allocation comes before the pass that writes into the bitmap, which
+// allocates nothing: a failure leaves the bitmap as it was.
+void BlurRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double Radius) {
   X1 = std::max(X1, 0);
   Y1 = std::max(Y1, 0);
   X2 = std::min(X2, Bitmap->GetWidth() - 1);
@@ -123,15 +126,21 @@ void _IEBlurRect8bit(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double R
   // in the first-level cache.
   const int kStrip = std::clamp((24 * 1024 / taps) & ~31, 64, 1024);
   IEParallelFor(height, static_cast<std::int64_t>(width) * taps, rows.Shareable(), [&](int b, int e) {
-    std::vector<const std::uint8_t*> tp(static_cast<size_t>(taps));
+    const std::uint8_t* tp[2 * kIEGaussMaxRadius + 1];
     for (int x0 = 0; x0 < width; x0 += kStrip) {
       int n = std::min(kStrip, width - x0);
       for (int y = b; y < e; ++y) {
         for (int t = 0; t < taps; ++t) tp[t] = line(std::clamp(y + t - r, 0, height - 1)) + x0;
-        ConvolveSpan(tp.data(), w, taps, rows[Y1 + y] + X1 + x0, n, avx);
+        ConvolveSpan(tp, w, taps, rows[Y1 + y] + X1 + x0, n, avx);
       }
     }
   });
+}
+}  // namespace
+
+void _IEBlurRect8bit(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double Radius) {
+  if (Bitmap->GetPixelFormat() != ie8g) return;
+  IEGuardMemory("blur the plane", Bitmap, [&] { BlurRect(Bitmap, X1, Y1, X2, Y2, Radius); });
 }
 
 }  // namespace redozir

@@ -4,6 +4,7 @@
 
 #include "imaging/core/ieproc.h"
 #include "imaging/processing/resample.h"
+#include "imaging/processing/take_result.h"
 
 namespace redozir {
 
@@ -13,9 +14,11 @@ void TRedozIrProc::ResampleTo(TIEBitmap* Target, int NewWidth, int NewHeight, TR
   if (!image || image->Width() <= 0 || image->Height() <= 0 || Target == image) return;
   int W = 0, H = 0;
   if (!IEResampleTargetSize(image->Width(), image->Height(), NewWidth, NewHeight, W, H)) return;
-  if (!Target->Allocate(W, H, image->PixelFormat()))
-    throw EOutOfMemory("Cannot allocate a " + std::to_string(W) + " x " + std::to_string(H) + " bitmap");
-  _IEResampleIEBitmap(image, Target, FilterType, OnProgress, this);
+  IEGuardMemory("resample the image", image, [&] {
+    if (!Target->Allocate(W, H, image->PixelFormat()))
+      throw EOutOfMemory("Cannot allocate a " + std::to_string(W) + " x " + std::to_string(H) + " bitmap");
+    _IEResampleIEBitmap(image, Target, FilterType, OnProgress, this);
+  });
   DoFinishWork();
 }
 
@@ -29,9 +32,12 @@ void TRedozIrProc::Resample(int NewWidth, int NewHeight, TResampleFilter FilterT
   if (NewWidth < 0 && NewHeight < 0) return;
   if (AutoUndo)
     SaveUndoCaptioned("Resample " + std::to_string(NewWidth) + "," + std::to_string(NewHeight), ieuImage);
-  auto result = TIEBitmap::Create();
-  ResampleTo(result.get(), NewWidth, NewHeight, FilterType);
-  image->Assign(result.get());
+  // Resampled into new pixels, taken only once complete: a failure leaves
+  // the picture as it was.
+  TIEBitmap result;
+  result.SetMemoryThreshold(image->MemoryThreshold());
+  ResampleTo(&result, NewWidth, NewHeight, FilterType);
+  IEGuardMemory("resample the image", image, [&] { IETakeAll(image, result); });
   Update();
   DoFinishWork();
 }

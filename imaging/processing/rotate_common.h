@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/processing/take_result.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {
@@ -17,9 +19,12 @@ double IEReduceAngle(double Angle);
 int IEQuarterOf(double Angle);
 // The alpha plane that must turn with Bitmap, or nullptr.
 TIEBitmap* IEAlphaToTurn(TIEBitmap* Bitmap);
-// Bitmap takes Result's image (not its alpha plane): by exchange when both
-// live in plain memory, by copy otherwise (a platform bitmap stays in use).
-void IETakeResult(TIEBitmap* Bitmap, TIEBitmap& Result);
+// Makes a turned image into Out from Src; false when there is nothing to do.
+using TIETurn = std::function<bool(TIEBitmap* Src, TIEBitmap& Out)>;
+// Turns Bitmap by TurnImage and the alpha plane that turns with it by
+// TurnAlpha, each into new pixels, and commits both only once both are done:
+// a failure (EOutOfMemory for any allocation) leaves them as they were.
+void IETurnWithAlpha(TIEBitmap* Bitmap, const TIETurn& TurnImage, const TIETurn& TurnAlpha);
 // The bytes of one pixel of Bitmap's format for a colour (empty for ie1g and
 // formats without pixels): grey for ie8g and ie16g, the nearest palette entry
 // for ie8p, the library's own fill conversion for the colour formats.

@@ -226,25 +226,21 @@ void IERotateRowsTiled(const TIERotateJob& j, const TIERotateRow& Shape, int Y0,
 
 namespace {
 
-void RotateInterpolated(TIEBitmap* bmp, const std::uint8_t* bg, int n, std::uint8_t mode, TObject* Sender,
-                        const TIEProgressEvent& OnProgress, double Angle) {
+// Dst becomes bmp turned; false when there is nothing to turn.
+bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, int n, std::uint8_t mode,
+                        TObject* Sender, const TIEProgressEvent& OnProgress, double Angle) {
   int W = bmp->GetWidth(), H = bmp->GetHeight();
   double a = IEReduceAngle(Angle);
-  if (W == 0 || H == 0 || std::isnan(a) || a == 0) return;
+  if (W == 0 || H == 0 || std::isnan(a) || a == 0) return false;
   if (IEIsMultipleOf90(a)) {
-    TIEBitmap turned;
-    turned.SetMemoryThreshold(bmp->MemoryThreshold());
-    IERotateQuarter(bmp, &turned, IEQuarterOf(a));
-    IETakeResult(bmp, turned);
-    return;
+    IERotateQuarter(bmp, &dst, IEQuarterOf(a));
+    return true;
   }
   double theta = a * std::numbers::pi / 180;
   double cs = std::cos(theta), sn = std::sin(theta);
   // The rotated extent, rounded: at small angles every row and column stays.
   int NW = RoundInt(std::fabs(cs) * W + std::fabs(sn) * H);
   int NH = RoundInt(std::fabs(sn) * W + std::fabs(cs) * H);
-  TIEBitmap dst;
-  dst.SetMemoryThreshold(bmp->MemoryThreshold());
   if (!dst.Allocate(NW, NH, bmp->GetPixelFormat()))
     throw EOutOfMemory("Cannot allocate a " + std::to_string(NW) + " x " + std::to_string(NH) + " bitmap");
   bmp->CopyPaletteTo(&dst);
@@ -308,7 +304,13 @@ void RotateInterpolated(TIEBitmap* bmp, const std::uint8_t* bg, int n, std::uint
         },
         after);
   }
-  IETakeResult(bmp, dst);
+  return true;
+}
+
+// An alpha plane turns like its image, into transparency.
+bool RotateAlpha(TIEBitmap* plane, TIEBitmap& out, std::uint8_t mode, double Angle) {
+  const std::uint8_t transparent = 0;
+  return RotateInterpolated(plane, out, &transparent, 1, mode, nullptr, nullptr, Angle);
 }
 
 }  // namespace
@@ -316,21 +318,26 @@ void RotateInterpolated(TIEBitmap* bmp, const std::uint8_t* bg, int n, std::uint
 void _IERotateInterpolated(TIEBitmap* Bitmap, TColor Background, std::uint8_t AntialiasMode, TObject* Sender,
                            const TIEProgressEvent& OnProgress, double Angle) {
   if (Bitmap->GetPixelFormat() != ie24RGB) return;
-  TIEBitmap* alpha = IEAlphaToTurn(Bitmap);
   TRGB c = IEColorToRGB(Background);
-  std::uint8_t bg[3] = {c.b, c.g, c.r};
-  RotateInterpolated(Bitmap, bg, 3, AntialiasMode, Sender, OnProgress, Angle);
-  if (alpha) _IERotateInterpolated8bit(alpha, 0, AntialiasMode, Angle);
+  const std::uint8_t bg[3] = {c.b, c.g, c.r};
+  IETurnWithAlpha(
+      Bitmap,
+      [&](TIEBitmap* src, TIEBitmap& out) {
+        return RotateInterpolated(src, out, bg, 3, AntialiasMode, Sender, OnProgress, Angle);
+      },
+      [&](TIEBitmap* src, TIEBitmap& out) { return RotateAlpha(src, out, AntialiasMode, Angle); });
 }
 
 void _IERotateInterpolated8bit(TIEBitmap* Plane, std::uint8_t Background, std::uint8_t AntialiasMode,
                                double Angle) {
   TIEPixelFormat pf = Plane->GetPixelFormat();
   if (pf != ie8g && pf != ie8p) return;
-  TIEBitmap* alpha = IEAlphaToTurn(Plane);
-  RotateInterpolated(Plane, &Background, 1, AntialiasMode, nullptr, nullptr, Angle);
-  std::uint8_t transparent = 0;
-  if (alpha) RotateInterpolated(alpha, &transparent, 1, AntialiasMode, nullptr, nullptr, Angle);
+  IETurnWithAlpha(
+      Plane,
+      [&](TIEBitmap* src, TIEBitmap& out) {
+        return RotateInterpolated(src, out, &Background, 1, AntialiasMode, nullptr, nullptr, Angle);
+      },
+      [&](TIEBitmap* src, TIEBitmap& out) { return RotateAlpha(src, out, AntialiasMode, Angle); });
 }
 
 }  // namespace redozir

@@ -74,14 +74,13 @@ void Allocate(TIEBitmap* Dst, int w, int h, TIEBitmap* Src) {
   Src->CopyPaletteTo(Dst);
 }
 
-// Rotates the pixels of Bitmap in place (the alpha plane is not touched).
-void NearestInPlace(TIEBitmap* Bitmap, double Angle, const std::vector<std::uint8_t>& bg, bool bgBit,
-                    const std::function<void(int, int)>& progress) {
-  if (Bitmap->GetWidth() == 0 || Bitmap->GetHeight() == 0) return;
+// Dst becomes the pixels of Bitmap turned (the alpha plane is not looked
+// at); false when there is nothing to turn.
+bool NearestInto(TIEBitmap* Bitmap, TIEBitmap& dst, double Angle, const std::vector<std::uint8_t>& bg,
+                 bool bgBit, const std::function<void(int, int)>& progress) {
+  if (Bitmap->GetWidth() == 0 || Bitmap->GetHeight() == 0) return false;
   double a = IEReduceAngle(Angle);
-  if (std::isnan(a) || a == 0) return;
-  TIEBitmap dst;
-  dst.SetMemoryThreshold(Bitmap->MemoryThreshold());
+  if (std::isnan(a) || a == 0) return false;
   if (IEIsMultipleOf90(a)) {
     IERotateQuarter(Bitmap, &dst, IEQuarterOf(a));
   } else {
@@ -96,7 +95,11 @@ void NearestInPlace(TIEBitmap* Bitmap, double Angle, const std::vector<std::uint
       MapNearest(Bitmap, &dst, theta, bg, bgBit, after);
     }
   }
-  IETakeResult(Bitmap, dst);
+  return true;
+}
+
+bool NearestAlpha(TIEBitmap* plane, TIEBitmap& out, double Angle) {
+  return NearestInto(plane, out, Angle, {0}, false, nullptr);
 }
 
 }  // namespace
@@ -104,18 +107,22 @@ void NearestInPlace(TIEBitmap* Bitmap, double Angle, const std::vector<std::uint
 void _IERotate8bitNearest(TIEBitmap* Plane, std::uint8_t Background, double Angle) {
   TIEPixelFormat pf = Plane->GetPixelFormat();
   if (pf != ie8g && pf != ie8p) return;
-  TIEBitmap* alpha = IEAlphaToTurn(Plane);
-  NearestInPlace(Plane, Angle, {Background}, false, nullptr);
-  if (alpha) NearestInPlace(alpha, Angle, {0}, false, nullptr);
+  IETurnWithAlpha(
+      Plane,
+      [&](TIEBitmap* src, TIEBitmap& out) {
+        return NearestInto(src, out, Angle, {Background}, false, nullptr);
+      },
+      [&](TIEBitmap* src, TIEBitmap& out) { return NearestAlpha(src, out, Angle); });
 }
 
 void _IERotate1bit(TIEBitmap* Bitmap, bool Background, const TIEProgressRecord& Progress, double Angle) {
   if (Bitmap->GetPixelFormat() != ie1g) return;
-  TIEBitmap* alpha = IEAlphaToTurn(Bitmap);
   std::function<void(int, int)> progress;
   if (Progress.Assigned()) progress = [&](int, int per) { (*Progress.fOnProgress)(Progress.Sender, per); };
-  NearestInPlace(Bitmap, Angle, {}, Background, progress);
-  if (alpha) NearestInPlace(alpha, Angle, {0}, false, nullptr);
+  IETurnWithAlpha(
+      Bitmap,
+      [&](TIEBitmap* src, TIEBitmap& out) { return NearestInto(src, out, Angle, {}, Background, progress); },
+      [&](TIEBitmap* src, TIEBitmap& out) { return NearestAlpha(src, out, Angle); });
 }
 
 void _IERotateInto(TIEBitmap* Src, TIEBitmap* Dst, TColor Background, TObject* Sender,
@@ -157,14 +164,17 @@ void _IERotateInto(TIEBitmap* Src, TIEBitmap* Dst, TColor Background, TObject* S
 void _IERotateInPlace(TIEBitmap* Bitmap, TColor Background, TObject* Sender,
                       const TIEProgressEvent& OnProgress, double Angle) {
   if (Bitmap->GetWidth() == 0 || Bitmap->GetHeight() == 0) return;
-  TIEBitmap rotated;
-  rotated.SetMemoryThreshold(Bitmap->MemoryThreshold());
-  _IERotateInto(Bitmap, &rotated, Background, Sender, OnProgress, Angle);
-  // Both planes are taken while each still has its image's size.
-  TIEBitmap* alpha = IEAlphaToTurn(Bitmap);
-  TIEBitmap* turnedAlpha = IEAlphaToTurn(&rotated);
-  IETakeResult(Bitmap, rotated);
-  if (alpha && turnedAlpha) IETakeResult(alpha, *turnedAlpha);
+  IEGuardMemory("rotate the image", Bitmap, [&] {
+    TIEBitmap rotated;
+    rotated.SetMemoryThreshold(Bitmap->MemoryThreshold());
+    _IERotateInto(Bitmap, &rotated, Background, Sender, OnProgress, Angle);
+    // Both planes are taken while each still has its image's size.
+    TIEBitmap* alpha = IEAlphaToTurn(Bitmap);
+    TIEBitmap* turnedAlpha = IEAlphaToTurn(&rotated);
+    IETakeResult(Bitmap, rotated);
+    // A plane never lives in a platform bitmap: the exchange cannot fail.
+    if (alpha && turnedAlpha) alpha->SwapImage(*turnedAlpha);
+  });
 }
 
 }  // namespace redozir

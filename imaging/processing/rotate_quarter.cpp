@@ -34,11 +34,20 @@ TIEBitmap* IEAlphaToTurn(TIEBitmap* Bitmap) {
   return Bitmap->GetAlphaChannel();
 }
 
-void IETakeResult(TIEBitmap* Bitmap, TIEBitmap& Result) {
-  if (Bitmap->Location() == ieMemory && Result.Location() == ieMemory)
-    Bitmap->SwapImage(Result);
-  else
-    Bitmap->AssignImage(&Result);
+void IETurnWithAlpha(TIEBitmap* Bitmap, const TIETurn& TurnImage, const TIETurn& TurnAlpha) {
+  IEGuardMemory("rotate the image", Bitmap, [&] {
+    TIEBitmap* alpha = IEAlphaToTurn(Bitmap);
+    TIEBitmap out, outAlpha;
+    out.SetMemoryThreshold(Bitmap->MemoryThreshold());
+    if (!TurnImage(Bitmap, out)) return;
+    if (alpha) {
+      outAlpha.SetMemoryThreshold(alpha->MemoryThreshold());
+      if (!TurnAlpha(alpha, outAlpha)) alpha = nullptr;
+    }
+    IETakeResult(Bitmap, out);
+    // A plane never lives in a platform bitmap: the exchange cannot fail.
+    if (alpha) alpha->SwapImage(outAlpha);
+  });
 }
 
 std::vector<std::uint8_t> IEBackgroundPixel(TIEBitmap* Bitmap, TColor Color) {

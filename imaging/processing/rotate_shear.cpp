@@ -66,10 +66,11 @@ void SkewLine(const std::uint8_t* in, std::ptrdiff_t inStep, int count, std::uin
   if (f > 0 && t < outCount && t >= 0) MixPixel<N>(out + t * outStep, prev, bg, f, g);
 }
 
+// Out becomes bmp turned; false when there is nothing to turn.
 template <int N>
-void ShearRotate(TIEBitmap* bmp, bool blend, const std::uint8_t* bg, TObject* Sender,
+bool ShearRotate(TIEBitmap* bmp, TIEBitmap& out, bool blend, const std::uint8_t* bg, TObject* Sender,
                  const TIEProgressEvent& OnProgress, double Angle) {
-  if (bmp->GetWidth() == 0 || bmp->GetHeight() == 0 || !std::isfinite(Angle) || Angle == 0) return;
+  if (bmp->GetWidth() == 0 || bmp->GetHeight() == 0 || !std::isfinite(Angle) || Angle == 0) return false;
   // Thousandths of a degree; one quarter-turn copy replaces the repeated ones.
   double reduced = std::fabs(Angle) < 360 ? Angle : IEReduceAngle(Angle);
   std::int64_t a = Trunc(reduced * 1000) % 360000;
@@ -79,6 +80,11 @@ void ShearRotate(TIEBitmap* bmp, bool blend, const std::uint8_t* bg, TObject* Se
   while (a > 45000) a -= 90000, ++quarter;
   while (a < -45000) a += 90000, --quarter;
 
+  if (a == 0) {
+    if (quarter == 0) return false;
+    IERotateQuarter(bmp, &out, quarter);
+    return true;
+  }
   std::unique_ptr<TIEBitmap> turned;
   TIEBitmap* src = bmp;
   if (quarter != 0) {
@@ -86,10 +92,6 @@ void ShearRotate(TIEBitmap* bmp, bool blend, const std::uint8_t* bg, TObject* Se
     turned->SetMemoryThreshold(bmp->MemoryThreshold());
     IERotateQuarter(bmp, turned.get(), quarter);
     src = turned.get();
-  }
-  if (a == 0) {
-    if (turned) IETakeResult(bmp, *turned);
-    return;
   }
 
   double theta = static_cast<double>(a) / 1000 * std::numbers::pi / 180;
@@ -151,9 +153,10 @@ void ShearRotate(TIEBitmap* bmp, bool blend, const std::uint8_t* bg, TObject* Se
   }
   buf1.reset();
 
-  if (!bmp->Allocate(W3, H3, bmp->GetPixelFormat()))
+  if (!out.Allocate(W3, H3, bmp->GetPixelFormat()))
     throw EOutOfMemory("Cannot allocate a " + std::to_string(W3) + " x " + std::to_string(H3) + " bitmap");
-  TIERowTable rows(bmp);
+  bmp->CopyPaletteTo(&out);
+  TIERowTable rows(&out);
   IEParallelForProgress(
       H3, W3, rows.Shareable(),
       [&](int b, int e) {
@@ -166,29 +169,13 @@ void ShearRotate(TIEBitmap* bmp, bool blend, const std::uint8_t* bg, TObject* Se
         }
       },
       OnProgress ? std::function<void(int)>([&](int y) { report(H + W1 + y); }) : none);
+  return true;
 }
 
-// The palette of an 8-bit plane survives the reallocation.
-struct TPaletteKeeper {
-  explicit TPaletteKeeper(TIEBitmap* b)
-      : bmp(b),
-        palette(b->GetPaletteBuffer(), b->GetPaletteBuffer() + b->GetPaletteLength()),
-        used(b->PaletteUsed()) {}
-  ~TPaletteKeeper() {
-    if (bmp->GetPixelFormat() != ie8p) return;
-    bmp->SetPaletteLength(static_cast<int>(palette.size()));
-    for (size_t i = 0; i < palette.size(); ++i) bmp->SetPalette(static_cast<int>(i), palette[i]);
-    bmp->SetPaletteUsed(used);
-  }
-  TIEBitmap* bmp;
-  std::vector<TRGB> palette;
-  int used;
-};
-
-void ShearPlane(TIEBitmap* plane, bool blend, std::uint8_t bg, TObject* Sender,
-                const TIEProgressEvent& OnProgress, double Angle) {
-  TPaletteKeeper keep(plane);
-  ShearRotate<1>(plane, blend, &bg, Sender, OnProgress, Angle);
+// An alpha plane turns with blending like its image, into transparency.
+bool ShearAlpha(TIEBitmap* plane, TIEBitmap& out, bool blend, double Angle) {
+  const std::uint8_t transparent = 0;
+  return ShearRotate<1>(plane, out, blend, &transparent, nullptr, nullptr, Angle);
 }
 
 }  // namespace
@@ -197,19 +184,25 @@ void _IERotate8bit(TIEBitmap* Plane, bool AntiAlias, std::uint8_t Background, TO
                    const TIEProgressEvent& OnProgress, double Angle) {
   TIEPixelFormat pf = Plane->GetPixelFormat();
   if (pf != ie8g && pf != ie8p) return;
-  TIEBitmap* alpha = IEAlphaToTurn(Plane);
-  ShearPlane(Plane, AntiAlias, Background, Sender, OnProgress, Angle);
-  if (alpha) ShearPlane(alpha, AntiAlias, 0, nullptr, nullptr, Angle);
+  IETurnWithAlpha(
+      Plane,
+      [&](TIEBitmap* src, TIEBitmap& out) {
+        return ShearRotate<1>(src, out, AntiAlias, &Background, Sender, OnProgress, Angle);
+      },
+      [&](TIEBitmap* src, TIEBitmap& out) { return ShearAlpha(src, out, AntiAlias, Angle); });
 }
 
 void _IERotate(TIEBitmap* Bitmap, bool AntiAlias, TObject* Sender, const TIEProgressEvent& OnProgress,
                TRGB Background, double Angle) {
   switch (Bitmap->GetPixelFormat()) {
     case ie24RGB: {
-      TIEBitmap* alpha = IEAlphaToTurn(Bitmap);
-      std::uint8_t bg[3] = {Background.b, Background.g, Background.r};
-      ShearRotate<3>(Bitmap, AntiAlias, bg, Sender, OnProgress, Angle);
-      if (alpha) ShearPlane(alpha, AntiAlias, 0, nullptr, nullptr, Angle);
+      const std::uint8_t bg[3] = {Background.b, Background.g, Background.r};
+      IETurnWithAlpha(
+          Bitmap,
+          [&](TIEBitmap* src, TIEBitmap& out) {
+            return ShearRotate<3>(src, out, AntiAlias, bg, Sender, OnProgress, Angle);
+          },
+          [&](TIEBitmap* src, TIEBitmap& out) { return ShearAlpha(src, out, AntiAlias, Angle); });
       return;
     }
     case ie1g: {
