@@ -16,10 +16,12 @@ void Row32To24(std::uint8_t* dst, const std::uint8_t* src, int n);
 void MoveRow32(std::uint8_t* dst, const std::uint8_t* src, int n);
 
 namespace blit_rows {
-// The scalar reference of Row24To32, and its AVX2 form (only where the
-// processor has AVX2: HasAvx2).
+// The scalar references of Row24To32 and MoveRow32, and their AVX2 forms
+// (only where the processor has AVX2: HasAvx2).
 void Row24To32Scalar(std::uint8_t* dst, const std::uint8_t* src, int n);
 void Row24To32Avx2(std::uint8_t* dst, const std::uint8_t* src, int n);
+void MoveRow32Scalar(std::uint8_t* dst, const std::uint8_t* src, int n);
+void MoveRow32Avx2(std::uint8_t* dst, const std::uint8_t* src, int n);
 bool HasAvx2();
 }  // namespace blit_rows
 

@@ -147,6 +147,8 @@ struct TBlit {
   TRect vis;
   const TAxis* tx;
   const TAxis* ty;
+  // rkColumns24: the byte of each column's source pixel in its row (-1: none).
+  const std::ptrdiff_t* colBytes;
   TRunKind kind;
   // Destination column x reads source column x + shift (the in-order kinds).
   int shift;
@@ -175,15 +177,15 @@ void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* dr
     case rk24To32: Row24To32(drow + (x0 + ox) * 4LL, srow + (x0 + b.shift) * 3LL, x1 - x0); return;
     case rk32To24: Row32To24(drow + (x0 + ox) * 3LL, srow + (x0 + b.shift) * 4LL, x1 - x0); return;
     case rkColumns24: {
-      int db = b.dbits / 8, sb = b.sbits / 8;
-      for (int xx = x0; xx < x1; ++xx) {
-        int c = b.tx->Source(xx - b.vis.Left);
+      int db = b.dbits / 8;
+      std::uint8_t* d = drow + static_cast<std::ptrdiff_t>(x0 + ox) * db;
+      const std::ptrdiff_t* cols = b.colBytes + (x0 - b.vis.Left);
+      for (int i = 0; i < x1 - x0; ++i, d += db) {
+        std::ptrdiff_t c = cols[i];
         if (c < 0) continue;
-        const std::uint8_t* s = srow + static_cast<std::ptrdiff_t>(c) * sb;
-        std::uint8_t* d = drow + static_cast<std::ptrdiff_t>(xx + ox) * db;
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
+        d[0] = srow[c];
+        d[1] = srow[c + 1];
+        d[2] = srow[c + 2];
       }
       return;
     }
@@ -291,9 +293,25 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
     from = &kept;
   }
   const TBitmap& src = *from;
-  TBlit b{dc,          dst, src,      rop,  useSrc, false,          vis,
-          &tx,         &ty, rkPixels, 0,    false,  dst.BitCount(), useSrc ? src.BitCount() : 0,
-          MaskOf(dst), 0,   0,        false};
+  TBlit b{dc,
+          dst,
+          src,
+          rop,
+          useSrc,
+          false,
+          vis,
+          &tx,
+          &ty,
+          nullptr,
+          rkPixels,
+          0,
+          false,
+          dst.BitCount(),
+          useSrc ? src.BitCount() : 0,
+          MaskOf(dst),
+          0,
+          0,
+          false};
   b.rawCopy = useSrc && SamePixels(dst, src) && !halftone && !flipX && !flipY && sw == w && sh == h;
   b.brushRaw = RawPixelValue(dst, dc->Brush.Color);
   b.bkRaw = RawPixelValue(dst, clWhite);
@@ -308,6 +326,19 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
     } else if (b.rawCopy && (b.dbits == 8 || b.dbits == 16)) {
       b.kind = rkMove;
     }
+  }
+  std::vector<std::ptrdiff_t> colBytes;
+  // With every column read, a row that reads the same source row as the one
+  // drawn before it (an enlargement) is a copy of that row.
+  bool everyColumn = true;
+  if (b.kind == rkColumns24) {
+    colBytes.resize(static_cast<size_t>(vis.Width()));
+    for (int i = 0; i < vis.Width(); ++i) {
+      int c = tx.Source(i);
+      colBytes[static_cast<size_t>(i)] = c < 0 ? -1 : static_cast<std::ptrdiff_t>(c) * (b.sbits / 8);
+      everyColumn = everyColumn && c >= 0;
+    }
+    b.colBytes = colBytes.data();
   }
   if (inOrderX) b.shift = sx - x;
   // Runs whose source columns lie outside the source bitmap are cut off.
@@ -326,6 +357,9 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
   RawCache raw(dst);
   std::vector<TSpan> whole{{vis.Left, vis.Right}};
   int rows = vis.Bottom - vis.Top;
+  bool repeatRows = b.kind == rkColumns24 && everyColumn && !clip;
+  int lastSrcY = -1;
+  const std::uint8_t* lastRow = nullptr;
   for (int i = 0; i < rows; ++i) {
     // Moving down over itself, the bottom row goes first.
     int yy = dy > 0 ? vis.Bottom - 1 - i : vis.Top + i;
@@ -343,6 +377,18 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
       if (!spans) continue;
     }
     std::uint8_t* drow = dst.ScanLine(yy + org.Y);
+    if (repeatRows) {
+      std::ptrdiff_t at = static_cast<std::ptrdiff_t>(vis.Left + org.X) * (b.dbits / 8);
+      if (srcY == lastSrcY) {
+        if (b.dbits == 24)
+          std::memcpy(drow + at, lastRow + at, static_cast<size_t>(vis.Width()) * 3);
+        else
+          MoveRow32(drow + at, lastRow + at, vis.Width());
+        continue;
+      }
+      lastSrcY = srcY;
+      lastRow = drow;
+    }
     size_t n = spans->size();
     for (size_t j = 0; j < n; ++j) {
       const TSpan& sp = (*spans)[b.backwards ? n - 1 - j : j];

@@ -35,6 +35,32 @@ TEST(BlitRows, Row24To32MovesColoursAndKeepsTheFourthByteInEveryPath) {
   }
 }
 
+// A 32-bit row moved along itself by a few pixels either way (a scroll):
+// every pixel gets the colour of the one it came from, its fourth byte stays.
+TEST(BlitRows, MoveRow32ShiftsAlongItselfInEveryPath) {
+  std::mt19937 rng(11);
+  for (int n = 0; n <= 40; ++n)
+    for (int shift = -9; shift <= 9; ++shift) {
+      std::vector<std::uint8_t> before(static_cast<size_t>(4 * (n + 20)));
+      for (auto& b : before) b = static_cast<std::uint8_t>(rng());
+      int from = 10, to = 10 + shift;
+      std::vector<std::uint8_t> scalar = before, fast = before;
+      blit_rows::MoveRow32Scalar(scalar.data() + 4 * to, scalar.data() + 4 * from, n);
+      MoveRow32(fast.data() + 4 * to, fast.data() + 4 * from, n);
+      for (int i = 0; i < n; ++i) {
+        for (int c = 0; c < 3; ++c)
+          ASSERT_EQ(scalar[4 * (to + i) + c], before[4 * (from + i) + c]) << n << " by " << shift;
+        ASSERT_EQ(scalar[4 * (to + i) + 3], before[4 * (to + i) + 3]) << n << " by " << shift;
+      }
+      EXPECT_EQ(fast, scalar) << n << " by " << shift;
+      if (blit_rows::HasAvx2()) {
+        std::vector<std::uint8_t> avx = before;
+        blit_rows::MoveRow32Avx2(avx.data() + 4 * to, avx.data() + 4 * from, n);
+        EXPECT_EQ(avx, scalar) << n << " by " << shift;
+      }
+    }
+}
+
 void Randomise(TBitmap& b, std::mt19937& rng) {
   for (int y = 0; y < b.Height(); ++y) {
     std::uint8_t* row = b.ScanLine(y);
