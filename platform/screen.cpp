@@ -58,8 +58,10 @@ HCURSOR StandardCursor(int id) {
 }  // namespace
 
 HCURSOR CreateShapeCursor(const std::string& name, TCursorShape shape) {
-  CursorStore().push_back(TCursorData{name, shape});
-  return &CursorStore().back();
+  TCursorData& made = CursorStore().emplace_back();
+  made.Name = name;
+  made.Shape = shape;
+  return &made;
 }
 
 namespace {
@@ -97,8 +99,15 @@ HCURSOR CreateImageCursor(const std::string& name, int width, int height,
     if (c->Width == width && c->Height == height && c->HotX == hotX && c->HotY == hotY && c->Pixels == argb)
       return c;
   }
-  CursorStore().push_back(TCursorData{name, csImageShape, width, height, hotX, hotY, argb});
-  HCURSOR made = &CursorStore().back();
+  TCursorData& data = CursorStore().emplace_back();
+  data.Name = name;
+  data.Shape = csImageShape;
+  data.Width = width;
+  data.Height = height;
+  data.HotX = hotX;
+  data.HotY = hotY;
+  data.Pixels = argb;
+  HCURSOR made = &data;
   ImageCursors().emplace(name, made);
   return made;
 }

@@ -65,6 +65,47 @@ TEST(Forms, CanvasOutsideAPaintDrawsClippedToTheClientArea) {
   EXPECT_EQ(f.form->Surface()->GetPixel(110, 60), ColorToRGB(clScrollBar));
 }
 
+// A display that records the rectangles it was asked to show.
+class TPresentLog : public TBackEnd {
+ public:
+  std::vector<std::vector<TRect>> Shown;
+  void PresentChanged(TForm*, const std::vector<TRect>& changed) override { Shown.push_back(changed); }
+};
+
+TEST(Forms, TheDisplayShowsOnlyWhatWasDrawnOrPainted) {
+  TFormFixture f;
+  TPresentLog log;
+  Application->SetBackEnd(&log);
+  using Rects = std::vector<std::vector<TRect>>;
+  auto shown = [&] {
+    log.Shown.clear();
+    Application->ProcessMessages();
+    return log.Shown;
+  };
+  TCanvas* c = f.rec->Canvas();
+  EXPECT_EQ(shown(), Rects{}) << "taking the canvas draws nothing";
+  // The recorder's client starts at (20, 10) on the surface; drawing past its
+  // client is cut to it.
+  c->Brush.Color = clBlue;
+  c->FillRect({5, 5, 15, 15});
+  c->FillRect({95, 70, 130, 90});
+  EXPECT_EQ(shown(), (Rects{{Rect(25, 15, 35, 25), Rect(115, 80, 120, 90)}}));
+  // Overlapping changes merge into their bounding box.
+  c->FillRect({0, 0, 10, 10});
+  c->FillRect({5, 5, 12, 20});
+  EXPECT_EQ(shown(), (Rects{{Rect(20, 10, 32, 30)}}));
+  TBitmap picture(4, 3, pf24bit);
+  BitBlt(c, 50, 40, 4, 3, picture.Canvas(), 0, 0, SRCCOPY);
+  c->Pen.Color = clRed;
+  c->MoveTo(0, 60);
+  c->LineTo(8, 60);
+  EXPECT_EQ(shown(), (Rects{{Rect(70, 50, 74, 53), Rect(20, 70, 28, 71)}}));
+  // A paint shows the part that was invalid.
+  f.rec->InvalidateRect(Rect(50, 50, 60, 60), false);
+  EXPECT_EQ(shown(), (Rects{{Rect(70, 60, 80, 70)}}));
+  Application->SetBackEnd(nullptr);
+}
+
 TEST(Forms, ShowFiresCreateResizeActivateAndPositionCentres) {
   THeadlessSession s;
   std::vector<std::string> events;
