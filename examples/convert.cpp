@@ -106,12 +106,12 @@ std::map<std::string, Setter> Setters() {
 
 void Usage() {
   std::printf(
-      "usage: convert INPUT OUTPUT [Field=value ...]\n"
+      "usage: redozir-convert INPUT OUTPUT [Field=value ...]\n"
       "  Reads INPUT (TIFF, GIF, JPEG, PCX, BMP, PNG, TGA, JP2, J2K; format by content)\n"
       "  and writes OUTPUT in the format of its extension. Fields set the parameters:\n"
       "  ImageIndex picks the page to read; the others shape what is written, e.g.\n"
-      "    convert in.png out.jpg JPEGQuality=60 JPEGProgressive=1\n"
-      "    convert in.tif out.gif BitsPerSample=4 SamplesPerPixel=1 GIFInterlaced=1\n"
+      "    redozir-convert in.png out.jpg JPEGQuality=60 JPEGProgressive=1\n"
+      "    redozir-convert in.tif out.gif BitsPerSample=4 SamplesPerPixel=1 GIFInterlaced=1\n"
       "  Fields:");
   int n = 0;
   for (const auto& [name, set] : Setters()) std::printf("%s%s", n++ % 6 ? " " : "\n    ", name.c_str());

@@ -1,5 +1,8 @@
-// Kept apart from the platform's headers: the window-system headers that
-// SDL_syswm.h pulls in define names (Screen, None, ...) that clash with ours.
+// Kept apart from the platform's sources: the window-system headers that
+// SDL_syswm.h pulls in define macros (None, Bool, ...) that must not reach
+// them. Our header comes first, so its declarations are read before them.
+#include "platform/sdl/sdl_backend.h"
+
 #include <SDL.h>
 #include <SDL_syswm.h>
 
