@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "imaging/core/ie_types.h"
+#include "imaging/core/iebitmap.h"
 #include "imaging/view/ie_guid.h"
 #include "platform/types.h"
 
@@ -26,6 +28,22 @@ struct TIELayerDrawingInfo {
   int XDst = 0, YDst = 0, dxDst = 0, dyDst = 0;
   int XSrc = 0, YSrc = 0, dxSrc = 0, dySrc = 0;
   TPoint RotatedDest[4]{};
+};
+
+// What a composition keeps of a layer for the next one, until the view's
+// update drops it: the layer turned by its angle and the filtered source of
+// its last render, each with what it was made from.
+struct TIELayerPaintCache {
+  std::unique_ptr<TIEBitmap> Rotated;
+  const TIEBitmap* RotatedFrom = nullptr;
+  double Angle = 0;
+  int RotatedW = 0, RotatedH = 0;
+  std::unique_ptr<TIEBitmap> Resampled;
+  // Source bitmap, its alpha plane, its size and format, the source
+  // rectangle, the destination size, the filter and the plane's state.
+  const TIEBitmap* From = nullptr;
+  const TIEBitmap* FromAlpha = nullptr;
+  std::int64_t Key[11] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 class TIELayer {
@@ -75,6 +93,7 @@ class TIELayer {
   bool DimOutside = false;
   double RotateCenterX = 0.5;
   double RotateCenterY = 0.5;
+  std::unique_ptr<TIELayerPaintCache> PaintCache;
 
  private:
   double fRotate = 0;

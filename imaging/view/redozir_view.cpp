@@ -3,6 +3,7 @@
 #include "imaging/view/redozir_view.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/iegdiplus.h"
@@ -19,7 +20,11 @@ constexpr TCursor kViewCursor = 1785;
 }  // namespace
 
 TRedozIrView::TRedozIrView(TComponent* AOwner) : TIEView(AOwner) {
+  static std::once_flag unitStarted;
+  std::call_once(unitStarted, IEInitView);
   LockUpdate();
+  // The view paints every pixel of its client area: nothing is erased first.
+  Opaque = true;
   IEGDIPLoadLibrary();
   try {
     // The current bitmap keeps its pixels in a platform bitmap of its own, so
@@ -37,6 +42,7 @@ TRedozIrView::TRedozIrView(TComponent* AOwner) : TIEView(AOwner) {
     fImageWidth = fIEBitmap->Width();
     fImageHeight = fIEBitmap->Height();
     fSelectionMask->AllocateBits(fIEBitmap->Width(), fIEBitmap->Height(), 1);
+    RegisterCursors();
     SetCursor(kViewCursor);
     SetBounds(Left(), Top(), kNewViewSize, kNewViewSize);
     SetDpi(kDefaultDpi, kDefaultDpi);
@@ -245,7 +251,7 @@ void TRedozIrView::WndProc(TMessage& Message) {
       if (TNotifyEvent e = GetOnFinishWork()) e(this);
       return;
     default:
-      if (!ScrollMessage(Message)) TIEView::WndProc(Message);
+      if (!ViewMessage(Message) && !ScrollMessage(Message)) TIEView::WndProc(Message);
   }
 }
 
@@ -319,6 +325,7 @@ void TRedozIrView::DoUpdate() {
   for (TIELayer* l : fLayers) {
     delete l->MaskedAlphaCache;
     l->MaskedAlphaCache = nullptr;
+    l->PaintCache.reset();
   }
   SyncLayers();
   if (AutoFit || AutoStretch || AutoShrink) AutoFitZoom();

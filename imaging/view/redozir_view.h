@@ -5,6 +5,7 @@
 // holder: such a view never creates a window.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -129,6 +130,8 @@ using TIEDrawPolygonEvent =
     std::function<void(TObject* Sender, int polygon, int point, TCanvas* Canvas, int x, int y)>;
 using TIEVirtualKeyEvent =
     std::function<void(TObject* Sender, unsigned VirtualKey, unsigned KeyData, bool KeyDown)>;
+
+struct TIEBackgroundParams;
 
 class TRedozIrView : public TIEView, public TIETransitionHost {
  public:
@@ -357,12 +360,90 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   TColor SelectionColorA = clBlack, SelectionColorB = clWhite;
   TPen XorPen{clBlack, 1, psDot, pmNot};
 
-  // ---- layer maintenance that the MouseInteract setter runs (index -1:
-  // every layer); they need the processing of the full composition
-  virtual void LayersFixRotations(int LayerIndex) {}
-  virtual void LayersCropTransparentBorders(int LayerIndex) {}
+  // ---- painting (redozir_view_paint.cpp)
+  // Blits the part of the back buffer that the window asks for (recomposing
+  // it first when a full repaint is due), then the program's hooks and
+  // OnPaint. Nothing raised while painting escapes.
+  void Paint() override;
+  // Blits R (client coordinates) of the back buffer to the window,
+  // recomposing the back buffer first when a full repaint is due.
+  void PaintRect(const TRect& R);
+  // Recomposes on the next paint and invalidates R.
+  void InvalidateRectEx(const TRect& R);
+  // The gradient background's bottom colour.
+  TColor GradientEndColor = 0xFF0000;
+  // The chessboard's square size and brush (bsSolid writes its pixels).
+  void SetChessboardStyle(int Size, TBrushStyle Style);
+  int ChessboardSize() const { return fChessboardSize; }
+  TBrushStyle ChessboardBrushStyle() const { return fChessboardBrushStyle; }
+  // Paints the view's background over the control's size on Target (the
+  // transition effects draw over it).
+  void PaintBackgroundTo(TCanvas* Target);
+  // The platform bitmap of the back buffer (nullptr at design time).
+  TBitmap* GetBackBufferBitmap();
+  // The hint shown during a mouse interaction (an empty Text hides it).
+  void SetInteractionHint(const std::string& Text, int X, int Y, const std::string& SizingText);
+  // How often the back buffer was composed: an exposure only blits.
+  int CompositionCount() const { return fCompositions; }
+
+  // ---- layer composition (redozir_view_compose.cpp)
+  // Draws the background and the visible layers into the 24-bit Dest by the
+  // view's zoom and origin (only inside ClipRect when given), then with
+  // DrawDecorations the boxes, grips, dimming and pixel grid.
+  virtual void PaintLayersToBackBuffer(TIEBitmap* Dest, const TRect* ClipRect, bool DrawBackground,
+                                       bool DrawDecorations);
+  // Outside layer 0: 0 nothing, 1 upper layers drawn with alpha
+  // LayersOuterValue, 2 a grey chessboard, 3 brightened by LayersOuterValue.
+  int LayersOuterMode = 0;
+  int LayersOuterValue = 60;
+  // A layer smaller than this both ways is not drawn.
+  int LayersMinSize = 2;
+  // The resize and rotation grips: shape 0 squares, 1 circles, of radius GripSize.
+  TColor GripPenColor = clBlack;
+  TColor GripBrushColor = 0xBAFFFF;
+  TBrushStyle GripBrushStyle = bsSolid;
+  int GripSize = 5;
+  int GripShape = 1;
+  // The box around a layer (dotted, inverting).
+  TPen LayerBoxPen{clBlack, 1, psDot, pmNot};
+  // The pixel grid at deep zooms, and the pixel it outlines (column and row,
+  // -1 for none).
+  bool DisplayGrid = false;
+  TPoint HighlightedPixel{-1, -1};
+  // Set while the mouse moves or resizes a layer.
+  bool LayerMouseTransform = false;
+  // The nine grip squares of a layer: corners, side middles, rotation centre.
+  std::array<TRect, 9> GetLayerGrips(int LayerIndex);
+  // The TIEGrip of the current layer under a client point (ieNone: none).
+  int GetLayerGripAt(int X, int Y);
+  void DrawLayerBox(TBitmap* ABitmap, int LayerIndex);
+  void DrawLayerGrips(TBitmap* ABitmap, int LayerIndex);
+  void DrawLayerRotationGrip(TBitmap* ABitmap, int LayerIndex);
+  void DimOutsideLayer(TBitmap* ABitmap, int LayerIndex);
+
+  // ---- layer maintenance through a processing component (index -1: every
+  // layer; redozir_view_merge.cpp)
+  // Resamples each layer shown at another size than its bitmap's to that size.
+  virtual void LayersFixSizes(int LayerIndex);
+  // Turns each rotated layer's bitmap by its angle and resets the angle.
+  virtual void LayersFixRotations(int LayerIndex);
+  virtual void LayersCropTransparentBorders(int LayerIndex);
   // Crop a layer's transparent borders when layer rotation is switched on.
   bool LayersCropBeforeRotating = true;
+  // How the layer fixes rotate (see TRedozIrProc::Rotate).
+  bool LayersRotateAntiAlias = true;
+  std::uint8_t LayersRotateAntialiasMode = 1;
+
+  // ---- cursors and keys (redozir_view_cursors.cpp)
+  // The base cursor (what the program set) and the shown one become c.
+  void SetCursor(TCursor c) override;
+  // Shows c for now (only in a view with an owner); RestoreCursor goes back
+  // to the base cursor.
+  void SetTempCursor(TCursor c);
+  void RestoreCursor();
+  TCursor BaseCursor() const { return fBaseCursor; }
+  // Shift swaps the hand cursors for their "+" shapes while held.
+  bool ShiftCursorSwap = true;
 
   // True for four points whose edges are, in turn, horizontal and vertical.
   static bool IsRectanglePolygon(const TPoint* Points, int Count);
@@ -570,9 +651,45 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   virtual void UpdateDisplay() {}
   // Runs Fire with the program's SelectionBase in place.
   void FireWithProgramSelectionBase(const std::function<void()>& Fire);
+  // Hooks the selection fills in for painting: its marking composed into
+  // the back buffer, and its outline drawn on the window after each paint.
+  virtual void DrawSelectionToBackBuffer(TIEBitmap* Dest) {}
+  virtual void DrawSelectionOutline(TCanvas* Canvas) {}
+  // Shift swaps the cursor on key down and restores it on key up.
+  void KeyDown(WORD& Key, TShiftState Shift) override;
+  void KeyUp(WORD& Key, TShiftState Shift) override;
 
  private:
   bool UpdateBlocked() const;
+  // The background settings as the painter takes them.
+  TIEBackgroundParams BackgroundParams();
+  // One layer of a composition (redozir_view_compose.cpp).
+  struct TLayerPass;
+  void ComposeLayer(TLayerPass& P, TIEBitmap* Dest, const TRect* ClipRect);
+  void PaintBackgroundStep(TIEBitmap* Dest, const TRect* ClipRect);
+  void CombineMask(TLayerPass& P);
+  void RotateLayer(TLayerPass& P);
+  void MagnifyLayer(TLayerPass& P, TIEBitmap* Dest);
+  // The client position of a bitmap column (row) of layer 0 as a layer
+  // edge is placed there.
+  int PlacedX(int Pos);
+  int PlacedY(int Pos);
+  void PlaceLayer(TLayerPass& P, TIEBitmap* Dest, const TRect* ClipRect);
+  void DrawDecorations(TLayerPass& P, TIEBitmap* Dest);
+  void PaintOuterModes(TIEBitmap* Dest);
+  void PaintPixelGrid(TIEBitmap* Dest);
+  // Renders B's source rectangle into Dest's rectangle, through the layer's
+  // cache of the filtered source where one serves.
+  // Runs Fix on each layer a fix concerns (index -1: all), then makes the
+  // layer current again that was, and updates.
+  void ForEachLayerToFix(int LayerIndex, const std::function<void(int, TIELayer*)>& Fix);
+  // The view's cursors into the screen's table (every construction does it).
+  void RegisterCursors();
+  // The handlers of focus, erasing, keys and the video messages; False for
+  // any other message.
+  bool ViewMessage(TMessage& Message);
+  void RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const TRect* ClipRect, const TRect& Dst,
+                   const TRect& Src, TResampleFilter Filter, bool SolidHint, bool Cacheable);
   // The selection mask and the alpha plane follow the image size.
   void FitMaskAndAlpha();
 
@@ -615,7 +732,25 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   TIEBitmapChangeHandle fOverviewFollow = 0;
   // The control's size at the last resize that updated the view.
   int fSizedWidth = -1, fSizedHeight = -1;
+  int fCompositions = 0;
+  int fChessboardSize = 16;
+  TBrushStyle fChessboardBrushStyle = bsSolid;
+  std::string fHintText, fHintSizingText;
+  // Set while LayersDrawTo lays the layers out at 100 % on its bitmap.
+  bool fDrawingTo = false;
+  int fHintX = 0, fHintY = 0;
+  TCursor fBaseCursor = 0;
+  bool fCursorApplied = false;
 };
+
+// The view unit's start and end (run by the library's start-up): the screen
+// values the view reads, the zoom from which the pixel grid shows and the
+// inverting pen it is drawn with.
+void IEInitView();
+void IEFinalView();
+// The zoom (percent) from which the pixel grid is drawn.
+int IEGridZoomThreshold();
+const TPen& IEGridPen();
 
 }  // namespace redozir
 #pragma GCC visibility pop

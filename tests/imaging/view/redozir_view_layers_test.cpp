@@ -39,6 +39,7 @@ struct TwoLayers {
 
 TEST(RedozIrViewLayers, MergingBlendsByAlphaTransparencyAndPositionAndCropsToLayerZero) {
   TRedozIrView v(nullptr);
+  v.LayersMinSize = 1;  // the 1 x 1 layers below are drawn too
   v.SetBackground(clWhite);
   MakeSolid(v.GetIEBitmap(), 4, 3, RGB(200, 100, 0));
   // 1: blue 2 x 2 at (1, 1), its top-left pixel half transparent.
@@ -104,6 +105,7 @@ TEST(RedozIrViewLayers, MergingBlendsByAlphaTransparencyAndPositionAndCropsToLay
 TEST(RedozIrViewLayers, DrawToStretchesALayerToItsShownSizeAndHonoursEnableAlpha) {
   TwoLayers t(3, 2, 1, 1, 1, 0);
   TRedozIrView& v = t.v;
+  v.LayersMinSize = 1;  // a 1 x 1 layer is drawn too
   TIELayer* top = v.GetLayer(1);
   top->Bitmap->Fill(static_cast<double>(RGB(10, 20, 30)));
   top->Bitmap->GetAlphaChannel()->Fill(0);
@@ -123,11 +125,12 @@ TEST(RedozIrViewLayers, DrawToStretchesALayerToItsShownSizeAndHonoursEnableAlpha
     EXPECT_EQ(PixelAt(&dest, 1, y), (Px{10, 20, 30}));
     EXPECT_EQ(PixelAt(&dest, 2, y), (Px{10, 20, 30}));
   }
-  // A rotated layer waits for the full composition.
+  // A rotated layer is drawn turned: its 3 x 3 turn lands at (1, 0), the
+  // middle of the turn at (2, 1).
   top->SetRotate(30);
   dest.Fill(0);
   v.LayersDrawTo(&dest);
-  EXPECT_EQ(PixelAt(&dest, 1, 1), (Px{0, 0, 0}));
+  EXPECT_EQ(PixelAt(&dest, 2, 1), (Px{10, 20, 30}));
 }
 
 TEST(RedozIrViewLayers, TheSelectionKeepsItsPlaceInLayerZeroAcrossLayers) {

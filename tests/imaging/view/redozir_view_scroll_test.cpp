@@ -262,9 +262,13 @@ TEST(RedozIrViewScroll, UpdateShowsTheBarsThatAreNeeded) {
     int mx, my;
     v->GetMaxViewXY(mx, my);
     const TWindowScrollBar& h = v->ScrollBar(SB_HORZ);
-    if (h.Visible && h.Enabled) EXPECT_EQ(v->ViewFromScrollPos(SB_HORZ, h.MaxPos()), mx) << c.name;
+    if (h.Visible && h.Enabled) {
+      EXPECT_EQ(v->ViewFromScrollPos(SB_HORZ, h.MaxPos()), mx) << c.name;
+    }
     const TWindowScrollBar& vb = v->ScrollBar(SB_VERT);
-    if (vb.Visible && vb.Enabled) EXPECT_EQ(v->ViewFromScrollPos(SB_VERT, vb.MaxPos()), my) << c.name;
+    if (vb.Visible && vb.Enabled) {
+      EXPECT_EQ(v->ViewFromScrollPos(SB_VERT, vb.MaxPos()), my) << c.name;
+    }
   }
   TViewOnForm f(120, 100, 130, 90);
   int mx, my;

@@ -1,0 +1,365 @@
+// The view on screen: the back buffer's composition (blending, placement,
+// outer modes, dimming, masks), the background, what a paint redoes and
+// what it only blits, and the guards of flattening.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include "imaging/core/iebitmap.h"
+#include "imaging/view/redozir_view.h"
+#include "imaging/view/redozir_view_background.h"
+#include "platform/application.h"
+#include "platform/forms.h"
+#include "platform/inject.h"
+
+using namespace redozir;
+
+namespace {
+struct Px {
+  int r, g, b;
+  friend bool operator==(const Px&, const Px&) = default;
+};
+std::ostream& operator<<(std::ostream& o, const Px& p) {
+  return o << "(" << p.r << "," << p.g << "," << p.b << ")";
+}
+
+Px PixelAt(TIEBitmap* b, int x, int y) {
+  const std::uint8_t* p = b->GetScanline(y) + 3 * x;
+  return {p[2], p[1], p[0]};
+}
+Px ColorPx(TColor c) {
+  c = ColorToRGB(c);
+  return {GetRValue(c), GetGValue(c), GetBValue(c)};
+}
+
+// A painting view (of class V) on a shown headless form, its client area
+// ClientW x ClientH (no border), holding an ImageW x ImageH picture.
+template <typename V = TRedozIrView>
+struct TShownViewOf {
+  THeadlessSession session;
+  TForm* form;
+  V* view;
+  TShownViewOf(int ClientW, int ClientH, int ImageW, int ImageH) {
+    form = new TForm(nullptr);
+    form->SetBounds(0, 0, 400, 300);
+    view = new V(form);
+    view->SetParent(form);
+    view->SetBorderStyle(bsNone);
+    view->SetBounds(0, 0, ClientW, ClientH);
+    view->GetIEBitmap()->Allocate(ImageW, ImageH, ie24RGB);
+    view->GetIEBitmap()->Fill(0);
+    form->Show();
+    Application->ProcessMessages();
+    view->Update();
+    Application->ProcessMessages();
+  }
+  ~TShownViewOf() { delete form; }
+  TShownViewOf(const TShownViewOf&) = delete;
+  TShownViewOf& operator=(const TShownViewOf&) = delete;
+  // The back buffer composed now, as a copy.
+  std::unique_ptr<TIEBitmap> Compose() {
+    auto b = TIEBitmap::CreateSized(view->GetClientWidthEx(), view->GetClientHeightEx(), ie24RGB);
+    b->SetLocation(ieTBitmap);
+    view->PaintLayersToBackBuffer(b.get(), nullptr, true, true);
+    return b;
+  }
+};
+using TShownView = TShownViewOf<>;
+
+void Pattern(TIEBitmap* b, int w, int h) {
+  b->Allocate(w, h, ie24RGB);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      std::uint8_t* p = b->GetScanline(y) + 3 * x;
+      p[0] = static_cast<std::uint8_t>(x * 7 + y);
+      p[1] = static_cast<std::uint8_t>(y * 11);
+      p[2] = static_cast<std::uint8_t>(x * y);
+    }
+}
+
+bool SameBytes(TIEBitmap* a, TIEBitmap* b) {
+  if (a->Width() != b->Width() || a->Height() != b->Height()) return false;
+  for (int y = 0; y < a->Height(); ++y)
+    if (std::memcmp(a->GetScanline(y), b->GetScanline(y), 3 * static_cast<size_t>(a->Width())) != 0)
+      return false;
+  return true;
+}
+}  // namespace
+
+TEST(RedozIrViewPaint, TheCompositionBlendsByTheSmallerOfAlphaAndTransparency) {
+  // d + (s - d) x w / 256 with w = min(alpha, Transparency), the product
+  // shifted right by 18 after w is scaled by 1024 (rounding down).
+  struct Case {
+    int s, d, alpha, transparency, expected;
+  } cases[] = {
+      {200, 100, 128, 255, 150},  // 100 x 131072 >> 18 = 50
+      {0, 255, 255, 64, 191},     // -255 x 65536 >> 18 = -63.75 -> -64
+      {255, 0, 10, 200, 9},       // 255 x 10240 >> 18 = 9.96 -> 9
+      {90, 30, 40, 40, 39},       // 60 x 40960 >> 18 = 9.375 -> 9
+  };
+  for (const Case& c : cases) {
+    TRedozIrView v(nullptr);
+    v.GetIEBitmap()->Allocate(4, 4, ie24RGB);
+    v.GetIEBitmap()->Fill(static_cast<double>(RGB(c.d, c.d, c.d)));
+    v.LayersAdd();
+    v.GetIEBitmap()->Fill(static_cast<double>(RGB(c.s, c.s, c.s)));
+    v.GetIEBitmap()->GetAlphaChannel()->Fill(c.alpha);
+    v.GetCurrentLayer()->Transparency = c.transparency;
+    TIEBitmap dest;
+    v.LayersDrawTo(&dest);
+    EXPECT_EQ(PixelAt(&dest, 2, 1), (Px{c.expected, c.expected, c.expected})) << c.s << " over " << c.d;
+  }
+}
+
+TEST(RedozIrViewPaint, ALayerDrawnByThePlainPathAndByPlacementGivesTheSamePixels) {
+  for (double zoom : {33.0, 100.0, 250.0}) {
+    for (TResampleFilter filter : {rfNone, rfFastLinear}) {
+      TShownView f(200, 150, 10, 10);
+      Pattern(f.view->GetIEBitmap(), 37, 23);
+      f.view->SetZoomFilter(filter);
+      f.view->Zoom(zoom);
+      auto plain = f.Compose();
+      // An own size (the bitmap's) takes the layer off the plain path.
+      f.view->GetLayer(0)->Width = 37;
+      f.view->GetLayer(0)->Height = 23;
+      f.view->Update();
+      auto placed = f.Compose();
+      EXPECT_TRUE(SameBytes(plain.get(), placed.get())) << "zoom " << zoom << " filter " << filter;
+      // The kept filtered source gives what the renderer gives by itself.
+      const TIELayerDrawingInfo& di = f.view->GetLayer(0)->DrawingInfo;
+      auto direct = TIEBitmap::CreateSized(200, 150, ie24RGB);
+      f.view->GetLayer(0)->Bitmap->RenderToTIEBitmapEx(direct.get(), nullptr, nullptr, di.XDst, di.YDst,
+                                                       di.dxDst, di.dyDst, 0, 0, 37, 23, true, false, 255,
+                                                       filter, 0);
+      TRect img{di.XDst, di.YDst, di.XDst + di.dxDst, di.YDst + di.dyDst};
+      bool same = true;
+      for (int y = std::max(img.Top, 0); y < std::min(img.Bottom, 150); ++y)
+        for (int x = std::max(img.Left, 0); x < std::min(img.Right, 200); ++x)
+          same = same && PixelAt(direct.get(), x, y) == PixelAt(placed.get(), x, y);
+      EXPECT_TRUE(same) << "zoom " << zoom << " filter " << filter;
+    }
+  }
+}
+
+TEST(RedozIrViewPaint, OuterModesAndDimOutsideMarkWhatLiesOutside) {
+  // A 4 x 4 picture centred in 20 x 10: its rectangle is (8, 3)-(12, 7).
+  const Px bg{10, 20, 30}, pic{200, 200, 200};
+  struct Case {
+    int mode;
+    bool dim;
+    int x, y;
+    Px expected;
+  } cases[] = {
+      // Mode 2: grey where x + y is even outside, both ends of the picture's
+      // rectangle counting as inside.
+      {2, false, 0, 0, {128, 128, 128}},
+      {2, false, 1, 0, bg},
+      {2, false, 9, 4, pic},
+      {2, false, 12, 4, bg},  // the right end is inside: left alone
+      {2, false, 14, 4, {128, 128, 128}},
+      // Mode 3: 60 added outside (the right end outside).
+      {3, false, 0, 0, {70, 80, 90}},
+      {3, false, 12, 4, {70, 80, 90}},
+      {3, false, 11, 6, pic},
+      // DimOutside on a 2 x 2 layer at (1, 1): box (9, 4)-(11, 6), edges in.
+      {0, true, 0, 0, {97, 97, 97}},
+      {0, true, 1, 0, bg},
+      {0, true, 10, 5, {255, 0, 0}},
+      {0, true, 11, 6, pic},  // on the box's edge: not dimmed
+      {0, true, 12, 6, {97, 97, 97}},
+      {0, true, 8, 4, {97, 97, 97}},  // the picture too is dimmed outside the box
+  };
+  for (const Case& c : cases) {
+    TShownView f(20, 10, 4, 4);
+    f.view->SetBackground(RGB(10, 20, 30));
+    f.view->GetIEBitmap()->Fill(static_cast<double>(RGB(200, 200, 200)));
+    f.view->LayersOuterMode = c.mode;
+    if (c.dim) {
+      f.view->LayersAdd();
+      f.view->GetIEBitmap()->Allocate(2, 2, ie24RGB);
+      f.view->GetIEBitmap()->Fill(static_cast<double>(RGB(255, 0, 0)));
+      f.view->GetCurrentLayer()->PosX = 1;
+      f.view->GetCurrentLayer()->PosY = 1;
+      f.view->GetCurrentLayer()->DimOutside = true;
+    }
+    auto b = f.Compose();
+    EXPECT_EQ(PixelAt(b.get(), c.x, c.y), c.expected) << "mode " << c.mode << " at " << c.x << "," << c.y;
+  }
+}
+
+TEST(RedozIrViewPaint, PhotoLikeBackgroundPaintsGreyAFrameAndAChessboardByHand) {
+  // A 100 x 50 transparent picture centred in 200 x 100: rectangle (50, 25)-(150, 75).
+  for (TColor background : {RGB(200, 100, 50), clBtnFace}) {
+    TShownView f(200, 100, 100, 50);
+    f.view->GetIEBitmap()->GetAlphaChannel()->Fill(0);
+    f.view->SetBackground(background);
+    f.view->SetBackgroundStyle(iebsPhotoLike);
+    auto b = f.Compose();
+    // The complement of a system colour is that of the colour it stands for.
+    TColor rgb = ColorToRGB(background), inverse = ~rgb & 0xFFFFFF;
+    const Px grey{0xB0, 0xB0, 0xB0}, black{0, 0, 0};
+    EXPECT_EQ(PixelAt(b.get(), 0, 0), grey);
+    EXPECT_EQ(PixelAt(b.get(), 48, 24), grey);
+    EXPECT_EQ(PixelAt(b.get(), 49, 24), black);
+    EXPECT_EQ(PixelAt(b.get(), 150, 75), black);
+    EXPECT_EQ(PixelAt(b.get(), 100, 75), black);
+    EXPECT_EQ(PixelAt(b.get(), 151, 76), grey);
+    EXPECT_EQ(PixelAt(b.get(), 50, 25), ColorPx(rgb));
+    EXPECT_EQ(PixelAt(b.get(), 65, 40), ColorPx(rgb));
+    EXPECT_EQ(PixelAt(b.get(), 66, 25), ColorPx(inverse));
+    EXPECT_EQ(PixelAt(b.get(), 50, 41), ColorPx(inverse));
+    EXPECT_EQ(PixelAt(b.get(), 66, 41), ColorPx(rgb));
+  }
+}
+
+TEST(RedozIrViewPaint, HatchedBackgroundsCoverEveryPixel) {
+  // A scroll must not leave the old frame in the hatch's gaps.
+  for (TIEBackgroundStyle style : {iebsHorizontal, iebsCross, iebsDiagCross}) {
+    TIEBitmap target(16, 16, ie24RGB);
+    target.SetLocation(ieTBitmap);
+    target.Fill(static_cast<double>(RGB(1, 2, 3)));
+    TIEBackgroundParams p;
+    p.Style = style;
+    p.Background = RGB(0, 0, 200);
+    IEPaintBackground(p, target.GetCanvas(), &target, TRect{}, Rect(0, 0, 16, 16), false);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        ASSERT_NE(PixelAt(&target, x, y), (Px{1, 2, 3})) << style << " " << x << "," << y;
+  }
+}
+
+TEST(RedozIrViewPaint, AnExposureOnlyBlitsAndAFailingOnPaintIsSwallowed) {
+  TShownView f(60, 40, 30, 20);
+  f.view->GetIEBitmap()->Fill(static_cast<double>(RGB(0, 128, 255)));
+  f.view->Update();
+  Application->ProcessMessages();
+  int composed = f.view->CompositionCount();
+  EXPECT_EQ(Inject::Pixel(f.view, 30, 20), RGB(0, 128, 255));
+  // An exposure: the back buffer is blitted again, not composed.
+  f.view->Invalidate();
+  Application->ProcessMessages();
+  EXPECT_EQ(f.view->CompositionCount(), composed);
+  f.view->InvalidateRectEx(f.view->ClientRect());
+  Application->ProcessMessages();
+  EXPECT_EQ(f.view->CompositionCount(), composed + 1);
+  // A handler that throws does not stop the loop nor the next paint.
+  int paints = 0;
+  f.view->OnPaint = [&](TObject*) {
+    ++paints;
+    throw std::runtime_error("handler failed");
+  };
+  for (int i = 0; i < 2; ++i) {
+    f.view->Invalidate();
+    EXPECT_NO_THROW(Application->ProcessMessages());
+  }
+  EXPECT_EQ(paints, 2);
+}
+
+namespace {
+class TCountingView : public TRedozIrView {
+ public:
+  using TRedozIrView::TRedozIrView;
+  int updates = 0;
+  bool sendSize = false;
+
+ protected:
+  void DoUpdate() override {
+    ++updates;
+    if (sendSize) Perform(WM_SIZE, 0, 0);
+    TRedozIrView::DoUpdate();
+  }
+};
+}  // namespace
+
+TEST(RedozIrViewPaint, AScrollBarComingRerunsTheUpdateOnceAndASizeInsideItDoesNotRecurse) {
+  TShownViewOf<TCountingView> f(100, 100, 10, 10);
+  TCountingView* v = f.view;
+  // 150 x 80: the horizontal bar comes, and 83 rows still hold the picture.
+  v->GetIEBitmap()->Allocate(150, 80, ie24RGB);
+  v->updates = 0;
+  v->Update();
+  EXPECT_EQ(v->updates, 2);
+  EXPECT_TRUE(v->ScrollBar(SB_HORZ).Visible);
+  v->sendSize = true;
+  v->updates = 0;
+  v->Update();
+  EXPECT_EQ(v->updates, 1);
+}
+
+TEST(RedozIrViewPaint, MessagesProgressPostedFromAThreadEraseSpecialKeysAndShiftCursors) {
+  TShownView f(100, 100, 10, 10);
+  TRedozIrView* v = f.view;
+  std::vector<int> progress;
+  v->SetOnProgress([&](TObject*, int per) { progress.push_back(per); });
+  EXPECT_EQ(v->Perform(IEM_PROGRESS, 50, 0), 0);
+  EXPECT_EQ(progress, std::vector<int>{50});
+  // From another thread a post waits for the loop.
+  HWND h = v->Handle();
+  std::thread([h] { PostMessage(h, IEM_PROGRESS, 70, 0); }).join();
+  EXPECT_EQ(progress.size(), 1u);
+  Application->ProcessMessages();
+  EXPECT_EQ(progress, (std::vector<int>{50, 70}));
+  // Erasing erases nothing: the view paints every pixel itself.
+  EXPECT_EQ(v->Perform(WM_ERASEBKGND, 0, 0), 1);
+  v->OnSpecialKey = [](TObject*, WORD, TShiftState, bool& Handled) { Handled = true; };
+  EXPECT_EQ(v->Perform(CM_WANTSPECIALKEY, VK_LEFT, 0), 1);
+  // Shift shows the "+" cursors while held.
+  v->SetFocus();
+  struct Case {
+    TCursor base, held;
+  } cases[] = {{1785, 1791}, {1793, 1794}, {crArrow, crArrow}};
+  for (const Case& c : cases) {
+    v->SetCursor(c.base);
+    Inject::KeyDown(VK_SHIFT, ssShift);
+    EXPECT_EQ(v->Cursor(), c.held);
+    Inject::KeyUp(VK_SHIFT);
+    EXPECT_EQ(v->Cursor(), c.base);
+    EXPECT_EQ(v->BaseCursor(), c.base);
+  }
+}
+
+TEST(RedozIrViewPaint, MasksShapeTheLayerBelowAndAreNoPictureOfTheirOwn) {
+  TRedozIrView v(nullptr);
+  v.GetIEBitmap()->Allocate(4, 2, ie24RGB);
+  v.GetIEBitmap()->Fill(0);
+  v.LayersAdd();  // white, masked by the next layer
+  v.GetIEBitmap()->Fill(static_cast<double>(RGB(255, 255, 255)));
+  v.LayersAdd();  // the mask: left half 255, right half 0
+  TIEBitmap* m = v.GetIEBitmap();
+  m->Allocate(4, 2, ie8g);
+  m->Fill(0);
+  m->FillRect(0, 0, 1, 1, 255);
+  v.GetCurrentLayer()->IsMask = true;
+  TIEBitmap dest;
+  v.LayersDrawTo(&dest);
+  EXPECT_EQ(PixelAt(&dest, 0, 0), (Px{254, 254, 254}));  // w = 255: 255 x 255 / 256 rounds down
+  EXPECT_EQ(PixelAt(&dest, 3, 1), (Px{0, 0, 0}));        // masked out, and the mask itself not drawn
+  // A mask of no size hides the layer instead of dividing by zero.
+  m->Allocate(0, 0, ie8g);
+  v.Update();
+  v.LayersDrawTo(&dest);
+  EXPECT_EQ(PixelAt(&dest, 0, 0), (Px{0, 0, 0}));
+  // A kept combination of another size than the layer is not used.
+  v.GetLayer(1)->Bitmap->Resize(6, 2, 0, 255, 0, 0);
+  v.LayersDrawTo(&dest);
+  EXPECT_EQ(PixelAt(&dest, 0, 0), (Px{0, 0, 0}));
+}
+
+TEST(RedozIrViewPaint, AWindowlessMergeKeepsTheWholePicture) {
+  // The hidden view's client area is 50 x 50; the picture is larger.
+  TRedozIrView v(nullptr);
+  Pattern(v.GetIEBitmap(), 120, 90);
+  auto before = TIEBitmap::CreateSized(120, 90, ie24RGB);
+  before->Assign(v.GetIEBitmap());
+  v.Update();
+  v.Zoom(250);
+  v.LayersAdd();
+  v.GetCurrentLayer()->Visible = false;
+  v.LayersMergeAll();
+  ASSERT_EQ(v.GetIEBitmap()->Width(), 120);
+  ASSERT_EQ(v.GetIEBitmap()->Height(), 90);
+  EXPECT_TRUE(SameBytes(v.GetIEBitmap(), before.get()));
+  EXPECT_EQ(v.Zoom(), 250);
+}
