@@ -182,7 +182,8 @@ std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
   while (done < count) {
     ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n < 0) throw EWriteError("Write error on \"" + fileName_ + "\": " + std::strerror(errno));
+    if (n == 0) break;
     done += n;
   }
   return done;

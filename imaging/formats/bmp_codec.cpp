@@ -138,6 +138,10 @@ void BMPReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
     std::int64_t n = clrUsed ? clrUsed : (std::int64_t(1) << bits);
     n = std::min<std::int64_t>(n, std::int64_t(1) << bits);
     int entry = core ? 3 : 4;
+    // A palette shorter than the depth allows (OS/2 writers save only the
+    // colours used) ends where the pixels begin.
+    const std::int64_t headerEnd = Stream.Position() - start;
+    if (offBits > headerEnd) n = std::min<std::int64_t>(n, (offBits - headerEnd) / entry);
     r.Count(n, 256, entry, "palette size");
     for (std::int64_t i = 0; i < n; ++i) {
       TRGB c;
@@ -199,7 +203,7 @@ void BMPReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
       m[1] = Mask(0x00FF00);
       m[2] = Mask(0x0000FF);
     }
-    hasAlpha = bits == 32 && m[3].mask != 0 && compression != BI_RGB;
+    hasAlpha = (bits == 32 || bits == 16) && m[3].mask != 0 && compression != BI_RGB;
     TIEBitmap* alpha = hasAlpha ? Bitmap.GetAlphaChannel() : nullptr;
     std::vector<std::uint8_t> row(static_cast<size_t>(rowBytes));
     Progress.SetRows(H);
@@ -309,8 +313,13 @@ void PutLE(std::vector<std::uint8_t>& v, std::uint32_t x, int n) {
 
 void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
   const int w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
+  // Alpha is kept in 32 bits with an alpha mask (a BITMAPV5 header).
+  TIEBitmap* alpha = IEAlphaToWrite(Bitmap);
+  const bool twoColours = IEIsTwoColourPalette(Bitmap);
   int bits;
-  if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1)
+  if (alpha)
+    bits = 32;
+  else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1)
     bits = 1;
   else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample <= 4)
     bits = 4;
@@ -321,8 +330,8 @@ void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   TIEBitmap temp;
   TIEBitmap* src;
   if (bits == 1)
-    src = IEWriteSource(Bitmap, ie1g, 2, temp);
-  else if (bits == 24)
+    src = twoColours ? &Bitmap : IEWriteSource(Bitmap, ie1g, 2, temp);
+  else if (bits >= 24)
     src = IEWriteSource(Bitmap, ie24RGB, 256, temp);
   else if (bits == 8 && (Bitmap.GetPixelFormat() == ie8g || Bitmap.GetPixelFormat() == ie16g))
     src = IEWriteSource(Bitmap, ie8g, 256, temp);
@@ -337,6 +346,8 @@ void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     pal.assign(static_cast<size_t>(n), TRGB{});
     if (src->GetPixelFormat() == ie1g) {
       pal[1] = TRGB{255, 255, 255};
+    } else if (bits == 1) {
+      for (int i = 0; i < std::min(2, src->PaletteUsed()); ++i) pal[i] = src->GetPalette(i);
     } else if (src->GetPixelFormat() == ie8g) {
       for (int i = 0; i < 256; ++i) pal[i] = TRGB{std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)};
     } else {
@@ -352,9 +363,25 @@ void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   for (int k = 0; k < h; ++k) {
     int y = h - 1 - k;
     const std::uint8_t* s = src->GetScanline(y);
-    if (bits == 24 || bits == 1 || (bits == 8 && !rle)) {
+    if (bits == 32) {
+      const std::uint8_t* a = alpha->GetScanline(y);
+      for (int x = 0; x < w; ++x) {
+        std::memcpy(row.data() + 4 * x, s + 3 * x, 3);
+        row[4 * x + 3] = a[x];
+      }
+      pixels.insert(pixels.end(), row.begin(), row.end());
+    } else if (bits == 1 && src->GetPixelFormat() == ie1g) {
       std::memset(row.data(), 0, row.size());
-      std::memcpy(row.data(), s, static_cast<size_t>(bits == 24 ? w * 3 : bits == 1 ? (w + 7) / 8 : w));
+      std::memcpy(row.data(), s, static_cast<size_t>((w + 7) / 8));
+      pixels.insert(pixels.end(), row.begin(), row.end());
+    } else if (bits == 1) {
+      std::memset(row.data(), 0, row.size());
+      for (int x = 0; x < w; ++x)
+        if (s[x] & 1) row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+      pixels.insert(pixels.end(), row.begin(), row.end());
+    } else if (bits == 24 || (bits == 8 && !rle)) {
+      std::memset(row.data(), 0, row.size());
+      std::memcpy(row.data(), s, static_cast<size_t>(bits == 24 ? w * 3 : w));
       pixels.insert(pixels.end(), row.begin(), row.end());
     } else {
       for (int x = 0; x < w; ++x) idx[x] = static_cast<std::uint8_t>(s[x] & ((1 << bits) - 1));
@@ -371,24 +398,35 @@ void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     Progress.Report(k + 1);
   }
   const std::uint32_t palBytes = static_cast<std::uint32_t>(pal.size() * 4);
-  const std::uint32_t offBits = 14 + 40 + palBytes;
+  const std::uint32_t headerSize = bits == 32 ? 124 : 40;
+  const std::uint32_t offBits = 14 + headerSize + palBytes;
   const std::uint64_t fileSize = offBits + pixels.size();
   if (fileSize > 0xFFFFFFFFu) throw EIEImageError("BMP: image too large for the format");
   PutLE(data, 'B' | ('M' << 8), 2);
   PutLE(data, static_cast<std::uint32_t>(fileSize), 4);
   PutLE(data, 0, 4);
   PutLE(data, offBits, 4);
-  PutLE(data, 40, 4);
+  PutLE(data, headerSize, 4);
   PutLE(data, static_cast<std::uint32_t>(w), 4);
   PutLE(data, static_cast<std::uint32_t>(h), 4);
   PutLE(data, 1, 2);
   PutLE(data, static_cast<std::uint32_t>(bits), 2);
-  PutLE(data, rle ? (bits == 8 ? BI_RLE8 : BI_RLE4) : BI_RGB, 4);
+  PutLE(data, rle ? (bits == 8 ? BI_RLE8 : BI_RLE4) : bits == 32 ? BI_BITFIELDS : BI_RGB, 4);
   PutLE(data, static_cast<std::uint32_t>(pixels.size()), 4);
   PutLE(data, 2835, 4);
   PutLE(data, 2835, 4);
   PutLE(data, static_cast<std::uint32_t>(pal.size()), 4);
   PutLE(data, 0, 4);
+  if (bits == 32) {
+    // BITMAPV5: red, green, blue and alpha masks, sRGB, no profile.
+    for (std::uint32_t m : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) PutLE(data, m, 4);
+    PutLE(data, 0x73524742, 4);  // 'sRGB'
+    data.insert(data.end(), 36 + 12, 0);
+    PutLE(data, 4, 4);  // rendering intent: pictures
+    PutLE(data, 0, 4);
+    PutLE(data, 0, 4);
+    PutLE(data, 0, 4);
+  }
   for (const TRGB& c : pal) {
     data.push_back(c.b);
     data.push_back(c.g);

@@ -205,16 +205,60 @@ void GIFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       h + std::int64_t(Params.GIFYPos) > 65535)
     throw EIEImageError("GIF: image and position must fit in 65535 x 65535 pixels");
   // A 24-bit parameter set means "as many colours as GIF has".
-  const int bits = Params.SamplesPerPixel == 1 ? std::clamp(Params.BitsPerSample, 1, 8) : 8;
+  int bits = Params.SamplesPerPixel == 1 ? std::clamp(Params.BitsPerSample, 1, 8) : 8;
   TIEBitmap temp;
-  TIEBitmap* src =
-      bits == 1 && Bitmap.GetPixelFormat() == ie1g ? &Bitmap : IEWriteSource(Bitmap, ie8p, 1 << bits, temp);
+  TIEBitmap* src;
+  // With an alpha plane, the pixels under alpha 128 take GIF's one
+  // transparent colour: an entry that no visible pixel uses (a new one, or
+  // one freed by reducing the colours). The parameters' transparent colour
+  // is for images without an alpha plane.
+  TIEBitmap* alpha = Bitmap.HasAlphaChannel() ? Bitmap.GetAlphaChannel() : nullptr;
+  bool anyClear = false;
+  for (int y = 0; alpha && y < h && !anyClear; ++y) {
+    const std::uint8_t* ar = alpha->GetScanline(y);
+    for (int x = 0; x < w && !anyClear; ++x) anyClear = ar[x] < 128;
+  }
+  int trans = NO_TRANSPARENT_COLOR;
+  if (anyClear) {
+    auto freeEntry = [&](TIEBitmap& pb) {
+      std::vector<bool> used(256, false);
+      for (int y = 0; y < h; ++y) {
+        const std::uint8_t* p = pb.GetScanline(y);
+        const std::uint8_t* ar = alpha->GetScanline(y);
+        for (int x = 0; x < w; ++x)
+          if (ar[x] >= 128) used[p[x]] = true;
+      }
+      for (int i = 0; i < 256; ++i)
+        if (!used[i]) return i;
+      return -1;
+    };
+    src = IEWriteSource(Bitmap, ie8p, 1 << bits, temp);
+    trans = freeEntry(*src);
+    if (trans < 0) {
+      src = IEWriteSource(Bitmap, ie8p, 255, temp);
+      trans = freeEntry(*src);
+    }
+    while ((1 << bits) <= trans) ++bits;
+  } else {
+    src =
+        bits == 1 && Bitmap.GetPixelFormat() == ie1g ? &Bitmap : IEWriteSource(Bitmap, ie8p, 1 << bits, temp);
+  }
   std::vector<TRGB> pal(static_cast<size_t>(1) << bits, TRGB{});
   if (src->GetPixelFormat() == ie1g) {
     pal[1] = TRGB{255, 255, 255};
   } else {
     for (int i = 0; i < std::min<int>(src->PaletteUsed(), static_cast<int>(pal.size())); ++i)
       pal[i] = src->GetPalette(i);
+  }
+  // The transparent entry, which no visible pixel uses, takes the colour of
+  // the first transparent pixel, so that a copy of a GIF stays the same.
+  for (int y = 0; anyClear && y < h; ++y) {
+    const std::uint8_t* ar = alpha->GetScanline(y);
+    const int x = static_cast<int>(std::find_if(ar, ar + w, [](std::uint8_t v) { return v < 128; }) - ar);
+    if (x < w) {
+      pal[static_cast<size_t>(trans)] = Bitmap.GetPixels(x, y);
+      break;
+    }
   }
   std::vector<GifColorType> colors;
   for (const TRGB& c : pal) colors.push_back(GifColorType{c.r, c.g, c.b});
@@ -231,8 +275,8 @@ void GIFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   int rc = EGifPutScreenDesc(g, w + Params.GIFXPos, h + Params.GIFYPos, bits, bg, map);
   GifFreeMapObject(map);
   if (rc == GIF_ERROR) Fail(g, "cannot write the screen");
-  const int trans = Params.GIFTransparent ? NearestIndex(pal, Params.GIFTranspColor) : NO_TRANSPARENT_COLOR;
-  if (Params.GIFTransparent || Params.GIFDelayTime != 0) {
+  if (!alpha && Params.GIFTransparent) trans = NearestIndex(pal, Params.GIFTranspColor);
+  if (trans != NO_TRANSPARENT_COLOR || Params.GIFDelayTime != 0) {
     GraphicsControlBlock gcb{};
     gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
     gcb.DelayTime = std::clamp(Params.GIFDelayTime, 0, 65535);
@@ -253,6 +297,11 @@ void GIFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       for (int x = 0; x < w; ++x) line[x] = (s[x >> 3] >> (7 - (x & 7))) & 1;
     } else {
       for (int x = 0; x < w; ++x) line[x] = static_cast<GifPixelType>(std::min<int>(s[x], (1 << bits) - 1));
+    }
+    if (anyClear) {
+      const std::uint8_t* ar = alpha->GetScanline(rows[static_cast<size_t>(i)]);
+      for (int x = 0; x < w; ++x)
+        if (ar[x] < 128) line[x] = static_cast<GifPixelType>(trans);
     }
     if (EGifPutLine(g, line.data(), w) == GIF_ERROR) Fail(g, "cannot write the image data");
     Progress.Report(i + 1);

@@ -88,6 +88,15 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
       return &Temp;
     case ie16g:
       for (int y = 0; y < h; ++y) {
+        if (pf == ieRGB48) {
+          const auto* s = reinterpret_cast<const std::uint16_t*>(Source.GetScanline(y));
+          auto* d = reinterpret_cast<std::uint16_t*>(Temp.GetScanline(y));
+          for (int x = 0; x < w; ++x)
+            d[x] = static_cast<std::uint16_t>((std::int64_t(s[3 * x]) * 21 + std::int64_t(s[3 * x + 1]) * 71 +
+                                               std::int64_t(s[3 * x + 2]) * 8) /
+                                              100);
+          continue;
+        }
         IEGetRowRGB24(Source, y, row.data());
         auto* d = reinterpret_cast<std::uint16_t*>(Temp.GetScanline(y));
         for (int x = 0; x < w; ++x) d[x] = static_cast<std::uint16_t>(IEGreyOf(row[x]) * 257);
@@ -98,6 +107,12 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
       return &Temp;
     case ieRGB48:
       for (int y = 0; y < h; ++y) {
+        if (pf == ie16g) {
+          const auto* s = reinterpret_cast<const std::uint16_t*>(Source.GetScanline(y));
+          auto* d = reinterpret_cast<std::uint16_t*>(Temp.GetScanline(y));
+          for (int x = 0; x < w; ++x) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = s[x];
+          continue;
+        }
         IEGetRowRGB24(Source, y, row.data());
         auto* d = reinterpret_cast<std::uint16_t*>(Temp.GetScanline(y));
         for (int x = 0; x < w; ++x) {
@@ -148,6 +163,81 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
     }
     default: throw EIEImageError("writer: unsupported target pixel format");
   }
+}
+
+TIEBitmap* IEAlphaToWrite(TIEBitmap& Bitmap) {
+  if (!Bitmap.HasAlphaChannel()) return nullptr;
+  TIEBitmap* a = Bitmap.GetAlphaChannel();
+  const int w = Bitmap.GetWidth();
+  for (int y = 0; y < Bitmap.GetHeight(); ++y) {
+    const std::uint8_t* p = a->GetScanline(y);
+    for (int x = 0; x < w; ++x)
+      if (p[x] != 255) return a;
+  }
+  return nullptr;
+}
+
+bool IEIsTwoColourPalette(TIEBitmap& Bitmap) {
+  return Bitmap.GetPixelFormat() == ie8p && Bitmap.PaletteUsed() <= 2;
+}
+
+namespace {
+// The stored pixel that lands at (X, Y) of the upright image.
+void StoredPixel(int Orientation, int sw, int sh, int X, int Y, int& sx, int& sy) {
+  switch (Orientation) {
+    case 2: sx = sw - 1 - X, sy = Y; break;
+    case 3: sx = sw - 1 - X, sy = sh - 1 - Y; break;
+    case 4: sx = X, sy = sh - 1 - Y; break;
+    case 5: sx = Y, sy = X; break;
+    case 6: sx = Y, sy = sh - 1 - X; break;
+    case 7: sx = sw - 1 - Y, sy = sh - 1 - X; break;
+    case 8: sx = sw - 1 - Y, sy = X; break;
+    default: sx = X, sy = Y;
+  }
+}
+
+void Reorient(TIEBitmap& Src, TIEBitmap& Dst, int Orientation) {
+  const int sw = Src.GetWidth(), sh = Src.GetHeight();
+  const bool swap = Orientation >= 5;
+  const int dw = swap ? sh : sw, dh = swap ? sw : sh;
+  IEAllocImage(Dst, dw, dh, Src.GetPixelFormat(), "orientation");
+  Src.CopyPaletteTo(&Dst);
+  Dst.SetPaletteUsed(Src.PaletteUsed());
+  const int bits = Src.GetBitCount();
+  const int bytes = bits / 8;
+  std::vector<const std::uint8_t*> rows(static_cast<size_t>(sh));
+  for (int y = 0; y < sh; ++y) rows[static_cast<size_t>(y)] = Src.LockRow(y);
+  for (int y = 0; y < dh; ++y) {
+    std::uint8_t* d = Dst.GetScanline(y);
+    if (bits == 1) std::memset(d, 0, static_cast<size_t>(Dst.GetRowLen()));
+    for (int x = 0; x < dw; ++x) {
+      int sx, sy;
+      StoredPixel(Orientation, sw, sh, x, y, sx, sy);
+      const std::uint8_t* s = rows[static_cast<size_t>(sy)];
+      if (bits == 1) {
+        if ((s[sx >> 3] >> (7 - (sx & 7))) & 1) d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+      } else {
+        std::memcpy(d + static_cast<size_t>(x) * bytes, s + static_cast<size_t>(sx) * bytes,
+                    static_cast<size_t>(bytes));
+      }
+    }
+  }
+  for (int y = 0; y < sh; ++y) Src.UnlockRow(y);
+}
+}  // namespace
+
+void IEApplyOrientation(TIEBitmap& Bitmap, int Orientation) {
+  if (Orientation < 2 || Orientation > 8 || Bitmap.GetWidth() == 0) return;
+  TIEBitmap turned;
+  Reorient(Bitmap, turned, Orientation);
+  if (Bitmap.HasAlphaChannel()) {
+    TIEBitmap* a = Bitmap.GetAlphaChannel();
+    TIEBitmap plane;
+    Reorient(*a, plane, Orientation);
+    a->AssignImage(&plane);
+    a->SyncFull();
+  }
+  Bitmap.AssignImage(&turned);
 }
 
 void IESetColorMap(TIOParamsVals& Params, const std::vector<TRGB>& Palette) {

@@ -47,6 +47,19 @@ void IEConvertTo24(TIEBitmap& Bitmap);
 // are quantised).
 TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, TIEBitmap& Temp);
 
+// The alpha plane a writer stores: none when the bitmap has no plane or
+// every pixel of it is opaque.
+TIEBitmap* IEAlphaToWrite(TIEBitmap& Bitmap);
+
+// True for a palette image of at most two entries (a two-colour picture
+// that a 1-bit file can hold with its own colours).
+bool IEIsTwoColourPalette(TIEBitmap& Bitmap);
+
+// Turns a bitmap read in stored order into its upright form by a TIFF or
+// Exif orientation (1 to 8; other values leave it as it is). The alpha
+// plane follows.
+void IEApplyOrientation(TIEBitmap& Bitmap, int Orientation);
+
 // The parameters' colour map becomes a copy of Palette (none when empty).
 void IESetColorMap(TIOParamsVals& Params, const std::vector<TRGB>& Palette);
 

@@ -10,6 +10,7 @@
 
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
+#include "imaging/io/ie_debuglog.h"
 #include "platform/numeric.h"
 
 namespace redozir {
@@ -22,6 +23,8 @@ const std::uint8_t kJP2Sig[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0
 struct Siz {
   std::int64_t w = 0, h = 0;
   int comps = 0;
+  std::int64_t tiles = 0;
+  std::vector<bool> present;  // tiles with at least one tile-part
 };
 
 void ReadSiz(TByteReader& r, Siz& siz) {
@@ -39,6 +42,8 @@ void ReadSiz(TByteReader& r, Siz& siz) {
   siz.w = x - x0;
   siz.h = y - y0;
   siz.comps = c;
+  siz.tiles = tiles;
+  siz.present.assign(static_cast<size_t>(tiles), false);
 }
 
 // Length of a J2K code stream at the reader's position: markers up to the
@@ -51,9 +56,13 @@ std::int64_t CodestreamLength(TByteReader& r, Siz& siz) {
     if (m == 0xFFD9) break;
     if (m == 0xFF90) {
       std::uint16_t lsot = IEBE16(r);
-      r.Skip(2);
+      const std::uint16_t isot = IEBE16(r);
       std::uint32_t psot = IEBE32(r);
       if (lsot != 10) r.Fail("bad tile-part header");
+      if (siz.comps == 0) r.Fail("tile-part before the image size marker");
+      if (isot >= siz.tiles)
+        r.Fail("tile " + std::to_string(isot) + " beyond the " + std::to_string(siz.tiles) + " tiles");
+      siz.present[isot] = true;
       if (psot == 0) return total;  // the last tile-part runs to the end of the data
       if (psot < 12) r.Fail("bad tile-part length");
       r.Skip(psot - 10);  // the marker, Lsot, Isot and Psot are read
@@ -70,6 +79,19 @@ std::int64_t CodestreamLength(TByteReader& r, Siz& siz) {
   }
   if (siz.comps == 0) r.Fail("missing image size marker");
   return total - r.Left();
+}
+
+// JPEG 2000 can code a uniform picture of any size in a few hundred bytes,
+// so no ratio of pixels to bytes holds; what the code stream declares must
+// be there instead: a tile-part for every tile (a code stream that names
+// 65535 tiles needs about a megabyte). Within that, the library's cap on
+// an image's size is the guard.
+void CheckDeclared(const char* Format, const Siz& siz) {
+  const auto missing = std::count(siz.present.begin(), siz.present.end(), false);
+  if (missing > 0)
+    throw EIEImageError(std::string(Format) + ": " + std::to_string(missing) + " of " +
+                        std::to_string(siz.tiles) + " tiles missing");
+  IECheckImageSize(Format, siz.w, siz.h, 32 * std::int64_t(siz.comps), kMaxBitmapBytes, 1);
 }
 
 // Length of a JP2 file: boxes up to and including the code stream box.
@@ -164,6 +186,11 @@ void OnError(const char* msg, void* user) {
   }
 }
 void OnQuiet(const char*, void*) {}
+void OnWarning(const char* msg, void*) {
+  std::string s(msg);
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  IEDebugLog("JPEG 2000 warning: " + s);
+}
 
 struct Opj {
   opj_codec_t* codec = nullptr;
@@ -177,7 +204,7 @@ struct Opj {
   }
   void Handlers() {
     opj_set_error_handler(codec, OnError, &error);
-    opj_set_warning_handler(codec, OnQuiet, nullptr);
+    opj_set_warning_handler(codec, OnWarning, nullptr);
     opj_set_info_handler(codec, OnQuiet, nullptr);
   }
   [[noreturn]] void Fail(const std::string& what) const {
@@ -185,13 +212,24 @@ struct Opj {
   }
 };
 
+// Scales a sample of Prec bits (signed samples shifted to unsigned) to
+// Bits bits, rounding.
+std::uint32_t ScaleSample(std::int64_t v, const opj_image_comp_t& c, int Bits) {
+  if (c.sgnd) v += std::int64_t(1) << (c.prec - 1);
+  const std::int64_t top = (std::int64_t(1) << c.prec) - 1, out = (std::int64_t(1) << Bits) - 1;
+  v = std::clamp<std::int64_t>(v, 0, top);
+  if (static_cast<int>(c.prec) == Bits) return static_cast<std::uint32_t>(v);
+  return static_cast<std::uint32_t>((v * out + top / 2) / top);
+}
+
 void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
             bool jp2) {
+  const char* fmt = jp2 ? "JP2" : "J2K";
   const std::int64_t start = Stream.Position();
   std::int64_t length;
   Siz siz;
   {
-    TByteReader r(Stream, -1, jp2 ? "JP2" : "J2K");
+    TByteReader r(Stream, -1, fmt);
     if (jp2) {
       std::uint8_t sig[12];
       r.Bytes(sig, 12);
@@ -203,7 +241,7 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
     }
   }
   // The decoder keeps every sample of every component as a 32-bit integer.
-  IECheckImageSize(jp2 ? "JP2" : "J2K", siz.w, siz.h, 32 * siz.comps, length, 4096);
+  CheckDeclared(fmt, siz);
   Stream.SetPosition(start);
   std::vector<std::uint8_t> data(static_cast<size_t>(length));
   Stream.ReadBuffer(data.data(), length);
@@ -224,47 +262,67 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
   opj_stream_set_seek_function(o.stream, MemSeek);
   if (!opj_read_header(o.stream, o.codec, &o.image) || !o.image) o.Fail("bad header");
   const std::int64_t w = std::int64_t(o.image->x1) - o.image->x0, h = std::int64_t(o.image->y1) - o.image->y0;
-  const int nc = static_cast<int>(o.image->numcomps);
-  if (nc < 1) o.Fail("no components");
-  IECheckImageSize(jp2 ? "JP2" : "J2K", w, h, 32 * nc, length, 4096);
+  if (o.image->numcomps < 1) o.Fail("no components");
+  IECheckImageSize(fmt, w, h, 32 * std::int64_t(o.image->numcomps), kMaxBitmapBytes, 1);
   if (!opj_decode(o.codec, o.stream, o.image) || !opj_end_decompress(o.codec, o.stream))
     o.Fail("cannot decode");
-  for (int i = 0; i < std::min(nc, 4); ++i) {
-    const opj_image_comp_t& c = o.image->comps[i];
-    if (!c.data || c.dx == 0 || c.dy == 0 || c.prec == 0 || c.prec > 31) o.Fail("bad component");
+  // Counted only now: a palette box turns one component into the colours
+  // it names, and a channel definition may reorder them.
+  const int nc = static_cast<int>(o.image->numcomps);
+  if (nc < 1) o.Fail("no components");
+  int alphaComp = -1;
+  for (int i = 0; i < nc; ++i)
+    if (o.image->comps[i].alpha) {
+      alphaComp = i;
+      break;
+    }
+  int colourComps = nc;
+  if (alphaComp < 0 && (nc == 2 || nc >= 4)) alphaComp = nc == 2 ? 1 : 3;
+  if (alphaComp >= 0) colourComps = alphaComp == 0 ? nc - 1 : std::min(nc - 1, alphaComp);
+  const bool colour = colourComps >= 3;
+  std::vector<int> use;  // colour components (red, green, blue or grey), then alpha
+  for (int i = 0, k = 0; i < nc && k < (colour ? 3 : 1); ++i)
+    if (i != alphaComp) use.push_back(i), ++k;
+  if (use.empty()) o.Fail("no colour component");
+  if (alphaComp >= 0) use.push_back(alphaComp);
+  int prec = 0;
+  for (size_t k = 0; k < use.size(); ++k) {
+    const opj_image_comp_t& c = o.image->comps[use[k]];
+    if (!c.data || c.dx == 0 || c.dy == 0 || c.w == 0 || c.h == 0 || c.prec == 0 || c.prec > 31)
+      o.Fail("bad component");
+    if (static_cast<int>(k) < (colour ? 3 : 1)) prec = std::max<int>(prec, static_cast<int>(c.prec));
   }
-  const bool colour = nc >= 3;
-  const bool alpha = nc == 2 || nc >= 4;
-  IEAllocImage(Bitmap, w, h, colour ? ie24RGB : ie8g, jp2 ? "JP2" : "J2K");
+  // More than 8 bits per sample stay 16 bits.
+  const bool deep = prec > 8;
+  const TIEPixelFormat pf = colour ? (deep ? ieRGB48 : ie24RGB) : (deep ? ie16g : ie8g);
+  const bool alpha = alphaComp >= 0;
+  IEAllocImage(Bitmap, w, h, pf, fmt);
   TIEBitmap* a = alpha ? Bitmap.GetAlphaChannel() : nullptr;
   if (!alpha && Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
-  // A sample of component i at pixel (x, y), scaled to 8 bits.
-  auto sample = [&](int i, int x, int y) {
+  // A sample of component i at pixel (x, y), scaled to Bits bits.
+  auto sample = [&](int i, int x, int y, int Bits) {
     const opj_image_comp_t& c = o.image->comps[i];
-    std::uint32_t cx = std::min<std::uint32_t>(static_cast<std::uint32_t>(x) / c.dx, c.w ? c.w - 1 : 0);
-    std::uint32_t cy = std::min<std::uint32_t>(static_cast<std::uint32_t>(y) / c.dy, c.h ? c.h - 1 : 0);
-    std::int64_t v = c.data[static_cast<size_t>(cy) * c.w + cx];
-    if (c.sgnd) v += std::int64_t(1) << (c.prec - 1);
-    if (c.prec > 8)
-      v >>= (c.prec - 8);
-    else if (c.prec < 8)
-      v = v * 255 / ((std::int64_t(1) << c.prec) - 1);
-    return static_cast<std::uint8_t>(std::clamp<std::int64_t>(v, 0, 255));
+    std::uint32_t cx = std::min<std::uint32_t>(static_cast<std::uint32_t>(x) / c.dx, c.w - 1);
+    std::uint32_t cy = std::min<std::uint32_t>(static_cast<std::uint32_t>(y) / c.dy, c.h - 1);
+    return ScaleSample(c.data[static_cast<size_t>(cy) * c.w + cx], c, Bits);
   };
   const int W = static_cast<int>(w), H = static_cast<int>(h);
+  const int channels = colour ? 3 : 1;
   Progress.SetRows(H);
   for (int y = 0; y < H; ++y) {
     std::uint8_t* d = Bitmap.GetScanline(y);
+    auto* d16 = reinterpret_cast<std::uint16_t*>(d);
     std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
     for (int x = 0; x < W; ++x) {
-      if (colour) {
-        d[3 * x] = sample(2, x, y);
-        d[3 * x + 1] = sample(1, x, y);
-        d[3 * x + 2] = sample(0, x, y);
-      } else {
-        d[x] = sample(0, x, y);
+      for (int k = 0; k < channels; ++k) {
+        // 24-bit rows are blue, green, red; 48-bit rows red, green, blue.
+        const int at = channels * x + (colour && !deep ? 2 - k : k);
+        if (deep)
+          d16[at] = static_cast<std::uint16_t>(sample(use[k], x, y, 16));
+        else
+          d[at] = static_cast<std::uint8_t>(sample(use[k], x, y, 8));
       }
-      if (ar) ar[x] = sample(colour ? 3 : 1, x, y);
+      if (ar) ar[x] = static_cast<std::uint8_t>(sample(use[channels], x, y, 8));
     }
     Progress.Report(y + 1);
   }
@@ -273,8 +331,8 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
   Params.FileType = jp2 ? ioJP2 : ioJ2K;
   Params.J2000ColorSpace =
       colour ? (o.image->color_space == OPJ_CLRSPC_SYCC ? ioJ2000_YCbCr : ioJ2000_RGB) : ioJ2000_GRAYSCALE;
-  Params.BitsPerSample = static_cast<int>(o.image->comps[0].prec);
-  Params.SamplesPerPixel = nc;
+  Params.BitsPerSample = prec;
+  Params.SamplesPerPixel = channels + (alpha ? 1 : 0);
   Params.FreeColorMap();
 }
 
@@ -282,16 +340,21 @@ void WriteAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgr
              bool jp2) {
   const int w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
   const bool grey = Params.J2000ColorSpace == ioJ2000_GRAYSCALE;
+  const bool deep = Params.BitsPerSample > 8;
   TIEBitmap temp;
-  TIEBitmap* src = IEWriteSource(Bitmap, grey ? ie8g : ie24RGB, 256, temp);
-  const int nc = grey ? 1 : 3;
+  TIEBitmap* src =
+      IEWriteSource(Bitmap, grey ? (deep ? ie16g : ie8g) : (deep ? ieRGB48 : ie24RGB), 256, temp);
+  TIEBitmap* alpha = IEAlphaToWrite(Bitmap);
+  const int channels = grey ? 1 : 3;
+  const int nc = channels + (alpha ? 1 : 0);
   std::vector<opj_image_cmptparm_t> cp(static_cast<size_t>(nc));
-  for (auto& c : cp) {
+  for (int i = 0; i < nc; ++i) {
+    auto& c = cp[static_cast<size_t>(i)];
     std::memset(&c, 0, sizeof c);
     c.dx = c.dy = 1;
     c.w = static_cast<OPJ_UINT32>(w);
     c.h = static_cast<OPJ_UINT32>(h);
-    c.prec = 8;
+    c.prec = deep && i < channels ? 16 : 8;
     c.sgnd = 0;
   }
   Opj o;
@@ -301,18 +364,18 @@ void WriteAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgr
   o.image->x0 = o.image->y0 = 0;
   o.image->x1 = static_cast<OPJ_UINT32>(w);
   o.image->y1 = static_cast<OPJ_UINT32>(h);
+  // Straight alpha: the file's channel definition names it so.
+  if (alpha) o.image->comps[channels].alpha = 1;
   Progress.SetRows(h);
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* s = src->GetScanline(y);
+    const auto* s16 = reinterpret_cast<const std::uint16_t*>(s);
+    const std::uint8_t* ar = alpha ? alpha->GetScanline(y) : nullptr;
     for (int x = 0; x < w; ++x) {
       const size_t i = static_cast<size_t>(y) * w + x;
-      if (grey) {
-        o.image->comps[0].data[i] = s[x];
-      } else {
-        o.image->comps[0].data[i] = s[3 * x + 2];
-        o.image->comps[1].data[i] = s[3 * x + 1];
-        o.image->comps[2].data[i] = s[3 * x];
-      }
+      for (int k = 0; k < channels; ++k)
+        o.image->comps[k].data[i] = deep ? s16[channels * x + k] : s[channels * x + (grey ? 0 : 2 - k)];
+      if (ar) o.image->comps[channels].data[i] = ar[x];
     }
     Progress.Report(y + 1);
   }

@@ -12,6 +12,7 @@
 
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
+#include "imaging/io/ie_debuglog.h"
 
 namespace redozir {
 
@@ -23,7 +24,13 @@ constexpr size_t kBuf = 65536;
   (*c->err->format_message)(c, msg);
   throw EIEImageError(std::string("JPEG: ") + msg);
 }
-void EmitMessage(j_common_ptr, int) {}
+// Warnings (level -1) go to the debug log; trace messages are dropped.
+void EmitMessage(j_common_ptr c, int level) {
+  if (level >= 0) return;
+  char msg[JMSG_LENGTH_MAX];
+  (*c->err->format_message)(c, msg);
+  IEDebugLog(std::string("JPEG warning: ") + msg);
+}
 
 struct Source {
   jpeg_source_mgr pub;

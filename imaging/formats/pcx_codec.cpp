@@ -177,7 +177,8 @@ void PCXWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   TIEBitmap* src;
   int bpp, planes;
   const TIEPixelFormat bpf = Bitmap.GetPixelFormat();
-  if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1) {
+  // A two-colour palette goes in the 16-colour form, which keeps its colours.
+  if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1 && !IEIsTwoColourPalette(Bitmap)) {
     src = IEWriteSource(Bitmap, ie1g, 2, temp);
     bpp = 1, planes = 1;
   } else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample <= 4) {

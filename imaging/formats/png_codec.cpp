@@ -9,6 +9,7 @@
 
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
+#include "imaging/io/ie_debuglog.h"
 
 namespace redozir {
 
@@ -16,7 +17,7 @@ namespace {
 [[noreturn]] void PngError(png_structp, png_const_charp msg) {
   throw EIEImageError(std::string("PNG: ") + msg);
 }
-void PngWarning(png_structp, png_const_charp) {}
+void PngWarning(png_structp, png_const_charp msg) { IEDebugLog(std::string("PNG warning: ") + msg); }
 
 struct ReadState {
   TStream* s;
@@ -92,8 +93,12 @@ void PNGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
   } else if (ctype == PNG_COLOR_TYPE_GRAY || ctype == PNG_COLOR_TYPE_GRAY_ALPHA) {
     if (depth == 1 && !alpha && !hasTrns) {
       pf = ie1g;
-    } else if (depth == 16 && !alpha && !hasTrns) {
+    } else if (depth == 16) {
       png_set_swap(g.png);
+      if (hasTrns) {
+        png_set_tRNS_to_alpha(g.png);
+        alpha = true;
+      }
       pf = ie16g;
     } else {
       if (depth < 8) png_set_expand_gray_1_2_4_to_8(g.png);
@@ -105,8 +110,12 @@ void PNGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
       pf = ie8g;
     }
   } else {
-    if (depth == 16 && !alpha && !hasTrns) {
+    if (depth == 16) {
       png_set_swap(g.png);
+      if (hasTrns) {
+        png_set_tRNS_to_alpha(g.png);
+        alpha = true;
+      }
       pf = ieRGB48;
     } else {
       if (depth == 16) png_set_strip_16(g.png);
@@ -147,7 +156,14 @@ void PNGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
         } else {
           std::uint8_t* ar = a->GetScanline(y);
           int colour = outChannels - 1;
-          for (int x = 0; x < W; ++x) {
+          for (int x = 0; x < W && (pf == ie16g || pf == ieRGB48); ++x) {
+            // 16-bit samples (already in host order); alpha to 8 bits.
+            const auto* px =
+                reinterpret_cast<const std::uint16_t*>(row) + static_cast<size_t>(x) * outChannels;
+            std::memcpy(d + static_cast<size_t>(x) * colour * 2, px, static_cast<size_t>(colour) * 2);
+            ar[x] = static_cast<std::uint8_t>((px[colour] + 128) / 257);
+          }
+          for (int x = 0; x < W && pf != ie16g && pf != ieRGB48; ++x) {
             const std::uint8_t* px = row + static_cast<size_t>(x) * outChannels;
             if (colour == 1) {
               d[x] = px[0];
@@ -197,7 +213,30 @@ void PNGWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   TIEBitmap* src;
   int ctype, depth;
   const TIEPixelFormat bpf = Bitmap.GetPixelFormat();
-  if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1) {
+  TIEBitmap* alpha = Bitmap.HasAlphaChannel() ? Bitmap.GetAlphaChannel() : nullptr;
+  // A palette carries alpha as one value per entry (tRNS): only when every
+  // pixel of an entry has the same alpha; RGBA otherwise.
+  std::vector<int> entryAlpha;
+  auto alphaPerEntry = [&](TIEBitmap& pb) {
+    entryAlpha.assign(256, -1);
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t* s = pb.GetScanline(y);
+      const std::uint8_t* ar = alpha->GetScanline(y);
+      for (int x = 0; x < w; ++x) {
+        int& e = entryAlpha[s[x]];
+        if (e >= 0 && e != ar[x]) return false;
+        e = ar[x];
+      }
+    }
+    return true;
+  };
+  const bool paletteHoldsAlpha = !alpha || (bpf == ie8p && alphaPerEntry(Bitmap));
+  if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1 && IEIsTwoColourPalette(Bitmap) &&
+      paletteHoldsAlpha) {
+    src = &Bitmap;
+    ctype = PNG_COLOR_TYPE_PALETTE;
+    depth = 1;
+  } else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1 && !alpha) {
     src = IEWriteSource(Bitmap, ie1g, 2, temp);
     ctype = PNG_COLOR_TYPE_GRAY;
     depth = 1;
@@ -209,11 +248,16 @@ void PNGWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     src = IEWriteSource(Bitmap, ie8g, 256, temp);
     ctype = PNG_COLOR_TYPE_GRAY;
     depth = 8;
-  } else if (Params.SamplesPerPixel == 1) {
+  } else if (Params.SamplesPerPixel == 1 && (!alpha || paletteHoldsAlpha)) {
     int bits = std::clamp(Params.BitsPerSample, 1, 8);
     src = IEWriteSource(Bitmap, ie8p, 1 << bits, temp);
     ctype = PNG_COLOR_TYPE_PALETTE;
     depth = 8;
+    if (alpha && src != &Bitmap && !alphaPerEntry(*src)) {
+      // Quantised colours that mix alphas: RGBA keeps both.
+      src = IEWriteSource(Bitmap, ie24RGB, 256, temp);
+      ctype = PNG_COLOR_TYPE_RGB;
+    }
   } else if (Params.BitsPerSample == 16) {
     src = IEWriteSource(Bitmap, ieRGB48, 256, temp);
     ctype = PNG_COLOR_TYPE_RGB;
@@ -223,11 +267,7 @@ void PNGWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     ctype = PNG_COLOR_TYPE_RGB;
     depth = 8;
   }
-  TIEBitmap* alpha = Bitmap.HasAlphaChannel() ? Bitmap.GetAlphaChannel() : nullptr;
-  if (depth != 8 || ctype == PNG_COLOR_TYPE_PALETTE) {
-    // 1-bit and 16-bit images go without alpha; palettes carry it as tRNS.
-    if (ctype != PNG_COLOR_TYPE_PALETTE) alpha = nullptr;
-  }
+  // A 1-bit image with alpha got past the 1-bit forms above: it is RGBA.
   if (alpha && ctype != PNG_COLOR_TYPE_PALETTE) ctype |= PNG_COLOR_MASK_ALPHA;
 
   WriteGuard g;
@@ -305,18 +345,24 @@ void PNGWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   }
   const int passes = png_set_interlace_handling(g.png);
   const int outCh = (ctype == PNG_COLOR_TYPE_RGB_ALPHA) ? 4 : (ctype == PNG_COLOR_TYPE_GRAY_ALPHA) ? 2 : 0;
-  std::vector<std::uint8_t> row(outCh ? static_cast<size_t>(w) * outCh : 0);
+  const size_t sampleBytes = depth == 16 ? 2 : 1;
+  std::vector<std::uint8_t> row(outCh ? static_cast<size_t>(w) * outCh * sampleBytes : 0);
   Progress.SetRows(std::int64_t(h) * passes);
   for (int pass = 0; pass < passes; ++pass) {
     for (int y = 0; y < h; ++y) {
       std::uint8_t* s = src->GetScanline(y);
       if (outCh) {
         const std::uint8_t* ar = alpha->GetScanline(y);
-        int c = outCh - 1;
+        const size_t c = static_cast<size_t>(outCh - 1) * sampleBytes;
         for (int x = 0; x < w; ++x) {
-          std::memcpy(row.data() + static_cast<size_t>(x) * outCh, s + static_cast<size_t>(x) * c,
-                      static_cast<size_t>(c));
-          row[static_cast<size_t>(x) * outCh + c] = ar[x];
+          std::uint8_t* d = row.data() + static_cast<size_t>(x) * outCh * sampleBytes;
+          std::memcpy(d, s + static_cast<size_t>(x) * c, c);
+          if (sampleBytes == 2) {
+            const auto a16 = static_cast<std::uint16_t>(ar[x] * 257);
+            std::memcpy(d + c, &a16, 2);
+          } else {
+            d[c] = ar[x];
+          }
         }
         png_write_row(g.png, row.data());
       } else {

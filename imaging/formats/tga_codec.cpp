@@ -242,7 +242,13 @@ void TGAWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   TIEBitmap* src;
   int type, depth;
   const TIEPixelFormat bpf = Bitmap.GetPixelFormat();
-  if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1) {
+  // A colour map has no alpha: an image with alpha to keep is true colour.
+  const bool keepAlpha = IEAlphaToWrite(Bitmap) != nullptr;
+  if (keepAlpha && Params.SamplesPerPixel == 1 && bpf != ie8g && bpf != ie16g) {
+    src = IEWriteSource(Bitmap, ie24RGB, 256, temp);
+    type = 2;
+    depth = 24;
+  } else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1 && !IEIsTwoColourPalette(Bitmap)) {
     // Targa has no 1-bit images: a black and white colour map stands in.
     src = IEWriteSource(Bitmap, ie1g, 2, temp);
     type = 1;

@@ -11,6 +11,7 @@
 
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
+#include "imaging/io/ie_debuglog.h"
 
 namespace redozir {
 
@@ -80,6 +81,7 @@ int WarningHandler(TIFF*, void* user, const char* module, const char* fmt, va_li
   char msg[512];
   std::vsnprintf(msg, sizeof msg, fmt, ap);
   if (c->truncated.empty() && std::strstr(msg, "IO error")) c->truncated = msg;
+  IEDebugLog(std::string("TIFF warning: ") + (module ? module : "") + (module ? ": " : "") + msg);
   return 1;
 }
 
@@ -186,6 +188,12 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   const bool grey = photo == PHOTOMETRIC_MINISBLACK || photo == PHOTOMETRIC_MINISWHITE;
   const bool hasAlpha =
       extraCount > 0 && extra && (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA);
+  // Premultiplied colour is made straight again as it is read.
+  const bool assocAlpha = hasAlpha && extra[0] == EXTRASAMPLE_ASSOCALPHA;
+  std::uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
+  // Colour samples per pixel of the kinds read natively.
+  int colourSamples = 0;
   TIEPixelFormat pf = ienull;
   if (rows && contig) {
     if (grey && spp == 1 && bps == 1)
@@ -194,6 +202,10 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       pf = ie8g;
     else if (grey && spp == 1 && bps == 16)
       pf = ie16g;
+    else if (grey && spp == 2 && hasAlpha && (bps == 8 || bps == 16))
+      pf = bps == 8 ? ie8g : ie16g;
+    else if (photo == PHOTOMETRIC_RGB && bps == 16 && spp == 4 && hasAlpha)
+      pf = ieRGB48;
     else if (photo == PHOTOMETRIC_PALETTE && spp == 1 && (bps == 1 || bps == 2 || bps == 4 || bps == 8))
       pf = ie8p;
     else if (photo == PHOTOMETRIC_RGB && bps == 8 && (spp == 3 || spp == 4))
@@ -208,15 +220,22 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     }
   }
   std::vector<TRGB> pal;
-  const bool alpha = hasAlpha && (pf == ie24RGB || pf == ienull);
+  if (pf == ie8g || pf == ie16g) colourSamples = 1;
+  if (pf == ie24RGB || pf == ieRGB48) colourSamples = 3;
+  const bool alpha = hasAlpha && (pf == ienull || (colourSamples > 0 && spp > colourSamples));
+  // Straight samples from premultiplied ones (alpha of the same depth).
+  auto unpremultiply = [](std::uint32_t v, std::uint32_t a, std::uint32_t max) {
+    return a == 0 ? 0u : std::min(max, (v * max + a / 2) / a);
+  };
   if (pf == ienull) {
     // Everything else goes through libtiff's RGBA reader.
     char emsg[1024] = "";
     if (!TIFFRGBAImageOK(t, emsg)) h.Fail(std::string("unsupported image: ") + emsg);
     IEAllocImage(Bitmap, W, H, ie24RGB, "TIFF");
     std::vector<std::uint32_t> rgba(static_cast<size_t>(W) * H);
-    if (!TIFFReadRGBAImageOriented(t, w, hh, rgba.data(), ORIENTATION_TOPLEFT, 0))
-      h.Fail("cannot decode the image");
+    // Rows in stored order: the orientation is applied below, as on the
+    // native path (libtiff's own turns only flip).
+    if (!TIFFReadRGBAImageOriented(t, w, hh, rgba.data(), orientation, 0)) h.Fail("cannot decode the image");
     TIEBitmap* a = alpha ? Bitmap.GetAlphaChannel() : nullptr;
     Progress.SetRows(H);
     for (int y = 0; y < H; ++y) {
@@ -224,10 +243,15 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
       for (int x = 0; x < W; ++x) {
         std::uint32_t p = rgba[static_cast<size_t>(y) * W + x];
-        d[3 * x] = static_cast<std::uint8_t>(TIFFGetB(p));
-        d[3 * x + 1] = static_cast<std::uint8_t>(TIFFGetG(p));
-        d[3 * x + 2] = static_cast<std::uint8_t>(TIFFGetR(p));
-        if (ar) ar[x] = static_cast<std::uint8_t>(TIFFGetA(p));
+        // libtiff's RGBA reader gives premultiplied colour whatever the file holds.
+        const std::uint32_t av = TIFFGetA(p);
+        auto ch = [&](std::uint32_t v) {
+          return static_cast<std::uint8_t>(ar ? unpremultiply(v, av, 255) : v);
+        };
+        d[3 * x] = ch(TIFFGetB(p));
+        d[3 * x + 1] = ch(TIFFGetG(p));
+        d[3 * x + 2] = ch(TIFFGetR(p));
+        if (ar) ar[x] = static_cast<std::uint8_t>(av);
       }
       Progress.Report(y + 1);
     }
@@ -301,6 +325,17 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
             for (int i = 0; i < (W + 7) / 8; ++i) d[i] = static_cast<std::uint8_t>(~d[i]);
           break;
         case ie8g:
+          if (spp == 2) {
+            std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
+            for (int x = 0; x < W; ++x) {
+              const std::uint32_t v = p[2 * x], av = p[2 * x + 1];
+              d[x] = static_cast<std::uint8_t>(assocAlpha ? unpremultiply(v, av, 255) : v);
+              if (photo == PHOTOMETRIC_MINISWHITE) d[x] = static_cast<std::uint8_t>(255 - d[x]);
+              if (ar) ar[x] = static_cast<std::uint8_t>(av);
+            }
+            break;
+          }
+          [[fallthrough]];
         case ie8p:
           for (int x = 0; x < W; ++x) {
             int v = bps == 8 ? p[x] : (p[(x * bps) >> 3] >> (8 - bps - ((x * bps) & 7))) & ((1 << bps) - 1);
@@ -310,20 +345,36 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
           }
           break;
         case ie16g:
-          std::memcpy(d, p, static_cast<size_t>(W) * 2);
-          if (photo == PHOTOMETRIC_MINISWHITE)
-            for (int x = 0; x < W; ++x) reinterpret_cast<std::uint16_t*>(d)[x] ^= 0xFFFF;
+        case ieRGB48: {
+          // Samples of 16 bits; an alpha sample after the colour ones.
+          const auto* s16 = reinterpret_cast<const std::uint16_t*>(p);
+          auto* d16 = reinterpret_cast<std::uint16_t*>(d);
+          std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
+          for (int x = 0; x < W; ++x) {
+            const std::uint16_t* px = s16 + static_cast<size_t>(x) * spp;
+            const std::uint32_t av = spp > colourSamples ? px[colourSamples] : 65535;
+            for (int k = 0; k < colourSamples; ++k) {
+              std::uint32_t v = assocAlpha ? unpremultiply(px[k], av, 65535) : px[k];
+              if (photo == PHOTOMETRIC_MINISWHITE) v ^= 0xFFFF;
+              d16[static_cast<size_t>(x) * colourSamples + k] = static_cast<std::uint16_t>(v);
+            }
+            if (ar) ar[x] = static_cast<std::uint8_t>((av + 128) / 257);
+          }
           break;
-        case ieRGB48: std::memcpy(d, p, static_cast<size_t>(W) * 6); break;
+        }
         case ieCMYK: std::memcpy(d, p, static_cast<size_t>(W) * 4); break;
         default: {
           std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
           for (int x = 0; x < W; ++x) {
             const std::uint8_t* s = p + static_cast<size_t>(x) * spp;
-            d[3 * x] = s[2];
-            d[3 * x + 1] = s[1];
-            d[3 * x + 2] = s[0];
-            if (ar) ar[x] = s[3];
+            const std::uint32_t av = ar ? s[3] : 255;
+            auto ch = [&](std::uint32_t v) {
+              return static_cast<std::uint8_t>(assocAlpha ? unpremultiply(v, av, 255) : v);
+            };
+            d[3 * x] = ch(s[2]);
+            d[3 * x + 1] = ch(s[1]);
+            d[3 * x + 2] = ch(s[0]);
+            if (ar) ar[x] = static_cast<std::uint8_t>(av);
           }
         }
       }
@@ -332,6 +383,7 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     if (a) a->SyncFull();
   }
   if (!alpha && Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
+  IEApplyOrientation(Bitmap, orientation);
 
   float xpos = 0, ypos = 0;
   std::uint16_t pageNo = 0, pageCount = 0;
@@ -387,14 +439,19 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
   const bool fax = compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
                    compression == COMPRESSION_CCITTFAX4;
   // What is stored: decided by the depth, then by the photometric value.
+  // Alpha goes with grey and RGB as an extra, unassociated sample; a
+  // palette image with alpha is stored as RGB to keep it.
   TIEBitmap temp;
   TIEBitmap* src;
   int photo, obits, ospp;
   const TIEPixelFormat bpf = Bitmap.GetPixelFormat();
-  if (spp == 1 && bits == 1) {
+  TIEBitmap* alpha = compression == COMPRESSION_JPEG || fax ? nullptr : IEAlphaToWrite(Bitmap);
+  const bool twoColours = IEIsTwoColourPalette(Bitmap);
+  if (spp == 1 && bits == 1 && !twoColours) {
     src = IEWriteSource(Bitmap, ie1g, 2, temp);
     photo = ph == ioTIFF_WHITEISZERO ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
     obits = 1, ospp = 1;
+    alpha = nullptr;
   } else if (spp == 1 && bits == 16) {
     src = IEWriteSource(Bitmap, ie16g, 256, temp);
     photo = PHOTOMETRIC_MINISBLACK;
@@ -404,15 +461,16 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
     src = IEWriteSource(Bitmap, ie8g, 256, temp);
     photo = ph == ioTIFF_WHITEISZERO ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
     obits = 8, ospp = 1;
-  } else if (spp == 1) {
-    obits = bits <= 4 ? 4 : 8;
+  } else if (spp == 1 && !alpha) {
+    obits = bits <= 1 && twoColours ? 1 : bits <= 4 ? 4 : 8;
     src = IEWriteSource(Bitmap, ie8p, 1 << obits, temp);
     photo = PHOTOMETRIC_PALETTE;
     ospp = 1;
-  } else if (spp == 4 || ph == ioTIFF_CMYK) {
+  } else if (ph == ioTIFF_CMYK || (spp == 4 && bpf == ieCMYK)) {
     src = IEWriteSource(Bitmap, ieCMYK, 256, temp);
     photo = PHOTOMETRIC_SEPARATED;
     obits = 8, ospp = 4;
+    alpha = nullptr;
   } else if (bits == 16) {
     src = IEWriteSource(Bitmap, ieRGB48, 256, temp);
     photo = PHOTOMETRIC_RGB;
@@ -423,13 +481,10 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
     photo = ph == ioTIFF_YCBCR && compression == COMPRESSION_JPEG ? PHOTOMETRIC_YCBCR : PHOTOMETRIC_RGB;
     obits = 8, ospp = 3;
   }
-  if (fax && !(obits == 1 && ospp == 1))
+  if (fax && !(obits == 1 && ospp == 1 && photo != PHOTOMETRIC_PALETTE))
     throw EIEImageError("TIFF: fax compression needs a black and white image (1 bit per sample, 1 sample)");
   if (compression == COMPRESSION_JPEG && !(obits == 8 && (photo == PHOTOMETRIC_MINISBLACK || ospp == 3)))
     throw EIEImageError("TIFF: JPEG compression needs 8-bit grey or 24-bit colour");
-  TIEBitmap* alpha = Bitmap.HasAlphaChannel() && ospp == 3 && obits == 8 && compression != COMPRESSION_JPEG
-                         ? Bitmap.GetAlphaChannel()
-                         : nullptr;
 
   Client c{&Stream, Stream.Position(), 0, false, {}};
   c.writing = true;
@@ -490,7 +545,10 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
   for (int y = 0; y < h; ++y) {
     std::fill(line.begin(), line.end(), 0);
     const std::uint8_t* s = src->GetScanline(y);
-    if (obits == 1) {
+    if (photo == PHOTOMETRIC_PALETTE && obits == 1) {
+      for (int x = 0; x < w; ++x)
+        if (s[x] & 1) line[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+    } else if (obits == 1) {
       std::memcpy(line.data(), s, static_cast<size_t>((w + 7) / 8));
       if (photo == PHOTOMETRIC_MINISWHITE)
         for (int i = 0; i < (w + 7) / 8; ++i) line[i] = static_cast<std::uint8_t>(~line[i]);
@@ -498,9 +556,24 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
       for (int x = 0; x < w; ++x)
         line[x >> 1] |= static_cast<std::uint8_t>((x & 1) ? (s[x] & 15) : (s[x] << 4));
     } else if (ospp == 1 && obits == 8) {
-      for (int x = 0; x < w; ++x)
-        line[x] = photo == PHOTOMETRIC_MINISWHITE ? static_cast<std::uint8_t>(255 - s[x]) : s[x];
-    } else if (obits == 16 || ospp == 4) {
+      const int step = alpha ? 2 : 1;
+      const std::uint8_t* a = alpha ? alpha->GetScanline(y) : nullptr;
+      for (int x = 0; x < w; ++x) {
+        line[static_cast<size_t>(x) * step] =
+            photo == PHOTOMETRIC_MINISWHITE ? static_cast<std::uint8_t>(255 - s[x]) : s[x];
+        if (a) line[2 * static_cast<size_t>(x) + 1] = a[x];
+      }
+    } else if (obits == 16) {
+      const int step = ospp + (alpha ? 1 : 0);
+      const auto* s16 = reinterpret_cast<const std::uint16_t*>(s);
+      auto* d16 = reinterpret_cast<std::uint16_t*>(line.data());
+      const std::uint8_t* a = alpha ? alpha->GetScanline(y) : nullptr;
+      for (int x = 0; x < w; ++x) {
+        for (int k = 0; k < ospp; ++k)
+          d16[static_cast<size_t>(x) * step + k] = s16[static_cast<size_t>(x) * ospp + k];
+        if (a) d16[static_cast<size_t>(x) * step + ospp] = static_cast<std::uint16_t>(a[x] * 257);
+      }
+    } else if (ospp == 4) {
       std::memcpy(line.data(), s, static_cast<size_t>(lineSize));
     } else {
       const int step = alpha ? 4 : 3;
