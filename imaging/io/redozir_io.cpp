@@ -13,11 +13,11 @@
 #include <map>
 #include <utility>
 
+#include "imaging/core/ieview.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/processing/take_result.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
-#include "imaging/core/ieview.h"
 
 namespace redozir {
 
@@ -436,8 +436,14 @@ void WriteFileSafely(const std::string& FileName, const void* Data, std::int64_t
     ::unlink(temp.c_str());
     fail(what, err);
   };
-  // The new file takes the old one's permissions.
-  if (existed && ::fchmod(fd, st.st_mode & 07777) != 0) discard("save", errno);
+  // The new file takes the old one's permissions and, as far as we may
+  // give them, its owner and group.
+  if (existed) {
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+      [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+    }
+    if (::fchmod(fd, st.st_mode & 07777) != 0) discard("save", errno);
+  }
   const auto* p = static_cast<const std::uint8_t*>(Data);
   for (std::int64_t done = 0; done < Size;) {
     const ssize_t n = ::write(fd, p + done, static_cast<size_t>(Size - done));
