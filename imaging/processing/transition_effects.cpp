@@ -188,14 +188,35 @@ void Cells(int cellX, int cellY, int limitX, int limitY, Fn fn) {
     for (int y = cellY; y - cellY < limitY; y += 2 * cellY) fn(x, y);
 }
 
-template <typename Fn>
-std::optional<TRegion> UnionOfCells(const TFx& f, int cell, Fn shape) {
-  std::optional<TRegion> u;
-  Cells(cell, cell, f.W, f.H, [&](int x, int y) {
-    TRegion s = shape(x, y);
-    u = u ? Or(*u, s) : std::move(s);
-  });
-  return u;
+// Polygons that all turn the same way: their union is the winding fill of
+// all of them at once, one scan instead of a union per shape.
+class TPolygons {
+ public:
+  void Add(std::initializer_list<TPoint> pts) {
+    fPoints.insert(fPoints.end(), pts);
+    fCounts.push_back(static_cast<int>(pts.size()));
+  }
+  std::optional<TRegion> Union() const {
+    if (fCounts.empty()) return std::nullopt;
+    return TRegion::FromPolyPolygon(fPoints.data(), fCounts.data(), static_cast<int>(fCounts.size()),
+                                    WINDING);
+  }
+
+ private:
+  std::vector<TPoint> fPoints;
+  std::vector<int> fCounts;
+};
+
+// The union of the regions, merged in pairs.
+std::optional<TRegion> UnionAll(std::vector<TRegion> parts) {
+  if (parts.empty()) return std::nullopt;
+  while (parts.size() > 1) {
+    std::vector<TRegion> next;
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) next.push_back(Or(parts[i], parts[i + 1]));
+    if (parts.size() % 2) next.push_back(std::move(parts.back()));
+    parts = std::move(next);
+  }
+  return std::move(parts.front());
 }
 
 // A stable seed for "Random Big Boxes": the bitmap's size and a sample of its
@@ -255,13 +276,11 @@ void TriangularWipe(const TFx& f) {
   int n = MulDiv(f.W >= f.H ? f.W : f.H, f.Scale, 90);
   n = n < 1 ? 1 : (n > 1 ? n / 2 : n);
   const int w = f.SW / n, h = f.SH / n, cw = f.W / n, ch = f.H / n;
-  std::optional<TRegion> u;
+  TPolygons t;
   for (int i = n; i >= 0; --i)
-    for (int j = n; j >= 0; --j) {
-      TRegion t = Tri(j * cw - w, i * ch - h, j * cw + w, i * ch - h, j * cw - w, i * ch + h);
-      u = u ? Or(*u, t) : std::move(t);
-    }
-  f.Through(u);
+    for (int j = n; j >= 0; --j)
+      t.Add({{j * cw - w, i * ch - h}, {j * cw + w, i * ch - h}, {j * cw - w, i * ch + h}});
+  f.Through(t.Union());
 }
 
 // The four triangles that point at the centre from the middle of each side:
@@ -520,18 +539,19 @@ const TEffect TransitionEffectTable[kTransitionEffectCount] = {
      f.Through(rects.CreateRegion()); }>},
   {"Expanding Triangles", E<[](TFx& f) {
      const int cw = f.W / 10 + 1, ch = f.H / 10 + 1, dx = MulDiv(cw, f.P, 50), dy = MulDiv(ch, f.P, 50);
-     std::optional<TRegion> u;
-     Cells(cw, ch, f.W, f.H + ch, [&](int x, int y) {
-       TRegion t = Tri(x - dx, y - dy, x, y + dy, x + dx, y - dy);
-       u = u ? Or(*u, t) : std::move(t);
-     });
-     f.Through(u); }>},
+     TPolygons t;
+     Cells(cw, ch, f.W, f.H + ch, [&](int x, int y) { t.Add({{x - dx, y - dy}, {x, y + dy}, {x + dx, y - dy}}); });
+     f.Through(t.Union()); }>},
   {"Expanding Circles", E<[](TFx& f) {
      const int cell = std::min(f.W, f.H) / 10 + 1, r = MulDiv(3 * cell, f.P, 200);
-     f.Through(UnionOfCells(f, cell, [&](int x, int y) { return TRegion::FromEllipse(x - r, y - r, x + r, y + r); })); }>},
+     std::vector<TRegion> circles;
+     Cells(cell, cell, f.W, f.H, [&](int x, int y) { circles.push_back(TRegion::FromEllipse(x - r, y - r, x + r, y + r)); });
+     f.Through(UnionAll(std::move(circles))); }>},
   {"Expanding Diamonds", E<[](TFx& f) {
      const int cell = std::min(f.W, f.H) / 10 + 1, r = MulDiv(cell, f.P, 50);
-     f.Through(UnionOfCells(f, cell, [&](int x, int y) { return Diamond(x - r, y, x, y - r, x + r, y + r); })); }>},
+     TPolygons d;
+     Cells(cell, cell, f.W, f.H, [&](int x, int y) { d.Add({{x - r, y}, {x, y - r}, {x + r, y}, {x, y + r}}); });
+     f.Through(d.Union()); }>},
   {"Circular Wipe from Center", E<[](TFx& f) {
      f.Through(TRegion::FromRoundRect(f.CX - f.SW, f.CY - f.SH, f.CX + f.SW, f.CY + f.SH, (9 * f.SW) / 5,
                                       (9 * f.SH) / 5)); }>},
