@@ -483,12 +483,14 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
   int sy1 =
       static_cast<int>(std::clamp<std::int64_t>(std::int64_t(Src.Top) + Src.Height(), sy0 + 1, B->Height()));
   const TRect src{sx0, sy0, sx1, sy1};
-  const bool filtered = Filter != rfNone && !(src.Width() == dw && src.Height() == dh);
+  const bool stretched = !(src.Width() == dw && src.Height() == dh);
   const bool oneBitReduction = B->PixelFormat() == ie1g && dw < src.Width() && dh < src.Height();
   TIELayerPaintCache& cache = LayerCache(L);
-  if (filtered && Cacheable && !oneBitReduction && static_cast<std::int64_t>(dw) * dh <= kWholeRenderPixels) {
-    // The filtered source is the same from one composition to the next
-    // while nothing changes but the position: it is made once.
+  if (stretched && Cacheable && !(Filter != rfNone && oneBitReduction) &&
+      static_cast<std::int64_t>(dw) * dh <= kWholeRenderPixels) {
+    // The stretched source is the same from one composition to the next
+    // while nothing changes but the position: it is made once, and then
+    // drawn one to one.
     TIEBitmap* alpha = B->HasAlphaChannel() ? B->GetAlphaChannel() : nullptr;
     const std::int64_t key[11] = {
         B->Width(), B->Height(), B->PixelFormat(),         src.Left, src.Top, src.Width(), src.Height(), dw,
@@ -496,15 +498,38 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
     if (!cache.Resampled || cache.From != B || cache.FromAlpha != alpha ||
         !std::equal(key, key + 11, cache.Key)) {
       cache.Resampled.reset();
-      std::unique_ptr<TIEBitmap> part;
-      TIEBitmap* from = B;
-      if (src != Rect(0, 0, B->Width(), B->Height())) {
-        part = CopyPart(B, src);
-        from = part.get();
+      std::unique_ptr<TIEBitmap> out;
+      if (Filter == rfNone) {
+        // The renderer's own nearest pixels, colour and alpha alike.
+        out = TIEBitmap::CreateSized(dw, dh, ie24RGB);
+        if (out->Width() != dw || out->Height() != dh)
+          throw EOutOfMemory("Cannot allocate a stretched layer");
+        B->RenderToTIEBitmapEx(out.get(), nullptr, nullptr, 0, 0, dw, dh, src.Left, src.Top, src.Width(),
+                               src.Height(), false, false, 255, rfNone, 0);
+        if (alpha) {
+          TIEBitmap grey(dw, dh, ie24RGB);
+          alpha->RenderToTIEBitmapEx(&grey, nullptr, nullptr, 0, 0, dw, dh, src.Left, src.Top, src.Width(),
+                                     src.Height(), false, false, 255, rfNone, 0);
+          TIEBitmap* plane = out->GetAlphaChannel();
+          for (int y = 0; y < dh; ++y) {
+            const std::uint8_t* g = grey.GetScanline(y);
+            std::uint8_t* a = plane->GetScanline(y);
+            for (int x = 0; x < dw; ++x) a[x] = g[3 * x];
+          }
+          plane->SetFull(alpha->Full());
+        }
+      } else {
+        std::unique_ptr<TIEBitmap> part;
+        TIEBitmap* from = B;
+        if (src != Rect(0, 0, B->Width(), B->Height())) {
+          part = CopyPart(B, src);
+          from = part.get();
+        }
+        out = TIEBitmap::CreateSized(dw, dh, B->PixelFormat());
+        if (out->Width() != dw || out->Height() != dh)
+          throw EOutOfMemory("Cannot allocate a resampled layer");
+        _IEResampleIEBitmap(from, out.get(), Filter, TIEProgressEvent(), nullptr);
       }
-      auto out = TIEBitmap::CreateSized(dw, dh, B->PixelFormat());
-      if (out->Width() != dw || out->Height() != dh) throw EOutOfMemory("Cannot allocate a resampled layer");
-      _IEResampleIEBitmap(from, out.get(), Filter, TIEProgressEvent(), nullptr);
       cache.Resampled = std::move(out);
       cache.From = B;
       cache.FromAlpha = alpha;

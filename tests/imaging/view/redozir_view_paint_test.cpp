@@ -118,6 +118,10 @@ TEST(RedozIrViewPaint, ALayerDrawnByThePlainPathAndByPlacementGivesTheSamePixels
     for (TResampleFilter filter : {rfNone, rfFastLinear}) {
       TShownView f(200, 150, 10, 10);
       Pattern(f.view->GetIEBitmap(), 37, 23);
+      TIEBitmap* alpha = f.view->GetIEBitmap()->GetAlphaChannel();
+      for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 37; ++x) alpha->GetScanline(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 3);
+      alpha->SetFull(false);
       f.view->SetZoomFilter(filter);
       f.view->Zoom(zoom);
       auto plain = f.Compose();
@@ -127,9 +131,10 @@ TEST(RedozIrViewPaint, ALayerDrawnByThePlainPathAndByPlacementGivesTheSamePixels
       f.view->Update();
       auto placed = f.Compose();
       EXPECT_TRUE(SameBytes(plain.get(), placed.get())) << "zoom " << zoom << " filter " << filter;
-      // The kept filtered source gives what the renderer gives by itself.
+      // The kept stretched source gives what the renderer gives by itself.
       const TIELayerDrawingInfo& di = f.view->GetLayer(0)->DrawingInfo;
       auto direct = TIEBitmap::CreateSized(200, 150, ie24RGB);
+      direct->Fill(static_cast<double>(ColorToRGB(f.view->Background())));
       f.view->GetLayer(0)->Bitmap->RenderToTIEBitmapEx(direct.get(), nullptr, nullptr, di.XDst, di.YDst,
                                                        di.dxDst, di.dyDst, 0, 0, 37, 23, true, false, 255,
                                                        filter, 0);
@@ -318,6 +323,16 @@ TEST(RedozIrViewPaint, MessagesProgressPostedFromAThreadEraseSpecialKeysAndShift
     EXPECT_EQ(v->Cursor(), c.base);
     EXPECT_EQ(v->BaseCursor(), c.base);
   }
+  // The swapped cursors are the view's pictures, shown at once.
+  v->SetCursor(1793);
+  Inject::KeyDown(VK_SHIFT, ssShift);
+  HCURSOR shown = GetCursor();
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown, Screen->Cursors(1794));
+  EXPECT_EQ(shown->Name, "CROCE2+");
+  EXPECT_EQ(shown->Shape, csImageShape);
+  Inject::KeyUp(VK_SHIFT);
+  EXPECT_EQ(GetCursor(), Screen->Cursors(1793));
 }
 
 TEST(RedozIrViewPaint, MasksShapeTheLayerBelowAndAreNoPictureOfTheirOwn) {
