@@ -30,6 +30,17 @@ std::map<int, TIESpecialLoader>& SpecialLoaders() {
 }
 bool IsSpecial(int FileType) { return FileType == ioIEV || FileType == ioLYR || FileType == ioALL; }
 
+// Allocations outside a codec (format detection, the staging records) fail
+// with the library's error too.
+template <typename F>
+void GuardLoad(F&& Work) {
+  try {
+    Work();
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory("Not enough memory to read an image");
+  }
+}
+
 std::string FormatName(int FileType) {
   TIEFileFormatInfo* fi = IEFileFormatGetInfo(FileType);
   return fi ? fi->FullName : "file type " + std::to_string(FileType);
@@ -234,6 +245,11 @@ void TRedozIrIO::RunWork(const std::function<void(TIEProgressRecord&)>& Body) {
   }
 }
 
+bool TRedozIrIO::TStagingBitmap::Allocate(int ImageWidth, int ImageHeight, TIEPixelFormat ImagePixelFormat) {
+  if (TIEBitmap::Allocate(ImageWidth, ImageHeight, ImagePixelFormat)) return true;
+  IERaiseOutOfMemory("read the image", ImageWidth, ImageHeight, IEPixelFormatBits(ImagePixelFormat));
+}
+
 std::unique_ptr<TRedozIrIO::TStagedLoad> TRedozIrIO::Decode(TStream& Stream, int FileType,
                                                             const TIOParamsVals& Start,
                                                             TIEProgressRecord& Progress) {
@@ -268,7 +284,21 @@ void TRedozIrIO::Commit(TStagedLoad& Staged) {
   IEGuardMemory("take over the loaded image", &Staged.Bitmap, [&] { IETakeAll(target, Staged.Bitmap); });
   // Cannot fail: the parameters are exchanged whole.
   fParams.swap(Staged.Params);
-  Update();
+  if (!fView) return;
+  try {
+    fView->Update();
+  } catch (const std::bad_alloc&) {
+    RetryViewUpdate();
+  } catch (const EOutOfMemory&) {
+    RetryViewUpdate();
+  }
+  fView->DoImageChange();
+}
+
+void TRedozIrIO::RetryViewUpdate() {
+  // The load is complete; the view, short of memory for its own parts (mask,
+  // layers), follows the new picture at its next update, asked for here.
+  if (fView->HandleAllocated()) PostMessage(fView->Handle(), IEM_UPDATE, 0, 0);
 }
 
 void TRedozIrIO::LoadWith(TStream& Stream, int FileType) {
@@ -353,35 +383,43 @@ void TRedozIrIO::StartLoad(TStream& Stream, std::unique_ptr<TStream> OwnedStream
 }
 
 void TRedozIrIO::LoadFromStreamFormat(TStream& Stream, int FileType) {
-  CompleteLoad(false);
-  if (IsSpecial(FileType)) return LoadSpecial(&Stream, std::string(), FileType);
-  StartLoad(Stream, nullptr, FileType);
+  GuardLoad([&] {
+    CompleteLoad(false);
+    if (IsSpecial(FileType)) return LoadSpecial(&Stream, std::string(), FileType);
+    StartLoad(Stream, nullptr, FileType);
+  });
 }
 
 void TRedozIrIO::LoadFromStream(TStream& Stream) {
-  CompleteLoad(false);
-  int ft = FindStreamFormat(Stream);
-  if (ft == ioUnknown) throw EIEImageError("Unknown image format");
-  LoadFromStreamFormat(Stream, ft);
+  GuardLoad([&] {
+    CompleteLoad(false);
+    int ft = FindStreamFormat(Stream);
+    if (ft == ioUnknown) throw EIEImageError("Unknown image format");
+    LoadFromStreamFormat(Stream, ft);
+  });
 }
 
 void TRedozIrIO::LoadFromFile(const std::string& FileName) {
-  int ft = ioUnknown;
-  {
-    TFileStream fs(FileName, fmOpenRead | fmShareDenyWrite);
-    ft = FindStreamFormat(fs);
-  }
-  if (ft == ioUnknown) ft = IEFileTypeOfName(FileName);
-  if (ft == ioUnknown) throw EIEImageError("Unknown image format: " + FileName);
-  LoadFromFileFormat(FileName, ft);
+  GuardLoad([&] {
+    int ft = ioUnknown;
+    {
+      TFileStream fs(FileName, fmOpenRead | fmShareDenyWrite);
+      ft = FindStreamFormat(fs);
+    }
+    if (ft == ioUnknown) ft = IEFileTypeOfName(FileName);
+    if (ft == ioUnknown) throw EIEImageError("Unknown image format: " + FileName);
+    LoadFromFileFormat(FileName, ft);
+  });
 }
 
 void TRedozIrIO::LoadFromFileFormat(const std::string& FileName, int FileType) {
-  CompleteLoad(false);
-  if (IsSpecial(FileType)) return LoadSpecial(nullptr, FileName, FileType);
-  auto fs = std::make_unique<TFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
-  TStream& stream = *fs;
-  StartLoad(stream, std::move(fs), FileType);
+  GuardLoad([&] {
+    CompleteLoad(false);
+    if (IsSpecial(FileType)) return LoadSpecial(nullptr, FileName, FileType);
+    auto fs = std::make_unique<TFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
+    TStream& stream = *fs;
+    StartLoad(stream, std::move(fs), FileType);
+  });
 }
 
 void TRedozIrIO::SaveToStream(TStream& Stream, int FileType) {

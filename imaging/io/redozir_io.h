@@ -146,9 +146,15 @@ class TRedozIrIO : public TComponent {
   void DoProgress(int Per);
   void DoFinishWork();
   void RunWork(const std::function<void(TIEProgressRecord&)>& Body);
+  // The bitmap a load reads into: a failed allocation raises EOutOfMemory
+  // with the size, whichever codec asked for it.
+  class TStagingBitmap : public TIEBitmap {
+   public:
+    bool Allocate(int ImageWidth, int ImageHeight, TIEPixelFormat ImagePixelFormat) override;
+  };
   // A picture read but not yet handed over.
   struct TStagedLoad {
-    TIEBitmap Bitmap;
+    TStagingBitmap Bitmap;
     std::unique_ptr<TIOParamsVals> Params;
   };
   // Reads a picture into a staging bitmap and parameters (starting from
@@ -159,6 +165,7 @@ class TRedozIrIO : public TComponent {
   // The work bitmap and the parameters take the staged picture, all or
   // nothing, and the attached view is updated.
   void Commit(TStagedLoad& Staged);
+  void RetryViewUpdate();
   void LoadWith(TStream& Stream, int FileType);
   // Main thread: ends a load of the component's thread: waits for it, hands
   // over what it read and, with Events, tells the view that the work ended.

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
@@ -19,12 +18,26 @@ double IEReduceAngle(double Angle);
 int IEQuarterOf(double Angle);
 // The alpha plane that must turn with Bitmap, or nullptr.
 TIEBitmap* IEAlphaToTurn(TIEBitmap* Bitmap);
-// Makes a turned image into Out from Src; false when there is nothing to do.
-using TIETurn = std::function<bool(TIEBitmap* Src, TIEBitmap& Out)>;
-// Turns Bitmap by TurnImage and the alpha plane that turns with it by
-// TurnAlpha, each into new pixels, and commits both only once both are done:
-// a failure (EOutOfMemory for any allocation) leaves them as they were.
-void IETurnWithAlpha(TIEBitmap* Bitmap, const TIETurn& TurnImage, const TIETurn& TurnAlpha);
+// Turns Bitmap by TurnImage(Src, Out) and the alpha plane that turns with
+// it by TurnAlpha(Src, Out), each into new pixels (false: nothing to do), and
+// commits both only once both are done: a failure (EOutOfMemory for any
+// allocation) leaves them as they were.
+template <typename TI, typename TA>
+void IETurnWithAlpha(TIEBitmap* Bitmap, TI&& TurnImage, TA&& TurnAlpha) {
+  IEGuardMemory("rotate the image", Bitmap, [&] {
+    TIEBitmap* alpha = IEAlphaToTurn(Bitmap);
+    TIEBitmap out, outAlpha;
+    out.SetMemoryThreshold(Bitmap->MemoryThreshold());
+    if (!TurnImage(Bitmap, out)) return;
+    if (alpha) {
+      outAlpha.SetMemoryThreshold(alpha->MemoryThreshold());
+      if (!TurnAlpha(alpha, outAlpha)) alpha = nullptr;
+    }
+    IETakeResult(Bitmap, out);
+    // A plane never lives in a platform bitmap: the exchange cannot fail.
+    if (alpha) alpha->SwapImage(outAlpha);
+  });
+}
 // The bytes of one pixel of Bitmap's format for a colour (empty for ie1g and
 // formats without pixels): grey for ie8g and ie16g, the nearest palette entry
 // for ie8p, the library's own fill conversion for the colour formats.

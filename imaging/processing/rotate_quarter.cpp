@@ -34,27 +34,11 @@ TIEBitmap* IEAlphaToTurn(TIEBitmap* Bitmap) {
   return Bitmap->GetAlphaChannel();
 }
 
-void IETurnWithAlpha(TIEBitmap* Bitmap, const TIETurn& TurnImage, const TIETurn& TurnAlpha) {
-  IEGuardMemory("rotate the image", Bitmap, [&] {
-    TIEBitmap* alpha = IEAlphaToTurn(Bitmap);
-    TIEBitmap out, outAlpha;
-    out.SetMemoryThreshold(Bitmap->MemoryThreshold());
-    if (!TurnImage(Bitmap, out)) return;
-    if (alpha) {
-      outAlpha.SetMemoryThreshold(alpha->MemoryThreshold());
-      if (!TurnAlpha(alpha, outAlpha)) alpha = nullptr;
-    }
-    IETakeResult(Bitmap, out);
-    // A plane never lives in a platform bitmap: the exchange cannot fail.
-    if (alpha) alpha->SwapImage(outAlpha);
-  });
-}
-
 std::vector<std::uint8_t> IEBackgroundPixel(TIEBitmap* Bitmap, TColor Color) {
   TIEPixelFormat pf = Bitmap->GetPixelFormat();
   if (pf == ie1g || pf == ienull) return {};
   TIEBitmap one(1, 1, pf);
-  if (one.GetWidth() != 1) return {};
+  if (one.GetWidth() != 1) throw EOutOfMemory("Cannot allocate a 1 x 1 bitmap for the background");
   one.Fill(IEColorFillValue(Bitmap, Color));
   const std::uint8_t* p = one.GetScanline(0);
   return std::vector<std::uint8_t>(p, p + one.GetBitCount() / 8);
