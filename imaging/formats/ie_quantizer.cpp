@@ -21,7 +21,7 @@ struct Box {
 }  // namespace
 
 TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, TRGB* Palette, int Limit, int NColors) {
-  fWanted = std::clamp(NColors, 1, 256);
+  fWanted = std::clamp(NColors, 1, kIEQuantizerMaxColors);
   Init();
   int w = Bitmap ? Bitmap->GetWidth() : 0, h = Bitmap ? Bitmap->GetHeight() : 0;
   std::int64_t limit = Limit > 0 ? Limit : 1;
@@ -37,7 +37,7 @@ TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, TRGB* Palette, int Limit, int NCol
 }
 
 TIEQuantizer::TIEQuantizer(const std::vector<TRGB>& Colors, TRGB* Palette, int NColors) {
-  fWanted = std::clamp(NColors, 1, 256);
+  fWanted = std::clamp(NColors, 1, kIEQuantizerMaxColors);
   Init();
   for (const TRGB& c : Colors) AddColor(c);
   Build(Palette, NColors);
@@ -242,7 +242,7 @@ void TIEQuantizer::Build(TRGB* Palette, int NColors) {
   fSeen.clear();
   IndexPalette();
   if (Palette) {
-    int k = std::clamp(NColors, 1, 256);
+    int k = std::clamp(NColors, 1, kIEQuantizerMaxColors);
     for (int i = 0; i < k; ++i) Palette[i] = i < ColorCount() ? fPalette[i] : TRGB{};
   }
 }

@@ -15,11 +15,15 @@
 #pragma GCC visibility push(default)
 namespace redozir {
 
+// The most colours a quantiser builds: a palette image takes 256 at most,
+// a reduction that stays 24-bit up to this many.
+constexpr int kIEQuantizerMaxColors = 1024;
+
 class TIEQuantizer {
  public:
-  // Builds NColors (1..256) entries from Bitmap (24-bit RGB; other formats
-  // are read as RGB) and writes them to Palette. Limit caps the pixels the
-  // histogram samples (evenly spread rows beyond it).
+  // Builds NColors (1..kIEQuantizerMaxColors) entries from Bitmap (24-bit RGB;
+  // other formats are read as RGB) and writes them to Palette. Limit caps the
+  // pixels the histogram samples (evenly spread rows beyond it).
   TIEQuantizer(TIEBitmap* Bitmap, TRGB* Palette, int Limit, int NColors);
   // The same over a list of colours (used by writers that hold rows already).
   TIEQuantizer(const std::vector<TRGB>& Colors, TRGB* Palette, int NColors);

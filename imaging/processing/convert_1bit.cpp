@@ -122,6 +122,7 @@ void _IEConvertTo1bitThreshold(TIEBitmap* Src, TIEBitmap* Dst, int Threshold, TI
   const int w = Src->GetWidth(), h = Src->GetHeight();
   if (!Dst->Allocate(w, h, ie1g))
     throw EOutOfMemory("Cannot allocate a " + std::to_string(w) + " x " + std::to_string(h) + " bitmap");
+  if (w < 1 || h < 1) return;  // an empty image has no rows to write
   Progress.SetRows(h);
   int T = Threshold;
   if (Threshold == -2) {
@@ -145,7 +146,8 @@ void _IEConvertTo1bitThreshold(TIEBitmap* Src, TIEBitmap* Dst, int Threshold, TI
 }
 
 void _IEConvertTo1bitInPlace(TIEBitmap* Bitmap, int Threshold, TIEProgressRecord Progress) {
-  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB) return;
+  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || Bitmap->GetWidth() < 1 || Bitmap->GetHeight() < 1)
+    return;
   TIEBitmap tmp;
   _IEConvertTo1bitThreshold(Bitmap, &tmp, Threshold, Progress);
   Bitmap->AssignImage(&tmp);
@@ -161,6 +163,7 @@ void IEConvertTo1bitOrderedInto(TIEBitmap* Src, TIEBitmap* Dst, TIEProgressRecor
   const int w = Src->GetWidth(), h = Src->GetHeight();
   if (!Dst->Allocate(w, h, ie1g))
     throw EOutOfMemory("Cannot allocate a " + std::to_string(w) + " x " + std::to_string(h) + " bitmap");
+  if (w < 1 || h < 1) return;
   Progress.SetRows(h);
   std::vector<TRGB> row(static_cast<size_t>(w));
   for (int y = 0; y < h; ++y) {
@@ -178,7 +181,8 @@ void IEConvertTo1bitOrderedInto(TIEBitmap* Src, TIEBitmap* Dst, TIEProgressRecor
 }
 
 void _IEConvertTo1bitOrdered(TIEBitmap* Bitmap, TIEProgressRecord Progress) {
-  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB) return;
+  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || Bitmap->GetWidth() < 1 || Bitmap->GetHeight() < 1)
+    return;
   TIEBitmap tmp;
   IEConvertTo1bitOrderedInto(Bitmap, &tmp, Progress);
   Bitmap->AssignImage(&tmp);

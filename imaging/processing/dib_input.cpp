@@ -109,8 +109,8 @@ int _CopyDIBtoBitmapEx(const void* DIB, std::int64_t DIBSize, TIEBitmap* Dst, co
   };
 
   if (IEIsVideoFourCC(h.biCompression)) {
-    Need(IEVideoFrameBytes(h.biCompression, w, ht), have);
-    IEDecodeVideoFrame(h.biCompression, data, Allocated(Dst, w, ht, ie24RGB), topDown);
+    IECheckVideoFrame(h.biCompression, w, ht, have);
+    IEDecodeVideoFrame(h.biCompression, data, have, Allocated(Dst, w, ht, ie24RGB), topDown);
     return bc;
   }
 

@@ -11,9 +11,9 @@ void _IEReduceColors(TIEBitmap* Bitmap, int NColors, TRGB* Palette, TIEProgressR
   if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || NColors < 1) return;
   const int w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
   if (w < 1 || h < 1) return;
-  // The quantiser builds at most 256 entries; a larger request keeps the
+  // The quantiser builds at most 1024 entries; a larger request keeps the
   // caller's remaining entries as they are.
-  const int n = std::min(NColors, 256);
+  const int n = std::min(NColors, kIEQuantizerMaxColors);
   std::vector<TRGB> own;
   TRGB* pal = Palette;
   if (!pal) {

@@ -27,7 +27,7 @@ inline std::uint8_t GreyByte(const TRGB& c) { return static_cast<std::uint8_t>(I
 }  // namespace
 
 std::unique_ptr<TIEBitmap> _IETwoColorsTo1bit(TIEBitmap* Src, TRGB& Color0, TRGB& Color1) {
-  if (!Src) return nullptr;
+  if (!Src || Src->GetWidth() < 1 || Src->GetHeight() < 1) return nullptr;  // no colour at all
   const int w = Src->GetWidth(), h = Src->GetHeight();
   auto out = std::make_unique<TIEBitmap>();
   if (!out->Allocate(w, h, ie1g))

@@ -7,6 +7,7 @@
 #include "imaging/processing/video_frames.h"
 
 #include <cstring>
+#include <string>
 
 #include "imaging/processing/dib_input.h"
 #include "imaging/processing/yuv.h"
@@ -186,7 +187,25 @@ std::int64_t IEVideoFrameBytes(std::uint32_t FourCC, std::int64_t Width, std::in
   return -1;
 }
 
-void IEDecodeVideoFrame(std::uint32_t FourCC, const std::uint8_t* Data, TIEBitmap* Dst, bool TopDown) {
+void IECheckVideoFrame(std::uint32_t FourCC, std::int64_t Width, std::int64_t Height, std::int64_t Size) {
+  const std::int64_t need = IEVideoFrameBytes(FourCC, Width, Height);
+  if (need < 0) throw EFormatError("Video frame: not a layout we read");
+  if (Width < 1 || Height < 1)
+    throw EFormatError("Video frame: bad size (" + std::to_string(Width) + " x " + std::to_string(Height) +
+                       ")");
+  if (const auto* p = FindPacked(FourCC); p && Width < p->PixelsPerUnit)
+    throw EFormatError("Video frame: " + std::to_string(Width) + " pixels wide, narrower than one unit of " +
+                       std::to_string(p->PixelsPerUnit) + " pixels");
+  if (Size < need)
+    throw EFormatError("Video frame: pixel data too short (" + std::to_string(need) + " bytes needed, " +
+                       std::to_string(Size) + " given)");
+}
+
+void IEDecodeVideoFrame(std::uint32_t FourCC, const std::uint8_t* Data, std::int64_t Size, TIEBitmap* Dst,
+                        bool TopDown) {
+  if (!Dst || Dst->GetPixelFormat() != ie24RGB)
+    throw EFormatError("Video frame: the destination is not ie24RGB");
+  IECheckVideoFrame(FourCC, Dst->GetWidth(), Dst->GetHeight(), Data ? Size : 0);
   if (const auto* p = FindPacked(FourCC))
     DecodePacked(*p, Data, Dst, TopDown);
   else if (const auto* p = FindPlanar(FourCC))

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "imaging/core/ie_pixel.h"
@@ -285,4 +286,27 @@ TEST(PixelFormatChange, ToOneBitFollowsTheDitherByte) {
   t.SetPixelFormat(ie1g);
   EXPECT_FALSE(Bit(t, 1, 0));
   EXPECT_TRUE(Bit(t, 2, 0));
+}
+
+TEST(EmptyImages, AreLeftAloneByTheOneBitAndColourRoutines) {
+  // A 0 x N bitmap has no row memory at all: a routine that walks its rows
+  // hands a null row to memset or memcpy (UBSan stops there).
+  for (auto [w, h] : {std::pair{0, 3}, std::pair{3, 0}}) {
+    TIEBitmap src(w, h, ie24RGB), dst;
+    for (int t : {-2, -1, 128}) {
+      _IEConvertTo1bitThreshold(&src, &dst, t);
+      EXPECT_EQ(dst.GetPixelFormat(), ie1g);
+      EXPECT_EQ(dst.GetWidth(), w);
+    }
+    IEConvertTo1bitOrderedInto(&src, &dst);
+    EXPECT_EQ(dst.GetHeight(), h);
+    _IEConvertTo1bitInPlace(&src, -1);
+    _IEConvertTo1bitOrdered(&src);
+    EXPECT_EQ(src.GetPixelFormat(), ie24RGB);
+    EXPECT_EQ(src.GetWidth(), w);
+    TRGB c0{}, c1{};
+    EXPECT_EQ(_IETwoColorsTo1bit(&src, c0, c1), nullptr);
+    _IEConvertToGray24(&src, 0, 0, 5, 5, nullptr, nullptr);
+    EXPECT_EQ(src.GetHeight(), h);
+  }
 }

@@ -5,6 +5,7 @@
 
 #include "dib_builder.h"
 #include "imaging/processing/dib_input.h"
+#include "imaging/processing/video_frames.h"
 #include "imaging/processing/yuv.h"
 #include "platform/byte_reader.h"
 
@@ -306,6 +307,11 @@ TEST(DIBInput, RefusesWhatDoesNotFitTheBlockAndLeavesTheBitmap) {
        })},
       {"masks past the block", mk([](TDIBBuilder& d) { d.Header(1, 1, 16, 3).U32(0xF800); })},
       {"video frame cut short", mk([](TDIBBuilder& d) { d.Header(4, 4, 12, IEFourCC("I420")).Fill(23, 0); })},
+      // Rows narrower than one unit store nothing: no height needs a byte.
+      {"YUY2 one pixel wide",
+       mk([](TDIBBuilder& d) { d.Header(1, 1000, 16, IEFourCC("YUY2")).Fill(40, 0); })},
+      {"Y41P seven pixels wide",
+       mk([](TDIBBuilder& d) { d.Header(7, 1000, 12, IEFourCC("Y41P")).Fill(40, 0); })},
   };
   for (auto& c : cases) {
     TIEBitmap b(3, 3, ie8g);
@@ -317,6 +323,31 @@ TEST(DIBInput, RefusesWhatDoesNotFitTheBlockAndLeavesTheBitmap) {
   }
   TIEBitmap b;
   EXPECT_THROW(_CopyDIBtoBitmapEx(nullptr, 0, &b), EFormatError);
+}
+
+TEST(DIBInput, TheFrameDecoderChecksItsDestinationAndItsBytes) {
+  const std::uint8_t yuy2[16] = {235, 128, 16, 128, 235, 128, 16, 128, 235, 128, 16, 128, 235, 128, 16, 128};
+  struct Case {
+    const char* what;
+    TIEPixelFormat pf;
+    int w, h;
+    std::int64_t size;
+  } cases[] = {
+      {"grey destination", ie8g, 4, 2, 16},
+      {"32-bit destination", ie32RGB, 4, 2, 16},
+      {"bytes for half the rows", ie24RGB, 4, 2, 8},
+      {"narrower than a unit", ie24RGB, 1, 2, 16},
+  };
+  for (const auto& c : cases) {
+    TIEBitmap d(c.w, c.h, c.pf);
+    d.GetScanline(0)[0] = 42;
+    EXPECT_THROW(IEDecodeVideoFrame(IEFourCC("YUY2"), yuy2, c.size, &d, false), EFormatError) << c.what;
+    EXPECT_EQ(d.GetScanline(0)[0], 42) << c.what;
+  }
+  TIEBitmap d(4, 2, ie24RGB);
+  IEDecodeVideoFrame(IEFourCC("YUY2"), yuy2, 16, &d, false);
+  EXPECT_EQ(d.GetScanline(1)[9], 0);  // the last pixel: Y 16, black
+  EXPECT_EQ(d.GetScanline(1)[6], 255);
 }
 
 TEST(DIBInput, UnsupportedLayoutsEmptyTheBitmapAndSaySo) {

@@ -94,6 +94,61 @@ TEST(ProcConvertTo, ByColourCount) {
   EXPECT_EQ(h.finished, 0);
 }
 
+TEST(ProcConvertTo, CountsFrom257To1024KeepThatManyColoursIn24Bits) {
+  // W x H pixels of distinct colours, two to each 8-level cell of red and green.
+  auto distinct = [](TIEBitmap& b) {
+    for (int y = 0; y < b.GetHeight(); ++y)
+      for (int x = 0; x < b.GetWidth(); ++x)
+        Px(b, x, y) = TRGB{static_cast<std::uint8_t>(x + y), static_cast<std::uint8_t>(8 * y),
+                           static_cast<std::uint8_t>(4 * x)};
+  };
+  auto colours = [](TIEBitmap& b) {
+    std::set<int> seen;
+    for (int y = 0; y < b.GetHeight(); ++y)
+      for (int x = 0; x < b.GetWidth(); ++x)
+        seen.insert(Px(b, x, y).r << 16 | Px(b, x, y).g << 8 | Px(b, x, y).b);
+    return seen;
+  };
+  struct Case {
+    int w, h, n;
+    size_t most, least;
+  } cases[] = {
+      {30, 20, 1024, 600, 600},  // 600 colours fit: the image is kept exactly
+      {30, 20, 600, 600, 600},
+      {64, 32, 1024, 1024, 257},
+      {64, 32, 257, 257, 200},
+  };
+  for (const auto& c : cases) {
+    TIEBitmap img(c.w, c.h, ie24RGB);
+    distinct(img);
+    TIEBitmap before;
+    before.Assign(&img);
+    TRedozIrProc proc;
+    proc.SetAttachedIEBitmap(&img);
+    proc.ConvertTo(c.n);
+    ASSERT_EQ(img.GetPixelFormat(), ie24RGB);
+    const auto seen = colours(img);
+    EXPECT_LE(seen.size(), c.most) << c.n;
+    EXPECT_GE(seen.size(), c.least) << c.n;
+    if (c.least == static_cast<size_t>(c.w * c.h)) {
+      EXPECT_EQ(colours(before), seen) << c.n;
+    }
+  }
+  // The palette gets every entry asked for, and the pixels take only those.
+  TIEBitmap img(64, 32, ie24RGB);
+  distinct(img);
+  TRedozIrProc proc;
+  proc.SetAttachedIEBitmap(&img);
+  std::vector<TRGB> pal(301, TRGB{1, 2, 3});
+  proc.ConvertToPalette(300, pal.data(), 0);
+  EXPECT_EQ(pal[300], (TRGB{1, 2, 3}));
+  std::set<int> entries;
+  for (int i = 0; i < 300; ++i) entries.insert(pal[i].r << 16 | pal[i].g << 8 | pal[i].b);
+  const auto seen = colours(img);
+  EXPECT_GT(seen.size(), 256u);
+  for (int v : seen) EXPECT_TRUE(entries.count(v)) << v;
+}
+
 TEST(ProcConvertToPalette, NeverWritesPastThePalette) {
   struct Case {
     int n;
@@ -103,11 +158,14 @@ TEST(ProcConvertToPalette, NeverWritesPastThePalette) {
     TProcFixture f;
     std::vector<TRGB> pal(8, TRGB{7, 7, 7});
     f.proc.ConvertToPalette(c.n, pal.data(), 0);
-    for (int i = 0; i < 8; ++i) {
-      if (i >= c.written) EXPECT_EQ(pal[static_cast<size_t>(i)], (TRGB{7, 7, 7})) << c.n << " " << i;
+    for (int i = c.written; i < 8; ++i)
+      EXPECT_EQ(pal[static_cast<size_t>(i)], (TRGB{7, 7, 7})) << c.n << " " << i;
+    if (c.n == 1 || c.n == 2) {
+      EXPECT_EQ(pal[0], (TRGB{0, 0, 0}));
     }
-    if (c.n == 1 || c.n == 2) EXPECT_EQ(pal[0], (TRGB{0, 0, 0}));
-    if (c.n == 2) EXPECT_EQ(pal[1], (TRGB{255, 255, 255}));
+    if (c.n == 2) {
+      EXPECT_EQ(pal[1], (TRGB{255, 255, 255}));
+    }
     EXPECT_EQ(f.proc.GetUndoCaption(0), "ConvertToPalette");
   }
   TProcFixture z;
