@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "imaging/view/redozir_view.h"
+#include "imaging/view/redozir_view_background.h"
 
 namespace redozir {
 
@@ -95,9 +96,9 @@ void TRedozIrView::StopTransition() {
 
 void TRedozIrView::TransitionPaintBackground(TCanvas* Canvas, int Width, int Height) {
   if (!Canvas) return;
-  Canvas->Brush.Color = Background();
-  Canvas->Brush.Style = bsSolid;
-  Canvas->FillRect({0, 0, Width, Height});
+  // The view's own background (style, wallpaper, gradient) around the picture.
+  TRect image = Rect(0, 0, fIEBitmap ? fIEBitmap->Width() : 0, fIEBitmap ? fIEBitmap->Height() : 0);
+  IEPaintBackground(BackgroundParams(), Canvas, nullptr, image, Rect(0, 0, Width, Height), false);
 }
 
 // ---- wallpaper

@@ -37,9 +37,7 @@ void TRedozIrView::SetChessboardStyle(int Size, TBrushStyle Style) {
 }
 
 void TRedozIrView::PaintBackgroundTo(TCanvas* Target) {
-  if (!Target) return;
-  TRect image = Rect(0, 0, fIEBitmap ? fIEBitmap->Width() : 0, fIEBitmap ? fIEBitmap->Height() : 0);
-  IEPaintBackground(BackgroundParams(), Target, nullptr, image, Rect(0, 0, Width(), Height()), false);
+  TransitionPaintBackground(Target, Width(), Height());
 }
 
 TBitmap* TRedozIrView::GetBackBufferBitmap() { return fBackBuffer ? fBackBuffer->GetVclBitmap() : nullptr; }

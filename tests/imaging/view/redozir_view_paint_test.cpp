@@ -378,3 +378,32 @@ TEST(RedozIrViewPaint, AWindowlessMergeKeepsTheWholePicture) {
   EXPECT_TRUE(SameBytes(v.GetIEBitmap(), before.get()));
   EXPECT_EQ(v.Zoom(), 250);
 }
+
+TEST(RedozIrViewPaint, GripsAndThePixelGridFollowTheCurrentLayer) {
+  // Layer 1, 6 x 6 at (2, 2) over a 10 x 10 picture at 400 %: its box is
+  // (18, 18)-(42, 42), four client pixels to a bitmap pixel.
+  TShownView f(60, 60, 10, 10);
+  TRedozIrView* v = f.view;
+  v->Zoom(400);
+  v->LayersAdd();
+  v->GetIEBitmap()->Allocate(6, 6, ie24RGB);
+  v->GetIEBitmap()->Fill(static_cast<double>(RGB(10, 200, 90)));
+  v->GetCurrentLayer()->PosX = 2;
+  v->GetCurrentLayer()->PosY = 2;
+  v->DisplayGrid = true;
+  v->SetMouseInteract(IEMouseInteract({miResizeLayers}));
+  auto b = f.Compose();
+  EXPECT_EQ(v->GetCurrentLayer()->ClientAreaBox, (TRect{18, 18, 42, 42}));
+  // The grid inverts the client columns between the layer's bitmap pixels
+  // (18 + 4k); the pixels between them keep their colour.
+  EXPECT_EQ(PixelAt(b.get(), 26, 28), (Px{245, 55, 165}));
+  EXPECT_EQ(PixelAt(b.get(), 27, 28), (Px{10, 200, 90}));
+  struct Case {
+    int x, y, grip;
+  } cases[] = {
+      {18, 18, ieTopLeft}, {42, 30, ieRightSide}, {30, 42, ieBottomSide}, {30, 30, ieNone}, {0, 0, ieNone}};
+  for (const Case& c : cases) EXPECT_EQ(v->GetLayerGripAt(c.x, c.y), c.grip) << c.x << "," << c.y;
+  // The rotation centre counts only while layers may be rotated.
+  v->SetMouseInteract(IEMouseInteract({miMoveLayers, miRotateLayers}));
+  EXPECT_EQ(v->GetLayerGripAt(30, 30), ieRotationCenter);
+}
