@@ -1,10 +1,10 @@
 // The platform's paint path on a 1920 x 1080 client: blits onto the form's
-// 32-bit surface (24 -> 32 copy, same-format copy, overlapping scrolls,
-// stretches), the same blits drawn pixel by pixel as before the row paths,
-// and the display's present (whole surface and one changed rectangle, and
-// an exposure that paints and presents), beside a plain memcpy of the same
-// bytes. The present runs through SDL's dummy display unless SDL_VIDEODRIVER
-// names another.
+// 32-bit surface (24 -> 32 copy, same-format copy, a grey 8-bit picture,
+// overlapping scrolls, stretches), the same blits drawn pixel by pixel as
+// before the row paths, and the display's present (whole surface, one changed
+// rectangle, and an exposure that paints and presents), beside a plain memcpy
+// of the same bytes. The present runs through SDL's dummy display unless
+// SDL_VIDEODRIVER names another.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -70,9 +70,11 @@ static void Copy(benchmark::State& state, TPixelFormat from, TPixelFormat to) {
 static void BM_Blit24To32(benchmark::State& state) { Copy(state, pf24bit, pf32bit); }
 static void BM_Blit32To32(benchmark::State& state) { Copy(state, pf32bit, pf32bit); }
 static void BM_Blit24To24(benchmark::State& state) { Copy(state, pf24bit, pf24bit); }
+static void BM_Blit8To32(benchmark::State& state) { Copy(state, pf8bit, pf32bit); }
 BENCHMARK(BM_Blit24To32)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Blit32To32)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Blit24To24)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Blit8To32)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The surface scrolled onto itself by 16 pixels (argument 0: down, 1: right),
 // as a view scrolls before painting the uncovered strip.

@@ -129,35 +129,41 @@ class RawCache {
 
 // How one run of a destination row is filled from its source row.
 enum TRunKind {
-  rkPixels,    // pixel by pixel through colours (or raw values), any raster operation
-  rkMove,      // same bytes per pixel, source columns in order: one move
-  rkMove32,    // 32 to 32 bits in order, the fourth byte kept
-  rk24To32,    // 24 to 32 bits in order
-  rk32To24,    // 32 to 24 bits in order
-  rkColumns24  // 24 or 32 bits on both sides through the column table
+  rkPixels,     // pixel by pixel through colours (or raw values), any raster operation
+  rkMove,       // same bytes per pixel, source columns in order: one move
+  rkMove32,     // 32 to 32 bits in order, the fourth byte kept
+  rk24To32,     // 24 to 32 bits in order
+  rk32To24,     // 32 to 24 bits in order
+  rkColumns24,  // 24 or 32 bits on both sides through the column table
+  rkPalette     // a palette source onto 24 or 32 bits through the column table
 };
 
 struct TBlit {
+  TBlit(TCanvas* canvas, TBitmap& to, const TBitmap& from) : dc(canvas), dst(to), src(from) {}
   TCanvas* dc;
   TBitmap& dst;
   const TBitmap& src;
-  std::uint32_t rop;
-  bool useSrc;
-  bool rawCopy;
+  std::uint32_t rop = SRCCOPY;
+  bool useSrc = false;
+  bool rawCopy = false;
   TRect vis;
-  const TAxis* tx;
-  const TAxis* ty;
-  // rkColumns24: the byte of each column's source pixel in its row (-1: none).
-  const std::ptrdiff_t* colBytes;
-  TRunKind kind;
+  const TAxis* tx = nullptr;
+  const TAxis* ty = nullptr;
+  // The column table: for each column the byte of its source pixel in its
+  // row (rkColumns24) or the pixel (rkPalette); -1 for none.
+  const std::ptrdiff_t* colBytes = nullptr;
+  TRunKind kind = rkPixels;
   // Destination column x reads source column x + shift (the in-order kinds).
-  int shift;
+  int shift = 0;
   // Walk the runs right to left (a copy onto itself moving right).
-  bool backwards;
-  int dbits, sbits;
-  std::uint32_t mask;
-  std::uint32_t brushRaw, bkRaw;
-  bool hatch;
+  bool backwards = false;
+  int dbits = 0, sbits = 0;
+  std::uint32_t mask = 0;
+  std::uint32_t brushRaw = 0, bkRaw = 0;
+  bool hatch = false;
+  // A palette source's raw value in the destination for each index (empty
+  // for other sources): the colour of the index, as GetPixel gives it.
+  std::vector<std::uint32_t> paletteRaw;
 };
 
 // One run [x0, x1) of canvas row yy, its source row srow (nullptr without
@@ -189,6 +195,20 @@ void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* dr
       }
       return;
     }
+    case rkPalette: {
+      int db = b.dbits / 8;
+      std::uint8_t* d = drow + static_cast<std::ptrdiff_t>(x0 + ox) * db;
+      const std::ptrdiff_t* cols = b.colBytes + (x0 - b.vis.Left);
+      for (int i = 0; i < x1 - x0; ++i, d += db) {
+        std::ptrdiff_t c = cols[i];
+        if (c < 0) continue;
+        std::uint32_t v = b.paletteRaw[b.sbits == 8 ? srow[c] : ReadRaw(srow, static_cast<int>(c), b.sbits)];
+        d[0] = static_cast<std::uint8_t>(v);
+        d[1] = static_cast<std::uint8_t>(v >> 8);
+        d[2] = static_cast<std::uint8_t>(v >> 16);
+      }
+      return;
+    }
     case rkPixels: break;
   }
   int rowIndex = yy - b.vis.Top;
@@ -205,7 +225,8 @@ void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* dr
       if (b.rawCopy) {
         s = ReadRaw(srow, col->idx, b.sbits);
       } else if (cols == 1 && b.ty->Count(rowIndex) == 1) {
-        s = raw(b.src.GetPixel(col->idx, srcY));
+        s = b.paletteRaw.empty() ? raw(b.src.GetPixel(col->idx, srcY))
+                                 : b.paletteRaw[ReadRaw(srow, col->idx, b.sbits)];
       } else {
         double r = 0, g = 0, bl = 0;
         const Tap* rows = b.ty->First(rowIndex);
@@ -293,29 +314,27 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
     from = &kept;
   }
   const TBitmap& src = *from;
-  TBlit b{dc,
-          dst,
-          src,
-          rop,
-          useSrc,
-          false,
-          vis,
-          &tx,
-          &ty,
-          nullptr,
-          rkPixels,
-          0,
-          false,
-          dst.BitCount(),
-          useSrc ? src.BitCount() : 0,
-          MaskOf(dst),
-          0,
-          0,
-          false};
+  TBlit b(dc, dst, src);
+  b.rop = rop;
+  b.useSrc = useSrc;
+  b.vis = vis;
+  b.tx = &tx;
+  b.ty = &ty;
+  b.dbits = dst.BitCount();
+  b.sbits = useSrc ? src.BitCount() : 0;
+  b.mask = MaskOf(dst);
   b.rawCopy = useSrc && SamePixels(dst, src) && !halftone && !flipX && !flipY && sw == w && sh == h;
   b.brushRaw = RawPixelValue(dst, dc->Brush.Color);
   b.bkRaw = RawPixelValue(dst, clWhite);
   b.hatch = dc->Brush.Style != bsSolid && dc->Brush.Style != bsClear;
+  if (useSrc && !b.rawCopy && b.sbits <= 8) {
+    const std::vector<TRGBQuad>& pal = src.Palette();
+    b.paletteRaw.resize(size_t(1) << b.sbits);
+    for (size_t i = 0; i < b.paletteRaw.size(); ++i) {
+      TColor c = i < pal.size() ? RGB(pal[i].rgbRed, pal[i].rgbGreen, pal[i].rgbBlue) : clBlack;
+      b.paletteRaw[i] = RawPixelValue(dst, c);
+    }
+  }
   int dy = 0;
   if (useSrc && rop == SRCCOPY && nearest) {
     bool colour = TrueColour(b.dbits) && TrueColour(b.sbits);
@@ -325,17 +344,21 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
       b.kind = rkColumns24;
     } else if (b.rawCopy && (b.dbits == 8 || b.dbits == 16)) {
       b.kind = rkMove;
+    } else if (!b.paletteRaw.empty() && TrueColour(b.dbits)) {
+      b.kind = rkPalette;
     }
   }
   std::vector<std::ptrdiff_t> colBytes;
   // With every column read, a row that reads the same source row as the one
   // drawn before it (an enlargement) is a copy of that row.
   bool everyColumn = true;
-  if (b.kind == rkColumns24) {
+  bool columns = b.kind == rkColumns24 || b.kind == rkPalette;
+  if (columns) {
+    int step = b.kind == rkColumns24 ? b.sbits / 8 : 1;
     colBytes.resize(static_cast<size_t>(vis.Width()));
     for (int i = 0; i < vis.Width(); ++i) {
       int c = tx.Source(i);
-      colBytes[static_cast<size_t>(i)] = c < 0 ? -1 : static_cast<std::ptrdiff_t>(c) * (b.sbits / 8);
+      colBytes[static_cast<size_t>(i)] = c < 0 ? -1 : static_cast<std::ptrdiff_t>(c) * step;
       everyColumn = everyColumn && c >= 0;
     }
     b.colBytes = colBytes.data();
@@ -343,7 +366,7 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
   if (inOrderX) b.shift = sx - x;
   // Runs whose source columns lie outside the source bitmap are cut off.
   int colLo = vis.Left, colHi = vis.Right;
-  if (b.kind != rkPixels && b.kind != rkColumns24) {
+  if (b.kind != rkPixels && !columns) {
     colLo = std::max(colLo, x - sx);
     colHi = std::min(colHi, x - sx + src.Width());
   }
@@ -357,7 +380,7 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
   RawCache raw(dst);
   std::vector<TSpan> whole{{vis.Left, vis.Right}};
   int rows = vis.Bottom - vis.Top;
-  bool repeatRows = b.kind == rkColumns24 && everyColumn && !clip;
+  bool repeatRows = columns && everyColumn && !clip;
   int lastSrcY = -1;
   const std::uint8_t* lastRow = nullptr;
   for (int i = 0; i < rows; ++i) {
