@@ -166,6 +166,17 @@ struct TBlit {
   std::vector<std::uint32_t> paletteRaw;
 };
 
+// The columns [x0, x1) of a destination row through the column table: put
+// (the destination pixel, the column's table entry) for every column read.
+template <typename Put>
+void ThroughColumns(const TBlit& b, int x0, int x1, std::uint8_t* drow, Put put) {
+  int db = b.dbits / 8;
+  std::uint8_t* d = drow + static_cast<std::ptrdiff_t>(x0 + b.dc->Origin().X) * db;
+  const std::ptrdiff_t* cols = b.colBytes + (x0 - b.vis.Left);
+  for (int i = 0; i < x1 - x0; ++i, d += db)
+    if (cols[i] >= 0) put(d, cols[i]);
+}
+
 // One run [x0, x1) of canvas row yy, its source row srow (nullptr without
 // a source).
 void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* drow, int srcY,
@@ -182,33 +193,21 @@ void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* dr
     case rkMove32: MoveRow32(drow + (x0 + ox) * 4LL, srow + (x0 + b.shift) * 4LL, x1 - x0); return;
     case rk24To32: Row24To32(drow + (x0 + ox) * 4LL, srow + (x0 + b.shift) * 3LL, x1 - x0); return;
     case rk32To24: Row32To24(drow + (x0 + ox) * 3LL, srow + (x0 + b.shift) * 4LL, x1 - x0); return;
-    case rkColumns24: {
-      int db = b.dbits / 8;
-      std::uint8_t* d = drow + static_cast<std::ptrdiff_t>(x0 + ox) * db;
-      const std::ptrdiff_t* cols = b.colBytes + (x0 - b.vis.Left);
-      for (int i = 0; i < x1 - x0; ++i, d += db) {
-        std::ptrdiff_t c = cols[i];
-        if (c < 0) continue;
+    case rkColumns24:
+      ThroughColumns(b, x0, x1, drow, [&](std::uint8_t* d, std::ptrdiff_t c) {
         d[0] = srow[c];
         d[1] = srow[c + 1];
         d[2] = srow[c + 2];
-      }
+      });
       return;
-    }
-    case rkPalette: {
-      int db = b.dbits / 8;
-      std::uint8_t* d = drow + static_cast<std::ptrdiff_t>(x0 + ox) * db;
-      const std::ptrdiff_t* cols = b.colBytes + (x0 - b.vis.Left);
-      for (int i = 0; i < x1 - x0; ++i, d += db) {
-        std::ptrdiff_t c = cols[i];
-        if (c < 0) continue;
+    case rkPalette:
+      ThroughColumns(b, x0, x1, drow, [&](std::uint8_t* d, std::ptrdiff_t c) {
         std::uint32_t v = b.paletteRaw[b.sbits == 8 ? srow[c] : ReadRaw(srow, static_cast<int>(c), b.sbits)];
         d[0] = static_cast<std::uint8_t>(v);
         d[1] = static_cast<std::uint8_t>(v >> 8);
         d[2] = static_cast<std::uint8_t>(v >> 16);
-      }
+      });
       return;
-    }
     case rkPixels: break;
   }
   int rowIndex = yy - b.vis.Top;
