@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "imaging/core/ie_extended.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
@@ -97,9 +98,14 @@ TIEKernelFunc IEKernelOf(TResampleFilter Filter, double& Support) {
 }
 
 namespace {
+// Both mirror rules look at the window's own index j; a window reaching
+// N or more left of the image (a strong reduction of a small source) is
+// brought back by the clamp, not mirrored a second time.
 int Mirror(std::int64_t j, int N) {
-  if (j < 0) j = -j;
-  if (j >= N) j = 2 * static_cast<std::int64_t>(N) - 1 - j;
+  if (j < 0)
+    j = -j;
+  else if (j >= N)
+    j = 2 * static_cast<std::int64_t>(N) - 1 - j;
   return static_cast<int>(std::clamp<std::int64_t>(j, 0, N - 1));
 }
 
@@ -142,7 +148,8 @@ inline int RoundWeight(long double v) {
   return static_cast<int>(r);
 }
 
-void BuildList(TIEContributorList& L, int i, double S, double W, double FS, TIEKernelFunc K, int N) {
+void BuildList(TIEContributorList& L, int i, double S, long double W, long double FS, TIEKernelFunc K,
+               int N) {
   long double C = static_cast<long double>(i) / S;
   auto Left = static_cast<std::int64_t>(std::floor(C - W));
   auto Right = static_cast<std::int64_t>(std::ceil(C + W));
@@ -166,10 +173,13 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
   double support = 1.0;
   TIEKernelFunc K = IEKernelOf(Filter, support);
   double S = (N == 1 || M == 1) ? static_cast<double>(M) / N : static_cast<double>(M - 1) / (N - 1);
-  double W, FS;
+  // The window's half-width, its kernel scale and (in BuildList) its centre
+  // are extended values, as are the kernels: in double some weights move to
+  // the other side of a .5 tie.
+  long double W, FS;
   if (S < 1) {
-    W = support / S;
-    FS = 1 / S;
+    W = support / static_cast<long double>(S);
+    FS = 1 / static_cast<long double>(S);
   } else {
     W = support;
     FS = 1;

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <memory>
 
+#include "imaging/core/ie_extended.h"
+
 namespace redozir {
 
 namespace {

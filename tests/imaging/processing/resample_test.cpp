@@ -2,6 +2,7 @@
 // independence of the bytes, uniform images and extreme ratios.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <stdexcept>
@@ -132,6 +133,54 @@ TEST(ResampleKernel, MirroredEdgeIndices) {
   EXPECT_EQ(got7, want7);
   EXPECT_EQ(got1[0].first, 2);
   EXPECT_EQ(got7.back().first, 3);
+}
+
+TEST(ResampleKernel, EdgeIndicesMirrorTheWindowsOwnIndexInExtendedPrecision) {
+  // The lists as the arithmetic of the design gives them: S a double, the
+  // window (W, FS, centre) extended, j < 0 read at -j and j >= N at
+  // 2N - 1 - j, then clamped. 2 -> 1 reaches j = -6 with Lanczos3, beyond
+  // -N; 13 -> 2 with the B-spline has a weight on a .5 tie in double.
+  auto want = [](int N, int M, TResampleFilter f) {
+    double support = 1;
+    auto K = IEKernelOf(f, support);
+    const double S = (N == 1 || M == 1) ? double(M) / N : double(M - 1) / (N - 1);
+    const long double W = S < 1 ? support / (long double)S : support, FS = S < 1 ? 1 / (long double)S : 1;
+    std::vector<std::vector<std::pair<int, int>>> lists(static_cast<size_t>(M));
+    for (int i = 0; i < M; ++i) {
+      const long double C = i / (long double)S;
+      for (auto j = (long long)std::floor(C - W); j <= (long long)std::ceil(C + W); ++j) {
+        const int w = (int)std::nearbyint((long double)K(double((C - j) / FS)) * 256 / FS);
+        const long long m = j < 0 ? -j : j >= N ? 2LL * N - 1 - j : j;
+        if (w) lists[i].push_back({(int)std::clamp<long long>(m, 0, N - 1), w});
+      }
+    }
+    return lists;
+  };
+  struct Case {
+    int N, M;
+    TResampleFilter f;
+  } cases[] = {{2, 1, rfLanczos3}, {2, 1, rfBSpline}, {3, 1, rfMitchell}, {1000, 500, rfLanczos3},
+               {13, 2, rfBSpline}, {7, 9, rfBSpline}, {4, 2, rfLanczos3}};
+  for (const auto& c : cases) {
+    TIEResampleTaps t = IEBuildTaps(c.N, c.M, c.f);
+    const auto lists = want(c.N, c.M, c.f);
+    for (int i = 0; i < c.M; ++i) {
+      std::vector<std::pair<int, int>> got;
+      for (auto& e : t.Lists[i].p) got.push_back({e.Pixel, e.Weight});
+      ASSERT_EQ(got, lists[i]) << c.N << " -> " << c.M << " filter " << int(c.f) << " at " << i;
+    }
+  }
+  // By hand, 2 -> 1 with Lanczos3 (S = 0.5, weights Round(K(j / 2) x 128):
+  // 128, 78, 0, -17, 0, 3, 0 for |j| = 0..6): pixel 0 takes j = 0 and 3..6,
+  // 114; pixel 1 every other, 142. Across and down.
+  for (auto [w, h] : {std::pair{2, 1}, std::pair{1, 2}}) {
+    auto src = TIEBitmap::CreateSized(w, h, ie24RGB);
+    std::fill_n(src->GetScanline(0), 3, 0);
+    std::fill_n(h == 1 ? src->GetScanline(0) + 3 : src->GetScanline(1), 3, 255);
+    auto d = Resampled(src.get(), 1, 1, rfLanczos3);
+    EXPECT_EQ(Bytes(d.get()), (std::vector<std::uint8_t>{141, 141, 141}))
+        << w << " x " << h;  // 142 x 255 / 256
+  }
 }
 
 TEST(ResampleKernel, BellReductionWeightsAndTriangleCorners) {
