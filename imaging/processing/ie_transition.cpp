@@ -48,7 +48,10 @@ TIETransitionEffects::TIETransitionEffects(TIETransitionHost* Host)
   Timer->SetOnTimer([this](TObject*) { TimerTick(); });
 }
 
-TIETransitionEffects::~TIETransitionEffects() = default;
+TIETransitionEffects::~TIETransitionEffects() {
+  // A transition cut short by its engine's end leaves the host paintable.
+  if (Running && View) View->TransitionUnlockPaint();
+}
 
 TObject* TIETransitionEffects::Sender() const { return View ? View->TransitionSender() : nullptr; }
 

@@ -35,6 +35,7 @@ class TIETransitionEffects : public TObject {
   // Three 1 x 1 24-bit frames and a disabled 1 ms timer; frames are shown
   // on Host (the view that owns the engine).
   explicit TIETransitionEffects(TIETransitionHost* Host);
+  // Releases the host's paint lock when freed while running (no events).
   ~TIETransitionEffects() override;
   TIETransitionEffects(const TIETransitionEffects&) = delete;
   TIETransitionEffects& operator=(const TIETransitionEffects&) = delete;

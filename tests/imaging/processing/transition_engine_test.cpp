@@ -338,4 +338,11 @@ TEST(TransitionEngine, AViewHostsItsEngine) {
   clock.TickAfter(100);
   EXPECT_EQ(v.PaintLockCount(), 0);
   EXPECT_EQ(sender, &v);
+  // An engine of the program's own on the view, freed while it runs.
+  {
+    TIETransitionEffects own(&v);
+    own.Start(p.A, p.B, 1);
+    EXPECT_EQ(v.PaintLockCount(), 1);
+  }
+  EXPECT_EQ(v.PaintLockCount(), 0);
 }
