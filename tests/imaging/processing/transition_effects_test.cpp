@@ -248,3 +248,15 @@ TEST(TransitionEffects, RandomEdgesFlickerButRandomBoxesStayPut) {
   EXPECT_GT(boxes, 0);
   EXPECT_LT(boxes, 96 * 64);
 }
+
+// Frames of a pixel or two: every effect stays inside them.
+TEST(TransitionEffects, TinyFramesDrawOnlyTheirPictures) {
+  for (auto [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {2, 1}, {1, 3}, {5, 2}})
+    for (int e = kFirstTableEffect; e <= kTransitionEffectCount; ++e) {
+      TScene s(w, h);
+      for (int p : kProgress) s.Draw(e, p);
+      const int a = CountTag(s.F, kTagA), b = CountTag(s.F, kTagB);
+      const bool blendsOrLines = (e >= 155 && e <= 158) || e == 187;
+      EXPECT_TRUE(a + b == w * h || blendsOrLines) << "effect " << e << " on " << w << "x" << h;
+    }
+}

@@ -325,6 +325,25 @@ TEST(TransitionEngine, BuiltInEffectsRunFromStartToTarget) {
   }
 }
 
+// Frames of a pixel or two: the row effects and the random ones stay inside.
+TEST(TransitionEngine, BuiltInEffectsOnTinyFrames) {
+  TClockScope clock;
+  TFakeHost host(3, 2);
+  TIETransitionEffects t(&host);
+  for (auto [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {3, 2}}) {
+    TBitmap a(w, h, pf24bit), b(w, h, pf24bit);
+    Fill(a, 200, 0);
+    Fill(b, 10, 255);
+    for (int e = 1; e <= 30; ++e) {
+      t.Start(a, b, e);
+      for (int s : {0, 1, 300, 512, 900, 1024}) t.DrawFrame(s);
+      clock.TickAfter(2000);
+      EXPECT_FALSE(t.Running) << e;
+    }
+  }
+  EXPECT_EQ(host.Locks, 0);
+}
+
 // A view is the host of its engine: a transition holds its paint lock and
 // reports with the view as Sender.
 TEST(TransitionEngine, AViewHostsItsEngine) {
