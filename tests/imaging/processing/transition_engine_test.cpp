@@ -183,6 +183,24 @@ TEST(TransitionEngine, FadesAreExactAtTheEndsAndHalfway) {
   EXPECT_EQ(host.Locks, 0);
 }
 
+// A table effect gets Round(s / 1024 x 100) percent: steps 1 to 5 are 0,
+// step 6 is 1 (one pixel of "Wipe from Top Left" on 96 x 64).
+TEST(TransitionEngine, TableEffectsGetTheRoundedPercent) {
+  TClockScope clock;
+  TFakeHost host(96, 64);
+  TIETransitionEffects t(&host);
+  TPictures p;
+  for (auto [step, pixels] : std::vector<std::pair<int, int>>{{5, 0}, {6, 1}, {512, 48 * 32}}) {
+    t.Start(p.A, p.B, 49);
+    t.DrawFrame(0);
+    t.DrawFrame(step);
+    int n = 0;
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 96; ++x) n += Px(*t.FrameImage, x, y)[0] == 10;
+    EXPECT_EQ(n, pixels) << step;
+  }
+}
+
 // Row pushes and slides at step 256 of a 96-pixel row: which picture and
 // which column each column of the frame shows.
 TEST(TransitionEngine, RowPushesAndSlidesTakeTheirColumns) {
