@@ -98,7 +98,8 @@ std::uint32_t MaskOf(const TBitmap& b) {
     case pf16bit: return 0xFFFF;
     case pf24bit:
     case pf32bit: return 0xFFFFFF;
-    default: return (1u << b.BitCount()) - 1;
+    // A device or custom bitmap is one of 32 bits: its colour is 24 bits too.
+    default: return b.BitCount() >= 24 ? 0xFFFFFFu : (1u << b.BitCount()) - 1;
   }
 }
 

@@ -128,7 +128,7 @@ TPixelWriter::TPixelWriter(TBitmap& bmp, const TRegion* clip, const TRect& bound
     case pf16bit: mask_ = 0xFFFF; break;
     case pf24bit:
     case pf32bit: mask_ = 0xFFFFFF; break;
-    default: mask_ = (1u << bits_) - 1; break;
+    default: mask_ = bits_ >= 24 ? 0xFFFFFFu : (1u << bits_) - 1; break;
   }
 }
 

@@ -196,3 +196,17 @@ TEST(CanvasBlit, PaletteFormatsCombineIndices) {
   // (0 + 255) / 2 = 127.5 rounds to 128.
   EXPECT_EQ(one.NearestPaletteIndex(RGB(128, 128, 128)), one.ScanLine(0)[0]);
 }
+
+// A bitmap of the device's format is drawn as one of 32 bits, raster
+// operations and pens included (their masks once shifted a 32-bit one by 32).
+TEST(CanvasBlit, DeviceFormatBitmapsTakeRasterOperations) {
+  TBitmap b(2, 1, pfDevice);
+  b.SetPixel(0, 0, RGB(0x12, 0x34, 0x56));
+  PatBlt(b.Canvas(), 0, 0, 2, 1, DSTINVERT);
+  EXPECT_EQ(b.GetPixel(0, 0), RGB(0xED, 0xCB, 0xA9));
+  b.Canvas()->Pen.Mode = pmNot;
+  b.Canvas()->MoveTo(0, 0);
+  b.Canvas()->LineTo(2, 0);
+  EXPECT_EQ(b.GetPixel(0, 0), RGB(0x12, 0x34, 0x56));
+  EXPECT_EQ(b.GetPixel(1, 0), clBlack);
+}
