@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/blit_rows.h"
 #include "platform/canvas.h"
 #include "platform/exceptions.h"
 
@@ -212,6 +213,20 @@ void TBitmap::SetPixelFormat(TPixelFormat pf) {
   bits_.clear();
   palette_ = DefaultPalette(pf);
   Reallocate(old.width_, old.height_, pf, false);
+  // Between 24 and 32 bits the colour bytes move as they are (the new
+  // fourth bytes stay 0, as SetPixel leaves them).
+  int from = old.BitCount(), to = BitCount();
+  if ((from == 24 || from == 32) && (to == 24 || to == 32)) {
+    for (int y = 0; y < height_; ++y) {
+      if (from == 24)
+        Row24To32(ScanLine(y), old.ScanLine(y), width_);
+      else if (to == 24)
+        Row32To24(ScanLine(y), old.ScanLine(y), width_);
+      else
+        MoveRow32(ScanLine(y), old.ScanLine(y), width_);
+    }
+    return;
+  }
   for (int y = 0; y < height_; ++y)
     for (int x = 0; x < width_; ++x) SetPixel(x, y, old.GetPixel(x, y));
 }

@@ -82,6 +82,22 @@ void CopyBitmap(TBitmap& to, const TBitmap& from) {
     std::memcpy(to.ScanLine(y), from.ScanLine(y), static_cast<size_t>(from.RowBytes()));
 }
 
+TEST(BlitRows, PixelFormatBetween24And32BitsRoundTrips) {
+  std::mt19937 rng(3);
+  TBitmap b(13, 3, pf24bit), original;
+  Randomise(b, rng);
+  CopyBitmap(original, b);
+  b.SetPixelFormat(pf32bit);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 13; ++x) {
+      ASSERT_EQ(b.GetPixel(x, y), original.GetPixel(x, y)) << x << ", " << y;
+      ASSERT_EQ(b.ScanLine(y)[4 * x + 3], 0) << "a new fourth byte is 0";
+    }
+  b.SetPixelFormat(pf24bit);
+  for (int y = 0; y < 3; ++y)
+    EXPECT_EQ(0, std::memcmp(b.ScanLine(y), original.ScanLine(y), 13 * 3)) << "row " << y;
+}
+
 // Random copies, stretches, mirrors and raster operations in every format,
 // onto other bitmaps and onto themselves, through clip regions and canvas
 // origins: the row paths give the bytes the pixel-by-pixel reference gives.
