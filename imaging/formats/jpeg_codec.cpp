@@ -26,7 +26,9 @@ constexpr size_t kBuf = 65536;
 }
 // Warnings (level -1) go to the debug log; trace messages are dropped.
 void EmitMessage(j_common_ptr c, int level) {
-  if (level >= 0) return;
+  // Only the first warning of an image, as libjpeg's own handler does: a
+  // damaged file can warn once per block.
+  if (level >= 0 || c->err->num_warnings++ > 0) return;
   char msg[JMSG_LENGTH_MAX];
   (*c->err->format_message)(c, msg);
   IEDebugLog(std::string("JPEG warning: ") + msg);

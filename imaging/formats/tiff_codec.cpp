@@ -137,7 +137,7 @@ bool TIFFTryStream(TStream& s) {
 }
 
 void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
-  Client c{&Stream, Stream.Position(), 0, false, {}};
+  Client c{&Stream, Stream.Position(), 0, false, {}, {}};
   const std::int64_t fileBytes = Stream.Size() - c.base;
   if (fileBytes < 8) throw EIEImageError("TIFF: file truncated");
   Handle h;
@@ -486,7 +486,7 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
   if (compression == COMPRESSION_JPEG && !(obits == 8 && (photo == PHOTOMETRIC_MINISBLACK || ospp == 3)))
     throw EIEImageError("TIFF: JPEG compression needs 8-bit grey or 24-bit colour");
 
-  Client c{&Stream, Stream.Position(), 0, false, {}};
+  Client c{&Stream, Stream.Position(), 0, false, {}, {}};
   c.writing = true;
   Handle hd;
   hd.c = &c;
