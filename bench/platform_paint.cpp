@@ -110,6 +110,24 @@ static void BM_StretchToSurface(benchmark::State& state) {
 }
 BENCHMARK(BM_StretchToSurface)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
+// A halftone shrink of a 24-bit frame to two thirds, as a zooming
+// transition draws it (argument 1: through the pixel-by-pixel reference).
+static void BM_StretchHalftone(benchmark::State& state) {
+  TBitmap src(kW, kH, pf24bit), dst(kW * 2 / 3, kH * 2 / 3, pf24bit);
+  Noise(src);
+  SetStretchBltMode(dst.Canvas(), HALFTONE);
+  for (auto _ : state) {
+    if (state.range(0))
+      blit_reference::StretchWithMode(dst.Canvas(), 0, 0, dst.Width(), dst.Height(), src, 0, 0, kW, kH,
+                                      SRCCOPY, HALFTONE);
+    else
+      StretchBitmap(dst.Canvas(), 0, 0, dst.Width(), dst.Height(), src, 0, 0, kW, kH, SRCCOPY);
+    benchmark::DoNotOptimize(dst.ScanLine(0));
+  }
+  Bytes(state, dst.ImageSize());
+}
+BENCHMARK(BM_StretchHalftone)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 #ifdef IMAGING_BENCH_SDL
 namespace {
 // A control that paints a 24-bit back buffer of its own size.

@@ -109,6 +109,16 @@ bool SamePixels(const TBitmap& a, const TBitmap& b) {
 
 bool TrueColour(int bits) { return bits == 24 || bits == 32; }
 
+// A weighted sum of channel values (never negative, never NaN) rounded half
+// to even and capped at 255, as nearbyint does in the default rounding mode:
+// adding and taking away 1.5 x 2^52 leaves no fraction bits for doubles below
+// 2^51, so the sum rounds to an integer in the current (nearest) mode.
+int RoundChannel(double v) {
+  constexpr double kShift = 6755399441055744.0;
+  double r = (v + kShift) - kShift;
+  return r > 255 ? 255 : static_cast<int>(r);
+}
+
 // Remembers the last colour's raw value: palette lookups are slow and runs
 // of one colour are common.
 class RawCache {
@@ -179,9 +189,10 @@ void ThroughColumns(const TBlit& b, int x0, int x1, std::uint8_t* drow, Put put)
 }
 
 // One run [x0, x1) of canvas row yy, its source row srow (nullptr without
-// a source).
+// a source); for an area of 24- or 32-bit source pixels, tapRows holds the
+// rows of the row's taps.
 void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* drow, int srcY,
-         const std::uint8_t* srow) {
+         const std::uint8_t* srow, const std::uint8_t* const* tapRows) {
   int ox = b.dc->Origin().X;
   switch (b.kind) {
     case rkMove: {
@@ -230,15 +241,28 @@ void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* dr
       } else {
         double r = 0, g = 0, bl = 0;
         const Tap* rows = b.ty->First(rowIndex);
-        for (int j = 0; j < b.ty->Count(rowIndex); ++j)
-          for (int k = 0; k < cols; ++k) {
-            TColor c = b.src.GetPixel(col[k].idx, rows[j].idx);
-            double wgt = rows[j].w * col[k].w;
-            r += GetRValue(c) * wgt;
-            g += GetGValue(c) * wgt;
-            bl += GetBValue(c) * wgt;
-          }
-        s = raw(RGB(RoundClamp(r, 0, 255), RoundClamp(g, 0, 255), RoundClamp(bl, 0, 255)));
+        if (tapRows) {
+          // The same sums in the same order, the bytes read straight.
+          int sb = b.sbits / 8;
+          for (int j = 0; j < b.ty->Count(rowIndex); ++j)
+            for (int k = 0; k < cols; ++k) {
+              const std::uint8_t* p = tapRows[j] + static_cast<std::ptrdiff_t>(col[k].idx) * sb;
+              double wgt = rows[j].w * col[k].w;
+              r += p[2] * wgt;
+              g += p[1] * wgt;
+              bl += p[0] * wgt;
+            }
+        } else {
+          for (int j = 0; j < b.ty->Count(rowIndex); ++j)
+            for (int k = 0; k < cols; ++k) {
+              TColor c = b.src.GetPixel(col[k].idx, rows[j].idx);
+              double wgt = rows[j].w * col[k].w;
+              r += GetRValue(c) * wgt;
+              g += GetGValue(c) * wgt;
+              bl += GetBValue(c) * wgt;
+            }
+        }
+        s = raw(RGB(RoundChannel(r), RoundChannel(g), RoundChannel(bl)));
       }
     }
     if (b.rop == SRCCOPY) {
@@ -383,6 +407,8 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
   bool repeatRows = columns && everyColumn && !clip;
   int lastSrcY = -1;
   const std::uint8_t* lastRow = nullptr;
+  bool weighRows = useSrc && !nearest && TrueColour(b.sbits);
+  std::vector<const std::uint8_t*> tapRows;
   for (int i = 0; i < rows; ++i) {
     // Moving down over itself, the bottom row goes first.
     int yy = dy > 0 ? vis.Bottom - 1 - i : vis.Top + i;
@@ -393,6 +419,10 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
       if (!ty.Count(yy - vis.Top)) continue;
       srcY = t->idx;
       srow = src.ScanLine(srcY);
+      if (weighRows) {
+        tapRows.resize(static_cast<size_t>(ty.Count(yy - vis.Top)));
+        for (size_t j = 0; j < tapRows.size(); ++j) tapRows[j] = src.ScanLine(t[j].idx);
+      }
     }
     const std::vector<TSpan>* spans = &whole;
     if (clip) {
@@ -416,7 +446,7 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
     for (size_t j = 0; j < n; ++j) {
       const TSpan& sp = (*spans)[b.backwards ? n - 1 - j : j];
       int x0 = std::max({sp.X0, vis.Left, colLo}), x1 = std::min({sp.X1, vis.Right, colHi});
-      if (x0 < x1) Run(b, raw, yy, x0, x1, drow, srcY, srow);
+      if (x0 < x1) Run(b, raw, yy, x0, x1, drow, srcY, srow, weighRows ? tapRows.data() : nullptr);
     }
   }
   dc->Changed(vis);
