@@ -16,6 +16,7 @@ namespace redozir {
 
 class TIEBitmap;
 class TRedozIrView;
+class TStream;
 
 struct TIELayerMagnify {
   bool Enabled = false;
@@ -65,6 +66,11 @@ class TIELayer {
   // Whole turns (720, -360) give 0; anything else is kept as it is.
   void SetRotate(double Value);
   const TGUID& GUID() const { return fGUID; }
+  // The layer record: settings, rotation and, with SaveBitmap, the pixels,
+  // behind its own length. Loading keeps the layer's identity and user data
+  // and changes nothing when the record is damaged (it raises).
+  void SaveToStream(TStream& Stream, bool SaveBitmap);
+  void LoadFromStream(TStream& Stream);
 
   int Width = 0;
   int Height = 0;

@@ -22,6 +22,7 @@ constexpr TCursor kViewCursor = 1785;
 TRedozIrView::TRedozIrView(TComponent* AOwner) : TIEView(AOwner) {
   static std::once_flag unitStarted;
   std::call_once(unitStarted, IEInitView);
+  IEInitLayersStream();
   LockUpdate();
   // The view paints every pixel of its client area: nothing is erased first.
   Opaque = true;

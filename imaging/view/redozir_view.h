@@ -20,6 +20,7 @@
 #include "imaging/io/redozir_io.h"
 #include "imaging/processing/ie_transition.h"
 #include "imaging/view/ie_layer.h"
+#include "imaging/view/redozir_view_selection.h"
 #include "platform/graphics.h"
 #include "platform/picture.h"
 #include "platform/timers.h"
@@ -261,10 +262,82 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   TIEMask* SelectionMask() { return fSelectionMask.get(); }
   TIEMask* GetSelectionMask() override { return fSelectionMask->IsEmpty() ? nullptr : fSelectionMask.get(); }
 
-  // ---- selection stack: carries the selection across a change of the
-  // current layer
-  // A selection exists.
-  virtual bool Selected() { return !fSelectionMask->IsEmpty(); }
+  // ---- selection (redozir_view_selection.cpp): a polygon of points in
+  // bitmap coordinates (IESELBREAK points separate sub-polygons), filled into
+  // the mask when a selection ends
+  // A selection exists: points were added or the mask holds pixels.
+  virtual bool Selected() { return fSel->Selected || !fSelectionMask->IsEmpty(); }
+  // The value selected pixels get in the mask.
+  int SelectionIntensity = 1;
+  // -1 free shape, 0 the fixed size SelectionAbsWidth x SelectionAbsHeight
+  // (bitmap pixels), above 0 height = width x ratio.
+  double SelectionAspectRatio = -1.0;
+  int SelectionAbsWidth = 100, SelectionAbsHeight = 100;
+  // Cells per side of the grid drawn in a rectangular selection.
+  int SelectionGridSize = 1;
+  // Grips also at the middles of the selection box's sides.
+  bool ExtendedGrips = true;
+  // False draws nothing of the selection.
+  bool DisplaySelection = true;
+  // -P: the ants timer's interval follows the drawing time (P percent of it).
+  int AnimPolygonPercent = -20;
+  // Shift with a selection gesture adds to the selection.
+  bool AdditiveSelection = true;
+  // Gestures behave as with Alt held (squares, circles, 45 degrees, kept aspect).
+  bool ConstrainSelection = false;
+  // Stores the options and redraws the selection with them.
+  void SetSelectionOptions(TIESelectionOptions Value);
+  // Op 0 replaces the selection by the rectangle, 1 adds it; a rectangle of
+  // no width or height changes nothing.
+  virtual void Select(int X1, int Y1, int X2, int Y2, int Op = 0);
+  virtual void AddSelectionPoint(int X, int Y);
+  // Fills the polygon into the mask; an empty result deselects.
+  virtual void EndSelect();
+  void Deselect();
+  const TPoint* GetSelectionPoints() const { return fSel->Poly.Points.data(); }
+  int GetSelectionPointCount() const { return fSel->Poly.Count(); }
+  // The polygon's box over its points (bitmap coordinates, right and bottom
+  // as the points give them).
+  TRect SelectionPolygonBox() const { return fSel->Poly.Box; }
+  bool SelectionPolygonVisible() const { return fSel->Poly.Visible; }
+  // Moves by (DX, DY) bitmap pixels; without CutBorders it stops at the
+  // image's edges. The two-argument form takes iesoCutBorders and ends the
+  // selection.
+  void MoveSelection(int DX, int DY, bool CutBorders);
+  void MoveSelection(int DX, int DY);
+  // Drags a grip of a rectangular selection to the client point; answers the
+  // grip now dragged (it changes when the rectangle flips).
+  int ResizeSelectionByGrip(int Grip, int X, int Y, bool Constrain);
+  // The ellipse and rectangle gestures from the mouse-down point to (X, Y).
+  void SelectCircle(int X, int Y, TShiftState Shift);
+  void SelectRectangleTo(int X, int Y, TShiftState Shift);
+  // The client point where a selection gesture starts (the mouse does it).
+  void SetSelectionAnchor(int X, int Y);
+  // The drawing state of the gesture in progress (the mouse sets it).
+  TIESelectionState& SelectionState() { return *fSel; }
+  // Removes the last point (and separators before it).
+  void RemoveLastSelectionPoint();
+
+  // ---- magic wand (ie_wand.cpp)
+  // 0 the connected region's outline as the polygon, 1 the region into the
+  // mask, 2 every similar pixel of the image into the mask.
+  std::uint8_t MagicWandMode = 0;
+  // The largest difference accepted on each colour channel.
+  int MagicWandTolerance = 15;
+  // Grow the region by one pixel every way.
+  bool MagicWandMaxFilter = false;
+  // Selects around the point (client or bitmap coordinates by
+  // SelectionBase), adding to the selection with Additive.
+  void MagicWandSelect(int X, int Y, bool Additive);
+
+  // ---- selection records and the selection stack, which carries the
+  // selection across a change of the current layer
+  // The polygon, the mask and the current layer's position.
+  void SaveSelectionToStream(TStream& Stream);
+  // Mode 0 fits the mask to the current bitmap, 1 first moves it back inside,
+  // 2 keeps the selected pixels where they were in layer 0's coordinates on
+  // the now current layer. A damaged record raises and changes nothing.
+  bool LoadSelectionFromStream(TStream& Stream, int Mode);
   // Saves the selection with the current layer's position on the stack.
   virtual void PushSelection();
   // Restores the newest saved selection (taking it off with Remove); False
@@ -273,6 +346,23 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   // mask to the current bitmap, mode 1 first moving it back inside.
   virtual bool PopSelection(bool Remove, int Mode);
   int SelectionStackCount() const { return static_cast<int>(fSelectionStack.size()); }
+
+  // ---- the layers stream (ie_layers_stream.cpp)
+  // Every layer with its settings and pixels. Coding -1 raw deflated, -2 raw,
+  // otherwise the id of a file format the I/O component writes (1 stands for
+  // PNG). The current layer, the selection and the I/O parameters stay.
+  void LayersSaveToStream(TStream& Stream, int Coding);
+  void LayersSaveToFile(const std::string& FileName, int Coding);
+  // Replaces the layers; False for another signature or a version outside
+  // 1..6. A damaged stream raises and leaves layers, pixels and selection as
+  // they were. The last layer read becomes current; the stream is left after
+  // the last bitmap read.
+  bool LayersLoadFromStream(TStream& Stream);
+  bool LayersLoadFromFile(const std::string& FileName);
+
+  // ---- undo of selections and layers (the processing component asks)
+  bool SaveUndoState(TIEUndoSource Source, TStream& Stream) override;
+  void LoadUndoState(TIEUndoSource Source, TStream& Stream) override;
 
   // ---- flattening
   // Draws every layer at 100 % into Dest (made 24-bit), enlarged to hold
@@ -557,7 +647,7 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   // Hooks the selection fills in: its bounds while one is being drawn,
   // dropping it, redrawing its outline, and (on an overview) showing the
   // viewed view's visible area as a fixed selection.
-  virtual bool DrawnSelectionBounds(TRect& Bounds) { return false; }
+  virtual bool DrawnSelectionBounds(TRect& Bounds);
   virtual void RemoveSelection();
   virtual void RepaintSelection() {}
   virtual void SelectVisibleArea(const TRect& Area);
@@ -714,11 +804,19 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   TIEProgressEvent fOnProgress;
   TNotifyEvent fOnFinishWork;
   TIESaveUndoEvent fOnSaveUndo;
-  struct TIESavedSelection {
-    TIEMask Mask;
-    int PosX = 0, PosY = 0;  // the then current layer's
-  };
-  std::vector<std::unique_ptr<TIESavedSelection>> fSelectionStack;
+  // Selection records, the newest last.
+  std::vector<std::unique_ptr<TMemoryStream>> fSelectionStack;
+  std::unique_ptr<TIESelectionState> fSel = std::make_unique<TIESelectionState>();
+  // Selection helpers (redozir_view_selection.cpp).
+  TPoint ClientToSelection(int X, int Y);
+  void AppendSelectionPoint(int X, int Y);
+  void AppendSelectionBreak();
+  void CutSelectionToLastBreak();
+  void EmptySelectionPolygon();
+  void MakeSelectionRectangle(int X1, int Y1, int X2, int Y2, bool ShiftInside, bool Constrain, int Op);
+  bool SelectionIsRectangle() const;
+  bool SelectionGestureActive() const;
+  void DrawSelectionNow();
   // The engine is made with its timer owned by the view: it must go first.
   std::unique_ptr<TIETransitionEffects> fTransition;
   TIETransitionEffects* NeedTransition();
@@ -751,6 +849,12 @@ void IEFinalView();
 // The zoom (percent) from which the pixel grid is drawn.
 int IEGridZoomThreshold();
 const TPen& IEGridPen();
+// Installs the layers format's content test (IELyrDetect) and its loading
+// through the I/O component; every view's construction makes sure of it.
+void IEInitLayersStream();
+// The layers stream test itself: the signature and a version of 1 to 6 at
+// the stream's position, which is left where it was.
+bool IELyrDetectStream(TStream& Stream);
 
 }  // namespace redozir
 #pragma GCC visibility pop

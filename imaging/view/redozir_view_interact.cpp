@@ -26,6 +26,14 @@ constexpr TInteractRule kAddedRules[] = {
 
 void TRedozIrView::SetMouseInteract(TIEMouseInteract Value) {
   if (Value == fMouseInteract) return;
+  // A polygon being drawn ends without its rubber-band point.
+  if (fSel->PolySelecting && IEInMouseInteract(fMouseInteract, miSelectPolygon)) {
+    RemoveLastSelectionPoint();
+    fSelectionMask->Empty();
+    EndSelect();
+    fSel->PolySelecting = false;
+    Invalidate();
+  }
   TIEMouseInteract added = Value & static_cast<TIEMouseInteract>(~fMouseInteract);
   TIEMouseInteract keep = static_cast<TIEMouseInteract>(~0u);
   bool decided = false;

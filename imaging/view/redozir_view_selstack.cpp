@@ -1,79 +1,241 @@
-// TRedozIrView's selection stack: the selection saved before the current
-// layer changes and put back, in the new layer's pixels, afterwards.
+// TRedozIrView's selection record (polygon, mask and the current layer's
+// position), the selection stack built of such records, and the undo states
+// of selections and layers. Selection record, little-endian:
+//   i32 x 2   mask width, height
+//   i32       polygon point count P, then P x (i32 X, i32 Y)
+//   i32 x 4   polygon box left, top, right, bottom
+//   u8        selected
+//   i32 x 2   PosX, PosY of the then current layer
+//   i32       mask bits per pixel (1 or 8)
+//   i32 x 4   mask box x1, y1, x2, y2
+//   u8        mask all-opaque flag
+//   rows      height x row length bytes, the mask's rows as they lie in memory
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/redozir_view.h"
+#include "platform/byte_reader.h"
 
 namespace redozir {
 
-void TRedozIrView::PushSelection() {
-  auto saved = std::make_unique<TIESavedSelection>();
-  saved->Mask.Assign(*fSelectionMask);
-  if (fLayersCurrent > -1 && fLayersCurrent < GetLayersCount()) {
-    saved->PosX = fLayers[fLayersCurrent]->PosX;
-    saved->PosY = fLayers[fLayersCurrent]->PosY;
+namespace {
+
+constexpr std::int64_t kMaxSelectionPoints = std::int64_t(1) << 26;
+
+void PutI32(TStream& s, std::int32_t v) {
+  auto u = static_cast<std::uint32_t>(v);
+  std::uint8_t b[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
+                       static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
+  s.WriteBuffer(b, 4);
+}
+void PutU8(TStream& s, std::uint8_t v) { s.WriteBuffer(&v, 1); }
+
+std::int64_t MaskRowBytes(std::int64_t Width, int Bits) { return ((Width * Bits + 31) / 32) * 4; }
+
+// Clears what lies past the last pixel of every row.
+void ClearRowPadding(TIEMask& m) {
+  std::int64_t used = (static_cast<std::int64_t>(m.Width()) * m.BitsPerPixel() + 7) / 8;
+  int restBits = m.BitsPerPixel() == 1 ? m.Width() % 8 : 0;
+  for (int y = 0; y < m.Height(); ++y) {
+    std::uint8_t* row = m.GetScanline(y);
+    std::memset(row + used, 0, static_cast<size_t>(m.RowLen() - used));
+    if (restBits) row[used - 1] &= static_cast<std::uint8_t>(0xFF00 >> restBits);
   }
-  fSelectionStack.push_back(std::move(saved));
 }
 
-namespace {
-// Moves the selected pixels by (DX, DY) into a mask of Width x Height, what
-// falls outside is cut. The intermediate mask is only as large as needed to
-// keep every pixel that can land inside.
-void CarryMask(TIEMask& m, std::int64_t DX, std::int64_t DY, int Width, int Height) {
-  bool lands = !m.IsEmpty() && m.X1 + DX < Width && m.X2 + DX >= 0 && m.Y1 + DY < Height && m.Y2 + DY >= 0;
-  if (!lands) {
-    m.AllocateBits(Width, Height, m.BitsPerPixel());
-    return;
-  }
-  std::int64_t ew = std::max(m.Width(), Width) + std::max<std::int64_t>(0, DX);
-  std::int64_t eh = std::max(m.Height(), Height) + std::max<std::int64_t>(0, DY);
-  if (ew > INT32_MAX || eh > INT32_MAX) throw EOutOfMemory("Selection too large to carry to the layer");
-  m.Resize(static_cast<int>(ew), static_cast<int>(eh));
-  int dx = static_cast<int>(DX), dy = static_cast<int>(DY);
-  m.Translate(dx, dy, true);
-  m.Resize(Width, Height);
-  m.SyncRect();
-  m.SyncFull();
+// The mask of Width x Height that holds Source's pixels moved by (DX, DY),
+// what lands outside cut.
+void PlaceMask(TIEMask& Dest, const TIEMask& Source, std::int64_t DX, std::int64_t DY, int Width,
+               int Height) {
+  Dest.AllocateBits(Width, Height, Source.BitsPerPixel());
+  if (Source.IsEmpty()) return;
+  std::int64_t y1 = std::max<std::int64_t>(Source.Y1, -DY),
+               y2 = std::min<std::int64_t>(Source.Y2, Height - 1 - DY);
+  std::int64_t x1 = std::max<std::int64_t>(Source.X1, -DX),
+               x2 = std::min<std::int64_t>(Source.X2, Width - 1 - DX);
+  for (std::int64_t y = y1; y <= y2; ++y)
+    for (std::int64_t x = x1; x <= x2; ++x)
+      if (int v = Source.GetPixel(static_cast<int>(x), static_cast<int>(y)))
+        Dest.SetPixel(static_cast<int>(x + DX), static_cast<int>(y + DY), v);
+  Dest.SyncFull();
 }
+
+TPoint ShiftClamped(const TPoint& P, std::int64_t DX, std::int64_t DY, int Width, int Height) {
+  if (IEIsSelBreak(P)) return P;
+  return TPoint{static_cast<int>(std::clamp<std::int64_t>(P.X + DX, 0, Width)),
+                static_cast<int>(std::clamp<std::int64_t>(P.Y + DY, 0, Height))};
+}
+
 }  // namespace
 
-bool TRedozIrView::PopSelection(bool Remove, int Mode) {
-  if (fSelectionStack.empty()) return false;
-  TIESavedSelection& saved = *fSelectionStack.back();
-  TIEMask& m = *fSelectionMask;
-  m.Assign(saved.Mask);
-  int w = fIEBitmap->Width(), h = fIEBitmap->Height();
-  if (Mode == 2) {
-    int px = 0, py = 0;
-    if (fLayersCurrent > -1 && fLayersCurrent < GetLayersCount()) {
-      px = fLayers[fLayersCurrent]->PosX;
-      py = fLayers[fLayersCurrent]->PosY;
+void TRedozIrView::SaveSelectionToStream(TStream& Stream) {
+  const TIEMask& m = *fSelectionMask;
+  const TIESelectionPolygon& poly = fSel->Poly;
+  PutI32(Stream, m.Width());
+  PutI32(Stream, m.Height());
+  PutI32(Stream, poly.Count());
+  for (const TPoint& p : poly.Points) {
+    PutI32(Stream, p.X);
+    PutI32(Stream, p.Y);
+  }
+  PutI32(Stream, poly.Box.Left);
+  PutI32(Stream, poly.Box.Top);
+  PutI32(Stream, poly.Box.Right);
+  PutI32(Stream, poly.Box.Bottom);
+  PutU8(Stream, Selected() ? 1 : 0);
+  TIELayer* l = fLayersCurrent > -1 && fLayersCurrent < GetLayersCount() ? fLayers[fLayersCurrent] : nullptr;
+  PutI32(Stream, l ? l->PosX : 0);
+  PutI32(Stream, l ? l->PosY : 0);
+  PutI32(Stream, m.BitsPerPixel());
+  PutI32(Stream, m.X1);
+  PutI32(Stream, m.Y1);
+  PutI32(Stream, m.X2);
+  PutI32(Stream, m.Y2);
+  PutU8(Stream, m.Full() ? 1 : 0);
+  std::int64_t bytes = static_cast<std::int64_t>(m.RowLen()) * m.Height();
+  if (bytes > 0) Stream.WriteBuffer(fSelectionMask->Bits(), bytes);
+}
+
+bool TRedozIrView::LoadSelectionFromStream(TStream& Stream, int Mode) {
+  std::int64_t start = Stream.Position();
+  TIEMask mask;
+  std::vector<TPoint> points;
+  std::int32_t sx = 0, sy = 0;
+  try {
+    TByteReader r(Stream, -1, "Selection record");
+    std::int32_t w = r.I32(), h = r.I32();
+    if (w < 0 || h < 0) r.Fail("bad mask size " + std::to_string(w) + " x " + std::to_string(h));
+    std::int64_t n = r.Count(r.I32(), kMaxSelectionPoints, 8, "point count");
+    points.resize(static_cast<size_t>(n));
+    for (TPoint& p : points) {
+      p.X = r.I32();
+      p.Y = r.I32();
     }
-    CarryMask(m, static_cast<std::int64_t>(saved.PosX) - px, static_cast<std::int64_t>(saved.PosY) - py, w,
-              h);
-  } else if (m.Width() != w || m.Height() != h) {
-    if (m.IsEmpty()) {
-      m.AllocateBits(w, h, m.BitsPerPixel());
-    } else {
+    r.Skip(16);  // the polygon box: made again from the points
+    r.U8();      // selected: the mask and the points say it
+    sx = r.I32();
+    sy = r.I32();
+    std::int32_t bits = r.I32();
+    if (bits != 1 && bits != 8) r.Fail("bad mask depth " + std::to_string(bits));
+    r.Skip(16 + 1);  // the mask box and its all-opaque flag: made again from the rows
+    std::int64_t rowLen = MaskRowBytes(w, bits);
+    if (rowLen > INT32_MAX) r.Fail("mask too wide (" + std::to_string(w) + ")");
+    std::int64_t total = rowLen * h;
+    r.Need(total);
+    mask.AllocateBits(w, h, bits);
+    if (total > 0) r.Bytes(mask.Bits(), total);
+  } catch (...) {
+    Stream.SetPosition(start);
+    throw;
+  }
+  // Everything parsed: from here on the view takes it.
+  ClearRowPadding(mask);
+  mask.SyncRect();
+  mask.SyncFull();
+  for (TPoint& p : points) p = ShiftClamped(p, 0, 0, mask.Width(), mask.Height());
+
+  int w = fIEBitmap->Width(), h = fIEBitmap->Height();
+  TIEMask& m = *fSelectionMask;
+  if (Mode == 2) {
+    TIELayer* l =
+        fLayersCurrent > -1 && fLayersCurrent < GetLayersCount() ? fLayers[fLayersCurrent] : nullptr;
+    std::int64_t dx = static_cast<std::int64_t>(sx) - (l ? l->PosX : 0);
+    std::int64_t dy = static_cast<std::int64_t>(sy) - (l ? l->PosY : 0);
+    PlaceMask(m, mask, dx, dy, w, h);
+    for (TPoint& p : points) p = ShiftClamped(p, dx, dy, w, h);
+  } else {
+    if ((mask.Width() != w || mask.Height() != h) && !mask.IsEmpty()) {
+      int dx = 0, dy = 0;
       if (Mode == 1) {
         // A selection hanging over the right or bottom edge of a smaller
         // image moves back inside rather than being cut.
-        int dx = 0, dy = 0;
-        if (w <= m.X2) dx = (w - (m.X2 - m.X1 + 1)) - m.X1;
-        if (h <= m.Y2) dy = (h - (m.Y2 - m.Y1 + 1)) - m.Y1;
-        m.Translate(dx, dy, false);
+        if (w <= mask.X2) dx = (w - (mask.X2 - mask.X1 + 1)) - mask.X1;
+        if (h <= mask.Y2) dy = (h - (mask.Y2 - mask.Y1 + 1)) - mask.Y1;
+        mask.Translate(dx, dy, false);
       }
-      m.Resize(w, h);
-      m.SyncRect();
-      m.SyncFull();
+      for (TPoint& p : points) p = ShiftClamped(p, dx, dy, w, h);
+      mask.Resize(w, h);
+      mask.SyncRect();
+      mask.SyncFull();
+    } else if (mask.Width() != w || mask.Height() != h) {
+      mask.AllocateBits(w, h, mask.BitsPerPixel());
     }
+    m.Assign(mask);
   }
-  if (Remove) fSelectionStack.pop_back();
-  Update();
+  TIESelectionState& st = *fSel;
+  st.Poly.Points.clear();
+  for (const TPoint& p : points) {
+    if (IEIsSelBreak(p))
+      AppendSelectionBreak();
+    else
+      AppendSelectionPoint(p.X, p.Y);
+  }
+  st.Poly.AntsPhase = st.Poly.DrawPhase = 0;
+  st.PolySelecting = st.Lasso = st.RectSelecting = st.CircleSelecting = false;
+  st.GripDrag = 0;
+  st.SelectionMove = -1;
+  st.MovingRect = false;
+  if (m.IsEmpty()) {
+    Deselect();
+  } else {
+    st.Selected = true;
+    st.Poly.Visible = true;
+    DrawSelectionNow();
+    Update();
+  }
   return true;
+}
+
+void TRedozIrView::PushSelection() {
+  auto record = std::make_unique<TMemoryStream>();
+  SaveSelectionToStream(*record);
+  fSelectionStack.push_back(std::move(record));
+}
+
+bool TRedozIrView::PopSelection(bool Remove, int Mode) {
+  if (fSelectionStack.empty()) return false;
+  TMemoryStream& record = *fSelectionStack.back();
+  record.SetPosition(0);
+  bool result = LoadSelectionFromStream(record, Mode);
+  if (Remove) fSelectionStack.pop_back();
+  return result;
+}
+
+// ---- undo states
+
+bool TRedozIrView::SaveUndoState(TIEUndoSource Source, TStream& Stream) {
+  switch (Source) {
+    case ieuSelection: SaveSelectionToStream(Stream); return true;
+    case ieuLayer:
+    case ieuFullLayer: {
+      TIELayer* l = GetCurrentLayer();
+      SyncLayers();
+      PutI32(Stream, fLayersCurrent);
+      l->SaveToStream(Stream, Source == ieuFullLayer);
+      return true;
+    }
+    case ieuObjectsAndLayers: LayersSaveToStream(Stream, -2); return true;
+    default: return false;
+  }
+}
+
+void TRedozIrView::LoadUndoState(TIEUndoSource Source, TStream& Stream) {
+  switch (Source) {
+    case ieuSelection: LoadSelectionFromStream(Stream, 1); return;
+    case ieuLayer:
+    case ieuFullLayer: {
+      TByteReader r(Stream, 4, "Layer undo");
+      std::int32_t index = r.I32();
+      if (index < 0 || index >= GetLayersCount()) return;
+      fLayers[index]->LoadFromStream(Stream);
+      Update();
+      return;
+    }
+    case ieuObjectsAndLayers: LayersLoadFromStream(Stream); return;
+    default: return;
+  }
 }
 
 }  // namespace redozir

@@ -62,6 +62,7 @@ void TRedozIrView::RearmDelayedZoomFilter() {
 
 void TRedozIrView::DoViewChange(int Change) {
   if (OnViewChange) OnViewChange(this, Change);
+  UpdateOverviewSelection();
 }
 
 void TRedozIrView::DoViewChanging(int Change, double newValue) {
@@ -285,11 +286,7 @@ void TRedozIrView::ZoomAt(int X, int Y, double NewZoom, bool Center) {
   }
 }
 
-void TRedozIrView::RemoveSelection() {
-  SelectionMask()->Empty();
-  fFullRepaint = true;
-  Update();
-}
+void TRedozIrView::RemoveSelection() { Deselect(); }
 
 int TRedozIrView::SelectionLeft() {
   TRect r;
@@ -398,6 +395,10 @@ void TRedozIrView::SelectVisibleArea(const TRect& Area) {
   // A fixed-size selection cannot be resized by its grips.
   SelectionOptions &= static_cast<TIESelectionOptions>(~(1u << iesoSizeable));
   fOverviewSelection = Area;
+  SelectionAbsWidth = Area.Right - Area.Left;
+  SelectionAbsHeight = Area.Bottom - Area.Top;
+  SelectionAspectRatio = 0;
+  Select(Area.Left, Area.Top, Area.Right, Area.Bottom, 0);
 }
 
 void TRedozIrView::UpdateOverviewSelection() {

@@ -120,6 +120,7 @@ TEST(RedozIrViewCore, TheOverviewFollowsTheCurrentBitmapAndLetsGoWhicheverSideGo
     EXPECT_TRUE(overview->IsOverview());
     EXPECT_EQ(overview->GetIEBitmap(), main->GetIEBitmap());
     // Moving the overview's selection brings that area into sight.
+    overview->SelectionMask()->Empty();
     overview->SelectionMask()->SetPixel(100, 60, 1);
     overview->SelectionMask()->SetPixel(110, 70, 1);
     overview->DoSelectionChanging();
