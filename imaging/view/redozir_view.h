@@ -158,9 +158,9 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   void AttachIEBitmap(TIEBitmap* Bitmap);
   // Both sides below 2 pixels.
   virtual bool IsEmpty();
-  TIEBitmap* GetAlphaChannel();
-  bool GetHasAlphaChannel();
-  void RemoveAlphaChannel(bool Merge);
+  virtual TIEBitmap* GetAlphaChannel();
+  virtual bool GetHasAlphaChannel();
+  virtual void RemoveAlphaChannel(bool Merge);
   // Fills with Background and drops the alpha channel.
   void Clear();
   // A 1 x 1 image, cleared.
@@ -183,9 +183,9 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   void UnlockUpdate();
   void UnlockUpdateEx();
   int UpdateLockCount() const { return fUpdateLock; }
-  void LockPaint() { ++fPaintLock; }
-  void UnlockPaint();
-  int UnlockPaintEx();
+  virtual void LockPaint() { ++fPaintLock; }
+  virtual void UnlockPaint();
+  virtual int UnlockPaintEx();
   int PaintLockCount() const { return fPaintLock; }
 
   // ---- window
