@@ -104,7 +104,7 @@ TEST(Viewer, AWheelTurnSentThroughXZoomsWhatTheWindowShows) {
   TViewerProcess viewer;
   std::string id;
   ASSERT_TRUE(WaitFor([&] {
-    id = Output("xdotool search --onlyvisible --name '^Redozir viewer$' 2> /dev/null | head -1");
+    id = Output("xdotool search --onlyvisible --name '^Redozir viewer' 2> /dev/null | head -1");
     return !id.empty();
   })) << "the viewer's window never showed";
   unsigned long xid = std::stoul(id);
