@@ -76,7 +76,7 @@ class TViewerProcess {
 };
 
 template <typename F>
-bool WaitFor(F done, int tries = 250) {
+bool WaitFor(F done, int tries = 1000) {
   for (int i = 0; i < tries; ++i) {
     if (done()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
