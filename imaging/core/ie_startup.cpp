@@ -6,6 +6,8 @@
 
 #include "imaging/core/ie_filters.h"
 #include "imaging/view/iegdiplus.h"
+#include "imaging/view/iepresetim.h"
+#include "imaging/view/ievect.h"
 #include "imaging/view/iewords.h"
 
 namespace redozir {
@@ -27,6 +29,8 @@ constexpr TIEUnitPart StartupParts[] = {
     {IEInitWords, nullptr},
     {IEInitGdiPlus, IEFinalGdiPlus},
     {IEInitPredefinedFilters, IEFreePredefinedFilters},
+    {IEInitVect, IEFinalVect},
+    {IEInitPresetImages, IEFinalPresetImages},
 };
 
 enum class TStartupState { NotStarted, Started, Finished };

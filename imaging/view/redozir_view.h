@@ -317,14 +317,6 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   TIESelectionState& SelectionState() { return *fSel; }
   // Removes the last point (and separators before it).
   void RemoveLastSelectionPoint();
-  // The TIEGrip of a rectangular selection under a client point (ieNone).
-  int GripAt(int X, int Y);
-  // 0 when a drag from the client point moves the selection, else -1.
-  int MoveHitTest(int X, int Y, TShiftState Shift = 0);
-  // The grid of SelectionGridSize cells in a client rectangle.
-  virtual void DrawSelectionGrid(TCanvas* Canvas, int X1, int Y1, int X2, int Y2);
-  // The ants timer (nullptr until a shown selection needs it).
-  TTimer* AntsTimer() const { return fSel->AntsTimer.get(); }
 
   // ---- magic wand (ie_wand.cpp)
   // 0 the connected region's outline as the polygon, 1 the region into the
@@ -657,7 +649,7 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   // viewed view's visible area as a fixed selection.
   virtual bool DrawnSelectionBounds(TRect& Bounds);
   virtual void RemoveSelection();
-  virtual void RepaintSelection();
+  virtual void RepaintSelection() {}
   virtual void SelectVisibleArea(const TRect& Area);
   // The wheel turn at a client point with Ctrl held or not; False when the
   // wheel does nothing here.
@@ -751,8 +743,8 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   void FireWithProgramSelectionBase(const std::function<void()>& Fire);
   // Hooks the selection fills in for painting: its marking composed into
   // the back buffer, and its outline drawn on the window after each paint.
-  virtual void DrawSelectionToBackBuffer(TIEBitmap* Dest);
-  virtual void DrawSelectionOutline(TCanvas* Canvas);
+  virtual void DrawSelectionToBackBuffer(TIEBitmap* Dest) {}
+  virtual void DrawSelectionOutline(TCanvas* Canvas) {}
   // Shift swaps the cursor on key down and restores it on key up.
   void KeyDown(WORD& Key, TShiftState Shift) override;
   void KeyUp(WORD& Key, TShiftState Shift) override;
@@ -825,13 +817,6 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   bool SelectionIsRectangle() const;
   bool SelectionGestureActive() const;
   void DrawSelectionNow();
-  // Painting of the selection (redozir_view_selection_paint.cpp).
-  TPoint SelectionToClient(const TPoint& P);
-  TRect SelectionClientBox();
-  void PlotSelectionDot(TCanvas* Canvas, int X, int Y);
-  void WalkSelectionSegment(TCanvas* Canvas, TPoint A, TPoint B);
-  void UpdateAntsTimer();
-  void AntsTick();
   // The engine is made with its timer owned by the view: it must go first.
   std::unique_ptr<TIETransitionEffects> fTransition;
   TIETransitionEffects* NeedTransition();

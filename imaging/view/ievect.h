@@ -1,0 +1,476 @@
+// The vector-object view: an image view with lines, boxes, ellipses, arcs,
+// bitmaps, texts, memos, rulers, polylines, angles, labelled lines and
+// extended objects over the image, kept in image pixels; their store,
+// selection, shared bitmaps, measurement units, and the IEV and ALL streams.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "imaging/core/ie_types.h"
+#include "imaging/core/iebitmap.h"
+#include "imaging/view/ie_textcontrol.h"
+#include "imaging/view/redozir_view.h"
+#include "platform/graphics.h"
+#include "platform/stream.h"
+
+#pragma GCC visibility push(default)
+namespace redozir {
+
+class TRedozIrVect;
+struct TIEVObjectRecord;
+struct TIEVStaged;
+
+enum TIEVObjectKind : std::uint8_t {
+  ievkNONE = 0,
+  ievkLINE,
+  ievkBOX,
+  ievkELLIPSE,
+  ievkARC,
+  ievkBITMAP,
+  ievkTEXT,
+  ievkRULER,
+  ievkPOLYLINE,
+  ievkANGLE,
+  ievkMEMO,
+  ievkLINELABEL,
+  ievkEXTENDED,
+};
+constexpr int kIEVKindCount = 13;
+
+enum TIEUnits : std::uint8_t {
+  ieuPIXELS,
+  ieuINCHES,
+  ieuKM,
+  ieuMETERS,
+  ieuCENTIMETERS,
+  ieuMILLIMETERS,
+  ieuMICRONS,
+  ieuNANOMETERS,
+  ieuFEET,
+  ieuYARDS,
+  ieuMILES,
+};
+constexpr int kIEUnitCount = 11;
+// The unit's name in labels ("pixels", "inches", "km", ...).
+const char* IEUnitName(TIEUnits Unit);
+
+enum TIEVValType { ievtAREA, ievtLENGTH };
+enum TIEVUndoMode { ieumSeparated, ieumShared };
+
+// Reserved handles: the template object, the last record, no object.
+constexpr int IEV_TEMPLATE = -1;
+constexpr int IEV_LAST = -2;
+constexpr int IEV_NONE = -3;
+constexpr int IEV_NONE2 = -4;
+
+// Style bits of an object.
+constexpr std::uint8_t ievsSelectable = 1;
+constexpr std::uint8_t ievsMoveable = 2;
+constexpr std::uint8_t ievsSizeable = 4;
+constexpr std::uint8_t ievsVisible = 8;
+
+// The platform's 60-byte font description (the ANSI face name) that the
+// objects carry and the IEV stream stores as it is.
+#pragma pack(push, 1)
+struct TIELogFont {
+  std::int32_t lfHeight = 0;
+  std::int32_t lfWidth = 0;
+  std::int32_t lfEscapement = 0;
+  std::int32_t lfOrientation = 0;
+  std::int32_t lfWeight = 0;
+  std::uint8_t lfItalic = 0;
+  std::uint8_t lfUnderline = 0;
+  std::uint8_t lfStrikeOut = 0;
+  std::uint8_t lfCharSet = 0;
+  std::uint8_t lfOutPrecision = 0;
+  std::uint8_t lfClipPrecision = 0;
+  std::uint8_t lfQuality = 0;
+  std::uint8_t lfPitchAndFamily = 0;
+  char lfFaceName[32] = {};
+
+  static TIELogFont FromFont(const TFont& Font);
+  TFont ToFont() const;
+  std::string FaceName() const;
+  void SetFaceName(const std::string& Name);
+  friend bool operator==(const TIELogFont&, const TIELogFont&) = default;
+};
+#pragma pack(pop)
+constexpr std::size_t kIELogFontSize = 60;
+static_assert(sizeof(TIELogFont) == kIELogFontSize);
+
+// The soft shadow drawn under an object.
+struct TIEVSoftShadow {
+  std::uint8_t Enabled = 0;
+  double Radius = 3.0;
+  std::int32_t OffsetX = 0;
+  std::int32_t OffsetY = 0;
+  std::int32_t Intensity = 100;  // percent
+  TRGB ShadowColor;              // black
+  friend bool operator==(const TIEVSoftShadow&, const TIEVSoftShadow&) = default;
+};
+
+// A point of a text path, relative to the object rectangle (0 to 1).
+struct TIEVDPoint {
+  double x = 0;
+  double y = 0;
+  friend bool operator==(const TIEVDPoint&, const TIEVDPoint&) = default;
+};
+
+// An object of kind ievkEXTENDED: a class registered by name that draws and
+// stores itself. The record drives it through these operations.
+class TIEVExtendedObject {
+ public:
+  virtual ~TIEVExtendedObject() = default;
+  // Right after the reader created it.
+  virtual void Init() {}
+  virtual void Reserved() {}
+  // The owning record got this handle.
+  virtual void TakeHandle(int Handle) { fHandle = Handle; }
+  virtual void SaveToStream(TStream& Stream) = 0;
+  // Reads what SaveToStream wrote from the stream's position; raises on
+  // damage (the whole load then fails).
+  virtual void LoadFromStream(TStream& Stream) = 0;
+  virtual std::unique_ptr<TIEVExtendedObject> Copy() const = 0;
+  virtual void MouseDown(int X, int Y) {}
+  virtual void MouseUp(int X, int Y) {}
+  virtual void MouseEnter(int X, int Y) {}
+  virtual void MouseMove(int X, int Y) {}
+  virtual void MouseLeave() {}
+  virtual void KeyDown(unsigned Key, TShiftState Shift) {}
+  virtual void Draw(TIEBitmap* Target, const TRect& Rect, double ZoomX, double ZoomY, bool DrawingAlpha) {}
+
+  TRedozIrVect* Owner = nullptr;
+  TIEVObjectRecord* Record = nullptr;
+  std::uint8_t Flag = 0;
+  int Handle() const { return fHandle; }
+
+ private:
+  int fHandle = -1;
+};
+
+using TIEVExtendedFactory = std::function<std::unique_ptr<TIEVExtendedObject>()>;
+// Registers a class under a name (the name the IEV stream stores).
+void IERegisterExtendedObject(const std::string& Name, const std::type_info& Class,
+                              TIEVExtendedFactory Create);
+template <typename T>
+void IERegisterExtendedObject(const std::string& Name) {
+  IERegisterExtendedObject(Name, typeid(T), [] { return std::unique_ptr<TIEVExtendedObject>(new T()); });
+}
+// A new object of the first class registered under Name; nullptr when none.
+std::unique_ptr<TIEVExtendedObject> IECreateExtendedObject(const std::string& Name);
+// The name of the first entry of the object's class; empty when none.
+std::string IEExtendedObjectName(const TIEVExtendedObject& Object);
+
+// Owns an extended object; copying asks the object for its copy.
+class TIEVExtendedRef {
+ public:
+  TIEVExtendedRef() = default;
+  TIEVExtendedRef(const TIEVExtendedRef& Other) : p(Other.p ? Other.p->Copy() : nullptr) {}
+  TIEVExtendedRef(TIEVExtendedRef&&) noexcept = default;
+  TIEVExtendedRef& operator=(const TIEVExtendedRef& Other) {
+    if (this != &Other) p = Other.p ? Other.p->Copy() : nullptr;
+    return *this;
+  }
+  TIEVExtendedRef& operator=(TIEVExtendedRef&&) noexcept = default;
+  std::unique_ptr<TIEVExtendedObject> p;
+};
+
+// One object. Copies are deep (texts, fonts, attributes, points, user data,
+// the extended object); a copy holds no reference to a shared bitmap until
+// the control attaches one.
+struct TIEVObjectRecord {
+  std::int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  std::uint8_t Kind = ievkNONE;
+  std::int32_t Transparency = 255;
+  std::vector<std::uint8_t> UserData;
+  std::uint8_t KeepAspect = 0;
+  std::uint8_t BeginShape = 0, EndShape = 0;
+  std::int32_t ShapeWidth = 10, ShapeHeight = 20;
+  TColor LabelBrushColor = clWhite;
+  std::uint8_t LabelBrushStyle = bsSolid;
+  std::uint8_t LabelPosition = 1;  // 1: at the start point
+  std::uint8_t LabelShape = 1;
+  TRect LabelRect;  // not stored
+  TColor PenColor = clBlack;
+  std::uint8_t PenStyle = psSolid;
+  std::int32_t PenWidth = 1;
+  TColor BrushColor = clWhite;
+  std::uint8_t BrushStyle = bsClear;
+  std::uint8_t SolidFill = 0;
+  double ArcStart = 0, ArcEnd = 0;
+  std::int32_t BitmapIdx = -1;
+  std::uint8_t BitmapBorder = 0;
+  std::string Text;  // also a bitmap object's file name
+  std::optional<TIELogFont> Font;
+  std::uint8_t FontQuality = 0;
+  std::uint8_t TextAlign = 0;
+  std::uint8_t TextAutoSize = 0;
+  std::uint8_t TextEditOption = 1;
+  std::vector<TIEVDPoint> Path;
+  std::int32_t PathOption = -10;
+  std::uint8_t TextEditable = 1;
+  std::optional<std::vector<std::int32_t>> AttrIndices;
+  std::vector<TIECharInfo> CharInfo;
+  std::int32_t LineSpacing = 0;
+  TColor BorderColor = clWhite;
+  std::uint8_t BorderStyle = psSolid;
+  std::int32_t FixedHeight = 0;
+  std::uint8_t BkBitmap = 0;
+  std::array<double, 4> Margins = {};
+  std::uint8_t FillStyle = bsSolid;
+  std::string Name;
+  std::int32_t UserInt = 0;
+  std::uint8_t Style = ievsSelectable | ievsMoveable | ievsSizeable | ievsVisible;
+  std::uint8_t RulerUnit = ieuPIXELS;
+  std::uint8_t RulerType = 2;
+  std::vector<TPoint> Points;
+  std::array<std::int32_t, 4> PointsBox = {};
+  std::uint8_t Closed = 0;
+  std::vector<TPoint> DrawnPoints;  // not stored
+  std::array<TPoint, 3> AnglePoints = {TPoint{0, 0}, TPoint{50, 0}, TPoint{50, 50}};
+  TRect GrabRect;                  // not stored
+  TRect DrawnRect;                 // not stored
+  std::int32_t DrawnPenWidth = 0;  // not stored
+  TIEVSoftShadow Shadow;
+  TIEVExtendedRef Extended;
+};
+
+// One entry of the shared-bitmap table; a free entry has no bitmap.
+struct TIEVSharedBitmap {
+  std::unique_ptr<TIEBitmap> Bitmap;
+  std::int32_t RefCount = 0;
+};
+
+// Event types of the control.
+using TIEVObjectEvent = std::function<void(TObject* Sender, int hobj)>;
+using TIEVMeasureHintEvent = std::function<void(TObject* Sender, std::string& Text, double Value)>;
+using TIEOnPresentMeasure =
+    std::function<void(TObject* Sender, std::string& Text, double Value, TIEVValType ValType)>;
+using TIEVDragLenEndEvent = std::function<void(TObject* Sender, double Value)>;
+using TIEVObjectMoveResizeEvent =
+    std::function<void(TObject* Sender, int hobj, int Grip, int& OffsetX, int& OffsetY)>;
+using TIEDrawObjectEvent = std::function<void(TObject* Sender, int hobj, TBitmap* Destination,
+                                              const TRect& DestRect, bool DrawingAlpha, bool& Handled)>;
+
+// Limits of the IEV reader (beyond them a stream is refused).
+constexpr std::int64_t kIEVMaxBody = std::int64_t(1) << 28;     // inflated body bytes
+constexpr std::int64_t kIEVMaxObjects = std::int64_t(1) << 22;  // records, nested ones included
+constexpr std::int64_t kIEVMaxBitmaps = 1 << 16;                // shared-bitmap entries
+constexpr int kIEVMaxNesting = 16;                              // container records inside each other
+// The largest white image made from the objects' extent.
+constexpr std::int64_t kIEVMaxExtentPixels = std::int64_t(1) << 28;
+
+class TRedozIrVect : public TRedozIrView {
+ public:
+  explicit TRedozIrVect(TComponent* AOwner);
+  ~TRedozIrVect() override;
+
+  // ---- view operations
+  using TRedozIrView::Assign;
+  // The view's image and settings, and when Source is a vector view its
+  // objects (each bitmap copied into a new entry) and scale factor;
+  // nullptr removes every object too.
+  void Assign(TRedozIrView* Source);
+  void Update() override;
+  void SetDpi(int DpiX, int DpiY) override;
+  void SetMouseInteract(TIEMouseInteract Value) override;
+  void DoViewChange(int Change) override;
+  void PaintLayersToBackBuffer(TIEBitmap* Dest, const TRect* ClipRect, bool DrawBackground,
+                               bool DrawDecorations) override;
+
+  // ---- hooks the drawing and editing of objects fill
+  virtual void DrawRubberLine() {}
+  virtual void DrawRubberBox() {}
+  virtual void DrawRubberEllipse() {}
+  virtual void DrawNewRuler() {}
+  virtual void DrawNewAngle() {}
+  virtual void DoVectorialChanged();
+  virtual void ShowTextEditor() {}
+  virtual void DoObjectMoveResize(int hobj, int Grip, int& OffsetX, int& OffsetY);
+  virtual void DoObjectClick(int hobj);
+  virtual void DoObjectDblClick(int hobj);
+  virtual void DoObjectOver(int hobj);
+  virtual void SetCopyAntialias(bool Value);
+  virtual void DoBeforeVectorialChanged();
+  virtual void DoNewObject(int hobj);
+  virtual void DoUserSelectObject(int hobj);
+  virtual void DoUserDeselectObject(int hobj);
+  // Draws the objects in drawing order into Dest at 100 % (the drawing of
+  // objects installs it); without it nothing is drawn.
+  static std::function<void(TRedozIrVect& View, TIEBitmap* Dest)> CopyObjectsHook;
+  void CopyObjectsToBack(TIEBitmap* Dest);
+
+  // ---- the object store
+  // The record of a handle (-1 the template, -2 the last record); nullptr
+  // for -3, -4, an empty store's -2 and any handle outside the store.
+  TIEVObjectRecord* GetObjectRecord(int hobj);
+  const TIEVObjectRecord* GetObjectRecord(int hobj) const;
+  // Appends a copy of Source (normally the template) and answers its handle.
+  int AddObject(const TIEVObjectRecord& Source);
+  int AddNewObject() { return AddObject(fTemplate); }
+  void RemoveAllObjects();
+  int ObjectsCount() const { return static_cast<int>(fDrawOrder.size()); }
+  // The handle drawn at position Index of the drawing order.
+  int GetObjectAt(int Index) const;
+  const std::vector<int>& DrawingOrder() const { return fDrawOrder; }
+
+  void SetObjectFont(int hobj, const TFont& Font);
+  void SetObjectBitmap(int hobj, const TIEBitmap* Bitmap);
+  void SetObjectBitmapIndex(int hobj, int Index);
+  TIEBitmap* GetObjectBitmap(int hobj);
+  void SetObjectUserData(int hobj, std::vector<std::uint8_t> Data);
+  void AddPolylinePoint(int hobj, int X, int Y);
+
+  // ---- selection
+  void AddToSelection(int hobj, bool Notify = true);
+  bool IsSelected(int hobj) const;
+  void RemoveFromSelection(int hobj);
+  void UnselectAll(bool DoUpdate = true);
+  const std::vector<int>& Selection() const { return fSelection; }
+  int SelectedObjectsCount() const { return static_cast<int>(fSelection.size()); }
+
+  // ---- extents
+  TRect GetObjectsExtent() const;
+  void GetSelectionExtent(TRect& Rect);
+
+  // ---- shared bitmaps
+  const std::vector<TIEVSharedBitmap>& SharedBitmaps() const { return fBitmaps; }
+
+  // ---- measurement
+  TIEUnits MUnit() const { return fMUnit; }
+  void SetMUnit(TIEUnits Value);
+  double ScaleFactor() const { return fScaleFactor; }
+  // A finite value above 0; anything else raises EInvalidArgument.
+  void SetScaleFactor(double Value);
+  double PixelLengthX() const { return fPixelLengthX; }
+  double PixelLengthY() const { return fPixelLengthY; }
+  // The pixel lengths in a unit by this view's DPI and scale factor.
+  void UnitLengths(TIEUnits Unit, double& LenX, double& LenY) const;
+  // A length of (dx, dy) pixels in the unit.
+  double MeasureLength(double dx, double dy) const;
+  // "12.50 mm", with the area sign after the unit for an area, in UTF-8
+  // (Charset -1) or in a font charset's code page; the decimal point is '.'
+  // whatever the locale.
+  std::string FormatMeasure(double Value, TIEVValType ValType, int Charset = -1) const;
+  int FloatDigits = 2;
+  int FloatPrecision = 15;
+
+  // ---- IEV and ALL streams
+  // At the stream's position, leaving it at the end.
+  void SaveToStreamIEV(TStream& Stream);
+  // True when the stream held an IEV stream that loaded whole; otherwise
+  // False with the objects, bitmaps and template as they were (the reason in
+  // LastLoadError). The position ends after the stream, or where it failed.
+  bool LoadFromStreamIEV(TStream& Stream);
+  bool LoadFromFileIEV(const std::string& FileName);
+  void SaveToFileIEV(const std::string& FileName);
+  // Layers, then objects; the IEV part's offset is counted from the ALL
+  // stream's first byte, wherever the stream starts.
+  void SaveToStreamAll(TStream& Stream, int Coding);
+  bool LoadFromStreamAll(TStream& Stream);
+  bool LoadFromFileAll(const std::string& FileName);
+  void SaveToFileAll(const std::string& FileName, int Coding);
+  const std::string& LastLoadError() const { return fLastLoadError; }
+
+  // ---- settings
+  bool ShareBitmaps = true;
+  bool ZoomObjectsWidth = true;
+  TResampleFilter BitmapResampleFilter() const { return fBitmapResampleFilter; }
+  void SetBitmapResampleFilter(TResampleFilter Value);
+  int ObjUndoLimit = 1;
+  bool ObjAutoUndo = false;
+  TIEVUndoMode ObjUndoMode = ieumSeparated;
+  bool ObjAntialias() const { return fObjAntialias; }
+  void SetObjAntialias(bool Value);
+  bool CopyAntialias() const { return fCopyAntialias; }
+  bool SelectOnMouseDown = true;
+  bool Modified = false;
+  int EditingObject() const { return fTextEditing; }
+  // Ends in-place text editing (the editing part fills it in).
+  virtual void EndTextEdit() { fTextEditing = -1; }
+  // Records an undo step when ObjAutoUndo is on (the editing part fills it in).
+  virtual void SaveObjectUndo() {}
+
+  // ---- events
+  TNotifyEvent OnSelectObject;
+  TIEVObjectEvent OnUserSelectObject, OnUserDeselectObject;
+  TIEVMeasureHintEvent OnMeasureHint;
+  TIEOnPresentMeasure OnPresentMeasure;
+  TIEVDragLenEndEvent OnDragLenEnd;
+  TNotifyEvent OnVectorialChanged, OnBeforeVectorialChanged;
+  TIEVObjectEvent OnNewObject;
+  TIEVObjectMoveResizeEvent OnObjectMoveResize;
+  TIEVObjectEvent OnObjectClick, OnObjectDblClick, OnObjectOver;
+  TNotifyEvent OnActivateTextEdit, OnDeactivateTextEdit;
+  TIEDrawObjectEvent OnBeforeDrawObject, OnAfterDrawObject;
+
+  // Vector interaction bits the editing part reads.
+  std::uint32_t MouseInteractVt = 0;
+
+ protected:
+  void RecomputeUnitLengths();
+  void RefreshMeasureHint() {}
+
+ private:
+  void ReleaseBitmapIndex(int Index);
+  int NewBitmapEntry(std::unique_ptr<TIEBitmap> Bitmap);
+  void CompactBitmaps();
+  void CommitStaged(TIEVStaged&& Staged);
+
+  TIEVObjectRecord fTemplate;
+  // Handles index it; a deque keeps records in place as it grows (an
+  // extended object points at its record).
+  std::deque<TIEVObjectRecord> fRecords;
+  std::vector<int> fDrawOrder;
+  std::vector<int> fSelection;
+  std::vector<TIEVSharedBitmap> fBitmaps;
+  TIEUnits fMUnit = ieuPIXELS;
+  double fScaleFactor = 1.0;
+  double fPixelLengthX = 1.0, fPixelLengthY = 1.0;
+  TResampleFilter fBitmapResampleFilter = rfNone;
+  bool fObjAntialias = true;
+  bool fCopyAntialias = true;
+  bool fBeforeChangeFired = false;
+  int fTextEditing = -1;
+  std::string fLastLoadError;
+};
+
+// Value in fixed notation with Precision significant digits and Digits
+// decimals, with '.' whatever the locale.
+std::string IEFormatFloat(double Value, int Precision, int Digits);
+// A sign (the area's U+00B2, the angle's U+00B0) in UTF-8 (Charset -1) or
+// as the byte of a font charset's code page ("2" and " deg" where it has none).
+std::string IESignText(char32_t Sign, int Charset);
+
+// Same size, pixel format, alpha plane presence, pixels (and palette).
+bool IEBitmapsEqual(TIEBitmap* A, const TIEBitmap* B);
+// Kinds that hold a shared-bitmap index: bitmaps, memos with a background.
+inline bool IEVUsesBitmap(const TIEVObjectRecord& R) {
+  return R.Kind == ievkBITMAP || (R.Kind == ievkMEMO && R.BkBitmap != 0);
+}
+
+// The IEV and ALL tests at the stream's position; never raise, and leave
+// the position where it was.
+bool IEIevDetectStream(TStream& Stream);
+bool IEAllDetectStream(TStream& Stream);
+
+// Start-up and shutdown parts of the vector-object unit: the clipboard
+// format, the extended-object registry, the IEV and ALL content tests and
+// loaders of the I/O component.
+void IEInitVect();
+void IEFinalVect();
+UINT IEVectClipboardFormat();
+
+// The error icon of the template object: a 64 x 64 24-bit picture of ours.
+std::unique_ptr<TIEBitmap> IEVectErrorIcon();
+
+}  // namespace redozir
+#pragma GCC visibility pop
