@@ -352,9 +352,12 @@ void TIETransitionEffects::DrawBuiltIn(int s) {
       const int n = static_cast<int>(Round(static_cast<double>(cells) * s * (s / 180.0) / 1024));
       const int d = n - RandomCount;
       RandomCount = n;
+      // Each 8 x 8 box (cut at the right and bottom edges) row by row.
       for (int k = 0; k < d; ++k) {
         const int x = IERandom(W) & ~7, y = IERandom(H) & ~7;
-        copy(*TargetImage, x, y, 8, 8);
+        const size_t bytes = static_cast<size_t>(std::min(8, W - x)) * 3, at = static_cast<size_t>(x) * 3;
+        for (int r = y; r < std::min(y + 8, H); ++r)
+          std::memcpy(FrameRows[static_cast<size_t>(r)] + at, TargetRows[static_cast<size_t>(r)] + at, bytes);
       }
       break;
     }

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/processing/ie_transition.h"
+#include "imaging/processing/transition_random.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/exceptions.h"
 #include "platform/timers.h"
@@ -199,6 +201,36 @@ TEST(TransitionEngine, TableEffectsGetTheRoundedPercent) {
       for (int x = 0; x < 96; ++x) n += Px(*t.FrameImage, x, y)[0] == 10;
     EXPECT_EQ(n, pixels) << step;
   }
+}
+
+// "Random Boxes" copies whole 8 x 8 cells of the grid (cut at the edges),
+// "Random Points" single pixels; neither draws again what a frame drew.
+TEST(TransitionEngine, RandomBoxesFillWholeAlignedCells) {
+  TClockScope clock;
+  TFakeHost host(97, 61);
+  TIETransitionEffects t(&host);
+  TBitmap a(97, 61, pf24bit), b(97, 61, pf24bit);
+  Fill(a, 200, 0);
+  Fill(b, 10, 255);
+  IERandSeed = 99;
+  t.Start(a, b, 26);
+  t.DrawFrame(0);
+  t.DrawFrame(400);
+  int cellsB = 0;
+  for (int cy = 0; cy < 61; cy += 8)
+    for (int cx = 0; cx < 97; cx += 8) {
+      const std::uint8_t tag = Px(*t.FrameImage, cx, cy)[0];
+      cellsB += tag == 10;
+      for (int y = cy; y < std::min(cy + 8, 61); ++y)
+        for (int x = cx; x < std::min(cx + 8, 97); ++x)
+          ASSERT_EQ(Px(*t.FrameImage, x, y)[0], tag) << x << "," << y;
+    }
+  EXPECT_GT(cellsB, 0);
+  const int drawn = t.RandomCount;
+  const std::uint32_t seed = IERandSeed;
+  t.DrawFrame(400);
+  EXPECT_EQ(t.RandomCount, drawn);
+  EXPECT_EQ(IERandSeed, seed);
 }
 
 // Row pushes and slides at step 256 of a 96-pixel row: which picture and
