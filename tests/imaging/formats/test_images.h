@@ -111,6 +111,18 @@ inline bool SameAlpha(TIEBitmap& a, TIEBitmap& b) {
   return true;
 }
 
+// Everything a caller can see of a bitmap as one string: size, format,
+// Full flag, pixel bytes, palette and alpha plane.
+inline std::string ImageBytes(TIEBitmap& b) {
+  std::string s = std::to_string(b.Width()) + "x" + std::to_string(b.Height()) + "/" +
+                  std::to_string(b.PixelFormat()) + "/" + std::to_string(b.Full()) + ":";
+  std::size_t row = (static_cast<std::size_t>(b.Width()) * b.GetBitCount() + 7) / 8;
+  for (int y = 0; y < b.Height(); ++y) s.append(reinterpret_cast<const char*>(b.GetScanline(y)), row);
+  s.append(reinterpret_cast<const char*>(b.GetPaletteBuffer()), sizeof(TRGB) * b.GetPaletteLength());
+  if (b.HasAlphaChannel() && !b.IsAlphaPlane()) s += "|alpha " + ImageBytes(*b.GetAlphaChannel());
+  return s;
+}
+
 inline std::string TestDataPath(const std::string& name) {
   return std::string(IMAGING_TEST_DATA) + "/" + name;
 }

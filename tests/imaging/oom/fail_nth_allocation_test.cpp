@@ -80,18 +80,6 @@ void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { Releas
 
 namespace {
 
-// Everything a caller can see of a bitmap: size, format, pixel bytes,
-// palette, Full flag and alpha plane.
-std::string Bytes(TIEBitmap& b) {
-  std::string s = std::to_string(b.Width()) + "x" + std::to_string(b.Height()) + "/" +
-                  std::to_string(b.PixelFormat()) + "/" + std::to_string(b.Full()) + ":";
-  std::size_t row = (static_cast<std::size_t>(b.Width()) * b.GetBitCount() + 7) / 8;
-  for (int y = 0; y < b.Height(); ++y) s.append(reinterpret_cast<const char*>(b.GetScanline(y)), row);
-  s.append(reinterpret_cast<const char*>(b.GetPaletteBuffer()), sizeof(TRGB) * b.GetPaletteLength());
-  if (b.HasAlphaChannel() && !b.IsAlphaPlane()) s += "|alpha " + Bytes(*b.GetAlphaChannel());
-  return s;
-}
-
 // A subject of one operation: its state as bytes, and the operation.
 struct TSubject {
   virtual ~TSubject() = default;
@@ -165,7 +153,7 @@ struct TProcSubject : TSubject {
     proc.AutoUndo = false;
     proc.SetAttachedIEBitmap(bmp.get());
   }
-  std::string State() override { return Bytes(*bmp); }
+  std::string State() override { return ImageBytes(*bmp); }
   void Run() override { op(proc); }
 };
 
@@ -200,7 +188,7 @@ TEST(FailNthAllocation, ResampleRotateAndBlurRaiseAndKeepTheirInput) {
 
   struct TBlur : TSubject {
     std::unique_ptr<TIEBitmap> plane = MakeGrey(71, 45);
-    std::string State() override { return Bytes(*plane); }
+    std::string State() override { return ImageBytes(*plane); }
     void Run() override { _IEBlurRect8bit(plane.get(), 3, 2, 66, 40, 2.5); }
   };
   FailEveryAllocation("Blur", [] { return std::make_unique<TBlur>(); });
@@ -232,7 +220,7 @@ TEST(FailNthAllocation, LoadsRaiseAndKeepTheTargetAndItsParameters) {
           io->Params().FileType = ioBMP;
         }
         std::string State() override {
-          return Bytes(*io->GetIEBitmap()) + "|" + std::to_string(io->Params().FileType) + "," +
+          return ImageBytes(*io->GetIEBitmap()) + "|" + std::to_string(io->Params().FileType) + "," +
                  std::to_string(io->Params().Width);
         }
         void Run() override {
