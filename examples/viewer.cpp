@@ -95,7 +95,9 @@ class TViewerForm : public TForm {
     view_->SetAlign(alClient);
     view_->SetBackgroundStyle(iebsChessboard);
     view_->SetBackground(RGB(200, 200, 200));
+    // Turning the wheel away zooms in, as picture viewers do.
     view_->MouseWheelParams.ZoomPosition = true;
+    view_->MouseWheelParams.InvertDirection = true;
     view_->TabStop = true;
     if (o.File.empty())
       MakePicture(view_->GetIEBitmap());
