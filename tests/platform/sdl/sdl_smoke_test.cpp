@@ -45,7 +45,9 @@ class TXvfb {
       pid_t pid = fork();
       if (pid < 0) return;
       if (pid == 0) {
-        std::string d = ":" + std::to_string(n);
+        // A string first, not a literal: GCC 12 at -O3 warns falsely (-Wrestrict)
+        // on a literal joined to a temporary string.
+        std::string d = std::string(":") + std::to_string(n);
         execlp("Xvfb", "Xvfb", d.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset",
                static_cast<char*>(nullptr));
         _exit(127);
@@ -53,7 +55,7 @@ class TXvfb {
       pid_ = pid;
       for (int i = 0; i < 250; ++i) {
         if (Exists(sock)) {
-          display_ = ":" + std::to_string(n);
+          display_ = std::string(":") + std::to_string(n);
           break;
         }
         int status = 0;
