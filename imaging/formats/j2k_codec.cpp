@@ -25,6 +25,7 @@ struct Siz {
   int comps = 0;
   std::int64_t tiles = 0;
   std::vector<bool> present;  // tiles with at least one tile-part
+  int paletteColumns = 0;     // colours a JP2 palette box turns one component into
 };
 
 void ReadSiz(TByteReader& r, Siz& siz) {
@@ -91,7 +92,8 @@ void CheckDeclared(const char* Format, const Siz& siz) {
   if (missing > 0)
     throw EIEImageError(std::string(Format) + ": " + std::to_string(missing) + " of " +
                         std::to_string(siz.tiles) + " tiles missing");
-  IECheckImageSize(Format, siz.w, siz.h, 32 * std::int64_t(siz.comps), kMaxBitmapBytes, 1);
+  IECheckImageSize(Format, siz.w, siz.h, 32 * std::int64_t(siz.comps + siz.paletteColumns), kMaxBitmapBytes,
+                   1);
 }
 
 // Length of a JP2 file: boxes up to and including the code stream box.
@@ -117,6 +119,21 @@ std::int64_t JP2Length(TStream& s, TByteReader& r, Siz& siz) {
       const std::int64_t at = s.Position();
       TByteReader cs(s, payload, "JP2 code stream");
       CodestreamLength(cs, siz);
+      s.SetPosition(at);
+    }
+    if (type == 0x6A703268) {  // 'jp2h': the decoder gives a palette's columns as components
+      const std::int64_t at = s.Position();
+      TByteReader hd(s, payload, "JP2 header");
+      while (hd.Left() >= 8) {
+        const std::uint32_t blen = IEBE32(hd), btype = IEBE32(hd);
+        if (blen < 8 || blen - 8 > hd.Left()) break;
+        if (btype == 0x70636C72 && blen >= 11) {  // 'pclr': entries (2 bytes), columns (1 byte)
+          hd.Skip(2);
+          siz.paletteColumns = hd.U8();
+          break;
+        }
+        hd.Skip(blen - 8);
+      }
       s.SetPosition(at);
     }
     if (len == 0) return total;  // the last box runs to the end of the data
@@ -263,7 +280,7 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
   if (!opj_read_header(o.stream, o.codec, &o.image) || !o.image) o.Fail("bad header");
   const std::int64_t w = std::int64_t(o.image->x1) - o.image->x0, h = std::int64_t(o.image->y1) - o.image->y0;
   if (o.image->numcomps < 1) o.Fail("no components");
-  IECheckImageSize(fmt, w, h, 32 * std::int64_t(o.image->numcomps), kMaxBitmapBytes, 1);
+  IECheckImageSize(fmt, w, h, 32 * std::int64_t(o.image->numcomps + siz.paletteColumns), kMaxBitmapBytes, 1);
   if (!opj_decode(o.codec, o.stream, o.image) || !opj_end_decompress(o.codec, o.stream))
     o.Fail("cannot decode");
   // Counted only now: a palette box turns one component into the colours

@@ -36,6 +36,22 @@ TEST(KeepPixels, JP2PaletteReadsAsTheColoursItNames) {
   ASSERT_EQ(back->GetPixelFormat(), ie24RGB);
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 7; ++x) ASSERT_EQ(back->GetPixels(x, y), colours[index(x, y)]) << x << "," << y;
+  // The palette's three columns count before decoding: 17000 x 17000 is
+  // within the size cap for one component of 32-bit samples, not for four.
+  auto big = PaletteJP2(colours, 7, 5, index);
+  const std::uint8_t soc[] = {0xFF, 0x4F, 0xFF, 0x51}, ihdr[] = {'i', 'h', 'd', 'r'};
+  const auto cs = std::search(big.begin(), big.end(), soc, soc + 4) - big.begin();
+  const auto hd = std::search(big.begin(), big.end(), ihdr, ihdr + 4) - big.begin();
+  for (auto field : {cs + 8, cs + 12, cs + 24, cs + 28, hd + 4, hd + 8}) {  // sizes and tile sizes
+    big[field + 2] = 0x42;
+    big[field + 3] = 0x68;
+  }
+  try {
+    DecodeBytes(big);
+    ADD_FAILURE() << "a palette image beyond the size cap was decoded";
+  } catch (const EIEImageError& e) {
+    EXPECT_NE(std::string(e.what()).find("17000 x 17000 pixels too large"), std::string::npos) << e.what();
+  }
 }
 
 TEST(KeepPixels, JPEG2000KeepsSixteenBitsAndReadsBackWhatItWroteOfAnySize) {
