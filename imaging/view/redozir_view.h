@@ -317,6 +317,14 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   TIESelectionState& SelectionState() { return *fSel; }
   // Removes the last point (and separators before it).
   void RemoveLastSelectionPoint();
+  // The TIEGrip of a rectangular selection under a client point (ieNone).
+  int GripAt(int X, int Y);
+  // 0 when a drag from the client point moves the selection, else -1.
+  int MoveHitTest(int X, int Y, TShiftState Shift = 0);
+  // The grid of SelectionGridSize cells in a client rectangle.
+  virtual void DrawSelectionGrid(TCanvas* Canvas, int X1, int Y1, int X2, int Y2);
+  // The ants timer (nullptr until a shown selection needs it).
+  TTimer* AntsTimer() const { return fSel->AntsTimer.get(); }
 
   // ---- magic wand (ie_wand.cpp)
   // 0 the connected region's outline as the polygon, 1 the region into the
@@ -371,7 +379,19 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   // All layers flattened into layer 0, the only one left.
   void LayersMergeAll();
 
-  // ---- mouse interaction
+  // ---- mouse interaction (redozir_view_mouse.cpp)
+  // Origin pixels scrolled per client pixel dragged with miScroll.
+  double MouseScrollRate = 1.0;
+  // Layer grips keep the aspect: 1 with Alt, 2 always, 3 on the corners.
+  std::uint8_t LayersResizeAspect = 1;
+  // Degrees a Shift rotation snaps to.
+  int LayersRotateStep = 45;
+  // Layer moves, resizes and rotations take an undo entry first.
+  bool LayersUndo = false;
+  // The mouse's stored positions move by (-DX, -DY) (the view scrolled).
+  virtual void ShiftMousePositions(int DX, int DY);
+  // Scrolls while the cursor lies past the image's edge; True when it did.
+  bool AutoScrollDrag();
   TIEMouseInteract MouseInteract() const { return fMouseInteract; }
   // Keeps only the members that work together with the one newly asked for.
   virtual void SetMouseInteract(TIEMouseInteract Value);
@@ -649,7 +669,7 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   // viewed view's visible area as a fixed selection.
   virtual bool DrawnSelectionBounds(TRect& Bounds);
   virtual void RemoveSelection();
-  virtual void RepaintSelection() {}
+  virtual void RepaintSelection();
   virtual void SelectVisibleArea(const TRect& Area);
   // The wheel turn at a client point with Ctrl held or not; False when the
   // wheel does nothing here.
@@ -743,8 +763,13 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   void FireWithProgramSelectionBase(const std::function<void()>& Fire);
   // Hooks the selection fills in for painting: its marking composed into
   // the back buffer, and its outline drawn on the window after each paint.
-  virtual void DrawSelectionToBackBuffer(TIEBitmap* Dest) {}
-  virtual void DrawSelectionOutline(TCanvas* Canvas) {}
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  // Ends a polygon being drawn.
+  void DblClick() override;
+  virtual void DrawSelectionToBackBuffer(TIEBitmap* Dest);
+  virtual void DrawSelectionOutline(TCanvas* Canvas);
   // Shift swaps the cursor on key down and restores it on key up.
   void KeyDown(WORD& Key, TShiftState Shift) override;
   void KeyUp(WORD& Key, TShiftState Shift) override;
@@ -817,6 +842,23 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   bool SelectionIsRectangle() const;
   bool SelectionGestureActive() const;
   void DrawSelectionNow();
+  // The mouse (redozir_view_mouse.cpp).
+  bool Interacts(TIEMouseInteractItems Item) const;
+  TPoint ClampToLayer(int X, int Y);
+  void EndPolygonSelection(TShiftState Shift);
+  void EraseRubberBand();
+  void HoverMove(TShiftState Shift, int X, int Y, TPoint P);
+  void DragLayer(TShiftState Shift, int X, int Y);
+  void ResizeLayerByGrip(TIELayer* L, int X, int Y, bool KeepAspect);
+  void FullRepaintAndUpdate();
+  void ZoomToClientRect(const TRect& BitmapRect);
+  // Painting of the selection (redozir_view_selection_paint.cpp).
+  TPoint SelectionToClient(const TPoint& P);
+  TRect SelectionClientBox();
+  void PlotSelectionDot(TCanvas* Canvas, int X, int Y);
+  void WalkSelectionSegment(TCanvas* Canvas, TPoint A, TPoint B);
+  void UpdateAntsTimer();
+  void AntsTick();
   // The engine is made with its timer owned by the view: it must go first.
   std::unique_ptr<TIETransitionEffects> fTransition;
   TIETransitionEffects* NeedTransition();

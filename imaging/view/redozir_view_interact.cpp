@@ -26,9 +26,9 @@ constexpr TInteractRule kAddedRules[] = {
 
 void TRedozIrView::SetMouseInteract(TIEMouseInteract Value) {
   if (Value == fMouseInteract) return;
-  // A polygon being drawn ends without its rubber-band point.
+  // A polygon being drawn ends (its rubber band is drawn, never stored).
   if (fSel->PolySelecting && IEInMouseInteract(fMouseInteract, miSelectPolygon)) {
-    RemoveLastSelectionPoint();
+    EraseRubberBand();
     fSelectionMask->Empty();
     EndSelect();
     fSel->PolySelecting = false;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/core/ie_types.h"
 #include "imaging/core/iemask.h"
 #include "platform/timers.h"
 #include "platform/types.h"
@@ -48,8 +49,24 @@ struct TIESelectionState {
   std::unique_ptr<TTimer> AntsTimer;
   int GlobalPhase = 0;
   bool AutoScrolling = false;
-  // Timed repaint counters (the second one updates when it reaches 0).
-  int RepaintCounter1 = 0, RepaintCounter2 = 0;
+  // The mouse (redozir_view_mouse.cpp): the press the view took, where it
+  // was (raw, and clamped into the image rectangle) with the origin then,
+  // and the previous event's clamped and raw points.
+  bool Pressed = false;
+  int Button = 0;
+  TPoint DownRaw{}, DownImage{}, Last{}, LastRaw{};
+  int DownViewX = 0, DownViewY = 0;
+  int LayerMove = -1, LayerRotation = -1, CentreMove = -1, LayerGrip = 0;
+  bool LayerMoved = false, FirstMoveDone = false;
+  double RotateAcc = 0, LayerRatio = 1;
+  // The layer's placement at the press: client rectangle, and position and
+  // shown size in pixels of layer 0.
+  TRect LayerClientAtDown{};
+  TRect LayerAtDown{};
+  TResampleFilter SavedFilter = rfNone;
+  // The rubber band from the polygon's last point while the mouse hovers.
+  bool RubberShown = false;
+  TPoint RubberFrom{}, RubberTo{};
 };
 
 }  // namespace redozir
