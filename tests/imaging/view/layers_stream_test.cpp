@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -406,4 +407,48 @@ TEST(SelectionRecord, RoundTripsAndADamagedRecordChangesNothing) {
     v.SaveSelectionToStream(now);
     EXPECT_EQ(Bytes(now), saved);
   }
+}
+
+TEST(LayersStream, TheIOComponentLoadsLayersIntoAViewOrFlattensAFile) {
+  TRedozIrView src(nullptr);
+  ThreeLayers(src);
+  std::string path = ::testing::TempDir() + "layers_io_test.lyr";
+  src.LayersSaveToFile(path, -1);
+  // Into a view: its layers; the I/O parameters say the format and size.
+  TRedozIrView v(nullptr);
+  TMemoryStream m;
+  m.LoadFromFile(path);
+  v.GetIO()->LoadFromStream(m);
+  EXPECT_EQ(v.GetLayersCount(), 3);
+  EXPECT_EQ(v.GetIO()->Params().FileType, ioLYR);
+  EXPECT_EQ(v.GetIO()->Params().Width, 4);
+  // A component of its own flattens the file into its bitmap.
+  TRedozIrIO io;
+  io.LoadFromFile(path);
+  // Layer 1 lies 3 pixels left of layer 0, the mask layer is shown 6 wide.
+  EXPECT_EQ(io.GetIEBitmap()->Width(), 9);
+  std::remove(path.c_str());
+}
+
+TEST(LayersStream, UndoRestoresSelectionsAndLayers) {
+  TRedozIrView v(nullptr);
+  v.SelectionBase = iesbBitmap;
+  ThreeLayers(v);
+  v.SetLayersCurrent(0);
+  v.Select(1, 1, 3, 2, 0);
+  TRedozIrProc* proc = v.GetProc();
+  proc->SaveUndo(ieuSelection);
+  v.Select(0, 0, 4, 3, 0);
+  proc->Undo();
+  EXPECT_EQ(v.GetSelectionPointCount(), 4);
+  EXPECT_EQ(v.SelectionMask()->X2, 2);
+  v.Deselect();
+  v.LayersSelectableOnly = false;
+  v.SetLayersCurrent(1);
+  proc->SaveUndo(ieuLayer);
+  v.GetCurrentLayer()->PosX = 40;
+  v.GetCurrentLayer()->Name = "moved";
+  proc->Undo();
+  EXPECT_EQ(v.GetLayer(1)->PosX, -3);
+  EXPECT_EQ(v.GetLayer(1)->Name, "second");
 }
