@@ -330,7 +330,38 @@ void TIEBitmap::RenderToTIEBitmapEx(TIEBitmap* Dest, TIERenderCaches* Caches, co
     return;
   }
 
-  TIERenderSource rs = Resampled(this, vis, xDst, yDst, dxDst, dyDst, xSrc, ySrc, dxSrc, dySrc, Filter);
+  const std::int64_t fkey[15] = {fWidth,
+                                 fHeight,
+                                 fPixelFormat,
+                                 vis.Left - xDst,
+                                 vis.Top - yDst,
+                                 vis.Right - xDst,
+                                 vis.Bottom - yDst,
+                                 dxDst,
+                                 dyDst,
+                                 xSrc,
+                                 ySrc,
+                                 dxSrc,
+                                 dySrc,
+                                 Filter,
+                                 fAlpha ? fAlpha->Full() : 2};
+  TIERenderSource rs;
+  if (Caches && C.KeepFiltered && C.Filtered && C.FilteredFrom == this && C.FilteredAlpha == fAlpha &&
+      std::equal(fkey, fkey + 15, C.FilteredKey)) {
+    rs.Image = C.Filtered.get();
+    rs.OffX = xDst + C.FilteredOffX;
+    rs.OffY = yDst + C.FilteredOffY;
+  } else {
+    rs = Resampled(this, vis, xDst, yDst, dxDst, dyDst, xSrc, ySrc, dxSrc, dySrc, Filter);
+    if (Caches && C.KeepFiltered) {
+      C.Filtered = std::move(rs.Owned);
+      C.FilteredFrom = this;
+      C.FilteredAlpha = fAlpha;
+      C.FilteredOffX = rs.OffX - xDst;
+      C.FilteredOffY = rs.OffY - yDst;
+      std::copy(fkey, fkey + 15, C.FilteredKey);
+    }
+  }
   TIEBitmap* img = rs.Image;
   const bool useAlpha = EnableAlpha && img->HasAlphaChannel() && !img->GetAlphaChannel()->Full();
   std::vector<TRGB> full(static_cast<std::size_t>(img->Width()));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
@@ -19,6 +20,16 @@ struct TIERenderCaches {
   std::vector<TRGB> Row;
   // The geometry the tables were built for.
   std::int64_t Key[6] = {-1, -1, -1, -1, -1, -1};
+  // With KeepFiltered, a filtered render also keeps the resampled source it
+  // made, and the next render of the same bitmap, geometry and filter draws
+  // from it: for callers that know the source's pixels have not changed in
+  // between (they drop the caches when they change).
+  bool KeepFiltered = false;
+  std::unique_ptr<TIEBitmap> Filtered;
+  const TIEBitmap* FilteredFrom = nullptr;
+  const TIEBitmap* FilteredAlpha = nullptr;
+  int FilteredOffX = 0, FilteredOffY = 0;  // relative to the destination rectangle
+  std::int64_t FilteredKey[15] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 // Blending operations of the renderer, by code. 0 copies the source; the

@@ -8,6 +8,7 @@
 
 #include "imaging/core/ie_types.h"
 #include "imaging/core/iebitmap.h"
+#include "imaging/core/iebitmap_render.h"
 #include "imaging/view/ie_guid.h"
 #include "platform/types.h"
 
@@ -45,6 +46,9 @@ struct TIELayerPaintCache {
   const TIEBitmap* From = nullptr;
   const TIEBitmap* FromAlpha = nullptr;
   std::int64_t Key[11] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  // The renderer's own caches, for what is too large to keep whole (the
+  // visible part of a deeply zoomed layer, resampled).
+  TIERenderCaches Render;
 };
 
 class TIELayer {

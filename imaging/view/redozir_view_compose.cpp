@@ -543,9 +543,10 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
   // An alpha plane of another size than its bitmap is brought to it (opaque)
   // before the renderer reads it row by row.
   if (B->HasAlphaChannel()) B->GetAlphaChannel();
-  B->RenderToTIEBitmapEx(Dest, nullptr, ClipRect, Dst.Left, Dst.Top, dw, dh, src.Left, src.Top, src.Width(),
-                         src.Height(), EnableAlphaChannel(), SolidHint, L->Transparency, Filter,
-                         L->Operation);
+  cache.Render.KeepFiltered = true;
+  B->RenderToTIEBitmapEx(Dest, Cacheable ? &cache.Render : nullptr, ClipRect, Dst.Left, Dst.Top, dw, dh,
+                         src.Left, src.Top, src.Width(), src.Height(), EnableAlphaChannel(), SolidHint,
+                         L->Transparency, Filter, L->Operation);
 }
 
 // ---- decorations

@@ -407,3 +407,28 @@ TEST(RedozIrViewPaint, GripsAndThePixelGridFollowTheCurrentLayer) {
   v->SetMouseInteract(IEMouseInteract({miMoveLayers, miRotateLayers}));
   EXPECT_EQ(v->GetLayerGripAt(30, 30), ieRotationCenter);
 }
+
+TEST(RedozIrViewPaint, ADeepZoomComposedAgainFromWhatTheLayerKeepsGivesTheRenderersBytes) {
+  // At 400 % a 2000 x 1000 picture is too large to resample whole: the
+  // renderer resamples the visible part, and the layer keeps it.
+  TShownView f(100, 80, 10, 10);
+  Pattern(f.view->GetIEBitmap(), 2000, 1000);
+  f.view->SetZoomFilter(rfFastLinear);
+  f.view->Zoom(400);
+  f.view->SetViewXY(3000, 2000);
+  auto first = f.Compose();
+  auto again = f.Compose();
+  EXPECT_TRUE(SameBytes(first.get(), again.get()));
+  const TIELayerDrawingInfo& di = f.view->GetLayer(0)->DrawingInfo;
+  auto direct = TIEBitmap::CreateSized(again->Width(), again->Height(), ie24RGB);
+  f.view->GetIEBitmap()->RenderToTIEBitmapEx(direct.get(), nullptr, nullptr, di.XDst, di.YDst, di.dxDst,
+                                             di.dyDst, 0, 0, 2000, 1000, true, false, 255, rfFastLinear, 0);
+  EXPECT_TRUE(SameBytes(direct.get(), again.get()));
+  // A moved origin resamples anew.
+  f.view->SetViewXY(3100, 2000);
+  auto moved = f.Compose();
+  const TIELayerDrawingInfo& dm = f.view->GetLayer(0)->DrawingInfo;
+  f.view->GetIEBitmap()->RenderToTIEBitmapEx(direct.get(), nullptr, nullptr, dm.XDst, dm.YDst, dm.dxDst,
+                                             dm.dyDst, 0, 0, 2000, 1000, true, false, 255, rfFastLinear, 0);
+  EXPECT_TRUE(SameBytes(direct.get(), moved.get()));
+}
