@@ -36,6 +36,7 @@ std::int64_t MaskRowBytes(std::int64_t Width, int Bits) { return ((Width * Bits 
 
 // Clears what lies past the last pixel of every row.
 void ClearRowPadding(TIEMask& m) {
+  if (m.RowLen() == 0) return;  // a width of 0 has no rows
   std::int64_t used = (static_cast<std::int64_t>(m.Width()) * m.BitsPerPixel() + 7) / 8;
   int restBits = m.BitsPerPixel() == 1 ? m.Width() % 8 : 0;
   for (int y = 0; y < m.Height(); ++y) {

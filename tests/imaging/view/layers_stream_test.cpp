@@ -452,3 +452,25 @@ TEST(LayersStream, UndoRestoresSelectionsAndLayers) {
   EXPECT_EQ(v.GetLayer(1)->PosX, -3);
   EXPECT_EQ(v.GetLayer(1)->Name, "second");
 }
+
+TEST(SelectionRecord, AMaskOfNoWidthLoadsAsNoSelection) {
+  TRedozIrView v(nullptr);
+  v.GetIEBitmap()->Allocate(5, 5, ie24RGB);
+  TBytes b;
+  b.I32(0)
+      .I32(3)
+      .I32(0)
+      .Raw(std::string(16, '\0'))
+      .U8(1)
+      .I32(0)
+      .I32(0)
+      .I32(1)
+      .Raw(std::string(16, '\0'))
+      .U8(0);
+  TMemoryStream m;
+  m.WriteBuffer(b.s.data(), static_cast<std::int64_t>(b.s.size()));
+  m.SetPosition(0);
+  EXPECT_TRUE(v.LoadSelectionFromStream(m, 0));
+  EXPECT_FALSE(v.Selected());
+  EXPECT_EQ(v.SelectionMask()->Width(), 5);
+}
