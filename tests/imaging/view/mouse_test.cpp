@@ -141,3 +141,35 @@ TEST(Mouse, ShiftRotationSnapsTowardZeroAndLayerMovesFollowTheMouse) {
   EXPECT_EQ(f.view->GetLayer(1)->PosY, 15);
   EXPECT_EQ(events.back(), ielMoved);
 }
+
+TEST(Mouse, ADragPastTheEdgeScrollsAndKeepsTheDraggedPointInPlace) {
+  // 300 x 200 picture in a 100 x 80 view: the origin goes up to 200 across.
+  TMouseView f(100, 80, IEMouseInteract({miMoveLayers}));
+  f.view->GetIEBitmap()->Allocate(300, 200, ie24RGB);
+  f.view->LayersAdd();
+  f.view->GetIEBitmap()->Allocate(50, 50, ie24RGB);
+  f.view->Update();
+  Application->ProcessMessages();
+  Inject::MouseDown(f.view, mbLeft, 20, 20);
+  Inject::MouseMove(f.view, 150, 20);
+  int maxX, maxY;
+  f.view->GetMaxViewXY(maxX, maxY);
+  EXPECT_EQ(f.view->ViewX(), maxX);
+  // The pixel under the press (20) followed the scroll: the layer moved by
+  // the distance to the pixel now under the cursor.
+  EXPECT_EQ(f.view->GetLayer(1)->PosX, f.view->XScr2Bmp(150) - 20);
+  Inject::MouseUp(f.view, mbLeft, 150, 20);
+}
+
+TEST(Mouse, EllipseDragsAndWandClicksSelect) {
+  TMouseView f(200, 150, IEMouseInteract({miSelectCircle}));
+  f.Drag({{60, 50}, {70, 60}, {160, 150}});
+  EXPECT_EQ(f.view->GetSelectionPointCount(), 628);
+  EXPECT_TRUE(f.view->SelectionMask()->IsPointInside(60, 50));
+  f.view->SetMouseInteract(IEMouseInteract({miSelectMagicWand}));
+  for (int y = 0; y < 150; ++y) f.view->GetIEBitmap()->GetScanline(y)[3 * 100] = 255;
+  Inject::Click(f.view, 180, 140);  // outside the ellipse: no move
+  EXPECT_EQ(PointsOf(f.view).front(), (TPoint{101, 0}));
+  EXPECT_EQ(f.view->SelectionMask()->X1, 101);
+  EXPECT_EQ(f.view->Cursor(), f.view->BaseCursor());
+}
