@@ -496,7 +496,6 @@ void TRedozIrView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
   SetInteractionHint("", 0, 0, "");
   if (!s.Pressed) return;
   TClientBase base(*this);
-  TPoint p = ClampToLayer(X, Y);
   bool still = X == s.DownRaw.X && Y == s.DownRaw.Y;
   bool add = (Shift & ssShift) && AdditiveSelection;
   bool changed = false;
@@ -539,14 +538,15 @@ void TRedozIrView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     if (Interacts(miScroll) && CanScroll()) {
       RestoreCursor();
     } else if (Interacts(miSelectZoom)) {
-      TRect r = Rect(std::min(s.Down.X, p.X), std::min(s.Down.Y, p.Y), std::max(s.Down.X, p.X),
-                     std::max(s.Down.Y, p.Y));
+      // The view's zoom is in pixels of layer 0, whichever layer is current.
+      TRect ir = ImageRect();
+      TPoint e{std::clamp(X, ir.Left, std::max(ir.Left, ir.Right)),
+               std::clamp(Y, ir.Top, std::max(ir.Top, ir.Bottom))};
+      TPoint a = s.DownImage;
       s.RectSelecting = false;
-      if (r.Right - r.Left > 1 && r.Bottom - r.Top > 1) {
-        TIELayer* l = GetCurrentLayer();
-        ZoomToClientRect(Rect(LayerXScr2Bmp(l, r.Left), LayerYScr2Bmp(l, r.Top), LayerXScr2Bmp(l, r.Right),
-                              LayerYScr2Bmp(l, r.Bottom)));
-      }
+      if (std::abs(e.X - a.X) > 1 && std::abs(e.Y - a.Y) > 1)
+        ZoomToClientRect(Rect(XScr2Bmp(std::min(a.X, e.X)), YScr2Bmp(std::min(a.Y, e.Y)),
+                              XScr2Bmp(std::max(a.X, e.X)), YScr2Bmp(std::max(a.Y, e.Y))));
       PopSelection(true, 1);
     } else if (Interacts(miSelect)) {
       if (!still || s.GripDrag != ieNone || s.SelectionMove == 0) {

@@ -173,3 +173,31 @@ TEST(Mouse, EllipseDragsAndWandClicksSelect) {
   EXPECT_EQ(f.view->SelectionMask()->X1, 101);
   EXPECT_EQ(f.view->Cursor(), f.view->BaseCursor());
 }
+
+TEST(Mouse, GripsResizeTheSelectionAndTheLayerAndZoomRectanglesZoom) {
+  TMouseView f(200, 150, IEMouseInteract({miSelect}));
+  f.Drag({{20, 20}, {40, 40}, {60, 50}});
+  f.Drag({{60, 50}, {70, 60}, {80, 70}});  // the bottom-right grip
+  EXPECT_EQ(PointsOf(f.view), (std::vector<TPoint>{{20, 20}, {81, 20}, {81, 71}, {20, 71}}));
+  EXPECT_EQ(f.view->SelectionMask()->X2, 80);
+
+  f.view->Deselect();
+  f.view->SetMouseInteract(IEMouseInteract({miResizeLayers}));
+  f.view->LayersAdd();
+  f.view->GetIEBitmap()->Allocate(50, 50, ie24RGB);
+  f.view->GetCurrentLayer()->PosX = f.view->GetCurrentLayer()->PosY = 20;
+  f.view->Update();
+  Application->ProcessMessages();
+  std::vector<TIELayerEvent> events;
+  f.view->OnLayerNotify = [&](TObject*, int, TIELayerEvent e) { events.push_back(e); };
+  f.Drag({{70, 70}, {80, 75}, {90, 80}});
+  EXPECT_EQ(f.view->GetLayer(1)->GetWidth(), 70);
+  EXPECT_EQ(f.view->GetLayer(1)->GetHeight(), 60);
+  EXPECT_EQ(events.front(), ielBeginResizing);
+  EXPECT_EQ(events.back(), ielResized);
+
+  f.view->SetMouseInteract(IEMouseInteract({miSelectZoom}));
+  f.Drag({{10, 10}, {30, 20}, {60, 35}});
+  EXPECT_EQ(f.view->Zoom(), 400);
+  EXPECT_EQ(f.view->SelectionStackCount(), 0);
+}
