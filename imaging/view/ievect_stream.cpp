@@ -480,7 +480,7 @@ void TRedozIrVect::CompactBitmaps() {
   std::vector<int> map(fBitmaps.size(), -1);
   std::vector<TIEVSharedBitmap> kept;
   for (std::size_t i = 0; i < fBitmaps.size(); ++i)
-    if (fBitmaps[i].Bitmap) {
+    if (fBitmaps[i].Bitmap && fBitmaps[i].RefCount > 0) {
       map[i] = static_cast<int>(kept.size());
       kept.push_back(std::move(fBitmaps[i]));
     }
@@ -576,6 +576,9 @@ void TRedozIrVect::CommitStaged(TIEVStaged&& Staged) {
     c.Records.push_back(std::move(o));
     c.Order.push_back(h);
   }
+  // A stored picture no object names is not kept.
+  for (TIEVSharedBitmap& e : c.Bitmaps)
+    if (e.RefCount == 0) e.Bitmap.reset();
   // The template's bitmap goes back into the new table, sharing an equal one.
   if (TIEBitmap* tb = GetObjectBitmap(IEV_TEMPLATE)) {
     for (int i = static_cast<int>(c.Bitmaps.size()) - 1; i >= 0 && c.TemplateIdx < 0; --i)

@@ -568,3 +568,16 @@ TEST(Vect, PresetImagesDecodeWithTheirAreasInside) {
     EXPECT_TRUE(IEPresetImages().empty());
   }
 }
+
+TEST(Vect, StoredBitmapsNoObjectNamesAreDroppedSoRewritesAreStable) {
+  const Bytes png = Png(2, 2, false);
+  const B entries = B().i32(2).i32(1).raw(png).i32(1).raw(png);
+  TRedozIrVect v(nullptr);
+  ASSERT_TRUE(LoadIEV(v, Stream('Q', 1, Head('Q', ievkBITMAP).i32(1).u8(0).i32(0).u8(1).b, entries.b)));
+  EXPECT_EQ(v.SharedBitmaps()[0].RefCount, 1);  // the template's icon took the dropped entry
+  EXPECT_EQ(v.SharedBitmaps()[1].RefCount, 1);
+  const Bytes again = SaveIEV(v);
+  TRedozIrVect w(nullptr);
+  ASSERT_TRUE(LoadIEV(w, again));
+  EXPECT_EQ(SaveIEV(w), again);
+}
