@@ -146,13 +146,17 @@ void IEFinalVect() {
 }
 
 std::unique_ptr<TIEBitmap> IEVectErrorIcon() {
-  auto bmp = std::make_unique<TIEBitmap>();
-  TMemoryStream png(std::vector<std::uint8_t>(kIEErrorIconPng0, kIEErrorIconPng0 + kIEErrorIconPng0Size));
-  TRedozIrIO io;
-  io.SetAttachedIEBitmap(bmp.get());
-  io.LoadFromStreamPNG(png);
-  io.SetAttachedIEBitmap(nullptr);
-  return bmp;
+  // Decoded once: every control's template starts with a copy.
+  static const std::unique_ptr<TIEBitmap> icon = [] {
+    auto bmp = std::make_unique<TIEBitmap>();
+    TMemoryStream png(std::vector<std::uint8_t>(kIEErrorIconPng0, kIEErrorIconPng0 + kIEErrorIconPng0Size));
+    TRedozIrIO io;
+    io.SetAttachedIEBitmap(bmp.get());
+    io.LoadFromStreamPNG(png);
+    io.SetAttachedIEBitmap(nullptr);
+    return bmp;
+  }();
+  return CopyBitmap(icon.get());
 }
 
 // ---- construction

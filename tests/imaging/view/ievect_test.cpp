@@ -477,6 +477,16 @@ TEST(Vect, IOComponentLoadsVectorStreamsAndFiles) {
   EXPECT_EQ(plain.GetIEBitmap()->GetWidth(), 100);
   EXPECT_EQ(plain.GetIEBitmap()->GetHeight(), 50);
   EXPECT_EQ(plain.GetIEBitmap()->GetPixels(0, 0), (TRGB{255, 255, 255}));
+  // Layers and objects from a file: the merged layers.
+  const std::string allPath = ::testing::TempDir() + "ievect_io.all";
+  a.GetIEBitmap()->Allocate(7, 3, ie24RGB);
+  a.GetIEBitmap()->Fill(0x010203);
+  a.SaveToFileAll(allPath, -1);
+  plain.LoadFromFile(allPath);
+  EXPECT_EQ(plain.Params().FileType, ioALL);
+  EXPECT_EQ(plain.GetIEBitmap()->GetWidth(), 7);
+  EXPECT_EQ(plain.GetIEBitmap()->GetPixels(6, 2), a.GetIEBitmap()->GetPixels(6, 2));
+  std::remove(allPath.c_str());
   a.GetObjectRecord(0)->x2 = 0x7FFFFFFF;
   a.GetObjectRecord(0)->y2 = 0x7FFFFFFF;
   EXPECT_EQ(a.GetObjectsExtent().Right, 0x7FFFFFFF);  // no overflow
