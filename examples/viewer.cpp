@@ -106,13 +106,8 @@ class TViewerForm : public TForm {
     view_->Update();
     view_->Fit();
     view_->OnKeyDown = [this](TObject*, WORD& key, TShiftState) { Key(key); };
-    view_->OnMouseDown = [this](TObject*, TMouseButton b, TShiftState, int x, int y) {
-      if (b == mbLeft) drag_ = {x, y, view_->ViewX(), view_->ViewY(), true};
-    };
-    view_->OnMouseMove = [this](TObject*, TShiftState, int x, int y) {
-      if (drag_.on) view_->SetViewXY(drag_.vx - (x - drag_.x), drag_.vy - (y - drag_.y));
-    };
-    view_->OnMouseUp = [this](TObject*, TMouseButton, TShiftState, int, int) { drag_.on = false; };
+    // A left drag scrolls: the view's own mouse interaction.
+    view_->SetMouseInteract(IEMouseInteract({miScroll}));
   }
   TRedozIrView* View() const { return view_; }
 
@@ -151,10 +146,6 @@ class TViewerForm : public TForm {
   }
 
   TRedozIrView* view_;
-  struct {
-    int x = 0, y = 0, vx = 0, vy = 0;
-    bool on = false;
-  } drag_;
 };
 
 // The form's pixels after a paint, as a PNG.
