@@ -3,12 +3,6 @@
 // the scalar reference, so the bytes are the same. A pixel's source bytes are
 // read into one 128-bit lane each; one two-register byte permute then gives
 // the eight samples of a tap, already in the form 2^52 + byte.
-// GCC 12's 512-bit conversions start from an undefined register, which its
-// own warnings then report as used uninitialised.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 #include <immintrin.h>
 
 #include <algorithm>

@@ -67,11 +67,7 @@ void IEFinalGdiPlus() {}
 // ---- TIEPen
 
 TIEPen::TIEPen(TPen* APen)
-    : fPen(APen),
-      fColor(APen->Color),
-      fWidth(static_cast<float>(APen->Width)),
-      fStyle(APen->Style),
-      fModeAtCreation(APen->Mode) {}
+    : fPen(APen), fColor(APen->Color), fWidth(static_cast<float>(APen->Width)), fStyle(APen->Style) {}
 
 void TIEPen::SetColor(TColor v) {
   fColor = v;

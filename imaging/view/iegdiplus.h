@@ -70,7 +70,6 @@ class TIEPen : public TObject {
   int fTransparency = 255;
   float fWidth;
   TPenStyle fStyle;
-  TPenMode fModeAtCreation;
   std::uint8_t fLineJoin = 2;
 };
 

@@ -142,7 +142,9 @@ TEST(AntiAliased, EllipsesArcsAndHatches) {
   TAARenderer(q).Stroke(arc, TAAStroke{}, clBlack);
   for (int y = 0; y < 10; ++y)
     for (int x = 0; x < 10; ++x)
-      if (Grey(q, x, y) < 200) EXPECT_TRUE(x >= 4 && y >= 4) << x << "," << y;
+      if (Grey(q, x, y) < 200) {
+        EXPECT_TRUE(x >= 4 && y >= 4) << x << "," << y;
+      }
   EXPECT_LT(Grey(q, 9, 5), 200);
 
   TBitmap h;

@@ -52,7 +52,9 @@ TEST(IEBitmapLocation, MovesBetweenAllThreeLocationsKeepPixelsPaletteAndAlpha) {
         b.SetLocation(loc);
         ASSERT_EQ(b.Location(), loc);
         ExpectSame(before, Take(b));
-        if (alpha) EXPECT_EQ(b.GetAlphaChannel()->Location(), loc == ieFile ? ieFile : ieMemory);
+        if (alpha) {
+          EXPECT_EQ(b.GetAlphaChannel()->Location(), loc == ieFile ? ieFile : ieMemory);
+        }
       }
     }
   }

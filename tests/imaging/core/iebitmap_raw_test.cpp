@@ -45,7 +45,9 @@ TEST(IEBitmapRaw, SaveThenLoadGivesTheSameBitmapForEveryFormat) {
       EXPECT_EQ(c.GetPaletteLength(), b.GetPaletteLength());
       for (int i = 0; i < b.GetPaletteLength(); ++i) ASSERT_EQ(c.GetPalette(i), b.GetPalette(i));
       ASSERT_EQ(c.HasAlphaChannel(), alpha);
-      if (alpha) EXPECT_EQ(PixelBytes(*c.GetAlphaChannel()), PixelBytes(*b.GetAlphaChannel()));
+      if (alpha) {
+        EXPECT_EQ(PixelBytes(*c.GetAlphaChannel()), PixelBytes(*b.GetAlphaChannel()));
+      }
       // Saving what was loaded gives the same bytes.
       EXPECT_EQ(Raw(c), bytes);
     }
@@ -121,7 +123,9 @@ TEST(IEBitmapRaw, BadRecordsFailAndLeaveTheBitmapAsItWas) {
       EXPECT_THROW(b.LoadRawFromStream(m), EFormatError);
     } else {
       EXPECT_FALSE(b.LoadRawFromStream(m));
-      if (c.bytes.size() >= 12) EXPECT_EQ(m.Position(), 0);
+      if (c.bytes.size() >= 12) {
+        EXPECT_EQ(m.Position(), 0);
+      }
     }
     EXPECT_EQ(b.GetPixelFormat(), ie8g);
     EXPECT_EQ(b.GetWidth(), 3);

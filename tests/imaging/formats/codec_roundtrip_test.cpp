@@ -58,9 +58,15 @@ TEST(CodecRoundTrip, LosslessFormatsGiveBackTheSamePixels) {
         ASSERT_EQ(back->GetWidth(), sz[0]);
         ASSERT_EQ(back->GetHeight(), sz[1]);
         EXPECT_EQ(MaxRGBDiff(*src, *back), 0);
-        if (k == kBW) EXPECT_EQ(back->GetPixelFormat(), ie1g);
-        if (k == kRGB) EXPECT_EQ(back->GetPixelFormat(), ie24RGB);
-        if (k == kPal) EXPECT_EQ(back->GetPixelFormat(), ie8p);
+        if (k == kBW) {
+          EXPECT_EQ(back->GetPixelFormat(), ie1g);
+        }
+        if (k == kRGB) {
+          EXPECT_EQ(back->GetPixelFormat(), ie24RGB);
+        }
+        if (k == kPal) {
+          EXPECT_EQ(back->GetPixelFormat(), ie8p);
+        }
       }
     }
   }
@@ -172,7 +178,9 @@ TEST(CodecRoundTrip, LossyFormatsStayWithinTheirErrorAndShrinkWithQuality) {
       prev = bytes.size();
       auto back = DecodeBytes(bytes);
       ASSERT_EQ(back->GetWidth(), 64);
-      if (step == 0) EXPECT_LT(MeanRGBDiff(*src, *back), c.maxMeanError) << c.ft;
+      if (step == 0) {
+        EXPECT_LT(MeanRGBDiff(*src, *back), c.maxMeanError) << c.ft;
+      }
     }
   }
 }

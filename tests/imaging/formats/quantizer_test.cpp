@@ -49,8 +49,12 @@ TEST(IEQuantizer, ManyColoursStayCloseAndIndexIsTheNearestEntry) {
     // The image's colours fill two 255 x 255 squares (red 40 and 200): with
     // n entries the best tiling has cells of side 255 / sqrt(n / 2), whose
     // mean distance to their centre is 0.383 x side (8.6 for 256, 17.3 for 64).
-    if (n == 256) EXPECT_LT(err, 8.6 * 1.15);
-    if (n == 64) EXPECT_LT(err, 17.3 * 1.15);
+    if (n == 256) {
+      EXPECT_LT(err, 8.6 * 1.15);
+    }
+    if (n == 64) {
+      EXPECT_LT(err, 17.3 * 1.15);
+    }
   }
 }
 

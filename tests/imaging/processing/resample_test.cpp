@@ -527,7 +527,9 @@ TEST(ResampleKernel, KeptTablesEqualFreshOnes) {
         EXPECT_EQ(static_cast<std::int16_t>(pw & 0xFFFF), w(j));
         EXPECT_EQ(static_cast<std::int16_t>(pw >> 16), w(j + 1));
       }
-      if (kept->Rcp[i] != 0) EXPECT_EQ(kept->Rcp[i], 1.0f / std::abs(kept->Sum[i]));
+      if (kept->Rcp[i] != 0) {
+        EXPECT_EQ(kept->Rcp[i], 1.0f / std::abs(kept->Sum[i]));
+      }
     }
   }
 }
