@@ -1,0 +1,257 @@
+// The standard controls of the platform's dialogs: label, check box, combo
+// box, up-down, track bar, panel, group box, image, progress bar and the page
+// control with its tab sheets. Each is a model with the classic properties
+// and events that paints itself into its form's surface. Setting a value by
+// code fires no event, as with the classic controls, except where noted; the
+// user's mouse and keys do.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/bitmap.h"
+#include "platform/controls.h"
+#include "platform/edits.h"
+
+#pragma GCC visibility push(default)
+namespace redozir {
+
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+
+class TLabel : public TControl {
+ public:
+  explicit TLabel(TComponent* AOwner);
+  // Draws no background: the parent shows through.
+  bool Transparent = true;
+  TAlignment Alignment = taLeftJustify;
+
+ protected:
+  void Paint() override;
+};
+
+// A box with its caption. A user's click or Space toggles it and fires
+// OnClick; setting Checked by code fires OnClick too when it changes.
+class TCheckBox : public TControl {
+ public:
+  explicit TCheckBox(TComponent* AOwner);
+  bool Checked() const { return checked_; }
+  void SetChecked(bool v);
+  // taLeftJustify puts the caption left of the box.
+  TAlignment Alignment = taRightJustify;
+  std::string Hint;
+  bool ShowHint = false;
+
+ protected:
+  void Click() override;
+  void Paint() override;
+  void KeyUp(WORD& Key, TShiftState Shift) override;
+  void WndProc(TMessage& Message) override;
+
+ private:
+  bool checked_ = false;
+};
+
+// A drop-down list: Up/Down (and the wheel) move the selection, a click on
+// the control steps to the next item (wrapping). A user's choice fires
+// OnClick, then OnChange; ItemIndex set by code fires nothing.
+class TComboBox : public TControl {
+ public:
+  explicit TComboBox(TComponent* AOwner);
+  std::vector<std::string> Items;
+  // -1: nothing selected; indices outside the list read as -1.
+  int ItemIndex() const { return itemIndex_; }
+  void SetItemIndex(int v);
+  std::string Text() const;
+  TNotifyEvent OnChange;
+
+ protected:
+  void Paint() override;
+  void KeyDown(WORD& Key, TShiftState Shift) override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override;
+  void WndProc(TMessage& Message) override;
+  // The selection already answered the press.
+  void Click() override {}
+
+ private:
+  void UserSelect(int index);
+  int itemIndex_ = -1;
+};
+
+enum TUDBtnType { btNext, btPrev };
+using TUDClickEvent = std::function<void(TObject* Sender, TUDBtnType Button)>;
+
+// Two arrow buttons that step Position between Min and Max, and write it
+// into the associated edit (which then fires its OnChange).
+class TUpDown : public TControl {
+ public:
+  explicit TUpDown(TComponent* AOwner);
+  int Min = 0;
+  int Max = 100;
+  int Increment = 1;
+  // Thousands separators in the associated edit's text.
+  bool Thousands = true;
+  int Position() const { return position_; }
+  // Clamped to Min..Max; the associated edit shows it.
+  void SetPosition(int v);
+  TEdit* Associate() const { return associate_; }
+  // Places the up-down at the right of the edit and shows its position.
+  void SetAssociate(TEdit* e);
+  TUDClickEvent OnClick;
+
+ protected:
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void Paint() override;
+
+ private:
+  void Step(TUDBtnType b);
+  int position_ = 0;
+  TEdit* associate_ = nullptr;
+};
+
+// A slider: Position between Min and Max (clamped, also when Min or Max
+// moves), ticks every Frequency. The arrows step by 1, Page Up / Page Down by
+// PageSize, Home and End go to the ends, a click moves the thumb there.
+// OnChange fires whenever Position changes, by code too.
+class TTrackBar : public TControl {
+ public:
+  explicit TTrackBar(TComponent* AOwner);
+  int Min() const { return min_; }
+  int Max() const { return max_; }
+  void SetMin(int v);
+  void SetMax(int v);
+  int Position() const { return position_; }
+  void SetPosition(int v);
+  int Frequency = 1;
+  int PageSize = 2;
+  int ThumbLength = 20;
+  TNotifyEvent OnChange;
+
+ protected:
+  void Paint() override;
+  void KeyDown(WORD& Key, TShiftState Shift) override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void WndProc(TMessage& Message) override;
+
+ private:
+  int PositionAt(int x) const;
+  int min_ = 0, max_ = 10, position_ = 0;
+};
+
+enum TBevelCut { bvNone, bvLowered, bvRaised };
+
+// A raised (or lowered) area of its own colour with a centred caption.
+class TPanel : public TControl {
+ public:
+  explicit TPanel(TComponent* AOwner);
+  TBevelCut BevelOuter = bvRaised;
+  // Takes the parent's colour when painting; cleared, the panel shows Color.
+  bool ParentBackground = true;
+
+ protected:
+  void Paint() override;
+};
+
+// An etched frame with its caption at the top left.
+class TGroupBox : public TControl {
+ public:
+  explicit TGroupBox(TComponent* AOwner);
+
+ protected:
+  void Paint() override;
+};
+
+// Shows Picture at its top left (stretched to the control with Stretch).
+class TImage : public TControl {
+ public:
+  explicit TImage(TComponent* AOwner);
+  TBitmap Picture;
+  bool Stretch = false;
+
+ protected:
+  void Paint() override;
+};
+
+// A bar filled in proportion to Position between Min and Max (clamped).
+class TProgressBar : public TControl {
+ public:
+  explicit TProgressBar(TComponent* AOwner);
+  int Min = 0;
+  int Max = 100;
+  int Position() const { return position_; }
+  void SetPosition(int v);
+
+ protected:
+  void Paint() override;
+
+ private:
+  int position_ = 0;
+};
+
+class TPageControl;
+
+// One page of a page control; its controls are children of the sheet.
+class TTabSheet : public TControl {
+ public:
+  explicit TTabSheet(TComponent* AOwner);
+  ~TTabSheet() override;
+  TPageControl* PageControl() const { return pageControl_; }
+  void SetPageControl(TPageControl* p);
+  bool TabVisible() const { return tabVisible_; }
+  void SetTabVisible(bool v);
+  int PageIndex() const;
+
+ private:
+  friend class TPageControl;
+  TPageControl* pageControl_ = nullptr;
+  bool tabVisible_ = true;
+};
+
+using TTabChangingEvent = std::function<void(TObject* Sender, bool& AllowChange)>;
+
+// Tabs along the top, one per sheet whose tab is visible, and the active
+// sheet below them. A click on a tab or Ctrl+Tab (Ctrl+Shift+Tab) asks
+// OnChanging, switches and fires OnChange; ActivePage set by code fires
+// neither.
+class TPageControl : public TControl {
+ public:
+  explicit TPageControl(TComponent* AOwner);
+  ~TPageControl() override;
+  int PageCount() const { return static_cast<int>(pages_.size()); }
+  TTabSheet* Pages(int i) const { return pages_.at(static_cast<size_t>(i)); }
+  TTabSheet* ActivePage() const { return active_; }
+  // nullptr, a sheet of this control with a visible tab, or nothing happens.
+  void SetActivePage(TTabSheet* p);
+  bool HotTrack = false;
+  // The rectangle of a visible sheet's tab (client coordinates), empty when hidden.
+  TRect TabRect(const TTabSheet* p);
+  // Switches as the user does: OnChanging may refuse, then OnChange.
+  bool SelectPage(TTabSheet* p);
+  TTabChangingEvent OnChanging;
+  TNotifyEvent OnChange;
+
+  static constexpr int kTabHeight = 20;
+
+ protected:
+  void Paint() override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void KeyDown(WORD& Key, TShiftState Shift) override;
+  void WndProc(TMessage& Message) override;
+
+ public:
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
+
+ private:
+  friend class TTabSheet;
+  void Insert(TTabSheet* p);
+  void Remove(TTabSheet* p);
+  void PlaceSheet(TTabSheet* p);
+  void TabsChanged();
+  std::vector<TTabSheet*> pages_;
+  TTabSheet* active_ = nullptr;
+};
+
+}  // namespace redozir
+#pragma GCC visibility pop

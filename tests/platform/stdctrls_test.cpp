@@ -1,0 +1,177 @@
+#include "platform/stdctrls.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/application.h"
+#include "platform/forms.h"
+#include "platform/inject.h"
+
+using namespace redozir;
+
+namespace {
+
+struct TShownForm {
+  TForm* form = new TForm(nullptr);
+  TShownForm() {
+    form->SetBounds(0, 0, 400, 300);
+    form->Show();
+  }
+  ~TShownForm() { delete form; }
+  template <typename T>
+  T* Add(int l, int t, int w, int h) {
+    auto* c = new T(form);
+    c->SetParent(form);
+    c->SetBounds(l, t, w, h);
+    return c;
+  }
+};
+
+}  // namespace
+
+TEST(StdCtrls, TrackBarClampsAndAnswersKeysAndClicks) {
+  THeadlessSession s;
+  TShownForm f;
+  auto* tb = f.Add<TTrackBar>(10, 10, 120, 20);
+  tb->SetMax(100);
+  tb->PageSize = 10;
+  tb->ThumbLength = 20;
+  int changes = 0;
+  tb->OnChange = [&](TObject*) { ++changes; };
+  tb->SetPosition(150);
+  EXPECT_EQ(tb->Position(), 100);
+  tb->SetPosition(-5);
+  EXPECT_EQ(tb->Position(), 0);
+  EXPECT_EQ(changes, 2);
+  tb->SetPosition(0);
+  EXPECT_EQ(changes, 2) << "no change, no event";
+  tb->SetFocus();
+  struct TKeyCase {
+    WORD key;
+    int expected;
+  };
+  const TKeyCase keys[] = {{VK_RIGHT, 1},  {VK_NEXT, 11},  {VK_LEFT, 10}, {VK_END, 100},
+                           {VK_DOWN, 100}, {VK_PRIOR, 90}, {VK_HOME, 0},  {VK_UP, 0}};
+  for (const TKeyCase& k : keys) {
+    Inject::Key(k.key);
+    EXPECT_EQ(tb->Position(), k.expected) << "key " << k.key;
+  }
+  // The track runs over 100 pixels from x = 10: the middle is position 50.
+  Inject::Click(tb, 60, 10);
+  EXPECT_EQ(tb->Position(), 50);
+  tb->SetMax(30);
+  EXPECT_EQ(tb->Position(), 30) << "a smaller Max pulls the position in";
+}
+
+TEST(StdCtrls, UpDownStepsWithinItsRangeAndWritesItsEdit) {
+  THeadlessSession s;
+  TShownForm f;
+  auto* e = f.Add<TEdit>(10, 10, 40, 21);
+  auto* ud = f.Add<TUpDown>(0, 0, 16, 21);
+  ud->Max = 1000;
+  ud->Thousands = false;
+  ud->SetAssociate(e);
+  EXPECT_EQ(ud->Left(), 50);
+  std::vector<std::string> texts;
+  e->OnChange = [&](TObject*) { texts.push_back(e->Text()); };
+  Inject::Click(ud, 5, 2);
+  EXPECT_EQ(e->Text(), "1");
+  e->SetText("999");
+  Inject::Click(ud, 5, 2);
+  Inject::Click(ud, 5, 2);
+  EXPECT_EQ(ud->Position(), 1000) << "typed text counts; Max holds";
+  Inject::Click(ud, 5, 18);
+  EXPECT_EQ(e->Text(), "999");
+  EXPECT_EQ(texts, (std::vector<std::string>{"1", "999", "1000", "999"}));
+  ud->Thousands = true;
+  ud->SetPosition(1000);
+  EXPECT_EQ(e->Text(), "1,000");
+  ud->SetPosition(-3);
+  EXPECT_EQ(ud->Position(), 0);
+}
+
+TEST(StdCtrls, ComboBoxFiresClickThenChangeOnlyForTheUser) {
+  THeadlessSession s;
+  TShownForm f;
+  auto* cb = f.Add<TComboBox>(10, 10, 100, 21);
+  cb->Items = {"a", "b", "c"};
+  std::vector<std::string> events;
+  cb->OnClick = [&](TObject*) { events.push_back("click " + cb->Text()); };
+  cb->OnChange = [&](TObject*) { events.push_back("change " + cb->Text()); };
+  cb->SetItemIndex(1);
+  cb->SetItemIndex(7);
+  EXPECT_EQ(cb->ItemIndex(), -1) << "an index outside the list selects nothing";
+  EXPECT_TRUE(events.empty());
+  Inject::Click(cb, 5, 5);
+  EXPECT_EQ(cb->ItemIndex(), 0);
+  Inject::Key(VK_DOWN);
+  Inject::Key(VK_END);
+  Inject::Key(VK_DOWN);
+  Inject::Click(cb, 5, 5);
+  EXPECT_EQ(events, (std::vector<std::string>{"click a", "change a", "click b", "change b", "click c",
+                                              "change c", "click a", "change a"}));
+}
+
+TEST(StdCtrls, CheckBoxTogglesByClickSpaceAndCode) {
+  THeadlessSession s;
+  TShownForm f;
+  auto* cb = f.Add<TCheckBox>(10, 10, 100, 17);
+  int clicks = 0;
+  cb->OnClick = [&](TObject*) { ++clicks; };
+  Inject::Click(cb, 5, 5);
+  EXPECT_TRUE(cb->Checked());
+  Inject::Key(VK_SPACE);
+  EXPECT_FALSE(cb->Checked());
+  cb->SetChecked(true);
+  cb->SetChecked(true);
+  EXPECT_EQ(clicks, 3);
+}
+
+TEST(StdCtrls, PageControlAsksBeforeSwitchingAndSkipsHiddenTabs) {
+  THeadlessSession s;
+  TShownForm f;
+  auto* pc = f.Add<TPageControl>(10, 10, 300, 200);
+  TTabSheet* sheets[3];
+  const char* names[] = {"One", "Two", "Three"};
+  for (int i = 0; i < 3; ++i) {
+    sheets[i] = new TTabSheet(f.form);
+    sheets[i]->SetCaption(names[i]);
+    sheets[i]->SetPageControl(pc);
+  }
+  pc->SetActivePage(sheets[0]);
+  EXPECT_TRUE(sheets[0]->Visible());
+  EXPECT_FALSE(sheets[1]->Visible());
+  sheets[1]->SetTabVisible(false);
+  pc->SetActivePage(sheets[1]);
+  EXPECT_EQ(pc->ActivePage(), sheets[0]) << "a hidden tab's sheet cannot be active";
+  EXPECT_EQ(pc->TabRect(sheets[1]).Right, 0);
+  bool allow = false;
+  std::vector<std::string> events;
+  pc->OnChanging = [&](TObject*, bool& a) {
+    events.push_back("changing " + pc->ActivePage()->Caption());
+    a = allow;
+  };
+  pc->OnChange = [&](TObject*) { events.push_back("change " + pc->ActivePage()->Caption()); };
+  TRect third = pc->TabRect(sheets[2]);
+  Inject::Click(pc, third.Left + 3, 5);
+  EXPECT_EQ(pc->ActivePage(), sheets[0]);
+  allow = true;
+  Inject::Click(pc, third.Left + 3, 5);
+  EXPECT_EQ(pc->ActivePage(), sheets[2]);
+  EXPECT_FALSE(sheets[0]->Visible());
+  EXPECT_EQ(events, (std::vector<std::string>{"changing One", "changing One", "change Three"}));
+}
+
+TEST(StdCtrls, ProgressBarClampsAndPaintsItsShare) {
+  THeadlessSession s;
+  TShownForm f;
+  auto* pb = f.Add<TProgressBar>(10, 10, 102, 10);
+  pb->SetPosition(250);
+  EXPECT_EQ(pb->Position(), 100);
+  pb->SetPosition(50);
+  f.form->Update();
+  EXPECT_EQ(Inject::Pixel(pb, 40, 5), ColorToRGB(clHighlight));
+  EXPECT_EQ(Inject::Pixel(pb, 70, 5), ColorToRGB(clBtnFace));
+}
