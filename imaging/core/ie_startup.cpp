@@ -9,6 +9,7 @@
 #include "imaging/view/iepresetim.h"
 #include "imaging/view/ievect.h"
 #include "imaging/view/iewords.h"
+#include "imaging/view/iopreviews.h"
 
 namespace redozir {
 
@@ -31,6 +32,7 @@ constexpr TIEUnitPart StartupParts[] = {
     {IEInitPredefinedFilters, IEFreePredefinedFilters},
     {IEInitVect, IEFinalVect},
     {IEInitPresetImages, IEFinalPresetImages},
+    {IEInitPreviewsDialog, nullptr},
 };
 
 enum class TStartupState { NotStarted, Started, Finished };
