@@ -858,6 +858,8 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   void PlotSelectionDot(TCanvas* Canvas, int X, int Y);
   void WalkSelectionSegment(TCanvas* Canvas, TPoint A, TPoint B);
   void UpdateAntsTimer();
+  // The outline over what the window shows now (no paint before it).
+  void DrawSelectionOutlineOn(TCanvas* Canvas);
   void AntsTick();
   // The engine is made with its timer owned by the view: it must go first.
   std::unique_ptr<TIETransitionEffects> fTransition;

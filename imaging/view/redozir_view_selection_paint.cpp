@@ -95,7 +95,7 @@ void TRedozIrView::DrawSelectionToBackBuffer(TIEBitmap* Dest) {
 }
 
 void TRedozIrView::RepaintSelection() {
-  if (HasParentWindow()) DrawSelectionOutline(Canvas());
+  if (HasParentWindow()) DrawSelectionOutlineOn(Canvas());
 }
 
 void TRedozIrView::PlotSelectionDot(TCanvas* Canvas, int X, int Y) {
@@ -119,6 +119,13 @@ void TRedozIrView::WalkSelectionSegment(TCanvas* Canvas, TPoint A, TPoint B) {
 }
 
 void TRedozIrView::DrawSelectionOutline(TCanvas* Canvas) {
+  // A paint has just covered the window with the back buffer: the rubber
+  // band is gone with what was drawn over it.
+  fSel->RubberShown = false;
+  DrawSelectionOutlineOn(Canvas);
+}
+
+void TRedozIrView::DrawSelectionOutlineOn(TCanvas* Canvas) {
   TIESelectionState& s = *fSel;
   UpdateAntsTimer();
   if (!Canvas || !DisplaySelection || !s.Poly.Visible || fPaintLock > 0 || s.AutoScrolling) return;
@@ -214,7 +221,7 @@ void TRedozIrView::AntsTick() {
     ++s.GlobalPhase;
   }
   if (HasParentWindow())
-    DrawSelectionOutline(Canvas());
+    DrawSelectionOutlineOn(Canvas());
   else
     UpdateAntsTimer();
 }
