@@ -47,8 +47,8 @@ std::string FormatName(int FileType) {
 }
 }  // namespace
 
-void IERegisterSpecialLoader(int FileType, TIESpecialLoader Loader) {
-  SpecialLoaders()[FileType] = std::move(Loader);
+TIESpecialLoader IERegisterSpecialLoader(int FileType, TIESpecialLoader Loader) {
+  return std::exchange(SpecialLoaders()[FileType], std::move(Loader));
 }
 
 namespace {
@@ -310,7 +310,7 @@ void TRedozIrIO::LoadWith(TStream& Stream, int FileType) {
 
 void TRedozIrIO::LoadSpecial(TStream* Stream, const std::string& FileName, int FileType) {
   auto it = SpecialLoaders().find(FileType);
-  bool loaded = it != SpecialLoaders().end() && it->second(*this, Stream, FileName);
+  bool loaded = it != SpecialLoaders().end() && it->second && it->second(*this, Stream, FileName);
   if (!loaded) {
     // A stream of these formats goes only into a control of the right class.
     if (Stream) return;

@@ -37,8 +37,9 @@ using TIOPreviewsParams = std::uint8_t;  // a set of TIOPreviewsParamsItems bits
 // Loaders of the layers and vector-object formats (25, 26, 27), installed
 // by the parts that read them. A loader answers True when it loaded; for a
 // stream (FileName empty) it loads only into an attached control of its class.
+// Answers the loader it replaces, so that a caller can put it back.
 using TIESpecialLoader = std::function<bool(TRedozIrIO& IO, TStream* Stream, const std::string& FileName)>;
-void IERegisterSpecialLoader(int FileType, TIESpecialLoader Loader);
+TIESpecialLoader IERegisterSpecialLoader(int FileType, TIESpecialLoader Loader);
 
 // The save-parameters dialog, installed by the part that builds it.
 using TIEPreviewsDialog = std::function<bool(TRedozIrIO& IO, std::uint16_t Pages)>;

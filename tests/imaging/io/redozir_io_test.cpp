@@ -143,7 +143,9 @@ TEST(RedozIrIO, FilesLoadByContentAndSaveByExtension) {
 TEST(RedozIrIO, SpecialFormatsGoThroughTheirLoadersOnly) {
   TRedozIrIO io;
   TMemoryStream ms(std::vector<std::uint8_t>{'I', 'E', 'V'});
-  // Without a loader a stream of these ids does nothing.
+  // Without a loader a stream of these ids does nothing (a view made by an
+  // earlier test of this process may have installed the layers loader).
+  TIESpecialLoader installed = IERegisterSpecialLoader(ioLYR, nullptr);
   io.LoadFromStreamFormat(ms, ioLYR);
   EXPECT_EQ(io.Params().FileType, ioUnknown);
   EXPECT_THROW(io.LoadFromFileFormat("/nonexistent.lyr", ioLYR), EIEImageError);
@@ -157,7 +159,7 @@ TEST(RedozIrIO, SpecialFormatsGoThroughTheirLoadersOnly) {
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(io.Params().FileType, ioLYR);
   EXPECT_EQ(io.GetIEBitmap()->GetWidth(), 3);
-  IERegisterSpecialLoader(ioLYR, nullptr);
+  IERegisterSpecialLoader(ioLYR, installed);
 }
 
 TEST(RedozIrIO, DoPreviewsAsksTheEventThenTheDialog) {
