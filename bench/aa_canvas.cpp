@@ -6,7 +6,7 @@
 #include <numbers>
 #include <vector>
 
-#include "imaging/view/iegdiplus.h"
+#include "imaging/core/iegdiplus.h"
 
 using namespace redozir;
 

@@ -4,7 +4,7 @@
 
 #include "imaging/core/ie_drawing.h"
 #include "imaging/core/ie_hint_common.h"
-#include "imaging/view/iegdiplus.h"
+#include "imaging/core/iegdiplus.h"
 
 namespace redozir {
 

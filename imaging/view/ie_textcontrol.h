@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/view/iegdiplus.h"
+#include "imaging/core/iegdiplus.h"
 #include "platform/bitmap.h"
 #include "platform/controls.h"
 #include "platform/edits.h"

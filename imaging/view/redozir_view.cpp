@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "imaging/core/iebitmap.h"
-#include "imaging/view/iegdiplus.h"
+#include "imaging/core/iegdiplus.h"
 
 namespace redozir {
 

@@ -12,7 +12,7 @@
 #include "imaging/core/iebitmap_render.h"
 #include "imaging/processing/ie_rotate.h"
 #include "imaging/processing/resample.h"
-#include "imaging/view/iegdiplus.h"
+#include "imaging/core/iegdiplus.h"
 #include "imaging/view/redozir_view.h"
 #include "imaging/view/redozir_view_background.h"
 #include "platform/numeric.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "imaging/core/iebitmap.h"
-#include "imaging/view/iegdiplus.h"
+#include "imaging/core/iegdiplus.h"
 #include "imaging/view/redozir_view.h"
 
 namespace redozir {

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "imaging/formats/test_images.h"
-#include "imaging/view/iegdiplus.h"
+#include "imaging/core/iegdiplus.h"
 #include "imaging/view/redozir_view.h"
 
 using namespace redozir;

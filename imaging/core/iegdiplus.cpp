@@ -1,4 +1,4 @@
-#include "imaging/view/iegdiplus.h"
+#include "imaging/core/iegdiplus.h"
 
 #include <algorithm>
 #include <array>

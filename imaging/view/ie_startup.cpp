@@ -1,11 +1,13 @@
-// The library's start-up list and its once-guard.
+// The library's start-up list and its once-guard. It names units of every
+// floor, so it lives on the top one; the rest of the library reaches it
+// through imaging/core/ie_startup.h.
 #include "imaging/core/ie_startup.h"
 
 #include <iterator>
 #include <mutex>
 
 #include "imaging/core/ie_filters.h"
-#include "imaging/view/iegdiplus.h"
+#include "imaging/core/iegdiplus.h"
 #include "imaging/view/iepresetim.h"
 #include "imaging/view/ievect.h"
 #include "imaging/view/iewords.h"

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "imaging/core/ie_drawing.h"
-#include "imaging/view/iegdiplus.h"
+#include "imaging/core/iegdiplus.h"
 
 using namespace redozir;
 
