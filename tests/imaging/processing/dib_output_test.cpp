@@ -204,7 +204,7 @@ TEST(DrawDIB, FillsADibBitmapOfOneOrTwentyFourBits) {
   EXPECT_EQ(dst.GetScanline(0)[2], 40);
   EXPECT_EQ(dst.GetScanline(0)[5], 10);
   // A short block leaves the bitmap; an unsupported layout frees it.
-  d8.b.resize(d8.b.size() - 1);
+  d8.b.pop_back();
   EXPECT_THROW(_DrawDIBtoBitmap(d8.b.data(), static_cast<std::int64_t>(d8.b.size()), &dst), EFormatError);
   EXPECT_EQ(dst.GetWidth(), 2);
   TDIBBuilder rle;
