@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <exception>
+#include <string>
 #include <vector>
 
 #include "imaging/formats/ie_codec_util.h"
@@ -26,45 +28,100 @@ struct Client {
   // drops the tag (a palette image then reads as grey): that is a truncated
   // file to us.
   std::string truncated;
+  // Writes held back and handed to the stream in large blocks: libtiff
+  // writes a strip of about 8 KB at a time, and every call through a stream
+  // costs far more than copying the bytes. The pending bytes belong at the
+  // stream's position; every other call flushes them first.
+  std::vector<std::uint8_t> pending;
+  static constexpr std::size_t kWriteBlock = 1 << 20;
+
+  bool Flush() noexcept {
+    if (pending.empty()) return true;
+    try {
+      s->WriteBuffer(pending.data(), static_cast<std::int64_t>(pending.size()));
+      pending.clear();
+      furthest = std::max(furthest, s->Position() - base);
+      return true;
+    } catch (const std::exception& e) {
+      if (error.empty()) error = e.what();
+    } catch (...) {
+      if (error.empty()) error = "stream failure";
+    }
+    pending.clear();
+    return false;
+  }
 };
+
+// libtiff is C: nothing may be thrown through it. A stream's exception
+// becomes the client's error and a failed call, which libtiff reports.
+template <typename F, typename R>
+R Guarded(Client* c, R Failed, F Call) noexcept {
+  try {
+    return Call();
+  } catch (const std::exception& e) {
+    if (c->error.empty()) c->error = e.what();
+  } catch (...) {
+    if (c->error.empty()) c->error = "stream failure";
+  }
+  return Failed;
+}
 
 tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t n) {
   auto* c = static_cast<Client*>(h);
-  std::int64_t got = c->s->Read(buf, n);
-  c->furthest = std::max(c->furthest, c->s->Position() - c->base);
-  return static_cast<tmsize_t>(got);
+  if (!c->Flush()) return -1;
+  return Guarded(c, tmsize_t(-1), [&] {
+    std::int64_t got = c->s->Read(buf, n);
+    c->furthest = std::max(c->furthest, c->s->Position() - c->base);
+    return static_cast<tmsize_t>(got);
+  });
 }
 tmsize_t WriteProc(thandle_t h, void* buf, tmsize_t n) {
   auto* c = static_cast<Client*>(h);
-  if (!c->writing) return -1;
-  c->s->WriteBuffer(buf, n);
-  c->furthest = std::max(c->furthest, c->s->Position() - c->base);
-  return n;
+  if (!c->writing || n < 0) return -1;
+  const auto count = static_cast<std::size_t>(n);
+  if (c->pending.size() + count > Client::kWriteBlock && !c->Flush()) return -1;
+  if (count >= Client::kWriteBlock) {
+    return Guarded(c, tmsize_t(-1), [&] {
+      c->s->WriteBuffer(buf, n);
+      c->furthest = std::max(c->furthest, c->s->Position() - c->base);
+      return n;
+    });
+  }
+  return Guarded(c, tmsize_t(-1), [&] {
+    if (c->pending.capacity() == 0) c->pending.reserve(Client::kWriteBlock);
+    const auto* b = static_cast<const std::uint8_t*>(buf);
+    c->pending.insert(c->pending.end(), b, b + count);
+    return n;
+  });
 }
 toff_t SeekProc(thandle_t h, toff_t off, int whence) {
   auto* c = static_cast<Client*>(h);
-  std::int64_t target;
-  const auto o = static_cast<std::int64_t>(off);
-  if (whence == SEEK_SET)
-    target = c->base + o;
-  else if (whence == SEEK_CUR)
-    target = c->s->Position() + o;
-  else
-    target = c->s->Size() + o;
-  if (target < c->base) return static_cast<toff_t>(-1);
-  if (target > c->s->Size()) {
-    if (!c->writing) return static_cast<toff_t>(-1);
-    // Seeking past the end while writing grows the file with zeros.
-    c->s->Seek(0, soEnd);
-    std::vector<std::uint8_t> zeros(static_cast<size_t>(target - c->s->Size()), 0);
-    c->s->WriteBuffer(zeros.data(), static_cast<std::int64_t>(zeros.size()));
-  }
-  return static_cast<toff_t>(c->s->Seek(target, soBeginning) - c->base);
+  if (!c->Flush()) return static_cast<toff_t>(-1);
+  return Guarded(c, static_cast<toff_t>(-1), [&] {
+    std::int64_t target;
+    const auto o = static_cast<std::int64_t>(off);
+    if (whence == SEEK_SET)
+      target = c->base + o;
+    else if (whence == SEEK_CUR)
+      target = c->s->Position() + o;
+    else
+      target = c->s->Size() + o;
+    if (target < c->base) return static_cast<toff_t>(-1);
+    if (target > c->s->Size()) {
+      if (!c->writing) return static_cast<toff_t>(-1);
+      // Seeking past the end while writing grows the file with zeros.
+      c->s->Seek(0, soEnd);
+      std::vector<std::uint8_t> zeros(static_cast<size_t>(target - c->s->Size()), 0);
+      c->s->WriteBuffer(zeros.data(), static_cast<std::int64_t>(zeros.size()));
+    }
+    return static_cast<toff_t>(c->s->Seek(target, soBeginning) - c->base);
+  });
 }
-int CloseProc(thandle_t) { return 0; }
+int CloseProc(thandle_t h) { return static_cast<Client*>(h)->Flush() ? 0 : -1; }
 toff_t SizeProc(thandle_t h) {
   auto* c = static_cast<Client*>(h);
-  return static_cast<toff_t>(c->s->Size() - c->base);
+  c->Flush();
+  return Guarded(c, static_cast<toff_t>(0), [&] { return static_cast<toff_t>(c->s->Size() - c->base); });
 }
 int MapProc(thandle_t, void**, toff_t*) { return 0; }
 void UnmapProc(thandle_t, void*, toff_t) {}
@@ -137,7 +194,7 @@ bool TIFFTryStream(TStream& s) {
 }
 
 void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
-  Client c{&Stream, Stream.Position(), 0, false, {}, {}};
+  Client c{&Stream, Stream.Position(), 0, false, {}, {}, {}};
   const std::int64_t fileBytes = Stream.Size() - c.base;
   if (fileBytes < 8) throw EIEImageError("TIFF: file truncated");
   Handle h;
@@ -486,7 +543,7 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
   if (compression == COMPRESSION_JPEG && !(obits == 8 && (photo == PHOTOMETRIC_MINISBLACK || ospp == 3)))
     throw EIEImageError("TIFF: JPEG compression needs 8-bit grey or 24-bit colour");
 
-  Client c{&Stream, Stream.Position(), 0, false, {}, {}};
+  Client c{&Stream, Stream.Position(), 0, false, {}, {}, {}};
   c.writing = true;
   Handle hd;
   hd.c = &c;

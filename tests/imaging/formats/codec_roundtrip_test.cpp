@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 #include "imaging/formats/test_images.h"
@@ -257,4 +258,38 @@ TEST(CodecRoundTrip, TiffAndGifCarryAlphaAndTransparency) {
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 9; ++x)
       EXPECT_EQ(g->GetAlphaChannel()->GetScanline(y)[x], pal->GetScanline(y)[x] == 2 ? 0 : 255);
+}
+
+TEST(CodecRoundTrip, TiffWritesAfterAPrefixAndReportsAStreamThatFillsUp) {
+  // Large enough for libtiff to hand over many strips (written in blocks).
+  auto a = MakeRGB(700, 500);
+  TMemoryStream ms;
+  const std::uint8_t prefix[5] = {1, 2, 3, 4, 5};
+  ms.WriteBuffer(prefix, 5);
+  TRedozIrIO io;
+  io.GetIEBitmap()->Assign(a.get());
+  io.SaveToStream(ms, ioTIFF);
+  EXPECT_EQ(ms.Position(), ms.Size());
+  EXPECT_GT(ms.Size(), 700 * 500 * 3);
+  ms.SetPosition(5);
+  TRedozIrIO back;
+  back.LoadFromStreamFormat(ms, ioTIFF);
+  TIEBitmap* b = back.GetIEBitmap();
+  ASSERT_EQ(b->GetWidth(), 700);
+  ASSERT_EQ(b->GetHeight(), 500);
+  for (int y = 0; y < 500; ++y) ASSERT_EQ(std::memcmp(b->GetScanline(y), a->GetScanline(y), 700 * 3), 0) << y;
+
+  // A stream that takes only so many bytes: a clear error, whatever the limit.
+  struct TFull : TMemoryStream {
+    std::int64_t Limit;
+    explicit TFull(std::int64_t L) : Limit(L) {}
+    std::int64_t Write(const void* b, std::int64_t n) override {
+      if (Position() + n > Limit) throw EStreamError("disk full");
+      return TMemoryStream::Write(b, n);
+    }
+  };
+  for (std::int64_t limit : {0, 100, 300000, 1049000}) {
+    TFull full(limit);
+    EXPECT_THROW(io.SaveToStream(full, ioTIFF), EIEImageError) << limit;
+  }
 }
