@@ -1,7 +1,8 @@
 // Resampling of a 4000 x 3000 24-bit picture: the kernel resampler (Lanczos3
 // down to 1000 x 750 and up from 1000 x 750), bicubic x 2, bilinear down,
 // fast linear and the nearest stretch beside the machine's memory copy rate.
-// bench/peers runs the same work through libvips and OpenCV.
+// The ...New forms ask for a new size every call. bench/peers runs the same
+// work through libvips and OpenCV.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -40,17 +41,23 @@ TIEBitmap* Source(int w, int h) {
   return slot.get();
 }
 
-void Resample(benchmark::State& state, int sw, int sh, int dw, int dh, TResampleFilter f) {
+// With NewSize the destination shrinks by one pixel each way every call
+// (cycling over 16 sizes), so nothing one call prepared serves the next: the
+// figure a caller sees for a size it has not used before.
+void Resample(benchmark::State& state, int sw, int sh, int dw, int dh, TResampleFilter f,
+              bool NewSize = false) {
   TIEBitmap* src = Source(sw, sh);
+  int call = 0;
   // BENCH_THREADS=n fixes the worker count (the default is every core).
-  if (const char* t = std::getenv("BENCH_THREADS")) IESetResampleThreads(std::atoi(t));
-  IESetResampleSIMD(state.range(0) != 0);
+  if (const char* t = std::getenv("BENCH_THREADS")) IESetMaxThreads(std::atoi(t));
+  IESetSIMD(state.range(0) != 0);
   for (auto _ : state) {
-    auto dst = TIEBitmap::CreateSized(dw, dh, ie24RGB);
+    const int d = NewSize ? call++ % 16 : 0;
+    auto dst = TIEBitmap::CreateSized(dw - d, dh - d, ie24RGB);
     _IEResampleIEBitmap(src, dst.get(), f, TIEProgressEvent(), nullptr);
     benchmark::DoNotOptimize(dst->GetScanline(0));
   }
-  IESetResampleSIMD(true);
+  IESetSIMD(true);
   // Bytes read plus bytes written, comparable with the memory copy.
   state.SetBytesProcessed(state.iterations() *
                           (static_cast<std::int64_t>(sw) * sh + static_cast<std::int64_t>(dw) * dh) * 3);
@@ -58,6 +65,23 @@ void Resample(benchmark::State& state, int sw, int sh, int dw, int dh, TResample
 }  // namespace
 
 static void BM_Lanczos3Down(benchmark::State& s) { Resample(s, 4000, 3000, 1000, 750, rfLanczos3); }
+static void BM_Lanczos3DownNew(benchmark::State& s) { Resample(s, 4000, 3000, 1000, 750, rfLanczos3, true); }
+static void BM_Lanczos3UpNew(benchmark::State& s) { Resample(s, 1000, 750, 4000, 3000, rfLanczos3, true); }
+static void BM_BicubicUpOddNew(benchmark::State& s) { Resample(s, 2000, 1500, 3999, 2999, rfBicubic, true); }
+static void BM_FastLinearDownNew(benchmark::State& s) { Resample(s, 4000, 3000, 2000, 1500, rfFastLinear, true); }
+static void BM_NearestDownNew(benchmark::State& s) { Resample(s, 4000, 3000, 2000, 1500, rfNone, true); }
+
+// The contributor tables alone, both directions of 4000 x 3000 -> 1000 x 750
+// Lanczos3, as every call builds them.
+static void BM_TapsLanczos3Down(benchmark::State& state) {
+  if (const char* t = std::getenv("BENCH_THREADS")) IESetMaxThreads(std::atoi(t));
+  for (auto _ : state) {
+    TIEResampleTaps h = IEBuildTaps(4000, 1000, rfLanczos3);
+    TIEResampleTaps v = IEBuildTaps(3000, 750, rfLanczos3);
+    benchmark::DoNotOptimize(h.W.data());
+    benchmark::DoNotOptimize(v.W.data());
+  }
+}
 static void BM_Lanczos3Up(benchmark::State& s) { Resample(s, 1000, 750, 4000, 3000, rfLanczos3); }
 static void BM_BicubicUp2(benchmark::State& s) { Resample(s, 2000, 1500, 4000, 3000, rfBicubic); }
 static void BM_BilinearDown(benchmark::State& s) { Resample(s, 4000, 3000, 1000, 750, rfBilinear); }
@@ -85,7 +109,13 @@ static void BM_Memcpy(benchmark::State& state) {
 
 // Argument 1: AVX2 rows where the processor has them; 0: the scalar rows.
 BENCHMARK(BM_Lanczos3Down)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Lanczos3DownNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Lanczos3Up)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Lanczos3UpNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BicubicUpOddNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FastLinearDownNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_NearestDownNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TapsLanczos3Down)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BicubicUp2)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BilinearDown)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BicubicUpOdd)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/simd_level.h"
+
 namespace redozir {
 
 namespace blit_rows {
@@ -34,7 +36,7 @@ void MoveRow32Scalar(std::uint8_t* dst, const std::uint8_t* src, int n) {
 
 bool HasAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+  return has && SIMDLevelAllowed() >= TSIMDLevel::AVX2;
 }
 }  // namespace blit_rows
 

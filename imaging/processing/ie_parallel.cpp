@@ -13,6 +13,7 @@
 
 #include "imaging/core/ie_system.h"
 #include "imaging/core/ie_threadpool.h"
+#include "platform/simd_level.h"
 
 namespace redozir {
 
@@ -23,7 +24,7 @@ TIESpeedSettings& IESpeed() {
 }
 
 bool IEUseAVX2() {
-  static const bool supported = __builtin_cpu_supports("avx2");
+  static const bool supported = __builtin_cpu_supports("avx2") && SIMDLevelAllowed() >= TSIMDLevel::AVX2;
   return supported && IESpeed().SIMD.load(std::memory_order_relaxed);
 }
 
@@ -31,7 +32,8 @@ bool IEUseAVX512() {
   static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
                                 __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
                                 __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
-                                __builtin_cpu_supports("avx512vnni");
+                                __builtin_cpu_supports("avx512vnni") &&
+                                SIMDLevelAllowed() >= TSIMDLevel::AVX512;
   const TIESpeedSettings& s = IESpeed();
   return supported && s.SIMD.load(std::memory_order_relaxed) && s.AVX512.load(std::memory_order_relaxed);
 }

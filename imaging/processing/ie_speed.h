@@ -13,18 +13,17 @@
 namespace redozir {
 
 struct TIESpeedSettings {
-  // Threads of the rotation, blur and conversion loops: 0 one per processor core.
+  // Worker threads of every engine (resampling, rotation, blur, conversion):
+  // 0 one per processor core.
   std::atomic<int> MaxThreads{0};
   // Below this much work per thread a loop uses fewer threads.
   std::atomic<std::int64_t> MinWorkPerThread{1 << 16};
-  // False keeps every engine on its scalar reference path.
+  // False keeps every engine on its scalar reference path. The environment
+  // variable REDOZIR_SIMD (scalar, avx2, avx512) caps both switches for the
+  // whole process.
   std::atomic<bool> SIMD{true};
   // False keeps the 256-bit paths where there are wider ones.
   std::atomic<bool> AVX512{true};
-  // Worker threads of the resamplers (0: one per processor core) and their
-  // vector paths, set apart so that resampling can be compared on its own.
-  std::atomic<int> ResampleThreads{0};
-  std::atomic<bool> ResampleSIMD{true};
 
   TIESpeedSettings() = default;
   // Copies take a snapshot, setting by setting (tests save and restore them).
@@ -34,17 +33,15 @@ struct TIESpeedSettings {
     MinWorkPerThread = Other.MinWorkPerThread.load();
     SIMD = Other.SIMD.load();
     AVX512 = Other.AVX512.load();
-    ResampleThreads = Other.ResampleThreads.load();
-    ResampleSIMD = Other.ResampleSIMD.load();
     return *this;
   }
 };
 
 // The library's one set of speed settings.
 TIESpeedSettings& IESpeed();
-// Shorthands for the resamplers' settings (negative thread counts read as 0).
-void IESetResampleThreads(int n);
-void IESetResampleSIMD(bool Enabled);
+// Shorthands for MaxThreads (negative counts read as 0) and SIMD.
+void IESetMaxThreads(int n);
+void IESetSIMD(bool Enabled);
 
 }  // namespace redozir
 #pragma GCC visibility pop

@@ -19,7 +19,7 @@ namespace redozir {
 // Processor cores as the imaging core reports them, at least 1.
 int IEResampleCoreCount();
 // The number of worker threads the resamplers use: the core count unless
-// IESpeed().ResampleThreads fixes it.
+// IESpeed().MaxThreads fixes it.
 int IEResampleThreadCount();
 // Band t of n over Rows rows: Rows div n rows each, the last band takes the rest.
 std::vector<std::pair<int, int>> IEResampleBands(int Rows, int n);
@@ -108,11 +108,10 @@ struct TIEResampleTaps {
 
 using TIEKernelFunc = double (*)(double);
 TIEKernelFunc IEKernelOf(TResampleFilter Filter, double& Support);
-TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter);
-// The same tables, kept for the last few sizes and filters asked for: the
-// extended-precision kernels are slow, and a view or a batch resamples the
-// same sizes again and again.
-std::shared_ptr<const TIEResampleTaps> IECachedTaps(int N, int M, TResampleFilter Filter);
+// The tables for one call. The weights come from the extended-precision
+// kernels; unless Extended is set, a double evaluation stands in for them
+// wherever it provably rounds to the same weight (the same tables, faster).
+TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended = false);
 
 // Bytes a source row needs past its end for the 3-channel vector path.
 constexpr int kIEResampleRowPad = 64;

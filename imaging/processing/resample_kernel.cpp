@@ -3,12 +3,10 @@
 // and the kernel path of _IEResample1bit. resample_kernel_avx2.cpp holds the
 // vector rows; this file holds their scalar reference.
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <numbers>
 
 #include "imaging/core/ie_extended.h"
 #include "imaging/processing/resample.h"
@@ -98,6 +96,63 @@ TIEKernelFunc IEKernelOf(TResampleFilter Filter, double& Support) {
 }
 
 namespace {
+// The kernels again in double, for the tables' fast path: each agrees with
+// its extended-precision form to far better than kWeightSlack (below) once
+// scaled to a weight; x is the same double argument in both.
+double SincD(double t) {
+  if (t == 0) return 1;
+  double x = std::numbers::pi * t;
+  return std::sin(x) / x;
+}
+double Lanczos3D(double v) {
+  double a = std::fabs(v);
+  return a < 3 ? SincD(a) * SincD(a / 3) : 0.0;
+}
+double HermiteD(double v) {
+  double a = std::fabs(v);
+  return a < 1 ? (2 * a - 3) * a * a + 1 : 0.0;
+}
+double BellD(double v) {
+  double a = std::fabs(v);
+  if (a < 0.5) return 0.75 - a * a;
+  if (a < 1.5) return 0.5 * (a - 1.5) * (a - 1.5);
+  return 0.0;
+}
+double BSplineD(double v) {
+  double a = std::fabs(v);
+  if (a < 1) return 0.5 * a * a * a - a * a + 2.0 / 3.0;
+  if (a < 2) return (2 - a) * (2 - a) * (2 - a) / 6;
+  return 0.0;
+}
+double MitchellD(double v) {
+  double a = std::fabs(v), a2 = a * a;
+  if (a < 1) return (7 * a2 * a - 12 * a2 + 16.0 / 3.0) / 6;
+  if (a < 2) return (-7.0 / 3.0 * a2 * a + 12 * a2 - 20 * a + 32.0 / 3.0) / 6;
+  return 0.0;
+}
+double TriangleD(double v) {
+  double a = std::fabs(v);
+  return a < 1 ? 1 - a : 0.0;
+}
+TIEKernelFunc FastKernelOf(TResampleFilter Filter) {
+  switch (Filter) {
+    case rfHermite: return HermiteD;
+    case rfBell: return BellD;
+    case rfBSpline: return BSplineD;
+    case rfLanczos3: return Lanczos3D;
+    case rfMitchell: return MitchellD;
+    case rfNearest: return IEBoxFilter;
+    case rfLinear: return IELinearFilter;
+    default: return TriangleD;
+  }
+}
+// How far from a .5 tie a weight computed in double must be for its rounding
+// to agree with the extended one: kernel values near 1 carry errors of a few
+// 1e-16, times at most 256 for the weight, plus the double operations on the
+// window's centre; 1e-7 leaves orders of magnitude to spare, and so few
+// weights fall that close that checking them again costs nothing.
+constexpr double kWeightSlack = 1e-7;
+
 // Both mirror rules look at the window's own index j; a window reaching
 // N or more left of the image (a strong reduction of a small source) is
 // brought back by the clamp, not mirrored a second time.
@@ -148,15 +203,27 @@ inline int RoundWeight(long double v) {
   return static_cast<int>(r);
 }
 
+// The list of destination i. With Fast set the kernel is evaluated in
+// double and a weight is taken from it unless it lies within kWeightSlack of
+// a .5 tie, where the extended kernel decides as it always does.
 void BuildList(TIEContributorList& L, int i, double S, long double W, long double FS, TIEKernelFunc K,
-               int N) {
+               TIEKernelFunc Fast, int N) {
   long double C = static_cast<long double>(i) / S;
   auto Left = static_cast<std::int64_t>(std::floor(C - W));
   auto Right = static_cast<std::int64_t>(std::ceil(C + W));
   L.p.reserve(static_cast<size_t>(Right - Left + 1));
+  const double scale = static_cast<double>(256 / FS);
   for (std::int64_t j = Left; j <= Right; ++j) {
-    long double k = K(static_cast<double>((C - j) / FS));
-    int w = RoundWeight(k * 256 / FS);
+    const double x = static_cast<double>((C - j) / FS);
+    int w;
+    const double v = Fast ? Fast(x) * scale : 0.0;
+    const double r = std::nearbyint(v);
+    if (Fast && std::fabs(std::fabs(v - r) - 0.5) > kWeightSlack && std::fabs(r) < 2147483647.0) {
+      w = static_cast<int>(r);
+    } else {
+      long double k = K(x);
+      w = RoundWeight(k * 256 / FS);
+    }
     if (w == 0) continue;
     L.p.push_back({Mirror(j, N), w});
     L.Sum += w;
@@ -165,13 +232,14 @@ void BuildList(TIEContributorList& L, int i, double S, long double W, long doubl
 }
 }  // namespace
 
-TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
+TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended) {
   TIEResampleTaps T;
   T.N = N;
   T.M = M;
   if (N <= 0 || M <= 0) return T;
   double support = 1.0;
   TIEKernelFunc K = IEKernelOf(Filter, support);
+  TIEKernelFunc Fast = Extended ? nullptr : FastKernelOf(Filter);
   double S = (N == 1 || M == 1) ? static_cast<double>(M) / N : static_cast<double>(M - 1) / (N - 1);
   // The window's half-width, its kernel scale and (in BuildList) its centre
   // are extended values, as are the kernels: in double some weights move to
@@ -186,11 +254,12 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
   }
   T.Lists.resize(static_cast<size_t>(M));
   // The lists are independent of each other; wide tables are built on all
-  // cores (the extended-precision kernels are slow to evaluate).
+  // cores, in chunks of destination indices.
   std::int64_t work = static_cast<std::int64_t>(M) * static_cast<std::int64_t>(2 * W + 2);
-  int n = work > 20000 ? IEResampleThreadCount() : 1;
-  IERunBands(M, n, [&](int, int first, int count) {
-    for (int i = first; i < first + count; ++i) BuildList(T.Lists[static_cast<size_t>(i)], i, S, W, FS, K, N);
+  int n = work > 40000 ? IEResampleThreadCount() : 1;
+  IERunChunks(M, n, std::max(64, M / (4 * n)), [&](int, int first, int count) {
+    for (int i = first; i < first + count; ++i)
+      BuildList(T.Lists[static_cast<size_t>(i)], i, S, W, FS, K, Fast, N);
   });
   // Dense windows for the vector rows.
   T.Start.resize(static_cast<size_t>(M));
@@ -246,10 +315,13 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
     if (d < 1 || d > 4096) continue;
     auto it = std::find_if(tried.begin(), tried.end(), [&](const auto& e) { return e.first == d; });
     if (it == tried.end()) {
+      // v x r rounds monotonically in v, so the quotient is right for every
+      // v from q d to q d + d - 1 when it is right at both ends.
       const float r = 1.0f / static_cast<float>(d);
       bool exact = true;
-      for (int v = 0; v <= 256 * d && exact; ++v)
-        exact = static_cast<int>(static_cast<float>(v) * r) == v / d;
+      for (int q = 0; q <= 256 && exact; ++q)
+        for (int v : {q * d, q * d + d - 1})
+          exact = exact && (v > 256 * d || static_cast<int>(static_cast<float>(v) * r) == q);
       tried.push_back({d, exact ? r : 0.0f});
       it = tried.end() - 1;
     }
@@ -288,53 +360,6 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter) {
     }
   }
   return T;
-}
-
-namespace {
-std::size_t TapsBytes(const TIEResampleTaps& T) {
-  std::size_t n = sizeof(T);
-  for (const auto& L : T.Lists) n += sizeof(L) + L.p.capacity() * sizeof(TIEContributor);
-  auto add = [&](const auto& v) { n += v.capacity() * sizeof(v[0]); };
-  add(T.Start), add(T.Len), add(T.W), add(T.Sum), add(T.W3), add(T.PStart), add(T.PLen), add(T.PW),
-      add(T.Rcp);
-  return n;
-}
-}  // namespace
-
-std::shared_ptr<const TIEResampleTaps> IECachedTaps(int N, int M, TResampleFilter Filter) {
-  struct Entry {
-    int N, M;
-    TResampleFilter Filter;
-    std::shared_ptr<const TIEResampleTaps> Taps;
-    std::size_t Bytes;
-  };
-  // Most recently used first, a few entries within a memory budget; a table
-  // too large for it is built for the call and not kept.
-  static std::mutex lock;
-  static std::vector<Entry> cache;
-  constexpr std::size_t kEntries = 8, kBudget = std::size_t(32) << 20;
-  {
-    std::lock_guard<std::mutex> g(lock);
-    for (std::size_t i = 0; i < cache.size(); ++i) {
-      if (cache[i].N == N && cache[i].M == M && cache[i].Filter == Filter) {
-        std::rotate(cache.begin(), cache.begin() + static_cast<std::ptrdiff_t>(i),
-                    cache.begin() + static_cast<std::ptrdiff_t>(i) + 1);
-        return cache.front().Taps;
-      }
-    }
-  }
-  // Built outside the lock: two threads asking for the same new table may
-  // both build it, and get equal tables.
-  auto taps = std::make_shared<const TIEResampleTaps>(IEBuildTaps(N, M, Filter));
-  const std::size_t bytes = TapsBytes(*taps);
-  if (bytes > kBudget / 2) return taps;
-  std::lock_guard<std::mutex> g(lock);
-  cache.insert(cache.begin(), Entry{N, M, Filter, taps, bytes});
-  std::size_t total = 0, keep = 0;
-  while (keep < cache.size() && keep < kEntries && total + cache[keep].Bytes <= kBudget)
-    total += cache[keep++].Bytes;
-  cache.resize(keep);
-  return taps;
 }
 
 namespace {
@@ -406,7 +431,7 @@ struct TIEWorkPlane {
 //
 // With progress watched, the passes run as two phases: the first over every
 // source row on Threads bands (band 0 reporting), the second row by row on
-// the calling thread. Otherwise each thread takes a band of destination rows
+// the calling thread. Otherwise each thread takes chunks of destination rows
 // and keeps just the work rows its windows need in a small ring, which
 // spares the whole work image and its memory traffic; a work row depends
 // only on its source row, so the bytes are the same either way.
@@ -422,10 +447,9 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   const bool watched = OnProgress && *OnProgress;
   const double F = 100.0 / (static_cast<double>(sh) + dh + 0.5);
   const int n = std::max(1, Threads);
-  const auto thp = IECachedTaps(sw, dw, Filter);
-  const auto tvp = IECachedTaps(sh, dh, Filter);
-  const TIEResampleTaps& th = *thp;
-  const TIEResampleTaps& tv = *tvp;
+  // Built for this call and freed with it: nothing is kept between calls.
+  const TIEResampleTaps th = IEBuildTaps(sw, dw, Filter);
+  const TIEResampleTaps tv = IEBuildTaps(sh, dh, Filter);
   const bool simdH = IEResampleUseAVX2() && !th.W.empty() && (Channels == 3 || Channels == 1);
   const bool simdV = IEResampleUseAVX2() && !tv.W.empty();
   const int bytes = dw * Channels;
@@ -503,88 +527,51 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
     return;
   }
 
-  if (n > 1) {
-    // Destination rows in chunks taken by free threads; the first-pass rows
-    // a window needs are made, a block of 16 at a time, by the first thread
-    // that needs them, while a thread that finds a block in the making waits
-    // for it. Every block is made once and nobody waits for a whole pass.
-    TIEWorkPlane work(bytes, sh);
-    const int blocks = (sh + kIEBlockRows - 1) / kIEBlockRows;
-    std::unique_ptr<std::atomic<int>[]> state(new std::atomic<int>[static_cast<std::size_t>(blocks)]);
-    for (int k = 0; k < blocks; ++k) state[static_cast<std::size_t>(k)].store(0, std::memory_order_relaxed);
-    std::vector<std::unique_ptr<RowBuffers>> buffers(static_cast<std::size_t>(n));
-    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh));
-    for (int r = 0; r < sh; ++r) rows[static_cast<std::size_t>(r)] = work.Row(r);
-    auto ready = [&](int k, RowBuffers& b) {
-      std::atomic<int>& st = state[static_cast<std::size_t>(k)];
-      for (int expected = 0;; expected = 0) {
-        const int v = st.load(std::memory_order_acquire);
-        if (v == 2) return;
-        if (v == 1 || !st.compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) {
-          std::this_thread::yield();
-          continue;
-        }
-        const int first = k * kIEBlockRows, count = std::min(kIEBlockRows, sh - first);
-        try {
-          if (block) {
-            std::uint8_t* outs[kIEBlockRows];
-            for (int i = 0; i < count; ++i) outs[i] = work.Row(first + i);
-            horizBlock(first, count, b, outs);
-          } else {
-            for (int r = first; r < first + count; ++r) horizRow(r, b, work.Row(r));
-          }
-        } catch (...) {
-          // Left to be made by whoever needs it next.
-          st.store(0, std::memory_order_release);
-          throw;
-        }
-        st.store(2, std::memory_order_release);
-        return;
-      }
-    };
-    IERunChunks(dh, n, std::max(4, std::min(32, dh / (4 * n))), [&](int t, int first, int count) {
-      auto& b = buffers[static_cast<std::size_t>(t)];
-      if (!b) b = std::make_unique<RowBuffers>(srcBytes);
-      for (int y = first; y < first + count; ++y) {
-        const int r0 = tv.Start[static_cast<std::size_t>(y)], r1 = r0 + tv.Len[static_cast<std::size_t>(y)];
-        for (int k = r0 / kIEBlockRows; k <= (r1 - 1) / kIEBlockRows; ++k) ready(k, *b);
-        vertRow(y, rows.data());
-      }
-    });
-    return;
-  }
-
-  IERunBands(dh, 1, [&](int, int first, int count) {
-    RowBuffers b(srcBytes);
-    // Direct-mapped by source row: a window of at most Stride consecutive
-    // rows (and the aligned blocks of 16 that cover it) never evicts its own
-    // rows.
-    const int cap = block ? std::min((tv.Stride + 15) / 16 * 16 + 16, (sh + 15) / 16 * 16)
-                          : std::max(1, std::min(tv.Stride, sh));
-    TIEWorkPlane ring(bytes, cap);
-    std::vector<int> tag(static_cast<std::size_t>(cap), -1);
-    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh), nullptr);
+  // Destination rows in chunks taken by free threads (one band when alone).
+  // Each thread keeps the work rows its windows need in a ring of its own,
+  // direct-mapped by source row: a window of at most Stride consecutive rows
+  // (and the aligned blocks of 16 that cover it) never evicts its own rows.
+  // A thread sees its chunks in increasing order, so a chunk that follows
+  // its previous one finds most of its rows made; only the rows shared by
+  // chunks of different threads are made twice, by each of them.
+  struct Ring {
+    RowBuffers b;
+    TIEWorkPlane plane;
+    std::vector<int> tag;
+    std::vector<const std::uint8_t*> rows;
+    Ring(std::size_t SrcBytes, int Bytes, int Cap, int Rows)
+        : b(SrcBytes), plane(Bytes, Cap), tag(static_cast<std::size_t>(Cap), -1),
+          rows(static_cast<std::size_t>(Rows), nullptr) {}
+  };
+  const int cap = block ? std::min((tv.Stride + 15) / 16 * 16 + 16, (sh + 15) / 16 * 16)
+                        : std::max(1, std::min(tv.Stride, sh));
+  std::vector<std::unique_ptr<Ring>> rings(static_cast<std::size_t>(n));
+  const int chunk = n == 1 ? dh : std::max(8, dh / (3 * n));
+  IERunChunks(dh, n, chunk, [&](int t, int first, int count) {
+    auto& slot = rings[static_cast<std::size_t>(t)];
+    if (!slot) slot = std::make_unique<Ring>(srcBytes, bytes, cap, sh);
+    Ring& g = *slot;
     for (int y = first; y < first + count; ++y) {
       const int r0 = tv.Start[static_cast<std::size_t>(y)], r1 = r0 + tv.Len[static_cast<std::size_t>(y)];
       for (int r = r0; r < r1; ++r) {
-        int slot = r % cap;
-        if (tag[static_cast<std::size_t>(slot)] != r) {
+        int at = r % cap;
+        if (g.tag[static_cast<std::size_t>(at)] != r) {
           if (block) {
             const int rb = r / kIEBlockRows * kIEBlockRows, rows = std::min(kIEBlockRows, sh - rb);
             std::uint8_t* outs[kIEBlockRows];
             for (int i = 0; i < rows; ++i) {
-              outs[i] = ring.Row((rb + i) % cap);
-              tag[static_cast<std::size_t>((rb + i) % cap)] = rb + i;
+              outs[i] = g.plane.Row((rb + i) % cap);
+              g.tag[static_cast<std::size_t>((rb + i) % cap)] = rb + i;
             }
-            horizBlock(rb, rows, b, outs);
+            horizBlock(rb, rows, g.b, outs);
           } else {
-            horizRow(r, b, ring.Row(slot));
-            tag[static_cast<std::size_t>(slot)] = r;
+            horizRow(r, g.b, g.plane.Row(at));
+            g.tag[static_cast<std::size_t>(at)] = r;
           }
         }
-        rows[static_cast<std::size_t>(r)] = ring.Row(slot);
+        g.rows[static_cast<std::size_t>(r)] = g.plane.Row(at);
       }
-      vertRow(y, rows.data());
+      vertRow(y, g.rows.data());
     }
   });
 }

@@ -13,12 +13,12 @@ namespace redozir {
 int IEResampleCoreCount() { return std::max(1, IEGetCPUCoreCount()); }
 
 int IEResampleThreadCount() {
-  int n = IESpeed().ResampleThreads.load(std::memory_order_relaxed);
+  int n = IESpeed().MaxThreads.load(std::memory_order_relaxed);
   return n > 0 ? n : IEResampleCoreCount();
 }
 
-void IESetResampleThreads(int n) {
-  IESpeed().ResampleThreads.store(std::max(0, n), std::memory_order_relaxed);
+void IESetMaxThreads(int n) {
+  IESpeed().MaxThreads.store(std::max(0, n), std::memory_order_relaxed);
 }
 
 std::vector<std::pair<int, int>> IEResampleBands(int Rows, int n) {
@@ -98,12 +98,9 @@ void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int
     if (e) std::rethrow_exception(e);
 }
 
-bool IEResampleUseAVX2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has && IESpeed().ResampleSIMD.load(std::memory_order_relaxed);
-}
+bool IEResampleUseAVX2() { return IEUseAVX2(); }
 
-void IESetResampleSIMD(bool Enabled) { IESpeed().ResampleSIMD.store(Enabled, std::memory_order_relaxed); }
+void IESetSIMD(bool Enabled) { IESpeed().SIMD.store(Enabled, std::memory_order_relaxed); }
 
 bool IEResampleUseAVX512() { return IEResampleUseAVX2() && IEUseAVX512(); }
 

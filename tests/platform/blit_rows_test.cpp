@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "blit_reference.h"
 #include "platform/blit_rows.h"
 #include "platform/canvas.h"
+#include "platform/simd_level.h"
 
 using namespace redozir;
 
@@ -158,3 +160,10 @@ TEST(BlitRows, RowPathsGiveTheBytesOfThePixelByPixelBlit) {
 }
 
 }  // namespace
+
+TEST(SIMDLevel, NamesCapTheInstructionSet) {
+  const std::pair<const char*, TSIMDLevel> cases[] = {
+      {"scalar", TSIMDLevel::Scalar}, {"AVX2", TSIMDLevel::AVX2},    {"avx512", TSIMDLevel::AVX512},
+      {"", TSIMDLevel::AVX512},       {"sse", TSIMDLevel::AVX512},   {nullptr, TSIMDLevel::AVX512}};
+  for (const auto& [text, level] : cases) EXPECT_EQ(ParseSIMDLevel(text), level) << (text ? text : "(unset)");
+}

@@ -93,7 +93,6 @@ TEST(Stress, ThreadedWorkAndLoadsIntoShownViewsGiveTheSingleThreadedBytes) {
   const auto works = Works();
   std::vector<std::string> expected;
   IESpeed().MaxThreads = 1;
-  IESpeed().ResampleThreads = 1;
   for (const auto& w : works) expected.push_back(w.second());
   auto picture = MakeRGB(640, 480);
   const std::vector<std::uint8_t> files[] = {EncodeAs(*picture, ioPNG), EncodeAs(*picture, ioTIFF),
@@ -108,7 +107,6 @@ TEST(Stress, ThreadedWorkAndLoadsIntoShownViewsGiveTheSingleThreadedBytes) {
   IESpeed() = saved;
   IESpeed().MaxThreads = 4;
   IESpeed().MinWorkPerThread = 1;
-  IESpeed().ResampleThreads = 4;
 
   const int rounds = Rounds();
   std::atomic<int> mismatches{0};

@@ -164,7 +164,6 @@ struct TManyThreads {
   TManyThreads() {
     IESpeed().MaxThreads = 4;
     IESpeed().MinWorkPerThread = 1;
-    IESpeed().ResampleThreads = 4;
   }
   ~TManyThreads() { IESpeed() = saved; }
 };

@@ -16,8 +16,8 @@ using namespace redozir;
 
 namespace {
 std::vector<std::uint8_t> Area(TIEBitmap* src, int w, int h, int mode, int threads, bool simd) {
-  IESetResampleThreads(threads);
-  IESetResampleSIMD(simd);
+  IESetMaxThreads(threads);
+  IESetSIMD(simd);
   auto dst = TIEBitmap::CreateSized(w, h, src->PixelFormat());
   if (src->PixelFormat() == ie24RGB || src->PixelFormat() == ie8g)
     _IEResampleBilinearBicubic8(src, dst.get(), mode, nullptr, {});

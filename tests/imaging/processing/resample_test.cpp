@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 #include <tuple>
+#include <vector>
 
 #include "imaging/processing/resample.h"
 #include "resample_test_util.h"
@@ -454,13 +456,13 @@ TEST(ResampleInvariants, BytesDoNotDependOnThreadsOrVectorPath) {
   for (const auto& j : jobs) {
     auto src = MakeImage(j.sw, j.sh, j.pf, 7);
     for (TResampleFilter f : kAllFilters) {
-      IESetResampleThreads(1);
-      IESetResampleSIMD(false);
+      IESetMaxThreads(1);
+      IESetSIMD(false);
       auto ref = Bytes(Resampled(src.get(), j.dw, j.dh, f).get());
       for (int n : {1, 2, 3, 0}) {
         for (bool simd : {false, true}) {
-          IESetResampleThreads(n);
-          IESetResampleSIMD(simd);
+          IESetMaxThreads(n);
+          IESetSIMD(simd);
           EXPECT_EQ(Bytes(Resampled(src.get(), j.dw, j.dh, f).get()), ref)
               << "format " << int(j.pf) << " filter " << int(f) << " threads " << n << " simd " << simd;
         }
@@ -481,14 +483,14 @@ TEST(ResampleInvariants, WideRowsMatchTheScalarRows) {
     for (const auto& z : sizes) {
       auto src = MakeImage(z[0], z[1], pf, 3);
       for (TResampleFilter f : filters) {
-        IESetResampleThreads(1);
-        IESetResampleSIMD(false);
+        IESetMaxThreads(1);
+        IESetSIMD(false);
         auto ref = Bytes(Resampled(src.get(), z[2], z[3], f).get());
         // The 512-bit rows where the processor has them, and the AVX2 ones.
         for (int n : {0, 2, 3}) {
           for (bool wide : {true, false}) {
-            IESetResampleThreads(n);
-            IESetResampleSIMD(true);
+            IESetMaxThreads(n);
+            IESetSIMD(true);
             IESpeed().AVX512 = wide;
             EXPECT_EQ(Bytes(Resampled(src.get(), z[2], z[3], f).get()), ref)
                 << "format " << int(pf) << " " << z[0] << "x" << z[1] << " -> " << z[2] << "x" << z[3]
@@ -506,11 +508,36 @@ TEST(ResampleInvariants, WideRowsMatchTheScalarRows) {
   }
 }
 
-TEST(ResampleKernel, KeptTablesEqualFreshOnes) {
+TEST(ResampleKernel, PerCallTablesEqualExtendedOnes) {
+  // The double fast path must round every weight as the extended kernels do,
+  // over sizes up and down, wide reductions (renormalised lists) included.
+  std::vector<std::tuple<int, int, TResampleFilter>> sizes = {
+      {4000, 1000, rfLanczos3}, {3000, 750, rfLanczos3}, {1000, 4000, rfLanczos3}, {7, 3, rfBell},
+      {3, 7, rfMitchell},       {1000, 1, rfLanczos3},   {5000, 3, rfBSpline}};
+  const TResampleFilter filters[] = {rfTriangle, rfHermite, rfBell,    rfBSpline,
+                                     rfLanczos3, rfMitchell, rfNearest, rfLinear};
+  for (int k = 0; k < 120; ++k) {
+    const int n = 2 + (k * 977) % 1500, m = 1 + (k * 613 + 11) % 1700;
+    sizes.emplace_back(n, m, filters[k % 8]);
+  }
+  for (auto [n, m, f] : sizes) {
+    TIEResampleTaps ext = IEBuildTaps(n, m, f, true);
+    TIEResampleTaps fast = IEBuildTaps(n, m, f);
+    ASSERT_EQ(fast.Lists.size(), ext.Lists.size());
+    for (std::size_t i = 0; i < ext.Lists.size(); ++i) {
+      ASSERT_EQ(fast.Lists[i].Sum, ext.Lists[i].Sum) << n << " -> " << m << " filter " << int(f) << " at " << i;
+      ASSERT_EQ(fast.Lists[i].Count(), ext.Lists[i].Count());
+      for (int c = 0; c < ext.Lists[i].Count(); ++c) {
+        ASSERT_EQ(fast.Lists[i].p[c].Pixel, ext.Lists[i].p[c].Pixel);
+        ASSERT_EQ(fast.Lists[i].p[c].Weight, ext.Lists[i].p[c].Weight);
+      }
+    }
+    ASSERT_EQ(fast.W, ext.W);
+    ASSERT_EQ(fast.Rcp, ext.Rcp);
+  }
   for (auto [n, m, f] :
        {std::tuple{4000, 1000, rfLanczos3}, std::tuple{7, 3, rfBell}, std::tuple{3, 7, rfMitchell}}) {
-    auto kept = IECachedTaps(n, m, f);
-    EXPECT_EQ(IECachedTaps(n, m, f), kept);
+    auto kept = std::make_unique<TIEResampleTaps>(IEBuildTaps(n, m, f));
     TIEResampleTaps fresh = IEBuildTaps(n, m, f);
     EXPECT_EQ(kept->W, fresh.W);
     EXPECT_EQ(kept->Sum, fresh.Sum);

@@ -52,8 +52,8 @@ inline std::vector<std::uint8_t> Bytes(TIEBitmap* b) {
 // Restores the automatic thread count and the vector paths at scope exit.
 struct ResampleSettingsGuard {
   ~ResampleSettingsGuard() {
-    IESetResampleThreads(0);
-    IESetResampleSIMD(true);
+    IESetMaxThreads(0);
+    IESetSIMD(true);
     IESpeed().AVX512 = true;
   }
 };
