@@ -135,8 +135,9 @@ UINT IEVectClipboardFormat() {
 void IEInitVectStreams();  // ievect_stream.cpp
 
 void IEInitVect() {
+  // The registry starts empty by itself; classes registered before a late
+  // start-up (which runs on first need) stay registered.
   IEVectClipboardFormat();
-  ExtendedRegistry().clear();
   IEInitVectStreams();
 }
 
@@ -223,7 +224,11 @@ int TRedozIrVect::AddObject(const TIEVObjectRecord& Source) {
   } else if (r.Kind != ievkEXTENDED) {
     r.Extended.p.reset();
   }
-  if (IEVUsesBitmap(Source) && Source.BitmapIdx >= 0) SetObjectBitmapIndex(h, Source.BitmapIdx);
+  // An index that names no bitmap leaves the new object without one.
+  const int idx = Source.BitmapIdx;
+  if (IEVUsesBitmap(Source) && idx >= 0 && idx < static_cast<int>(fBitmaps.size()) &&
+      fBitmaps[static_cast<std::size_t>(idx)].Bitmap)
+    SetObjectBitmapIndex(h, idx);
   if (r.Kind != ievkLINE && r.Kind != ievkRULER && r.Kind != ievkPOLYLINE && r.Kind != ievkLINELABEL) {
     if (r.x1 > r.x2) std::swap(r.x1, r.x2);
     if (r.y1 > r.y2) std::swap(r.y1, r.y2);
