@@ -8,6 +8,7 @@
 
 #include "imaging/core/ie_filters.h"
 #include "imaging/core/iegdiplus.h"
+#include "imaging/view/ie_layers_stream.h"
 #include "imaging/view/iepresetim.h"
 #include "imaging/view/ievect.h"
 #include "imaging/view/iewords.h"
@@ -35,6 +36,7 @@ constexpr TIEUnitPart StartupParts[] = {
     {IEInitVect, IEFinalVect},
     {IEInitPresetImages, IEFinalPresetImages},
     {IEInitPreviewsDialog, nullptr},
+    {IEInitLayersStream, nullptr},
 };
 
 enum class TStartupState { NotStarted, Started, Finished };

@@ -20,6 +20,7 @@
 #include "imaging/io/redozir_io.h"
 #include "imaging/processing/ie_transition.h"
 #include "imaging/view/ie_layer.h"
+#include "imaging/view/ie_layers_stream.h"
 #include "imaging/view/redozir_view_selection.h"
 #include "platform/graphics.h"
 #include "platform/picture.h"
@@ -893,12 +894,5 @@ void IEFinalView();
 // The zoom (percent) from which the pixel grid is drawn.
 int IEGridZoomThreshold();
 const TPen& IEGridPen();
-// Installs the layers format's content test (IELyrDetect) and its loading
-// through the I/O component; every view's construction makes sure of it.
-void IEInitLayersStream();
-// The layers stream test itself: the signature and a version of 1 to 6 at
-// the stream's position, which is left where it was.
-bool IELyrDetectStream(TStream& Stream);
-
 }  // namespace redozir
 #pragma GCC visibility pop
