@@ -494,6 +494,11 @@ void TRedozIrView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
   TIEView::MouseUp(Button, Shift, X, Y);
   TIESelectionState& s = *fSel;
   SetInteractionHint("", 0, 0, "");
+  // The right button may end a polygon whether or not its press was taken.
+  if (Button == mbRight && (SelectionOptions & (1u << iesoRightButtonTerminatePolySelect))) {
+    TClientBase base(*this);
+    EndPolygonSelection(Shift);
+  }
   if (!s.Pressed) return;
   TClientBase base(*this);
   bool still = X == s.DownRaw.X && Y == s.DownRaw.Y;
@@ -641,8 +646,6 @@ void TRedozIrView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     LayerMouseTransform = false;
     if (changed) DoSelectionChange();
   }
-  if (Button == mbRight && (SelectionOptions & (1u << iesoRightButtonTerminatePolySelect)))
-    EndPolygonSelection(Shift);
   s.Pressed = false;
   if (fZoomFilterAsked != s.SavedFilter) SetZoomFilter(s.SavedFilter);
 }

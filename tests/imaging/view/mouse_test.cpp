@@ -201,3 +201,18 @@ TEST(Mouse, GripsResizeTheSelectionAndTheLayerAndZoomRectanglesZoom) {
   EXPECT_EQ(f.view->Zoom(), 400);
   EXPECT_EQ(f.view->SelectionStackCount(), 0);
 }
+
+TEST(Mouse, TheRightButtonEndsAPolygonWhenAsked) {
+  TMouseView f(200, 150, IEMouseInteract({miSelectPolygon}));
+  f.view->SelectionOptions |= 1u << iesoRightButtonTerminatePolySelect;
+  Inject::Click(f.view, 10, 10);
+  Inject::Click(f.view, 80, 10);
+  Inject::Click(f.view, 10, 60);
+  int changes = 0;
+  f.view->OnSelectionChange = [&](TObject*) { ++changes; };
+  Inject::Click(f.view, 100, 100, 0, mbRight);
+  EXPECT_FALSE(f.view->SelectionState().PolySelecting);
+  EXPECT_TRUE(f.view->SelectionMask()->IsPointInside(20, 15));
+  EXPECT_EQ(f.view->GetSelectionPointCount(), 3);
+  EXPECT_EQ(changes, 1);
+}
