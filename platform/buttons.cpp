@@ -1,5 +1,6 @@
 #include "platform/buttons.h"
 
+#include "platform/font.h"
 #include "platform/surface_fill.h"
 
 namespace redozir {
@@ -51,10 +52,12 @@ void TButton::Paint() {
   c->Font = Font;
   c->Font.Color = Enabled() ? clBtnText : clGrayText;
   c->Brush.Style = bsClear;
-  TSize ext = c->TextExtent(Caption());
+  // Captions are UTF-8, as the other controls' are.
+  std::u16string caption = Utf8ToWide(Caption());
+  TSize ext = c->TextExtentW(caption);
   // A pressed face shows its caption one pixel down and to the right.
   int shift = pressed_ ? 1 : 0;
-  c->TextOut((ClientWidth() - ext.cx) / 2 + shift, (ClientHeight() - ext.cy) / 2 + shift, Caption());
+  c->TextOutW((ClientWidth() - ext.cx) / 2 + shift, (ClientHeight() - ext.cy) / 2 + shift, caption);
 }
 
 void TButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {

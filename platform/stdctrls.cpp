@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/font.h"
 #include "platform/surface_fill.h"
 
 namespace redozir {
@@ -22,12 +23,15 @@ TSurfaceArea Area(TControl* control) {
   return {c, Bounds(o.X, o.Y, control->ClientWidth(), control->ClientHeight()), c->DeviceClip()};
 }
 
+// Captions and items are UTF-8.
 void Text(TControl* control, TControlCanvas* c, int x, int y, const std::string& s) {
   c->Font = control->Font;
   c->Font.Color = control->Enabled() ? control->Font.Color : clGrayText;
   c->Brush.Style = bsClear;
-  c->TextOut(x, y, s);
+  c->TextOutW(x, y, Utf8ToWide(s));
 }
+
+int TextWidth(TControlCanvas* c, const std::string& s) { return c->TextExtentW(Utf8ToWide(s)).cx; }
 
 // Ampersands mark accelerators: "&&" shows one, a lone one shows nothing.
 std::string Shown(const std::string& s) {
@@ -55,12 +59,21 @@ bool WantArrows(TMessage& m) {
 
 TLabel::TLabel(TComponent* AOwner) : TControl(AOwner) { SetBounds(0, 0, 65, 13); }
 
+void TLabel::SetCaption(const std::string& s) {
+  TControl::SetCaption(s);
+  if (!AutoSize) return;
+  TControlCanvas* c = Canvas();
+  c->Font = Font;
+  TSize e = c->TextExtentW(Utf8ToWide(Shown(s)));
+  SetBounds(Left(), Top(), std::max(e.cx, 1), std::max(e.cy, Height()));
+}
+
 void TLabel::Paint() {
   TSurfaceArea a = Area(this);
   if (!Transparent) FillSurfaceRect(a.c->Bitmap(), a.r, Color(), &a.clip);
   std::string s = Shown(Caption());
   a.c->Font = Font;
-  int w = a.c->TextWidth(s);
+  int w = TextWidth(a.c, s);
   int x = Alignment == taLeftJustify    ? 0
           : Alignment == taRightJustify ? ClientWidth() - w
                                         : (ClientWidth() - w) / 2;
@@ -197,7 +210,7 @@ void TComboBox::Paint() {
   a.c->Font = Font;
   a.c->Font.Color = Focused() ? clHighlightText : (Enabled() ? Font.Color : clGrayText);
   a.c->Brush.Style = bsClear;
-  a.c->TextOut(2, (ClientHeight() - a.c->TextHeight("Wg")) / 2, Text());
+  a.c->TextOutW(2, (ClientHeight() - a.c->TextHeight("Wg")) / 2, Utf8ToWide(Text()));
 }
 
 // ---- TUpDown
@@ -382,7 +395,7 @@ void TPanel::Paint() {
   std::string s = Shown(Caption());
   if (s.empty()) return;
   a.c->Font = Font;
-  TSize e = a.c->TextExtent(s);
+  TSize e = a.c->TextExtentW(Utf8ToWide(s));
   Text(this, a.c, (ClientWidth() - e.cx) / 2, (ClientHeight() - e.cy) / 2, s);
 }
 
@@ -400,7 +413,7 @@ void TGroupBox::Paint() {
   FrameSurfaceRect(a.c->Bitmap(), Rect(frame.Left + 1, frame.Top + 1, frame.Right - 1, frame.Bottom - 1),
                    clBtnHighlight, clBtnShadow, &a.clip);
   if (s.empty()) return;
-  int w = a.c->TextWidth(s);
+  int w = TextWidth(a.c, s);
   FillSurfaceRect(a.c->Bitmap(), Bounds(a.r.Left + 8, a.r.Top, w, th), Color(), &a.clip);
   Text(this, a.c, 8, 0, s);
 }
@@ -524,7 +537,7 @@ TRect TPageControl::TabRect(const TTabSheet* p) {
   int x = 2;
   for (TTabSheet* q : pages_) {
     if (!q->TabVisible()) continue;
-    int w = c->TextWidth(Shown(q->Caption())) + 12;
+    int w = TextWidth(c, Shown(q->Caption())) + 12;
     if (q == p) return Rect(x, 0, x + w, kTabHeight);
     x += w;
   }

@@ -3,7 +3,7 @@
 // control with its tab sheets. Each is a model with the classic properties
 // and events that paints itself into its form's surface. Setting a value by
 // code fires no event, as with the classic controls, except where noted; the
-// user's mouse and keys do.
+// user's mouse and keys do. Captions and items are UTF-8.
 #pragma once
 
 #include <functional>
@@ -22,6 +22,10 @@ enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 class TLabel : public TControl {
  public:
   explicit TLabel(TComponent* AOwner);
+  // With AutoSize the label takes the width (and at least the height) of its
+  // caption whenever the caption changes.
+  void SetCaption(const std::string& s) override;
+  bool AutoSize = true;
   // Draws no background: the parent shows through.
   bool Transparent = true;
   TAlignment Alignment = taLeftJustify;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "imaging/core/ie_pixel.h"
+#include "imaging/core/ie_startup.h"
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/ieproc.h"
 #include "imaging/io/ie_fileformats.h"
@@ -123,6 +124,8 @@ constexpr double kJ2000MinRate = 0.001;
 // ---- construction
 
 TfIOPreviews::TfIOPreviews(TComponent* AOwner) : TForm(AOwner) {
+  // The captions come from the dialog texts, which the start-up loads.
+  IEInitialize();
   SetCaption("Parameters preview");
   SetBorderStyle(bsDialog);
   SetPosition(poScreenCenter);

@@ -154,6 +154,7 @@ TEST(IOPreviews, AJpegPreviewsProgressRunsThroughBothHalvesAndEndsAtZero) {
   TDialogRun r(ioJPEG);
   std::vector<int> seen;
   r.Run(ppJPEG, [&](TfIOPreviews& d) {
+    EXPECT_NE(d.CompressedSizeLabel(d.TabSheetJPEG1)->Caption(), "---") << "the preview at activation";
     for (TRedozIrView* v : {d.RedozIr1, d.RedozIr2})
       v->SetOnProgress([&](TObject*, int Per) {
         d.RedozIr1Progress(Per);
