@@ -597,16 +597,26 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
     TIFFSetField(t, TIFFTAG_COLORMAP, maps.data(), maps.data() + n, maps.data() + 2 * n);
   }
   const tmsize_t lineSize = TIFFScanlineSize(t);
-  std::vector<std::uint8_t> line(static_cast<size_t>(std::max<tmsize_t>(lineSize, 1)));
+  // Uncompressed strips are filled row by row and handed to libtiff whole
+  // (the same bytes as row by row, one copy fewer); the others go by rows.
+  const bool raw = compression == COMPRESSION_NONE;
+  std::uint32_t rps = 1;
+  if (raw) TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rps);
+  rps = std::clamp<std::uint32_t>(rps, 1, static_cast<std::uint32_t>(h));
+  const std::size_t lineBytes = static_cast<size_t>(std::max<tmsize_t>(lineSize, 1));
+  std::vector<std::uint8_t> lines(lineBytes * (raw ? rps : 1));
+  // 8-bit RGB without alpha writes every byte of its row.
+  const bool whole = ospp == 3 && obits == 8 && !alpha && photo == PHOTOMETRIC_RGB && lineSize == 3 * tmsize_t(w);
   Progress.SetRows(h);
   for (int y = 0; y < h; ++y) {
-    std::fill(line.begin(), line.end(), 0);
+    std::uint8_t* line = lines.data() + (raw ? lineBytes * (static_cast<std::uint32_t>(y) % rps) : 0);
+    if (!whole) std::fill(line, line + lineBytes, 0);
     const std::uint8_t* s = src->GetScanline(y);
     if (photo == PHOTOMETRIC_PALETTE && obits == 1) {
       for (int x = 0; x < w; ++x)
         if (s[x] & 1) line[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
     } else if (obits == 1) {
-      std::memcpy(line.data(), s, static_cast<size_t>((w + 7) / 8));
+      std::memcpy(line, s, static_cast<size_t>((w + 7) / 8));
       if (photo == PHOTOMETRIC_MINISWHITE)
         for (int i = 0; i < (w + 7) / 8; ++i) line[i] = static_cast<std::uint8_t>(~line[i]);
     } else if (obits == 4) {
@@ -623,7 +633,7 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
     } else if (obits == 16) {
       const int step = ospp + (alpha ? 1 : 0);
       const auto* s16 = reinterpret_cast<const std::uint16_t*>(s);
-      auto* d16 = reinterpret_cast<std::uint16_t*>(line.data());
+      auto* d16 = reinterpret_cast<std::uint16_t*>(line);
       const std::uint8_t* a = alpha ? alpha->GetScanline(y) : nullptr;
       for (int x = 0; x < w; ++x) {
         for (int k = 0; k < ospp; ++k)
@@ -631,20 +641,33 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
         if (a) d16[static_cast<size_t>(x) * step + ospp] = static_cast<std::uint16_t>(a[x] * 257);
       }
     } else if (ospp == 4) {
-      std::memcpy(line.data(), s, static_cast<size_t>(lineSize));
+      std::memcpy(line, s, static_cast<size_t>(lineSize));
+    } else if (whole) {
+      for (int x = 0; x < w; ++x) {
+        line[3 * x] = s[3 * x + 2];
+        line[3 * x + 1] = s[3 * x + 1];
+        line[3 * x + 2] = s[3 * x];
+      }
     } else {
       const int step = alpha ? 4 : 3;
       const std::uint8_t* a = alpha ? alpha->GetScanline(y) : nullptr;
       for (int x = 0; x < w; ++x) {
-        std::uint8_t* d = line.data() + static_cast<size_t>(x) * step;
+        std::uint8_t* d = line + static_cast<size_t>(x) * step;
         d[0] = s[3 * x + 2];
         d[1] = s[3 * x + 1];
         d[2] = s[3 * x];
         if (a) d[3] = a[x];
       }
     }
-    if (TIFFWriteScanline(t, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
+    if (raw) {
+      const auto row = static_cast<std::uint32_t>(y);
+      if (row % rps == rps - 1 || y == h - 1) {
+        const tmsize_t n = static_cast<tmsize_t>(lineBytes * (row % rps + 1));
+        if (TIFFWriteRawStrip(t, row / rps, lines.data(), n) != n) hd.Fail("cannot write the image");
+      }
+    } else if (TIFFWriteScanline(t, line, static_cast<std::uint32_t>(y), 0) < 0) {
       hd.Fail("cannot write the image");
+    }
     Progress.Report(y + 1);
   }
   if (!TIFFWriteDirectory(t)) hd.Fail("cannot write the directory");

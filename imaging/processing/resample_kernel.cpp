@@ -99,14 +99,13 @@ namespace {
 // The kernels again in double, for the tables' fast path: each agrees with
 // its extended-precision form to far better than kWeightSlack (below) once
 // scaled to a weight; x is the same double argument in both.
-double SincD(double t) {
-  if (t == 0) return 1;
-  double x = std::numbers::pi * t;
-  return std::sin(x) / x;
-}
+// sinc(a) sinc(a / 3) with one sine: sin(3t) = s (3 - 4 s^2) for s = sin t.
 double Lanczos3D(double v) {
   double a = std::fabs(v);
-  return a < 3 ? SincD(a) * SincD(a / 3) : 0.0;
+  if (!(a < 3)) return 0.0;
+  if (a == 0) return 1.0;
+  const double s = std::sin(std::numbers::pi * a / 3);
+  return s * (3 - 4 * s * s) * 3 * s / (std::numbers::pi * std::numbers::pi * a * a);
 }
 double HermiteD(double v) {
   double a = std::fabs(v);
@@ -253,10 +252,10 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended)
     FS = 1;
   }
   T.Lists.resize(static_cast<size_t>(M));
-  // The lists are independent of each other; wide tables are built on all
-  // cores, in chunks of destination indices.
+  // The lists are independent of each other: they are built in chunks of
+  // destination indices on one thread per 8000 taps or so (up to the count).
   std::int64_t work = static_cast<std::int64_t>(M) * static_cast<std::int64_t>(2 * W + 2);
-  int n = work > 40000 ? IEResampleThreadCount() : 1;
+  int n = static_cast<int>(std::clamp<std::int64_t>(work / 8000, 1, IEResampleThreadCount()));
   IERunChunks(M, n, std::max(64, M / (4 * n)), [&](int, int first, int count) {
     for (int i = first; i < first + count; ++i)
       BuildList(T.Lists[static_cast<size_t>(i)], i, S, W, FS, K, Fast, N);
