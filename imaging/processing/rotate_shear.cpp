@@ -66,6 +66,17 @@ void SkewLine(const std::uint8_t* in, std::ptrdiff_t inStep, int count, std::uin
   if (f > 0 && t < outCount && t >= 0) MixPixel<N>(out + t * outStep, prev, bg, f, g);
 }
 
+// A skew (never negative) as whole pixels K and a 12-bit weight F of the
+// previous pixel. Blended, K rounds down so that F is a share between two
+// neighbours: a rounded K would give a negative F, an extrapolation whose
+// overshoot at every edge is clipped and moves the image off its centre.
+// Unblended, K rounds to the nearest pixel.
+inline void SplitSkew(double skew, bool blend, int& k, int& f) {
+  k = blend ? static_cast<int>(std::floor(skew)) : RoundInt(skew);
+  f = RoundInt((skew - k) * 4096);
+  if (f >= 4096) ++k, f = 0;
+}
+
 // Out becomes bmp turned; false when there is nothing to turn.
 template <int N>
 bool ShearRotate(TIEBitmap* bmp, TIEBitmap& out, bool blend, const std::uint8_t* bg, TObject* Sender,
@@ -118,8 +129,8 @@ bool ShearRotate(TIEBitmap* bmp, TIEBitmap& out, bool blend, const std::uint8_t*
         [&](int b, int e) {
           for (int y = b; y < e; ++y) {
             double skew = (positive ? y : H - y) * t;
-            int k = RoundInt(skew);
-            int f = TruncInt((skew - k) * 4096);
+            int k, f;
+            SplitSkew(skew, blend, k, f);
             std::uint8_t* out = buf1.get() + y * line1;
             FillPixels<N>(out, bg, W1);
             SkewLine<N>(rows[y], N, W, out, N, W1, k, f, blend, bg);
@@ -135,8 +146,8 @@ bool ShearRotate(TIEBitmap* bmp, TIEBitmap& out, bool blend, const std::uint8_t*
   auto columns = [&](int b, int e) {
     for (int x = b; x < e; ++x) {
       double skew = (positive ? W1 - x : x) * s;
-      int rk = RoundInt(skew);
-      int f = RoundInt((skew - rk) * 4096);
+      int rk, f;
+      SplitSkew(skew, blend, rk, f);
       std::uint8_t* out = buf2.get() + static_cast<std::int64_t>(x) * N;
       for (int r = 0; r < H3; ++r) std::memcpy(out + r * line1, bg, N);
       SkewLine<N>(buf1.get() + static_cast<std::int64_t>(x) * N, line1, H, out, line1, H3, rk - d1, f, blend,
@@ -162,8 +173,8 @@ bool ShearRotate(TIEBitmap* bmp, TIEBitmap& out, bool blend, const std::uint8_t*
       [&](int b, int e) {
         for (int y = b; y < e; ++y) {
           double skew = (positive ? y : H3 - y) * t;
-          int rk = RoundInt(skew);
-          int f = RoundInt((skew - rk) * 4096);
+          int rk, f;
+          SplitSkew(skew, blend, rk, f);
           FillPixels<N>(rows[y], bg, W3);
           SkewLine<N>(buf2.get() + y * line1, N, W1, rows[y], N, W3, rk - d2, f, blend, bg);
         }
