@@ -98,8 +98,10 @@ void TRedozIrView::ChangeZoom(bool X, bool Y, double Value) {
   UpdateZoomFactors();
   int maxX, maxY;
   GetMaxViewXY(maxX, maxY);
-  if (X) fViewX = std::clamp(TruncInt(px * fZoomD100X - cw / 2), 0, maxX);
-  if (Y) fViewY = std::clamp(TruncInt(py * fZoomD100Y - ch / 2), 0, maxY);
+  // The axis not zoomed keeps its origin within its maximum too: one zoom
+  // differing from the other changes how far both may scroll.
+  fViewX = std::clamp(X ? TruncInt(px * fZoomD100X - cw / 2) : fViewX, 0, maxX);
+  fViewY = std::clamp(Y ? TruncInt(py * fZoomD100Y - ch / 2) : fViewY, 0, maxY);
 }
 
 void TRedozIrView::SetZoom(double Value) { ChangeZoom(true, true, Value); }
