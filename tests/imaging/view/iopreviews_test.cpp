@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,26 @@ TEST(IOPreviews, TheAutomaticPageAloneWithoutAPageAnswersFalseUnshown) {
     Cancel(d);
   }));
   EXPECT_EQ(tabs, std::vector<std::string>{"TIFF"});
+}
+
+TEST(IOPreviews, WithNoPageOfTheFileTypeTheFirstShownPageIsActive) {
+  TDialogRun r(kWMF);
+  r.Run(ppGIF | ppPNG, [](TfIOPreviews& d) {
+    EXPECT_EQ(d.PageControl1->ActivePage(), d.TabSheetGIF1);
+    EXPECT_EQ(d.PreviewCount, 1);
+    Cancel(d);
+  });
+  EXPECT_TRUE(r.shown);
+}
+
+TEST(IOPreviews, AThrowingEventStillClosesTheDialogAndLeavesTheImage) {
+  TDialogRun r(ioJPEG, false, ie16g);
+  r.io.OnIOPreview = [](TObject*, TObject*) { throw std::runtime_error("event failed"); };
+  EXPECT_THROW(r.io.DoPreviews(ppJPEG), std::runtime_error);
+  EXPECT_EQ(r.io.GetIEBitmap()->PixelFormat(), ie16g);
+  EXPECT_EQ(r.io.GetIEBitmap()->Width(), 40);
+  // Nothing of the first dialog is left behind: the next one opens as usual.
+  EXPECT_TRUE(r.Run(ppJPEG, Ok));
 }
 
 TEST(IOPreviews, WithoutLzwAStoredLzwShowsPackBitsAndOkWritesIt) {
