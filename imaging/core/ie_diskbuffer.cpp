@@ -4,11 +4,15 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include "platform/exceptions.h"
@@ -18,7 +22,7 @@ namespace redozir {
 namespace {
 // Rows handed out by Row are mapped in windows of about this size, so that a
 // walk down the image maps the file once per window, not once per row.
-constexpr std::int64_t kWindowBytes = std::int64_t(1) << 20;
+constexpr std::int64_t kWindowBytes = std::int64_t(16) << 20;
 
 std::int64_t PageSize() {
   static const std::int64_t page = [] {
@@ -44,7 +48,38 @@ int CreateTempFile() {
   if (fd >= 0) unlink(name.data());
   return fd;
 }
+// A limit written in a control-group file: a number of bytes, or "max".
+std::int64_t CgroupLimit(const char* Path) {
+  std::ifstream f(Path);
+  std::string v;
+  if (!(f >> v) || v.empty() || v[0] < '0' || v[0] > '9') return INT64_MAX;
+  std::int64_t n = 0;
+  for (char c : v) {
+    if (c < '0' || c > '9' || n > (INT64_MAX - 9) / 10) return INT64_MAX;
+    n = n * 10 + (c - '0');
+  }
+  return n > 0 ? n : INT64_MAX;
+}
 }  // namespace
+
+std::int64_t IEUsableMemory() {
+  long pages = sysconf(_SC_PHYS_PAGES);
+  std::int64_t usable = pages > 0 ? static_cast<std::int64_t>(pages) * PageSize() : std::int64_t(4) << 30;
+  usable = std::min(usable, CgroupLimit("/sys/fs/cgroup/memory.max"));
+  usable = std::min(usable, CgroupLimit("/sys/fs/cgroup/memory/memory.limit_in_bytes"));
+  for (int which : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit r{};
+    if (getrlimit(which, &r) == 0 && r.rlim_cur != RLIM_INFINITY)
+      usable =
+          std::min<std::int64_t>(usable, static_cast<std::int64_t>(std::min<rlim_t>(r.rlim_cur, INT64_MAX)));
+  }
+  return usable;
+}
+
+std::int64_t IEDefaultMemoryThreshold() {
+  static const std::int64_t threshold = std::max(IEUsableMemory() / 4, std::int64_t(256) << 20);
+  return threshold;
+}
 
 std::unique_ptr<TIEDiskBuffer> TIEDiskBuffer::Create(std::int64_t RowLen, int Rows) {
   if (RowLen <= 0 || Rows <= 0) return nullptr;
@@ -64,6 +99,7 @@ std::unique_ptr<TIEDiskBuffer> TIEDiskBuffer::Create(std::int64_t RowLen, int Ro
 
 TIEDiskBuffer::~TIEDiskBuffer() {
   Unmap(fWindow);
+  Unmap(fAll);
   for (auto& [y, m] : fLocked) Unmap(m);
   if (fFd >= 0) close(fFd);
 }
@@ -83,6 +119,8 @@ TIEDiskBuffer::TMapping TIEDiskBuffer::Map(int FirstRow, int RowCount, std::uint
   void* p = mmap(nullptr, m.Length, PROT_READ | PROT_WRITE, flags, fFd, static_cast<off_t>(pageStart));
   if (p == MAP_FAILED) throw EOutOfMemory("Cannot map rows of the disk buffer");
   m.Base = static_cast<std::uint8_t*>(p);
+  // Windows are walked in order; a whole-buffer mapping may be read anywhere.
+  if (RowCount > 1 && RowCount < fRows) madvise(p, m.Length, MADV_SEQUENTIAL);
   return m;
 }
 
@@ -123,6 +161,33 @@ void TIEDiskBuffer::UnlockRow(int Y) {
   if (--it->second.Lock > 0) return;
   Unmap(it->second);
   fLocked.erase(it);
+}
+
+std::uint8_t* TIEDiskBuffer::LockAll(std::uint8_t Access) {
+  if (Access < iemRead || Access > iemReadWrite) Access = iemReadWrite;
+  if (!fAll.Base) {
+    fAll = Map(0, fRows, Access);
+  } else if (fAll.Access == iemRead && Access != iemRead) {
+    throw EInvalidOperation("The disk buffer is mapped for reading only");
+  }
+  ++fAll.Lock;
+  return fAll.Base;
+}
+
+void TIEDiskBuffer::UnlockAll() {
+  if (fAll.Base && --fAll.Lock <= 0) Unmap(fAll);
+}
+
+void TIEDiskBuffer::Release(int First, int Count) {
+  if (!fAll.Base) return;
+  First = std::max(First, 0);
+  int last = std::min(First + Count, fRows);
+  if (First >= last) return;
+  // Only the pages wholly inside the rows: their neighbours may be in use.
+  std::int64_t page = PageSize();
+  std::int64_t b = (fRowLen * First + page - 1) / page * page;
+  std::int64_t e = fRowLen * last / page * page;
+  if (e > b) madvise(fAll.Base + b, static_cast<std::size_t>(e - b), MADV_DONTNEED);
 }
 
 }  // namespace redozir

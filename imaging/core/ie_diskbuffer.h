@@ -15,6 +15,15 @@ constexpr std::uint8_t iemRead = 1;
 constexpr std::uint8_t iemWrite = 2;
 constexpr std::uint8_t iemReadWrite = 3;
 
+// The memory this process may use: the physical memory, lowered by the
+// control group's limit (cgroup v2 memory.max, v1 memory.limit_in_bytes) and
+// by RLIMIT_AS and RLIMIT_DATA.
+std::int64_t IEUsableMemory();
+// The starting memory threshold of new bitmaps: a quarter of the usable
+// memory, so that a source, its result and an engine's work fit together;
+// never below 256 MB.
+std::int64_t IEDefaultMemoryThreshold();
+
 class TIEDiskBuffer {
  public:
   // A buffer of Rows rows of RowLen bytes in a new, already unlinked
@@ -37,6 +46,16 @@ class TIEDiskBuffer {
   std::uint8_t* LockRow(int Y, std::uint8_t Access);
   void UnlockRow(int Y);
   int LockedRows() const { return static_cast<int>(fLocked.size()); }
+  // The whole buffer in one mapping: row Y at the address returned plus
+  // Y x RowLen, valid for every thread until the matching UnlockAll (locks
+  // nest; a nested lock asking for writing while the first asked for reading
+  // only raises). Work that holds many rows at once maps the file once so.
+  std::uint8_t* LockAll(std::uint8_t Access);
+  void UnlockAll();
+  // Hands the memory behind rows [First, First + Count) of the whole mapping
+  // back to the system; what was written stays in the file and is read again
+  // on the next touch. Keeps the resident size of long walks small.
+  void Release(int First, int Count);
 
  private:
   struct TMapping {
@@ -56,6 +75,7 @@ class TIEDiskBuffer {
   std::int64_t fRowLen = 0;
   int fRows = 0;
   TMapping fWindow;                 // the rows handed out by Row
+  TMapping fAll;                    // the whole buffer, while LockAll holds it
   std::map<int, TMapping> fLocked;  // locked rows by index
 };
 

@@ -16,7 +16,7 @@
 
 namespace redozir {
 
-std::int64_t TIEBitmap::DefaultMemoryThreshold = std::int64_t(1) << 30;
+std::int64_t TIEBitmap::DefaultMemoryThreshold = IEDefaultMemoryThreshold();
 
 namespace {
 std::int64_t RowLen64(std::int64_t Width, int BitCount, int Align) {
@@ -100,6 +100,20 @@ std::uint8_t* TIEBitmap::LockRow(int Y) {
 
 void TIEBitmap::UnlockRow(int Y) {
   if (fLocation == ieFile && fDisk) fDisk->UnlockRow(Y);
+}
+
+std::uint8_t* TIEBitmap::LockRows() {
+  if (fHeight <= 0) return nullptr;
+  if (fLocation == ieFile) return fDisk->LockAll(fAccess);
+  return GetScanline(0);
+}
+
+void TIEBitmap::UnlockRows() {
+  if (fLocation == ieFile && fDisk) fDisk->UnlockAll();
+}
+
+void TIEBitmap::ReleaseRows(int First, int Count) {
+  if (fLocation == ieFile && fDisk) fDisk->Release(First, Count);
 }
 
 TRGB TIEBitmap::GetPalette(int index) const {

@@ -112,6 +112,15 @@ class TIEBitmap : public TIEBaseBitmap {
   // A row that stays valid until UnlockRow, also on the disk buffer.
   std::uint8_t* LockRow(int Y);
   void UnlockRow(int Y);
+  // Every row at once, for work that holds many rows or runs on several
+  // threads: row Y is at the address returned plus Y x row length until the
+  // matching UnlockRows, on every location (a disk-buffered bitmap maps its
+  // file once). ReleaseRows tells a disk-buffered bitmap that rows
+  // [First, First + Count) are done with for now, so their memory can go
+  // back to the system (their pixels stay); elsewhere it does nothing.
+  std::uint8_t* LockRows();
+  void UnlockRows();
+  void ReleaseRows(int First, int Count);
   void CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int DstY, int RectWidth, int RectHeight);
   void MoveRegion(int x1, int y1, int x2, int y2, int DstX, int DstY, double FillColor, bool Fill);
   void Fill(double Value);

@@ -120,6 +120,8 @@ void BlurRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double Radius) 
     std::vector<std::uint8_t> padded;
     std::vector<const std::uint8_t*> tp;
     for (int y = b; y < e; ++y) ConvolvePadded(rows[Y1 + y] + X1, line(y), width, w, r, padded, tp, avx);
+    // Rows of a disk-buffered bitmap read here leave memory until written.
+    rows.Release(Y1 + b, e - b);
   });
   // Columns: every output row weighs the work rows around it, the first and
   // last rows repeated; strips narrow enough for all the taps' rows to stay
@@ -134,6 +136,7 @@ void BlurRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double Radius) 
         ConvolveSpan(tp, w, taps, rows[Y1 + y] + X1 + x0, n, avx);
       }
     }
+    rows.Release(Y1 + b, e - b);
   });
 }
 }  // namespace

@@ -38,20 +38,26 @@ bool IEUseAVX512() {
   return supported && s.SIMD.load(std::memory_order_relaxed) && s.AVX512.load(std::memory_order_relaxed);
 }
 
-TIERowTable::TIERowTable(TIEBitmap* Bitmap) : fBitmap(Bitmap), fShareable(Bitmap->Location() != ieFile) {
+TIERowTable::TIERowTable(TIEBitmap* Bitmap) : fBitmap(Bitmap), fShareable(true) {
   int h = Bitmap->GetHeight();
   fRows.reserve(static_cast<size_t>(h));
-  try {
-    for (int y = 0; y < h; ++y) fRows.push_back(Bitmap->LockRow(y));
-  } catch (...) {
-    for (int y = 0; y < static_cast<int>(fRows.size()); ++y) fBitmap->UnlockRow(y);
-    throw;
+  if (Bitmap->Location() != ieFile) {
+    for (int y = 0; y < h; ++y) fRows.push_back(Bitmap->GetScanline(y));
+    return;
   }
+  // One mapping for all the rows: a disk-buffered bitmap is then walked by
+  // every thread like one in memory.
+  std::uint8_t* base = Bitmap->LockRows();
+  const std::int64_t len = Bitmap->GetRowLen();
+  for (int y = 0; y < h; ++y) fRows.push_back(base + len * y);
+  fLocked = true;
 }
 
 TIERowTable::~TIERowTable() {
-  for (int y = 0; y < static_cast<int>(fRows.size()); ++y) fBitmap->UnlockRow(y);
+  if (fLocked) fBitmap->UnlockRows();
 }
+
+void TIERowTable::Release(int First, int Count) const { fBitmap->ReleaseRows(First, Count); }
 
 namespace {
 

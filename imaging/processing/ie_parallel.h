@@ -18,8 +18,9 @@ bool IEUseAVX2();
 // The same for the 512-bit paths (AVX-512 F, BW, VL, DQ, VBMI and VNNI).
 bool IEUseAVX512();
 
-// Every row of a bitmap locked (TIEBitmap.LockRow) until the table is freed,
-// so that a disk-buffered bitmap is not remapped while rows are in use.
+// Every row of a bitmap locked (TIEBitmap.LockRows) until the table is freed,
+// so that a disk-buffered bitmap is mapped once and its rows can be shared
+// between threads.
 class TIERowTable {
  public:
   explicit TIERowTable(TIEBitmap* Bitmap);
@@ -30,13 +31,17 @@ class TIERowTable {
   std::uint8_t* operator[](int Y) const { return fRows[static_cast<size_t>(Y)]; }
   // The row pointers in order (inner loops index them without the table).
   std::uint8_t* const* Rows() const { return fRows.data(); }
-  // Rows in plain memory or a platform bitmap can be shared between threads.
+  // Rows of the table can be shared between threads.
   bool Shareable() const { return fShareable; }
+  // Rows [First, First + Count) are done with for now (see
+  // TIEBitmap.ReleaseRows); they stay valid and keep their pixels.
+  void Release(int First, int Count) const;
 
  private:
   TIEBitmap* fBitmap;
   std::vector<std::uint8_t*> fRows;
   bool fShareable;
+  bool fLocked = false;
 };
 
 // Runs Body over [0, Count) in contiguous pieces, on up to one thread per core

@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "imaging/core/ie_extended.h"
+#include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
@@ -625,11 +626,18 @@ void _IEResampleKernel(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterTyp
   if (!IsKernelFilter(FilterType)) FilterType = rfTriangle;
   if (Dst->PixelFormat() != ie24RGB && !Dst->Allocate(Dst->Width(), Dst->Height(), ie24RGB)) return;
   int sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
-  // A disk-buffered source maps one row view at a time.
-  int threads = Src->Location() == ieFile ? 1 : IEResampleThreadCount();
-  if (Dst->Location() == ieFile) threads = std::min(threads, 1);
+  // A disk-buffered source or result is mapped once for all the threads.
+  const bool disk = Src->Location() == ieFile || Dst->Location() == ieFile;
+  if (disk) {
+    TIERowTable s(Src), d(Dst);
+    KernelTwoPass(
+        sw, sh, dw, dh, 3, FilterType, IEResampleThreadCount(), true,
+        [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(s[r]); },
+        [&](int y) { return d[y]; }, [](int, const std::uint8_t*) {}, &OnProgress, Sender);
+    return;
+  }
   KernelTwoPass(
-      sw, sh, dw, dh, 3, FilterType, threads, Src->Location() == ieMemory,
+      sw, sh, dw, dh, 3, FilterType, IEResampleThreadCount(), Src->Location() == ieMemory,
       [&](int r, std::uint8_t*) { return Src->GetScanline(r); }, [&](int y) { return Dst->GetScanline(y); },
       [](int, const std::uint8_t*) {}, &OnProgress, Sender);
 }

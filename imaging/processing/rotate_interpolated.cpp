@@ -301,6 +301,8 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
             IERotateRowsAVX2(j, shape, y0, y1);
           else
             IERotateRowsScalar(j, y0, y1);
+          // Finished rows of a disk-buffered result leave memory.
+          d.Release(y0, y1 - y0);
         },
         after);
   }

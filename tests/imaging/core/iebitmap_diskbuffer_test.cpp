@@ -32,16 +32,35 @@ TEST(IEBitmapDisk, TheThresholdChoosesTheLocation) {
 }
 
 TEST(IEBitmapDisk, RowsWrittenOneByOneReadBackAcrossWindows) {
-  // 3000 x 400 x 3 bytes: several mapping windows, so rows come and go.
+  // 3000 x 2400 x 3 bytes: several mapping windows, so rows come and go.
   TIEBitmap b;
-  MakeDiskBitmap(b, 3000, 400, ie24RGB);
-  for (int y = 0; y < 400; ++y) {
+  MakeDiskBitmap(b, 3000, 2400, ie24RGB);
+  for (int y = 0; y < 2400; ++y) {
     std::uint8_t* row = b.GetScanline(y);
     for (int x = 0; x < 9000; ++x) row[x] = Pattern(x, y);
   }
-  for (int y = 399; y >= 0; y -= 7) {
+  for (int y = 2399; y >= 0; y -= 7) {
     const std::uint8_t* row = b.GetScanline(y);
     for (int x = 0; x < 9000; x += 101) ASSERT_EQ(row[x], Pattern(x, y)) << x << "," << y;
+  }
+}
+
+TEST(IEBitmapDisk, AllRowsLockedSeeRowWritesAndKeepPixelsWhenReleased) {
+  TIEBitmap b;
+  MakeDiskBitmap(b, 1000, 3000, ie8g);
+  for (int y = 0; y < 3000; ++y) std::memset(b.GetScanline(y), y & 0xFF, 1000);
+  std::uint8_t* base = b.LockRows();
+  const std::int64_t len = b.GetRowLen();
+  for (int y = 0; y < 3000; y += 37) ASSERT_EQ(base[len * y + 999], y & 0xFF) << y;
+  for (int y = 0; y < 3000; ++y) base[len * y] = static_cast<std::uint8_t>(~y);
+  b.ReleaseRows(0, 3000);  // the memory goes, the pixels stay
+  b.GetScanline(5);        // a row access does not move the locked rows
+  for (int y = 0; y < 3000; y += 13) ASSERT_EQ(base[len * y], static_cast<std::uint8_t>(~y)) << y;
+  b.UnlockRows();
+  for (int y = 0; y < 3000; y += 11) {
+    const std::uint8_t* row = b.GetScanline(y);
+    ASSERT_EQ(row[0], static_cast<std::uint8_t>(~y)) << y;
+    ASSERT_EQ(row[1], y & 0xFF) << y;
   }
 }
 
