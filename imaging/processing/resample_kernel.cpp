@@ -363,6 +363,9 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended)
 }
 
 namespace {
+// Rows of a disk-buffered bitmap are let go in groups of this many, a group
+// behind the one being walked.
+constexpr int kBehindRows = 64;
 inline std::uint8_t DivClamp(int s, int d) {
   int v = s / d;
   return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
@@ -540,7 +543,9 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
     std::vector<int> tag;
     std::vector<const std::uint8_t*> rows;
     Ring(std::size_t SrcBytes, int Bytes, int Cap, int Rows)
-        : b(SrcBytes), plane(Bytes, Cap), tag(static_cast<std::size_t>(Cap), -1),
+        : b(SrcBytes),
+          plane(Bytes, Cap),
+          tag(static_cast<std::size_t>(Cap), -1),
           rows(static_cast<std::size_t>(Rows), nullptr) {}
   };
   const int cap = block ? std::min((tv.Stride + 15) / 16 * 16 + 16, (sh + 15) / 16 * 16)
@@ -630,10 +635,23 @@ void _IEResampleKernel(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterTyp
   const bool disk = Src->Location() == ieFile || Dst->Location() == ieFile;
   if (disk) {
     TIERowTable s(Src), d(Dst);
+    // Each thread walks its rows downwards: rows well behind the row asked
+    // for leave memory (they stay in the file; a row still wanted by another
+    // thread is read again), so the resident size stays small.
+    auto behind = [](const TIERowTable& t, int y) {
+      if (y % kBehindRows == 0 && y >= 2 * kBehindRows) t.Release(y - 2 * kBehindRows, kBehindRows);
+    };
     KernelTwoPass(
         sw, sh, dw, dh, 3, FilterType, IEResampleThreadCount(), true,
-        [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(s[r]); },
-        [&](int y) { return d[y]; }, [](int, const std::uint8_t*) {}, &OnProgress, Sender);
+        [&](int r, std::uint8_t*) {
+          behind(s, r);
+          return static_cast<const std::uint8_t*>(s[r]);
+        },
+        [&](int y) {
+          behind(d, y);
+          return d[y];
+        },
+        [](int, const std::uint8_t*) {}, &OnProgress, Sender);
     return;
   }
   KernelTwoPass(
