@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "imaging/processing/gauss_blur_span.h"
@@ -114,14 +116,31 @@ void BlurRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double Radius) 
   int width = X2 - X1 + 1, height = Y2 - Y1 + 1;
 
   TIERowTable rows(Bitmap);
-  auto work = Block(static_cast<std::int64_t>(width) * height);
-  auto line = [&](int y) { return work.get() + static_cast<std::int64_t>(y) * width; };
+  // The work rows of a disk-buffered bitmap go to the disk buffer too, so
+  // that neither pass holds a picture's worth of memory.
+  std::unique_ptr<std::uint8_t[]> block;
+  TIEBitmap diskWork;
+  std::unique_ptr<TIERowTable> workRows;
+  if (Bitmap->Location() == ieFile) {
+    diskWork.SetMemoryThreshold(0);
+    if (!diskWork.Allocate(width, height, ie8g))
+      throw EOutOfMemory("Cannot allocate a " + std::to_string(width) + " x " + std::to_string(height) +
+                         " bitmap");
+    workRows = std::make_unique<TIERowTable>(&diskWork);
+  } else {
+    block = Block(static_cast<std::int64_t>(width) * height);
+  }
+  auto line = [&](int y) {
+    return workRows ? (*workRows)[y] : block.get() + static_cast<std::int64_t>(y) * width;
+  };
   IEParallelFor(height, static_cast<std::int64_t>(width) * taps, rows.Shareable(), [&](int b, int e) {
     std::vector<std::uint8_t> padded;
     std::vector<const std::uint8_t*> tp;
     for (int y = b; y < e; ++y) ConvolvePadded(rows[Y1 + y] + X1, line(y), width, w, r, padded, tp, avx);
-    // Rows of a disk-buffered bitmap read here leave memory until written.
+    // Rows of a disk-buffered bitmap read or written here leave memory
+    // until the next pass.
     rows.Release(Y1 + b, e - b);
+    if (workRows) workRows->Release(b, e - b);
   });
   // Columns: every output row weighs the work rows around it, the first and
   // last rows repeated; strips narrow enough for all the taps' rows to stay
@@ -137,6 +156,7 @@ void BlurRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double Radius) 
       }
     }
     rows.Release(Y1 + b, e - b);
+    if (workRows) workRows->Release(std::max(b - r, 0), e - b);
   });
 }
 }  // namespace
