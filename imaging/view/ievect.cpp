@@ -593,13 +593,4 @@ void TRedozIrVect::SetMouseInteract(TIEMouseInteract Value) {
   EndTextEdit();
 }
 
-void TRedozIrVect::PaintLayersToBackBuffer(TIEBitmap* Dest, const TRect* ClipRect, bool DrawBackground,
-                                           bool DrawDecorations) {
-  TRedozIrView::PaintLayersToBackBuffer(Dest, ClipRect, DrawBackground, DrawDecorations);
-}
-
-void TRedozIrVect::CopyObjectsToBack(TIEBitmap* Dest) {
-  if (CopyObjectsHook && !fDrawOrder.empty()) CopyObjectsHook(*this, Dest);
-}
-
 }  // namespace redozir

@@ -308,6 +308,35 @@ class TRedozIrVect : public TRedozIrView {
   static std::function<void(TRedozIrVect& View, TIEBitmap* Dest)> CopyObjectsHook;
   void CopyObjectsToBack(TIEBitmap* Dest);
 
+  // ---- drawing (ievect_draw.cpp)
+  // Draws one object into Target (Factor: supersampling factor); Work, when
+  // given, takes bitmap objects with their alpha. False when not drawn.
+  bool DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TIEBitmap* Work, bool DrawingAlpha,
+                  int Factor, bool OnScreen, bool ClipTest);
+  // All objects in drawing order, with transparency and soft shadows.
+  void DrawObjects(TBitmap* Target, bool IntoImage, bool Antialias);
+  // Draws the objects into the current image, then Update.
+  void CopyObjectsToBack(bool Antialias);
+  void DrawGrips(TCanvas* Canvas);
+  // The work bitmap of the last composition (nullptr before any).
+  TIEBitmap* WorkBitmap() const { return fWork.get(); }
+  int ObjectsDrawn() const { return fObjectsDrawn; }
+  bool Dragging = false;
+  bool FastDrag = true;
+  bool GestureMoved = false;
+  bool UprightLabels = true;
+  bool SmallerAngle = false;
+  // Largest work bitmap area (pixels) tried at twice the target's size.
+  std::int64_t MaxWorkPixels = std::int64_t(1) << 26;
+
+  // ---- hit tests (ievect_draw.cpp)
+  // Distance in image pixels from (X, Y) (image pixels) to the object: 0
+  // inside a filled shape, else to its outline.
+  double GetObjectDistance(int hobj, double X, double Y) const;
+  // The topmost visible object within the grip size of screen point (X, Y); -1 when none.
+  int FindObjectAt(int X, int Y);
+  int GripSize = 5;
+
   // ---- the object store
   // The record of a handle (-1 the template, -2 the last record); nullptr
   // for -3, -4, an empty store's -2 and any handle outside the store.
@@ -441,7 +470,31 @@ class TRedozIrVect : public TRedozIrView {
   bool fBeforeChangeFired = false;
   int fTextEditing = -1;
   std::string fLastLoadError;
+  std::unique_ptr<TIEBitmap> fWork;
+  int fObjectsDrawn = 0;
 };
+
+// One drawing call of the objects, as a recorder sees it (tests and tools).
+struct TIEVDrawOp {
+  enum TKind { Line, Rect, FillRect, Ellipse, Arc, Polygon, Polyline, TextOut, Bitmap } Kind = Line;
+  std::vector<TPoint> Points;
+  int PenWidth = 1;
+  bool RoundCaps = false;
+  std::string Text;
+};
+// Receives every drawing call of the objects when set.
+extern std::function<void(const TIEVDrawOp&)> IEVDrawRecorder;
+// Frame of a bitmap object into a 24-bit bitmap, Width pixels thick; the
+// four coordinates move inwards by Width.
+void IEVDrawBitmapFrame(int& X1, int& Y1, int& X2, int& Y2, const TIEVObjectRecord& R, TIEBitmap* Target,
+                        int Width);
+// Caps of the drawing: ruler ticks, pen width, coordinates handed to the
+// flattener, shadow radius and offset.
+constexpr int kIEVMaxRulerTicks = 10000;
+constexpr int kIEVMaxPenWidth = 1000;
+constexpr int kIEVMaxDrawCoord = 1 << 20;
+constexpr double kIEVMaxShadowRadius = 256.0;
+constexpr int kIEVMaxShadowOffset = 4096;
 
 // Value in fixed notation with Precision significant digits and Digits
 // decimals, with '.' whatever the locale.

@@ -1,0 +1,836 @@
+// Drawing of the vector objects: every kind through the anti-aliased
+// canvas, the work bitmap with its alpha pass and soft shadow, the objects
+// over the view and into the image, grips and hit distances.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "imaging/core/ie_geometry.h"
+#include "imaging/core/ie_pixel.h"
+#include "imaging/core/iebitmap.h"
+#include "imaging/processing/ie_blur.h"
+#include "imaging/core/iegdiplus.h"
+#include "imaging/view/ievect.h"
+#include "platform/bitmap.h"
+#include "platform/font.h"
+
+namespace redozir {
+
+std::function<void(const TIEVDrawOp&)> IEVDrawRecorder;
+
+namespace {
+
+constexpr int kEmptyLo = 2000000000;
+constexpr std::uint8_t kGreekLanguage = 8;
+
+int Clip(double v) {
+  if (!std::isfinite(v)) return 0;
+  return static_cast<int>(std::clamp(v, -double(kIEVMaxDrawCoord), double(kIEVMaxDrawCoord)));
+}
+
+// The canvas the objects draw through: it forwards to the anti-aliased
+// canvas, grows the drawn rectangle and tells the recorder.
+class TPainter {
+ public:
+  TPainter(TBitmap* Target, bool AntiAlias, TIEVObjectRecord& R)
+      : fTarget(Target), fCanvas(Target->Canvas(), AntiAlias), fRec(R) {}
+  TIECanvas& C() { return fCanvas; }
+
+  void Add(int X, int Y) {
+    TRect& d = fRec.DrawnRect;
+    d.Left = std::min(d.Left, X);
+    d.Top = std::min(d.Top, Y);
+    d.Right = std::max(d.Right, X);
+    d.Bottom = std::max(d.Bottom, Y);
+  }
+  void Record(TIEVDrawOp::TKind k, std::vector<TPoint> pts, const std::string& text = {}) {
+    if (!IEVDrawRecorder) return;
+    TIEVDrawOp op;
+    op.Kind = k;
+    op.Points = std::move(pts);
+    op.PenWidth = static_cast<int>(fCanvas.Pen()->GetWidth());
+    op.RoundCaps = RoundCaps;
+    op.Text = text;
+    IEVDrawRecorder(op);
+  }
+  void Line(int x1, int y1, int x2, int y2) {
+    Record(TIEVDrawOp::Line, {{x1, y1}, {x2, y2}});
+    fCanvas.DrawLine(x1, y1, x2, y2);
+    if (RoundCaps) {
+      // Round caps: a disc of the pen's width at each end.
+      const int w = static_cast<int>(fCanvas.Pen()->GetWidth());
+      TIEBrush* b = fCanvas.Brush();
+      const TColor bc = b->GetColor();
+      const TBrushStyle bs = b->GetStyle();
+      const TPenStyle ps = fCanvas.Pen()->GetStyle();
+      b->SetColor(fCanvas.Pen()->GetColor());
+      b->SetStyle(bsSolid);
+      fCanvas.Pen()->SetStyle(psClear);
+      for (TPoint p : {TPoint{x1, y1}, TPoint{x2, y2}})
+        fCanvas.Ellipse(p.X - w / 2, p.Y - w / 2, p.X - w / 2 + w, p.Y - w / 2 + w);
+      fCanvas.Pen()->SetStyle(ps);
+      b->SetColor(bc);
+      b->SetStyle(bs);
+    }
+  }
+  void Rect(int x1, int y1, int x2, int y2) {
+    Record(TIEVDrawOp::Rect, {{x1, y1}, {x2, y2}});
+    fCanvas.Rectangle(x1, y1, x2, y2);
+  }
+  void Ellipse(int x1, int y1, int x2, int y2) {
+    Record(TIEVDrawOp::Ellipse, {{x1, y1}, {x2, y2}});
+    fCanvas.Ellipse(x1, y1, x2, y2);
+  }
+  void Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
+    Record(TIEVDrawOp::Arc, {{x1, y1}, {x2, y2}, {x3, y3}, {x4, y4}});
+    fCanvas.Arc(x1, y1, x2, y2, x3, y3, x4, y4);
+  }
+  void Polygon(const std::vector<TPoint>& p) {
+    Record(TIEVDrawOp::Polygon, p);
+    fCanvas.Polygon(p);
+  }
+  void Polyline(const std::vector<TPoint>& p) {
+    Record(TIEVDrawOp::Polyline, p);
+    fCanvas.Polyline(p);
+  }
+  void Text(const TRect& clip, int x, int y, const std::string& t) {
+    Record(TIEVDrawOp::TextOut, {{x, y}, {clip.Left, clip.Top}, {clip.Right, clip.Bottom}}, t);
+    // Glyphs never reach outside the target.
+    TRect c = clip;
+    c.Left = std::max(c.Left, 0);
+    c.Top = std::max(c.Top, 0);
+    c.Right = std::min(c.Right, fTarget->Width());
+    c.Bottom = std::min(c.Bottom, fTarget->Height());
+    if (c.Right > c.Left && c.Bottom > c.Top) fCanvas.TextRectEx(c, x, y, t);
+  }
+  bool RoundCaps = false;
+
+ private:
+  TBitmap* fTarget;
+  TIECanvas fCanvas;
+  TIEVObjectRecord& fRec;
+};
+
+// A font height in target pixels, clamped to what the platform draws.
+int FontPixels(double h) {
+  if (!std::isfinite(h)) return 0;
+  return static_cast<int>(std::clamp(h, -double(kMaxFontPixels), double(kMaxFontPixels)));
+}
+
+double Dist(double x1, double y1, double x2, double y2) { return std::hypot(x2 - x1, y2 - y1); }
+
+double SegDist(double px, double py, double x1, double y1, double x2, double y2) {
+  const double dx = x2 - x1, dy = y2 - y1, l2 = dx * dx + dy * dy;
+  if (l2 == 0) return Dist(px, py, x1, y1);
+  const double t = std::clamp(((px - x1) * dx + (py - y1) * dy) / l2, 0.0, 1.0);
+  return Dist(px, py, x1 + t * dx, y1 + t * dy);
+}
+
+}  // namespace
+
+void IEVDrawBitmapFrame(int& X1, int& Y1, int& X2, int& Y2, const TIEVObjectRecord& R, TIEBitmap* Target,
+                        int Width);
+
+namespace {
+
+void DrawBitmapObjectInto(TRedozIrVect& V, TBitmap* Target, TIEVObjectRecord& R, int X1, int Y1, int X2,
+                          int Y2, TIEBitmap* Work, int FrameWidth, TPainter& P) {
+  TIEBitmap* bmp = R.BitmapIdx >= 0 && R.BitmapIdx < static_cast<int>(V.SharedBitmaps().size())
+                       ? V.SharedBitmaps()[static_cast<std::size_t>(R.BitmapIdx)].Bitmap.get()
+                       : nullptr;
+  if (!bmp || bmp->Width() <= 0 || bmp->Height() <= 0) {
+    P.Line(X1, Y1, X2, Y2);
+    P.Line(X2, Y1, X1, Y2);
+    P.Rect(X1, Y1, X2 + 1, Y2 + 1);
+    return;
+  }
+  if (X1 > X2) std::swap(X1, X2);
+  if (Y1 > Y2) std::swap(Y1, Y2);
+  if (R.BitmapBorder) {
+    if (Work) {
+      IEVDrawBitmapFrame(X1, Y1, X2, Y2, R, Work, FrameWidth);
+    } else {
+      TIEBitmap wrap;
+      wrap.AttachTBitmap(Target, false);
+      IEVDrawBitmapFrame(X1, Y1, X2, Y2, R, &wrap, FrameWidth);
+    }
+  }
+  if (X2 < X1 || Y2 < Y1) return;
+  const TResampleFilter filter = V.GestureMoved ? rfNone : V.BitmapResampleFilter();
+  const int transp = std::clamp(R.Transparency, 0, 255);
+  P.Record(TIEVDrawOp::Bitmap, {{X1, Y1}, {X2, Y2}});
+  // Only the visible part matters: very large rectangles stay bounded.
+  if (Work) {
+    bmp->StretchRectTo(Work, X1, Y1, X2 - X1 + 1, Y2 - Y1 + 1, 0, 0, bmp->Width(), bmp->Height(), filter,
+                       transp);
+  } else {
+    std::unique_ptr<TIERenderCaches> caches;
+    bmp->RenderToTBitmapEx(Target, caches, nullptr, X1, Y1, X2 - X1 + 1, Y2 - Y1 + 1, 0, 0, bmp->Width(),
+                           bmp->Height(), true, false, transp, filter, true, 0);
+  }
+}
+
+// Measurement text set-up of rulers and angles.
+void MeasureSetup(TPainter& P, const TIEVObjectRecord& R, double zy) {
+  TIECanvas& C = P.C();
+  C.Pen()->SetMode(pmCopy);
+  C.Pen()->SetWidth(static_cast<float>(std::clamp(R.PenWidth, 1, kIEVMaxPenWidth)));
+  C.Pen()->SetStyle(psSolid);
+  C.Pen()->SetColor(R.PenColor);
+  if (R.Font) C.Font().Name = R.Font->FaceName();
+  const int h = R.Font ? R.Font->lfHeight : 12;
+  C.Font().Height = -std::max(3, FontPixels(std::trunc(std::abs(double(h)) * zy)));
+  C.Font().Color = R.PenColor;
+  C.Brush()->SetStyle(bsClear);
+}
+
+void DrawRuler(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int X1, int Y1, int X2, int Y2, double zx,
+               double zy, bool New) {
+  if (X1 == X2 && Y1 == Y2) return;
+  MeasureSetup(P, R, zy);
+  TIECanvas& C = P.C();
+  P.Line(X1, Y1, X2, Y2);
+  P.Add(X1, Y1);
+  P.Add(X2, Y2);
+  const double dx = double(X2) - X1, dy = double(Y2) - Y1, L = std::hypot(dx, dy);
+  double ux, uy;
+  if (dy == 0) {
+    ux = 0, uy = -1;
+  } else if (dx == 0) {
+    ux = Y1 >= Y2 ? -1 : 1, uy = 0;
+  } else if (dx * dy > 0) {
+    ux = std::abs(dy) / L, uy = -std::abs(dx) / L;
+  } else {
+    ux = -std::abs(dy) / L, uy = -std::abs(dx) / L;
+  }
+  const double vx = dx / L, vy = dy / L;
+  double lx = 1, ly = 1;
+  V.UnitLengths(static_cast<TIEUnits>(std::min<int>(R.RulerUnit, kIEUnitCount - 1)), lx, ly);
+  const double value = std::sqrt(std::pow(std::abs(dx) * lx / zx, 2) + std::pow(std::abs(dy) * ly / zy, 2));
+  (void)New;
+  if (R.RulerType == 0) {
+    const double lxp = lx * 10 / zx, lyp = ly * 10 / zy;
+    if (lxp == 0 || lyp == 0 || !std::isfinite(lxp) || !std::isfinite(lyp)) return;
+    const int minX = std::min(X1, X2), maxX = std::max(X1, X2), minY = std::min(Y1, Y2),
+              maxY = std::max(Y1, Y2);
+    for (int n = 0; n <= kIEVMaxRulerTicks; ++n) {
+      const double ox = n / lxp * vx, oy = n / lyp * vy;
+      const double tx = X1 + std::trunc(ox), ty = Y1 + std::trunc(oy);
+      if (tx >= minX && tx <= maxX && ty >= minY && ty <= maxY) {
+        const int half = n % 10 == 0 ? 12 : (n % 5 == 0 ? 8 : 6);
+        const double hx = std::trunc(half * zx), hy = std::trunc(half * zy);
+        const double sx = X1 + ox + hx * ux, sy = Y1 + oy + hy * uy;
+        P.Line(static_cast<int>(std::trunc(sx)), static_cast<int>(std::trunc(sy)),
+               static_cast<int>(std::trunc(X1 + ox - hx * ux)),
+               static_cast<int>(std::trunc(Y1 + oy - hy * uy)));
+        if (n % 10 == 0) {
+          const std::string label = std::to_string(n / 10);
+          const double h = 2.0 * C.TextHeight(label) + 1, w = C.TextWidth(label) / 2;
+          int lx0, ly0;
+          if (dx * dy > 0) {
+            lx0 = Clip(std::trunc(sx + h * ux - 2 * w * ux + w * uy));
+            ly0 = Clip(std::trunc(sy + h * uy - w * ux) + 20);
+          } else {
+            lx0 = Clip(std::trunc(sx + h * ux + w * uy));
+            ly0 = Clip(std::trunc(sy + h * uy + w * ux) + 20);
+          }
+          C.TextOut(lx0, ly0, label);
+          P.Record(TIEVDrawOp::TextOut, {{lx0, ly0}}, label);
+          P.Add(lx0 - 15, ly0 - 15);
+          P.Add(lx0 + 15, ly0 + 15);
+        }
+      }
+      if (std::trunc(std::hypot(ox, oy)) >= L) break;
+    }
+    return;
+  }
+  if (R.RulerType > 3) return;
+  const double sx = std::trunc(ux * std::trunc(9 * zx)), sy = std::trunc(uy * std::trunc(9 * zy));
+  P.Line(Clip(X1 + sx), Clip(Y1 + sy), Clip(X1 - sx), Clip(Y1 - sy));
+  P.Line(Clip(X2 + sx), Clip(Y2 + sy), Clip(X2 - sx), Clip(Y2 - sy));
+  const double theta = IELineAngle(X1, Y1, X2, Y2);
+  double A = 2 * M_PI - theta;
+  bool r = true;
+  if (V.UprightLabels && theta >= M_PI / 2 - 0.000001 && theta <= 3 * M_PI / 2) {
+    A = M_PI - theta;
+    r = false;
+  }
+  std::string text = IEFormatFloat(value, V.FloatPrecision, V.FloatDigits) + " " +
+                     IEUnitName(static_cast<TIEUnits>(std::min<int>(R.RulerUnit, kIEUnitCount - 1)));
+  if (V.OnPresentMeasure) V.OnPresentMeasure(&V, text, value, ievtLENGTH);
+  C.Font().Escapement = static_cast<int>(std::trunc(-A * 1800 / M_PI));
+  const double ca = std::cos(A), sa = std::sin(A);
+  if (R.RulerType == 1) text = " " + text;
+  if (R.RulerType == 3) text += " ";
+  const int tw = C.TextWidth(text), th = C.TextHeight(text);
+  double px, py;
+  if (R.RulerType == 1) {
+    px = r ? X1 : X2, py = r ? Y1 : Y2;
+  } else if (R.RulerType == 2) {
+    px = r ? X1 + std::trunc(ca * (L - tw) / 2) : X1 - std::trunc(ca * (tw + L) / 2);
+    py = r ? Y1 + std::trunc(sa * (L - tw) / 2) : Y1 - std::trunc(sa * (tw + L) / 2);
+  } else {
+    px = (r ? X1 : X2) + std::trunc(ca * (L - tw));
+    py = (r ? Y1 : Y2) + std::trunc(sa * (L - tw));
+  }
+  const int ix = Clip(px), iy = Clip(py);
+  C.TextOut(ix, iy, text);
+  P.Record(TIEVDrawOp::TextOut, {{ix, iy}}, text);
+  const int fx = ix + Clip(std::trunc(tw * ca - th * sa)), fy = iy + Clip(std::trunc(tw * sa + th * ca));
+  for (TPoint q : {TPoint{ix, iy}, TPoint{fx, fy}}) {
+    P.Add(q.X - 15, q.Y - 15);
+    P.Add(q.X + 15, q.Y + 15);
+  }
+  C.Font().Escapement = 0;
+}
+
+void DrawAngle(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int Factor, bool OnScreen) {
+  constexpr int kUnset = -1000000;
+  const auto& ap = R.AnglePoints;
+  if (ap[0].X == kUnset) return;
+  const double zy = (OnScreen ? V.ZoomY() / 100.0 : 1.0) * Factor;
+  MeasureSetup(P, R, zy);
+  std::vector<TPoint> pts;
+  for (TPoint p : ap) {
+    if (p.X == kUnset) break;
+    TPoint q{Clip((OnScreen ? double(V.XBmp2Scr(p.X)) : p.X) * Factor),
+             Clip((OnScreen ? double(V.YBmp2Scr(p.Y)) : p.Y) * Factor)};
+    pts.push_back(q);
+    P.Add(q.X, q.Y);
+  }
+  P.Polyline(pts);
+  if (pts.size() < 3) return;
+  double d = IEThreePointAngle(ap[0].X, ap[0].Y, ap[1].X, ap[1].Y, ap[2].X, ap[2].Y) * 180 / M_PI;
+  const bool mirrored = V.SmallerAngle && d >= 180;
+  if (mirrored) d = 360 - d;
+  const std::string label = IEFormatFloat(d, V.FloatPrecision, V.FloatDigits) + IESignText(U'\u00B0', -1);
+  TIECanvas& C = P.C();
+  const TPoint v = pts[1];
+  C.TextOut(v.X, v.Y, label);
+  P.Record(TIEVDrawOp::TextOut, {v}, label);
+  P.Add(v.X, v.Y);
+  P.Add(v.X + C.TextWidth(label), v.Y + C.TextHeight(label));
+  const int rr = std::min(static_cast<int>(Dist(v.X, v.Y, pts[0].X, pts[0].Y)) / 4,
+                          static_cast<int>(Dist(v.X, v.Y, pts[2].X, pts[2].Y)) / 4);
+  const TPoint a = mirrored ? pts[2] : pts[0], b = mirrored ? pts[0] : pts[2];
+  P.Arc(v.X - rr, v.Y - rr, v.X + rr, v.Y + rr, a.X, a.Y, b.X, b.Y);
+  P.Add(v.X - rr, v.Y - rr);
+  P.Add(v.X + rr, v.Y + rr);
+}
+
+}  // namespace
+
+// ---- bitmap objects
+
+void IEVDrawBitmapFrame(int& X1, int& Y1, int& X2, int& Y2, const TIEVObjectRecord& R, TIEBitmap* Target,
+                        int Width) {
+  if (!Target || Target->PixelFormat() != ie24RGB || Width <= 0) return;
+  const int w = Target->Width(), h = Target->Height();
+  if (w <= 0 || h <= 0) return;
+  Width = std::min(Width, std::max(w, h));
+  const TRGB c = IEColorToRGB(R.PenColor);
+  TIEBitmap* a = Target->HasAlphaChannel() ? Target->GetAlphaChannel() : nullptr;
+  auto put = [&](int x, int y) {
+    reinterpret_cast<TRGB*>(Target->GetScanline(y))[x] = c;
+    if (a) a->GetScanline(y)[x] = 255;
+  };
+  for (int i = 0; i < Width; ++i) {
+    const int L = std::clamp(X1, 0, w - 1), T = std::clamp(Y1, 0, h - 1);
+    const int Rr = std::clamp(X2, 0, w - 1), B = std::clamp(Y2, 0, h - 1);
+    for (int y : {Y1, Y2})
+      if (y >= 0 && y < h)
+        for (int x = L; x <= Rr; ++x) put(x, y);
+    for (int x : {X1, X2})
+      if (x >= 0 && x < w)
+        for (int y = T; y <= B; ++y) put(x, y);
+    ++X1, ++Y1, --X2, --Y2;
+  }
+}
+
+// ---- one object
+
+bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TIEBitmap* Work,
+                              bool DrawingAlpha, int Factor, bool OnScreen, bool ClipTest) {
+  if (!Target || Target->Empty()) return false;
+  Factor = std::max(Factor, 1);
+  auto cx = [&](int x) { return Clip((OnScreen ? double(XBmp2Scr(x)) : double(x)) * Factor); };
+  auto cy = [&](int y) { return Clip((OnScreen ? double(YBmp2Scr(y)) : double(y)) * Factor); };
+  const double zx = (OnScreen ? ZoomX() / 100.0 : 1.0) * Factor;
+  const double zy = (OnScreen ? ZoomY() / 100.0 : 1.0) * Factor;
+  int X1 = cx(R.x1), Y1 = cy(R.y1), X2 = cx(R.x2), Y2 = cy(R.y2);
+  if (R.Kind == ievkBOX && R.SolidFill) R.PenWidth = 1;
+  const int penW =
+      std::clamp(ZoomObjectsWidth ? static_cast<int>(std::ceil(std::max(1.0, R.PenWidth * std::min(zx, zy))))
+                                  : R.PenWidth,
+                 0, kIEVMaxPenWidth);
+  const int transp = std::clamp(R.Transparency, 0, 255);
+  const bool aa = fObjAntialias && (!Dragging || !FastDrag);
+  TPainter P(Target, aa, R);
+  TIECanvas& C = P.C();
+  C.Pen()->SetMode(pmCopy);
+  C.Pen()->SetColor(R.PenColor);
+  C.Pen()->SetStyle(static_cast<TPenStyle>(R.PenStyle));
+  C.Pen()->SetWidth(static_cast<float>(penW));
+  C.Pen()->SetTransparency(transp);
+  C.Brush()->SetColor(R.BrushColor);
+  C.Brush()->SetStyle(static_cast<TBrushStyle>(R.BrushStyle));
+  C.Brush()->SetTransparency(transp);
+  R.DrawnRect = TRect{kEmptyLo, kEmptyLo, -kEmptyLo, -kEmptyLo};
+  R.DrawnPenWidth = penW;
+  if (!(R.Style & ievsVisible)) return false;
+  if (ClipTest) {
+    const int l = std::min(X1, X2) - penW, r = std::max(X1, X2) + penW;
+    const int t = std::min(Y1, Y2) - penW, b = std::max(Y1, Y2) + penW;
+    if (r < 0 || b < 0 || l >= Target->Width() || t >= Target->Height()) return false;
+  }
+  const TRect dest{X1, Y1, X2, Y2};
+  bool handled = false;
+  if (OnBeforeDrawObject) OnBeforeDrawObject(this, hobj, Target, dest, DrawingAlpha, handled);
+  if (!handled) {
+    switch (R.Kind) {
+      case ievkLINE:
+      case ievkLINELABEL: {
+        P.RoundCaps = penW > 1;
+        P.Line(X1, Y1, X2, Y2);
+        P.RoundCaps = false;
+        auto shape = [&](int shapeKind, int ex, int ey, int ox, int oy) {
+          if (shapeKind != 1 && shapeKind != 2) return;
+          const double a = std::atan2(double(ey - oy), double(ex - ox));
+          const double sw = R.ShapeWidth * zx / 2, sh = R.ShapeHeight * zy;
+          const double bx = ex - sh * std::cos(a), by = ey - sh * std::sin(a);
+          const double nx = -std::sin(a) * sw, ny = std::cos(a) * sw;
+          std::vector<TPoint> t;
+          if (shapeKind == 2)
+            t = {{ex, ey}, {Clip(bx + nx), Clip(by + ny)}, {Clip(bx - nx), Clip(by - ny)}};
+          else
+            t = {{Clip(bx), Clip(by)}, {Clip(ex + nx), Clip(ey + ny)}, {Clip(ex - nx), Clip(ey - ny)}};
+          P.Polygon(t);
+          for (TPoint p : t) P.Add(p.X, p.Y);
+        };
+        shape(R.BeginShape, X1, Y1, X2, Y2);
+        shape(R.EndShape, X2, Y2, X1, Y1);
+        if (R.Kind == ievkLINELABEL && !R.Text.empty()) {
+          TPoint anchor{X2, Y2}, other{X1, Y1};
+          if (R.LabelPosition == 1) std::swap(anchor, other);
+          if (R.Font) C.Font() = R.Font->ToFont();
+          C.Font().Height = FontPixels(std::trunc(C.Font().Height * zy / Factor * Factor));
+          C.Font().Color = R.PenColor;
+          const int tw = C.TextWidth(R.Text), th = C.TextHeight(R.Text);
+          const int left = anchor.X < other.X ? anchor.X - tw : anchor.X;
+          const int top = anchor.Y < other.Y ? anchor.Y - th : anchor.Y;
+          const TBrushStyle oldBs = C.Brush()->GetStyle();
+          C.Brush()->SetColor(R.LabelBrushColor);
+          C.Brush()->SetStyle(static_cast<TBrushStyle>(R.LabelBrushStyle));
+          C.Pen()->SetStyle(R.LabelShape == 0 ? psClear : psSolid);
+          C.Pen()->SetWidth(1);
+          if (R.LabelShape == 3) {
+            P.Ellipse(left, top - th, left + tw + 1, top + 2 * th + 1);
+            P.Add(left, top - th);
+            P.Add(left + tw, top + 2 * th);
+          } else if (R.LabelShape == 2) {
+            P.Record(TIEVDrawOp::Rect, {{left, top}, {left + tw + 1, top + th + 1}});
+            C.RoundRect(left, top, left + tw + 1, top + th + 1, 10, 10);
+          } else {
+            P.Rect(left, top, left + tw + 1, top + th + 1);
+          }
+          P.Add(left, top);
+          P.Add(left + tw + 1, top + th + 1);
+          C.Brush()->SetStyle(bsClear);
+          P.Text(TRect{left, top, left + tw, top + th}, left, top, R.Text);
+          C.Brush()->SetStyle(oldBs);
+          R.LabelRect = TRect{XScr2Bmp(left / Factor), YScr2Bmp(top / Factor), XScr2Bmp((left + tw) / Factor),
+                              YScr2Bmp((top + th) / Factor)};
+          if (!OnScreen)
+            R.LabelRect = TRect{left / Factor, top / Factor, (left + tw) / Factor, (top + th) / Factor};
+        }
+        break;
+      }
+      case ievkBOX:
+        if (R.SolidFill) {
+          // Straight into the pixels, clipped to the bitmap.
+          const int l = std::max(std::min(X1, X2), 0), r = std::min(std::max(X1, X2), Target->Width() - 1);
+          const int t = std::max(std::min(Y1, Y2), 0), b = std::min(std::max(Y1, Y2), Target->Height() - 1);
+          P.Record(TIEVDrawOp::FillRect, {{l, t}, {r, b}});
+          const TRGB c = IEColorToRGB(R.BrushColor);
+          for (int y = t; y <= b; ++y) {
+            std::uint8_t* row = Target->ScanLine(y);
+            if (Target->BitCount() == 8) {
+              std::fill(row + l, row + r + 1, static_cast<std::uint8_t>(R.BrushColor & 0xFF));
+            } else if (Target->BitCount() == 24) {
+              for (int x = l; x <= r; ++x) {
+                row[3 * x] &= c.b;
+                row[3 * x + 1] &= c.g;
+                row[3 * x + 2] &= c.r;
+              }
+            }
+          }
+        } else {
+          P.Rect(X1, Y1, X2 + 1, Y2 + 1);
+        }
+        break;
+      case ievkELLIPSE: P.Ellipse(X1, Y1, X2 + 1, Y2 + 1); break;
+      case ievkARC: {
+        const double rx = (double(X2) - X1) / 2, ry = (double(Y2) - Y1) / 2;
+        const double a0 = std::isfinite(R.ArcStart) ? R.ArcStart : 0,
+                     a1 = std::isfinite(R.ArcEnd) ? R.ArcEnd : 0;
+        P.Arc(X1, Y1, X2 + 1, Y2 + 1, Clip(std::round(X1 + rx + rx * std::cos(a0))),
+              Clip(std::round(Y1 + ry + ry * std::sin(a0))), Clip(std::round(X1 + rx + rx * std::cos(a1))),
+              Clip(std::round(Y1 + ry + ry * std::sin(a1))));
+        break;
+      }
+      case ievkBITMAP: DrawBitmapObjectInto(*this, Target, R, X1, Y1, X2, Y2, Work, penW, P); break;
+      case ievkTEXT: {
+        if (R.Text.empty()) break;
+        if (hobj == fTextEditing) {
+          C.Brush()->SetStyle(bsClear);
+          P.Rect(X1 - 1, Y1 - 1, X2 + 1, Y2 + 1);
+          break;
+        }
+        if (R.Font) C.Font() = R.Font->ToFont();
+        const int fh = C.Font().Height;
+        C.Font().Height = FontPixels(fh == 0 ? double(Y2 - Y1) : std::trunc(fh * zy));
+        C.Font().Color = R.PenColor;
+        const double a = C.Font().Escapement / 10.0 * M_PI / 180.0;
+        P.Rect(X1, Y1, X2 + 1, Y2 + 1);
+        C.Brush()->SetStyle(bsClear);
+        const int tw = C.TextWidth(R.Text), th = C.TextHeight(R.Text);
+        const int v = static_cast<int>(std::trunc((Y2 - Y1) - th * std::cos(a) + tw * std::sin(a))) / 2;
+        const int m = R.PenStyle == psClear ? 0 : static_cast<int>(std::round((R.PenWidth + 1) * zx));
+        int h = 0;
+        switch (R.TextAlign) {
+          case 0: h = std::abs(static_cast<int>(std::trunc(th * std::sin(a)))) + m; break;
+          case 1: h = static_cast<int>(std::trunc((X2 - X1) - tw * std::cos(a))) - m; break;
+          case 2:
+          case 3:
+            h = static_cast<int>(std::trunc((X2 - X1) - tw * std::cos(a) - th * std::sin(a))) / 2;
+            break;
+          default: break;
+        }
+        P.Text(TRect{X1, Y1, X2, Y2}, X1 + h, Y1 + v, R.Text);
+        break;
+      }
+      case ievkMEMO: {
+        if (hobj == fTextEditing) break;
+        if (R.BkBitmap && !DrawingAlpha)
+          DrawBitmapObjectInto(*this, Target, R, X1, Y1, X2, Y2, nullptr, penW, P);
+        TIETextControl tc(nullptr);
+        TIETextMemo memo;
+        memo.Text = R.Text;
+        memo.Records = R.CharInfo;
+        if (R.AttrIndices) memo.Indices = *R.AttrIndices;
+        if (R.Font) tc.Font = R.Font->ToFont();
+        tc.Font.Color = R.PenColor;
+        tc.Brush.Color = R.BrushColor;
+        tc.Brush.Style = static_cast<TBrushStyle>(R.BrushStyle);
+        tc.BackgroundBrush.Color = R.BrushColor;
+        tc.BackgroundBrush.Style = static_cast<TBrushStyle>(R.FillStyle);
+        tc.FramePen.Color = R.BorderColor;
+        tc.FramePen.Style = static_cast<TPenStyle>(R.BorderStyle);
+        tc.LineSpacing = R.LineSpacing;
+        tc.SetMargins(R.Margins[0], R.Margins[1], R.Margins[2], R.Margins[3]);
+        tc.SetMemo(std::move(memo));
+        tc.Init();
+        tc.SetZoom(std::clamp(zy, 0.01, 100.0));
+        P.Record(TIEVDrawOp::TextOut, {{X1, Y1}, {X2, Y2}}, R.Text);
+        tc.LayoutAndDraw(&C, X1, Y1, std::abs(R.x2 - R.x1) + 1, std::abs(R.y2 - R.y1) + 1);
+        break;
+      }
+      case ievkRULER: DrawRuler(*this, P, R, X1, Y1, X2, Y2, zx, zy, false); break;
+      case ievkPOLYLINE: {
+        const auto& b = R.PointsBox;
+        if (R.Points.empty() || (b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] == 0)) break;
+        const double bw = double(b[2]) - b[0], bh = double(b[3]) - b[1];
+        const double fx = bw == 0 ? 1.0 : (double(R.x2) - R.x1) / bw;
+        const double fy = bh == 0 ? 1.0 : (double(R.y2) - R.y1) / bh;
+        std::vector<TPoint> pts;
+        R.DrawnPoints.clear();
+        for (TPoint p : R.Points) {
+          const int ix = Clip(std::round(R.x1 + (p.X - b[0]) * fx)),
+                    iy = Clip(std::round(R.y1 + (p.Y - b[1]) * fy));
+          TPoint q{cx(ix), cy(iy)};
+          pts.push_back(q);
+          R.DrawnPoints.push_back(TPoint{q.X / Factor, q.Y / Factor});
+          P.Add(q.X, q.Y);
+        }
+        if (R.Closed)
+          P.Polygon(pts);
+        else
+          P.Polyline(pts);
+        break;
+      }
+      case ievkANGLE: DrawAngle(*this, P, R, Factor, OnScreen); break;
+      case ievkEXTENDED:
+        // A missing extended object is skipped.
+        if (R.Extended.p) {
+          TIEBitmap wrap;
+          wrap.AttachTBitmap(Target, false);
+          R.Extended.p->Draw(&wrap, dest, zx, zy, DrawingAlpha);
+        }
+        break;
+      default: break;
+    }
+    if (R.Kind != ievkRULER && R.Kind != ievkANGLE && R.Kind != ievkPOLYLINE) {
+      P.Add(X1, Y1);
+      P.Add(X2, Y2);
+    }
+  }
+  if (OnAfterDrawObject) {
+    bool h2 = false;
+    OnAfterDrawObject(this, hobj, Target, dest, DrawingAlpha, h2);
+  }
+  ++fObjectsDrawn;
+  return true;
+}
+
+// ---- all objects
+
+namespace {
+
+// The work bitmap at w x h (24 bits with an 8-bit alpha plane); nullptr when
+// it cannot be had.
+TIEBitmap* EnsureWork(std::unique_ptr<TIEBitmap>& Work, int w, int h) {
+  if (Work && Work->Width() == w && Work->Height() == h) return Work.get();
+  Work.reset();
+  auto b = std::make_unique<TIEBitmap>();
+  if (!b->AllocateAt(w, h, ie24RGB, ieTBitmap) || b->Width() != w) return nullptr;
+  TIEBitmap* a = b->GetAlphaChannel();
+  if (!a || a->Width() != w) return nullptr;
+  a->SetLocation(ieTBitmap);
+  Work = std::move(b);
+  return Work.get();
+}
+
+}  // namespace
+
+void TRedozIrVect::DrawObjects(TBitmap* Target, bool IntoImage, bool Antialias) {
+  fObjectsDrawn = 0;
+  if (!Target || Target->Empty() || fDrawOrder.empty()) return;
+  const bool onScreen = !IntoImage;
+  int F = Antialias ? 2 : 1;
+  const bool super = fCopyAntialias && !IEGDIPAvailable();
+  if (!super) F = 1;
+  TIEBitmap* work = nullptr;
+  auto ensure = [&]() -> TIEBitmap* {
+    if (work) return work;
+    // Twice the size falls back to the target's own when it cannot be had.
+    if (F == 2 && (std::int64_t(Target->Width()) * 2 * Target->Height() * 2 > MaxWorkPixels ||
+                   !(work = EnsureWork(fWork, Target->Width() * 2, Target->Height() * 2))))
+      F = 1;
+    if (!work) work = EnsureWork(fWork, Target->Width(), Target->Height());
+    return work;
+  };
+  std::unique_ptr<TIERenderCaches> caches;
+  for (int h : fDrawOrder) {
+    TIEVObjectRecord& R = fRecords[static_cast<std::size_t>(h)];
+    const bool solidBox = R.Kind == ievkBOX && R.SolidFill;
+    const bool direct =
+        !super && !R.Shadow.Enabled && !solidBox &&
+        (std::clamp(R.Transparency, 0, 255) >= 255 || (R.Kind != ievkTEXT && R.Kind != ievkMEMO));
+    if (direct || (!super && Dragging && FastDrag)) {
+      DrawObject(Target, R, h, nullptr, false, 1, onScreen, onScreen);
+      continue;
+    }
+    TIEBitmap* W = ensure();
+    if (!W) {
+      DrawObject(Target, R, h, nullptr, false, 1, onScreen, onScreen);
+      continue;
+    }
+    const int f = super ? F : 1;
+    W->Fill(static_cast<double>(R.PenColor & 0xFFFFFF));
+    TIEBitmap target;
+    target.AttachTBitmap(Target, false);
+    if (solidBox) {
+      // The pixels under the box, so that the AND of its colour works on them.
+      const int l = std::clamp(std::min(R.x1, R.x2), 0, Target->Width() - 1);
+      const int t = std::clamp(std::min(R.y1, R.y2), 0, Target->Height() - 1);
+      const int r = std::clamp(std::max(R.x1, R.x2), 0, Target->Width() - 1);
+      const int b = std::clamp(std::max(R.y1, R.y2), 0, Target->Height() - 1);
+      target.StretchRectTo(W, l * f, t * f, (r - l + 1) * f, (b - t + 1) * f, l, t, r - l + 1, b - t + 1,
+                           rfNone, 255);
+    }
+    TIEBitmap* alpha = W->GetAlphaChannel();
+    alpha->Fill(0);
+    if (!DrawObject(W->GetVclBitmap(), R, h, W, false, f, onScreen, onScreen)) continue;
+    const bool hasBitmap = R.Kind == ievkBITMAP && R.BitmapIdx >= 0;
+    if (!hasBitmap) {
+      const TColor grey = static_cast<TColor>(std::clamp(R.Transparency, 0, 255) * 0x010101);
+      const TColor c0 = R.PenColor, c1 = R.BrushColor, c2 = R.LabelBrushColor, c3 = R.BorderColor;
+      const TRect drawn = R.DrawnRect;
+      R.PenColor = R.BrushColor = R.LabelBrushColor = R.BorderColor = grey;
+      DrawObject(alpha->GetVclBitmap(), R, h, nullptr, true, f, onScreen, onScreen);
+      R.PenColor = c0, R.BrushColor = c1, R.LabelBrushColor = c2, R.BorderColor = c3;
+      R.DrawnRect = drawn;
+    }
+    const int pw = R.DrawnPenWidth;
+    int l = std::clamp(R.DrawnRect.Left - pw, 0, W->Width() - 1),
+        t = std::clamp(R.DrawnRect.Top - pw, 0, W->Height() - 1);
+    int r = std::clamp(R.DrawnRect.Right + pw, 0, W->Width() - 1),
+        b = std::clamp(R.DrawnRect.Bottom + pw, 0, W->Height() - 1);
+    if (l > r) std::swap(l, r);
+    if (t > b) std::swap(t, b);
+    if (f == 2) l += 2, t += 2, r -= 2, b -= 2;
+    if (r < l || b < t) continue;
+    if (R.Shadow.Enabled) {
+      const double radius =
+          std::isfinite(R.Shadow.Radius) ? std::clamp(R.Shadow.Radius * f, 0.0, kIEVMaxShadowRadius) : 0.0;
+      const int ox = std::clamp(R.Shadow.OffsetX, -kIEVMaxShadowOffset, kIEVMaxShadowOffset) * f;
+      const int oy = std::clamp(R.Shadow.OffsetY, -kIEVMaxShadowOffset, kIEVMaxShadowOffset) * f;
+      const int m = _IEAddSoftShadow(W, ox, oy, radius, std::clamp(R.Shadow.Intensity, 0, 100),
+                                     R.Shadow.ShadowColor, l, t, r, b);
+      l = std::max(l - m, 0), t = std::max(t - m, 0);
+      r = std::min(r + m, W->Width() - 1), b = std::min(b + m, W->Height() - 1);
+    }
+    alpha->SetFull(false);
+    if (f == 2)
+      W->RenderToTBitmapEx(Target, caches, nullptr, l / 2, t / 2, (r - l + 1) / 2, (b - t + 1) / 2, l, t,
+                           r - l + 1, b - t + 1, true, false, 255, rfTriangle, false, 0);
+    else
+      W->RenderToTBitmapEx(Target, caches, nullptr, l, t, r - l + 1, b - t + 1, l, t, r - l + 1, b - t + 1,
+                           true, false, 255, rfNone, false, 0);
+  }
+}
+
+void TRedozIrVect::CopyObjectsToBack(TIEBitmap* Dest) {
+  if (CopyObjectsHook) {
+    CopyObjectsHook(*this, Dest);
+    return;
+  }
+  if (!Dest || fDrawOrder.empty() || Dest->Width() <= 0 || Dest->Height() <= 0) return;
+  const bool oldDrag = Dragging;
+  Dragging = false;
+  if (Dest->PixelFormat() == ie24RGB && Dest->Location() == ieTBitmap && Dest->GetVclBitmap()) {
+    DrawObjects(Dest->GetVclBitmap(), true, fCopyAntialias);
+  } else {
+    TIEBitmap copy;
+    copy.Assign(Dest);
+    copy.PixelFormat() == ie24RGB ? void() : copy.SetPixelFormat(ie24RGB);
+    copy.SetLocation(ieTBitmap);
+    if (copy.GetVclBitmap()) DrawObjects(copy.GetVclBitmap(), true, fCopyAntialias);
+    const TIEPixelFormat pf = Dest->PixelFormat();
+    if (pf != ie24RGB) copy.SetPixelFormat(pf);
+    copy.SetLocation(ieMemory);
+    Dest->Assign(&copy);
+  }
+  Dragging = oldDrag;
+}
+
+void TRedozIrVect::CopyObjectsToBack(bool Antialias) {
+  const bool old = fCopyAntialias;
+  fCopyAntialias = Antialias;
+  CopyObjectsToBack(GetIEBitmap());
+  fCopyAntialias = old;
+  Update();
+  DoImageChange();
+}
+
+void TRedozIrVect::PaintLayersToBackBuffer(TIEBitmap* Dest, const TRect* ClipRect, bool DrawBackground,
+                                           bool DrawDecorations) {
+  TRedozIrView::PaintLayersToBackBuffer(Dest, ClipRect, DrawBackground, DrawDecorations);
+  if (!Dest || (fDrawOrder.empty() && !DrawBackground && !DrawDecorations)) return;
+  if (Dest->PixelFormat() != ie24RGB || !Dest->GetVclBitmap()) return;
+  TBitmap* t = Dest->GetVclBitmap();
+  const bool old = fCopyAntialias;
+  fCopyAntialias = false;
+  DrawObjects(t, false, fObjAntialias);
+  fCopyAntialias = old;
+  DrawGrips(t->Canvas());
+}
+
+// ---- grips
+
+void TRedozIrVect::DrawGrips(TCanvas* Canvas) {
+  if (!Canvas) return;
+  Canvas->Pen = TPen{};
+  Canvas->Brush.Color = static_cast<TColor>(0xBAFFFF);
+  Canvas->Brush.Style = bsSolid;
+  const int g = std::clamp(GripSize, 1, 100);
+  for (int h : fSelection) {
+    const TIEVObjectRecord* r = GetObjectRecord(h);
+    if (!r || !(r->Style & ievsVisible)) continue;
+    std::vector<TPoint> pts;
+    if (r->Kind == ievkANGLE) {
+      for (TPoint p : r->AnglePoints)
+        if (p.X != -1000000) pts.push_back(p);
+    } else if (r->Kind == ievkLINE || r->Kind == ievkRULER || r->Kind == ievkLINELABEL) {
+      pts = {{r->x1, r->y1}, {r->x2, r->y2}};
+    } else {
+      const int mx = (r->x1 + r->x2) / 2, my = (r->y1 + r->y2) / 2;
+      pts = {{r->x1, r->y1}, {r->x2, r->y1}, {r->x2, r->y2}, {r->x1, r->y2},
+             {mx, r->y1},    {mx, r->y2},    {r->x1, my},    {r->x2, my}};
+    }
+    for (TPoint p : pts) {
+      const int x = XBmp2Scr(p.X), y = YBmp2Scr(p.Y);
+      Canvas->Ellipse(x - g, y - g, x + g, y + g);
+    }
+  }
+}
+
+// ---- hit tests
+
+double TRedozIrVect::GetObjectDistance(int hobj, double X, double Y) const {
+  const TIEVObjectRecord* r = GetObjectRecord(hobj);
+  constexpr double kFar = std::numeric_limits<double>::max();
+  if (!r) return kFar;
+  const double x1 = std::min(r->x1, r->x2), x2 = std::max(r->x1, r->x2);
+  const double y1 = std::min(r->y1, r->y2), y2 = std::max(r->y1, r->y2);
+  const double pen = std::max(1, r->PenWidth) / 2.0;
+  auto boxEdge = [&] {
+    return std::min({SegDist(X, Y, x1, y1, x2, y1), SegDist(X, Y, x2, y1, x2, y2),
+                     SegDist(X, Y, x2, y2, x1, y2), SegDist(X, Y, x1, y2, x1, y1)});
+  };
+  const bool inside = X >= x1 && X <= x2 && Y >= y1 && Y <= y2;
+  switch (r->Kind) {
+    case ievkLINE:
+    case ievkRULER:
+    case ievkLINELABEL: {
+      double d = SegDist(X, Y, r->x1, r->y1, r->x2, r->y2) - pen;
+      if (r->Kind == ievkLINELABEL && X >= r->LabelRect.Left && X <= r->LabelRect.Right &&
+          Y >= r->LabelRect.Top && Y <= r->LabelRect.Bottom)
+        d = 0;
+      return std::max(d, 0.0);
+    }
+    case ievkBOX:
+      if (inside && (r->BrushStyle != bsClear || r->SolidFill)) return 0;
+      return std::max(boxEdge() - pen, 0.0);
+    case ievkELLIPSE:
+    case ievkARC: {
+      const double rx = (x2 - x1) / 2, ry = (y2 - y1) / 2, cx = x1 + rx, cy = y1 + ry;
+      if (rx <= 0 || ry <= 0) return std::max(SegDist(X, Y, x1, y1, x2, y2) - pen, 0.0);
+      const double k = std::hypot((X - cx) / rx, (Y - cy) / ry);
+      if (k <= 1 && r->Kind == ievkELLIPSE && r->BrushStyle != bsClear) return 0;
+      return std::max(std::abs(k - 1) * std::min(rx, ry) - pen, 0.0);
+    }
+    case ievkPOLYLINE: {
+      if (r->DrawnPoints.size() < 2 || !inside) return inside ? 0 : boxEdge();
+      double d = kFar;
+      for (std::size_t i = 1; i < r->Points.size(); ++i)
+        d = std::min(d,
+                     SegDist(X, Y, r->Points[i - 1].X, r->Points[i - 1].Y, r->Points[i].X, r->Points[i].Y));
+      return std::max(d - pen, 0.0);
+    }
+    case ievkANGLE: {
+      const auto& a = r->AnglePoints;
+      double d = SegDist(X, Y, a[0].X, a[0].Y, a[1].X, a[1].Y);
+      if (a[2].X != -1000000) d = std::min(d, SegDist(X, Y, a[1].X, a[1].Y, a[2].X, a[2].Y));
+      return std::max(d - pen, 0.0);
+    }
+    default: return inside ? 0 : boxEdge();
+  }
+}
+
+int TRedozIrVect::FindObjectAt(int X, int Y) {
+  const double bx = XScr2Bmp(X), by = YScr2Bmp(Y);
+  const double z = std::max(ZoomX() / 100.0, 1e-6);
+  const double tol = std::max(1, GripSize) / z;
+  for (auto it = fDrawOrder.rbegin(); it != fDrawOrder.rend(); ++it) {
+    const TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(*it)];
+    if (!(r.Style & ievsVisible)) continue;
+    if (GetObjectDistance(*it, bx, by) <= tol) return *it;
+  }
+  return -1;
+}
+
+}  // namespace redozir

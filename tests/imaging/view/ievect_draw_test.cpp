@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "imaging/core/iebitmap.h"
+#include "imaging/core/iegdiplus.h"
+#include "imaging/view/ievect.h"
+#include "platform/bitmap.h"
+
+using namespace redozir;
+
+namespace {
+
+// Records every drawing call of the objects while it lives.
+struct Recorder {
+  std::vector<TIEVDrawOp> ops;
+  Recorder() {
+    IEVDrawRecorder = [this](const TIEVDrawOp& op) { ops.push_back(op); };
+  }
+  ~Recorder() { IEVDrawRecorder = nullptr; }
+  std::vector<TIEVDrawOp> Of(TIEVDrawOp::TKind k) const {
+    std::vector<TIEVDrawOp> r;
+    for (const auto& o : ops)
+      if (o.Kind == k) r.push_back(o);
+    return r;
+  }
+};
+
+struct Fixture {
+  TRedozIrVect v{nullptr};
+  TBitmap target{200, 200, pf24bit};
+  Fixture() { v.SetDpi(100, 100); }
+  TIEVObjectRecord& Add(TIEVObjectKind kind, int x1, int y1, int x2, int y2) {
+    const int h = v.AddNewObject();
+    TIEVObjectRecord& r = *v.GetObjectRecord(h);
+    r.Kind = kind;
+    r.x1 = x1, r.y1 = y1, r.x2 = x2, r.y2 = y2;
+    return r;
+  }
+  bool Draw(TIEVObjectRecord& r) { return v.DrawObject(&target, r, 0, nullptr, false, 1, false, false); }
+};
+
+TEST(VectDraw, VisibilityAndPenCaps) {
+  struct Case {
+    std::uint8_t style;
+    int pen;
+    bool drawn;
+    bool caps;
+  } cases[] = {
+      {ievsSelectable, 1, false, false}, {ievsVisible, 1, true, false}, {ievsVisible, 3, true, true}};
+  for (const Case& c : cases) {
+    Fixture f;
+    TIEVObjectRecord& r = f.Add(ievkLINE, 10, 10, 90, 50);
+    r.Style = c.style;
+    r.PenWidth = c.pen;
+    Recorder rec;
+    EXPECT_EQ(f.Draw(r), c.drawn);
+    if (!c.drawn) {
+      EXPECT_TRUE(rec.ops.empty());
+      EXPECT_GT(r.DrawnRect.Left, r.DrawnRect.Right);
+      continue;
+    }
+    ASSERT_EQ(rec.Of(TIEVDrawOp::Line).size(), 1u);
+    EXPECT_EQ(rec.Of(TIEVDrawOp::Line)[0].RoundCaps, c.caps);
+    EXPECT_EQ(rec.Of(TIEVDrawOp::Line)[0].PenWidth, c.pen);
+    EXPECT_EQ(r.DrawnRect, (TRect{10, 10, 90, 50}));
+  }
+}
+
+TEST(VectDraw, InchRulerTicksAndLabels) {
+  Fixture f;
+  TIEVObjectRecord& r = f.Add(ievkRULER, 0, 100, 100, 100);
+  r.RulerType = 0;
+  r.RulerUnit = ieuINCHES;
+  Recorder rec;
+  ASSERT_TRUE(f.Draw(r));
+  auto lines = rec.Of(TIEVDrawOp::Line);
+  ASSERT_EQ(lines.size(), 12u);  // the ruler, then 11 ticks
+  for (int n = 0; n <= 10; ++n) {
+    const auto& t = lines[static_cast<std::size_t>(n) + 1].Points;
+    const int half = n % 10 == 0 ? 12 : (n % 5 == 0 ? 8 : 6);
+    EXPECT_EQ(t[0], (TPoint{10 * n, 100 - half})) << n;
+    EXPECT_EQ(t[1], (TPoint{10 * n, 100 + half})) << n;
+  }
+  auto texts = rec.Of(TIEVDrawOp::TextOut);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].Text, "0");
+  EXPECT_EQ(texts[1].Text, "1");
+}
+
+TEST(VectDraw, CoincidentRulerAndAngleLabel) {
+  Fixture f;
+  TIEVObjectRecord& ruler = f.Add(ievkRULER, 30, 30, 30, 30);
+  {
+    Recorder rec;
+    f.Draw(ruler);
+    EXPECT_TRUE(rec.ops.empty());
+  }
+  for (bool smaller : {false, true}) {
+    f.v.SmallerAngle = smaller;
+    for (bool turn : {false, true}) {
+      TIEVObjectRecord& a = f.Add(ievkANGLE, 0, 0, 100, 100);
+      a.AnglePoints = {TPoint{0, 50}, TPoint{50, 50}, TPoint{50, turn ? 0 : 100}};
+      Recorder rec;
+      f.Draw(a);
+      auto texts = rec.Of(TIEVDrawOp::TextOut);
+      ASSERT_EQ(texts.size(), 1u);
+      const std::string& t = texts[0].Text;
+      EXPECT_TRUE(t.rfind("90.00", 0) == 0 || (!smaller && t.rfind("270.00", 0) == 0)) << t;
+      EXPECT_NE(t.find("\u00B0"), std::string::npos);
+    }
+  }
+  // An unset third point: the first arm only, no label.
+  TIEVObjectRecord& a = f.Add(ievkANGLE, 0, 0, 100, 100);
+  a.AnglePoints[2] = TPoint{-1000000, 0};
+  Recorder rec;
+  f.Draw(a);
+  EXPECT_TRUE(rec.Of(TIEVDrawOp::TextOut).empty());
+  EXPECT_TRUE(rec.Of(TIEVDrawOp::Arc).empty());
+}
+
+TEST(VectDraw, BitmapFrameShrinksTheBitmapAndFrameIsInPenColour) {
+  Fixture f;
+  f.target.Canvas()->Brush.Color = clWhite;
+  f.target.Canvas()->FillRect(TRect{0, 0, 200, 200});
+  TIEVObjectRecord& r = f.Add(ievkBITMAP, 20, 20, 79, 59);
+  r.BitmapIdx = 0;  // the template's error icon
+  r.BitmapBorder = 1;
+  r.PenWidth = 3;
+  r.PenColor = clRed;
+  Recorder rec;
+  ASSERT_TRUE(f.Draw(r));
+  auto b = rec.Of(TIEVDrawOp::Bitmap);
+  ASSERT_EQ(b.size(), 1u);
+  EXPECT_EQ(b[0].Points[0], (TPoint{23, 23}));
+  EXPECT_EQ(b[0].Points[1], (TPoint{76, 56}));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(f.target.Canvas()->Pixels(20 + i, 40), clRed) << i;
+  // Without a bitmap: a crossed frame.
+  TIEVObjectRecord& none = f.Add(ievkBITMAP, 0, 0, 10, 10);
+  none.BitmapIdx = -1;
+  Recorder rec2;
+  f.Draw(none);
+  EXPECT_EQ(rec2.Of(TIEVDrawOp::Line).size(), 2u);
+  EXPECT_EQ(rec2.Of(TIEVDrawOp::Rect).size(), 1u);
+}
+
+TEST(VectDraw, SupersampledRouteUsesTwiceTheTargetAndFallsBack) {
+  const bool allowed = GDIPlusAllowed;
+  GDIPlusAllowed = false;
+  for (std::int64_t limit : {std::int64_t(1) << 26, std::int64_t(1000)}) {
+    TRedozIrVect v(nullptr);
+    v.MaxWorkPixels = limit;
+    TIEVObjectRecord& r = *v.GetObjectRecord(v.AddNewObject());
+    r.Kind = ievkBOX;
+    r.x1 = r.y1 = 10, r.x2 = r.y2 = 50;
+    r.BrushStyle = bsSolid;
+    r.BrushColor = clBlue;
+    r.Shadow.Enabled = 1;
+    r.Shadow.OffsetX = r.Shadow.OffsetY = 4;
+    r.Shadow.Radius = 1e300;  // clamped before the blur
+    r.Transparency = 1000;    // clamped to opaque
+    TBitmap t(300, 200, pf24bit);
+    v.DrawObjects(&t, true, true);
+    ASSERT_NE(v.WorkBitmap(), nullptr);
+    EXPECT_EQ(v.WorkBitmap()->Width(), limit > 1000 ? 600 : 300);
+    EXPECT_EQ(v.WorkBitmap()->Height(), limit > 1000 ? 400 : 200);
+    EXPECT_EQ(v.ObjectsDrawn(), 2);  // the object and its alpha pass
+  }
+  GDIPlusAllowed = allowed;
+}
+
+TEST(VectDraw, CopyObjectsToBackAndHitTests) {
+  TRedozIrVect v(nullptr);
+  v.GetIEBitmap()->Allocate(64, 64, ie8g);
+  v.GetIEBitmap()->Fill(255);
+  TIEVObjectRecord& r = *v.GetObjectRecord(v.AddNewObject());
+  r.Kind = ievkBOX;
+  r.x1 = r.y1 = 8, r.x2 = r.y2 = 23;
+  r.BrushStyle = bsSolid;
+  r.BrushColor = clBlack;
+  v.CopyObjectsToBack(false);
+  EXPECT_EQ(v.GetIEBitmap()->PixelFormat(), ie8g);
+  EXPECT_EQ(v.GetIEBitmap()->GetScanline(15)[15], 0);
+  EXPECT_EQ(v.GetIEBitmap()->GetScanline(40)[40], 255);
+  struct Hit {
+    double x, y, d;
+  } hits[] = {{15, 15, 0}, {30, 15, 6.5}, {8, 40, 16.5}};
+  for (const Hit& h : hits) EXPECT_NEAR(v.GetObjectDistance(0, h.x, h.y), h.d, 1e-9) << h.x << "," << h.y;
+  EXPECT_EQ(v.GetObjectDistance(7, 0, 0), std::numeric_limits<double>::max());
+}
+
+}  // namespace
