@@ -282,6 +282,7 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
       }
     }
     int path = n != 3 ? 0 : IEUseAVX512() && shape.Base ? 2 : IEUseAVX2() ? 1 : 0;
+    const double bLo = std::min(bx.front(), bx.back()), bHi = std::max(bx.front(), bx.back());
     // The work is handed out in bands of tile rows, so that no piece ends
     // inside a band; progress still comes row by row, in order.
     const int band = kIERotateTileRows, bands = (NH + band - 1) / band;
@@ -301,8 +302,19 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
             IERotateRowsAVX2(j, shape, y0, y1);
           else
             IERotateRowsScalar(j, y0, y1);
-          // Finished rows of a disk-buffered result leave memory.
+          // Finished rows of a disk-buffered result leave memory, and so do
+          // the source rows that later rows no longer read (the source is
+          // walked downwards when the cosine is positive, upwards otherwise;
+          // a row still read by another thread is read again from the file).
           d.Release(y0, y1 - y0);
+          const int back = y0 - 2 * (y1 - y0);
+          if (cs >= 0) {
+            auto lo = [&](int y) { return static_cast<int>(std::floor(bLo + (y - j.CDY) * cs)) - 2; };
+            s.Release(lo(back), lo(y0) - lo(back));
+          } else {
+            auto hi = [&](int y) { return static_cast<int>(std::ceil(bHi + (y - j.CDY) * cs)) + 3; };
+            s.Release(hi(y0), hi(back) - hi(y0));
+          }
         },
         after);
   }
