@@ -121,6 +121,8 @@ bool TRedozIrView::LoadSelectionFromStream(TStream& Stream, int Mode) {
     std::int32_t bits = r.I32();
     if (bits != 1 && bits != 8) r.Fail("bad mask depth " + std::to_string(bits));
     r.Skip(16 + 1);  // the mask box and its all-opaque flag: made again from the rows
+    // No pixels either way: an empty mask, not millions of empty rows.
+    if (w == 0 || h == 0) w = h = 0;
     std::int64_t rowLen = MaskRowBytes(w, bits);
     if (rowLen > INT32_MAX) r.Fail("mask too wide (" + std::to_string(w) + ")");
     std::int64_t total = rowLen * h;

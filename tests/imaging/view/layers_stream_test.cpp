@@ -453,12 +453,12 @@ TEST(LayersStream, UndoRestoresSelectionsAndLayers) {
   EXPECT_EQ(v.GetLayer(1)->Name, "second");
 }
 
-TEST(SelectionRecord, AMaskOfNoWidthLoadsAsNoSelection) {
+TEST(SelectionRecord, AMaskOfNoWidthAndEndlessHeightLoadsAtOnceAsNoSelection) {
   TRedozIrView v(nullptr);
   v.GetIEBitmap()->Allocate(5, 5, ie24RGB);
   TBytes b;
   b.I32(0)
-      .I32(3)
+      .I32(0x7FFFFFFF)
       .I32(0)
       .Raw(std::string(16, '\0'))
       .U8(1)
