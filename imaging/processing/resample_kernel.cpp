@@ -141,17 +141,19 @@ TIEKernelFunc FastKernelOf(TResampleFilter Filter) {
     case rfBSpline: return BSplineD;
     case rfLanczos3: return Lanczos3D;
     case rfMitchell: return MitchellD;
-    case rfNearest: return IEBoxFilter;
     case rfLinear: return IELinearFilter;
     default: return TriangleD;
   }
 }
 // How far from a .5 tie a weight computed in double must be for its rounding
-// to agree with the extended one: kernel values near 1 carry errors of a few
-// 1e-16, times at most 256 for the weight, plus the double operations on the
-// window's centre; 1e-7 leaves orders of magnitude to spare, and so few
-// weights fall that close that checking them again costs nothing.
-constexpr double kWeightSlack = 1e-7;
+// to agree with the extended one. The double argument (centre less tap, times
+// 1 / scale) is off by about an ulp of the centre, 1.2e-10 at most below
+// 2^20 (beyond, the exact argument is taken), the kernels (continuous, slopes below 3) by a few
+// 1e-16; times at most 256 for the weight that stays below 1e-7, and 1e-6
+// leaves orders of magnitude to spare. So few weights fall that close that
+// checking them again costs nothing. The box kernel jumps at 0.5 and takes
+// the exact argument always.
+constexpr double kWeightSlack = 1e-6;
 
 // Both mirror rules look at the window's own index j; a window reaching
 // N or more left of the image (a strong reduction of a small source) is
@@ -212,16 +214,18 @@ void BuildList(TIEContributorList& L, int i, double S, long double W, long doubl
   auto Left = static_cast<std::int64_t>(std::floor(C - W));
   auto Right = static_cast<std::int64_t>(std::ceil(C + W));
   L.p.reserve(static_cast<size_t>(Right - Left + 1));
-  const double scale = static_cast<double>(256 / FS);
+  const double scale = static_cast<double>(256 / FS), cd = static_cast<double>(C),
+               inv = static_cast<double>(1 / FS);
+  // Beyond 2^20 the centre's ulp would eat into the slack.
+  if (std::fabs(cd) >= 1048576.0) Fast = nullptr;
   for (std::int64_t j = Left; j <= Right; ++j) {
-    const double x = static_cast<double>((C - j) / FS);
     int w;
-    const double v = Fast ? Fast(x) * scale : 0.0;
+    const double v = Fast ? Fast((cd - static_cast<double>(j)) * inv) * scale : 0.0;
     const double r = std::nearbyint(v);
     if (Fast && std::fabs(std::fabs(v - r) - 0.5) > kWeightSlack && std::fabs(r) < 2147483647.0) {
       w = static_cast<int>(r);
     } else {
-      long double k = K(x);
+      long double k = K(static_cast<double>((C - j) / FS));
       w = RoundWeight(k * 256 / FS);
     }
     if (w == 0) continue;
@@ -239,7 +243,7 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended)
   if (N <= 0 || M <= 0) return T;
   double support = 1.0;
   TIEKernelFunc K = IEKernelOf(Filter, support);
-  TIEKernelFunc Fast = Extended ? nullptr : FastKernelOf(Filter);
+  TIEKernelFunc Fast = Extended || Filter == rfNearest ? nullptr : FastKernelOf(Filter);
   double S = (N == 1 || M == 1) ? static_cast<double>(M) / N : static_cast<double>(M - 1) / (N - 1);
   // The window's half-width, its kernel scale and (in BuildList) its centre
   // are extended values, as are the kernels: in double some weights move to
