@@ -425,8 +425,25 @@ class TRedozIrVect : public TRedozIrView {
   int EditingObject() const { return fTextEditing; }
   // Ends in-place text editing (the editing part fills it in).
   virtual void EndTextEdit() { fTextEditing = -1; }
-  // Records an undo step when ObjAutoUndo is on (the editing part fills it in).
-  virtual void SaveObjectUndo() {}
+  // Records an undo step of the objects (ieumSeparated): the oldest steps
+  // go while the list holds ObjUndoLimit or more; a limit of 0 or less keeps none.
+  virtual void SaveObjectUndo();
+  // Restores the newest step through the transactional reader and drops
+  // it; False when there is none or it does not load.
+  bool ObjectUndo();
+  void ClearObjectUndo() { fUndo.clear(); }
+  void DropLastObjectUndo() {
+    if (!fUndo.empty()) fUndo.pop_back();
+  }
+  int ObjectUndoCount() const { return static_cast<int>(fUndo.size()); }
+
+  // ---- editing (ievect_edit.cpp)
+  // The grip of a selected object under screen point (X, Y) and its object;
+  // 0 when none. Lines, rulers and lines with label have grips 1 to 3.
+  int HitGrip(int X, int Y, int& hobj);
+  // Selects at screen point (X, Y) as a click does (Shift adds or removes).
+  void SelectAt(int X, int Y, bool Shift);
+  bool AspectLock = false;
 
   // ---- events
   TNotifyEvent OnSelectObject;
@@ -472,7 +489,24 @@ class TRedozIrVect : public TRedozIrView {
   std::string fLastLoadError;
   std::unique_ptr<TIEBitmap> fWork;
   int fObjectsDrawn = 0;
+  std::deque<std::vector<std::uint8_t>> fUndo;
+  int fCreating = 0;
+  int fGrip = 0;
+  TPoint fDragStart, fDragEnd, fLast;
+
+ protected:
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
 };
+
+// Object interaction bits of TRedozIrVect::MouseInteractVt.
+constexpr std::uint32_t oiMeasureArea = 1u << 0, oiMeasureLength = 1u << 1, oiPutLine = 1u << 2,
+                        oiPutBox = 1u << 3, oiPutEllipse = 1u << 4, oiPutBitmap = 1u << 5,
+                        oiPutText = 1u << 6, oiEdit = 1u << 7, oiDragLen = 1u << 8, oiPutRuler = 1u << 9,
+                        oiPutPolyline = 1u << 10, oiPutAngle = 1u << 11, oiPutMemo = 1u << 12,
+                        oiPutLineLabel = 1u << 13, oiEditPolylinePoints = 1u << 14, oiDragToPut = 1u << 15,
+                        oiPutExtended = 1u << 16;
 
 // One drawing call of the objects, as a recorder sees it (tests and tools).
 struct TIEVDrawOp {

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include "imaging/view/ievect.h"
+
+using namespace redozir;
+
+namespace {
+
+// A hidden vector view (client 50 x 50) whose mouse the test drives.
+struct TMouseVect : TRedozIrVect {
+  using TRedozIrVect::MouseDown;
+  using TRedozIrVect::MouseUp;
+  TMouseVect() : TRedozIrVect(nullptr) {
+    GetIEBitmap()->Allocate(50, 50, ie24RGB);
+    Update();
+    MouseInteractVt = oiEdit;
+  }
+  void Drag(TShiftState Shift, int X0, int Y0, int X1, int Y1) {
+    MouseDown(mbLeft, Shift, X0, Y0);
+    MouseMove(Shift, X1, Y1);
+    MouseUp(mbLeft, Shift, X1, Y1);
+  }
+  TIEVObjectRecord& Add(TIEVObjectKind Kind, int x1, int y1, int x2, int y2) {
+    TIEVObjectRecord& r = *GetObjectRecord(AddNewObject());
+    r.Kind = Kind;
+    r.x1 = x1, r.y1 = y1, r.x2 = x2, r.y2 = y2;
+    return r;
+  }
+};
+
+TEST(VectEdit, GripsOfBoxesAndRulers) {
+  TMouseVect v;
+  TIEVObjectRecord& box = v.Add(ievkBOX, 10, 10, 30, 30);
+  box.BrushStyle = bsSolid;
+  TIEVObjectRecord& ruler = v.Add(ievkRULER, 5, 40, 45, 40);
+  int h = -1;
+  v.AddToSelection(0, false);
+  v.AddToSelection(1, false);
+  struct Case {
+    int x, y, grip, obj;
+  } cases[] = {{20, 20, 3, 0}, {10, 10, 1, 0}, {30, 30, 2, 0}, {30, 10, 4, 0}, {10, 20, 6, 0},
+               {5, 40, 1, 1},  {45, 40, 2, 1}, {25, 40, 3, 1}, {20, 10, 8, 0}, {48, 2, 0, -1}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(v.HitGrip(c.x, c.y, h), c.grip) << c.x << "," << c.y;
+    EXPECT_EQ(h, c.obj) << c.x << "," << c.y;
+  }
+  (void)box;
+  (void)ruler;
+}
+
+TEST(VectEdit, MoveResizeAspectAndSnap) {
+  {
+    TMouseVect v;  // move grip inside a filled box
+    v.Add(ievkBOX, 10, 10, 30, 30).BrushStyle = bsSolid;
+    v.Drag(0, 20, 20, 25, 22);
+    const TIEVObjectRecord& r = *v.GetObjectRecord(0);
+    EXPECT_EQ((TRect{r.x1, r.y1, r.x2, r.y2}), (TRect{15, 12, 35, 32}));
+  }
+  {
+    TMouseVect v;  // Alt keeps the grab ratio 2:1 while grip 2 widens
+    v.Add(ievkBOX, 10, 10, 30, 20);
+    v.AddToSelection(0, false);
+    v.Drag(ssAlt, 30, 20, 40, 21);
+    const TIEVObjectRecord& r = *v.GetObjectRecord(0);
+    EXPECT_EQ((TRect{r.x1, r.y1, r.x2, r.y2}), (TRect{10, 10, 40, 25}));
+  }
+  {
+    TMouseVect v;  // a grab of height 0: the aspect leaves it alone
+    v.Add(ievkBOX, 10, 10, 30, 10);
+    v.AddToSelection(0, false);
+    v.Drag(ssAlt, 30, 10, 40, 14);
+    const TIEVObjectRecord& r = *v.GetObjectRecord(0);
+    EXPECT_EQ((TRect{r.x1, r.y1, r.x2, r.y2}), (TRect{10, 10, 40, 14}));
+  }
+  {
+    TMouseVect v;  // Ctrl on a ruler's end snaps against the other end
+    v.Add(ievkRULER, 5, 20, 25, 20);
+    v.AddToSelection(0, false);
+    v.Drag(ssCtrl, 25, 20, 30, 25);
+    const TIEVObjectRecord& r = *v.GetObjectRecord(0);
+    EXPECT_EQ((TPoint{r.x2, r.y2}), (TPoint{30, 45}));
+  }
+}
+
+TEST(VectEdit, ShiftClickOnNothingKeepsTheSelectionAndCreation) {
+  TMouseVect v;
+  v.Add(ievkBOX, 10, 10, 20, 20).BrushStyle = bsSolid;
+  v.Drag(0, 15, 15, 15, 15);
+  EXPECT_EQ(v.Selection(), std::vector<int>{0});
+  v.Drag(ssShift, 45, 45, 45, 45);
+  EXPECT_EQ(v.Selection(), std::vector<int>{0});
+  v.Drag(0, 45, 45, 45, 45);
+  EXPECT_TRUE(v.Selection().empty());
+  v.MouseInteractVt = oiPutBox;
+  v.Drag(0, 30, 30, 40, 45);
+  ASSERT_EQ(v.ObjectsCount(), 2);
+  const TIEVObjectRecord& r = *v.GetObjectRecord(1);
+  EXPECT_EQ((TRect{r.x1, r.y1, r.x2, r.y2}), (TRect{30, 30, 40, 45}));
+  EXPECT_EQ(v.Selection(), std::vector<int>{1});
+}
+
+TEST(VectEdit, UndoLimits) {
+  for (int limit : {-1, 0, 1, 3}) {
+    TMouseVect v;
+    v.ObjAutoUndo = true;
+    v.ObjUndoLimit = limit;
+    v.Add(ievkBOX, 10, 10, 40, 40).BrushStyle = bsSolid;
+    v.Drag(0, 25, 25, 27, 25);  // moved to x1 12
+    v.Drag(0, 25, 25, 28, 25);  // moved to x1 15
+    EXPECT_EQ(v.ObjectUndoCount(), std::max(0, std::min(limit, 2))) << limit;
+    if (limit <= 0) continue;
+    ASSERT_TRUE(v.ObjectUndo());
+    EXPECT_EQ(v.GetObjectRecord(0)->x1, 12) << limit;  // the newer entry, exactly
+    EXPECT_EQ(v.GetObjectRecord(0)->x2, 42) << limit;
+  }
+}
+
+}  // namespace
