@@ -2,6 +2,7 @@
 // square where it was last clicked, the wheel scrolls it along its scroll
 // bar, Esc closes the window. Run it under X11 (or Xvfb).
 #include <cstdio>
+#include <cstring>
 
 #include "platform/application.h"
 #include "platform/forms.h"
@@ -63,9 +64,21 @@ class TClickPad : public TControl {
   int offset_ = 0;
 };
 
+const char* const kUsage =
+    "usage: redozir-control-window [--help]\n"
+    "\n"
+    "Shows a control in a window on the display (X11, or Xvfb): a click marks\n"
+    "the spot, the wheel and the scroll bar move the control's content, Esc\n"
+    "quits. Without a display it says so and exits with status 1.\n";
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    const bool help = argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"));
+    std::fputs(kUsage, help ? stdout : stderr);
+    return help ? 0 : 2;
+  }
   try {
     TSDLBackEnd display;
     Application->SetBackEnd(&display);
@@ -96,7 +109,7 @@ int main() {
     delete form;
     Application->SetBackEnd(nullptr);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "control_window: %s\n", e.what());
+    std::fprintf(stderr, "redozir-control-window: %s\n", e.what());
     return 1;
   }
   return 0;

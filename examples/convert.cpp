@@ -3,6 +3,7 @@
 // given on the command line as Field=value (the TIOParamsVals field names).
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -104,24 +105,28 @@ std::map<std::string, Setter> Setters() {
 #undef STR
 }
 
-void Usage() {
-  std::printf(
-      "usage: redozir-convert INPUT OUTPUT [Field=value ...]\n"
-      "  Reads INPUT (TIFF, GIF, JPEG, PCX, BMP, PNG, TGA, JP2, J2K; format by content)\n"
-      "  and writes OUTPUT in the format of its extension. Fields set the parameters:\n"
-      "  ImageIndex picks the page to read; the others shape what is written, e.g.\n"
-      "    redozir-convert in.png out.jpg JPEGQuality=60 JPEGProgressive=1\n"
-      "    redozir-convert in.tif out.gif BitsPerSample=4 SamplesPerPixel=1 GIFInterlaced=1\n"
-      "  Fields:");
+void Usage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: redozir-convert INPUT OUTPUT [Field=value ...]\n"
+               "  Reads INPUT (TIFF, GIF, JPEG, PCX, BMP, PNG, TGA, JP2, J2K; format by content)\n"
+               "  and writes OUTPUT in the format of its extension. Fields set the parameters:\n"
+               "  ImageIndex picks the page to read; the others shape what is written, e.g.\n"
+               "    redozir-convert in.png out.jpg JPEGQuality=60 JPEGProgressive=1\n"
+               "    redozir-convert in.tif out.gif BitsPerSample=4 SamplesPerPixel=1 GIFInterlaced=1\n"
+               "  Fields:");
   int n = 0;
-  for (const auto& [name, set] : Setters()) std::printf("%s%s", n++ % 6 ? " " : "\n    ", name.c_str());
-  std::printf("\n  Colours are RRGGBB in hexadecimal.\n");
+  for (const auto& [name, set] : Setters()) std::fprintf(out, "%s%s", n++ % 6 ? " " : "\n    ", name.c_str());
+  std::fprintf(out, "\n  Colours are RRGGBB in hexadecimal.\n");
 }
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+    Usage(stdout);
+    return 0;
+  }
   if (argc < 3) {
-    Usage();
+    Usage(stderr);
     return 2;
   }
   try {
@@ -132,7 +137,7 @@ int main(int argc, char** argv) {
       std::string a = argv[i];
       size_t eq = a.find('=');
       if (eq == std::string::npos || !setters.count(a.substr(0, eq)))
-        throw EConvertError("unknown parameter '" + a + "' (run without arguments for the list)");
+        throw EConvertError("unknown parameter '" + a + "' (--help lists them)");
       fields[a.substr(0, eq)] = a.substr(eq + 1);
     }
     // The page to read first; then the rest over what the file said.
@@ -145,7 +150,7 @@ int main(int argc, char** argv) {
     std::printf("%s: %d x %d -> %s\n", argv[1], b->GetWidth(), b->GetHeight(), argv[2]);
     return 0;
   } catch (const Exception& e) {
-    std::fprintf(stderr, "convert: %s\n", e.what());
+    std::fprintf(stderr, "redozir-convert: %s\n", e.what());
     return 1;
   }
 }

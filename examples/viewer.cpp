@@ -104,7 +104,9 @@ class TViewerForm : public TForm {
     else
       view_->GetIO()->LoadFromFile(o.File);
     view_->Update();
+    view_->OnViewChange = [this](TObject*, int) { ShowState(); };
     view_->Fit();
+    ShowState();
     view_->OnKeyDown = [this](TObject*, WORD& key, TShiftState) { Key(key); };
     // A left drag scrolls: the view's own mouse interaction.
     view_->SetMouseInteract(IEMouseInteract({miScroll}));
@@ -124,6 +126,7 @@ class TViewerForm : public TForm {
       case 'Q': {
         TResampleFilter f = view_->ZoomFilter();
         view_->SetZoomFilter(f == rfNone ? rfFastLinear : f == rfFastLinear ? rfLanczos3 : rfNone);
+        ShowState();
         break;
       }
       case 'R': {
@@ -143,6 +146,19 @@ class TViewerForm : public TForm {
       case VK_ESCAPE: Close(); break;
       default: break;
     }
+  }
+
+  // The caption tells the picture's size, the zoom and the zoom filter.
+  void ShowState() {
+    TIEBitmap* b = view_->GetIEBitmap();
+    TResampleFilter f = view_->ZoomFilter();
+    char text[160];
+    std::snprintf(text, sizeof text, "Redozir viewer - %d x %d - %.1f %% - %s", b->Width(), b->Height(),
+                  view_->Zoom(),
+                  f == rfNone         ? "no filter"
+                  : f == rfFastLinear ? "fast linear"
+                                      : "Lanczos3");
+    SetCaption(text);
   }
 
   TRedozIrView* view_;

@@ -34,6 +34,34 @@ void MoveRow32Scalar(std::uint8_t* dst, const std::uint8_t* src, int n) {
   }
 }
 
+void HalftoneRowScalar(const std::uint8_t* const* rows, const double* wy, int nRows, const int* colStart,
+                       const int* colByte, const double* colW, int n, std::uint32_t* out) {
+  // Round half to even below 2^51 without a library call: adding and taking
+  // away 1.5 x 2^52 leaves no fraction bits.
+  constexpr double kShift = 6755399441055744.0;
+  auto channel = [](double v) {
+    double r = (v + kShift) - kShift;
+    return r > 255 ? 255u : static_cast<std::uint32_t>(r);
+  };
+  for (int i = 0; i < n; ++i) {
+    int k0 = colStart[i], k1 = colStart[i + 1];
+    if (k0 == k1) {
+      out[i] = kNoTaps;
+      continue;
+    }
+    double r = 0, g = 0, b = 0;
+    for (int j = 0; j < nRows; ++j)
+      for (int k = k0; k < k1; ++k) {
+        const std::uint8_t* p = rows[j] + colByte[k];
+        double w = wy[j] * colW[k];
+        r += p[2] * w;
+        g += p[1] * w;
+        b += p[0] * w;
+      }
+    out[i] = (channel(r) << 16) | (channel(g) << 8) | channel(b);
+  }
+}
+
 bool HasAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has && SIMDLevelAllowed() >= TSIMDLevel::AVX2;
@@ -45,6 +73,14 @@ void Row24To32(std::uint8_t* dst, const std::uint8_t* src, int n) {
     blit_rows::Row24To32Avx2(dst, src, n);
   else
     blit_rows::Row24To32Scalar(dst, src, n);
+}
+
+void HalftoneRow(const std::uint8_t* const* rows, const double* wy, int nRows, const int* colStart,
+                 const int* colByte, const double* colW, int n, std::uint32_t* out) {
+  if (blit_rows::HasAvx2())
+    blit_rows::HalftoneRowAvx2(rows, wy, nRows, colStart, colByte, colW, n, out);
+  else
+    blit_rows::HalftoneRowScalar(rows, wy, nRows, colStart, colByte, colW, n, out);
 }
 
 void Row32To24(std::uint8_t* dst, const std::uint8_t* src, int n) {

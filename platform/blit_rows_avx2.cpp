@@ -3,6 +3,8 @@
 // the destination's fourth bytes.
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "platform/blit_rows.h"
 
 namespace redozir::blit_rows {
@@ -43,6 +45,34 @@ void MoveRow32Avx2(std::uint8_t* dst, const std::uint8_t* src, int n) {
     int i = 0;
     for (; i + 8 <= n; i += 8) step(i);
     MoveRow32Scalar(dst + 4 * i, src + 4 * i, n - i);
+  }
+}
+
+void HalftoneRowAvx2(const std::uint8_t* const* rows, const double* wy, int nRows, const int* colStart,
+                     const int* colByte, const double* colW, int n, std::uint32_t* out) {
+  // One pixel's blue, green and red (and a fourth byte, dropped) in the lanes
+  // of one vector: each lane adds exactly the products the scalar walk adds
+  // for its channel, in the same order.
+  const __m256d shift = _mm256_set1_pd(6755399441055744.0), cap = _mm256_set1_pd(255.0);
+  for (int i = 0; i < n; ++i) {
+    int k0 = colStart[i], k1 = colStart[i + 1];
+    if (k0 == k1) {
+      out[i] = kNoTaps;
+      continue;
+    }
+    __m256d sum = _mm256_setzero_pd();
+    for (int j = 0; j < nRows; ++j) {
+      const std::uint8_t* row = rows[j];
+      for (int k = k0; k < k1; ++k) {
+        int bgrx;
+        std::memcpy(&bgrx, row + colByte[k], 4);
+        __m256d px = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(bgrx)));
+        sum = _mm256_add_pd(sum, _mm256_mul_pd(px, _mm256_set1_pd(wy[j] * colW[k])));
+      }
+    }
+    __m128i c = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_sub_pd(_mm256_add_pd(sum, shift), shift), cap));
+    out[i] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(
+        _mm_shuffle_epi8(c, _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1))));
   }
 }
 

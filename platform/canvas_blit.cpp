@@ -109,16 +109,6 @@ bool SamePixels(const TBitmap& a, const TBitmap& b) {
 
 bool TrueColour(int bits) { return bits == 24 || bits == 32; }
 
-// A weighted sum of channel values (never negative, never NaN) rounded half
-// to even and capped at 255, as nearbyint does in the default rounding mode:
-// adding and taking away 1.5 x 2^52 leaves no fraction bits for doubles below
-// 2^51, so the sum rounds to an integer in the current (nearest) mode.
-int RoundChannel(double v) {
-  constexpr double kShift = 6755399441055744.0;
-  double r = (v + kShift) - kShift;
-  return r > 255 ? 255 : static_cast<int>(r);
-}
-
 // Remembers the last colour's raw value: palette lookups are slow and runs
 // of one colour are common.
 class RawCache {
@@ -188,11 +178,22 @@ void ThroughColumns(const TBlit& b, int x0, int x1, std::uint8_t* drow, Put put)
     if (cols[i] >= 0) put(d, cols[i]);
 }
 
+// A halftone row of 24- or 32-bit source pixels (HalftoneRow): the rows
+// and weights of the row's taps, the column taps as offsets and weights, and
+// room for the values of one run.
+struct THalftoneRow {
+  std::vector<const std::uint8_t*> Rows;
+  std::vector<double> RowW;
+  const int* ColStart = nullptr;
+  std::vector<int> ColByte;
+  std::vector<double> ColW;
+  std::vector<std::uint32_t> Values;
+};
+
 // One run [x0, x1) of canvas row yy, its source row srow (nullptr without
-// a source); for an area of 24- or 32-bit source pixels, tapRows holds the
-// rows of the row's taps.
+// a source); ht for an area of 24- or 32-bit source pixels.
 void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* drow, int srcY,
-         const std::uint8_t* srow, const std::uint8_t* const* tapRows) {
+         const std::uint8_t* srow, THalftoneRow* ht) {
   int ox = b.dc->Origin().X;
   switch (b.kind) {
     case rkMove: {
@@ -224,6 +225,23 @@ void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* dr
   }
   int rowIndex = yy - b.vis.Top;
   int n = x1 - x0;
+  if (ht) {
+    HalftoneRow(ht->Rows.data(), ht->RowW.data(), static_cast<int>(ht->Rows.size()),
+                ht->ColStart + (x0 - b.vis.Left), ht->ColByte.data(), ht->ColW.data(), n, ht->Values.data());
+    if (b.rop == SRCCOPY && TrueColour(b.dbits)) {
+      // 0x00RRGGBB is the raw value of 24- and 32-bit pixels.
+      int db = b.dbits / 8;
+      std::uint8_t* d = drow + static_cast<std::ptrdiff_t>(x0 + ox) * db;
+      for (int i = 0; i < n; ++i, d += db) {
+        std::uint32_t v = ht->Values[static_cast<size_t>(i)];
+        if (v == kNoTaps) continue;
+        d[0] = static_cast<std::uint8_t>(v);
+        d[1] = static_cast<std::uint8_t>(v >> 8);
+        d[2] = static_cast<std::uint8_t>(v >> 16);
+      }
+      return;
+    }
+  }
   for (int i = 0; i < n; ++i) {
     int xx = b.backwards ? x1 - 1 - i : x0 + i;
     int bx = xx + ox;
@@ -233,7 +251,11 @@ void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* dr
       int cols = b.tx->Count(colIndex);
       if (!cols) continue;
       const Tap* col = b.tx->First(colIndex);
-      if (b.rawCopy) {
+      if (ht) {
+        // One tap of weight 1 gives its own bytes, as GetPixel would.
+        std::uint32_t v = ht->Values[static_cast<size_t>(xx - x0)];
+        s = raw(RGB(v >> 16, (v >> 8) & 0xFF, v & 0xFF));
+      } else if (b.rawCopy) {
         s = ReadRaw(srow, col->idx, b.sbits);
       } else if (cols == 1 && b.ty->Count(rowIndex) == 1) {
         s = b.paletteRaw.empty() ? raw(b.src.GetPixel(col->idx, srcY))
@@ -241,28 +263,15 @@ void Run(const TBlit& b, RawCache& raw, int yy, int x0, int x1, std::uint8_t* dr
       } else {
         double r = 0, g = 0, bl = 0;
         const Tap* rows = b.ty->First(rowIndex);
-        if (tapRows) {
-          // The same sums in the same order, the bytes read straight.
-          int sb = b.sbits / 8;
-          for (int j = 0; j < b.ty->Count(rowIndex); ++j)
-            for (int k = 0; k < cols; ++k) {
-              const std::uint8_t* p = tapRows[j] + static_cast<std::ptrdiff_t>(col[k].idx) * sb;
-              double wgt = rows[j].w * col[k].w;
-              r += p[2] * wgt;
-              g += p[1] * wgt;
-              bl += p[0] * wgt;
-            }
-        } else {
-          for (int j = 0; j < b.ty->Count(rowIndex); ++j)
-            for (int k = 0; k < cols; ++k) {
-              TColor c = b.src.GetPixel(col[k].idx, rows[j].idx);
-              double wgt = rows[j].w * col[k].w;
-              r += GetRValue(c) * wgt;
-              g += GetGValue(c) * wgt;
-              bl += GetBValue(c) * wgt;
-            }
-        }
-        s = raw(RGB(RoundChannel(r), RoundChannel(g), RoundChannel(bl)));
+        for (int j = 0; j < b.ty->Count(rowIndex); ++j)
+          for (int k = 0; k < cols; ++k) {
+            TColor c = b.src.GetPixel(col[k].idx, rows[j].idx);
+            double wgt = rows[j].w * col[k].w;
+            r += GetRValue(c) * wgt;
+            g += GetGValue(c) * wgt;
+            bl += GetBValue(c) * wgt;
+          }
+        s = raw(RGB(RoundClamp(r, 0, 255), RoundClamp(g, 0, 255), RoundClamp(bl, 0, 255)));
       }
     }
     if (b.rop == SRCCOPY) {
@@ -407,8 +416,24 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
   bool repeatRows = columns && everyColumn && !clip;
   int lastSrcY = -1;
   const std::uint8_t* lastRow = nullptr;
+  // Halftone areas of 24- or 32-bit pixels go a row at a time. The last
+  // source row is read from a padded copy when a four-byte read of its last
+  // pixel would pass the end of the bitmap.
   bool weighRows = useSrc && !nearest && TrueColour(b.sbits);
-  std::vector<const std::uint8_t*> tapRows;
+  THalftoneRow ht;
+  std::vector<std::uint8_t> lastPadded;
+  if (weighRows) {
+    ht.ColStart = tx.Start.data();
+    for (const Tap& t : tx.Taps) {
+      ht.ColByte.push_back(t.idx * (b.sbits / 8));
+      ht.ColW.push_back(t.w);
+    }
+    ht.Values.resize(static_cast<size_t>(vis.Width()));
+    if (src.RowBytes() < static_cast<std::int64_t>(src.Width()) * (b.sbits / 8) + 1) {
+      lastPadded.assign(static_cast<size_t>(src.RowBytes()) + 4, 0);
+      std::memcpy(lastPadded.data(), src.ScanLine(src.Height() - 1), static_cast<size_t>(src.RowBytes()));
+    }
+  }
   for (int i = 0; i < rows; ++i) {
     // Moving down over itself, the bottom row goes first.
     int yy = dy > 0 ? vis.Bottom - 1 - i : vis.Top + i;
@@ -420,8 +445,13 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
       srcY = t->idx;
       srow = src.ScanLine(srcY);
       if (weighRows) {
-        tapRows.resize(static_cast<size_t>(ty.Count(yy - vis.Top)));
-        for (size_t j = 0; j < tapRows.size(); ++j) tapRows[j] = src.ScanLine(t[j].idx);
+        ht.Rows.clear();
+        ht.RowW.clear();
+        for (int j = 0; j < ty.Count(yy - vis.Top); ++j) {
+          bool last = t[j].idx == src.Height() - 1 && !lastPadded.empty();
+          ht.Rows.push_back(last ? lastPadded.data() : src.ScanLine(t[j].idx));
+          ht.RowW.push_back(t[j].w);
+        }
       }
     }
     const std::vector<TSpan>* spans = &whole;
@@ -446,7 +476,7 @@ bool StretchWithMode(TCanvas* dc, int x, int y, int w, int h, const TBitmap& sou
     for (size_t j = 0; j < n; ++j) {
       const TSpan& sp = (*spans)[b.backwards ? n - 1 - j : j];
       int x0 = std::max({sp.X0, vis.Left, colLo}), x1 = std::min({sp.X1, vis.Right, colHi});
-      if (x0 < x1) Run(b, raw, yy, x0, x1, drow, srcY, srow, weighRows ? tapRows.data() : nullptr);
+      if (x0 < x1) Run(b, raw, yy, x0, x1, drow, srcY, srow, weighRows ? &ht : nullptr);
     }
   }
   dc->Changed(vis);

@@ -24,6 +24,14 @@ struct TSDLBackEnd::TWindow {
 TSDLBackEnd::TSDLBackEnd() {
   if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
     throw Exception(std::string("Cannot open the display: ") + SDL_GetError());
+  // With no display to talk to, SDL falls back to windows that nobody sees;
+  // only a program that names such a driver itself gets one.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  if (driver && (!SDL_strcmp(driver, "offscreen") || !SDL_strcmp(driver, "dummy")) && !(asked && *asked)) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    throw Exception("Cannot open the display: no display is available (is DISPLAY set?)");
+  }
   wakeEvent_ = SDL_RegisterEvents(1);
   SDL_Rect bounds;
   if (SDL_GetDisplayBounds(0, &bounds) == 0) Screen->SetSize(bounds.w, bounds.h);

@@ -18,7 +18,8 @@ namespace redozir {
 class TSDLBackEnd : public TBackEnd {
  public:
   // Opens the video subsystem; raises Exception with SDL's reason when no
-  // display can be opened.
+  // display can be opened, and when only an invisible one (SDL's offscreen or
+  // dummy driver) is there that SDL_VIDEODRIVER did not ask for.
   TSDLBackEnd();
   ~TSDLBackEnd() override;
   TSDLBackEnd(const TSDLBackEnd&) = delete;

@@ -76,7 +76,7 @@ class TViewerProcess {
 };
 
 template <typename F>
-bool WaitFor(F done, int tries = 250) {
+bool WaitFor(F done, int tries = 1000) {
   for (int i = 0; i < tries; ++i) {
     if (done()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -104,7 +104,7 @@ TEST(Viewer, AWheelTurnSentThroughXZoomsWhatTheWindowShows) {
   TViewerProcess viewer;
   std::string id;
   ASSERT_TRUE(WaitFor([&] {
-    id = Output("xdotool search --onlyvisible --name '^Redozir viewer$' 2> /dev/null | head -1");
+    id = Output("xdotool search --onlyvisible --name '^Redozir viewer' 2> /dev/null | head -1");
     return !id.empty();
   })) << "the viewer's window never showed";
   unsigned long xid = std::stoul(id);

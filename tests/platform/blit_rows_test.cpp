@@ -63,6 +63,34 @@ TEST(BlitRows, MoveRow32ShiftsAlongItselfInEveryPath) {
     }
 }
 
+// Halftone rows of random taps (1 to 5 per column, some columns with none):
+// the vector form gives the scalar walk's values.
+TEST(BlitRows, HalftoneRowMatchesTheScalarWalk) {
+  if (!blit_rows::HasAvx2()) GTEST_SKIP() << "no AVX2 here: only the scalar walk runs";
+  std::mt19937 rng(17);
+  std::vector<std::uint8_t> a(64 * 4 + 4), c(64 * 4 + 4);
+  for (auto& v : a) v = static_cast<std::uint8_t>(rng());
+  for (auto& v : c) v = static_cast<std::uint8_t>(rng());
+  const std::uint8_t* rows[] = {a.data(), c.data(), a.data()};
+  const double wy[] = {0.25, 0.5, 0.25};
+  for (int n = 0; n <= 21; ++n) {
+    std::vector<int> start{0}, bytes;
+    std::vector<double> weights;
+    for (int i = 0; i < n; ++i) {
+      int taps = static_cast<int>(rng() % 6);
+      for (int k = 0; k < taps; ++k) {
+        bytes.push_back(static_cast<int>(rng() % 64) * (n % 2 ? 3 : 4));
+        weights.push_back(1.0 / static_cast<double>(1 + rng() % 7));
+      }
+      start.push_back(static_cast<int>(bytes.size()));
+    }
+    std::vector<std::uint32_t> scalar(static_cast<size_t>(n)), avx(static_cast<size_t>(n));
+    blit_rows::HalftoneRowScalar(rows, wy, 3, start.data(), bytes.data(), weights.data(), n, scalar.data());
+    blit_rows::HalftoneRowAvx2(rows, wy, 3, start.data(), bytes.data(), weights.data(), n, avx.data());
+    EXPECT_EQ(avx, scalar) << n << " columns";
+  }
+}
+
 void Randomise(TBitmap& b, std::mt19937& rng) {
   for (int y = 0; y < b.Height(); ++y) {
     std::uint8_t* row = b.ScanLine(y);

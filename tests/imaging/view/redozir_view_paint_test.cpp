@@ -249,6 +249,11 @@ TEST(RedozIrViewPaint, AnExposureOnlyBlitsAndAFailingOnPaintIsSwallowed) {
   f.view->InvalidateRectEx(f.view->ClientRect());
   Application->ProcessMessages();
   EXPECT_EQ(f.view->CompositionCount(), composed + 1);
+  // The version text sits in the bottom-right corner on white.
+  f.view->SetDrawVersion(true);
+  Application->ProcessMessages();
+  EXPECT_EQ(Inject::Pixel(f.view, 59, 39), clWhite);
+  EXPECT_EQ(Inject::Pixel(f.view, 30, 20), RGB(0, 128, 255));
   // A handler that throws does not stop the loop nor the next paint.
   int paints = 0;
   f.view->OnPaint = [&](TObject*) {
