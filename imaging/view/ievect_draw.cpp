@@ -24,7 +24,6 @@ std::function<void(const TIEVDrawOp&)> IEVDrawRecorder;
 namespace {
 
 constexpr int kEmptyLo = 2000000000;
-constexpr std::uint8_t kGreekLanguage = 8;
 
 int Clip(double v) {
   if (!std::isfinite(v)) return 0;
