@@ -117,6 +117,29 @@ void TAARenderer::FillHatch(const TAAPath& path, TBrushStyle style, TColor fore,
 }
 
 namespace {
+// AGG turns coordinates into 24.8 fixed point in an int: a path whose points
+// (with the pen around them) reach past this bound, or are not finite, is not
+// drawn rather than overflowing there.
+constexpr double kAAMaxCoord = 4194304.0;  // 2^22
+
+bool InRasterRange(const TAAPath& path, TPoint origin, const TAAStroke* stroke) {
+  double pen = 0;
+  if (stroke) {
+    if (!std::isfinite(stroke->Width) || std::fabs(stroke->Width) > kAAMaxCoord) return false;
+    pen = std::fabs(stroke->Width) * std::max(1.0, std::isfinite(stroke->MiterLimit) ? stroke->MiterLimit : 1.0);
+  }
+  for (const TAAPath::TElement& e : path.Elements()) {
+    int n = e.Cmd == TAAPath::cmCubic ? 3 : e.Cmd == TAAPath::cmQuad ? 2 : e.Cmd == TAAPath::cmClose ? 0 : 1;
+    for (int i = 0; i < n; ++i) {
+      double x = e.X[i] + origin.X, y = e.Y[i] + origin.Y;
+      if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) + pen > kAAMaxCoord ||
+          std::fabs(y) + pen > kAAMaxCoord)
+        return false;
+    }
+  }
+  return true;
+}
+
 agg::path_storage ToAgg(const TAAPath& path) {
   agg::path_storage ps;
   for (const TAAPath::TElement& e : path.Elements()) {
@@ -212,6 +235,7 @@ void TAARenderer::Render(const TAAPath& path, const TAAStroke* stroke, TAAFillRu
   // Never past the bitmap, in device coordinates.
   TRect dev{box.Left + origin_.X, box.Top + origin_.Y, box.Right + origin_.X, box.Bottom + origin_.Y};
   if (!IntersectRect(dev, dev, {0, 0, bmp_.Width(), bmp_.Height()})) return;
+  if (!InRasterRange(path, origin_, stroke)) return;
 
   agg::path_storage ps = ToAgg(path);
   agg::conv_curve<agg::path_storage> curve(ps);

@@ -21,6 +21,15 @@ TEST(AntiAliased, WholePixelShapesAreExactInEveryFormat) {
   }
 }
 
+TEST(AntiAliased, PathsBeyondTheRasterRangeDrawNothing) {
+  TBitmap b;
+  WhiteBitmap(b, 5, 4, pf24bit);
+  TAAPath p;
+  p.AddRectangle(-1e9, -1e9, 2e9, 2e9);
+  TAARenderer(b).Fill(p, clBlack);
+  EXPECT_EQ(Picture(b), Rows({".....", ".....", ".....", "....."}));
+}
+
 TEST(AntiAliased, CoverageAndAlphaBlend) {
   TBitmap b;
   WhiteBitmap(b, 4, 1, pf24bit);
