@@ -11,6 +11,7 @@
 
 #include "imaging/formats/test_images.h"
 #include "imaging/io/redozir_io.h"
+#include "imaging/replaced_new.h"
 
 using namespace redozir;
 
@@ -18,45 +19,18 @@ namespace {
 constexpr std::size_t kRefuseAbove = std::size_t{256} << 20;
 std::atomic<std::size_t> gLargest{0};
 
-void* Allocate(std::size_t n, std::size_t align, bool nothrow) {
+}  // namespace
+
+void* TestAllocate(std::size_t n, std::size_t align, bool nothrow) {
   std::size_t seen = gLargest.load(std::memory_order_relaxed);
   while (n > seen && !gLargest.compare_exchange_weak(seen, n)) {
   }
-  void* p = nullptr;
-  if (n <= kRefuseAbove) {
-    n = n ? n : 1;
-    p = align <= alignof(std::max_align_t) ? std::malloc(n)
-                                           : std::aligned_alloc(align, (n + align - 1) / align * align);
-  }
+  void* p = n <= kRefuseAbove ? MallocAligned(n, align) : nullptr;
   if (!p && !nothrow) throw std::bad_alloc();
   return p;
 }
-}  // namespace
 
-void* operator new(std::size_t n) { return Allocate(n, 0, false); }
-void* operator new[](std::size_t n) { return Allocate(n, 0, false); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, 0, true); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, 0, true); }
-void* operator new(std::size_t n, std::align_val_t a) {
-  return Allocate(n, static_cast<std::size_t>(a), false);
-}
-void* operator new[](std::size_t n, std::align_val_t a) {
-  return Allocate(n, static_cast<std::size_t>(a), false);
-}
-void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
-  return Allocate(n, static_cast<std::size_t>(a), true);
-}
-void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
-  return Allocate(n, static_cast<std::size_t>(a), true);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void TestRelease(void* p) noexcept { std::free(p); }
 
 namespace {
 void PutLE(std::vector<std::uint8_t>& v, std::uint32_t x, int n) {

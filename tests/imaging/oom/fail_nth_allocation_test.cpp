@@ -18,6 +18,7 @@
 #include "imaging/io/redozir_io.h"
 #include "imaging/processing/ie_blur.h"
 #include "imaging/processing/ie_speed.h"
+#include "imaging/replaced_new.h"
 #include "imaging/view/redozir_view.h"
 
 using namespace redozir;
@@ -26,16 +27,15 @@ namespace {
 std::atomic<long> gFailAt{0};  // 0: nothing fails
 std::atomic<long> gCount{0};
 std::atomic<long> gLive{0};
+}  // namespace
 
-void* Allocate(std::size_t n, std::size_t align, bool nothrow) {
+void* TestAllocate(std::size_t n, std::size_t align, bool nothrow) {
   long at = gFailAt.load(std::memory_order_relaxed);
   if (at > 0 && gCount.fetch_add(1) + 1 == at) {
     if (nothrow) return nullptr;
     throw std::bad_alloc();
   }
-  n = n ? n : 1;
-  void* p = align <= alignof(std::max_align_t) ? std::malloc(n)
-                                               : std::aligned_alloc(align, (n + align - 1) / align * align);
+  void* p = MallocAligned(n, align);
   if (!p) {
     if (nothrow) return nullptr;
     throw std::bad_alloc();
@@ -44,39 +44,11 @@ void* Allocate(std::size_t n, std::size_t align, bool nothrow) {
   return p;
 }
 
-void Release(void* p) noexcept {
+void TestRelease(void* p) noexcept {
   if (!p) return;
   gLive.fetch_sub(1, std::memory_order_relaxed);
   std::free(p);
 }
-}  // namespace
-
-void* operator new(std::size_t n) { return Allocate(n, 0, false); }
-void* operator new[](std::size_t n) { return Allocate(n, 0, false); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, 0, true); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, 0, true); }
-void* operator new(std::size_t n, std::align_val_t a) {
-  return Allocate(n, static_cast<std::size_t>(a), false);
-}
-void* operator new[](std::size_t n, std::align_val_t a) {
-  return Allocate(n, static_cast<std::size_t>(a), false);
-}
-void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
-  return Allocate(n, static_cast<std::size_t>(a), true);
-}
-void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
-  return Allocate(n, static_cast<std::size_t>(a), true);
-}
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, std::size_t) noexcept { Release(p); }
-void operator delete[](void* p, std::size_t) noexcept { Release(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
-void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { Release(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { Release(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { Release(p); }
 
 namespace {
 
@@ -183,7 +155,7 @@ TEST(FailNthAllocation, ResampleRotateAndBlurRaiseAndKeepTheirInput) {
       {"Rotate, nearest", [](TRedozIrProc& p) { p.Rotate(41, false, 0, clRed); }},
   };
   for (const auto& [name, op] : ops)
-    FailEveryAllocation(name, [&op] { return std::make_unique<TProcSubject>(op); });
+    FailEveryAllocation(name, [&op = op] { return std::make_unique<TProcSubject>(op); });
 
   struct TBlur : TSubject {
     std::unique_ptr<TIEBitmap> plane = MakeGrey(71, 45);
