@@ -257,6 +257,9 @@ TEST_F(DialogWords, TellingTextsAreStoredExactlyInEveryLanguage) {
   EXPECT_EQ(IEGetStoredDialogText(msItalian, 103), "Valore");
   EXPECT_EQ(IEGetStoredDialogText(msGerman, 11), "Helligkeitswert");
   EXPECT_EQ(IEGetStoredDialogText(msGerman, 103), "Wert");
+  // The last text of the table, and of the language before it.
+  EXPECT_EQ(IEGetStoredDialogText(msHungarian, 145), "Igazítás");
+  EXPECT_EQ(IEGetStoredDialogText(msKorean, 145), "맞춤");
   // The four texts that carry their own punctuation.
   EXPECT_EQ(IEGetStoredDialogText(msChinese, 68).back(), ':');
   EXPECT_EQ(IEGetStoredDialogText(msChinese, 74).back(), ':');
