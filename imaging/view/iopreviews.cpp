@@ -202,6 +202,35 @@ TPanel* TfIOPreviews::AddColorPanel(TControl* Parent, int L, int T, const std::f
   return c;
 }
 
+TTrackBar* TfIOPreviews::AddTrackBar(TControl* Parent, int Max, int Frequency,
+                                     const std::function<void()>& Handler) {
+  auto* c = new TTrackBar(this);
+  c->SetParent(Parent);
+  c->SetBounds(128, 6, 275, 19);
+  c->SetMax(Max);
+  c->Frequency = Frequency;
+  c->OnChange = [Handler](TObject*) { Handler(); };
+  return c;
+}
+
+TUpDown* TfIOPreviews::AddUpDown(TEdit* Associate, int Max, bool Thousands) {
+  auto* c = new TUpDown(this);
+  c->Max = Max;
+  c->Thousands = Thousands;
+  c->SetAssociate(Associate);
+  return c;
+}
+
+TGroupBox* TfIOPreviews::AddGroupBox(TControl* Parent, int L, int T, int W, int H, const std::string& Text,
+                                     int Id) {
+  auto* c = new TGroupBox(this);
+  c->SetParent(Parent);
+  c->SetBounds(L, T, W, H);
+  c->SetCaption(Text);
+  fCaptions.push_back({c, Id, TCaptionStyle::Spaced});
+  return c;
+}
+
 TTabSheet* TfIOPreviews::AddPage(const std::string& Caption) {
   auto* p = new TTabSheet(this);
   p->SetCaption(Caption);
@@ -295,17 +324,8 @@ void TfIOPreviews::CreateControls() {
   AddLabel(p, 16, 8, 35, 13, "&Quality:", 38);
   AddSizeLabels(p, 141, 157);
   Edit22 = AddEdit(p, 77, 5, 33, 21, "0", [this] { Edit22Change(); });
-  TrackBar13 = new TTrackBar(this);
-  TrackBar13->SetParent(p);
-  TrackBar13->SetBounds(128, 6, 275, 19);
-  TrackBar13->SetMax(100);
-  TrackBar13->Frequency = 5;
-  TrackBar13->OnChange = [this](TObject*) { TrackBar13Change(); };
-  auto* g5 = new TGroupBox(this);
-  g5->SetParent(p);
-  g5->SetBounds(8, 43, 388, 84);
-  g5->SetCaption(" Advanced ");
-  fCaptions.push_back({g5, 45, S::Spaced});
+  TrackBar13 = AddTrackBar(p, 100, 5, [this] { TrackBar13Change(); });
+  auto* g5 = AddGroupBox(p, 8, 43, 388, 84, " Advanced ", 45);
   AddLabel(g5, 8, 20, 63, 13, "&DCT method:", 39);
   AddLabel(g5, 8, 48, 83, 13, "&Smoothing factor:", 40);
   AddLabel(g5, 240, 20, 59, 13, "P&hotometric:", 49);
@@ -313,9 +333,7 @@ void TfIOPreviews::CreateControls() {
   CheckBox2 = AddCheck(g5, 238, 42, 121, 17, "&Optimal Huffman", 42, S::Plain, jpeg);
   ComboBox1 = AddCombo(g5, 114, 17, 109, 21, {"ISLOW", "IFAST", "FLOAT"}, jpeg);
   Edit23 = AddEdit(g5, 114, 45, 37, 21, "0", [this] { Edit22Change(); });
-  UpDown11 = new TUpDown(this);
-  UpDown11->Max = kJpegSmoothMax;
-  UpDown11->SetAssociate(Edit23);
+  UpDown11 = AddUpDown(Edit23, kJpegSmoothMax, true);
   CheckBox3 = AddCheck(g5, 238, 60, 121, 17, "P&rogressive", 46, S::Plain, jpeg);
   ComboBox13 = AddCombo(g5, 306, 17, 78, 21, {"RGB", "GrayScale", "YCbCr", "CMYK", "YCbCrK"}, jpeg);
 
@@ -324,12 +342,7 @@ void TfIOPreviews::CreateControls() {
   AddLabel(p, 16, 8, 35, 13, "&Quality:", 38);
   AddSizeLabels(p, 61, 77);
   Edit16 = AddEdit(p, 77, 5, 33, 21, "0", [this] { Edit16Change(); });
-  TrackBar2 = new TTrackBar(this);
-  TrackBar2->SetParent(p);
-  TrackBar2->SetBounds(128, 6, 275, 19);
-  TrackBar2->SetMax(100);
-  TrackBar2->Frequency = 5;
-  TrackBar2->OnChange = [this](TObject*) { TrackBar2Change(); };
+  TrackBar2 = AddTrackBar(p, 100, 5, [this] { TrackBar2Change(); });
 
   // TIFF
   TabSheetTIFF1 = AddPage("TIFF");
@@ -342,19 +355,12 @@ void TfIOPreviews::CreateControls() {
   ComboBox2 = AddCombo(p, 95, 5, 127, 21, {}, [this] { ComboBox2Click(ComboBox2); });
   auto tiff = [this] { ComboBox2Click(nullptr); };
   Edit1 = AddEdit(p, 324, 5, 33, 21, "0", tiff);
-  UpDown1 = new TUpDown(this);
-  UpDown1->Max = 1000;
-  UpDown1->Thousands = false;
-  UpDown1->SetAssociate(Edit1);
+  UpDown1 = AddUpDown(Edit1, 1000, false);
   ComboBox3 = AddCombo(
       p, 95, 30, 127, 21,
       {"WHITEISZERO/Gray", "BLACKISZERO/Gray", "RGB", "RGBPALETTE", "TRANSPMASK", "CMYK", "YCBCR", "CIELAB"},
       [this] { ComboBox2Click(ComboBox3); });
-  auto* g1 = new TGroupBox(this);
-  g1->SetParent(p);
-  g1->SetBounds(8, 55, 401, 91);
-  g1->SetCaption(" Scanned document info ");
-  fCaptions.push_back({g1, 50, S::Spaced});
+  auto* g1 = AddGroupBox(p, 8, 55, 401, 91, " Scanned document info ", 50);
   AddLabel(g1, 8, 67, 99, 13, "H&oriz. Position (inch):", 56);
   AddLabel(g1, 182, 67, 94, 13, "&Vert. Position (inch):", 57);
   AddLabel(g1, 8, 19, 31, 13, "&Name:", 51);
@@ -392,20 +398,13 @@ void TfIOPreviews::CreateControls() {
   AddSizeLabels(p, 150, 166);
   auto gif = [this] { ComboBox5Click(); };
   Edit9 = AddEdit(p, 319, 5, 33, 21, "0", gif);
-  UpDown2 = new TUpDown(this);
-  UpDown2->Max = 1000;
-  UpDown2->Thousands = false;
-  UpDown2->SetAssociate(Edit9);
+  UpDown2 = AddUpDown(Edit9, 1000, false);
   ComboBox5 = AddCombo(p, 101, 6, 65, 21, gifColors, gif);
   Panel3 = AddColorPanel(p, 319, 31, [this] { PanelClick(Panel3, fWork.GIFTranspColor, true); });
   CheckBox4 = AddCheck(p, 28, 32, 86, 17, "&Transparent:", 59, S::Colon, gif);
   CheckBox5 = AddCheck(p, 28, 53, 86, 17, "I&nterlaced:", 61, S::Colon, gif);
   Panel4 = AddColorPanel(p, 319, 53, [this] { PanelClick(Panel4, fWork.GIFBackground, true); });
-  auto* g2 = new TGroupBox(this);
-  g2->SetParent(p);
-  g2->SetBounds(16, 74, 385, 74);
-  g2->SetCaption(" Advanced ");
-  fCaptions.push_back({g2, 45, S::Spaced});
+  auto* g2 = AddGroupBox(p, 16, 74, 385, 74, " Advanced ", 45);
   AddLabel(g2, 202, 20, 52, 13, "&Delay time:", 65);
   AddLabel(g2, 14, 20, 70, 13, "&Horiz. Position:", 63);
   AddLabel(g2, 15, 47, 65, 13, "&Vert. Position:", 64);
@@ -446,11 +445,7 @@ void TfIOPreviews::CreateControls() {
   auto png = [this] { ComboBox10Change(); };
   ComboBox10 = AddCombo(p, 96, 5, 77, 21, {"B/W", "256", "16M"}, png);
   Panel1 = AddColorPanel(p, 311, 7, [this] { PanelClick(Panel1, fWork.PNGBackground, false); });
-  GroupBox3 = new TGroupBox(this);
-  GroupBox3->SetParent(p);
-  GroupBox3->SetBounds(8, 42, 388, 74);
-  GroupBox3->SetCaption(" Advanced ");
-  fCaptions.push_back({GroupBox3, 45, S::Spaced});
+  GroupBox3 = AddGroupBox(p, 8, 42, 388, 74, " Advanced ", 45);
   AddLabel(GroupBox3, 10, 20, 22, 13, "&Filter", 66);
   AddLabel(GroupBox3, 195, 20, 60, 13, "Co&mpression", 47);
   ComboBox11 = AddCombo(GroupBox3, 88, 17, 89, 21, {"None", "Sub", "Paeth"}, png);
@@ -480,12 +475,7 @@ void TfIOPreviews::CreateControls() {
   AddSizeLabels(p, 141, 157);
   Label71 = AddLabel(p, 11, 44, 59, 13, "P&hotometric:", 49);
   Edit15 = AddEdit(p, 77, 5, 33, 21, "0", [this] { Edit15Change(); });
-  TrackBar1 = new TTrackBar(this);
-  TrackBar1->SetParent(p);
-  TrackBar1->SetBounds(128, 6, 275, 19);
-  TrackBar1->SetMax(1000);
-  TrackBar1->Frequency = 20;
-  TrackBar1->OnChange = [this](TObject*) { TrackBar1Change(); };
+  TrackBar1 = AddTrackBar(p, 1000, 20, [this] { TrackBar1Change(); });
   ComboBox15 = AddCombo(p, 77, 41, 78, 21, {"GrayScale", "RGB", "YCbCr"}, [this] { TrackBar1Change(); });
 }
 
@@ -580,10 +570,7 @@ void TfIOPreviews::FormActivate() {
   ComboBox16->Items = compressions;
   for (TRedozIrView* v : {RedozIr1, RedozIr2}) v->SetChessboardStyle(12, bsSolid);
   PageControl1->Show();
-  Filling([this] {
-    LoadWorkingCopy();
-    if (PageControl1->ActivePage()) FillPage(PageControl1->ActivePage());
-  });
+  ReloadActivePage();
   RedozIr1->Fit();
   Application->ProcessMessages();
   // Not activated yet, so the lock previews nothing here: activation
@@ -597,10 +584,7 @@ void TfIOPreviews::PageControl1Changing(bool&) { ControlsReady = false; }
 
 void TfIOPreviews::PageControl1Change() {
   ControlsReady = true;
-  Filling([this] {
-    LoadWorkingCopy();
-    if (PageControl1->ActivePage()) FillPage(PageControl1->ActivePage());
-  });
+  ReloadActivePage();
   ShowPreviewIfLocked();
   Button4->SetEnabled(false);
 }
@@ -622,6 +606,13 @@ void TfIOPreviews::LoadWorkingCopy() {
   fPCXColors = PCXColorIndex(fWork.BitsPerSample, fWork.SamplesPerPixel, fPCXColors);
   fPNGColors = PNGColorIndex(fWork.BitsPerSample, fWork.SamplesPerPixel);
   fTGAColors = fPNGColors;
+}
+
+void TfIOPreviews::ReloadActivePage() {
+  Filling([this] {
+    LoadWorkingCopy();
+    if (PageControl1->ActivePage()) FillPage(PageControl1->ActivePage());
+  });
 }
 
 void TfIOPreviews::SetSize(TLabel* L, std::int64_t Bytes) {
@@ -789,6 +780,17 @@ void TfIOPreviews::TrackBar1Change() {
   Changed(true);
 }
 
+bool TfIOPreviews::StoreTIFFImage(int Compression, int Photometric, int Bits, int Samples) {
+  TIOParamsVals& w = fWork;
+  const bool changed = Compression != w.TIFFCompression || Photometric != w.TIFFPhotometric ||
+                       Bits != w.BitsPerSample || Samples != w.SamplesPerPixel;
+  w.TIFFCompression = static_cast<std::uint8_t>(Compression);
+  w.TIFFPhotometric = static_cast<std::uint8_t>(Photometric);
+  w.BitsPerSample = Bits;
+  w.SamplesPerPixel = Samples;
+  return changed;
+}
+
 void TfIOPreviews::ComboBox2Click(TControl* ChangedControl) {
   if (!ControlsReady) return;
   TIOParamsVals& w = fWork;
@@ -819,12 +821,7 @@ void TfIOPreviews::ComboBox2Click(TControl* ChangedControl) {
     bits = 8;
     samples = 4;
   }
-  bool image = compression != w.TIFFCompression || photo != w.TIFFPhotometric || bits != w.BitsPerSample ||
-               samples != w.SamplesPerPixel;
-  w.TIFFCompression = static_cast<std::uint8_t>(compression);
-  w.TIFFPhotometric = static_cast<std::uint8_t>(photo);
-  w.BitsPerSample = bits;
-  w.SamplesPerPixel = samples;
+  const bool image = StoreTIFFImage(compression, photo, bits, samples);
   w.TIFFImageIndex = ReadInt(Edit1, 0);
   w.TIFFXPos = ReadInt(Edit2, 0);
   w.TIFFYPos = ReadInt(Edit3, 0);
@@ -864,13 +861,7 @@ void TfIOPreviews::ComboBox16Change(TControl* ChangedControl) {
       if (bits == 16 && samples == 1) photo = ioTIFF_BLACKISZERO;
     }
   });
-  bool image = compression != w.TIFFCompression || photo != w.TIFFPhotometric || bits != w.BitsPerSample ||
-               samples != w.SamplesPerPixel;
-  w.TIFFCompression = static_cast<std::uint8_t>(compression);
-  w.TIFFPhotometric = static_cast<std::uint8_t>(photo);
-  w.BitsPerSample = bits;
-  w.SamplesPerPixel = samples;
-  Changed(image);
+  Changed(StoreTIFFImage(compression, photo, bits, samples));
 }
 
 void TfIOPreviews::ComboBox5Click() {

@@ -140,12 +140,19 @@ class TfIOPreviews : public TForm {
   TCheckBox* AddCheck(TControl* Parent, int L, int T, int W, int H, const std::string& Text, int Id,
                       TCaptionStyle Style, const std::function<void()>& Handler);
   TPanel* AddColorPanel(TControl* Parent, int L, int T, const std::function<void()>& Handler);
+  // A track bar at the place every page gives it.
+  TTrackBar* AddTrackBar(TControl* Parent, int Max, int Frequency, const std::function<void()>& Handler);
+  TUpDown* AddUpDown(TEdit* Associate, int Max, bool Thousands);
+  // Its caption is dialog text Id, spaced.
+  TGroupBox* AddGroupBox(TControl* Parent, int L, int T, int W, int H, const std::string& Text, int Id);
   TTabSheet* AddPage(const std::string& Caption);
   void AddSizeLabels(TTabSheet* Page, int CaptionTop, int ValueTop);
   void CreateControls();
 
   void LoadWorkingCopy();
   void FillPage(TTabSheet* Page);
+  // The working copy from the parameters, and the active page from that.
+  void ReloadActivePage();
   // Runs Fill with ControlsReady False, restoring it afterwards.
   void Filling(const std::function<void()>& Fill);
   void Changed(bool ImageChanged);
@@ -158,6 +165,8 @@ class TfIOPreviews : public TForm {
   void Edit16Change();
   void ComboBox2Click(TControl* Changed);
   void ComboBox16Change(TControl* Changed);
+  // Stores the TIFF settings that change the image; True when one changed.
+  bool StoreTIFFImage(int Compression, int Photometric, int Bits, int Samples);
   void ComboBox5Click();
   void ComboBox18Change();
   // BMP and PCX: a compression list (uncompressed or RLE) and a colour list.
