@@ -15,6 +15,7 @@
 
 #include "imaging/core/iebitmap.h"
 #include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
 
 namespace redozir {
 
@@ -22,13 +23,6 @@ namespace {
 constexpr char kSignature[] = "TIEBITMAPRAW";
 constexpr std::uint32_t kVersion = 1;
 constexpr std::int64_t kMaxPalette = 65536;
-
-void PutU8(TStream& s, std::uint8_t v) { s.WriteBuffer(&v, 1); }
-void PutU32(TStream& s, std::uint32_t v) {
-  std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                       static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-  s.WriteBuffer(b, 4);
-}
 
 std::int64_t PackedRow(std::int64_t width, int bits) { return (width * bits + 7) / 8; }
 
@@ -44,25 +38,26 @@ void ReadRows(TByteReader& r, TIEBitmap& b, std::int64_t n) {
 }  // namespace
 
 void TIEBitmap::SaveRawToStream(TStream& Stream) {
-  Stream.WriteBuffer(kSignature, 12);
-  PutU32(Stream, kVersion);
+  TByteWriter w(Stream);
+  w.Bytes(kSignature, 12);
+  w.U32(kVersion);
   auto n = static_cast<std::uint32_t>(
       std::min<std::int64_t>(static_cast<std::int64_t>(fPalette.size()), kMaxPalette));
-  PutU32(Stream, n);
-  PutU32(Stream, static_cast<std::uint32_t>(std::min<int>(fPaletteUsed, static_cast<int>(n))));
+  w.U32(n);
+  w.U32(static_cast<std::uint32_t>(std::min<int>(fPaletteUsed, static_cast<int>(n))));
   for (std::uint32_t i = 0; i < n; ++i) Stream.WriteBuffer(&fPalette[i], 3);
-  PutU32(Stream, static_cast<std::uint32_t>(fWidth));
-  PutU32(Stream, static_cast<std::uint32_t>(fHeight));
-  PutU8(Stream, fPixelFormat);
+  w.U32(static_cast<std::uint32_t>(fWidth));
+  w.U32(static_cast<std::uint32_t>(fHeight));
+  w.U8(fPixelFormat);
   bool alpha = fAlpha && !fIsAlpha;
-  PutU8(Stream, static_cast<std::uint8_t>((alpha ? 1 : 0) | (fFull ? 2 : 0)));
-  PutU8(Stream, fDitherMethod ? 1 : 0);
-  PutU8(Stream, static_cast<std::uint8_t>(fRowAlign));
+  w.U8(static_cast<std::uint8_t>((alpha ? 1 : 0) | (fFull ? 2 : 0)));
+  w.U8(fDitherMethod ? 1 : 0);
+  w.U8(static_cast<std::uint8_t>(fRowAlign));
   std::int64_t packed = PackedRow(fWidth, fBitCount);
   for (int y = 0; y < fHeight; ++y) Stream.WriteBuffer(GetScanline(y), packed);
   if (alpha) {
     TIEBitmap* plane = GetAlphaChannel();
-    PutU8(Stream, plane->fFull ? 1 : 0);
+    w.U8(plane->fFull ? 1 : 0);
     for (int y = 0; y < fHeight; ++y) Stream.WriteBuffer(plane->GetScanline(y), fWidth);
   }
 }

@@ -20,6 +20,7 @@
 #include "imaging/processing/take_result.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
 
 namespace redozir {
 
@@ -42,26 +43,6 @@ constexpr std::int64_t kLayerRecordMin = 123;
 // The bytes of a layer header of that version, with its block position.
 std::int64_t LayerHeaderSize(int Version) {
   return 35 + (Version >= 3 ? 12 : 0) + (Version >= 4 ? 1 : 0) + (Version >= 6 ? 1 : 0) + 8;
-}
-
-void PutBytes(TStream& s, const void* p, std::int64_t n) { s.WriteBuffer(p, n); }
-void PutU8(TStream& s, std::uint8_t v) { s.WriteBuffer(&v, 1); }
-void PutBool(TStream& s, bool v) { PutU8(s, v ? 1 : 0); }
-void PutI32(TStream& s, std::int32_t v) {
-  auto u = static_cast<std::uint32_t>(v);
-  std::uint8_t b[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-                       static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
-  s.WriteBuffer(b, 4);
-}
-void PutU64(TStream& s, std::uint64_t v) {
-  std::uint8_t b[8];
-  for (int i = 0; i < 8; ++i) b[i] = static_cast<std::uint8_t>(v >> (8 * i));
-  s.WriteBuffer(b, 8);
-}
-void PutF64(TStream& s, double v) {
-  std::uint64_t u;
-  std::memcpy(&u, &v, 8);
-  PutU64(s, u);
 }
 
 bool GetBool(TByteReader& r) { return r.U8() != 0; }
@@ -157,30 +138,28 @@ struct TLayerSettings {
     return b;
   }
 
-  void Write(TStream& s) const {
-    PutBool(s, Visible);
-    PutBool(s, VisibleBox);
-    PutI32(s, Transparency);
-    PutI32(s, PosX);
-    PutI32(s, PosY);
-    PutBool(s, Cropped);
-    PutBool(s, Locked);
-    PutBool(s, Magnify.Enabled);
-    PutF64(s, Magnify.Rate);
-    PutU8(s, Magnify.Style);
-    PutU8(s, Magnify.Source);
-    PutU8(s, Operation);
-    PutI32(s, Width);
-    PutI32(s, Height);
-    PutU8(s, ResampleFilter);
-    PutBool(s, UseResampleFilter);
-    PutI32(s, static_cast<std::int32_t>(Name.size()));
-    PutBytes(s, Name.data(), static_cast<std::int64_t>(Name.size()));
-    PutI32(s, static_cast<std::int32_t>(UserData.size()));
-    PutBytes(s, UserData.data(), static_cast<std::int64_t>(UserData.size()));
-    PutBool(s, IsMask);
-    PutBool(s, Selectable);
-    PutBool(s, DimOutside);
+  void Write(TByteWriter& w) const {
+    w.Bool(Visible);
+    w.Bool(VisibleBox);
+    w.I32(Transparency);
+    w.I32(PosX);
+    w.I32(PosY);
+    w.Bool(Cropped);
+    w.Bool(Locked);
+    w.Bool(Magnify.Enabled);
+    w.F64(Magnify.Rate);
+    w.U8(Magnify.Style);
+    w.U8(Magnify.Source);
+    w.U8(Operation);
+    w.I32(Width);
+    w.I32(Height);
+    w.U8(ResampleFilter);
+    w.Bool(UseResampleFilter);
+    w.Str(Name);
+    w.Str({reinterpret_cast<const char*>(UserData.data()), UserData.size()});
+    w.Bool(IsMask);
+    w.Bool(Selectable);
+    w.Bool(DimOutside);
   }
 
   // The fields Version has; the others keep what they were.
@@ -241,8 +220,9 @@ void SetSaveParams(TIOParamsVals& p, TIEPixelFormat pf) {
 
 void WriteBitmapBlock(TStream& s, TIEBitmap* b, int Coding, TRedozIrView& View) {
   if (IsRawCoding(Coding)) {
+    TByteWriter w(s);
     std::int64_t countAt = s.Position();
-    PutI32(s, 0);
+    w.I32(0);
     if (Coding == -1) {
       TZCompressionStream z(s);
       b->SaveRawToStream(z);
@@ -250,13 +230,9 @@ void WriteBitmapBlock(TStream& s, TIEBitmap* b, int Coding, TRedozIrView& View) 
     } else {
       b->SaveRawToStream(s);
     }
-    std::int64_t end = s.Position();
-    std::int64_t count = end - countAt - 4;
-    if (count > INT32_MAX)
-      throw EWriteError("A layer of " + std::to_string(count) + " bytes does not fit in a layers stream");
-    s.SetPosition(countAt);
-    PutI32(s, static_cast<std::int32_t>(count));
-    s.SetPosition(end);
+    std::int64_t count = s.Position() - countAt - 4;
+    w.PatchLength(countAt, count,
+                  "A layer of " + std::to_string(count) + " bytes does not fit in a layers stream");
     return;
   }
   // A component of its own, so that the view's parameters stay as they are.
@@ -308,22 +284,23 @@ void ReadBitmapBlock(TStream& s, TByteReader& r, TIEBitmap& b, int Coding, bool 
 void TRedozIrView::LayersSaveToStream(TStream& Stream, int Coding) {
   if (Coding == 1) Coding = ioPNG;
   SyncLayers();
-  Stream.WriteBuffer(kLayersSignature, kSignatureLen);
-  PutI32(Stream, kLayersVersion);
-  PutI32(Stream, Coding);
-  PutI32(Stream, GetLayersCount());
+  TByteWriter w(Stream);
+  w.Bytes(kLayersSignature, kSignatureLen);
+  w.I32(kLayersVersion);
+  w.I32(Coding);
+  w.I32(GetLayersCount());
   std::vector<std::int64_t> slots;
   for (TIELayer* l : fLayers) {
-    TLayerSettings::Of(*l).Write(Stream);
+    TLayerSettings::Of(*l).Write(w);
     slots.push_back(Stream.Position());
-    PutU64(Stream, 0);
+    w.U64(0);
   }
   // The bitmaps are written from the layers themselves: the current layer,
   // the selection and the view's I/O parameters stay as they are.
   for (size_t i = 0; i < fLayers.size(); ++i) {
     std::int64_t at = Stream.Position();
     Stream.SetPosition(slots[i]);
-    PutU64(Stream, static_cast<std::uint64_t>(at));
+    w.U64(static_cast<std::uint64_t>(at));
     Stream.SetPosition(at);
     WriteBitmapBlock(Stream, fLayers[i]->Bitmap, Coding, *this);
   }
@@ -475,49 +452,46 @@ void IEInitLayersStream() {
 // ---- the layer record
 
 void TIELayer::SaveToStream(TStream& Stream, bool SaveBitmap) {
+  TByteWriter w(Stream);
   std::int64_t start = Stream.Position();
-  PutI32(Stream, 0);
-  PutBytes(Stream, &fGUID, sizeof(fGUID));
-  PutI32(Stream, Width);
-  PutI32(Stream, Height);
-  PutBool(Stream, Visible);
-  PutBool(Stream, VisibleBox);
-  PutBool(Stream, Selectable);
-  PutI32(Stream, Transparency);
-  PutI32(Stream, PosX);
-  PutI32(Stream, PosY);
-  PutI32(Stream, ClientAreaBox.Left);
-  PutI32(Stream, ClientAreaBox.Top);
-  PutI32(Stream, ClientAreaBox.Right);
-  PutI32(Stream, ClientAreaBox.Bottom);
-  PutBool(Stream, Cropped);
-  PutBool(Stream, Locked);
+  w.I32(0);
+  w.Bytes(&fGUID, sizeof(fGUID));
+  w.I32(Width);
+  w.I32(Height);
+  w.Bool(Visible);
+  w.Bool(VisibleBox);
+  w.Bool(Selectable);
+  w.I32(Transparency);
+  w.I32(PosX);
+  w.I32(PosY);
+  w.I32(ClientAreaBox.Left);
+  w.I32(ClientAreaBox.Top);
+  w.I32(ClientAreaBox.Right);
+  w.I32(ClientAreaBox.Bottom);
+  w.Bool(Cropped);
+  w.Bool(Locked);
   std::uint8_t magnify[24] = {};
   magnify[0] = Magnify.Enabled ? 1 : 0;
   std::memcpy(magnify + 8, &Magnify.Rate, 8);
   magnify[16] = Magnify.Style;
   magnify[17] = Magnify.Source;
-  PutBytes(Stream, magnify, 24);
-  PutU8(Stream, Operation);
+  w.Bytes(magnify, 24);
+  w.U8(Operation);
   // An address means nothing outside this process: the field stays 0.
-  PutI32(Stream, 0);
-  PutU8(Stream, ResampleFilter);
-  PutBool(Stream, UseResampleFilter);
-  PutI32(Stream, static_cast<std::int32_t>(Name.size()));
-  PutBytes(Stream, Name.data(), static_cast<std::int64_t>(Name.size()));
-  PutBool(Stream, IsMask);
-  PutBool(Stream, DimOutside);
-  PutF64(Stream, fRotate);
-  PutF64(Stream, RotateCenterX);
-  PutF64(Stream, RotateCenterY);
-  PutBool(Stream, SaveBitmap && Bitmap);
+  w.I32(0);
+  w.U8(ResampleFilter);
+  w.Bool(UseResampleFilter);
+  w.Str(Name);
+  w.Bool(IsMask);
+  w.Bool(DimOutside);
+  w.F64(fRotate);
+  w.F64(RotateCenterX);
+  w.F64(RotateCenterY);
+  w.Bool(SaveBitmap && Bitmap);
   if (SaveBitmap && Bitmap) Bitmap->SaveRawToStream(Stream);
-  std::int64_t end = Stream.Position();
-  if (end - start > INT32_MAX)
-    throw EWriteError("A layer of " + std::to_string(end - start) + " bytes does not fit in a layer record");
-  Stream.SetPosition(start);
-  PutI32(Stream, static_cast<std::int32_t>(end - start));
-  Stream.SetPosition(end);
+  std::int64_t length = Stream.Position() - start;
+  w.PatchLength(start, length,
+                "A layer of " + std::to_string(length) + " bytes does not fit in a layer record");
 }
 
 void TIELayer::LoadFromStream(TStream& Stream) {

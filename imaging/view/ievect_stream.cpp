@@ -14,6 +14,7 @@
 #include "imaging/io/redozir_io.h"
 #include "imaging/view/ievect.h"
 #include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
 #include "platform/exceptions.h"
 
 namespace redozir {
@@ -33,36 +34,13 @@ constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A
 
 // ---- writing
 
-class TLeWriter {
+class TLeWriter : public TByteWriter {
  public:
-  explicit TLeWriter(TStream& s) : s_(s) {}
-  void U8(std::uint8_t v) { s_.WriteBuffer(&v, 1); }
-  void I32(std::int32_t v) {
-    std::uint8_t b[4];
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i));
-    s_.WriteBuffer(b, 4);
-  }
-  void F64(double v) {
-    std::uint64_t u;
-    std::memcpy(&u, &v, 8);
-    std::uint8_t b[8];
-    for (int i = 0; i < 8; ++i) b[i] = static_cast<std::uint8_t>(u >> (8 * i));
-    s_.WriteBuffer(b, 8);
-  }
-  void Bytes(const void* p, std::size_t n) {
-    if (n) s_.WriteBuffer(p, static_cast<std::int64_t>(n));
-  }
-  void Str(const std::string& v) {
-    I32(static_cast<std::int32_t>(v.size()));
-    Bytes(v.data(), v.size());
-  }
+  using TByteWriter::TByteWriter;
   void Font(const std::optional<TIELogFont>& f) {
     U8(f ? 1 : 0);
     if (f) Bytes(&*f, kIELogFontSize);
   }
-
- private:
-  TStream& s_;
 };
 
 bool HasText(std::uint8_t k) { return k == ievkTEXT || k == ievkLINELABEL || k == ievkEXTENDED; }
@@ -522,14 +500,26 @@ void TRedozIrVect::SaveToStreamIEV(TStream& Stream) {
     z.WriteBuffer(body.Memory(), body.Size());
     z.Finish();
   }
-  const std::int64_t end = Stream.Position();
-  if (end - start > 0x7FFFFFFF) throw EWriteError("IEV stream longer than 2 GB");
-  Stream.SetPosition(start + 4);
-  w.I32(static_cast<std::int32_t>(end - start));
-  Stream.SetPosition(end);
+  w.PatchLength(start + 4, Stream.Position() - start, "IEV stream longer than 2 GB");
 }
 
 namespace {
+
+// Runs Load (parse, then commit) for a load routine: True with Error cleared,
+// or False with the reason in Error (Subject names what ran out of memory).
+template <typename TLoad>
+bool Loading(std::string& Error, const char* Subject, TLoad&& Load) {
+  try {
+    Load();
+    Error.clear();
+    return true;
+  } catch (const std::bad_alloc&) {
+    Error = std::string("not enough memory to read ") + Subject;
+  } catch (const std::exception& e) {
+    Error = e.what();
+  }
+  return false;
+}
 
 // Puts a parsed stream into the control's containers, all or nothing: every
 // allocation happens before the first member changes.
@@ -543,19 +533,12 @@ struct TCommit {
 }  // namespace
 
 bool TRedozIrVect::LoadFromStreamIEV(TStream& Stream) {
-  try {
+  return Loading(fLastLoadError, "the objects", [&] {
     TIEVStaged st = ParseIEV(Stream, fTemplate.Font.value_or(TIELogFont()));
     const std::int64_t end = st.End;
     CommitStaged(std::move(st));
     Stream.SetPosition(end);
-    fLastLoadError.clear();
-    return true;
-  } catch (const std::bad_alloc&) {
-    fLastLoadError = "not enough memory to read the objects";
-  } catch (const std::exception& e) {
-    fLastLoadError = e.what();
-  }
-  return false;
+  });
 }
 
 void TRedozIrVect::CommitStaged(TIEVStaged&& Staged) {
@@ -631,17 +614,13 @@ void TRedozIrVect::SaveToStreamAll(TStream& Stream, int Coding) {
   TLeWriter w(Stream);
   w.I32(0);
   LayersSaveToStream(Stream, Coding);
-  const std::int64_t p = Stream.Position() - start;
-  if (p > 0x7FFFFFFF) throw EWriteError("layers stream longer than 2 GB");
-  Stream.SetPosition(start);
-  w.I32(static_cast<std::int32_t>(p));
-  Stream.SetPosition(start + p);
+  w.PatchLength(start, Stream.Position() - start, "layers stream longer than 2 GB");
   SaveToStreamIEV(Stream);
 }
 
 bool TRedozIrVect::LoadFromStreamAll(TStream& Stream) {
   const std::int64_t start = Stream.Position();
-  try {
+  return Loading(fLastLoadError, "the layers and objects", [&] {
     TByteReader r(Stream, -1, "ALL stream");
     const std::int64_t p = r.I32();
     if (p < 4 || p > r.Left() + 4) r.Fail("bad offset of the objects (" + std::to_string(p) + ")");
@@ -650,21 +629,12 @@ bool TRedozIrVect::LoadFromStreamAll(TStream& Stream) {
     Stream.SetPosition(start + p);
     TIEVStaged st = ParseIEV(Stream, fTemplate.Font.value_or(TIELogFont()));
     Stream.SetPosition(start + 4);
-    if (!LayersLoadFromStream(Stream)) {
-      fLastLoadError = "ALL stream: the layers part is not a layers stream";
-      return false;
-    }
+    if (!LayersLoadFromStream(Stream))
+      throw EFormatError("ALL stream: the layers part is not a layers stream");
     const std::int64_t end = st.End;
     CommitStaged(std::move(st));
     Stream.SetPosition(end);
-    fLastLoadError.clear();
-    return true;
-  } catch (const std::bad_alloc&) {
-    fLastLoadError = "not enough memory to read the layers and objects";
-  } catch (const std::exception& e) {
-    fLastLoadError = e.what();
-  }
-  return false;
+  });
 }
 
 bool TRedozIrVect::LoadFromFileAll(const std::string& FileName) {

@@ -17,20 +17,13 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
 
 namespace redozir {
 
 namespace {
 
 constexpr std::int64_t kMaxSelectionPoints = std::int64_t(1) << 26;
-
-void PutI32(TStream& s, std::int32_t v) {
-  auto u = static_cast<std::uint32_t>(v);
-  std::uint8_t b[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-                       static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
-  s.WriteBuffer(b, 4);
-}
-void PutU8(TStream& s, std::uint8_t v) { s.WriteBuffer(&v, 1); }
 
 std::int64_t MaskRowBytes(std::int64_t Width, int Bits) { return ((Width * Bits + 31) / 32) * 4; }
 
@@ -74,29 +67,30 @@ TPoint ShiftClamped(const TPoint& P, std::int64_t DX, std::int64_t DY, int Width
 void TRedozIrView::SaveSelectionToStream(TStream& Stream) {
   const TIEMask& m = *fSelectionMask;
   const TIESelectionPolygon& poly = fSel->Poly;
-  PutI32(Stream, m.Width());
-  PutI32(Stream, m.Height());
-  PutI32(Stream, poly.Count());
+  TByteWriter w(Stream);
+  w.I32(m.Width());
+  w.I32(m.Height());
+  w.I32(poly.Count());
   for (const TPoint& p : poly.Points) {
-    PutI32(Stream, p.X);
-    PutI32(Stream, p.Y);
+    w.I32(p.X);
+    w.I32(p.Y);
   }
-  PutI32(Stream, poly.Box.Left);
-  PutI32(Stream, poly.Box.Top);
-  PutI32(Stream, poly.Box.Right);
-  PutI32(Stream, poly.Box.Bottom);
-  PutU8(Stream, Selected() ? 1 : 0);
+  w.I32(poly.Box.Left);
+  w.I32(poly.Box.Top);
+  w.I32(poly.Box.Right);
+  w.I32(poly.Box.Bottom);
+  w.Bool(Selected());
   TIELayer* l = fLayersCurrent > -1 && fLayersCurrent < GetLayersCount() ? fLayers[fLayersCurrent] : nullptr;
-  PutI32(Stream, l ? l->PosX : 0);
-  PutI32(Stream, l ? l->PosY : 0);
-  PutI32(Stream, m.BitsPerPixel());
-  PutI32(Stream, m.X1);
-  PutI32(Stream, m.Y1);
-  PutI32(Stream, m.X2);
-  PutI32(Stream, m.Y2);
-  PutU8(Stream, m.Full() ? 1 : 0);
+  w.I32(l ? l->PosX : 0);
+  w.I32(l ? l->PosY : 0);
+  w.I32(m.BitsPerPixel());
+  w.I32(m.X1);
+  w.I32(m.Y1);
+  w.I32(m.X2);
+  w.I32(m.Y2);
+  w.Bool(m.Full());
   std::int64_t bytes = static_cast<std::int64_t>(m.RowLen()) * m.Height();
-  if (bytes > 0) Stream.WriteBuffer(fSelectionMask->Bits(), bytes);
+  w.Bytes(fSelectionMask->Bits(), bytes);
 }
 
 bool TRedozIrView::LoadSelectionFromStream(TStream& Stream, int Mode) {
@@ -215,7 +209,7 @@ bool TRedozIrView::SaveUndoState(TIEUndoSource Source, TStream& Stream) {
     case ieuFullLayer: {
       TIELayer* l = GetCurrentLayer();
       SyncLayers();
-      PutI32(Stream, fLayersCurrent);
+      TByteWriter(Stream).I32(fLayersCurrent);
       l->SaveToStream(Stream, Source == ieuFullLayer);
       return true;
     }
