@@ -329,13 +329,19 @@ class TRedozIrVect : public TRedozIrView {
   // Largest work bitmap area (pixels) tried at twice the target's size.
   std::int64_t MaxWorkPixels = std::int64_t(1) << 26;
 
-  // ---- hit tests (ievect_draw.cpp)
+  // ---- hit tests (ievect_hit.cpp)
   // Distance in image pixels from (X, Y) (image pixels) to the object: 0
-  // inside a filled shape, else to its outline.
+  // inside a filled shape, else to its outline; a bitmap's transparent pixel
+  // (alpha 0) is 1000 away while ObjAlphaHitTest is on.
   double GetObjectDistance(int hobj, double X, double Y) const;
-  // The topmost visible object within the grip size of screen point (X, Y); -1 when none.
-  int FindObjectAt(int X, int Y);
+  // The visible object (selectable too when asked) nearest to screen point
+  // (X, Y) among those over the shown part of the image, the topmost on a
+  // tie; IEV_NONE when none, or none within ObjSelectionTolerance.
+  int FindObjectAt(int X, int Y, bool SelectableOnly = false);
   int GripSize = 5;
+  // Screen pixels; below 0 the nearest object is taken however far it is.
+  int ObjSelectionTolerance = -1;
+  bool ObjAlphaHitTest = true;
 
   // ---- the object store
   // The record of a handle (-1 the template, -2 the last record); nullptr

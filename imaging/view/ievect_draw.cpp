@@ -1,6 +1,6 @@
 // Drawing of the vector objects: every kind through the anti-aliased
 // canvas, the work bitmap with its alpha pass and soft shadow, the objects
-// over the view and into the image, grips and hit distances.
+// over the view and into the image, and the grips.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -120,13 +120,6 @@ int FontPixels(double h) {
 }
 
 double Dist(double x1, double y1, double x2, double y2) { return std::hypot(x2 - x1, y2 - y1); }
-
-double SegDist(double px, double py, double x1, double y1, double x2, double y2) {
-  const double dx = x2 - x1, dy = y2 - y1, l2 = dx * dx + dy * dy;
-  if (l2 == 0) return Dist(px, py, x1, y1);
-  const double t = std::clamp(((px - x1) * dx + (py - y1) * dy) / l2, 0.0, 1.0);
-  return Dist(px, py, x1 + t * dx, y1 + t * dy);
-}
 
 }  // namespace
 
@@ -765,71 +758,6 @@ void TRedozIrVect::DrawGrips(TCanvas* Canvas) {
       Canvas->Ellipse(x - g, y - g, x + g, y + g);
     }
   }
-}
-
-// ---- hit tests
-
-double TRedozIrVect::GetObjectDistance(int hobj, double X, double Y) const {
-  const TIEVObjectRecord* r = GetObjectRecord(hobj);
-  constexpr double kFar = std::numeric_limits<double>::max();
-  if (!r) return kFar;
-  const double x1 = std::min(r->x1, r->x2), x2 = std::max(r->x1, r->x2);
-  const double y1 = std::min(r->y1, r->y2), y2 = std::max(r->y1, r->y2);
-  const double pen = std::max(1, r->PenWidth) / 2.0;
-  auto boxEdge = [&] {
-    return std::min({SegDist(X, Y, x1, y1, x2, y1), SegDist(X, Y, x2, y1, x2, y2),
-                     SegDist(X, Y, x2, y2, x1, y2), SegDist(X, Y, x1, y2, x1, y1)});
-  };
-  const bool inside = X >= x1 && X <= x2 && Y >= y1 && Y <= y2;
-  switch (r->Kind) {
-    case ievkLINE:
-    case ievkRULER:
-    case ievkLINELABEL: {
-      double d = SegDist(X, Y, r->x1, r->y1, r->x2, r->y2) - pen;
-      if (r->Kind == ievkLINELABEL && X >= r->LabelRect.Left && X <= r->LabelRect.Right &&
-          Y >= r->LabelRect.Top && Y <= r->LabelRect.Bottom)
-        d = 0;
-      return std::max(d, 0.0);
-    }
-    case ievkBOX:
-      if (inside && (r->BrushStyle != bsClear || r->SolidFill)) return 0;
-      return std::max(boxEdge() - pen, 0.0);
-    case ievkELLIPSE:
-    case ievkARC: {
-      const double rx = (x2 - x1) / 2, ry = (y2 - y1) / 2, cx = x1 + rx, cy = y1 + ry;
-      if (rx <= 0 || ry <= 0) return std::max(SegDist(X, Y, x1, y1, x2, y2) - pen, 0.0);
-      const double k = std::hypot((X - cx) / rx, (Y - cy) / ry);
-      if (k <= 1 && r->Kind == ievkELLIPSE && r->BrushStyle != bsClear) return 0;
-      return std::max(std::abs(k - 1) * std::min(rx, ry) - pen, 0.0);
-    }
-    case ievkPOLYLINE: {
-      if (r->DrawnPoints.size() < 2 || !inside) return inside ? 0 : boxEdge();
-      double d = kFar;
-      for (std::size_t i = 1; i < r->Points.size(); ++i)
-        d = std::min(d,
-                     SegDist(X, Y, r->Points[i - 1].X, r->Points[i - 1].Y, r->Points[i].X, r->Points[i].Y));
-      return std::max(d - pen, 0.0);
-    }
-    case ievkANGLE: {
-      const auto& a = r->AnglePoints;
-      double d = SegDist(X, Y, a[0].X, a[0].Y, a[1].X, a[1].Y);
-      if (a[2].X != -1000000) d = std::min(d, SegDist(X, Y, a[1].X, a[1].Y, a[2].X, a[2].Y));
-      return std::max(d - pen, 0.0);
-    }
-    default: return inside ? 0 : boxEdge();
-  }
-}
-
-int TRedozIrVect::FindObjectAt(int X, int Y) {
-  const double bx = XScr2Bmp(X), by = YScr2Bmp(Y);
-  const double z = std::max(ZoomX() / 100.0, 1e-6);
-  const double tol = std::max(1, GripSize) / z;
-  for (auto it = fDrawOrder.rbegin(); it != fDrawOrder.rend(); ++it) {
-    const TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(*it)];
-    if (!(r.Style & ievsVisible)) continue;
-    if (GetObjectDistance(*it, bx, by) <= tol) return *it;
-  }
-  return -1;
 }
 
 }  // namespace redozir

@@ -88,12 +88,12 @@ int TRedozIrVect::HitGrip(int X, int Y, int& hobj) {
 }
 
 void TRedozIrVect::SelectAt(int X, int Y, bool Shift) {
-  const int h = FindObjectAt(X, Y);
+  const int h = FindObjectAt(X, Y, true);
   auto deselectAll = [&] {
     for (int s : std::vector<int>(fSelection)) DoUserDeselectObject(s);
     fSelection.clear();
   };
-  if (h < 0 || !(fRecords[static_cast<std::size_t>(h)].Style & ievsSelectable)) {
+  if (h < 0) {
     if (!Shift) deselectAll();  // Shift-click on nothing keeps the selection
     return;
   }

@@ -84,6 +84,7 @@ TEST(VectEdit, MoveResizeAspectAndSnap) {
 
 TEST(VectEdit, ShiftClickOnNothingKeepsTheSelectionAndCreation) {
   TMouseVect v;
+  v.ObjSelectionTolerance = 3;  // else the click at (45, 45) finds the nearest box
   v.Add(ievkBOX, 10, 10, 20, 20).BrushStyle = bsSolid;
   v.Drag(0, 15, 15, 15, 15);
   EXPECT_EQ(v.Selection(), std::vector<int>{0});
@@ -113,6 +114,57 @@ TEST(VectEdit, UndoLimits) {
     EXPECT_EQ(v.GetObjectRecord(0)->x1, 12) << limit;  // the newer entry, exactly
     EXPECT_EQ(v.GetObjectRecord(0)->x2, 42) << limit;
   }
+}
+
+TEST(VectEdit, FindObjectAtTakesTheNearest) {
+  TMouseVect v;
+  v.Add(ievkBOX, 10, 10, 20, 20);                     // 0: outline 1.5 from (22, 15)
+  v.Add(ievkBOX, 26, 10, 36, 20);                     // 1: outline 3.5 from (22, 15), on top
+  v.Add(ievkBOX, 0, 30, 10, 40).Style = ievsVisible;  // 2: not selectable
+  struct Case {
+    int x, y, tolerance;
+    bool selectable;
+    int obj;
+  } cases[] = {{22, 15, -1, false, 0},     {23, 15, -1, false, 1} /* tie: the topmost */,
+               {45, 5, -1, false, 1},      {45, 5, 5, false, IEV_NONE},
+               {5, 35, -1, false, 2},      {5, 35, -1, true, 0},
+               {5, 35, 10, true, IEV_NONE}};
+  for (const Case& c : cases) {
+    v.ObjSelectionTolerance = c.tolerance;
+    EXPECT_EQ(v.FindObjectAt(c.x, c.y, c.selectable), c.obj) << c.x << "," << c.y << " " << c.tolerance;
+  }
+  v.ObjSelectionTolerance = -1;
+  v.Drag(0, 45, 45, 45, 45);  // far from everything: the nearest selectable object
+  EXPECT_EQ(v.Selection(), std::vector<int>{1});
+}
+
+TEST(VectEdit, HitDistanceOfClosedPolylinesAndTransparentBitmaps) {
+  TMouseVect v;
+  // A U of points 10..40 wide drawn twice as wide (10..70): legs 10..30 and 50..70, gap 30..50 below y 20.
+  const int h = v.AddNewObject();
+  for (TPoint p : {TPoint{10, 10}, {40, 10}, {40, 40}, {30, 40}, {30, 20}, {20, 20}, {20, 40}, {10, 40}})
+    v.AddPolylinePoint(h, p.X, p.Y);
+  TIEVObjectRecord& u = *v.GetObjectRecord(h);
+  u.Kind = ievkPOLYLINE, u.Closed = 1, u.BrushStyle = bsSolid, u.x2 = 70;
+  TIEBitmap pic;  // 2 x 1: left pixel transparent
+  pic.Allocate(2, 1, ie24RGB);
+  pic.GetAlphaChannel()->Fill(255);
+  pic.GetAlphaChannel()->GetScanline(0)[0] = 0;
+  TIEVObjectRecord& b = v.Add(ievkBITMAP, 0, 45, 19, 49);
+  v.SetObjectBitmap(1, &pic);
+  struct Case {
+    int obj;
+    double x, y, d;
+    bool alpha;
+  } cases[] = {{0, 20, 30, 0, true},   {0, 60, 30, 0, true}, {0, 40, 30, 9.5, true}, {0, 40, 15, 0, true},
+               {1, 5, 47, 1000, true}, {1, 15, 47, 0, true}, {1, 5, 47, 0, false}};
+  for (const Case& c : cases) {
+    v.ObjAlphaHitTest = c.alpha;
+    EXPECT_EQ(v.GetObjectDistance(c.obj, c.x, c.y), c.d) << c.obj << ": " << c.x << "," << c.y;
+  }
+  u.BrushStyle = bsClear;  // unfilled: the outline only
+  EXPECT_EQ(v.GetObjectDistance(0, 20, 30), 9.5);
+  (void)b;
 }
 
 }  // namespace
