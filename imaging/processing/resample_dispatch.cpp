@@ -12,15 +12,14 @@ namespace redozir {
 
 namespace {
 template <int N>
-void CopyPixels(const std::uint8_t* s, std::uint8_t* d, const int* col, int dw) {
-  for (int x = 0; x < dw; ++x)
+void CopyPixels(const std::uint8_t* s, std::uint8_t* d, const int* col, int x, int dw) {
+  for (; x < dw; ++x)
     std::memcpy(d + static_cast<std::size_t>(x) * N, s + static_cast<std::size_t>(col[x]) * N, N);
 }
 
 // 3-byte pixels move as 4-byte words, each overlapping the next pixel,
 // which is written afterwards; the last pixel moves alone.
-void CopyPixels3(const std::uint8_t* s, std::uint8_t* d, const int* col, int dw, int sw) {
-  int x = 0;
+void CopyPixels3(const std::uint8_t* s, std::uint8_t* d, const int* col, int x, int dw, int sw) {
   for (; x < dw - 1; ++x) {
     std::uint32_t v;
     if (col[x] < sw - 1) {
@@ -61,18 +60,31 @@ void _IEStretchNearest(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender, const TI
   for (int x = 0; x < dw; ++x) col[x] = static_cast<int>(std::clamp<std::int64_t>(Trunc(x * XS), 0, sw - 1));
   const bool watched = static_cast<bool>(OnProgress);
   const std::size_t rowBytes = static_cast<std::size_t>(IEBitmapRowLen(dw, IEPixelFormatBits(pf), 8));
+  // Whole bytes per pixel go through byte shuffles where they fit.
+  const int bytes = pf == ie1g ? 0 : IEPixelFormatBits(pf) / 8;
+  const bool wide = IEResampleUseAVX512();
+  TIEPickRowPlan plan;
+  if (bytes > 0 && IEResampleUseAVX2()) IEPickRowPlan(wide, bytes, col.data(), sw, dw, plan);
+  const int x0 = plan.Lim;
+  const std::int64_t srcBytes = static_cast<std::int64_t>(sw) * bytes;
   auto stretchRow = [&](const std::uint8_t* s, std::uint8_t* d) {
+    if (x0 > 0) {
+      if (wide)
+        IEPickRow_AVX512(plan, srcBytes, s, d);
+      else
+        IEPickRow_AVX2(plan, s, d);
+    }
     switch (pf) {
       case ie1g: CopyBits(s, d, col.data(), dw); break;
       case ie8p:
-      case ie8g: CopyPixels<1>(s, d, col.data(), dw); break;
-      case ie16g: CopyPixels<2>(s, d, col.data(), dw); break;
+      case ie8g: CopyPixels<1>(s, d, col.data(), x0, dw); break;
+      case ie16g: CopyPixels<2>(s, d, col.data(), x0, dw); break;
       case ie24RGB:
-      case ieCIELab: CopyPixels3(s, d, col.data(), dw, sw); break;
+      case ieCIELab: CopyPixels3(s, d, col.data(), x0, dw, sw); break;
       case ie32f:
       case ieCMYK:
-      case ie32RGB: CopyPixels<4>(s, d, col.data(), dw); break;
-      case ieRGB48: CopyPixels<6>(s, d, col.data(), dw); break;
+      case ie32RGB: CopyPixels<4>(s, d, col.data(), x0, dw); break;
+      case ieRGB48: CopyPixels<6>(s, d, col.data(), x0, dw); break;
       default: break;
     }
   };

@@ -94,14 +94,26 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
   std::vector<TIEDivider> div;
   if (!XInterp)
     for (int x = 0; x < dw; ++x) div.emplace_back(static_cast<std::uint32_t>(cx.Right[x] - cx.Left[x] + 1));
-  const bool simd = IEResampleUseAVX2();
+  const bool simd = IEResampleUseAVX2(), wide = IEResampleUseAVX512();
+  // Box averages of three channels pick their bytes with shuffles; where
+  // the boxes are too wide for them, and otherwise, the rows gather.
+  TIEBoxRowPlan box;
+  if (simd && Ch == 3 && !XInterp)
+    (wide ? IEBoxRowPlan_AVX512 : IEBoxRowPlan_AVX2)(cx.Left.data(), cx.Right.data(), sw, dw, box);
   TIEFastRowPlan plan;
-  if (simd) IEFastRowHPlan(Ch, XInterp, cx.Left.data(), cx.Right.data(), sw, dw, plan);
-  const int x0 = plan.Lim;
+  if (simd && box.Lim == 0) IEFastRowHPlan(Ch, XInterp, cx.Left.data(), cx.Right.data(), sw, dw, plan);
+  const int x0 = box.Lim > 0 ? box.Lim : plan.Lim;
 
   auto horiz = [&](int r, std::uint8_t* scratch, std::uint8_t* o) {
     const std::uint8_t* s = GetRow(r, scratch);
-    if (x0 > 0) IEFastRowH_AVX2(Ch, XInterp, cx.Left.data(), cx.Right.data(), cx.Frac.data(), plan, s, o);
+    if (box.Lim > 0) {
+      if (wide)
+        IEBoxRowH3_AVX512(box, sw, s, o);
+      else
+        IEBoxRowH3_AVX2(box, s, o);
+    } else if (x0 > 0) {
+      IEFastRowH_AVX2(Ch, XInterp, cx.Left.data(), cx.Right.data(), cx.Frac.data(), plan, s, o);
+    }
     if (XInterp) {
       for (int x = x0; x < dw; ++x) {
         const std::uint8_t* p0 = s + static_cast<std::size_t>(cx.Left[x]) * Ch;

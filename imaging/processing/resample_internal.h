@@ -168,6 +168,45 @@ void IEFastRowHPlan(int Ch, bool Interp, const int* Left, const int* Right, int 
 // averaged over Left .. Right.
 void IEFastRowH_AVX2(int Ch, bool Interp, const int* Left, const int* Right, const int* Frac,
                      const TIEFastRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O);
+// The box averages of a reduction, three channels, picked byte by byte from
+// windows of the source row: destination pixels 0 .. Lim - 1 (whole steps of
+// Unit pixels) take their taps through shuffle controls worked out once per
+// call. Each of them averages 2 to 16 pixels, so that a 16-bit multiply-high
+// by ceil(2^16 / count) gives the exact quotient (s x e < 2^16 for every sum
+// s <= 255 count, e = Mul x count - 2^16 < count). The AVX2 row takes eight
+// pixels per step in four lanes of two, one pair of taps per shuffle, each
+// lane from its own 16 bytes at Base; the AVX-512 row takes ten pixels per
+// step from one window of 128 bytes, one tap per permute (the control of tap
+// k is that of tap 0 plus 3 k, the lanes it reaches in Mask).
+struct TIEBoxRowPlan {
+  int Lim = 0;
+  int Unit = 8;
+  int MaxTaps = 0;        // tap pairs (AVX2) or taps (AVX-512) a step has room for
+  std::vector<int> Taps;  // per step: the pairs or taps its pixels need
+  std::vector<int> Base;  // byte offsets: per step, pair and lane (AVX2); per step (AVX-512)
+  std::vector<std::uint8_t> Ctl;
+  std::vector<std::uint16_t> Mul;
+  std::vector<std::uint64_t> Mask;
+};
+void IEBoxRowPlan_AVX2(const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan);
+void IEBoxRowH3_AVX2(const TIEBoxRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O);
+void IEBoxRowPlan_AVX512(const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan);
+void IEBoxRowH3_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S, std::uint8_t* O);
+// The nearest stretch of pixels of Bytes bytes (1 to 6) picked from windows
+// of the source row: destination pixels 0 .. Lim - 1 go in steps, step k
+// writing Len[k] bytes from the window at Base[k] through the controls Ctl
+// (AVX2: 16 bytes per step from 32, two shuffles of 16; AVX-512: up to 63
+// bytes from 128, one permute).
+struct TIEPickRowPlan {
+  int Lim = 0;
+  std::vector<int> Base;
+  std::vector<std::uint8_t> Len;
+  std::vector<std::uint8_t> Ctl;
+};
+void IEPickRowPlan(bool Wide, int Bytes, const int* Col, int sw, int dw, TIEPickRowPlan& Plan);
+void IEPickRow_AVX2(const TIEPickRowPlan& Plan, const std::uint8_t* S, std::uint8_t* D);
+void IEPickRow_AVX512(const TIEPickRowPlan& Plan, std::int64_t RowBytes, const std::uint8_t* S,
+                      std::uint8_t* D);
 // D = A + ((B - A) x f) shifted right by 17 (rounding down), byte by byte.
 std::size_t IEFastRowVLerp_AVX2(const std::uint8_t* A, const std::uint8_t* B, int f, std::uint8_t* D,
                                 std::size_t n);

@@ -407,7 +407,7 @@ int IEKernelRowPairs(const TIEResampleTaps& T, int y, const std::uint8_t* const*
 void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                   std::uint8_t* Dst) {
   const TIEContributorList& L = T.Lists[static_cast<size_t>(y)];
-  thread_local std::vector<int> acc;
+  std::vector<int> acc;
   acc.assign(static_cast<size_t>(Bytes), 0);
   for (const auto& e : L.p) {
     const std::uint8_t* r = Rows[e.Pixel];

@@ -127,8 +127,8 @@ void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, const s
 void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                        std::uint8_t* Dst) {
   const int start = T.Start[y], len = T.Len[y], d = T.Sum[y];
-  thread_local std::vector<int> pw;
-  thread_local std::vector<const std::uint8_t*> pr;
+  std::vector<int> pw;
+  std::vector<const std::uint8_t*> pr;
   const int pairs = IEKernelRowPairs(T, y, Rows, pw, pr);
   const std::int16_t* w = T.W.data() + static_cast<std::size_t>(y) * T.Stride;
   int dd = d < 0 ? -d : d;

@@ -55,8 +55,8 @@ void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, const std::uint8_t* co
     IEKernelRowV_AVX2(T, y, Rows, Bytes, Dst);
     return;
   }
-  thread_local std::vector<int> pw;
-  thread_local std::vector<const std::uint8_t*> pr;
+  std::vector<int> pw;
+  std::vector<const std::uint8_t*> pr;
   const int pairs = IEKernelRowPairs(T, y, Rows, pw, pr);
   const __m512i lim = _mm512_set1_epi32(256 * d);
   const __m512 rf = _mm512_set1_ps(T.Rcp[static_cast<std::size_t>(y)]);

@@ -1,8 +1,12 @@
 // Worker bands of the resamplers and the switches of their vector paths.
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <thread>
+
+#include <unistd.h>
 
 #include "imaging/core/ie_system.h"
 #include "imaging/processing/ie_parallel.h"
@@ -17,9 +21,7 @@ int IEResampleThreadCount() {
   return n > 0 ? n : IEResampleCoreCount();
 }
 
-void IESetMaxThreads(int n) {
-  IESpeed().MaxThreads.store(std::max(0, n), std::memory_order_relaxed);
-}
+void IESetMaxThreads(int n) { IESpeed().MaxThreads.store(std::max(0, n), std::memory_order_relaxed); }
 
 std::vector<std::pair<int, int>> IEResampleBands(int Rows, int n) {
   n = std::max(1, n);
@@ -41,29 +43,119 @@ bool Start(std::vector<std::thread>& Threads, F Work) noexcept {
     return false;
   }
 }
+
+// Workers kept from one call to the next, asleep in between. A thread made
+// for a call starts behind every task already queued on its processor, so
+// on a busy machine a call could wait a whole time slice for it; a sleeping
+// worker that is woken runs at once. One call at a time has the pool: a
+// call that finds it taken (another caller, or a worker's own nested call)
+// makes threads of its own as before.
+class TIEWorkerPool {
+ public:
+  // Runs Job(t) for t from 0 to n - 1, 0 on the calling thread; false (with
+  // nothing run) when the pool is taken. Job must not throw. Workers that
+  // cannot be made leave their t to the calling thread.
+  bool Run(int n, const std::function<void(int)>& Job) {
+    // A child made by fork has none of the parent's workers.
+    if (getpid() != fPid) return false;
+    bool idle = false;
+    if (!fTaken.compare_exchange_strong(idle, true, std::memory_order_acquire)) return false;
+    int helpers = Grow(n - 1);
+    {
+      std::lock_guard<std::mutex> lock(fMutex);
+      fJob = &Job;
+      fHelpers = helpers;
+      fRunning = helpers;
+      ++fGeneration;
+    }
+    fWake.notify_all();
+    Job(0);
+    for (int t = helpers + 1; t < n; ++t) Job(t);
+    std::unique_lock<std::mutex> lock(fMutex);
+    fDone.wait(lock, [this] { return fRunning == 0; });
+    fJob = nullptr;
+    fTaken.store(false, std::memory_order_release);
+    return true;
+  }
+
+ private:
+  // Makes workers up to Want (never fewer than there are); returns how many
+  // there are now, at most Want.
+  int Grow(int Want) {
+    while (static_cast<int>(fCount) < Want) {
+      const int index = static_cast<int>(fCount) + 1;
+      try {
+        std::thread(&TIEWorkerPool::Loop, this, index, fGeneration).detach();
+      } catch (...) {
+        break;
+      }
+      ++fCount;
+    }
+    return std::min(Want, static_cast<int>(fCount));
+  }
+  void Loop(int Index, std::uint64_t Seen) {
+    std::unique_lock<std::mutex> lock(fMutex);
+    for (;;) {
+      fWake.wait(lock, [&] { return fGeneration != Seen; });
+      Seen = fGeneration;
+      if (Index > fHelpers) continue;
+      const std::function<void(int)>* job = fJob;
+      lock.unlock();
+      (*job)(Index);
+      lock.lock();
+      if (--fRunning == 0) fDone.notify_one();
+    }
+  }
+
+  const pid_t fPid = getpid();
+  std::atomic<bool> fTaken{false};
+  std::mutex fMutex;
+  std::condition_variable fWake, fDone;
+  const std::function<void(int)>* fJob = nullptr;
+  std::uint64_t fGeneration = 0;
+  std::size_t fCount = 0;
+  int fHelpers = 0;
+  int fRunning = 0;
+};
+
+// Never destroyed: its workers sleep until the process ends.
+TIEWorkerPool& Pool() {
+  static TIEWorkerPool* pool = new TIEWorkerPool;
+  return *pool;
+}
+
+// Job(t) for t from 0 to n - 1 on the pool, or else on threads made for
+// the call (t = 0 on the calling thread). Job must not throw.
+void RunOnWorkers(int n, const std::function<void(int)>& Job) {
+  if (n <= 1) {
+    if (n == 1) Job(0);
+    return;
+  }
+  if (Pool().Run(n, Job)) return;
+  std::vector<std::thread> threads;
+  threads.reserve(static_cast<std::size_t>(n));
+  int t = 1;
+  for (; t < n; ++t)
+    if (!Start(threads, [&Job, t] { Job(t); })) break;
+  Job(0);
+  // A worker that cannot be started leaves its part to this thread.
+  for (; t < n; ++t) Job(t);
+  for (auto& th : threads) th.join();
+}
 }  // namespace
 
 void IERunBands(int Rows, int n, const std::function<void(int t, int first, int count)>& Work) {
   auto bands = IEResampleBands(Rows, n);
-  std::vector<std::thread> threads;
   std::vector<std::exception_ptr> errors(bands.size());
-  auto run = [&](std::size_t t) {
+  RunOnWorkers(static_cast<int>(bands.size()), [&](int t) {
+    const std::size_t b = static_cast<std::size_t>(t);
+    if (bands[b].second == 0) return;
     try {
-      Work(static_cast<int>(t), bands[t].first, bands[t].second);
+      Work(t, bands[b].first, bands[b].second);
     } catch (...) {
-      errors[t] = std::current_exception();
+      errors[b] = std::current_exception();
     }
-  };
-  threads.reserve(bands.size());
-  for (std::size_t t = 1; t < bands.size(); ++t) {
-    if (bands[t].second == 0) continue;
-    // A thread that cannot be started (none left, or no memory for one)
-    // leaves its band to this thread; nothing may escape here while others
-    // run, or their joinable threads would end the process.
-    if (!Start(threads, [&run, t] { run(t); })) run(t);
-  }
-  if (bands[0].second > 0) run(0);
-  for (auto& th : threads) th.join();
+  });
   for (auto& e : errors)
     if (e) std::rethrow_exception(e);
 }
@@ -74,7 +166,7 @@ void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int
   n = std::clamp(n, 1, std::max(1, chunks));
   std::atomic<int> next{0};
   std::vector<std::exception_ptr> errors(static_cast<std::size_t>(n));
-  auto run = [&](int t) {
+  RunOnWorkers(n, [&](int t) {
     try {
       for (int c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
         const int first = c * Chunk;
@@ -85,15 +177,7 @@ void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int
       // The others stop at their next chunk.
       next.store(chunks, std::memory_order_relaxed);
     }
-  };
-  std::vector<std::thread> threads;
-  threads.reserve(static_cast<std::size_t>(n));
-  for (int t = 1; t < n; ++t) {
-    // Worker 0 takes the chunks of a worker that cannot be started.
-    if (!Start(threads, [&run, t] { run(t); })) break;
-  }
-  run(0);
-  for (auto& th : threads) th.join();
+  });
   for (auto& e : errors)
     if (e) std::rethrow_exception(e);
 }

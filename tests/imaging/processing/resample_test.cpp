@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -514,7 +515,7 @@ TEST(ResampleKernel, PerCallTablesEqualExtendedOnes) {
   std::vector<std::tuple<int, int, TResampleFilter>> sizes = {
       {4000, 1000, rfLanczos3}, {3000, 750, rfLanczos3}, {1000, 4000, rfLanczos3}, {7, 3, rfBell},
       {3, 7, rfMitchell},       {1000, 1, rfLanczos3},   {5000, 3, rfBSpline}};
-  const TResampleFilter filters[] = {rfTriangle, rfHermite, rfBell,    rfBSpline,
+  const TResampleFilter filters[] = {rfTriangle, rfHermite,  rfBell,    rfBSpline,
                                      rfLanczos3, rfMitchell, rfNearest, rfLinear};
   for (int k = 0; k < 120; ++k) {
     const int n = 2 + (k * 977) % 1500, m = 1 + (k * 613 + 11) % 1700;
@@ -525,7 +526,8 @@ TEST(ResampleKernel, PerCallTablesEqualExtendedOnes) {
     TIEResampleTaps fast = IEBuildTaps(n, m, f);
     ASSERT_EQ(fast.Lists.size(), ext.Lists.size());
     for (std::size_t i = 0; i < ext.Lists.size(); ++i) {
-      ASSERT_EQ(fast.Lists[i].Sum, ext.Lists[i].Sum) << n << " -> " << m << " filter " << int(f) << " at " << i;
+      ASSERT_EQ(fast.Lists[i].Sum, ext.Lists[i].Sum)
+          << n << " -> " << m << " filter " << int(f) << " at " << i;
       ASSERT_EQ(fast.Lists[i].Count(), ext.Lists[i].Count());
       for (int c = 0; c < ext.Lists[i].Count(); ++c) {
         ASSERT_EQ(fast.Lists[i].p[c].Pixel, ext.Lists[i].p[c].Pixel);
@@ -588,6 +590,20 @@ TEST(ResampleThreads, BandsAndErrors) {
                              if (first == 8) throw std::runtime_error("chunk 2");
                            }),
                std::runtime_error);
+  // Workers are kept between calls: a call from inside a chunk and calls
+  // from several threads at once each still see every item once.
+  std::vector<std::atomic<int>> inner(4 * 37);
+  auto nested = [&] {
+    IERunChunks(4, 3, 1, [&](int, int first, int) {
+      IERunChunks(37, 3, 4, [&](int, int f, int c) {
+        for (int i = f; i < f + c; ++i) inner[first * 37 + i]++;
+      });
+    });
+  };
+  std::thread other(nested);
+  nested();
+  other.join();
+  for (auto& v : inner) EXPECT_EQ(v.load(), 2);
 }
 
 TEST(ResampleKernel, ProgressEndsBelowHundred) {
