@@ -68,8 +68,19 @@ static void BM_Lanczos3Down(benchmark::State& s) { Resample(s, 4000, 3000, 1000,
 static void BM_Lanczos3DownNew(benchmark::State& s) { Resample(s, 4000, 3000, 1000, 750, rfLanczos3, true); }
 static void BM_Lanczos3UpNew(benchmark::State& s) { Resample(s, 1000, 750, 4000, 3000, rfLanczos3, true); }
 static void BM_BicubicUpOddNew(benchmark::State& s) { Resample(s, 2000, 1500, 3999, 2999, rfBicubic, true); }
-static void BM_FastLinearDownNew(benchmark::State& s) { Resample(s, 4000, 3000, 2000, 1500, rfFastLinear, true); }
+static void BM_FastLinearDownNew(benchmark::State& s) {
+  Resample(s, 4000, 3000, 2000, 1500, rfFastLinear, true);
+}
 static void BM_NearestDownNew(benchmark::State& s) { Resample(s, 4000, 3000, 2000, 1500, rfNone, true); }
+static void BM_BicubicUp2New(benchmark::State& s) { Resample(s, 2000, 1500, 4000, 3000, rfBicubic, true); }
+static void BM_BilinearDownNew(benchmark::State& s) { Resample(s, 4000, 3000, 1000, 750, rfBilinear, true); }
+static void BM_BilinearDownOddNew(benchmark::State& s) {
+  Resample(s, 4000, 3000, 999, 749, rfBilinear, true);
+}
+static void BM_FastLinearUpNew(benchmark::State& s) {
+  Resample(s, 4000, 3000, 6000, 4500, rfFastLinear, true);
+}
+static void BM_NearestUpNew(benchmark::State& s) { Resample(s, 4000, 3000, 6000, 4500, rfNone, true); }
 
 // The contributor tables alone, both directions of 4000 x 3000 -> 1000 x 750
 // Lanczos3, as every call builds them.
@@ -115,6 +126,11 @@ BENCHMARK(BM_Lanczos3UpNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime(
 BENCHMARK(BM_BicubicUpOddNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FastLinearDownNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NearestDownNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BicubicUp2New)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BilinearDownNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BilinearDownOddNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FastLinearUpNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_NearestUpNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TapsLanczos3Down)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BicubicUp2)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BilinearDown)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
