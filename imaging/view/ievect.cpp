@@ -244,6 +244,8 @@ int TRedozIrVect::AddObject(const TIEVObjectRecord& Source) {
 void TRedozIrVect::RemoveAllObjects() {
   EndTextEdit();
   SaveObjectUndo();
+  // No gesture may go on with a handle of the old store.
+  fNewObject = fPolyPoint = fOverExtended = fDownExtended = -1;
   fSelection.clear();
   fRecords.clear();
   fDrawOrder.clear();
@@ -590,6 +592,8 @@ void TRedozIrVect::SetDpi(int DpiX, int DpiY) {
 
 void TRedozIrVect::SetMouseInteract(TIEMouseInteract Value) {
   TRedozIrView::SetMouseInteract(Value);
+  // The view's own interaction takes the mouse from every put and edit mode.
+  if (Value != 0) MouseInteractVt &= oiMeasureArea | oiMeasureLength | oiDragToPut;
   EndTextEdit();
 }
 

@@ -287,11 +287,13 @@ class TRedozIrVect : public TRedozIrView {
                                bool DrawDecorations) override;
 
   // ---- hooks the drawing and editing of objects fill
-  virtual void DrawRubberLine() {}
-  virtual void DrawRubberBox() {}
-  virtual void DrawRubberEllipse() {}
-  virtual void DrawNewRuler() {}
-  virtual void DrawNewAngle() {}
+  // The rubber band of an object being created, on the control's canvas
+  // with its current pen (ievect_edit.cpp).
+  virtual void DrawRubberLine();
+  virtual void DrawRubberBox();
+  virtual void DrawRubberEllipse();
+  virtual void DrawNewRuler();
+  virtual void DrawNewAngle();
   virtual void DoVectorialChanged();
   virtual void ShowTextEditor() {}
   virtual void DoObjectMoveResize(int hobj, int Grip, int& OffsetX, int& OffsetY);
@@ -450,6 +452,22 @@ class TRedozIrVect : public TRedozIrView {
   // Selects at screen point (X, Y) as a click does (Shift adds or removes).
   void SelectAt(int X, int Y, bool Shift);
   bool AspectLock = false;
+  // Points of a polyline created by clicks may lie outside the image.
+  bool ObjAllowOutside = false;
+  // The rubber band drawn while an object is created (in not-mode drawing
+  // the outline twice erases it; any other mode repaints instead).
+  TPen RubberBandPen = [] {
+    TPen p;
+    p.Mode = pmNot;
+    return p;
+  }();
+  // The polyline or angle being created by clicks; -1 when none.
+  int CreatingObject() const { return fNewObject; }
+  // The points of the one selected polyline as red circles (oiEditPolylinePoints).
+  void DrawPolylinePoints(TCanvas* Canvas);
+  // Undo entries of source ieuObject in the view's processing component.
+  bool SaveUndoState(TIEUndoSource Source, TStream& Stream) override;
+  void LoadUndoState(TIEUndoSource Source, TStream& Stream) override;
 
   // ---- events
   TNotifyEvent OnSelectObject;
@@ -496,14 +514,38 @@ class TRedozIrVect : public TRedozIrView {
   std::unique_ptr<TIEBitmap> fWork;
   int fObjectsDrawn = 0;
   std::deque<std::vector<std::uint8_t>> fUndo;
+  // ---- mouse editing state (ievect_edit.cpp)
   int fCreating = 0;
   int fGrip = 0;
   TPoint fDragStart, fDragEnd, fLast;
+  int fNewObject = -1;     // polyline or angle created by clicks
+  int fPolyPoint = -1;     // grabbed point of the selected polyline
+  int fOverExtended = -1;  // extended object under the hovering mouse
+  int fDownExtended = -1;  // extended object that took the mouse down
+  bool fLeftDown = false;
+  bool fDeferredSelect = false;
+  bool fUndoSaved = false;  // this gesture's mouse down saved an undo step
+  bool fRubberShown = false;
+  TPoint fRubberEnd;
+  void AngleClick(TShiftState Shift, int X, int Y);
+  void PolylineClick(TShiftState Shift, int X, int Y);
+  void EndNewObject();
+  bool GrabPolylinePoint(int X, int Y);
+  void MovePolylinePoint(int X, int Y);
+  void ShowRubberBand(bool Show);
+  void HoverObjects(int X, int Y);
+  int ExtendedAt(int X, int Y);
+  TPoint ClickPoint(int X, int Y);
+  void DropGestureUndo();
+  void EndGestures();
 
  protected:
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
   void MouseMove(TShiftState Shift, int X, int Y) override;
   void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void WndProc(TMessage& Message) override;
+  // A paint has covered the rubber band.
+  void DrawSelectionOutline(TCanvas* Canvas) override;
 };
 
 // Object interaction bits of TRedozIrVect::MouseInteractVt.

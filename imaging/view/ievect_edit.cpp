@@ -1,15 +1,23 @@
-// Editing of the vector objects: selecting, creating, moving and resizing
-// with the mouse, grips and the object undo list.
+// Editing of the vector objects: selecting, creating (by dragging and by
+// clicks), moving and resizing with the mouse, grips, polyline points, the
+// rubber band, keys and focus, and the object undo steps.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
+#include "imaging/core/ieproc.h"
 #include "imaging/view/ievect.h"
+#include "platform/canvas.h"
 #include "platform/stream.h"
 
 namespace redozir {
 
 namespace {
+
+constexpr int kUnset = -1000000;  // an angle point not placed yet
+
+// The record of a stored object; nullptr for the reserved handles.
+TIEVObjectRecord* Stored(TRedozIrVect& V, int hobj) { return hobj >= 0 ? V.GetObjectRecord(hobj) : nullptr; }
 
 bool IsLineKind(std::uint8_t k) { return k == ievkLINE || k == ievkRULER || k == ievkLINELABEL; }
 
@@ -29,15 +37,52 @@ TPoint Snap45(TPoint Anchor, TPoint P) {
 // ---- undo
 
 void TRedozIrVect::SaveObjectUndo() {
-  if (!ObjAutoUndo || ObjUndoMode != ieumSeparated || ObjUndoLimit <= 0) return;
+  if (!ObjAutoUndo) return;
+  if (ObjUndoMode == ieumShared) {
+    // The processing component fires the view's OnSaveUndo itself.
+    TRedozIrProc* proc = GetProc();
+    proc->SaveUndo(ieuObject);
+    fUndoSaved = proc->UndoLimit() > 0;
+    return;
+  }
+  if (ObjUndoLimit <= 0) return;
   while (!fUndo.empty() && static_cast<int>(fUndo.size()) >= ObjUndoLimit) fUndo.pop_front();
   TMemoryStream m;
   SaveToStreamIEV(m);
   fUndo.push_back(m.Bytes());
+  fUndoSaved = true;
+  if (const TIESaveUndoEvent& e = GetOnSaveUndo()) e(this, ieuObject);
+}
+
+// The step a gesture saved at mouse down and did not use.
+void TRedozIrVect::DropGestureUndo() {
+  if (ObjUndoMode == ieumSeparated) {
+    DropLastObjectUndo();
+    return;
+  }
+  TRedozIrProc* proc = GetProc();
+  for (int i = 0; i < proc->GetUndoCount(); ++i)
+    if (proc->GetUndoSource(i) == ieuObject) {
+      proc->ClearUndoAt(i);
+      return;
+    }
+}
+
+bool TRedozIrVect::SaveUndoState(TIEUndoSource Source, TStream& Stream) {
+  if (Source != ieuObject) return TRedozIrView::SaveUndoState(Source, Stream);
+  SaveToStreamIEV(Stream);
+  return true;
+}
+
+void TRedozIrVect::LoadUndoState(TIEUndoSource Source, TStream& Stream) {
+  if (Source != ieuObject) return TRedozIrView::LoadUndoState(Source, Stream);
+  EndGestures();
+  if (LoadFromStreamIEV(Stream)) Update();
 }
 
 bool TRedozIrVect::ObjectUndo() {
   if (fUndo.empty()) return false;
+  EndGestures();
   TMemoryStream m(fUndo.back());
   const bool ok = LoadFromStreamIEV(m);
   fUndo.pop_back();
@@ -110,16 +155,295 @@ void TRedozIrVect::SelectAt(int X, int Y, bool Shift) {
   }
 }
 
-// ---- mouse
+// ---- creating by clicks
+
+// A click in image pixels, inside the image unless ObjAllowOutside is on.
+TPoint TRedozIrVect::ClickPoint(int X, int Y) {
+  TPoint p{XScr2Bmp(X), YScr2Bmp(Y)};
+  TIEBitmap* b = GetIEBitmap();
+  if (!ObjAllowOutside && b && b->Width() > 0 && b->Height() > 0) {
+    p.X = std::clamp(p.X, 0, b->Width() - 1);
+    p.Y = std::clamp(p.Y, 0, b->Height() - 1);
+  }
+  return p;
+}
+
+// The polyline or angle made by clicks is done: it becomes the selection.
+void TRedozIrVect::EndNewObject() {
+  const int h = fNewObject;
+  fNewObject = -1;
+  const TIEVObjectRecord* r = Stored(*this, h);
+  if (!r) return;
+  fTemplate.x1 = r->x1, fTemplate.y1 = r->y1, fTemplate.x2 = r->x2, fTemplate.y2 = r->y2;
+  fSelection.clear();
+  AddToSelection(h, false);
+  DoVectorialChanged();
+  DoNewObject(h);
+  Update();
+}
+
+void TRedozIrVect::AngleClick(TShiftState Shift, int X, int Y) {
+  const TPoint p{XScr2Bmp(X), YScr2Bmp(Y)};
+  TIEVObjectRecord* r = Stored(*this, fNewObject);
+  if (!r || r->Kind != ievkANGLE) {
+    TIEVObjectRecord t = fTemplate;
+    t.Kind = ievkANGLE;
+    t.AnglePoints = {p, TPoint{kUnset, kUnset}, TPoint{kUnset, kUnset}};
+    DoBeforeVectorialChanged();
+    fNewObject = AddObject(t);
+    fSelection.clear();
+    Modified = true;
+    Update();
+    return;
+  }
+  auto& a = r->AnglePoints;
+  const int i = a[1].X == kUnset ? 1 : 2;
+  TPoint q = p;
+  if (Shift & ssCtrl) {
+    // Snapped on the screen against the point before, as the rubber band shows it.
+    const TPoint s = Snap45(TPoint{XBmp2Scr(a[i - 1].X), YBmp2Scr(a[i - 1].Y)}, TPoint{X, Y});
+    q = TPoint{XScr2Bmp(s.X), YScr2Bmp(s.Y)};
+  }
+  a[static_cast<std::size_t>(i)] = q;
+  if (i == 2) {
+    r->x1 = std::min({a[0].X, a[1].X, a[2].X});
+    r->y1 = std::min({a[0].Y, a[1].Y, a[2].Y});
+    r->x2 = std::max({a[0].X, a[1].X, a[2].X});
+    r->y2 = std::max({a[0].Y, a[1].Y, a[2].Y});
+    EndNewObject();
+    return;
+  }
+  Update();
+}
+
+void TRedozIrVect::PolylineClick(TShiftState Shift, int X, int Y) {
+  TIEVObjectRecord* r = Stored(*this, fNewObject);
+  if (r && r->Kind != ievkPOLYLINE) r = nullptr;
+  if (Shift & ssDouble) {
+    if (r) EndNewObject();
+    return;
+  }
+  TPoint p = ClickPoint(X, Y);
+  if (!r) {
+    TIEVObjectRecord t = fTemplate;
+    t.Kind = ievkPOLYLINE;
+    t.x1 = t.y1 = t.x2 = t.y2 = 0;
+    t.Points.clear();
+    DoBeforeVectorialChanged();
+    fNewObject = AddObject(t);
+    fSelection.clear();
+    Modified = true;
+  } else if ((Shift & ssCtrl) && !r->Points.empty()) {
+    const TPoint last = r->Points.back();
+    const TPoint s = Snap45(TPoint{XBmp2Scr(last.X), YBmp2Scr(last.Y)}, TPoint{X, Y});
+    p = ClickPoint(s.X, s.Y);
+  }
+  AddPolylinePoint(fNewObject, p.X, p.Y);
+  Update();
+}
+
+// ---- polyline points
+
+namespace {
+
+// The points of a polyline scaled from the point box to the rectangle, on the screen.
+template <typename View>
+std::vector<TPoint> ScreenPoints(View& V, const TIEVObjectRecord& R) {
+  const auto& b = R.PointsBox;
+  const double bw = double(b[2]) - b[0], bh = double(b[3]) - b[1];
+  const double fx = bw == 0 ? 1.0 : (double(R.x2) - R.x1) / bw;
+  const double fy = bh == 0 ? 1.0 : (double(R.y2) - R.y1) / bh;
+  std::vector<TPoint> pts;
+  for (TPoint p : R.Points)
+    pts.push_back(TPoint{V.XBmp2Scr(static_cast<int>(std::lround(R.x1 + (p.X - b[0]) * fx))),
+                         V.YBmp2Scr(static_cast<int>(std::lround(R.y1 + (p.Y - b[1]) * fy)))});
+  return pts;
+}
+
+}  // namespace
+
+bool TRedozIrVect::GrabPolylinePoint(int X, int Y) {
+  if (fSelection.size() != 1) return false;
+  const TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(fSelection[0])];
+  if (r.Kind != ievkPOLYLINE) return false;
+  const std::vector<TPoint> pts = ScreenPoints(*this, r);
+  for (std::size_t i = 0; i < pts.size(); ++i)
+    if (std::hypot(pts[i].X - X, pts[i].Y - Y) <= 3) {
+      fPolyPoint = static_cast<int>(i);
+      return true;
+    }
+  return false;
+}
+
+void TRedozIrVect::MovePolylinePoint(int X, int Y) {
+  if (fSelection.size() != 1) return;
+  TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(fSelection[0])];
+  if (r.Kind != ievkPOLYLINE || fPolyPoint >= static_cast<int>(r.Points.size())) return;
+  // Back from the rectangle to the point box; an axis the rectangle has
+  // squeezed to nothing keeps its coordinate.
+  const auto& b = r.PointsBox;
+  const double bw = double(b[2]) - b[0], bh = double(b[3]) - b[1];
+  const double fx = bw == 0 ? 1.0 : (double(r.x2) - r.x1) / bw;
+  const double fy = bh == 0 ? 1.0 : (double(r.y2) - r.y1) / bh;
+  TPoint& p = r.Points[static_cast<std::size_t>(fPolyPoint)];
+  if (fx != 0) p.X = static_cast<int>(std::lround(b[0] + (XScr2Bmp(X) - r.x1) / fx));
+  if (fy != 0) p.Y = static_cast<int>(std::lround(b[1] + (YScr2Bmp(Y) - r.y1) / fy));
+  Modified = true;
+  Update();
+}
+
+void TRedozIrVect::DrawPolylinePoints(TCanvas* Canvas) {
+  if (!Canvas || !(MouseInteractVt & oiEditPolylinePoints) || fSelection.size() != 1) return;
+  const TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(fSelection[0])];
+  if (r.Kind != ievkPOLYLINE) return;
+  Canvas->Pen = TPen{};
+  Canvas->Brush.Color = static_cast<TColor>(0x0000FF);
+  Canvas->Brush.Style = bsSolid;
+  for (TPoint p : ScreenPoints(*this, r)) Canvas->Ellipse(p.X - 3, p.Y - 3, p.X + 3, p.Y + 3);
+}
+
+// ---- rubber band
+
+void TRedozIrVect::DrawRubberLine() {
+  TCanvas* c = Canvas();
+  c->MoveTo(fDragStart.X, fDragStart.Y);
+  c->LineTo(fRubberEnd.X, fRubberEnd.Y);
+}
+
+void TRedozIrVect::DrawRubberBox() {
+  TCanvas* c = Canvas();
+  c->MoveTo(fDragStart.X, fDragStart.Y);
+  c->LineTo(fRubberEnd.X, fDragStart.Y);
+  c->LineTo(fRubberEnd.X, fRubberEnd.Y);
+  c->LineTo(fDragStart.X, fRubberEnd.Y);
+  c->LineTo(fDragStart.X, fDragStart.Y);
+}
+
+void TRedozIrVect::DrawRubberEllipse() {
+  TCanvas* c = Canvas();
+  c->Brush.Style = bsClear;
+  c->Ellipse(std::min(fDragStart.X, fRubberEnd.X), std::min(fDragStart.Y, fRubberEnd.Y),
+             std::max(fDragStart.X, fRubberEnd.X) + 1, std::max(fDragStart.Y, fRubberEnd.Y) + 1);
+}
+
+// The ruler being created: its line (the ticks and the label come with the
+// object once it is made).
+void TRedozIrVect::DrawNewRuler() { DrawRubberLine(); }
+
+// The arms placed so far, the first unset point following the mouse.
+void TRedozIrVect::DrawNewAngle() {
+  const TIEVObjectRecord* r = Stored(*this, fNewObject);
+  if (!r || r->Kind != ievkANGLE) return;
+  TCanvas* c = Canvas();
+  const auto& a = r->AnglePoints;
+  c->MoveTo(XBmp2Scr(a[0].X), YBmp2Scr(a[0].Y));
+  if (a[1].X != kUnset) c->LineTo(XBmp2Scr(a[1].X), YBmp2Scr(a[1].Y));
+  c->LineTo(fRubberEnd.X, fRubberEnd.Y);
+}
+
+// Shows the outline for the end point fDragEnd, or takes the shown one away.
+void TRedozIrVect::ShowRubberBand(bool Show) {
+  if (!HasParentWindow()) return;
+  const bool angle = fCreating == 0;
+  auto draw = [&] {
+    TCanvas* c = Canvas();
+    const TPen pen = c->Pen;
+    const TBrush brush = c->Brush;
+    c->Pen = RubberBandPen;
+    if (angle)
+      DrawNewAngle();
+    else if (fCreating == ievkLINE || fCreating == ievkLINELABEL || fCreating < 0)
+      DrawRubberLine();
+    else if (fCreating == ievkELLIPSE)
+      DrawRubberEllipse();
+    else if (fCreating == ievkRULER)
+      DrawNewRuler();
+    else
+      DrawRubberBox();
+    c->Pen = pen;
+    c->Brush = brush;
+  };
+  if (!Show) {
+    if (!fRubberShown) return;
+    fRubberShown = false;
+    if (RubberBandPen.Mode == pmNot) {
+      draw();
+    } else if (angle) {
+      Invalidate();
+      TControl::Update();
+    } else {
+      InvalidateRect(
+          TRect{std::min(fDragStart.X, fRubberEnd.X) - 1, std::min(fDragStart.Y, fRubberEnd.Y) - 1,
+                std::max(fDragStart.X, fRubberEnd.X) + 1, std::max(fDragStart.Y, fRubberEnd.Y) + 1},
+          false);
+      TControl::Update();
+    }
+    return;
+  }
+  fRubberEnd = fDragEnd;
+  draw();
+  fRubberShown = true;
+}
+
+void TRedozIrVect::DrawSelectionOutline(TCanvas* Canvas) {
+  fRubberShown = false;
+  TRedozIrView::DrawSelectionOutline(Canvas);
+}
+
+// ---- the mouse
+
+int TRedozIrVect::ExtendedAt(int X, int Y) {
+  const int h = FindObjectAt(X, Y);
+  const TIEVObjectRecord* r = Stored(*this, h);
+  if (h < 0 || !r || r->Kind != ievkEXTENDED || !r->Extended.p) return -1;
+  return GetObjectDistance(h, XScr2Bmp(X), YScr2Bmp(Y)) == 0 ? h : -1;
+}
+
+// OnObjectOver for an object under the mouse, and the extended objects'
+// enter, move and leave notifications.
+void TRedozIrVect::HoverObjects(int X, int Y) {
+  const int h = FindObjectAt(X, Y);
+  if (h >= 0 && GetObjectDistance(h, XScr2Bmp(X), YScr2Bmp(Y)) < 1) DoObjectOver(h);
+  const int e = ExtendedAt(X, Y);
+  if (e != fOverExtended) {
+    const TIEVObjectRecord* old = Stored(*this, fOverExtended);
+    if (fOverExtended >= 0 && old && old->Kind == ievkEXTENDED && old->Extended.p)
+      old->Extended.p->MouseLeave();
+    fOverExtended = e;
+    if (e >= 0) fRecords[static_cast<std::size_t>(e)].Extended.p->MouseEnter(X, Y);
+  } else if (e >= 0) {
+    fRecords[static_cast<std::size_t>(e)].Extended.p->MouseMove(X, Y);
+  }
+}
+
+void TRedozIrVect::EndGestures() {
+  ShowRubberBand(false);
+  fCreating = 0;
+  fGrip = 0;
+  fPolyPoint = -1;
+  fNewObject = -1;
+  fDeferredSelect = false;
+  fUndoSaved = false;
+  fLeftDown = false;
+  if (GestureMoved) {
+    GestureMoved = false;
+    Update();
+  }
+}
 
 void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
   TRedozIrView::MouseDown(Button, Shift, X, Y);
-  if (Button != mbLeft) return;
+  if (Button != mbLeft || IsEmpty()) return;
+  fLeftDown = true;
   if (fTextEditing >= 0) {
     EndTextEdit();
     Update();
   }
-  if (!fCreating) {
+  fPolyPoint = -1;
+  fDeferredSelect = false;
+  fDownExtended = -1;
+  fUndoSaved = false;
+  if (!fCreating && fNewObject < 0) {
     Modified = false;
     SaveObjectUndo();
   }
@@ -136,29 +460,81 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
       fCreating = m.bit == oiDragLen ? -1 : m.kind;
       return;
     }
+  const bool dbl = (Shift & ssDouble) != 0;
+  if (MouseInteractVt & oiPutAngle) {
+    if (!dbl) AngleClick(Shift, X, Y);
+    return;
+  }
+  if (MouseInteractVt & oiPutPolyline) {
+    PolylineClick(Shift, X, Y);
+    return;
+  }
+  if ((MouseInteractVt & oiEditPolylinePoints) && GrabPolylinePoint(X, Y)) return;
   if (!(MouseInteractVt & oiEdit)) return;
   int h = -1;
-  fGrip = HitGrip(X, Y, h);
-  if (!fGrip && SelectOnMouseDown) {
-    SelectAt(X, Y, (Shift & ssShift) != 0);
+  if (!dbl) {
     fGrip = HitGrip(X, Y, h);
-    Update();
-  }
-  if (fGrip)
-    for (int s : fSelection) {
-      TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(s)];
-      r.GrabRect = TRect{r.x1, r.y1, r.x2, r.y2};
+    if (!fGrip && SelectOnMouseDown) {
+      // An object already selected waits for the mouse up: a drag moves the
+      // whole selection, a click selects it alone.
+      const int under = FindObjectAt(X, Y, true);
+      if (under >= 0 && IsSelected(under)) {
+        fDeferredSelect = true;
+      } else {
+        SelectAt(X, Y, (Shift & ssShift) != 0);
+        Update();
+      }
+      fGrip = HitGrip(X, Y, h);
     }
+    if (fGrip)
+      for (int s : fSelection) {
+        TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(s)];
+        r.GrabRect = TRect{r.x1, r.y1, r.x2, r.y2};
+      }
+  } else if ((h = FindObjectAt(X, Y)) >= 0) {
+    DoObjectDblClick(h);
+    const TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(h)];
+    if ((r.Kind == ievkTEXT || r.Kind == ievkMEMO) && GetObjectDistance(h, XScr2Bmp(X), YScr2Bmp(Y)) == 0) {
+      const bool was = IsSelected(h);
+      fSelection.clear();
+      AddToSelection(h, false);
+      if (!was) DoUserSelectObject(h);
+      Update();
+    }
+  }
+  fDownExtended = ExtendedAt(X, Y);
+  if (fDownExtended >= 0) fRecords[static_cast<std::size_t>(fDownExtended)].Extended.p->MouseDown(X, Y);
 }
 
 void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
   TRedozIrView::MouseMove(Shift, X, Y);
   if (fCreating) {
+    ShowRubberBand(false);
     fDragEnd = (Shift & ssCtrl) ? Snap45(fDragStart, TPoint{X, Y}) : TPoint{X, Y};
     GestureMoved = true;
+    ShowRubberBand(true);
     return;
   }
-  if (!fGrip) return;
+  if (TIEVObjectRecord* r = Stored(*this, fNewObject)) {
+    if (r->Kind == ievkPOLYLINE && fLeftDown) {
+      const TPoint p = ClickPoint(X, Y);
+      AddPolylinePoint(fNewObject, p.X, p.Y);
+      Update();
+    } else if (r->Kind == ievkANGLE) {
+      ShowRubberBand(false);
+      fDragEnd = TPoint{X, Y};
+      ShowRubberBand(true);
+    }
+    return;
+  }
+  if (fPolyPoint >= 0) {
+    MovePolylinePoint(X, Y);
+    return;
+  }
+  if (!fGrip) {
+    if (!fLeftDown) HoverObjects(X, Y);
+    return;
+  }
   GestureMoved = true;
   const int ox = XScr2Bmp(X) - XScr2Bmp(fLast.X), oy = YScr2Bmp(Y) - YScr2Bmp(fLast.Y);
   fLast = TPoint{X, Y};
@@ -172,7 +548,7 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
       case 3:
         r.x1 += dx, r.x2 += dx, r.y1 += dy, r.y2 += dy;
         for (TPoint& p : r.AnglePoints)
-          if (p.X != -1000000) p.X += dx, p.Y += dy;
+          if (p.X != kUnset) p.X += dx, p.Y += dy;
         break;
       case 4: r.x2 += dx, r.y1 += dy; break;
       case 5: r.x1 += dx, r.y2 += dy; break;
@@ -227,9 +603,17 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
 
 void TRedozIrVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
   TRedozIrView::MouseUp(Button, Shift, X, Y);
+  if (Button != mbLeft || !fLeftDown) return;
+  fLeftDown = false;
+  const bool click = fDragStart.X == X && fDragStart.Y == Y;
+  bool clickSelects = (MouseInteractVt & oiEdit) && click && fNewObject < 0;
   if (fCreating > 0) {
-    const bool click = fDragStart.X == X && fDragStart.Y == Y;
-    if (!(click && (MouseInteractVt & oiDragToPut))) {
+    ShowRubberBand(false);
+    if (click && (MouseInteractVt & oiDragToPut)) {
+      // A click puts nothing; with edit mode on it selects as an edit click does.
+      fDeferredSelect = true;
+    } else {
+      clickSelects = false;
       const int x1 = XScr2Bmp(fDragStart.X), y1 = YScr2Bmp(fDragStart.Y);
       const int w = fTemplate.x2 - fTemplate.x1, hgt = fTemplate.y2 - fTemplate.y1;
       fTemplate.x1 = x1, fTemplate.y1 = y1;
@@ -243,8 +627,11 @@ void TRedozIrVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       fSelection.clear();
       AddToSelection(h, false);
       DoNewObject(h);
-      Modified = true;
+      DoVectorialChanged();
+      Update();
     }
+  } else if (fCreating < 0) {
+    ShowRubberBand(false);
   } else if (fGrip) {
     for (int s : fSelection) {
       TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(s)];
@@ -253,13 +640,65 @@ void TRedozIrVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       if (r.y1 > r.y2) std::swap(r.y1, r.y2);
     }
     if (Modified) DoVectorialChanged();
+  } else if (fPolyPoint >= 0 && fSelection.size() == 1) {
+    TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(fSelection[0])];
+    if ((Shift & ssCtrl) && r.Kind == ievkPOLYLINE && r.Points.size() > 2 &&
+        fPolyPoint < static_cast<int>(r.Points.size())) {
+      r.Points.erase(r.Points.begin() + fPolyPoint);
+      Modified = true;
+      Update();
+    }
+    if (Modified) DoVectorialChanged();
+    clickSelects = false;
   }
-  if (ObjAutoUndo && !Modified && ObjUndoMode == ieumSeparated && (fCreating || fGrip)) DropLastObjectUndo();
+  if (fDownExtended >= 0) {
+    const TIEVObjectRecord* r = Stored(*this, fDownExtended);
+    if (r && r->Kind == ievkEXTENDED && r->Extended.p) r->Extended.p->MouseUp(X, Y);
+    fDownExtended = -1;
+  }
+  if (clickSelects && fTextEditing < 0) {
+    if (!SelectOnMouseDown || fDeferredSelect) {
+      SelectAt(X, Y, (Shift & ssShift) != 0);
+      Update();
+    }
+    const int h = FindObjectAt(X, Y);
+    if (h >= 0) DoObjectClick(h);
+  }
+  if (ObjAutoUndo && fUndoSaved && !Modified && fTextEditing < 0) DropGestureUndo();
+  fUndoSaved = false;
+  fDeferredSelect = false;
   fCreating = 0;
   fGrip = 0;
+  fPolyPoint = -1;
   if (GestureMoved) {
     GestureMoved = false;
     Update();
+  }
+}
+
+// ---- keys, focus and size
+
+void TRedozIrVect::WndProc(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_GETDLGCODE:
+      // Arrow keys and characters come to the control.
+      Message.Result = DLGC_WANTARROWS | DLGC_WANTCHARS;
+      return;
+    case WM_KEYDOWN:
+      TRedozIrView::WndProc(Message);
+      if (fSelection.size() == 1) {
+        const TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(fSelection[0])];
+        if (r.Kind == ievkEXTENDED && r.Extended.p)
+          r.Extended.p->KeyDown(static_cast<unsigned>(Message.WParam), KeyDataToShiftState(Message.LParam));
+      }
+      return;
+    case WM_SIZE:
+      EndGestures();
+      EndTextEdit();
+      TRedozIrView::WndProc(Message);
+      Update();
+      return;
+    default: TRedozIrView::WndProc(Message);
   }
 }
 

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "imaging/core/ieproc.h"
 #include "imaging/view/ievect.h"
+#include "platform/application.h"
+#include "platform/forms.h"
+#include "platform/inject.h"
 
 using namespace redozir;
 
@@ -9,11 +13,16 @@ namespace {
 // A hidden vector view (client 50 x 50) whose mouse the test drives.
 struct TMouseVect : TRedozIrVect {
   using TRedozIrVect::MouseDown;
+  using TRedozIrVect::MouseMove;
   using TRedozIrVect::MouseUp;
   TMouseVect() : TRedozIrVect(nullptr) {
     GetIEBitmap()->Allocate(50, 50, ie24RGB);
     Update();
     MouseInteractVt = oiEdit;
+  }
+  void Click(TShiftState Shift, int X, int Y) {
+    MouseDown(mbLeft, Shift, X, Y);
+    MouseUp(mbLeft, Shift & ~ssDouble, X, Y);
   }
   void Drag(TShiftState Shift, int X0, int Y0, int X1, int Y1) {
     MouseDown(mbLeft, Shift, X0, Y0);
@@ -165,6 +174,153 @@ TEST(VectEdit, HitDistanceOfClosedPolylinesAndTransparentBitmaps) {
   u.BrushStyle = bsClear;  // unfilled: the outline only
   EXPECT_EQ(v.GetObjectDistance(0, 20, 30), 9.5);
   (void)b;
+}
+
+// Records what the control hands to an extended object.
+struct TLogExtended : TIEVExtendedObject {
+  std::vector<std::string>* Log = nullptr;
+  void SaveToStream(TStream&) override {}
+  void LoadFromStream(TStream&) override {}
+  std::unique_ptr<TIEVExtendedObject> Copy() const override { return std::make_unique<TLogExtended>(*this); }
+  void MouseDown(int, int) override { Log->push_back("down"); }
+  void MouseUp(int, int) override { Log->push_back("up"); }
+  void MouseEnter(int, int) override { Log->push_back("enter"); }
+  void MouseLeave() override { Log->push_back("leave"); }
+  void KeyDown(unsigned Key, TShiftState) override { Log->push_back("key " + std::to_string(Key)); }
+};
+
+TEST(VectEdit, PolylinesAndAnglesByClicks) {
+  TMouseVect v;
+  std::vector<int> made;
+  v.OnNewObject = [&](TObject*, int h) { made.push_back(h); };
+  v.MouseInteractVt = oiPutPolyline;
+  v.Click(0, 10, 10);
+  v.Click(ssCtrl, 45, 12);  // snapped level with (10, 10)
+  v.Click(0, 60, 70);       // clipped to the image
+  EXPECT_EQ(v.CreatingObject(), 0);
+  EXPECT_TRUE(made.empty());
+  v.Click(ssDouble, 60, 70);
+  const TIEVObjectRecord& p = *v.GetObjectRecord(0);
+  EXPECT_EQ(p.Points, (std::vector<TPoint>{{10, 10}, {45, 10}, {49, 49}}));
+  EXPECT_EQ((TRect{p.x1, p.y1, p.x2, p.y2}), (TRect{10, 10, 49, 49}));
+  EXPECT_EQ(made, std::vector<int>{0});
+  EXPECT_EQ(v.Selection(), std::vector<int>{0});
+  EXPECT_EQ(v.CreatingObject(), -1);
+  v.MouseInteractVt = oiPutAngle;
+  v.Click(0, 40, 40);
+  v.Click(0, 10, 40);
+  EXPECT_EQ(v.ObjectsCount(), 2);
+  EXPECT_TRUE(v.Selection().empty());
+  v.Click(ssCtrl, 11, 5);  // snapped upright over the vertex
+  const TIEVObjectRecord& a = *v.GetObjectRecord(1);
+  EXPECT_EQ(a.Kind, ievkANGLE);
+  EXPECT_EQ(a.AnglePoints, (std::array<TPoint, 3>{TPoint{40, 40}, {10, 40}, {10, 5}}));
+  EXPECT_EQ((TRect{a.x1, a.y1, a.x2, a.y2}), (TRect{10, 5, 40, 40}));
+  EXPECT_EQ(made, (std::vector<int>{0, 1}));
+  EXPECT_EQ(v.Selection(), std::vector<int>{1});
+  v.MouseInteractVt = 0x1FFFF;  // every mode
+  v.SetMouseInteract(IEMouseInteract({miZoom}));
+  EXPECT_EQ(v.MouseInteractVt, oiMeasureArea | oiMeasureLength | oiDragToPut);
+}
+
+TEST(VectEdit, PolylinePointsMoveInTheirBoxAndCtrlDeletesDownToTwo) {
+  TMouseVect v;
+  const int h = v.AddNewObject();
+  for (TPoint p : {TPoint{10, 10}, {30, 10}, {30, 30}}) v.AddPolylinePoint(h, p.X, p.Y);
+  TIEVObjectRecord& r = *v.GetObjectRecord(h);
+  r.Kind = ievkPOLYLINE, r.x2 = 50;  // drawn twice as wide: (30, 10) shows at (50, 10)
+  v.AddToSelection(h, false);
+  v.MouseInteractVt = oiEditPolylinePoints;
+  v.Drag(0, 50, 10, 40, 12);
+  EXPECT_EQ(r.Points, (std::vector<TPoint>{{10, 10}, {25, 12}, {30, 30}}));
+  v.Click(ssCtrl, 10, 10);
+  v.Click(ssCtrl, 40, 12);
+  EXPECT_EQ(r.Points, (std::vector<TPoint>{{25, 12}, {30, 30}}));
+}
+
+TEST(VectEdit, UndoStepsOfGestures) {
+  {
+    TMouseVect v;  // a click that only selects or deselects leaves no step
+    v.ObjAutoUndo = true;
+    v.ObjUndoLimit = 3;
+    v.ObjSelectionTolerance = 3;
+    std::vector<TIEUndoSource> saved;
+    v.SetOnSaveUndo([&](TObject*, TIEUndoSource s) { saved.push_back(s); });
+    v.Add(ievkBOX, 10, 10, 20, 20).BrushStyle = bsSolid;
+    v.Click(0, 15, 15);
+    v.Click(0, 45, 45);
+    EXPECT_TRUE(v.Selection().empty());
+    EXPECT_EQ(v.ObjectUndoCount(), 0);
+    EXPECT_EQ(saved, (std::vector<TIEUndoSource>{ieuObject, ieuObject}));
+  }
+  TMouseVect v;  // shared: entries of the processing component, restored through the stream
+  v.ObjAutoUndo = true;
+  v.ObjUndoMode = ieumShared;
+  v.GetProc()->SetUndoLimit(5);
+  v.Add(ievkBOX, 10, 10, 20, 20).BrushStyle = bsSolid;
+  v.Click(0, 15, 15);
+  EXPECT_EQ(v.GetProc()->GetUndoCount(), 0);
+  v.Drag(0, 15, 15, 20, 15);
+  ASSERT_EQ(v.GetProc()->GetUndoCount(), 1);
+  EXPECT_EQ(v.GetProc()->GetUndoSource(0), ieuObject);
+  EXPECT_EQ(v.GetObjectRecord(0)->x1, 15);
+  v.GetProc()->Undo();
+  EXPECT_EQ(v.GetObjectRecord(0)->x1, 10);
+  EXPECT_EQ(v.ObjectUndoCount(), 0);
+}
+
+TEST(VectEdit, ObjectEventsAndExtendedObjects) {
+  TMouseVect v;
+  std::vector<std::string> log;
+  auto note = [&](const char* what) {
+    return [&log, what](TObject*, int h) { log.push_back(what + std::to_string(h)); };
+  };
+  v.OnObjectClick = note("click ");
+  v.OnObjectDblClick = note("dbl ");
+  v.OnObjectOver = note("over ");
+  v.Add(ievkBOX, 0, 0, 10, 10).BrushStyle = bsSolid;
+  TIEVObjectRecord& e = v.Add(ievkEXTENDED, 20, 20, 40, 40);
+  auto ext = std::make_unique<TLogExtended>();
+  ext->Log = &log;
+  e.Extended.p = std::move(ext);
+  v.MouseMove(0, 5, 5);
+  v.MouseMove(0, 45, 45);  // nearest is the extended object, but it is not under the mouse
+  v.MouseMove(0, 30, 30);
+  v.MouseMove(0, 5, 5);
+  v.Click(0, 30, 30);
+  v.Click(ssDouble, 30, 30);
+  v.Perform(WM_KEYDOWN, 'A', 0);
+  EXPECT_EQ(log, (std::vector<std::string>{"over 0", "over 1", "enter", "over 0", "leave", "down", "up",
+                                           "click 1", "dbl 1", "down", "up", "click 1", "key 65"}));
+}
+
+TEST(VectEdit, RubberBandIsInvertedOnTheScreenAndErasedByDrawingItAgain) {
+  THeadlessSession session;
+  TForm* form = new TForm(nullptr);
+  form->SetBounds(0, 0, 300, 200);
+  auto* v = new TRedozIrVect(form);
+  v->SetParent(form);
+  v->SetBorderStyle(bsNone);
+  v->SetBounds(0, 0, 100, 80);
+  v->GetIEBitmap()->Allocate(100, 80, ie24RGB);
+  v->GetIEBitmap()->Fill(0xFFFFFF);
+  form->Show();
+  v->Update();
+  Application->ProcessMessages();
+  v->MouseInteractVt = oiPutBox;
+  Inject::MouseDown(v, mbLeft, 10, 10);
+  Inject::MouseMove(v, 30, 20);
+  EXPECT_EQ(Inject::Pixel(v, 30, 15), clBlack);
+  EXPECT_EQ(Inject::Pixel(v, 20, 15), clWhite);
+  Inject::MouseMove(v, 40, 30);
+  EXPECT_EQ(Inject::Pixel(v, 30, 15), clWhite);
+  EXPECT_EQ(Inject::Pixel(v, 40, 25), clBlack);
+  Inject::MouseUp(v, mbLeft, 40, 30);
+  Application->ProcessMessages();
+  ASSERT_EQ(v->ObjectsCount(), 1);
+  EXPECT_EQ(Inject::Pixel(v, 40, 25), clBlack);  // now the box itself
+  EXPECT_EQ(Inject::Pixel(v, 45, 25), clWhite);
+  delete form;
 }
 
 }  // namespace
