@@ -190,4 +190,20 @@ void TIEDiskBuffer::Release(int First, int Count) {
   if (e > b) madvise(fAll.Base + b, static_cast<std::size_t>(e - b), MADV_DONTNEED);
 }
 
+void TIEDiskBuffer::WriteRows(int First, int Count, const std::uint8_t* Data) const {
+  if (First < 0 || Count < 0 || First > fRows - Count)
+    throw ERangeError("Disk buffer rows out of range: " + std::to_string(First) + " + " +
+                      std::to_string(Count));
+  std::int64_t at = fRowLen * First, left = fRowLen * Count;
+  while (left > 0) {
+    ssize_t n = pwrite(fFd, Data, static_cast<std::size_t>(std::min<std::int64_t>(left, INT_MAX / 2)),
+                       static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw EWriteError("Cannot write rows of the disk buffer");
+    Data += n;
+    at += n;
+    left -= n;
+  }
+}
+
 }  // namespace redozir

@@ -56,6 +56,11 @@ class TIEDiskBuffer {
   // back to the system; what was written stays in the file and is read again
   // on the next touch. Keeps the resident size of long walks small.
   void Release(int First, int Count);
+  // Stores Count rows from Data (RowLen bytes apart) as rows First onwards,
+  // through the file rather than a mapping: a result written so takes no
+  // resident memory. Every shared mapping sees the rows. May be called from
+  // several threads at once for different rows; raises EWriteError on failure.
+  void WriteRows(int First, int Count, const std::uint8_t* Data) const;
 
  private:
   struct TMapping {

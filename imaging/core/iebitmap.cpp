@@ -116,6 +116,19 @@ void TIEBitmap::ReleaseRows(int First, int Count) {
   if (fLocation == ieFile && fDisk) fDisk->Release(First, Count);
 }
 
+void TIEBitmap::WriteRows(int First, int Count, const std::uint8_t* Data) {
+  if (First < 0 || Count < 0 || First > fHeight - Count)
+    throw ERangeError("TIEBitmap rows out of range: " + std::to_string(First) + " + " +
+                      std::to_string(Count));
+  if (fLocation == ieFile) {
+    fDisk->WriteRows(First, Count, Data);
+    return;
+  }
+  for (int i = 0; i < Count; ++i)
+    std::memcpy(GetScanline(First + i), Data + static_cast<std::int64_t>(fRowLen) * i,
+                static_cast<size_t>(fRowLen));
+}
+
 TRGB TIEBitmap::GetPalette(int index) const {
   if (index < 0 || index >= static_cast<int>(fPalette.size())) return TRGB{};
   return fPalette[index];

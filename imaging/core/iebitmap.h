@@ -121,6 +121,10 @@ class TIEBitmap : public TIEBaseBitmap {
   std::uint8_t* LockRows();
   void UnlockRows();
   void ReleaseRows(int First, int Count);
+  // Stores Count rows from Data (GetRowLen bytes apart) as rows First
+  // onwards; a disk-buffered bitmap writes them to its file without mapping
+  // them. Several threads may write different rows at once.
+  void WriteRows(int First, int Count, const std::uint8_t* Data);
   void CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int DstY, int RectWidth, int RectHeight);
   void MoveRegion(int x1, int y1, int x2, int y2, int DstX, int DstY, double FillColor, bool Fill);
   void Fill(double Value);

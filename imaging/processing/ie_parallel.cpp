@@ -60,6 +60,62 @@ TIERowTable::~TIERowTable() {
 void TIERowTable::Release(int First, int Count) const { fBitmap->ReleaseRows(First, Count); }
 
 namespace {
+// Rows of a block of the row writer: about this many bytes.
+constexpr std::int64_t kWriterBlockBytes = std::int64_t(1) << 20;
+}  // namespace
+
+TIERowWriter::TIERowWriter(TIEBitmap* Bitmap) : fBitmap(Bitmap) {
+  const int h = Bitmap->GetHeight();
+  if (Bitmap->Location() != ieFile) {
+    fRows.reserve(static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y) fRows.push_back(Bitmap->GetScanline(y));
+    return;
+  }
+  fRowLen = Bitmap->GetRowLen();
+  // Blocks smaller than the pieces threads take, so that a block seldom
+  // waits for a second thread.
+  fBlockRows = static_cast<int>(std::clamp<std::int64_t>(
+      kWriterBlockBytes / std::max<std::int64_t>(fRowLen, 1), 1, std::max(h / 64, 1)));
+  fBlocks = std::make_unique<TBlock[]>(static_cast<size_t>(h / fBlockRows + 1));
+}
+
+TIERowWriter::~TIERowWriter() = default;
+
+std::uint8_t* TIERowWriter::Row(int Y) {
+  if (!fBlocks) return fRows[static_cast<size_t>(Y)];
+  TBlock& b = fBlocks[static_cast<size_t>(Y / fBlockRows)];
+  std::uint8_t* data = b.Data.load(std::memory_order_acquire);
+  if (!data) {
+    std::lock_guard<std::mutex> g(fLock);
+    data = b.Data.load(std::memory_order_acquire);
+    if (!data) {
+      if (!fFree.empty()) {
+        data = fFree.back();
+        fFree.pop_back();
+      } else {
+        // Zeroed once: the bytes after a row's pixels go to the file too.
+        fOwned.emplace_back(new std::uint8_t[static_cast<size_t>(fRowLen * fBlockRows)]());
+        data = fOwned.back().get();
+      }
+      b.Data.store(data, std::memory_order_release);
+    }
+  }
+  return data + fRowLen * (Y % fBlockRows);
+}
+
+void TIERowWriter::Done(int Y) {
+  if (!fBlocks) return;
+  const int first = Y / fBlockRows * fBlockRows;
+  const int count = std::min(fBlockRows, fBitmap->GetHeight() - first);
+  TBlock& b = fBlocks[static_cast<size_t>(Y / fBlockRows)];
+  if (b.Done.fetch_add(1, std::memory_order_acq_rel) + 1 != count) return;
+  std::uint8_t* data = b.Data.exchange(nullptr, std::memory_order_acq_rel);
+  fBitmap->WriteRows(first, count, data);
+  std::lock_guard<std::mutex> g(fLock);
+  fFree.push_back(data);
+}
+
+namespace {
 
 // The pieces of a loop, handed out one at a time: a thread that the system
 // runs less often (or that met cheaper items) simply takes fewer pieces.

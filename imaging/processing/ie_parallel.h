@@ -3,8 +3,11 @@
 // columns only, so the bytes do not depend on how the work is split.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
@@ -42,6 +45,38 @@ class TIERowTable {
   std::vector<std::uint8_t*> fRows;
   bool fShareable;
   bool fLocked = false;
+};
+
+// The rows of a result that threads write once each, in any order. In
+// memory they are the bitmap's own rows. On the disk buffer they are gathered
+// in blocks of consecutive rows, and a block goes to the file (not through a
+// mapping) as soon as its last row is done: the result then takes no resident
+// memory and no page faults beyond the few blocks in work.
+class TIERowWriter {
+ public:
+  explicit TIERowWriter(TIEBitmap* Bitmap);
+  ~TIERowWriter();
+  TIERowWriter(const TIERowWriter&) = delete;
+  TIERowWriter& operator=(const TIERowWriter&) = delete;
+
+  // Where row Y is to be written (GetRowLen bytes); valid until Done(Y).
+  std::uint8_t* Row(int Y);
+  // Row Y is written.
+  void Done(int Y);
+
+ private:
+  struct TBlock {
+    std::atomic<std::uint8_t*> Data{nullptr};
+    std::atomic<int> Done{0};
+  };
+  TIEBitmap* fBitmap;
+  std::vector<std::uint8_t*> fRows;  // in memory
+  int fBlockRows = 0;
+  std::int64_t fRowLen = 0;
+  std::unique_ptr<TBlock[]> fBlocks;
+  std::mutex fLock;  // guards the buffers and the creation of a block's one
+  std::vector<std::unique_ptr<std::uint8_t[]>> fOwned;
+  std::vector<std::uint8_t*> fFree;  // owned buffers of blocks written
 };
 
 // Runs Body over [0, Count) in contiguous pieces, on up to one thread per core

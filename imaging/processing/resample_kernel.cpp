@@ -638,24 +638,19 @@ void _IEResampleKernel(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterTyp
   // A disk-buffered source or result is mapped once for all the threads.
   const bool disk = Src->Location() == ieFile || Dst->Location() == ieFile;
   if (disk) {
-    TIERowTable s(Src), d(Dst);
+    TIERowTable s(Src);
+    TIERowWriter d(Dst);
     // Each thread walks its rows downwards: rows well behind the row asked
     // for leave memory (they stay in the file; a row still wanted by another
-    // thread is read again), so the resident size stays small.
-    auto behind = [](const TIERowTable& t, int y) {
-      if (y % kBehindRows == 0 && y >= 2 * kBehindRows) t.Release(y - 2 * kBehindRows, kBehindRows);
-    };
+    // thread is read again), so the resident size stays small. Result rows
+    // go to the file in blocks.
     KernelTwoPass(
         sw, sh, dw, dh, 3, FilterType, IEResampleThreadCount(), true,
         [&](int r, std::uint8_t*) {
-          behind(s, r);
+          if (r % kBehindRows == 0 && r >= 2 * kBehindRows) s.Release(r - 2 * kBehindRows, kBehindRows);
           return static_cast<const std::uint8_t*>(s[r]);
         },
-        [&](int y) {
-          behind(d, y);
-          return d[y];
-        },
-        [](int, const std::uint8_t*) {}, &OnProgress, Sender);
+        [&](int y) { return d.Row(y); }, [&](int y, const std::uint8_t*) { d.Done(y); }, &OnProgress, Sender);
     return;
   }
   KernelTwoPass(
