@@ -59,6 +59,30 @@ TIERowTable::~TIERowTable() {
 
 void TIERowTable::Release(int First, int Count) const { fBitmap->ReleaseRows(First, Count); }
 
+const std::uint8_t* TIERowTable::Walk(int Y) const {
+  if (fLocked) {
+    // Rows are let go a group at a time, two groups behind the walk: a
+    // thread's window of rows seldom reaches back further than that.
+    constexpr int kGroup = 64;
+    struct TWalk {
+      const TIERowTable* Table = nullptr;
+      int Group = 0;
+    };
+    thread_local TWalk w;
+    const int g = Y / kGroup;
+    if (w.Table != this) {
+      w = TWalk{this, g};
+    } else if (g > w.Group) {
+      // After a jump (to the next piece of the thread's work) only the rows
+      // around where it was are its own.
+      const int from = std::max(w.Group - 1, 0) * kGroup, to = std::min(g - 1, w.Group + 1) * kGroup;
+      if (to > from) Release(from, to - from);
+      w.Group = g;
+    }
+  }
+  return fRows[static_cast<size_t>(Y)];
+}
+
 namespace {
 // Rows of a block of the row writer: about this many bytes.
 constexpr std::int64_t kWriterBlockBytes = std::int64_t(1) << 20;

@@ -39,6 +39,12 @@ class TIERowTable {
   // Rows [First, First + Count) are done with for now (see
   // TIEBitmap.ReleaseRows); they stay valid and keep their pixels.
   void Release(int First, int Count) const;
+  // Row Y for a thread that walks the rows downwards (in any steps): on the
+  // disk buffer the rows well behind the thread's walk leave memory as it
+  // goes, so that its resident size stays small. A row let go and read again
+  // comes back from the file, so other threads and walks in other
+  // directions only cost time.
+  const std::uint8_t* Walk(int Y) const;
 
  private:
   TIEBitmap* fBitmap;

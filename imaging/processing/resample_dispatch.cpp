@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
@@ -88,21 +89,26 @@ void _IEStretchNearest(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender, const TI
       default: break;
     }
   };
-  int n = (watched || Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
+  int n = watched ? 1 : IEResampleThreadCount();
   // Rows in chunks taken by free threads (one chunk of every row when
-  // progress is watched, reported in order).
+  // progress is watched, reported in order); row tables keep the threads on
+  // disk-buffered bitmaps too.
+  TIERowTable s(Src);
+  TIERowWriter w(Dst);
   TIEPercentReporter rep{&OnProgress, Sender};
   IERunChunks(dh, n, n == 1 ? dh : std::max(8, std::min(64, dh / (8 * n))), [&](int, int first, int count) {
     std::int64_t prevRow = -1;
     std::uint8_t* prev = nullptr;
     for (int y = first; y < first + count; ++y) {
       std::int64_t sr = std::clamp<std::int64_t>(Trunc(y * YS), 0, sh - 1);
-      std::uint8_t* d = Dst->GetScanline(y);
-      // A row already stretched from the same source row is copied whole.
+      std::uint8_t* d = w.Row(y);
+      // A row already stretched from the same source row is copied whole
+      // (rows of a disk-buffered result may be gone to the file).
       if (sr == prevRow && prev && Dst->Location() == ieMemory)
         std::memcpy(d, prev, rowBytes);
       else
-        stretchRow(Src->GetScanline(static_cast<int>(sr)), d);
+        stretchRow(s.Walk(static_cast<int>(sr)), d);
+      w.Done(y);
       prevRow = sr;
       prev = d;
       if (watched) rep.Report(static_cast<int>(Trunc(y * F)));

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
@@ -250,10 +251,6 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
   });
 }
 
-int ThreadsFor(TIEBitmap* a, TIEBitmap* b) {
-  return (a->Location() == ieFile || b->Location() == ieFile) ? 1 : IEResampleThreadCount();
-}
-
 void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, int Ch, TObject* Sender, const TIEProgressEvent& OnProgress) {
   if (!Src || !Dst || Src->Width() <= 0 || Src->Height() <= 0 || Dst->Width() <= 0 || Dst->Height() <= 0)
     return;
@@ -263,15 +260,17 @@ void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, int Ch, TObject* Sender, const T
     Dst->Assign(Src);
     return;
   }
-  auto row = [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(Src->GetScanline(r)); };
-  auto dst = [&](int y) { return Dst->GetScanline(y); };
-  auto none = [](int, const std::uint8_t*) {};
+  // Row tables keep every thread on disk-buffered bitmaps too.
+  TIERowTable s(Src);
+  TIERowWriter d(Dst);
+  auto row = [&](int r, std::uint8_t*) { return s.Walk(r); };
+  auto dst = [&](int y) { return d.Row(y); };
+  auto done = [&](int y, const std::uint8_t*) { d.Done(y); };
+  const int n = IEResampleThreadCount();
   if (Ch == 3)
-    FastLinearPasses<3>(sw, sh, dw, dh, XS > 1, YS > 1, ThreadsFor(Src, Dst), row, dst, none, OnProgress,
-                        Sender);
+    FastLinearPasses<3>(sw, sh, dw, dh, XS > 1, YS > 1, n, row, dst, done, OnProgress, Sender);
   else
-    FastLinearPasses<1>(sw, sh, dw, dh, XS > 1, YS > 1, ThreadsFor(Src, Dst), row, dst, none, OnProgress,
-                        Sender);
+    FastLinearPasses<1>(sw, sh, dw, dh, XS > 1, YS > 1, n, row, dst, done, OnProgress, Sender);
 }
 
 inline bool Bit(const std::uint8_t* row, int x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
@@ -305,17 +304,20 @@ void _IEResample1bitLinear(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
   // The grey value is the same in all three channels: one channel is
   // interpolated and spread into the 24-bit rows.
   std::vector<std::uint8_t> grey(static_cast<std::size_t>(dh) * dw);
+  TIERowTable s(Src);
+  TIERowWriter d(Dst);
   FastLinearPasses<1>(
-      sw, sh, dw, dh, true, true, ThreadsFor(Src, Dst),
+      sw, sh, dw, dh, true, true, IEResampleThreadCount(),
       [&](int r, std::uint8_t* scratch) {
-        const std::uint8_t* bits = Src->GetScanline(r);
+        const std::uint8_t* bits = s.Walk(r);
         for (int x = 0; x < sw; ++x) scratch[x] = Bit(bits, x) ? 255 : 0;
         return static_cast<const std::uint8_t*>(scratch);
       },
       [&](int y) { return grey.data() + static_cast<std::size_t>(y) * dw; },
       [&](int y, const std::uint8_t* g) {
-        std::uint8_t* d = Dst->GetScanline(y);
-        for (int x = 0; x < dw; ++x) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = g[x];
+        std::uint8_t* row = d.Row(y);
+        for (int x = 0; x < dw; ++x) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g[x];
+        d.Done(y);
       },
       OnProgress, Sender);
 }

@@ -367,9 +367,6 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended)
 }
 
 namespace {
-// Rows of a disk-buffered bitmap are let go in groups of this many, a group
-// behind the one being walked.
-constexpr int kBehindRows = 64;
 inline std::uint8_t DivClamp(int s, int d) {
   int v = s / d;
   return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
@@ -646,11 +643,8 @@ void _IEResampleKernel(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterTyp
     // go to the file in blocks.
     KernelTwoPass(
         sw, sh, dw, dh, 3, FilterType, IEResampleThreadCount(), true,
-        [&](int r, std::uint8_t*) {
-          if (r % kBehindRows == 0 && r >= 2 * kBehindRows) s.Release(r - 2 * kBehindRows, kBehindRows);
-          return static_cast<const std::uint8_t*>(s[r]);
-        },
-        [&](int y) { return d.Row(y); }, [&](int y, const std::uint8_t*) { d.Done(y); }, &OnProgress, Sender);
+        [&](int r, std::uint8_t*) { return s.Walk(r); }, [&](int y) { return d.Row(y); },
+        [&](int y, const std::uint8_t*) { d.Done(y); }, &OnProgress, Sender);
     return;
   }
   KernelTwoPass(
@@ -668,11 +662,13 @@ void _IEResample8bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterType)
     return;
   }
   if (!IsKernelFilter(FilterType)) FilterType = rfTriangle;
-  int threads = (Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
+  // Row tables keep every thread on disk-buffered bitmaps too.
+  TIERowTable s(Src);
+  TIERowWriter d(Dst);
   KernelTwoPass(
-      Src->Width(), Src->Height(), Dst->Width(), Dst->Height(), 1, FilterType, threads, false,
-      [&](int r, std::uint8_t*) { return Src->GetScanline(r); }, [&](int y) { return Dst->GetScanline(y); },
-      [](int, const std::uint8_t*) {}, nullptr, nullptr);
+      Src->Width(), Src->Height(), Dst->Width(), Dst->Height(), 1, FilterType, IEResampleThreadCount(), false,
+      [&](int r, std::uint8_t*) { return s.Walk(r); }, [&](int y) { return d.Row(y); },
+      [&](int y, const std::uint8_t*) { d.Done(y); }, nullptr, nullptr);
 }
 
 void _IEResample1bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterType) {
@@ -689,20 +685,22 @@ void _IEResample1bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter FilterType)
   if (Dst->PixelFormat() != ie24RGB && !Dst->Allocate(Dst->Width(), Dst->Height(), ie24RGB)) return;
   if (!IsKernelFilter(FilterType)) FilterType = rfTriangle;
   int sw = Src->Width(), dw = Dst->Width();
-  int threads = (Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
+  TIERowTable s(Src);
+  TIERowWriter d(Dst);
   // Grey rows are built beside the 24-bit destination and spread into it.
   std::vector<std::uint8_t> grey(static_cast<std::size_t>(Dst->Height()) * (dw + kIEResampleRowPad));
   KernelTwoPass(
-      sw, Src->Height(), dw, Dst->Height(), 1, FilterType, threads, false,
+      sw, Src->Height(), dw, Dst->Height(), 1, FilterType, IEResampleThreadCount(), false,
       [&](int r, std::uint8_t* scratch) {
-        const std::uint8_t* bits = Src->GetScanline(r);
+        const std::uint8_t* bits = s.Walk(r);
         for (int x = 0; x < sw; ++x) scratch[x] = (bits[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
         return static_cast<const std::uint8_t*>(scratch);
       },
       [&](int y) { return grey.data() + static_cast<std::size_t>(y) * (dw + kIEResampleRowPad); },
       [&](int y, const std::uint8_t* g) {
-        std::uint8_t* d = Dst->GetScanline(y);
-        for (int x = 0; x < dw; ++x) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = g[x];
+        std::uint8_t* row = d.Row(y);
+        for (int x = 0; x < dw; ++x) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g[x];
+        d.Done(y);
       },
       nullptr, nullptr);
 }

@@ -68,6 +68,37 @@ TEST(DiskBufferEngines, DiskPicturesGiveTheBytesOfMemoryPictures) {
          ASSERT_TRUE(out->Allocate(306, 204, ie24RGB));
          _IEResampleIEBitmap(b, out, rfLanczos3, TIEProgressEvent(), nullptr);
        }},
+      // The resamplers that read rows through tables and write them in blocks.
+      {"fast linear reduction", 611, 407, ie24RGB,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         ASSERT_TRUE(out->Allocate(250, 171, ie24RGB));
+         _IEResampleIEBitmap(b, out, rfFastLinear, TIEProgressEvent(), nullptr);
+       }},
+      {"nearest enlargement", 157, 240, ie24RGB,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         ASSERT_TRUE(out->Allocate(401, 503, ie24RGB));
+         _IEResampleIEBitmap(b, out, rfNone, TIEProgressEvent(), nullptr);
+       }},
+      {"8-bit Mitchell reduction", 523, 311, ie8g,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         ASSERT_TRUE(out->Allocate(301, 129, ie8g));
+         _IEResampleIEBitmap(b, out, rfMitchell, TIEProgressEvent(), nullptr);
+       }},
+      {"8-bit fast linear enlargement", 131, 97, ie8g,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         ASSERT_TRUE(out->Allocate(300, 211, ie8g));
+         _IEResampleIEBitmap(b, out, rfFastLinear, TIEProgressEvent(), nullptr);
+       }},
+      {"1-bit triangle reduction", 608, 407, ie1g,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         ASSERT_TRUE(out->Allocate(200, 150, ie24RGB));
+         _IEResampleIEBitmap(b, out, rfTriangle, TIEProgressEvent(), nullptr);
+       }},
+      {"1-bit fast linear enlargement", 400, 101, ie1g,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         ASSERT_TRUE(out->Allocate(650, 230, ie24RGB));
+         _IEResampleIEBitmap(b, out, rfFastLinear, TIEProgressEvent(), nullptr);
+       }},
       {"gaussian blur", 523, 311, ie8g,
        [](TIEBitmap* b, TIEBitmap*) { _IEBlurRect8bit(b, 3, 5, 500, 300, 4); }},
   };
