@@ -8,6 +8,7 @@
 #include "imaging/core/ieproc.h"
 #include "imaging/view/ievect.h"
 #include "platform/canvas.h"
+#include "platform/numeric.h"
 #include "platform/stream.h"
 
 namespace redozir {
@@ -21,16 +22,23 @@ TIEVObjectRecord* Stored(TRedozIrVect& V, int hobj) { return hobj >= 0 ? V.GetOb
 
 bool IsLineKind(std::uint8_t k) { return k == ievkLINE || k == ievkRULER || k == ievkLINELABEL; }
 
+// A coordinate worked out in doubles: rounded (halves to even) and kept
+// where later sums cannot overflow.
+int Coord(double v) { return RoundClamp(v, -kIEVMaxDrawCoord * 512, kIEVMaxDrawCoord * 512); }
+
 // Ctrl: the moving point goes vertical, diagonal or horizontal against the anchor.
 TPoint Snap45(TPoint Anchor, TPoint P) {
-  const int dx = P.X - Anchor.X, dy = P.Y - Anchor.Y;
+  const double dx = double(P.X) - Anchor.X, dy = double(P.Y) - Anchor.Y;
   if (std::abs(dy) > std::abs(dx) + 30) return TPoint{Anchor.X, P.Y};
   if (std::abs(dy) >= std::abs(dx) - 30) {
-    const int d = std::max(std::abs(dx), std::abs(dy));
-    return TPoint{Anchor.X + (dx < 0 ? -d : d), Anchor.Y + (dy < 0 ? -d : d)};
+    const double d = std::max(std::abs(dx), std::abs(dy));
+    return TPoint{Coord(Anchor.X + (dx < 0 ? -d : d)), Coord(Anchor.Y + (dy < 0 ? -d : d))};
   }
   return TPoint{P.X, Anchor.Y};
 }
+
+// A coordinate moved by a grip.
+void MoveBy(int& V, int D) { V = Coord(double(V) + D); }
 
 }  // namespace
 
@@ -255,8 +263,8 @@ std::vector<TPoint> ScreenPoints(View& V, const TIEVObjectRecord& R) {
   const double fy = bh == 0 ? 1.0 : (double(R.y2) - R.y1) / bh;
   std::vector<TPoint> pts;
   for (TPoint p : R.Points)
-    pts.push_back(TPoint{V.XBmp2Scr(static_cast<int>(std::lround(R.x1 + (p.X - b[0]) * fx))),
-                         V.YBmp2Scr(static_cast<int>(std::lround(R.y1 + (p.Y - b[1]) * fy)))});
+    pts.push_back(TPoint{V.XBmp2Scr(Coord(R.x1 + (double(p.X) - b[0]) * fx)),
+                         V.YBmp2Scr(Coord(R.y1 + (double(p.Y) - b[1]) * fy))});
   return pts;
 }
 
@@ -286,8 +294,8 @@ void TRedozIrVect::MovePolylinePoint(int X, int Y) {
   const double fx = bw == 0 ? 1.0 : (double(r.x2) - r.x1) / bw;
   const double fy = bh == 0 ? 1.0 : (double(r.y2) - r.y1) / bh;
   TPoint& p = r.Points[static_cast<std::size_t>(fPolyPoint)];
-  if (fx != 0) p.X = static_cast<int>(std::lround(b[0] + (XScr2Bmp(X) - r.x1) / fx));
-  if (fy != 0) p.Y = static_cast<int>(std::lround(b[1] + (YScr2Bmp(Y) - r.y1) / fy));
+  if (fx != 0) p.X = Coord(b[0] + (XScr2Bmp(X) - r.x1) / fx);
+  if (fy != 0) p.Y = Coord(b[1] + (YScr2Bmp(Y) - r.y1) / fy);
   Modified = true;
   Update();
 }
@@ -543,24 +551,24 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
     int dx = ox, dy = oy;
     DoObjectMoveResize(s, fGrip, dx, dy);
     switch (fGrip) {
-      case 1: r.x1 += dx, r.y1 += dy; break;
-      case 2: r.x2 += dx, r.y2 += dy; break;
+      case 1: MoveBy(r.x1, dx), MoveBy(r.y1, dy); break;
+      case 2: MoveBy(r.x2, dx), MoveBy(r.y2, dy); break;
       case 3:
-        r.x1 += dx, r.x2 += dx, r.y1 += dy, r.y2 += dy;
+        MoveBy(r.x1, dx), MoveBy(r.x2, dx), MoveBy(r.y1, dy), MoveBy(r.y2, dy);
         for (TPoint& p : r.AnglePoints)
-          if (p.X != kUnset) p.X += dx, p.Y += dy;
+          if (p.X != kUnset) MoveBy(p.X, dx), MoveBy(p.Y, dy);
         break;
-      case 4: r.x2 += dx, r.y1 += dy; break;
-      case 5: r.x1 += dx, r.y2 += dy; break;
-      case 6: r.x1 += dx; break;
-      case 7: r.x2 += dx; break;
-      case 8: r.y1 += dy; break;
-      case 9: r.y2 += dy; break;
+      case 4: MoveBy(r.x2, dx), MoveBy(r.y1, dy); break;
+      case 5: MoveBy(r.x1, dx), MoveBy(r.y2, dy); break;
+      case 6: MoveBy(r.x1, dx); break;
+      case 7: MoveBy(r.x2, dx); break;
+      case 8: MoveBy(r.y1, dy); break;
+      case 9: MoveBy(r.y2, dy); break;
       case 10:
       case 11:
       case 12:
-        r.AnglePoints[static_cast<std::size_t>(fGrip - 10)].X += dx;
-        r.AnglePoints[static_cast<std::size_t>(fGrip - 10)].Y += dy;
+        MoveBy(r.AnglePoints[static_cast<std::size_t>(fGrip - 10)].X, dx);
+        MoveBy(r.AnglePoints[static_cast<std::size_t>(fGrip - 10)].Y, dy);
         break;
       default: break;
     }
@@ -574,25 +582,26 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
         r.x2 = p.X, r.y2 = p.Y;
     }
     const bool aspect = (Shift & ssAlt) || r.KeepAspect || AspectLock;
-    const int W0 = r.GrabRect.Right - r.GrabRect.Left, H0 = r.GrabRect.Bottom - r.GrabRect.Top;
+    const double W0 = double(r.GrabRect.Right) - r.GrabRect.Left,
+                 H0 = double(r.GrabRect.Bottom) - r.GrabRect.Top;
     if (aspect && fGrip != 3 && fGrip < 10 && W0 != 0 && H0 != 0) {
       if (fGrip <= 7) {
-        const int w = r.x2 - r.x1;
+        const double w = double(r.x2) - r.x1;
         if (w != 0) {
-          const int h = static_cast<int>(std::lround(double(w) * H0 / W0));
+          const int h = Coord(w * H0 / W0);
           if (fGrip == 1 || fGrip == 4)
-            r.y1 = r.y2 - h;
+            r.y1 = Coord(double(r.y2) - h);
           else
-            r.y2 = r.y1 + h;
+            r.y2 = Coord(double(r.y1) + h);
         }
       } else {
-        const int hh = r.y2 - r.y1;
+        const double hh = double(r.y2) - r.y1;
         if (hh != 0) {
-          const int w = static_cast<int>(std::lround(double(hh) * W0 / H0));
+          const int w = Coord(hh * W0 / H0);
           if (fGrip == 8)
-            r.x1 = r.x2 - w;
+            r.x1 = Coord(double(r.x2) - w);
           else
-            r.x2 = r.x1 + w;
+            r.x2 = Coord(double(r.x1) + w);
         }
       }
     }

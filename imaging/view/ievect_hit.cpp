@@ -43,7 +43,8 @@ std::vector<TDPoint> PolylinePoints(const TIEVObjectRecord& R) {
   const double fy = bh == 0 ? 1.0 : (double(R.y2) - R.y1) / bh;
   std::vector<TDPoint> pts;
   pts.reserve(R.Points.size());
-  for (TPoint p : R.Points) pts.push_back({R.x1 + (p.X - b[0]) * fx, R.y1 + (p.Y - b[1]) * fy});
+  for (TPoint p : R.Points)
+    pts.push_back({R.x1 + (double(p.X) - b[0]) * fx, R.y1 + (double(p.Y) - b[1]) * fy});
   return pts;
 }
 

@@ -74,6 +74,14 @@ TEST(VectEdit, MoveResizeAspectAndSnap) {
     EXPECT_EQ((TRect{r.x1, r.y1, r.x2, r.y2}), (TRect{10, 10, 40, 25}));
   }
   {
+    TMouseVect v;  // 25 x 12.5 rounds its half to the even 12
+    v.Add(ievkBOX, 10, 10, 30, 20);
+    v.AddToSelection(0, false);
+    v.Drag(ssAlt, 30, 15, 35, 15);
+    const TIEVObjectRecord& r = *v.GetObjectRecord(0);
+    EXPECT_EQ((TRect{r.x1, r.y1, r.x2, r.y2}), (TRect{10, 10, 35, 22}));
+  }
+  {
     TMouseVect v;  // a grab of height 0: the aspect leaves it alone
     v.Add(ievkBOX, 10, 10, 30, 10);
     v.AddToSelection(0, false);
