@@ -87,8 +87,8 @@ static void BM_NearestUpNew(benchmark::State& s) { Resample(s, 4000, 3000, 6000,
 static void BM_TapsLanczos3Down(benchmark::State& state) {
   if (const char* t = std::getenv("BENCH_THREADS")) IESetMaxThreads(std::atoi(t));
   for (auto _ : state) {
-    TIEResampleTaps h = IEBuildTaps(4000, 1000, rfLanczos3);
-    TIEResampleTaps v = IEBuildTaps(3000, 750, rfLanczos3);
+    TIEResampleTaps h, v;
+    IEBuildTapsPair(4000, 1000, 3000, 750, rfLanczos3, IEResampleThreadCount(), h, v);
     benchmark::DoNotOptimize(h.W.data());
     benchmark::DoNotOptimize(v.W.data());
   }

@@ -111,7 +111,12 @@ TIEKernelFunc IEKernelOf(TResampleFilter Filter, double& Support);
 // The tables for one call. The weights come from the extended-precision
 // kernels; unless Extended is set, a double evaluation stands in for them
 // wherever it provably rounds to the same weight (the same tables, faster).
-TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended = false);
+// Threads caps the threads the lists are built on (0: the resamplers' count).
+TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended = false, int Threads = 0);
+// The column and row tables of a call, side by side on two threads when
+// Threads is 2 or more.
+void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int Threads, TIEResampleTaps& H,
+                     TIEResampleTaps& V);
 
 // Bytes a source row needs past its end for the 3-channel vector path.
 constexpr int kIEResampleRowPad = 64;
