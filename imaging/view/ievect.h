@@ -527,6 +527,7 @@ class TRedozIrVect : public TRedozIrView {
   bool fUndoSaved = false;  // this gesture's mouse down saved an undo step
   bool fRubberShown = false;
   TPoint fRubberEnd;
+  TIEVObjectRecord* NewObject();
   void AngleClick(TShiftState Shift, int X, int Y);
   void PolylineClick(TShiftState Shift, int X, int Y);
   void EndNewObject();

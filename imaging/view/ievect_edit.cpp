@@ -176,6 +176,15 @@ TPoint TRedozIrVect::ClickPoint(int X, int Y) {
   return p;
 }
 
+// The polyline or angle being made by clicks while its mode is on; a
+// creation whose mode was turned off ends where it stands.
+TIEVObjectRecord* TRedozIrVect::NewObject() {
+  TIEVObjectRecord* r = Stored(*this, fNewObject);
+  if (r && (MouseInteractVt & (r->Kind == ievkPOLYLINE ? oiPutPolyline : oiPutAngle))) return r;
+  fNewObject = -1;
+  return nullptr;
+}
+
 // The polyline or angle made by clicks is done: it becomes the selection.
 void TRedozIrVect::EndNewObject() {
   const int h = fNewObject;
@@ -451,6 +460,7 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   fDeferredSelect = false;
   fDownExtended = -1;
   fUndoSaved = false;
+  NewObject();  // a polyline or angle whose mode was turned off stays as it is
   if (!fCreating && fNewObject < 0) {
     Modified = false;
     SaveObjectUndo();
@@ -523,7 +533,7 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
     ShowRubberBand(true);
     return;
   }
-  if (TIEVObjectRecord* r = Stored(*this, fNewObject)) {
+  if (TIEVObjectRecord* r = NewObject()) {
     if (r->Kind == ievkPOLYLINE && fLeftDown) {
       const TPoint p = ClickPoint(X, Y);
       AddPolylinePoint(fNewObject, p.X, p.Y);

@@ -226,6 +226,12 @@ TEST(VectEdit, PolylinesAndAnglesByClicks) {
   EXPECT_EQ((TRect{a.x1, a.y1, a.x2, a.y2}), (TRect{10, 5, 40, 40}));
   EXPECT_EQ(made, (std::vector<int>{0, 1}));
   EXPECT_EQ(v.Selection(), std::vector<int>{1});
+  v.MouseInteractVt = oiPutPolyline;  // left unfinished: edit mode still moves objects
+  v.Click(0, 5, 5);
+  v.MouseInteractVt = oiEdit;
+  v.Drag(0, 25, 40, 27, 40);
+  EXPECT_EQ(v.GetObjectRecord(1)->x1, 12);
+  EXPECT_EQ(v.GetObjectRecord(2)->Points, (std::vector<TPoint>{{5, 5}}));
   v.MouseInteractVt = 0x1FFFF;  // every mode
   v.SetMouseInteract(IEMouseInteract({miZoom}));
   EXPECT_EQ(v.MouseInteractVt, oiMeasureArea | oiMeasureLength | oiDragToPut);
