@@ -142,8 +142,10 @@ int TRedozIrVect::HitGrip(int X, int Y, int& hobj) {
 
 void TRedozIrVect::SelectAt(int X, int Y, bool Shift) {
   const int h = FindObjectAt(X, Y, true);
+  // The object that stays selected is not told it was deselected.
   auto deselectAll = [&] {
-    for (int s : std::vector<int>(fSelection)) DoUserDeselectObject(s);
+    for (int s : std::vector<int>(fSelection))
+      if (s != h) DoUserDeselectObject(s);
     fSelection.clear();
   };
   if (h < 0) {

@@ -117,6 +117,22 @@ TEST(VectEdit, ShiftClickOnNothingKeepsTheSelectionAndCreation) {
   EXPECT_EQ(v.Selection(), std::vector<int>{1});
 }
 
+TEST(VectEdit, ClickNearASelectedObjectSelectsItAloneAtMouseUp) {
+  TMouseVect v;
+  v.ObjSelectionTolerance = 3;
+  v.Add(ievkBOX, 10, 10, 40, 40).BrushStyle = bsSolid;
+  v.Add(ievkBOX, 0, 45, 5, 49);
+  v.AddToSelection(0, false);
+  v.AddToSelection(1, false);
+  std::vector<int> deselected;
+  v.OnUserDeselectObject = [&](TObject*, int h) { deselected.push_back(h); };
+  v.MouseDown(mbLeft, 0, 42, 17);  // 1.5 from box 0, away from its grips
+  EXPECT_EQ(v.Selection(), (std::vector<int>{0, 1}));
+  v.MouseUp(mbLeft, 0, 42, 17);
+  EXPECT_EQ(v.Selection(), std::vector<int>{0});
+  EXPECT_EQ(deselected, std::vector<int>{1});
+}
+
 TEST(VectEdit, UndoLimits) {
   for (int limit : {-1, 0, 1, 3}) {
     TMouseVect v;
