@@ -6,7 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
 
 namespace redozir {
 
@@ -56,26 +60,83 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
 
 // ---- TMemoryStream
 
+TMemoryStream::TMemoryStream(const std::vector<std::uint8_t>& data) {
+  Reserve(static_cast<std::int64_t>(data.size()), true);
+  if (!data.empty()) std::memcpy(data_, data.data(), data.size());
+  size_ = static_cast<std::int64_t>(data.size());
+  Changed();
+}
+
+TMemoryStream::TMemoryStream(const TMemoryStream& other) : pos_(other.pos_) {
+  Reserve(other.size_, true);
+  if (other.size_) std::memcpy(data_, other.data_, static_cast<size_t>(other.size_));
+  size_ = other.size_;
+  Changed();
+}
+
+TMemoryStream::TMemoryStream(TMemoryStream&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)),
+      pos_(std::exchange(other.pos_, 0)),
+      bytes_(std::move(other.bytes_)),
+      bytesStale_(std::exchange(other.bytesStale_, false)) {
+  other.bytes_.clear();
+}
+
+TMemoryStream& TMemoryStream::operator=(TMemoryStream other) noexcept {
+  std::swap(data_, other.data_);
+  std::swap(size_, other.size_);
+  std::swap(capacity_, other.capacity_);
+  std::swap(pos_, other.pos_);
+  std::swap(bytes_, other.bytes_);
+  std::swap(bytesStale_, other.bytesStale_);
+  return *this;
+}
+
+TMemoryStream::~TMemoryStream() { std::free(data_); }
+
+void TMemoryStream::Reserve(std::int64_t capacity, bool exact) {
+  if (capacity <= capacity_) return;
+  // Doubling keeps the number of moves logarithmic in the final size.
+  constexpr std::int64_t kMinCapacity = 256;
+  if (!exact) {
+    const std::int64_t grown =
+        capacity_ > std::numeric_limits<std::int64_t>::max() / 2 ? capacity : 2 * capacity_;
+    capacity = std::max({capacity, grown, kMinCapacity});
+  }
+  if (static_cast<std::uint64_t>(capacity) > std::numeric_limits<std::size_t>::max() / 2)
+    throw std::bad_alloc();
+  void* p = std::realloc(data_, static_cast<size_t>(capacity));
+  if (!p) throw std::bad_alloc();
+  data_ = static_cast<std::uint8_t*>(p);
+  capacity_ = capacity;
+}
+
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
-  std::int64_t size = Size();
-  if (count <= 0 || pos_ >= size) return 0;
-  std::int64_t n = std::min(count, size - pos_);
-  std::memcpy(buffer, data_.data() + pos_, static_cast<size_t>(n));
+  if (count <= 0 || pos_ >= size_) return 0;
+  std::int64_t n = std::min(count, size_ - pos_);
+  std::memcpy(buffer, data_ + pos_, static_cast<size_t>(n));
   pos_ += n;
   return n;
 }
 
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
-  std::int64_t end = pos_ + count;
-  if (end > Size()) data_.resize(static_cast<size_t>(end));
-  std::memcpy(data_.data() + pos_, buffer, static_cast<size_t>(count));
+  if (count > std::numeric_limits<std::int64_t>::max() - pos_)
+    throw EWriteError("Memory stream write error: the end would lie past 2^63 bytes");
+  const std::int64_t end = pos_ + count;
+  if (end > capacity_) Reserve(end, false);
+  if (pos_ > size_) std::memset(data_ + size_, 0, static_cast<size_t>(pos_ - size_));
+  std::memcpy(data_ + pos_, buffer, static_cast<size_t>(count));
+  size_ = std::max(size_, end);
   pos_ = end;
+  Changed();
   return count;
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? pos_ : Size();
+  std::int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? pos_ : size_;
   std::int64_t np = base + offset;
   if (np < 0) throw EStreamError("Seek before the start of a memory stream");
   pos_ = np;
@@ -84,26 +145,42 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void TMemoryStream::SetSize(std::int64_t newSize) {
   if (newSize < 0) throw EStreamError("Negative stream size");
-  data_.resize(static_cast<size_t>(newSize));
+  if (newSize > size_) {
+    // Exactly the size asked for: a caller that sets the size first is about
+    // to fill it, and gains nothing from doubling.
+    Reserve(newSize, true);
+    std::memset(data_ + size_, 0, static_cast<size_t>(newSize - size_));
+  }
+  size_ = newSize;
   pos_ = std::min(pos_, newSize);
+  Changed();
 }
 
 void TMemoryStream::Clear() {
-  data_.clear();
-  pos_ = 0;
+  std::free(std::exchange(data_, nullptr));
+  size_ = capacity_ = pos_ = 0;
+  Changed();
+}
+
+const std::vector<std::uint8_t>& TMemoryStream::Bytes() const {
+  if (bytesStale_) {
+    bytes_.assign(data_, data_ + size_);
+    bytesStale_ = false;
+  }
+  return bytes_;
 }
 
 void TMemoryStream::LoadFromStream(TStream& s) {
   s.Seek(0, soBeginning);
   std::int64_t n = s.Size();
-  std::vector<std::uint8_t> tmp(static_cast<size_t>(n));
-  if (n) s.ReadBuffer(tmp.data(), n);
-  data_ = std::move(tmp);
-  pos_ = 0;
+  TMemoryStream tmp;
+  tmp.SetSize(n);
+  if (n) s.ReadBuffer(tmp.data_, n);
+  *this = std::move(tmp);
 }
 
 void TMemoryStream::SaveToStream(TStream& s) {
-  if (!data_.empty()) s.WriteBuffer(data_.data(), Size());
+  if (size_) s.WriteBuffer(data_, size_);
 }
 
 void TMemoryStream::LoadFromFile(const std::string& fileName) {

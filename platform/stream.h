@@ -55,30 +55,47 @@ class TStream {
   }
 };
 
-// A stream on a growable block of memory.
+// A stream on a growable block of memory. The block grows geometrically
+// with realloc (a large block is moved by remapping its pages, not by
+// copying them), and bytes are never cleared ahead of a write: only a gap
+// left by seeking past the end, and the bytes added by SetSize, read as 0.
 class TMemoryStream : public TStream {
  public:
   TMemoryStream() = default;
-  explicit TMemoryStream(std::vector<std::uint8_t> data) : data_(std::move(data)) {}
+  explicit TMemoryStream(const std::vector<std::uint8_t>& data);
+  TMemoryStream(const TMemoryStream& other);
+  TMemoryStream(TMemoryStream&& other) noexcept;
+  TMemoryStream& operator=(TMemoryStream other) noexcept;
+  ~TMemoryStream() override;
 
   std::int64_t Read(void* buffer, std::int64_t count) override;
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   using TStream::Seek;
-  std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
+  std::int64_t Size() override { return size_; }
   void SetSize(std::int64_t newSize) override;
 
   void Clear();
-  std::uint8_t* Memory() { return data_.data(); }
-  const std::vector<std::uint8_t>& Bytes() const { return data_; }
+  std::uint8_t* Memory() { return data_; }
+  // A copy of the contents, made on first use after a change, so that
+  // repeated calls without a change in between give the same vector.
+  const std::vector<std::uint8_t>& Bytes() const;
   void LoadFromStream(TStream& s);
   void SaveToStream(TStream& s);
   void LoadFromFile(const std::string& fileName);
   void SaveToFile(const std::string& fileName);
 
  private:
-  std::vector<std::uint8_t> data_;
+  // Room for capacity bytes; exact, or at least double the present room.
+  void Reserve(std::int64_t capacity, bool exact);
+  void Changed() { bytesStale_ = true; }
+
+  std::uint8_t* data_ = nullptr;
+  std::int64_t size_ = 0;
+  std::int64_t capacity_ = 0;
   std::int64_t pos_ = 0;
+  mutable std::vector<std::uint8_t> bytes_;
+  mutable bool bytesStale_ = false;
 };
 
 // A read-only stream over memory it does not own.

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "platform/byte_reader.h"
 #include "platform/numeric.h"
@@ -33,6 +36,55 @@ TEST(Stream, MemoryStreamGrowsWhenWritingPastTheEnd) {
   EXPECT_EQ(m.Bytes()[4], 0x34);
   m.SetSize(2);
   EXPECT_EQ(m.Position(), 2);
+}
+
+// Writes, seeks past the end and size changes, small and past a megabyte,
+// against a plain vector: the stream's room grows by doubling and keeps
+// stale bytes beyond its size, which must never show (a gap left by a seek,
+// or bytes added by SetSize, read as zeros).
+TEST(Stream, MemoryStreamMatchesAPlainVectorThroughGrowthAndShrinking) {
+  TMemoryStream m;
+  std::vector<std::uint8_t> want;
+  std::int64_t pos = 0, peak = 0;
+  std::uint32_t seed = 7;
+  auto next = [&](std::uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  std::vector<std::uint8_t> data(3 << 20);
+  for (auto& b : data) b = static_cast<std::uint8_t>(next(255) + 1);
+  for (int step = 0; step < 120; ++step) {
+    const std::uint32_t op = next(4);
+    const std::int64_t size = static_cast<std::int64_t>(want.size());
+    if (op == 0) {
+      const std::int64_t n = next(5) == 0 ? next(3 << 20) : next(5000);
+      const std::int64_t from = next(static_cast<std::uint32_t>(data.size() - n));
+      m.WriteBuffer(data.data() + from, n);
+      if (pos + n > size) want.resize(static_cast<size_t>(pos + n));
+      std::copy_n(data.begin() + from, n, want.begin() + pos);
+      pos += n;
+    } else if (op == 1) {
+      // Often past the end into bytes written before a shrink.
+      pos = next(static_cast<std::uint32_t>(peak + 9000));
+      m.SetPosition(pos);
+    } else if (op == 2) {
+      const std::int64_t n = next(2) ? next(static_cast<std::uint32_t>(size + 1)) : size + next(1 << 20);
+      m.SetSize(n);
+      want.resize(static_cast<size_t>(n));
+      pos = std::min(pos, n);
+    } else {
+      ASSERT_EQ(m.Bytes(), want) << "step " << step;
+    }
+    peak = std::max(peak, static_cast<std::int64_t>(want.size()));
+    ASSERT_EQ(m.Size(), static_cast<std::int64_t>(want.size())) << "step " << step;
+    ASSERT_EQ(m.Position(), pos) << "step " << step;
+    ASSERT_TRUE(want.empty() || std::memcmp(m.Memory(), want.data(), want.size()) == 0) << "step " << step;
+  }
+  TMemoryStream copy(m);
+  EXPECT_EQ(copy.Bytes(), want);
+  m.Clear();
+  EXPECT_EQ(m.Size(), 0);
+  EXPECT_TRUE(m.Bytes().empty());
 }
 
 TEST(Stream, FileStreamNamesAMissingFile) {
