@@ -355,34 +355,83 @@ void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     }
   }
   const std::int64_t rowBytes = ((std::int64_t(w) * bits + 31) / 32) * 4;
-  std::vector<std::uint8_t> data;
-  std::vector<std::uint8_t> row(static_cast<size_t>(rowBytes));
-  std::vector<std::uint8_t> idx(static_cast<size_t>(w));
+  const std::uint32_t palBytes = static_cast<std::uint32_t>(pal.size() * 4);
+  const std::uint32_t headerSize = bits == 32 ? 124 : 40;
+  const std::uint32_t offBits = 14 + headerSize + palBytes;
+  auto writeHeader = [&](std::uint64_t pixelBytes) {
+    const std::uint64_t fileSize = offBits + pixelBytes;
+    if (fileSize > 0xFFFFFFFFu) throw EIEImageError("BMP: image too large for the format");
+    std::vector<std::uint8_t> data;
+    PutLE(data, 'B' | ('M' << 8), 2);
+    PutLE(data, static_cast<std::uint32_t>(fileSize), 4);
+    PutLE(data, 0, 4);
+    PutLE(data, offBits, 4);
+    PutLE(data, headerSize, 4);
+    PutLE(data, static_cast<std::uint32_t>(w), 4);
+    PutLE(data, static_cast<std::uint32_t>(h), 4);
+    PutLE(data, 1, 2);
+    PutLE(data, static_cast<std::uint32_t>(bits), 2);
+    PutLE(data, rle ? (bits == 8 ? BI_RLE8 : BI_RLE4) : bits == 32 ? BI_BITFIELDS : BI_RGB, 4);
+    PutLE(data, static_cast<std::uint32_t>(pixelBytes), 4);
+    PutLE(data, 2835, 4);
+    PutLE(data, 2835, 4);
+    PutLE(data, static_cast<std::uint32_t>(pal.size()), 4);
+    PutLE(data, 0, 4);
+    if (bits == 32) {
+      // BITMAPV5: red, green, blue and alpha masks, sRGB, no profile.
+      for (std::uint32_t m : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) PutLE(data, m, 4);
+      PutLE(data, 0x73524742, 4);  // 'sRGB'
+      data.insert(data.end(), 36 + 12, 0);
+      PutLE(data, 4, 4);  // rendering intent: pictures
+      PutLE(data, 0, 4);
+      PutLE(data, 0, 4);
+      PutLE(data, 0, 4);
+    }
+    for (const TRGB& c : pal) {
+      data.push_back(c.b);
+      data.push_back(c.g);
+      data.push_back(c.r);
+      data.push_back(0);
+    }
+    Stream.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+  };
+  // Uncompressed rows, whose total size is known, go to the stream as they
+  // are made, in blocks of whole rows (one write per row costs more than the
+  // row); run-length rows are gathered first, the header giving their size.
+  constexpr std::int64_t kBlockBytes = 256 << 10;
+  const std::int64_t blockRows =
+      rle ? 0
+          : std::max<std::int64_t>(
+                1, std::min<std::int64_t>(kBlockBytes / std::max<std::int64_t>(rowBytes, 1), h));
   std::vector<std::uint8_t> pixels;
+  if (!rle) {
+    writeHeader(static_cast<std::uint64_t>(rowBytes) * static_cast<std::uint64_t>(h));
+    pixels.resize(static_cast<size_t>(blockRows * rowBytes));
+  }
+  std::vector<std::uint8_t> idx(static_cast<size_t>(w));
+  std::int64_t filled = 0;  // rows in the block
   Progress.SetRows(h);
   for (int k = 0; k < h; ++k) {
     int y = h - 1 - k;
     const std::uint8_t* s = src->GetScanline(y);
+    std::uint8_t* row = rle ? nullptr : pixels.data() + filled * rowBytes;
+    if (row) {
+      // The padding at the end of the row, and the bits past the last pixel.
+      std::memset(row, 0, static_cast<size_t>(rowBytes));
+    }
     if (bits == 32) {
       const std::uint8_t* a = alpha->GetScanline(y);
       for (int x = 0; x < w; ++x) {
-        std::memcpy(row.data() + 4 * x, s + 3 * x, 3);
+        std::memcpy(row + 4 * x, s + 3 * x, 3);
         row[4 * x + 3] = a[x];
       }
-      pixels.insert(pixels.end(), row.begin(), row.end());
     } else if (bits == 1 && src->GetPixelFormat() == ie1g) {
-      std::memset(row.data(), 0, row.size());
-      std::memcpy(row.data(), s, static_cast<size_t>((w + 7) / 8));
-      pixels.insert(pixels.end(), row.begin(), row.end());
+      std::memcpy(row, s, static_cast<size_t>((w + 7) / 8));
     } else if (bits == 1) {
-      std::memset(row.data(), 0, row.size());
       for (int x = 0; x < w; ++x)
         if (s[x] & 1) row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-      pixels.insert(pixels.end(), row.begin(), row.end());
     } else if (bits == 24 || (bits == 8 && !rle)) {
-      std::memset(row.data(), 0, row.size());
-      std::memcpy(row.data(), s, static_cast<size_t>(bits == 24 ? w * 3 : w));
-      pixels.insert(pixels.end(), row.begin(), row.end());
+      std::memcpy(row, s, static_cast<size_t>(bits == 24 ? w * 3 : w));
     } else {
       for (int x = 0; x < w; ++x) idx[x] = static_cast<std::uint8_t>(s[x] & ((1 << bits) - 1));
       if (rle) {
@@ -390,51 +439,19 @@ void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
         pixels.push_back(0);
         pixels.push_back(k == h - 1 ? 1 : 0);
       } else {
-        std::memset(row.data(), 0, row.size());
         for (int x = 0; x < w; ++x) row[x >> 1] |= static_cast<std::uint8_t>((x & 1) ? idx[x] : idx[x] << 4);
-        pixels.insert(pixels.end(), row.begin(), row.end());
       }
+    }
+    if (!rle && (++filled == blockRows || k == h - 1)) {
+      Stream.WriteBuffer(pixels.data(), filled * rowBytes);
+      filled = 0;
     }
     Progress.Report(k + 1);
   }
-  const std::uint32_t palBytes = static_cast<std::uint32_t>(pal.size() * 4);
-  const std::uint32_t headerSize = bits == 32 ? 124 : 40;
-  const std::uint32_t offBits = 14 + headerSize + palBytes;
-  const std::uint64_t fileSize = offBits + pixels.size();
-  if (fileSize > 0xFFFFFFFFu) throw EIEImageError("BMP: image too large for the format");
-  PutLE(data, 'B' | ('M' << 8), 2);
-  PutLE(data, static_cast<std::uint32_t>(fileSize), 4);
-  PutLE(data, 0, 4);
-  PutLE(data, offBits, 4);
-  PutLE(data, headerSize, 4);
-  PutLE(data, static_cast<std::uint32_t>(w), 4);
-  PutLE(data, static_cast<std::uint32_t>(h), 4);
-  PutLE(data, 1, 2);
-  PutLE(data, static_cast<std::uint32_t>(bits), 2);
-  PutLE(data, rle ? (bits == 8 ? BI_RLE8 : BI_RLE4) : bits == 32 ? BI_BITFIELDS : BI_RGB, 4);
-  PutLE(data, static_cast<std::uint32_t>(pixels.size()), 4);
-  PutLE(data, 2835, 4);
-  PutLE(data, 2835, 4);
-  PutLE(data, static_cast<std::uint32_t>(pal.size()), 4);
-  PutLE(data, 0, 4);
-  if (bits == 32) {
-    // BITMAPV5: red, green, blue and alpha masks, sRGB, no profile.
-    for (std::uint32_t m : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) PutLE(data, m, 4);
-    PutLE(data, 0x73524742, 4);  // 'sRGB'
-    data.insert(data.end(), 36 + 12, 0);
-    PutLE(data, 4, 4);  // rendering intent: pictures
-    PutLE(data, 0, 4);
-    PutLE(data, 0, 4);
-    PutLE(data, 0, 4);
+  if (rle) {
+    writeHeader(pixels.size());
+    Stream.WriteBuffer(pixels.data(), static_cast<std::int64_t>(pixels.size()));
   }
-  for (const TRGB& c : pal) {
-    data.push_back(c.b);
-    data.push_back(c.g);
-    data.push_back(c.r);
-    data.push_back(0);
-  }
-  Stream.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
-  Stream.WriteBuffer(pixels.data(), static_cast<std::int64_t>(pixels.size()));
 }
 
 }  // namespace redozir

@@ -14,6 +14,7 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 #include "imaging/io/ie_debuglog.h"
+#include "imaging/processing/byte_order.h"
 
 namespace redozir {
 
@@ -422,6 +423,10 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
         case ieCMYK: std::memcpy(d, p, static_cast<size_t>(W) * 4); break;
         default: {
           std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
+          if (spp == 3 && !ar && !assocAlpha) {
+            IECopyAndSwapRB(d, p, W);
+            break;
+          }
           for (int x = 0; x < W; ++x) {
             const std::uint8_t* s = p + static_cast<size_t>(x) * spp;
             const std::uint32_t av = ar ? s[3] : 255;
@@ -643,11 +648,7 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
     } else if (ospp == 4) {
       std::memcpy(line, s, static_cast<size_t>(lineSize));
     } else if (whole) {
-      for (int x = 0; x < w; ++x) {
-        line[3 * x] = s[3 * x + 2];
-        line[3 * x + 1] = s[3 * x + 1];
-        line[3 * x + 2] = s[3 * x];
-      }
+      IECopyAndSwapRB(line, s, w);
     } else {
       const int step = alpha ? 4 : 3;
       const std::uint8_t* a = alpha ? alpha->GetScanline(y) : nullptr;

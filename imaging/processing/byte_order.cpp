@@ -5,7 +5,12 @@
 #include <cstring>
 #include <utility>
 
+#include "imaging/processing/ie_parallel.h"
+
 namespace redozir {
+
+// byte_order_avx2.cpp
+std::int64_t IECopyAndSwapRBAvx2(std::uint8_t* Dst, const std::uint8_t* Src, std::int64_t Count);
 
 namespace {
 inline void SwapRBBlock(std::uint8_t* d, const std::uint8_t* s) {
@@ -28,7 +33,9 @@ void IECopyAndSwapRB(void* Dst, const void* Src, std::int64_t Count) {
     IESwapRB(Dst, Count);
     return;
   }
-  std::int64_t i = 0;
+  std::int64_t i = IEUseAVX2() ? IECopyAndSwapRBAvx2(d, s, Count) : 0;
+  d += 3 * i;
+  s += 3 * i;
   for (; i + 4 <= Count; i += 4, d += 12, s += 12) SwapRBBlock(d, s);
   for (; i < Count; ++i, d += 3, s += 3) {
     const std::uint8_t b = s[0], g = s[1], r = s[2];
@@ -41,7 +48,8 @@ void IECopyAndSwapRB(void* Dst, const void* Src, std::int64_t Count) {
 void IESwapRB(void* Buffer, std::int64_t Count) {
   if (Count < 1) return;
   auto* p = static_cast<std::uint8_t*>(Buffer);
-  std::int64_t i = 0;
+  std::int64_t i = IEUseAVX2() ? IECopyAndSwapRBAvx2(p, p, Count) : 0;
+  p += 3 * i;
   for (; i + 4 <= Count; i += 4, p += 12) SwapRBBlock(p, p);
   for (; i < Count; ++i, p += 3) std::swap(p[0], p[2]);
 }

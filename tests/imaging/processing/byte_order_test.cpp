@@ -9,7 +9,7 @@
 using namespace redozir;
 
 TEST(ByteOrder, SwapsExchangeTheOuterChannelsOfEveryPixel) {
-  for (int n : {0, 1, 3, 4, 5, 9}) {
+  for (int n : {0, 1, 3, 4, 5, 6, 9, 10, 11, 40}) {
     std::vector<std::uint8_t> src(static_cast<size_t>(3 * n) + 3, 0xEE);
     for (size_t i = 0; i < static_cast<size_t>(3 * n); ++i) src[i] = static_cast<std::uint8_t>(i);
     std::vector<std::uint8_t> dst(src.size(), 0xEE);
