@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""The codecs of bench/io_codecs.cpp beside Pillow at the same settings, on
-the same 1024 x 768 picture, to and from memory: uncompressed TIFF, BMP,
-PNG (zlib level 6) and JPEG (quality 75 is both defaults). Prints medians
-and ratios peer / ours (above 1: we are faster).
+"""The codecs of bench/io_codecs.cpp beside Pillow and libvips at the same
+settings (the library's defaults), on the same 1024 x 768 picture, to and
+from memory: uncompressed TIFF, BMP, PNG (zlib level 5; ours and libvips
+filter no row, Pillow has no such choice and filters adaptively) and JPEG
+(quality 80). libvips runs through peers.d/vips_codecs.c. Prints medians and
+ratios peer / ours (above 1: we are faster).
 Usage: codecs.py [build-dir] (default build-rel), REPS=n for the runs."""
-import io, json, math, os, statistics, subprocess, sys, time
+import io, json, math, os, statistics, subprocess, sys, tempfile, time
 
 here = os.path.dirname(os.path.abspath(__file__))
 root = os.path.dirname(os.path.dirname(here))
@@ -35,32 +37,59 @@ for b in json.loads(out)["benchmarks"]:
     if b.get("aggregate_name") == "median":
         ours[b["run_name"].replace("BM_", "")] = b["real_time"]
 
+vips = {}
+if subprocess.run(["pkg-config", "--exists", "vips"]).returncode == 0:
+    with tempfile.TemporaryDirectory() as tmp:
+        prog = os.path.join(tmp, "vips_codecs")
+        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "vips"], check=True, capture_output=True,
+                               text=True).stdout.split()
+        subprocess.run(["cc", "-O2", "-o", prog, os.path.join(here, "vips_codecs.c")] + flags + ["-lm"], check=True)
+        for line in subprocess.run([prog, str(reps)], check=True, capture_output=True, text=True).stdout.split("\n"):
+            if line.strip():
+                k, v = line.split()
+                vips[k] = float(v)
+else:
+    print("peers: libvips not found (scripts/setup --peers installs it)", file=sys.stderr)
+
 try:
     from PIL import Image
+    import PIL
+    pil_version = PIL.__version__
 except ImportError:
     print("peers: python3-pil not found (scripts/setup --peers installs it)", file=sys.stderr)
-    sys.exit(0)
+    Image = None
+    pil_version = "absent"
 
 # The picture of bench/io_codecs.cpp (FillPhoto), as RGB.
-px = bytearray(W * H * 3)
-for y in range(H):
-    for x in range(W):
-        o = 3 * (y * W + x)
-        px[o] = (y // 3 + ((x * 7 + y * 13) % 17)) & 255
-        px[o + 1] = int(128 + 100 * math.sin((x + 2 * y) / 40.0)) & 255
-        px[o + 2] = (x // 4) & 255
-img = Image.frombytes("RGB", (W, H), bytes(px))
-jobs = [("TIFF", "TIFF", {"compression": "raw"}), ("BMP", "BMP", {}), ("PNG", "PNG", {"compress_level": 6}),
-        ("JPEG", "JPEG", {"quality": 75})]
-import PIL
-print(f"medians of {reps} runs, 1024 x 768 RGB, to and from memory, Pillow {PIL.__version__}")
-for name, fmt, opts in jobs:
-    buf = io.BytesIO()
-    img.save(buf, fmt, **opts)
-    data = buf.getvalue()
-    enc = median_ms(lambda: img.save(io.BytesIO(), fmt, **opts))
-    dec = median_ms(lambda: Image.open(io.BytesIO(data)).load())
-    for what, peer in (("Encode", enc), ("Decode", dec)):
-        mine = ours.get(what + name)
-        if mine:
-            print(f"{what + ' ' + name:14s} ours {mine:8.2f} ms   Pillow {peer:8.2f} ms   ratio peer/ours {peer / mine:5.2f}")
+pillow = {}
+if Image:
+    px = bytearray(W * H * 3)
+    for y in range(H):
+        for x in range(W):
+            o = 3 * (y * W + x)
+            px[o] = (y // 3 + ((x * 7 + y * 13) % 17)) & 255
+            px[o + 1] = int(128 + 100 * math.sin((x + 2 * y) / 40.0)) & 255
+            px[o + 2] = (x // 4) & 255
+    img = Image.frombytes("RGB", (W, H), bytes(px))
+    jobs = [("TIFF", "TIFF", {"compression": "raw"}), ("BMP", "BMP", {}), ("PNG", "PNG", {"compress_level": 5}),
+            ("JPEG", "JPEG", {"quality": 80})]
+    for name, fmt, opts in jobs:
+        buf = io.BytesIO()
+        img.save(buf, fmt, **opts)
+        data = buf.getvalue()
+        pillow["Encode" + name] = median_ms(lambda: img.save(io.BytesIO(), fmt, **opts))
+        pillow["Decode" + name] = median_ms(lambda: Image.open(io.BytesIO(data)).load())
+
+print(f"codecs: medians of {reps} runs, 1024 x 768 RGB, to and from memory, Pillow {pil_version}, "
+      f"libvips {'present' if vips else 'absent'}; ratio peer / ours")
+for name in ("TIFF", "BMP", "PNG", "JPEG"):
+    for what in ("Encode", "Decode"):
+        job = what + name
+        mine = ours.get(job)
+        if not mine:
+            continue
+        line = f"{what + ' ' + name:12s} ours {mine:7.2f} ms"
+        for peer, res in (("Pillow", pillow), ("libvips", vips)):
+            if job in res:
+                line += f"   {peer} {res[job]:7.2f} ms {res[job] / mine:6.2f}"
+        print(line)

@@ -4,21 +4,11 @@
    block (output allocation included). Prints one median per job. */
 #include <stdio.h>
 #include <stdlib.h>
-#include <time.h>
 #include <vips/vips.h>
 
+#include "peer_clock.h"
+
 enum { W = 4000, H = 3000 };
-
-static double now(void) {
-  struct timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec + t.tv_nsec * 1e-9;
-}
-
-static int cmp(const void *a, const void *b) {
-  double x = *(const double *)a, y = *(const double *)b;
-  return x < y ? -1 : x > y;
-}
 
 /* Rotation when sigma is 0 (interp names the interpolator), blur otherwise. */
 static void run(const char *name, unsigned char *pix, int bands, const char *interp, double sigma, int reps) {
@@ -43,8 +33,7 @@ static void run(const char *name, unsigned char *pix, int bands, const char *int
     g_object_unref(out);
     g_object_unref(in);
   }
-  qsort(t, reps, sizeof t[0], cmp);
-  printf("%s %.3f\n", name, t[reps / 2] * 1000);
+  printf("%s %.3f\n", name, median(t, reps) * 1000);
   fflush(stdout);
 }
 
