@@ -377,6 +377,7 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
     spread(T.PW, T.PWX);
   }
   const bool watched = static_cast<bool>(OnProgress);
+  const bool wide = IEResampleUseAVX512();
   const std::size_t hSize = 4 * cells;
   int n = (watched || Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
   // Per worker: a source row in pixel form, four rows of piece values
@@ -422,7 +423,7 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
       }
       toPixels(r);
       double* H = hBuf.data() + victim * hSize;
-      IEAreaRowH_AVX2(T, hk, px.data(), Max, H);
+      (wide ? IEAreaRowH_AVX512 : IEAreaRowH_AVX2)(T, hk, px.data(), Max, H);
       slotRow[victim] = r;
       return static_cast<const void*>(H);
     };
@@ -456,8 +457,9 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
           kind = avIdentity;
           R[0] = R[u];
         }
-        IEAreaAccumulate_AVX2(T, kind, IEAreaCompact(hk), Ch, R, VW, Max, rp.Len, k == 0, acc.data(),
-                              k + 1 == pieces.size() ? &out : nullptr);
+        (wide ? IEAreaAccumulate_AVX512 : IEAreaAccumulate_AVX2)(T, kind, IEAreaCompact(hk), Ch, R, VW, Max,
+                                                                 rp.Len, k == 0, acc.data(),
+                                                                 k + 1 == pieces.size() ? &out : nullptr);
       }
       if (watched) OnProgress(Sender, static_cast<int>(Trunc(static_cast<double>(y + 1) / dh * 100)));
     }

@@ -284,6 +284,12 @@ void IEAreaRowH_AVX2(const TIEAreaCols& T, TIEAreaHKind Kind, const double* Px, 
 void IEAreaAccumulate_AVX2(const TIEAreaCols& T, TIEAreaVKind Kind, bool Compact, int Ch,
                            const void* const Rows[4], const double VW[4], double Max, double PH, bool First,
                            double* Acc, const TIEAreaOut* Out);
+// The same with 512-bit vectors where IEResampleUseAVX512 allows it (the
+// float rows go the AVX2 way).
+void IEAreaRowH_AVX512(const TIEAreaCols& T, TIEAreaHKind Kind, const double* Px, double Max, void* H);
+void IEAreaAccumulate_AVX512(const TIEAreaCols& T, TIEAreaVKind Kind, bool Compact, int Ch,
+                             const void* const Rows[4], const double VW[4], double Max, double PH, bool First,
+                             double* Acc, const TIEAreaOut* Out);
 // Exact box sums of a reduction: V (N samples) = Row x B, plus V unless First.
 void IEAreaBoxAddRow8_AVX2(const std::uint8_t* Row, std::size_t N, std::uint32_t B, bool First,
                            std::uint32_t* V);

@@ -58,10 +58,14 @@ TEST(ResampleArea, VectorPathsAndBandsMatchTheScalarWalk) {
         const auto ref = Area(src.get(), s[2], s[3], mode, 1, false);
         ASSERT_EQ(ref.size(),
                   static_cast<std::size_t>(s[3]) * IEBitmapRowLen(s[2], IEPixelFormatBits(pf), 8));
-        for (int n : {1, 2, 3, 0})
-          EXPECT_EQ(Area(src.get(), s[2], s[3], mode, n, true), ref)
-              << "format " << int(pf) << " mode " << mode << " " << s[0] << "x" << s[1] << " -> " << s[2]
-              << "x" << s[3] << " threads " << n;
+        // The 512-bit rows where the processor has them, and the AVX2 ones.
+        for (bool wide : {true, false}) {
+          IESpeed().AVX512 = wide;
+          for (int n : {1, 2, 3, 0})
+            EXPECT_EQ(Area(src.get(), s[2], s[3], mode, n, true), ref)
+                << "format " << int(pf) << " mode " << mode << " " << s[0] << "x" << s[1] << " -> " << s[2]
+                << "x" << s[3] << " threads " << n << " avx512 " << wide;
+        }
         EXPECT_EQ(Area(src.get(), s[2], s[3], mode, 3, false), ref);
       }
     }
