@@ -2,6 +2,7 @@
 // ALL stream, bit 1 raw bytes or a body (the object records) that the
 // harness deflates and puts behind a valid header with two shared bitmaps,
 // so that mutations reach the records past zlib's checksum.
+// What loads is then drawn into a 64 x 64 target and copied to the image.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "imaging/formats/zstreams.h"
 #include "imaging/io/redozir_io.h"
 #include "imaging/view/ievect.h"
+#include "platform/bitmap.h"
 
 using namespace redozir;
 
@@ -119,5 +121,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TMemoryStream third;
   w.SaveToStreamIEV(third);
   if (third.Bytes() != again.Bytes()) __builtin_trap();
+  // Every loaded stream draws into a small target and into the image.
+  TBitmap target(64, 64, pf24bit);
+  v.DrawObjects(&target, false, true);
+  v.DrawObjects(&target, true, false);
+  v.GetIEBitmap()->Allocate(64, 64, ie24RGB);
+  v.CopyObjectsToBack(true);
   return 0;
 }

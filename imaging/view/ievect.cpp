@@ -179,7 +179,7 @@ TRedozIrVect::TRedozIrVect(TComponent* AOwner) : TRedozIrView(AOwner) {
   RecomputeUnitLengths();
 }
 
-TRedozIrVect::~TRedozIrVect() = default;
+TRedozIrVect::~TRedozIrVect() { EndTextEdit(); }
 
 // ---- store
 

@@ -295,7 +295,7 @@ class TRedozIrVect : public TRedozIrView {
   virtual void DrawNewRuler();
   virtual void DrawNewAngle();
   virtual void DoVectorialChanged();
-  virtual void ShowTextEditor() {}
+  virtual void ShowTextEditor();
   virtual void DoObjectMoveResize(int hobj, int Grip, int& OffsetX, int& OffsetY);
   virtual void DoObjectClick(int hobj);
   virtual void DoObjectDblClick(int hobj);
@@ -320,6 +320,13 @@ class TRedozIrVect : public TRedozIrView {
   // Draws the objects into the current image, then Update.
   void CopyObjectsToBack(bool Antialias);
   void DrawGrips(TCanvas* Canvas);
+  // Client coordinate of an image column (row) and image coordinate of a
+  // client column (row), for any value: where the view's own conversions
+  // would leave the integers they go on linearly from the image's origin.
+  double ObjXBmp2Scr(double X);
+  double ObjYBmp2Scr(double Y);
+  double ObjXScr2Bmp(double X);
+  double ObjYScr2Bmp(double Y);
   // The work bitmap of the last composition (nullptr before any).
   TIEBitmap* WorkBitmap() const { return fWork.get(); }
   int ObjectsDrawn() const { return fObjectsDrawn; }
@@ -431,8 +438,24 @@ class TRedozIrVect : public TRedozIrView {
   bool SelectOnMouseDown = true;
   bool Modified = false;
   int EditingObject() const { return fTextEditing; }
-  // Ends in-place text editing (the editing part fills it in).
-  virtual void EndTextEdit() { fTextEditing = -1; }
+
+  // ---- in-place text editing (ievect_text.cpp)
+  // Opens the in-place editor over a text (single line) or memo object;
+  // nothing for another kind, a bad handle or an object not text-editable.
+  void StartTextEdit(int hobj);
+  // Copies the editor's text (a memo's records and indices packed: every
+  // record used, one index per character) back into the object, hides the
+  // editor, fires OnDeactivateTextEdit and the change notification.
+  virtual void EndTextEdit();
+  // The editors (nullptr until the first text or memo is opened).
+  TIEEdit* TextEditor() const { return fTextEdit.get(); }
+  TIETextControl* MemoEditor() const { return fMemoEdit.get(); }
+  // Gives the focus to the open editor when it can take it.
+  void FocusTextEditor();
+  // Keys typed into either editor, before the editor's own handling.
+  TKeyEvent OnTextKeyDown;
+  // A new text or memo made with the mouse opens for editing at once.
+  bool EditOnCreate = true;
   // Records an undo step of the objects (ieumSeparated): the oldest steps
   // go while the list holds ObjUndoLimit or more; a limit of 0 or less keeps none.
   virtual void SaveObjectUndo();
@@ -510,6 +533,14 @@ class TRedozIrVect : public TRedozIrView {
   bool fCopyAntialias = true;
   bool fBeforeChangeFired = false;
   int fTextEditing = -1;
+  std::unique_ptr<TIEEdit> fTextEdit;
+  std::unique_ptr<TIETextControl> fMemoEdit;
+  // The text as editing began (Escape puts it back).
+  std::string fTextBeforeEdit;
+  void TextEditKeyDown(WORD& Key, TShiftState Shift, bool Memo);
+  void TextEditChanged();
+  // The editor of the object being edited (nullptr when none).
+  TControl* EditorOfObject();
   std::string fLastLoadError;
   std::unique_ptr<TIEBitmap> fWork;
   int fObjectsDrawn = 0;
@@ -547,6 +578,8 @@ class TRedozIrVect : public TRedozIrView {
   void WndProc(TMessage& Message) override;
   // A paint has covered the rubber band.
   void DrawSelectionOutline(TCanvas* Canvas) override;
+  // Escape ends text editing; F2 opens the first selected text or memo.
+  void KeyDown(WORD& Key, TShiftState Shift) override;
 };
 
 // Object interaction bits of TRedozIrVect::MouseInteractVt.
@@ -571,6 +604,9 @@ extern std::function<void(const TIEVDrawOp&)> IEVDrawRecorder;
 // four coordinates move inwards by Width.
 void IEVDrawBitmapFrame(int& X1, int& Y1, int& X2, int& Y2, const TIEVObjectRecord& R, TIEBitmap* Target,
                         int Width);
+// Sets a text control up to show a memo object: font, colours, frame, line
+// spacing and margins (not the text).
+void IEVSetupMemoControl(TIETextControl& Control, const TIEVObjectRecord& R);
 // Caps of the drawing: ruler ticks, pen width, coordinates handed to the
 // flattener, shadow radius and offset.
 constexpr int kIEVMaxRulerTicks = 10000;

@@ -11,8 +11,8 @@
 #include "imaging/core/ie_geometry.h"
 #include "imaging/core/ie_pixel.h"
 #include "imaging/core/iebitmap.h"
-#include "imaging/processing/ie_blur.h"
 #include "imaging/core/iegdiplus.h"
+#include "imaging/processing/ie_blur.h"
 #include "imaging/view/ievect.h"
 #include "platform/bitmap.h"
 #include "platform/font.h"
@@ -288,8 +288,8 @@ void DrawAngle(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int Factor, bo
   std::vector<TPoint> pts;
   for (TPoint p : ap) {
     if (p.X == kUnset) break;
-    TPoint q{Clip((OnScreen ? double(V.XBmp2Scr(p.X)) : p.X) * Factor),
-             Clip((OnScreen ? double(V.YBmp2Scr(p.Y)) : p.Y) * Factor)};
+    TPoint q{Clip((OnScreen ? V.ObjXBmp2Scr(p.X) : p.X) * Factor),
+             Clip((OnScreen ? V.ObjYBmp2Scr(p.Y) : p.Y) * Factor)};
     pts.push_back(q);
     P.Add(q.X, q.Y);
   }
@@ -348,8 +348,8 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
                               bool DrawingAlpha, int Factor, bool OnScreen, bool ClipTest) {
   if (!Target || Target->Empty()) return false;
   Factor = std::max(Factor, 1);
-  auto cx = [&](int x) { return Clip((OnScreen ? double(XBmp2Scr(x)) : double(x)) * Factor); };
-  auto cy = [&](int y) { return Clip((OnScreen ? double(YBmp2Scr(y)) : double(y)) * Factor); };
+  auto cx = [&](int x) { return Clip((OnScreen ? ObjXBmp2Scr(x) : double(x)) * Factor); };
+  auto cy = [&](int y) { return Clip((OnScreen ? ObjYBmp2Scr(y) : double(y)) * Factor); };
   const double zx = (OnScreen ? ZoomX() / 100.0 : 1.0) * Factor;
   const double zy = (OnScreen ? ZoomY() / 100.0 : 1.0) * Factor;
   int X1 = cx(R.x1), Y1 = cy(R.y1), X2 = cx(R.x2), Y2 = cy(R.y2);
@@ -433,8 +433,9 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
           C.Brush()->SetStyle(bsClear);
           P.Text(TRect{left, top, left + tw, top + th}, left, top, R.Text);
           C.Brush()->SetStyle(oldBs);
-          R.LabelRect = TRect{XScr2Bmp(left / Factor), YScr2Bmp(top / Factor), XScr2Bmp((left + tw) / Factor),
-                              YScr2Bmp((top + th) / Factor)};
+          R.LabelRect =
+              TRect{Clip(ObjXScr2Bmp(left / Factor)), Clip(ObjYScr2Bmp(top / Factor)),
+                    Clip(ObjXScr2Bmp((left + tw) / Factor)), Clip(ObjYScr2Bmp((top + th) / Factor))};
           if (!OnScreen)
             R.LabelRect = TRect{left / Factor, top / Factor, (left + tw) / Factor, (top + th) / Factor};
         }
@@ -513,21 +514,13 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
         memo.Text = R.Text;
         memo.Records = R.CharInfo;
         if (R.AttrIndices) memo.Indices = *R.AttrIndices;
-        if (R.Font) tc.Font = R.Font->ToFont();
-        tc.Font.Color = R.PenColor;
-        tc.Brush.Color = R.BrushColor;
-        tc.Brush.Style = static_cast<TBrushStyle>(R.BrushStyle);
-        tc.BackgroundBrush.Color = R.BrushColor;
-        tc.BackgroundBrush.Style = static_cast<TBrushStyle>(R.FillStyle);
-        tc.FramePen.Color = R.BorderColor;
-        tc.FramePen.Style = static_cast<TPenStyle>(R.BorderStyle);
-        tc.LineSpacing = R.LineSpacing;
-        tc.SetMargins(R.Margins[0], R.Margins[1], R.Margins[2], R.Margins[3]);
+        IEVSetupMemoControl(tc, R);
         tc.SetMemo(std::move(memo));
         tc.Init();
         tc.SetZoom(std::clamp(zy, 0.01, 100.0));
         P.Record(TIEVDrawOp::TextOut, {{X1, Y1}, {X2, Y2}}, R.Text);
-        tc.LayoutAndDraw(&C, X1, Y1, std::abs(R.x2 - R.x1) + 1, std::abs(R.y2 - R.y1) + 1);
+        tc.LayoutAndDraw(&C, X1, Y1, Clip(std::abs(double(R.x2) - R.x1) + 1),
+                         Clip(std::abs(double(R.y2) - R.y1) + 1));
         break;
       }
       case ievkRULER: DrawRuler(*this, P, R, X1, Y1, X2, Y2, zx, zy, false); break;
@@ -540,8 +533,8 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
         std::vector<TPoint> pts;
         R.DrawnPoints.clear();
         for (TPoint p : R.Points) {
-          const int ix = Clip(std::round(R.x1 + (p.X - b[0]) * fx)),
-                    iy = Clip(std::round(R.y1 + (p.Y - b[1]) * fy));
+          const int ix = Clip(std::round(R.x1 + (double(p.X) - b[0]) * fx)),
+                    iy = Clip(std::round(R.y1 + (double(p.Y) - b[1]) * fy));
           TPoint q{cx(ix), cy(iy)};
           pts.push_back(q);
           R.DrawnPoints.push_back(TPoint{q.X / Factor, q.Y / Factor});
@@ -731,6 +724,44 @@ void TRedozIrVect::PaintLayersToBackBuffer(TIEBitmap* Dest, const TRect* ClipRec
   DrawGrips(t->Canvas());
 }
 
+// ---- coordinates
+
+namespace {
+
+// Beyond this the view's int conversions are not asked.
+constexpr double kExactConversion = double(1 << 28);
+
+double ToScr(double V, double Zoom, int Origin, int (TRedozIrView::*Exact)(int), TRedozIrView& View) {
+  const double z = Zoom / 100.0;
+  const double e = Origin + V * z;
+  if (std::isfinite(e) && std::abs(V) < kExactConversion && std::abs(e) < kExactConversion)
+    return (View.*Exact)(static_cast<int>(V));
+  return e;
+}
+
+double ToBmp(double V, double Zoom, int Origin, int (TRedozIrView::*Exact)(int), TRedozIrView& View) {
+  const double z = std::max(Zoom / 100.0, 1e-300);
+  const double e = (V - Origin) / z;
+  if (std::isfinite(e) && std::abs(V) < kExactConversion && std::abs(e) < kExactConversion)
+    return (View.*Exact)(static_cast<int>(V));
+  return e;
+}
+
+}  // namespace
+
+double TRedozIrVect::ObjXBmp2Scr(double X) {
+  return ToScr(std::trunc(X), ZoomX(), XBmp2Scr(0), &TRedozIrView::XBmp2Scr, *this);
+}
+double TRedozIrVect::ObjYBmp2Scr(double Y) {
+  return ToScr(std::trunc(Y), ZoomY(), YBmp2Scr(0), &TRedozIrView::YBmp2Scr, *this);
+}
+double TRedozIrVect::ObjXScr2Bmp(double X) {
+  return ToBmp(std::trunc(X), ZoomX(), XBmp2Scr(0), &TRedozIrView::XScr2Bmp, *this);
+}
+double TRedozIrVect::ObjYScr2Bmp(double Y) {
+  return ToBmp(std::trunc(Y), ZoomY(), YBmp2Scr(0), &TRedozIrView::YScr2Bmp, *this);
+}
+
 // ---- grips
 
 void TRedozIrVect::DrawGrips(TCanvas* Canvas) {
@@ -749,12 +780,13 @@ void TRedozIrVect::DrawGrips(TCanvas* Canvas) {
     } else if (r->Kind == ievkLINE || r->Kind == ievkRULER || r->Kind == ievkLINELABEL) {
       pts = {{r->x1, r->y1}, {r->x2, r->y2}};
     } else {
-      const int mx = (r->x1 + r->x2) / 2, my = (r->y1 + r->y2) / 2;
+      const int mx = static_cast<int>((std::int64_t(r->x1) + r->x2) / 2);
+      const int my = static_cast<int>((std::int64_t(r->y1) + r->y2) / 2);
       pts = {{r->x1, r->y1}, {r->x2, r->y1}, {r->x2, r->y2}, {r->x1, r->y2},
              {mx, r->y1},    {mx, r->y2},    {r->x1, my},    {r->x2, my}};
     }
     for (TPoint p : pts) {
-      const int x = XBmp2Scr(p.X), y = YBmp2Scr(p.Y);
+      const int x = Clip(ObjXBmp2Scr(p.X)), y = Clip(ObjYBmp2Scr(p.Y));
       Canvas->Ellipse(x - g, y - g, x + g, y + g);
     }
   }

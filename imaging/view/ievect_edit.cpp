@@ -107,7 +107,7 @@ int TRedozIrVect::HitGrip(int X, int Y, int& hobj) {
     const TIEVObjectRecord* r = GetObjectRecord(*it);
     if (!r || !(r->Style & ievsVisible)) continue;
     auto near = [&](int bx, int by) {
-      return std::abs(XBmp2Scr(bx) - X) <= g && std::abs(YBmp2Scr(by) - Y) <= g;
+      return std::abs(ObjXBmp2Scr(bx) - X) <= g && std::abs(ObjYBmp2Scr(by) - Y) <= g;
     };
     int grip = 0;
     if (r->Kind == ievkANGLE) {
@@ -130,7 +130,7 @@ int TRedozIrVect::HitGrip(int X, int Y, int& hobj) {
         }
       }
     }
-    if (!grip && GetObjectDistance(*it, XScr2Bmp(X), YScr2Bmp(Y)) < 1) grip = 3;
+    if (!grip && GetObjectDistance(*it, ObjXScr2Bmp(X), ObjYScr2Bmp(Y)) < 1) grip = 3;
     if (grip) {
       if (!(r->Style & ievsSizeable)) grip = 3;
       hobj = *it;
@@ -648,7 +648,11 @@ void TRedozIrVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       fSelection.clear();
       AddToSelection(h, false);
       DoNewObject(h);
-      DoVectorialChanged();
+      Modified = true;
+      if (EditOnCreate && (fCreating == ievkTEXT || fCreating == ievkMEMO))
+        StartTextEdit(h);
+      else
+        DoVectorialChanged();
       Update();
     }
   } else if (fCreating < 0) {
@@ -712,6 +716,10 @@ void TRedozIrVect::WndProc(TMessage& Message) {
         if (r.Kind == ievkEXTENDED && r.Extended.p)
           r.Extended.p->KeyDown(static_cast<unsigned>(Message.WParam), KeyDataToShiftState(Message.LParam));
       }
+      return;
+    case WM_SETFOCUS:
+      TRedozIrView::WndProc(Message);
+      FocusTextEditor();
       return;
     case WM_SIZE:
       EndGestures();

@@ -191,4 +191,40 @@ TEST(VectDraw, CopyObjectsToBackAndHitTests) {
   EXPECT_EQ(v.GetObjectDistance(7, 0, 0), std::numeric_limits<double>::max());
 }
 
+// Objects far past any screen, at the smallest and largest zooms, draw,
+// hit-test and show their grips without raising.
+TEST(VectDraw, AbsurdCoordinatesDrawAtAnyZoom) {
+  constexpr int kFar = 2000000000;
+  for (double zoom : {0.01, 100.0, 1e9}) {
+    TRedozIrVect v(nullptr);
+    v.GetIEBitmap()->Allocate(1, 1, ie24RGB);
+    v.Update();
+    v.SetZoom(zoom);
+    for (int kind = ievkLINE; kind <= ievkLINELABEL; ++kind) {
+      TIEVObjectRecord& r = *v.GetObjectRecord(v.AddNewObject());
+      r.Kind = static_cast<std::uint8_t>(kind);
+      r.x1 = -kFar, r.y1 = kFar, r.x2 = kFar, r.y2 = -kFar;
+      r.Text = "ab";
+      r.PenWidth = kFar;
+      r.Points = {{-kFar, -kFar}, {kFar, kFar}};
+      r.PointsBox = {-kFar, -kFar, kFar, kFar};
+      r.AnglePoints = {TPoint{-kFar, kFar}, TPoint{kFar, kFar}, TPoint{kFar, -kFar}};
+      r.Transparency = 100;
+      r.Shadow.Enabled = kind % 2;
+      v.AddToSelection(v.ObjectsCount() - 1, false);
+    }
+    TBitmap t(64, 64, pf24bit);
+    int h = -1;
+    EXPECT_NO_THROW({
+      v.DrawObjects(&t, false, true);
+      v.DrawObjects(&t, true, false);
+      v.DrawGrips(t.Canvas());
+      v.FindObjectAt(5, 5);
+      v.HitGrip(5, 5, h);
+      v.GetIEBitmap()->Allocate(64, 64, ie24RGB);
+      v.CopyObjectsToBack(true);
+    }) << zoom;
+  }
+}
+
 }  // namespace

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include "imaging/view/ievect.h"
+#include "platform/application.h"
+#include "platform/forms.h"
+#include "platform/inject.h"
+
+using namespace redozir;
+
+namespace {
+
+// A vector view of 200 x 150 on a shown form, holding a 200 x 150 image and
+// the keyboard focus.
+struct TVectOnForm {
+  THeadlessSession session;
+  TForm* form;
+  TRedozIrVect* view;
+  int activated = 0, deactivated = 0;
+  TVectOnForm() {
+    form = new TForm(nullptr);
+    form->SetBounds(0, 0, 400, 300);
+    view = new TRedozIrVect(form);
+    view->SetParent(form);
+    view->SetBounds(0, 0, 200, 150);
+    view->GetIEBitmap()->Allocate(200, 150, ie24RGB);
+    form->Show();
+    Application->ProcessMessages();
+    view->Update();
+    view->SetFocus();
+    view->OnActivateTextEdit = [this](TObject*) { ++activated; };
+    view->OnDeactivateTextEdit = [this](TObject*) { ++deactivated; };
+  }
+  ~TVectOnForm() { delete form; }
+  TVectOnForm(const TVectOnForm&) = delete;
+  TVectOnForm& operator=(const TVectOnForm&) = delete;
+  TIEVObjectRecord& Add(TIEVObjectKind Kind, const std::string& Text) {
+    const int h = view->AddNewObject();
+    TIEVObjectRecord& r = *view->GetObjectRecord(h);
+    r.Kind = Kind;
+    r.x1 = 20, r.y1 = 20, r.x2 = 100, r.y2 = 40;
+    r.Text = Text;
+    view->AddToSelection(h, false);
+    return r;
+  }
+};
+
+TEST(VectText, EscapePutsBackTheWholeTextAndEnterKeepsIt) {
+  TVectOnForm f;
+  TIEVObjectRecord& r = f.Add(ievkTEXT, "ab");
+  Inject::Key(VK_F2);
+  ASSERT_EQ(f.view->EditingObject(), 0);
+  ASSERT_TRUE(f.view->TextEditor() && f.view->TextEditor()->Visible());
+  EXPECT_EQ(f.view->TextEditor()->Text(), "ab");
+  // The editor's own undo would leave "abxy".
+  Inject::Text("xyz");
+  Inject::Key(VK_ESCAPE);
+  EXPECT_EQ(r.Text, "ab");
+  EXPECT_EQ(f.view->EditingObject(), -1);
+  EXPECT_FALSE(f.view->TextEditor()->Visible());
+  Inject::Key(VK_F2);
+  Inject::Text("c");
+  Inject::Key(VK_RETURN);
+  EXPECT_EQ(r.Text, "abc");
+  EXPECT_EQ(f.activated, 2);
+  EXPECT_EQ(f.deactivated, 2);
+  // Not text-editable: F2 opens nothing.
+  r.TextEditable = 0;
+  Inject::Key(VK_F2);
+  EXPECT_EQ(f.view->EditingObject(), -1);
+}
+
+TEST(VectText, ANewTextOpensForEditingUnlessAskedNot) {
+  for (bool edit : {true, false}) {
+    TVectOnForm f;
+    f.view->EditOnCreate = edit;
+    f.view->MouseInteractVt = oiPutText;
+    Inject::MouseDown(f.view, mbLeft, 10, 10);
+    Inject::MouseMove(f.view, 90, 30, ssLeft);
+    Inject::MouseUp(f.view, mbLeft, 90, 30);
+    ASSERT_EQ(f.view->ObjectsCount(), 1);
+    EXPECT_EQ(f.view->EditingObject(), edit ? 0 : -1);
+  }
+}
+
+TEST(VectText, AutoSizeWidensTheObjectWithTheText) {
+  TVectOnForm f;
+  TIEVObjectRecord& r = f.Add(ievkTEXT, "a");
+  r.TextAutoSize = 1;
+  f.view->StartTextEdit(0);
+  Inject::Text("bbbbbbbbbbbbbbbbbbbb");
+  // At 100 % the object's right edge follows the editor's width.
+  EXPECT_GT(f.view->TextEditor()->Width(), 81);
+  EXPECT_EQ(r.x2, r.x1 + f.view->TextEditor()->Width());
+}
+
+TEST(VectText, EndingAMemoEditHandsBackConsistentRecordsAndIndices) {
+  TVectOnForm f;
+  TIEVObjectRecord& r = f.Add(ievkMEMO, "abcd");
+  TIECharInfo bold = TIECharInfo::Make(TFont{}, TBrush{}, 0);
+  bold.Style = 1;
+  r.CharInfo = {TIECharInfo::Make(TFont{}, TBrush{}, 0), bold};
+  r.AttrIndices = std::vector<std::int32_t>{1, 1, 0, 0};
+  f.view->StartTextEdit(0);
+  TIETextControl* m = f.view->MemoEditor();
+  ASSERT_TRUE(m && m->Visible());
+  // The bold characters go: their record is used no more.
+  m->SetSelection(0, 2);
+  m->DeleteSelection();
+  m->SetCaretIndex(2);
+  m->InsertChar('e');
+  f.view->EndTextEdit();
+  EXPECT_EQ(r.Text, "cde");
+  ASSERT_TRUE(r.AttrIndices);
+  ASSERT_EQ(r.AttrIndices->size(), r.Text.size());
+  ASSERT_EQ(r.CharInfo.size(), 1u);
+  EXPECT_EQ(r.CharInfo[0].Style, 0);
+  EXPECT_EQ(r.CharInfo[0].RefCount, 3);
+  for (std::int32_t i : *r.AttrIndices) EXPECT_EQ(i, 0);
+  // What editing handed back stores and loads again.
+  TMemoryStream s;
+  f.view->SaveToStreamIEV(s);
+  s.SetPosition(0);
+  TRedozIrVect w(nullptr);
+  EXPECT_TRUE(w.LoadFromStreamIEV(s)) << w.LastLoadError();
+}
+
+}  // namespace
