@@ -20,6 +20,7 @@
 #include "imaging/view/redozir_view.h"
 #include "platform/graphics.h"
 #include "platform/stream.h"
+#include "platform/timers.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {
@@ -404,6 +405,21 @@ class TRedozIrVect : public TRedozIrView {
   // (Charset -1) or in a font charset's code page; the decimal point is '.'
   // whatever the locale.
   std::string FormatMeasure(double Value, TIEVValType ValType, int Charset = -1) const;
+  // The area of the view's selection in the unit squared: its polygon's
+  // sub-polygons by the shoelace sum when it has more than 2 points, else
+  // the mask's set pixels.
+  double SelectionArea();
+  // The length of the selection polygon in the unit, each sub-polygon closed.
+  double SelectionLength();
+  // The measure hint's look.
+  TFont MeasureHintFont = [] {
+    TFont f;
+    f.Style = fsBold;
+    f.Color = clBlack;
+    return f;
+  }();
+  TBrush MeasureHintBrush{static_cast<TColor>(0x60FFFF), bsSolid};
+  TColor MeasureHintLight = clWhite, MeasureHintDark = static_cast<TColor>(0x808080);
   int FloatDigits = 2;
   int FloatPrecision = 15;
 
@@ -510,7 +526,19 @@ class TRedozIrVect : public TRedozIrView {
 
  protected:
   void RecomputeUnitLengths();
-  void RefreshMeasureHint() {}
+  // ---- the measure hint (ievect_hint.cpp)
+  // Takes the hint away and, while it is on (a length being dragged, or
+  // oiMeasureArea or oiMeasureLength set), draws it again near the mouse
+  // with the value measured now (a value of 0 keeps the last text).
+  void RefreshMeasureHint();
+  // Puts back what the hint covered.
+  void HideMeasureHint();
+  // A length drag ended at client (X, Y): the hint goes and OnDragLenEnd
+  // gets the length.
+  void EndDragLength(int X, int Y);
+  // Sets the dragging flag and starts the 50 ms timer while the primary
+  // button is held; draws the hint again after the view's paint.
+  void Paint() override;
 
  private:
   void ReleaseBitmapIndex(int Index);
@@ -533,6 +561,16 @@ class TRedozIrVect : public TRedozIrView {
   bool fCopyAntialias = true;
   bool fBeforeChangeFired = false;
   int fTextEditing = -1;
+  // The measure hint and the timer that ends a drag.
+  bool MeasureHintOn() const;
+  void DrawMeasureHint();
+  double DragLength(TPoint To);
+  void DragTimerTick();
+  std::unique_ptr<TTimer> fDragTimer;
+  std::unique_ptr<TBitmap> fHintSaved;
+  std::string fHintText;
+  TPoint fHintPos;
+  bool fHintShown = false;
   std::unique_ptr<TIEEdit> fTextEdit;
   std::unique_ptr<TIETextControl> fMemoEdit;
   // The text as editing began (Escape puts it back).

@@ -528,6 +528,18 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
 
 void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
   TRedozIrView::MouseMove(Shift, X, Y);
+  // The hint is off the screen while the outlines change, and follows the mouse after.
+  HideMeasureHint();
+  struct THintAfter {
+    TRedozIrVect& V;
+    ~THintAfter() {
+      try {
+        V.RefreshMeasureHint();
+      } catch (...) {
+        // Like a paint's, a failure of the hint's drawing goes no further.
+      }
+    }
+  } hintAfter{*this};
   if (fCreating) {
     ShowRubberBand(false);
     fDragEnd = (Shift & ssCtrl) ? Snap45(fDragStart, TPoint{X, Y}) : TPoint{X, Y};
@@ -656,7 +668,9 @@ void TRedozIrVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       Update();
     }
   } else if (fCreating < 0) {
+    HideMeasureHint();
     ShowRubberBand(false);
+    EndDragLength(X, Y);
   } else if (fGrip) {
     for (int s : fSelection) {
       TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(s)];

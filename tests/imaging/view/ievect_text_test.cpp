@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "imaging/view/ievect.h"
 #include "platform/application.h"
 #include "platform/forms.h"
 #include "platform/inject.h"
+#include "platform/keys.h"
 
 using namespace redozir;
 
@@ -122,6 +125,52 @@ TEST(VectText, EndingAMemoEditHandsBackConsistentRecordsAndIndices) {
   s.SetPosition(0);
   TRedozIrVect w(nullptr);
   EXPECT_TRUE(w.LoadFromStreamIEV(s)) << w.LastLoadError();
+}
+
+TEST(VectHint, DragLengthShowsTheHintAndEndsWithTheLength) {
+  TVectOnForm f;
+  f.view->MouseInteractVt = oiDragLen;
+  double ended = -1;
+  f.view->OnDragLenEnd = [&](TObject*, double v) { ended = v; };
+  Inject::MouseDown(f.view, mbLeft, 10, 10);
+  const TColor under = Inject::Pixel(f.view, 43, 53);
+  Inject::MouseMove(f.view, 40, 50, ssLeft);
+  EXPECT_EQ(Inject::Pixel(f.view, 43, 53), static_cast<TColor>(0x60FFFF));
+  Inject::MouseUp(f.view, mbLeft, 40, 50);
+  // Both ends count: 31 by 41 pixels.
+  EXPECT_NEAR(ended, std::hypot(31.0, 41.0), 1e-9);
+  EXPECT_EQ(Inject::Pixel(f.view, 43, 53), under);
+  EXPECT_EQ(f.view->ObjectsCount(), 0);
+}
+
+TEST(VectHint, SelectionAreaAndLengthOverSubPolygons) {
+  TVectOnForm f;
+  f.view->SetDpi(10, 10);
+  f.view->SetMUnit(ieuINCHES);  // a pixel is 0.1 inch
+  for (TPoint p : {TPoint{0, 0}, TPoint{10, 0}, TPoint{10, 20}, TPoint{0, 20}})
+    f.view->AddSelectionPoint(p.X, p.Y);
+  f.view->EndSelect();
+  f.view->Select(30, 30, 34, 38, 1);
+  ASSERT_EQ(f.view->GetSelectionPointCount(), 9);  // a separator between the two
+  EXPECT_NEAR(f.view->SelectionArea(), (10 * 20 + 4 * 8) * 0.01, 1e-9);
+  EXPECT_NEAR(f.view->SelectionLength(), (60 + 24) * 0.1, 1e-9);
+}
+
+TEST(VectHint, PaintTurnsFastDragOnUntilThePrimaryButtonIsUp) {
+  for (bool swapped : {false, true}) {
+    TVectOnForm f;
+    SwapMouseButton(swapped);
+    const TMouseButton primary = swapped ? mbRight : mbLeft;
+    Inject::MouseDown(f.view, primary, 30, 30);
+    f.view->Invalidate();
+    Application->ProcessMessages();
+    EXPECT_TRUE(f.view->Dragging) << swapped;
+    f.session.Clock().Advance(120);
+    EXPECT_TRUE(f.view->Dragging) << swapped;
+    Inject::MouseUp(f.view, primary, 30, 30);
+    f.session.Clock().Advance(60);
+    EXPECT_FALSE(f.view->Dragging) << swapped;
+  }
 }
 
 }  // namespace
