@@ -519,6 +519,7 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
       fSelection.clear();
       AddToSelection(h, false);
       if (!was) DoUserSelectObject(h);
+      StartTextEdit(h);
       Update();
     }
   }

@@ -82,6 +82,11 @@ TEST(VectText, ANewTextOpensForEditingUnlessAskedNot) {
     Inject::MouseUp(f.view, mbLeft, 90, 30);
     ASSERT_EQ(f.view->ObjectsCount(), 1);
     EXPECT_EQ(f.view->EditingObject(), edit ? 0 : -1);
+    // A double click on it in edit mode opens it.
+    f.view->EndTextEdit();
+    f.view->MouseInteractVt = oiEdit;
+    Inject::DoubleClick(f.view, 50, 20);
+    EXPECT_EQ(f.view->EditingObject(), 0);
   }
 }
 
