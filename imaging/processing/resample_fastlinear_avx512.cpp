@@ -1,5 +1,5 @@
 // The box rows of the fast linear reduction in 512-bit vectors: ten pixels
-// per step, every tap picked from one window of 128 bytes by a byte permute,
+// of three channels or 32 of one per step, every tap picked from one window of 128 bytes by a byte permute,
 // the same truncating averages as the scalar rows.
 #include <immintrin.h>
 
@@ -9,53 +9,57 @@
 
 namespace redozir {
 
-void IEBoxRowPlan_AVX512(const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan) {
+void IEBoxRowPlan_AVX512(int Ch, const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan) {
   Plan = TIEBoxRowPlan{};
-  Plan.Unit = 10;
+  if (Ch != 1 && Ch != 3) return;
+  // A step fills the 16-bit words of one vector with whole pixels.
+  const int U = Plan.Unit = 32 / Ch, words = U * Ch;
+  Plan.Ch = Ch;
   int most = 2;
   for (int x = 0; x < dw; ++x) most = std::max(most, Right[x] - Left[x] + 1);
   const int K = Plan.MaxTaps = std::min(most, 16);
-  for (int x0 = 0; x0 + 10 <= dw; x0 += 10) {
+  for (int x0 = 0; x0 + U <= dw; x0 += U) {
     bool ok = true;
     int taps = 0;
-    for (int i = 0; i < 10 && ok; ++i) {
+    for (int i = 0; i < U && ok; ++i) {
       const int cnt = Right[x0 + i] - Left[x0 + i] + 1;
       ok = cnt >= 2 && cnt <= 16;
       taps = std::max(taps, cnt);
     }
-    // Every tap of the ten within 128 bytes of the first.
-    const int base = 3 * Left[x0];
-    if (!ok || 3 * Right[x0 + 9] + 2 - base > 127) break;
+    // Every tap of the step within 128 bytes of the first.
+    const int base = Ch * Left[x0];
+    if (!ok || Ch * Right[x0 + U - 1] + Ch - 1 - base > 127) break;
     Plan.Base.push_back(base);
     Plan.Taps.push_back(taps);
     const std::size_t c0 = Plan.Ctl.size(), m0 = Plan.Mask.size();
     Plan.Ctl.resize(c0 + 64, 0);
     Plan.Mask.resize(m0 + static_cast<std::size_t>(K), 0);
-    // Word w (pixel w / 3, channel w % 3) takes its byte into the low half.
+    // Word w (pixel w / Ch, channel w % Ch) takes its byte into the low half.
     for (int w = 0; w < 32; ++w) {
-      const int x = x0 + w / 3, cnt = w < 30 ? Right[x] - Left[x] + 1 : 0;
-      if (w < 30)
+      const int x = x0 + w / Ch, cnt = w < words ? Right[x] - Left[x] + 1 : 0;
+      if (w < words)
         Plan.Ctl[c0 + 2 * static_cast<std::size_t>(w)] =
-            static_cast<std::uint8_t>(3 * Left[x] + w % 3 - base);
-      Plan.Mul.push_back(w < 30 ? static_cast<std::uint16_t>((65536 + cnt - 1) / cnt) : 0);
+            static_cast<std::uint8_t>(Ch * Left[x] + w % Ch - base);
+      Plan.Mul.push_back(w < words ? static_cast<std::uint16_t>((65536 + cnt - 1) / cnt) : 0);
       for (int k = 0; k < cnt; ++k)
         Plan.Mask[m0 + static_cast<std::size_t>(k)] |= std::uint64_t(1) << (2 * w);
     }
-    Plan.Lim = x0 + 10;
+    Plan.Lim = x0 + U;
   }
 }
 
-void IEBoxRowH3_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S, std::uint8_t* O) {
-  const std::int64_t rowBytes = 3 * static_cast<std::int64_t>(sw);
-  const __m512i three = _mm512_set1_epi8(3);
+void IEBoxRowH_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S, std::uint8_t* O) {
+  const std::int64_t rowBytes = Plan.Ch * static_cast<std::int64_t>(sw);
+  const __m512i step = _mm512_set1_epi8(static_cast<char>(Plan.Ch));
+  const __mmask32 out = Plan.Ch == 3 ? 0x3FFFFFFF : 0xFFFFFFFF;
   const std::size_t K = static_cast<std::size_t>(Plan.MaxTaps);
-  for (int u = 0, x = 0; x < Plan.Lim; ++u, x += 10) {
-    const std::size_t su = static_cast<std::size_t>(u);
-    const std::uint8_t* s = S + Plan.Base[su];
+  const std::size_t stepBytes = static_cast<std::size_t>(Plan.Unit) * Plan.Ch;
+  for (std::size_t u = 0, n = Plan.Base.size(); u < n; ++u, O += stepBytes) {
+    const std::uint8_t* s = S + Plan.Base[u];
     // The rows stream from memory faster when asked for ahead of the permutes.
     _mm_prefetch(reinterpret_cast<const char*>(s) + 2048, _MM_HINT_T0);
     // A window reaching past the row reads only the row's bytes.
-    const std::int64_t rem = rowBytes - Plan.Base[su];
+    const std::int64_t rem = rowBytes - Plan.Base[u];
     __m512i a, b;
     if (rem >= 128) {
       a = _mm512_loadu_si512(s);
@@ -65,15 +69,15 @@ void IEBoxRowH3_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S,
       a = _mm512_maskz_loadu_epi8(low(rem), s);
       b = rem > 64 ? _mm512_maskz_loadu_epi8(low(rem - 64), s + 64) : _mm512_setzero_si512();
     }
-    __m512i ctl = _mm512_loadu_si512(Plan.Ctl.data() + 64 * su);
-    const std::uint64_t* m = Plan.Mask.data() + K * su;
+    __m512i ctl = _mm512_loadu_si512(Plan.Ctl.data() + 64 * u);
+    const std::uint64_t* m = Plan.Mask.data() + K * u;
     __m512i acc = _mm512_setzero_si512();
-    for (int k = 0, n = Plan.Taps[su]; k < n; ++k) {
+    for (int k = 0, taps = Plan.Taps[u]; k < taps; ++k) {
       acc = _mm512_add_epi16(acc, _mm512_maskz_permutex2var_epi8(m[k], a, ctl, b));
-      ctl = _mm512_add_epi8(ctl, three);
+      ctl = _mm512_add_epi8(ctl, step);
     }
-    const __m512i q = _mm512_mulhi_epu16(acc, _mm512_loadu_si512(Plan.Mul.data() + 32 * su));
-    _mm256_mask_storeu_epi8(O + 3 * static_cast<std::size_t>(x), 0x3FFFFFFF, _mm512_cvtepi16_epi8(q));
+    const __m512i q = _mm512_mulhi_epu16(acc, _mm512_loadu_si512(Plan.Mul.data() + 32 * u));
+    _mm256_mask_storeu_epi8(O, out, _mm512_cvtepi16_epi8(q));
   }
 }
 

@@ -186,6 +186,7 @@ void IEFastRowH_AVX2(int Ch, bool Interp, const int* Left, const int* Right, con
 struct TIEBoxRowPlan {
   int Lim = 0;
   int Unit = 8;
+  int Ch = 3;
   int MaxTaps = 0;        // tap pairs (AVX2) or taps (AVX-512) a step has room for
   std::vector<int> Taps;  // per step: the pairs or taps its pixels need
   std::vector<int> Base;  // byte offsets: per step, pair and lane (AVX2); per step (AVX-512)
@@ -195,8 +196,9 @@ struct TIEBoxRowPlan {
 };
 void IEBoxRowPlan_AVX2(const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan);
 void IEBoxRowH3_AVX2(const TIEBoxRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O);
-void IEBoxRowPlan_AVX512(const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan);
-void IEBoxRowH3_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S, std::uint8_t* O);
+// The AVX-512 rows take one channel too, 32 pixels per step.
+void IEBoxRowPlan_AVX512(int Ch, const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan);
+void IEBoxRowH_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S, std::uint8_t* O);
 // The nearest stretch of pixels of Bytes bytes (1 to 6) picked from windows
 // of the source row: destination pixels 0 .. Lim - 1 go in steps, step k
 // writing Len[k] bytes from the window at Base[k] through the controls Ctl
