@@ -4,18 +4,17 @@
 // test binary (previews_dialog.ppm).
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/iopreviews.h"
 #include "platform/application.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/timers.h"
+#include "pump_until.h"
 #include "x11_window.h"
 
 using namespace redozir;
@@ -25,16 +24,6 @@ extern "C" void __lsan_disable() __attribute__((weak));
 extern "C" void __lsan_enable() __attribute__((weak));
 
 namespace {
-
-template <typename F>
-bool PumpUntil(F done) {
-  for (int i = 0; i < 300; ++i) {
-    Application->ProcessMessages();
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
 
 void SavePPM(const std::string& path, const std::vector<std::uint32_t>& shot, int w, int h) {
   std::ofstream f(path, std::ios::binary);

@@ -18,6 +18,7 @@
 #include "platform/forms.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/surface_fill.h"
+#include "pump_until.h"
 #include "x11_window.h"
 
 using namespace redozir;
@@ -114,16 +115,6 @@ class TPainted : public TControl {
     TControl::MouseDown(b, s, x, y);
   }
 };
-
-template <typename F>
-bool PumpUntil(F done) {
-  for (int i = 0; i < 300; ++i) {
-    Application->ProcessMessages();
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
 
 TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
   TXvfb x;
