@@ -182,6 +182,7 @@ struct TLogFontA {
   std::uint8_t lfQuality = 0;
   std::uint8_t lfPitchAndFamily = 0;
   char lfFaceName[32] = {};
+  friend bool operator==(const TLogFontA&, const TLogFontA&) = default;
 };
 static_assert(sizeof(TLogFontA) == 60);
 

@@ -81,22 +81,7 @@ constexpr std::uint8_t ievsVisible = 8;
 // The platform's 60-byte font description (the ANSI face name) that the
 // objects carry and the IEV stream stores as it is.
 #pragma pack(push, 1)
-struct TIELogFont {
-  std::int32_t lfHeight = 0;
-  std::int32_t lfWidth = 0;
-  std::int32_t lfEscapement = 0;
-  std::int32_t lfOrientation = 0;
-  std::int32_t lfWeight = 0;
-  std::uint8_t lfItalic = 0;
-  std::uint8_t lfUnderline = 0;
-  std::uint8_t lfStrikeOut = 0;
-  std::uint8_t lfCharSet = 0;
-  std::uint8_t lfOutPrecision = 0;
-  std::uint8_t lfClipPrecision = 0;
-  std::uint8_t lfQuality = 0;
-  std::uint8_t lfPitchAndFamily = 0;
-  char lfFaceName[32] = {};
-
+struct TIELogFont : TLogFontA {
   static TIELogFont FromFont(const TFont& Font);
   TFont ToFont() const;
   std::string FaceName() const;
