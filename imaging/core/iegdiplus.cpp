@@ -99,7 +99,7 @@ TAAStroke TIEPen::Stroke() const {
     case 2: s.Join = aljRound; break;
     default: s.Join = aljMiter; break;
   }
-  s.Cap = alcButt;
+  s.Cap = fLineCap == 2 ? alcRound : fLineCap == 1 ? alcSquare : alcButt;
   for (const TDashPattern& p : kDashPatterns)
     if (p.Style == fStyle)
       for (int i = 0; i < p.Count; ++i) s.Dashes.push_back(p.Steps[i] * s.Width);

@@ -56,6 +56,9 @@ class TIEPen : public TObject {
   void SetMode(TPenMode v);
   std::uint8_t GetLineJoin() const { return fLineJoin; }
   void SetLineJoin(std::uint8_t v) { fLineJoin = v; }
+  // The ends of open lines: 0 flat, 1 square, 2 round.
+  std::uint8_t GetLineCap() const { return fLineCap; }
+  void SetLineCap(std::uint8_t v) { fLineCap = v; }
   void SetHandle(const TPen& pen);
 
   TPen* Pen() const { return fPen; }
@@ -71,6 +74,7 @@ class TIEPen : public TObject {
   float fWidth;
   TPenStyle fStyle;
   std::uint8_t fLineJoin = 2;
+  std::uint8_t fLineCap = 0;
 };
 
 class TIEBrush : public TObject {

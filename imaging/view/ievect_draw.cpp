@@ -57,23 +57,14 @@ class TPainter {
   }
   void Line(int x1, int y1, int x2, int y2) {
     Record(TIEVDrawOp::Line, {{x1, y1}, {x2, y2}});
+    // Round caps through the stroker: the ends are covered once, so a
+    // transparent pen is as light there as along the line (the plain
+    // canvas rounds the ends of wide lines itself).
+    TIEPen* pen = fCanvas.Pen();
+    const std::uint8_t cap = pen->GetLineCap();
+    if (RoundCaps) pen->SetLineCap(2);
     fCanvas.DrawLine(x1, y1, x2, y2);
-    if (RoundCaps) {
-      // Round caps: a disc of the pen's width at each end.
-      const int w = static_cast<int>(fCanvas.Pen()->GetWidth());
-      TIEBrush* b = fCanvas.Brush();
-      const TColor bc = b->GetColor();
-      const TBrushStyle bs = b->GetStyle();
-      const TPenStyle ps = fCanvas.Pen()->GetStyle();
-      b->SetColor(fCanvas.Pen()->GetColor());
-      b->SetStyle(bsSolid);
-      fCanvas.Pen()->SetStyle(psClear);
-      for (TPoint p : {TPoint{x1, y1}, TPoint{x2, y2}})
-        fCanvas.Ellipse(p.X - w / 2, p.Y - w / 2, p.X - w / 2 + w, p.Y - w / 2 + w);
-      fCanvas.Pen()->SetStyle(ps);
-      b->SetColor(bc);
-      b->SetStyle(bs);
-    }
+    pen->SetLineCap(cap);
   }
   void Rect(int x1, int y1, int x2, int y2) {
     Record(TIEVDrawOp::Rect, {{x1, y1}, {x2, y2}});

@@ -69,6 +69,21 @@ TEST(VectDraw, VisibilityAndPenCaps) {
   }
 }
 
+TEST(VectDraw, RoundCapsOfATransparentLineAreBlendedOnce) {
+  Fixture f;
+  f.target.Canvas()->Brush.Color = clWhite;
+  f.target.Canvas()->FillRect(TRect{0, 0, 200, 200});
+  TIEVObjectRecord& r = f.Add(ievkLINE, 20, 50, 80, 50);
+  r.PenWidth = 9;
+  r.Transparency = 128;
+  ASSERT_TRUE(f.Draw(r));
+  TCanvas* c = f.target.Canvas();
+  EXPECT_EQ(c->Pixels(22, 50), c->Pixels(50, 50));
+  EXPECT_EQ(c->Pixels(78, 50), c->Pixels(50, 50));
+  EXPECT_NE(c->Pixels(17, 50), clWhite);  // the cap reaches past the end
+  EXPECT_EQ(c->Pixels(14, 50), clWhite);
+}
+
 TEST(VectDraw, InchRulerTicksAndLabels) {
   Fixture f;
   TIEVObjectRecord& r = f.Add(ievkRULER, 0, 100, 100, 100);
