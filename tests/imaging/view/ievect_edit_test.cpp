@@ -115,6 +115,15 @@ TEST(VectEdit, ShiftClickOnNothingKeepsTheSelectionAndCreation) {
   const TIEVObjectRecord& r = *v.GetObjectRecord(1);
   EXPECT_EQ((TRect{r.x1, r.y1, r.x2, r.y2}), (TRect{30, 30, 40, 45}));
   EXPECT_EQ(v.Selection(), std::vector<int>{1});
+  v.MouseInteractVt = oiPutBox | oiDragToPut | oiEdit;  // a click puts nothing, it selects
+  v.Click(0, 15, 15);
+  EXPECT_EQ(v.ObjectsCount(), 2);
+  EXPECT_EQ(v.Selection(), std::vector<int>{0});
+  v.MouseInteractVt = oiPutBox;  // a click puts a box of the template's size (the last one's)
+  v.Click(0, 5, 5);
+  ASSERT_EQ(v.ObjectsCount(), 3);
+  const TIEVObjectRecord& c = *v.GetObjectRecord(2);
+  EXPECT_EQ((TRect{c.x1, c.y1, c.x2, c.y2}), (TRect{5, 5, 15, 20}));
 }
 
 TEST(VectEdit, ClickNearASelectedObjectSelectsItAloneAtMouseUp) {
