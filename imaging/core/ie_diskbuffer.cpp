@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "platform/exceptions.h"
@@ -23,6 +24,8 @@ namespace {
 // Rows handed out by Row are mapped in windows of about this size, so that a
 // walk down the image maps the file once per window, not once per row.
 constexpr std::int64_t kWindowBytes = std::int64_t(16) << 20;
+// Files at least this large are closed on a thread of their own.
+constexpr std::int64_t kBackgroundCloseBytes = std::int64_t(64) << 20;
 
 std::int64_t PageSize() {
   static const std::int64_t page = [] {
@@ -101,7 +104,19 @@ TIEDiskBuffer::~TIEDiskBuffer() {
   Unmap(fWindow);
   Unmap(fAll);
   for (auto& [y, m] : fLocked) Unmap(m);
-  if (fFd >= 0) close(fFd);
+  if (fFd < 0) return;
+  // Closing the last descriptor of a large file drops its cached pages, which
+  // takes a while: a thread of its own does it, so that the owner (a rotation
+  // exchanging its result for the old pixels, say) goes on at once. The file
+  // has no name, so nothing can see it meanwhile.
+  if (fRowLen * fRows >= kBackgroundCloseBytes) {
+    try {
+      std::thread([fd = fFd] { close(fd); }).detach();
+      return;
+    } catch (...) {
+    }
+  }
+  close(fFd);
 }
 
 TIEDiskBuffer::TMapping TIEDiskBuffer::Map(int FirstRow, int RowCount, std::uint8_t Access) const {

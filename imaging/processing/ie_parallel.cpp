@@ -38,7 +38,14 @@ bool IEUseAVX512() {
   return supported && s.SIMD.load(std::memory_order_relaxed) && s.AVX512.load(std::memory_order_relaxed);
 }
 
-TIERowTable::TIERowTable(TIEBitmap* Bitmap) : fBitmap(Bitmap), fShareable(true) {
+namespace {
+// Row tables are told apart by number, not by address: a table may take the
+// place of one freed before.
+std::atomic<std::uint64_t> gTableSerial{0};
+}  // namespace
+
+TIERowTable::TIERowTable(TIEBitmap* Bitmap)
+    : fBitmap(Bitmap), fShareable(true), fSerial(gTableSerial.fetch_add(1, std::memory_order_relaxed) + 1) {
   int h = Bitmap->GetHeight();
   fRows.reserve(static_cast<size_t>(h));
   if (Bitmap->Location() != ieFile) {
@@ -65,13 +72,13 @@ const std::uint8_t* TIERowTable::Walk(int Y) const {
     // thread's window of rows seldom reaches back further than that.
     constexpr int kGroup = 64;
     struct TWalk {
-      const TIERowTable* Table = nullptr;
+      std::uint64_t Table = 0;
       int Group = 0;
     };
     thread_local TWalk w;
     const int g = Y / kGroup;
-    if (w.Table != this) {
-      w = TWalk{this, g};
+    if (w.Table != fSerial) {
+      w = TWalk{fSerial, g};
     } else if (g > w.Group) {
       // After a jump (to the next piece of the thread's work) only the rows
       // around where it was are its own.
@@ -268,14 +275,16 @@ class TWorkers {
   bool fStop = false;
 };
 
-void RunPieces(int begin, int end, int threads, const std::function<void(int, int)>& body) {
+void RunPieces(int begin, int end, int threads, const std::function<void(int, int)>& body, int maxPiece) {
   int count = end - begin;
   if (threads <= 1 || count <= 1) {
     if (count > 0) body(begin, end);
     return;
   }
   // About eight pieces per thread balance the load without much handing out.
-  TPieces pieces{body, begin, end, std::max(1, count / (threads * 8)), {begin}};
+  int size = std::max(1, count / (threads * 8));
+  if (maxPiece > 0) size = std::min(size, maxPiece);
+  TPieces pieces{body, begin, end, size, {begin}};
   std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
   TWorkers* workers = TWorkers::Get();
   if (!workers || !workers->Run(threads - 1, [&](int i) { pieces.Work(failures[static_cast<size_t>(i)]); })) {
@@ -297,24 +306,24 @@ void RunPieces(int begin, int end, int threads, const std::function<void(int, in
 }  // namespace
 
 void IEParallelFor(int Count, std::int64_t WorkPerItem, bool Parallel,
-                   const std::function<void(int Begin, int End)>& Body) {
+                   const std::function<void(int Begin, int End)>& Body, int MaxPiece) {
   if (Count <= 0) return;
-  RunPieces(0, Count, Parallel ? ThreadsFor(Count, WorkPerItem) : 1, Body);
+  RunPieces(0, Count, Parallel ? ThreadsFor(Count, WorkPerItem) : 1, Body, MaxPiece);
 }
 
 void IEParallelForProgress(int Count, std::int64_t WorkPerItem, bool Parallel,
                            const std::function<void(int Begin, int End)>& Body,
-                           const std::function<void(int Item)>& After) {
+                           const std::function<void(int Item)>& After, int MaxPiece) {
   if (Count <= 0) return;
   if (!After) {
-    IEParallelFor(Count, WorkPerItem, Parallel, Body);
+    IEParallelFor(Count, WorkPerItem, Parallel, Body, MaxPiece);
     return;
   }
   int threads = Parallel ? ThreadsFor(Count, WorkPerItem) : 1;
   int batch = threads <= 1 ? 1 : threads * 16;
   for (int b = 0; b < Count; b += batch) {
     int e = std::min(Count, b + batch);
-    RunPieces(b, e, threads, Body);
+    RunPieces(b, e, threads, Body, MaxPiece);
     for (int i = b; i < e; ++i) After(i);
   }
 }

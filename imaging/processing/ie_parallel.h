@@ -50,6 +50,7 @@ class TIERowTable {
   TIEBitmap* fBitmap;
   std::vector<std::uint8_t*> fRows;
   bool fShareable;
+  std::uint64_t fSerial;  // tells the walks of different tables apart
   bool fLocked = false;
 };
 
@@ -88,15 +89,18 @@ class TIERowWriter {
 // Runs Body over [0, Count) in contiguous pieces, on up to one thread per core
 // when Parallel is set and the total work (Count x WorkPerItem) is worth it.
 // An exception raised by a piece is raised again once all pieces ended.
+// MaxPiece, when positive, bounds the items of a piece: the threads then
+// work close to each other (on a disk-buffered bitmap, within the rows that
+// one of them brought into memory).
 void IEParallelFor(int Count, std::int64_t WorkPerItem, bool Parallel,
-                   const std::function<void(int Begin, int End)>& Body);
+                   const std::function<void(int Begin, int End)>& Body, int MaxPiece = 0);
 
 // The same for a loop whose items report progress one by one: pieces run in
 // batches and After(i) is called on the calling thread, in order, for every
 // item of a batch once the batch is done. Without After the loop is not batched.
 void IEParallelForProgress(int Count, std::int64_t WorkPerItem, bool Parallel,
                            const std::function<void(int Begin, int End)>& Body,
-                           const std::function<void(int Item)>& After);
+                           const std::function<void(int Item)>& After, int MaxPiece = 0);
 
 }  // namespace redozir
 #pragma GCC visibility pop

@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <numbers>
 #include <utility>
+#include <vector>
 
 #include "imaging/core/ie_pixel.h"
 #include "imaging/processing/ie_rotate.h"
@@ -133,11 +136,11 @@ TIERotateSpans IERotateRowSpans(const TIERotateJob& j, double rySin, double ryCo
 
 void IERotateRowsScalar(const TIERotateJob& j, int Y0, int Y1) {
   for (int yb = Y0; yb < Y1; yb += kIERotateTileRows)
-    for (int xb = 0; xb < j.NW; xb += kIERotateTileColumns)
+    for (int xb = j.X0; xb < j.X1; xb += kIERotateTileColumns)
       for (int y = yb; y < std::min(Y1, yb + kIERotateTileRows); ++y) {
         double ry = y - j.CDY;
-        int xe = std::min(j.NW, xb + kIERotateTileColumns);
-        std::uint8_t* out = (*j.Dst)[y] + static_cast<std::ptrdiff_t>(xb) * j.N;
+        int xe = std::min(j.X1, xb + kIERotateTileColumns);
+        std::uint8_t* out = j.Dst[y] + static_cast<std::ptrdiff_t>(xb) * j.N;
         for (int x = xb; x < xe; ++x, out += j.N) {
           double sx, sy;
           IERotateSource(j, x, ry, sx, sy);
@@ -194,15 +197,14 @@ void IERotateRowsTiled(const TIERotateJob& j, const TIERotateRow& Shape, int Y0,
       double ry = y - j.CDY;
       spans[y - yb] = IERotateRowSpans(j, ry * j.Sin, ry * j.Cos, MinXY, MaxX, MaxY);
     }
-    for (int xb = 0; xb < j.NW; xb += kIERotateTileColumns) {
-      int xe = std::min(j.NW, xb + kIERotateTileColumns);
+    for (int xb = j.X0; xb < j.X1; xb += kIERotateTileColumns) {
+      int xe = std::min(j.X1, xb + kIERotateTileColumns);
       // The next tile's lines are asked for while this one is worked out.
-      int tiles = (j.NW + kIERotateTileColumns - 1) / kIERotateTileColumns;
-      int next = xb / kIERotateTileColumns + 1, py = yb;
-      if (next == tiles) next = 0, py = ye;
+      int next = xe, py = yb;
+      if (next == j.X1) next = j.X0, py = ye;
       if (py < Y1)
-        PrefetchTile(j, py, std::min(Y1, py + kIERotateTileRows), next * kIERotateTileColumns,
-                     std::min(j.NW, (next + 1) * kIERotateTileColumns));
+        PrefetchTile(j, py, std::min(Y1, py + kIERotateTileRows), next,
+                     std::min(j.X1, next + kIERotateTileColumns));
       for (int y = yb; y < ye; ++y) {
         double ry = y - j.CDY;
         r.RySin = ry * j.Sin;
@@ -210,7 +212,7 @@ void IERotateRowsTiled(const TIERotateJob& j, const TIERotateRow& Shape, int Y0,
         const TIERotateSpans& s = spans[y - yb];
         r.FastLo = s.FastLo;
         r.FastHi = s.FastHi;
-        std::uint8_t* row = (*j.Dst)[y];
+        std::uint8_t* row = j.Dst[y];
         // The ranges in column order, each cut to the tile; a fast range
         // writes only its own columns and the ones after it in the row.
         auto cut = [&](int a, int b) { return std::pair(std::max(a, xb), std::min(b, xe)); };
@@ -225,6 +227,12 @@ void IERotateRowsTiled(const TIERotateJob& j, const TIERotateRow& Shape, int Y0,
 }
 
 namespace {
+
+// Bands of a disk-buffered rotation made at a time by a thread, and how
+// far ahead of the first unfinished band a thread may start.
+constexpr int kDiskBands = 2;
+constexpr int kDiskAhead = 48;
+constexpr int kDiskReleaseBands = 32;
 
 // Dst becomes bmp turned; false when there is nothing to turn.
 bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, int n, std::uint8_t mode,
@@ -250,11 +258,19 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
     ax[x] = (x - cdx) * cs + csx;
     bx[x] = (x - cdx) * sn + csy;
   }
+  // A row of a turned picture crosses many source rows (most of them at 45
+  // degrees), so a walk down whole rows keeps most of a disk-buffered source
+  // in memory. There the result is made in strips of columns, each walked
+  // downwards by all the threads close together: a strip reads a narrow
+  // slanting band of the source, whose rows behind the walk leave memory, as
+  // do the finished rows of the result (the next strip brings back the
+  // pages it shares with this one).
+  const bool disk = bmp->Location() == ieFile || dst.Location() == ieFile;
   {
     TIERowTable s(bmp), d(&dst);
     TIERotateJob j;
     j.Src = &s;
-    j.Dst = &d;
+    j.Dst = d.Rows();
     j.W = W;
     j.H = H;
     j.NW = NW;
@@ -265,6 +281,8 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
     j.CDY = (NH - 1) / 2.0;
     j.Cos = cs;
     j.Sin = sn;
+    j.X0 = 0;
+    j.X1 = NW;
     for (int c = 0; c < n; ++c) j.Bg[c] = bg[c];
     // The vector paths read the 24-bit source by row pointers (256-bit) or
     // by 32-bit offsets from row 0 (512-bit, rows evenly apart).
@@ -282,41 +300,120 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
       }
     }
     int path = n != 3 ? 0 : IEUseAVX512() && shape.Base ? 2 : IEUseAVX2() ? 1 : 0;
-    const double bLo = std::min(bx.front(), bx.back()), bHi = std::max(bx.front(), bx.back());
-    // The work is handed out in bands of tile rows, so that no piece ends
-    // inside a band; progress still comes row by row, in order.
+    const int strip =
+        disk ? std::clamp((NW / 4 + kIERotateTileColumns - 1) / kIERotateTileColumns * kIERotateTileColumns,
+                          kIERotateTileColumns, kIERotateStripColumns)
+             : NW;
+    const int strips = (NW + strip - 1) / strip;
+    // The work is handed out in bands of tile rows of a strip, so that no
+    // piece ends inside a band; progress comes row by row, in order.
     const int band = kIERotateTileRows, bands = (NH + band - 1) / band;
-    auto rowsOf = [&](int b) { return std::pair(b * band, std::min(NH, (b + 1) * band)); };
+    auto rowsOf = [&](int b) { return std::pair(b % bands * band, std::min(NH, (b % bands + 1) * band)); };
     std::function<void(int)> after;
     if (OnProgress)
       after = [&](int b) {
-        for (int y = rowsOf(b).first; y < rowsOf(b).second; ++y) OnProgress(Sender, TruncInt(y * 100.0 / NH));
+        const double done = static_cast<double>(b / bands) * NH;
+        for (int y = rowsOf(b).first; y < rowsOf(b).second; ++y)
+          OnProgress(Sender, TruncInt((done + y) * 100.0 / (static_cast<double>(strips) * NH)));
       };
+    // The source rows that strip K no longer reads once its bands before B
+    // are done: below lo(B) when the source is walked downwards (the cosine
+    // positive), above hi(B) otherwise; everything once the strip is done.
+    auto lo = [&](int K, int B) {
+      const int x0 = K * strip, x1 = std::min(NW, x0 + strip) - 1;
+      const double b = std::min(bx[static_cast<size_t>(x0)], bx[static_cast<size_t>(x1)]);
+      return static_cast<int>(std::floor(b + ((B < bands ? B * band : NH) - j.CDY) * cs)) - 2;
+    };
+    auto hi = [&](int K, int B) {
+      const int x0 = K * strip, x1 = std::min(NW, x0 + strip) - 1;
+      const double b = std::max(bx[static_cast<size_t>(x0)], bx[static_cast<size_t>(x1)]);
+      return static_cast<int>(std::ceil(b + ((B < bands ? B * band : NH) - j.CDY) * cs)) + 3;
+    };
+    // Source rows leave memory as the bands done without a gap (the
+    // frontier) reach them, whatever order the threads finish their pieces
+    // in; a thread does not start a piece far ahead of the frontier, so that
+    // a thread the system keeps waiting cannot hold many rows in memory.
+    std::mutex doneLock;
+    std::condition_variable moved;
+    std::vector<char> done(disk ? static_cast<size_t>(strips) * bands : 0);
+    int frontier = 0, released = 0;
+    auto finished = [&](int B, int E) {
+      int from, to;
+      {
+        std::lock_guard<std::mutex> g(doneLock);
+        std::fill(done.begin() + B, done.begin() + E, 1);
+        const int was = frontier;
+        while (frontier < static_cast<int>(done.size()) && done[static_cast<size_t>(frontier)]) ++frontier;
+        if (frontier > was) moved.notify_all();
+        // Memory is let go a few bands at a time (each time costs every
+        // thread a flush of its address cache), and at a strip's end.
+        if (frontier - released < kDiskReleaseBands && frontier / bands == released / bands &&
+            frontier < static_cast<int>(done.size()))
+          return;
+        from = released;
+        to = released = frontier;
+      }
+      for (int k = from; k < to; k = (k / bands + 1) * bands) {
+        const int K = k / bands, b0 = k % bands, b1 = std::min(to - K * bands, bands);
+        // Finished result rows (the next strip brings back the pages it
+        // shares with this one), and the source rows no later band of the
+        // strip reads (a row still read by another thread is read again
+        // from the file).
+        d.Release(rowsOf(b0).first, rowsOf(b1 - 1).second - rowsOf(b0).first);
+        if (cs >= 0) {
+          const int first = lo(K, b0), last = b1 == bands ? hi(K, bands) : lo(K, b1);
+          s.Release(first, last - first);
+        } else {
+          const int first = b1 == bands ? lo(K, bands) : hi(K, b1), last = hi(K, b0);
+          s.Release(first, last - first);
+        }
+      }
+    };
+    auto run = [&](int B, int E) {
+      TIERotateJob js = j;
+      js.X0 = B / bands * strip;
+      js.X1 = std::min(NW, js.X0 + strip);
+      const int y0 = rowsOf(B).first, y1 = rowsOf(E - 1).second;
+      TIERotateRow shapeS = shape;
+      shapeS.Job = &js;
+      auto render = [&] {
+        if (path == 2)
+          IERotateRowsAVX512(js, shapeS, y0, y1);
+        else if (path == 1)
+          IERotateRowsAVX2(js, shapeS, y0, y1);
+        else
+          IERotateRowsScalar(js, y0, y1);
+      };
+      if (!disk) {
+        render();
+        return;
+      }
+      {
+        std::unique_lock<std::mutex> g(doneLock);
+        moved.wait(g, [&] { return frontier >= B - kDiskAhead; });
+      }
+      try {
+        render();
+      } catch (...) {
+        // The frontier passes a failed piece: no thread waits for it.
+        finished(B, E);
+        throw;
+      }
+      finished(B, E);
+    };
     IEParallelForProgress(
-        bands, static_cast<std::int64_t>(NW) * band * (j.Bicubic ? 8 : 2), s.Shareable() && d.Shareable(),
+        strips * bands, static_cast<std::int64_t>(strip) * band * (j.Bicubic ? 8 : 2),
+        s.Shareable() && d.Shareable(),
         [&](int b, int e) {
-          int y0 = rowsOf(b).first, y1 = rowsOf(e - 1).second;
-          if (path == 2)
-            IERotateRowsAVX512(j, shape, y0, y1);
-          else if (path == 1)
-            IERotateRowsAVX2(j, shape, y0, y1);
-          else
-            IERotateRowsScalar(j, y0, y1);
-          // Finished rows of a disk-buffered result leave memory, and so do
-          // the source rows that later rows no longer read (the source is
-          // walked downwards when the cosine is positive, upwards otherwise;
-          // a row still read by another thread is read again from the file).
-          d.Release(y0, y1 - y0);
-          const int back = y0 - 2 * (y1 - y0);
-          if (cs >= 0) {
-            auto lo = [&](int y) { return static_cast<int>(std::floor(bLo + (y - j.CDY) * cs)) - 2; };
-            s.Release(lo(back), lo(y0) - lo(back));
-          } else {
-            auto hi = [&](int y) { return static_cast<int>(std::ceil(bHi + (y - j.CDY) * cs)) + 3; };
-            s.Release(hi(y0), hi(back) - hi(y0));
+          // A piece may reach into the next strip; on the disk buffer it is
+          // made a few bands at a time.
+          for (int k = b, ke; k < e; k = ke) {
+            ke = std::min(e, (k / bands + 1) * bands);
+            if (disk) ke = std::min(ke, k + kDiskBands);
+            run(k, ke);
           }
         },
-        after);
+        after, disk ? kDiskBands : 0);
   }
   return true;
 }

@@ -12,7 +12,7 @@ namespace redozir {
 
 struct TIERotateJob {
   const TIERowTable* Src = nullptr;
-  const TIERowTable* Dst = nullptr;
+  std::uint8_t* const* Dst = nullptr;  // the destination rows, by row
   int W = 0, H = 0, NW = 0;
   int N = 3;  // bytes per pixel: 3 or 1
   bool Bicubic = false;
@@ -20,6 +20,7 @@ struct TIERotateJob {
   const double* BX = nullptr;  // per destination column: (x - cdx) sin + csy
   double CDY = 0, Cos = 0, Sin = 0;
   std::uint8_t Bg[4] = {0, 0, 0, 0};
+  int X0 = 0, X1 = 0;  // the destination columns worked on: [X0, X1)
 };
 
 // The four cubic-convolution weights (a = -1) of the neighbours -1, 0, 1, 2 at t.
@@ -58,10 +59,13 @@ TIERotateSpans IERotateRowSpans(const TIERotateJob& j, double rySin, double ryCo
 // that the source pixels a tile reads stay in the cache.
 constexpr int kIERotateTileRows = 32;
 constexpr int kIERotateTileColumns = 64;
+// The widest strip of columns that a rotation of a disk-buffered picture
+// walks down at a time.
+constexpr int kIERotateStripColumns = 4096;
 
 // One destination pixel through the scalar reference (any position).
 void IERotateSampleScalar(const TIERotateJob& j, double sx, double sy, std::uint8_t* out);
-// Destination rows [Y0, Y1).
+// Destination rows [Y0, Y1), columns [X0, X1) of the job.
 void IERotateRowsScalar(const TIERotateJob& j, int Y0, int Y1);
 
 // One destination row as the vector paths see it. Base and Stride are set
@@ -93,7 +97,7 @@ inline void IERotateTouch(const void* P) {
 #endif
 }
 
-// Destination rows [Y0, Y1) of a 24-bit job in tiles: each row's ranges
+// Destination rows [Y0, Y1) (columns [X0, X1) of the job) of a 24-bit job in tiles: each row's ranges
 // (IERotateRowSpans with the given bounds) are filled with the background,
 // through the scalar reference, and through Fast.
 void IERotateRowsTiled(const TIERotateJob& j, const TIERotateRow& Shape, int Y0, int Y1,

@@ -184,7 +184,9 @@ void Fast(const TIERotateRow& r, int x0, int x1, std::uint8_t* row) {
     IERotateScalarSpan(r, x0, x1, row);
     return;
   }
-  const int nw = r.Job->NW;
+  // The 16-byte store reaches past the pixels: never past the job's columns,
+  // whose neighbours another thread may be writing.
+  const int nw = r.Job->X1;
   const bool bicubic = r.Job->Bicubic;
   for (int x = x0;; x += 4) {
     if (x + 4 > x1) x = x1 - 4;
