@@ -713,6 +713,7 @@ void TRedozIrVect::PaintLayersToBackBuffer(TIEBitmap* Dest, const TRect* ClipRec
   DrawObjects(t, false, fObjAntialias);
   fCopyAntialias = old;
   DrawGrips(t->Canvas());
+  DrawPolylinePoints(t->Canvas());
 }
 
 // ---- coordinates

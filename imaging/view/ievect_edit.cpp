@@ -26,6 +26,13 @@ bool IsLineKind(std::uint8_t k) { return k == ievkLINE || k == ievkRULER || k ==
 // where later sums cannot overflow.
 int Coord(double v) { return RoundClamp(v, -kIEVMaxDrawCoord * 512, kIEVMaxDrawCoord * 512); }
 
+// Conversions between the view and the image that stay defined for coordinates
+// far past the screen.
+int ImgX(TRedozIrVect& V, int X) { return Coord(V.ObjXScr2Bmp(X)); }
+int ImgY(TRedozIrVect& V, int Y) { return Coord(V.ObjYScr2Bmp(Y)); }
+int ScrX(TRedozIrVect& V, double X) { return Coord(V.ObjXBmp2Scr(X)); }
+int ScrY(TRedozIrVect& V, double Y) { return Coord(V.ObjYBmp2Scr(Y)); }
+
 // Ctrl: the moving point goes vertical, diagonal or horizontal against the anchor.
 TPoint Snap45(TPoint Anchor, TPoint P) {
   const double dx = double(P.X) - Anchor.X, dy = double(P.Y) - Anchor.Y;
@@ -117,7 +124,8 @@ int TRedozIrVect::HitGrip(int X, int Y, int& hobj) {
                  r->AnglePoints[static_cast<std::size_t>(i)].Y))
           grip = 10 + i;
     } else {
-      const int mx = (r->x1 + r->x2) / 2, my = (r->y1 + r->y2) / 2;
+      const int mx = static_cast<int>((std::int64_t(r->x1) + r->x2) / 2);
+      const int my = static_cast<int>((std::int64_t(r->y1) + r->y2) / 2);
       const struct {
         int g, x, y;
       } pts[] = {{1, r->x1, r->y1}, {2, r->x2, r->y2}, {4, r->x2, r->y1}, {5, r->x1, r->y2},
@@ -130,7 +138,13 @@ int TRedozIrVect::HitGrip(int X, int Y, int& hobj) {
         }
       }
     }
-    if (!grip && GetObjectDistance(*it, ObjXScr2Bmp(X), ObjYScr2Bmp(Y)) < 1) grip = 3;
+    const double bx = ObjXScr2Bmp(X), by = ObjYScr2Bmp(Y);
+    // A line's label moves its end point.
+    const TRect& lr = r->LabelRect;
+    if (!grip && r->Kind == ievkLINELABEL && lr.Right > lr.Left && bx >= lr.Left && bx <= lr.Right &&
+        by >= lr.Top && by <= lr.Bottom)
+      grip = 2;
+    if (!grip && GetObjectDistance(*it, bx, by) < 1) grip = 3;
     if (grip) {
       if (!(r->Style & ievsSizeable)) grip = 3;
       hobj = *it;
@@ -169,7 +183,7 @@ void TRedozIrVect::SelectAt(int X, int Y, bool Shift) {
 
 // A click in image pixels, inside the image unless ObjAllowOutside is on.
 TPoint TRedozIrVect::ClickPoint(int X, int Y) {
-  TPoint p{XScr2Bmp(X), YScr2Bmp(Y)};
+  TPoint p{ImgX(*this, X), ImgY(*this, Y)};
   TIEBitmap* b = GetIEBitmap();
   if (!ObjAllowOutside && b && b->Width() > 0 && b->Height() > 0) {
     p.X = std::clamp(p.X, 0, b->Width() - 1);
@@ -202,7 +216,7 @@ void TRedozIrVect::EndNewObject() {
 }
 
 void TRedozIrVect::AngleClick(TShiftState Shift, int X, int Y) {
-  const TPoint p{XScr2Bmp(X), YScr2Bmp(Y)};
+  const TPoint p{ImgX(*this, X), ImgY(*this, Y)};
   TIEVObjectRecord* r = Stored(*this, fNewObject);
   if (!r || r->Kind != ievkANGLE) {
     TIEVObjectRecord t = fTemplate;
@@ -220,8 +234,8 @@ void TRedozIrVect::AngleClick(TShiftState Shift, int X, int Y) {
   TPoint q = p;
   if (Shift & ssCtrl) {
     // Snapped on the screen against the point before, as the rubber band shows it.
-    const TPoint s = Snap45(TPoint{XBmp2Scr(a[i - 1].X), YBmp2Scr(a[i - 1].Y)}, TPoint{X, Y});
-    q = TPoint{XScr2Bmp(s.X), YScr2Bmp(s.Y)};
+    const TPoint s = Snap45(TPoint{ScrX(*this, a[i - 1].X), ScrY(*this, a[i - 1].Y)}, TPoint{X, Y});
+    q = TPoint{ImgX(*this, s.X), ImgY(*this, s.Y)};
   }
   a[static_cast<std::size_t>(i)] = q;
   if (i == 2) {
@@ -254,7 +268,7 @@ void TRedozIrVect::PolylineClick(TShiftState Shift, int X, int Y) {
     Modified = true;
   } else if ((Shift & ssCtrl) && !r->Points.empty()) {
     const TPoint last = r->Points.back();
-    const TPoint s = Snap45(TPoint{XBmp2Scr(last.X), YBmp2Scr(last.Y)}, TPoint{X, Y});
+    const TPoint s = Snap45(TPoint{ScrX(*this, last.X), ScrY(*this, last.Y)}, TPoint{X, Y});
     p = ClickPoint(s.X, s.Y);
   }
   AddPolylinePoint(fNewObject, p.X, p.Y);
@@ -266,16 +280,15 @@ void TRedozIrVect::PolylineClick(TShiftState Shift, int X, int Y) {
 namespace {
 
 // The points of a polyline scaled from the point box to the rectangle, on the screen.
-template <typename View>
-std::vector<TPoint> ScreenPoints(View& V, const TIEVObjectRecord& R) {
+std::vector<TPoint> ScreenPoints(TRedozIrVect& V, const TIEVObjectRecord& R) {
   const auto& b = R.PointsBox;
   const double bw = double(b[2]) - b[0], bh = double(b[3]) - b[1];
   const double fx = bw == 0 ? 1.0 : (double(R.x2) - R.x1) / bw;
   const double fy = bh == 0 ? 1.0 : (double(R.y2) - R.y1) / bh;
   std::vector<TPoint> pts;
   for (TPoint p : R.Points)
-    pts.push_back(TPoint{V.XBmp2Scr(Coord(R.x1 + (double(p.X) - b[0]) * fx)),
-                         V.YBmp2Scr(Coord(R.y1 + (double(p.Y) - b[1]) * fy))});
+    pts.push_back(TPoint{ScrX(V, Coord(R.x1 + (double(p.X) - b[0]) * fx)),
+                         ScrY(V, Coord(R.y1 + (double(p.Y) - b[1]) * fy))});
   return pts;
 }
 
@@ -305,8 +318,8 @@ void TRedozIrVect::MovePolylinePoint(int X, int Y) {
   const double fx = bw == 0 ? 1.0 : (double(r.x2) - r.x1) / bw;
   const double fy = bh == 0 ? 1.0 : (double(r.y2) - r.y1) / bh;
   TPoint& p = r.Points[static_cast<std::size_t>(fPolyPoint)];
-  if (fx != 0) p.X = Coord(b[0] + (XScr2Bmp(X) - r.x1) / fx);
-  if (fy != 0) p.Y = Coord(b[1] + (YScr2Bmp(Y) - r.y1) / fy);
+  if (fx != 0) p.X = Coord(b[0] + (ImgX(*this, X) - r.x1) / fx);
+  if (fy != 0) p.Y = Coord(b[1] + (ImgY(*this, Y) - r.y1) / fy);
   Modified = true;
   Update();
 }
@@ -355,8 +368,8 @@ void TRedozIrVect::DrawNewAngle() {
   if (!r || r->Kind != ievkANGLE) return;
   TCanvas* c = Canvas();
   const auto& a = r->AnglePoints;
-  c->MoveTo(XBmp2Scr(a[0].X), YBmp2Scr(a[0].Y));
-  if (a[1].X != kUnset) c->LineTo(XBmp2Scr(a[1].X), YBmp2Scr(a[1].Y));
+  c->MoveTo(ScrX(*this, a[0].X), ScrY(*this, a[0].Y));
+  if (a[1].X != kUnset) c->LineTo(ScrX(*this, a[1].X), ScrY(*this, a[1].Y));
   c->LineTo(fRubberEnd.X, fRubberEnd.Y);
 }
 
@@ -415,14 +428,14 @@ int TRedozIrVect::ExtendedAt(int X, int Y) {
   const int h = FindObjectAt(X, Y);
   const TIEVObjectRecord* r = Stored(*this, h);
   if (h < 0 || !r || r->Kind != ievkEXTENDED || !r->Extended.p) return -1;
-  return GetObjectDistance(h, XScr2Bmp(X), YScr2Bmp(Y)) == 0 ? h : -1;
+  return GetObjectDistance(h, ImgX(*this, X), ImgY(*this, Y)) == 0 ? h : -1;
 }
 
 // OnObjectOver for an object under the mouse, and the extended objects'
 // enter, move and leave notifications.
 void TRedozIrVect::HoverObjects(int X, int Y) {
   const int h = FindObjectAt(X, Y);
-  if (h >= 0 && GetObjectDistance(h, XScr2Bmp(X), YScr2Bmp(Y)) < 1) DoObjectOver(h);
+  if (h >= 0 && GetObjectDistance(h, ImgX(*this, X), ImgY(*this, Y)) < 1) DoObjectOver(h);
   const int e = ExtendedAt(X, Y);
   if (e != fOverExtended) {
     const TIEVObjectRecord* old = Stored(*this, fOverExtended);
@@ -514,7 +527,8 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   } else if ((h = FindObjectAt(X, Y)) >= 0) {
     DoObjectDblClick(h);
     const TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(h)];
-    if ((r.Kind == ievkTEXT || r.Kind == ievkMEMO) && GetObjectDistance(h, XScr2Bmp(X), YScr2Bmp(Y)) == 0) {
+    if ((r.Kind == ievkTEXT || r.Kind == ievkMEMO) &&
+        GetObjectDistance(h, ImgX(*this, X), ImgY(*this, Y)) == 0) {
       const bool was = IsSelected(h);
       fSelection.clear();
       AddToSelection(h, false);
@@ -569,7 +583,7 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
     return;
   }
   GestureMoved = true;
-  const int ox = XScr2Bmp(X) - XScr2Bmp(fLast.X), oy = YScr2Bmp(Y) - YScr2Bmp(fLast.Y);
+  const int ox = ImgX(*this, X) - ImgX(*this, fLast.X), oy = ImgY(*this, Y) - ImgY(*this, fLast.Y);
   fLast = TPoint{X, Y};
   for (int s : fSelection) {
     TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(s)];
@@ -648,11 +662,11 @@ void TRedozIrVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       fDeferredSelect = true;
     } else {
       clickSelects = false;
-      const int x1 = XScr2Bmp(fDragStart.X), y1 = YScr2Bmp(fDragStart.Y);
-      const int w = fTemplate.x2 - fTemplate.x1, hgt = fTemplate.y2 - fTemplate.y1;
+      const int x1 = ImgX(*this, fDragStart.X), y1 = ImgY(*this, fDragStart.Y);
+      const double w = double(fTemplate.x2) - fTemplate.x1, hgt = double(fTemplate.y2) - fTemplate.y1;
       fTemplate.x1 = x1, fTemplate.y1 = y1;
-      fTemplate.x2 = click ? x1 + w : XScr2Bmp(fDragEnd.X);
-      fTemplate.y2 = click ? y1 + hgt : YScr2Bmp(fDragEnd.Y);
+      fTemplate.x2 = click ? Coord(double(x1) + w) : ImgX(*this, fDragEnd.X);
+      fTemplate.y2 = click ? Coord(double(y1) + hgt) : ImgY(*this, fDragEnd.Y);
       const std::uint8_t kind = fTemplate.Kind;
       fTemplate.Kind = static_cast<std::uint8_t>(fCreating);
       DoBeforeVectorialChanged();

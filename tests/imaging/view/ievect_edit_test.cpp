@@ -42,13 +42,16 @@ TEST(VectEdit, GripsOfBoxesAndRulers) {
   TIEVObjectRecord& box = v.Add(ievkBOX, 10, 10, 30, 30);
   box.BrushStyle = bsSolid;
   TIEVObjectRecord& ruler = v.Add(ievkRULER, 5, 40, 45, 40);
+  v.Add(ievkLINELABEL, 40, 2, 48, 2).LabelRect = TRect{40, 5, 48, 9};
   int h = -1;
   v.AddToSelection(0, false);
   v.AddToSelection(1, false);
+  v.AddToSelection(2, false);
   struct Case {
     int x, y, grip, obj;
   } cases[] = {{20, 20, 3, 0}, {10, 10, 1, 0}, {30, 30, 2, 0}, {30, 10, 4, 0}, {10, 20, 6, 0},
-               {5, 40, 1, 1},  {45, 40, 2, 1}, {25, 40, 3, 1}, {20, 10, 8, 0}, {48, 2, 0, -1}};
+               {5, 40, 1, 1},  {45, 40, 2, 1}, {25, 40, 3, 1}, {20, 10, 8, 0}, {48, 20, 0, -1},
+               {44, 9, 2, 2} /* the label moves the end */};
   for (const Case& c : cases) {
     EXPECT_EQ(v.HitGrip(c.x, c.y, h), c.grip) << c.x << "," << c.y;
     EXPECT_EQ(h, c.obj) << c.x << "," << c.y;
@@ -359,6 +362,16 @@ TEST(VectEdit, RubberBandIsInvertedOnTheScreenAndErasedByDrawingItAgain) {
   ASSERT_EQ(v->ObjectsCount(), 1);
   EXPECT_EQ(Inject::Pixel(v, 40, 25), clBlack);  // now the box itself
   EXPECT_EQ(Inject::Pixel(v, 45, 25), clWhite);
+  const int h = v->AddNewObject();  // the selected polyline's points in red while they are edited
+  for (TPoint p : {TPoint{60, 60}, {90, 60}, {90, 75}}) v->AddPolylinePoint(h, p.X, p.Y);
+  v->GetObjectRecord(h)->Kind = ievkPOLYLINE;
+  v->UnselectAll(false);
+  v->AddToSelection(h, false);
+  v->MouseInteractVt = oiEditPolylinePoints;
+  v->Update();
+  Application->ProcessMessages();
+  EXPECT_EQ(Inject::Pixel(v, 90, 60), clRed);
+  EXPECT_EQ(Inject::Pixel(v, 83, 60), clBlack);
   delete form;
 }
 
