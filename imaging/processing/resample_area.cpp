@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
@@ -94,6 +95,9 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, 
   const double XR = static_cast<double>(sw) / dw, YR = static_cast<double>(sh) / dh;
   const int Case = (XR < 1 && YR < 1) ? 0 : (XR < 1) ? 1 : (YR < 1) ? 2 : 3;
   const bool cubic = Mode == 1;
+  // Row tables keep every thread on disk-buffered bitmaps too.
+  TIERowTable src(Src);
+  TIERowWriter dst(Dst);
 
   // Column pieces of non-zero length (a piece of length 0 adds nothing).
   std::vector<TIEPiece> cols;
@@ -115,7 +119,7 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, 
     return static_cast<int>(row[static_cast<std::size_t>(x) * Ch + c]);
   };
   auto buildH = [&](int r, std::vector<double>& H) {
-    const Sample* row = reinterpret_cast<const Sample*>(Src->GetScanline(r));
+    const Sample* row = reinterpret_cast<const Sample*>(src.Walk(r));
     H.resize(nk * Ch);
     for (std::size_t k = 0; k < nk; ++k) {
       const TIEPiece& p = cols[k];
@@ -155,7 +159,7 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, 
     if (rows[i].Dst < dh) firstPiece[static_cast<std::size_t>(rows[i].Dst)] = i;
   for (int y = dh - 1; y >= 0; --y) firstPiece[y] = std::min(firstPiece[y], firstPiece[y + 1]);
 
-  int n = (watched || Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
+  int n = watched ? 1 : IEResampleThreadCount();
   IERunBands(dh, n, [&](int, int first, int count) {
     // A small cache of per-row values keyed by source row.
     struct Slot {
@@ -214,9 +218,10 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double Max, 
         }
         accumulate(v.data(), ph);
       }
-      Sample* d = reinterpret_cast<Sample*>(Dst->GetScanline(y));
+      Sample* d = reinterpret_cast<Sample*>(dst.Row(y));
       for (std::size_t j = 0; j < acc.size(); ++j)
         d[j] = static_cast<Sample>(RoundClamp(acc[j] * inv, 0, static_cast<std::int32_t>(Max)));
+      dst.Done(y);
       if (watched) OnProgress(Sender, static_cast<int>(Trunc(static_cast<double>(y + 1) / dh * 100)));
     }
   });
@@ -379,7 +384,9 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
   const bool watched = static_cast<bool>(OnProgress);
   const bool wide = IEResampleUseAVX512();
   const std::size_t hSize = 4 * cells;
-  int n = (watched || Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
+  int n = watched ? 1 : IEResampleThreadCount();
+  TIERowTable src(Src);
+  TIERowWriter dst(Dst);
   // Per worker: a source row in pixel form, four rows of piece values
   // (keyed by source row) and the sums of a destination row.
   struct alignas(64) TWorker {
@@ -403,7 +410,7 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
     int* slotRow = wk.SlotRow;
     auto toPixels = [&](int r) {
       if (pxRow == r) return;
-      const std::uint8_t* row = Src->GetScanline(r);
+      const std::uint8_t* row = src.Walk(r);
       if constexpr (sizeof(Sample) == 1)
         IEAreaPixels8_AVX2(row, sw, Ch, T.Single, px.data());
       else
@@ -431,7 +438,7 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
       pieces.clear();
       for (std::size_t i = firstPiece[y]; i < rows.size() && rows[i].Dst == y; ++i)
         if (rows[i].Len != 0) pieces.push_back(i);
-      std::uint8_t* d = Dst->GetScanline(y);
+      std::uint8_t* d = dst.Row(y);
       const TIEAreaOut out{inv, static_cast<int>(sizeof(Sample)), d};
       if (pieces.empty()) std::fill(d, d + static_cast<std::size_t>(dw) * Ch * sizeof(Sample), 0);
       for (std::size_t k = 0; k < pieces.size(); ++k) {
@@ -461,6 +468,7 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
                                                                  rp.Len, k == 0, acc.data(),
                                                                  k + 1 == pieces.size() ? &out : nullptr);
       }
+      dst.Done(y);
       if (watched) OnProgress(Sender, static_cast<int>(Trunc(static_cast<double>(y + 1) / dh * 100)));
     }
   });
@@ -530,8 +538,9 @@ bool AreaBoxAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Ch, double Max, TObject* Se
   const double inv = 1 / (XR * YR), scale = std::ldexp(1.0, -2 * q);
   const bool watched = static_cast<bool>(OnProgress);
   const std::size_t n = static_cast<std::size_t>(sw) * Ch, m = static_cast<std::size_t>(dw) * Ch;
-  int threads =
-      (watched || Src->Location() == ieFile || Dst->Location() == ieFile) ? 1 : IEResampleThreadCount();
+  int threads = watched ? 1 : IEResampleThreadCount();
+  TIERowTable src(Src);
+  TIERowWriter dst(Dst);
   // Per worker: the row sums and column sums of a destination row, with one
   // spare sample past each: three channels move as four.
   struct alignas(64) TWorker {
@@ -547,7 +556,7 @@ bool AreaBoxAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Ch, double Max, TObject* Se
     auto &v = wk.V, &s = wk.S;
     for (int y = first; y < first + count; ++y) {
       for (std::size_t i = rFirst[y]; i < rFirst[y + 1]; ++i) {
-        const std::uint8_t* row = Src->GetScanline(rows[i].Src);
+        const std::uint8_t* row = src.Walk(rows[i].Src);
         if constexpr (sizeof(Sample) == 1)
           IEAreaBoxAddRow8_AVX2(row, n, rw[i], i == rFirst[y], v.data());
         else
@@ -556,8 +565,8 @@ bool AreaBoxAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Ch, double Max, TObject* Se
       }
       if (rFirst[y] == rFirst[y + 1]) std::fill(v.begin(), v.end(), 0u);
       IEAreaBoxCols_AVX2(v.data(), Ch, dw, cFirst.data(), cx.data(), cw.data(), s.data());
-      IEAreaBoxFinish_AVX2(s.data(), m, scale, inv, Max, static_cast<int>(sizeof(Sample)),
-                           Dst->GetScanline(y));
+      IEAreaBoxFinish_AVX2(s.data(), m, scale, inv, Max, static_cast<int>(sizeof(Sample)), dst.Row(y));
+      dst.Done(y);
       if (watched) OnProgress(Sender, static_cast<int>(Trunc(static_cast<double>(y + 1) / dh * 100)));
     }
   });

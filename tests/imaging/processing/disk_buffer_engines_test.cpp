@@ -99,6 +99,21 @@ TEST(DiskBufferEngines, DiskPicturesGiveTheBytesOfMemoryPictures) {
          ASSERT_TRUE(out->Allocate(650, 230, ie24RGB));
          _IEResampleIEBitmap(b, out, rfFastLinear, TIEProgressEvent(), nullptr);
        }},
+      {"bicubic enlargement", 157, 101, ie24RGB,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         ASSERT_TRUE(out->Allocate(400, 263, ie24RGB));
+         _IEResampleIEBitmap(b, out, rfBicubic, TIEProgressEvent(), nullptr);
+       }},
+      {"bilinear halving", 610, 406, ie24RGB,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         ASSERT_TRUE(out->Allocate(305, 203, ie24RGB));
+         _IEResampleIEBitmap(b, out, rfBilinear, TIEProgressEvent(), nullptr);
+       }},
+      {"16-bit bilinear reduction", 301, 203, ie16g,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         ASSERT_TRUE(out->Allocate(130, 97, ie16g));
+         _IEResampleIEBitmap(b, out, rfBilinear, TIEProgressEvent(), nullptr);
+       }},
       {"gaussian blur", 523, 311, ie8g,
        [](TIEBitmap* b, TIEBitmap*) { _IEBlurRect8bit(b, 3, 5, 500, 300, 4); }},
   };
