@@ -504,6 +504,8 @@ class TRedozIrVect : public TRedozIrView {
   TIEVObjectMoveResizeEvent OnObjectMoveResize;
   TIEVObjectEvent OnObjectClick, OnObjectDblClick, OnObjectOver;
   TNotifyEvent OnActivateTextEdit, OnDeactivateTextEdit;
+  // The caret of the memo editor moved (the editor is the sender).
+  TNotifyEvent OnTextEditCursorMoved;
   TIEDrawObjectEvent OnBeforeDrawObject, OnAfterDrawObject;
 
   // Vector interaction bits the editing part reads.

@@ -95,6 +95,9 @@ void TRedozIrVect::StartTextEdit(int hobj) {
       e->Hide();
       e->SetParent(this);
       e->Hook = [this](WORD& Key, TShiftState Shift) { TextEditKeyDown(Key, Shift, true); };
+      e->OnCaretMove = [this](TObject* Sender) {
+        if (OnTextEditCursorMoved) OnTextEditCursorMoved(Sender);
+      };
       fMemoEdit = std::move(e);
     }
     IEVSetupMemoControl(*fMemoEdit, *r);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "imaging/core/iemask.h"
 #include "imaging/view/ievect.h"
 #include "platform/application.h"
 #include "platform/forms.h"
@@ -159,6 +160,18 @@ TEST(VectHint, SelectionAreaAndLengthOverSubPolygons) {
   ASSERT_EQ(f.view->GetSelectionPointCount(), 9);  // a separator between the two
   EXPECT_NEAR(f.view->SelectionArea(), (10 * 20 + 4 * 8) * 0.01, 1e-9);
   EXPECT_NEAR(f.view->SelectionLength(), (60 + 24) * 0.1, 1e-9);
+}
+
+TEST(VectHint, SelectionAreaOfAMaskCountsItsPixels) {
+  for (int bits : {1, 8}) {
+    TVectOnForm f;
+    TIEMask* m = f.view->SelectionMask();
+    m->AllocateBits(200, 150, bits);
+    for (int y = 5; y <= 6; ++y)
+      for (int x = 3; x <= 20; ++x) m->SetPixel(x, y, 1);
+    m->SetPixel(100, 100, 1);
+    EXPECT_EQ(f.view->SelectionArea(), 2 * 18 + 1) << bits;
+  }
 }
 
 TEST(VectHint, PaintTurnsFastDragOnUntilThePrimaryButtonIsUp) {
