@@ -583,6 +583,7 @@ class TRedozIrVect : public TRedozIrView {
   bool fUndoSaved = false;  // this gesture's mouse down saved an undo step
   bool fRubberShown = false;
   TPoint fRubberEnd;
+  int fGestureWidth = -1, fGestureHeight = -1;  // the control's size the gestures began in
   TIEVObjectRecord* NewObject();
   void AngleClick(TShiftState Shift, int X, int Y);
   void PolylineClick(TShiftState Shift, int X, int Y);

@@ -751,10 +751,18 @@ void TRedozIrVect::WndProc(TMessage& Message) {
       FocusTextEditor();
       return;
     case WM_SIZE:
-      EndGestures();
-      EndTextEdit();
+      // Only a new size of the control: scroll bars shown by an update
+      // change the client area alone and end nothing.
+      if (Width() != fGestureWidth || Height() != fGestureHeight) {
+        fGestureWidth = Width();
+        fGestureHeight = Height();
+        EndGestures();
+        EndTextEdit();
+        TRedozIrView::WndProc(Message);
+        Update();
+        return;
+      }
       TRedozIrView::WndProc(Message);
-      Update();
       return;
     default: TRedozIrView::WndProc(Message);
   }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "imaging/core/ieproc.h"
 #include "imaging/view/ievect.h"
 #include "platform/application.h"
@@ -372,7 +374,43 @@ TEST(VectEdit, RubberBandIsInvertedOnTheScreenAndErasedByDrawingItAgain) {
   Application->ProcessMessages();
   EXPECT_EQ(Inject::Pixel(v, 90, 60), clRed);
   EXPECT_EQ(Inject::Pixel(v, 83, 60), clBlack);
+  v->MouseInteractVt = oiPutPolyline;  // scroll bars coming end no creation, a new size does
+  Inject::Click(v, 5, 5);
+  v->Zoom(400);
+  Application->ProcessMessages();
+  EXPECT_EQ(v->CreatingObject(), 2);
+  v->SetBounds(0, 0, 120, 90);
+  Application->ProcessMessages();
+  EXPECT_EQ(v->CreatingObject(), -1);
   delete form;
+}
+
+TEST(VectEdit, ObjectsFarPastTheScreenTakeEveryGesture) {
+  constexpr int kMin = std::numeric_limits<int>::min(), kMax = std::numeric_limits<int>::max();
+  for (double zoom : {100.0, 0.01, 1e6}) {
+    TMouseVect v;
+    v.Zoom(zoom);
+    v.Add(ievkBOX, kMin, kMin, kMax, kMax).KeepAspect = 1;
+    v.Add(ievkLINE, kMax, 0, kMin, 10);
+    TIEVObjectRecord& a = v.Add(ievkANGLE, 0, 0, 1, 1);
+    a.AnglePoints = {TPoint{kMin, kMax}, TPoint{kMax, kMin}, TPoint{0, 0}};
+    const int h = v.AddNewObject();
+    for (TPoint p : {TPoint{kMin, 0}, TPoint{kMax, 1}, TPoint{0, kMax}}) v.AddPolylinePoint(h, p.X, p.Y);
+    TIEVObjectRecord& p = *v.GetObjectRecord(h);
+    p.Kind = ievkPOLYLINE, p.Closed = 1, p.BrushStyle = bsSolid, p.x2 = p.x1 + 1;
+    for (std::uint32_t mode : {oiEdit, oiEditPolylinePoints | oiEdit, oiPutAngle, oiPutPolyline}) {
+      v.MouseInteractVt = mode;
+      for (int i = 0; i < 4; ++i) {
+        v.UnselectAll(false);
+        v.AddToSelection(i, false);
+        for (TShiftState s : {TShiftState(0), TShiftState(ssCtrl), TShiftState(ssAlt | ssShift)}) {
+          EXPECT_NO_THROW(v.Drag(s, 25, 25, 0, 49)) << zoom << " " << mode << " " << i;
+          EXPECT_NO_THROW(v.MouseMove(0, 49, 0));
+        }
+      }
+      v.Click(ssDouble, 10, 10);
+    }
+  }
 }
 
 }  // namespace
