@@ -508,8 +508,8 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   if (!dbl) {
     fGrip = HitGrip(X, Y, h);
     if (!fGrip && SelectOnMouseDown) {
-      // An object already selected waits for the mouse up: a drag moves the
-      // whole selection, a click selects it alone.
+      // An object already selected is made the only selection by a click,
+      // at the mouse up, not by a press that may start a drag.
       const int under = FindObjectAt(X, Y, true);
       if (under >= 0 && IsSelected(under)) {
         fDeferredSelect = true;
@@ -587,6 +587,8 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
   fLast = TPoint{X, Y};
   for (int s : fSelection) {
     TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(s)];
+    const TRect before{r.x1, r.y1, r.x2, r.y2};
+    const auto anglesBefore = r.AnglePoints;
     int dx = ox, dy = oy;
     DoObjectMoveResize(s, fGrip, dx, dy);
     switch (fGrip) {
@@ -644,7 +646,8 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
         }
       }
     }
-    Modified = true;
+    // A move within one image pixel changes nothing.
+    if (before != TRect{r.x1, r.y1, r.x2, r.y2} || anglesBefore != r.AnglePoints) Modified = true;
   }
   Update();
 }

@@ -296,6 +296,10 @@ TEST(VectEdit, UndoStepsOfGestures) {
     EXPECT_TRUE(v.Selection().empty());
     EXPECT_EQ(v.ObjectUndoCount(), 0);
     EXPECT_EQ(saved, (std::vector<TIEUndoSource>{ieuObject, ieuObject}));
+    v.Zoom(400);  // a press that slips by a screen pixel inside one image pixel
+    v.Drag(0, v.XBmp2Scr(15), v.YBmp2Scr(15), v.XBmp2Scr(15) + 1, v.YBmp2Scr(15));
+    EXPECT_EQ(v.Selection(), std::vector<int>{0});
+    EXPECT_EQ(v.ObjectUndoCount(), 0);
   }
   TMouseVect v;  // shared: entries of the processing component, restored through the stream
   v.ObjAutoUndo = true;
