@@ -254,9 +254,11 @@ std::string General(long double v, int precision) {
   if (d == "0") return "0";
   std::string s;
   if (e > precision || e - 1 < -4) {
+    // Appended piece by piece: GCC 12 reports a false overlap (-Wrestrict) for
+    // a literal put in front of a temporary string.
     s = d.substr(0, 1);
-    if (d.size() > 1) s += "." + d.substr(1);
-    s += "E" + Exponent(e - 1, 0, false);
+    if (d.size() > 1) s.append(".").append(d, 1);
+    s.append("E").append(Exponent(e - 1, 0, false));
   } else if (e <= 0) {
     s = "0." + std::string(static_cast<size_t>(-e), '0') + d;
   } else if (static_cast<int>(d.size()) <= e) {
@@ -281,8 +283,9 @@ std::string IEFloatToStrF(long double Value, TFloatFormat Format, int Precision,
       Digits(Value, Precision, d, e);
       d.resize(static_cast<size_t>(Precision), '0');
       if (Value == 0) e = 1;
-      std::string s = d.substr(0, 1) + (Precision > 1 ? "." + d.substr(1) : "") + "E" +
-                      Exponent(e - 1, std::clamp(Digits_, 0, 4), true);
+      std::string s = d.substr(0, 1);
+      if (Precision > 1) s.append(".").append(d, 1);
+      s.append("E").append(Exponent(e - 1, std::clamp(Digits_, 0, 4), true));
       return Value < 0 ? "-" + s : s;
     }
     case ffFixed:

@@ -502,7 +502,10 @@ void TfIOPreviews::SetLanguage(TMsgLanguage Language) {
     if (c.Style == TCaptionStyle::Spaced) t = " " + t + " ";
     c.Control->SetCaption(t);
   }
-  CancelCaption = "&" + IEGetDialogText(4, Language);
+  // Named first: GCC 12 reports a false overlap (-Wrestrict) for a literal
+  // put in front of a temporary string.
+  const std::string cancel = IEGetDialogText(4, Language);
+  CancelCaption = "&" + cancel;
 }
 
 // ---- activation and page switching

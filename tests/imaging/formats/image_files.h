@@ -3,6 +3,7 @@
 // alpha is marked associated (premultiplied).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -17,10 +18,13 @@ inline void PutBE(std::vector<std::uint8_t>& v, std::uint32_t x, int n) {
 }
 
 inline std::vector<std::uint8_t> JP2Box(const char* type, const std::vector<std::uint8_t>& payload) {
-  std::vector<std::uint8_t> b;
-  PutBE(b, static_cast<std::uint32_t>(payload.size() + 8), 4);
-  b.insert(b.end(), type, type + 4);
-  b.insert(b.end(), payload.begin(), payload.end());
+  std::vector<std::uint8_t> b(payload.size() + 8);
+  const auto n = static_cast<std::uint32_t>(b.size());
+  for (int i = 0; i < 4; ++i) {
+    b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(n >> (24 - 8 * i));
+    b[static_cast<std::size_t>(4 + i)] = static_cast<std::uint8_t>(type[i]);
+  }
+  std::copy(payload.begin(), payload.end(), b.begin() + 8);
   return b;
 }
 
