@@ -650,14 +650,16 @@ void TRedozIrVect::SaveToFileAll(const std::string& FileName, int Coding) {
 
 // ---- content tests
 
-bool IEIevDetectStream(TStream& Stream) {
+namespace {
+// Test(start) on the stream, which then goes back to start; False where the
+// test or the stream raises.
+template <typename TTest>
+bool DetectAndRewind(TStream& Stream, TTest&& Test) {
   bool ok = false;
   std::int64_t pos = 0;
   try {
     pos = Stream.Position();
-    char head[4];
-    if (Stream.Size() - pos >= 4 && Stream.Read(head, 4) == 4)
-      ok = std::memcmp(head, "IEV", 3) == 0 && head[3] >= '1' && head[3] <= kIEVVersion;
+    ok = Test(pos);
   } catch (...) {
     ok = false;
   }
@@ -667,26 +669,24 @@ bool IEIevDetectStream(TStream& Stream) {
   }
   return ok;
 }
+}  // namespace
+
+bool IEIevDetectStream(TStream& Stream) {
+  return DetectAndRewind(Stream, [&](std::int64_t pos) {
+    char head[4];
+    return Stream.Size() - pos >= 4 && Stream.Read(head, 4) == 4 && std::memcmp(head, "IEV", 3) == 0 &&
+           head[3] >= '1' && head[3] <= kIEVVersion;
+  });
+}
 
 bool IEAllDetectStream(TStream& Stream) {
-  bool ok = false;
-  std::int64_t pos = 0;
-  try {
-    pos = Stream.Position();
+  return DetectAndRewind(Stream, [&](std::int64_t pos) {
     TByteReader r(Stream, -1, "ALL stream");
     const std::int64_t p = r.I32();
-    if (p >= 4 && p <= r.Left() + 4 && IELyrDetectStream(Stream)) {
-      Stream.SetPosition(pos + p);
-      ok = IEIevDetectStream(Stream);
-    }
-  } catch (...) {
-    ok = false;
-  }
-  try {
-    Stream.SetPosition(pos);
-  } catch (...) {
-  }
-  return ok;
+    if (p < 4 || p > r.Left() + 4 || !IELyrDetectStream(Stream)) return false;
+    Stream.SetPosition(pos + p);
+    return IEIevDetectStream(Stream);
+  });
 }
 
 // ---- the I/O component's loaders
