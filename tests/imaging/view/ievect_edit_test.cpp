@@ -17,6 +17,7 @@ struct TMouseVect : TRedozIrVect {
   using TRedozIrVect::MouseDown;
   using TRedozIrVect::MouseMove;
   using TRedozIrVect::MouseUp;
+  using TRedozIrVect::Click;  // the press-and-release helper below is an overload
   TMouseVect() : TRedozIrVect(nullptr) {
     GetIEBitmap()->Allocate(50, 50, ie24RGB);
     Update();
