@@ -478,6 +478,9 @@ class TRedozIrVect : public TRedozIrView {
   bool AspectLock = false;
   // Points of a polyline created by clicks may lie outside the image.
   bool ObjAllowOutside = false;
+  // An object put by a click without a drag is centred on the click (else
+  // its first corner is there).
+  bool CenterNewObjects = false;
   // The rubber band drawn while an object is created (in not-mode drawing
   // the outline twice erases it; any other mode repaints instead).
   TPen RubberBandPen = [] {

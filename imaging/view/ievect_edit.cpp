@@ -665,8 +665,12 @@ void TRedozIrVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       fDeferredSelect = true;
     } else {
       clickSelects = false;
-      const int x1 = ImgX(*this, fDragStart.X), y1 = ImgY(*this, fDragStart.Y);
       const double w = double(fTemplate.x2) - fTemplate.x1, hgt = double(fTemplate.y2) - fTemplate.y1;
+      int x1 = ImgX(*this, fDragStart.X), y1 = ImgY(*this, fDragStart.Y);
+      if (click && CenterNewObjects) {
+        x1 = Coord(x1 - std::trunc(w / 2));
+        y1 = Coord(y1 - std::trunc(hgt / 2));
+      }
       fTemplate.x1 = x1, fTemplate.y1 = y1;
       fTemplate.x2 = click ? Coord(double(x1) + w) : ImgX(*this, fDragEnd.X);
       fTemplate.y2 = click ? Coord(double(y1) + hgt) : ImgY(*this, fDragEnd.Y);

@@ -130,6 +130,10 @@ TEST(VectEdit, ShiftClickOnNothingKeepsTheSelectionAndCreation) {
   ASSERT_EQ(v.ObjectsCount(), 3);
   const TIEVObjectRecord& c = *v.GetObjectRecord(2);
   EXPECT_EQ((TRect{c.x1, c.y1, c.x2, c.y2}), (TRect{5, 5, 15, 20}));
+  v.CenterNewObjects = true;  // 10 x 15 around the click, halves dropped
+  v.Click(0, 25, 25);
+  const TIEVObjectRecord& d = *v.GetObjectRecord(3);
+  EXPECT_EQ((TRect{d.x1, d.y1, d.x2, d.y2}), (TRect{20, 18, 30, 33}));
 }
 
 TEST(VectEdit, ClickNearASelectedObjectSelectsItAloneAtMouseUp) {
