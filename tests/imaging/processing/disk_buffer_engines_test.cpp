@@ -63,6 +63,11 @@ TEST(DiskBufferEngines, DiskPicturesGiveTheBytesOfMemoryPictures) {
        [](TIEBitmap* b, TIEBitmap*) {
          _IERotateInterpolated(b, 0x102030, 2, nullptr, TIEProgressEvent(), -17);
        }},
+      // Past a right angle the source is walked upwards.
+      {"bilinear rotation by an obtuse angle", 263, 131, ie24RGB,
+       [](TIEBitmap* b, TIEBitmap*) {
+         _IERotateInterpolated(b, 0xFFFFFF, 1, nullptr, TIEProgressEvent(), 123);
+       }},
       {"Lanczos3 to about half", 611, 407, ie24RGB,
        [](TIEBitmap* b, TIEBitmap* out) {
          ASSERT_TRUE(out->Allocate(306, 204, ie24RGB));
