@@ -96,14 +96,12 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
   if (!XInterp)
     for (int x = 0; x < dw; ++x) div.emplace_back(static_cast<std::uint32_t>(cx.Right[x] - cx.Left[x] + 1));
   const bool simd = IEResampleUseAVX2(), wide = IEResampleUseAVX512();
-  // Box averages pick their bytes with permutes (AVX-512) or shuffles (AVX2,
-  // three channels); where the boxes are too wide for them, and otherwise,
-  // the rows gather.
+  // Box averages pick their bytes with permutes (AVX-512) or shuffles
+  // (AVX2); where the boxes are too wide for them, and otherwise, the rows
+  // gather.
   TIEBoxRowPlan box;
-  if (simd && !XInterp && wide)
-    IEBoxRowPlan_AVX512(Ch, cx.Left.data(), cx.Right.data(), sw, dw, box);
-  else if (simd && !XInterp && Ch == 3)
-    IEBoxRowPlan_AVX2(cx.Left.data(), cx.Right.data(), sw, dw, box);
+  if (simd && !XInterp)
+    (wide ? IEBoxRowPlan_AVX512 : IEBoxRowPlan_AVX2)(Ch, cx.Left.data(), cx.Right.data(), sw, dw, box);
   TIEFastRowPlan plan;
   if (simd && box.Lim == 0) IEFastRowHPlan(Ch, XInterp, cx.Left.data(), cx.Right.data(), sw, dw, plan);
   const int x0 = box.Lim > 0 ? box.Lim : plan.Lim;
@@ -114,7 +112,7 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
       if (wide)
         IEBoxRowH_AVX512(box, sw, s, o);
       else
-        IEBoxRowH3_AVX2(box, s, o);
+        IEBoxRowH_AVX2(box, s, o);
     } else if (x0 > 0) {
       IEFastRowH_AVX2(Ch, XInterp, cx.Left.data(), cx.Right.data(), cx.Frac.data(), plan, s, o);
     }

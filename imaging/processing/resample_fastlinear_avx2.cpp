@@ -196,23 +196,28 @@ std::size_t IEFastRowVBox_AVX2(const std::uint8_t* const* Rows, int Count, int M
 namespace {
 // ceil(2^16 / d), the multiplier of an exact quotient by d from 2 to 16.
 inline std::uint16_t BoxMul(int d) { return static_cast<std::uint16_t>((65536 + d - 1) / d); }
-// Lane l of a step holds pixels kLanePix[l] and kLanePix[l] + 1 of it, so
-// that packing the two accumulators puts the eight in order.
-constexpr int kLanePix[4] = {0, 4, 2, 6};
+// A lane holds six words: two pixels of three channels or six of one. Lane
+// l of a step holds the pixels of sixth kLaneOrder[l] of its 24 bytes, so
+// that packing the two accumulators puts them in order.
+constexpr int kLaneOrder[4] = {0, 2, 1, 3};
 }  // namespace
 
-void IEBoxRowPlan_AVX2(const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan) {
+void IEBoxRowPlan_AVX2(int Ch, const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan) {
   Plan = TIEBoxRowPlan{};
-  Plan.Unit = 8;
-  const int rowBytes = 3 * sw;
+  if (Ch != 1 && Ch != 3) return;
+  const int lanePix = 6 / Ch, U = Plan.Unit = 4 * lanePix;
+  Plan.Ch = Ch;
+  const int rowBytes = Ch * sw;
   if (rowBytes < 16) return;
   int most = 2;
   for (int x = 0; x < dw; ++x) most = std::max(most, Right[x] - Left[x] + 1);
   const int P = Plan.MaxTaps = (std::min(most, 16) + 1) / 2;
-  for (int x0 = 0; x0 + 8 <= dw; x0 += 8) {
+  // The pixel of word w of lane l in the step from x0.
+  auto pixel = [&](int x0, int l, int w) { return x0 + kLaneOrder[l] * lanePix + w / Ch; };
+  for (int x0 = 0; x0 + U <= dw; x0 += U) {
     bool ok = true;
     int pairs = 0;
-    for (int i = 0; i < 8 && ok; ++i) {
+    for (int i = 0; i < U && ok; ++i) {
       const int cnt = Right[x0 + i] - Left[x0 + i] + 1;
       ok = cnt >= 2 && cnt <= 16;
       pairs = std::max(pairs, (cnt + 1) / 2);
@@ -222,12 +227,12 @@ void IEBoxRowPlan_AVX2(const int* Left, const int* Right, int sw, int dw, TIEBox
     Plan.Ctl.resize(c0 + 64 * static_cast<std::size_t>(P), 0x80);
     for (int p = 0; p < pairs && ok; ++p) {
       for (int l = 0; l < 4 && ok; ++l) {
-        // Control byte 2w + h: tap 2p + h of word w (pixel w / 3, channel w % 3).
+        // Control byte 2w + h: tap 2p + h of word w (channel w % Ch).
         int src[16];
         int lo = INT_MAX, hi = -1;
         for (int j = 0; j < 16; ++j) {
-          const int w = j / 2, t = 2 * p + j % 2, x = x0 + kLanePix[l] + w / 3;
-          src[j] = w < 6 && t <= Right[x] - Left[x] ? 3 * (Left[x] + t) + w % 3 : -1;
+          const int w = j / 2, t = 2 * p + j % 2, x = w < 6 ? pixel(x0, l, w) : x0;
+          src[j] = w < 6 && t <= Right[x] - Left[x] ? Ch * (Left[x] + t) + w % Ch : -1;
           if (src[j] >= 0) {
             lo = std::min(lo, src[j]);
             hi = std::max(hi, src[j]);
@@ -250,14 +255,14 @@ void IEBoxRowPlan_AVX2(const int* Left, const int* Right, int sw, int dw, TIEBox
     Plan.Taps.push_back(pairs);
     for (int l = 0; l < 4; ++l)
       for (int w = 0; w < 8; ++w) {
-        const int x = x0 + kLanePix[l] + w / 3;
+        const int x = w < 6 ? pixel(x0, l, w) : x0;
         Plan.Mul.push_back(w < 6 ? BoxMul(Right[x] - Left[x] + 1) : 0);
       }
-    Plan.Lim = x0 + 8;
+    Plan.Lim = x0 + U;
   }
 }
 
-void IEBoxRowH3_AVX2(const TIEBoxRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O) {
+void IEBoxRowH_AVX2(const TIEBoxRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O) {
   const __m256i ones = _mm256_set1_epi8(1);
   const __m256i pick = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1, 0, 1, 2, 3, 4,
                                         5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1);
@@ -268,7 +273,7 @@ void IEBoxRowH3_AVX2(const TIEBoxRowPlan& Plan, const std::uint8_t* S, std::uint
         _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(S + lo))),
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + hi)), 1);
   };
-  for (int u = 0, x = 0; x < Plan.Lim; ++u, x += 8) {
+  for (int u = 0, x = 0; x < Plan.Lim; ++u, x += Plan.Unit, O += 24) {
     const int* b = Plan.Base.data() + static_cast<std::size_t>(u) * P * 4;
     const std::uint8_t* c = Plan.Ctl.data() + static_cast<std::size_t>(u) * P * 64;
     // The rows stream from memory faster when asked for ahead of the shuffles.
@@ -285,9 +290,8 @@ void IEBoxRowH3_AVX2(const TIEBoxRowPlan& Plan, const std::uint8_t* S, std::uint
     const __m256i q1 = _mm256_mulhi_epu16(acc1, _mm256_loadu_si256(m + 1));
     __m256i r = _mm256_shuffle_epi8(_mm256_packus_epi16(q0, q1), pick);
     r = _mm256_permutevar8x32_epi32(r, join);
-    std::uint8_t* d = O + 3 * static_cast<std::size_t>(x);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(r));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), _mm256_extracti128_si256(r, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(O), _mm256_castsi256_si128(r));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(O + 16), _mm256_extracti128_si256(r, 1));
   }
 }
 

@@ -173,16 +173,16 @@ void IEFastRowHPlan(int Ch, bool Interp, const int* Left, const int* Right, int 
 // averaged over Left .. Right.
 void IEFastRowH_AVX2(int Ch, bool Interp, const int* Left, const int* Right, const int* Frac,
                      const TIEFastRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O);
-// The box averages of a reduction, three channels, picked byte by byte from
+// The box averages of a reduction, Ch channels, picked byte by byte from
 // windows of the source row: destination pixels 0 .. Lim - 1 (whole steps of
 // Unit pixels) take their taps through shuffle controls worked out once per
 // call. Each of them averages 2 to 16 pixels, so that a 16-bit multiply-high
 // by ceil(2^16 / count) gives the exact quotient (s x e < 2^16 for every sum
-// s <= 255 count, e = Mul x count - 2^16 < count). The AVX2 row takes eight
-// pixels per step in four lanes of two, one pair of taps per shuffle, each
-// lane from its own 16 bytes at Base; the AVX-512 row takes ten pixels per
-// step from one window of 128 bytes, one tap per permute (the control of tap
-// k is that of tap 0 plus 3 k, the lanes it reaches in Mask).
+// s <= 255 count, e = Mul x count - 2^16 < count). The AVX2 row fills four
+// lanes of six 16-bit words per step, one pair of taps per shuffle, each
+// lane from its own 16 bytes at Base; the AVX-512 row fills 30 or 32 words
+// per step from one window of 128 bytes, one tap per permute (the control of
+// tap k is that of tap 0 plus k Ch, the lanes it reaches in Mask).
 struct TIEBoxRowPlan {
   int Lim = 0;
   int Unit = 8;
@@ -194,9 +194,10 @@ struct TIEBoxRowPlan {
   std::vector<std::uint16_t> Mul;
   std::vector<std::uint64_t> Mask;
 };
-void IEBoxRowPlan_AVX2(const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan);
-void IEBoxRowH3_AVX2(const TIEBoxRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O);
-// The AVX-512 rows take one channel too, 32 pixels per step.
+// Ch 1 or 3; the AVX2 row takes 24 bytes per step (8 or 24 pixels), the
+// AVX-512 one ten pixels of three channels or 32 of one.
+void IEBoxRowPlan_AVX2(int Ch, const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan);
+void IEBoxRowH_AVX2(const TIEBoxRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O);
 void IEBoxRowPlan_AVX512(int Ch, const int* Left, const int* Right, int sw, int dw, TIEBoxRowPlan& Plan);
 void IEBoxRowH_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S, std::uint8_t* O);
 // The nearest stretch of pixels of Bytes bytes (1 to 6) picked from windows
