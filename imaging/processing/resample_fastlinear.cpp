@@ -102,9 +102,13 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
   TIEBoxRowPlan box;
   if (simd && !XInterp)
     (wide ? IEBoxRowPlan_AVX512 : IEBoxRowPlan_AVX2)(Ch, cx.Left.data(), cx.Right.data(), sw, dw, box);
+  // Interpolation across takes byte permutes on AVX-512.
+  TIELerpRowPlan lerp;
+  if (simd && XInterp && wide) IELerpRowPlan_AVX512(Ch, cx.Left.data(), cx.Frac.data(), sw, dw, lerp);
   TIEFastRowPlan plan;
-  if (simd && box.Lim == 0) IEFastRowHPlan(Ch, XInterp, cx.Left.data(), cx.Right.data(), sw, dw, plan);
-  const int x0 = box.Lim > 0 ? box.Lim : plan.Lim;
+  if (simd && box.Lim == 0 && lerp.Lim == 0)
+    IEFastRowHPlan(Ch, XInterp, cx.Left.data(), cx.Right.data(), sw, dw, plan);
+  const int x0 = box.Lim > 0 ? box.Lim : lerp.Lim > 0 ? lerp.Lim : plan.Lim;
 
   auto horiz = [&](int r, std::uint8_t* scratch, std::uint8_t* o) {
     const std::uint8_t* s = GetRow(r, scratch);
@@ -113,6 +117,8 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
         IEBoxRowH_AVX512(box, sw, s, o);
       else
         IEBoxRowH_AVX2(box, s, o);
+    } else if (lerp.Lim > 0) {
+      IELerpRowH_AVX512(lerp, sw, s, o);
     } else if (x0 > 0) {
       IEFastRowH_AVX2(Ch, XInterp, cx.Left.data(), cx.Right.data(), cx.Frac.data(), plan, s, o);
     }

@@ -81,4 +81,66 @@ void IEBoxRowH_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S, 
   }
 }
 
+void IELerpRowPlan_AVX512(int Ch, const int* Left, const int* Frac, int sw, int dw, TIELerpRowPlan& Plan) {
+  Plan = TIELerpRowPlan{};
+  if (Ch != 1 && Ch != 3) return;
+  const int U = Plan.Unit = 32 / Ch, words = U * Ch;
+  Plan.Ch = Ch;
+  for (int x0 = 0; x0 + U <= dw; x0 += U) {
+    // Both neighbours of the step within 128 bytes of the first.
+    const int base = Ch * Left[x0];
+    if (Ch * std::min(Left[x0 + U - 1] + 1, sw - 1) + Ch - 1 - base > 127) break;
+    Plan.Base.push_back(base);
+    const std::size_t c0 = Plan.Ctl.size(), w0 = Plan.W.size();
+    Plan.Ctl.resize(c0 + 128, 0);
+    Plan.W.resize(w0 + 32, 0);
+    for (int w = 0; w < words; ++w) {
+      const int x = x0 + w / Ch, c = w % Ch, f = Frac[x];
+      Plan.Ctl[c0 + 2 * static_cast<std::size_t>(w)] = static_cast<std::uint8_t>(Ch * Left[x] + c - base);
+      Plan.Ctl[c0 + 64 + 2 * static_cast<std::size_t>(w)] =
+          static_cast<std::uint8_t>(Ch * std::min(Left[x] + 1, sw - 1) + c - base);
+      // Word w is pair (w & 3) of the low or high unpacking (w & 4) of its
+      // 128-bit lane (w shr 3).
+      const std::size_t at = static_cast<std::size_t>((w & 4) ? 16 : 0) +
+                             4 * static_cast<std::size_t>(w >> 3) + static_cast<std::size_t>(w & 3);
+      Plan.W[w0 + at] = static_cast<std::int32_t>((f >> 2) | ((f & 3) << 16));
+    }
+    Plan.Lim = x0 + U;
+  }
+}
+
+void IELerpRowH_AVX512(const TIELerpRowPlan& Plan, int sw, const std::uint8_t* S, std::uint8_t* O) {
+  const std::int64_t rowBytes = Plan.Ch * static_cast<std::int64_t>(sw);
+  const __mmask64 low = 0x5555555555555555ull;
+  const __mmask32 out = Plan.Ch == 3 ? 0x3FFFFFFF : 0xFFFFFFFF;
+  const std::size_t stepBytes = static_cast<std::size_t>(Plan.Unit) * Plan.Ch;
+  for (std::size_t u = 0, n = Plan.Base.size(); u < n; ++u, O += stepBytes) {
+    const std::uint8_t* s = S + Plan.Base[u];
+    _mm_prefetch(reinterpret_cast<const char*>(s) + 2048, _MM_HINT_T0);
+    const std::int64_t rem = rowBytes - Plan.Base[u];
+    __m512i a, b;
+    if (rem >= 128) {
+      a = _mm512_loadu_si512(s);
+      b = _mm512_loadu_si512(s + 64);
+    } else {
+      auto first = [](std::int64_t k) { return k >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << k) - 1; };
+      a = _mm512_maskz_loadu_epi8(first(rem), s);
+      b = rem > 64 ? _mm512_maskz_loadu_epi8(first(rem - 64), s + 64) : _mm512_setzero_si512();
+    }
+    const std::uint8_t* c = Plan.Ctl.data() + 128 * u;
+    const __m512i c0 = _mm512_maskz_permutex2var_epi8(low, a, _mm512_loadu_si512(c), b);
+    const __m512i c1 = _mm512_maskz_permutex2var_epi8(low, a, _mm512_loadu_si512(c + 64), b);
+    // (c1 - c0) x f as one multiply-add of words: 4 (c1 - c0) x (f shr 2)
+    // + (c1 - c0) x (f and 3), then shifted right by 17 (rounding down).
+    const __m512i d = _mm512_sub_epi16(c1, c0), d4 = _mm512_slli_epi16(d, 2);
+    const std::int32_t* w = Plan.W.data() + 32 * u;
+    const __m512i lo =
+        _mm512_srai_epi32(_mm512_madd_epi16(_mm512_unpacklo_epi16(d4, d), _mm512_loadu_si512(w)), 17);
+    const __m512i hi =
+        _mm512_srai_epi32(_mm512_madd_epi16(_mm512_unpackhi_epi16(d4, d), _mm512_loadu_si512(w + 16)), 17);
+    const __m512i r = _mm512_add_epi16(_mm512_packs_epi32(lo, hi), c0);
+    _mm256_mask_storeu_epi8(O, out, _mm512_cvtepi16_epi8(r));
+  }
+}
+
 }  // namespace redozir

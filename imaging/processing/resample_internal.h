@@ -215,6 +215,22 @@ void IEPickRowPlan(bool Wide, int Bytes, const int* Col, int sw, int dw, TIEPick
 void IEPickRow_AVX2(const TIEPickRowPlan& Plan, const std::uint8_t* S, std::uint8_t* D);
 void IEPickRow_AVX512(const TIEPickRowPlan& Plan, std::int64_t RowBytes, const std::uint8_t* S,
                       std::uint8_t* D);
+// The interpolating first-pass row of the fast linear resampler (an
+// enlargement across), AVX-512, Ch 1 or 3: destination pixels 0 .. Lim - 1 in
+// steps of Unit (ten or 32), both neighbours of every sample permuted into
+// 16-bit words from one window of 128 bytes at Base[k] (controls Ctl[128 k ..],
+// the left ones then the right ones) and weighed by W[32 k ..]: per pair of
+// words (f shr 2) | (f and 3) shl 16, in the order the word unpacking takes.
+struct TIELerpRowPlan {
+  int Lim = 0;
+  int Unit = 10;
+  int Ch = 3;
+  std::vector<int> Base;
+  std::vector<std::uint8_t> Ctl;
+  std::vector<std::int32_t> W;
+};
+void IELerpRowPlan_AVX512(int Ch, const int* Left, const int* Frac, int sw, int dw, TIELerpRowPlan& Plan);
+void IELerpRowH_AVX512(const TIELerpRowPlan& Plan, int sw, const std::uint8_t* S, std::uint8_t* O);
 // D = A + ((B - A) x f) shifted right by 17 (rounding down), byte by byte.
 std::size_t IEFastRowVLerp_AVX2(const std::uint8_t* A, const std::uint8_t* B, int f, std::uint8_t* D,
                                 std::size_t n);
