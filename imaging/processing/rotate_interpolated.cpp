@@ -301,7 +301,7 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
     }
     int path = n != 3 ? 0 : IEUseAVX512() && shape.Base ? 2 : IEUseAVX2() ? 1 : 0;
     const int strip =
-        disk ? std::clamp((NW / 4 + kIERotateTileColumns - 1) / kIERotateTileColumns * kIERotateTileColumns,
+        disk ? std::clamp((NW / 3 + kIERotateTileColumns - 1) / kIERotateTileColumns * kIERotateTileColumns,
                           kIERotateTileColumns, kIERotateStripColumns)
              : NW;
     const int strips = (NW + strip - 1) / strip;

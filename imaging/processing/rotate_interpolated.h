@@ -61,7 +61,7 @@ constexpr int kIERotateTileRows = 32;
 constexpr int kIERotateTileColumns = 64;
 // The widest strip of columns that a rotation of a disk-buffered picture
 // walks down at a time.
-constexpr int kIERotateStripColumns = 4096;
+constexpr int kIERotateStripColumns = 6144;
 
 // One destination pixel through the scalar reference (any position).
 void IERotateSampleScalar(const TIERotateJob& j, double sx, double sy, std::uint8_t* out);
