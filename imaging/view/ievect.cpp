@@ -246,6 +246,7 @@ void TRedozIrVect::RemoveAllObjects() {
   SaveObjectUndo();
   // No gesture may go on with a handle of the old store.
   fNewObject = fPolyPoint = fOverExtended = fDownExtended = -1;
+  fGrip = 0;
   fSelection.clear();
   fRecords.clear();
   fDrawOrder.clear();

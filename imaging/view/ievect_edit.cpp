@@ -442,7 +442,8 @@ void TRedozIrVect::HoverObjects(int X, int Y) {
     if (fOverExtended >= 0 && old && old->Kind == ievkEXTENDED && old->Extended.p)
       old->Extended.p->MouseLeave();
     fOverExtended = e;
-    if (e >= 0) fRecords[static_cast<std::size_t>(e)].Extended.p->MouseEnter(X, Y);
+    // Looked up again: the handlers may have changed the store.
+    if (TIEVObjectRecord* n = Stored(*this, e); n && n->Extended.p) n->Extended.p->MouseEnter(X, Y);
   } else if (e >= 0) {
     fRecords[static_cast<std::size_t>(e)].Extended.p->MouseMove(X, Y);
   }
@@ -526,8 +527,8 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
       }
   } else if ((h = FindObjectAt(X, Y)) >= 0) {
     DoObjectDblClick(h);
-    const TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(h)];
-    if ((r.Kind == ievkTEXT || r.Kind == ievkMEMO) &&
+    const TIEVObjectRecord* r = Stored(*this, h);  // the handler may have emptied the store
+    if (r && (r->Kind == ievkTEXT || r->Kind == ievkMEMO) &&
         GetObjectDistance(h, ImgX(*this, X), ImgY(*this, Y)) == 0) {
       const bool was = IsSelected(h);
       fSelection.clear();
@@ -585,12 +586,15 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
   GestureMoved = true;
   const int ox = ImgX(*this, X) - ImgX(*this, fLast.X), oy = ImgY(*this, Y) - ImgY(*this, fLast.Y);
   fLast = TPoint{X, Y};
-  for (int s : fSelection) {
-    TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(s)];
-    const TRect before{r.x1, r.y1, r.x2, r.y2};
-    const auto anglesBefore = r.AnglePoints;
+  // A copy: OnObjectMoveResize may change the selection or the store.
+  for (int s : std::vector<int>(fSelection)) {
     int dx = ox, dy = oy;
     DoObjectMoveResize(s, fGrip, dx, dy);
+    TIEVObjectRecord* rp = Stored(*this, s);
+    if (!rp || !fGrip) break;
+    TIEVObjectRecord& r = *rp;
+    const TRect before{r.x1, r.y1, r.x2, r.y2};
+    const auto anglesBefore = r.AnglePoints;
     switch (fGrip) {
       case 1: MoveBy(r.x1, dx), MoveBy(r.y1, dy); break;
       case 2: MoveBy(r.x2, dx), MoveBy(r.y2, dy); break;

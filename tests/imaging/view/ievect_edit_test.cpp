@@ -14,10 +14,10 @@ namespace {
 
 // A hidden vector view (client 50 x 50) whose mouse the test drives.
 struct TMouseVect : TRedozIrVect {
+  using TRedozIrVect::Click;  // the press-and-release helper below is an overload
   using TRedozIrVect::MouseDown;
   using TRedozIrVect::MouseMove;
   using TRedozIrVect::MouseUp;
-  using TRedozIrVect::Click;  // the press-and-release helper below is an overload
   TMouseVect() : TRedozIrVect(nullptr) {
     GetIEBitmap()->Allocate(50, 50, ie24RGB);
     Update();
@@ -392,6 +392,21 @@ TEST(VectEdit, RubberBandIsInvertedOnTheScreenAndErasedByDrawingItAgain) {
   Application->ProcessMessages();
   EXPECT_EQ(v->CreatingObject(), -1);
   delete form;
+}
+
+TEST(VectEdit, HandlersThatEmptyTheStoreEndTheGesture) {
+  TMouseVect v;
+  v.Add(ievkBOX, 10, 10, 20, 20).BrushStyle = bsSolid;
+  v.Add(ievkTEXT, 30, 30, 45, 45);
+  v.AddToSelection(0, false);
+  v.AddToSelection(1, false);
+  v.OnObjectMoveResize = [&](TObject*, int, int, int&, int&) { v.RemoveAllObjects(); };
+  v.Drag(0, 15, 15, 18, 15);
+  EXPECT_EQ(v.ObjectsCount(), 0);
+  v.Add(ievkTEXT, 30, 30, 45, 45);
+  v.OnObjectDblClick = [&](TObject*, int) { v.RemoveAllObjects(); };
+  v.Click(ssDouble, 35, 35);
+  EXPECT_EQ(v.ObjectsCount(), 0);
 }
 
 TEST(VectEdit, ObjectsFarPastTheScreenTakeEveryGesture) {
