@@ -3,6 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "imaging/formats/ie_quantizer.h"
@@ -26,7 +28,9 @@ void FillPhoto(TIEBitmap& b) {
   }
 }
 
-void Encode(benchmark::State& state, int ft) {
+// BENCH_SAVE_DIR=dir keeps each format's file there (bench.<format>), so
+// that bench/peers has the peers decode the very bytes ours decodes.
+void Encode(benchmark::State& state, int ft, const char* ext) {
   TRedozIrIO io;
   FillPhoto(*io.GetIEBitmap());
   for (auto _ : state) {
@@ -35,6 +39,11 @@ void Encode(benchmark::State& state, int ft) {
     benchmark::DoNotOptimize(ms.Size());
   }
   state.SetItemsProcessed(state.iterations() * W * H);
+  if (const char* dir = std::getenv("BENCH_SAVE_DIR")) {
+    TMemoryStream ms;
+    io.SaveToStream(ms, ft);
+    ms.SaveToFile(std::string(dir) + "/bench." + ext);
+  }
 }
 
 void Decode(benchmark::State& state, int ft) {
@@ -50,13 +59,13 @@ void Decode(benchmark::State& state, int ft) {
 }
 }  // namespace
 
-static void BM_EncodePNG(benchmark::State& s) { Encode(s, ioPNG); }
+static void BM_EncodePNG(benchmark::State& s) { Encode(s, ioPNG, "png"); }
 static void BM_DecodePNG(benchmark::State& s) { Decode(s, ioPNG); }
-static void BM_EncodeJPEG(benchmark::State& s) { Encode(s, ioJPEG); }
+static void BM_EncodeJPEG(benchmark::State& s) { Encode(s, ioJPEG, "jpg"); }
 static void BM_DecodeJPEG(benchmark::State& s) { Decode(s, ioJPEG); }
-static void BM_EncodeBMP(benchmark::State& s) { Encode(s, ioBMP); }
+static void BM_EncodeBMP(benchmark::State& s) { Encode(s, ioBMP, "bmp"); }
 static void BM_DecodeBMP(benchmark::State& s) { Decode(s, ioBMP); }
-static void BM_EncodeTIFF(benchmark::State& s) { Encode(s, ioTIFF); }
+static void BM_EncodeTIFF(benchmark::State& s) { Encode(s, ioTIFF, "tif"); }
 static void BM_DecodeTIFF(benchmark::State& s) { Decode(s, ioTIFF); }
 BENCHMARK(BM_EncodePNG)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodePNG)->Unit(benchmark::kMillisecond);
