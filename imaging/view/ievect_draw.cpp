@@ -481,19 +481,19 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
         P.Rect(X1, Y1, X2 + 1, Y2 + 1);
         C.Brush()->SetStyle(bsClear);
         const int tw = C.TextWidth(R.Text), th = C.TextHeight(R.Text);
-        const int v = static_cast<int>(std::trunc((Y2 - Y1) - th * std::cos(a) + tw * std::sin(a))) / 2;
-        const int m = R.PenStyle == psClear ? 0 : static_cast<int>(std::round((R.PenWidth + 1) * zx));
-        int h = 0;
+        // Offsets in double and clipped: an absurd pen width or zoom must
+        // not overflow the integer placement.
+        const double v = std::trunc(std::trunc((Y2 - Y1) - th * std::cos(a) + tw * std::sin(a)) / 2);
+        const double m = R.PenStyle == psClear ? 0 : Clip(std::round((R.PenWidth + 1.0) * zx));
+        double h = 0;
         switch (R.TextAlign) {
-          case 0: h = std::abs(static_cast<int>(std::trunc(th * std::sin(a)))) + m; break;
-          case 1: h = static_cast<int>(std::trunc((X2 - X1) - tw * std::cos(a))) - m; break;
+          case 0: h = std::abs(std::trunc(th * std::sin(a))) + m; break;
+          case 1: h = std::trunc((X2 - X1) - tw * std::cos(a)) - m; break;
           case 2:
-          case 3:
-            h = static_cast<int>(std::trunc((X2 - X1) - tw * std::cos(a) - th * std::sin(a))) / 2;
-            break;
+          case 3: h = std::trunc(std::trunc((X2 - X1) - tw * std::cos(a) - th * std::sin(a)) / 2); break;
           default: break;
         }
-        P.Text(TRect{X1, Y1, X2, Y2}, X1 + h, Y1 + v, R.Text);
+        P.Text(TRect{X1, Y1, X2, Y2}, Clip(X1 + h), Clip(Y1 + v), R.Text);
         break;
       }
       case ievkMEMO: {
