@@ -305,6 +305,8 @@ class TRedozIrVect : public TRedozIrView {
   void DrawObjects(TBitmap* Target, bool IntoImage, bool Antialias);
   // Draws the objects into the current image, then Update.
   void CopyObjectsToBack(bool Antialias);
+  // The grips of the selected objects in the view's grip look (GripSize,
+  // GripShape, GripPenColor, GripBrushColor, GripBrushStyle).
   void DrawGrips(TCanvas* Canvas);
   // Client coordinate of an image column (row) and image coordinate of a
   // client column (row), for any value: where the view's own conversions
@@ -333,7 +335,6 @@ class TRedozIrVect : public TRedozIrView {
   // (X, Y) among those over the shown part of the image, the topmost on a
   // tie; IEV_NONE when none, or none within ObjSelectionTolerance.
   int FindObjectAt(int X, int Y, bool SelectableOnly = false);
-  int GripSize = 5;
   // Screen pixels; below 0 the nearest object is taken however far it is.
   int ObjSelectionTolerance = -1;
   bool ObjAlphaHitTest = true;

@@ -2,6 +2,7 @@
 // canvas, the work bitmap with its alpha pass and soft shadow, the objects
 // over the view and into the image, and the grips.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -95,6 +96,19 @@ class TPainter {
     c.Right = std::min(c.Right, fTarget->Width());
     c.Bottom = std::min(c.Bottom, fTarget->Height());
     if (c.Right > c.Left && c.Bottom > c.Top) fCanvas.TextRectEx(c, x, y, t);
+  }
+  // A character centred on its base line point, when the point is on the target.
+  void CharAt(double x, double y, char ch) {
+    const int ix = Clip(x), iy = Clip(y);
+    const int reach = std::abs(fTarget->Canvas()->Font.Height) + 1;
+    if (ix < -reach || iy < -reach || ix > fTarget->Width() + reach || iy > fTarget->Height() + reach) return;
+    const std::string t(1, ch);
+    Record(TIEVDrawOp::TextOut, {{ix, iy}}, t);
+    TCanvas* c = fTarget->Canvas();
+    const unsigned old = c->TextAlign;
+    c->TextAlign = TA_CENTER | TA_BASELINE;
+    fCanvas.TextOut(ix, iy, t);
+    c->TextAlign = old;
   }
   bool RoundCaps = false;
 
@@ -192,8 +206,12 @@ void DrawRuler(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int X1, int Y1
   const double vx = dx / L, vy = dy / L;
   double lx = 1, ly = 1;
   V.UnitLengths(static_cast<TIEUnits>(std::min<int>(R.RulerUnit, kIEUnitCount - 1)), lx, ly);
-  const double value = std::sqrt(std::pow(std::abs(dx) * lx / zx, 2) + std::pow(std::abs(dy) * ly / zy, 2));
-  (void)New;
+  // The stored ruler measures its own image pixels, which the zoomed and
+  // scrolled end points on the target only approximate; the ruler being
+  // created measures what it shows.
+  const double imgDx = std::abs(double(R.x2) - R.x1), imgDy = std::abs(double(R.y2) - R.y1);
+  const double value =
+      New ? std::hypot(std::abs(dx) * lx / zx, std::abs(dy) * ly / zy) : std::hypot(imgDx * lx, imgDy * ly);
   if (R.RulerType == 0) {
     const double lxp = lx * 10 / zx, lyp = ly * 10 / zy;
     if (lxp == 0 || lyp == 0 || !std::isfinite(lxp) || !std::isfinite(lyp)) return;
@@ -304,6 +322,37 @@ void DrawAngle(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int Factor, bo
   P.Add(v.X + rr, v.Y + rr);
 }
 
+// A text along its path (points as fractions of the rectangle): the
+// characters spaced evenly over the path's length from its start.
+void DrawTextOnPath(TPainter& P, const TIEVObjectRecord& R, int X1, int Y1, int X2, int Y2) {
+  std::vector<std::array<double, 2>> pts;
+  for (const TIEVDPoint& q : R.Path)
+    pts.push_back({X1 + (std::isfinite(q.x) ? q.x : 0.0) * (double(X2) - X1),
+                   Y1 + (std::isfinite(q.y) ? q.y : 0.0) * (double(Y2) - Y1)});
+  double total = 0;
+  for (std::size_t i = 1; i < pts.size(); ++i)
+    total += Dist(pts[i - 1][0], pts[i - 1][1], pts[i][0], pts[i][1]);
+  const double step = std::isfinite(total) ? total / double(R.Text.size()) : 0.0;
+  std::size_t seg = 0;
+  double segStart = 0;  // path length before segment seg
+  for (std::size_t i = 0; i < R.Text.size(); ++i) {
+    const double d = step * double(i);
+    while (seg + 1 < pts.size() - 1 &&
+           segStart + Dist(pts[seg][0], pts[seg][1], pts[seg + 1][0], pts[seg + 1][1]) <= d) {
+      segStart += Dist(pts[seg][0], pts[seg][1], pts[seg + 1][0], pts[seg + 1][1]);
+      ++seg;
+    }
+    double x = pts[seg][0], y = pts[seg][1];
+    if (seg + 1 < pts.size()) {
+      const double len = Dist(pts[seg][0], pts[seg][1], pts[seg + 1][0], pts[seg + 1][1]);
+      const double f = len > 0 ? std::clamp((d - segStart) / len, 0.0, 1.0) : 0.0;
+      x += (pts[seg + 1][0] - x) * f;
+      y += (pts[seg + 1][1] - y) * f;
+    }
+    P.CharAt(x, y, R.Text[i]);
+  }
+}
+
 }  // namespace
 
 // ---- bitmap objects
@@ -339,8 +388,8 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
                               bool DrawingAlpha, int Factor, bool OnScreen, bool ClipTest) {
   if (!Target || Target->Empty()) return false;
   Factor = std::max(Factor, 1);
-  auto cx = [&](int x) { return Clip((OnScreen ? ObjXBmp2Scr(x) : double(x)) * Factor); };
-  auto cy = [&](int y) { return Clip((OnScreen ? ObjYBmp2Scr(y) : double(y)) * Factor); };
+  auto cx = [&](double x) { return Clip((OnScreen ? ObjXBmp2Scr(x) : x) * Factor); };
+  auto cy = [&](double y) { return Clip((OnScreen ? ObjYBmp2Scr(y) : y) * Factor); };
   const double zx = (OnScreen ? ZoomX() / 100.0 : 1.0) * Factor;
   const double zy = (OnScreen ? ZoomY() / 100.0 : 1.0) * Factor;
   int X1 = cx(R.x1), Y1 = cy(R.y1), X2 = cx(R.x2), Y2 = cy(R.y2);
@@ -422,7 +471,18 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
           P.Add(left, top);
           P.Add(left + tw + 1, top + th + 1);
           C.Brush()->SetStyle(bsClear);
-          P.Text(TRect{left, top, left + tw, top + th}, left, top, R.Text);
+          // A turned label starts where the turn keeps it inside its box.
+          const double a = C.Font().Escapement / 10.0 * M_PI / 180.0, ca = std::cos(a), sa = std::sin(a);
+          const int voff = static_cast<int>(std::trunc(th - th * ca + tw * sa)) / 2;
+          int hoff = 0;
+          switch (R.TextAlign) {
+            case 0: hoff = std::abs(static_cast<int>(std::trunc(th * sa))); break;
+            case 1: hoff = static_cast<int>(std::trunc(tw - tw * ca)); break;
+            case 2:
+            case 3: hoff = static_cast<int>(std::trunc(tw - tw * ca - th * sa)) / 2; break;
+            default: break;
+          }
+          P.Text(TRect{left, top, left + tw, top + th}, left + hoff, top + voff, R.Text);
           C.Brush()->SetStyle(oldBs);
           R.LabelRect =
               TRect{Clip(ObjXScr2Bmp(left / Factor)), Clip(ObjYScr2Bmp(top / Factor)),
@@ -460,12 +520,19 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
         const double rx = (double(X2) - X1) / 2, ry = (double(Y2) - Y1) / 2;
         const double a0 = std::isfinite(R.ArcStart) ? R.ArcStart : 0,
                      a1 = std::isfinite(R.ArcEnd) ? R.ArcEnd : 0;
-        P.Arc(X1, Y1, X2 + 1, Y2 + 1, Clip(std::round(X1 + rx + rx * std::cos(a0))),
-              Clip(std::round(Y1 + ry + ry * std::sin(a0))), Clip(std::round(X1 + rx + rx * std::cos(a1))),
-              Clip(std::round(Y1 + ry + ry * std::sin(a1))));
+        P.Arc(X1, Y1, X2 + 1, Y2 + 1, Clip(std::nearbyint(X1 + rx + rx * std::cos(a0))),
+              Clip(std::nearbyint(Y1 + ry + ry * std::sin(a0))),
+              Clip(std::nearbyint(X1 + rx + rx * std::cos(a1))),
+              Clip(std::nearbyint(Y1 + ry + ry * std::sin(a1))));
         break;
       }
-      case ievkBITMAP: DrawBitmapObjectInto(*this, Target, R, X1, Y1, X2, Y2, Work, penW, P); break;
+      case ievkBITMAP: {
+        // Zoomed, the bitmap reaches to the end of its last image pixel.
+        const int bx2 = ZoomObjectsWidth && zx != 1.0 ? cx(double(R.x2) + 1) - 1 : X2;
+        const int by2 = ZoomObjectsWidth && zy != 1.0 ? cy(double(R.y2) + 1) - 1 : Y2;
+        DrawBitmapObjectInto(*this, Target, R, X1, Y1, bx2, by2, Work, penW, P);
+        break;
+      }
       case ievkTEXT: {
         if (R.Text.empty()) break;
         if (hobj == fTextEditing) {
@@ -477,6 +544,10 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
         const int fh = C.Font().Height;
         C.Font().Height = FontPixels(fh == 0 ? double(Y2 - Y1) : std::trunc(fh * zy));
         C.Font().Color = R.PenColor;
+        if (!R.Path.empty()) {
+          DrawTextOnPath(P, R, X1, Y1, X2, Y2);
+          break;
+        }
         const double a = C.Font().Escapement / 10.0 * M_PI / 180.0;
         P.Rect(X1, Y1, X2 + 1, Y2 + 1);
         C.Brush()->SetStyle(bsClear);
@@ -484,7 +555,7 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
         // Offsets in double and clipped: an absurd pen width or zoom must
         // not overflow the integer placement.
         const double v = std::trunc(std::trunc((Y2 - Y1) - th * std::cos(a) + tw * std::sin(a)) / 2);
-        const double m = R.PenStyle == psClear ? 0 : Clip(std::round((R.PenWidth + 1.0) * zx));
+        const double m = R.PenStyle == psClear ? 0 : Clip(std::nearbyint((R.PenWidth + 1.0) * zx));
         double h = 0;
         switch (R.TextAlign) {
           case 0: h = std::abs(std::trunc(th * std::sin(a))) + m; break;
@@ -524,8 +595,9 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
         std::vector<TPoint> pts;
         R.DrawnPoints.clear();
         for (TPoint p : R.Points) {
-          const int ix = Clip(std::round(R.x1 + (double(p.X) - b[0]) * fx)),
-                    iy = Clip(std::round(R.y1 + (double(p.Y) - b[1]) * fy));
+          // Halves to even, as the editing finds the points.
+          const int ix = Clip(std::nearbyint(R.x1 + (double(p.X) - b[0]) * fx)),
+                    iy = Clip(std::nearbyint(R.y1 + (double(p.Y) - b[1]) * fy));
           TPoint q{cx(ix), cy(iy)};
           pts.push_back(q);
           R.DrawnPoints.push_back(TPoint{q.X / Factor, q.Y / Factor});
@@ -619,11 +691,14 @@ void TRedozIrVect::DrawObjects(TBitmap* Target, bool IntoImage, bool Antialias) 
     TIEBitmap target;
     target.AttachTBitmap(Target, false);
     if (solidBox) {
-      // The pixels under the box, so that the AND of its colour works on them.
-      const int l = std::clamp(std::min(R.x1, R.x2), 0, Target->Width() - 1);
-      const int t = std::clamp(std::min(R.y1, R.y2), 0, Target->Height() - 1);
-      const int r = std::clamp(std::max(R.x1, R.x2), 0, Target->Width() - 1);
-      const int b = std::clamp(std::max(R.y1, R.y2), 0, Target->Height() - 1);
+      // The pixels under the box, so that the AND of its colour works on
+      // them: where the box lies on the target, zoomed and scrolled on the screen.
+      auto sx = [&](int x) { return Clip(onScreen ? ObjXBmp2Scr(x) : double(x)); };
+      auto sy = [&](int y) { return Clip(onScreen ? ObjYBmp2Scr(y) : double(y)); };
+      const int l = std::clamp(std::min(sx(R.x1), sx(R.x2)), 0, Target->Width() - 1);
+      const int t = std::clamp(std::min(sy(R.y1), sy(R.y2)), 0, Target->Height() - 1);
+      const int r = std::clamp(std::max(sx(R.x1), sx(R.x2)), 0, Target->Width() - 1);
+      const int b = std::clamp(std::max(sy(R.y1), sy(R.y2)), 0, Target->Height() - 1);
       target.StretchRectTo(W, l * f, t * f, (r - l + 1) * f, (b - t + 1) * f, l, t, r - l + 1, b - t + 1,
                            rfNone, 255);
     }
@@ -759,8 +834,9 @@ double TRedozIrVect::ObjYScr2Bmp(double Y) {
 void TRedozIrVect::DrawGrips(TCanvas* Canvas) {
   if (!Canvas) return;
   Canvas->Pen = TPen{};
-  Canvas->Brush.Color = static_cast<TColor>(0xBAFFFF);
-  Canvas->Brush.Style = bsSolid;
+  Canvas->Pen.Color = GripPenColor;
+  Canvas->Brush.Color = GripBrushColor;
+  Canvas->Brush.Style = GripBrushStyle;
   const int g = std::clamp(GripSize, 1, 100);
   for (int h : fSelection) {
     const TIEVObjectRecord* r = GetObjectRecord(h);
@@ -779,7 +855,10 @@ void TRedozIrVect::DrawGrips(TCanvas* Canvas) {
     }
     for (TPoint p : pts) {
       const int x = Clip(ObjXBmp2Scr(p.X)), y = Clip(ObjYBmp2Scr(p.Y));
-      Canvas->Ellipse(x - g, y - g, x + g, y + g);
+      if (GripShape == 0)
+        Canvas->Rectangle(x - g, y - g, x + g, y + g);
+      else
+        Canvas->Ellipse(x - g, y - g, x + g, y + g);
     }
   }
 }

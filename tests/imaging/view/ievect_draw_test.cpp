@@ -103,6 +103,12 @@ TEST(VectDraw, InchRulerTicksAndLabels) {
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0].Text, "0");
   EXPECT_EQ(texts[1].Text, "1");
+  // In pixels a tick falls every tenth of a pixel: a long ruler stops at the cap.
+  TIEVObjectRecord& wide = f.Add(ievkRULER, 0, 100, 1000000, 100);
+  wide.RulerType = 0;
+  Recorder rec2;
+  ASSERT_TRUE(f.Draw(wide));
+  EXPECT_EQ(rec2.Of(TIEVDrawOp::Line).size(), std::size_t(kIEVMaxRulerTicks) + 2);
 }
 
 TEST(VectDraw, CoincidentRulerAndAngleLabel) {
@@ -134,6 +140,23 @@ TEST(VectDraw, CoincidentRulerAndAngleLabel) {
   f.Draw(a);
   EXPECT_TRUE(rec.Of(TIEVDrawOp::TextOut).empty());
   EXPECT_TRUE(rec.Of(TIEVDrawOp::Arc).empty());
+}
+
+TEST(VectDraw, TextAlongAPathSpacesItsCharactersEvenly) {
+  Fixture f;
+  TIEVObjectRecord& r = f.Add(ievkTEXT, 10, 0, 130, 40);
+  r.Text = "abcd";
+  r.Path = {{0, 0.5}, {0.5, 0.5}, {0.5, 1}};  // 60 across, then 20 down: a character every 20
+  Recorder rec;
+  ASSERT_TRUE(f.Draw(r));
+  EXPECT_TRUE(rec.Of(TIEVDrawOp::Rect).empty());
+  auto texts = rec.Of(TIEVDrawOp::TextOut);
+  ASSERT_EQ(texts.size(), 4u);
+  const TPoint at[] = {{10, 20}, {30, 20}, {50, 20}, {70, 20}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(texts[i].Text, std::string(1, "abcd"[i]));
+    EXPECT_EQ(texts[i].Points[0], at[i]) << i;
+  }
 }
 
 TEST(VectDraw, BitmapFrameShrinksTheBitmapAndFrameIsInPenColour) {
@@ -206,6 +229,85 @@ TEST(VectDraw, CopyObjectsToBackAndHitTests) {
   EXPECT_EQ(v.GetObjectDistance(7, 0, 0), std::numeric_limits<double>::max());
 }
 
+// On a zoomed view the objects keep to their image pixels: a ruler measures
+// its stored length, a bitmap covers its last pixel, a solid box ANDs the
+// pixels it lies on; polyline points scaled onto half pixels go to the even one.
+TEST(VectDraw, ZoomedObjectsKeepToTheirImagePixels) {
+  TRedozIrVect v(nullptr);
+  v.GetIEBitmap()->Allocate(100, 100, ie24RGB);
+  v.Update();
+  TBitmap t(600, 600, pf24bit);
+  auto draw = [&](TIEVObjectRecord& r) { return v.DrawObject(&t, r, 0, nullptr, false, 1, true, false); };
+  auto add = [&](TIEVObjectKind kind, int x1, int y1, int x2, int y2) -> TIEVObjectRecord& {
+    TIEVObjectRecord& r = *v.GetObjectRecord(v.AddNewObject());
+    r.Kind = kind;
+    r.x1 = x1, r.y1 = y1, r.x2 = x2, r.y2 = y2;
+    return r;
+  };
+  v.SetZoom(150);  // 3 image pixels are 4 or 5 on the screen
+  {
+    TIEVObjectRecord& ruler = add(ievkRULER, 0, 10, 3, 10);
+    Recorder rec;
+    ASSERT_TRUE(draw(ruler));
+    ASSERT_EQ(rec.Of(TIEVDrawOp::TextOut).size(), 1u);
+    EXPECT_EQ(rec.Of(TIEVDrawOp::TextOut)[0].Text, "3.00 pixels");
+  }
+  v.SetZoom(200);
+  {
+    TIEVObjectRecord& bmp = add(ievkBITMAP, 10, 10, 19, 19);
+    bmp.BitmapIdx = 0;
+    Recorder rec;
+    ASSERT_TRUE(draw(bmp));
+    ASSERT_EQ(rec.Of(TIEVDrawOp::Bitmap).size(), 1u);
+    const int x20 = static_cast<int>(v.ObjXBmp2Scr(20)), y20 = static_cast<int>(v.ObjYBmp2Scr(20));
+    EXPECT_EQ(rec.Of(TIEVDrawOp::Bitmap)[0].Points[1], (TPoint{x20 - 1, y20 - 1}));
+  }
+  {
+    TIEVObjectRecord& poly = add(ievkPOLYLINE, 10, 10, 11, 11);
+    poly.Points = {{0, 0}, {1, 1}, {2, 2}};
+    poly.PointsBox = {0, 0, 2, 2};
+    ASSERT_TRUE(v.DrawObject(&t, poly, 0, nullptr, false, 1, false, false));
+    EXPECT_EQ(poly.DrawnPoints, (std::vector<TPoint>{{10, 10}, {10, 10}, {11, 11}}));
+  }
+  v.RemoveAllObjects();
+  v.SetViewXY(0, 0);
+  t.Canvas()->Brush.Style = bsSolid;
+  t.Canvas()->Brush.Color = clWhite;
+  t.Canvas()->FillRect(TRect{0, 0, 600, 600});
+  t.Canvas()->Brush.Color = clBlack;
+  t.Canvas()->FillRect(TRect{0, 0, 16, 16});  // where the box's image pixels would be
+  TIEVObjectRecord& box = add(ievkBOX, 10, 10, 14, 14);
+  box.SolidFill = 1;
+  box.BrushColor = clRed;
+  v.DrawObjects(&t, false, false);
+  const int cx = static_cast<int>(v.ObjXBmp2Scr(12)), cy = static_cast<int>(v.ObjYBmp2Scr(12));
+  ASSERT_TRUE(cx > 16 && cy > 16 && cx < 600 && cy < 600) << cx << "," << cy;
+  EXPECT_EQ(t.Canvas()->Pixels(cx, cy), clRed);
+}
+
+// The grips take the view's grip look and size, which its own selection shares.
+TEST(VectDraw, GripsTakeTheViewsGripLook) {
+  TRedozIrVect v(nullptr);
+  v.GetIEBitmap()->Allocate(50, 50, ie24RGB);
+  v.Update();
+  TIEVObjectRecord& r = *v.GetObjectRecord(v.AddNewObject());
+  r.Kind = ievkBOX;
+  r.x1 = r.y1 = 30, r.x2 = r.y2 = 45;
+  v.AddToSelection(0, false);
+  TRedozIrView& view = v;
+  view.GripSize = 8;
+  view.GripShape = 0;
+  view.GripBrushColor = clRed;
+  TBitmap t(300, 300, pf24bit);
+  v.DrawGrips(t.Canvas());
+  const int x = static_cast<int>(v.ObjXBmp2Scr(30)), y = static_cast<int>(v.ObjYBmp2Scr(30));
+  ASSERT_TRUE(x >= 10 && y >= 10) << x << "," << y;
+  EXPECT_EQ(t.Canvas()->Pixels(x + 6, y + 6), clRed);  // a square's corner, outside a circle
+  int h = -1;
+  EXPECT_EQ(v.HitGrip(x - 7, y - 7, h), 1);
+  EXPECT_EQ(h, 0);
+}
+
 // Objects far past any screen, at the smallest and largest zooms, draw,
 // hit-test and show their grips without raising.
 TEST(VectDraw, AbsurdCoordinatesDrawAtAnyZoom) {
@@ -220,6 +322,8 @@ TEST(VectDraw, AbsurdCoordinatesDrawAtAnyZoom) {
       r.Kind = static_cast<std::uint8_t>(kind);
       r.x1 = -kFar, r.y1 = kFar, r.x2 = kFar, r.y2 = -kFar;
       r.Text = "ab";
+      r.Font = TIELogFont{};
+      r.Font->lfHeight = -kFar;  // clamped to what the platform draws
       r.PenWidth = kFar;
       r.Points = {{-kFar, -kFar}, {kFar, kFar}};
       r.PointsBox = {-kFar, -kFar, kFar, kFar};
