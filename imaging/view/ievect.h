@@ -19,6 +19,7 @@
 #include "imaging/view/ie_textcontrol.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/graphics.h"
+#include "platform/picture.h"
 #include "platform/stream.h"
 #include "platform/timers.h"
 
@@ -308,6 +309,10 @@ class TRedozIrVect : public TRedozIrView {
   // The grips of the selected objects in the view's grip look (GripSize,
   // GripShape, GripPenColor, GripBrushColor, GripBrushStyle).
   void DrawGrips(TCanvas* Canvas);
+  // A picture drawn centred on each grip instead of its shape; giving one
+  // sets GripSize to half its larger side (nullptr or an empty one: shapes).
+  const TPicture& ObjGripImage() const { return fGripImage; }
+  void SetObjGripImage(const TBitmap* Picture);
   // Client coordinate of an image column (row) and image coordinate of a
   // client column (row), for any value: where the view's own conversions
   // would leave the integers they go on linearly from the image's origin.
@@ -572,6 +577,7 @@ class TRedozIrVect : public TRedozIrView {
   TControl* EditorOfObject();
   std::string fLastLoadError;
   std::unique_ptr<TIEBitmap> fWork;
+  TPicture fGripImage;
   int fObjectsDrawn = 0;
   std::deque<std::vector<std::uint8_t>> fUndo;
   // ---- mouse editing state (ievect_edit.cpp)

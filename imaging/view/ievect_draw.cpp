@@ -831,6 +831,11 @@ double TRedozIrVect::ObjYScr2Bmp(double Y) {
 
 // ---- grips
 
+void TRedozIrVect::SetObjGripImage(const TBitmap* Picture) {
+  fGripImage.Assign(Picture);
+  if (!fGripImage.Empty()) GripSize = std::max(fGripImage.Width(), fGripImage.Height()) / 2;
+}
+
 void TRedozIrVect::DrawGrips(TCanvas* Canvas) {
   if (!Canvas) return;
   Canvas->Pen = TPen{};
@@ -855,7 +860,9 @@ void TRedozIrVect::DrawGrips(TCanvas* Canvas) {
     }
     for (TPoint p : pts) {
       const int x = Clip(ObjXBmp2Scr(p.X)), y = Clip(ObjYBmp2Scr(p.Y));
-      if (GripShape == 0)
+      if (const TBitmap* img = fGripImage.Graphic(); img && !img->Empty())
+        Canvas->Draw(x - img->Width() / 2, y - img->Height() / 2, *img);
+      else if (GripShape == 0)
         Canvas->Rectangle(x - g, y - g, x + g, y + g);
       else
         Canvas->Ellipse(x - g, y - g, x + g, y + g);

@@ -306,6 +306,15 @@ TEST(VectDraw, GripsTakeTheViewsGripLook) {
   int h = -1;
   EXPECT_EQ(v.HitGrip(x - 7, y - 7, h), 1);
   EXPECT_EQ(h, 0);
+  // A grip picture replaces the shape and gives the grip its size.
+  TBitmap blue(6, 6, pf24bit);
+  blue.Canvas()->Brush.Color = clBlue;
+  blue.Canvas()->FillRect(TRect{0, 0, 6, 6});
+  v.SetObjGripImage(&blue);
+  EXPECT_EQ(view.GripSize, 3);
+  v.DrawGrips(t.Canvas());
+  EXPECT_EQ(t.Canvas()->Pixels(x - 3, y - 3), clBlue);
+  EXPECT_EQ(t.Canvas()->Pixels(x + 2, y + 2), clBlue);
 }
 
 // Objects far past any screen, at the smallest and largest zooms, draw,
