@@ -487,6 +487,10 @@ class TRedozIrVect : public TRedozIrView {
   // An object put by a click without a drag is centred on the click (else
   // its first corner is there).
   bool CenterNewObjects = false;
+  // Selected objects show a grip at the centre of their rectangle that
+  // moves them (grip 3); a press on an object elsewhere selects at the
+  // point first, as a press off the grips does.
+  bool ObjCenterGrip = false;
   // The rubber band drawn while an object is created (in not-mode drawing
   // the outline twice erases it; any other mode repaints instead).
   TPen RubberBandPen = [] {
@@ -599,6 +603,7 @@ class TRedozIrVect : public TRedozIrView {
   void PolylineClick(TShiftState Shift, int X, int Y);
   void EndNewObject();
   bool GrabPolylinePoint(int X, int Y);
+  bool OnCenterGrip(const TIEVObjectRecord& R, int X, int Y);
   void MovePolylinePoint(int X, int Y);
   void ShowRubberBand(bool Show);
   void HoverObjects(int X, int Y);

@@ -858,6 +858,9 @@ void TRedozIrVect::DrawGrips(TCanvas* Canvas) {
       pts = {{r->x1, r->y1}, {r->x2, r->y1}, {r->x2, r->y2}, {r->x1, r->y2},
              {mx, r->y1},    {mx, r->y2},    {r->x1, my},    {r->x2, my}};
     }
+    if (ObjCenterGrip)  // the move grip at the centre of the rectangle
+      pts.push_back({static_cast<int>((std::int64_t(r->x1) + r->x2) / 2),
+                     static_cast<int>((std::int64_t(r->y1) + r->y2) / 2)});
     for (TPoint p : pts) {
       const int x = Clip(ObjXBmp2Scr(p.X)), y = Clip(ObjYBmp2Scr(p.Y));
       if (const TBitmap* img = fGripImage.Graphic(); img && !img->Empty())

@@ -138,6 +138,7 @@ int TRedozIrVect::HitGrip(int X, int Y, int& hobj) {
         }
       }
     }
+    if (!grip && OnCenterGrip(*r, X, Y)) grip = 3;
     const double bx = ObjXScr2Bmp(X), by = ObjYScr2Bmp(Y);
     // A line's label moves its end point.
     const TRect& lr = r->LabelRect;
@@ -152,6 +153,15 @@ int TRedozIrVect::HitGrip(int X, int Y, int& hobj) {
     }
   }
   return 0;
+}
+
+// The centre grip (ObjCenterGrip) of an object's rectangle under screen point (X, Y).
+bool TRedozIrVect::OnCenterGrip(const TIEVObjectRecord& R, int X, int Y) {
+  if (!ObjCenterGrip) return false;
+  const int g = std::max(GripSize, 1);
+  const int mx = static_cast<int>((std::int64_t(R.x1) + R.x2) / 2);
+  const int my = static_cast<int>((std::int64_t(R.y1) + R.y2) / 2);
+  return std::abs(ObjXBmp2Scr(mx) - X) <= g && std::abs(ObjYBmp2Scr(my) - Y) <= g;
 }
 
 void TRedozIrVect::SelectAt(int X, int Y, bool Shift) {
@@ -508,7 +518,11 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   int h = -1;
   if (!dbl) {
     fGrip = HitGrip(X, Y, h);
-    if (!fGrip && SelectOnMouseDown) {
+    // With the centre grip on, only that grip moves at once: a press on an
+    // object's body selects at the point first.
+    const TIEVObjectRecord* held = Stored(*this, h);
+    const bool body = fGrip == 3 && ObjCenterGrip && held && !OnCenterGrip(*held, X, Y);
+    if ((!fGrip || body) && SelectOnMouseDown) {
       // An object already selected is made the only selection by a click,
       // at the mouse up, not by a press that may start a drag.
       const int under = FindObjectAt(X, Y, true);

@@ -63,6 +63,25 @@ TEST(VectEdit, GripsOfBoxesAndRulers) {
   (void)ruler;
 }
 
+TEST(VectEdit, CenterGripMovesAndAPressOnTheBodySelectsFirst) {
+  for (bool centre : {false, true}) {
+    TMouseVect v;
+    v.GripSize = 2;
+    v.ObjCenterGrip = centre;
+    v.Add(ievkBOX, 10, 10, 40, 40).BrushStyle = bsClear;
+    v.Add(ievkBOX, 14, 36, 22, 46).BrushStyle = bsSolid;
+    v.AddToSelection(0, false);
+    int h = -1;
+    EXPECT_EQ(v.HitGrip(25, 25, h), centre ? 3 : 0);
+    // On the outline of the selected box and inside the box over it.
+    v.Drag(0, 17, 40, 19, 41);
+    const TIEVObjectRecord &a = *v.GetObjectRecord(0), &b = *v.GetObjectRecord(1);
+    EXPECT_EQ(v.Selection(), std::vector<int>{centre ? 1 : 0});
+    EXPECT_EQ((TPoint{a.x1, a.y1}), (centre ? TPoint{10, 10} : TPoint{12, 11}));
+    EXPECT_EQ((TPoint{b.x1, b.y1}), (centre ? TPoint{16, 37} : TPoint{14, 36}));
+  }
+}
+
 TEST(VectEdit, MoveResizeAspectAndSnap) {
   {
     TMouseVect v;  // move grip inside a filled box
