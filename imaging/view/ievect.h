@@ -491,6 +491,9 @@ class TRedozIrVect : public TRedozIrView {
   // moves them (grip 3); a press on an object elsewhere selects at the
   // point first, as a press off the grips does.
   bool ObjCenterGrip = false;
+  // The inside of every box hits, a box with a clear brush too (else only
+  // boxes with a brush or a solid fill are hit inside).
+  bool ObjBoxFillTest = false;
   // The rubber band drawn while an object is created (in not-mode drawing
   // the outline twice erases it; any other mode repaints instead).
   TPen RubberBandPen = [] {

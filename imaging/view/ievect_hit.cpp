@@ -72,7 +72,7 @@ double TRedozIrVect::GetObjectDistance(int hobj, double X, double Y) const {
       return std::max(d, 0.0);
     }
     case ievkBOX:
-      if (inside && (r->BrushStyle != bsClear || r->SolidFill)) return 0;
+      if (inside && (r->BrushStyle != bsClear || r->SolidFill || ObjBoxFillTest)) return 0;
       return std::max(boxEdge() - pen, 0.0);
     case ievkELLIPSE:
     case ievkARC: {

@@ -209,7 +209,7 @@ TEST(VectEdit, FindObjectAtTakesTheNearest) {
   EXPECT_EQ(v.Selection(), std::vector<int>{1});
 }
 
-TEST(VectEdit, HitDistanceOfClosedPolylinesAndTransparentBitmaps) {
+TEST(VectEdit, HitDistanceOfClosedPolylinesTransparentBitmapsAndClearBoxes) {
   TMouseVect v;
   // A U of points 10..40 wide drawn twice as wide (10..70): legs 10..30 and 50..70, gap 30..50 below y 20.
   const int h = v.AddNewObject();
@@ -235,6 +235,10 @@ TEST(VectEdit, HitDistanceOfClosedPolylinesAndTransparentBitmaps) {
   }
   u.BrushStyle = bsClear;  // unfilled: the outline only
   EXPECT_EQ(v.GetObjectDistance(0, 20, 30), 9.5);
+  v.Add(ievkBOX, 10, 10, 40, 40).BrushStyle = bsClear;  // the fill test makes a clear box hit inside too
+  EXPECT_EQ(v.GetObjectDistance(2, 20, 25), 9.5);
+  v.ObjBoxFillTest = true;
+  EXPECT_EQ(v.GetObjectDistance(2, 20, 25), 0);
   (void)b;
 }
 
