@@ -245,7 +245,7 @@ void TRedozIrVect::RemoveAllObjects() {
   EndTextEdit();
   SaveObjectUndo();
   // No gesture may go on with a handle of the old store.
-  fNewObject = fPolyPoint = fOverExtended = fDownExtended = -1;
+  fNewObject = fPolyPoint = fPolySegment = fOverExtended = fDownExtended = -1;
   fGrip = 0;
   fSelection.clear();
   fRecords.clear();

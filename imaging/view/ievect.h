@@ -494,6 +494,14 @@ class TRedozIrVect : public TRedozIrView {
   // The inside of every box hits, a box with a clear brush too (else only
   // boxes with a brush or a solid fill are hit inside).
   bool ObjBoxFillTest = false;
+  // A double click does not end the polyline being created by clicks: it
+  // stays open for more points until its mode is turned off.
+  bool ObjPolylineKeepOpen = false;
+  // The segment of the one selected polyline that the last mouse down
+  // grabbed in point editing, off its points (segment i joins points i and
+  // i + 1; a closed polyline's last joins the last point to the first); -1
+  // when none. A drag moves both of its points.
+  int PolylineSegmentHit() const { return fPolySegment; }
   // The rubber band drawn while an object is created (in not-mode drawing
   // the outline twice erases it; any other mode repaints instead).
   TPen RubberBandPen = [] {
@@ -591,10 +599,12 @@ class TRedozIrVect : public TRedozIrView {
   int fCreating = 0;
   int fGrip = 0;
   TPoint fDragStart, fDragEnd, fLast;
-  int fNewObject = -1;     // polyline or angle created by clicks
-  int fPolyPoint = -1;     // grabbed point of the selected polyline
-  int fOverExtended = -1;  // extended object under the hovering mouse
-  int fDownExtended = -1;  // extended object that took the mouse down
+  int fNewObject = -1;                   // polyline or angle created by clicks
+  int fPolyPoint = -1;                   // grabbed point of the selected polyline
+  int fPolySegment = -1;                 // grabbed segment of the selected polyline
+  std::array<TPoint, 2> fSegmentGrab{};  // its points at the grab
+  int fOverExtended = -1;                // extended object under the hovering mouse
+  int fDownExtended = -1;                // extended object that took the mouse down
   bool fLeftDown = false;
   bool fDeferredSelect = false;
   bool fUndoSaved = false;  // this gesture's mouse down saved an undo step
@@ -608,6 +618,7 @@ class TRedozIrVect : public TRedozIrView {
   bool GrabPolylinePoint(int X, int Y);
   bool OnCenterGrip(const TIEVObjectRecord& R, int X, int Y);
   void MovePolylinePoint(int X, int Y);
+  void MovePolylineSegment(int X, int Y);
   void ShowRubberBand(bool Show);
   void HoverObjects(int X, int Y);
   int ExtendedAt(int X, int Y);

@@ -263,7 +263,7 @@ void TRedozIrVect::PolylineClick(TShiftState Shift, int X, int Y) {
   TIEVObjectRecord* r = Stored(*this, fNewObject);
   if (r && r->Kind != ievkPOLYLINE) r = nullptr;
   if (Shift & ssDouble) {
-    if (r) EndNewObject();
+    if (r && !ObjPolylineKeepOpen) EndNewObject();
     return;
   }
   TPoint p = ClickPoint(X, Y);
@@ -314,6 +314,20 @@ bool TRedozIrVect::GrabPolylinePoint(int X, int Y) {
       fPolyPoint = static_cast<int>(i);
       return true;
     }
+  // Off the points: the first segment within 1.5 pixels.
+  const std::size_t n = pts.size();
+  const std::size_t segments = r.Closed && n > 2 ? n : n - std::min<std::size_t>(n, 1);
+  for (std::size_t i = 0; i < segments; ++i) {
+    const TPoint a = pts[i], b = pts[(i + 1) % n];
+    const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, l2 = dx * dx + dy * dy;
+    const double t =
+        l2 == 0 ? 0.0 : std::clamp(((double(X) - a.X) * dx + (double(Y) - a.Y) * dy) / l2, 0.0, 1.0);
+    if (std::hypot(X - (a.X + t * dx), Y - (a.Y + t * dy)) < 1.5) {
+      fPolySegment = static_cast<int>(i);
+      fSegmentGrab = {r.Points[i], r.Points[(i + 1) % n]};
+      return true;
+    }
+  }
   return false;
 }
 
@@ -331,6 +345,30 @@ void TRedozIrVect::MovePolylinePoint(int X, int Y) {
   if (fx != 0) p.X = Coord(b[0] + (ImgX(*this, X) - r.x1) / fx);
   if (fy != 0) p.Y = Coord(b[1] + (ImgY(*this, Y) - r.y1) / fy);
   Modified = true;
+  Update();
+}
+
+// Both points of the grabbed segment follow the mouse from the drag start,
+// in point-box space.
+void TRedozIrVect::MovePolylineSegment(int X, int Y) {
+  if (fSelection.size() != 1) return;
+  TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(fSelection[0])];
+  const std::size_t n = r.Points.size(), i = static_cast<std::size_t>(fPolySegment);
+  if (r.Kind != ievkPOLYLINE || i >= n) return;
+  const auto& b = r.PointsBox;
+  const double bw = double(b[2]) - b[0], bh = double(b[3]) - b[1];
+  const double fx = bw == 0 ? 1.0 : (double(r.x2) - r.x1) / bw;
+  const double fy = bh == 0 ? 1.0 : (double(r.y2) - r.y1) / bh;
+  const double dx = double(ImgX(*this, X)) - ImgX(*this, fDragStart.X);
+  const double dy = double(ImgY(*this, Y)) - ImgY(*this, fDragStart.Y);
+  const std::size_t at[2] = {i, (i + 1) % n};
+  for (std::size_t k = 0; k < 2; ++k) {
+    TPoint& p = r.Points[at[k]];
+    const TPoint before = p;
+    if (fx != 0) p.X = Coord(fSegmentGrab[k].X + dx / fx);
+    if (fy != 0) p.Y = Coord(fSegmentGrab[k].Y + dy / fy);
+    if (p != before) Modified = true;
+  }
   Update();
 }
 
@@ -464,6 +502,7 @@ void TRedozIrVect::EndGestures() {
   fCreating = 0;
   fGrip = 0;
   fPolyPoint = -1;
+  fPolySegment = -1;
   fNewObject = -1;
   fDeferredSelect = false;
   fUndoSaved = false;
@@ -483,6 +522,7 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
     Update();
   }
   fPolyPoint = -1;
+  fPolySegment = -1;
   fDeferredSelect = false;
   fDownExtended = -1;
   fUndoSaved = false;
@@ -591,6 +631,10 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
   }
   if (fPolyPoint >= 0) {
     MovePolylinePoint(X, Y);
+    return;
+  }
+  if (fPolySegment >= 0 && fLeftDown) {
+    MovePolylineSegment(X, Y);
     return;
   }
   if (!fGrip) {
@@ -719,9 +763,9 @@ void TRedozIrVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       if (r.y1 > r.y2) std::swap(r.y1, r.y2);
     }
     if (Modified) DoVectorialChanged();
-  } else if (fPolyPoint >= 0 && fSelection.size() == 1) {
+  } else if ((fPolyPoint >= 0 || fPolySegment >= 0) && fSelection.size() == 1) {
     TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(fSelection[0])];
-    if ((Shift & ssCtrl) && r.Kind == ievkPOLYLINE && r.Points.size() > 2 &&
+    if ((Shift & ssCtrl) && fPolyPoint >= 0 && r.Kind == ievkPOLYLINE && r.Points.size() > 2 &&
         fPolyPoint < static_cast<int>(r.Points.size())) {
       r.Points.erase(r.Points.begin() + fPolyPoint);
       Modified = true;

@@ -295,7 +295,7 @@ TEST(VectEdit, PolylinesAndAnglesByClicks) {
   EXPECT_EQ(v.MouseInteractVt, oiMeasureArea | oiMeasureLength | oiDragToPut);
 }
 
-TEST(VectEdit, PolylinePointsMoveInTheirBoxAndCtrlDeletesDownToTwo) {
+TEST(VectEdit, PolylinePointsAndSegmentsMoveInTheirBoxAndCtrlDeletesDownToTwo) {
   TMouseVect v;
   const int h = v.AddNewObject();
   for (TPoint p : {TPoint{10, 10}, {30, 10}, {30, 30}}) v.AddPolylinePoint(h, p.X, p.Y);
@@ -308,6 +308,18 @@ TEST(VectEdit, PolylinePointsMoveInTheirBoxAndCtrlDeletesDownToTwo) {
   v.Click(ssCtrl, 10, 10);
   v.Click(ssCtrl, 40, 12);
   EXPECT_EQ(r.Points, (std::vector<TPoint>{{25, 12}, {30, 30}}));
+  // Off the points the segment (shown (40, 12)-(50, 30)) is grabbed: both
+  // points move, the x offset halved back into the point box.
+  v.Drag(0, 45, 21, 49, 25);
+  EXPECT_EQ(v.PolylineSegmentHit(), 0);
+  EXPECT_EQ(r.Points, (std::vector<TPoint>{{27, 16}, {32, 34}}));
+  v.MouseInteractVt = oiPutPolyline;  // kept open: a double click does not end it
+  v.ObjPolylineKeepOpen = true;
+  v.Click(0, 5, 5);
+  v.Click(ssDouble, 5, 5);
+  v.Click(0, 9, 5);
+  EXPECT_EQ(v.CreatingObject(), 1);
+  EXPECT_EQ(v.GetObjectRecord(1)->Points, (std::vector<TPoint>{{5, 5}, {9, 5}}));
 }
 
 TEST(VectEdit, UndoStepsOfGestures) {
