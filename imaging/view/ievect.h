@@ -309,6 +309,10 @@ class TRedozIrVect : public TRedozIrView {
   // The grips of the selected objects in the view's grip look (GripSize,
   // GripShape, GripPenColor, GripBrushColor, GripBrushStyle).
   void DrawGrips(TCanvas* Canvas);
+  // The ruler being created from P1 to P2 (client coordinates), whole with
+  // the template's settings and the length it shows; returns the rectangle
+  // it covers (empty when nothing was drawn).
+  TRect DrawNewRulerOn(TCanvas* Canvas, TPoint P1, TPoint P2);
   // A picture drawn centred on each grip instead of its shape; giving one
   // sets GripSize to half its larger side (nullptr or an empty one: shapes).
   const TPicture& ObjGripImage() const { return fGripImage; }
@@ -610,6 +614,7 @@ class TRedozIrVect : public TRedozIrView {
   bool fUndoSaved = false;  // this gesture's mouse down saved an undo step
   bool fRubberShown = false;
   TPoint fRubberEnd;
+  TRect fRulerShown;                            // where the ruler being created was drawn
   int fGestureWidth = -1, fGestureHeight = -1;  // the control's size the gestures began in
   TIEVObjectRecord* NewObject();
   void AngleClick(TShiftState Shift, int X, int Y);

@@ -36,7 +36,15 @@ int Clip(double v) {
 class TPainter {
  public:
   TPainter(TBitmap* Target, bool AntiAlias, TIEVObjectRecord& R)
-      : fTarget(Target), fCanvas(Target->Canvas(), AntiAlias), fRec(R) {}
+      : TPainter(Target->Canvas(), Target->Width(), Target->Height(), AntiAlias, R) {}
+  // A canvas of Width x Height pixels; one without a bitmap (a window's)
+  // draws without anti-aliasing.
+  TPainter(TCanvas* Canvas, int Width, int Height, bool AntiAlias, TIEVObjectRecord& R)
+      : fTarget(Canvas),
+        fWidth(Width),
+        fHeight(Height),
+        fCanvas(Canvas, AntiAlias, Canvas->Bitmap() != nullptr),
+        fRec(R) {}
   TIECanvas& C() { return fCanvas; }
 
   void Add(int X, int Y) {
@@ -93,18 +101,18 @@ class TPainter {
     TRect c = clip;
     c.Left = std::max(c.Left, 0);
     c.Top = std::max(c.Top, 0);
-    c.Right = std::min(c.Right, fTarget->Width());
-    c.Bottom = std::min(c.Bottom, fTarget->Height());
+    c.Right = std::min(c.Right, fWidth);
+    c.Bottom = std::min(c.Bottom, fHeight);
     if (c.Right > c.Left && c.Bottom > c.Top) fCanvas.TextRectEx(c, x, y, t);
   }
   // A character centred on its base line point, when the point is on the target.
   void CharAt(double x, double y, char ch) {
     const int ix = Clip(x), iy = Clip(y);
-    const int reach = std::abs(fTarget->Canvas()->Font.Height) + 1;
-    if (ix < -reach || iy < -reach || ix > fTarget->Width() + reach || iy > fTarget->Height() + reach) return;
+    const int reach = std::abs(fTarget->Font.Height) + 1;
+    if (ix < -reach || iy < -reach || ix > fWidth + reach || iy > fHeight + reach) return;
     const std::string t(1, ch);
     Record(TIEVDrawOp::TextOut, {{ix, iy}}, t);
-    TCanvas* c = fTarget->Canvas();
+    TCanvas* c = fTarget;
     const unsigned old = c->TextAlign;
     c->TextAlign = TA_CENTER | TA_BASELINE;
     fCanvas.TextOut(ix, iy, t);
@@ -113,7 +121,8 @@ class TPainter {
   bool RoundCaps = false;
 
  private:
-  TBitmap* fTarget;
+  TCanvas* fTarget;
+  int fWidth, fHeight;
   TIECanvas fCanvas;
   TIEVObjectRecord& fRec;
 };
@@ -827,6 +836,25 @@ double TRedozIrVect::ObjXScr2Bmp(double X) {
 }
 double TRedozIrVect::ObjYScr2Bmp(double Y) {
   return ToBmp(std::trunc(Y), ZoomY(), YBmp2Scr(0), &TRedozIrView::YScr2Bmp, *this);
+}
+
+// ---- the ruler being created
+
+TRect TRedozIrVect::DrawNewRulerOn(TCanvas* Canvas, TPoint P1, TPoint P2) {
+  if (!Canvas) return TRect{};
+  TIEVObjectRecord& R = fTemplate;
+  const TRect drawn = R.DrawnRect;
+  const TFont font = Canvas->Font;
+  R.DrawnRect = TRect{kEmptyLo, kEmptyLo, -kEmptyLo, -kEmptyLo};
+  {
+    TPainter P(Canvas, ClientWidth(), ClientHeight(), fObjAntialias, R);
+    DrawRuler(*this, P, R, P1.X, P1.Y, P2.X, P2.Y, ZoomX() / 100.0, ZoomY() / 100.0, true);
+  }
+  TRect r = R.DrawnRect;
+  R.DrawnRect = drawn;
+  Canvas->Font = font;
+  if (r.Left > r.Right) return TRect{};
+  return r;
 }
 
 // ---- grips

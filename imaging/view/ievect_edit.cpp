@@ -406,9 +406,9 @@ void TRedozIrVect::DrawRubberEllipse() {
              std::max(fDragStart.X, fRubberEnd.X) + 1, std::max(fDragStart.Y, fRubberEnd.Y) + 1);
 }
 
-// The ruler being created: its line (the ticks and the label come with the
-// object once it is made).
-void TRedozIrVect::DrawNewRuler() { DrawRubberLine(); }
+// The ruler being created, whole with its live length, in the template's
+// pen (not the rubber band's): it is taken away by a repaint.
+void TRedozIrVect::DrawNewRuler() { fRulerShown = DrawNewRulerOn(Canvas(), fDragStart, fRubberEnd); }
 
 // The arms placed so far, the first unset point following the mouse.
 void TRedozIrVect::DrawNewAngle() {
@@ -446,7 +446,17 @@ void TRedozIrVect::ShowRubberBand(bool Show) {
   if (!Show) {
     if (!fRubberShown) return;
     fRubberShown = false;
-    if (RubberBandPen.Mode == pmNot) {
+    if (fCreating == ievkRULER) {
+      if (fRulerShown.Right > fRulerShown.Left || fRulerShown.Bottom > fRulerShown.Top) {
+        // Grown by the pen's reach past the end points.
+        const int m = std::clamp(fTemplate.PenWidth, 1, 1000) + 1;
+        InvalidateRect(
+            TRect{fRulerShown.Left - m, fRulerShown.Top - m, fRulerShown.Right + m, fRulerShown.Bottom + m},
+            false);
+        TControl::Update();
+      }
+      fRulerShown = TRect{};
+    } else if (RubberBandPen.Mode == pmNot) {
       draw();
     } else if (angle) {
       Invalidate();

@@ -395,6 +395,18 @@ TEST(VectEdit, RubberBandIsInvertedOnTheScreenAndErasedByDrawingItAgain) {
   form->Show();
   v->Update();
   Application->ProcessMessages();
+  v->MouseInteractVt = oiPutRuler;  // the ruler being created shows its end strokes and live length
+  std::vector<double> lengths;
+  v->OnPresentMeasure = [&](TObject*, std::string&, double Value, TIEVValType) { lengths.push_back(Value); };
+  Inject::MouseDown(v, mbLeft, 10, 60);
+  Inject::MouseMove(v, 60, 60);
+  EXPECT_EQ(Inject::Pixel(v, 60, 53), clBlack);
+  Inject::MouseMove(v, 45, 60);
+  EXPECT_EQ(Inject::Pixel(v, 60, 53), clWhite);
+  EXPECT_EQ(Inject::Pixel(v, 45, 53), clBlack);
+  EXPECT_EQ(lengths, (std::vector<double>{50, 35}));
+  v->OnPresentMeasure = nullptr;
+  Inject::MouseUp(v, mbLeft, 45, 60);
   v->MouseInteractVt = oiPutBox;
   Inject::MouseDown(v, mbLeft, 10, 10);
   Inject::MouseMove(v, 30, 20);
@@ -405,7 +417,7 @@ TEST(VectEdit, RubberBandIsInvertedOnTheScreenAndErasedByDrawingItAgain) {
   EXPECT_EQ(Inject::Pixel(v, 40, 25), clBlack);
   Inject::MouseUp(v, mbLeft, 40, 30);
   Application->ProcessMessages();
-  ASSERT_EQ(v->ObjectsCount(), 1);
+  ASSERT_EQ(v->ObjectsCount(), 2);
   EXPECT_EQ(Inject::Pixel(v, 40, 25), clBlack);  // now the box itself
   EXPECT_EQ(Inject::Pixel(v, 45, 25), clWhite);
   const int h = v->AddNewObject();  // the selected polyline's points in red while they are edited
@@ -422,7 +434,7 @@ TEST(VectEdit, RubberBandIsInvertedOnTheScreenAndErasedByDrawingItAgain) {
   Inject::Click(v, 5, 5);
   v->Zoom(400);
   Application->ProcessMessages();
-  EXPECT_EQ(v->CreatingObject(), 2);
+  EXPECT_EQ(v->CreatingObject(), 3);
   v->SetBounds(0, 0, 120, 90);
   Application->ProcessMessages();
   EXPECT_EQ(v->CreatingObject(), -1);
