@@ -142,6 +142,39 @@ void IEVDrawBitmapFrame(int& X1, int& Y1, int& X2, int& Y2, const TIEVObjectReco
 
 namespace {
 
+// Beyond this many destination pixels a bitmap object is not resampled whole:
+// a small bitmap stretched over a huge rectangle would need that much memory.
+constexpr std::int64_t kWholeStretchPixels = std::int64_t(1) << 24;
+
+// The part of a huge stretch that lands on a W x H target, sampled from the
+// nearest source pixel, with its alpha; nullptr when none of it lands there.
+std::unique_ptr<TIEBitmap> NearestVisiblePart(TIEBitmap* Bmp, int X1, int Y1, int X2, int Y2, int W, int H,
+                                              TRect& Vis) {
+  Vis = TRect{std::max(X1, 0), std::max(Y1, 0), std::min(X2, W - 1) + 1, std::min(Y2, H - 1) + 1};
+  if (Vis.Right <= Vis.Left || Vis.Bottom <= Vis.Top) return nullptr;
+  const std::int64_t dw = std::int64_t(X2) - X1 + 1, dh = std::int64_t(Y2) - Y1 + 1;
+  auto sx = [&](int x) { return static_cast<int>((std::int64_t(x) - X1) * Bmp->Width() / dw); };
+  auto sy = [&](int y) { return static_cast<int>((std::int64_t(y) - Y1) * Bmp->Height() / dh); };
+  const int s0 = sx(Vis.Left), s1 = sx(Vis.Right - 1), t0 = sy(Vis.Top), t1 = sy(Vis.Bottom - 1);
+  TIEBitmap part(s1 - s0 + 1, t1 - t0 + 1, ie24RGB);
+  Bmp->CopyRectTo(&part, s0, t0, 0, 0, part.Width(), part.Height());
+  const bool alpha = Bmp->HasAlphaChannel();
+  if (alpha)
+    Bmp->GetAlphaChannel()->CopyRectTo(part.GetAlphaChannel(), s0, t0, 0, 0, part.Width(), part.Height());
+  auto out = TIEBitmap::CreateSized(Vis.Width(), Vis.Height(), ie24RGB);
+  for (int y = Vis.Top; y < Vis.Bottom; ++y) {
+    const TRGB* src = reinterpret_cast<const TRGB*>(part.GetScanline(sy(y) - t0));
+    TRGB* dst = reinterpret_cast<TRGB*>(out->GetScanline(y - Vis.Top));
+    for (int x = Vis.Left; x < Vis.Right; ++x) dst[x - Vis.Left] = src[sx(x) - s0];
+    if (alpha) {
+      const std::uint8_t* sa = part.GetAlphaChannel()->GetScanline(sy(y) - t0);
+      std::uint8_t* da = out->GetAlphaChannel()->GetScanline(y - Vis.Top);
+      for (int x = Vis.Left; x < Vis.Right; ++x) da[x - Vis.Left] = sa[sx(x) - s0];
+    }
+  }
+  return out;
+}
+
 void DrawBitmapObjectInto(TRedozIrVect& V, TBitmap* Target, TIEVObjectRecord& R, int X1, int Y1, int X2,
                           int Y2, TIEBitmap* Work, int FrameWidth, TPainter& P) {
   TIEBitmap* bmp = R.BitmapIdx >= 0 && R.BitmapIdx < static_cast<int>(V.SharedBitmaps().size())
@@ -168,7 +201,21 @@ void DrawBitmapObjectInto(TRedozIrVect& V, TBitmap* Target, TIEVObjectRecord& R,
   const TResampleFilter filter = V.GestureMoved ? rfNone : V.BitmapResampleFilter();
   const int transp = std::clamp(R.Transparency, 0, 255);
   P.Record(TIEVDrawOp::Bitmap, {{X1, Y1}, {X2, Y2}});
-  // Only the visible part matters: very large rectangles stay bounded.
+  if ((std::int64_t(X2) - X1 + 1) * (std::int64_t(Y2) - Y1 + 1) > kWholeStretchPixels) {
+    TRect vis;
+    const int w = Work ? Work->Width() : Target->Width(), h = Work ? Work->Height() : Target->Height();
+    std::unique_ptr<TIEBitmap> part = NearestVisiblePart(bmp, X1, Y1, X2, Y2, w, h, vis);
+    if (!part) return;
+    if (Work) {
+      part->StretchRectTo(Work, vis.Left, vis.Top, vis.Width(), vis.Height(), 0, 0, vis.Width(), vis.Height(),
+                          rfNone, transp);
+    } else {
+      std::unique_ptr<TIERenderCaches> caches;
+      part->RenderToTBitmapEx(Target, caches, nullptr, vis.Left, vis.Top, vis.Width(), vis.Height(), 0, 0,
+                              vis.Width(), vis.Height(), true, false, transp, rfNone, true, 0);
+    }
+    return;
+  }
   if (Work) {
     bmp->StretchRectTo(Work, X1, Y1, X2 - X1 + 1, Y2 - Y1 + 1, 0, 0, bmp->Width(), bmp->Height(), filter,
                        transp);

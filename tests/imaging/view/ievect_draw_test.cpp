@@ -184,6 +184,29 @@ TEST(VectDraw, BitmapFrameShrinksTheBitmapAndFrameIsInPenColour) {
   EXPECT_EQ(rec2.Of(TIEVDrawOp::Rect).size(), 1u);
 }
 
+// A tiny bitmap stretched over a huge rectangle draws only what lands on the
+// target, straight and through the work bitmap, without a picture of its size.
+TEST(VectDraw, HugeStretchOfASmallBitmapDrawsItsVisiblePart) {
+  for (int transparency : {255, 100}) {
+    Fixture f;
+    TIEVObjectRecord& r = f.Add(ievkBITMAP, -5, -5, 65537, 77567);
+    TIEBitmap red(3, 2, ie24RGB);
+    red.Fill(static_cast<double>(clRed));
+    f.v.SetObjectBitmap(0, &red);
+    r.Transparency = transparency;
+    r.Shadow.Enabled = transparency < 255;  // through the work bitmap
+    f.target.Canvas()->Brush.Style = bsSolid;
+    f.target.Canvas()->Brush.Color = clWhite;
+    f.target.Canvas()->FillRect(TRect{0, 0, 200, 200});
+    f.v.DrawObjects(&f.target, true, false);
+    const TColor c = f.target.Canvas()->Pixels(100, 100);
+    if (transparency == 255)
+      EXPECT_EQ(c, clRed);
+    else
+      EXPECT_NE(c, clWhite);
+  }
+}
+
 TEST(VectDraw, SupersampledRouteUsesTwiceTheTargetAndFallsBack) {
   const bool allowed = GDIPlusAllowed;
   GDIPlusAllowed = false;
