@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "imaging/processing/byte_window_avx512.h"
 #include "imaging/processing/resample_internal.h"
 
 namespace redozir {
@@ -55,20 +56,8 @@ void IEBoxRowH_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S, 
   const std::size_t K = static_cast<std::size_t>(Plan.MaxTaps);
   const std::size_t stepBytes = static_cast<std::size_t>(Plan.Unit) * Plan.Ch;
   for (std::size_t u = 0, n = Plan.Base.size(); u < n; ++u, O += stepBytes) {
-    const std::uint8_t* s = S + Plan.Base[u];
-    // The rows stream from memory faster when asked for ahead of the permutes.
-    _mm_prefetch(reinterpret_cast<const char*>(s) + 2048, _MM_HINT_T0);
-    // A window reaching past the row reads only the row's bytes.
-    const std::int64_t rem = rowBytes - Plan.Base[u];
     __m512i a, b;
-    if (rem >= 128) {
-      a = _mm512_loadu_si512(s);
-      b = _mm512_loadu_si512(s + 64);
-    } else {
-      auto low = [](std::int64_t n) { return n >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << n) - 1; };
-      a = _mm512_maskz_loadu_epi8(low(rem), s);
-      b = rem > 64 ? _mm512_maskz_loadu_epi8(low(rem - 64), s + 64) : _mm512_setzero_si512();
-    }
+    IELoadByteWindow128(S + Plan.Base[u], rowBytes - Plan.Base[u], a, b);
     __m512i ctl = _mm512_loadu_si512(Plan.Ctl.data() + 64 * u);
     const std::uint64_t* m = Plan.Mask.data() + K * u;
     __m512i acc = _mm512_setzero_si512();
@@ -115,18 +104,8 @@ void IELerpRowH_AVX512(const TIELerpRowPlan& Plan, int sw, const std::uint8_t* S
   const __mmask32 out = Plan.Ch == 3 ? 0x3FFFFFFF : 0xFFFFFFFF;
   const std::size_t stepBytes = static_cast<std::size_t>(Plan.Unit) * Plan.Ch;
   for (std::size_t u = 0, n = Plan.Base.size(); u < n; ++u, O += stepBytes) {
-    const std::uint8_t* s = S + Plan.Base[u];
-    _mm_prefetch(reinterpret_cast<const char*>(s) + 2048, _MM_HINT_T0);
-    const std::int64_t rem = rowBytes - Plan.Base[u];
     __m512i a, b;
-    if (rem >= 128) {
-      a = _mm512_loadu_si512(s);
-      b = _mm512_loadu_si512(s + 64);
-    } else {
-      auto first = [](std::int64_t k) { return k >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << k) - 1; };
-      a = _mm512_maskz_loadu_epi8(first(rem), s);
-      b = rem > 64 ? _mm512_maskz_loadu_epi8(first(rem - 64), s + 64) : _mm512_setzero_si512();
-    }
+    IELoadByteWindow128(S + Plan.Base[u], rowBytes - Plan.Base[u], a, b);
     const std::uint8_t* c = Plan.Ctl.data() + 128 * u;
     const __m512i c0 = _mm512_maskz_permutex2var_epi8(low, a, _mm512_loadu_si512(c), b);
     const __m512i c1 = _mm512_maskz_permutex2var_epi8(low, a, _mm512_loadu_si512(c + 64), b);
