@@ -228,11 +228,14 @@ void IERotateRowsTiled(const TIERotateJob& j, const TIERotateRow& Shape, int Y0,
 
 namespace {
 
-// Bands of a disk-buffered rotation made at a time by a thread, and how
-// far ahead of the first unfinished band a thread may start.
+// Bands of a disk-buffered rotation made at a time by a thread, how far
+// ahead of the first unfinished band a thread may start, and how many bands
+// done make memory go back to the system. The disk buffer maps huge pages,
+// each of which holds some 40 to 60 whole rows of a big picture, so every
+// band held keeps whole rows of the source and the result resident.
 constexpr int kDiskBands = 2;
-constexpr int kDiskAhead = 48;
-constexpr int kDiskReleaseBands = 32;
+constexpr int kDiskAhead = 32;
+constexpr int kDiskReleaseBands = 8;
 
 // Dst becomes bmp turned; false when there is nothing to turn.
 bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, int n, std::uint8_t mode,
