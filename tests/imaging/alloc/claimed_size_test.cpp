@@ -9,16 +9,17 @@
 #include <cstdlib>
 #include <new>
 
+#include "imaging/alloc/largest_request.h"
 #include "imaging/formats/test_images.h"
 #include "imaging/io/redozir_io.h"
 #include "imaging/replaced_new.h"
 
 using namespace redozir;
 
-namespace {
-constexpr std::size_t kRefuseAbove = std::size_t{256} << 20;
 std::atomic<std::size_t> gLargest{0};
 
+namespace {
+constexpr std::size_t kRefuseAbove = std::size_t{256} << 20;
 }  // namespace
 
 void* TestAllocate(std::size_t n, std::size_t align, bool nothrow) {

@@ -4,8 +4,10 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "imaging/core/iebitmap_render.h"
+#include "imaging/processing/ie_speed.h"
 #include "imaging/processing/resample.h"
 
 using namespace redozir;
@@ -152,4 +154,51 @@ TEST(StretchRect, PixelsAndAlphaScaledByTransparency) {
   plain->StretchRectTo(out.get(), 0, 0, 6, 6, 0, 0, 3, 3, rfTriangle, 255);
   EXPECT_FALSE(out->HasAlphaChannel());
   EXPECT_EQ(At(out.get(), 4, 4), (TRGB{1, 2, 3}));
+}
+
+// A rectangle far larger than the target is resampled only where it lands,
+// with the bytes the whole resampling gives there: every filter, the pixel
+// formats that take their own roads, with an alpha plane, drawn and
+// stretched into a 64 x 64 target at an offset, on the scalar and vector rows.
+TEST(Render, AClippedStretchGivesTheWholeResamplingsBytes) {
+  constexpr int kW = 1500, kH = 1000, kX = -617, kY = -389;
+  const TIESpeedSettings saved = IESpeed();
+  for (TIEPixelFormat pf : {ie24RGB, ie8g, ie1g, ie8p, ieRGB48}) {
+    auto src = Pattern(5, 4, pf);
+    if (pf == ie8p)
+      for (int i = 0; i < 256; ++i)
+        src->SetPalette(i, TRGB{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+                                static_cast<std::uint8_t>(i * 7)});
+    for (int i = 0; i < 20; ++i)
+      src->GetAlphaChannel()->GetScanline(i / 5)[i % 5] = static_cast<std::uint8_t>(i * 13);
+    src->GetAlphaChannel()->SetFull(false);
+    for (int f = rfNone; f <= rfBicubic; ++f) {
+      const auto filter = static_cast<TResampleFilter>(f);
+      IESpeed() = saved;
+      auto whole = TIEBitmap::CreateSized(kW, kH, pf);
+      _IEResampleIEBitmap(src.get(), whole.get(), filter, TIEProgressEvent(), nullptr);
+      for (int simd : {0, 1, 2}) {
+        IESpeed().SIMD = simd > 0;
+        IESpeed().AVX512 = simd > 1;
+        auto drawn = Filled(64, 64, TRGB{0, 0, 0});
+        src->RenderToTIEBitmap(drawn.get(), kX, kY, kW, kH, 0, 0, 5, 4, false, filter);
+        auto stretched = Filled(64, 64, TRGB{0, 0, 0});
+        src->StretchRectTo(stretched.get(), kX, kY, kW, kH, 0, 0, 5, 4, filter, 255);
+        for (int y = 0; y < 64; ++y)
+          for (int x = 0; x < 64; ++x) {
+            const TRGB want = whole->GetPixels(x - kX, y - kY);
+            const std::string at = std::to_string(pf) + " " + std::to_string(f) + " " + std::to_string(simd) +
+                                   " " + std::to_string(x) + "," + std::to_string(y);
+            if (filter != rfNone) {
+              ASSERT_EQ(At(drawn.get(), x, y), want) << at;
+            }
+            ASSERT_EQ(At(stretched.get(), x, y), want) << at;
+            ASSERT_EQ(stretched->GetAlphaChannel()->GetScanline(y)[x],
+                      whole->GetAlphaChannel()->GetScanline(y - kY)[x - kX])
+                << at;
+          }
+      }
+    }
+  }
+  IESpeed() = saved;
 }
