@@ -3,10 +3,12 @@
 // scalar walk is the reference; the vector engine and the box sums of
 // resample_area_avx2.cpp give its bytes exactly, faster.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample.h"
+#include "imaging/processing/resample_area_float.h"
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
 
@@ -310,6 +312,9 @@ bool ExactInFloat(const TIEAreaCols& T, const std::vector<TIEPiece>& Cols, const
   return gA <= 24 && bV * pwSum * phSum * std::ldexp(1.0, gA) < kLimit;
 }
 
+bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject* Sender,
+                       const TIEProgressEvent& OnProgress);
+
 // The vector engine: the same pieces, products and sums as AreaResample,
 // with the column pieces laid out in slots per destination pixel so that
 // four destination pixels of a channel move together.
@@ -381,6 +386,9 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
     for (int t = 0; t < 4; ++t) spread(T.W[t], T.WX[t]);
     spread(T.PW, T.PWX);
   }
+  // Other enlargements of bytes take the checked float rows.
+  if constexpr (sizeof(Sample) == 1)
+    if (!T.Single && AreaResampleFloat(Src, Dst, Mode, Ch, Sender, OnProgress)) return;
   const bool watched = static_cast<bool>(OnProgress);
   const bool wide = IEResampleUseAVX512();
   const std::size_t hSize = 4 * cells;
@@ -472,6 +480,306 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
       if (watched) OnProgress(Sender, static_cast<int>(Trunc(static_cast<double>(y + 1) / dh * 100)));
     }
   });
+}
+
+// Enlargement both ways of 8-bit samples in float, checked (the AVX2 and
+// AVX-512 rows of resample_area_float.h): channels packed and the pieces
+// walked in order, the sums of a row piece kept per column piece and
+// weighed into pixels once per destination row. False when the rows do
+// not apply (then the double engine runs).
+//
+// Why the bytes stay those of the walk: let R be the value of the walk's
+// formula in exact arithmetic, its weights being the doubles the walk uses.
+// The walk's double result lies within Ed of R and the float one within Ef,
+// bounds worked out below from the sizes of every term; a float result
+// further than Ef + Ed from the middle between two whole numbers therefore
+// rounds as the walk's does, and one nearer is flagged and taken again in
+// double, the walk's own way. The bicubic piece values are rounded to whole
+// numbers on the way: they are checked the same way, so they are the walk's
+// exactly. Clamping to 0..Max moves no value further from another.
+std::atomic<bool> gCheckAll{false};
+
+bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject* Sender,
+                       const TIEProgressEvent& OnProgress) {
+  const int sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
+  const double XR = static_cast<double>(sw) / dw, YR = static_cast<double>(sh) / dh;
+  if (!(XR < 1 && YR < 1) || (Ch != 1 && Ch != 3) || !IEResampleUseAVX2()) return false;
+  const bool wide = IEResampleUseAVX512();
+  const bool cubic = Mode == 1;
+  constexpr double Max = 255;
+  TIEAreaFloatTables T;
+  T.Ch = Ch;
+  T.VL = wide ? 16 : 8;
+  T.Cubic = cubic;
+  T.Max = static_cast<float>(Max);
+  const int VL = T.VL, W = 2 * VL;
+
+  std::vector<TIEPiece> cols;
+  for (const auto& p : CutPieces(sw, dw, XR))
+    if (p.Len != 0 && p.Dst < dw) cols.push_back(p);
+  const int nc = static_cast<int>(cols.size());
+  std::vector<TIECubicWeights> colW(cols.size());
+  for (std::size_t c = 0; c < cols.size(); ++c)
+    colW[c] = cubic ? CubicWeights(cols[c].T) : TIECubicWeights{{0, 1 - cols[c].T, cols[c].T, 0}};
+  // Pieces of every destination pixel: at most two when enlarging.
+  std::vector<int> firstCol(static_cast<std::size_t>(dw) + 1, nc);
+  for (int c = nc; c-- > 0;) firstCol[static_cast<std::size_t>(cols[c].Dst)] = c;
+  for (int x = dw - 1; x >= 0; --x) firstCol[x] = std::min(firstCol[x], firstCol[x + 1]);
+  double PWs = 0, SH = 0;
+  for (int x = 0; x < dw; ++x) {
+    const int n = firstCol[x + 1] - firstCol[x];
+    if (n < 1 || n > 2) return false;
+    double s = 0;
+    for (int c = firstCol[x]; c < firstCol[x + 1]; ++c) s += cols[c].Len;
+    PWs = std::max(PWs, s);
+  }
+  for (const auto& w : colW)
+    SH = std::max(SH, std::fabs(w.w[0]) + std::fabs(w.w[1]) + std::fabs(w.w[2]) + std::fabs(w.w[3]));
+
+  std::vector<TIEPiece> rows = CutPieces(sh, dh, YR);
+  std::vector<std::size_t> firstPiece(static_cast<std::size_t>(dh) + 1, rows.size());
+  for (std::size_t i = rows.size(); i-- > 0;)
+    if (rows[i].Dst < dh) firstPiece[static_cast<std::size_t>(rows[i].Dst)] = i;
+  for (int y = dh - 1; y >= 0; --y) firstPiece[y] = std::min(firstPiece[y], firstPiece[y + 1]);
+  double PHs = 0, SV = 0;
+  int NR = 0;
+  for (int y = 0; y < dh; ++y) {
+    double s = 0;
+    int n = 0;
+    for (std::size_t i = firstPiece[y]; i < rows.size() && rows[i].Dst == y; ++i) {
+      if (rows[i].Len == 0) continue;
+      s += rows[i].Len;
+      ++n;
+      const TIEPiece& p = rows[i];
+      const TIECubicWeights k = cubic ? CubicWeights(p.T) : TIECubicWeights{{1 - p.T, p.T, 0, 0}};
+      SV = std::max(SV, std::fabs(k.w[0]) + std::fabs(k.w[1]) + std::fabs(k.w[2]) + std::fabs(k.w[3]));
+    }
+    PHs = std::max(PHs, s);
+    NR = std::max(NR, n);
+  }
+  // Enlarging, a destination row has one or two pieces.
+  if (NR > 2) return false;
+  const double inv = 1 / (XR * YR);
+
+  // The bounds, u being the unit roundoff of float (2^-24). A weight
+  // rounded to float is off by at most u of itself (1.01 u when it is first
+  // a product in double), a product or fused step by u of its result; the
+  // sum of n terms so taken is off by at most n u (1 + n u) of the sum of
+  // their magnitudes. Values lie in 0..Max, weights sum in magnitude to at
+  // most SH across and SV down.
+  constexpr double u = 0x1p-24;
+  // The walk's own result is within some 1e-13 of Max of R.
+  const double Ed = 1e-9 * Max;
+  // A piece value: four (two) weights rounded, four (two) steps. Rounded
+  // cubic ones come out exact once checked.
+  const double eHf = (cubic ? 5.01 : 3.01) * u * Max * SH;
+  const double Hm = cubic ? Max : Max * SH, eH = cubic ? 0 : eHf;
+  // A row piece's value per unit of its height PH (which the weights and the
+  // clamp's bound carry, each rounded once): the weighed sum of the piece
+  // values, and for the cubic the clamp to a bound off by 1.01 u of Max.
+  const double ev = cubic ? Max * u * (5.01 * SV + 1.01) : SV * eH + 3.01 * u * SV * (Hm + eH);
+  const double Vm = cubic ? Max : SV * (Hm + eH);
+  // The sum of a destination row's (NR) pieces, their heights within PHs.
+  const double eA = PHs * ev + (NR - 1) * 1.01 * u * PHs * (Vm + ev);
+  // The finished value: one product and one fused step over NC sums whose
+  // weights (width / area) are rounded once; inv x PWs x PHs is 1 give or
+  // take rounding.
+  const double Ef = 1.01 * (inv * PWs * eA + 3.05 * u * inv * PWs * (PHs * (Vm + ev) + eA));
+  const double E = Ef + Ed;
+  if (E > 0.01 || eHf + Ed > 0.01) return false;
+  // The limits as floats no larger than the exact ones.
+  auto below = [](double v) {
+    float f = static_cast<float>(v);
+    return f > v ? std::nextafter(f, 0.0f) : f;
+  };
+  const bool all = gCheckAll.load(std::memory_order_relaxed);
+  T.HLimit = all ? 0 : below(0.5 - eHf - Ed);
+  T.OLimit = all ? 0 : below(0.5 - E);
+
+  // Piece value blocks: kH whole pieces whose taps lie in one window.
+  T.Lanes = nc * Ch;
+  const int kH = std::min(VL / Ch, W / Ch - 3);
+  T.HAdv = kH * Ch;
+  const int hBlocks = (nc + kH - 1) / kH;
+  T.HBase.resize(static_cast<std::size_t>(hBlocks));
+  T.HIdx.assign(static_cast<std::size_t>(hBlocks) * VL, 0);
+  T.HW.assign(static_cast<std::size_t>(hBlocks) * 4 * VL, 0.0f);
+  for (int b = 0; b < hBlocks; ++b) {
+    const int c0 = b * kH;
+    T.HBase[b] = cols[c0].Src * Ch;  // pixel Src - 1 of the padded row
+    for (int j = 0; j < kH && c0 + j < nc; ++j) {
+      const int c = c0 + j, dx = cols[c].Src - cols[c0].Src;
+      if (dx < 0 || (dx + 3) * Ch + Ch > W) return false;
+      for (int k = 0; k < Ch; ++k) {
+        const std::size_t l = static_cast<std::size_t>(j * Ch + k);
+        T.HIdx[static_cast<std::size_t>(b) * VL + l] = dx * Ch + k;
+        for (int t = 0; t < 4; ++t)
+          T.HW[(static_cast<std::size_t>(b) * 4 + t) * VL + l] = static_cast<float>(colW[c].w[t]);
+      }
+    }
+  }
+  // Finished blocks: pO whole pixels whose pieces lie in one window.
+  const int pO = std::min(VL / Ch, W / (2 * Ch));
+  T.OAdv = pO * Ch;
+  T.OutLanes = dw * Ch;
+  const int oBlocks = (dw + pO - 1) / pO;
+  T.OBase.resize(static_cast<std::size_t>(oBlocks));
+  T.OIdx.assign(static_cast<std::size_t>(oBlocks) * VL, 0);
+  T.OW.assign(static_cast<std::size_t>(oBlocks) * 2 * VL, 0.0f);
+  for (int o = 0; o < oBlocks; ++o) {
+    const int x0 = o * pO, c0 = firstCol[x0];
+    T.OBase[o] = c0 * Ch;
+    for (int j = 0; j < pO && x0 + j < dw; ++j) {
+      const int x = x0 + j, c = firstCol[x], n = firstCol[x + 1] - c;
+      // The second slot reads the next piece (weighed 0 for a pixel of
+      // one): all the window's lanes hold finite values.
+      if ((c - c0 + 2) * Ch > W) return false;
+      for (int k = 0; k < Ch; ++k) {
+        const std::size_t l = static_cast<std::size_t>(j * Ch + k), at = static_cast<std::size_t>(o) * 2 * VL;
+        T.OIdx[static_cast<std::size_t>(o) * VL + l] = (c - c0) * Ch + k;
+        T.OW[at + l] = static_cast<float>(cols[c].Len * inv);
+        T.OW[at + VL + l] = n == 2 ? static_cast<float>(cols[c + 1].Len * inv) : 0.0f;
+      }
+    }
+  }
+
+  // The walk's value of one sample, for the flagged ones.
+  TIERowTable src(Src);
+  auto sample = [&](int r, int x, int k) {
+    return static_cast<int>(
+        src[std::clamp(r, 0, sh - 1)][static_cast<std::size_t>(std::clamp(x, 0, sw - 1)) * Ch + k]);
+  };
+  auto pieceValue = [&](int r, int c, int k) {
+    const int x = cols[c].Src;
+    if (!cubic) return (1 - cols[c].T) * sample(r, x, k) + cols[c].T * sample(r, x + 1, k);
+    return std::nearbyint(Cubic4(sample(r, x - 1, k), sample(r, x, k), sample(r, x + 1, k),
+                                 sample(r, x + 2, k), colW[c], 0, Max));
+  };
+  // The walk's value of sample k of pixel x from the row pieces of its
+  // destination row: their heights, vertical weights and rows (for the
+  // cubic, the rows of piece values held, whose values are the walk's).
+  struct TRowPiece {
+    const TIEPiece* P;
+    TIECubicWeights K;
+    const float* H[4];
+  };
+  auto walkValue = [&](const TRowPiece* Pieces, int Count, int x, int k) {
+    double acc = 0;
+    for (int i = 0; i < Count; ++i) {
+      const TRowPiece& rp = Pieces[i];
+      for (int c = firstCol[x]; c < firstCol[x + 1]; ++c) {
+        const std::size_t l = static_cast<std::size_t>(c) * Ch + k;
+        double v;
+        if (cubic)
+          v = Cubic4(static_cast<int>(rp.H[0][l]), static_cast<int>(rp.H[1][l]), static_cast<int>(rp.H[2][l]),
+                     static_cast<int>(rp.H[3][l]), rp.K, 0, Max);
+        else
+          v = (1 - rp.P->T) * pieceValue(rp.P->Src, c, k) + rp.P->T * pieceValue(rp.P->Src + 1, c, k);
+        acc += v * cols[c].Len * rp.P->Len;
+      }
+    }
+    return static_cast<std::uint8_t>(RoundClamp(acc * inv, 0, static_cast<std::int32_t>(Max)));
+  };
+
+  const auto pixels = wide ? IEAreaFloatPixels_AVX512 : IEAreaFloatPixels_AVX2;
+  const auto rowH = wide ? IEAreaFloatRowH_AVX512 : IEAreaFloatRowH_AVX2;
+  const auto vert = wide ? IEAreaFloatVert_AVX512 : IEAreaFloatVert_AVX2;
+  const auto finish = wide ? IEAreaFloatFinish_AVX512 : IEAreaFloatFinish_AVX2;
+  // Rows of lanes with room for a vector and a window past their end.
+  const int lanesPad = (T.Lanes + VL - 1) / VL * VL;
+  const std::size_t rowLen = static_cast<std::size_t>(lanesPad + 2 * W);
+  constexpr int kStrip = 48;
+  const std::size_t pxLen = static_cast<std::size_t>(sw + 3) * Ch + 2 * W;
+  const bool watched = static_cast<bool>(OnProgress);
+  const int n = watched ? 1 : IEResampleThreadCount();
+  TIERowWriter dst(Dst);
+  // Five rows of piece values per worker: the rows of a destination row's
+  // pieces (at most two pieces, five rows, when enlarging) all stay for the
+  // flagged values; rows are asked for in increasing order, so the slot of
+  // the lowest row is never one still needed.
+  constexpr int kSlots = 5;
+  struct alignas(64) TWorker {
+    std::vector<float> Px, H, A;
+    std::vector<std::int32_t> Flags;
+    int SlotRow[kSlots] = {-1, -1, -1, -1, -1};
+  };
+  std::vector<TWorker> workers(static_cast<std::size_t>(n));
+  IERunChunks(dh, n, std::max(8, dh / (4 * n)), [&](int t, int first, int count) {
+    TWorker& wk = workers[static_cast<std::size_t>(t)];
+    if (wk.Px.empty()) {
+      wk.Px.assign(pxLen, 0.0f);
+      wk.H.assign(kSlots * rowLen, 0.0f);
+      wk.A.assign(rowLen, 0.0f);
+      wk.Flags.resize(static_cast<std::size_t>(std::max(T.Lanes, T.OutLanes) + W));
+    }
+    auto rowValues = [&](int r) -> const float* {
+      r = std::clamp(r, 0, sh - 1);
+      int victim = 0;
+      for (int i = 0; i < kSlots; ++i) {
+        if (wk.SlotRow[i] == r) return wk.H.data() + i * rowLen;
+        if (wk.SlotRow[i] < wk.SlotRow[victim]) victim = i;
+      }
+      float* H = wk.H.data() + victim * rowLen;
+      pixels(src.Walk(r), sw, Ch, wk.Px.data());
+      const int flagged = rowH(T, wk.Px.data(), H, wk.Flags.data());
+      for (int f = 0; f < flagged; ++f) {
+        const int l = wk.Flags[static_cast<std::size_t>(f)];
+        H[l] = static_cast<float>(pieceValue(r, l / Ch, l % Ch));
+      }
+      wk.SlotRow[victim] = r;
+      return H;
+    };
+    for (int y = first; y < first + count; ++y) {
+      std::uint8_t* d = dst.Row(y);
+      const float* R[8];
+      float VW[8], Hi[2];
+      TRowPiece redo[2];
+      int pieces = 0;
+      for (std::size_t i = firstPiece[y]; i < rows.size() && rows[i].Dst == y; ++i) {
+        const TIEPiece& rp = rows[i];
+        if (rp.Len == 0) continue;
+        // The piece's height goes into the weights (and the bound of the
+        // clamp): (V held to 0..Max) x PH is V x PH held to 0..Max x PH.
+        const double ph = rp.Len;
+        const float** r = R + 4 * pieces;
+        float* w = VW + 4 * pieces;
+        if (cubic) {
+          for (int k = 0; k < 4; ++k) r[k] = rowValues(rp.Src - 1 + k);
+          const TIECubicWeights kw = CubicWeights(rp.T);
+          for (int k = 0; k < 4; ++k) w[k] = static_cast<float>(kw.w[k] * ph);
+        } else {
+          r[0] = rowValues(rp.Src);
+          r[1] = r[2] = r[3] = rowValues(rp.Src + 1);
+          w[0] = static_cast<float>((1 - rp.T) * ph);
+          w[1] = static_cast<float>(rp.T * ph);
+          w[2] = w[3] = 0;
+        }
+        redo[pieces] = {&rp, CubicWeights(rp.T), {r[0], r[1], r[2], r[3]}};
+        Hi[pieces++] = static_cast<float>(Max * ph);
+      }
+      if (pieces == 0) {
+        std::fill(d, d + static_cast<std::size_t>(dw) * Ch, 0);
+      } else {
+        // Strips of blocks, so that the sums are still in the first-level
+        // cache when they are finished.
+        int done = 0, flagged = 0;
+        for (int o = 0; o < oBlocks; o += kStrip) {
+          const int oe = std::min(o + kStrip, oBlocks);
+          const int need = std::min((T.OBase[oe - 1] + W + VL - 1) / VL * VL, lanesPad);
+          if (need > done) vert(T, R, VW, Hi, pieces, wk.A.data(), done, need);
+          done = std::max(done, need);
+          flagged += finish(T, wk.A.data(), d, wk.Flags.data() + flagged, o, oe);
+        }
+        for (int f = 0; f < flagged; ++f) {
+          const int l = wk.Flags[static_cast<std::size_t>(f)];
+          d[l] = walkValue(redo, pieces, l / Ch, l % Ch);
+        }
+      }
+      dst.Done(y);
+      if (watched) OnProgress(Sender, static_cast<int>(Trunc(static_cast<double>(y + 1) / dh * 100)));
+    }
+  });
+  return true;
 }
 
 // The smallest q (up to 12) for which every length times 2^q is a whole
@@ -588,6 +896,8 @@ bool Usable(TIEBitmap* Src, TIEBitmap* Dst) {
   return Src && Dst && Src->Width() > 0 && Src->Height() > 0 && Dst->Width() > 0 && Dst->Height() > 0;
 }
 }  // namespace
+
+void IEAreaFloatCheckAll(bool All) { gCheckAll.store(All, std::memory_order_relaxed); }
 
 void _IEResampleBilinearBicubic8(TIEBitmap* Src, TIEBitmap* Dst, int Mode, TObject* Sender,
                                  const TIEProgressEvent& OnProgress) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "imaging/processing/resample_area_float.h"
 #include "imaging/processing/resample_internal.h"
 
 namespace redozir {
@@ -463,6 +464,135 @@ void IEAreaBoxFinish_AVX2(const std::uint32_t* S, std::size_t N, double Scale, d
     else
       static_cast<std::uint16_t*>(D)[i] = static_cast<std::uint16_t>(v[0]);
   }
+}
+
+// --- checked float rows: eight channel samples per vector
+
+namespace {
+// Lanes of the 16-float window Lo:Hi picked by Idx (0..15).
+inline __m256 Pick(__m256 Lo, __m256 Hi, __m256i Idx) {
+  const __m256 sel = _mm256_castsi256_ps(_mm256_cmpgt_epi32(Idx, _mm256_set1_epi32(7)));
+  return _mm256_blendv_ps(_mm256_permutevar8x32_ps(Lo, Idx), _mm256_permutevar8x32_ps(Hi, Idx), sel);
+}
+
+// The first Valid lanes of V at least Limit away from their nearest whole
+// number R (the distance is exact in float), as indices from First into
+// Flags.
+inline int Flag(__m256 V, __m256 R, __m256 Limit, int Valid, int First, std::int32_t* Flags) {
+  const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(V, R));
+  unsigned m =
+      static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(d, Limit, _CMP_GE_OQ))) & ((1u << Valid) - 1);
+  int n = 0;
+  for (; m; m &= m - 1) Flags[n++] = First + __builtin_ctz(m);
+  return n;
+}
+
+constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+}  // namespace
+
+void IEAreaFloatPixels_AVX2(const std::uint8_t* Row, int Sw, int Ch, float* Px) {
+  const int n = Sw * Ch;
+  float* p = Px + Ch;
+  int i = 0;
+  for (; i + 8 <= n; i += 8)
+    _mm256_storeu_ps(
+        p + i,
+        _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(Row + i)))));
+  for (; i < n; ++i) p[i] = Row[i];
+  for (int c = 0; c < Ch; ++c) {
+    Px[c] = p[c];
+    p[n + c] = p[n - Ch + c];
+    p[n + Ch + c] = p[n - Ch + c];
+  }
+}
+
+int IEAreaFloatRowH_AVX2(const TIEAreaFloatTables& T, const float* Px, float* H, std::int32_t* Flags) {
+  const int blocks = static_cast<int>(T.HBase.size());
+  const __m256i ch = _mm256_set1_epi32(T.Ch);
+  const __m256 limit = _mm256_set1_ps(T.HLimit), hi = _mm256_set1_ps(T.Max), zero = _mm256_setzero_ps();
+  int flagged = 0;
+  for (int b = 0; b < blocks; ++b) {
+    const float* p = Px + T.HBase[static_cast<std::size_t>(b)];
+    const float* w = T.HW.data() + static_cast<std::size_t>(b) * 32;
+    const __m256 lo = _mm256_loadu_ps(p), up = _mm256_loadu_ps(p + 8);
+    const __m256i i1 = _mm256_add_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(T.HIdx.data() + static_cast<std::size_t>(b) * 8)),
+        ch);
+    const __m256i i2 = _mm256_add_epi32(i1, ch);
+    float* h = H + static_cast<std::size_t>(b) * T.HAdv;
+    if (T.Cubic) {
+      const __m256i i0 = _mm256_sub_epi32(i1, ch), i3 = _mm256_add_epi32(i2, ch);
+      __m256 v = _mm256_mul_ps(Pick(lo, up, i0), _mm256_loadu_ps(w));
+      v = _mm256_fmadd_ps(Pick(lo, up, i1), _mm256_loadu_ps(w + 8), v);
+      v = _mm256_fmadd_ps(Pick(lo, up, i2), _mm256_loadu_ps(w + 16), v);
+      v = _mm256_fmadd_ps(Pick(lo, up, i3), _mm256_loadu_ps(w + 24), v);
+      const __m256 r = _mm256_round_ps(v, kNearest);
+      flagged += Flag(v, r, limit, std::min(T.HAdv, T.Lanes - b * T.HAdv), b * T.HAdv, Flags + flagged);
+      _mm256_storeu_ps(h, _mm256_min_ps(_mm256_max_ps(r, zero), hi));
+    } else {
+      _mm256_storeu_ps(h, _mm256_fmadd_ps(Pick(lo, up, i2), _mm256_loadu_ps(w + 16),
+                                          _mm256_mul_ps(Pick(lo, up, i1), _mm256_loadu_ps(w + 8))));
+    }
+  }
+  return flagged;
+}
+
+void IEAreaFloatVert_AVX2(const TIEAreaFloatTables& T, const float* const R[8], const float VW[8],
+                          const float Hi[2], int Pieces, float* A, int From, int To) {
+  const __m256 zero = _mm256_setzero_ps();
+  __m256 w[8];
+  for (int t = 0; t < 8; ++t) w[t] = _mm256_set1_ps(VW[t]);
+  const __m256 hi0 = _mm256_set1_ps(Hi[0]), hi1 = _mm256_set1_ps(Hi[1]);
+  auto cubic = [&](const float* const* r, const __m256* k, __m256 hi, int i) __attribute__((always_inline)) {
+    __m256 v = _mm256_mul_ps(_mm256_loadu_ps(r[0] + i), k[0]);
+    v = _mm256_fmadd_ps(_mm256_loadu_ps(r[1] + i), k[1], v);
+    v = _mm256_fmadd_ps(_mm256_loadu_ps(r[2] + i), k[2], v);
+    v = _mm256_fmadd_ps(_mm256_loadu_ps(r[3] + i), k[3], v);
+    return _mm256_min_ps(_mm256_max_ps(v, zero), hi);
+  };
+  auto linear = [&](const float* const* r, const __m256* k, int i) __attribute__((always_inline)) {
+    return _mm256_fmadd_ps(_mm256_loadu_ps(r[1] + i), k[1], _mm256_mul_ps(_mm256_loadu_ps(r[0] + i), k[0]));
+  };
+  if (T.Cubic && Pieces == 2)
+    for (int i = From; i < To; i += 8)
+      _mm256_storeu_ps(A + i, _mm256_add_ps(cubic(R, w, hi0, i), cubic(R + 4, w + 4, hi1, i)));
+  else if (T.Cubic)
+    for (int i = From; i < To; i += 8) _mm256_storeu_ps(A + i, cubic(R, w, hi0, i));
+  else if (Pieces == 2)
+    for (int i = From; i < To; i += 8)
+      _mm256_storeu_ps(A + i, _mm256_add_ps(linear(R, w, i), linear(R + 4, w + 4, i)));
+  else
+    for (int i = From; i < To; i += 8) _mm256_storeu_ps(A + i, linear(R, w, i));
+}
+
+int IEAreaFloatFinish_AVX2(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D, std::int32_t* Flags,
+                           int From, int To) {
+  const __m256 limit = _mm256_set1_ps(T.OLimit), hi = _mm256_set1_ps(T.Max), zero = _mm256_setzero_ps();
+  int flagged = 0;
+  for (int o = From; o < To; ++o) {
+    const float* a = A + T.OBase[static_cast<std::size_t>(o)];
+    const std::size_t t = static_cast<std::size_t>(o) * 16;
+    const __m256 lo = _mm256_loadu_ps(a), up = _mm256_loadu_ps(a + 8);
+    const __m256i i0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(T.OIdx.data() + t / 2));
+    const __m256i i1 = _mm256_add_epi32(i0, _mm256_set1_epi32(T.Ch));
+    const __m256 v = _mm256_fmadd_ps(Pick(lo, up, i1), _mm256_loadu_ps(T.OW.data() + t + 8),
+                                     _mm256_mul_ps(Pick(lo, up, i0), _mm256_loadu_ps(T.OW.data() + t)));
+    const __m256 r = _mm256_round_ps(v, kNearest);
+    const int first = o * T.OAdv;
+    flagged += Flag(v, r, limit, std::min(T.OAdv, T.OutLanes - first), first, Flags + flagged);
+    const __m256i q = _mm256_cvtps_epi32(_mm256_min_ps(_mm256_max_ps(r, zero), hi));
+    const __m128i w = _mm_packus_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1));
+    const __m128i b = _mm_packus_epi16(w, w);
+    // Lanes past OAdv are 0 and land on the next block's samples, written next.
+    if (first + 8 <= T.OutLanes) {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(D + first), b);
+    } else {
+      alignas(16) std::uint8_t tmp[16];
+      _mm_store_si128(reinterpret_cast<__m128i*>(tmp), b);
+      std::memcpy(D + first, tmp, static_cast<std::size_t>(std::min(T.OAdv, T.OutLanes - first)));
+    }
+  }
+  return flagged;
 }
 
 }  // namespace redozir

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "imaging/processing/resample_area_float.h"
 #include "imaging/processing/resample_internal.h"
 
 namespace redozir {
@@ -193,6 +194,124 @@ void IEAreaAccumulate_AVX512(const TIEAreaCols& T, TIEAreaVKind Kind, bool Compa
     case avCubic: run = Compact ? AccumulateTo<avCubic, float> : AccumulateTo<avCubic, double>; break;
   }
   run(T, Ch, Rows, VW, Max, PH, First, Acc, Out);
+}
+
+// --- checked float rows: sixteen channel samples per vector
+
+namespace {
+// The first Valid lanes of V at least Limit away from their nearest whole
+// number R (the distance is exact in float), as indices from First into
+// Flags.
+inline int Flag(__m512 V, __m512 R, __m512 Limit, int Valid, int First, std::int32_t* Flags) {
+  const __m512 d = _mm512_abs_ps(_mm512_sub_ps(V, R));
+  unsigned m = _mm512_cmp_ps_mask(d, Limit, _CMP_GE_OQ) & ((1u << Valid) - 1);
+  int n = 0;
+  for (; m; m &= m - 1) Flags[n++] = First + __builtin_ctz(m);
+  return n;
+}
+}  // namespace
+
+void IEAreaFloatPixels_AVX512(const std::uint8_t* Row, int Sw, int Ch, float* Px) {
+  const int n = Sw * Ch;
+  float* p = Px + Ch;
+  for (int i = 0; i < n; i += 16) {
+    const int k = std::min(16, n - i);
+    const __mmask16 m = static_cast<__mmask16>((1u << k) - 1);
+    const __m128i b = _mm_maskz_loadu_epi8(m, Row + i);
+    _mm512_mask_storeu_ps(p + i, m, _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(b)));
+  }
+  for (int c = 0; c < Ch; ++c) {
+    Px[c] = p[c];
+    p[n + c] = p[n - Ch + c];
+    p[n + Ch + c] = p[n - Ch + c];
+  }
+}
+
+int IEAreaFloatRowH_AVX512(const TIEAreaFloatTables& T, const float* Px, float* H, std::int32_t* Flags) {
+  const int blocks = static_cast<int>(T.HBase.size());
+  const __m512i ch = _mm512_set1_epi32(T.Ch);
+  const __m512 limit = _mm512_set1_ps(T.HLimit), hi = _mm512_set1_ps(T.Max), zero = _mm512_setzero_ps();
+  int flagged = 0;
+  for (int b = 0; b < blocks; ++b) {
+    const float* p = Px + T.HBase[static_cast<std::size_t>(b)];
+    const float* w = T.HW.data() + static_cast<std::size_t>(b) * 64;
+    const __m512 lo = _mm512_loadu_ps(p), up = _mm512_loadu_ps(p + 16);
+    const __m512i i1 =
+        _mm512_add_epi32(_mm512_loadu_si512(T.HIdx.data() + static_cast<std::size_t>(b) * 16), ch);
+    const __m512i i2 = _mm512_add_epi32(i1, ch);
+    float* h = H + static_cast<std::size_t>(b) * T.HAdv;
+    if (T.Cubic) {
+      const __m512i i0 = _mm512_sub_epi32(i1, ch), i3 = _mm512_add_epi32(i2, ch);
+      __m512 v = _mm512_mul_ps(_mm512_permutex2var_ps(lo, i0, up), _mm512_loadu_ps(w));
+      v = _mm512_fmadd_ps(_mm512_permutex2var_ps(lo, i1, up), _mm512_loadu_ps(w + 16), v);
+      v = _mm512_fmadd_ps(_mm512_permutex2var_ps(lo, i2, up), _mm512_loadu_ps(w + 32), v);
+      v = _mm512_fmadd_ps(_mm512_permutex2var_ps(lo, i3, up), _mm512_loadu_ps(w + 48), v);
+      const __m512 r = _mm512_roundscale_ps(v, kRound);
+      flagged += Flag(v, r, limit, std::min(T.HAdv, T.Lanes - b * T.HAdv), b * T.HAdv, Flags + flagged);
+      _mm512_storeu_ps(h, _mm512_min_ps(_mm512_max_ps(r, zero), hi));
+    } else {
+      const __m512 v =
+          _mm512_fmadd_ps(_mm512_permutex2var_ps(lo, i2, up), _mm512_loadu_ps(w + 32),
+                          _mm512_mul_ps(_mm512_permutex2var_ps(lo, i1, up), _mm512_loadu_ps(w + 16)));
+      _mm512_storeu_ps(h, v);
+    }
+  }
+  return flagged;
+}
+
+void IEAreaFloatVert_AVX512(const TIEAreaFloatTables& T, const float* const R[8], const float VW[8],
+                            const float Hi[2], int Pieces, float* A, int From, int To) {
+  const __m512 zero = _mm512_setzero_ps();
+  __m512 w[8];
+  for (int t = 0; t < 8; ++t) w[t] = _mm512_set1_ps(VW[t]);
+  const __m512 hi0 = _mm512_set1_ps(Hi[0]), hi1 = _mm512_set1_ps(Hi[1]);
+  auto cubic = [&](const float* const* r, const __m512* k, __m512 hi, int i) __attribute__((always_inline)) {
+    __m512 v = _mm512_mul_ps(_mm512_loadu_ps(r[0] + i), k[0]);
+    v = _mm512_fmadd_ps(_mm512_loadu_ps(r[1] + i), k[1], v);
+    v = _mm512_fmadd_ps(_mm512_loadu_ps(r[2] + i), k[2], v);
+    v = _mm512_fmadd_ps(_mm512_loadu_ps(r[3] + i), k[3], v);
+    return _mm512_min_ps(_mm512_max_ps(v, zero), hi);
+  };
+  auto linear = [&](const float* const* r, const __m512* k, int i) __attribute__((always_inline)) {
+    return _mm512_fmadd_ps(_mm512_loadu_ps(r[1] + i), k[1], _mm512_mul_ps(_mm512_loadu_ps(r[0] + i), k[0]));
+  };
+  if (T.Cubic && Pieces == 2)
+    for (int i = From; i < To; i += 16)
+      _mm512_storeu_ps(A + i, _mm512_add_ps(cubic(R, w, hi0, i), cubic(R + 4, w + 4, hi1, i)));
+  else if (T.Cubic)
+    for (int i = From; i < To; i += 16) _mm512_storeu_ps(A + i, cubic(R, w, hi0, i));
+  else if (Pieces == 2)
+    for (int i = From; i < To; i += 16)
+      _mm512_storeu_ps(A + i, _mm512_add_ps(linear(R, w, i), linear(R + 4, w + 4, i)));
+  else
+    for (int i = From; i < To; i += 16) _mm512_storeu_ps(A + i, linear(R, w, i));
+}
+
+int IEAreaFloatFinish_AVX512(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D,
+                             std::int32_t* Flags, int From, int To) {
+  const __m512 limit = _mm512_set1_ps(T.OLimit), hi = _mm512_set1_ps(T.Max), zero = _mm512_setzero_ps();
+  const __m512i ch = _mm512_set1_epi32(T.Ch);
+  int flagged = 0;
+  for (int o = From; o < To; ++o) {
+    const float* a = A + T.OBase[static_cast<std::size_t>(o)];
+    const std::size_t t = static_cast<std::size_t>(o) * 16;
+    const __m512 lo = _mm512_loadu_ps(a), up = _mm512_loadu_ps(a + 16);
+    const __m512i i0 = _mm512_loadu_si512(T.OIdx.data() + t), i1 = _mm512_add_epi32(i0, ch);
+    const __m512 v = _mm512_fmadd_ps(
+        _mm512_permutex2var_ps(lo, i1, up), _mm512_loadu_ps(T.OW.data() + 2 * t + 16),
+        _mm512_mul_ps(_mm512_permutex2var_ps(lo, i0, up), _mm512_loadu_ps(T.OW.data() + 2 * t)));
+    const __m512 r = _mm512_roundscale_ps(v, kRound);
+    const int first = o * T.OAdv;
+    flagged += Flag(v, r, limit, std::min(T.OAdv, T.OutLanes - first), first, Flags + flagged);
+    const __m128i b = _mm512_cvtusepi32_epi8(_mm512_cvtps_epi32(_mm512_min_ps(_mm512_max_ps(r, zero), hi)));
+    // Lanes past OAdv are 0 and land on the next block's samples, written next.
+    if (first + 16 <= T.OutLanes)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(D + first), b);
+    else
+      _mm_mask_storeu_epi8(D + first,
+                           static_cast<__mmask16>((1u << std::min(T.OAdv, T.OutLanes - first)) - 1), b);
+  }
+  return flagged;
 }
 
 }  // namespace redozir

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "imaging/processing/resample.h"
+#include "imaging/processing/resample_area_float.h"
 #include "resample_test_util.h"
 
 using namespace redozir;
@@ -30,25 +31,27 @@ std::vector<std::uint8_t> Area(TIEBitmap* src, int w, int h, int mode, int threa
 TEST(ResampleArea, VectorPathsAndBandsMatchTheScalarWalk) {
   ResampleSettingsGuard guard;
   const int sizes[][4] = {
-      {8, 6, 16, 12},    // x 2 both ways (case 0, unit weights every other piece)
-      {9, 7, 23, 19},    // enlargement, odd ratios
-      {31, 5, 93, 4},    // wider, a little lower (case 1)
-      {5, 31, 4, 93},    // narrower, taller (case 2)
-      {40, 24, 10, 6},   // whole reduction: exact box sums
-      {45, 27, 18, 11},  // 2.5 across: dyadic pieces, box sums
-      {61, 47, 23, 19},  // reduction with awkward pieces
-      {37, 3, 36, 5},    // one column less, more rows
-      {33, 20, 1, 1},    // everything into one pixel
-      {1, 9, 7, 2},      // one source column
-      {13, 1, 5, 1},     // one row
-      {11, 13, 11, 29},  // width kept
-      {10, 6, 40, 24},   // x 4: dyadic weights, exact in float
-      {16, 12, 32, 3},   // x 2 across, a quarter down: float rows, case 1
-      {12, 16, 3, 32},   // the same turned: case 2
-      {33, 7, 66, 7},    // x 2 across, height kept
-      {12, 9, 16, 12},   // x 4/3: float rows, the inverse area 16/9 taken in double
-      {4, 3, 32, 24},    // x 8: float rows for 8-bit samples, too fine for 16-bit ones
-      {130, 3, 261, 2},  // rows wider than a vector's reach, an odd width
+      {8, 6, 16, 12},     // x 2 both ways (case 0, unit weights every other piece)
+      {9, 7, 23, 19},     // enlargement, odd ratios
+      {31, 5, 93, 4},     // wider, a little lower (case 1)
+      {5, 31, 4, 93},     // narrower, taller (case 2)
+      {40, 24, 10, 6},    // whole reduction: exact box sums
+      {45, 27, 18, 11},   // 2.5 across: dyadic pieces, box sums
+      {61, 47, 23, 19},   // reduction with awkward pieces
+      {37, 3, 36, 5},     // one column less, more rows
+      {33, 20, 1, 1},     // everything into one pixel
+      {1, 9, 7, 2},       // one source column
+      {13, 1, 5, 1},      // one row
+      {11, 13, 11, 29},   // width kept
+      {10, 6, 40, 24},    // x 4: dyadic weights, exact in float
+      {16, 12, 32, 3},    // x 2 across, a quarter down: float rows, case 1
+      {12, 16, 3, 32},    // the same turned: case 2
+      {33, 7, 66, 7},     // x 2 across, height kept
+      {12, 9, 16, 12},    // x 4/3: float rows, the inverse area 16/9 taken in double
+      {4, 3, 32, 24},     // x 8: float rows for 8-bit samples, too fine for 16-bit ones
+      {130, 3, 261, 2},   // rows wider than a vector's reach, an odd width
+      {300, 7, 641, 15},  // odd enlargement over many blocks: checked float rows
+      {200, 6, 201, 7},   // nearly 1: two pieces to most pixels
   };
   for (TIEPixelFormat pf : {ie24RGB, ie8g, ieRGB48, ie16g}) {
     int seed = 1;
@@ -67,6 +70,32 @@ TEST(ResampleArea, VectorPathsAndBandsMatchTheScalarWalk) {
                 << "x" << s[3] << " threads " << n << " avx512 " << wide;
         }
         EXPECT_EQ(Area(src.get(), s[2], s[3], mode, 3, false), ref);
+      }
+    }
+  }
+}
+
+// The checked float rows with every value flagged: the double way they take
+// for values near a rounding boundary gives the walk's bytes as well.
+TEST(ResampleArea, FlaggedValuesTakenInDoubleAreTheWalks) {
+  ResampleSettingsGuard guard;
+  struct Reset {
+    ~Reset() { IEAreaFloatCheckAll(false); }
+  } reset;
+  const int sizes[][4] = {{9, 7, 23, 19}, {40, 5, 97, 11}, {31, 9, 33, 10}};
+  for (TIEPixelFormat pf : {ie24RGB, ie8g}) {
+    for (const auto& s : sizes) {
+      auto src = MakeImage(s[0], s[1], pf, 5);
+      for (int mode : {0, 1}) {
+        const auto ref = Area(src.get(), s[2], s[3], mode, 1, false);
+        for (bool wide : {true, false}) {
+          IESpeed().AVX512 = wide;
+          IEAreaFloatCheckAll(true);
+          EXPECT_EQ(Area(src.get(), s[2], s[3], mode, 2, true), ref)
+              << "format " << int(pf) << " mode " << mode << " " << s[0] << "x" << s[1] << " -> " << s[2]
+              << "x" << s[3] << " avx512 " << wide;
+          IEAreaFloatCheckAll(false);
+        }
       }
     }
   }
