@@ -33,6 +33,13 @@ void IERunBands(int Rows, int n, const std::function<void(int t, int first, int 
 // worker slowed down by other load takes fewer; each worker sees its chunks
 // in increasing order. Errors and thread failures as for IERunBands.
 void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int first, int count)>& Work);
+// Runs Work(t, first, count) over Rows rows cut into n bands of consecutive
+// rows, worker t walking band t in steps of Step rows; a worker whose band is
+// done takes the back half of what is left of the fullest band as its own.
+// So each worker mostly sees consecutive rows, and one slowed down by other
+// load holds up the others by a step at most. Errors and thread failures as
+// for IERunBands.
+void IERunSteal(int Rows, int n, int Step, const std::function<void(int t, int first, int count)>& Work);
 
 // --- vector paths
 

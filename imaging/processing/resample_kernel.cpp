@@ -3,6 +3,7 @@
 // and the kernel path of _IEResample1bit. resample_kernel_avx2.cpp holds the
 // vector rows; this file holds their scalar reference.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -213,29 +214,69 @@ inline double RoundEven(double v) {
   return std::fabs(v) < 2251799813685248.0 ? (v + kShift) - kShift : std::nearbyint(v);
 }
 
-// The list of destination i. With Fast set the kernel is evaluated in
-// double and a weight is taken from it unless it lies within kWeightSlack of
-// a .5 tie, where the extended kernel decides as it always does.
-// The step of the Lanczos3 sines (the angle pi inv / 3 of one tap) and the
-// weight's factor 3 x 256 / FS / pi^2.
-struct TIERotation {
-  double Sin = 0, Cos = 1, Scale = 0;
-  explicit TIERotation(long double FS) {
-    const double inv = static_cast<double>(1 / FS);
-    Sin = std::sin(std::numbers::pi * inv / 3);
-    Cos = std::cos(std::numbers::pi * inv / 3);
-    Scale = 3 * static_cast<double>(256 / FS) / (std::numbers::pi * std::numbers::pi);
+// Floor and ceiling of an extended value as integers (|v| below 2^53):
+// rounded by the processor's own instruction in its default mode, then
+// corrected, and converted through double. std::floor and the conversion of
+// a long double each switch the control word twice, which cost more than the
+// rest of a short list.
+inline std::int64_t FloorL(long double v) {
+  long double r = __builtin_rintl(v);
+  if (r > v) r -= 1;
+  return static_cast<std::int64_t>(static_cast<double>(r));
+}
+inline std::int64_t CeilL(long double v) {
+  long double r = __builtin_rintl(v);
+  if (r < v) r += 1;
+  return static_cast<std::int64_t>(static_cast<double>(r));
+}
+
+// What the lists of one table are built from: the kernel and its double
+// form, the ratio, the window's half-width and kernel scale (extended: in
+// double some weights move to the other side of a .5 tie), and for the
+// Lanczos3 sines the step of one tap (the angle pi inv / 3) and the weight's
+// factor 3 x 256 / FS / pi^2.
+struct TIETapsSetup {
+  int N = 0, M = 0;
+  TIEKernelFunc K = nullptr, Fast = nullptr;
+  double S = 1;
+  long double W = 1, FS = 1;
+  double Scale = 256, Inv = 1;  // 256 / FS and 1 / FS
+  double Sin = 0, Cos = 1, RotScale = 0;
+  std::int64_t Work = 0;  // the taps the lists evaluate, about
+
+  TIETapsSetup(int N_, int M_, TResampleFilter Filter, bool Extended) : N(N_), M(M_) {
+    double support = 1.0;
+    K = IEKernelOf(Filter, support);
+    Fast = Extended || Filter == rfNearest ? nullptr : FastKernelOf(Filter);
+    S = (N == 1 || M == 1) ? static_cast<double>(M) / N : static_cast<double>(M - 1) / (N - 1);
+    if (S < 1) {
+      W = support / static_cast<long double>(S);
+      FS = 1 / static_cast<long double>(S);
+    } else {
+      W = support;
+      FS = 1;
+    }
+    Scale = static_cast<double>(256 / FS);
+    Inv = static_cast<double>(1 / FS);
+    Sin = std::sin(std::numbers::pi * Inv / 3);
+    Cos = std::cos(std::numbers::pi * Inv / 3);
+    RotScale = 3 * Scale / (std::numbers::pi * std::numbers::pi);
+    Work = static_cast<std::int64_t>(M) * static_cast<std::int64_t>(2 * W + 2);
   }
 };
 
-void BuildList(TIEContributorList& L, int i, double S, long double W, long double FS, TIEKernelFunc K,
-               TIEKernelFunc Fast, const TIERotation& Rot, int N) {
-  long double C = static_cast<long double>(i) / S;
-  auto Left = static_cast<std::int64_t>(std::floor(C - W));
-  auto Right = static_cast<std::int64_t>(std::ceil(C + W));
+// The list of destination i. With Fast set the kernel is evaluated in
+// double and a weight is taken from it unless it lies within kWeightSlack of
+// a .5 tie, where the extended kernel decides as it always does.
+void BuildList(TIEContributorList& L, int i, const TIETapsSetup& U) {
+  const int N = U.N;
+  const long double FS = U.FS;
+  const TIEKernelFunc K = U.K;
+  TIEKernelFunc Fast = U.Fast;
+  long double C = static_cast<long double>(i) / U.S;
+  const std::int64_t Left = FloorL(C - U.W), Right = CeilL(C + U.W);
   L.p.reserve(static_cast<size_t>(Right - Left + 1));
-  const double scale = static_cast<double>(256 / FS), cd = static_cast<double>(C),
-               inv = static_cast<double>(1 / FS);
+  const double scale = U.Scale, cd = static_cast<double>(C), inv = U.Inv;
   // Beyond 2^20 the centre's ulp would eat into the slack.
   if (std::fabs(cd) >= 1048576.0) Fast = nullptr;
   // Lanczos3 takes its sines by rotation: the angle pi t / 3 of tap j + 1 is
@@ -261,10 +302,10 @@ void BuildList(TIEContributorList& L, int i, double S, long double W, long doubl
         v = Lanczos3D(t) * scale;
       } else if (a < 3) {
         const double s2 = sn * sn;
-        v = s2 * (3 - 4 * s2) / (a * a) * Rot.Scale;
+        v = s2 * (3 - 4 * s2) / (a * a) * U.RotScale;
       }
-      const double next = sn * Rot.Cos - cs * Rot.Sin;
-      cs = cs * Rot.Cos + sn * Rot.Sin;
+      const double next = sn * U.Cos - cs * U.Sin;
+      cs = cs * U.Cos + sn * U.Sin;
       sn = next;
     } else if (Fast) {
       v = Fast((cd - static_cast<double>(j)) * inv) * scale;
@@ -282,39 +323,11 @@ void BuildList(TIEContributorList& L, int i, double S, long double W, long doubl
   }
   if (L.Sum == 0) Renormalise(L, K, C, FS, Left, Right, N);
 }
-}  // namespace
 
-TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended, int Threads) {
-  TIEResampleTaps T;
-  T.N = N;
-  T.M = M;
-  if (N <= 0 || M <= 0) return T;
-  double support = 1.0;
-  TIEKernelFunc K = IEKernelOf(Filter, support);
-  TIEKernelFunc Fast = Extended || Filter == rfNearest ? nullptr : FastKernelOf(Filter);
-  double S = (N == 1 || M == 1) ? static_cast<double>(M) / N : static_cast<double>(M - 1) / (N - 1);
-  // The window's half-width, its kernel scale and (in BuildList) its centre
-  // are extended values, as are the kernels: in double some weights move to
-  // the other side of a .5 tie.
-  long double W, FS;
-  if (S < 1) {
-    W = support / static_cast<long double>(S);
-    FS = 1 / static_cast<long double>(S);
-  } else {
-    W = support;
-    FS = 1;
-  }
-  T.Lists.resize(static_cast<size_t>(M));
-  // The lists are independent of each other: they are built in chunks of
-  // destination indices on one thread per 8000 taps or so (up to the count).
-  std::int64_t work = static_cast<std::int64_t>(M) * static_cast<std::int64_t>(2 * W + 2);
-  int n = static_cast<int>(
-      std::clamp<std::int64_t>(work / 8000, 1, Threads > 0 ? Threads : IEResampleThreadCount()));
-  const TIERotation rot(FS);
-  IERunChunks(M, n, std::max(64, M / (4 * n)), [&](int, int first, int count) {
-    for (int i = first; i < first + count; ++i)
-      BuildList(T.Lists[static_cast<size_t>(i)], i, S, W, FS, K, Fast, rot, N);
-  });
+// Everything of a table after its lists: the dense windows, the packed
+// forms and the reciprocals.
+void FinishTaps(TIEResampleTaps& T) {
+  const int N = T.N, M = T.M;
   // Dense windows for the vector rows.
   T.Start.resize(static_cast<size_t>(M));
   T.Len.resize(static_cast<size_t>(M));
@@ -350,7 +363,7 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended,
   if (!fits) {
     // Only the scalar rows can take these weights.
     T.W.clear();
-    return T;
+    return;
   }
   // The vector rows read whole groups of taps: windows whose last group
   // runs past the row's end read from a padded copy of the row's tail.
@@ -413,22 +426,60 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended,
       }
     }
   }
+}
+}  // namespace
+
+TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended, int Threads) {
+  TIEResampleTaps T;
+  T.N = N;
+  T.M = M;
+  if (N <= 0 || M <= 0) return T;
+  const TIETapsSetup U(N, M, Filter, Extended);
+  T.Lists.resize(static_cast<size_t>(M));
+  // The lists are independent of each other: they are built in chunks of
+  // destination indices on one thread per 8000 taps or so (up to the count).
+  int n = static_cast<int>(
+      std::clamp<std::int64_t>(U.Work / 8000, 1, Threads > 0 ? Threads : IEResampleThreadCount()));
+  IERunChunks(M, n, std::max(64, M / (4 * n)), [&](int, int first, int count) {
+    for (int i = first; i < first + count; ++i) BuildList(T.Lists[static_cast<size_t>(i)], i, U);
+  });
+  FinishTaps(T);
   return T;
 }
 
 void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int Threads, TIEResampleTaps& H,
                      TIEResampleTaps& V) {
-  if (Threads >= 2) {
-    IERunBands(2, 2, [&](int t, int, int) {
-      if (t == 0)
-        H = IEBuildTaps(sw, dw, Filter, false, 1);
-      else
-        V = IEBuildTaps(sh, dh, Filter, false, 1);
-    });
-  } else {
-    H = IEBuildTaps(sw, dw, Filter);
-    V = IEBuildTaps(sh, dh, Filter);
+  if (sw <= 0 || dw <= 0 || sh <= 0 || dh <= 0) {
+    H = IEBuildTaps(sw, dw, Filter, false, Threads);
+    V = IEBuildTaps(sh, dh, Filter, false, Threads);
+    return;
   }
+  // The lists of both tables in one run of chunks over all the threads
+  // (the columns' first); the thread that builds the last list of a table
+  // finishes it, while the others go on with the lists left.
+  H = TIEResampleTaps();
+  V = TIEResampleTaps();
+  TIEResampleTaps* tables[2] = {&H, &V};
+  const TIETapsSetup setups[2] = {TIETapsSetup(sw, dw, Filter, false), TIETapsSetup(sh, dh, Filter, false)};
+  std::atomic<int> left[2];
+  for (int k = 0; k < 2; ++k) {
+    tables[k]->N = setups[k].N;
+    tables[k]->M = setups[k].M;
+    tables[k]->Lists.resize(static_cast<size_t>(setups[k].M));
+    left[k] = setups[k].M;
+  }
+  const int total = dw + dh;
+  const int n = static_cast<int>(std::clamp<std::int64_t>((setups[0].Work + setups[1].Work) / 8000, 1,
+                                                          Threads > 0 ? Threads : IEResampleThreadCount()));
+  IERunChunks(total, n, std::max(64, total / (4 * n)), [&](int, int first, int count) {
+    for (int k = 0, base = 0; k < 2; base += setups[k].M, ++k) {
+      const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
+      if (a >= b) continue;
+      for (int i = a; i < b; ++i)
+        BuildList(tables[k]->Lists[static_cast<size_t>(i - base)], i - base, setups[k]);
+      if (left[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a) FinishTaps(*tables[k]);
+    }
+  });
 }
 
 namespace {
@@ -596,13 +647,15 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
     return;
   }
 
-  // Destination rows in chunks taken by free threads (one band when alone).
+  // Destination rows in one band per thread, walked in small steps; a
+  // thread done with its band takes the back half of the fullest one, so a
+  // thread held up by other load delays the call by a step at most.
   // Each thread keeps the work rows its windows need in a ring of its own,
   // direct-mapped by source row: a window of at most Stride consecutive rows
   // (and the aligned blocks of 16 that cover it) never evicts its own rows.
-  // A thread sees its chunks in increasing order, so a chunk that follows
-  // its previous one finds most of its rows made; only the rows shared by
-  // chunks of different threads are made twice, by each of them.
+  // A step that follows the thread's previous one finds most of its rows
+  // made; only the rows shared by the bands of different threads are made
+  // twice, by each of them.
   struct Ring {
     RowBuffers b;
     TIEWorkPlane plane;
@@ -617,8 +670,7 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   const int cap = block ? std::min((tv.Stride + 15) / 16 * 16 + 16, (sh + 15) / 16 * 16)
                         : std::max(1, std::min(tv.Stride, sh));
   std::vector<std::unique_ptr<Ring>> rings(static_cast<std::size_t>(n));
-  const int chunk = n == 1 ? dh : std::max(8, dh / (3 * n));
-  IERunChunks(dh, n, chunk, [&](int t, int first, int count) {
+  IERunSteal(dh, n, std::max(1, dh / (64 * n)), [&](int t, int first, int count) {
     auto& slot = rings[static_cast<std::size_t>(t)];
     if (!slot) slot = std::make_unique<Ring>(srcBytes, bytes, cap, sh);
     Ring& g = *slot;

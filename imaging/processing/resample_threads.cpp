@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -176,6 +178,83 @@ void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int
       errors[static_cast<std::size_t>(t)] = std::current_exception();
       // The others stop at their next chunk.
       next.store(chunks, std::memory_order_relaxed);
+    }
+  });
+  for (auto& e : errors)
+    if (e) std::rethrow_exception(e);
+}
+
+void IERunSteal(int Rows, int n, int Step, const std::function<void(int t, int first, int count)>& Work) {
+  if (Rows <= 0) return;
+  Step = std::max(1, Step);
+  n = std::clamp(n, 1, (Rows - 1) / Step + 1);
+  if (n == 1) {
+    Work(0, 0, Rows);
+    return;
+  }
+  // What is left of band t, [front, back), in one word so that its owner
+  // (taking from the front) and a thief (from the back) agree.
+  struct alignas(64) TBand {
+    std::atomic<std::uint64_t> Left{0};
+  };
+  auto pack = [](std::uint32_t f, std::uint32_t b) { return static_cast<std::uint64_t>(f) << 32 | b; };
+  std::unique_ptr<TBand[]> bands(new TBand[static_cast<std::size_t>(n)]);
+  const auto split = IEResampleBands(Rows, n);
+  for (int t = 0; t < n; ++t) {
+    const auto [first, count] = split[static_cast<std::size_t>(t)];
+    bands[t].Left.store(pack(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(first + count)));
+  }
+  std::vector<std::exception_ptr> errors(static_cast<std::size_t>(n));
+  std::atomic<bool> failed{false};
+  RunOnWorkers(n, [&](int t) {
+    try {
+      for (;;) {
+        // The next step of this worker's band.
+        std::uint64_t v = bands[t].Left.load(std::memory_order_relaxed);
+        std::uint32_t f = 0, b = 0;
+        for (;;) {
+          f = static_cast<std::uint32_t>(v >> 32);
+          b = static_cast<std::uint32_t>(v);
+          if (f >= b) break;
+          const std::uint32_t c = std::min<std::uint32_t>(static_cast<std::uint32_t>(Step), b - f);
+          if (bands[t].Left.compare_exchange_weak(v, pack(f + c, b), std::memory_order_relaxed)) {
+            b = f + c;
+            break;
+          }
+        }
+        if (f < b) {
+          if (failed.load(std::memory_order_relaxed)) return;
+          Work(t, static_cast<int>(f), static_cast<int>(b - f));
+          continue;
+        }
+        // Band done: the back half of the fullest band becomes this
+        // worker's band; none left, the worker is done.
+        for (;;) {
+          int victim = -1;
+          std::uint32_t most = 0;
+          for (int u = 0; u < n; ++u) {
+            const std::uint64_t w = bands[u].Left.load(std::memory_order_relaxed);
+            const std::uint32_t wf = static_cast<std::uint32_t>(w >> 32), wb = static_cast<std::uint32_t>(w);
+            if (wb > wf && wb - wf > most) {
+              most = wb - wf;
+              victim = u;
+            }
+          }
+          if (victim < 0) return;
+          std::uint64_t w = bands[victim].Left.load(std::memory_order_relaxed);
+          const std::uint32_t wf = static_cast<std::uint32_t>(w >> 32), wb = static_cast<std::uint32_t>(w);
+          if (wb <= wf) continue;
+          const std::uint32_t half = (wb - wf + 1) / 2;
+          if (bands[victim].Left.compare_exchange_strong(w, pack(wf, wb - half), std::memory_order_relaxed)) {
+            bands[t].Left.store(pack(wb - half, wb), std::memory_order_relaxed);
+            break;
+          }
+        }
+      }
+    } catch (...) {
+      errors[static_cast<std::size_t>(t)] = std::current_exception();
+      // The others stop at their next step.
+      failed.store(true, std::memory_order_relaxed);
     }
   });
   for (auto& e : errors)

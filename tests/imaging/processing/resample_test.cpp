@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <stdexcept>
@@ -589,6 +590,21 @@ TEST(ResampleThreads, BandsAndErrors) {
                            [](int, int first, int) {
                              if (first == 8) throw std::runtime_error("chunk 2");
                            }),
+               std::runtime_error);
+  // Bands walked in steps, a slow worker's rows taken over: every item once.
+  for (int n : {1, 2, 3, 16}) {
+    std::vector<std::atomic<int>> seen(101);
+    IERunSteal(101, n, 3, [&](int t, int first, int count) {
+      EXPECT_TRUE(t >= 0 && t < n && count >= 1 && count <= (n == 1 ? 101 : 3));
+      if (t == 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      for (int i = first; i < first + count; ++i) seen[i]++;
+    });
+    for (auto& v : seen) EXPECT_EQ(v.load(), 1);
+  }
+  EXPECT_THROW(IERunSteal(101, 3, 2,
+                          [](int, int first, int count) {
+                            if (first <= 40 && 40 < first + count) throw std::runtime_error("row 40");
+                          }),
                std::runtime_error);
   // Workers are kept between calls: a call from inside a chunk and calls
   // from several threads at once each still see every item once.
