@@ -596,26 +596,23 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
   T.HLimit = all ? 0 : below(0.5 - eHf - Ed);
   T.OLimit = all ? 0 : below(0.5 - E);
 
-  // Piece value blocks: kH whole pieces whose taps lie in one window.
+  // Piece value blocks of VL lanes: tap t of every lane lies in the window
+  // that starts t pixels on from pixel x - 1 of the block's first piece.
   T.Lanes = nc * Ch;
-  const int kH = std::min(VL / Ch, W / Ch - 3);
-  T.HAdv = kH * Ch;
-  const int hBlocks = (nc + kH - 1) / kH;
+  T.HAdv = VL;
+  const int hBlocks = (T.Lanes + VL - 1) / VL;
   T.HBase.resize(static_cast<std::size_t>(hBlocks));
   T.HIdx.assign(static_cast<std::size_t>(hBlocks) * VL, 0);
   T.HW.assign(static_cast<std::size_t>(hBlocks) * 4 * VL, 0.0f);
   for (int b = 0; b < hBlocks; ++b) {
-    const int c0 = b * kH;
+    const int c0 = b * VL / Ch;
     T.HBase[b] = cols[c0].Src * Ch;  // pixel Src - 1 of the padded row
-    for (int j = 0; j < kH && c0 + j < nc; ++j) {
-      const int c = c0 + j, dx = cols[c].Src - cols[c0].Src;
-      if (dx < 0 || (dx + 3) * Ch + Ch > W) return false;
-      for (int k = 0; k < Ch; ++k) {
-        const std::size_t l = static_cast<std::size_t>(j * Ch + k);
-        T.HIdx[static_cast<std::size_t>(b) * VL + l] = dx * Ch + k;
-        for (int t = 0; t < 4; ++t)
-          T.HW[(static_cast<std::size_t>(b) * 4 + t) * VL + l] = static_cast<float>(colW[c].w[t]);
-      }
+    for (int l = 0; l < VL && b * VL + l < T.Lanes; ++l) {
+      const int c = (b * VL + l) / Ch, k = (b * VL + l) % Ch, at = (cols[c].Src - cols[c0].Src) * Ch + k;
+      if (at < 0 || at >= W) return false;
+      T.HIdx[static_cast<std::size_t>(b) * VL + l] = at;
+      for (int t = 0; t < 4; ++t)
+        T.HW[(static_cast<std::size_t>(b) * 4 + t) * VL + l] = static_cast<float>(colW[c].w[t]);
     }
   }
   // Finished blocks: pO whole pixels whose pieces lie in one window.

@@ -469,17 +469,20 @@ void IEAreaBoxFinish_AVX2(const std::uint32_t* S, std::size_t N, double Scale, d
 // --- checked float rows: eight channel samples per vector
 
 namespace {
-// Lanes of the 16-float window Lo:Hi picked by Idx (0..15).
-inline __m256 Pick(__m256 Lo, __m256 Hi, __m256i Idx) {
-  const __m256 sel = _mm256_castsi256_ps(_mm256_cmpgt_epi32(Idx, _mm256_set1_epi32(7)));
-  return _mm256_blendv_ps(_mm256_permutevar8x32_ps(Lo, Idx), _mm256_permutevar8x32_ps(Hi, Idx), sel);
+// Lanes of the 16 floats at P picked by Idx (0..15; Sel: Idx above 7).
+inline __m256 Pick(const float* P, __m256i Idx, __m256 Sel) {
+  return _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(P), Idx),
+                          _mm256_permutevar8x32_ps(_mm256_loadu_ps(P + 8), Idx), Sel);
 }
 
-// The first Valid lanes of V at least Limit away from their nearest whole
-// number R (the distance is exact in float), as indices from First into
-// Flags.
-inline int Flag(__m256 V, __m256 R, __m256 Limit, int Valid, int First, std::int32_t* Flags) {
-  const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(V, R));
+inline __m256 PickSel(__m256i Idx) {
+  return _mm256_castsi256_ps(_mm256_cmpgt_epi32(Idx, _mm256_set1_epi32(7)));
+}
+
+// The first Valid lanes whose distance F from their nearest whole number (F
+// is exact in float) is at least Limit, as indices from First into Flags.
+inline int Flag(__m256 F, __m256 Limit, int Valid, int First, std::int32_t* Flags) {
+  const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), F);
   unsigned m =
       static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(d, Limit, _CMP_GE_OQ))) & ((1u << Valid) - 1);
   int n = 0;
@@ -507,31 +510,31 @@ void IEAreaFloatPixels_AVX2(const std::uint8_t* Row, int Sw, int Ch, float* Px) 
 }
 
 int IEAreaFloatRowH_AVX2(const TIEAreaFloatTables& T, const float* Px, float* H, std::int32_t* Flags) {
-  const int blocks = static_cast<int>(T.HBase.size());
-  const __m256i ch = _mm256_set1_epi32(T.Ch);
+  const int blocks = static_cast<int>(T.HBase.size()), ch = T.Ch, adv = T.HAdv, lanes = T.Lanes;
+  const std::int32_t* base = T.HBase.data();
+  const std::int32_t* idx = T.HIdx.data();
+  const float* wt = T.HW.data();
   const __m256 limit = _mm256_set1_ps(T.HLimit), hi = _mm256_set1_ps(T.Max), zero = _mm256_setzero_ps();
   int flagged = 0;
   for (int b = 0; b < blocks; ++b) {
-    const float* p = Px + T.HBase[static_cast<std::size_t>(b)];
-    const float* w = T.HW.data() + static_cast<std::size_t>(b) * 32;
-    const __m256 lo = _mm256_loadu_ps(p), up = _mm256_loadu_ps(p + 8);
-    const __m256i i1 = _mm256_add_epi32(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(T.HIdx.data() + static_cast<std::size_t>(b) * 8)),
-        ch);
-    const __m256i i2 = _mm256_add_epi32(i1, ch);
-    float* h = H + static_cast<std::size_t>(b) * T.HAdv;
+    // Tap t of a lane: its index in the window that starts t pixels on.
+    const float* p = Px + base[b];
+    const float* w = wt + static_cast<std::size_t>(b) * 32;
+    const __m256i i =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(idx + static_cast<std::size_t>(b) * 8));
+    const __m256 sel = PickSel(i);
+    float* h = H + static_cast<std::size_t>(b) * adv;
     if (T.Cubic) {
-      const __m256i i0 = _mm256_sub_epi32(i1, ch), i3 = _mm256_add_epi32(i2, ch);
-      __m256 v = _mm256_mul_ps(Pick(lo, up, i0), _mm256_loadu_ps(w));
-      v = _mm256_fmadd_ps(Pick(lo, up, i1), _mm256_loadu_ps(w + 8), v);
-      v = _mm256_fmadd_ps(Pick(lo, up, i2), _mm256_loadu_ps(w + 16), v);
-      v = _mm256_fmadd_ps(Pick(lo, up, i3), _mm256_loadu_ps(w + 24), v);
+      __m256 v = _mm256_mul_ps(Pick(p, i, sel), _mm256_loadu_ps(w));
+      v = _mm256_fmadd_ps(Pick(p + ch, i, sel), _mm256_loadu_ps(w + 8), v);
+      v = _mm256_fmadd_ps(Pick(p + 2 * ch, i, sel), _mm256_loadu_ps(w + 16), v);
+      v = _mm256_fmadd_ps(Pick(p + 3 * ch, i, sel), _mm256_loadu_ps(w + 24), v);
       const __m256 r = _mm256_round_ps(v, kNearest);
-      flagged += Flag(v, r, limit, std::min(T.HAdv, T.Lanes - b * T.HAdv), b * T.HAdv, Flags + flagged);
+      flagged += Flag(_mm256_sub_ps(v, r), limit, std::min(adv, lanes - b * adv), b * adv, Flags + flagged);
       _mm256_storeu_ps(h, _mm256_min_ps(_mm256_max_ps(r, zero), hi));
     } else {
-      _mm256_storeu_ps(h, _mm256_fmadd_ps(Pick(lo, up, i2), _mm256_loadu_ps(w + 16),
-                                          _mm256_mul_ps(Pick(lo, up, i1), _mm256_loadu_ps(w + 8))));
+      _mm256_storeu_ps(h, _mm256_fmadd_ps(Pick(p + 2 * ch, i, sel), _mm256_loadu_ps(w + 16),
+                                          _mm256_mul_ps(Pick(p + ch, i, sel), _mm256_loadu_ps(w + 8))));
     }
   }
   return flagged;
@@ -540,56 +543,68 @@ int IEAreaFloatRowH_AVX2(const TIEAreaFloatTables& T, const float* Px, float* H,
 void IEAreaFloatVert_AVX2(const TIEAreaFloatTables& T, const float* const R[8], const float VW[8],
                           const float Hi[2], int Pieces, float* A, int From, int To) {
   const __m256 zero = _mm256_setzero_ps();
-  __m256 w[8];
-  for (int t = 0; t < 8; ++t) w[t] = _mm256_set1_ps(VW[t]);
+  const __m256 w0 = _mm256_set1_ps(VW[0]), w1 = _mm256_set1_ps(VW[1]), w2 = _mm256_set1_ps(VW[2]),
+               w3 = _mm256_set1_ps(VW[3]), w4 = _mm256_set1_ps(VW[4]), w5 = _mm256_set1_ps(VW[5]),
+               w6 = _mm256_set1_ps(VW[6]), w7 = _mm256_set1_ps(VW[7]);
   const __m256 hi0 = _mm256_set1_ps(Hi[0]), hi1 = _mm256_set1_ps(Hi[1]);
-  auto cubic = [&](const float* const* r, const __m256* k, __m256 hi, int i) __attribute__((always_inline)) {
-    __m256 v = _mm256_mul_ps(_mm256_loadu_ps(r[0] + i), k[0]);
-    v = _mm256_fmadd_ps(_mm256_loadu_ps(r[1] + i), k[1], v);
-    v = _mm256_fmadd_ps(_mm256_loadu_ps(r[2] + i), k[2], v);
-    v = _mm256_fmadd_ps(_mm256_loadu_ps(r[3] + i), k[3], v);
+  const float *r0 = R[0], *r1 = R[1], *r2 = R[2], *r3 = R[3], *r4 = R[4], *r5 = R[5], *r6 = R[6], *r7 = R[7];
+  auto clamp = [&](__m256 v, __m256 hi) __attribute__((always_inline)) {
     return _mm256_min_ps(_mm256_max_ps(v, zero), hi);
   };
-  auto linear = [&](const float* const* r, const __m256* k, int i) __attribute__((always_inline)) {
-    return _mm256_fmadd_ps(_mm256_loadu_ps(r[1] + i), k[1], _mm256_mul_ps(_mm256_loadu_ps(r[0] + i), k[0]));
+  auto fma = [](const float* r, __m256 w, __m256 v) __attribute__((always_inline)) {
+    return _mm256_fmadd_ps(_mm256_loadu_ps(r), w, v);
+  };
+  auto mul = [](const float* r, __m256 w) __attribute__((always_inline)) {
+    return _mm256_mul_ps(_mm256_loadu_ps(r), w);
   };
   if (T.Cubic && Pieces == 2)
     for (int i = From; i < To; i += 8)
-      _mm256_storeu_ps(A + i, _mm256_add_ps(cubic(R, w, hi0, i), cubic(R + 4, w + 4, hi1, i)));
+      _mm256_storeu_ps(
+          A + i,
+          _mm256_add_ps(clamp(fma(r3 + i, w3, fma(r2 + i, w2, fma(r1 + i, w1, mul(r0 + i, w0)))), hi0),
+                        clamp(fma(r7 + i, w7, fma(r6 + i, w6, fma(r5 + i, w5, mul(r4 + i, w4)))), hi1)));
   else if (T.Cubic)
-    for (int i = From; i < To; i += 8) _mm256_storeu_ps(A + i, cubic(R, w, hi0, i));
+    for (int i = From; i < To; i += 8)
+      _mm256_storeu_ps(A + i, clamp(fma(r3 + i, w3, fma(r2 + i, w2, fma(r1 + i, w1, mul(r0 + i, w0)))), hi0));
   else if (Pieces == 2)
     for (int i = From; i < To; i += 8)
-      _mm256_storeu_ps(A + i, _mm256_add_ps(linear(R, w, i), linear(R + 4, w + 4, i)));
+      _mm256_storeu_ps(A + i,
+                       _mm256_add_ps(fma(r1 + i, w1, mul(r0 + i, w0)), fma(r5 + i, w5, mul(r4 + i, w4))));
   else
-    for (int i = From; i < To; i += 8) _mm256_storeu_ps(A + i, linear(R, w, i));
+    for (int i = From; i < To; i += 8) _mm256_storeu_ps(A + i, fma(r1 + i, w1, mul(r0 + i, w0)));
 }
 
 int IEAreaFloatFinish_AVX2(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D, std::int32_t* Flags,
                            int From, int To) {
-  const __m256 limit = _mm256_set1_ps(T.OLimit), hi = _mm256_set1_ps(T.Max), zero = _mm256_setzero_ps();
+  const int ch = T.Ch, adv = T.OAdv, lanes = T.OutLanes;
+  const std::int32_t* base = T.OBase.data();
+  const std::int32_t* idx = T.OIdx.data();
+  const float* wt = T.OW.data();
+  const __m256 limit = _mm256_set1_ps(T.OLimit);
   int flagged = 0;
   for (int o = From; o < To; ++o) {
-    const float* a = A + T.OBase[static_cast<std::size_t>(o)];
-    const std::size_t t = static_cast<std::size_t>(o) * 16;
-    const __m256 lo = _mm256_loadu_ps(a), up = _mm256_loadu_ps(a + 8);
-    const __m256i i0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(T.OIdx.data() + t / 2));
-    const __m256i i1 = _mm256_add_epi32(i0, _mm256_set1_epi32(T.Ch));
-    const __m256 v = _mm256_fmadd_ps(Pick(lo, up, i1), _mm256_loadu_ps(T.OW.data() + t + 8),
-                                     _mm256_mul_ps(Pick(lo, up, i0), _mm256_loadu_ps(T.OW.data() + t)));
-    const __m256 r = _mm256_round_ps(v, kNearest);
-    const int first = o * T.OAdv;
-    flagged += Flag(v, r, limit, std::min(T.OAdv, T.OutLanes - first), first, Flags + flagged);
-    const __m256i q = _mm256_cvtps_epi32(_mm256_min_ps(_mm256_max_ps(r, zero), hi));
-    const __m128i w = _mm_packus_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1));
-    const __m128i b = _mm_packus_epi16(w, w);
+    const float* a = A + base[o];
+    const __m256i i =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(idx + static_cast<std::size_t>(o) * 8));
+    const __m256 sel = PickSel(i);
+    const float* w = wt + static_cast<std::size_t>(o) * 16;
+    // The second piece of a pixel: the same index in the window Ch lanes on.
+    const __m256 v = _mm256_fmadd_ps(Pick(a + ch, i, sel), _mm256_loadu_ps(w + 8),
+                                     _mm256_mul_ps(Pick(a, i, sel), _mm256_loadu_ps(w)));
+    const int first = o * adv;
+    flagged += Flag(_mm256_sub_ps(v, _mm256_round_ps(v, kNearest)), limit, std::min(adv, lanes - first),
+                    first, Flags + flagged);
+    // Converted halves to even; the packs saturate to 0..255 (Max).
+    const __m256i q = _mm256_cvtps_epi32(v);
+    const __m128i u = _mm_packus_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1));
+    const __m128i b = _mm_packus_epi16(u, u);
     // Lanes past OAdv are 0 and land on the next block's samples, written next.
-    if (first + 8 <= T.OutLanes) {
+    if (first + 8 <= lanes) {
       _mm_storel_epi64(reinterpret_cast<__m128i*>(D + first), b);
     } else {
       alignas(16) std::uint8_t tmp[16];
       _mm_store_si128(reinterpret_cast<__m128i*>(tmp), b);
-      std::memcpy(D + first, tmp, static_cast<std::size_t>(std::min(T.OAdv, T.OutLanes - first)));
+      std::memcpy(D + first, tmp, static_cast<std::size_t>(std::min(adv, lanes - first)));
     }
   }
   return flagged;

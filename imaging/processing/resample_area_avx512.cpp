@@ -199,12 +199,10 @@ void IEAreaAccumulate_AVX512(const TIEAreaCols& T, TIEAreaVKind Kind, bool Compa
 // --- checked float rows: sixteen channel samples per vector
 
 namespace {
-// The first Valid lanes of V at least Limit away from their nearest whole
-// number R (the distance is exact in float), as indices from First into
-// Flags.
-inline int Flag(__m512 V, __m512 R, __m512 Limit, int Valid, int First, std::int32_t* Flags) {
-  const __m512 d = _mm512_abs_ps(_mm512_sub_ps(V, R));
-  unsigned m = _mm512_cmp_ps_mask(d, Limit, _CMP_GE_OQ) & ((1u << Valid) - 1);
+// The first Valid lanes whose distance F from their nearest whole number (F
+// is exact in float) is at least Limit, as indices from First into Flags.
+inline int Flag(__m512 F, __m512 Limit, int Valid, int First, std::int32_t* Flags) {
+  unsigned m = _mm512_cmp_ps_mask(_mm512_abs_ps(F), Limit, _CMP_GE_OQ) & ((1u << Valid) - 1);
   int n = 0;
   for (; m; m &= m - 1) Flags[n++] = First + __builtin_ctz(m);
   return n;
@@ -228,32 +226,32 @@ void IEAreaFloatPixels_AVX512(const std::uint8_t* Row, int Sw, int Ch, float* Px
 }
 
 int IEAreaFloatRowH_AVX512(const TIEAreaFloatTables& T, const float* Px, float* H, std::int32_t* Flags) {
-  const int blocks = static_cast<int>(T.HBase.size());
-  const __m512i ch = _mm512_set1_epi32(T.Ch);
+  const int blocks = static_cast<int>(T.HBase.size()), ch = T.Ch, adv = T.HAdv, lanes = T.Lanes;
+  const std::int32_t* base = T.HBase.data();
+  const std::int32_t* idx = T.HIdx.data();
+  const float* wt = T.HW.data();
   const __m512 limit = _mm512_set1_ps(T.HLimit), hi = _mm512_set1_ps(T.Max), zero = _mm512_setzero_ps();
+  // Tap t of a lane: its index in the window that starts t pixels on.
+  auto tap = [&](const float* p, __m512i i) __attribute__((always_inline)) {
+    return _mm512_permutex2var_ps(_mm512_loadu_ps(p), i, _mm512_loadu_ps(p + 16));
+  };
   int flagged = 0;
   for (int b = 0; b < blocks; ++b) {
-    const float* p = Px + T.HBase[static_cast<std::size_t>(b)];
-    const float* w = T.HW.data() + static_cast<std::size_t>(b) * 64;
-    const __m512 lo = _mm512_loadu_ps(p), up = _mm512_loadu_ps(p + 16);
-    const __m512i i1 =
-        _mm512_add_epi32(_mm512_loadu_si512(T.HIdx.data() + static_cast<std::size_t>(b) * 16), ch);
-    const __m512i i2 = _mm512_add_epi32(i1, ch);
-    float* h = H + static_cast<std::size_t>(b) * T.HAdv;
+    const float* p = Px + base[b];
+    const float* w = wt + static_cast<std::size_t>(b) * 64;
+    const __m512i i = _mm512_loadu_si512(idx + static_cast<std::size_t>(b) * 16);
+    float* h = H + static_cast<std::size_t>(b) * adv;
     if (T.Cubic) {
-      const __m512i i0 = _mm512_sub_epi32(i1, ch), i3 = _mm512_add_epi32(i2, ch);
-      __m512 v = _mm512_mul_ps(_mm512_permutex2var_ps(lo, i0, up), _mm512_loadu_ps(w));
-      v = _mm512_fmadd_ps(_mm512_permutex2var_ps(lo, i1, up), _mm512_loadu_ps(w + 16), v);
-      v = _mm512_fmadd_ps(_mm512_permutex2var_ps(lo, i2, up), _mm512_loadu_ps(w + 32), v);
-      v = _mm512_fmadd_ps(_mm512_permutex2var_ps(lo, i3, up), _mm512_loadu_ps(w + 48), v);
+      __m512 v = _mm512_mul_ps(tap(p, i), _mm512_loadu_ps(w));
+      v = _mm512_fmadd_ps(tap(p + ch, i), _mm512_loadu_ps(w + 16), v);
+      v = _mm512_fmadd_ps(tap(p + 2 * ch, i), _mm512_loadu_ps(w + 32), v);
+      v = _mm512_fmadd_ps(tap(p + 3 * ch, i), _mm512_loadu_ps(w + 48), v);
       const __m512 r = _mm512_roundscale_ps(v, kRound);
-      flagged += Flag(v, r, limit, std::min(T.HAdv, T.Lanes - b * T.HAdv), b * T.HAdv, Flags + flagged);
+      flagged += Flag(_mm512_sub_ps(v, r), limit, std::min(adv, lanes - b * adv), b * adv, Flags + flagged);
       _mm512_storeu_ps(h, _mm512_min_ps(_mm512_max_ps(r, zero), hi));
     } else {
-      const __m512 v =
-          _mm512_fmadd_ps(_mm512_permutex2var_ps(lo, i2, up), _mm512_loadu_ps(w + 32),
-                          _mm512_mul_ps(_mm512_permutex2var_ps(lo, i1, up), _mm512_loadu_ps(w + 16)));
-      _mm512_storeu_ps(h, v);
+      _mm512_storeu_ps(h, _mm512_fmadd_ps(tap(p + 2 * ch, i), _mm512_loadu_ps(w + 32),
+                                          _mm512_mul_ps(tap(p + ch, i), _mm512_loadu_ps(w + 16))));
     }
   }
   return flagged;
@@ -262,54 +260,63 @@ int IEAreaFloatRowH_AVX512(const TIEAreaFloatTables& T, const float* Px, float* 
 void IEAreaFloatVert_AVX512(const TIEAreaFloatTables& T, const float* const R[8], const float VW[8],
                             const float Hi[2], int Pieces, float* A, int From, int To) {
   const __m512 zero = _mm512_setzero_ps();
-  __m512 w[8];
-  for (int t = 0; t < 8; ++t) w[t] = _mm512_set1_ps(VW[t]);
+  const __m512 w0 = _mm512_set1_ps(VW[0]), w1 = _mm512_set1_ps(VW[1]), w2 = _mm512_set1_ps(VW[2]),
+               w3 = _mm512_set1_ps(VW[3]), w4 = _mm512_set1_ps(VW[4]), w5 = _mm512_set1_ps(VW[5]),
+               w6 = _mm512_set1_ps(VW[6]), w7 = _mm512_set1_ps(VW[7]);
   const __m512 hi0 = _mm512_set1_ps(Hi[0]), hi1 = _mm512_set1_ps(Hi[1]);
-  auto cubic = [&](const float* const* r, const __m512* k, __m512 hi, int i) __attribute__((always_inline)) {
-    __m512 v = _mm512_mul_ps(_mm512_loadu_ps(r[0] + i), k[0]);
-    v = _mm512_fmadd_ps(_mm512_loadu_ps(r[1] + i), k[1], v);
-    v = _mm512_fmadd_ps(_mm512_loadu_ps(r[2] + i), k[2], v);
-    v = _mm512_fmadd_ps(_mm512_loadu_ps(r[3] + i), k[3], v);
+  const float *r0 = R[0], *r1 = R[1], *r2 = R[2], *r3 = R[3], *r4 = R[4], *r5 = R[5], *r6 = R[6], *r7 = R[7];
+  auto clamp = [&](__m512 v, __m512 hi) __attribute__((always_inline)) {
     return _mm512_min_ps(_mm512_max_ps(v, zero), hi);
   };
-  auto linear = [&](const float* const* r, const __m512* k, int i) __attribute__((always_inline)) {
-    return _mm512_fmadd_ps(_mm512_loadu_ps(r[1] + i), k[1], _mm512_mul_ps(_mm512_loadu_ps(r[0] + i), k[0]));
+  auto fma = [](const float* r, __m512 w, __m512 v) __attribute__((always_inline)) {
+    return _mm512_fmadd_ps(_mm512_loadu_ps(r), w, v);
+  };
+  auto mul = [](const float* r, __m512 w) __attribute__((always_inline)) {
+    return _mm512_mul_ps(_mm512_loadu_ps(r), w);
   };
   if (T.Cubic && Pieces == 2)
     for (int i = From; i < To; i += 16)
-      _mm512_storeu_ps(A + i, _mm512_add_ps(cubic(R, w, hi0, i), cubic(R + 4, w + 4, hi1, i)));
+      _mm512_storeu_ps(
+          A + i,
+          _mm512_add_ps(clamp(fma(r3 + i, w3, fma(r2 + i, w2, fma(r1 + i, w1, mul(r0 + i, w0)))), hi0),
+                        clamp(fma(r7 + i, w7, fma(r6 + i, w6, fma(r5 + i, w5, mul(r4 + i, w4)))), hi1)));
   else if (T.Cubic)
-    for (int i = From; i < To; i += 16) _mm512_storeu_ps(A + i, cubic(R, w, hi0, i));
+    for (int i = From; i < To; i += 16)
+      _mm512_storeu_ps(A + i, clamp(fma(r3 + i, w3, fma(r2 + i, w2, fma(r1 + i, w1, mul(r0 + i, w0)))), hi0));
   else if (Pieces == 2)
     for (int i = From; i < To; i += 16)
-      _mm512_storeu_ps(A + i, _mm512_add_ps(linear(R, w, i), linear(R + 4, w + 4, i)));
+      _mm512_storeu_ps(A + i,
+                       _mm512_add_ps(fma(r1 + i, w1, mul(r0 + i, w0)), fma(r5 + i, w5, mul(r4 + i, w4))));
   else
-    for (int i = From; i < To; i += 16) _mm512_storeu_ps(A + i, linear(R, w, i));
+    for (int i = From; i < To; i += 16) _mm512_storeu_ps(A + i, fma(r1 + i, w1, mul(r0 + i, w0)));
 }
 
 int IEAreaFloatFinish_AVX512(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D,
                              std::int32_t* Flags, int From, int To) {
-  const __m512 limit = _mm512_set1_ps(T.OLimit), hi = _mm512_set1_ps(T.Max), zero = _mm512_setzero_ps();
-  const __m512i ch = _mm512_set1_epi32(T.Ch);
+  const int ch = T.Ch, adv = T.OAdv, lanes = T.OutLanes;
+  const std::int32_t* base = T.OBase.data();
+  const std::int32_t* idx = T.OIdx.data();
+  const float* wt = T.OW.data();
+  const __m512 limit = _mm512_set1_ps(T.OLimit), zero = _mm512_setzero_ps();
   int flagged = 0;
   for (int o = From; o < To; ++o) {
-    const float* a = A + T.OBase[static_cast<std::size_t>(o)];
-    const std::size_t t = static_cast<std::size_t>(o) * 16;
-    const __m512 lo = _mm512_loadu_ps(a), up = _mm512_loadu_ps(a + 16);
-    const __m512i i0 = _mm512_loadu_si512(T.OIdx.data() + t), i1 = _mm512_add_epi32(i0, ch);
-    const __m512 v = _mm512_fmadd_ps(
-        _mm512_permutex2var_ps(lo, i1, up), _mm512_loadu_ps(T.OW.data() + 2 * t + 16),
-        _mm512_mul_ps(_mm512_permutex2var_ps(lo, i0, up), _mm512_loadu_ps(T.OW.data() + 2 * t)));
-    const __m512 r = _mm512_roundscale_ps(v, kRound);
-    const int first = o * T.OAdv;
-    flagged += Flag(v, r, limit, std::min(T.OAdv, T.OutLanes - first), first, Flags + flagged);
-    const __m128i b = _mm512_cvtusepi32_epi8(_mm512_cvtps_epi32(_mm512_min_ps(_mm512_max_ps(r, zero), hi)));
+    const float* a = A + base[o];
+    const __m512i i = _mm512_loadu_si512(idx + static_cast<std::size_t>(o) * 16);
+    const float* w = wt + static_cast<std::size_t>(o) * 32;
+    // The second piece of a pixel: the same index in the window Ch lanes on.
+    const __m512 v0 = _mm512_permutex2var_ps(_mm512_loadu_ps(a), i, _mm512_loadu_ps(a + 16));
+    const __m512 v1 = _mm512_permutex2var_ps(_mm512_loadu_ps(a + ch), i, _mm512_loadu_ps(a + ch + 16));
+    const __m512 v = _mm512_fmadd_ps(v1, _mm512_loadu_ps(w + 16), _mm512_mul_ps(v0, _mm512_loadu_ps(w)));
+    const int first = o * adv;
+    // v less its nearest whole number (halves to even), exactly.
+    flagged += Flag(_mm512_reduce_ps(v, kRound), limit, std::min(adv, lanes - first), first, Flags + flagged);
+    // Converted halves to even; the bytes saturate at 255 (Max).
+    const __m128i b = _mm512_cvtusepi32_epi8(_mm512_cvtps_epi32(_mm512_max_ps(v, zero)));
     // Lanes past OAdv are 0 and land on the next block's samples, written next.
-    if (first + 16 <= T.OutLanes)
+    if (first + 16 <= lanes)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(D + first), b);
     else
-      _mm_mask_storeu_epi8(D + first,
-                           static_cast<__mmask16>((1u << std::min(T.OAdv, T.OutLanes - first)) - 1), b);
+      _mm_mask_storeu_epi8(D + first, static_cast<__mmask16>((1u << std::min(adv, lanes - first)) - 1), b);
   }
   return flagged;
 }

@@ -20,10 +20,10 @@ struct TIEAreaFloatTables {
   bool Cubic = true;  // four taps from x - 1, rounded; else two (x, x + 1)
   float Max = 255;
   int Lanes = 0;  // pieces x Ch
-  // Piece values, in blocks of HAdv lanes (whole pieces): block b reads its
-  // taps from the window of the pixel row at HBase[b] (floats, pixel x - 1 of
-  // its first piece), tap t of lane l at HIdx[b x VL + l] + t x Ch, weighted
-  // by HW[(b x 4 + t) x VL + l]; lanes past HAdv weigh 0.
+  // Piece values, in blocks of HAdv (= VL) lanes: tap t of lane l of block b
+  // is lane HIdx[b x VL + l] of the window of the pixel row that starts at
+  // HBase[b] + t x Ch (floats; HBase[b] is pixel x - 1 of the block's first
+  // piece), weighted by HW[(b x 4 + t) x VL + l]; lanes past the row weigh 0.
   int HAdv = 0;
   std::vector<std::int32_t> HBase, HIdx;
   std::vector<float> HW;
