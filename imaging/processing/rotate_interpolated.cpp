@@ -234,7 +234,7 @@ namespace {
 // each of which holds some 40 to 60 whole rows of a big picture, so every
 // band held keeps whole rows of the source and the result resident.
 constexpr int kDiskBands = 2;
-constexpr int kDiskAhead = 32;
+constexpr int kDiskAhead = 48;
 constexpr int kDiskReleaseBands = 8;
 
 // Dst becomes bmp turned; false when there is nothing to turn.
