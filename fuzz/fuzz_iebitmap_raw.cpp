@@ -13,7 +13,7 @@ namespace {
 std::string Bytes(TIEBitmap& b) {
   TMemoryStream m;
   b.SaveRawToStream(m);
-  return std::string(m.Bytes().begin(), m.Bytes().end());
+  return std::string(m.Data().begin(), m.Data().end());
 }
 }  // namespace
 

@@ -3,6 +3,7 @@
 // harness deflates and puts behind a valid header with two shared bitmaps,
 // so that mutations reach the records past zlib's checksum.
 // What loads is then drawn into a 64 x 64 target and copied to the image.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -62,7 +63,7 @@ Bytes WrapBody(char version, const std::uint8_t* body, std::size_t size) {
     c.WriteBuffer(body, static_cast<std::int64_t>(size));
     c.Finish();
   }
-  s.insert(s.end(), z.Bytes().begin(), z.Bytes().end());
+  s.insert(s.end(), z.Data().begin(), z.Data().end());
   const std::int32_t total = static_cast<std::int32_t>(s.size());
   std::memcpy(&s[4], &total, 4);
   return s;
@@ -120,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!w.LoadFromStreamIEV(again) || w.ObjectsCount() != v.ObjectsCount()) __builtin_trap();
   TMemoryStream third;
   w.SaveToStreamIEV(third);
-  if (third.Bytes() != again.Bytes()) __builtin_trap();
+  if (!std::ranges::equal(third.Data(), again.Data())) __builtin_trap();
   // Every loaded stream draws into a small target and into the image.
   TBitmap target(64, 64, pf24bit);
   v.DrawObjects(&target, false, true);

@@ -14,7 +14,7 @@ namespace {
 std::string Saved(TIELayer& l) {
   TMemoryStream m;
   l.SaveToStream(m, true);
-  return std::string(m.Bytes().begin(), m.Bytes().end());
+  return std::string(m.Data().begin(), m.Data().end());
 }
 }  // namespace
 

@@ -15,7 +15,7 @@ namespace {
 std::string Saved(TRedozIrView& v) {
   TMemoryStream m;
   v.LayersSaveToStream(m, -2);
-  return std::string(m.Bytes().begin(), m.Bytes().end());
+  return std::string(m.Data().begin(), m.Data().end());
 }
 }  // namespace
 

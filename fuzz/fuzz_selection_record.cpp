@@ -15,7 +15,7 @@ namespace {
 std::string Saved(TRedozIrView& v) {
   TMemoryStream m;
   v.SaveSelectionToStream(m);
-  return std::string(m.Bytes().begin(), m.Bytes().end());
+  return std::string(m.Data().begin(), m.Data().end());
 }
 }  // namespace
 

@@ -64,33 +64,25 @@ TMemoryStream::TMemoryStream(const std::vector<std::uint8_t>& data) {
   Reserve(static_cast<std::int64_t>(data.size()), true);
   if (!data.empty()) std::memcpy(data_, data.data(), data.size());
   size_ = static_cast<std::int64_t>(data.size());
-  Changed();
 }
 
 TMemoryStream::TMemoryStream(const TMemoryStream& other) : pos_(other.pos_) {
   Reserve(other.size_, true);
   if (other.size_) std::memcpy(data_, other.data_, static_cast<size_t>(other.size_));
   size_ = other.size_;
-  Changed();
 }
 
 TMemoryStream::TMemoryStream(TMemoryStream&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       capacity_(std::exchange(other.capacity_, 0)),
-      pos_(std::exchange(other.pos_, 0)),
-      bytes_(std::move(other.bytes_)),
-      bytesStale_(std::exchange(other.bytesStale_, false)) {
-  other.bytes_.clear();
-}
+      pos_(std::exchange(other.pos_, 0)) {}
 
 TMemoryStream& TMemoryStream::operator=(TMemoryStream other) noexcept {
   std::swap(data_, other.data_);
   std::swap(size_, other.size_);
   std::swap(capacity_, other.capacity_);
   std::swap(pos_, other.pos_);
-  std::swap(bytes_, other.bytes_);
-  std::swap(bytesStale_, other.bytesStale_);
   return *this;
 }
 
@@ -131,7 +123,6 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
   std::memcpy(data_ + pos_, buffer, static_cast<size_t>(count));
   size_ = std::max(size_, end);
   pos_ = end;
-  Changed();
   return count;
 }
 
@@ -153,22 +144,14 @@ void TMemoryStream::SetSize(std::int64_t newSize) {
   }
   size_ = newSize;
   pos_ = std::min(pos_, newSize);
-  Changed();
 }
 
 void TMemoryStream::Clear() {
   std::free(std::exchange(data_, nullptr));
   size_ = capacity_ = pos_ = 0;
-  Changed();
 }
 
-const std::vector<std::uint8_t>& TMemoryStream::Bytes() const {
-  if (bytesStale_) {
-    bytes_.assign(data_, data_ + size_);
-    bytesStale_ = false;
-  }
-  return bytes_;
-}
+std::vector<std::uint8_t> TMemoryStream::Bytes() const { return {data_, data_ + size_}; }
 
 void TMemoryStream::LoadFromStream(TStream& s) {
   s.Seek(0, soBeginning);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -77,9 +78,10 @@ class TMemoryStream : public TStream {
 
   void Clear();
   std::uint8_t* Memory() { return data_; }
-  // A copy of the contents, made on first use after a change, so that
-  // repeated calls without a change in between give the same vector.
-  const std::vector<std::uint8_t>& Bytes() const;
+  // The contents, read-only, valid until the next change of the stream.
+  std::span<const std::uint8_t> Data() const { return {data_, static_cast<std::size_t>(size_)}; }
+  // A copy of the contents.
+  std::vector<std::uint8_t> Bytes() const;
   void LoadFromStream(TStream& s);
   void SaveToStream(TStream& s);
   void LoadFromFile(const std::string& fileName);
@@ -88,14 +90,11 @@ class TMemoryStream : public TStream {
  private:
   // Room for capacity bytes; exact, or at least double the present room.
   void Reserve(std::int64_t capacity, bool exact);
-  void Changed() { bytesStale_ = true; }
 
   std::uint8_t* data_ = nullptr;
   std::int64_t size_ = 0;
   std::int64_t capacity_ = 0;
   std::int64_t pos_ = 0;
-  mutable std::vector<std::uint8_t> bytes_;
-  mutable bool bytesStale_ = false;
 };
 
 // A read-only stream over memory it does not own.

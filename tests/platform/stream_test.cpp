@@ -87,6 +87,23 @@ TEST(Stream, MemoryStreamMatchesAPlainVectorThroughGrowthAndShrinking) {
   EXPECT_TRUE(m.Bytes().empty());
 }
 
+// Each copy of the contents is one of its own: one taken before a write keeps
+// what it had (the copies once were one cached vector, changed under the
+// caller's hands), and the read-only view shows the bytes as they are now.
+TEST(Stream, MemoryStreamCopiesStayAsTakenAndTheViewFollows) {
+  TMemoryStream m;
+  m.WriteValue<std::uint8_t>(1);
+  const auto& before = m.Bytes();
+  m.WriteValue<std::uint8_t>(2);
+  const auto& after = m.Bytes();
+  EXPECT_EQ(before, (std::vector<std::uint8_t>{1}));
+  EXPECT_EQ(after, (std::vector<std::uint8_t>{1, 2}));
+  const TMemoryStream& c = m;
+  EXPECT_TRUE(std::ranges::equal(c.Data(), after));
+  m.Clear();
+  EXPECT_TRUE(c.Data().empty());
+}
+
 TEST(Stream, FileStreamNamesAMissingFile) {
   try {
     TFileStream f("/nonexistent/dir/file.bin", fmOpenRead);

@@ -73,8 +73,7 @@ std::vector<std::pair<std::string, TWork>> Works() {
          io.GetIEBitmap()->Assign(b.get());
          TMemoryStream ms;
          io.SaveToStream(ms, ioPNG);
-         const auto& bytes = ms.Bytes();
-         return std::string(bytes.begin(), bytes.end());
+         return std::string(ms.Data().begin(), ms.Data().end());
        }},
   };
 }

@@ -38,7 +38,7 @@ struct TBytes {
   }
 };
 
-std::string Bytes(TMemoryStream& m) { return std::string(m.Bytes().begin(), m.Bytes().end()); }
+std::string Bytes(TMemoryStream& m) { return std::string(m.Data().begin(), m.Data().end()); }
 
 std::string RawOf(TIEBitmap* b) {
   TMemoryStream m;
