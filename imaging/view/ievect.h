@@ -304,7 +304,8 @@ class TRedozIrVect : public TRedozIrView {
                   int Factor, bool OnScreen, bool ClipTest);
   // All objects in drawing order, with transparency and soft shadows.
   void DrawObjects(TBitmap* Target, bool IntoImage, bool Antialias);
-  // Draws the objects into the current image, then Update.
+  // Draws the objects into the current image, then Update; Antialias True
+  // antialiases the copy whatever CopyAntialias says, False leaves it to it.
   void CopyObjectsToBack(bool Antialias);
   // The grips of the selected objects in the view's grip look (GripSize,
   // GripShape, GripPenColor, GripBrushColor, GripBrushStyle).

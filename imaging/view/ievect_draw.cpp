@@ -800,13 +800,23 @@ void TRedozIrVect::DrawObjects(TBitmap* Target, bool IntoImage, bool Antialias) 
   }
 }
 
+namespace {
+// Gives a flag its former value back at the end of a scope, also when the
+// scope is left by an exception.
+struct TFlagRestore {
+  bool& Flag;
+  bool Value;
+  ~TFlagRestore() { Flag = Value; }
+};
+}  // namespace
+
 void TRedozIrVect::CopyObjectsToBack(TIEBitmap* Dest) {
   if (CopyObjectsHook) {
     CopyObjectsHook(*this, Dest);
     return;
   }
   if (!Dest || fDrawOrder.empty() || Dest->Width() <= 0 || Dest->Height() <= 0) return;
-  const bool oldDrag = Dragging;
+  const TFlagRestore restore{Dragging, Dragging};
   Dragging = false;
   if (Dest->PixelFormat() == ie24RGB && Dest->Location() == ieTBitmap && Dest->GetVclBitmap()) {
     DrawObjects(Dest->GetVclBitmap(), true, fCopyAntialias);
@@ -821,14 +831,16 @@ void TRedozIrVect::CopyObjectsToBack(TIEBitmap* Dest) {
     copy.SetLocation(ieMemory);
     Dest->Assign(&copy);
   }
-  Dragging = oldDrag;
 }
 
 void TRedozIrVect::CopyObjectsToBack(bool Antialias) {
-  const bool old = fCopyAntialias;
-  fCopyAntialias = Antialias;
-  CopyObjectsToBack(GetIEBitmap());
-  fCopyAntialias = old;
+  {
+    // Antialias turns the copy's antialiasing on for the call; False leaves
+    // the control's own setting (CopyAntialias) to decide.
+    const TFlagRestore restore{fCopyAntialias, fCopyAntialias};
+    if (Antialias) fCopyAntialias = true;
+    CopyObjectsToBack(GetIEBitmap());
+  }
   Update();
   DoImageChange();
 }

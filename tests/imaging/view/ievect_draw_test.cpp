@@ -232,6 +232,36 @@ TEST(VectDraw, SupersampledRouteUsesTwiceTheTargetAndFallsBack) {
   GDIPlusAllowed = allowed;
 }
 
+// CopyObjectsToBack(True) antialiases the copy (the supersampled route here)
+// whatever CopyAntialias says, False leaves CopyAntialias to decide; the
+// setting is the caller's again afterwards, also when the drawing throws.
+TEST(VectDraw, CopyObjectsToBackKeepsTheCopyAntialiasSetting) {
+  const bool allowed = GDIPlusAllowed;
+  GDIPlusAllowed = false;
+  for (bool setting : {false, true})
+    for (bool antialias : {false, true}) {
+      TRedozIrVect v(nullptr);
+      v.GetIEBitmap()->Allocate(64, 48, ie24RGB);
+      TIEVObjectRecord& r = *v.GetObjectRecord(v.AddNewObject());
+      r.Kind = ievkBOX;
+      r.x1 = r.y1 = 10, r.x2 = r.y2 = 30;
+      r.Shadow.Enabled = 1;  // through the work bitmap
+      v.SetCopyAntialias(setting);
+      v.CopyObjectsToBack(antialias);
+      ASSERT_NE(v.WorkBitmap(), nullptr);
+      EXPECT_EQ(v.WorkBitmap()->Width(), setting || antialias ? 128 : 64) << setting << antialias;
+      EXPECT_EQ(v.CopyAntialias(), setting) << setting << antialias;
+    }
+  GDIPlusAllowed = allowed;
+  TRedozIrVect v(nullptr);
+  v.GetIEBitmap()->Allocate(8, 8, ie24RGB);
+  v.SetCopyAntialias(false);
+  TRedozIrVect::CopyObjectsHook = [](TRedozIrVect&, TIEBitmap*) { throw EOutOfMemory("no room"); };
+  EXPECT_THROW(v.CopyObjectsToBack(true), EOutOfMemory);
+  TRedozIrVect::CopyObjectsHook = nullptr;
+  EXPECT_FALSE(v.CopyAntialias());
+}
+
 TEST(VectDraw, CopyObjectsToBackAndHitTests) {
   TRedozIrVect v(nullptr);
   v.GetIEBitmap()->Allocate(64, 64, ie8g);
