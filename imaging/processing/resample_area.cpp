@@ -615,29 +615,63 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
         T.HW[(static_cast<std::size_t>(b) * 4 + t) * VL + l] = static_cast<float>(colW[c].w[t]);
     }
   }
-  // Finished blocks: pO whole pixels whose pieces lie in one window.
-  const int pO = std::min(VL / Ch, W / (2 * Ch));
-  T.OAdv = pO * Ch;
   T.OutLanes = dw * Ch;
-  const int oBlocks = (dw + pO - 1) / pO;
-  T.OBase.resize(static_cast<std::size_t>(oBlocks));
-  T.OIdx.assign(static_cast<std::size_t>(oBlocks) * VL, 0);
-  T.OW.assign(static_cast<std::size_t>(oBlocks) * 2 * VL, 0.0f);
-  for (int o = 0; o < oBlocks; ++o) {
-    const int x0 = o * pO, c0 = firstCol[x0];
-    T.OBase[o] = c0 * Ch;
-    for (int j = 0; j < pO && x0 + j < dw; ++j) {
-      const int x = x0 + j, c = firstCol[x], n = firstCol[x + 1] - c;
-      // The second slot reads the next piece (weighed 0 for a pixel of
-      // one): all the window's lanes hold finite values.
-      if ((c - c0 + 2) * Ch > W) return false;
-      for (int k = 0; k < Ch; ++k) {
-        const std::size_t l = static_cast<std::size_t>(j * Ch + k), at = static_cast<std::size_t>(o) * 2 * VL;
-        T.OIdx[static_cast<std::size_t>(o) * VL + l] = (c - c0) * Ch + k;
-        T.OW[at + l] = static_cast<float>(cols[c].Len * inv);
-        T.OW[at + VL + l] = n == 2 ? static_cast<float>(cols[c + 1].Len * inv) : 0.0f;
+  int oBlocks = 0;
+  if (wide) {
+    // Finished blocks: pO whole pixels whose pieces lie in one window.
+    const int pO = std::min(VL / Ch, W / (2 * Ch));
+    T.OAdv = pO * Ch;
+    oBlocks = (dw + pO - 1) / pO;
+    T.OBase.resize(static_cast<std::size_t>(oBlocks));
+    T.ONeed.resize(static_cast<std::size_t>(oBlocks));
+    T.OIdx.assign(static_cast<std::size_t>(oBlocks) * VL, 0);
+    T.OW.assign(static_cast<std::size_t>(oBlocks) * 2 * VL, 0.0f);
+    for (int o = 0; o < oBlocks; ++o) {
+      const int x0 = o * pO, c0 = firstCol[x0];
+      T.OBase[o] = c0 * Ch;
+      T.ONeed[o] = c0 * Ch + W;
+      for (int j = 0; j < pO && x0 + j < dw; ++j) {
+        const int x = x0 + j, c = firstCol[x], n = firstCol[x + 1] - c;
+        // The second slot reads the next piece (weighed 0 for a pixel of
+        // one): all the window's lanes hold finite values.
+        if ((c - c0 + 2) * Ch > W) return false;
+        for (int k = 0; k < Ch; ++k) {
+          const std::size_t l = static_cast<std::size_t>(j * Ch + k),
+                            at = static_cast<std::size_t>(o) * 2 * VL;
+          T.OIdx[static_cast<std::size_t>(o) * VL + l] = (c - c0) * Ch + k;
+          T.OW[at + l] = static_cast<float>(cols[c].Len * inv);
+          T.OW[at + VL + l] = n == 2 ? static_cast<float>(cols[c + 1].Len * inv) : 0.0f;
+        }
       }
     }
+  } else {
+    // Finished groups of 16 piece lanes: the first piece of every pixel
+    // takes the pixel's value (its own and the next piece's, weighed), and
+    // the bytes of those lanes are gathered in order.
+    oBlocks = (T.Lanes + 15) / 16;
+    T.SG.assign(static_cast<std::size_t>(oBlocks) * 32, 0.0f);
+    T.SMask.assign(static_cast<std::size_t>(oBlocks) * 16, 0x80);
+    T.SFirst.assign(static_cast<std::size_t>(oBlocks), 0);
+    T.SOut.assign(static_cast<std::size_t>(oBlocks) + 1, 0);
+    T.ONeed.resize(static_cast<std::size_t>(oBlocks));
+    int out = 0;
+    for (int g = 0; g < oBlocks; ++g) {
+      T.SOut[g] = out;
+      T.ONeed[g] = 16 * g + 16 + Ch;
+      int n = 0;
+      for (int j = 0; j < 16 && 16 * g + j < T.Lanes; ++j) {
+        const int l = 16 * g + j, c = l / Ch, x = cols[c].Dst;
+        if (c != firstCol[x]) continue;
+        const std::size_t at = static_cast<std::size_t>(g) * 32 + (j / 8) * 16 + j % 8;
+        T.SG[at] = static_cast<float>(cols[c].Len * inv);
+        T.SG[at + 8] = firstCol[x + 1] - c == 2 ? static_cast<float>(cols[c + 1].Len * inv) : 0.0f;
+        T.SMask[static_cast<std::size_t>(g) * 16 + n++] = static_cast<std::uint8_t>(j);
+        T.SFirst[g] = static_cast<std::uint16_t>(T.SFirst[g] | 1u << j);
+      }
+      out += n;
+    }
+    T.SOut[oBlocks] = out;
+    if (out != T.OutLanes) return false;
   }
 
   // The walk's value of one sample, for the flagged ones.
@@ -762,7 +796,7 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
         int done = 0, flagged = 0;
         for (int o = 0; o < oBlocks; o += kStrip) {
           const int oe = std::min(o + kStrip, oBlocks);
-          const int need = std::min((T.OBase[oe - 1] + W + VL - 1) / VL * VL, lanesPad);
+          const int need = std::min((T.ONeed[oe - 1] + VL - 1) / VL * VL, lanesPad);
           if (need > done) vert(T, R, VW, Hi, pieces, wk.A.data(), done, need);
           done = std::max(done, need);
           flagged += finish(T, wk.A.data(), d, wk.Flags.data() + flagged, o, oe);

@@ -576,35 +576,42 @@ void IEAreaFloatVert_AVX2(const TIEAreaFloatTables& T, const float* const R[8], 
 
 int IEAreaFloatFinish_AVX2(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D, std::int32_t* Flags,
                            int From, int To) {
-  const int ch = T.Ch, adv = T.OAdv, lanes = T.OutLanes;
-  const std::int32_t* base = T.OBase.data();
-  const std::int32_t* idx = T.OIdx.data();
-  const float* wt = T.OW.data();
-  const __m256 limit = _mm256_set1_ps(T.OLimit);
+  const int ch = T.Ch, lanes = T.OutLanes;
+  const float* sg = T.SG.data();
+  const std::int32_t* out = T.SOut.data();
+  const __m256 limit = _mm256_set1_ps(T.OLimit), sign = _mm256_set1_ps(-0.0f);
   int flagged = 0;
-  for (int o = From; o < To; ++o) {
-    const float* a = A + base[o];
-    const __m256i i =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(idx + static_cast<std::size_t>(o) * 8));
-    const __m256 sel = PickSel(i);
-    const float* w = wt + static_cast<std::size_t>(o) * 16;
-    // The second piece of a pixel: the same index in the window Ch lanes on.
-    const __m256 v = _mm256_fmadd_ps(Pick(a + ch, i, sel), _mm256_loadu_ps(w + 8),
-                                     _mm256_mul_ps(Pick(a, i, sel), _mm256_loadu_ps(w)));
-    const int first = o * adv;
-    flagged += Flag(_mm256_sub_ps(v, _mm256_round_ps(v, kNearest)), limit, std::min(adv, lanes - first),
-                    first, Flags + flagged);
+  for (int g = From; g < To; ++g) {
+    const float* a = A + 16 * static_cast<std::size_t>(g);
+    const float* w = sg + 32 * static_cast<std::size_t>(g);
+    auto value = [&](int h) __attribute__((always_inline)) {
+      return _mm256_fmadd_ps(_mm256_loadu_ps(a + 8 * h + ch), _mm256_loadu_ps(w + 16 * h + 8),
+                             _mm256_mul_ps(_mm256_loadu_ps(a + 8 * h), _mm256_loadu_ps(w + 16 * h)));
+    };
+    const __m256 v0 = value(0), v1 = value(1);
+    // v less its nearest whole number (halves to even), exactly.
+    auto off = [&](__m256 v) __attribute__((always_inline)) {
+      return _mm256_movemask_ps(_mm256_cmp_ps(
+          _mm256_andnot_ps(sign, _mm256_sub_ps(v, _mm256_round_ps(v, kNearest))), limit, _CMP_GE_OQ));
+    };
+    unsigned m = static_cast<unsigned>(off(v0) | off(v1) << 8) & T.SFirst[static_cast<std::size_t>(g)];
+    for (; m; m &= m - 1) {
+      const unsigned j = static_cast<unsigned>(__builtin_ctz(m));
+      Flags[flagged++] = out[g] + __builtin_popcount(T.SFirst[static_cast<std::size_t>(g)] & ((1u << j) - 1));
+    }
     // Converted halves to even; the packs saturate to 0..255 (Max).
-    const __m256i q = _mm256_cvtps_epi32(v);
-    const __m128i u = _mm_packus_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1));
-    const __m128i b = _mm_packus_epi16(u, u);
-    // Lanes past OAdv are 0 and land on the next block's samples, written next.
-    if (first + 8 <= lanes) {
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(D + first), b);
+    const __m256i q =
+        _mm256_permute4x64_epi64(_mm256_packus_epi32(_mm256_cvtps_epi32(v0), _mm256_cvtps_epi32(v1)), 0xD8);
+    const __m128i b = _mm_shuffle_epi8(
+        _mm_packus_epi16(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1)),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(T.SMask.data() + 16 * static_cast<std::size_t>(g))));
+    // Bytes past the group's samples are 0 and land on the next group's, written next.
+    if (out[g] + 16 <= lanes) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(D + out[g]), b);
     } else {
       alignas(16) std::uint8_t tmp[16];
       _mm_store_si128(reinterpret_cast<__m128i*>(tmp), b);
-      std::memcpy(D + first, tmp, static_cast<std::size_t>(std::min(adv, lanes - first)));
+      std::memcpy(D + out[g], tmp, static_cast<std::size_t>(out[g + 1] - out[g]));
     }
   }
   return flagged;

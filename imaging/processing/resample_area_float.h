@@ -39,6 +39,17 @@ struct TIEAreaFloatTables {
   int OutLanes = 0;  // destination width x Ch
   std::vector<std::int32_t> OBase, OIdx;
   std::vector<float> OW;
+  // Lanes of sums needed to finish blocks up to o: ONeed[o].
+  std::vector<std::int32_t> ONeed;
+  // On AVX2 the finished samples come in groups of 16 piece lanes instead:
+  // lane j of group g is SG[g x 32 + (j / 8) x 16 + j % 8] x its sum plus
+  // SG[.. + 8] x the sum Ch lanes on; the lanes of every pixel's first piece
+  // (bit j of SFirst[g]) are its samples, gathered by the byte shuffle
+  // SMask[g x 16 ..] to samples SOut[g] on.
+  std::vector<float> SG;
+  std::vector<std::uint8_t> SMask;
+  std::vector<std::uint16_t> SFirst;
+  std::vector<std::int32_t> SOut;
   // Finished values closer than this to the middle between two whole
   // numbers are flagged.
   float OLimit = 0.5f;
@@ -65,9 +76,9 @@ void IEAreaFloatVert_AVX512(const TIEAreaFloatTables& T, const float* const R[8]
                             const float Hi[2], int Pieces, float* A, int From, int To);
 void IEAreaFloatVert_AVX2(const TIEAreaFloatTables& T, const float* const R[8], const float VW[8],
                           const float Hi[2], int Pieces, float* A, int From, int To);
-// Finished blocks From to To - 1 of a row of bytes from the sums; returns
-// how many samples it flagged, their indices in Flags (their bytes are to
-// be written again).
+// Finished blocks (AVX2: groups) From to To - 1 of a row of bytes from the
+// sums; returns how many samples it flagged, their indices in Flags (their
+// bytes are to be written again).
 int IEAreaFloatFinish_AVX512(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D,
                              std::int32_t* Flags, int From, int To);
 int IEAreaFloatFinish_AVX2(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D, std::int32_t* Flags,
