@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include <unistd.h>
@@ -52,6 +53,11 @@ bool Start(std::vector<std::thread>& Threads, F Work) noexcept {
 // worker that is woken runs at once. One call at a time has the pool: a
 // call that finds it taken (another caller, or a worker's own nested call)
 // makes threads of its own as before.
+//
+// Each part t of a call is claimed once, by its worker or by the caller:
+// once done with its own part the caller takes every part whose worker has
+// not started yet (on a busy machine a woken worker may wait a time slice
+// for a processor), and then waits only for the workers already at work.
 class TIEWorkerPool {
  public:
   // Runs Job(t) for t from 0 to n - 1, 0 on the calling thread; false (with
@@ -60,22 +66,29 @@ class TIEWorkerPool {
   bool Run(int n, const std::function<void(int)>& Job) {
     // A child made by fork has none of the parent's workers.
     if (getpid() != fPid) return false;
+    std::unique_ptr<std::atomic<bool>[]> claimed(new (std::nothrow)
+                                                     std::atomic<bool>[static_cast<std::size_t>(n)]);
+    if (!claimed) return false;
     bool idle = false;
     if (!fTaken.compare_exchange_strong(idle, true, std::memory_order_acquire)) return false;
     int helpers = Grow(n - 1);
+    for (int t = 0; t <= helpers; ++t) claimed[t].store(false, std::memory_order_relaxed);
     {
       std::lock_guard<std::mutex> lock(fMutex);
       fJob = &Job;
+      fClaimed = claimed.get();
       fHelpers = helpers;
-      fRunning = helpers;
       ++fGeneration;
     }
     fWake.notify_all();
     Job(0);
     for (int t = helpers + 1; t < n; ++t) Job(t);
+    for (int t = 1; t <= helpers; ++t)
+      if (!claimed[t].exchange(true, std::memory_order_relaxed)) Job(t);
     std::unique_lock<std::mutex> lock(fMutex);
-    fDone.wait(lock, [this] { return fRunning == 0; });
+    fDone.wait(lock, [this] { return fActive == 0; });
     fJob = nullptr;
+    fClaimed = nullptr;
     fTaken.store(false, std::memory_order_release);
     return true;
   }
@@ -100,12 +113,14 @@ class TIEWorkerPool {
     for (;;) {
       fWake.wait(lock, [&] { return fGeneration != Seen; });
       Seen = fGeneration;
-      if (Index > fHelpers) continue;
+      // The call may be over (its parts all taken) or leave this one out.
+      if (!fJob || Index > fHelpers || fClaimed[Index].exchange(true, std::memory_order_relaxed)) continue;
       const std::function<void(int)>* job = fJob;
+      ++fActive;
       lock.unlock();
       (*job)(Index);
       lock.lock();
-      if (--fRunning == 0) fDone.notify_one();
+      if (--fActive == 0) fDone.notify_one();
     }
   }
 
@@ -114,10 +129,11 @@ class TIEWorkerPool {
   std::mutex fMutex;
   std::condition_variable fWake, fDone;
   const std::function<void(int)>* fJob = nullptr;
+  std::atomic<bool>* fClaimed = nullptr;
   std::uint64_t fGeneration = 0;
   std::size_t fCount = 0;
   int fHelpers = 0;
-  int fRunning = 0;
+  int fActive = 0;  // workers inside the job
 };
 
 // Never destroyed: its workers sleep until the process ends.
