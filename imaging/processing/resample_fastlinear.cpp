@@ -92,9 +92,6 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
   const std::size_t wstride = static_cast<std::size_t>(dw) * Ch;
   const int n = watched ? 1 : std::max(1, Threads);
   const double YS = static_cast<double>(dh) / sh;
-  std::vector<TIEDivider> div;
-  if (!XInterp)
-    for (int x = 0; x < dw; ++x) div.emplace_back(static_cast<std::uint32_t>(cx.Right[x] - cx.Left[x] + 1));
   const bool simd = IEResampleUseAVX2(), wide = IEResampleUseAVX512();
   // Box averages pick their bytes with permutes (AVX-512) or shuffles
   // (AVX2); where the boxes are too wide for them, and otherwise, the rows
@@ -109,6 +106,10 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
   if (simd && box.Lim == 0 && lerp.Lim == 0)
     IEFastRowHPlan(Ch, XInterp, cx.Left.data(), cx.Right.data(), sw, dw, plan);
   const int x0 = box.Lim > 0 ? box.Lim : lerp.Lim > 0 ? lerp.Lim : plan.Lim;
+  // Dividers for the box averages the scalar rows finish.
+  std::vector<TIEDivider> div;
+  if (!XInterp)
+    for (int x = x0; x < dw; ++x) div.emplace_back(static_cast<std::uint32_t>(cx.Right[x] - cx.Left[x] + 1));
 
   auto horiz = [&](int r, std::uint8_t* scratch, std::uint8_t* o) {
     const std::uint8_t* s = GetRow(r, scratch);
@@ -136,7 +137,7 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
         std::uint32_t sum[Ch] = {};
         for (int k = 0; k < cnt; ++k)
           for (int c = 0; c < Ch; ++c) sum[c] += p[k * Ch + c];
-        for (int c = 0; c < Ch; ++c) o[x * Ch + c] = static_cast<std::uint8_t>(div[x](sum[c]));
+        for (int c = 0; c < Ch; ++c) o[x * Ch + c] = static_cast<std::uint8_t>(div[x - x0](sum[c]));
       }
     }
   };
@@ -153,17 +154,18 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
       f = 0;
     }
   };
-  // Multipliers for the row box averages, by row count.
+  // Multipliers for the row box averages, by row count, and the most work
+  // rows a destination row reads (the ring's size).
   std::vector<std::pair<int, int>> magic;
-  if (simd && !YInterp) {
-    for (int y = 0; y < dh; ++y) {
-      int R0, R1, f;
-      rowsOf(y, R0, R1, f);
-      const int count = R1 - R0 + 1;
-      if (count < 2 || count > 257) continue;
-      if (count >= static_cast<int>(magic.size())) magic.resize(static_cast<std::size_t>(count) + 1, {0, 0});
-      if (!magic[count].first) magic[count] = DivMagic16(count);
-    }
+  int cap = 1;
+  for (int y = 0; y < dh; ++y) {
+    int R0, R1, f;
+    rowsOf(y, R0, R1, f);
+    const int count = R1 - R0 + 1;
+    cap = std::max(cap, count);
+    if (!simd || YInterp || count < 2 || count > 257) continue;
+    if (count >= static_cast<int>(magic.size())) magic.resize(static_cast<std::size_t>(count) + 1, {0, 0});
+    if (!magic[count].first) magic[count] = DivMagic16(count);
   }
   auto vert = [&](int y, const std::function<const std::uint8_t*(int r)>& work,
                   std::vector<std::uint32_t>& acc) {
@@ -220,12 +222,6 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
     return;
   }
 
-  int cap = 1;
-  for (int y = 0; y < dh; ++y) {
-    int R0, R1, f;
-    rowsOf(y, R0, R1, f);
-    cap = std::max(cap, R1 - R0 + 1);
-  }
   // Each worker keeps its ring from one chunk of destination rows to the
   // next (its chunks come in increasing order).
   struct Worker {

@@ -212,8 +212,12 @@ void IEBoxRowPlan_AVX2(int Ch, const int* Left, const int* Right, int sw, int dw
   int most = 2;
   for (int x = 0; x < dw; ++x) most = std::max(most, Right[x] - Left[x] + 1);
   const int P = Plan.MaxTaps = (std::min(most, 16) + 1) / 2;
-  // The pixel of word w of lane l in the step from x0.
-  auto pixel = [&](int x0, int l, int w) { return x0 + kLaneOrder[l] * lanePix + w / Ch; };
+  // Word w of lane l in a step from x0: pixel x0 + off[l][w], channel chan[w].
+  int off[4][6], chan[6];
+  for (int w = 0; w < 6; ++w) {
+    chan[w] = w % Ch;
+    for (int l = 0; l < 4; ++l) off[l][w] = kLaneOrder[l] * lanePix + w / Ch;
+  }
   for (int x0 = 0; x0 + U <= dw; x0 += U) {
     bool ok = true;
     int pairs = 0;
@@ -228,15 +232,14 @@ void IEBoxRowPlan_AVX2(int Ch, const int* Left, const int* Right, int sw, int dw
     for (int p = 0; p < pairs && ok; ++p) {
       for (int l = 0; l < 4 && ok; ++l) {
         // Control byte 2w + h: tap 2p + h of word w (channel w % Ch).
-        int src[16];
+        int src[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
         int lo = INT_MAX, hi = -1;
-        for (int j = 0; j < 16; ++j) {
-          const int w = j / 2, t = 2 * p + j % 2, x = w < 6 ? pixel(x0, l, w) : x0;
-          src[j] = w < 6 && t <= Right[x] - Left[x] ? Ch * (Left[x] + t) + w % Ch : -1;
-          if (src[j] >= 0) {
-            lo = std::min(lo, src[j]);
-            hi = std::max(hi, src[j]);
-          }
+        for (int j = 0; j < 12; ++j) {
+          const int w = j >> 1, t = 2 * p + (j & 1), x = x0 + off[l][w];
+          if (t > Right[x] - Left[x]) continue;
+          src[j] = Ch * (Left[x] + t) + chan[w];
+          lo = std::min(lo, src[j]);
+          hi = std::max(hi, src[j]);
         }
         const int base = hi < 0 ? 0 : std::min(lo, rowBytes - 16);
         ok = hi - base <= 15;
@@ -255,7 +258,7 @@ void IEBoxRowPlan_AVX2(int Ch, const int* Left, const int* Right, int sw, int dw
     Plan.Taps.push_back(pairs);
     for (int l = 0; l < 4; ++l)
       for (int w = 0; w < 8; ++w) {
-        const int x = w < 6 ? pixel(x0, l, w) : x0;
+        const int x = w < 6 ? x0 + off[l][w] : x0;
         Plan.Mul.push_back(w < 6 ? BoxMul(Right[x] - Left[x] + 1) : 0);
       }
     Plan.Lim = x0 + U;
