@@ -335,27 +335,15 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
     // Source rows leave memory as the bands done without a gap (the
     // frontier) reach them, whatever order the threads finish their pieces
     // in; a thread does not start a piece far ahead of the frontier, so that
-    // a thread the system keeps waiting cannot hold many rows in memory.
+    // a thread the system keeps waiting cannot hold many rows in memory, nor
+    // a piece of the next strip before the last strip's memory is gone (the
+    // two strips read different source rows: together they would hold twice
+    // as many).
     std::mutex doneLock;
     std::condition_variable moved;
     std::vector<char> done(disk ? static_cast<size_t>(strips) * bands : 0);
     int frontier = 0, released = 0;
-    auto finished = [&](int B, int E) {
-      int from, to;
-      {
-        std::lock_guard<std::mutex> g(doneLock);
-        std::fill(done.begin() + B, done.begin() + E, 1);
-        const int was = frontier;
-        while (frontier < static_cast<int>(done.size()) && done[static_cast<size_t>(frontier)]) ++frontier;
-        if (frontier > was) moved.notify_all();
-        // Memory is let go a few bands at a time (each time costs every
-        // thread a flush of its address cache), and at a strip's end.
-        if (frontier - released < kDiskReleaseBands && frontier / bands == released / bands &&
-            frontier < static_cast<int>(done.size()))
-          return;
-        from = released;
-        to = released = frontier;
-      }
+    auto letGo = [&](int from, int to) {
       for (int k = from; k < to; k = (k / bands + 1) * bands) {
         const int K = k / bands, b0 = k % bands, b1 = std::min(to - K * bands, bands);
         // Finished result rows (the next strip brings back the pages it
@@ -371,6 +359,28 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
           s.Release(first, last - first);
         }
       }
+    };
+    auto finished = [&](int B, int E) {
+      std::unique_lock<std::mutex> g(doneLock);
+      std::fill(done.begin() + B, done.begin() + E, 1);
+      const int was = frontier;
+      while (frontier < static_cast<int>(done.size()) && done[static_cast<size_t>(frontier)]) ++frontier;
+      if (frontier == was) return;
+      if (frontier / bands == released / bands) {
+        moved.notify_all();
+        // Memory is let go a few bands at a time: each time costs every
+        // thread a flush of its address cache.
+        if (frontier - released < kDiskReleaseBands) return;
+        const int from = std::exchange(released, frontier), to = frontier;
+        g.unlock();
+        letGo(from, to);
+        return;
+      }
+      // A strip is done: its memory goes before the threads waiting for
+      // the next one hear of it.
+      const int from = std::exchange(released, frontier);
+      letGo(from, released);
+      moved.notify_all();
     };
     auto run = [&](int B, int E) {
       TIERotateJob js = j;
@@ -393,15 +403,9 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
       }
       {
         std::unique_lock<std::mutex> g(doneLock);
-        moved.wait(g, [&] { return frontier >= B - kDiskAhead; });
+        moved.wait(g, [&] { return frontier >= B - kDiskAhead && frontier / bands >= B / bands; });
       }
-      try {
-        render();
-      } catch (...) {
-        // The frontier passes a failed piece: no thread waits for it.
-        finished(B, E);
-        throw;
-      }
+      render();
       finished(B, E);
     };
     IEParallelForProgress(
@@ -413,7 +417,14 @@ bool RotateInterpolated(TIEBitmap* bmp, TIEBitmap& dst, const std::uint8_t* bg, 
           for (int k = b, ke; k < e; k = ke) {
             ke = std::min(e, (k / bands + 1) * bands);
             if (disk) ke = std::min(ke, k + kDiskBands);
-            run(k, ke);
+            try {
+              run(k, ke);
+            } catch (...) {
+              // The frontier passes the rest of a failed piece: no thread
+              // waits for it.
+              if (disk) finished(k, e);
+              throw;
+            }
           }
         },
         after, disk ? kDiskBands : 0);
