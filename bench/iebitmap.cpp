@@ -1,5 +1,6 @@
 // TIEBitmap at work on a 1920 x 1080 picture: pixel-format changes, a row
-// walk of the disk buffer, and the raw stream.
+// walk of the disk buffer, the raw stream, and a filtered stretch of which
+// only a part lands on the target.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -80,5 +81,20 @@ static void BM_RawSaveLoad(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * 1920 * 1080 * 4);
 }
 BENCHMARK(BM_RawSaveLoad)->Unit(benchmark::kMillisecond);
+
+// The picture enlarged to 3840 x 2160 by a kernel filter, drawn into a
+// 640 x 480 target that shows a part of it.
+static void BM_ClippedStretch(benchmark::State& state) {
+  const auto filter = static_cast<TResampleFilter>(state.range(0));
+  TIEBitmap src;
+  Noise(src);
+  TIEBitmap target(640, 480, ie24RGB);
+  for (auto _ : state) {
+    src.RenderToTIEBitmap(&target, -1000, -800, 3840, 2160, 0, 0, 1920, 1080, false, filter);
+    benchmark::DoNotOptimize(target.GetScanline(0));
+  }
+  state.SetItemsProcessed(state.iterations() * 640 * 480);
+}
+BENCHMARK(BM_ClippedStretch)->Arg(rfTriangle)->Arg(rfLanczos3)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "imaging/core/ie_pixelrow.h"
+#include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
 #include "platform/numeric.h"
@@ -263,41 +264,51 @@ TIEResampleTaps WindowTaps(const TIEResampleTaps& T, int First, int Count, int L
 // Both kernel passes for Ch interleaved channels, through the rows the
 // resampler itself uses (vector or scalar: the same bytes). H: the window's
 // columns (WindowTaps); V: the whole rectangle's row tables, of which rows
-// Top .. Top + Rows - 1 are made from source rows R0 onwards. SrcRow(r)
-// gives source row R0 + r from the window's first column; Finish(y, row)
-// takes the window's row y.
+// Top .. Top + Rows - 1 are made from source rows R0 .. R1. SrcRow(r, scratch)
+// gives source row R0 + r from the window's first column (in scratch, H.N x
+// Ch bytes, when it has to convert it); Finish(y, row) takes the window's
+// row y. With Parallel both passes run on the workers, SrcRow and Finish too.
 void KernelPasses(const TIEResampleTaps& H, const TIEResampleTaps& V, int Top, int Rows, int R0, int R1,
-                  int Ch, const std::function<const std::uint8_t*(int r)>& SrcRow,
+                  int Ch, bool Parallel,
+                  const std::function<const std::uint8_t*(int r, std::uint8_t* scratch)>& SrcRow,
                   const std::function<void(int y, const std::uint8_t* row)>& Finish) {
   const bool simdH = IEResampleUseAVX2() && !H.W.empty();
   const bool simdV = IEResampleUseAVX2() && !V.W.empty(), wideV = simdV && IEResampleUseAVX512();
   const std::size_t bytes = static_cast<std::size_t>(H.M) * Ch, stride = bytes + kIEResampleRowPad;
   const std::size_t srcBytes = static_cast<std::size_t>(H.N) * Ch;
-  std::vector<std::uint8_t> work(stride * static_cast<std::size_t>(R1 - R0 + 1)), out(stride),
-      padded(srcBytes + kIEResampleRowPad);
+  std::vector<std::uint8_t> work(stride * static_cast<std::size_t>(R1 - R0 + 1));
   std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(V.N));
-  for (int r = R0; r <= R1; ++r) {
-    std::uint8_t* o = work.data() + stride * static_cast<std::size_t>(r - R0);
-    rows[static_cast<std::size_t>(r)] = o;
-    if (!simdH) {
-      IEKernelRowH(H, Ch, SrcRow(r - R0), o);
-      continue;
+  for (int r = R0; r <= R1; ++r)
+    rows[static_cast<std::size_t>(r)] = work.data() + stride * static_cast<std::size_t>(r - R0);
+  const std::int64_t taps = std::max(H.Stride, V.Stride);
+  IEParallelFor(R1 - R0 + 1, static_cast<std::int64_t>(bytes) * taps, Parallel, [&](int Begin, int End) {
+    std::vector<std::uint8_t> scratch(srcBytes + kIEResampleRowPad), padded(srcBytes + kIEResampleRowPad);
+    for (int r = Begin; r < End; ++r) {
+      std::uint8_t* o = work.data() + stride * static_cast<std::size_t>(r);
+      const std::uint8_t* s = SrcRow(r, scratch.data());
+      if (!simdH) {
+        IEKernelRowH(H, Ch, s, o);
+        continue;
+      }
+      std::memcpy(padded.data(), s, srcBytes);
+      if (Ch == 3)
+        IEKernelRowH3_AVX2(H, padded.data(), padded.data(), o);
+      else
+        IEKernelRowH1_AVX2(H, padded.data(), padded.data(), o);
     }
-    std::memcpy(padded.data(), SrcRow(r - R0), srcBytes);
-    if (Ch == 3)
-      IEKernelRowH3_AVX2(H, padded.data(), padded.data(), o);
-    else
-      IEKernelRowH1_AVX2(H, padded.data(), padded.data(), o);
-  }
-  for (int y = 0; y < Rows; ++y) {
-    if (wideV)
-      IEKernelRowV_AVX512(V, Top + y, rows.data(), static_cast<int>(bytes), out.data());
-    else if (simdV)
-      IEKernelRowV_AVX2(V, Top + y, rows.data(), static_cast<int>(bytes), out.data());
-    else
-      IEKernelRowV(V, Top + y, rows.data(), static_cast<int>(bytes), out.data());
-    Finish(y, out.data());
-  }
+  });
+  IEParallelFor(Rows, static_cast<std::int64_t>(bytes) * taps, Parallel, [&](int Begin, int End) {
+    std::vector<std::uint8_t> out(stride);
+    for (int y = Begin; y < End; ++y) {
+      if (wideV)
+        IEKernelRowV_AVX512(V, Top + y, rows.data(), static_cast<int>(bytes), out.data());
+      else if (simdV)
+        IEKernelRowV_AVX2(V, Top + y, rows.data(), static_cast<int>(bytes), out.data());
+      else
+        IEKernelRowV(V, Top + y, rows.data(), static_cast<int>(bytes), out.data());
+      Finish(y, out.data());
+    }
+  });
 }
 
 // The part Win of the source rectangle (Sx, Sy, Sw, Sh) resampled to Dw x Dh
@@ -314,16 +325,17 @@ std::unique_ptr<TIEBitmap> KernelWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, 
   auto part = SubRect(Src, Sx + c0, Sy + r0, h.N, r1 - r0 + 1);
   const TIEPixelFormat pf = Src->PixelFormat();
   auto img = NewImage(Win.Width(), Win.Height(), pf == ie8g ? ie8g : ie24RGB);
-  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(h.N));
   auto toRow = [&](int y) { return img->GetScanline(y); };
+  // Rows are handed out on the workers where every bitmap is in memory.
+  const bool parallel = part->Location() == ieMemory && img->Location() == ieMemory;
   if (pf == ie1g) {
     // Grey levels of the bits, spread to the three channels.
     KernelPasses(
-        h, v, Win.Top, Win.Height(), r0, r1, 1,
-        [&](int r) {
+        h, v, Win.Top, Win.Height(), r0, r1, 1, parallel,
+        [&](int r, std::uint8_t* scratch) {
           const std::uint8_t* bits = part->GetScanline(r);
           for (int x = 0; x < h.N; ++x) scratch[x] = (bits[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-          return static_cast<const std::uint8_t*>(scratch.data());
+          return static_cast<const std::uint8_t*>(scratch);
         },
         [&](int y, const std::uint8_t* g) {
           std::uint8_t* d = toRow(y);
@@ -340,8 +352,8 @@ std::unique_ptr<TIEBitmap> KernelWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, 
     }
     const int ch = pf == ie8g ? 1 : 3;
     KernelPasses(
-        h, v, Win.Top, Win.Height(), r0, r1, ch,
-        [&](int r) { return static_cast<const std::uint8_t*>(pix->GetScanline(r)); },
+        h, v, Win.Top, Win.Height(), r0, r1, ch, parallel && pix->Location() == ieMemory,
+        [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(pix->GetScanline(r)); },
         [&](int y, const std::uint8_t* row) {
           std::memcpy(toRow(y), row, static_cast<std::size_t>(h.M) * ch);
         });
@@ -350,8 +362,8 @@ std::unique_ptr<TIEBitmap> KernelWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, 
     TIEBitmap* sa = part->GetAlphaChannel();
     TIEBitmap* da = img->GetAlphaChannel();
     KernelPasses(
-        h, v, Win.Top, Win.Height(), r0, r1, 1,
-        [&](int r) { return static_cast<const std::uint8_t*>(sa->GetScanline(r)); },
+        h, v, Win.Top, Win.Height(), r0, r1, 1, parallel && sa->Location() == ieMemory,
+        [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(sa->GetScanline(r)); },
         [&](int y, const std::uint8_t* row) {
           std::memcpy(da->GetScanline(y), row, static_cast<std::size_t>(h.M));
         });
