@@ -765,7 +765,7 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
       const float* R[8];
       float VW[8], Hi[2];
       TRowPiece redo[2];
-      int pieces = 0;
+      int pieces = 0, unit = 0;
       for (std::size_t i = firstPiece[y]; i < rows.size() && rows[i].Dst == y; ++i) {
         const TIEPiece& rp = rows[i];
         if (rp.Len == 0) continue;
@@ -786,6 +786,15 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
           w[2] = w[3] = 0;
         }
         redo[pieces] = {&rp, CubicWeights(rp.T), {r[0], r[1], r[2], r[3]}};
+        // A piece that ends on a source row's edge takes that row as it is.
+        const double unitW[4] = {redo[pieces].K.w[0], redo[pieces].K.w[1], redo[pieces].K.w[2],
+                                 redo[pieces].K.w[3]};
+        const double linW[2] = {1 - rp.T, rp.T};
+        if (const int u = cubic ? UnitTap(unitW, 4) : UnitTap(linW, 2); u >= 0) {
+          r[0] = r[u];
+          w[0] = static_cast<float>(ph);
+          unit |= 1 << pieces;
+        }
         Hi[pieces++] = static_cast<float>(Max * ph);
       }
       if (pieces == 0) {
@@ -797,7 +806,7 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
         for (int o = 0; o < oBlocks; o += kStrip) {
           const int oe = std::min(o + kStrip, oBlocks);
           const int need = std::min((T.ONeed[oe - 1] + VL - 1) / VL * VL, lanesPad);
-          if (need > done) vert(T, R, VW, Hi, pieces, wk.A.data(), done, need);
+          if (need > done) vert(T, R, VW, Hi, pieces, unit, wk.A.data(), done, need);
           done = std::max(done, need);
           flagged += finish(T, wk.A.data(), d, wk.Flags.data() + flagged, o, oe);
         }

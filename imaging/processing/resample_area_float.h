@@ -71,11 +71,13 @@ int IEAreaFloatRowH_AVX2(const TIEAreaFloatTables& T, const float* Px, float* H,
 // The sums of a destination row over lanes From to To (multiples of VL):
 // A = V0, or V0 + V1 for two row pieces, where Vp is the cubic of rows
 // R[4p..4p+3] with weights VW[4p..4p+3] held to 0..Hi[p], or the linear
-// blend of R[4p..4p+1] with VW[4p..4p+1].
+// blend of R[4p..4p+1] with VW[4p..4p+1]; or, with bit p of Unit, R[4p] x
+// VW[4p] (a piece whose one weight is 1 and the others 0, which gives that
+// row's values, already in range).
 void IEAreaFloatVert_AVX512(const TIEAreaFloatTables& T, const float* const R[8], const float VW[8],
-                            const float Hi[2], int Pieces, float* A, int From, int To);
+                            const float Hi[2], int Pieces, int Unit, float* A, int From, int To);
 void IEAreaFloatVert_AVX2(const TIEAreaFloatTables& T, const float* const R[8], const float VW[8],
-                          const float Hi[2], int Pieces, float* A, int From, int To);
+                          const float Hi[2], int Pieces, int Unit, float* A, int From, int To);
 // Finished blocks (AVX2: groups) From to To - 1 of a row of bytes from the
 // sums; returns how many samples it flagged, their indices in Flags (their
 // bytes are to be written again).
