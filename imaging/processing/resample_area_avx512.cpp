@@ -212,11 +212,15 @@ inline int Flag(__m512 F, __m512 Limit, int Valid, int First, std::int32_t* Flag
 void IEAreaFloatPixels_AVX512(const std::uint8_t* Row, int Sw, int Ch, float* Px) {
   const int n = Sw * Ch;
   float* p = Px + Ch;
-  for (int i = 0; i < n; i += 16) {
-    const int k = std::min(16, n - i);
-    const __mmask16 m = static_cast<__mmask16>((1u << k) - 1);
-    const __m128i b = _mm_maskz_loadu_epi8(m, Row + i);
-    _mm512_mask_storeu_ps(p + i, m, _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(b)));
+  int i = 0;
+  for (; i + 16 <= n; i += 16)
+    _mm512_storeu_ps(
+        p + i,
+        _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Row + i)))));
+  if (i < n) {
+    const __mmask16 m = static_cast<__mmask16>((1u << (n - i)) - 1);
+    _mm512_mask_storeu_ps(p + i, m,
+                          _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, Row + i))));
   }
   for (int c = 0; c < Ch; ++c) {
     Px[c] = p[c];
