@@ -735,7 +735,7 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
     int SlotRow[kSlots] = {-1, -1, -1, -1, -1};
   };
   std::vector<TWorker> workers(static_cast<std::size_t>(n));
-  IERunChunks(dh, n, std::max(8, dh / (4 * n)), [&](int t, int first, int count) {
+  IERunChunks(dh, n, std::max(8, dh / (2 * n)), [&](int t, int first, int count) {
     TWorker& wk = workers[static_cast<std::size_t>(t)];
     if (wk.Px.empty()) {
       wk.Px.assign(pxLen, 0.0f);
