@@ -596,82 +596,62 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
   T.HLimit = all ? 0 : below(0.5 - eHf - Ed);
   T.OLimit = all ? 0 : below(0.5 - E);
 
-  // Piece value blocks of VL lanes: tap t of every lane lies in the window
-  // that starts t pixels on from pixel x - 1 of the block's first piece.
-  T.Lanes = nc * Ch;
+  // Every destination pixel's last piece (the one that ends on its right
+  // edge) gets its value from the rows of piece values, laid out by pixel;
+  // a pixel of two pieces starts with the piece that ends on a source
+  // pixel's edge, whose value is that sample itself (its one weight is 1,
+  // the others 0), so it is read from the source row, laid out by source
+  // pixel.
+  auto lastCol = [&](int x) { return firstCol[x + 1] - 1; };
+  for (int x = 0; x < dw; ++x)
+    if (firstCol[x + 1] - firstCol[x] == 2) {
+      const TIECubicWeights& k = colW[firstCol[x]];
+      const double w4[4] = {k.w[0], k.w[1], k.w[2], k.w[3]};
+      if (UnitTap(w4, 4) != 2) return false;
+    }
+  // Piece value blocks of VL lanes (pixels): tap t of every lane lies in the
+  // window that starts t pixels on from pixel x - 1 of the block's first
+  // piece.
+  T.Lanes = dw * Ch;
+  T.ULanes = sw * Ch;
+  T.OutLanes = dw * Ch;
   T.HAdv = VL;
   const int hBlocks = (T.Lanes + VL - 1) / VL;
   T.HBase.resize(static_cast<std::size_t>(hBlocks));
   T.HIdx.assign(static_cast<std::size_t>(hBlocks) * VL, 0);
   T.HW.assign(static_cast<std::size_t>(hBlocks) * 4 * VL, 0.0f);
   for (int b = 0; b < hBlocks; ++b) {
-    const int c0 = b * VL / Ch;
+    const int c0 = lastCol(b * VL / Ch);
     T.HBase[b] = cols[c0].Src * Ch;  // pixel Src - 1 of the padded row
     for (int l = 0; l < VL && b * VL + l < T.Lanes; ++l) {
-      const int c = (b * VL + l) / Ch, k = (b * VL + l) % Ch, at = (cols[c].Src - cols[c0].Src) * Ch + k;
+      const int c = lastCol((b * VL + l) / Ch), k = (b * VL + l) % Ch,
+                at = (cols[c].Src - cols[c0].Src) * Ch + k;
       if (at < 0 || at >= W) return false;
       T.HIdx[static_cast<std::size_t>(b) * VL + l] = at;
       for (int t = 0; t < 4; ++t)
         T.HW[(static_cast<std::size_t>(b) * 4 + t) * VL + l] = static_cast<float>(colW[c].w[t]);
     }
   }
-  T.OutLanes = dw * Ch;
-  int oBlocks = 0;
-  if (wide) {
-    // Finished blocks: pO whole pixels whose pieces lie in one window.
-    const int pO = std::min(VL / Ch, W / (2 * Ch));
-    T.OAdv = pO * Ch;
-    oBlocks = (dw + pO - 1) / pO;
-    T.OBase.resize(static_cast<std::size_t>(oBlocks));
-    T.ONeed.resize(static_cast<std::size_t>(oBlocks));
-    T.OIdx.assign(static_cast<std::size_t>(oBlocks) * VL, 0);
-    T.OW.assign(static_cast<std::size_t>(oBlocks) * 2 * VL, 0.0f);
-    for (int o = 0; o < oBlocks; ++o) {
-      const int x0 = o * pO, c0 = firstCol[x0];
-      T.OBase[o] = c0 * Ch;
-      T.ONeed[o] = c0 * Ch + W;
-      for (int j = 0; j < pO && x0 + j < dw; ++j) {
-        const int x = x0 + j, c = firstCol[x], n = firstCol[x + 1] - c;
-        // The second slot reads the next piece (weighed 0 for a pixel of
-        // one): all the window's lanes hold finite values.
-        if ((c - c0 + 2) * Ch > W) return false;
-        for (int k = 0; k < Ch; ++k) {
-          const std::size_t l = static_cast<std::size_t>(j * Ch + k),
-                            at = static_cast<std::size_t>(o) * 2 * VL;
-          T.OIdx[static_cast<std::size_t>(o) * VL + l] = (c - c0) * Ch + k;
-          T.OW[at + l] = static_cast<float>(cols[c].Len * inv);
-          T.OW[at + VL + l] = n == 2 ? static_cast<float>(cols[c + 1].Len * inv) : 0.0f;
-        }
-      }
+  // Finished blocks of VL lanes: the last piece's sum of the same lane, and
+  // the first piece's sum from the window at UBase of the source pixel sums.
+  const int oBlocks = hBlocks;
+  T.UBase.resize(static_cast<std::size_t>(oBlocks));
+  T.UNeed.resize(static_cast<std::size_t>(oBlocks));
+  T.UIdx.assign(static_cast<std::size_t>(oBlocks) * VL, 0);
+  T.OW.assign(static_cast<std::size_t>(oBlocks) * 2 * VL, 0.0f);
+  for (int o = 0; o < oBlocks; ++o) {
+    const int s0 = cols[firstCol[o * VL / Ch]].Src;
+    T.UBase[o] = s0 * Ch;
+    T.UNeed[o] = s0 * Ch + W;
+    for (int l = 0; l < VL && o * VL + l < T.OutLanes; ++l) {
+      const int x = (o * VL + l) / Ch, k = (o * VL + l) % Ch, c = firstCol[x], two = lastCol(x) != c;
+      const int at = (cols[c].Src - s0) * Ch + k;
+      if (at < 0 || at >= W) return false;
+      const std::size_t w = static_cast<std::size_t>(o) * 2 * VL + l;
+      T.UIdx[static_cast<std::size_t>(o) * VL + l] = at;
+      T.OW[w] = static_cast<float>(cols[lastCol(x)].Len * inv);
+      T.OW[w + VL] = two ? static_cast<float>(cols[c].Len * inv) : 0.0f;
     }
-  } else {
-    // Finished groups of 16 piece lanes: the first piece of every pixel
-    // takes the pixel's value (its own and the next piece's, weighed), and
-    // the bytes of those lanes are gathered in order.
-    oBlocks = (T.Lanes + 15) / 16;
-    T.SG.assign(static_cast<std::size_t>(oBlocks) * 32, 0.0f);
-    T.SMask.assign(static_cast<std::size_t>(oBlocks) * 16, 0x80);
-    T.SFirst.assign(static_cast<std::size_t>(oBlocks), 0);
-    T.SOut.assign(static_cast<std::size_t>(oBlocks) + 1, 0);
-    T.ONeed.resize(static_cast<std::size_t>(oBlocks));
-    int out = 0;
-    for (int g = 0; g < oBlocks; ++g) {
-      T.SOut[g] = out;
-      T.ONeed[g] = 16 * g + 16 + Ch;
-      int n = 0;
-      for (int j = 0; j < 16 && 16 * g + j < T.Lanes; ++j) {
-        const int l = 16 * g + j, c = l / Ch, x = cols[c].Dst;
-        if (c != firstCol[x]) continue;
-        const std::size_t at = static_cast<std::size_t>(g) * 32 + (j / 8) * 16 + j % 8;
-        T.SG[at] = static_cast<float>(cols[c].Len * inv);
-        T.SG[at + 8] = firstCol[x + 1] - c == 2 ? static_cast<float>(cols[c + 1].Len * inv) : 0.0f;
-        T.SMask[static_cast<std::size_t>(g) * 16 + n++] = static_cast<std::uint8_t>(j);
-        T.SFirst[g] = static_cast<std::uint16_t>(T.SFirst[g] | 1u << j);
-      }
-      out += n;
-    }
-    T.SOut[oBlocks] = out;
-    if (out != T.OutLanes) return false;
   }
 
   // The walk's value of one sample, for the flagged ones.
@@ -688,24 +668,32 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
   };
   // The walk's value of sample k of pixel x from the row pieces of its
   // destination row: their heights, vertical weights and rows (for the
-  // cubic, the rows of piece values held, whose values are the walk's).
+  // cubic, the rows of piece values and the source rows held, whose values
+  // are the walk's).
   struct TRowPiece {
     const TIEPiece* P;
     TIECubicWeights K;
     const float* H[4];
+    const float* Px[4];
   };
   auto walkValue = [&](const TRowPiece* Pieces, int Count, int x, int k) {
     double acc = 0;
     for (int i = 0; i < Count; ++i) {
       const TRowPiece& rp = Pieces[i];
-      for (int c = firstCol[x]; c < firstCol[x + 1]; ++c) {
-        const std::size_t l = static_cast<std::size_t>(c) * Ch + k;
+      for (int c = firstCol[x]; c <= lastCol(x); ++c) {
         double v;
-        if (cubic)
-          v = Cubic4(static_cast<int>(rp.H[0][l]), static_cast<int>(rp.H[1][l]), static_cast<int>(rp.H[2][l]),
-                     static_cast<int>(rp.H[3][l]), rp.K, 0, Max);
-        else
+        if (cubic) {
+          // The last piece's value by pixel, a first one's (sample Src + 1)
+          // by source pixel.
+          const bool last = c == lastCol(x);
+          const std::size_t l = last ? static_cast<std::size_t>(x) * Ch + k
+                                     : static_cast<std::size_t>(cols[c].Src + 2) * Ch + k;
+          const float* const* from = last ? rp.H : rp.Px;
+          v = Cubic4(static_cast<int>(from[0][l]), static_cast<int>(from[1][l]), static_cast<int>(from[2][l]),
+                     static_cast<int>(from[3][l]), rp.K, 0, Max);
+        } else {
           v = (1 - rp.P->T) * pieceValue(rp.P->Src, c, k) + rp.P->T * pieceValue(rp.P->Src + 1, c, k);
+        }
         acc += v * cols[c].Len * rp.P->Len;
       }
     }
@@ -717,20 +705,25 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
   const auto vert = wide ? IEAreaFloatVert_AVX512 : IEAreaFloatVert_AVX2;
   const auto finish = wide ? IEAreaFloatFinish_AVX512 : IEAreaFloatFinish_AVX2;
   // Rows of lanes with room for a vector and a window past their end.
-  const int lanesPad = (T.Lanes + VL - 1) / VL * VL;
+  const int lanesPad = (T.Lanes + VL - 1) / VL * VL, uPad = (T.ULanes + VL - 1) / VL * VL;
   const std::size_t rowLen = static_cast<std::size_t>(lanesPad + 2 * W);
+  const std::size_t uLen = static_cast<std::size_t>(uPad + 2 * W);
   constexpr int kStrip = 48;
+  // Source rows as floats: pixel x at (x + 1) x Ch; sample x + 1 of source
+  // pixel x (the first pieces' values) at (x + 2) x Ch.
   const std::size_t pxLen = static_cast<std::size_t>(sw + 3) * Ch + 2 * W;
+  const int uAt = 2 * Ch;
   const bool watched = static_cast<bool>(OnProgress);
   const int n = watched ? 1 : IEResampleThreadCount();
   TIERowWriter dst(Dst);
-  // Five rows of piece values per worker: the rows of a destination row's
-  // pieces (at most two pieces, five rows, when enlarging) all stay for the
-  // flagged values; rows are asked for in increasing order, so the slot of
-  // the lowest row is never one still needed.
+  // Five source rows per worker, as floats and as piece values: the rows of
+  // a destination row's pieces (at most two pieces, five rows, when
+  // enlarging) all stay for the flagged values; rows are asked for in
+  // increasing order, so the slot of the lowest row is never one still
+  // needed.
   constexpr int kSlots = 5;
   struct alignas(64) TWorker {
-    std::vector<float> Px, H, A;
+    std::vector<float> Px, H, A, AU;
     std::vector<std::int32_t> Flags;
     int SlotRow[kSlots] = {-1, -1, -1, -1, -1};
   };
@@ -738,31 +731,34 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
   IERunChunks(dh, n, std::max(8, dh / (2 * n)), [&](int t, int first, int count) {
     TWorker& wk = workers[static_cast<std::size_t>(t)];
     if (wk.Px.empty()) {
-      wk.Px.assign(pxLen, 0.0f);
+      wk.Px.assign(kSlots * pxLen, 0.0f);
       wk.H.assign(kSlots * rowLen, 0.0f);
       wk.A.assign(rowLen, 0.0f);
-      wk.Flags.resize(static_cast<std::size_t>(std::max(T.Lanes, T.OutLanes) + W));
+      wk.AU.assign(uLen, 0.0f);
+      wk.Flags.resize(static_cast<std::size_t>(T.Lanes + W));
     }
-    auto rowValues = [&](int r) -> const float* {
+    // The slot of source row r, made when missing.
+    auto slotOf = [&](int r) {
       r = std::clamp(r, 0, sh - 1);
       int victim = 0;
       for (int i = 0; i < kSlots; ++i) {
-        if (wk.SlotRow[i] == r) return wk.H.data() + i * rowLen;
+        if (wk.SlotRow[i] == r) return i;
         if (wk.SlotRow[i] < wk.SlotRow[victim]) victim = i;
       }
+      float* px = wk.Px.data() + victim * pxLen;
       float* H = wk.H.data() + victim * rowLen;
-      pixels(src.Walk(r), sw, Ch, wk.Px.data());
-      const int flagged = rowH(T, wk.Px.data(), H, wk.Flags.data());
+      pixels(src.Walk(r), sw, Ch, px);
+      const int flagged = rowH(T, px, H, wk.Flags.data());
       for (int f = 0; f < flagged; ++f) {
         const int l = wk.Flags[static_cast<std::size_t>(f)];
-        H[l] = static_cast<float>(pieceValue(r, l / Ch, l % Ch));
+        H[l] = static_cast<float>(pieceValue(r, lastCol(l / Ch), l % Ch));
       }
       wk.SlotRow[victim] = r;
-      return H;
+      return victim;
     };
     for (int y = first; y < first + count; ++y) {
       std::uint8_t* d = dst.Row(y);
-      const float* R[8];
+      const float *R[8], *RU[8];
       float VW[8], Hi[2];
       TRowPiece redo[2];
       int pieces = 0, unit = 0;
@@ -773,25 +769,32 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
         // clamp): (V held to 0..Max) x PH is V x PH held to 0..Max x PH.
         const double ph = rp.Len;
         const float** r = R + 4 * pieces;
+        const float** ru = RU + 4 * pieces;
         float* w = VW + 4 * pieces;
+        for (int k = 0; k < 4; ++k) {
+          const int at = slotOf(cubic ? rp.Src - 1 + k : rp.Src + std::min(k, 1));
+          r[k] = wk.H.data() + at * rowLen;
+          ru[k] = wk.Px.data() + at * pxLen + uAt;
+        }
         if (cubic) {
-          for (int k = 0; k < 4; ++k) r[k] = rowValues(rp.Src - 1 + k);
           const TIECubicWeights kw = CubicWeights(rp.T);
           for (int k = 0; k < 4; ++k) w[k] = static_cast<float>(kw.w[k] * ph);
         } else {
-          r[0] = rowValues(rp.Src);
-          r[1] = r[2] = r[3] = rowValues(rp.Src + 1);
           w[0] = static_cast<float>((1 - rp.T) * ph);
           w[1] = static_cast<float>(rp.T * ph);
           w[2] = w[3] = 0;
         }
-        redo[pieces] = {&rp, CubicWeights(rp.T), {r[0], r[1], r[2], r[3]}};
+        redo[pieces] = {&rp,
+                        CubicWeights(rp.T),
+                        {r[0], r[1], r[2], r[3]},
+                        {ru[0] - uAt, ru[1] - uAt, ru[2] - uAt, ru[3] - uAt}};
         // A piece that ends on a source row's edge takes that row as it is.
         const double unitW[4] = {redo[pieces].K.w[0], redo[pieces].K.w[1], redo[pieces].K.w[2],
                                  redo[pieces].K.w[3]};
         const double linW[2] = {1 - rp.T, rp.T};
         if (const int u = cubic ? UnitTap(unitW, 4) : UnitTap(linW, 2); u >= 0) {
           r[0] = r[u];
+          ru[0] = ru[u];
           w[0] = static_cast<float>(ph);
           unit |= 1 << pieces;
         }
@@ -802,13 +805,16 @@ bool AreaResampleFloat(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, TObject
       } else {
         // Strips of blocks, so that the sums are still in the first-level
         // cache when they are finished.
-        int done = 0, flagged = 0;
+        int done = 0, doneU = 0, flagged = 0;
         for (int o = 0; o < oBlocks; o += kStrip) {
           const int oe = std::min(o + kStrip, oBlocks);
-          const int need = std::min((T.ONeed[oe - 1] + VL - 1) / VL * VL, lanesPad);
+          const int need = std::min(oe * VL, lanesPad);
+          const int needU = std::min((T.UNeed[oe - 1] + VL - 1) / VL * VL, uPad);
           if (need > done) vert(T, R, VW, Hi, pieces, unit, wk.A.data(), done, need);
+          if (needU > doneU) vert(T, RU, VW, Hi, pieces, unit, wk.AU.data(), doneU, needU);
           done = std::max(done, need);
-          flagged += finish(T, wk.A.data(), d, wk.Flags.data() + flagged, o, oe);
+          doneU = std::max(doneU, needU);
+          flagged += finish(T, wk.A.data(), wk.AU.data(), d, wk.Flags.data() + flagged, o, oe);
         }
         for (int f = 0; f < flagged; ++f) {
           const int l = wk.Flags[static_cast<std::size_t>(f)];

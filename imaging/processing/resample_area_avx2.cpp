@@ -588,44 +588,32 @@ void IEAreaFloatVert_AVX2(const TIEAreaFloatTables& T, const float* const R[8], 
   (T.Cubic ? VertAny<true> : VertAny<false>)(Pieces, Unit, R, VW, Hi, A, From, To);
 }
 
-int IEAreaFloatFinish_AVX2(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D, std::int32_t* Flags,
-                           int From, int To) {
-  const int ch = T.Ch, lanes = T.OutLanes;
-  const float* sg = T.SG.data();
-  const std::int32_t* out = T.SOut.data();
-  const __m256 limit = _mm256_set1_ps(T.OLimit), sign = _mm256_set1_ps(-0.0f);
+int IEAreaFloatFinish_AVX2(const TIEAreaFloatTables& T, const float* A, const float* AU, std::uint8_t* D,
+                           std::int32_t* Flags, int From, int To) {
+  const int lanes = T.OutLanes;
+  const std::int32_t* base = T.UBase.data();
+  const std::int32_t* idx = T.UIdx.data();
+  const float* wt = T.OW.data();
+  const __m256 limit = _mm256_set1_ps(T.OLimit);
   int flagged = 0;
-  for (int g = From; g < To; ++g) {
-    const float* a = A + 16 * static_cast<std::size_t>(g);
-    const float* w = sg + 32 * static_cast<std::size_t>(g);
-    auto value = [&](int h) __attribute__((always_inline)) {
-      return _mm256_fmadd_ps(_mm256_loadu_ps(a + 8 * h + ch), _mm256_loadu_ps(w + 16 * h + 8),
-                             _mm256_mul_ps(_mm256_loadu_ps(a + 8 * h), _mm256_loadu_ps(w + 16 * h)));
-    };
-    const __m256 v0 = value(0), v1 = value(1);
-    // v less its nearest whole number (halves to even), exactly.
-    auto off = [&](__m256 v) __attribute__((always_inline)) {
-      return _mm256_movemask_ps(_mm256_cmp_ps(
-          _mm256_andnot_ps(sign, _mm256_sub_ps(v, _mm256_round_ps(v, kNearest))), limit, _CMP_GE_OQ));
-    };
-    unsigned m = static_cast<unsigned>(off(v0) | off(v1) << 8) & T.SFirst[static_cast<std::size_t>(g)];
-    for (; m; m &= m - 1) {
-      const unsigned j = static_cast<unsigned>(__builtin_ctz(m));
-      Flags[flagged++] = out[g] + __builtin_popcount(T.SFirst[static_cast<std::size_t>(g)] & ((1u << j) - 1));
-    }
+  for (int o = From; o < To; ++o) {
+    const int first = o * 8;
+    const __m256i i = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(idx + first));
+    const float* w = wt + static_cast<std::size_t>(o) * 16;
+    const __m256 v = _mm256_fmadd_ps(Pick(AU + base[o], i, PickSel(i)), _mm256_loadu_ps(w + 8),
+                                     _mm256_mul_ps(_mm256_loadu_ps(A + first), _mm256_loadu_ps(w)));
+    const int valid = std::min(8, lanes - first);
+    flagged += Flag(_mm256_sub_ps(v, _mm256_round_ps(v, kNearest)), limit, valid, first, Flags + flagged);
     // Converted halves to even; the packs saturate to 0..255 (Max).
-    const __m256i q =
-        _mm256_permute4x64_epi64(_mm256_packus_epi32(_mm256_cvtps_epi32(v0), _mm256_cvtps_epi32(v1)), 0xD8);
-    const __m128i b = _mm_shuffle_epi8(
-        _mm_packus_epi16(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1)),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(T.SMask.data() + 16 * static_cast<std::size_t>(g))));
-    // Bytes past the group's samples are 0 and land on the next group's, written next.
-    if (out[g] + 16 <= lanes) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(D + out[g]), b);
+    const __m256i q = _mm256_cvtps_epi32(v);
+    const __m128i h = _mm_packus_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1));
+    const __m128i b = _mm_packus_epi16(h, h);
+    if (valid == 8) {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(D + first), b);
     } else {
       alignas(16) std::uint8_t tmp[16];
       _mm_store_si128(reinterpret_cast<__m128i*>(tmp), b);
-      std::memcpy(D + out[g], tmp, static_cast<std::size_t>(out[g + 1] - out[g]));
+      std::memcpy(D + first, tmp, static_cast<std::size_t>(valid));
     }
   }
   return flagged;

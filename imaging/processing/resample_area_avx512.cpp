@@ -309,32 +309,31 @@ void IEAreaFloatVert_AVX512(const TIEAreaFloatTables& T, const float* const R[8]
   (T.Cubic ? VertAny<true> : VertAny<false>)(Pieces, Unit, R, VW, Hi, A, From, To);
 }
 
-int IEAreaFloatFinish_AVX512(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D,
+int IEAreaFloatFinish_AVX512(const TIEAreaFloatTables& T, const float* A, const float* AU, std::uint8_t* D,
                              std::int32_t* Flags, int From, int To) {
-  const int ch = T.Ch, adv = T.OAdv, lanes = T.OutLanes;
-  const std::int32_t* base = T.OBase.data();
-  const std::int32_t* idx = T.OIdx.data();
+  const int lanes = T.OutLanes;
+  const std::int32_t* base = T.UBase.data();
+  const std::int32_t* idx = T.UIdx.data();
   const float* wt = T.OW.data();
   const __m512 limit = _mm512_set1_ps(T.OLimit), zero = _mm512_setzero_ps();
   int flagged = 0;
   for (int o = From; o < To; ++o) {
-    const float* a = A + base[o];
-    const __m512i i = _mm512_loadu_si512(idx + static_cast<std::size_t>(o) * 16);
+    const int first = o * 16;
+    const float* a = AU + base[o];
     const float* w = wt + static_cast<std::size_t>(o) * 32;
-    // The second piece of a pixel: the same index in the window Ch lanes on.
-    const __m512 v0 = _mm512_permutex2var_ps(_mm512_loadu_ps(a), i, _mm512_loadu_ps(a + 16));
-    const __m512 v1 = _mm512_permutex2var_ps(_mm512_loadu_ps(a + ch), i, _mm512_loadu_ps(a + ch + 16));
-    const __m512 v = _mm512_fmadd_ps(v1, _mm512_loadu_ps(w + 16), _mm512_mul_ps(v0, _mm512_loadu_ps(w)));
-    const int first = o * adv;
+    const __m512 u =
+        _mm512_permutex2var_ps(_mm512_loadu_ps(a), _mm512_loadu_si512(idx + first), _mm512_loadu_ps(a + 16));
+    const __m512 v = _mm512_fmadd_ps(u, _mm512_loadu_ps(w + 16),
+                                     _mm512_mul_ps(_mm512_loadu_ps(A + first), _mm512_loadu_ps(w)));
+    const int valid = std::min(16, lanes - first);
     // v less its nearest whole number (halves to even), exactly.
-    flagged += Flag(_mm512_reduce_ps(v, kRound), limit, std::min(adv, lanes - first), first, Flags + flagged);
+    flagged += Flag(_mm512_reduce_ps(v, kRound), limit, valid, first, Flags + flagged);
     // Converted halves to even; the bytes saturate at 255 (Max).
     const __m128i b = _mm512_cvtusepi32_epi8(_mm512_cvtps_epi32(_mm512_max_ps(v, zero)));
-    // Lanes past OAdv are 0 and land on the next block's samples, written next.
-    if (first + 16 <= lanes)
+    if (valid == 16)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(D + first), b);
     else
-      _mm_mask_storeu_epi8(D + first, static_cast<__mmask16>((1u << std::min(adv, lanes - first)) - 1), b);
+      _mm_mask_storeu_epi8(D + first, static_cast<__mmask16>((1u << valid) - 1), b);
   }
   return flagged;
 }

@@ -19,7 +19,14 @@ struct TIEAreaFloatTables {
   int VL = 16;
   bool Cubic = true;  // four taps from x - 1, rounded; else two (x, x + 1)
   float Max = 255;
-  int Lanes = 0;  // pieces x Ch
+  // Lanes of the piece values and of the finished row: destination width x
+  // Ch, lane x x Ch + ch holding channel ch of pixel x's last piece (the one
+  // that ends on its right edge). A pixel of two pieces starts with one that
+  // ends on a source pixel's edge, whose value is sample x + 1 of its source
+  // pixel x: those come from the source rows, ULanes = source width x Ch.
+  int Lanes = 0;
+  int ULanes = 0;
+  int OutLanes = 0;
   // Piece values, in blocks of HAdv (= VL) lanes: tap t of lane l of block b
   // is lane HIdx[b x VL + l] of the window of the pixel row that starts at
   // HBase[b] + t x Ch (floats; HBase[b] is pixel x - 1 of the block's first
@@ -30,26 +37,13 @@ struct TIEAreaFloatTables {
   // Rounded piece values closer than this to the middle between two whole
   // numbers are flagged.
   float HLimit = 0.5f;
-  // Finished samples, in blocks of OAdv lanes (whole pixels): block o reads
-  // the sums from the window at OBase[o] (floats), the first piece of lane l
-  // at OIdx[o x VL + l] and the second Ch lanes on, weighted by
-  // OW[(o x 2 + s) x VL + l] (the piece's width over the area; 0 for the
-  // second of a pixel of one piece).
-  int OAdv = 0;
-  int OutLanes = 0;  // destination width x Ch
-  std::vector<std::int32_t> OBase, OIdx;
+  // Finished samples, in blocks of VL lanes: lane l of block o is its last
+  // piece's sum (same lane) x OW[o x 2 VL + l] plus lane UIdx[o x VL + l] of
+  // the window of source pixel sums at UBase[o] x OW[o x 2 VL + VL + l] (0
+  // for a pixel of one piece). UNeed[o]: source pixel sums needed up to
+  // block o.
+  std::vector<std::int32_t> UBase, UIdx, UNeed;
   std::vector<float> OW;
-  // Lanes of sums needed to finish blocks up to o: ONeed[o].
-  std::vector<std::int32_t> ONeed;
-  // On AVX2 the finished samples come in groups of 16 piece lanes instead:
-  // lane j of group g is SG[g x 32 + (j / 8) x 16 + j % 8] x its sum plus
-  // SG[.. + 8] x the sum Ch lanes on; the lanes of every pixel's first piece
-  // (bit j of SFirst[g]) are its samples, gathered by the byte shuffle
-  // SMask[g x 16 ..] to samples SOut[g] on.
-  std::vector<float> SG;
-  std::vector<std::uint8_t> SMask;
-  std::vector<std::uint16_t> SFirst;
-  std::vector<std::int32_t> SOut;
   // Finished values closer than this to the middle between two whole
   // numbers are flagged.
   float OLimit = 0.5f;
@@ -78,13 +72,13 @@ void IEAreaFloatVert_AVX512(const TIEAreaFloatTables& T, const float* const R[8]
                             const float Hi[2], int Pieces, int Unit, float* A, int From, int To);
 void IEAreaFloatVert_AVX2(const TIEAreaFloatTables& T, const float* const R[8], const float VW[8],
                           const float Hi[2], int Pieces, int Unit, float* A, int From, int To);
-// Finished blocks (AVX2: groups) From to To - 1 of a row of bytes from the
-// sums; returns how many samples it flagged, their indices in Flags (their
-// bytes are to be written again).
-int IEAreaFloatFinish_AVX512(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D,
+// Finished blocks From to To - 1 of a row of bytes from the sums of the
+// last pieces (A) and of the source pixels (AU); returns how many samples
+// it flagged, their indices in Flags (their bytes are to be written again).
+int IEAreaFloatFinish_AVX512(const TIEAreaFloatTables& T, const float* A, const float* AU, std::uint8_t* D,
                              std::int32_t* Flags, int From, int To);
-int IEAreaFloatFinish_AVX2(const TIEAreaFloatTables& T, const float* A, std::uint8_t* D, std::int32_t* Flags,
-                           int From, int To);
+int IEAreaFloatFinish_AVX2(const TIEAreaFloatTables& T, const float* A, const float* AU, std::uint8_t* D,
+                           std::int32_t* Flags, int From, int To);
 
 }  // namespace redozir
 #pragma GCC visibility pop
