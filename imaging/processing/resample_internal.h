@@ -149,15 +149,22 @@ void IEKernelBlockH3_AVX512(const TIEResampleTaps& T, const std::uint8_t* const*
 // taps reads Rows[k] for its contributors (Rows indexed by source row).
 void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                   std::uint8_t* Dst);
-// The window of destination row y as pairs of rows for the multiply-adds:
-// pair k reads PR[2k] and PR[2k + 1] (the first again, weighed 0, past an
-// odd window's end) with their weights packed in PW[k]; returns the count.
-int IEKernelRowPairs(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, std::vector<int>& PW,
-                     std::vector<const std::uint8_t*>& PR);
+// The windows of destination rows y .. y + R - 1 together as pairs of rows
+// for the multiply-adds: pair k of the Count reads PR[2k] and PR[2k + 1]
+// (the first again, weighed 0, past an odd number of rows) with the weights
+// of row y + i packed in PW[i][k] (0 outside its own window).
+struct TIEKernelRowPairs {
+  std::vector<int> PW[2];
+  std::vector<const std::uint8_t*> PR;
+  int Count = 0;
+  TIEKernelRowPairs(const TIEResampleTaps& T, int y, int R, const std::uint8_t* const* Rows);
+};
+// With Dst1, row y + 1 as well, into Dst1, from the rows of both windows
+// read once (the windows must lie within Stride rows together).
 void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
-                       std::uint8_t* Dst);
+                       std::uint8_t* Dst, std::uint8_t* Dst1 = nullptr);
 void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
-                         std::uint8_t* Dst);
+                         std::uint8_t* Dst, std::uint8_t* Dst1 = nullptr);
 
 // --- rows of the fast linear resampler (AVX2; each returns how much of the
 // row it did, the scalar rows finish the rest)

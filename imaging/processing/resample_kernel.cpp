@@ -500,21 +500,30 @@ void IEKernelRowH(const TIEResampleTaps& T, int Channels, const std::uint8_t* Sr
   }
 }
 
-int IEKernelRowPairs(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, std::vector<int>& PW,
-                     std::vector<const std::uint8_t*>& PR) {
-  const int start = T.Start[y], len = T.Len[y];
-  const std::int16_t* w = T.W.data() + static_cast<std::size_t>(y) * T.Stride;
-  const int pairs = (len + 1) / 2;
-  PW.resize(static_cast<std::size_t>(pairs));
+TIEKernelRowPairs::TIEKernelRowPairs(const TIEResampleTaps& T, int y, int R,
+                                     const std::uint8_t* const* Rows) {
+  int first = T.Start[y], end = first + T.Len[y];
+  for (int i = 1; i < R; ++i) {
+    first = std::min(first, T.Start[y + i]);
+    end = std::max(end, T.Start[y + i] + T.Len[y + i]);
+  }
+  const int count = end - first, pairs = Count = (count + 1) / 2;
   PR.resize(static_cast<std::size_t>(pairs) * 2);
   for (int k = 0; k < pairs; ++k) {
-    int a = 2 * k, b = 2 * k + 1;
-    int wa = w[a], wb = b < len ? w[b] : 0;
-    PW[k] = static_cast<int>((static_cast<unsigned>(wa) & 0xFFFFu) | (static_cast<unsigned>(wb) << 16));
-    PR[2 * k] = Rows[start + a];
-    PR[2 * k + 1] = Rows[start + (b < len ? b : a)];
+    PR[2 * k] = Rows[first + 2 * k];
+    PR[2 * k + 1] = Rows[first + (2 * k + 1 < count ? 2 * k + 1 : 2 * k)];
   }
-  return pairs;
+  for (int i = 0; i < R; ++i) {
+    const int start = T.Start[y + i], len = T.Len[y + i];
+    const std::int16_t* w = T.W.data() + static_cast<std::size_t>(y + i) * T.Stride;
+    // Row y + i's weight of row first + j: 0 outside its own window.
+    auto weight = [&](int j) {
+      const int k = first + j - start;
+      return j < count && k >= 0 && k < len ? static_cast<unsigned>(w[k]) & 0xFFFFu : 0u;
+    };
+    PW[i].resize(static_cast<std::size_t>(pairs));
+    for (int k = 0; k < pairs; ++k) PW[i][k] = static_cast<int>(weight(2 * k) | (weight(2 * k + 1) << 16));
+  }
 }
 
 void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
@@ -674,8 +683,8 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
     auto& slot = rings[static_cast<std::size_t>(t)];
     if (!slot) slot = std::make_unique<Ring>(srcBytes, bytes, cap, sh);
     Ring& g = *slot;
-    for (int y = first; y < first + count; ++y) {
-      const int r0 = tv.Start[static_cast<std::size_t>(y)], r1 = r0 + tv.Len[static_cast<std::size_t>(y)];
+    // The work rows r0 .. r1 - 1 made (at most Stride of them).
+    auto need = [&](int r0, int r1) {
       for (int r = r0; r < r1; ++r) {
         int at = r % cap;
         if (g.tag[static_cast<std::size_t>(at)] != r) {
@@ -694,7 +703,33 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
         }
         g.rows[static_cast<std::size_t>(r)] = g.plane.Row(at);
       }
+    };
+    for (int y = first; y < first + count;) {
+      const int r0 = tv.Start[static_cast<std::size_t>(y)], r1 = r0 + tv.Len[static_cast<std::size_t>(y)];
+      // Two rows whose windows differ by a row or two at either end (an
+      // enlargement, a mild reduction) go through the vector rows at once,
+      // which read and interleave the rows of both windows once; the
+      // ring holds them together when they lie within Stride rows.
+      if (simdV && y + 1 < first + count) {
+        const std::size_t y1 = static_cast<std::size_t>(y) + 1;
+        const int s0 = std::min(r0, tv.Start[y1]), s1 = std::max(r1, tv.Start[y1] + tv.Len[y1]);
+        if (s1 - s0 <= std::min(tv.Stride, std::max(r1 - r0, tv.Len[y1]) + 2)) {
+          need(s0, s1);
+          std::uint8_t* d0 = DstRow(y);
+          std::uint8_t* d1 = DstRow(y + 1);
+          if (wideV)
+            IEKernelRowV_AVX512(tv, y, g.rows.data(), bytes, d0, d1);
+          else
+            IEKernelRowV_AVX2(tv, y, g.rows.data(), bytes, d0, d1);
+          Finish(y, d0);
+          Finish(y + 1, d1);
+          y += 2;
+          continue;
+        }
+      }
+      need(r0, r1);
       vertRow(y, g.rows.data());
+      ++y;
     }
   });
 }

@@ -124,42 +124,67 @@ void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, const s
   }
 }
 
-void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
-                       std::uint8_t* Dst) {
-  const int start = T.Start[y], len = T.Len[y], d = T.Sum[y];
-  std::vector<int> pw;
-  std::vector<const std::uint8_t*> pr;
-  const int pairs = IEKernelRowPairs(T, y, Rows, pw, pr);
-  const std::int16_t* w = T.W.data() + static_cast<std::size_t>(y) * T.Stride;
-  int dd = d < 0 ? -d : d;
-  const __m256i lim = _mm256_set1_epi32(256 * dd);
-  const __m256 df = _mm256_set1_ps(static_cast<float>(dd));
-  const bool neg = d < 0;
+namespace {
+// Rows y .. y + R - 1 into Dst[0 .. R - 1].
+template <int R>
+void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes, std::uint8_t* Dst,
+           std::uint8_t* Dst1) {
+  // Each pair of source rows is loaded and interleaved once for all R.
+  const TIEKernelRowPairs P(T, y, R, Rows);
+  const std::vector<int>* pw = P.PW;
+  const std::vector<const std::uint8_t*>& pr = P.PR;
+  const int pairs = P.Count;
+  std::uint8_t* const dst[2] = {Dst, Dst1};
+  __m256i lim[2];
+  __m256 df[2];
+  for (int i = 0; i < R; ++i) {
+    const int d = T.Sum[y + i], dd = d < 0 ? -d : d;
+    lim[i] = _mm256_set1_epi32(256 * dd);
+    df[i] = _mm256_set1_ps(static_cast<float>(dd));
+  }
   int b = 0;
   for (; b + 16 <= Bytes; b += 16) {
-    __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
+    __m256i lo[2] = {_mm256_setzero_si256(), _mm256_setzero_si256()}, hi[2] = {lo[0], lo[0]};
     for (int k = 0; k < pairs; ++k) {
       __m256i ra = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pr[2 * k] + b)));
       __m256i rb = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pr[2 * k + 1] + b)));
-      const __m256i wk = _mm256_set1_epi32(pw[k]);
-      lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(ra, rb), wk));
-      hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(ra, rb), wk));
+      const __m256i ulo = _mm256_unpacklo_epi16(ra, rb), uhi = _mm256_unpackhi_epi16(ra, rb);
+      for (int i = 0; i < R; ++i) {
+        const __m256i wk = _mm256_set1_epi32(pw[i][k]);
+        lo[i] = _mm256_add_epi32(lo[i], _mm256_madd_epi16(ulo, wk));
+        hi[i] = _mm256_add_epi32(hi[i], _mm256_madd_epi16(uhi, wk));
+      }
     }
-    if (neg) {
-      lo = _mm256_sub_epi32(_mm256_setzero_si256(), lo);
-      hi = _mm256_sub_epi32(_mm256_setzero_si256(), hi);
+    for (int i = 0; i < R; ++i) {
+      if (T.Sum[y + i] < 0) {
+        lo[i] = _mm256_sub_epi32(_mm256_setzero_si256(), lo[i]);
+        hi[i] = _mm256_sub_epi32(_mm256_setzero_si256(), hi[i]);
+      }
+      const __m256i p16 = _mm256_packs_epi32(DivClamp8(lo[i], lim[i], df[i], T.Rcp[y + i]),
+                                             DivClamp8(hi[i], lim[i], df[i], T.Rcp[y + i]));
+      const __m128i p8 = _mm_packus_epi16(_mm256_castsi256_si128(p16), _mm256_extracti128_si256(p16, 1));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[i] + b), p8);
     }
-    lo = DivClamp8(lo, lim, df, T.Rcp[y]);
-    hi = DivClamp8(hi, lim, df, T.Rcp[y]);
-    __m256i p16 = _mm256_packs_epi32(lo, hi);
-    __m128i p8 = _mm_packus_epi16(_mm256_castsi256_si128(p16), _mm256_extracti128_si256(p16, 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst + b), p8);
   }
-  for (; b < Bytes; ++b) {
-    int s = 0;
-    for (int k = 0; k < len; ++k) s += Rows[start + k][b] * w[k];
-    Dst[b] = DivClamp1(s, d);
+  for (int i = 0; i < R; ++i) {
+    const int start = T.Start[y + i], len = T.Len[y + i], d = T.Sum[y + i];
+    const std::int16_t* w = T.W.data() + static_cast<std::size_t>(y + i) * T.Stride;
+    for (int c = b; c < Bytes; ++c) {
+      int s = 0;
+      for (int k = 0; k < len; ++k) s += Rows[start + k][c] * w[k];
+      dst[i][c] = DivClamp1(s, d);
+    }
   }
+}
+}  // namespace
+
+void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+                       std::uint8_t* Dst, std::uint8_t* Dst1) {
+  const int R = Dst1 ? 2 : 1;
+  if (R == 2)
+    RowsV<2>(T, y, Rows, Bytes, Dst, Dst1);
+  else
+    RowsV<1>(T, y, Rows, Bytes, Dst, Dst1);
 }
 
 void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,

@@ -3,6 +3,8 @@
 // rows, 32 bytes at a time; the same exact sums and quotients as AVX2.
 #include <immintrin.h>
 
+#include <algorithm>
+
 #include "imaging/processing/resample_block.h"
 #include "imaging/processing/resample_internal.h"
 
@@ -48,40 +50,66 @@ void IEKernelBlockH3_AVX512(const TIEResampleTaps& T, const std::uint8_t* const*
   });
 }
 
-void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
-                         std::uint8_t* Dst) {
-  const int d = T.Sum[y];
-  if (d < 0 || T.Rcp[static_cast<std::size_t>(y)] == 0 || Bytes < 32) {
-    IEKernelRowV_AVX2(T, y, Rows, Bytes, Dst);
-    return;
+namespace {
+// Rows y .. y + R - 1 into Dst[0 .. R - 1].
+template <int R>
+void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes, std::uint8_t* Dst,
+           std::uint8_t* Dst1) {
+  // Each pair of source rows is loaded and interleaved once for all R.
+  const TIEKernelRowPairs P(T, y, R, Rows);
+  const std::vector<int>* pw = P.PW;
+  const std::vector<const std::uint8_t*>& pr = P.PR;
+  const int pairs = P.Count;
+  std::uint8_t* const dst[2] = {Dst, Dst1};
+  __m512i lim[2];
+  __m512 rf[2];
+  for (int i = 0; i < R; ++i) {
+    lim[i] = _mm512_set1_epi32(256 * T.Sum[y + i]);
+    rf[i] = _mm512_set1_ps(T.Rcp[static_cast<std::size_t>(y + i)]);
   }
-  std::vector<int> pw;
-  std::vector<const std::uint8_t*> pr;
-  const int pairs = IEKernelRowPairs(T, y, Rows, pw, pr);
-  const __m512i lim = _mm512_set1_epi32(256 * d);
-  const __m512 rf = _mm512_set1_ps(T.Rcp[static_cast<std::size_t>(y)]);
-  auto div = [&](__m512i s) {
-    s = _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), lim);
-    return _mm512_min_epi32(_mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(s), rf)),
+  auto div = [&](__m512i s, int i) {
+    s = _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), lim[i]);
+    return _mm512_min_epi32(_mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(s), rf[i])),
                             _mm512_set1_epi32(255));
   };
   // 32 bytes at a time; the last block may overlap the one before it.
   for (int b = 0;;) {
-    __m512i lo = _mm512_setzero_si512(), hi = _mm512_setzero_si512();
+    __m512i lo[2] = {_mm512_setzero_si512(), _mm512_setzero_si512()}, hi[2] = {lo[0], lo[0]};
     for (int k = 0; k < pairs; ++k) {
       const __m512i ra =
           _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pr[2 * k] + b)));
       const __m512i rb =
           _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pr[2 * k + 1] + b)));
-      const __m512i wk = _mm512_set1_epi32(pw[k]);
-      lo = _mm512_add_epi32(lo, _mm512_madd_epi16(_mm512_unpacklo_epi16(ra, rb), wk));
-      hi = _mm512_add_epi32(hi, _mm512_madd_epi16(_mm512_unpackhi_epi16(ra, rb), wk));
+      const __m512i ulo = _mm512_unpacklo_epi16(ra, rb), uhi = _mm512_unpackhi_epi16(ra, rb);
+      for (int i = 0; i < R; ++i) {
+        const __m512i wk = _mm512_set1_epi32(pw[i][k]);
+        lo[i] = _mm512_add_epi32(lo[i], _mm512_madd_epi16(ulo, wk));
+        hi[i] = _mm512_add_epi32(hi[i], _mm512_madd_epi16(uhi, wk));
+      }
     }
-    const __m512i p16 = _mm512_packs_epi32(div(lo), div(hi));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dst + b), _mm512_cvtepi16_epi8(p16));
+    for (int i = 0; i < R; ++i) {
+      const __m512i p16 = _mm512_packs_epi32(div(lo[i], i), div(hi[i], i));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[i] + b), _mm512_cvtepi16_epi8(p16));
+    }
     if (b + 32 == Bytes) break;
     b = b + 64 <= Bytes ? b + 32 : Bytes - 32;
   }
+}
+}  // namespace
+
+void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+                         std::uint8_t* Dst, std::uint8_t* Dst1) {
+  const int R = Dst1 ? 2 : 1;
+  for (int i = 0; i < R; ++i) {
+    if (T.Sum[y + i] < 0 || T.Rcp[static_cast<std::size_t>(y + i)] == 0 || Bytes < 32) {
+      IEKernelRowV_AVX2(T, y, Rows, Bytes, Dst, Dst1);
+      return;
+    }
+  }
+  if (R == 2)
+    RowsV<2>(T, y, Rows, Bytes, Dst, Dst1);
+  else
+    RowsV<1>(T, y, Rows, Bytes, Dst, Dst1);
 }
 
 }  // namespace redozir
