@@ -45,11 +45,12 @@ TIEBitmap* Source(int w, int h) {
 // (cycling over 16 sizes), so nothing one call prepared serves the next: the
 // figure a caller sees for a size it has not used before.
 void Resample(benchmark::State& state, int sw, int sh, int dw, int dh, TResampleFilter f,
-              bool NewSize = false) {
+              bool NewSize = false, int Threads = 0) {
   TIEBitmap* src = Source(sw, sh);
   int call = 0;
   // BENCH_THREADS=n fixes the worker count (the default is every core).
   if (const char* t = std::getenv("BENCH_THREADS")) IESetMaxThreads(std::atoi(t));
+  if (Threads > 0) IESetMaxThreads(Threads);
   IESetSIMD(state.range(0) != 0);
   for (auto _ : state) {
     const int d = NewSize ? call++ % 16 : 0;
@@ -81,6 +82,19 @@ static void BM_FastLinearUpNew(benchmark::State& s) {
   Resample(s, 4000, 3000, 6000, 4500, rfFastLinear, true);
 }
 static void BM_NearestUpNew(benchmark::State& s) { Resample(s, 4000, 3000, 6000, 4500, rfNone, true); }
+
+// The kernel resampler at a new size each call on 1 or 2 threads (the
+// second argument). With --benchmark_enable_random_interleaving=true the
+// repetitions of both alternate, so that the gain from the second thread is
+// measured under the same load; the CPU column is the whole process's.
+static void BM_Lanczos3DownNewThreads(benchmark::State& s) {
+  Resample(s, 4000, 3000, 1000, 750, rfLanczos3, true, static_cast<int>(s.range(1)));
+  IESetMaxThreads(0);
+}
+static void BM_Lanczos3UpNewThreads(benchmark::State& s) {
+  Resample(s, 1000, 750, 4000, 3000, rfLanczos3, true, static_cast<int>(s.range(1)));
+  IESetMaxThreads(0);
+}
 
 // The contributor tables alone, both directions of 4000 x 3000 -> 1000 x 750
 // Lanczos3, as every call builds them.
@@ -131,6 +145,20 @@ BENCHMARK(BM_BilinearDownNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTim
 BENCHMARK(BM_BilinearDownOddNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FastLinearUpNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NearestUpNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Lanczos3DownNewThreads)
+    ->ArgNames({"simd", "threads"})
+    ->Args({1, 1})
+    ->Args({1, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_Lanczos3UpNewThreads)
+    ->ArgNames({"simd", "threads"})
+    ->Args({1, 1})
+    ->Args({1, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 BENCHMARK(BM_TapsLanczos3Down)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BicubicUp2)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BilinearDown)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
