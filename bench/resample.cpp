@@ -87,6 +87,14 @@ static void BM_NearestUpNew(benchmark::State& s) { Resample(s, 4000, 3000, 6000,
 // second argument). With --benchmark_enable_random_interleaving=true the
 // repetitions of both alternate, so that the gain from the second thread is
 // measured under the same load; the CPU column is the whole process's.
+static void OneAndTwoThreads(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"simd", "threads"})
+      ->Args({1, 1})
+      ->Args({1, 2})
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime()
+      ->MeasureProcessCPUTime();
+}
 static void BM_Lanczos3DownNewThreads(benchmark::State& s) {
   Resample(s, 4000, 3000, 1000, 750, rfLanczos3, true, static_cast<int>(s.range(1)));
   IESetMaxThreads(0);
@@ -145,20 +153,8 @@ BENCHMARK(BM_BilinearDownNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTim
 BENCHMARK(BM_BilinearDownOddNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FastLinearUpNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NearestUpNew)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Lanczos3DownNewThreads)
-    ->ArgNames({"simd", "threads"})
-    ->Args({1, 1})
-    ->Args({1, 2})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime();
-BENCHMARK(BM_Lanczos3UpNewThreads)
-    ->ArgNames({"simd", "threads"})
-    ->Args({1, 1})
-    ->Args({1, 2})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime();
+BENCHMARK(BM_Lanczos3DownNewThreads)->Apply(OneAndTwoThreads);
+BENCHMARK(BM_Lanczos3UpNewThreads)->Apply(OneAndTwoThreads);
 BENCHMARK(BM_TapsLanczos3Down)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BicubicUp2)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BilinearDown)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
