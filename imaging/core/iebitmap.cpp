@@ -1,13 +1,14 @@
 // TIEBitmap's storage: allocation at the three locations, row access,
 // palette, copies, the alpha plane and fills.
 #include "imaging/core/iebitmap.h"
+#include "imaging/core/ie_rowband.h"
 
+#include <sys/mman.h>
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <sys/mman.h>
 
 #include "imaging/core/ie_color.h"
 #include "imaging/core/ie_diskbuffer.h"
@@ -33,7 +34,8 @@ void AdviseHugePages(void* p, std::int64_t bytes) {
   constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
   if (bytes < std::int64_t(8) << 20) return;
   std::uintptr_t b = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  std::uintptr_t e = (reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(bytes)) & ~(kHuge - 1);
+  std::uintptr_t e =
+      (reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(bytes)) & ~(kHuge - 1);
   if (e > b) madvise(reinterpret_cast<void*>(b), e - b, MADV_HUGEPAGE);
 }
 
@@ -295,8 +297,10 @@ void TIEBitmap::CopyRowsFrom(TIEBitmap& Source) {
   std::int64_t n = std::min(RowLen64(fWidth, fBitCount, 8), RowLen64(Source.fWidth, Source.fBitCount, 8));
   n = std::min<std::int64_t>({n, fRowLen, Source.fRowLen});
   int h = std::min(fHeight, Source.fHeight);
-  if (n <= 0) return;
-  for (int y = 0; y < h; ++y) std::memcpy(GetScanline(y), Source.GetScanline(y), static_cast<size_t>(n));
+  if (n <= 0 || h <= 0) return;
+  TIERowSink sink(this, 0, h);
+  for (int y = 0; y < h; ++y) std::memcpy(sink.Row(y), Source.GetScanline(y), static_cast<size_t>(n));
+  sink.Finish();
 }
 
 void TIEBitmap::TakeImage(TIEBitmap& Staging) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/core/ie_pixelrow.h"
+#include "imaging/core/ie_rowband.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iebitmap_reduce.h"
 #include "imaging/processing/convert_1bit.h"
@@ -121,24 +122,28 @@ void TIEBitmap::ConvertFrom(TIEBitmap* Source) {
     }
     fPaletteUsed = n;
     SyncVclPalette();
+    TIERowSink sink(this, 0, h);
     for (int y = 0; y < h; ++y) {
       const std::uint8_t* s = Source->GetScanline(y);
-      std::uint8_t* d = GetScanline(y);
+      std::uint8_t* d = sink.Row(y);
       if (sp == ie8g)
         std::memcpy(d, s, static_cast<size_t>(w));
       else
         for (int x = 0; x < w; ++x) d[x] = (s[x >> 3] >> (7 - (x & 7))) & 1;
     }
+    sink.Finish();
     return;
   }
   std::vector<TRGB> rgb(static_cast<size_t>(w));
+  TIERowSink sink(this, 0, h);
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* s = Source->GetScanline(y);
-    std::uint8_t* d = GetScanline(y);
+    std::uint8_t* d = sink.Row(y);
     if (DirectRow(sp, s, dp, d, w)) continue;
     IERowToRGB(sp, s, 0, w, Source->fPalette.data(), static_cast<int>(Source->fPalette.size()), rgb.data());
     IERowFromRGB(dp, rgb.data(), w, d);
   }
+  sink.Finish();
 }
 
 TRGB TIEBitmap::GetPixels(int X, int Y) {

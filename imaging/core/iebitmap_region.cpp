@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "imaging/core/ie_pixelrow.h"
+#include "imaging/core/ie_rowband.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/processing/bit_routines.h"
 
@@ -66,9 +68,14 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int Ds
     tmp.resize(static_cast<size_t>(w) * 8);
   }
   std::int64_t bpp = fBitCount / 8, dbpp = Dest->fBitCount / 8;
+  // Whole rows of the destination go through a sink (on the disk buffer,
+  // through the file in bands); part rows keep the rest of the row.
+  std::optional<TIERowSink> sink;
+  if (dx == 0 && w == Dest->fWidth) sink.emplace(Dest, static_cast<int>(dy), static_cast<int>(h));
   for (std::int64_t y = 0; y < h; ++y) {
     const std::uint8_t* s = GetScanline(static_cast<int>(sy + y));
-    std::uint8_t* d = Dest->GetScanline(static_cast<int>(dy + y));
+    std::uint8_t* d =
+        sink ? sink->Row(static_cast<int>(dy + y)) : Dest->GetScanline(static_cast<int>(dy + y));
     if (sp == dp && sp == ie1g) {
       IECopyBits(d, s, static_cast<int>(dx), static_cast<int>(sx), static_cast<int>(w), fRowLen);
     } else if (sp == dp) {
@@ -89,6 +96,7 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int Ds
       }
     }
   }
+  if (sink) sink->Finish();
 }
 
 void TIEBitmap::MoveRegion(int x1, int y1, int x2, int y2, int DstX, int DstY, double FillColor, bool Fill) {

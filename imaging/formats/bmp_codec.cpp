@@ -2,8 +2,10 @@
 // RLE4, RLE8 and bit fields; bottom-up and top-down rows.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
@@ -185,11 +187,13 @@ void BMPReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
   if (rle) {
     std::vector<std::uint8_t> idx(static_cast<size_t>(W) * H, 0);
     DecodeRLE(r, compression == BI_RLE4, W, H, idx, Progress);
+    TIERowSink sink(&Bitmap, 0, H, !topDown);
     for (int y = 0; y < H; ++y) {
-      std::uint8_t* d = Bitmap.GetScanline(target(y));
+      std::uint8_t* d = sink.Row(target(y));
       for (int x = 0; x < W; ++x)
         d[x] = static_cast<std::uint8_t>(palIndex(idx[static_cast<size_t>(y) * W + x]));
     }
+    sink.Finish();
   } else {
     Mask m[4];
     if (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS || (!core && hs >= 56 && masks[0])) {
@@ -207,9 +211,13 @@ void BMPReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
     TIEBitmap* alpha = hasAlpha ? Bitmap.GetAlphaChannel() : nullptr;
     std::vector<std::uint8_t> row(static_cast<size_t>(rowBytes));
     Progress.SetRows(H);
+    // Rows are stored bottom-up unless the height was negative.
+    TIERowSink sink(&Bitmap, 0, H, !topDown);
+    std::optional<TIERowSink> alphaSink;
+    if (alpha) alphaSink.emplace(alpha, 0, H, !topDown);
     for (int y = 0; y < H; ++y) {
       r.Bytes(row.data(), rowBytes);
-      std::uint8_t* d = Bitmap.GetScanline(target(y));
+      std::uint8_t* d = sink.Row(target(y));
       switch (bits) {
         case 1:
           if (pf == ie1g) {
@@ -233,7 +241,7 @@ void BMPReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
           break;
         case 24: std::memcpy(d, row.data(), static_cast<size_t>(W) * 3); break;
         default: {
-          std::uint8_t* a = alpha ? alpha->GetScanline(target(y)) : nullptr;
+          std::uint8_t* a = alpha ? alphaSink->Row(target(y)) : nullptr;
           int bpp = bits / 8;
           for (int x = 0; x < W; ++x) {
             std::uint32_t v = row[bpp * x] | (row[bpp * x + 1] << 8);
@@ -247,6 +255,8 @@ void BMPReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
       }
       Progress.Report(y + 1);
     }
+    sink.Finish();
+    if (alphaSink) alphaSink->Finish();
     if (alpha) alpha->SyncFull();
   }
   if (!hasAlpha && Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
@@ -411,16 +421,19 @@ void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   std::vector<std::uint8_t> idx(static_cast<size_t>(w));
   std::int64_t filled = 0;  // rows in the block
   Progress.SetRows(h);
+  TIERowsUpwards srcRows(src);
+  std::optional<TIERowsUpwards> alphaRows;
+  if (bits == 32) alphaRows.emplace(alpha);
   for (int k = 0; k < h; ++k) {
     int y = h - 1 - k;
-    const std::uint8_t* s = src->GetScanline(y);
+    const std::uint8_t* s = srcRows.Row(y);
     std::uint8_t* row = rle ? nullptr : pixels.data() + filled * rowBytes;
     if (row) {
       // The padding at the end of the row, and the bits past the last pixel.
       std::memset(row, 0, static_cast<size_t>(rowBytes));
     }
     if (bits == 32) {
-      const std::uint8_t* a = alpha->GetScanline(y);
+      const std::uint8_t* a = alphaRows->Row(y);
       for (int x = 0; x < w; ++x) {
         std::memcpy(row + 4 * x, s + 3 * x, 3);
         row[4 * x + 3] = a[x];

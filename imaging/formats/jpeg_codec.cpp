@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 #include "imaging/io/ie_debuglog.h"
@@ -164,15 +165,17 @@ void JPEGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   IEAllocImage(Bitmap, w, h, pf, "JPEG");
   if (Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
   Progress.SetRows(h);
+  TIERowSink sink(&Bitmap, 0, h);
   while (d.c.output_scanline < d.c.output_height) {
     const int y = static_cast<int>(d.c.output_scanline);
-    JSAMPROW row = Bitmap.GetScanline(y);
+    JSAMPROW row = sink.Row(y);
     jpeg_read_scanlines(&d.c, &row, 1);
     // Adobe writes CMYK inverted.
     if (pf == ieCMYK && d.c.saw_Adobe_marker)
       for (int i = 0; i < 4 * w; ++i) row[i] = static_cast<std::uint8_t>(255 - row[i]);
     Progress.Report(y + 1);
   }
+  sink.Finish();
   const bool progressive = jpeg_has_multiple_scans(&d.c) != 0;
   const int quality = EstimateQuality(d.c);
   jpeg_finish_decompress(&d.c);

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 #include "imaging/io/ie_debuglog.h"
@@ -145,12 +147,18 @@ void PNGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
   const bool direct = !a && pf != ie1g;
   std::vector<std::uint8_t> buf(direct ? 0 : rowBytes * (passes > 1 ? h : 1));
   Progress.SetRows(std::int64_t(H) * passes);
+  // Rows written once go through a sink; interlaced passes decoded straight
+  // into the bitmap revisit its rows.
+  std::optional<TIERowSink> sink;
+  if (!direct || passes == 1) sink.emplace(&Bitmap, 0, H);
   for (int pass = 0; pass < passes; ++pass) {
     for (int y = 0; y < H; ++y) {
-      std::uint8_t* row = direct ? Bitmap.GetScanline(y) : buf.data() + (passes > 1 ? rowBytes * y : 0);
+      std::uint8_t* row = !direct ? buf.data() + (passes > 1 ? rowBytes * y : 0)
+                          : sink  ? sink->Row(y)
+                                  : Bitmap.GetScanline(y);
       png_read_row(g.png, row, nullptr);
       if (!direct && pass == passes - 1) {
-        std::uint8_t* d = Bitmap.GetScanline(y);
+        std::uint8_t* d = sink->Row(y);
         if (pf == ie1g) {
           std::memcpy(d, row, static_cast<size_t>((W + 7) / 8));
         } else {
@@ -181,6 +189,7 @@ void PNGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
       Progress.Report(std::int64_t(pass) * H + y + 1);
     }
   }
+  if (sink) sink->Finish();
   png_read_end(g.png, g.end);
   if (a) a->SyncFull();
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 #include "imaging/io/ie_debuglog.h"
@@ -372,9 +373,10 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       }
     };
     Progress.SetRows(H);
+    TIERowSink sink(&Bitmap, 0, H);
     for (int y = 0; y < H; ++y) {
       readRow(y);
-      std::uint8_t* d = Bitmap.GetScanline(y);
+      std::uint8_t* d = sink.Row(y);
       const std::uint8_t* p = line.data();
       switch (pf) {
         case ie1g:
@@ -442,6 +444,7 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       }
       Progress.Report(y + 1);
     }
+    sink.Finish();
     if (a) a->SyncFull();
   }
   if (!alpha && Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
@@ -611,7 +614,8 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
   const std::size_t lineBytes = static_cast<size_t>(std::max<tmsize_t>(lineSize, 1));
   std::vector<std::uint8_t> lines(lineBytes * (raw ? rps : 1));
   // 8-bit RGB without alpha writes every byte of its row.
-  const bool whole = ospp == 3 && obits == 8 && !alpha && photo == PHOTOMETRIC_RGB && lineSize == 3 * tmsize_t(w);
+  const bool whole =
+      ospp == 3 && obits == 8 && !alpha && photo == PHOTOMETRIC_RGB && lineSize == 3 * tmsize_t(w);
   Progress.SetRows(h);
   for (int y = 0; y < h; ++y) {
     std::uint8_t* line = lines.data() + (raw ? lineBytes * (static_cast<std::uint32_t>(y) % rps) : 0);

@@ -48,7 +48,12 @@ void TRedozIrProc::Crop(int x1, int y1, int x2, int y2) {
       throw EOutOfMemory("Cannot allocate a " + std::to_string(w) + " x " + std::to_string(h) + " bitmap");
     from->CopyPaletteTo(&part);
     from->CopyRectTo(&part, x1, y1, 0, 0, w, h);
-    from->AssignImage(&part);
+    // The part takes the image's place rather than being copied back, unless
+    // the image must stay in its platform bitmap or keep another row layout.
+    if (from->Location() != ieTBitmap && from->RowAlign() == part.RowAlign())
+      from->SwapImage(part);
+    else
+      from->AssignImage(&part);
   };
   // The plane is taken while it still has the image's size.
   TIEBitmap* alpha = image->HasAlphaChannel() ? image->GetAlphaChannel() : nullptr;
