@@ -53,6 +53,8 @@ TEST(IEBitmapDisk, AllRowsLockedSeeRowWritesAndKeepPixelsWhenReleased) {
   const std::int64_t len = b.GetRowLen();
   for (int y = 0; y < 3000; y += 37) ASSERT_EQ(base[len * y + 999], y & 0xFF) << y;
   for (int y = 0; y < 3000; ++y) base[len * y] = static_cast<std::uint8_t>(~y);
+  b.ReleaseRows(1001, 777);  // part of a huge page: its other rows stay mapped
+  for (int y = 990; y < 1790; ++y) ASSERT_EQ(base[len * y], static_cast<std::uint8_t>(~y)) << y;
   b.ReleaseRows(0, 3000);  // the memory goes, the pixels stay
   b.GetScanline(5);        // a row access does not move the locked rows
   for (int y = 0; y < 3000; y += 13) ASSERT_EQ(base[len * y], static_cast<std::uint8_t>(~y)) << y;
@@ -94,21 +96,25 @@ TEST(IEBitmapDisk, SeveralLockedRowsStayValidWhileOtherRowsAreRead) {
 }
 
 TEST(IEBitmapDisk, RowsHandedOutForReadingDoNotStoreWrites) {
-  TIEBitmap b;
-  MakeDiskBitmap(b, 100, 50, ie8g);
-  b.Fill(10);
-  b.SetAccessMode(1);
-  EXPECT_EQ(b.GetScanline(3)[0], 10);
-  b.GetScanline(3)[0] = 77;
-  b.SetAccessMode(3);
-  EXPECT_EQ(b.GetScanline(3)[0], 10);
-  b.GetScanline(3)[0] = 77;
-  b.SetAccessMode(1);
-  EXPECT_EQ(b.GetScanline(3)[0], 77);
-  b.SetAccessMode(2);
-  b.GetScanline(4)[0] = 5;
-  b.SetAccessMode(3);
-  EXPECT_EQ(b.GetScanline(4)[0], 5);
+  // Small, and large enough for the mappings to ask for huge pages.
+  for (int side : {100, 2048}) {
+    SCOPED_TRACE(side);
+    TIEBitmap b;
+    MakeDiskBitmap(b, side, 50 + side / 2, ie8g);
+    b.Fill(10);
+    b.SetAccessMode(1);
+    EXPECT_EQ(b.GetScanline(3)[0], 10);
+    b.GetScanline(3)[0] = 77;
+    b.SetAccessMode(3);
+    EXPECT_EQ(b.GetScanline(3)[0], 10);
+    b.GetScanline(3)[0] = 77;
+    b.SetAccessMode(1);
+    EXPECT_EQ(b.GetScanline(3)[0], 77);
+    b.SetAccessMode(2);
+    b.GetScanline(4)[0] = 5;
+    b.SetAccessMode(3);
+    EXPECT_EQ(b.GetScanline(4)[0], 5);
+  }
 }
 
 TEST(IEBitmapDisk, WholeImageOperationsWorkOnTheDisk) {
