@@ -679,7 +679,8 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   const int cap = block ? std::min((tv.Stride + 15) / 16 * 16 + 16, (sh + 15) / 16 * 16)
                         : std::max(1, std::min(tv.Stride, sh));
   std::vector<std::unique_ptr<Ring>> rings(static_cast<std::size_t>(n));
-  IERunSteal(dh, n, std::max(1, dh / (64 * n)), [&](int t, int first, int count) {
+  // Steps of an even number of rows, which the second pass takes two at a time.
+  IERunSteal(dh, n, std::max(2, dh / (64 * n) & ~1), [&](int t, int first, int count) {
     auto& slot = rings[static_cast<std::size_t>(t)];
     if (!slot) slot = std::make_unique<Ring>(srcBytes, bytes, cap, sh);
     Ring& g = *slot;
