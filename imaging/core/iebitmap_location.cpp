@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/core/ie_rowband.h"
 #include "imaging/core/iebitmap.h"
 #include "platform/canvas.h"
 
@@ -144,9 +145,10 @@ void TIEBitmap::Assign(TBitmap* Source) {
   // A 5-bit channel is widened by repeating its top bits, so 31 gives 255.
   auto wide5 = [](unsigned v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); };
   auto wide6 = [](unsigned v) { return static_cast<std::uint8_t>((v << 2) | (v >> 4)); };
+  TIERowSink sink(&staging, 0, h);
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* s = Source->ScanLine(y);
-    std::uint8_t* d = staging.GetScanline(y);
+    std::uint8_t* d = sink.Row(y);
     switch (Source->PixelFormat()) {
       case pf1bit: {
         int n = (w + 7) / 8;
@@ -171,6 +173,7 @@ void TIEBitmap::Assign(TBitmap* Source) {
       default: std::memcpy(d, s, static_cast<size_t>(w) * 4); break;
     }
   }
+  sink.Finish();
   TakeImage(staging);
   fFull = false;
   if (!fIsAlpha && fAlpha) {

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "imaging/core/ie_pixelrow.h"
+#include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_quantizer.h"
+#include "imaging/processing/ie_parallel.h"
 #include "platform/bitmap.h"
 
 namespace redozir {
@@ -205,15 +207,17 @@ void Reorient(TIEBitmap& Src, TIEBitmap& Dst, int Orientation) {
   Dst.SetPaletteUsed(Src.PaletteUsed());
   const int bits = Src.GetBitCount();
   const int bytes = bits / 8;
-  std::vector<const std::uint8_t*> rows(static_cast<size_t>(sh));
-  for (int y = 0; y < sh; ++y) rows[static_cast<size_t>(y)] = Src.LockRow(y);
+  // All source rows at once (a disk-buffered source mapped once, not once a
+  // row: a mapping per row also runs out of mappings on tall pictures).
+  TIERowTable rows(&Src);
+  TIERowSink sink(&Dst, 0, dh);
   for (int y = 0; y < dh; ++y) {
-    std::uint8_t* d = Dst.GetScanline(y);
+    std::uint8_t* d = sink.Row(y);
     if (bits == 1) std::memset(d, 0, static_cast<size_t>(Dst.GetRowLen()));
     for (int x = 0; x < dw; ++x) {
       int sx, sy;
       StoredPixel(Orientation, sw, sh, x, y, sx, sy);
-      const std::uint8_t* s = rows[static_cast<size_t>(sy)];
+      const std::uint8_t* s = rows[sy];
       if (bits == 1) {
         if ((s[sx >> 3] >> (7 - (sx & 7))) & 1) d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
       } else {
@@ -222,22 +226,32 @@ void Reorient(TIEBitmap& Src, TIEBitmap& Dst, int Orientation) {
       }
     }
   }
-  for (int y = 0; y < sh; ++y) Src.UnlockRow(y);
+  sink.Finish();
+}
+
+// Takes the turned image in place of the old one where a copy is not needed.
+void TakeTurned(TIEBitmap& Bitmap, TIEBitmap& Turned) {
+  if (Bitmap.Location() != ieTBitmap && Bitmap.RowAlign() == Turned.RowAlign())
+    Bitmap.SwapImage(Turned);
+  else
+    Bitmap.AssignImage(&Turned);
 }
 }  // namespace
 
 void IEApplyOrientation(TIEBitmap& Bitmap, int Orientation) {
   if (Orientation < 2 || Orientation > 8 || Bitmap.GetWidth() == 0) return;
   TIEBitmap turned;
+  turned.SetMemoryThreshold(Bitmap.MemoryThreshold());
   Reorient(Bitmap, turned, Orientation);
   if (Bitmap.HasAlphaChannel()) {
     TIEBitmap* a = Bitmap.GetAlphaChannel();
     TIEBitmap plane;
+    plane.SetMemoryThreshold(a->MemoryThreshold());
     Reorient(*a, plane, Orientation);
-    a->AssignImage(&plane);
+    TakeTurned(*a, plane);
     a->SyncFull();
   }
-  Bitmap.AssignImage(&turned);
+  TakeTurned(Bitmap, turned);
 }
 
 void IESetColorMap(TIOParamsVals& Params, const std::vector<TRGB>& Palette) {

@@ -10,6 +10,7 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieproc.h"
+#include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
 using namespace redozir;
@@ -96,6 +97,14 @@ TEST(DiskRows, ConversionsAndCopiesGiveTheBytesOfMemory) {
          ASSERT_TRUE(out->Allocate(kW, kH, ie8g));
          b->CopyRectTo(out, 0, 0, 0, 0, kW, kH);
        }},
+      // Stored rows turned upright, with the alpha plane: a flip and a turn.
+      {"orientation 3", ie24RGB,
+       [](TIEBitmap* b, TIEBitmap*) {
+         TIEBitmap* a = b->GetAlphaChannel();
+         for (int y = 0; y < kH; ++y) std::memset(a->GetScanline(y), y & 0xFF, kW);
+         IEApplyOrientation(*b, 3);
+       }},
+      {"orientation 6 of 1 bit", ie1g, [](TIEBitmap* b, TIEBitmap*) { IEApplyOrientation(*b, 6); }},
       {"crop with its alpha", ie24RGB,
        [](TIEBitmap* b, TIEBitmap*) {
          TIEBitmap* a = b->GetAlphaChannel();
@@ -169,4 +178,21 @@ TEST(DiskRows, CodecsWriteAndReadTheBytesOfMemory) {
     // The lossless ones give the picture back.
     if (c.write != JPEGWriteStream && !c.alpha) ExpectSamePixels(*mem, memIn, c.name);
   }
+}
+
+TEST(DiskRows, APictureTallerThanTheSystemsMappingsTurnsUpright) {
+  // 70000 rows: more than the 65530 mappings a process may hold by default,
+  // so the rows of a disk-buffered source cannot each have a mapping.
+  constexpr int kTall = 70000;
+  TIEBitmap mem, disk;
+  mem.SetMemoryThreshold(-1);
+  disk.SetMemoryThreshold(kDisk);
+  for (TIEBitmap* b : {&mem, &disk}) {
+    ASSERT_TRUE(b->Allocate(9, kTall, ie8g));
+    for (int y = 0; y < kTall; ++y) std::memset(b->GetScanline(y), (y * 7) & 0xFF, 9);
+    IEApplyOrientation(*b, 4);
+  }
+  ASSERT_EQ(disk.Location(), ieFile);
+  ExpectSamePixels(mem, disk, "flipped upside down");
+  EXPECT_EQ(mem.GetScanline(0)[0], ((kTall - 1) * 7) & 0xFF);
 }
