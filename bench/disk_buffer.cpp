@@ -26,6 +26,7 @@
 #include "imaging/core/ieproc.h"
 #include "imaging/formats/ie_codecs.h"
 #include "imaging/io/ioparams.h"
+#include "imaging/processing/bitmap_ops.h"
 #include "imaging/processing/ie_blur.h"
 #include "imaging/processing/ie_rotate.h"
 #include "imaging/processing/resample.h"
@@ -200,6 +201,7 @@ enum TWalk {
   wAssign,
   wCopyRect,
   wCrop,
+  wFlipV,
   wSaveBMP,
   wSaveTIFF,
   wSavePNG,
@@ -284,6 +286,7 @@ void RunWalk(benchmark::State& state, TWalk work) {
         proc.Crop(1, 1, kWalkW - 2, kWalkH - 2);
         break;
       }
+      case wFlipV: _IEFlip(b.get(), 1); break;
       case wSaveBMP:
       case wSaveTIFF:
       case wSavePNG:
@@ -340,6 +343,7 @@ struct TWalkFiles {
                                                 {"Assign", wAssign},
                                                 {"CopyRect", wCopyRect},
                                                 {"Crop", wCrop},
+                                                {"FlipVertical", wFlipV},
                                                 {"SaveBMP", wSaveBMP},
                                                 {"SaveTIFF", wSaveTIFF},
                                                 {"SavePNG", wSavePNG},

@@ -1,14 +1,19 @@
 // Mirroring of a bitmap of any pixel format, and 1-bit inversion. Rows are
 // mirrored in place through one row buffer.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "imaging/processing/bit_routines.h"
 #include "imaging/processing/bitmap_ops.h"
+#include "imaging/processing/ie_parallel.h"
 
 namespace redozir {
 
 namespace {
+// The rows a vertical flip lets go of at once, at each end.
+constexpr std::int64_t kFlipBandBytes = std::int64_t(4) << 20;
+
 struct TReverseTable {
   std::uint8_t v[256];
   constexpr TReverseTable() : v() {
@@ -69,15 +74,20 @@ void FlipVertical(TIEBitmap* bmp) {
   const int h = bmp->GetHeight();
   const size_t n = static_cast<size_t>(bmp->GetRowLen());
   std::vector<std::uint8_t> tmp(n);
+  // Every row at once (a disk-buffered bitmap mapped once, not twice a pair
+  // of rows); the rows of each band done go back to the system.
+  TIERowTable rows(bmp);
+  const int band = static_cast<int>(std::max<std::int64_t>(kFlipBandBytes / std::max<size_t>(n, 1), 1));
   for (int y = 0; y < h / 2; ++y) {
-    // Rows of a disk-buffered bitmap are held at once through LockRow.
-    std::uint8_t* a = bmp->LockRow(y);
-    std::uint8_t* b = bmp->LockRow(h - 1 - y);
+    std::uint8_t* a = rows[y];
+    std::uint8_t* b = rows[h - 1 - y];
     std::memcpy(tmp.data(), a, n);
     std::memcpy(a, b, n);
     std::memcpy(b, tmp.data(), n);
-    bmp->UnlockRow(h - 1 - y);
-    bmp->UnlockRow(y);
+    if ((y + 1) % band == 0) {
+      rows.Release(y + 1 - band, band);
+      rows.Release(h - 1 - y, band);
+    }
   }
 }
 }  // namespace

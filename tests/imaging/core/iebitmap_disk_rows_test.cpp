@@ -12,6 +12,7 @@
 #include "imaging/core/ieproc.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
+#include "imaging/processing/bitmap_ops.h"
 
 using namespace redozir;
 
@@ -97,6 +98,7 @@ TEST(DiskRows, ConversionsAndCopiesGiveTheBytesOfMemory) {
          ASSERT_TRUE(out->Allocate(kW, kH, ie8g));
          b->CopyRectTo(out, 0, 0, 0, 0, kW, kH);
        }},
+      {"vertical flip", ie24RGB, [](TIEBitmap* b, TIEBitmap*) { _IEFlip(b, 1); }},
       // Stored rows turned upright, with the alpha plane: a flip and a turn.
       {"orientation 3", ie24RGB,
        [](TIEBitmap* b, TIEBitmap*) {
