@@ -58,8 +58,18 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
   const int w = Source.GetWidth(), h = Source.GetHeight();
   MaxColors = std::clamp(MaxColors, 2, 256);
   if (pf == Want && (Want != ie8p || Source.PaletteUsed() <= MaxColors)) return &Source;
+  // The copy lives where the picture does.
+  Temp.SetMemoryThreshold(Source.MemoryThreshold());
   IEAllocImage(Temp, w, h, Want, "writer");
   std::vector<TRGB> row(static_cast<size_t>(w));
+  // Temp's rows in order, through a sink (on the disk buffer, to the file in
+  // bands).
+  auto fill = [&](const auto& make) {
+    TIERowSink sink(&Temp, 0, h);
+    for (int y = 0; y < h; ++y) make(y, sink.Row(y));
+    sink.Finish();
+    return &Temp;
+  };
   switch (Want) {
     case ie1g:
       // The bitmap's own change to 1 bit honours its dither method (the
@@ -68,17 +78,14 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
       Temp.ConvertToPixelFormat(ie1g);
       if (Temp.GetPixelFormat() == ie1g && Temp.GetWidth() == w && Temp.GetHeight() == h) return &Temp;
       IEAllocImage(Temp, w, h, ie1g, "writer");
-      for (int y = 0; y < h; ++y) {
+      return fill([&](int y, std::uint8_t* d) {
         IEGetRowRGB24(Source, y, row.data());
-        std::uint8_t* d = Temp.GetScanline(y);
         std::memset(d, 0, static_cast<size_t>(Temp.GetRowLen()));
         for (int x = 0; x < w; ++x)
           if (IEGreyOf(row[x]) >= 128) d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-      }
-      return &Temp;
+      });
     case ie8g:
-      for (int y = 0; y < h; ++y) {
-        std::uint8_t* d = Temp.GetScanline(y);
+      return fill([&](int y, std::uint8_t* d) {
         if (pf == ie16g) {
           const std::uint8_t* s = Source.GetScanline(y);
           for (int x = 0; x < w; ++x) d[x] = s[2 * x + 1];
@@ -86,48 +93,41 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
           IEGetRowRGB24(Source, y, row.data());
           for (int x = 0; x < w; ++x) d[x] = IEGreyOf(row[x]);
         }
-      }
-      return &Temp;
+      });
     case ie16g:
-      for (int y = 0; y < h; ++y) {
+      return fill([&](int y, std::uint8_t* row8) {
+        auto* d = reinterpret_cast<std::uint16_t*>(row8);
         if (pf == ieRGB48) {
           const auto* s = reinterpret_cast<const std::uint16_t*>(Source.GetScanline(y));
-          auto* d = reinterpret_cast<std::uint16_t*>(Temp.GetScanline(y));
           for (int x = 0; x < w; ++x)
             d[x] = static_cast<std::uint16_t>((std::int64_t(s[3 * x]) * 21 + std::int64_t(s[3 * x + 1]) * 71 +
                                                std::int64_t(s[3 * x + 2]) * 8) /
                                               100);
-          continue;
+          return;
         }
         IEGetRowRGB24(Source, y, row.data());
-        auto* d = reinterpret_cast<std::uint16_t*>(Temp.GetScanline(y));
         for (int x = 0; x < w; ++x) d[x] = static_cast<std::uint16_t>(IEGreyOf(row[x]) * 257);
-      }
-      return &Temp;
+      });
     case ie24RGB:
-      for (int y = 0; y < h; ++y) IEGetRowRGB24(Source, y, reinterpret_cast<TRGB*>(Temp.GetScanline(y)));
-      return &Temp;
+      return fill([&](int y, std::uint8_t* d) { IEGetRowRGB24(Source, y, reinterpret_cast<TRGB*>(d)); });
     case ieRGB48:
-      for (int y = 0; y < h; ++y) {
+      return fill([&](int y, std::uint8_t* row8) {
+        auto* d = reinterpret_cast<std::uint16_t*>(row8);
         if (pf == ie16g) {
           const auto* s = reinterpret_cast<const std::uint16_t*>(Source.GetScanline(y));
-          auto* d = reinterpret_cast<std::uint16_t*>(Temp.GetScanline(y));
           for (int x = 0; x < w; ++x) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = s[x];
-          continue;
+          return;
         }
         IEGetRowRGB24(Source, y, row.data());
-        auto* d = reinterpret_cast<std::uint16_t*>(Temp.GetScanline(y));
         for (int x = 0; x < w; ++x) {
           d[3 * x] = static_cast<std::uint16_t>(row[x].r * 257);
           d[3 * x + 1] = static_cast<std::uint16_t>(row[x].g * 257);
           d[3 * x + 2] = static_cast<std::uint16_t>(row[x].b * 257);
         }
-      }
-      return &Temp;
+      });
     case ieCMYK:
-      for (int y = 0; y < h; ++y) {
+      return fill([&](int y, std::uint8_t* d) {
         IEGetRowRGB24(Source, y, row.data());
-        std::uint8_t* d = Temp.GetScanline(y);
         for (int x = 0; x < w; ++x) {
           int r = row[x].r, g = row[x].g, b = row[x].b;
           int k = 255 - std::max({r, g, b});
@@ -139,8 +139,7 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
           d[4 * x + 2] = ch(b);
           d[4 * x + 3] = static_cast<std::uint8_t>(k);
         }
-      }
-      return &Temp;
+      });
     case ie8p: {
       if (pf == ie8g && MaxColors >= 256) {
         for (int i = 0; i < 256; ++i) {
@@ -148,20 +147,17 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
           Temp.SetPalette(i, TRGB{v, v, v});
         }
         Temp.SetPaletteUsed(256);
-        for (int y = 0; y < h; ++y)
-          std::memcpy(Temp.GetScanline(y), Source.GetScanline(y), static_cast<size_t>(w));
-        return &Temp;
+        return fill(
+            [&](int y, std::uint8_t* d) { std::memcpy(d, Source.GetScanline(y), static_cast<size_t>(w)); });
       }
       std::vector<TRGB> pal(256);
       TIEQuantizer q(&Source, pal.data(), 0x7FFFFFF, MaxColors);
       for (int i = 0; i < q.ColorCount(); ++i) Temp.SetPalette(i, q.Palette()[i]);
       Temp.SetPaletteUsed(q.ColorCount());
-      for (int y = 0; y < h; ++y) {
+      return fill([&](int y, std::uint8_t* d) {
         IEGetRowRGB24(Source, y, row.data());
-        std::uint8_t* d = Temp.GetScanline(y);
         for (int x = 0; x < w; ++x) d[x] = static_cast<std::uint8_t>(q.RGBIndex(row[x]));
-      }
-      return &Temp;
+      });
     }
     default: throw EIEImageError("writer: unsupported target pixel format");
   }
