@@ -483,10 +483,11 @@ void AreaResampleAVX2(TIEBitmap* Src, TIEBitmap* Dst, int Mode, int Ch, double M
 }
 
 // Enlargement both ways of 8-bit samples in float, checked (the AVX2 and
-// AVX-512 rows of resample_area_float.h): channels packed and the pieces
-// walked in order, the sums of a row piece kept per column piece and
-// weighed into pixels once per destination row. False when the rows do
-// not apply (then the double engine runs).
+// AVX-512 rows of resample_area_float.h): channels packed, the pieces
+// walked in order, the sums of a destination row's pieces kept per
+// destination pixel (its last piece) and per source pixel (a first piece,
+// which is a source sample) and weighed into pixels strip by strip. False
+// when the rows do not apply (then the double engine runs).
 //
 // Why the bytes stay those of the walk: let R be the value of the walk's
 // formula in exact arithmetic, its weights being the doubles the walk uses.
