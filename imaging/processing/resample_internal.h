@@ -159,12 +159,21 @@ struct TIEKernelRowPairs {
   int Count = 0;
   TIEKernelRowPairs(const TIEResampleTaps& T, int y, int R, const std::uint8_t* const* Rows);
 };
-// With Dst1, row y + 1 as well, into Dst1, from the rows of both windows
-// read once (the windows must lie within Stride rows together).
-void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
-                       std::uint8_t* Dst, std::uint8_t* Dst1 = nullptr);
-void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
-                         std::uint8_t* Dst, std::uint8_t* Dst1 = nullptr);
+// Rows y .. y + R - 1 (R 1 or 2) into Dst[0 .. R - 1], from the rows of
+// their windows read once (the windows must lie within Stride rows together).
+void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, int R, const std::uint8_t* const* Rows, int Bytes,
+                       std::uint8_t* const* Dst);
+void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, int R, const std::uint8_t* const* Rows, int Bytes,
+                         std::uint8_t* const* Dst);
+// Row y alone.
+inline void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+                              std::uint8_t* Dst) {
+  IEKernelRowV_AVX2(T, y, 1, Rows, Bytes, &Dst);
+}
+inline void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+                                std::uint8_t* Dst) {
+  IEKernelRowV_AVX512(T, y, 1, Rows, Bytes, &Dst);
+}
 
 // --- rows of the fast linear resampler (AVX2; each returns how much of the
 // row it did, the scalar rows finish the rest)

@@ -709,24 +709,36 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
       const int r0 = tv.Start[static_cast<std::size_t>(y)], r1 = r0 + tv.Len[static_cast<std::size_t>(y)];
       // Two rows whose windows differ by a row or two at either end (an
       // enlargement, a mild reduction) go through the vector rows at once,
-      // which read and interleave the rows of both windows once; the
-      // ring holds them together when they lie within Stride rows.
-      if (simdV && y + 1 < first + count) {
-        const std::size_t y1 = static_cast<std::size_t>(y) + 1;
-        const int s0 = std::min(r0, tv.Start[y1]), s1 = std::max(r1, tv.Start[y1] + tv.Len[y1]);
-        if (s1 - s0 <= std::min(tv.Stride, std::max(r1 - r0, tv.Len[y1]) + 2)) {
-          need(s0, s1);
-          std::uint8_t* d0 = DstRow(y);
-          std::uint8_t* d1 = DstRow(y + 1);
-          if (wideV)
-            IEKernelRowV_AVX512(tv, y, g.rows.data(), bytes, d0, d1);
-          else
-            IEKernelRowV_AVX2(tv, y, g.rows.data(), bytes, d0, d1);
-          Finish(y, d0);
-          Finish(y + 1, d1);
-          y += 2;
-          continue;
+      // which read and interleave the rows of both windows once; the ring
+      // holds them together when they lie within Stride rows. (Four rows at
+      // once ran no faster.)
+      int s0 = r0, s1 = r1;
+      auto together = [&](int R) {
+        if (!simdV || y + R > first + count) return false;
+        int a = r0, b = r1, most = r1 - r0;
+        for (int i = 1; i < R; ++i) {
+          const std::size_t yi = static_cast<std::size_t>(y + i);
+          a = std::min(a, tv.Start[yi]);
+          b = std::max(b, tv.Start[yi] + tv.Len[yi]);
+          most = std::max(most, tv.Len[yi]);
         }
+        if (b - a > std::min(tv.Stride, most + 2)) return false;
+        s0 = a;
+        s1 = b;
+        return true;
+      };
+      const int R = together(2) ? 2 : 1;
+      if (R > 1) {
+        need(s0, s1);
+        std::uint8_t* d[2];
+        for (int i = 0; i < R; ++i) d[i] = DstRow(y + i);
+        if (wideV)
+          IEKernelRowV_AVX512(tv, y, R, g.rows.data(), bytes, d);
+        else
+          IEKernelRowV_AVX2(tv, y, R, g.rows.data(), bytes, d);
+        for (int i = 0; i < R; ++i) Finish(y + i, d[i]);
+        y += R;
+        continue;
       }
       need(r0, r1);
       vertRow(y, g.rows.data());

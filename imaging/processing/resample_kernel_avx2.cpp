@@ -127,24 +127,32 @@ void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, const s
 namespace {
 // Rows y .. y + R - 1 into Dst[0 .. R - 1].
 template <int R>
-void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes, std::uint8_t* Dst,
-           std::uint8_t* Dst1) {
-  // Each pair of source rows is loaded and interleaved once for all R.
+void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+           std::uint8_t* const* dst) {
+  // Each pair of source rows is loaded and interleaved once for all R; the
+  // tables are read into locals, which the stores of bytes could alias.
   const TIEKernelRowPairs P(T, y, R, Rows);
-  const std::vector<int>* pw = P.PW;
-  const std::vector<const std::uint8_t*>& pr = P.PR;
+  const std::uint8_t* const* pr = P.PR.data();
   const int pairs = P.Count;
-  std::uint8_t* const dst[2] = {Dst, Dst1};
-  __m256i lim[2];
-  __m256 df[2];
+  const int* pw[R];
+  bool neg[R];
+  float rcp[R];
+  __m256i lim[R];
+  __m256 df[R];
+  std::uint8_t* out[R];
   for (int i = 0; i < R; ++i) {
     const int d = T.Sum[y + i], dd = d < 0 ? -d : d;
+    pw[i] = P.PW[i].data();
+    neg[i] = d < 0;
+    rcp[i] = T.Rcp[static_cast<std::size_t>(y + i)];
     lim[i] = _mm256_set1_epi32(256 * dd);
     df[i] = _mm256_set1_ps(static_cast<float>(dd));
+    out[i] = dst[i];
   }
   int b = 0;
   for (; b + 16 <= Bytes; b += 16) {
-    __m256i lo[2] = {_mm256_setzero_si256(), _mm256_setzero_si256()}, hi[2] = {lo[0], lo[0]};
+    __m256i lo[R], hi[R];
+    for (int i = 0; i < R; ++i) lo[i] = hi[i] = _mm256_setzero_si256();
     for (int k = 0; k < pairs; ++k) {
       __m256i ra = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pr[2 * k] + b)));
       __m256i rb = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pr[2 * k + 1] + b)));
@@ -156,14 +164,14 @@ void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int
       }
     }
     for (int i = 0; i < R; ++i) {
-      if (T.Sum[y + i] < 0) {
+      if (neg[i]) {
         lo[i] = _mm256_sub_epi32(_mm256_setzero_si256(), lo[i]);
         hi[i] = _mm256_sub_epi32(_mm256_setzero_si256(), hi[i]);
       }
-      const __m256i p16 = _mm256_packs_epi32(DivClamp8(lo[i], lim[i], df[i], T.Rcp[y + i]),
-                                             DivClamp8(hi[i], lim[i], df[i], T.Rcp[y + i]));
+      const __m256i p16 = _mm256_packs_epi32(DivClamp8(lo[i], lim[i], df[i], rcp[i]),
+                                             DivClamp8(hi[i], lim[i], df[i], rcp[i]));
       const __m128i p8 = _mm_packus_epi16(_mm256_castsi256_si128(p16), _mm256_extracti128_si256(p16, 1));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[i] + b), p8);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out[i] + b), p8);
     }
   }
   for (int i = 0; i < R; ++i) {
@@ -178,13 +186,12 @@ void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int
 }
 }  // namespace
 
-void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
-                       std::uint8_t* Dst, std::uint8_t* Dst1) {
-  const int R = Dst1 ? 2 : 1;
+void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, int R, const std::uint8_t* const* Rows, int Bytes,
+                       std::uint8_t* const* Dst) {
   if (R == 2)
-    RowsV<2>(T, y, Rows, Bytes, Dst, Dst1);
+    RowsV<2>(T, y, Rows, Bytes, Dst);
   else
-    RowsV<1>(T, y, Rows, Bytes, Dst, Dst1);
+    RowsV<1>(T, y, Rows, Bytes, Dst);
 }
 
 void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,

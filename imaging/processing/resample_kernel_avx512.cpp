@@ -53,19 +53,22 @@ void IEKernelBlockH3_AVX512(const TIEResampleTaps& T, const std::uint8_t* const*
 namespace {
 // Rows y .. y + R - 1 into Dst[0 .. R - 1].
 template <int R>
-void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes, std::uint8_t* Dst,
-           std::uint8_t* Dst1) {
-  // Each pair of source rows is loaded and interleaved once for all R.
+void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
+           std::uint8_t* const* dst) {
+  // Each pair of source rows is loaded and interleaved once for all R; the
+  // tables are read into locals, which the stores of bytes could alias.
   const TIEKernelRowPairs P(T, y, R, Rows);
-  const std::vector<int>* pw = P.PW;
-  const std::vector<const std::uint8_t*>& pr = P.PR;
+  const std::uint8_t* const* pr = P.PR.data();
   const int pairs = P.Count;
-  std::uint8_t* const dst[2] = {Dst, Dst1};
-  __m512i lim[2];
-  __m512 rf[2];
+  const int* pw[R];
+  __m512i lim[R];
+  __m512 rf[R];
+  std::uint8_t* out[R];
   for (int i = 0; i < R; ++i) {
+    pw[i] = P.PW[i].data();
     lim[i] = _mm512_set1_epi32(256 * T.Sum[y + i]);
     rf[i] = _mm512_set1_ps(T.Rcp[static_cast<std::size_t>(y + i)]);
+    out[i] = dst[i];
   }
   auto div = [&](__m512i s, int i) {
     s = _mm512_min_epi32(_mm512_max_epi32(s, _mm512_setzero_si512()), lim[i]);
@@ -74,7 +77,8 @@ void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int
   };
   // 32 bytes at a time; the last block may overlap the one before it.
   for (int b = 0;;) {
-    __m512i lo[2] = {_mm512_setzero_si512(), _mm512_setzero_si512()}, hi[2] = {lo[0], lo[0]};
+    __m512i lo[R], hi[R];
+    for (int i = 0; i < R; ++i) lo[i] = hi[i] = _mm512_setzero_si512();
     for (int k = 0; k < pairs; ++k) {
       const __m512i ra =
           _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pr[2 * k] + b)));
@@ -89,7 +93,7 @@ void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int
     }
     for (int i = 0; i < R; ++i) {
       const __m512i p16 = _mm512_packs_epi32(div(lo[i], i), div(hi[i], i));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[i] + b), _mm512_cvtepi16_epi8(p16));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out[i] + b), _mm512_cvtepi16_epi8(p16));
     }
     if (b + 32 == Bytes) break;
     b = b + 64 <= Bytes ? b + 32 : Bytes - 32;
@@ -97,19 +101,18 @@ void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int
 }
 }  // namespace
 
-void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
-                         std::uint8_t* Dst, std::uint8_t* Dst1) {
-  const int R = Dst1 ? 2 : 1;
+void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, int R, const std::uint8_t* const* Rows, int Bytes,
+                         std::uint8_t* const* Dst) {
   for (int i = 0; i < R; ++i) {
     if (T.Sum[y + i] < 0 || T.Rcp[static_cast<std::size_t>(y + i)] == 0 || Bytes < 32) {
-      IEKernelRowV_AVX2(T, y, Rows, Bytes, Dst, Dst1);
+      IEKernelRowV_AVX2(T, y, R, Rows, Bytes, Dst);
       return;
     }
   }
   if (R == 2)
-    RowsV<2>(T, y, Rows, Bytes, Dst, Dst1);
+    RowsV<2>(T, y, Rows, Bytes, Dst);
   else
-    RowsV<1>(T, y, Rows, Bytes, Dst, Dst1);
+    RowsV<1>(T, y, Rows, Bytes, Dst);
 }
 
 }  // namespace redozir
