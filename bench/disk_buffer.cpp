@@ -202,6 +202,7 @@ enum TWalk {
   wCopyRect,
   wCrop,
   wFlipV,
+  wAlphaPlane,
   wSaveBMP,
   wSaveTIFF,
   wSavePNG,
@@ -287,6 +288,7 @@ void RunWalk(benchmark::State& state, TWalk work) {
         break;
       }
       case wFlipV: _IEFlip(b.get(), 1); break;
+      case wAlphaPlane: benchmark::DoNotOptimize(b->GetAlphaChannel()); break;
       case wSaveBMP:
       case wSaveTIFF:
       case wSavePNG:
@@ -344,6 +346,7 @@ struct TWalkFiles {
                                                 {"CopyRect", wCopyRect},
                                                 {"Crop", wCrop},
                                                 {"FlipVertical", wFlipV},
+                                                {"AlphaPlane", wAlphaPlane},
                                                 {"SaveBMP", wSaveBMP},
                                                 {"SaveTIFF", wSaveTIFF},
                                                 {"SavePNG", wSavePNG},

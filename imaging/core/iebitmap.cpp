@@ -1,7 +1,6 @@
 // TIEBitmap's storage: allocation at the three locations, row access,
 // palette, copies, the alpha plane and fills.
 #include "imaging/core/iebitmap.h"
-#include "imaging/core/ie_rowband.h"
 
 #include <sys/mman.h>
 #include <algorithm>
@@ -9,10 +8,12 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "imaging/core/ie_color.h"
 #include "imaging/core/ie_diskbuffer.h"
 #include "imaging/core/ie_pixelrow.h"
+#include "imaging/core/ie_rowband.h"
 #include "platform/numeric.h"
 
 namespace redozir {
@@ -517,10 +518,15 @@ void TIEBitmap::FillRect(int x1, int y1, int x2, int y2, double Value) {
   x2 = std::min(x2, fWidth - 1);
   y2 = std::min(y2, fHeight - 1);
   if (x1 > x2 || y1 > y2) return;
+  // Whole rows go through a sink (on the disk buffer, to the file in bands:
+  // a new alpha plane is filled so).
+  std::optional<TIERowSink> sink;
+  if (x1 == 0 && x2 == fWidth - 1) sink.emplace(this, y1, y2 - y1 + 1);
+  auto rowAt = [&](int y) { return sink ? sink->Row(y) : GetScanline(y); };
   if (fPixelFormat == ie1g) {
     bool on = Value != 0;
     for (int y = y1; y <= y2; ++y) {
-      std::uint8_t* row = GetScanline(y);
+      std::uint8_t* row = rowAt(y);
       for (int x = x1; x <= x2; ++x) {
         std::uint8_t m = static_cast<std::uint8_t>(0x80 >> (x & 7));
         row[x >> 3] = on ? (row[x >> 3] | m) : (row[x >> 3] & ~m);
@@ -531,7 +537,7 @@ void TIEBitmap::FillRect(int x1, int y1, int x2, int y2, double Value) {
     if (px.empty()) return;
     size_t n = px.size();
     for (int y = y1; y <= y2; ++y) {
-      std::uint8_t* p = GetScanline(y) + static_cast<size_t>(x1) * n;
+      std::uint8_t* p = rowAt(y) + static_cast<size_t>(x1) * n;
       if (n == 1) {
         std::memset(p, px[0], static_cast<size_t>(x2 - x1 + 1));
       } else {
@@ -539,6 +545,7 @@ void TIEBitmap::FillRect(int x1, int y1, int x2, int y2, double Value) {
       }
     }
   }
+  if (sink) sink->Finish();
   bool whole = x1 == 0 && y1 == 0 && x2 == fWidth - 1 && y2 == fHeight - 1;
   bool top = IsFormatMaximum(fPixelFormat, Value);
   if (whole)

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_quantizer.h"
 
 namespace redozir {
@@ -26,11 +27,13 @@ void IEBitmapTo8bitPalette(TIEBitmap* Src, TIEBitmap* Dst) {
   Dst->SetPaletteLength(256);
   for (int i = 0; i < 256; ++i) Dst->SetPalette(i, i < count ? pal[i] : TRGB{});
   Dst->SetPaletteUsed(count);
+  TIERowSink sink(Dst, 0, h);
   for (int y = 0; y < h; ++y) {
     const auto* rgb = reinterpret_cast<const TRGB*>(sample->GetScanline(y));
-    std::uint8_t* row = Dst->GetScanline(y);
+    std::uint8_t* row = sink.Row(y);
     for (int x = 0; x < w; ++x) row[x] = static_cast<std::uint8_t>(q.RGBIndex(rgb[x]));
   }
+  sink.Finish();
 }
 
 }  // namespace redozir

@@ -78,6 +78,14 @@ TEST(DiskRows, ConversionsAndCopiesGiveTheBytesOfMemory) {
       {"24 bits to grey", ie24RGB, [](TIEBitmap* b, TIEBitmap*) { b->ConvertToPixelFormat(ie8g); }},
       {"1 to 24 bits", ie1g, [](TIEBitmap* b, TIEBitmap*) { b->ConvertToPixelFormat(ie24RGB); }},
       {"grey to palette", ie8g, [](TIEBitmap* b, TIEBitmap*) { b->ConvertToPixelFormat(ie8p); }},
+      {"24 bits to palette", ie24RGB, [](TIEBitmap* b, TIEBitmap*) { b->ConvertToPixelFormat(ie8p); }},
+      {"fills", ie24RGB,
+       [](TIEBitmap* b, TIEBitmap*) {
+         b->FillRect(0, 10, kW - 1, kH - 20, 0x335577);
+         b->FillRect(5, 0, kW - 3, 300, 0x010203);
+         b->GetAlphaChannel()->FillRect(0, 0, kW - 1, 99, 0);
+       }},
+      {"1-bit fill", ie1g, [](TIEBitmap* b, TIEBitmap*) { b->FillRect(0, 3, kW - 1, kH - 3, 1); }},
       {"assign", ie24RGB, [](TIEBitmap* b, TIEBitmap* out) { out->Assign(b); }},
       {"assign 1 bit", ie1g, [](TIEBitmap* b, TIEBitmap* out) { out->Assign(b); }},
       // Whole rows from row 5 on: the rows above and below keep their fill.
