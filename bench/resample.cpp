@@ -47,7 +47,9 @@ TIEBitmap* Source(int w, int h) {
 void Resample(benchmark::State& state, int sw, int sh, int dw, int dh, TResampleFilter f,
               bool NewSize = false, int Threads = 0) {
   TIEBitmap* src = Source(sw, sh);
-  int call = 0;
+  // Counted across repetitions too: a repetition of one or two calls (as
+  // bench/peers asks for) would otherwise see the first size every time.
+  static int call = 0;
   // BENCH_THREADS=n fixes the worker count (the default is every core).
   if (const char* t = std::getenv("BENCH_THREADS")) IESetMaxThreads(std::atoi(t));
   if (Threads > 0) IESetMaxThreads(Threads);
