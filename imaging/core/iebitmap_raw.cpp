@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/ie_rowband.h"
 #include "imaging/core/iebitmap.h"
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"
@@ -29,11 +30,13 @@ std::int64_t PackedRow(std::int64_t width, int bits) { return (width * bits + 7)
 // Reads h rows of n bytes into b, clearing the alignment padding.
 void ReadRows(TByteReader& r, TIEBitmap& b, std::int64_t n) {
   if (b.GetRowLen() == 0) return;  // a width of 0 has no rows to fill
+  TIERowSink sink(&b, 0, b.GetHeight());
   for (int y = 0; y < b.GetHeight(); ++y) {
-    std::uint8_t* row = b.GetScanline(y);
+    std::uint8_t* row = sink.Row(y);
     r.Bytes(row, n);
     std::memset(row + n, 0, static_cast<size_t>(b.GetRowLen() - n));
   }
+  sink.Finish();
 }
 }  // namespace
 

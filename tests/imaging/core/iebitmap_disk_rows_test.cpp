@@ -86,6 +86,13 @@ TEST(DiskRows, ConversionsAndCopiesGiveTheBytesOfMemory) {
          b->GetAlphaChannel()->FillRect(0, 0, kW - 1, 99, 0);
        }},
       {"1-bit fill", ie1g, [](TIEBitmap* b, TIEBitmap*) { b->FillRect(0, 3, kW - 1, kH - 3, 1); }},
+      {"raw stream", ie24RGB,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         TMemoryStream m;
+         b->SaveRawToStream(m);
+         m.SetPosition(0);
+         ASSERT_TRUE(out->LoadRawFromStream(m));
+       }},
       {"assign", ie24RGB, [](TIEBitmap* b, TIEBitmap* out) { out->Assign(b); }},
       {"assign 1 bit", ie1g, [](TIEBitmap* b, TIEBitmap* out) { out->Assign(b); }},
       // Whole rows from row 5 on: the rows above and below keep their fill.
