@@ -162,11 +162,18 @@ std::uint8_t* TIEDiskBuffer::Row(int Y, std::uint8_t Access) {
   if (Y < 0 || Y >= fRows) throw ERangeError("Disk buffer row out of range: " + std::to_string(Y));
   if (Access < iemRead || Access > iemReadWrite) Access = iemReadWrite;
   if (fWindow.Base && fWindow.Access == Access && Y >= fWindow.FirstRow &&
-      Y < fWindow.FirstRow + fWindow.RowCount)
+      Y < fWindow.FirstRow + fWindow.RowCount) {
+    fLastRow = Y;
     return Address(fWindow, Y);
+  }
   Unmap(fWindow);
-  int count = static_cast<int>(std::clamp<std::int64_t>(kWindowBytes / fRowLen, 1, fRows - Y));
-  fWindow = Map(Y, count, Access);
+  // A walk upwards row by row (bottom-up files) gets the window that ends at
+  // the row; anything else the one that starts there.
+  const bool upwards = Y == fLastRow - 1;
+  fLastRow = Y;
+  const int want = static_cast<int>(std::clamp<std::int64_t>(kWindowBytes / fRowLen, 1, fRows));
+  const int first = upwards ? std::max(0, Y - want + 1) : Y;
+  fWindow = Map(first, std::min(want, fRows - first), Access);
   return Address(fWindow, Y);
 }
 

@@ -80,6 +80,7 @@ class TIEDiskBuffer {
   std::int64_t fRowLen = 0;
   int fRows = 0;
   TMapping fWindow;                 // the rows handed out by Row
+  int fLastRow = -2;                // the row Row handed out last
   TMapping fAll;                    // the whole buffer, while LockAll holds it
   std::map<int, TMapping> fLocked;  // locked rows by index
 };

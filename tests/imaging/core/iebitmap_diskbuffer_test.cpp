@@ -43,6 +43,18 @@ TEST(IEBitmapDisk, RowsWrittenOneByOneReadBackAcrossWindows) {
     const std::uint8_t* row = b.GetScanline(y);
     for (int x = 0; x < 9000; x += 101) ASSERT_EQ(row[x], Pattern(x, y)) << x << "," << y;
   }
+  // Row by row upwards (the window then ends at the row asked for).
+  for (int y = 2399; y >= 0; --y) {
+    std::uint8_t* row = b.GetScanline(y);
+    ASSERT_EQ(row[4444], Pattern(4444, y)) << y;
+    row[0] = row[8999] = static_cast<std::uint8_t>(~y);
+  }
+  for (int y = 0; y < 2400; ++y) {
+    const std::uint8_t* row = b.GetScanline(y);
+    ASSERT_EQ(row[0], static_cast<std::uint8_t>(~y)) << y;
+    ASSERT_EQ(row[8999], static_cast<std::uint8_t>(~y)) << y;
+    ASSERT_EQ(row[1], Pattern(1, y)) << y;
+  }
 }
 
 TEST(IEBitmapDisk, AllRowsLockedSeeRowWritesAndKeepPixelsWhenReleased) {
