@@ -56,7 +56,7 @@ TIERowsUpwards::TIERowsUpwards(TIEBitmap* Bitmap) : fBitmap(Bitmap) {
                                                       Bitmap->GetHeight()));
 }
 
-const std::uint8_t* TIERowsUpwards::Row(int Y) {
+std::uint8_t* TIERowsUpwards::Row(int Y) {
   if (fStep > 1 && (fLow < 0 || Y < fLow || Y >= fLow + fStep)) {
     fLow = std::max(0, Y - fStep + 1);
     fBitmap->GetScanline(fLow);

@@ -44,15 +44,16 @@ class TIERowSink {
   std::vector<std::uint8_t> fBand;
 };
 
-// Rows of a bitmap read once each, walking upwards (bottom-up files): the
-// disk buffer maps the rows below a row asked for, so a plain upward walk
-// would map the file anew for every row. This one asks first for a row some
-// way down the walk, so that the rows after it come from the same mapping.
-// The address is valid until the next row access of the bitmap.
+// Rows of a bitmap read (or changed in place) once each, walking upwards
+// (bottom-up files): the disk buffer maps the rows below a row asked for, so
+// a plain upward walk would map the file anew for every row. This one asks
+// first for a row some way down the walk, so that the rows after it come from
+// the same mapping. The address is valid until the next row access of the
+// bitmap.
 class TIERowsUpwards {
  public:
   explicit TIERowsUpwards(TIEBitmap* Bitmap);
-  const std::uint8_t* Row(int Y);
+  std::uint8_t* Row(int Y);
 
  private:
   TIEBitmap* fBitmap;

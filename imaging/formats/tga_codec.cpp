@@ -3,8 +3,10 @@
 // extension area (job name and key colour).
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
@@ -108,6 +110,10 @@ void TGAReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
 
   const bool topDown = (h.desc & 0x20) != 0, rightToLeft = (h.desc & 0x10) != 0;
   std::vector<std::uint8_t> row(static_cast<size_t>(h.w) * bytes);
+  // Rows are stored bottom-up unless the descriptor says otherwise.
+  TIERowSink sink(&Bitmap, 0, h.h, !topDown);
+  std::optional<TIERowsUpwards> alphaUp;
+  if (a && !topDown) alphaUp.emplace(a);
   int runLeft = 0, rawLeft = 0;
   std::uint8_t runPix[4] = {};
   Progress.SetRows(h.h);
@@ -137,8 +143,8 @@ void TGAReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
       }
     }
     const int y = topDown ? k : h.h - 1 - k;
-    std::uint8_t* dst = Bitmap.GetScanline(y);
-    std::uint8_t* ad = a ? a->GetScanline(y) : nullptr;
+    std::uint8_t* dst = sink.Row(y);
+    std::uint8_t* ad = alphaUp ? alphaUp->Row(y) : a ? a->GetScanline(y) : nullptr;
     for (int i = 0; i < h.w; ++i) {
       const int x = rightToLeft ? h.w - 1 - i : i;
       const std::uint8_t* s = row.data() + static_cast<size_t>(i) * bytes;
@@ -163,6 +169,7 @@ void TGAReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
     }
     Progress.Report(k + 1);
   }
+  sink.Finish();
   if (a) a->SyncFull();
 
   Params.TGAImageName.clear();
@@ -297,10 +304,13 @@ void TGAWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
 
   std::vector<std::uint8_t> row(static_cast<size_t>(w) * bytes), packed;
   Progress.SetRows(h);
+  TIERowsUpwards srcRows(src);
+  std::optional<TIERowsUpwards> alphaRows;
+  if (alpha) alphaRows.emplace(alpha);
   for (int k = 0; k < h; ++k) {
     const int y = h - 1 - k;
-    const std::uint8_t* s = src->GetScanline(y);
-    const std::uint8_t* a = alpha ? alpha->GetScanline(y) : nullptr;
+    const std::uint8_t* s = srcRows.Row(y);
+    const std::uint8_t* a = alphaRows ? alphaRows->Row(y) : nullptr;
     for (int x = 0; x < w; ++x) {
       std::uint8_t* d = row.data() + static_cast<size_t>(x) * bytes;
       if (src->GetPixelFormat() == ie1g) {

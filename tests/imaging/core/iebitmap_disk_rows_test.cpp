@@ -167,6 +167,7 @@ TEST(DiskRows, CodecsWriteAndReadTheBytesOfMemory) {
       {"BMP grey from 24 bits", BMPWriteStream, BMPReadStream, ie24RGB, false,
        [](TIOParamsVals& p) { p.BitsPerSample = 8, p.SamplesPerPixel = 1; }},
       {"TIFF", TIFFWriteStream, TIFFReadStream, ie24RGB, false, nullptr},
+      {"TGA with alpha", TGAWriteStream, TGAReadStream, ie24RGB, true, nullptr},
       {"PNG", PNGWriteStream, PNGReadStream, ie24RGB, false, nullptr},
       {"PNG with alpha", PNGWriteStream, PNGReadStream, ie24RGB, true, nullptr},
       {"PNG interlaced", PNGWriteStream, PNGReadStream, ie24RGB, false,
