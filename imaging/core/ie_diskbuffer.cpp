@@ -181,16 +181,35 @@ std::uint8_t* TIEDiskBuffer::LockRow(int Y, std::uint8_t Access) {
   if (Y < 0 || Y >= fRows) throw ERangeError("Disk buffer row out of range: " + std::to_string(Y));
   if (Access < iemRead || Access > iemReadWrite) Access = iemReadWrite;
   auto it = fLocked.find(Y);
-  if (it == fLocked.end()) it = fLocked.emplace(Y, Map(Y, 1, Access)).first;
+  if (it == fLocked.end()) {
+    // Inside a whole-buffer mapping of the same kind (private for reading
+    // only) the row takes no mapping of its own, which a loop locking every
+    // row of a tall picture would run out of; the whole mapping then stays
+    // until the row is unlocked too.
+    if (fAll.Base && (Access == iemRead) == (fAll.Access == iemRead)) {
+      TMapping m;
+      m.FirstRow = Y;
+      m.RowCount = 1;
+      m.Access = Access;
+      m.InAll = true;
+      ++fAll.Lock;
+      it = fLocked.emplace(Y, m).first;
+    } else {
+      it = fLocked.emplace(Y, Map(Y, 1, Access)).first;
+    }
+  }
   ++it->second.Lock;
-  return Address(it->second, Y);
+  return it->second.InAll ? fAll.Base + fRowLen * Y : Address(it->second, Y);
 }
 
 void TIEDiskBuffer::UnlockRow(int Y) {
   auto it = fLocked.find(Y);
   if (it == fLocked.end()) return;
   if (--it->second.Lock > 0) return;
-  Unmap(it->second);
+  if (it->second.InAll)
+    UnlockAll();
+  else
+    Unmap(it->second);
   fLocked.erase(it);
 }
 

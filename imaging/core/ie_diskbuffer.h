@@ -42,7 +42,8 @@ class TIEDiskBuffer {
   // is not stored.
   std::uint8_t* Row(int Y, std::uint8_t Access);
   // The address of row Y, valid until the matching UnlockRow, whatever other
-  // rows are asked for meanwhile. Locks of one row nest.
+  // rows are asked for meanwhile. Locks of one row nest. A row locked while
+  // the whole buffer is mapped (LockAll) lies in that mapping.
   std::uint8_t* LockRow(int Y, std::uint8_t Access);
   void UnlockRow(int Y);
   int LockedRows() const { return static_cast<int>(fLocked.size()); }
@@ -70,6 +71,7 @@ class TIEDiskBuffer {
     int Lock = 0;  // lock count of a locked row
     int FirstRow = 0;
     int RowCount = 0;
+    bool InAll = false;  // a locked row inside fAll, which holds a lock for it
   };
   TIEDiskBuffer(int fd, std::int64_t RowLen, int Rows) : fFd(fd), fRowLen(RowLen), fRows(Rows) {}
   TMapping Map(int FirstRow, int RowCount, std::uint8_t Access) const;

@@ -105,6 +105,18 @@ TEST(IEBitmapDisk, SeveralLockedRowsStayValidWhileOtherRowsAreRead) {
   a[0] = 99;
   b.UnlockRow(5);
   EXPECT_EQ(b.GetScanline(5)[0], 99);
+  // Rows locked while all rows are mapped lie in that mapping (a row of its
+  // own each would run out of mappings on tall pictures), and outlive it.
+  std::uint8_t* base = b.LockRows();
+  std::uint8_t* r7 = b.LockRow(7);
+  EXPECT_EQ(r7, base + b.GetRowLen() * 7);
+  EXPECT_EQ(b.LockRow(1400), base + b.GetRowLen() * 1400);
+  b.UnlockRow(1400);
+  b.UnlockRows();
+  r7[3] = 42;
+  EXPECT_EQ(r7[4], 7);
+  b.UnlockRow(7);
+  EXPECT_EQ(b.GetScanline(7)[3], 42);
 }
 
 TEST(IEBitmapDisk, RowsHandedOutForReadingDoNotStoreWrites) {
