@@ -120,8 +120,9 @@ TIEKernelFunc IEKernelOf(TResampleFilter Filter, double& Support);
 // wherever it provably rounds to the same weight (the same tables, faster).
 // Threads caps the threads the lists are built on (0: the resamplers' count).
 TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended = false, int Threads = 0);
-// The column and row tables of a call, side by side on two threads when
-// Threads is 2 or more.
+// The column and row tables of a call, their lists built on up to Threads
+// threads together; the row table goes without the forms only the first
+// pass reads (Tail3, Tail1, the pair words and W3).
 void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int Threads, TIEResampleTaps& H,
                      TIEResampleTaps& V);
 

@@ -324,9 +324,10 @@ void BuildList(TIEContributorList& L, int i, const TIETapsSetup& U) {
   if (L.Sum == 0) Renormalise(L, K, C, FS, Left, Right, N);
 }
 
-// Everything of a table after its lists: the dense windows, the packed
-// forms and the reciprocals.
-void FinishTaps(TIEResampleTaps& T) {
+// Everything of a table after its lists: the dense windows, the
+// reciprocals and, for a table across rows (Across), the forms only the
+// first pass reads (row tails, pair words, W3).
+void FinishTaps(TIEResampleTaps& T, bool Across = true) {
   const int N = T.N, M = T.M;
   // Dense windows for the vector rows.
   T.Start.resize(static_cast<size_t>(M));
@@ -368,7 +369,7 @@ void FinishTaps(TIEResampleTaps& T) {
   // The vector rows read whole groups of taps: windows whose last group
   // runs past the row's end read from a padded copy of the row's tail.
   T.Tail3 = T.Tail1 = 0x7FFFFFFF;
-  for (int i = 0; i < M; ++i) {
+  for (int i = 0; i < M && Across; ++i) {
     std::int64_t st = T.Start[static_cast<size_t>(i)], len = T.Len[static_cast<size_t>(i)];
     if (3 * st + 12 * ((len + 3) / 4 - 1) + 16 > 3 * static_cast<std::int64_t>(N))
       T.Tail3 = std::min<std::int64_t>(T.Tail3, 3 * st);
@@ -394,6 +395,7 @@ void FinishTaps(TIEResampleTaps& T) {
     }
     T.Rcp[static_cast<size_t>(i)] = it->second;
   }
+  if (!Across) return;
   // Pairs from even pixels for the 16-row blocks.
   T.PStride = T.Stride / 2 + 1;
   T.PStart.resize(static_cast<size_t>(M));
@@ -477,7 +479,7 @@ void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int
       if (a >= b) continue;
       for (int i = a; i < b; ++i)
         BuildList(tables[k]->Lists[static_cast<size_t>(i - base)], i - base, setups[k]);
-      if (left[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a) FinishTaps(*tables[k]);
+      if (left[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a) FinishTaps(*tables[k], k == 0);
     }
   });
 }
