@@ -203,6 +203,7 @@ enum TWalk {
   wCrop,
   wFlipV,
   wAlphaPlane,
+  wCanvasGrow,
   wSaveBMP,
   wSaveTIFF,
   wSavePNG,
@@ -289,6 +290,7 @@ void RunWalk(benchmark::State& state, TWalk work) {
       }
       case wFlipV: _IEFlip(b.get(), 1); break;
       case wAlphaPlane: benchmark::DoNotOptimize(b->GetAlphaChannel()); break;
+      case wCanvasGrow: b->Resize(kWalkW + 200, kWalkH + 200, 0, 255, 1, 1); break;
       case wSaveBMP:
       case wSaveTIFF:
       case wSavePNG:
@@ -347,6 +349,7 @@ struct TWalkFiles {
                                                 {"Crop", wCrop},
                                                 {"FlipVertical", wFlipV},
                                                 {"AlphaPlane", wAlphaPlane},
+                                                {"CanvasGrow", wCanvasGrow},
                                                 {"SaveBMP", wSaveBMP},
                                                 {"SaveTIFF", wSaveTIFF},
                                                 {"SavePNG", wSavePNG},
