@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+#include "platform/exceptions.h"
 
 namespace redozir {
 
@@ -26,6 +29,7 @@ TIERowSink::TIERowSink(TIEBitmap* Bitmap, int First, int Count, bool Upwards)
 
 std::uint8_t* TIERowSink::Row(int Y) {
   if (!fBuffered) return fBitmap->GetScanline(Y);
+  if (Y < fFirst || Y >= fEnd) throw ERangeError("Row sink: row out of range: " + std::to_string(Y));
   if (Y < fBand0 || Y >= fBand0 + fBandCount) {
     Flush();
     if (fUpwards) {
