@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 #include "imaging/io/ie_debuglog.h"
@@ -326,8 +327,9 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
   const int W = static_cast<int>(w), H = static_cast<int>(h);
   const int channels = colour ? 3 : 1;
   Progress.SetRows(H);
+  TIERowSink sink(&Bitmap, 0, H);
   for (int y = 0; y < H; ++y) {
-    std::uint8_t* d = Bitmap.GetScanline(y);
+    std::uint8_t* d = sink.Row(y);
     auto* d16 = reinterpret_cast<std::uint16_t*>(d);
     std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
     for (int x = 0; x < W; ++x) {
@@ -343,6 +345,7 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
     }
     Progress.Report(y + 1);
   }
+  sink.Finish();
   if (a) a->SyncFull();
   Stream.SetPosition(start + length);
   Params.FileType = jp2 ? ioJP2 : ioJ2K;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 
@@ -74,6 +75,7 @@ void PCXReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
   int pending = 0;
   std::uint8_t pendingValue = 0;
   Progress.SetRows(hh);
+  TIERowSink sink(&Bitmap, 0, hh);
   for (int y = 0; y < hh; ++y) {
     if (!h.encoding) {
       r.Bytes(line.data(), lineBytes);
@@ -96,7 +98,7 @@ void PCXReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
         }
       }
     }
-    std::uint8_t* d = Bitmap.GetScanline(y);
+    std::uint8_t* d = sink.Row(y);
     const std::uint8_t* p = line.data();
     if (pf == ie1g) {
       std::memcpy(d, p, static_cast<size_t>((w + 7) / 8));
@@ -121,6 +123,7 @@ void PCXReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
     }
     Progress.Report(y + 1);
   }
+  sink.Finish();
   std::vector<TRGB> pal;
   if (pf == ie8p && h.bpp == 8) {
     // The 256-colour palette follows the pixels after a 12 byte. Nothing
