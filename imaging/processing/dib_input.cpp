@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "imaging/core/ie_pixel.h"
+#include "imaging/core/ie_rowband.h"
 #include "imaging/processing/video_frames.h"
 #include "platform/byte_reader.h"
 
@@ -103,9 +105,13 @@ int _CopyDIBtoBitmapEx(const void* DIB, std::int64_t DIBSize, TIEBitmap* Dst, co
   const bool topDown = h.biHeight < 0;
   const std::int64_t ht = topDown ? -std::int64_t{h.biHeight} : h.biHeight;
   const int bc = h.biBitCount;
-  // Destination row of stored row r.
+  // Destination row of stored row r, in stored order (bottom-up unless the
+  // height was negative) through a sink made at the first row, once the
+  // destination is allocated.
+  std::optional<TIERowSink> sink;
   auto dstRow = [&](TIEBitmap* d, std::int64_t r) {
-    return d->GetScanline(static_cast<int>(topDown ? r : ht - 1 - r));
+    if (!sink) sink.emplace(d, 0, static_cast<int>(ht), !topDown);
+    return sink->Row(static_cast<int>(topDown ? r : ht - 1 - r));
   };
 
   if (IEIsVideoFourCC(h.biCompression)) {
@@ -238,6 +244,7 @@ int _CopyDIBtoBitmapEx(const void* DIB, std::int64_t DIBSize, TIEBitmap* Dst, co
       break;
     default: Unsupported(Dst, h);
   }
+  if (sink) sink->Finish();
   return bc;
 }
 

@@ -13,6 +13,8 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 #include "imaging/processing/bitmap_ops.h"
+#include "imaging/processing/dib_input.h"
+#include "imaging/processing/dib_output.h"
 
 using namespace redozir;
 
@@ -94,6 +96,11 @@ TEST(DiskRows, ConversionsAndCopiesGiveTheBytesOfMemory) {
          b->SaveRawToStream(m);
          m.SetPosition(0);
          ASSERT_TRUE(out->LoadRawFromStream(m));
+       }},
+      {"packed DIB", ie24RGB,
+       [](TIEBitmap* b, TIEBitmap* out) {
+         const std::vector<std::uint8_t> dib = IECopyBitmapToDIBBytes(b, 0, 0, kW, kH, 96, 96);
+         ASSERT_EQ(_CopyDIBtoBitmapEx(dib.data(), static_cast<std::int64_t>(dib.size()), out), 24);
        }},
       {"assign", ie24RGB, [](TIEBitmap* b, TIEBitmap* out) { out->Assign(b); }},
       {"assign 1 bit", ie1g, [](TIEBitmap* b, TIEBitmap* out) { out->Assign(b); }},
