@@ -267,5 +267,10 @@ TPixelFormat IEVclPixelFormat(TIEPixelFormat pf);
 // platform bitmaps keep the platform's cap, kMaxBitmapBytes).
 constexpr std::int64_t kMaxDiskBitmapBytes = std::int64_t(16) << 30;
 
+// A stretch's destination rectangle up to this many pixels is resampled whole
+// even when only a part of it is seen (a view may keep such a result for the
+// next paint); a larger one is made only where it lands on the target.
+constexpr std::int64_t kIEWholeRenderPixels = std::int64_t(16) << 20;
+
 }  // namespace redozir
 #pragma GCC visibility pop

@@ -209,9 +209,6 @@ std::unique_ptr<TIEBitmap> SubRect(TIEBitmap* Src, int x, int y, int w, int h) {
   return part;
 }
 
-// Largest destination rectangle resampled whole when only a part of it is
-// seen and no part of it can be made alone.
-constexpr std::int64_t kWholeRenderPixels = 16 << 20;
 // Longest side whose tap table a window of a kernel resampling is cut from
 // (a few hundred bytes per destination pixel).
 constexpr int kWindowTapPixels = 1 << 17;
@@ -442,7 +439,7 @@ TIERenderSource Resampled(TIEBitmap* Src, const TRect& Vis, int xDst, int yDst, 
     return std::move(r);
   };
   const bool alone = !oneBitBox && (Filter == rfNone || (kernel && tablesFit));
-  if (whole <= kWholeRenderPixels) {
+  if (whole <= kIEWholeRenderPixels) {
     if (alone && whole > 4 * static_cast<std::int64_t>(win.Width()) * win.Height()) return window(Filter);
   } else {
     // Source pixels behind the visible part, with a margin for the kernels.
@@ -458,7 +455,7 @@ TIERenderSource Resampled(TIEBitmap* Src, const TRect& Vis, int xDst, int yDst, 
     ty1 = std::max(ty1, ty0 + 1);
     // That margin counts source pixels: magnified hugely, it covers more
     // destination pixels than can be made.
-    if ((tx1 - tx0) * (ty1 - ty0) > kWholeRenderPixels)
+    if ((tx1 - tx0) * (ty1 - ty0) > kIEWholeRenderPixels)
       return window(alone ? Filter : tablesFit ? rfTriangle : rfNone);
     xSrc = static_cast<int>(sx0);
     ySrc = static_cast<int>(sy0);

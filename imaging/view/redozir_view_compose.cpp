@@ -20,9 +20,6 @@
 namespace redozir {
 
 namespace {
-// The renderer resamples a destination rectangle up to this size whole (and
-// only the visible part of a larger one); the view keeps such whole results.
-constexpr std::int64_t kWholeRenderPixels = 16 << 20;
 // DimOutside's and the outer chessboard's greys.
 constexpr std::uint8_t kDimGrey = 97;
 constexpr std::uint8_t kOuterGrey = 128;
@@ -487,7 +484,7 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
   const bool oneBitReduction = B->PixelFormat() == ie1g && dw < src.Width() && dh < src.Height();
   TIELayerPaintCache& cache = LayerCache(L);
   if (stretched && Cacheable && !(Filter != rfNone && oneBitReduction) &&
-      static_cast<std::int64_t>(dw) * dh <= kWholeRenderPixels) {
+      static_cast<std::int64_t>(dw) * dh <= kIEWholeRenderPixels) {
     // The stretched source is the same from one composition to the next
     // while nothing changes but the position: it is made once, and then
     // drawn one to one.
