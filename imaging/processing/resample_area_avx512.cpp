@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "imaging/processing/resample_area_float.h"
+#include "imaging/processing/resample_area_vert.h"
 #include "imaging/processing/resample_internal.h"
 
 namespace redozir {
@@ -262,51 +263,25 @@ int IEAreaFloatRowH_AVX512(const TIEAreaFloatTables& T, const float* Px, float* 
 }
 
 namespace {
-// The sums over lanes From to To of N row pieces (1 or 2): piece p cubic
-// (four rows held to 0..Hi[p]) or linear (two rows), or with U0 / U1 its
-// one row whose weight is 1 (the others 0), weighed by its height.
-template <bool Cubic, int N, bool U0, bool U1>
-void VertRun(const float* const R[8], const float VW[8], const float Hi[2], float* A, int From, int To) {
-  const __m512 zero = _mm512_setzero_ps();
-  const __m512 w0 = _mm512_set1_ps(VW[0]), w1 = _mm512_set1_ps(VW[1]), w2 = _mm512_set1_ps(VW[2]),
-               w3 = _mm512_set1_ps(VW[3]), w4 = _mm512_set1_ps(VW[4]), w5 = _mm512_set1_ps(VW[5]),
-               w6 = _mm512_set1_ps(VW[6]), w7 = _mm512_set1_ps(VW[7]);
-  const __m512 hi0 = _mm512_set1_ps(Hi[0]), hi1 = _mm512_set1_ps(Hi[1]);
-  const float *r0 = R[0], *r1 = R[1], *r2 = R[2], *r3 = R[3], *r4 = R[4], *r5 = R[5], *r6 = R[6], *r7 = R[7];
-  auto fma = [](const float* r, __m512 w, __m512 v) __attribute__((always_inline)) {
-    return _mm512_fmadd_ps(_mm512_loadu_ps(r), w, v);
-  };
-  auto mul = [](const float* r, __m512 w) __attribute__((always_inline)) {
-    return _mm512_mul_ps(_mm512_loadu_ps(r), w);
-  };
-  auto piece = [&](bool Unit, const float* a, const float* b, const float* c, const float* d, __m512 wa,
-                   __m512 wb, __m512 wc, __m512 wd, __m512 hi) __attribute__((always_inline)) {
-    if (Unit) return mul(a, wa);
-    if (!Cubic) return fma(b, wb, mul(a, wa));
-    return _mm512_min_ps(_mm512_max_ps(fma(d, wd, fma(c, wc, fma(b, wb, mul(a, wa)))), zero), hi);
-  };
-  for (int i = From; i < To; i += 16) {
-    __m512 v = piece(U0, r0 + i, r1 + i, r2 + i, r3 + i, w0, w1, w2, w3, hi0);
-    if (N == 2) v = _mm512_add_ps(v, piece(U1, r4 + i, r5 + i, r6 + i, r7 + i, w4, w5, w6, w7, hi1));
-    _mm512_storeu_ps(A + i, v);
-  }
-}
-
-template <bool Cubic>
-void VertAny(int Pieces, int Unit, const float* const R[8], const float VW[8], const float Hi[2], float* A,
-             int From, int To) {
-  using TRun = void (*)(const float* const*, const float*, const float*, float*, int, int);
-  static constexpr TRun runs[2][4] = {{VertRun<Cubic, 1, false, false>, VertRun<Cubic, 1, true, false>,
-                                       VertRun<Cubic, 1, false, false>, VertRun<Cubic, 1, true, false>},
-                                      {VertRun<Cubic, 2, false, false>, VertRun<Cubic, 2, true, false>,
-                                       VertRun<Cubic, 2, false, true>, VertRun<Cubic, 2, true, true>}};
-  runs[Pieces - 1][Unit & 3](R, VW, Hi, A, From, To);
-}
+// The vector of the vertical sums.
+struct TVert {
+  using T = __m512;
+  static constexpr int Lanes = 16;
+  static T Zero() { return _mm512_setzero_ps(); }
+  static T Set1(float v) { return _mm512_set1_ps(v); }
+  static T Load(const float* p) { return _mm512_loadu_ps(p); }
+  static void Store(float* p, T v) { _mm512_storeu_ps(p, v); }
+  static T Mul(T a, T b) { return _mm512_mul_ps(a, b); }
+  static T Fma(T a, T b, T c) { return _mm512_fmadd_ps(a, b, c); }
+  static T Add(T a, T b) { return _mm512_add_ps(a, b); }
+  static T Min(T a, T b) { return _mm512_min_ps(a, b); }
+  static T Max(T a, T b) { return _mm512_max_ps(a, b); }
+};
 }  // namespace
 
 void IEAreaFloatVert_AVX512(const TIEAreaFloatTables& T, const float* const R[8], const float VW[8],
                             const float Hi[2], int Pieces, int Unit, float* A, int From, int To) {
-  (T.Cubic ? VertAny<true> : VertAny<false>)(Pieces, Unit, R, VW, Hi, A, From, To);
+  IEAreaVert<TVert>(T.Cubic, Pieces, Unit, R, VW, Hi, A, From, To);
 }
 
 int IEAreaFloatFinish_AVX512(const TIEAreaFloatTables& T, const float* A, const float* AU, std::uint8_t* D,
