@@ -2,7 +2,6 @@
 // palette, copies, the alpha plane and fills.
 #include "imaging/core/iebitmap.h"
 
-#include <sys/mman.h>
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -28,18 +27,6 @@ std::int64_t RowLen64(std::int64_t Width, int BitCount, int Align) {
 }  // namespace
 
 namespace {
-// Blocks of many megabytes go on huge pages where the system offers them:
-// the first touch of 70 MB of fresh 4 KB pages costs more than most of the
-// work an operation then does on them.
-void AdviseHugePages(void* p, std::int64_t bytes) {
-  constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
-  if (bytes < std::int64_t(8) << 20) return;
-  std::uintptr_t b = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  std::uintptr_t e =
-      (reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(bytes)) & ~(kHuge - 1);
-  if (e > b) madvise(reinterpret_cast<void*>(b), e - b, MADV_HUGEPAGE);
-}
-
 // Rows x row length, saturated instead of overflowing.
 std::int64_t ImageBytes(std::int64_t rowLen, std::int64_t rows) {
   std::int64_t total;
@@ -213,9 +200,8 @@ bool TIEBitmap::AllocatePixels(int w, int h, TIEPixelFormat pf, TIELocation loc)
       break;
     default:
       if (total > 0) {
-        fMemory.reset(new (std::nothrow) std::uint8_t[static_cast<size_t>(total)]);
+        fMemory = IENewPixels(total);
         if (!fMemory) return false;
-        AdviseHugePages(fMemory.get(), total);
       }
       break;
   }

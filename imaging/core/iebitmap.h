@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/core/ie_pixelblocks.h"
 #include "imaging/core/ie_types.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
@@ -243,7 +244,7 @@ class TIEBitmap : public TIEBaseBitmap {
   std::int64_t fMemoryThreshold = DefaultMemoryThreshold;
 
   // ieMemory
-  std::unique_ptr<std::uint8_t[]> fMemory;
+  TIEPixels fMemory;
   // ieFile
   std::unique_ptr<TIEDiskBuffer> fDisk;
   // ieTBitmap

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "imaging/core/ie_pixelblocks.h"
 #include "imaging/processing/gauss_blur_span.h"
 #include "imaging/processing/ie_blur.h"
 #include "imaging/processing/ie_parallel.h"
@@ -82,13 +82,6 @@ void ConvolvePadded(const std::uint8_t* src, std::uint8_t* dst, int count, const
   ConvolveSpan(taps.data(), w, 2 * r + 1, dst, count, avx);
 }
 
-std::unique_ptr<std::uint8_t[]> Block(std::int64_t bytes) {
-  std::unique_ptr<std::uint8_t[]> b(new (std::nothrow)
-                                        std::uint8_t[static_cast<size_t>(std::max<std::int64_t>(bytes, 1))]);
-  if (!b) throw EOutOfMemory("Cannot allocate the blur buffer (" + std::to_string(bytes) + " bytes)");
-  return b;
-}
-
 }  // namespace
 
 void IEConvolveRow(const TIEGaussKernel& Kernel, const std::uint8_t* Src, std::uint8_t* Dst, int Count) {
@@ -118,7 +111,7 @@ void BlurRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double Radius) 
   TIERowTable rows(Bitmap);
   // The work rows of a disk-buffered bitmap go to the disk buffer too, so
   // that neither pass holds a picture's worth of memory.
-  std::unique_ptr<std::uint8_t[]> block;
+  TIEPixels block;
   TIEBitmap diskWork;
   std::unique_ptr<TIERowTable> workRows;
   if (Bitmap->Location() == ieFile) {
@@ -128,7 +121,7 @@ void BlurRect(TIEBitmap* Bitmap, int X1, int Y1, int X2, int Y2, double Radius) 
                          " bitmap");
     workRows = std::make_unique<TIERowTable>(&diskWork);
   } else {
-    block = Block(static_cast<std::int64_t>(width) * height);
+    block = IEWorkPixels(static_cast<std::int64_t>(width) * height, "blur buffer");
   }
   auto line = [&](int y) {
     return workRows ? (*workRows)[y] : block.get() + static_cast<std::int64_t>(y) * width;

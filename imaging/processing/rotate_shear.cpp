@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <numbers>
 
 #include "imaging/core/ie_pixel.h"
+#include "imaging/core/ie_pixelblocks.h"
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/ie_rotate.h"
 #include "imaging/processing/rotate_common.h"
@@ -35,13 +35,6 @@ void FillPixels(std::uint8_t* p, const std::uint8_t* bg, std::int64_t count) {
     return;
   }
   for (std::int64_t i = 0; i < count; ++i) std::memcpy(p + i * N, bg, N);
-}
-
-std::unique_ptr<std::uint8_t[]> WorkBuffer(std::int64_t bytes) {
-  std::unique_ptr<std::uint8_t[]> b(new (std::nothrow)
-                                        std::uint8_t[static_cast<size_t>(std::max<std::int64_t>(bytes, 1))]);
-  if (!b) throw EOutOfMemory("Cannot allocate the rotation buffers (" + std::to_string(bytes) + " bytes)");
-  return b;
 }
 
 // Skews one line of Count pixels into Out (OutCount pixels, already holding
@@ -121,7 +114,7 @@ bool ShearRotate(TIEBitmap* bmp, TIEBitmap& out, bool blend, const std::uint8_t*
   std::function<void(int)> none;
 
   std::int64_t line1 = static_cast<std::int64_t>(W1) * N;
-  auto buf1 = WorkBuffer(line1 * H);
+  auto buf1 = IEWorkPixels(line1 * H, "rotation buffers");
   {
     TIERowTable rows(src);
     IEParallelForProgress(
@@ -140,7 +133,7 @@ bool ShearRotate(TIEBitmap* bmp, TIEBitmap& out, bool blend, const std::uint8_t*
   }
   turned.reset();
 
-  auto buf2 = WorkBuffer(line1 * H3);
+  auto buf2 = IEWorkPixels(line1 * H3, "rotation buffers");
   constexpr int kBlock = 32;
   int blocks = (W1 + kBlock - 1) / kBlock;
   auto columns = [&](int b, int e) {

@@ -1,0 +1,78 @@
+// Kept pixel blocks: a block let go serves the next bitmap of a similar size,
+// the limit holds, kept blocks go after about a second, and blocks taken and
+// let go from several threads at once stay whole (the sanitizer builds poison
+// kept blocks and the tail past the size asked for).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "imaging/core/ie_pixelblocks.h"
+#include "imaging/core/iebitmap.h"
+
+using namespace redozir;
+
+namespace {
+constexpr std::int64_t kMiB = std::int64_t(1) << 20;
+
+std::uint8_t* Pixels(TIEBitmap& b, int w, int h) {
+  b.SetMemoryThreshold(-1);
+  if (!b.Allocate(w, h, ie24RGB)) return nullptr;
+  return b.GetScanline(0);
+}
+}  // namespace
+
+TEST(KeptPixels, ALetGoBlockServesTheNextOfASimilarSizeWithinTheLimitAndGoesAfterASecond) {
+  IESetKeptPixelMemory(64 * kMiB);
+  IEReleaseKeptPixelMemory();
+  std::uint8_t* first;
+  {
+    TIEBitmap a;
+    first = Pixels(a, 3000, 3000);  // 27 MB: 26 MiB of whole huge pages
+    ASSERT_NE(first, nullptr);
+  }
+  EXPECT_EQ(IEKeptPixelMemory(), 26 * kMiB);
+  {
+    TIEBitmap b, c;
+    EXPECT_EQ(Pixels(b, 2900, 3000), first);  // a little smaller: the same block
+    EXPECT_EQ(IEKeptPixelMemory(), 0);
+    EXPECT_NE(Pixels(c, 6000, 4000), nullptr);  // 72 MB: above the limit, never kept
+  }
+  EXPECT_EQ(IEKeptPixelMemory(), 26 * kMiB);
+  IESetKeptPixelMemory(0);
+  EXPECT_EQ(IEKeptPixelMemory(), 0);
+
+  IESetKeptPixelMemory(64 * kMiB);
+  {
+    TIEBitmap d;
+    ASSERT_NE(Pixels(d, 3000, 3000), nullptr);
+  }
+  EXPECT_GT(IEKeptPixelMemory(), 0);
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (IEKeptPixelMemory() > 0 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(IEKeptPixelMemory(), 0);
+  IESetKeptPixelMemory(-1);
+}
+
+TEST(KeptPixels, BlocksTakenAndLetGoFromSeveralThreadsStayWhole) {
+  IESetKeptPixelMemory(96 * kMiB);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < 40; ++i) {
+        std::int64_t bytes = (8 + (t * 7 + i * 5) % 13) * kMiB + 4 * ((t + i) % 3);
+        TIEPixels p = IENewPixels(bytes);
+        ASSERT_TRUE(p);
+        p[0] = static_cast<std::uint8_t>(t);
+        p[bytes - 1] = static_cast<std::uint8_t>(i);
+        EXPECT_EQ(p[0], t);
+        if (i % 10 == 9) IESetKeptPixelMemory(t == 0 ? 0 : 96 * kMiB);
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_LE(IEKeptPixelMemory(), 96 * kMiB);
+  IESetKeptPixelMemory(-1);
+  IEReleaseKeptPixelMemory();
+}
