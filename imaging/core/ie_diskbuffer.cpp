@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/core/ie_kept.h"
 #include "platform/exceptions.h"
 
 namespace redozir {
@@ -29,6 +30,8 @@ constexpr std::int64_t kWindowBytes = std::int64_t(16) << 20;
 constexpr std::size_t kHugePageBytes = std::size_t(2) << 20;
 // Files at least this large are closed on a thread of their own.
 constexpr std::int64_t kBackgroundCloseBytes = std::int64_t(64) << 20;
+// Files are reused by new buffers only this long after they were made.
+constexpr auto kKeepFilesFor = std::chrono::seconds(15);
 
 std::int64_t PageSize() {
   static const std::int64_t page = [] {
@@ -87,9 +90,44 @@ std::int64_t IEDefaultMemoryThreshold() {
   return threshold;
 }
 
+namespace {
+// Closing the last descriptor of a large file drops its cached pages, which
+// takes a while: a thread of its own does it, so that the owner (a rotation
+// exchanging its result for the old pixels, say) goes on at once. The file
+// has no name, so nothing can see it meanwhile.
+void CloseFile(TIEKeeper::TItem File) {
+  int fd = static_cast<int>(File.Handle);
+  if (File.Length >= kBackgroundCloseBytes) {
+    try {
+      std::thread([fd] { close(fd); }).detach();
+      return;
+    } catch (...) {
+    }
+  }
+  close(fd);
+}
+
+// Files of buffers let go, kept for about a second: the next buffer of a
+// similar size takes one over with its space reserved and its pages cached,
+// instead of the system clearing fresh pages and discarding the old blocks.
+TIEKeeper& KeptFiles() {
+  static TIEKeeper* k = new TIEKeeper(CloseFile, std::min(std::int64_t(1) << 30, IEUsableMemory() / 8), 4);
+  return *k;
+}
+}  // namespace
+
+void IESetKeptDiskBuffers(std::int64_t Bytes) { KeptFiles().SetLimit(Bytes); }
+std::int64_t IEKeptDiskBuffers() { return KeptFiles().Bytes(); }
+void IEReleaseKeptDiskBuffers() { KeptFiles().Trim(true); }
+
 std::unique_ptr<TIEDiskBuffer> TIEDiskBuffer::Create(std::int64_t RowLen, int Rows) {
   if (RowLen <= 0 || Rows <= 0) return nullptr;
   std::int64_t total = RowLen * Rows;
+  TIEKeeper::TItem kept;
+  // A kept file up to a quarter longer than asked for serves.
+  if (KeptFiles().Take(total, total + total / 4, kept))
+    return std::unique_ptr<TIEDiskBuffer>(
+        new TIEDiskBuffer(static_cast<int>(kept.Handle), RowLen, Rows, kept.Length, kept.Born));
   int fd = CreateTempFile();
   if (fd < 0) return nullptr;
   int rc;
@@ -100,7 +138,8 @@ std::unique_ptr<TIEDiskBuffer> TIEDiskBuffer::Create(std::int64_t RowLen, int Ro
     close(fd);
     return nullptr;
   }
-  return std::unique_ptr<TIEDiskBuffer>(new TIEDiskBuffer(fd, RowLen, Rows));
+  return std::unique_ptr<TIEDiskBuffer>(
+      new TIEDiskBuffer(fd, RowLen, Rows, total, std::chrono::steady_clock::now()));
 }
 
 TIEDiskBuffer::~TIEDiskBuffer() {
@@ -108,18 +147,13 @@ TIEDiskBuffer::~TIEDiskBuffer() {
   Unmap(fAll);
   for (auto& [y, m] : fLocked) Unmap(m);
   if (fFd < 0) return;
-  // Closing the last descriptor of a large file drops its cached pages, which
-  // takes a while: a thread of its own does it, so that the owner (a rotation
-  // exchanging its result for the old pixels, say) goes on at once. The file
-  // has no name, so nothing can see it meanwhile.
-  if (fRowLen * fRows >= kBackgroundCloseBytes) {
-    try {
-      std::thread([fd = fFd] { close(fd); }).detach();
-      return;
-    } catch (...) {
-    }
-  }
-  close(fFd);
+  TIEKeeper::TItem file{static_cast<std::uintptr_t>(fFd), fFileBytes, fBorn};
+  // A file in use for long would have its dirty pages written out to the
+  // disk (which a file let go within seconds never has): it goes now.
+  if (std::chrono::steady_clock::now() - fBorn < kKeepFilesFor)
+    KeptFiles().Keep(file);
+  else
+    CloseFile(file);
 }
 
 TIEDiskBuffer::TMapping TIEDiskBuffer::Map(int FirstRow, int RowCount, std::uint8_t Access) const {

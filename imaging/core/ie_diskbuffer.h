@@ -2,6 +2,7 @@
 // whose rows are mapped on demand.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -24,11 +25,21 @@ std::int64_t IEUsableMemory();
 // never below 256 MB.
 std::int64_t IEDefaultMemoryThreshold();
 
+// The files of disk buffers let go are kept for about a second, for the next
+// buffer of a similar size: at most 1 GiB (or an eighth of the usable memory
+// if less: their pages are cached), unless set (a negative value restores
+// that; 0 keeps none). May be set at any time, from any thread.
+void IESetKeptDiskBuffers(std::int64_t Bytes);
+// Bytes of the files kept right now, and letting all of them go.
+std::int64_t IEKeptDiskBuffers();
+void IEReleaseKeptDiskBuffers();
+
 class TIEDiskBuffer {
  public:
-  // A buffer of Rows rows of RowLen bytes in a new, already unlinked
-  // temporary file whose space is reserved up front (so that a full disk
-  // fails here and not on a later write); nullptr when that fails.
+  // A buffer of Rows rows of RowLen bytes in an unlinked temporary file
+  // whose space is reserved up front (so that a full disk fails here and not
+  // on a later write): a new one, or a kept one (see IESetKeptDiskBuffers)
+  // whose bytes are stale, as those of new memory are; nullptr on failure.
   static std::unique_ptr<TIEDiskBuffer> Create(std::int64_t RowLen, int Rows);
   ~TIEDiskBuffer();
   TIEDiskBuffer(const TIEDiskBuffer&) = delete;
@@ -73,7 +84,9 @@ class TIEDiskBuffer {
     int RowCount = 0;
     bool InAll = false;  // a locked row inside fAll, which holds a lock for it
   };
-  TIEDiskBuffer(int fd, std::int64_t RowLen, int Rows) : fFd(fd), fRowLen(RowLen), fRows(Rows) {}
+  TIEDiskBuffer(int fd, std::int64_t RowLen, int Rows, std::int64_t FileBytes,
+                std::chrono::steady_clock::time_point Born)
+      : fFd(fd), fRowLen(RowLen), fRows(Rows), fFileBytes(FileBytes), fBorn(Born) {}
   TMapping Map(int FirstRow, int RowCount, std::uint8_t Access) const;
   static void Unmap(TMapping& m);
   std::uint8_t* Address(const TMapping& m, int Y) const;
@@ -81,10 +94,12 @@ class TIEDiskBuffer {
   int fFd = -1;
   std::int64_t fRowLen = 0;
   int fRows = 0;
-  TMapping fWindow;                 // the rows handed out by Row
-  int fLastRow = -2;                // the row Row handed out last
-  TMapping fAll;                    // the whole buffer, while LockAll holds it
-  std::map<int, TMapping> fLocked;  // locked rows by index
+  std::int64_t fFileBytes = 0;                  // the file's reserved length, at least RowLen x Rows
+  std::chrono::steady_clock::time_point fBorn;  // when the file was made
+  TMapping fWindow;                             // the rows handed out by Row
+  int fLastRow = -2;                            // the row Row handed out last
+  TMapping fAll;                                // the whole buffer, while LockAll holds it
+  std::map<int, TMapping> fLocked;              // locked rows by index
 };
 
 }  // namespace redozir

@@ -1,13 +1,19 @@
-// Kept pixel blocks: a block let go serves the next bitmap of a similar size,
-// the limit holds, kept blocks go after about a second, and blocks taken and
-// let go from several threads at once stay whole (the sanitizer builds poison
-// kept blocks and the tail past the size asked for).
+// Kept storage: a pixel block or a disk-buffer file let go serves the next
+// bitmap of a similar size, the limits hold, kept blocks go after about a
+// second, blocks taken and let go from several threads at once stay whole
+// (the sanitizer builds poison kept blocks and the tail past the size asked
+// for), and a forked child never shares its parent's kept files.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstring>
 #include <thread>
 #include <vector>
 
+#include "imaging/core/ie_diskbuffer.h"
 #include "imaging/core/ie_pixelblocks.h"
 #include "imaging/core/iebitmap.h"
 
@@ -75,4 +81,49 @@ TEST(KeptPixels, BlocksTakenAndLetGoFromSeveralThreadsStayWhole) {
   EXPECT_LE(IEKeptPixelMemory(), 96 * kMiB);
   IESetKeptPixelMemory(-1);
   IEReleaseKeptPixelMemory();
+}
+
+TEST(KeptPixels, ADiskBufferFileServesTheNextAndAForkedChildTakesNoneOfItsParents) {
+  IESetKeptDiskBuffers(-1);
+  IEReleaseKeptDiskBuffers();
+  auto disk = [](TIEBitmap& b, int h) {
+    b.SetMemoryThreshold(1000);
+    ASSERT_TRUE(b.Allocate(1000, h, ie24RGB));
+    ASSERT_EQ(b.Location(), ieFile);
+  };
+  {
+    TIEBitmap a;
+    disk(a, 400);
+  }
+  EXPECT_EQ(IEKeptDiskBuffers(), 1200000);
+
+  // The child writes 0xAA into a buffer of its own while the parent's,
+  // on the file the parent kept, holds 0x55.
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    char c;
+    if (read(go[0], &c, 1) != 1) _exit(2);
+    TIEBitmap b;
+    b.SetMemoryThreshold(1000);
+    if (!b.Allocate(1000, 390, ie24RGB)) _exit(3);
+    for (int y = 0; y < b.Height(); ++y) std::memset(b.GetScanline(y), 0xAA, 3000);
+    _exit(0);
+  }
+  TIEBitmap p;
+  disk(p, 390);
+  EXPECT_EQ(IEKeptDiskBuffers(), 0);
+  for (int y = 0; y < p.Height(); ++y) std::memset(p.GetScanline(y), 0x55, 3000);
+  ASSERT_EQ(write(go[1], "x", 1), 1);
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  int changed = 0;
+  for (int y = 0; y < p.Height(); ++y)
+    for (int x = 0; x < 3000; ++x) changed += p.GetScanline(y)[x] != 0x55;
+  EXPECT_EQ(changed, 0);
+  close(go[0]);
+  close(go[1]);
 }
