@@ -130,10 +130,25 @@ std::unique_ptr<TIEDiskBuffer> TIEDiskBuffer::Create(std::int64_t RowLen, int Ro
         new TIEDiskBuffer(static_cast<int>(kept.Handle), RowLen, Rows, kept.Length, kept.Born));
   int fd = CreateTempFile();
   if (fd < 0) return nullptr;
-  int rc;
-  do {
-    rc = posix_fallocate(fd, 0, static_cast<off_t>(total));
-  } while (rc == EINTR);
+  auto reserve = [&] {
+    int rc;
+    do {
+      rc = posix_fallocate(fd, 0, static_cast<off_t>(total));
+    } while (rc == EINTR);
+    return rc;
+  };
+  int rc = reserve();
+  // A full disk: the kept files give their space back (closed here, not on a
+  // thread of their own, so that it is free on return) before that is final.
+  if (rc == ENOSPC) {
+    TIEKeeper::TItem file;
+    bool freed = false;
+    while (KeptFiles().Take(0, INT64_MAX, file)) {
+      close(static_cast<int>(file.Handle));
+      freed = true;
+    }
+    if (freed) rc = reserve();
+  }
   if (rc != 0) {
     close(fd);
     return nullptr;

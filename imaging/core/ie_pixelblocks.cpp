@@ -51,8 +51,15 @@ void IEReleaseKeptPixelMemory() { Kept().Trim(true); }
 
 TIEPixels IENewPixels(std::int64_t Bytes) noexcept {
   if (Bytes <= 0) return TIEPixels(nullptr, TIEPixelsFree{0});
-  if (Bytes < kKeptFrom)
-    return TIEPixels(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Bytes)], TIEPixelsFree{Bytes});
+  if (Bytes < kKeptFrom) {
+    auto* small = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Bytes)];
+    // Kept blocks are given up before an allocation is reported failed.
+    if (!small && Kept().Bytes() > 0) {
+      Kept().Trim(true);
+      small = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Bytes)];
+    }
+    return TIEPixels(small, TIEPixelsFree{Bytes});
+  }
   auto length = static_cast<std::int64_t>(HugeLength(Bytes));
   TIEKeeper::TItem got;
   std::uint8_t* p;
@@ -62,6 +69,10 @@ TIEPixels IENewPixels(std::int64_t Bytes) noexcept {
     length = got.Length;
   } else {
     p = NewBlock(static_cast<std::size_t>(length));
+    if (!p && Kept().Bytes() > 0) {
+      Kept().Trim(true);
+      p = NewBlock(static_cast<std::size_t>(length));
+    }
     if (!p) return TIEPixels(nullptr, TIEPixelsFree{0});
   }
   // The sanitizer builds see kept blocks and the tail past Bytes as poisoned.

@@ -5,6 +5,8 @@
 // or never be touched. A binary of its own, so no other test runs under it.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -22,16 +24,25 @@ namespace {
 constexpr std::size_t kRefuseAbove = std::size_t{256} << 20;
 }  // namespace
 
+// Bytes handed out and not yet released, and a budget they may not pass (0: none).
+std::atomic<std::size_t> gLive{0}, gBudget{0};
+
 void* TestAllocate(std::size_t n, std::size_t align, bool nothrow) {
   std::size_t seen = gLargest.load(std::memory_order_relaxed);
   while (n > seen && !gLargest.compare_exchange_weak(seen, n)) {
   }
-  void* p = n <= kRefuseAbove ? MallocAligned(n, align) : nullptr;
+  const std::size_t budget = gBudget.load();
+  void* p =
+      n <= kRefuseAbove && (budget == 0 || gLive.load() + n <= budget) ? MallocAligned(n, align) : nullptr;
+  if (p) gLive += malloc_usable_size(p);
   if (!p && !nothrow) throw std::bad_alloc();
   return p;
 }
 
-void TestRelease(void* p) noexcept { std::free(p); }
+void TestRelease(void* p) noexcept {
+  if (p) gLive -= malloc_usable_size(p);
+  std::free(p);
+}
 
 namespace {
 void PutLE(std::vector<std::uint8_t>& v, std::uint32_t x, int n) {
@@ -121,4 +132,22 @@ TEST(ClaimedSize, ForgedCodecHeadersFailBeforeAllocatingTheirClaim) {
     EXPECT_THROW(io.LoadFromStreamFormat(ms, c.ft), Exception) << c.ft;
     EXPECT_LT(gLargest.load(), std::size_t{8} << 20) << c.ft;
   }
+}
+
+TEST(ClaimedSize, KeptPixelBlocksAreGivenUpBeforeAnAllocationFails) {
+  IESetKeptPixelMemory(-1);
+  IEReleaseKeptPixelMemory();
+  {
+    TIEBitmap a;
+    a.SetMemoryThreshold(-1);
+    ASSERT_TRUE(a.Allocate(3000, 3000, ie24RGB));  // 27 MB, kept when freed
+  }
+  ASSERT_GT(IEKeptPixelMemory(), 0);
+  // Room for the next picture only once the kept block is given up.
+  gBudget = gLive.load() + (std::size_t{30} << 20);
+  TIEBitmap b;
+  b.SetMemoryThreshold(-1);
+  EXPECT_TRUE(b.Allocate(4000, 3800, ie24RGB));  // 45.6 MB: the kept block does not fit it
+  gBudget = 0;
+  EXPECT_EQ(IEKeptPixelMemory(), 0);
 }
