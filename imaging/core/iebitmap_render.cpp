@@ -241,9 +241,10 @@ TIEResampleTaps WindowTaps(const TIEResampleTaps& T, int First, int Count, int L
     return std::decay_t<decltype(v)>(v.begin() + static_cast<std::ptrdiff_t>(First * per),
                                      v.begin() + static_cast<std::ptrdiff_t>((First + Count) * per));
   };
-  w.Lists = slice(T.Lists, 1);
-  for (auto& L : w.Lists)
-    for (auto& c : L.p) c.Pixel -= Low;
+  w.TapStride = T.TapStride;
+  w.Taps = slice(T.Taps, T.TapStride);
+  for (auto& c : w.Taps) c.Pixel -= Low;
+  w.TapCount = slice(T.TapCount, 1);
   w.Start = slice(T.Start, 1);
   for (int& st : w.Start) st -= Low;
   w.Len = slice(T.Len, 1);

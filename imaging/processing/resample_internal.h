@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -71,14 +72,6 @@ struct TIEContributor {
   int Pixel;
   int Weight;
 };
-// The contributors of one destination column or row, with their weight sum
-// (never 0: a list whose rounded weights cancel out is normalised again).
-struct TIEContributorList {
-  std::vector<TIEContributor> p;
-  int Sum = 0;
-  int Count() const { return static_cast<int>(p.size()); }
-};
-
 // The lists for N source pixels to M destination pixels, plus a dense form
 // for the vector paths: destination i reads the window Start[i] ..
 // Start[i] + Len[i] - 1 with weights W[i * Stride ..] (repeated indices at the
@@ -86,7 +79,16 @@ struct TIEContributorList {
 struct TIEResampleTaps {
   int N = 0;
   int M = 0;
-  std::vector<TIEContributorList> Lists;
+  // The contributors of destination i: TapCount[i] of them from
+  // Taps[i * TapStride] on (one block for the table, not an allocation per
+  // list). Their weights add up to Sum[i], never 0: a list whose rounded
+  // weights cancel out is normalised again.
+  std::size_t TapStride = 0;
+  std::vector<TIEContributor> Taps;
+  std::vector<int> TapCount;
+  std::span<const TIEContributor> List(int i) const {
+    return {Taps.data() + static_cast<std::size_t>(i) * TapStride, static_cast<std::size_t>(TapCount[i])};
+  }
   std::vector<int> Start;
   std::vector<int> Len;
   int Stride = 0;               // a multiple of 8

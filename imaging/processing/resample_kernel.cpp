@@ -167,10 +167,24 @@ int Mirror(std::int64_t j, int N) {
   return static_cast<int>(std::clamp<std::int64_t>(j, 0, N - 1));
 }
 
+// Where the list of one destination is written: its slot of the table's
+// contributors, its count and its sum.
+struct TListOut {
+  TIEContributor* p;
+  int& Count;
+  int& Sum;
+  TListOut(TIEResampleTaps& T, int i)
+      : p(T.Taps.data() + static_cast<std::size_t>(i) * T.TapStride), Count(T.TapCount[i]), Sum(T.Sum[i]) {}
+  void Add(int Pixel, int Weight) {
+    p[Count++] = {Pixel, Weight};
+    Sum += Weight;
+  }
+};
+
 // When every rounded weight of a wide reduction is 0 (or the weights cancel),
 // the plain 256 scale cannot hold them: the kernel values are normalised to a
 // larger total instead, which the division by the sum takes back out.
-void Renormalise(TIEContributorList& L, TIEKernelFunc K, long double C, long double FS, std::int64_t Left,
+void Renormalise(TListOut& L, TIEKernelFunc K, long double C, long double FS, std::int64_t Left,
                  std::int64_t Right, int N) {
   long double total = 0, peak = 0;
   std::vector<long double> k(static_cast<size_t>(Right - Left + 1));
@@ -180,20 +194,18 @@ void Renormalise(TIEContributorList& L, TIEKernelFunc K, long double C, long dou
     total += v;
     peak = std::max(peak, std::fabs(v));
   }
-  L.p.clear();
+  L.Count = 0;
   L.Sum = 0;
   if (total > 0 && peak > 0) {
     long double scale = std::min<long double>(32768.0L / total, 16384.0L / peak);
     for (std::int64_t j = Left; j <= Right; ++j) {
       int w = static_cast<int>(Round(k[static_cast<size_t>(j - Left)] * scale));
-      if (w == 0) continue;
-      L.p.push_back({Mirror(j, N), w});
-      L.Sum += w;
+      if (w != 0) L.Add(Mirror(j, N), w);
     }
   }
   if (L.Sum == 0) {
-    L.p.assign(1, {Mirror(static_cast<std::int64_t>(Round(C)), N), 1});
-    L.Sum = 1;
+    L.Count = 0;
+    L.Add(Mirror(static_cast<std::int64_t>(Round(C)), N), 1);
   }
 }
 // Round of an extended value through the processor's own instruction
@@ -268,14 +280,14 @@ struct TIETapsSetup {
 // The list of destination i. With Fast set the kernel is evaluated in
 // double and a weight is taken from it unless it lies within kWeightSlack of
 // a .5 tie, where the extended kernel decides as it always does.
-void BuildList(TIEContributorList& L, int i, const TIETapsSetup& U) {
+void BuildList(TIEResampleTaps& T, int i, const TIETapsSetup& U) {
+  TListOut L(T, i);
   const int N = U.N;
   const long double FS = U.FS;
   const TIEKernelFunc K = U.K;
   TIEKernelFunc Fast = U.Fast;
   long double C = static_cast<long double>(i) / U.S;
   const std::int64_t Left = FloorL(C - U.W), Right = CeilL(C + U.W);
-  L.p.reserve(static_cast<size_t>(Right - Left + 1));
   const double scale = U.Scale, cd = static_cast<double>(C), inv = U.Inv;
   // Beyond 2^20 the centre's ulp would eat into the slack.
   if (std::fabs(cd) >= 1048576.0) Fast = nullptr;
@@ -317,11 +329,18 @@ void BuildList(TIEContributorList& L, int i, const TIETapsSetup& U) {
       long double k = K(static_cast<double>((C - j) / FS));
       w = RoundWeight(k * 256 / FS);
     }
-    if (w == 0) continue;
-    L.p.push_back({Mirror(j, N), w});
-    L.Sum += w;
+    if (w != 0) L.Add(Mirror(j, N), w);
   }
   if (L.Sum == 0) Renormalise(L, K, C, FS, Left, Right, N);
+}
+
+// Room for every list of a table: a window spans fewer than 2 W + 3
+// pixels (one more kept spare), and a normalised list no more.
+void SizeLists(TIEResampleTaps& T, const TIETapsSetup& U) {
+  T.TapStride = static_cast<std::size_t>(2 * U.W) + 4;
+  T.Taps.resize(static_cast<std::size_t>(U.M) * T.TapStride);
+  T.TapCount.assign(static_cast<std::size_t>(U.M), 0);
+  T.Sum.assign(static_cast<std::size_t>(U.M), 0);
 }
 
 // Everything of a table after its lists: the dense windows, the
@@ -332,18 +351,15 @@ void FinishTaps(TIEResampleTaps& T, bool Across = true) {
   // Dense windows for the vector rows.
   T.Start.resize(static_cast<size_t>(M));
   T.Len.resize(static_cast<size_t>(M));
-  T.Sum.resize(static_cast<size_t>(M));
   int longest = 1;
   for (int i = 0; i < M; ++i) {
-    const auto& L = T.Lists[static_cast<size_t>(i)];
     int lo = N, hi = 0;
-    for (const auto& c : L.p) {
+    for (const auto& c : T.List(i)) {
       lo = std::min(lo, c.Pixel);
       hi = std::max(hi, c.Pixel);
     }
     T.Start[static_cast<size_t>(i)] = lo;
     T.Len[static_cast<size_t>(i)] = hi - lo + 1;
-    T.Sum[static_cast<size_t>(i)] = L.Sum;
     longest = std::max(longest, hi - lo + 1);
   }
   T.Stride = (longest + 7) & ~7;
@@ -352,8 +368,7 @@ void FinishTaps(TIEResampleTaps& T, bool Across = true) {
   bool fits = true;
   for (int i = 0; i < M; ++i) {
     std::fill(merged.begin(), merged.end(), 0);
-    for (const auto& c : T.Lists[static_cast<size_t>(i)].p)
-      merged[static_cast<size_t>(c.Pixel - T.Start[i])] += c.Weight;
+    for (const auto& c : T.List(i)) merged[static_cast<size_t>(c.Pixel - T.Start[i])] += c.Weight;
     for (int k = 0; k < T.Stride; ++k) {
       if (merged[k] < -32768 || merged[k] > 32767) fits = false;
       T.W[static_cast<size_t>(i) * T.Stride + k] = static_cast<std::int16_t>(merged[k]);
@@ -437,13 +452,13 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended,
   T.M = M;
   if (N <= 0 || M <= 0) return T;
   const TIETapsSetup U(N, M, Filter, Extended);
-  T.Lists.resize(static_cast<size_t>(M));
+  SizeLists(T, U);
   // The lists are independent of each other: they are built in chunks of
   // destination indices on one thread per 8000 taps or so (up to the count).
   int n = static_cast<int>(
       std::clamp<std::int64_t>(U.Work / 8000, 1, Threads > 0 ? Threads : IEResampleThreadCount()));
   IERunChunks(M, n, std::max(64, M / (4 * n)), [&](int, int first, int count) {
-    for (int i = first; i < first + count; ++i) BuildList(T.Lists[static_cast<size_t>(i)], i, U);
+    for (int i = first; i < first + count; ++i) BuildList(T, i, U);
   });
   FinishTaps(T);
   return T;
@@ -467,7 +482,7 @@ void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int
   for (int k = 0; k < 2; ++k) {
     tables[k]->N = setups[k].N;
     tables[k]->M = setups[k].M;
-    tables[k]->Lists.resize(static_cast<size_t>(setups[k].M));
+    SizeLists(*tables[k], setups[k]);
     left[k] = setups[k].M;
   }
   const int total = dw + dh;
@@ -477,8 +492,7 @@ void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int
     for (int k = 0, base = 0; k < 2; base += setups[k].M, ++k) {
       const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
       if (a >= b) continue;
-      for (int i = a; i < b; ++i)
-        BuildList(tables[k]->Lists[static_cast<size_t>(i - base)], i - base, setups[k]);
+      for (int i = a; i < b; ++i) BuildList(*tables[k], i - base, setups[k]);
       if (left[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a) FinishTaps(*tables[k], k == 0);
     }
   });
@@ -493,11 +507,11 @@ inline std::uint8_t DivClamp(int s, int d) {
 
 void IEKernelRowH(const TIEResampleTaps& T, int Channels, const std::uint8_t* Src, std::uint8_t* Dst) {
   for (int x = 0; x < T.M; ++x) {
-    const TIEContributorList& L = T.Lists[static_cast<size_t>(x)];
+    const auto list = T.List(x);
     for (int c = 0; c < Channels; ++c) {
       int s = 0;
-      for (const auto& e : L.p) s += Src[e.Pixel * Channels + c] * e.Weight;
-      Dst[x * Channels + c] = DivClamp(s, L.Sum);
+      for (const auto& e : list) s += Src[e.Pixel * Channels + c] * e.Weight;
+      Dst[x * Channels + c] = DivClamp(s, T.Sum[static_cast<size_t>(x)]);
     }
   }
 }
@@ -530,15 +544,15 @@ TIEKernelRowPairs::TIEKernelRowPairs(const TIEResampleTaps& T, int y, int R,
 
 void IEKernelRowV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
                   std::uint8_t* Dst) {
-  const TIEContributorList& L = T.Lists[static_cast<size_t>(y)];
   std::vector<int> acc;
   acc.assign(static_cast<size_t>(Bytes), 0);
-  for (const auto& e : L.p) {
+  for (const auto& e : T.List(y)) {
     const std::uint8_t* r = Rows[e.Pixel];
     int w = e.Weight;
     for (int b = 0; b < Bytes; ++b) acc[static_cast<size_t>(b)] += r[b] * w;
   }
-  for (int b = 0; b < Bytes; ++b) Dst[b] = DivClamp(acc[static_cast<size_t>(b)], L.Sum);
+  for (int b = 0; b < Bytes; ++b)
+    Dst[b] = DivClamp(acc[static_cast<size_t>(b)], T.Sum[static_cast<size_t>(y)]);
 }
 
 namespace {
