@@ -117,18 +117,25 @@ std::uint8_t* TIERowWriter::Row(int Y) {
   TBlock& b = fBlocks[static_cast<size_t>(Y / fBlockRows)];
   std::uint8_t* data = b.Data.load(std::memory_order_acquire);
   if (!data) {
-    std::lock_guard<std::mutex> g(fLock);
+    std::unique_lock<std::mutex> g(fLock);
     data = b.Data.load(std::memory_order_acquire);
     if (!data) {
-      if (!fFree.empty()) {
+      if (fFree.empty()) {
+        // A new buffer is made outside the lock: its first touch takes a page
+        // fault per page, which the other threads would wait for. Zeroed
+        // once: the bytes after a row's pixels go to the file too.
+        g.unlock();
+        std::unique_ptr<std::uint8_t[]> fresh(new std::uint8_t[static_cast<size_t>(fRowLen * fBlockRows)]());
+        g.lock();
+        fOwned.push_back(std::move(fresh));
+        fFree.push_back(fOwned.back().get());
+        data = b.Data.load(std::memory_order_acquire);
+      }
+      if (!data) {
         data = fFree.back();
         fFree.pop_back();
-      } else {
-        // Zeroed once: the bytes after a row's pixels go to the file too.
-        fOwned.emplace_back(new std::uint8_t[static_cast<size_t>(fRowLen * fBlockRows)]());
-        data = fOwned.back().get();
+        b.Data.store(data, std::memory_order_release);
       }
-      b.Data.store(data, std::memory_order_release);
     }
   }
   return data + fRowLen * (Y % fBlockRows);
