@@ -193,7 +193,16 @@ TIEDiskBuffer::TMapping TIEDiskBuffer::Map(int FirstRow, int RowCount, std::uint
   // (the rotation of a 12000 x 12000 picture on the disk buffer took three
   // times as long with small pages). Rows let go with Release still leave
   // memory, the huge page split where needed.
-  if (m.Length >= kHugePageBytes) madvise(p, m.Length, MADV_HUGEPAGE);
+  if (m.Length >= kHugePageBytes) {
+    madvise(p, m.Length, MADV_HUGEPAGE);
+    // The whole buffer is shared by threads working on nearby rows. A fault
+    // on a huge page not yet in the cache fills (zeroes, for rows never
+    // written) the next one too, while every thread that needs either waits:
+    // without read-ahead each fault fills only its own (the rotation of a
+    // 12000 x 12000 picture waited for pages a third less, and took about a
+    // fifth less time).
+    if (RowCount == fRows) madvise(p, m.Length, MADV_RANDOM);
+  }
   return m;
 }
 
