@@ -6,10 +6,12 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <numbers>
 
 #include "imaging/core/ie_extended.h"
+#include "imaging/core/ie_kept.h"
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
@@ -446,6 +448,18 @@ void FinishTaps(TIEResampleTaps& T, bool Across = true) {
 }
 }  // namespace
 
+void TIEResampleTaps::Clear() {
+  N = M = Stride = PStride = Pairs = 0;
+  TapStride = 0;
+  Tail3 = Tail1 = 0;
+  for (auto* v : {&TapCount, &Start, &Len, &Sum, &PStart, &PLen}) v->clear();
+  Taps.clear();
+  W.clear();
+  W3.clear();
+  PW.clear();
+  Rcp.clear();
+}
+
 TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended, int Threads) {
   TIEResampleTaps T;
   T.N = N;
@@ -474,8 +488,8 @@ void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int
   // The lists of both tables in one run of chunks over all the threads
   // (the columns' first); the thread that builds the last list of a table
   // finishes it, while the others go on with the lists left.
-  H = TIEResampleTaps();
-  V = TIEResampleTaps();
+  H.Clear();
+  V.Clear();
   TIEResampleTaps* tables[2] = {&H, &V};
   const TIETapsSetup setups[2] = {TIETapsSetup(sw, dw, Filter, false), TIETapsSetup(sh, dh, Filter, false)};
   std::atomic<int> left[2];
@@ -561,13 +575,102 @@ namespace {
 // Left unset: every row is written before it is read, and the pages are
 // first touched by the threads that write them.
 struct TIEWorkPlane {
-  std::size_t Stride = 0;
+  std::size_t Stride = 0, Size = 0;
   std::unique_ptr<std::uint8_t[]> Data;
-  TIEWorkPlane(int RowBytes, int Rows)
-      : Stride(static_cast<std::size_t>(RowBytes) + kIEResampleRowPad),
-        Data(new std::uint8_t[Stride * static_cast<std::size_t>(Rows) + kIEResampleRowPad]) {}
+  TIEWorkPlane() = default;
+  TIEWorkPlane(int RowBytes, int Rows) { Resize(RowBytes, Rows); }
+  // Room for Rows rows of RowBytes (the block is kept when large enough).
+  void Resize(int RowBytes, int Rows) {
+    Stride = static_cast<std::size_t>(RowBytes) + kIEResampleRowPad;
+    const std::size_t n = Stride * static_cast<std::size_t>(Rows) + kIEResampleRowPad;
+    if (n <= Size) return;
+    Data.reset();
+    Data.reset(new std::uint8_t[n]);
+    Size = n;
+  }
   std::uint8_t* Row(int r) { return Data.get() + Stride * static_cast<std::size_t>(r); }
 };
+
+// One thread's source row buffers: the row expanded or its padded tail,
+// and the scratch of the 16-row first pass.
+struct TIERowBuffers {
+  std::vector<std::uint8_t> scratch, padded, block;
+  TIERowBuffers() = default;
+  explicit TIERowBuffers(std::size_t n) { Size(n); }
+  void Size(std::size_t n) {
+    scratch.assign(n + kIEResampleRowPad, 0);
+    padded.assign(n + kIEResampleRowPad, 0);
+  }
+};
+
+// The work rows one thread keeps during a call: a ring direct-mapped by
+// source row, tag[slot] the row a slot holds (-1: none), rows[r] where row r
+// was put.
+struct TIEWorkRing {
+  TIERowBuffers b;
+  TIEWorkPlane plane;
+  std::vector<int> tag;
+  std::vector<const std::uint8_t*> rows;
+  void Prepare(std::size_t SrcBytes, int Bytes, int Cap, int Rows) {
+    b.Size(SrcBytes);
+    plane.Resize(Bytes, Cap);
+    tag.assign(static_cast<std::size_t>(Cap), -1);
+    rows.assign(static_cast<std::size_t>(Rows), nullptr);
+  }
+  std::int64_t Bytes() const {
+    return static_cast<std::int64_t>(plane.Size + b.block.capacity() + b.scratch.capacity() +
+                                     b.padded.capacity() + 4 * tag.capacity() + 8 * rows.capacity());
+  }
+};
+
+// The memory of a call, kept for about a second for the next one: the
+// tables and the threads' rings (their bytes stale: the tables are built
+// again and a ring's tags start empty). Made afresh for each call, their
+// blocks (a few hundred KB each) came from the system and went back to it
+// every time, which cleared their pages again (173 faults for a 1000x750 ->
+// 4000x3000) and gave them back on the calling thread after the workers
+// were done (0.1-0.2 ms).
+struct TIEKernelScratch {
+  TIEResampleTaps h, v;
+  std::vector<std::unique_ptr<TIEWorkRing>> rings;
+  std::int64_t Bytes() const {
+    std::int64_t n = 0;
+    for (const TIEResampleTaps* t : {&h, &v})
+      n += static_cast<std::int64_t>(8 * t->Taps.capacity() +
+                                     4 * (t->TapCount.capacity() + t->Start.capacity() + t->Len.capacity() +
+                                          t->Sum.capacity() + t->PStart.capacity() + t->PLen.capacity() +
+                                          t->PW.capacity() + t->Rcp.capacity()) +
+                                     2 * (t->W.capacity() + t->W3.capacity()));
+    for (const auto& r : rings)
+      if (r) n += r->Bytes();
+    return n;
+  }
+};
+TIEKeeper& KeptScratch() {
+  static TIEKeeper* k =
+      new TIEKeeper([](TIEKeeper::TItem r) { delete reinterpret_cast<TIEKernelScratch*>(r.Handle); },
+                    std::int64_t(64) << 20, 4);
+  return *k;
+}
+// Smaller calls' memory comes from the heap without faults: it is freed.
+constexpr std::int64_t kKeptScratchFrom = std::int64_t(512) << 10;
+struct TIEKeepScratch {
+  void operator()(TIEKernelScratch* r) const noexcept {
+    const std::int64_t bytes = r->Bytes();
+    if (bytes < kKeptScratchFrom) {
+      delete r;
+      return;
+    }
+    KeptScratch().Keep({reinterpret_cast<std::uintptr_t>(r), bytes, {}});
+  }
+};
+std::unique_ptr<TIEKernelScratch, TIEKeepScratch> TakeScratch() {
+  TIEKeeper::TItem got;
+  return std::unique_ptr<TIEKernelScratch, TIEKeepScratch>(
+      KeptScratch().Take(0, std::numeric_limits<std::int64_t>::max(), got)
+          ? reinterpret_cast<TIEKernelScratch*>(got.Handle)
+          : new TIEKernelScratch);
+}
 
 // Both passes for Channels interleaved 8-bit channels. GetSrc(r) hands the
 // source row r as Channels bytes per pixel (read-only, or expanded into the
@@ -592,8 +695,10 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   const bool watched = OnProgress && *OnProgress;
   const double F = 100.0 / (static_cast<double>(sh) + dh + 0.5);
   const int n = std::max(1, Threads);
-  // Built for this call and freed with it: nothing is kept between calls.
-  TIEResampleTaps th, tv;
+  // Built for this call: nothing of them is used by the next (only their
+  // memory is kept for it).
+  const auto kept = TakeScratch();
+  TIEResampleTaps &th = kept->h, &tv = kept->v;
   IEBuildTapsPair(sw, dw, sh, dh, Filter, n, th, tv);
   const bool simdH = IEResampleUseAVX2() && !th.W.empty() && (Channels == 3 || Channels == 1);
   const bool simdV = IEResampleUseAVX2() && !tv.W.empty();
@@ -603,10 +708,7 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   const bool block = simdH && Channels == 3 && StableRows;
   const bool wide = block && IEResampleUseAVX512();
   const bool wideV = simdV && IEResampleUseAVX512();
-  struct RowBuffers {
-    std::vector<std::uint8_t> scratch, padded, block;
-    explicit RowBuffers(std::size_t n) : scratch(n + kIEResampleRowPad), padded(n + kIEResampleRowPad) {}
-  };
+  using RowBuffers = TIERowBuffers;
   // Work rows r0 .. r0 + count - 1 (count <= 16) into outs.
   auto horizBlock = [&](int r0, int count, RowBuffers& b, std::uint8_t* const* outs) {
     const std::uint8_t* srcs[kIEBlockRows];
@@ -681,25 +783,20 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   // A step that follows the thread's previous one finds most of its rows
   // made; only the rows shared by the bands of different threads are made
   // twice, by each of them.
-  struct Ring {
-    RowBuffers b;
-    TIEWorkPlane plane;
-    std::vector<int> tag;
-    std::vector<const std::uint8_t*> rows;
-    Ring(std::size_t SrcBytes, int Bytes, int Cap, int Rows)
-        : b(SrcBytes),
-          plane(Bytes, Cap),
-          tag(static_cast<std::size_t>(Cap), -1),
-          rows(static_cast<std::size_t>(Rows), nullptr) {}
-  };
   const int cap = block ? std::min((tv.Stride + 15) / 16 * 16 + 16, (sh + 15) / 16 * 16)
                         : std::max(1, std::min(tv.Stride, sh));
-  std::vector<std::unique_ptr<Ring>> rings(static_cast<std::size_t>(n));
+  if (kept->rings.size() < static_cast<std::size_t>(n)) kept->rings.resize(static_cast<std::size_t>(n));
+  std::vector<TIEWorkRing*> rings(static_cast<std::size_t>(n), nullptr);
   // Steps of an even number of rows, which the second pass takes two at a time.
   IERunSteal(dh, n, std::max(2, dh / (64 * n) & ~1), [&](int t, int first, int count) {
     auto& slot = rings[static_cast<std::size_t>(t)];
-    if (!slot) slot = std::make_unique<Ring>(srcBytes, bytes, cap, sh);
-    Ring& g = *slot;
+    if (!slot) {
+      auto& mine = kept->rings[static_cast<std::size_t>(t)];
+      if (!mine) mine = std::make_unique<TIEWorkRing>();
+      mine->Prepare(srcBytes, bytes, cap, sh);
+      slot = mine.get();
+    }
+    TIEWorkRing& g = *slot;
     // The work rows r0 .. r1 - 1 made (at most Stride of them).
     auto need = [&](int r0, int r1) {
       for (int r = r0; r < r1; ++r) {
