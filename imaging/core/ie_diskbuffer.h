@@ -66,8 +66,11 @@ class TIEDiskBuffer {
   void UnlockAll();
   // Hands the memory behind rows [First, First + Count) of the whole mapping
   // back to the system; what was written stays in the file and is read again
-  // on the next touch. Keeps the resident size of long walks small.
-  void Release(int First, int Count);
+  // on the next touch. Keeps the resident size of long walks small. Loose
+  // lets the memory go in whole huge pages on a shared mapping: the one where
+  // the rows start goes with the rows before it there, the one where they
+  // end stays (for a next call that starts there), so no huge page is split.
+  void Release(int First, int Count, bool Loose = false);
   // Stores Count rows from Data (RowLen bytes apart) as rows First onwards,
   // through the file rather than a mapping: a result written so takes no
   // resident memory. Every shared mapping sees the rows. May be called from

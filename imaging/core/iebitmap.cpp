@@ -102,8 +102,8 @@ void TIEBitmap::UnlockRows() {
   if (fLocation == ieFile && fDisk) fDisk->UnlockAll();
 }
 
-void TIEBitmap::ReleaseRows(int First, int Count) {
-  if (fLocation == ieFile && fDisk) fDisk->Release(First, Count);
+void TIEBitmap::ReleaseRows(int First, int Count, bool Loose) {
+  if (fLocation == ieFile && fDisk) fDisk->Release(First, Count, Loose);
 }
 
 void TIEBitmap::WriteRows(int First, int Count, const std::uint8_t* Data) {

@@ -118,10 +118,12 @@ class TIEBitmap : public TIEBaseBitmap {
   // matching UnlockRows, on every location (a disk-buffered bitmap maps its
   // file once). ReleaseRows tells a disk-buffered bitmap that rows
   // [First, First + Count) are done with for now, so their memory can go
-  // back to the system (their pixels stay); elsewhere it does nothing.
+  // back to the system (their pixels stay); elsewhere it does nothing. Loose
+  // lets the memory go in larger units, which may take rows just before the
+  // range along and leave rows at its end (see TIEDiskBuffer.Release).
   std::uint8_t* LockRows();
   void UnlockRows();
-  void ReleaseRows(int First, int Count);
+  void ReleaseRows(int First, int Count, bool Loose = false);
   // Stores Count rows from Data (GetRowLen bytes apart) as rows First
   // onwards; a disk-buffered bitmap writes them to its file without mapping
   // them. Several threads may write different rows at once.

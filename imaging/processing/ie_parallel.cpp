@@ -64,12 +64,16 @@ TIERowTable::~TIERowTable() {
   if (fLocked) fBitmap->UnlockRows();
 }
 
-void TIERowTable::Release(int First, int Count) const { fBitmap->ReleaseRows(First, Count); }
+void TIERowTable::Release(int First, int Count, bool Loose) const {
+  fBitmap->ReleaseRows(First, Count, Loose);
+}
 
 const std::uint8_t* TIERowTable::Walk(int Y) const {
   if (fLocked) {
     // Rows are let go a group at a time, two groups behind the walk: a
-    // thread's window of rows seldom reaches back further than that.
+    // thread's window of rows seldom reaches back further than that. They go
+    // in whole huge pages (loosely): threads faulting rows in need the lock
+    // that splitting a huge page holds.
     constexpr int kGroup = 64;
     struct TWalk {
       std::uint64_t Table = 0;
@@ -83,7 +87,7 @@ const std::uint8_t* TIERowTable::Walk(int Y) const {
       // After a jump (to the next piece of the thread's work) only the rows
       // around where it was are its own.
       const int from = std::max(w.Group - 1, 0) * kGroup, to = std::min(g - 1, w.Group + 1) * kGroup;
-      if (to > from) Release(from, to - from);
+      if (to > from) Release(from, to - from, true);
       w.Group = g;
     }
   }

@@ -38,7 +38,7 @@ class TIERowTable {
   bool Shareable() const { return fShareable; }
   // Rows [First, First + Count) are done with for now (see
   // TIEBitmap.ReleaseRows); they stay valid and keep their pixels.
-  void Release(int First, int Count) const;
+  void Release(int First, int Count, bool Loose = false) const;
   // Row Y for a thread that walks the rows downwards (in any steps): on the
   // disk buffer the rows well behind the thread's walk leave memory as it
   // goes, so that its resident size stays small. A row let go and read again

@@ -67,6 +67,8 @@ TEST(IEBitmapDisk, AllRowsLockedSeeRowWritesAndKeepPixelsWhenReleased) {
   for (int y = 0; y < 3000; ++y) base[len * y] = static_cast<std::uint8_t>(~y);
   b.ReleaseRows(1001, 777);  // part of a huge page: its other rows stay mapped
   for (int y = 990; y < 1790; ++y) ASSERT_EQ(base[len * y], static_cast<std::uint8_t>(~y)) << y;
+  b.ReleaseRows(1500, 1100, true);  // whole huge pages, rows before 1500 too
+  for (int y = 0; y < 3000; y += 7) ASSERT_EQ(base[len * y], static_cast<std::uint8_t>(~y)) << y;
   b.ReleaseRows(0, 3000);  // the memory goes, the pixels stay
   b.GetScanline(5);        // a row access does not move the locked rows
   for (int y = 0; y < 3000; y += 13) ASSERT_EQ(base[len * y], static_cast<std::uint8_t>(~y)) << y;
