@@ -21,8 +21,8 @@ std::array<TIEKeeper*, 8> gKeepers{};
 std::size_t gKeeperCount = 0;
 }  // namespace
 
-TIEKeeper::TIEKeeper(TLetGo LetGo, std::int64_t DefaultLimit, std::size_t MaxItems)
-    : fLetGo(LetGo), fDefaultLimit(DefaultLimit), fMaxItems(MaxItems) {
+TIEKeeper::TIEKeeper(TLetGo LetGo, std::int64_t DefaultLimit, std::size_t MaxItems, TIEKeeper* Under)
+    : fUnder(Under), fLetGo(LetGo), fDefaultLimit(DefaultLimit), fMaxItems(MaxItems) {
   static const bool handlers = [] {
     pthread_atfork([] { AtFork(0); }, [] { AtFork(1); }, [] { AtFork(2); });
     return true;
@@ -30,6 +30,7 @@ TIEKeeper::TIEKeeper(TLetGo LetGo, std::int64_t DefaultLimit, std::size_t MaxIte
   (void)handlers;
   std::lock_guard<std::mutex> g(gKeepersLock);
   if (gKeeperCount < gKeepers.size()) gKeepers[gKeeperCount++] = this;
+  if (Under) Under->fOver.push_back(this);
 }
 
 // Stage 0 before fork, 1 in the parent after it, 2 in the child. The child
@@ -56,12 +57,15 @@ void TIEKeeper::AtFork(int Stage) {
 
 std::int64_t TIEKeeper::Limit() const {
   std::int64_t l = fLimit.load(std::memory_order_relaxed);
-  return l >= 0 ? l : fDefaultLimit;
+  if (l < 0) l = fDefaultLimit;
+  return fUnder ? std::min(l, fUnder->Limit()) : l;
 }
 
 void TIEKeeper::SetLimit(std::int64_t Bytes) {
   fLimit.store(Bytes < 0 ? -1 : Bytes, std::memory_order_relaxed);
-  Trim(false);
+  TrimOwn(false);
+  std::lock_guard<std::mutex> g(gKeepersLock);
+  for (TIEKeeper* k : fOver) k->TrimOwn(false);
 }
 
 std::int64_t TIEKeeper::Bytes() {
@@ -111,10 +115,18 @@ void TIEKeeper::Keep(TItem Item) {
     fBytes += Item.Length;
   }
   fWake.notify_one();
-  Trim(false);
+  TrimOwn(false);
 }
 
 void TIEKeeper::Trim(bool All) {
+  if (All) {
+    std::lock_guard<std::mutex> g(gKeepersLock);
+    for (TIEKeeper* k : fOver) k->TrimOwn(true);
+  }
+  TrimOwn(All);
+}
+
+void TIEKeeper::TrimOwn(bool All) {
   // One at a time, so that nothing is allocated on the way.
   for (;;) {
     TItem out;

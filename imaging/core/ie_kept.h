@@ -27,7 +27,9 @@ class TIEKeeper {
 
   // Keepers are made once and never destroyed (storage may be let go from
   // static destructors); a forked child starts with none of its parent's items.
-  TIEKeeper(TLetGo LetGo, std::int64_t DefaultLimit, std::size_t MaxItems);
+  // Under, when given, bounds this keeper by its limit as well, and letting
+  // all of Under's items go lets all of this one's go too.
+  TIEKeeper(TLetGo LetGo, std::int64_t DefaultLimit, std::size_t MaxItems, TIEKeeper* Under = nullptr);
   TIEKeeper(const TIEKeeper&) = delete;
   TIEKeeper& operator=(const TIEKeeper&) = delete;
 
@@ -51,8 +53,11 @@ class TIEKeeper {
     TClock::time_point Since;
   };
   void Reap();
+  void TrimOwn(bool All);
   static void AtFork(int Stage);
 
+  TIEKeeper* const fUnder;
+  std::vector<TIEKeeper*> fOver;  // keepers made under this one (guarded by gKeepersLock)
   const TLetGo fLetGo;
   const std::int64_t fDefaultLimit;
   const std::size_t fMaxItems;

@@ -37,25 +37,26 @@ void DeleteBlock(TIEKeeper::TItem Block) {
   ::operator delete(p, std::align_val_t(kHuge));
 }
 
-TIEKeeper& Kept() {
+}  // namespace
+
+TIEKeeper& IEKeptPixels() {
   static TIEKeeper* k =
       new TIEKeeper(DeleteBlock, std::min(std::int64_t(256) << 20, IEDefaultMemoryThreshold() / 4), 4);
   return *k;
 }
-}  // namespace
 
-void IESetKeptPixelMemory(std::int64_t Bytes) { Kept().SetLimit(Bytes); }
-std::int64_t IEKeptPixelMemoryLimit() { return Kept().Limit(); }
-std::int64_t IEKeptPixelMemory() { return Kept().Bytes(); }
-void IEReleaseKeptPixelMemory() { Kept().Trim(true); }
+void IESetKeptPixelMemory(std::int64_t Bytes) { IEKeptPixels().SetLimit(Bytes); }
+std::int64_t IEKeptPixelMemoryLimit() { return IEKeptPixels().Limit(); }
+std::int64_t IEKeptPixelMemory() { return IEKeptPixels().Bytes(); }
+void IEReleaseKeptPixelMemory() { IEKeptPixels().Trim(true); }
 
 TIEPixels IENewPixels(std::int64_t Bytes) noexcept {
   if (Bytes <= 0) return TIEPixels(nullptr, TIEPixelsFree{0});
   if (Bytes < kKeptFrom) {
     auto* small = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Bytes)];
     // Kept blocks are given up before an allocation is reported failed.
-    if (!small && Kept().Bytes() > 0) {
-      Kept().Trim(true);
+    if (!small && IEKeptPixels().Bytes() > 0) {
+      IEKeptPixels().Trim(true);
       small = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Bytes)];
     }
     return TIEPixels(small, TIEPixelsFree{Bytes});
@@ -64,13 +65,13 @@ TIEPixels IENewPixels(std::int64_t Bytes) noexcept {
   TIEKeeper::TItem got;
   std::uint8_t* p;
   // A kept block up to a quarter longer than asked for serves.
-  if (Kept().Take(length, length + length / 4, got)) {
+  if (IEKeptPixels().Take(length, length + length / 4, got)) {
     p = reinterpret_cast<std::uint8_t*>(got.Handle);
     length = got.Length;
   } else {
     p = NewBlock(static_cast<std::size_t>(length));
-    if (!p && Kept().Bytes() > 0) {
-      Kept().Trim(true);
+    if (!p && IEKeptPixels().Bytes() > 0) {
+      IEKeptPixels().Trim(true);
       p = NewBlock(static_cast<std::size_t>(length));
     }
     if (!p) return TIEPixels(nullptr, TIEPixelsFree{0});
@@ -95,7 +96,7 @@ void TIEPixelsFree::operator()(std::uint8_t* Block) const noexcept {
     return;
   }
   ASAN_POISON_MEMORY_REGION(Block, static_cast<std::size_t>(Bytes));
-  Kept().Keep({reinterpret_cast<std::uintptr_t>(Block), Bytes, {}});
+  IEKeptPixels().Keep({reinterpret_cast<std::uintptr_t>(Block), Bytes, {}});
 }
 
 }  // namespace redozir

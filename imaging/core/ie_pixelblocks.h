@@ -24,6 +24,11 @@ std::int64_t IEKeptPixelMemoryLimit();
 std::int64_t IEKeptPixelMemory();
 void IEReleaseKeptPixelMemory();
 
+// The keeper of pixel blocks: other memory an engine keeps between calls is
+// kept under it (TIEKeeper's Under), so that the settings above bound it too.
+class TIEKeeper;
+TIEKeeper& IEKeptPixels();
+
 // Frees a block of IENewPixels: blocks of 8 MiB and more are kept.
 struct TIEPixelsFree {
   std::int64_t Bytes = 0;  // the block's own length, which may pass the size asked for

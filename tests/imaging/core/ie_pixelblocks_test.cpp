@@ -8,12 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 #include "imaging/core/ie_diskbuffer.h"
+#include "imaging/core/ie_kept.h"
 #include "imaging/core/ie_pixelblocks.h"
 #include "imaging/core/iebitmap.h"
 
@@ -126,4 +128,24 @@ TEST(KeptPixels, ADiskBufferFileServesTheNextAndAForkedChildTakesNoneOfItsParent
   EXPECT_EQ(changed, 0);
   close(go[0]);
   close(go[1]);
+}
+
+TEST(KeptPixels, AKeeperUnderThePixelKeeperFollowsItsLimitAndItsRelease) {
+  static std::atomic<int> gone{0};
+  // Keepers live as long as the process.
+  static TIEKeeper* k = new TIEKeeper([](TIEKeeper::TItem) { ++gone; }, kMiB, 4, &IEKeptPixels());
+  IESetKeptPixelMemory(-1);
+  k->Keep({1, 1000, {}});
+  k->Keep({2, 1000, {}});
+  EXPECT_EQ(k->Bytes(), 2000);
+  IEReleaseKeptPixelMemory();
+  EXPECT_EQ(k->Bytes(), 0);
+  EXPECT_EQ(gone, 2);
+  k->Keep({3, 1000, {}});
+  IESetKeptPixelMemory(0);
+  EXPECT_EQ(k->Bytes(), 0);
+  k->Keep({4, 1000, {}});
+  EXPECT_EQ(k->Bytes(), 0);
+  EXPECT_EQ(gone, 4);
+  IESetKeptPixelMemory(-1);
 }
