@@ -32,8 +32,11 @@ void IERunBands(int Rows, int n, const std::function<void(int t, int first, int 
 // Runs Work(t, first, count) over chunks of Chunk rows handed out in order
 // to whichever of the n workers (t = 0 is the calling thread) is free, so a
 // worker slowed down by other load takes fewer; each worker sees its chunks
-// in increasing order. Errors and thread failures as for IERunBands.
-void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int first, int count)>& Work);
+// in increasing order. Errors and thread failures as for IERunBands. More:
+// the caller runs more work on the workers right after (they stay awake
+// for a moment).
+void IERunChunks(int Rows, int n, int Chunk, const std::function<void(int t, int first, int count)>& Work,
+                 bool More = false);
 // Runs Work(t, first, count) over Rows rows cut into n bands of consecutive
 // rows, worker t walking band t in steps of Step rows; a worker whose band is
 // done takes the back half of what is left of the fullest band as its own.
@@ -126,9 +129,9 @@ TIEKernelFunc IEKernelOf(TResampleFilter Filter, double& Support);
 TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended = false, int Threads = 0);
 // The column and row tables of a call, their lists built on up to Threads
 // threads together; the row table goes without the forms only the first
-// pass reads (Tail3, Tail1, the pair words and W3).
+// pass reads (Tail3, Tail1, the pair words and W3). More as for IERunChunks.
 void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int Threads, TIEResampleTaps& H,
-                     TIEResampleTaps& V);
+                     TIEResampleTaps& V, bool More = false);
 
 // Bytes a source row needs past its end for the 3-channel vector path.
 constexpr int kIEResampleRowPad = 64;

@@ -479,7 +479,7 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended,
 }
 
 void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int Threads, TIEResampleTaps& H,
-                     TIEResampleTaps& V) {
+                     TIEResampleTaps& V, bool More) {
   if (sw <= 0 || dw <= 0 || sh <= 0 || dh <= 0) {
     H = IEBuildTaps(sw, dw, Filter, false, Threads);
     V = IEBuildTaps(sh, dh, Filter, false, Threads);
@@ -502,14 +502,17 @@ void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int
   const int total = dw + dh;
   const int n = static_cast<int>(std::clamp<std::int64_t>((setups[0].Work + setups[1].Work) / 8000, 1,
                                                           Threads > 0 ? Threads : IEResampleThreadCount()));
-  IERunChunks(total, n, std::max(64, total / (4 * n)), [&](int, int first, int count) {
-    for (int k = 0, base = 0; k < 2; base += setups[k].M, ++k) {
-      const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
-      if (a >= b) continue;
-      for (int i = a; i < b; ++i) BuildList(*tables[k], i - base, setups[k]);
-      if (left[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a) FinishTaps(*tables[k], k == 0);
-    }
-  });
+  IERunChunks(
+      total, n, std::max(64, total / (4 * n)),
+      [&](int, int first, int count) {
+        for (int k = 0, base = 0; k < 2; base += setups[k].M, ++k) {
+          const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
+          if (a >= b) continue;
+          for (int i = a; i < b; ++i) BuildList(*tables[k], i - base, setups[k]);
+          if (left[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a) FinishTaps(*tables[k], k == 0);
+        }
+      },
+      More);
 }
 
 namespace {
@@ -699,7 +702,8 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   // memory is kept for it).
   const auto kept = TakeScratch();
   TIEResampleTaps &th = kept->h, &tv = kept->v;
-  IEBuildTapsPair(sw, dw, sh, dh, Filter, n, th, tv);
+  // The rows follow on the same workers (unless progress is watched).
+  IEBuildTapsPair(sw, dw, sh, dh, Filter, n, th, tv, !watched);
   const bool simdH = IEResampleUseAVX2() && !th.W.empty() && (Channels == 3 || Channels == 1);
   const bool simdV = IEResampleUseAVX2() && !tv.W.empty();
   const int bytes = dw * Channels;
