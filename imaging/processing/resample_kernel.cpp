@@ -12,6 +12,7 @@
 
 #include "imaging/core/ie_extended.h"
 #include "imaging/core/ie_kept.h"
+#include "imaging/core/ie_pixelblocks.h"
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
@@ -626,9 +627,10 @@ struct TIEWorkRing {
   }
 };
 
-// The memory of a call, kept for about a second for the next one: the
-// tables and the threads' rings (their bytes stale: the tables are built
-// again and a ring's tags start empty). Made afresh for each call, their
+// The memory of a call, kept for about a second for the next one (within
+// the pixel keeper's limit, and let go with its blocks): the tables and the
+// threads' rings (their bytes stale: the tables are built again and a
+// ring's tags start empty). Made afresh for each call, their
 // blocks (a few hundred KB each) came from the system and went back to it
 // every time, which cleared their pages again (173 faults for a 1000x750 ->
 // 4000x3000) and gave them back on the calling thread after the workers
@@ -652,7 +654,7 @@ struct TIEKernelScratch {
 TIEKeeper& KeptScratch() {
   static TIEKeeper* k =
       new TIEKeeper([](TIEKeeper::TItem r) { delete reinterpret_cast<TIEKernelScratch*>(r.Handle); },
-                    std::int64_t(64) << 20, 4);
+                    std::int64_t(64) << 20, 4, &IEKeptPixels());
   return *k;
 }
 // Smaller calls' memory comes from the heap without faults: it is freed.
