@@ -130,8 +130,10 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended 
 // The column and row tables of a call, their lists built on up to Threads
 // threads together; the row table goes without the forms only the first
 // pass reads (Tail3, Tail1, the pair words and W3). More as for IERunChunks.
+// Blocks: the first pass reads 16 rows at a time only, and the column table
+// goes without W3 too.
 void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int Threads, TIEResampleTaps& H,
-                     TIEResampleTaps& V, bool More = false);
+                     TIEResampleTaps& V, bool More = false, bool Blocks = false);
 
 // Bytes a source row needs past its end for the 3-channel vector path.
 constexpr int kIEResampleRowPad = 64;

@@ -349,7 +349,7 @@ void SizeLists(TIEResampleTaps& T, const TIETapsSetup& U) {
 // Everything of a table after its lists: the dense windows, the
 // reciprocals and, for a table across rows (Across), the forms only the
 // first pass reads (row tails, pair words, W3).
-void FinishTaps(TIEResampleTaps& T, bool Across = true) {
+void FinishTaps(TIEResampleTaps& T, bool Across = true, bool SingleRows = true) {
   const int N = T.N, M = T.M;
   // Dense windows for the vector rows.
   T.Start.resize(static_cast<size_t>(M));
@@ -432,6 +432,7 @@ void FinishTaps(TIEResampleTaps& T, bool Across = true) {
       T.PW[static_cast<size_t>(i) * T.PStride + k] = static_cast<std::int32_t>(lo | (hi << 16));
     }
   }
+  if (!SingleRows) return;
   int groups = T.Stride / 4;
   T.W3.assign(static_cast<size_t>(M) * groups * 16, 0);
   for (int i = 0; i < M; ++i) {
@@ -480,7 +481,7 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended,
 }
 
 void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int Threads, TIEResampleTaps& H,
-                     TIEResampleTaps& V, bool More) {
+                     TIEResampleTaps& V, bool More, bool Blocks) {
   if (sw <= 0 || dw <= 0 || sh <= 0 || dh <= 0) {
     H = IEBuildTaps(sw, dw, Filter, false, Threads);
     V = IEBuildTaps(sh, dh, Filter, false, Threads);
@@ -510,7 +511,8 @@ void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int
           const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
           if (a >= b) continue;
           for (int i = a; i < b; ++i) BuildList(*tables[k], i - base, setups[k]);
-          if (left[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a) FinishTaps(*tables[k], k == 0);
+          if (left[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a)
+            FinishTaps(*tables[k], k == 0, !Blocks);
         }
       },
       More);
@@ -704,8 +706,11 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   // memory is kept for it).
   const auto kept = TakeScratch();
   TIEResampleTaps &th = kept->h, &tv = kept->v;
-  // The rows follow on the same workers (unless progress is watched).
-  IEBuildTapsPair(sw, dw, sh, dh, Filter, n, th, tv, !watched);
+  // The rows follow on the same workers (unless progress is watched). Three
+  // channels of stable rows go through the first pass 16 rows at a time
+  // whenever the vector rows can take the weights: W3 is not needed then.
+  IEBuildTapsPair(sw, dw, sh, dh, Filter, n, th, tv, !watched,
+                  Channels == 3 && StableRows && IEResampleUseAVX2());
   const bool simdH = IEResampleUseAVX2() && !th.W.empty() && (Channels == 3 || Channels == 1);
   const bool simdV = IEResampleUseAVX2() && !tv.W.empty();
   const int bytes = dw * Channels;
