@@ -92,6 +92,7 @@ void TIEKeeper::Keep(TItem Item) {
     fLetGo(Item);
     return;
   }
+  bool wake;
   {
     std::unique_lock<std::mutex> g(fLock);
     if (fReaperPid != getpid()) {
@@ -105,6 +106,9 @@ void TIEKeeper::Keep(TItem Item) {
       }
       fReaperPid = getpid();
     }
+    // The reaper sleeps without end only while there is nothing: an item
+    // joining others is due after them and needs no wake-up.
+    wake = fKept.empty();
     try {
       fKept.push_back({Item, TClock::now()});
     } catch (const std::bad_alloc&) {
@@ -114,7 +118,7 @@ void TIEKeeper::Keep(TItem Item) {
     }
     fBytes += Item.Length;
   }
-  fWake.notify_one();
+  if (wake) fWake.notify_one();
   TrimOwn(false);
 }
 
