@@ -37,6 +37,17 @@ void DeleteBlock(TIEKeeper::TItem Block) {
   ::operator delete(p, std::align_val_t(kHuge));
 }
 
+// Alloc(), tried again once the kept blocks are given up: they never make
+// an allocation fail.
+template <class F>
+std::uint8_t* OrAfterGivingUpKept(F Alloc) {
+  std::uint8_t* p = Alloc();
+  if (!p && IEKeptPixels().Bytes() > 0) {
+    IEKeptPixels().Trim(true);
+    p = Alloc();
+  }
+  return p;
+}
 }  // namespace
 
 TIEKeeper& IEKeptPixels() {
@@ -53,13 +64,10 @@ void IEReleaseKeptPixelMemory() { IEKeptPixels().Trim(true); }
 TIEPixels IENewPixels(std::int64_t Bytes) noexcept {
   if (Bytes <= 0) return TIEPixels(nullptr, TIEPixelsFree{0});
   if (Bytes < kKeptFrom) {
-    auto* small = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Bytes)];
-    // Kept blocks are given up before an allocation is reported failed.
-    if (!small && IEKeptPixels().Bytes() > 0) {
-      IEKeptPixels().Trim(true);
-      small = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Bytes)];
-    }
-    return TIEPixels(small, TIEPixelsFree{Bytes});
+    return TIEPixels(OrAfterGivingUpKept([Bytes] {
+                       return new (std::nothrow) std::uint8_t[static_cast<std::size_t>(Bytes)];
+                     }),
+                     TIEPixelsFree{Bytes});
   }
   auto length = static_cast<std::int64_t>(HugeLength(Bytes));
   TIEKeeper::TItem got;
@@ -69,11 +77,7 @@ TIEPixels IENewPixels(std::int64_t Bytes) noexcept {
     p = reinterpret_cast<std::uint8_t*>(got.Handle);
     length = got.Length;
   } else {
-    p = NewBlock(static_cast<std::size_t>(length));
-    if (!p && IEKeptPixels().Bytes() > 0) {
-      IEKeptPixels().Trim(true);
-      p = NewBlock(static_cast<std::size_t>(length));
-    }
+    p = OrAfterGivingUpKept([length] { return NewBlock(static_cast<std::size_t>(length)); });
     if (!p) return TIEPixels(nullptr, TIEPixelsFree{0});
   }
   // The sanitizer builds see kept blocks and the tail past Bytes as poisoned.
