@@ -55,92 +55,111 @@ inline void Transpose16(V a[16]) {
   }
 }
 
-// Taps(pairs, out) weighs the pairs for every destination pixel x and
-// stores channel c of the 16 rows at out + 16 (3 x + c).
+// Destination pixels in chunks of kChunk (a multiple of 32, so that a whole
+// chunk's bytes are whole 32-byte blocks).
+constexpr int kChunk = 64;
+
+// Taps(pairs, out, x0, x1) weighs the pairs for the destination pixels x0
+// to x1 - 1 and stores channel c of the 16 rows at out + 16 (3 (x - x0) + c).
 template <class TapsFn>
 inline void KernelBlockH3(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,
                           std::uint8_t* const* Dst, std::vector<std::uint8_t>& Scratch, TapsFn Taps) {
   const std::size_t srcBytes = 3 * static_cast<std::size_t>(T.N);
-  const std::size_t cols = (srcBytes + 15) & ~std::size_t(15);
-  // A multiple of 4, so that 16 x need keeps the pairs 64-byte aligned.
-  const std::size_t need = (std::max(cols, 6 * static_cast<std::size_t>(T.Pairs)) + 3) & ~std::size_t(3);
-  const std::size_t outBytes = 3 * static_cast<std::size_t>(T.M);
-  const std::size_t outCols = (outBytes + 15) & ~std::size_t(15);
-  Scratch.resize(16 * need + 192 * static_cast<std::size_t>(T.Pairs) + 16 * outCols + 64);
+  // Pairs are made 16 at a time, from 96 bytes of each row.
+  const std::size_t groups = (static_cast<std::size_t>(T.Pairs) + 15) / 16;
+  Scratch.resize(192 * 16 * groups + 16 * 96 + 48 * kChunk + 64);
   // 64-byte alignment for the pair words.
-  std::uint8_t* const turned = Scratch.data() + (-reinterpret_cast<std::uintptr_t>(Scratch.data()) & 63);
-  std::uint8_t* const pairs = turned + 16 * need;
-  std::uint8_t* const out = pairs + 192 * static_cast<std::size_t>(T.Pairs);
+  std::uint8_t* const pairs = Scratch.data() + (-reinterpret_cast<std::uintptr_t>(Scratch.data()) & 63);
+  std::uint8_t* const turned = pairs + 192 * 16 * groups;
+  std::uint8_t* const out = turned + 16 * 96;
   const std::uint8_t* rows[16];
   for (int r = 0; r < 16; ++r) rows[r] = Src[r < Rows ? r : 0];
 
-  // Byte column j of the rows (channel j mod 3 of pixel j div 3), 16 rows.
-  std::size_t j0 = 0;
-  for (__m256i b[16]; j0 + 32 <= srcBytes; j0 += 32) {
+  // Pairs 16 g .. 16 g + 15. Pair m, channel c: pixels 2m and 2m + 1 side by
+  // side as words, rows 0-7 then 8-15, ready for the multiply-adds.
+  auto makePairs = [&](std::size_t g) {
+    const std::size_t j0 = 96 * g;
     // Sixteen rows read side by side outrun the processor's own prefetch:
     // each row is asked for 512 bytes ahead (a tenth off a strong
     // reduction's first pass, which waits on memory).
-    if ((j0 & 63) == 0 && j0 + 512 < srcBytes)
+    if (j0 + 512 + 96 < srcBytes)
       for (int r = 0; r < 16; ++r)
-        _mm_prefetch(reinterpret_cast<const char*>(rows[r] + j0 + 512), _MM_HINT_T0);
-    for (int r = 0; r < 16; ++r) b[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[r] + j0));
-    Transpose16(b);
-    for (int c = 0; c < 16; ++c) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(turned + 16 * (j0 + c)), _mm256_castsi256_si128(b[c]));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(turned + 16 * (j0 + 16 + c)),
-                       _mm256_extracti128_si256(b[c], 1));
-    }
-  }
-  __m128i a[16];
-  for (; j0 < cols; j0 += 16) {
-    if (j0 + 16 <= srcBytes) {
-      for (int r = 0; r < 16; ++r) a[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + j0));
-    } else {
-      for (int r = 0; r < 16; ++r) {
-        alignas(16) std::uint8_t tail[16] = {};
-        __builtin_memcpy(tail, rows[r] + j0, srcBytes - j0);
-        a[r] = _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
+        for (std::size_t k = 0; k < 96; k += 48)
+          _mm_prefetch(reinterpret_cast<const char*>(rows[r] + j0 + 512 + k), _MM_HINT_T0);
+    // Byte column j of the rows (channel j mod 3 of pixel j div 3), 16 rows
+    // at turned + 16 (j - j0); pixels past the row's end (reached only with
+    // weight 0) read as 0.
+    for (std::size_t j = j0; j < j0 + 96; j += 32) {
+      __m256i b[16];
+      if (j + 32 <= srcBytes) {
+        for (int r = 0; r < 16; ++r) b[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[r] + j));
+      } else {
+        for (int r = 0; r < 16; ++r) {
+          alignas(32) std::uint8_t tail[32] = {};
+          if (j < srcBytes) __builtin_memcpy(tail, rows[r] + j, srcBytes - j);
+          b[r] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tail));
+        }
+      }
+      Transpose16(b);
+      std::uint8_t* t = turned + 16 * (j - j0);
+      for (int c = 0; c < 16; ++c) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(t + 16 * c), _mm256_castsi256_si128(b[c]));
+        _mm_store_si128(reinterpret_cast<__m128i*>(t + 16 * (16 + c)), _mm256_extracti128_si256(b[c], 1));
       }
     }
-    Transpose16(a);
-    for (int c = 0; c < 16; ++c) _mm_storeu_si128(reinterpret_cast<__m128i*>(turned + 16 * (j0 + c)), a[c]);
-  }
-  // Pixels past the row's end (reached only with weight 0) read as 0.
-  __builtin_memset(turned + 16 * cols, 0, 16 * (need - cols));
-  // Pair m, channel c: pixels 2m and 2m + 1 side by side as words, rows 0-7
-  // then 8-15, ready for the multiply-adds.
-  for (int m = 0; m < T.Pairs; ++m) {
-    for (int c = 0; c < 3; ++c) {
-      const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(turned + 16 * (6 * m + c)));
-      const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(turned + 16 * (6 * m + 3 + c)));
-      std::uint8_t* q = pairs + 64 * (3 * static_cast<std::size_t>(m) + c);
-      _mm256_store_si256(reinterpret_cast<__m256i*>(q), _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(p0, p1)));
-      _mm256_store_si256(reinterpret_cast<__m256i*>(q + 32), _mm256_cvtepu8_epi16(_mm_unpackhi_epi8(p0, p1)));
+    for (int m = 0; m < 16; ++m) {
+      for (int c = 0; c < 3; ++c) {
+        const __m128i p0 = _mm_load_si128(reinterpret_cast<const __m128i*>(turned + 16 * (6 * m + c)));
+        const __m128i p1 = _mm_load_si128(reinterpret_cast<const __m128i*>(turned + 16 * (6 * m + 3 + c)));
+        std::uint8_t* q = pairs + 64 * (3 * (16 * g + static_cast<std::size_t>(m)) + c);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(q), _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(p0, p1)));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(q + 32),
+                           _mm256_cvtepu8_epi16(_mm_unpackhi_epi8(p0, p1)));
+      }
     }
-  }
-  Taps(pairs, out);
-  // Back to rows.
-  for (j0 = 0; j0 + 32 <= outBytes; j0 += 32) {
-    __m256i b[16];
-    for (int c = 0; c < 16; ++c)
-      b[c] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(out + 16 * (j0 + 16 + c)),
-                                 reinterpret_cast<const __m128i*>(out + 16 * (j0 + c)));
-    Transpose16(b);
-    for (int r = 0; r < Rows; ++r) _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dst[r] + j0), b[r]);
-  }
-  for (; j0 < outCols; j0 += 16) {
-    for (int c = 0; c < 16; ++c) {
-      a[c] = j0 + c < outBytes ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + 16 * (j0 + c)))
-                               : _mm_setzero_si128();
+  };
+  __m128i a[16];
+  // Groups of pairs made so far, and pairs the chunks so far reach.
+  std::size_t made = 0, reach = 0;
+  // The destination pixels in chunks, each turned back into rows at once:
+  // its columns stay in the first-level cache, where the whole row's (16
+  // times the row) went out to the second-level cache and took room the
+  // work rows need.
+  for (int x0 = 0; x0 < T.M; x0 += kChunk) {
+    const int x1 = std::min(T.M, x0 + kChunk);
+    // Each chunk's pairs are made just before it weighs them, so that they
+    // are still in the nearer caches.
+    for (int x = x0; x < x1; ++x)
+      reach = std::max(reach, static_cast<std::size_t>(T.PStart[static_cast<std::size_t>(x)] / 2 +
+                                                       T.PLen[static_cast<std::size_t>(x)]));
+    for (; 16 * made < reach; ++made) makePairs(made);
+    Taps(pairs, out, x0, x1);
+    const std::size_t n = 3 * static_cast<std::size_t>(x1 - x0);
+    std::uint8_t* const* dst = Dst;
+    const std::size_t at = 3 * static_cast<std::size_t>(x0);
+    std::size_t j = 0;
+    for (; j + 32 <= n; j += 32) {
+      __m256i b[16];
+      for (int c = 0; c < 16; ++c)
+        b[c] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(out + 16 * (j + 16 + c)),
+                                   reinterpret_cast<const __m128i*>(out + 16 * (j + c)));
+      Transpose16(b);
+      for (int r = 0; r < Rows; ++r) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[r] + at + j), b[r]);
     }
-    Transpose16(a);
-    for (int r = 0; r < Rows; ++r) {
-      if (j0 + 16 <= outBytes) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst[r] + j0), a[r]);
-      } else {
-        alignas(16) std::uint8_t tail[16];
-        _mm_store_si128(reinterpret_cast<__m128i*>(tail), a[r]);
-        __builtin_memcpy(Dst[r] + j0, tail, outBytes - j0);
+    for (; j < n; j += 16) {
+      for (int c = 0; c < 16; ++c) {
+        a[c] = j + c < n ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + 16 * (j + c)))
+                         : _mm_setzero_si128();
+      }
+      Transpose16(a);
+      for (int r = 0; r < Rows; ++r) {
+        if (j + 16 <= n) {
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[r] + at + j), a[r]);
+        } else {
+          alignas(16) std::uint8_t tail[16];
+          _mm_store_si128(reinterpret_cast<__m128i*>(tail), a[r]);
+          __builtin_memcpy(dst[r] + at + j, tail, n - j);
+        }
       }
     }
   }

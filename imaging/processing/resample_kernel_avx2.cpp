@@ -196,9 +196,9 @@ void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, int R, const std::uint8_
 
 void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,
                           std::uint8_t* const* Dst, std::vector<std::uint8_t>& Scratch) {
-  KernelBlockH3(T, Src, Rows, Dst, Scratch, [&](const std::uint8_t* pairs, std::uint8_t* out) {
+  KernelBlockH3(T, Src, Rows, Dst, Scratch, [&](const std::uint8_t* pairs, auto* out, int x0, int x1) {
     // Every tap weighs 16 rows of a channel at once.
-    for (int x = 0; x < T.M; ++x) {
+    for (int x = x0; x < x1; ++x) {
       __m256i acc[6];
       for (auto& v : acc) v = _mm256_setzero_si256();
       const std::int32_t* w = T.PW.data() + static_cast<std::size_t>(x) * T.PStride;
@@ -221,7 +221,7 @@ void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* S
                                        DivClamp8(acc[2 * c + 1], lim, df, T.Rcp[x]));
         v = _mm256_permute4x64_epi64(v, 0xD8);
         v = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * (3 * static_cast<std::size_t>(x) + c)),
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * (3 * static_cast<std::size_t>(x - x0) + c)),
                          _mm256_castsi256_si128(v));
       }
     }

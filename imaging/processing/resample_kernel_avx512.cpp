@@ -12,8 +12,8 @@ namespace redozir {
 
 void IEKernelBlockH3_AVX512(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,
                             std::uint8_t* const* Dst, std::vector<std::uint8_t>& Scratch) {
-  KernelBlockH3(T, Src, Rows, Dst, Scratch, [&](const std::uint8_t* pairs, std::uint8_t* out) {
-    for (int x = 0; x < T.M; ++x) {
+  KernelBlockH3(T, Src, Rows, Dst, Scratch, [&](const std::uint8_t* pairs, auto* out, int x0, int x1) {
+    for (int x = x0; x < x1; ++x) {
       // A pair's 64 bytes of one channel are its words for rows 0 to 15.
       __m512i acc0 = _mm512_setzero_si512(), acc1 = _mm512_setzero_si512(), acc2 = _mm512_setzero_si512();
       const std::int32_t* w = T.PW.data() + static_cast<std::size_t>(x) * T.PStride;
@@ -42,7 +42,7 @@ void IEKernelBlockH3_AVX512(const TIEResampleTaps& T, const std::uint8_t* const*
         const __m512i q = _mm512_cvttps_epi32(rcp != 0 ? _mm512_mul_ps(f, rf) : _mm512_div_ps(f, df));
         return _mm512_cvtusepi32_epi8(q);
       };
-      std::uint8_t* o = out + 48 * static_cast<std::size_t>(x);
+      std::uint8_t* o = out + 48 * static_cast<std::size_t>(x - x0);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o), div(acc0));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), div(acc1));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 32), div(acc2));
