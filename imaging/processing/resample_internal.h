@@ -120,6 +120,23 @@ struct TIEResampleTaps {
   void Clear();
 };
 
+// What the Lanczos3 lists weigh their taps from: the sine and cosine of k
+// steps of one tap (the angle pi Inv / 3) for k below 64, the scale of a
+// tap's argument (Inv) and the weight's factor 3 x 256 / FS / pi^2.
+struct TIELanczos3Steps {
+  double Sin[64], Cos[64];
+  double Inv = 1, RotScale = 0;
+};
+// The Lanczos3 weights before rounding of the taps First + k, k below Count
+// (at most 64), around Centre, from the sine and cosine of the first tap's
+// angle pi (Centre - First) Inv / 3: into V[k] (room for 64), 0 where the
+// kernel is. Returns the taps within 1/64 of the centre as bits: their V is
+// not computed (the kernel divides by a tiny argument there).
+std::uint64_t IELanczos3Weights_AVX2(const TIELanczos3Steps& P, double Sin, double Cos, double Centre,
+                                     double First, int Count, double* V);
+std::uint64_t IELanczos3Weights_AVX512(const TIELanczos3Steps& P, double Sin, double Cos, double Centre,
+                                       double First, int Count, double* V);
+
 using TIEKernelFunc = double (*)(double);
 TIEKernelFunc IEKernelOf(TResampleFilter Filter, double& Support);
 // The tables for one call. The weights come from the extended-precision

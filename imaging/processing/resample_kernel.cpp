@@ -16,6 +16,7 @@
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
+#include "imaging/processing/resample_taps_lanes.h"
 #include "platform/numeric.h"
 
 namespace redozir {
@@ -247,16 +248,19 @@ inline std::int64_t CeilL(long double v) {
 
 // What the lists of one table are built from: the kernel and its double
 // form, the ratio, the window's half-width and kernel scale (extended: in
-// double some weights move to the other side of a .5 tie), and for the
-// Lanczos3 sines the step of one tap (the angle pi inv / 3) and the weight's
-// factor 3 x 256 / FS / pi^2.
+// double some weights move to the other side of a .5 tie), and for Lanczos3
+// the sines and cosines of whole steps and the vector routine that weighs
+// the taps from them.
 struct TIETapsSetup {
   int N = 0, M = 0;
   TIEKernelFunc K = nullptr, Fast = nullptr;
   double S = 1;
   long double W = 1, FS = 1;
   double Scale = 256, Inv = 1;  // 256 / FS and 1 / FS
-  double Sin = 0, Cos = 1, RotScale = 0;
+  TIELanczos3Steps Steps;
+  int StepCount = 0;                // the steps in Steps
+  double ListSin = 0, ListCos = 1;  // of the centre's step from one list to the next
+  std::uint64_t (*Weights)(const TIELanczos3Steps&, double, double, double, double, int, double*) = nullptr;
   std::int64_t Work = 0;  // the taps the lists evaluate, about
 
   TIETapsSetup(int N_, int M_, TResampleFilter Filter, bool Extended) : N(N_), M(M_) {
@@ -273,17 +277,38 @@ struct TIETapsSetup {
     }
     Scale = static_cast<double>(256 / FS);
     Inv = static_cast<double>(1 / FS);
-    Sin = std::sin(std::numbers::pi * Inv / 3);
-    Cos = std::cos(std::numbers::pi * Inv / 3);
-    RotScale = 3 * Scale / (std::numbers::pi * std::numbers::pi);
+    if (Fast == Lanczos3D) {
+      // The steps a list takes (a window spans fewer than 2 W + 3 taps).
+      StepCount = static_cast<int>(std::min<long double>(64, 2 * W + 3));
+      for (int k = 0; k < StepCount; ++k) {
+        Steps.Sin[k] = std::sin(k * (std::numbers::pi * Inv / 3));
+        Steps.Cos[k] = std::cos(k * (std::numbers::pi * Inv / 3));
+      }
+      ListSin = std::sin(std::numbers::pi * Inv / (3 * S));
+      ListCos = std::cos(std::numbers::pi * Inv / (3 * S));
+      Steps.Inv = Inv;
+      Steps.RotScale = 3 * Scale / (std::numbers::pi * std::numbers::pi);
+      Weights = IEResampleUseAVX512() ? IELanczos3Weights_AVX512
+                : IEResampleUseAVX2() ? IELanczos3Weights_AVX2
+                                      : Lanczos3Weights<2>;
+    }
     Work = static_cast<std::int64_t>(M) * static_cast<std::int64_t>(2 * W + 2);
   }
 };
 
+// The sine and cosine of the angle of the last list's first tap, carried
+// to the next list of a run of lists.
+struct TIEListSines {
+  std::int64_t List = -2, Left = 0;
+  double Sin = 0, Cos = 1;
+  int Age = 0;  // lists since the sine was taken afresh
+};
+
 // The list of destination i. With Fast set the kernel is evaluated in
 // double and a weight is taken from it unless it lies within kWeightSlack of
-// a .5 tie, where the extended kernel decides as it always does.
-void BuildList(TIEResampleTaps& T, int i, const TIETapsSetup& U) {
+// a .5 tie, where the extended kernel decides as it always does. Run carries
+// the sines from one list to the next.
+void BuildList(TIEResampleTaps& T, int i, const TIETapsSetup& U, TIEListSines& Run) {
   TListOut L(T, i);
   const int N = U.N;
   const long double FS = U.FS;
@@ -294,37 +319,8 @@ void BuildList(TIEResampleTaps& T, int i, const TIETapsSetup& U) {
   const double scale = U.Scale, cd = static_cast<double>(C), inv = U.Inv;
   // Beyond 2^20 the centre's ulp would eat into the slack.
   if (std::fabs(cd) >= 1048576.0) Fast = nullptr;
-  // Lanczos3 takes its sines by rotation: the angle pi t / 3 of tap j + 1 is
-  // that of tap j less pi inv / 3, so one sine and cosine per 64 taps serve
-  // them all. Each step adds a few 1e-16 to the sine, 3e-14 at most before
-  // it is taken afresh; from |t| = 1/64 on the sine is above 0.016, so the
-  // kernel is off by some 1e-11 of itself, far inside kWeightSlack / 256.
-  // Nearer the centre, where the kernel divides by a small t, the sine is
-  // taken directly.
-  const bool rotate = Fast == Lanczos3D;
-  double sn = 0, cs = 0;
-  for (std::int64_t j = Left; j <= Right; ++j) {
+  auto take = [&](std::int64_t j, double v) {
     int w;
-    double v = 0.0;
-    if (rotate) {
-      const double t = (cd - static_cast<double>(j)) * inv, a = std::fabs(t);
-      if (((j - Left) & 63) == 0) {
-        const double th = std::numbers::pi * t / 3;
-        sn = std::sin(th);
-        cs = std::cos(th);
-      }
-      if (a < 1.0 / 64) {
-        v = Lanczos3D(t) * scale;
-      } else if (a < 3) {
-        const double s2 = sn * sn;
-        v = s2 * (3 - 4 * s2) / (a * a) * U.RotScale;
-      }
-      const double next = sn * U.Cos - cs * U.Sin;
-      cs = cs * U.Cos + sn * U.Sin;
-      sn = next;
-    } else if (Fast) {
-      v = Fast((cd - static_cast<double>(j)) * inv) * scale;
-    }
     const double r = RoundEven(v);
     if (Fast && std::fabs(std::fabs(v - r) - 0.5) > kWeightSlack && std::fabs(r) < 2147483647.0) {
       w = static_cast<int>(r);
@@ -333,6 +329,49 @@ void BuildList(TIEResampleTaps& T, int i, const TIETapsSetup& U) {
       w = RoundWeight(k * 256 / FS);
     }
     if (w != 0) L.Add(Mirror(j, N), w);
+  };
+  if (Fast == Lanczos3D) {
+    // Lanczos3 takes the sine of each tap's angle pi t / 3 from that of the
+    // first of up to 64 taps and the sines and cosines of whole steps (the
+    // angle pi inv / 3). The first tap's comes from the last list's, turned
+    // by the centre's step and back by the taps the window moved, and is
+    // taken afresh every 64 lists: each turn adds a few 1e-16, 3e-14 at
+    // most. From |t| = 1/64 on the sine is above 0.016, so the kernel is off
+    // by some 1e-11 of itself, far inside kWeightSlack / 256. Nearer the
+    // centre, where the kernel divides by a small t, the sine is taken
+    // directly.
+    alignas(64) double v[64];
+    for (std::int64_t first = Left; first <= Right; first += 64) {
+      const int count = static_cast<int>(std::min<std::int64_t>(64, Right - first + 1));
+      double sn, cs;
+      const std::int64_t moved = Left - Run.Left;
+      if (first == Left && Run.List == i - 1 && Run.Age < 64 && moved >= 0 && moved < U.StepCount) {
+        const double s1 = Run.Sin * U.ListCos + Run.Cos * U.ListSin,
+                     c1 = Run.Cos * U.ListCos - Run.Sin * U.ListSin;
+        sn = s1 * U.Steps.Cos[moved] - c1 * U.Steps.Sin[moved];
+        cs = c1 * U.Steps.Cos[moved] + s1 * U.Steps.Sin[moved];
+        ++Run.Age;
+      } else {
+        const double th = std::numbers::pi * ((cd - static_cast<double>(first)) * inv) / 3;
+        sn = std::sin(th);
+        cs = std::cos(th);
+        if (first == Left) Run.Age = 0;
+      }
+      if (first == Left) {
+        Run.List = i;
+        Run.Left = Left;
+        Run.Sin = sn;
+        Run.Cos = cs;
+      }
+      const std::uint64_t near = U.Weights(U.Steps, sn, cs, cd, static_cast<double>(first), count, v);
+      for (int k = 0; k < count; ++k) {
+        const std::int64_t j = first + k;
+        take(j, near >> k & 1 ? Lanczos3D((cd - static_cast<double>(j)) * inv) * scale : v[k]);
+      }
+    }
+  } else {
+    for (std::int64_t j = Left; j <= Right; ++j)
+      take(j, Fast ? Fast((cd - static_cast<double>(j)) * inv) * scale : 0.0);
   }
   if (L.Sum == 0) Renormalise(L, K, C, FS, Left, Right, N);
 }
@@ -370,11 +409,16 @@ void FinishTaps(TIEResampleTaps& T, bool Across = true, bool SingleRows = true) 
   std::vector<int> merged(static_cast<size_t>(T.Stride));
   bool fits = true;
   for (int i = 0; i < M; ++i) {
-    std::fill(merged.begin(), merged.end(), 0);
-    for (const auto& c : T.List(i)) merged[static_cast<size_t>(c.Pixel - T.Start[i])] += c.Weight;
-    for (int k = 0; k < T.Stride; ++k) {
-      if (merged[k] < -32768 || merged[k] > 32767) fits = false;
-      T.W[static_cast<size_t>(i) * T.Stride + k] = static_cast<std::int16_t>(merged[k]);
+    // In locals: the stores through m could change T's ints as far as the
+    // compiler knows. m is all 0 between lists.
+    int* const m = merged.data();
+    const int st = T.Start[static_cast<size_t>(i)], stride = T.Stride;
+    for (const auto& c : T.List(i)) m[c.Pixel - st] += c.Weight;
+    std::int16_t* const w = T.W.data() + static_cast<size_t>(i) * stride;
+    for (int k = 0; k < stride; ++k) {
+      if (m[k] < -32768 || m[k] > 32767) fits = false;
+      w[k] = static_cast<std::int16_t>(m[k]);
+      m[k] = 0;
     }
   }
   for (int i = 0; i < M; ++i)
@@ -474,7 +518,8 @@ TIEResampleTaps IEBuildTaps(int N, int M, TResampleFilter Filter, bool Extended,
   int n = static_cast<int>(
       std::clamp<std::int64_t>(U.Work / 8000, 1, Threads > 0 ? Threads : IEResampleThreadCount()));
   IERunChunks(M, n, std::max(64, M / (4 * n)), [&](int, int first, int count) {
-    for (int i = first; i < first + count; ++i) BuildList(T, i, U);
+    TIEListSines run;
+    for (int i = first; i < first + count; ++i) BuildList(T, i, U, run);
   });
   FinishTaps(T);
   return T;
@@ -510,7 +555,8 @@ void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int
         for (int k = 0, base = 0; k < 2; base += setups[k].M, ++k) {
           const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
           if (a >= b) continue;
-          for (int i = a; i < b; ++i) BuildList(*tables[k], i - base, setups[k]);
+          TIEListSines run;
+          for (int i = a; i < b; ++i) BuildList(*tables[k], i - base, setups[k], run);
           if (left[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a)
             FinishTaps(*tables[k], k == 0, !Blocks);
         }

@@ -7,6 +7,7 @@
 
 #include "imaging/processing/resample_block.h"
 #include "imaging/processing/resample_internal.h"
+#include "imaging/processing/resample_taps_lanes.h"
 
 namespace redozir {
 
@@ -226,6 +227,11 @@ void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* S
       }
     }
   });
+}
+
+std::uint64_t IELanczos3Weights_AVX2(const TIELanczos3Steps& P, double Sin, double Cos, double Centre,
+                                     double First, int Count, double* V) {
+  return Lanczos3Weights<4>(P, Sin, Cos, Centre, First, Count, V);
 }
 
 }  // namespace redozir

@@ -7,6 +7,7 @@
 
 #include "imaging/processing/resample_block.h"
 #include "imaging/processing/resample_internal.h"
+#include "imaging/processing/resample_taps_lanes.h"
 
 namespace redozir {
 
@@ -113,6 +114,11 @@ void IEKernelRowV_AVX512(const TIEResampleTaps& T, int y, int R, const std::uint
     RowsV<2>(T, y, Rows, Bytes, Dst);
   else
     RowsV<1>(T, y, Rows, Bytes, Dst);
+}
+
+std::uint64_t IELanczos3Weights_AVX512(const TIELanczos3Steps& P, double Sin, double Cos, double Centre,
+                                       double First, int Count, double* V) {
+  return Lanczos3Weights<8>(P, Sin, Cos, Centre, First, Count, V);
 }
 
 }  // namespace redozir

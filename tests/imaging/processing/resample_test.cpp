@@ -512,10 +512,13 @@ TEST(ResampleInvariants, WideRowsMatchTheScalarRows) {
 
 TEST(ResampleKernel, PerCallTablesEqualExtendedOnes) {
   // The double fast path must round every weight as the extended kernels do,
-  // over sizes up and down, wide reductions (renormalised lists) included.
+  // over sizes up and down, wide reductions (renormalised lists, windows of
+  // more than 64 taps) included, with the Lanczos3 taps weighed in vectors
+  // of 2, 4 and 8.
+  ResampleSettingsGuard guard;
   std::vector<std::tuple<int, int, TResampleFilter>> sizes = {
       {4000, 1000, rfLanczos3}, {3000, 750, rfLanczos3}, {1000, 4000, rfLanczos3}, {7, 3, rfBell},
-      {3, 7, rfMitchell},       {1000, 1, rfLanczos3},   {5000, 3, rfBSpline}};
+      {3, 7, rfMitchell},       {1000, 1, rfLanczos3},   {5000, 3, rfBSpline},     {5000, 40, rfLanczos3}};
   const TResampleFilter filters[] = {rfTriangle, rfHermite,  rfBell,    rfBSpline,
                                      rfLanczos3, rfMitchell, rfNearest, rfLinear};
   for (int k = 0; k < 120; ++k) {
@@ -524,18 +527,22 @@ TEST(ResampleKernel, PerCallTablesEqualExtendedOnes) {
   }
   for (auto [n, m, f] : sizes) {
     TIEResampleTaps ext = IEBuildTaps(n, m, f, true);
-    TIEResampleTaps fast = IEBuildTaps(n, m, f);
-    ASSERT_EQ(fast.M, ext.M);
-    for (int i = 0; i < ext.M; ++i) {
-      ASSERT_EQ(fast.Sum[i], ext.Sum[i]) << n << " -> " << m << " filter " << int(f) << " at " << i;
-      ASSERT_EQ(fast.List(i).size(), ext.List(i).size());
-      for (std::size_t c = 0; c < ext.List(i).size(); ++c) {
-        ASSERT_EQ(fast.List(i)[c].Pixel, ext.List(i)[c].Pixel);
-        ASSERT_EQ(fast.List(i)[c].Weight, ext.List(i)[c].Weight);
+    for (int path = 0; path < 3; ++path) {
+      IESetSIMD(path > 0);
+      IESpeed().AVX512 = path > 1;
+      TIEResampleTaps fast = IEBuildTaps(n, m, f);
+      ASSERT_EQ(fast.M, ext.M);
+      for (int i = 0; i < ext.M; ++i) {
+        ASSERT_EQ(fast.Sum[i], ext.Sum[i]) << n << " -> " << m << " filter " << int(f) << " at " << i;
+        ASSERT_EQ(fast.List(i).size(), ext.List(i).size());
+        for (std::size_t c = 0; c < ext.List(i).size(); ++c) {
+          ASSERT_EQ(fast.List(i)[c].Pixel, ext.List(i)[c].Pixel);
+          ASSERT_EQ(fast.List(i)[c].Weight, ext.List(i)[c].Weight);
+        }
       }
+      ASSERT_EQ(fast.W, ext.W);
+      ASSERT_EQ(fast.Rcp, ext.Rcp);
     }
-    ASSERT_EQ(fast.W, ext.W);
-    ASSERT_EQ(fast.Rcp, ext.Rcp);
   }
   for (auto [n, m, f] :
        {std::tuple{4000, 1000, rfLanczos3}, std::tuple{7, 3, rfBell}, std::tuple{3, 7, rfMitchell}}) {
