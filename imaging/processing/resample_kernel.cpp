@@ -383,19 +383,43 @@ void SizeLists(TIEResampleTaps& T, const TIETapsSetup& U) {
   T.Taps.resize(static_cast<std::size_t>(U.M) * T.TapStride);
   T.TapCount.assign(static_cast<std::size_t>(U.M), 0);
   T.Sum.assign(static_cast<std::size_t>(U.M), 0);
+  T.Start.resize(static_cast<std::size_t>(U.M));
+  T.Len.resize(static_cast<std::size_t>(U.M));
 }
 
 // Everything of a table after its lists: the dense windows, the
 // reciprocals and, for a table across rows (Across), the forms only the
-// first pass reads (row tails, pair words, W3).
-void FinishTaps(TIEResampleTaps& T, bool Across = true, bool SingleRows = true) {
-  const int N = T.N, M = T.M;
-  // Dense windows for the vector rows.
-  T.Start.resize(static_cast<size_t>(M));
-  T.Len.resize(static_cast<size_t>(M));
+// first pass reads (row tails, pair words and, with SingleRows, W3). Done in
+// four steps so that several threads can share the third: the window of
+// each list as soon as it is built (Shape), the room once every window is
+// known (Prepare), the forms of any ranges of destinations (Fill), and what
+// the ranges found together (Conclude).
+struct TIEFinish {
+  bool Across = true, SingleRows = true;
+  std::atomic<int> Longest{1};
+  std::atomic<bool> Fits{true};
+  std::atomic<std::int64_t> Tail3{0x7FFFFFFF}, Tail1{0x7FFFFFFF};
+  std::atomic<int> Pairs{0};
+  // Each distinct |sum| from 1 to 4096 with its exact reciprocal, or 0.
+  std::vector<std::pair<int, float>> Rcp;
+};
+
+template <typename V>
+void AtomicMin(std::atomic<V>& A, V v) {
+  for (V cur = A.load(std::memory_order_relaxed); v < cur && !A.compare_exchange_weak(cur, v);) {
+  }
+}
+template <typename V>
+void AtomicMax(std::atomic<V>& A, V v) {
+  for (V cur = A.load(std::memory_order_relaxed); v > cur && !A.compare_exchange_weak(cur, v);) {
+  }
+}
+
+// The dense window of lists First .. First + Count - 1.
+void ShapeLists(TIEResampleTaps& T, int First, int Count, TIEFinish& F) {
   int longest = 1;
-  for (int i = 0; i < M; ++i) {
-    int lo = N, hi = 0;
+  for (int i = First; i < First + Count; ++i) {
+    int lo = T.N, hi = 0;
     for (const auto& c : T.List(i)) {
       lo = std::min(lo, c.Pixel);
       hi = std::max(hi, c.Pixel);
@@ -404,15 +428,49 @@ void FinishTaps(TIEResampleTaps& T, bool Across = true, bool SingleRows = true) 
     T.Len[static_cast<size_t>(i)] = hi - lo + 1;
     longest = std::max(longest, hi - lo + 1);
   }
-  T.Stride = (longest + 7) & ~7;
-  T.W.assign(static_cast<size_t>(M) * T.Stride, 0);
-  std::vector<int> merged(static_cast<size_t>(T.Stride));
+  AtomicMax(F.Longest, longest);
+}
+
+void PrepareFinish(TIEResampleTaps& T, TIEFinish& F) {
+  const std::size_t M = static_cast<std::size_t>(T.M);
+  T.Stride = (F.Longest.load() + 7) & ~7;
+  T.W.assign(M * T.Stride, 0);
+  T.Rcp.assign(M, 0.0f);
+  // Reciprocals that divide exactly, one check per distinct sum.
+  F.Rcp.clear();
+  for (std::size_t i = 0; i < M; ++i) {
+    const int d = std::abs(T.Sum[i]);
+    if (d < 1 || d > 4096 ||
+        std::find_if(F.Rcp.begin(), F.Rcp.end(), [&](const auto& e) { return e.first == d; }) != F.Rcp.end())
+      continue;
+    // v x r rounds monotonically in v, so the quotient is right for every
+    // v from q d to q d + d - 1 when it is right at both ends.
+    const float r = 1.0f / static_cast<float>(d);
+    bool exact = true;
+    for (int q = 0; q <= 256 && exact; ++q)
+      for (int v : {q * d, q * d + d - 1})
+        exact = exact && (v > 256 * d || static_cast<int>(static_cast<float>(v) * r) == q);
+    F.Rcp.push_back({d, exact ? r : 0.0f});
+  }
+  if (!F.Across) return;
+  T.PStride = T.Stride / 2 + 1;
+  T.PStart.resize(M);
+  T.PLen.resize(M);
+  T.PW.assign(M * T.PStride, 0);
+  if (F.SingleRows) T.W3.assign(M * (T.Stride / 4) * 16, 0);
+}
+
+void FillFinish(TIEResampleTaps& T, int First, int Count, TIEFinish& F) {
+  const int N = T.N, stride = T.Stride;
   bool fits = true;
-  for (int i = 0; i < M; ++i) {
+  std::vector<int> merged(static_cast<size_t>(stride));
+  std::int64_t tail3 = 0x7FFFFFFF, tail1 = 0x7FFFFFFF;
+  int pairsReached = 0;
+  for (int i = First; i < First + Count; ++i) {
     // In locals: the stores through m could change T's ints as far as the
     // compiler knows. m is all 0 between lists.
     int* const m = merged.data();
-    const int st = T.Start[static_cast<size_t>(i)], stride = T.Stride;
+    const int st = T.Start[static_cast<size_t>(i)], len = T.Len[static_cast<size_t>(i)];
     for (const auto& c : T.List(i)) m[c.Pixel - st] += c.Weight;
     std::int16_t* const w = T.W.data() + static_cast<size_t>(i) * stride;
     for (int k = 0; k < stride; ++k) {
@@ -420,77 +478,73 @@ void FinishTaps(TIEResampleTaps& T, bool Across = true, bool SingleRows = true) 
       w[k] = static_cast<std::int16_t>(m[k]);
       m[k] = 0;
     }
-  }
-  for (int i = 0; i < M; ++i)
-    if (T.Sum[static_cast<size_t>(i)] < -65535 || T.Sum[static_cast<size_t>(i)] > 65535) fits = false;
-  if (!fits) {
-    // Only the scalar rows can take these weights.
-    T.W.clear();
-    return;
-  }
-  // The vector rows read whole groups of taps: windows whose last group
-  // runs past the row's end read from a padded copy of the row's tail.
-  T.Tail3 = T.Tail1 = 0x7FFFFFFF;
-  for (int i = 0; i < M && Across; ++i) {
-    std::int64_t st = T.Start[static_cast<size_t>(i)], len = T.Len[static_cast<size_t>(i)];
-    if (3 * st + 12 * ((len + 3) / 4 - 1) + 16 > 3 * static_cast<std::int64_t>(N))
-      T.Tail3 = std::min<std::int64_t>(T.Tail3, 3 * st);
-    if (st + 8 * ((len + 7) / 8) > N) T.Tail1 = std::min<std::int64_t>(T.Tail1, st);
-  }
-  // Reciprocals that divide exactly, one check per distinct sum.
-  T.Rcp.assign(static_cast<size_t>(M), 0.0f);
-  std::vector<std::pair<int, float>> tried;
-  for (int i = 0; i < M; ++i) {
-    const int d = std::abs(T.Sum[static_cast<size_t>(i)]);
-    if (d < 1 || d > 4096) continue;
-    auto it = std::find_if(tried.begin(), tried.end(), [&](const auto& e) { return e.first == d; });
-    if (it == tried.end()) {
-      // v x r rounds monotonically in v, so the quotient is right for every
-      // v from q d to q d + d - 1 when it is right at both ends.
-      const float r = 1.0f / static_cast<float>(d);
-      bool exact = true;
-      for (int q = 0; q <= 256 && exact; ++q)
-        for (int v : {q * d, q * d + d - 1})
-          exact = exact && (v > 256 * d || static_cast<int>(static_cast<float>(v) * r) == q);
-      tried.push_back({d, exact ? r : 0.0f});
-      it = tried.end() - 1;
-    }
-    T.Rcp[static_cast<size_t>(i)] = it->second;
-  }
-  if (!Across) return;
-  // Pairs from even pixels for the 16-row blocks.
-  T.PStride = T.Stride / 2 + 1;
-  T.PStart.resize(static_cast<size_t>(M));
-  T.PLen.resize(static_cast<size_t>(M));
-  T.PW.assign(static_cast<size_t>(M) * T.PStride, 0);
-  for (int i = 0; i < M; ++i) {
-    const int st = T.Start[static_cast<size_t>(i)], even = st & ~1, len = T.Len[static_cast<size_t>(i)];
-    const int pairs = (st - even + len + 1) / 2;
+    const int sum = T.Sum[static_cast<size_t>(i)];
+    if (sum < -65535 || sum > 65535) fits = false;
+    const int d = std::abs(sum);
+    if (d >= 1 && d <= 4096)
+      T.Rcp[static_cast<size_t>(i)] =
+          std::find_if(F.Rcp.begin(), F.Rcp.end(), [&](const auto& e) { return e.first == d; })->second;
+    if (!F.Across) continue;
+    // The vector rows read whole groups of taps: windows whose last group
+    // runs past the row's end read from a padded copy of the row's tail.
+    const std::int64_t st64 = st;
+    if (3 * st64 + 12 * ((len + 3) / 4 - 1) + 16 > 3 * static_cast<std::int64_t>(N))
+      tail3 = std::min(tail3, 3 * st64);
+    if (st64 + 8 * ((len + 7) / 8) > N) tail1 = std::min(tail1, st64);
+    // Pairs from even pixels for the 16-row blocks.
+    const int even = st & ~1, pairs = (st - even + len + 1) / 2;
     T.PStart[static_cast<size_t>(i)] = even;
     T.PLen[static_cast<size_t>(i)] = pairs;
-    T.Pairs = std::max(T.Pairs, even / 2 + pairs);
-    const std::int16_t* w = &T.W[static_cast<size_t>(i) * T.Stride];
+    pairsReached = std::max(pairsReached, even / 2 + pairs);
+    std::int32_t* const pw = T.PW.data() + static_cast<size_t>(i) * T.PStride;
     for (int k = 0; k < pairs; ++k) {
       auto at = [&](int j) { return j >= st && j < st + len ? static_cast<std::uint16_t>(w[j - st]) : 0u; };
       const unsigned lo = at(even + 2 * k), hi = at(even + 2 * k + 1);
-      T.PW[static_cast<size_t>(i) * T.PStride + k] = static_cast<std::int32_t>(lo | (hi << 16));
+      pw[k] = static_cast<std::int32_t>(lo | (hi << 16));
     }
-  }
-  if (!SingleRows) return;
-  int groups = T.Stride / 4;
-  T.W3.assign(static_cast<size_t>(M) * groups * 16, 0);
-  for (int i = 0; i < M; ++i) {
-    const std::int16_t* w = &T.W[static_cast<size_t>(i) * T.Stride];
+    if (!F.SingleRows) continue;
+    const int groups = stride / 4;
     std::int16_t* o = &T.W3[static_cast<size_t>(i) * groups * 16];
-    for (int g = 0; g < groups; ++g, o += 16, w += 4) {
+    const std::int16_t* g = w;
+    for (int q = 0; q < groups; ++q, o += 16, g += 4) {
       for (int c = 0; c < 3; ++c) {
-        o[2 * c] = w[0];
-        o[2 * c + 1] = w[1];
-        o[8 + 2 * c] = w[2];
-        o[8 + 2 * c + 1] = w[3];
+        o[2 * c] = g[0];
+        o[2 * c + 1] = g[1];
+        o[8 + 2 * c] = g[2];
+        o[8 + 2 * c + 1] = g[3];
       }
     }
   }
+  if (!fits) F.Fits.store(false);
+  AtomicMin(F.Tail3, tail3);
+  AtomicMin(F.Tail1, tail1);
+  AtomicMax(F.Pairs, pairsReached);
+}
+
+void ConcludeFinish(TIEResampleTaps& T, TIEFinish& F) {
+  if (!F.Fits.load()) {
+    // Only the scalar rows can take these weights.
+    for (auto* v : {&T.PStart, &T.PLen}) v->clear();
+    T.W.clear();
+    T.W3.clear();
+    T.PW.clear();
+    T.Rcp.clear();
+    T.PStride = T.Pairs = 0;
+    T.Tail3 = T.Tail1 = 0;
+    return;
+  }
+  T.Tail3 = F.Tail3.load();
+  T.Tail1 = F.Tail1.load();
+  T.Pairs = F.Pairs.load();
+}
+
+// All four steps on the calling thread.
+void FinishTaps(TIEResampleTaps& T) {
+  TIEFinish F;
+  ShapeLists(T, 0, T.M, F);
+  PrepareFinish(T, F);
+  FillFinish(T, 0, T.M, F);
+  ConcludeFinish(T, F);
 }
 }  // namespace
 
@@ -532,33 +586,60 @@ void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int
     V = IEBuildTaps(sh, dh, Filter, false, Threads);
     return;
   }
-  // The lists of both tables in one run of chunks over all the threads
-  // (the columns' first); the thread that builds the last list of a table
-  // finishes it, while the others go on with the lists left.
+  // The lists of both tables in one run of chunks over all the threads (the
+  // columns' first), then the forms of both tables likewise: the thread
+  // that builds the last list of a table makes room for its forms, which
+  // the threads then fill in ranges (a thread that reaches a range before
+  // the room is made waits for the lists still being built).
   H.Clear();
   V.Clear();
   TIEResampleTaps* tables[2] = {&H, &V};
   const TIETapsSetup setups[2] = {TIETapsSetup(sw, dw, Filter, false), TIETapsSetup(sh, dh, Filter, false)};
-  std::atomic<int> left[2];
+  TIEFinish finish[2];
+  std::atomic<int> lists[2], forms[2];
+  std::atomic<bool> ready[2], failed{false};
   for (int k = 0; k < 2; ++k) {
     tables[k]->N = setups[k].N;
     tables[k]->M = setups[k].M;
     SizeLists(*tables[k], setups[k]);
-    left[k] = setups[k].M;
+    lists[k] = forms[k] = setups[k].M;
+    ready[k] = false;
   }
+  finish[0].SingleRows = !Blocks;
+  finish[1].Across = false;
   const int total = dw + dh;
   const int n = static_cast<int>(std::clamp<std::int64_t>((setups[0].Work + setups[1].Work) / 8000, 1,
                                                           Threads > 0 ? Threads : IEResampleThreadCount()));
   IERunChunks(
-      total, n, std::max(64, total / (4 * n)),
+      2 * total, n, std::max(64, total / (4 * n)),
       [&](int, int first, int count) {
-        for (int k = 0, base = 0; k < 2; base += setups[k].M, ++k) {
-          const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
-          if (a >= b) continue;
-          TIEListSines run;
-          for (int i = a; i < b; ++i) BuildList(*tables[k], i - base, setups[k], run);
-          if (left[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a)
-            FinishTaps(*tables[k], k == 0, !Blocks);
+        try {
+          for (int k = 0, base = 0; k < 2; base += setups[k].M, ++k) {
+            const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
+            if (a >= b) continue;
+            TIEListSines run;
+            for (int i = a; i < b; ++i) BuildList(*tables[k], i - base, setups[k], run);
+            ShapeLists(*tables[k], a - base, b - a, finish[k]);
+            if (lists[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a) {
+              PrepareFinish(*tables[k], finish[k]);
+              ready[k].store(true, std::memory_order_release);
+            }
+          }
+          for (int k = 0, base = total; k < 2; base += setups[k].M, ++k) {
+            const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
+            if (a >= b) continue;
+            while (!ready[k].load(std::memory_order_acquire)) {
+              // A thread that failed never makes the room: the call ends with its error.
+              if (failed.load(std::memory_order_relaxed)) return;
+              __builtin_ia32_pause();
+            }
+            FillFinish(*tables[k], a - base, b - a, finish[k]);
+            if (forms[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a)
+              ConcludeFinish(*tables[k], finish[k]);
+          }
+        } catch (...) {
+          failed.store(true, std::memory_order_relaxed);
+          throw;
         }
       },
       More);
