@@ -917,7 +917,8 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
   // thread held up by other load delays the call by a step at most.
   // Each thread keeps the work rows its windows need in a ring of its own,
   // direct-mapped by source row: a window of at most Stride consecutive rows
-  // (and the aligned blocks of 16 that cover it) never evicts its own rows.
+  // (and the blocks of 16 from its first missing row on) never evicts its own
+  // rows.
   // A step that follows the thread's previous one finds most of its rows
   // made; only the rows shared by the bands of different threads are made
   // twice, by each of them.
@@ -941,7 +942,9 @@ void KernelTwoPass(int sw, int sh, int dw, int dh, int Channels, TResampleFilter
         int at = r % cap;
         if (g.tag[static_cast<std::size_t>(at)] != r) {
           if (block) {
-            const int rb = r / kIEBlockRows * kIEBlockRows, rows = std::min(kIEBlockRows, sh - rb);
+            // The 16 rows from the first one missing: a block aligned to 16
+            // made rows before it that another thread's band had made.
+            const int rb = r, rows = std::min(kIEBlockRows, sh - rb);
             std::uint8_t* outs[kIEBlockRows];
             for (int i = 0; i < rows; ++i) {
               outs[i] = g.plane.Row((rb + i) % cap);
