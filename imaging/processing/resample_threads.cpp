@@ -39,10 +39,12 @@ std::vector<std::pair<int, int>> IEResampleBands(int Rows, int n) {
 namespace {
 // Waits up to Limit for Done() without sleeping: a thread put to sleep on a
 // busy machine may wait a while for a processor once woken, which a wait
-// of a few hundred microseconds at most does not. Only calls on a quarter
-// of the processors or fewer wait so: with more, the waiting threads took
-// processors from the ones still at work (a third slower at all cores on a
-// loaded machine).
+// of a few hundred microseconds at most does not. The caller waits so for
+// its workers at the end of every call; the workers wait so for the next
+// call only in calls on a quarter of the processors or fewer: with more,
+// the waiting workers took processors from the ones still at work (a third
+// slower at all cores on a loaded machine), where the caller alone did not
+// (all cores with six other busy threads on eight processors: no slower).
 template <typename F>
 bool Spin(F Done, std::chrono::microseconds Limit) {
   const auto end = std::chrono::steady_clock::now() + Limit;
@@ -112,7 +114,7 @@ class TIEWorkerPool {
     // every part is claimed a count of 0 means that none is at work.
     for (int t = 1; t <= helpers; ++t)
       if (!claimed[t].exchange(true, std::memory_order_acq_rel)) Job(t);
-    if (spin) Spin([this] { return fActive.load(std::memory_order_acquire) == 0; }, kSpinForWorkers);
+    Spin([this] { return fActive.load(std::memory_order_acquire) == 0; }, kSpinForWorkers);
     std::unique_lock<std::mutex> lock(fMutex);
     fDone.wait(lock, [this] { return fActive.load(std::memory_order_acquire) == 0; });
     fJob = nullptr;
