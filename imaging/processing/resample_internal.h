@@ -116,7 +116,8 @@ struct TIEResampleTaps {
   // 1 / |Sum[i]| as a float when truncating s x Rcp[i] gives s div |Sum[i]|
   // for every s from 0 to 256 |Sum[i]| (checked one by one), else 0.
   std::vector<float> Rcp;
-  // Empty again, keeping the vectors' memory.
+  // Empty again, keeping the vectors' memory (the contributors and the
+  // weights keep their values too, written over by the next build).
   void Clear();
 };
 

@@ -380,7 +380,10 @@ void BuildList(TIEResampleTaps& T, int i, const TIETapsSetup& U, TIEListSines& R
 // pixels (one more kept spare), and a normalised list no more.
 void SizeLists(TIEResampleTaps& T, const TIETapsSetup& U) {
   T.TapStride = static_cast<std::size_t>(2 * U.W) + 4;
-  T.Taps.resize(static_cast<std::size_t>(U.M) * T.TapStride);
+  // Only what lies within each list's count is read: the contributors of a
+  // table whose memory is kept are not cleared first.
+  const std::size_t taps = static_cast<std::size_t>(U.M) * T.TapStride;
+  if (T.Taps.size() < taps) T.Taps.resize(taps);
   T.TapCount.assign(static_cast<std::size_t>(U.M), 0);
   T.Sum.assign(static_cast<std::size_t>(U.M), 0);
   T.Start.resize(static_cast<std::size_t>(U.M));
@@ -434,7 +437,8 @@ void ShapeLists(TIEResampleTaps& T, int First, int Count, TIEFinish& F) {
 void PrepareFinish(TIEResampleTaps& T, TIEFinish& F) {
   const std::size_t M = static_cast<std::size_t>(T.M);
   T.Stride = (F.Longest.load() + 7) & ~7;
-  T.W.assign(M * T.Stride, 0);
+  // Every weight is written by the ranges.
+  T.W.resize(M * T.Stride);
   T.Rcp.assign(M, 0.0f);
   // Reciprocals that divide exactly, one check per distinct sum.
   F.Rcp.clear();
@@ -553,8 +557,8 @@ void TIEResampleTaps::Clear() {
   TapStride = 0;
   Tail3 = Tail1 = 0;
   for (auto* v : {&TapCount, &Start, &Len, &Sum, &PStart, &PLen}) v->clear();
-  Taps.clear();
-  W.clear();
+  // The contributors and the weights keep their old values, which the next
+  // build writes over before it reads them.
   W3.clear();
   PW.clear();
   Rcp.clear();
