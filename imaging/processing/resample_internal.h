@@ -125,7 +125,7 @@ struct TIEResampleTaps {
 // steps of one tap (the angle pi Inv / 3) for k below 64, the scale of a
 // tap's argument (Inv) and the weight's factor 3 x 256 / FS / pi^2.
 struct TIELanczos3Steps {
-  double Sin[64], Cos[64];
+  double Sin[64] = {}, Cos[64] = {};  // past the steps a table takes: 0, read only by unused lanes
   double Inv = 1, RotScale = 0;
 };
 // The Lanczos3 weights before rounding of the taps First + k, k below Count

@@ -617,30 +617,36 @@ void IEBuildTapsPair(int sw, int dw, int sh, int dh, TResampleFilter Filter, int
   IERunChunks(
       2 * total, n, std::max(64, total / (4 * n)),
       [&](int, int first, int count) {
-        try {
-          for (int k = 0, base = 0; k < 2; base += setups[k].M, ++k) {
+        // Item From + i of the chunk is destination i of table k: Part(k, a, b)
+        // for the destinations a .. b - 1 of each table the chunk reaches.
+        auto each = [&](int From, const auto& Part) {
+          for (int k = 0, base = From; k < 2; base += setups[k].M, ++k) {
             const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
-            if (a >= b) continue;
+            if (a < b && !Part(k, a - base, b - base)) return;
+          }
+        };
+        try {
+          each(0, [&](int k, int a, int b) {
             TIEListSines run;
-            for (int i = a; i < b; ++i) BuildList(*tables[k], i - base, setups[k], run);
-            ShapeLists(*tables[k], a - base, b - a, finish[k]);
+            for (int i = a; i < b; ++i) BuildList(*tables[k], i, setups[k], run);
+            ShapeLists(*tables[k], a, b - a, finish[k]);
             if (lists[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a) {
               PrepareFinish(*tables[k], finish[k]);
               ready[k].store(true, std::memory_order_release);
             }
-          }
-          for (int k = 0, base = total; k < 2; base += setups[k].M, ++k) {
-            const int a = std::max(first, base), b = std::min(first + count, base + setups[k].M);
-            if (a >= b) continue;
+            return true;
+          });
+          each(total, [&](int k, int a, int b) {
             while (!ready[k].load(std::memory_order_acquire)) {
               // A thread that failed never makes the room: the call ends with its error.
-              if (failed.load(std::memory_order_relaxed)) return;
+              if (failed.load(std::memory_order_relaxed)) return false;
               __builtin_ia32_pause();
             }
-            FillFinish(*tables[k], a - base, b - a, finish[k]);
+            FillFinish(*tables[k], a, b - a, finish[k]);
             if (forms[k].fetch_sub(b - a, std::memory_order_acq_rel) == b - a)
               ConcludeFinish(*tables[k], finish[k]);
-          }
+            return true;
+          });
         } catch (...) {
           failed.store(true, std::memory_order_relaxed);
           throw;
