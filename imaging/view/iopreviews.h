@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -40,8 +42,6 @@ class TfIOPreviews : public TForm {
   int ProgressPasses = 1;
   std::uint8_t BilevelMode = 1;
   bool Activated = false;
-  // Previews computed so far (each a real encode).
-  int PreviewCount = 0;
 
   // Stores the page set (the automatic bit adds the page of the parameters'
   // file type); False exactly when the set is the automatic bit alone.
@@ -60,10 +60,6 @@ class TfIOPreviews : public TForm {
   void Button4Click();
   // Encodes the image with the working copy and shows the outcome.
   void Preview();
-
-  // The palette picker or the colour dialog a colour panel opens; a test
-  // answers it (nullptr: shown modally).
-  std::function<bool(TRedozIrPaletteDialog& Dialog)> ExecutePalette;
 
   // --- controls
   TImage* Image1;
@@ -118,6 +114,16 @@ class TfIOPreviews : public TForm {
   TLabel* CompressedSizeLabel(TTabSheet* Page) const;
 
  private:
+  friend struct TfIOPreviewsTesting;
+  // The pages in tab order, each with its controls, its filling from the
+  // working copy, the parameters its preview stores and what OK writes back
+  // (iopreviews_internal.h); their routines (iopreviews_pages.cpp).
+  struct TPage;
+  struct TPages;
+  static std::span<const TPage> PageTable();
+  // The row of a page (nullptr for none).
+  const TPage* PageOf(const TTabSheet* Sheet) const;
+
   struct TSizeLabels {
     TTabSheet* Page;
     TLabel *OriginalCaption, *Original, *CompressedCaption, *Compressed;
@@ -187,6 +193,10 @@ class TfIOPreviews : public TForm {
   // list indices of BMP, PCX, PNG and TGA.
   TIOParamsVals fWork;
   int fBMPColors = 3, fPCXColors = 3, fPNGColors = 2, fTGAColors = 2;
+  // Previews computed so far (each a real encode).
+  int fPreviewCount = 0;
+  // Answers the palette picker a colour panel opens (nullptr: shown modally).
+  std::function<bool(TRedozIrPaletteDialog& Dialog)> fExecutePalette;
 };
 
 // Installs the dialog as the one TRedozIrIO::DoPreviews opens.

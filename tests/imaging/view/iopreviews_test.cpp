@@ -9,6 +9,7 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/iepalettedialog.h"
+#include "imaging/view/iopreviews_internal.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/inject.h"
 #include "platform/timers.h"
@@ -90,7 +91,7 @@ TEST(IOPreviews, WithNoPageOfTheFileTypeTheFirstShownPageIsActive) {
   TDialogRun r(kWMF);
   r.Run(ppGIF | ppPNG, [](TfIOPreviews& d) {
     EXPECT_EQ(d.PageControl1->ActivePage(), d.TabSheetGIF1);
-    EXPECT_EQ(d.PreviewCount, 1);
+    EXPECT_EQ(TfIOPreviewsTesting::PreviewCount(d), 1);
     Cancel(d);
   });
   EXPECT_TRUE(r.shown);
@@ -213,15 +214,15 @@ TEST(IOPreviews, OnePreviewAtActivationAndNoneOnChangesWithTheLockOff) {
     TDialogRun r(ioPNG);
     r.io.PreviewsParams = lock ? ioppDefaultLockPreview : 0;
     r.Run(ppALL, [&](TfIOPreviews& d) {
-      EXPECT_EQ(d.PreviewCount, 1) << lock;
+      EXPECT_EQ(TfIOPreviewsTesting::PreviewCount(d), 1) << lock;
       EXPECT_EQ(d.PageControl1->ActivePage(), d.TabSheetPNG1);
       EXPECT_EQ(d.Button3->Enabled(), !lock);
       d.ComboBox12->SetFocus();
       Inject::Key(VK_DOWN);
-      EXPECT_EQ(d.PreviewCount, lock ? 2 : 1) << lock;
+      EXPECT_EQ(TfIOPreviewsTesting::PreviewCount(d), lock ? 2 : 1) << lock;
       // A sub-dialog closing activates the form again: nothing reruns.
       d.Activate();
-      EXPECT_EQ(d.PreviewCount, lock ? 2 : 1) << lock;
+      EXPECT_EQ(TfIOPreviewsTesting::PreviewCount(d), lock ? 2 : 1) << lock;
       Cancel(d);
     });
   }
@@ -339,12 +340,12 @@ TEST(IOPreviews, ThePalettePickerShowsNoMoreThanTheResultsColourMap) {
   int cells = -1;
   r.Run(ppGIF, [&](TfIOPreviews& d) {
     Choose(d.ComboBox5, 2);  // 8 colours
-    d.ExecutePalette = [&](TRedozIrPaletteDialog& p) {
+    TfIOPreviewsTesting::SetExecutePalette(d, [&](TRedozIrPaletteDialog& p) {
       cells = p.CellCount();
       EXPECT_EQ(p.CancelButton()->Caption(), d.CancelCaption);
       p.PickCell(1);
       return true;
-    };
+    });
     Inject::Click(d.Panel4, 3, 3);
     const TRGB& e = d.RedozIr2->GetIO()->Params().ColorMap[1];
     EXPECT_EQ(d.Panel4->Color(), RGB(e.r, e.g, e.b));
