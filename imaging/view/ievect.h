@@ -230,6 +230,33 @@ struct TIEVObjectRecord {
   TIEVExtendedRef Extended;
 };
 
+// A polyline's points are kept in its point box; drawn, hit and edited they
+// lie on the object's rectangle, scaled by rectangle size / box size on each
+// axis (1.0 along an axis the box is zero wide).
+struct TIEVPointsMap {
+  explicit TIEVPointsMap(const TIEVObjectRecord& R)
+      : Fx(R.PointsBox[2] == R.PointsBox[0]
+               ? 1.0
+               : (double(R.x2) - R.x1) / (double(R.PointsBox[2]) - R.PointsBox[0])),
+        Fy(R.PointsBox[3] == R.PointsBox[1]
+               ? 1.0
+               : (double(R.y2) - R.y1) / (double(R.PointsBox[3]) - R.PointsBox[1])),
+        fX1(R.x1),
+        fY1(R.y1),
+        fBx(R.PointsBox[0]),
+        fBy(R.PointsBox[1]) {}
+  // A point's place on the rectangle in image pixels, unrounded.
+  double X(double Px) const { return fX1 + (Px - fBx) * Fx; }
+  double Y(double Py) const { return fY1 + (Py - fBy) * Fy; }
+  // Back from the rectangle into the box (only along an axis whose factor is not 0).
+  double BoxX(double X) const { return fBx + (X - fX1) / Fx; }
+  double BoxY(double Y) const { return fBy + (Y - fY1) / Fy; }
+  double Fx, Fy;
+
+ private:
+  double fX1, fY1, fBx, fBy;
+};
+
 // One entry of the shared-bitmap table; a free entry has no bitmap.
 struct TIEVSharedBitmap {
   std::unique_ptr<TIEBitmap> Bitmap;
@@ -625,6 +652,8 @@ class TRedozIrVect : public TRedozIrView {
   bool OnCenterGrip(const TIEVObjectRecord& R, int X, int Y);
   void MovePolylinePoint(int X, int Y);
   void MovePolylineSegment(int X, int Y);
+  // Moves or resizes every selected object by the held grip.
+  void DragGrip(TShiftState Shift, int X, int Y);
   void ShowRubberBand(bool Show);
   void HoverObjects(int X, int Y);
   int ExtendedAt(int X, int Y);

@@ -440,15 +440,243 @@ void IEVDrawBitmapFrame(int& X1, int& Y1, int& X2, int& Y2, const TIEVObjectReco
 
 // ---- one object
 
+namespace {
+
+// One object on its target: its corners converted (zoom, scroll and
+// supersampling), the zoom factors and the target pen width.
+struct TObjectDraw {
+  TRedozIrVect& V;
+  TIEVObjectRecord& R;
+  TPainter& P;
+  TBitmap* Target;
+  TIEBitmap* Work;
+  int hobj;
+  int Factor;
+  bool OnScreen, DrawingAlpha;
+  double zx, zy;
+  int penW;
+  int X1, Y1, X2, Y2;
+
+  int Cx(double x) const { return Clip((OnScreen ? V.ObjXBmp2Scr(x) : x) * Factor); }
+  int Cy(double y) const { return Clip((OnScreen ? V.ObjYBmp2Scr(y) : y) * Factor); }
+};
+
+// A triangle at the end (ex, ey) of a line coming from (ox, oy): shape 2
+// points out of the line, shape 1 into it; other shapes draw nothing.
+void DrawLineEndShape(TObjectDraw& D, int Shape, int ex, int ey, int ox, int oy) {
+  if (Shape != 1 && Shape != 2) return;
+  const double a = std::atan2(double(ey - oy), double(ex - ox));
+  const double sw = D.R.ShapeWidth * D.zx / 2, sh = D.R.ShapeHeight * D.zy;
+  const double bx = ex - sh * std::cos(a), by = ey - sh * std::sin(a);
+  const double nx = -std::sin(a) * sw, ny = std::cos(a) * sw;
+  std::vector<TPoint> t;
+  if (Shape == 2)
+    t = {{ex, ey}, {Clip(bx + nx), Clip(by + ny)}, {Clip(bx - nx), Clip(by - ny)}};
+  else
+    t = {{Clip(bx), Clip(by)}, {Clip(ex + nx), Clip(ey + ny)}, {Clip(ex - nx), Clip(ey - ny)}};
+  D.P.Polygon(t);
+  for (TPoint p : t) D.P.Add(p.X, p.Y);
+}
+
+// The label of a line with label: a box on the outer side of its anchor end,
+// the text in it, and the box kept in image pixels for the hit tests.
+void DrawLineLabel(TObjectDraw& D) {
+  TIEVObjectRecord& R = D.R;
+  TPainter& P = D.P;
+  TIECanvas& C = P.C();
+  const int Factor = D.Factor;
+  TPoint anchor{D.X2, D.Y2}, other{D.X1, D.Y1};
+  if (R.LabelPosition == 1) std::swap(anchor, other);
+  if (R.Font) C.Font() = R.Font->ToFont();
+  C.Font().Height = FontPixels(std::trunc(C.Font().Height * D.zy / Factor * Factor));
+  C.Font().Color = R.PenColor;
+  const int tw = C.TextWidth(R.Text), th = C.TextHeight(R.Text);
+  const int left = anchor.X < other.X ? anchor.X - tw : anchor.X;
+  const int top = anchor.Y < other.Y ? anchor.Y - th : anchor.Y;
+  const TBrushStyle oldBs = C.Brush()->GetStyle();
+  C.Brush()->SetColor(R.LabelBrushColor);
+  C.Brush()->SetStyle(static_cast<TBrushStyle>(R.LabelBrushStyle));
+  C.Pen()->SetStyle(R.LabelShape == 0 ? psClear : psSolid);
+  C.Pen()->SetWidth(1);
+  if (R.LabelShape == 3) {
+    P.Ellipse(left, top - th, left + tw + 1, top + 2 * th + 1);
+    P.Add(left, top - th);
+    P.Add(left + tw, top + 2 * th);
+  } else if (R.LabelShape == 2) {
+    P.Record(TIEVDrawOp::Rect, {{left, top}, {left + tw + 1, top + th + 1}});
+    C.RoundRect(left, top, left + tw + 1, top + th + 1, 10, 10);
+  } else {
+    P.Rect(left, top, left + tw + 1, top + th + 1);
+  }
+  P.Add(left, top);
+  P.Add(left + tw + 1, top + th + 1);
+  C.Brush()->SetStyle(bsClear);
+  // A turned label starts where the turn keeps it inside its box.
+  const double a = C.Font().Escapement / 10.0 * M_PI / 180.0, ca = std::cos(a), sa = std::sin(a);
+  const int voff = static_cast<int>(std::trunc(th - th * ca + tw * sa)) / 2;
+  int hoff = 0;
+  switch (R.TextAlign) {
+    case 0: hoff = std::abs(static_cast<int>(std::trunc(th * sa))); break;
+    case 1: hoff = static_cast<int>(std::trunc(tw - tw * ca)); break;
+    case 2:
+    case 3: hoff = static_cast<int>(std::trunc(tw - tw * ca - th * sa)) / 2; break;
+    default: break;
+  }
+  P.Text(TRect{left, top, left + tw, top + th}, left + hoff, top + voff, R.Text);
+  C.Brush()->SetStyle(oldBs);
+  TRedozIrVect& V = D.V;
+  R.LabelRect = TRect{Clip(V.ObjXScr2Bmp(left / Factor)), Clip(V.ObjYScr2Bmp(top / Factor)),
+                      Clip(V.ObjXScr2Bmp((left + tw) / Factor)), Clip(V.ObjYScr2Bmp((top + th) / Factor))};
+  if (!D.OnScreen)
+    R.LabelRect = TRect{left / Factor, top / Factor, (left + tw) / Factor, (top + th) / Factor};
+}
+
+void DrawLineObject(TObjectDraw& D) {
+  D.P.RoundCaps = D.penW > 1;
+  D.P.Line(D.X1, D.Y1, D.X2, D.Y2);
+  D.P.RoundCaps = false;
+  DrawLineEndShape(D, D.R.BeginShape, D.X1, D.Y1, D.X2, D.Y2);
+  DrawLineEndShape(D, D.R.EndShape, D.X2, D.Y2, D.X1, D.Y1);
+  if (D.R.Kind == ievkLINELABEL && !D.R.Text.empty()) DrawLineLabel(D);
+}
+
+void DrawBoxObject(TObjectDraw& D) {
+  if (!D.R.SolidFill) {
+    D.P.Rect(D.X1, D.Y1, D.X2 + 1, D.Y2 + 1);
+    return;
+  }
+  // Straight into the pixels, clipped to the bitmap.
+  TBitmap* T = D.Target;
+  const int l = std::max(std::min(D.X1, D.X2), 0), r = std::min(std::max(D.X1, D.X2), T->Width() - 1);
+  const int t = std::max(std::min(D.Y1, D.Y2), 0), b = std::min(std::max(D.Y1, D.Y2), T->Height() - 1);
+  D.P.Record(TIEVDrawOp::FillRect, {{l, t}, {r, b}});
+  const TRGB c = IEColorToRGB(D.R.BrushColor);
+  for (int y = t; y <= b; ++y) {
+    std::uint8_t* row = T->ScanLine(y);
+    if (T->BitCount() == 8) {
+      std::fill(row + l, row + r + 1, static_cast<std::uint8_t>(D.R.BrushColor & 0xFF));
+    } else if (T->BitCount() == 24) {
+      for (int x = l; x <= r; ++x) {
+        row[3 * x] &= c.b;
+        row[3 * x + 1] &= c.g;
+        row[3 * x + 2] &= c.r;
+      }
+    }
+  }
+}
+
+void DrawArcObject(TObjectDraw& D) {
+  const int X1 = D.X1, Y1 = D.Y1;
+  const double rx = (double(D.X2) - X1) / 2, ry = (double(D.Y2) - Y1) / 2;
+  const double a0 = std::isfinite(D.R.ArcStart) ? D.R.ArcStart : 0,
+               a1 = std::isfinite(D.R.ArcEnd) ? D.R.ArcEnd : 0;
+  D.P.Arc(X1, Y1, D.X2 + 1, D.Y2 + 1, Clip(std::nearbyint(X1 + rx + rx * std::cos(a0))),
+          Clip(std::nearbyint(Y1 + ry + ry * std::sin(a0))),
+          Clip(std::nearbyint(X1 + rx + rx * std::cos(a1))),
+          Clip(std::nearbyint(Y1 + ry + ry * std::sin(a1))));
+}
+
+void DrawBitmapObject(TObjectDraw& D) {
+  // Zoomed, the bitmap reaches to the end of its last image pixel.
+  const bool zoomed = D.V.ZoomObjectsWidth;
+  const int bx2 = zoomed && D.zx != 1.0 ? D.Cx(double(D.R.x2) + 1) - 1 : D.X2;
+  const int by2 = zoomed && D.zy != 1.0 ? D.Cy(double(D.R.y2) + 1) - 1 : D.Y2;
+  DrawBitmapObjectInto(D.V, D.Target, D.R, D.X1, D.Y1, bx2, by2, D.Work, D.penW, D.P);
+}
+
+void DrawTextObject(TObjectDraw& D) {
+  TIEVObjectRecord& R = D.R;
+  TPainter& P = D.P;
+  TIECanvas& C = P.C();
+  const int X1 = D.X1, Y1 = D.Y1, X2 = D.X2, Y2 = D.Y2;
+  if (R.Text.empty()) return;
+  if (D.hobj == D.V.EditingObject()) {
+    C.Brush()->SetStyle(bsClear);
+    P.Rect(X1 - 1, Y1 - 1, X2 + 1, Y2 + 1);
+    return;
+  }
+  if (R.Font) C.Font() = R.Font->ToFont();
+  const int fh = C.Font().Height;
+  C.Font().Height = FontPixels(fh == 0 ? double(Y2 - Y1) : std::trunc(fh * D.zy));
+  C.Font().Color = R.PenColor;
+  if (!R.Path.empty()) {
+    DrawTextOnPath(P, R, X1, Y1, X2, Y2);
+    return;
+  }
+  const double a = C.Font().Escapement / 10.0 * M_PI / 180.0;
+  P.Rect(X1, Y1, X2 + 1, Y2 + 1);
+  C.Brush()->SetStyle(bsClear);
+  const int tw = C.TextWidth(R.Text), th = C.TextHeight(R.Text);
+  // Offsets in double and clipped: an absurd pen width or zoom must
+  // not overflow the integer placement.
+  const double v = std::trunc(std::trunc((Y2 - Y1) - th * std::cos(a) + tw * std::sin(a)) / 2);
+  const double m = R.PenStyle == psClear ? 0 : Clip(std::nearbyint((R.PenWidth + 1.0) * D.zx));
+  double h = 0;
+  switch (R.TextAlign) {
+    case 0: h = std::abs(std::trunc(th * std::sin(a))) + m; break;
+    case 1: h = std::trunc((X2 - X1) - tw * std::cos(a)) - m; break;
+    case 2:
+    case 3: h = std::trunc(std::trunc((X2 - X1) - tw * std::cos(a) - th * std::sin(a)) / 2); break;
+    default: break;
+  }
+  P.Text(TRect{X1, Y1, X2, Y2}, Clip(X1 + h), Clip(Y1 + v), R.Text);
+}
+
+void DrawMemoObject(TObjectDraw& D) {
+  TIEVObjectRecord& R = D.R;
+  if (D.hobj == D.V.EditingObject()) return;
+  if (R.BkBitmap && !D.DrawingAlpha)
+    DrawBitmapObjectInto(D.V, D.Target, R, D.X1, D.Y1, D.X2, D.Y2, nullptr, D.penW, D.P);
+  TIETextControl tc(nullptr);
+  TIETextMemo memo;
+  memo.Text = R.Text;
+  memo.Records = R.CharInfo;
+  if (R.AttrIndices) memo.Indices = *R.AttrIndices;
+  IEVSetupMemoControl(tc, R);
+  tc.SetMemo(std::move(memo));
+  tc.Init();
+  tc.SetZoom(std::clamp(D.zy, 0.01, 100.0));
+  D.P.Record(TIEVDrawOp::TextOut, {{D.X1, D.Y1}, {D.X2, D.Y2}}, R.Text);
+  tc.LayoutAndDraw(&D.P.C(), D.X1, D.Y1, Clip(std::abs(double(R.x2) - R.x1) + 1),
+                   Clip(std::abs(double(R.y2) - R.y1) + 1));
+}
+
+void DrawPolylineObject(TObjectDraw& D) {
+  TIEVObjectRecord& R = D.R;
+  const auto& b = R.PointsBox;
+  if (R.Points.empty() || (b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] == 0)) return;
+  const TIEVPointsMap map(R);
+  std::vector<TPoint> pts;
+  R.DrawnPoints.clear();
+  for (TPoint p : R.Points) {
+    // Halves to even, as the editing finds the points.
+    const TPoint q{D.Cx(Clip(std::nearbyint(map.X(p.X)))), D.Cy(Clip(std::nearbyint(map.Y(p.Y))))};
+    pts.push_back(q);
+    R.DrawnPoints.push_back(TPoint{q.X / D.Factor, q.Y / D.Factor});
+    D.P.Add(q.X, q.Y);
+  }
+  if (R.Closed)
+    D.P.Polygon(pts);
+  else
+    D.P.Polyline(pts);
+}
+
+void DrawExtendedObject(TObjectDraw& D) {
+  // A missing extended object is skipped.
+  if (!D.R.Extended.p) return;
+  TIEBitmap wrap;
+  wrap.AttachTBitmap(D.Target, false);
+  D.R.Extended.p->Draw(&wrap, TRect{D.X1, D.Y1, D.X2, D.Y2}, D.zx, D.zy, D.DrawingAlpha);
+}
+
+}  // namespace
+
 bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TIEBitmap* Work,
                               bool DrawingAlpha, int Factor, bool OnScreen, bool ClipTest) {
   if (!Target || Target->Empty()) return false;
   Factor = std::max(Factor, 1);
-  auto cx = [&](double x) { return Clip((OnScreen ? ObjXBmp2Scr(x) : x) * Factor); };
-  auto cy = [&](double y) { return Clip((OnScreen ? ObjYBmp2Scr(y) : y) * Factor); };
   const double zx = (OnScreen ? ZoomX() / 100.0 : 1.0) * Factor;
   const double zy = (OnScreen ? ZoomY() / 100.0 : 1.0) * Factor;
-  int X1 = cx(R.x1), Y1 = cy(R.y1), X2 = cx(R.x2), Y2 = cy(R.y2);
   if (R.Kind == ievkBOX && R.SolidFill) R.PenWidth = 1;
   const int penW =
       std::clamp(ZoomObjectsWidth ? static_cast<int>(std::ceil(std::max(1.0, R.PenWidth * std::min(zx, zy))))
@@ -457,6 +685,9 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
   const int transp = std::clamp(R.Transparency, 0, 255);
   const bool aa = fObjAntialias && (!Dragging || !FastDrag);
   TPainter P(Target, aa, R);
+  TObjectDraw D{*this, R, P, Target, Work, hobj, Factor, OnScreen, DrawingAlpha, zx, zy, penW, 0, 0, 0, 0};
+  D.X1 = D.Cx(R.x1), D.Y1 = D.Cy(R.y1), D.X2 = D.Cx(R.x2), D.Y2 = D.Cy(R.y2);
+  const int X1 = D.X1, Y1 = D.Y1, X2 = D.X2, Y2 = D.Y2;
   TIECanvas& C = P.C();
   C.Pen()->SetMode(pmCopy);
   C.Pen()->SetColor(R.PenColor);
@@ -480,200 +711,17 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
   if (!handled) {
     switch (R.Kind) {
       case ievkLINE:
-      case ievkLINELABEL: {
-        P.RoundCaps = penW > 1;
-        P.Line(X1, Y1, X2, Y2);
-        P.RoundCaps = false;
-        auto shape = [&](int shapeKind, int ex, int ey, int ox, int oy) {
-          if (shapeKind != 1 && shapeKind != 2) return;
-          const double a = std::atan2(double(ey - oy), double(ex - ox));
-          const double sw = R.ShapeWidth * zx / 2, sh = R.ShapeHeight * zy;
-          const double bx = ex - sh * std::cos(a), by = ey - sh * std::sin(a);
-          const double nx = -std::sin(a) * sw, ny = std::cos(a) * sw;
-          std::vector<TPoint> t;
-          if (shapeKind == 2)
-            t = {{ex, ey}, {Clip(bx + nx), Clip(by + ny)}, {Clip(bx - nx), Clip(by - ny)}};
-          else
-            t = {{Clip(bx), Clip(by)}, {Clip(ex + nx), Clip(ey + ny)}, {Clip(ex - nx), Clip(ey - ny)}};
-          P.Polygon(t);
-          for (TPoint p : t) P.Add(p.X, p.Y);
-        };
-        shape(R.BeginShape, X1, Y1, X2, Y2);
-        shape(R.EndShape, X2, Y2, X1, Y1);
-        if (R.Kind == ievkLINELABEL && !R.Text.empty()) {
-          TPoint anchor{X2, Y2}, other{X1, Y1};
-          if (R.LabelPosition == 1) std::swap(anchor, other);
-          if (R.Font) C.Font() = R.Font->ToFont();
-          C.Font().Height = FontPixels(std::trunc(C.Font().Height * zy / Factor * Factor));
-          C.Font().Color = R.PenColor;
-          const int tw = C.TextWidth(R.Text), th = C.TextHeight(R.Text);
-          const int left = anchor.X < other.X ? anchor.X - tw : anchor.X;
-          const int top = anchor.Y < other.Y ? anchor.Y - th : anchor.Y;
-          const TBrushStyle oldBs = C.Brush()->GetStyle();
-          C.Brush()->SetColor(R.LabelBrushColor);
-          C.Brush()->SetStyle(static_cast<TBrushStyle>(R.LabelBrushStyle));
-          C.Pen()->SetStyle(R.LabelShape == 0 ? psClear : psSolid);
-          C.Pen()->SetWidth(1);
-          if (R.LabelShape == 3) {
-            P.Ellipse(left, top - th, left + tw + 1, top + 2 * th + 1);
-            P.Add(left, top - th);
-            P.Add(left + tw, top + 2 * th);
-          } else if (R.LabelShape == 2) {
-            P.Record(TIEVDrawOp::Rect, {{left, top}, {left + tw + 1, top + th + 1}});
-            C.RoundRect(left, top, left + tw + 1, top + th + 1, 10, 10);
-          } else {
-            P.Rect(left, top, left + tw + 1, top + th + 1);
-          }
-          P.Add(left, top);
-          P.Add(left + tw + 1, top + th + 1);
-          C.Brush()->SetStyle(bsClear);
-          // A turned label starts where the turn keeps it inside its box.
-          const double a = C.Font().Escapement / 10.0 * M_PI / 180.0, ca = std::cos(a), sa = std::sin(a);
-          const int voff = static_cast<int>(std::trunc(th - th * ca + tw * sa)) / 2;
-          int hoff = 0;
-          switch (R.TextAlign) {
-            case 0: hoff = std::abs(static_cast<int>(std::trunc(th * sa))); break;
-            case 1: hoff = static_cast<int>(std::trunc(tw - tw * ca)); break;
-            case 2:
-            case 3: hoff = static_cast<int>(std::trunc(tw - tw * ca - th * sa)) / 2; break;
-            default: break;
-          }
-          P.Text(TRect{left, top, left + tw, top + th}, left + hoff, top + voff, R.Text);
-          C.Brush()->SetStyle(oldBs);
-          R.LabelRect =
-              TRect{Clip(ObjXScr2Bmp(left / Factor)), Clip(ObjYScr2Bmp(top / Factor)),
-                    Clip(ObjXScr2Bmp((left + tw) / Factor)), Clip(ObjYScr2Bmp((top + th) / Factor))};
-          if (!OnScreen)
-            R.LabelRect = TRect{left / Factor, top / Factor, (left + tw) / Factor, (top + th) / Factor};
-        }
-        break;
-      }
-      case ievkBOX:
-        if (R.SolidFill) {
-          // Straight into the pixels, clipped to the bitmap.
-          const int l = std::max(std::min(X1, X2), 0), r = std::min(std::max(X1, X2), Target->Width() - 1);
-          const int t = std::max(std::min(Y1, Y2), 0), b = std::min(std::max(Y1, Y2), Target->Height() - 1);
-          P.Record(TIEVDrawOp::FillRect, {{l, t}, {r, b}});
-          const TRGB c = IEColorToRGB(R.BrushColor);
-          for (int y = t; y <= b; ++y) {
-            std::uint8_t* row = Target->ScanLine(y);
-            if (Target->BitCount() == 8) {
-              std::fill(row + l, row + r + 1, static_cast<std::uint8_t>(R.BrushColor & 0xFF));
-            } else if (Target->BitCount() == 24) {
-              for (int x = l; x <= r; ++x) {
-                row[3 * x] &= c.b;
-                row[3 * x + 1] &= c.g;
-                row[3 * x + 2] &= c.r;
-              }
-            }
-          }
-        } else {
-          P.Rect(X1, Y1, X2 + 1, Y2 + 1);
-        }
-        break;
+      case ievkLINELABEL: DrawLineObject(D); break;
+      case ievkBOX: DrawBoxObject(D); break;
       case ievkELLIPSE: P.Ellipse(X1, Y1, X2 + 1, Y2 + 1); break;
-      case ievkARC: {
-        const double rx = (double(X2) - X1) / 2, ry = (double(Y2) - Y1) / 2;
-        const double a0 = std::isfinite(R.ArcStart) ? R.ArcStart : 0,
-                     a1 = std::isfinite(R.ArcEnd) ? R.ArcEnd : 0;
-        P.Arc(X1, Y1, X2 + 1, Y2 + 1, Clip(std::nearbyint(X1 + rx + rx * std::cos(a0))),
-              Clip(std::nearbyint(Y1 + ry + ry * std::sin(a0))),
-              Clip(std::nearbyint(X1 + rx + rx * std::cos(a1))),
-              Clip(std::nearbyint(Y1 + ry + ry * std::sin(a1))));
-        break;
-      }
-      case ievkBITMAP: {
-        // Zoomed, the bitmap reaches to the end of its last image pixel.
-        const int bx2 = ZoomObjectsWidth && zx != 1.0 ? cx(double(R.x2) + 1) - 1 : X2;
-        const int by2 = ZoomObjectsWidth && zy != 1.0 ? cy(double(R.y2) + 1) - 1 : Y2;
-        DrawBitmapObjectInto(*this, Target, R, X1, Y1, bx2, by2, Work, penW, P);
-        break;
-      }
-      case ievkTEXT: {
-        if (R.Text.empty()) break;
-        if (hobj == fTextEditing) {
-          C.Brush()->SetStyle(bsClear);
-          P.Rect(X1 - 1, Y1 - 1, X2 + 1, Y2 + 1);
-          break;
-        }
-        if (R.Font) C.Font() = R.Font->ToFont();
-        const int fh = C.Font().Height;
-        C.Font().Height = FontPixels(fh == 0 ? double(Y2 - Y1) : std::trunc(fh * zy));
-        C.Font().Color = R.PenColor;
-        if (!R.Path.empty()) {
-          DrawTextOnPath(P, R, X1, Y1, X2, Y2);
-          break;
-        }
-        const double a = C.Font().Escapement / 10.0 * M_PI / 180.0;
-        P.Rect(X1, Y1, X2 + 1, Y2 + 1);
-        C.Brush()->SetStyle(bsClear);
-        const int tw = C.TextWidth(R.Text), th = C.TextHeight(R.Text);
-        // Offsets in double and clipped: an absurd pen width or zoom must
-        // not overflow the integer placement.
-        const double v = std::trunc(std::trunc((Y2 - Y1) - th * std::cos(a) + tw * std::sin(a)) / 2);
-        const double m = R.PenStyle == psClear ? 0 : Clip(std::nearbyint((R.PenWidth + 1.0) * zx));
-        double h = 0;
-        switch (R.TextAlign) {
-          case 0: h = std::abs(std::trunc(th * std::sin(a))) + m; break;
-          case 1: h = std::trunc((X2 - X1) - tw * std::cos(a)) - m; break;
-          case 2:
-          case 3: h = std::trunc(std::trunc((X2 - X1) - tw * std::cos(a) - th * std::sin(a)) / 2); break;
-          default: break;
-        }
-        P.Text(TRect{X1, Y1, X2, Y2}, Clip(X1 + h), Clip(Y1 + v), R.Text);
-        break;
-      }
-      case ievkMEMO: {
-        if (hobj == fTextEditing) break;
-        if (R.BkBitmap && !DrawingAlpha)
-          DrawBitmapObjectInto(*this, Target, R, X1, Y1, X2, Y2, nullptr, penW, P);
-        TIETextControl tc(nullptr);
-        TIETextMemo memo;
-        memo.Text = R.Text;
-        memo.Records = R.CharInfo;
-        if (R.AttrIndices) memo.Indices = *R.AttrIndices;
-        IEVSetupMemoControl(tc, R);
-        tc.SetMemo(std::move(memo));
-        tc.Init();
-        tc.SetZoom(std::clamp(zy, 0.01, 100.0));
-        P.Record(TIEVDrawOp::TextOut, {{X1, Y1}, {X2, Y2}}, R.Text);
-        tc.LayoutAndDraw(&C, X1, Y1, Clip(std::abs(double(R.x2) - R.x1) + 1),
-                         Clip(std::abs(double(R.y2) - R.y1) + 1));
-        break;
-      }
+      case ievkARC: DrawArcObject(D); break;
+      case ievkBITMAP: DrawBitmapObject(D); break;
+      case ievkTEXT: DrawTextObject(D); break;
+      case ievkMEMO: DrawMemoObject(D); break;
       case ievkRULER: DrawRuler(*this, P, R, X1, Y1, X2, Y2, zx, zy, false); break;
-      case ievkPOLYLINE: {
-        const auto& b = R.PointsBox;
-        if (R.Points.empty() || (b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] == 0)) break;
-        const double bw = double(b[2]) - b[0], bh = double(b[3]) - b[1];
-        const double fx = bw == 0 ? 1.0 : (double(R.x2) - R.x1) / bw;
-        const double fy = bh == 0 ? 1.0 : (double(R.y2) - R.y1) / bh;
-        std::vector<TPoint> pts;
-        R.DrawnPoints.clear();
-        for (TPoint p : R.Points) {
-          // Halves to even, as the editing finds the points.
-          const int ix = Clip(std::nearbyint(R.x1 + (double(p.X) - b[0]) * fx)),
-                    iy = Clip(std::nearbyint(R.y1 + (double(p.Y) - b[1]) * fy));
-          TPoint q{cx(ix), cy(iy)};
-          pts.push_back(q);
-          R.DrawnPoints.push_back(TPoint{q.X / Factor, q.Y / Factor});
-          P.Add(q.X, q.Y);
-        }
-        if (R.Closed)
-          P.Polygon(pts);
-        else
-          P.Polyline(pts);
-        break;
-      }
+      case ievkPOLYLINE: DrawPolylineObject(D); break;
       case ievkANGLE: DrawAngle(*this, P, R, Factor, OnScreen); break;
-      case ievkEXTENDED:
-        // A missing extended object is skipped.
-        if (R.Extended.p) {
-          TIEBitmap wrap;
-          wrap.AttachTBitmap(Target, false);
-          R.Extended.p->Draw(&wrap, dest, zx, zy, DrawingAlpha);
-        }
-        break;
+      case ievkEXTENDED: DrawExtendedObject(D); break;
       default: break;
     }
     if (R.Kind != ievkRULER && R.Kind != ievkANGLE && R.Kind != ievkPOLYLINE) {

@@ -291,14 +291,9 @@ namespace {
 
 // The points of a polyline scaled from the point box to the rectangle, on the screen.
 std::vector<TPoint> ScreenPoints(TRedozIrVect& V, const TIEVObjectRecord& R) {
-  const auto& b = R.PointsBox;
-  const double bw = double(b[2]) - b[0], bh = double(b[3]) - b[1];
-  const double fx = bw == 0 ? 1.0 : (double(R.x2) - R.x1) / bw;
-  const double fy = bh == 0 ? 1.0 : (double(R.y2) - R.y1) / bh;
+  const TIEVPointsMap map(R);
   std::vector<TPoint> pts;
-  for (TPoint p : R.Points)
-    pts.push_back(TPoint{ScrX(V, Coord(R.x1 + (double(p.X) - b[0]) * fx)),
-                         ScrY(V, Coord(R.y1 + (double(p.Y) - b[1]) * fy))});
+  for (TPoint p : R.Points) pts.push_back(TPoint{ScrX(V, Coord(map.X(p.X))), ScrY(V, Coord(map.Y(p.Y)))});
   return pts;
 }
 
@@ -337,13 +332,10 @@ void TRedozIrVect::MovePolylinePoint(int X, int Y) {
   if (r.Kind != ievkPOLYLINE || fPolyPoint >= static_cast<int>(r.Points.size())) return;
   // Back from the rectangle to the point box; an axis the rectangle has
   // squeezed to nothing keeps its coordinate.
-  const auto& b = r.PointsBox;
-  const double bw = double(b[2]) - b[0], bh = double(b[3]) - b[1];
-  const double fx = bw == 0 ? 1.0 : (double(r.x2) - r.x1) / bw;
-  const double fy = bh == 0 ? 1.0 : (double(r.y2) - r.y1) / bh;
+  const TIEVPointsMap map(r);
   TPoint& p = r.Points[static_cast<std::size_t>(fPolyPoint)];
-  if (fx != 0) p.X = Coord(b[0] + (ImgX(*this, X) - r.x1) / fx);
-  if (fy != 0) p.Y = Coord(b[1] + (ImgY(*this, Y) - r.y1) / fy);
+  if (map.Fx != 0) p.X = Coord(map.BoxX(ImgX(*this, X)));
+  if (map.Fy != 0) p.Y = Coord(map.BoxY(ImgY(*this, Y)));
   Modified = true;
   Update();
 }
@@ -355,18 +347,15 @@ void TRedozIrVect::MovePolylineSegment(int X, int Y) {
   TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(fSelection[0])];
   const std::size_t n = r.Points.size(), i = static_cast<std::size_t>(fPolySegment);
   if (r.Kind != ievkPOLYLINE || i >= n) return;
-  const auto& b = r.PointsBox;
-  const double bw = double(b[2]) - b[0], bh = double(b[3]) - b[1];
-  const double fx = bw == 0 ? 1.0 : (double(r.x2) - r.x1) / bw;
-  const double fy = bh == 0 ? 1.0 : (double(r.y2) - r.y1) / bh;
+  const TIEVPointsMap map(r);
   const double dx = double(ImgX(*this, X)) - ImgX(*this, fDragStart.X);
   const double dy = double(ImgY(*this, Y)) - ImgY(*this, fDragStart.Y);
   const std::size_t at[2] = {i, (i + 1) % n};
   for (std::size_t k = 0; k < 2; ++k) {
     TPoint& p = r.Points[at[k]];
     const TPoint before = p;
-    if (fx != 0) p.X = Coord(fSegmentGrab[k].X + dx / fx);
-    if (fy != 0) p.Y = Coord(fSegmentGrab[k].Y + dy / fy);
+    if (map.Fx != 0) p.X = Coord(fSegmentGrab[k].X + dx / map.Fx);
+    if (map.Fy != 0) p.Y = Coord(fSegmentGrab[k].Y + dy / map.Fy);
     if (p != before) Modified = true;
   }
   Update();
@@ -651,6 +640,75 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
     if (!fLeftDown) HoverObjects(X, Y);
     return;
   }
+  DragGrip(Shift, X, Y);
+}
+
+namespace {
+
+// The grabbed grip's edges (or points) of an object moved by (dx, dy) image pixels.
+void MoveByGrip(TIEVObjectRecord& r, int Grip, int dx, int dy) {
+  switch (Grip) {
+    case 1: MoveBy(r.x1, dx), MoveBy(r.y1, dy); break;
+    case 2: MoveBy(r.x2, dx), MoveBy(r.y2, dy); break;
+    case 3:
+      MoveBy(r.x1, dx), MoveBy(r.x2, dx), MoveBy(r.y1, dy), MoveBy(r.y2, dy);
+      for (TPoint& p : r.AnglePoints)
+        if (p.X != kUnset) MoveBy(p.X, dx), MoveBy(p.Y, dy);
+      break;
+    case 4: MoveBy(r.x2, dx), MoveBy(r.y1, dy); break;
+    case 5: MoveBy(r.x1, dx), MoveBy(r.y2, dy); break;
+    case 6: MoveBy(r.x1, dx); break;
+    case 7: MoveBy(r.x2, dx); break;
+    case 8: MoveBy(r.y1, dy); break;
+    case 9: MoveBy(r.y2, dy); break;
+    case 10:
+    case 11:
+    case 12:
+      MoveBy(r.AnglePoints[static_cast<std::size_t>(Grip - 10)].X, dx);
+      MoveBy(r.AnglePoints[static_cast<std::size_t>(Grip - 10)].Y, dy);
+      break;
+    default: break;
+  }
+}
+
+// Ctrl on a line end: snapped against the other end.
+void SnapLineEnd(TIEVObjectRecord& r, int Grip) {
+  if (!IsLineKind(r.Kind) || (Grip != 1 && Grip != 2)) return;
+  const TPoint anchor = Grip == 1 ? TPoint{r.x2, r.y2} : TPoint{r.x1, r.y1};
+  const TPoint p = Snap45(anchor, Grip == 1 ? TPoint{r.x1, r.y1} : TPoint{r.x2, r.y2});
+  if (Grip == 1)
+    r.x1 = p.X, r.y1 = p.Y;
+  else
+    r.x2 = p.X, r.y2 = p.Y;
+}
+
+// The ratio of the rectangle at grab, kept by the side the grip does not lead.
+void KeepGrabRatio(TIEVObjectRecord& r, int Grip) {
+  const double W0 = double(r.GrabRect.Right) - r.GrabRect.Left,
+               H0 = double(r.GrabRect.Bottom) - r.GrabRect.Top;
+  if (Grip == 3 || Grip >= 10 || W0 == 0 || H0 == 0) return;
+  if (Grip <= 7) {
+    const double w = double(r.x2) - r.x1;
+    if (w == 0) return;
+    const int h = Coord(w * H0 / W0);
+    if (Grip == 1 || Grip == 4)
+      r.y1 = Coord(double(r.y2) - h);
+    else
+      r.y2 = Coord(double(r.y1) + h);
+  } else {
+    const double hh = double(r.y2) - r.y1;
+    if (hh == 0) return;
+    const int w = Coord(hh * W0 / H0);
+    if (Grip == 8)
+      r.x1 = Coord(double(r.x2) - w);
+    else
+      r.x2 = Coord(double(r.x1) + w);
+  }
+}
+
+}  // namespace
+
+void TRedozIrVect::DragGrip(TShiftState Shift, int X, int Y) {
   GestureMoved = true;
   const int ox = ImgX(*this, X) - ImgX(*this, fLast.X), oy = ImgY(*this, Y) - ImgY(*this, fLast.Y);
   fLast = TPoint{X, Y};
@@ -663,61 +721,9 @@ void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
     TIEVObjectRecord& r = *rp;
     const TRect before{r.x1, r.y1, r.x2, r.y2};
     const auto anglesBefore = r.AnglePoints;
-    switch (fGrip) {
-      case 1: MoveBy(r.x1, dx), MoveBy(r.y1, dy); break;
-      case 2: MoveBy(r.x2, dx), MoveBy(r.y2, dy); break;
-      case 3:
-        MoveBy(r.x1, dx), MoveBy(r.x2, dx), MoveBy(r.y1, dy), MoveBy(r.y2, dy);
-        for (TPoint& p : r.AnglePoints)
-          if (p.X != kUnset) MoveBy(p.X, dx), MoveBy(p.Y, dy);
-        break;
-      case 4: MoveBy(r.x2, dx), MoveBy(r.y1, dy); break;
-      case 5: MoveBy(r.x1, dx), MoveBy(r.y2, dy); break;
-      case 6: MoveBy(r.x1, dx); break;
-      case 7: MoveBy(r.x2, dx); break;
-      case 8: MoveBy(r.y1, dy); break;
-      case 9: MoveBy(r.y2, dy); break;
-      case 10:
-      case 11:
-      case 12:
-        MoveBy(r.AnglePoints[static_cast<std::size_t>(fGrip - 10)].X, dx);
-        MoveBy(r.AnglePoints[static_cast<std::size_t>(fGrip - 10)].Y, dy);
-        break;
-      default: break;
-    }
-    // Ctrl on a line end: snapped against the other end.
-    if ((Shift & ssCtrl) && IsLineKind(r.Kind) && (fGrip == 1 || fGrip == 2)) {
-      const TPoint anchor = fGrip == 1 ? TPoint{r.x2, r.y2} : TPoint{r.x1, r.y1};
-      const TPoint p = Snap45(anchor, fGrip == 1 ? TPoint{r.x1, r.y1} : TPoint{r.x2, r.y2});
-      if (fGrip == 1)
-        r.x1 = p.X, r.y1 = p.Y;
-      else
-        r.x2 = p.X, r.y2 = p.Y;
-    }
-    const bool aspect = (Shift & ssAlt) || r.KeepAspect || AspectLock;
-    const double W0 = double(r.GrabRect.Right) - r.GrabRect.Left,
-                 H0 = double(r.GrabRect.Bottom) - r.GrabRect.Top;
-    if (aspect && fGrip != 3 && fGrip < 10 && W0 != 0 && H0 != 0) {
-      if (fGrip <= 7) {
-        const double w = double(r.x2) - r.x1;
-        if (w != 0) {
-          const int h = Coord(w * H0 / W0);
-          if (fGrip == 1 || fGrip == 4)
-            r.y1 = Coord(double(r.y2) - h);
-          else
-            r.y2 = Coord(double(r.y1) + h);
-        }
-      } else {
-        const double hh = double(r.y2) - r.y1;
-        if (hh != 0) {
-          const int w = Coord(hh * W0 / H0);
-          if (fGrip == 8)
-            r.x1 = Coord(double(r.x2) - w);
-          else
-            r.x2 = Coord(double(r.x1) + w);
-        }
-      }
-    }
+    MoveByGrip(r, fGrip, dx, dy);
+    if (Shift & ssCtrl) SnapLineEnd(r, fGrip);
+    if ((Shift & ssAlt) || r.KeepAspect || AspectLock) KeepGrabRatio(r, fGrip);
     // A move within one image pixel changes nothing.
     if (before != TRect{r.x1, r.y1, r.x2, r.y2} || anglesBefore != r.AnglePoints) Modified = true;
   }

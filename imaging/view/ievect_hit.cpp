@@ -37,14 +37,10 @@ bool InsideEvenOdd(const std::vector<TDPoint>& P, double X, double Y) {
 
 // The points of a polyline scaled from its point box to its rectangle, in image pixels.
 std::vector<TDPoint> PolylinePoints(const TIEVObjectRecord& R) {
-  const auto& b = R.PointsBox;
-  const double bw = double(b[2]) - b[0], bh = double(b[3]) - b[1];
-  const double fx = bw == 0 ? 1.0 : (double(R.x2) - R.x1) / bw;
-  const double fy = bh == 0 ? 1.0 : (double(R.y2) - R.y1) / bh;
+  const TIEVPointsMap map(R);
   std::vector<TDPoint> pts;
   pts.reserve(R.Points.size());
-  for (TPoint p : R.Points)
-    pts.push_back({R.x1 + (double(p.X) - b[0]) * fx, R.y1 + (double(p.Y) - b[1]) * fy});
+  for (TPoint p : R.Points) pts.push_back({map.X(p.X), map.Y(p.Y)});
   return pts;
 }
 
