@@ -553,6 +553,8 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   void SetTempCursor(TCursor c);
   void RestoreCursor();
   TCursor BaseCursor() const { return fBaseCursor; }
+  // The cursor shown instead of c while Shift would add to the selection.
+  static TCursor ShiftPlusCursor(TCursor c);
   // Shift swaps the hand cursors for their "+" shapes while held.
   bool ShiftCursorSwap = true;
 

@@ -133,28 +133,33 @@ void TRedozIrView::UpdateCoordTables() {
 }
 
 namespace {
-// Scales v from a range of Size to one of Extent; a range of no size maps
-// everything to 0 rather than dividing by zero.
-double Scale(double v, int Size, int Extent) { return Size == 0 ? 0.0 : v / Size * Extent; }
+// Trunc(v / Size x Extent), taken as v x Extent / Size in integers: in
+// doubles 55 / 150 x 150 comes out at 54.99..., a pixel short. A range of no
+// size maps everything to 0 rather than dividing by zero.
+int Scale(int v, int Size, int Extent) {
+  if (Size == 0) return 0;
+  std::int64_t q = static_cast<std::int64_t>(v) * Extent / Size;
+  return static_cast<int>(std::clamp<std::int64_t>(q, INT32_MIN, INT32_MAX));
+}
 }  // namespace
 
 int TRedozIrView::LayerXScr2Bmp(TIELayer* Layer, int X) {
-  double x = XScr2Bmp(TruncInt(static_cast<double>(X) - TruncInt(Layer->PosX * fZoomX / 100.0)));
-  return TruncInt(Scale(x, Layer->GetWidth(), Layer->Bitmap->Width()));
+  int x = XScr2Bmp(TruncInt(static_cast<double>(X) - TruncInt(Layer->PosX * fZoomX / 100.0)));
+  return Scale(x, Layer->GetWidth(), Layer->Bitmap->Width());
 }
 
 int TRedozIrView::LayerYScr2Bmp(TIELayer* Layer, int Y) {
-  double y = YScr2Bmp(TruncInt(static_cast<double>(Y) - TruncInt(Layer->PosY * fZoomY / 100.0)));
-  return TruncInt(Scale(y, Layer->GetHeight(), Layer->Bitmap->Height()));
+  int y = YScr2Bmp(TruncInt(static_cast<double>(Y) - TruncInt(Layer->PosY * fZoomY / 100.0)));
+  return Scale(y, Layer->GetHeight(), Layer->Bitmap->Height());
 }
 
 int TRedozIrView::LayerXBmp2Scr(TIELayer* Layer, int X) {
-  int x = XBmp2Scr(TruncInt(Scale(X, Layer->Bitmap->Width(), Layer->GetWidth())));
+  int x = XBmp2Scr(Scale(X, Layer->Bitmap->Width(), Layer->GetWidth()));
   return TruncInt(static_cast<double>(x) + TruncInt(Layer->PosX * fZoomX / 100.0));
 }
 
 int TRedozIrView::LayerYBmp2Scr(TIELayer* Layer, int Y) {
-  int y = YBmp2Scr(TruncInt(Scale(Y, Layer->Bitmap->Height(), Layer->GetHeight())));
+  int y = YBmp2Scr(Scale(Y, Layer->Bitmap->Height(), Layer->GetHeight()));
   return TruncInt(static_cast<double>(y) + TruncInt(Layer->PosY * fZoomY / 100.0));
 }
 

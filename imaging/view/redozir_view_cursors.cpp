@@ -215,13 +215,14 @@ void TRedozIrView::SetTempCursor(TCursor c) {
 
 void TRedozIrView::RestoreCursor() { SetTempCursor(fBaseCursor); }
 
+TCursor TRedozIrView::ShiftPlusCursor(TCursor c) {
+  return c == kHandCursor ? kHandPlusCursor : c == kCrossCursor ? kCrossPlusCursor : c;
+}
+
 void TRedozIrView::KeyDown(WORD& Key, TShiftState Shift) {
   TIEView::KeyDown(Key, Shift);
   if (!ShiftCursorSwap || !(Shift & ssShift)) return;
-  if (Cursor() == kHandCursor)
-    SetTempCursor(kHandPlusCursor);
-  else if (Cursor() == kCrossCursor)
-    SetTempCursor(kCrossPlusCursor);
+  if (TCursor plus = ShiftPlusCursor(Cursor()); plus != Cursor()) SetTempCursor(plus);
 }
 
 void TRedozIrView::KeyUp(WORD& Key, TShiftState Shift) {

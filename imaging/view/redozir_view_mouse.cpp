@@ -40,6 +40,8 @@ TCursor GripCursor(int Grip) {
   }
 }
 
+WORD ButtonKey(int b) { return b == mbLeft ? VK_LBUTTON : b == mbRight ? VK_RBUTTON : VK_MBUTTON; }
+
 int TruncInt(double v) {
   double t = std::trunc(v);
   return t >= INT32_MAX ? INT32_MAX : t <= INT32_MIN ? INT32_MIN : static_cast<int>(t);
@@ -143,7 +145,10 @@ void TRedozIrView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   TIEView::MouseDown(Button, Shift, X, Y);
   if (Parent() && CanFocus() && HandleAllocated()) SetFocus();
   TIESelectionState& s = *fSel;
-  if (Button == mbRight && (GetKeyState(VK_LBUTTON) < 0 || (s.Pressed && s.Button == mbLeft))) return;
+  // One gesture at a time: a press of another button while the one that
+  // started a gesture is held is ignored, and so is its release (MouseUp).
+  if (Button == mbRight && GetKeyState(VK_LBUTTON) < 0) return;
+  if (s.Pressed && s.Button != Button && GetKeyState(ButtonKey(s.Button)) < 0) return;
   s.LayerMoved = false;
   bool rightLayers = Button == mbRight && (SelectionOptions & (1u << iesoRightButtonSelectLayers));
   if (Button != mbLeft && !Interacts(miZoom) && !rightLayers) return;
@@ -220,9 +225,11 @@ void TRedozIrView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
     s.SelectionMove = MoveHitTest(p.X, p.Y, Shift);
   } else if (fMouseInteract & kLayerItems) {
     s.FirstMoveDone = false;
-    int grip = Interacts(miResizeLayers) ? GetLayerGripAt(X, Y) : ieNone;
+    // Looked up for rotating too, for its centre grip: the rules of
+    // MouseInteract never leave resizing beside rotating.
+    int grip = Interacts(miResizeLayers) || Interacts(miRotateLayers) ? GetLayerGripAt(X, Y) : ieNone;
     TIELayer* cur = fLayersCurrent > -1 ? GetCurrentLayer() : nullptr;
-    if (grip != ieNone && grip != ieRotationCenter && cur) {
+    if (grip != ieNone && grip != ieRotationCenter && Interacts(miResizeLayers) && cur) {
       LayersFixRotations(-1);
       s.LayerGrip = grip;
       s.LayerClientAtDown = cur->ClientAreaBox;
@@ -338,6 +345,8 @@ void TRedozIrView::HoverMove(TShiftState Shift, int X, int Y, TPoint P) {
       else if (Interacts(miMoveLayers) && at >= 0 && !fLayers[at]->Locked)
         cursor = kMoveCursor;
     }
+    // What Shift's key press showed stays while Shift is held.
+    if (cursor == BaseCursor() && ShiftCursorSwap && (Shift & ssShift)) cursor = ShiftPlusCursor(cursor);
     if (cursor == BaseCursor())
       RestoreCursor();
     else
@@ -350,6 +359,8 @@ void TRedozIrView::HoverMove(TShiftState Shift, int X, int Y, TPoint P) {
     SetTempCursor(GripCursor(grip));
   else if (MoveHitTest(P.X, P.Y, Shift) == 0)
     SetTempCursor(kMoveCursor);
+  else if ((Shift & ssShift) && AdditiveSelection)
+    SetTempCursor(ShiftPlusCursor(BaseCursor()));
   else
     RestoreCursor();
 }
@@ -425,18 +436,28 @@ void TRedozIrView::ResizeLayerByGrip(TIELayer* L, int X, int Y, bool KeepAspect)
   int grip = s.LayerGrip;
   double ratio = s.LayerRatio > 0 ? s.LayerRatio : 1;
   if (KeepAspect) {
+    // The corner a side grip drives follows the side's own axis: the top and
+    // bottom sides give X from Y, all other grips Y from X.
     const TRect& c = s.LayerClientAtDown;
+    // trunc(v) + origin
+    auto along = [](double v, int origin) { return TruncInt(TruncInt(v) + static_cast<double>(origin)); };
     switch (grip) {
-      case ieLeftSide: grip = ieBottomLeft; break;
-      case ieRightSide:
-      case ieBottomSide: grip = ieBottomRight; break;
-      case ieTopSide: grip = ieTopLeft; break;
-      default: break;
+      case ieTopSide:
+      case ieBottomSide:
+        X = along((static_cast<double>(Y) - c.Top) * ratio, c.Left);
+        grip = grip == ieTopSide ? ieTopLeft : ieBottomRight;
+        break;
+      case ieTopRight: Y = along((static_cast<double>(c.Right) - X) / ratio, c.Top); break;
+      case ieLeftSide:
+      case ieBottomLeft:
+        Y = along((static_cast<double>(c.Left) - X) / ratio, c.Bottom);
+        grip = ieBottomLeft;
+        break;
+      default:
+        Y = along((static_cast<double>(X) - c.Left) / ratio, c.Top);
+        if (grip == ieRightSide) grip = ieBottomRight;
+        break;
     }
-    if (grip == ieTopLeft || grip == ieBottomRight) Y = TruncInt((X - c.Left) / ratio) + c.Top;
-    if (grip == ieTopRight) Y = TruncInt((c.Right - X) / ratio) + c.Top;
-    if (grip == ieBottomLeft) Y = TruncInt((c.Left - X) / ratio) + c.Bottom;
-    if (s.LayerGrip == ieTopSide || s.LayerGrip == ieBottomSide) X = TruncInt((Y - c.Top) * ratio) + c.Left;
   }
   int bx = XScr2Bmp(X), by = YScr2Bmp(Y);
   int x0 = XScr2Bmp(s.LastRaw.X), y0 = YScr2Bmp(s.LastRaw.Y);
@@ -499,7 +520,7 @@ void TRedozIrView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     TClientBase base(*this);
     EndPolygonSelection(Shift);
   }
-  if (!s.Pressed) return;
+  if (!s.Pressed || Button != s.Button) return;
   TClientBase base(*this);
   bool still = X == s.DownRaw.X && Y == s.DownRaw.Y;
   bool add = (Shift & ssShift) && AdditiveSelection;

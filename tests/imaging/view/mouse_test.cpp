@@ -37,6 +37,16 @@ struct TMouseView {
   ~TMouseView() { delete form; }
   TMouseView(const TMouseView&) = delete;
   TMouseView& operator=(const TMouseView&) = delete;
+  // A new current layer of W x H at (X, Y), shown.
+  TIELayer* AddLayer(int W, int H, int X = 0, int Y = 0) {
+    view->LayersAdd();
+    view->GetIEBitmap()->Allocate(W, H, ie24RGB);
+    view->GetCurrentLayer()->PosX = X;
+    view->GetCurrentLayer()->PosY = Y;
+    view->Update();
+    Application->ProcessMessages();
+    return view->GetCurrentLayer();
+  }
   void Drag(std::vector<TPoint> path, TShiftState shift = 0) {
     Inject::MouseDown(view, mbLeft, path.front().X, path.front().Y, shift);
     for (size_t i = 1; i < path.size(); ++i) Inject::MouseMove(view, path[i].X, path[i].Y, shift);
@@ -56,8 +66,9 @@ TEST(Mouse, ClicksZoomThroughTheStepTable) {
     double zoom;
     TMouseButton button;
     double want;
-  } cases[] = {{100, mbLeft, 200},  {20, mbLeft, 25},    {2, mbRight, 2},
-               {150, mbRight, 100}, {300, mbRight, 200}, {1, mbLeft, 2}};
+  } cases[] = {{100, mbLeft, 200},  {20, mbLeft, 25}, {2, mbRight, 2}, {150, mbRight, 100},
+               {300, mbRight, 200}, {1, mbLeft, 2},   {5, mbLeft, 10}, {25, mbLeft, 33},
+               {50, mbLeft, 75},    {75, mbLeft, 100}};
   for (const auto& c : cases) {
     TMouseView f(200, 150, IEMouseInteract({miZoom}));
     f.view->Zoom(c.zoom);
@@ -84,6 +95,18 @@ TEST(Mouse, DragsDrawRectanglesLassosAndMoveTheSelection) {
   EXPECT_EQ(f.view->SelectionMask()->X1, 20);
   Inject::Click(f.view, 150, 120);
   EXPECT_FALSE(f.view->Selected());
+  // Not moveable: a drag inside draws a new rectangle, with the zoom filter
+  // held back until the release.
+  f.Drag({{10, 10}, {60, 40}});
+  f.view->SelectionOptions &= ~(1u << iesoMoveable);
+  f.view->DelayZoomFilter = true;
+  f.view->SetZoomFilter(rfFastLinear);
+  Inject::MouseDown(f.view, mbLeft, 20, 20);
+  Inject::MouseMove(f.view, 30, 25);
+  EXPECT_EQ(f.view->ZoomFilter(), rfNone);
+  Inject::MouseUp(f.view, mbLeft, 30, 25);
+  EXPECT_EQ(f.view->ZoomFilter(), rfFastLinear);
+  EXPECT_EQ(PointsOf(f.view), (std::vector<TPoint>{{20, 20}, {30, 20}, {30, 25}, {20, 25}}));
 
   f.view->SetMouseInteract(IEMouseInteract({miSelectLasso}));
   f.Drag({{10, 10}, {60, 10}, {60, 50}});
@@ -117,11 +140,7 @@ TEST(Mouse, PolygonClicksAddPointsAndADoubleClickEndsWithoutAnotherPoint) {
 TEST(Mouse, ShiftRotationSnapsTowardZeroAndLayerMovesFollowTheMouse) {
   for (bool shift : {false, true}) {
     TMouseView f(300, 200, IEMouseInteract({miRotateLayers}));
-    f.view->LayersAdd();
-    f.view->GetIEBitmap()->Allocate(50, 50, ie24RGB);
-    f.view->GetCurrentLayer()->PosX = f.view->GetCurrentLayer()->PosY = 20;
-    f.view->Update();
-    Application->ProcessMessages();
+    f.AddLayer(50, 50, 20, 20);
     // Outside the layer, right of and below its centre: a drag 200 pixels
     // to the left turns it by -200 / 4 degrees.
     Inject::MouseDown(f.view, mbLeft, 250, 140);
@@ -130,10 +149,7 @@ TEST(Mouse, ShiftRotationSnapsTowardZeroAndLayerMovesFollowTheMouse) {
     Inject::MouseUp(f.view, mbLeft, 50, 140);
   }
   TMouseView f(300, 200, IEMouseInteract({miMoveLayers}));
-  f.view->LayersAdd();
-  f.view->GetIEBitmap()->Allocate(50, 50, ie24RGB);
-  f.view->Update();
-  Application->ProcessMessages();
+  f.AddLayer(50, 50);
   std::vector<TIELayerEvent> events;
   f.view->OnLayerNotify = [&](TObject*, int, TIELayerEvent e) { events.push_back(e); };
   f.Drag({{10, 10}, {30, 15}, {40, 25}});
@@ -146,10 +162,7 @@ TEST(Mouse, ADragPastTheEdgeScrollsAndKeepsTheDraggedPointInPlace) {
   // 300 x 200 picture in a 100 x 80 view: the origin goes up to 200 across.
   TMouseView f(100, 80, IEMouseInteract({miMoveLayers}));
   f.view->GetIEBitmap()->Allocate(300, 200, ie24RGB);
-  f.view->LayersAdd();
-  f.view->GetIEBitmap()->Allocate(50, 50, ie24RGB);
-  f.view->Update();
-  Application->ProcessMessages();
+  f.AddLayer(50, 50);
   Inject::MouseDown(f.view, mbLeft, 20, 20);
   Inject::MouseMove(f.view, 150, 20);
   int maxX, maxY;
@@ -183,11 +196,7 @@ TEST(Mouse, GripsResizeTheSelectionAndTheLayerAndZoomRectanglesZoom) {
 
   f.view->Deselect();
   f.view->SetMouseInteract(IEMouseInteract({miResizeLayers}));
-  f.view->LayersAdd();
-  f.view->GetIEBitmap()->Allocate(50, 50, ie24RGB);
-  f.view->GetCurrentLayer()->PosX = f.view->GetCurrentLayer()->PosY = 20;
-  f.view->Update();
-  Application->ProcessMessages();
+  f.AddLayer(50, 50, 20, 20);
   std::vector<TIELayerEvent> events;
   f.view->OnLayerNotify = [&](TObject*, int, TIELayerEvent e) { events.push_back(e); };
   f.Drag({{70, 70}, {80, 75}, {90, 80}});
@@ -215,4 +224,164 @@ TEST(Mouse, TheRightButtonEndsAPolygonWhenAsked) {
   EXPECT_TRUE(f.view->SelectionMask()->IsPointInside(20, 15));
   EXPECT_EQ(f.view->GetSelectionPointCount(), 3);
   EXPECT_EQ(changes, 1);
+}
+
+TEST(Mouse, AReleaseEndsOnlyTheGestureItsOwnPressStarted) {
+  TMouseView f(200, 150, IEMouseInteract({miZoom, miSelect}));
+  Inject::MouseDown(f.view, mbLeft, 20, 20);
+  Inject::Click(f.view, 20, 20, 0, mbRight);
+  Inject::MouseMove(f.view, 60, 50);
+  Inject::MouseUp(f.view, mbLeft, 60, 50);
+  EXPECT_EQ(f.view->Zoom(), 100);
+  EXPECT_EQ(PointsOf(f.view), (std::vector<TPoint>{{20, 20}, {60, 20}, {60, 50}, {20, 50}}));
+  EXPECT_TRUE(f.view->SelectionMask()->IsPointInside(59, 49));
+}
+
+TEST(Mouse, ClientPixelsMapToTheirBitmapPixelsScrolledOrNot) {
+  // 29 / 200 x 200 and 55 / 150 x 150 fall short of a whole number in doubles.
+  TMouseView f(200, 150, IEMouseInteract({miSelect}));
+  f.Drag({{29, 10}, {58, 55}});
+  EXPECT_EQ(PointsOf(f.view), (std::vector<TPoint>{{29, 10}, {58, 10}, {58, 55}, {29, 55}}));
+  // Scrolled down by 30: a move of 5 from client row 20 (bitmap row 50).
+  TMouseView g(200, 100, IEMouseInteract({miSelect}));
+  g.view->GetIEBitmap()->Allocate(200, 150, ie24RGB);
+  g.view->Update();
+  g.view->SetViewXY(0, 30);
+  g.Drag({{20, 10}, {60, 50}});
+  g.Drag({{30, 20}, {30, 25}});
+  EXPECT_EQ(PointsOf(g.view), (std::vector<TPoint>{{20, 45}, {60, 45}, {60, 85}, {20, 85}}));
+}
+
+TEST(Mouse, ShiftShowsThePlusCursorsWhileItIsHeld) {
+  struct {
+    TIEMouseInteractItems mode;
+    TCursor base;
+    TShiftState shift;
+    TCursor shown;
+  } cases[] = {{miSelect, 1785, ssShift, 1791},
+               {miSelect, 1793, ssShift, 1794},
+               {miSelect, 1785, 0, 1785},
+               {miZoom, 1785, ssShift, 1791},
+               {miZoom, 1793, 0, 1793}};
+  for (const auto& c : cases) {
+    TMouseView f(200, 150, IEMouseInteract({c.mode}));
+    f.view->SetCursor(c.base);
+    f.view->SetFocus();
+    if (c.shift) Inject::KeyDown(VK_SHIFT);
+    Inject::MouseMove(f.view, 50, 50, c.shift);
+    EXPECT_EQ(f.view->Cursor(), c.shown) << c.mode << " " << c.base;
+    if (c.shift) Inject::KeyUp(VK_SHIFT);
+    EXPECT_EQ(f.view->Cursor(), c.base);
+  }
+  // Shift adds nothing without the additive switch.
+  TMouseView f(200, 150, IEMouseInteract({miSelect}));
+  f.view->AdditiveSelection = false;
+  Inject::MouseMove(f.view, 60, 60, ssShift);
+  EXPECT_EQ(f.view->Cursor(), 1785);
+}
+
+TEST(Mouse, LayerGripsKeepTheAspectAlongTheirOwnAxisAndFollowZoomAndScroll) {
+  // A 100 x 50 layer at (60, 40): sides at x 60 and 160, y 40 and 90.
+  struct {
+    const char* side;
+    TPoint from, to;
+    TRect want;  // position and size
+  } cases[] = {
+      {"bottom", {110, 90}, {110, 115}, {60, 40, 150, 75}},
+      {"top", {110, 40}, {110, 15}, {10, 15, 150, 75}},
+      {"right", {160, 65}, {210, 65}, {60, 40, 150, 75}},
+      {"left", {60, 65}, {10, 65}, {10, 40, 150, 75}},
+  };
+  for (const auto& c : cases) {
+    TMouseView f(300, 200, IEMouseInteract({miResizeLayers}));
+    f.view->LayersResizeAspect = 2;
+    f.AddLayer(100, 50, 60, 40);
+    f.Drag({c.from, {(c.from.X + c.to.X) / 2, (c.from.Y + c.to.Y) / 2}, c.to});
+    TIELayer* l = f.view->GetLayer(1);
+    EXPECT_EQ((TRect{l->PosX, l->PosY, l->GetWidth(), l->GetHeight()}), c.want) << c.side;
+  }
+  // At 200 % scrolled by (40, 20) a 50 x 50 layer at (30, 20) spans client
+  // (20, 20) to (120, 120); its top-left grip dragged to client (10, 30)
+  // lands on bitmap (25, 25).
+  TMouseView f(200, 150, IEMouseInteract({miResizeLayers}));
+  f.view->GetIEBitmap()->Allocate(400, 300, ie24RGB);
+  f.AddLayer(50, 50, 30, 20);
+  f.view->Zoom(200);
+  f.view->SetViewXY(40, 20);
+  Application->ProcessMessages();
+  f.Drag({{20, 20}, {15, 25}, {10, 30}});
+  TIELayer* l = f.view->GetLayer(1);
+  EXPECT_EQ((TRect{l->PosX, l->PosY, l->GetWidth(), l->GetHeight()}), (TRect{25, 25, 55, 45}));
+}
+
+TEST(Mouse, RotationTurnsWithTheCursorAroundTheLayersCentre) {
+  // A 50 x 50 layer at (20, 20), centre (45, 45): a drag of 20 pixels turns
+  // it by 5 degrees, positive when it goes round the centre counter-clockwise.
+  struct {
+    const char* what;
+    bool centreToCorner;  // first drag the centre grip to the top-left corner
+    TPoint from, to;
+    double want;
+  } cases[] = {
+      {"right of the centre, down", false, {250, 10}, {250, 30}, -5},
+      {"left of the centre, down", false, {10, 150}, {10, 170}, 5},
+      {"below the centre, right", false, {100, 150}, {120, 150}, 5},
+      {"right of the moved centre, down", true, {30, 100}, {30, 120}, -5},
+  };
+  for (const auto& c : cases) {
+    TMouseView f(300, 200, IEMouseInteract({miRotateLayers}));
+    f.AddLayer(50, 50, 20, 20);
+    if (c.centreToCorner) {
+      f.Drag({{45, 45}, {30, 30}, {20, 20}});
+      EXPECT_EQ(f.view->GetLayer(1)->RotateCenterX, 0.0);
+      EXPECT_EQ(f.view->GetLayer(1)->GetRotate(), 0.0);
+    }
+    f.Drag({c.from, c.to});
+    EXPECT_EQ(f.view->GetLayer(1)->GetRotate(), c.want) << c.what;
+  }
+}
+
+TEST(Mouse, ScrollDragsFollowTheRateAndMovingScrollFollowsThePointer) {
+  // 400 x 300 in 200 x 150 without scroll bars: the origin goes up to (200, 150).
+  TMouseView f(200, 150, IEMouseInteract({miScroll}));
+  f.view->SetScrollBars(ssNone);
+  f.view->GetIEBitmap()->Allocate(400, 300, ie24RGB);
+  f.view->Update();
+  f.view->MouseScrollRate = 1.5;
+  f.Drag({{100, 100}, {93, 97}});
+  EXPECT_EQ(f.view->ViewX(), 10);  // trunc(7 x 1.5)
+  EXPECT_EQ(f.view->ViewY(), 4);   // trunc(3 x 1.5)
+  // The origin follows the pointer across the client, from 2 % in and 5 % wider.
+  f.view->SetMouseInteract(IEMouseInteract({miMovingScroll}));
+  f.view->SmoothScrollDivisor = 0;
+  Inject::MouseMove(f.view, 100, 75);
+  EXPECT_EQ(f.view->ViewX(), 100);  // trunc((100 / 200 - 0.02) x 1.05 x 200)
+  EXPECT_EQ(f.view->ViewY(), 75);   // trunc((75 / 150 - 0.02) x 1.05 x 150)
+}
+
+TEST(Mouse, HoverOverALayerShowsItsGripMoveAndRotationCursors) {
+  // A 50 x 50 layer at (20, 20): grips at 20, 45 and 70, centre (45, 45).
+  const TIEMouseInteract edit = IEMouseInteract({miMoveLayers, miResizeLayers}),
+                         rotate = IEMouseInteract({miRotateLayers});
+  struct {
+    TIEMouseInteract mode;
+    bool locked;
+    TPoint at;
+    TCursor want;
+  } cases[] = {
+      {edit, false, {20, 20}, 1786},    {edit, false, {70, 20}, 1788},     {edit, false, {70, 45}, 1789},
+      {edit, false, {45, 70}, 1787},    {edit, false, {35, 30}, 1790},     {edit, true, {20, 20}, 1785},
+      {edit, true, {35, 30}, 1785},     {rotate, false, {10, 10}, 1814},   {rotate, false, {10, 100}, 1811},
+      {rotate, false, {100, 10}, 1812}, {rotate, false, {100, 100}, 1813}, {rotate, false, {35, 30}, 1785},
+  };
+  TMouseView f(300, 200, 0);
+  f.AddLayer(50, 50, 20, 20);
+  f.view->GetLayer(0)->Locked = true;
+  for (const auto& c : cases) {
+    f.view->SetMouseInteract(c.mode);
+    f.view->GetLayer(1)->Locked = c.locked;
+    Inject::MouseMove(f.view, 150, 150);
+    Inject::MouseMove(f.view, c.at.X, c.at.Y);
+    EXPECT_EQ(f.view->Cursor(), c.want) << c.at.X << "," << c.at.Y << (c.locked ? " locked" : "");
+  }
 }
