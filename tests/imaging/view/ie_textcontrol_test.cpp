@@ -414,6 +414,13 @@ TEST(IETextControl, CaretMovesByKeys) {
        [](TIETextControl*) { Inject::Key(VK_LEFT, ssCtrl); }, 3},
       {"ctrl+right at the end stays", "ab", 2, [](TIETextControl*) { Inject::Key(VK_RIGHT, ssCtrl); }, 2},
       {"backspace at 0 does nothing", "ab", 0, [](TIETextControl*) { Inject::Key(VK_BACK); }, 0},
+      {"delete takes the letter after the caret and keeps it", "abcdef", 2,
+       [](TIETextControl* c) {
+         Inject::Key(VK_DELETE);
+         Inject::Text("X");
+         EXPECT_EQ(c->Memo().Text, "abXdef");
+       },
+       3},
       {"every move on an empty text stays at 0", "", 0,
        [](TIETextControl*) {
          for (WORD k : {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_HOME, VK_END, VK_BACK, VK_DELETE}) {

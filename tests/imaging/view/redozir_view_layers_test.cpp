@@ -215,16 +215,18 @@ TEST(RedozIrViewLayers, PoppingFitsTheMaskToTheImageByMode) {
     const char* what;
     int mode;
     bool remove;
-    int pixelX, pixelY;  // where the saved pixel (8, 6) of a 10 x 8 mask ends on 6 x 5
+    TPoint saved;        // a pixel of a 10 x 8 mask
+    int pixelX, pixelY;  // where it ends on 6 x 5
   } cases[] = {
-      {"mode 0 cuts", 0, true, -1, -1},
-      {"mode 1 moves back inside", 1, false, 5, 4},
+      {"mode 0 cuts", 0, true, {8, 6}, -1, -1},
+      {"mode 1 moves back inside", 1, false, {8, 6}, 5, 4},
+      {"mode 1 keeps a selection ending on the new edges", 1, true, {5, 4}, 5, 4},
   };
   for (const auto& c : cases) {
     TRedozIrView v(nullptr);
     MakeSolid(v.GetIEBitmap(), 10, 8, clBlack);
     v.Update();
-    v.SelectionMask()->SetPixel(8, 6, 1);
+    v.SelectionMask()->SetPixel(c.saved.X, c.saved.Y, 1);
     v.PushSelection();
     v.GetIEBitmap()->Allocate(6, 5, ie24RGB);
     v.Update();

@@ -144,6 +144,12 @@ TEST(Selection, MovesStopAtTheEdgeOrCutByTheOption) {
     EXPECT_EQ(m->Y1, 5) << "each axis is held back on its own";
     EXPECT_EQ(CountSet(m) < before, cut);
     for (const TPoint& p : PointsOf(s.v)) EXPECT_GE(p.X, 0);
+    if (cut) continue;
+    // Held back at the right and bottom edges too.
+    s.v.MoveSelection(40, 40, false);
+    EXPECT_EQ(m->X2, 29);
+    EXPECT_EQ(m->Y2, 19);
+    EXPECT_EQ(CountSet(m), before);
   }
   // A rectangle moves as points; its mask is rebuilt when the move ends.
   TSelView s(30, 20);
@@ -193,6 +199,17 @@ TEST(MagicWand, ToleranceIsPerChannelAndGlobalModeReachesDisconnectedPixels) {
       IEMagicWandMask(b.get(), 0, 0, 1, &m, c.tolerance, false);
     EXPECT_EQ(CountSet(&m), c.selected) << c.tolerance << " " << c.global;
   }
+  // A coloured seed: each channel against its own, not a swapped one.
+  auto red = Image(5, 1, 0, {}, 0);
+  SetRGB(red.get(), 0, 0, 200, 30, 60);
+  SetRGB(red.get(), 1, 0, 205, 25, 60);
+  SetRGB(red.get(), 2, 0, 60, 30, 200);
+  SetRGB(red.get(), 3, 0, 200, 30, 60);
+  TIEMask rm;
+  rm.AllocateBits(5, 1, 1);
+  IEMagicWandGlobal(red.get(), 0, 0, 1, &rm, 5);
+  EXPECT_EQ(CountSet(&rm), 3);
+  EXPECT_FALSE(rm.IsPointInside(2, 0));
   // Only the global mode crosses the column.
   auto split = Image(9, 3, 100, {{3, 0}, {3, 1}, {3, 2}}, 0);
   TIEMask local, global;
