@@ -49,6 +49,7 @@ TIETransitionEffects::TIETransitionEffects(TIETransitionHost* Host)
 }
 
 TIETransitionEffects::~TIETransitionEffects() {
+  *fAlive = false;
   // A transition cut short by its engine's end leaves the host paintable.
   if (Running && View) View->TransitionUnlockPaint();
 }
@@ -154,12 +155,15 @@ int TIETransitionEffects::NextStep(double x, std::uint8_t Timing) {
 
 void TIETransitionEffects::TimerTick() {
   if (!Running) return;
-  // A callback may stop or restart the transition: the tick then leaves
-  // the new state alone.
+  // A callback may stop, restart or free the engine (closing the window
+  // when its transition ends frees the view and the engine with it): the
+  // tick then leaves what is there alone.
+  const std::shared_ptr<bool> alive = fAlive;
   const std::uint64_t run = fRun;
+  auto leave = [&] { return !*alive || run != fRun; };
   if (OnTransitionStep) {
     OnTransitionStep(Sender(), Step);
-    if (run != fRun) return;
+    if (leave()) return;
   }
   const int s = std::clamp(Step, 0, 1024);
   DrawFrame(s);
@@ -167,7 +171,7 @@ void TIETransitionEffects::TimerTick() {
   if (shown) BitBlt(shown, 0, 0, Width, Height, FrameImage->Canvas(), 0, 0, SRCCOPY);
   if (OnTransitionPaint) {
     OnTransitionPaint(Sender(), FrameImage.get(), this, s);
-    if (run != fRun) return;
+    if (leave()) return;
   }
   const std::uint32_t elapsed = GetTickCount() - StartTick;
   if (elapsed >= Duration) {
@@ -175,12 +179,13 @@ void TIETransitionEffects::TimerTick() {
       if (shown) BitBlt(shown, 0, 0, Width, Height, TargetImage->Canvas(), 0, 0, SRCCOPY);
       if (OnTransitionPaint) {
         OnTransitionPaint(Sender(), TargetImage.get(), this, 1024);
-        if (run != fRun) return;
+        if (leave()) return;
       }
     }
     Stop();
-    // Restarted from the stop event: the new transition keeps its own step.
-    if (Running) return;
+    // Freed, or restarted from the stop event (the new transition keeps its
+    // own step).
+    if (!*alive || Running) return;
   }
   Step = NextStep(Duration == 0 ? 1.0 : static_cast<double>(elapsed) / Duration, Timing);
 }

@@ -103,6 +103,9 @@ class TIETransitionEffects : public TObject {
   // Moves on with every start and stop: a tick that sees it change under a
   // callback leaves the new state alone.
   std::uint64_t fRun = 0;
+  // Cleared when the engine is freed: a tick whose callback freed the engine
+  // (or the view that owns it) holds a share and touches nothing after.
+  std::shared_ptr<bool> fAlive = std::make_shared<bool>(true);
 };
 
 }  // namespace redozir

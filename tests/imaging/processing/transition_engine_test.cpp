@@ -415,3 +415,36 @@ TEST(TransitionEngine, AViewHostsItsEngine) {
   }
   EXPECT_EQ(v.PaintLockCount(), 0);
 }
+
+TEST(TransitionEngine, AnEventMayFreeTheEngineOrItsView) {
+  TClockScope clock;
+  TPictures p;
+  // Each event in turn frees the engine under the tick that called it.
+  for (int which = 0; which < 3; ++which) {
+    TFakeHost host(96, 64);
+    auto* t = new TIETransitionEffects(&host);
+    auto free = [&] {
+      delete t;
+      t = nullptr;
+    };
+    if (which == 0) t->OnTransitionStep = [&](TObject*, int) { free(); };
+    if (which == 1) t->OnTransitionPaint = [&](TObject*, TBitmap*, TIETransitionEffects*, int) { free(); };
+    if (which == 2) t->OnTransitionStop = [&](TObject*) { free(); };
+    t->Start(p.A, p.B, 1, 100, iettLinear, true);
+    clock.TickAfter(100);
+    EXPECT_EQ(t, nullptr) << which;
+    EXPECT_EQ(host.Locks, 0) << which;
+    delete t;
+  }
+  // A window closed when its transition ends (the event's own captures go
+  // with the view: what it frees is reached through the stack).
+  auto* v = new TRedozIrView(nullptr);
+  auto close = [&] {
+    delete v;
+    v = nullptr;
+  };
+  v->SetOnTransitionStop([&](TObject*) { close(); });
+  v->Transition()->Start(p.A, p.B, 113, 100);
+  clock.TickAfter(100);
+  EXPECT_EQ(v, nullptr);
+}
