@@ -423,13 +423,14 @@ TEST(TransitionEngine, AnEventMayFreeTheEngineOrItsView) {
   for (int which = 0; which < 3; ++which) {
     TFakeHost host(96, 64);
     auto* t = new TIETransitionEffects(&host);
-    auto free = [&] {
+    auto freeEngine = [&] {
       delete t;
       t = nullptr;
     };
-    if (which == 0) t->OnTransitionStep = [&](TObject*, int) { free(); };
-    if (which == 1) t->OnTransitionPaint = [&](TObject*, TBitmap*, TIETransitionEffects*, int) { free(); };
-    if (which == 2) t->OnTransitionStop = [&](TObject*) { free(); };
+    if (which == 0) t->OnTransitionStep = [&](TObject*, int) { freeEngine(); };
+    if (which == 1)
+      t->OnTransitionPaint = [&](TObject*, TBitmap*, TIETransitionEffects*, int) { freeEngine(); };
+    if (which == 2) t->OnTransitionStop = [&](TObject*) { freeEngine(); };
     t->Start(p.A, p.B, 1, 100, iettLinear, true);
     clock.TickAfter(100);
     EXPECT_EQ(t, nullptr) << which;
