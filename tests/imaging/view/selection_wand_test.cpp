@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
@@ -54,6 +55,72 @@ TPoints Corners(int x1, int y1, int x2, int y2) {
   return {{x1, y1}, {x2, y1}, {x2, y1}, {x2, y2}, {x2, y2}, {x1, y2}, {x1, y2}, {x1, y1}};
 }
 
+// The outline as the grid of the trace spells it, made whole: each pixel of
+// the map fills 4 x 4 cells from (4x + 2, 4y + 2); four sweeps tag the cells
+// beside the runs as border; the trace starts at the border cell nearest the
+// border's box's top-left corner.
+TPoints GridTrace(const std::vector<std::uint8_t>& map, int bw, int bh) {
+  int gw = bw * 4 + 4, gh = bh * 4 + 4;
+  std::vector<std::uint8_t> g(static_cast<size_t>(gw) * gh);
+  auto cell = [&](int x, int y) -> std::uint8_t& { return g[static_cast<size_t>(y) * gw + x]; };
+  for (int y = 0; y < bh; ++y)
+    for (int x = 0; x < bw; ++x)
+      if (map[y * bw + x])
+        for (int j = 0; j < 16; ++j) cell(4 * x + 2 + j % 4, 4 * y + 2 + j / 4) = 1;
+  auto sweep = [&](int n, int len, auto at) {
+    for (int i = 0; i < n; ++i)
+      for (int dir : {1, -1}) {
+        bool in = false;
+        for (int k = dir > 0 ? 0 : len - 1; k >= 0 && k < len; k += dir) {
+          bool one = at(i, k) == 1;
+          if (one && !in && k - dir >= 0 && k - dir < len) at(i, k - dir) = 3;
+          in = one;
+        }
+      }
+  };
+  sweep(gh, gw, [&](int y, int x) -> std::uint8_t& { return cell(x, y); });
+  sweep(gw, gh, [&](int x, int y) -> std::uint8_t& { return cell(x, y); });
+  int bx = gw, by = gh;
+  for (int y = 0; y < gh; ++y)
+    for (int x = 1; x < gw; ++x)
+      if (cell(x, y) == 3) bx = std::min(bx, x), by = std::min(by, y);
+  int sx = 0, sy = 0;
+  long best = -1;
+  for (int y = 0; y < gh; ++y)
+    for (int x = 1; x < gw; ++x)
+      if (cell(x, y) == 3 && (best < 0 || (long)(x - bx) * (x - bx) + (long)(y - by) * (y - by) < best))
+        best = (long)(x - bx) * (x - bx) + (long)(y - by) * (y - by), sx = x, sy = y;
+  const int steps[8][3] = {{1, 0, 0},  {0, -1, 2},  {-1, 0, 4}, {0, 1, 6},
+                           {1, -1, 1}, {-1, -1, 3}, {-1, 1, 5}, {1, 1, 7}};
+  const int dx[8] = {1, 1, 0, -1, -1, -1, 0, 1}, dy[8] = {0, -1, -1, -1, 0, 1, 1, 1};
+  auto border = [&](int x, int y) { return x >= 0 && y >= 0 && x < gw && y < gh && cell(x, y) == 3; };
+  std::vector<int> chain;
+  int cx = sx, cy = sy, pref = 4;
+  cell(cx, cy) = 2;
+  for (;;) {
+    if (border(cx + steps[pref][0], cy + steps[pref][1])) {
+      cx += steps[pref][0], cy += steps[pref][1];
+      cell(cx, cy) = 2;
+      chain.push_back(steps[pref][2]);
+    }
+    int f = 0;
+    while (f < 8 && !border(cx + steps[f][0], cy + steps[f][1])) ++f;
+    if (f == 8) break;
+    cx += steps[f][0], cy += steps[f][1];
+    cell(cx, cy) = 2;
+    chain.push_back(steps[f][2]);
+    pref = f;
+  }
+  for (auto& s : steps)
+    if (cx + s[0] == sx && cy + s[1] == sy) chain.push_back(s[2]);
+  TPoints pts{{(sx - 1) >> 2, (sy - 1) >> 2}};
+  int px = sx - 1, py = sy - 1;
+  for (size_t i = 0; i < chain.size(); ++i) {
+    if (i > 0 && chain[i] != chain[i - 1]) pts.push_back({px >> 2, py >> 2});
+    px += dx[chain[i]], py += dy[chain[i]];
+  }
+  return pts;
+}
 }  // namespace
 
 TEST(Selection, RectanglesAreFourOrderedPointsInsideTheImage) {
@@ -169,6 +236,45 @@ TEST(MagicWand, PolygonsTraceCornersOfTheConnectedRegion) {
   auto corner = Image(10, 10, 0, {{0, 0}}, 255);
   EXPECT_EQ(IEMagicWandPolygon(corner.get(), 0, 0, 0, true), Corners(0, 0, 2, 2));
   EXPECT_TRUE(IEMagicWandPolygon(one.get(), 10, 0, 0, false).empty());
+}
+
+TEST(MagicWand, TheTraceFollowsTheWholeGridOnRandomRegions) {
+  // Blotchy two-tone pictures: regions with holes, bays, diagonal joins and
+  // pixels on the image's edges, traced from every kind of seed.
+  std::uint32_t rnd = 12345;
+  auto next = [&] { return rnd = rnd * 1664525u + 1013904223u; };
+  for (int round = 0; round < 60; ++round) {
+    int w = 1 + next() % 23, h = 1 + next() % 19, density = 30 + next() % 50;
+    auto b = Image(w, h, 0, {}, 0);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (static_cast<int>(next() % 100) < density) SetRGB(b.get(), x, y, 200, 200, 200);
+    int sx = next() % w, sy = next() % h;
+    for (bool grow : {false, true}) {
+      // The region as the fill makes it (the mask mode's pixels), over its box.
+      TIEMask m;
+      m.AllocateBits(w, h, 1);
+      IEMagicWandMask(b.get(), sx, sy, 1, &m, 0, false);
+      int x1 = w, y1 = h, x2 = -1, y2 = -1;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          if (m.GetPixel(x, y))
+            x1 = std::min(x1, x), y1 = std::min(y1, y), x2 = std::max(x2, x), y2 = std::max(y2, y);
+      int g = grow ? 1 : 0;
+      x1 = std::max(x1 - g, 0), y1 = std::max(y1 - g, 0), x2 = std::min(x2 + g, w - 1),
+      y2 = std::min(y2 + g, h - 1);
+      int bw = x2 - x1 + 1, bh = y2 - y1 + 1;
+      std::vector<std::uint8_t> map(static_cast<size_t>(bw) * bh);
+      for (int y = y1; y <= y2; ++y)
+        for (int x = x1; x <= x2; ++x)
+          for (int yy = std::max(y - g, 0); yy <= std::min(y + g, h - 1); ++yy)
+            for (int xx = std::max(x - g, 0); xx <= std::min(x + g, w - 1); ++xx)
+              if (m.GetPixel(xx, yy)) map[(y - y1) * bw + (x - x1)] = 1;
+      TPoints want = GridTrace(map, bw, bh);
+      for (TPoint& p : want) p.X += x1, p.Y += y1;
+      ASSERT_EQ(IEMagicWandPolygon(b.get(), sx, sy, 0, grow), want) << round << " " << grow;
+    }
+  }
 }
 
 TEST(MagicWand, AHoleIsInsideThePolygonAndOutsideTheMask) {
