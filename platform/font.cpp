@@ -98,6 +98,12 @@ std::u32string CharsetToUnicode(const std::string& text, TFontCharset charset) {
     for (unsigned char c : text) out.push_back(c);
     return out;
   }
+  // The code pages of the charsets keep ASCII as it is, but for Johab's won
+  // sign at 0x5C: no conversion needed (text drawn a character at a time
+  // would open a converter per character).
+  if (charset != JOHAB_CHARSET &&
+      std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return std::u32string(text.begin(), text.end());
   return Convert(text, IconvName(CharsetCodePage(charset)));
 }
 

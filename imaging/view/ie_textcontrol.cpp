@@ -145,6 +145,7 @@ void TIETextControl::Init() {
   for (TIECharInfo& r : fMemo.Records) r = TIECharInfo::FromBytes(reinterpret_cast<const std::uint8_t*>(&r));
   fLayout.assign(n + 1, TCharLayout{});
   fLayoutValid = false;
+  fOffscreenValid = false;
   fCurrent = TIECharInfo::Make(Font, Brush, fAlignment);
   Invalidate();
 }
@@ -164,6 +165,7 @@ TIETextMemo TIETextControl::TakeMemo() {
 void TIETextControl::Update() {
   for (TCharLayout& l : fLayout) l = TCharLayout{};
   fLayoutValid = false;
+  fOffscreenValid = false;
   Invalidate();
 }
 
@@ -199,7 +201,7 @@ void TIETextControl::SetSingleFormat(bool v) {
 void TIETextControl::SetCaretIndex(int i) {
   fCaret = std::clamp(i, 0, TextLength());
   SetCurrentFromCaret();
-  Update();
+  Relayout();
 }
 
 void TIETextControl::SetSelection(int Start, int End) {
@@ -208,7 +210,7 @@ void TIETextControl::SetSelection(int Start, int End) {
   fSelEnd = std::clamp(std::max(Start, End), 0, n);
   if (fSelStart == fSelEnd) fSelStart = fSelEnd = 0;
   fCaret = std::clamp(End, 0, n);
-  Update();
+  Relayout();
 }
 
 int TIETextControl::CharX(int i) const {
@@ -258,8 +260,15 @@ void TIETextControl::SetCurrentFromCaret() {
 }
 
 void TIETextControl::Dirty(int from) {
-  for (std::size_t i = std::max(from, 0); i < fLayout.size(); ++i) fLayout[i] = TCharLayout{};
+  // Positions from here on are laid out again; measures stay, as they depend
+  // only on a character and its record (a change of record clears them).
+  for (std::size_t i = std::max(from, 0); i < fLayout.size(); ++i) fLayout[i].X = fLayout[i].Y = -1;
   fLayoutValid = false;
+}
+
+void TIETextControl::Relayout() {
+  fLayoutValid = false;
+  Invalidate();
 }
 
 bool TIETextControl::InsertRun(const std::string& chars, const std::vector<TIECharInfo>* records) {
@@ -398,7 +407,7 @@ bool TIETextControl::CopyToClipboard() {
 bool TIETextControl::CutToClipboard() {
   if (!CopyToClipboard()) return false;
   DeleteSelection();
-  Update();
+  Relayout();
   return true;
 }
 
@@ -437,7 +446,7 @@ bool TIETextControl::PasteFromClipboard() {
     return false;
   DeleteSelection();
   InsertRun(chars, formatted ? &records : nullptr);
-  Update();
+  Relayout();
   return true;
 }
 
@@ -486,7 +495,7 @@ void TIETextControl::MoveCaret(int to, TShiftState Shift, int old) {
   } else {
     fSelStart = fSelEnd = 0;
   }
-  Update();
+  Relayout();
 }
 
 void TIETextControl::KeyDown(WORD& Key, TShiftState Shift) {
@@ -539,7 +548,7 @@ void TIETextControl::KeyDown(WORD& Key, TShiftState Shift) {
         DeleteSelection();
       else
         DeleteChar(fCaret);
-      Update();
+      Relayout();
       break;
     case VK_BACK:
       if (HasSelection()) {
@@ -548,12 +557,12 @@ void TIETextControl::KeyDown(WORD& Key, TShiftState Shift) {
         --fCaret;
         DeleteChar(fCaret);
       }
-      Update();
+      Relayout();
       break;
     case VK_RETURN:
       DeleteSelection();
       InsertChar('\n');
-      Update();
+      Relayout();
       break;
     case VK_INSERT: InsertMode = !InsertMode; break;
     case VK_F1:
@@ -604,7 +613,7 @@ void TIETextControl::KeyPress(char& Key) {
   DeleteSelection();
   if (!InsertMode) DeleteChar(fCaret);
   InsertChar(Key);
-  Update();
+  Relayout();
 }
 
 // ---- Mouse
@@ -635,7 +644,7 @@ void TIETextControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, in
   }
   fCaret = p;
   SetCurrentFromCaret();
-  Update();
+  Relayout();
   if (OnCaretMove) OnCaretMove(this);
 }
 
@@ -649,7 +658,7 @@ void TIETextControl::MouseMove(TShiftState Shift, int X, int Y) {
   if (fSelStart == fSelEnd) fSelStart = fSelEnd = 0;
   fCaret = p;
   SetCurrentFromCaret();
-  Update();
+  Relayout();
   if (OnCaretMove) OnCaretMove(this);
 }
 
@@ -666,7 +675,7 @@ void TIETextControl::SelectWord() {
   if (s == e) fSelStart = fSelEnd = 0;
   fCaret = e;
   SetCurrentFromCaret();
-  Update();
+  Relayout();
   if (OnCaretMove) OnCaretMove(this);
 }
 

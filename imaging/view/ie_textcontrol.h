@@ -209,6 +209,8 @@ class TIETextControl : public TCustomControl {
   template <class F>
   void ChangeSelRecords(F change);
   void Dirty(int from);
+  // Lays the text out again at the next paint, measures kept.
+  void Relayout();
   // Inserts characters at the caret, each with its record (or the current
   // one); false when the text would grow past its cap.
   bool InsertRun(const std::string& chars, const std::vector<TIECharInfo>* records);
@@ -219,6 +221,15 @@ class TIETextControl : public TCustomControl {
   void Measure(TIECanvas* C, int i);
   void LayoutOffscreen();
   void EnsureLayout();
+  // LayoutAndDraw drawing only the characters that can reach Band (client
+  // pixels of the canvas; an empty band lays out and draws nothing, nullptr
+  // draws everything).
+  void LayoutAndDrawBand(TIECanvas* C, int X, int Y, int Width, int Height, const TRect* Band);
+  // The settings the offscreen pixels depend on, as bytes to compare.
+  std::string PaintKey() const;
+  // The rows of the offscreen bitmap that the last layout changed against
+  // what it shows (empty: none).
+  TRect ChangedRows() const;
 
   // Keys and mouse.
   int WordLeft(int p) const;
@@ -248,6 +259,26 @@ class TIETextControl : public TCustomControl {
   // What a layout draws with: the record of every character with
   // SingleFormat, and the colours that stand with NoColor.
   TIECharInfo fSingleRecord;
+  // A line as the last layout drew it: what its pixels depend on besides its
+  // characters, and the rows its characters can touch.
+  struct TLineDrawn {
+    int Start = 0, End = 0;
+    std::int64_t Baseline = 0, Offset = 0;
+    double Scale = 1.0;
+    std::int64_t ReachTop = 0, ReachBottom = 0;
+  };
+  std::vector<TLineDrawn> fLines;
+  // What the offscreen bitmap shows: it is drawn again only where a line
+  // changed since.
+  bool fOffscreenValid = false;
+  std::string fDrawnKey;
+  std::vector<TLineDrawn> fDrawnLines;
+  std::string fDrawnText;
+  std::vector<std::int32_t> fDrawnIndices;
+  int fDrawnSelStart = 0, fDrawnSelEnd = 0;
+  // The fonts the cached measures were made with.
+  TFontCharset fMeasuredCharset = DEFAULT_CHARSET;
+  TIECharInfo fMeasuredSingle;
   TColor fBaseFontColor = 0;
   TColor fBaseBrushColor = 0;
 };

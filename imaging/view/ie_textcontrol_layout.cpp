@@ -59,8 +59,11 @@ void TIETextControl::SetCharFont(TIECanvas* C, const TIECharInfo& r) {
 }
 
 void TIETextControl::Measure(TIECanvas* C, int i) {
-  SetCharFont(C, RecordFor(i));
   TCharLayout& l = fLayout[i];
+  // A character's measures depend on its record and the settings only: the
+  // font is set when one is missing.
+  if (l.Width != 0 && l.Height != 0) return;
+  SetCharFont(C, RecordFor(i));
   if (l.Width == 0)
     l.Width = static_cast<std::uint16_t>(std::clamp(C->TextWidth(Glyph(fMemo.Text[i])), 0, 0xFFFF));
   if (l.Height == 0) {
@@ -77,6 +80,11 @@ void TIETextControl::Measure(TIECanvas* C, int i) {
 }
 
 void TIETextControl::LayoutAndDraw(TIECanvas* C, int X, int Y, int Width, int Height) {
+  LayoutAndDrawBand(C, X, Y, Width, Height, nullptr);
+}
+
+void TIETextControl::LayoutAndDrawBand(TIECanvas* C, int X, int Y, int Width, int Height, const TRect* Band) {
+  fLines.clear();
   if (!C || Width <= 1 || Height <= 1) return;
   fCollected.clear();
   TCanvas* cv = C->GetCanvas();
@@ -84,6 +92,12 @@ void TIETextControl::LayoutAndDraw(TIECanvas* C, int X, int Y, int Width, int He
   const int n = TextLength();
   const double zoom = fZoom;
   fSingleRecord = TIECharInfo::Make(Font, Brush, fAlignment);
+  // Measures made with other fonts than those that stand now are dropped.
+  if (Font.Charset != fMeasuredCharset || (fSingleFormat && !fSingleRecord.SameAs(fMeasuredSingle))) {
+    for (TCharLayout& l : fLayout) l = TCharLayout{};
+    fMeasuredCharset = Font.Charset;
+    fMeasuredSingle = fSingleRecord;
+  }
   fBaseFontColor = Font.Color;
   fBaseBrushColor = BackgroundBrush.Color;
 
@@ -95,8 +109,9 @@ void TIETextControl::LayoutAndDraw(TIECanvas* C, int X, int Y, int Width, int He
   C->Brush()->SetColor(BackgroundBrush.Color);
   C->Brush()->SetStyle(BackgroundBrush.Style);
   C->Font().Color = Font.Color;
-  C->Rectangle(X, Y, Sat(X + std::int64_t{RoundClamp(Width * zoom, -kIntMax, kIntMax)}),
-               Sat(Y + std::int64_t{RoundClamp(Height * zoom, -kIntMax, kIntMax)}));
+  if (!Band || !Band->IsEmpty())
+    C->Rectangle(X, Y, Sat(X + std::int64_t{RoundClamp(Width * zoom, -kIntMax, kIntMax)}),
+                 Sat(Y + std::int64_t{RoundClamp(Height * zoom, -kIntMax, kIntMax)}));
   C->Pen()->SetStyle(psSolid);
 
   // The text area.
@@ -121,6 +136,23 @@ void TIETextControl::LayoutAndDraw(TIECanvas* C, int X, int Y, int Width, int He
     C->Brush()->SetStyle(bsSolid);
   };
   auto selected = [&](int i) { return fSelStart <= i && i < fSelEnd; };
+  // Whether a character on this baseline in a font of this height can reach
+  // the clip: its cell and ink lie within twice the height of the baseline.
+  // Characters that cannot are neither set up nor drawn.
+  TRect drawClip = clip;
+  if (Band && !IntersectRect(drawClip, clip, *Band)) drawClip = TRect{};
+  auto reachOf = [](int height) { return 2 * std::int64_t{std::abs(height)} + 4; };
+  auto inClip = [&](std::int64_t baseline, int height) {
+    const std::int64_t reach = reachOf(height);
+    return !drawClip.IsEmpty() && baseline - reach < drawClip.Bottom && baseline + reach > drawClip.Top;
+  };
+  // The height a character's font is drawn with at the zoom.
+  auto zoomedHeight = [&](const TIECharInfo& record) {
+    const int h = std::clamp(record.Height, -kIEMaxTextFontHeight, kIEMaxTextFontHeight);
+    if (zoom == 1.0) return h;
+    const int zh = TruncClamp(h * zoom, -kIEMaxTextFontHeight, kIEMaxTextFontHeight);
+    return zh == 0 ? (h < 0 ? -1 : 1) : zh;
+  };
 
   bool caretSet = false;
   auto setCaret = [&](std::int64_t x, std::int64_t y, int h) {
@@ -185,8 +217,12 @@ void TIETextControl::LayoutAndDraw(TIECanvas* C, int X, int Y, int Width, int He
     }
 
     // Drawing pass.
-    std::int64_t ux = offset, dx = Trunc(double(ux) * scale), prevEnd = 0;
+    // Unscaled lines (all but justified ones) place characters at their sums.
+    auto scaled = [scale](std::int64_t v) { return scale == 1.0 ? v : Trunc(double(v) * scale); };
+    std::int64_t ux = offset, dx = scaled(ux), prevEnd = 0;
     const std::int64_t baseline = std::int64_t{Y} + TI + lineTop + lh - lil;
+    const std::int64_t drawnBaseline = Y + Trunc(double(baseline - Y) * zoom);
+    int lineHeight = 0;  // the largest font height drawn on the line
     for (int i = start; i < end && !stopped; ++i) {
       fLayout[i].X = Sat(LI + dx);
       fLayout[i].Y = Sat(TI + lineTop);
@@ -199,19 +235,19 @@ void TIETextControl::LayoutAndDraw(TIECanvas* C, int X, int Y, int Width, int He
       }
       Measure(C, i);
       const int w = fLayout[i].Width;
-      if (selected(i)) invert();
-      if (dx != ux && prevEnd < dx) {
-        for (std::int64_t col = prevEnd; col < dx; ++col) {
-          if (zoom == 1.0)
-            drawAt(std::int64_t{X} + LI + col, baseline, " ");
-          else
+      lineHeight = std::max(lineHeight, std::abs(zoomedHeight(RecordFor(i))));
+      if (zoom != 1.0) {
+        if (dx != ux && prevEnd < dx)
+          for (std::int64_t col = prevEnd; col < dx; ++col)
             recorded.push_back({std::int64_t{X} + LI + col, baseline, ' ', i});
-        }
-      }
-      if (zoom == 1.0)
-        drawAt(std::int64_t{X} + LI + dx, baseline, Glyph(t[i]));
-      else
         recorded.push_back({std::int64_t{X} + LI + dx, baseline, t[i], i});
+      } else if (inClip(baseline, RecordFor(i).Height)) {
+        SetCharFont(C, RecordFor(i));
+        if (selected(i)) invert();
+        if (dx != ux && prevEnd < dx)
+          for (std::int64_t col = prevEnd; col < dx; ++col) drawAt(std::int64_t{X} + LI + col, baseline, " ");
+        drawAt(std::int64_t{X} + LI + dx, baseline, Glyph(t[i]));
+      }
       if (fCaret == i)
         setCaret(LI + dx, TI + lineTop, lh);
       else if (fCaret > i)
@@ -232,8 +268,10 @@ void TIETextControl::LayoutAndDraw(TIECanvas* C, int X, int Y, int Width, int He
       }
       prevEnd = dx + w;
       ux += w;
-      dx = Trunc(double(ux) * scale);
+      dx = scaled(ux);
     }
+    fLines.push_back({start, end, baseline, offset, scale, drawnBaseline - reachOf(lineHeight),
+                      drawnBaseline + reachOf(lineHeight)});
     if (stopped || grown) break;
     lastDescent = ld;
     if (CollectLines) fCollected += '\n';
@@ -253,11 +291,13 @@ void TIETextControl::LayoutAndDraw(TIECanvas* C, int X, int Y, int Width, int He
     if (zoom != 1.0) {
       for (std::size_t r = 0; r < recorded.size(); ++r) {
         const TRecorded& rc = recorded[r];
-        SetCharFont(C, RecordFor(rc.Index));
-        int zh = TruncClamp(C->Font().Height * zoom, -kIEMaxTextFontHeight, kIEMaxTextFontHeight);
-        C->Font().Height = zh == 0 ? (C->Font().Height < 0 ? -1 : 1) : zh;
-        if (selected(rc.Index)) invert();
         const std::int64_t zx = X + Trunc(double(rc.X - X) * zoom), zy = Y + Trunc(double(rc.Y - Y) * zoom);
+        const TIECharInfo& record = RecordFor(rc.Index);
+        const int zh = zoomedHeight(record);
+        if (!inClip(zy, zh)) continue;
+        SetCharFont(C, record);
+        C->Font().Height = zh;
+        if (selected(rc.Index)) invert();
         if (r + 1 < recorded.size() && recorded[r + 1].Y == rc.Y) {
           const std::int64_t nx = X + Trunc(double(recorded[r + 1].X - X) * zoom);
           // A space without width cannot fill anything.
@@ -290,18 +330,94 @@ void TIETextControl::LayoutAndDraw(TIECanvas* C, int X, int Y, int Width, int He
   fLayoutValid = !grown;
 }
 
+std::string TIETextControl::PaintKey() const {
+  std::string key;
+  auto put = [&](const auto& v) { key.append(reinterpret_cast<const char*>(&v), sizeof v); };
+  put(ClientWidth()), put(ClientHeight()), put(fZoom), put(fMargins), put(LineSpacing);
+  put(fFixedLineHeight), put(fSingleFormat), put(NoColor), put(fAlignment), put(fCurrent.Align);
+  put(Font.Height), put(Font.Style.Bits), put(Font.Color), put(Font.Charset), put(Font.Escapement);
+  put(Font.Quality), put(Brush.Color), put(Brush.Style), put(BackgroundBrush.Color);
+  put(BackgroundBrush.Style), put(FramePen.Color), put(FramePen.Style), put(CollectLines), put(AutoGrow);
+  key += Font.Name;
+  return key;
+}
+
+TRect TIETextControl::ChangedRows() const {
+  std::int64_t top = std::numeric_limits<std::int64_t>::max(),
+               bottom = std::numeric_limits<std::int64_t>::min();
+  auto add = [&](const TLineDrawn& l) {
+    top = std::min(top, l.ReachTop);
+    bottom = std::max(bottom, l.ReachBottom);
+  };
+  const std::string& t = fMemo.Text;
+  auto same = [&](const TLineDrawn& a, const TLineDrawn& b) {
+    if (a.End - a.Start != b.End - b.Start || a.Baseline != b.Baseline || a.Offset != b.Offset ||
+        a.Scale != b.Scale || a.ReachTop != b.ReachTop || a.ReachBottom != b.ReachBottom)
+      return false;
+    for (int j = 0; j < a.End - a.Start; ++j) {
+      const int o = a.Start + j, i = b.Start + j;
+      if (fDrawnText[o] != t[i] || fDrawnIndices[o] != fMemo.Indices[i] ||
+          (fDrawnSelStart <= o && o < fDrawnSelEnd) != (fSelStart <= i && i < fSelEnd))
+        return false;
+    }
+    return true;
+  };
+  for (std::size_t k = 0; k < std::max(fDrawnLines.size(), fLines.size()); ++k) {
+    const bool inOld = k < fDrawnLines.size(), inNew = k < fLines.size();
+    if (inOld && inNew && same(fDrawnLines[k], fLines[k])) continue;
+    if (inOld) add(fDrawnLines[k]);
+    if (inNew) add(fLines[k]);
+  }
+  if (top > bottom) return TRect{};
+  return TRect{0, Sat(top), ClientWidth(), Sat(bottom + 1)};
+}
+
 void TIETextControl::LayoutOffscreen() {
   const int cw = ClientWidth(), ch = ClientHeight();
-  if (fOffscreen.Width() != cw || fOffscreen.Height() != ch) fOffscreen.SetSize(cw, ch);
+  if (fOffscreen.Width() != cw || fOffscreen.Height() != ch) {
+    fOffscreen.SetSize(cw, ch);
+    fOffscreenValid = false;
+  }
   TCanvas* bc = fOffscreen.Canvas();
+  const int W = TruncD(cw / fZoom), H = TruncD(ch / fZoom);
+  // What the bitmap shows stays where no line changed: the text is laid out
+  // without drawing first, and only the rows of the lines that differ from
+  // those drawn are painted again, everything that reaches them included.
+  // A background picture, lines that may overlap (a negative spacing), and
+  // layouts that grow the control or collect lines are painted whole.
+  std::string key = PaintKey();
+  const bool partial = fOffscreenValid && key == fDrawnKey && LineSpacing >= 0 && !CollectLines &&
+                       !AutoGrow && !(BackgroundBrush.Style != bsSolid && BackgroundPicture);
+  TRect rows{0, 0, cw, ch};
+  if (partial) {
+    TIECanvas probe(bc, false, true);
+    const TRect none{};
+    LayoutAndDrawBand(&probe, 0, 0, W, H, &none);
+    if (!IntersectRect(rows, ChangedRows(), TRect{0, 0, cw, ch})) {
+      fLayoutValid = true;
+      fDrawnLines = fLines;
+      return;
+    }
+  }
+  bc->SetDeviceClip(rows);
   if (BackgroundBrush.Style != bsSolid && BackgroundPicture)
     BitBlt(bc, 0, 0, cw, ch, BackgroundPicture->Canvas(), Left(), Top(), SRCCOPY);
   if (BackgroundBrush.Style != bsClear) {
     bc->Brush = BackgroundBrush;
     bc->FillRect(Rect(0, 0, cw, ch));
   }
-  TIECanvas c(bc, false, true);
-  LayoutAndDraw(&c, 0, 0, TruncD(cw / fZoom), TruncD(ch / fZoom));
+  {
+    TIECanvas c(bc, false, true);
+    LayoutAndDrawBand(&c, 0, 0, W, H, partial ? &rows : nullptr);
+  }
+  bc->ClearDeviceClip();
+  fOffscreenValid = fLayoutValid;
+  fDrawnKey = std::move(key);
+  fDrawnLines = fLines;
+  fDrawnText = fMemo.Text;
+  fDrawnIndices = fMemo.Indices;
+  fDrawnSelStart = fSelStart;
+  fDrawnSelEnd = fSelEnd;
 }
 
 void TIETextControl::EnsureLayout() {

@@ -477,6 +477,77 @@ TEST(IETextControl, PaintShowsTheTextAndTheCaretWhileFocused) {
   EXPECT_EQ(CaretState().Owner, 0u);
 }
 
+TEST(IETextControl, EditsShowWhatANewControlShows) {
+  // A control kept through random typing, deleting, caret moves and
+  // selections (so laid out and painted again only where lines changed)
+  // shows and has laid out what a new control given its text shows. Real
+  // glyph widths, a bigger font on part of the text, a justified and a
+  // centred paragraph; at zoom 1 and at a zoom that draws afterwards.
+  for (double zoom : {1.0, 1.5}) {
+    THeadlessSession session;
+    auto makeOn = [zoom](TForm*& form, const TIETextMemo& memo) {
+      form = new TForm(nullptr);
+      form->SetBounds(0, 0, 260, 200);
+      auto* ctl = new TIETextControl(form);
+      ctl->SetParent(form);
+      ctl->SetBounds(5, 5, 170, 130);
+      ctl->LineSpacing = 1;
+      ctl->SetZoom(zoom);
+      ctl->SetMemo(memo);
+      form->Show();
+      return ctl;
+    };
+    std::string text;
+    for (int i = 0; i < 60; ++i)
+      text += std::string(i % 13 == 12 ? "\n" : "") + "word" + std::string(i % 4, 'x') + " ";
+    TForm* form;
+    TIETextControl* ctl = makeOn(form, MemoOf(text));
+    ctl->SetFocus();
+    ctl->SetSelection(20, 40);
+    TFont big = ctl->Font;
+    big.Height = -17;
+    ctl->SetSelFont(big);
+    ctl->SetCaretIndex(30);
+    ctl->SetParagraphAlignment(ieTextAlignJustify);
+    ctl->SetCaretIndex(text.size() - 5);
+    ctl->SetParagraphAlignment(ieTextAlignCenter);
+    Application->ProcessMessages();
+    std::uint32_t rnd = 7;
+    auto next = [&](int n) { return static_cast<int>((rnd = rnd * 1103515245u + 12345u) >> 8) % n; };
+    const WORD moves[] = {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_HOME, VK_END};
+    for (int step = 0; step < 120; ++step) {
+      switch (next(6)) {
+        case 0: Inject::Text(std::string(1, "ab lmW "[next(7)])); break;
+        case 1: Inject::Key(next(2) ? VK_BACK : VK_DELETE); break;
+        case 2: Inject::Key(next(4) ? moves[next(6)] : VK_RETURN); break;
+        case 3: Inject::Key(moves[next(6)], ssShift); break;
+        case 4: ctl->SetCaretIndex(next(ctl->TextLength() + 1)); break;
+        default: Inject::Text("o"); break;
+      }
+      Application->ProcessMessages();
+      if (step % 3) continue;
+      TForm* freshForm;
+      TIETextControl* fresh = makeOn(freshForm, ctl->Memo());
+      fresh->SetSelection(ctl->SelStart(), ctl->SelEnd());
+      fresh->SetCaretIndex(ctl->CaretIndex());
+      Application->ProcessMessages();
+      ASSERT_EQ(fresh->CaretPos(), ctl->CaretPos()) << zoom << " " << step;
+      ASSERT_EQ(fresh->CaretHeight(), ctl->CaretHeight()) << step;
+      for (int i = 0; i <= ctl->TextLength(); ++i) {
+        ASSERT_EQ(fresh->CharX(i), ctl->CharX(i)) << step << " " << i;
+        ASSERT_EQ(fresh->CharY(i), ctl->CharY(i)) << step << " " << i;
+      }
+      for (int y = 0; y < 130; ++y)
+        for (int x = 0; x < 170; ++x)
+          ASSERT_EQ(Inject::Pixel(fresh, x, y), Inject::Pixel(ctl, x, y))
+              << zoom << " " << step << " at " << x << "," << y;
+      delete freshForm;
+      ctl->SetFocus();
+    }
+    delete form;
+  }
+}
+
 TEST(IETextControl, FontHeightsAndMarginsAreClamped) {
   struct THeight {
     int h, grown, shrunk;
