@@ -13,6 +13,7 @@
 #include "platform/controls.h"
 #include "platform/exceptions.h"
 #include "platform/forms.h"
+#include "platform/input.h"
 #include "platform/timers.h"
 #include "platform/window_registry.h"
 
@@ -172,6 +173,7 @@ void TApplication::ProcessMessages() {
     throw EInvalidOperation("ProcessMessages called from a thread other than the main thread");
   try {
     backEnd_->PumpEvents();
+    TInput::DeliverPendingMoves();
   } catch (...) {
     HandleException(this);
   }
@@ -182,7 +184,7 @@ void TApplication::ProcessMessages() {
 }
 
 void TApplication::HandleMessage() {
-  bool waiting = PendingMessages() > 0;
+  bool waiting = PendingMessages() > 0 || TInput::PendingMoves() > 0;
   std::uint64_t due = 0;
   bool hasTimer = NextTimerDue(due);
   std::uint64_t now = Clock()->Now();

@@ -68,6 +68,12 @@ void Inject::MouseMove(TControl* c, int x, int y, TShiftState shift) {
   TInput::MouseMove(f, p.X, p.Y);
 }
 
+void Inject::PostMouseMove(TControl* c, int x, int y) {
+  TPoint p{x, y};
+  TForm* f = FormOf(c, p);
+  TInput::PostMouseMove(f, p.X, p.Y);
+}
+
 namespace {
 void Button(TControl* c, TMouseButton b, int x, int y, TShiftState shift, bool down) {
   TPoint p{x, y};

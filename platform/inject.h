@@ -18,6 +18,10 @@ namespace redozir {
 
 struct Inject {
   static void MouseMove(TControl* c, int x, int y, TShiftState shift = 0);
+  // A move as a display reports it while the program is busy: it waits in
+  // the queue, merged with the form's other pending moves, until the loop's
+  // next pass or the next other input.
+  static void PostMouseMove(TControl* c, int x, int y);
   // Moves there first when the mouse is elsewhere, as a hand would.
   static void MouseDown(TControl* c, TMouseButton b, int x, int y, TShiftState shift = 0);
   static void MouseUp(TControl* c, TMouseButton b, int x, int y, TShiftState shift = 0);

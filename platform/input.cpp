@@ -1,6 +1,7 @@
 #include "platform/input.h"
 
 #include <cstdlib>
+#include <vector>
 
 #include "platform/application.h"
 #include "platform/forms.h"
@@ -27,9 +28,15 @@ struct TBarDrag {
   int pos = 0;
 };
 
+struct TPendingMove {
+  HWND form = 0;
+  int x = 0, y = 0;
+};
+
 struct TInputState {
   TLastDown last;
   TBarDrag drag;
+  std::vector<TPendingMove> moves;  // one per form at most
 };
 
 TInputState& St() {
@@ -101,7 +108,31 @@ bool InClient(TControl* c, TPoint local) {
 
 void TInput::Reset() { St() = TInputState{}; }
 
+void TInput::PostMouseMove(TForm* form, int x, int y) {
+  if (!form || !form->HandleAllocated()) return;
+  key_state::SetCursorPos(form->ClientToScreen({x, y}));
+  std::vector<TPendingMove>& moves = St().moves;
+  for (TPendingMove& m : moves)
+    if (m.form == form->Handle()) {
+      m.x = x;
+      m.y = y;
+      return;
+    }
+  moves.push_back({form->Handle(), x, y});
+}
+
+bool TInput::DeliverPendingMoves() {
+  std::vector<TPendingMove> moves;
+  moves.swap(St().moves);
+  for (const TPendingMove& m : moves)
+    if (auto* f = dynamic_cast<TForm*>(TControl::FromHandle(m.form))) MouseMove(f, m.x, m.y);
+  return !moves.empty();
+}
+
+int TInput::PendingMoves() { return static_cast<int>(St().moves.size()); }
+
 void TInput::MouseMove(TForm* form, int x, int y) {
+  DeliverPendingMoves();
   if (!form || !form->HandleAllocated()) return;
   TPoint screen = form->ClientToScreen({x, y});
   key_state::SetCursorPos(screen);
@@ -145,6 +176,7 @@ void TInput::MouseMove(TForm* form, int x, int y) {
 }
 
 void TInput::MouseButton(TForm* form, int x, int y, TMouseButton physical, bool down) {
+  DeliverPendingMoves();
   if (!form || !form->HandleAllocated()) return;
   TPoint screen = form->ClientToScreen({x, y});
   key_state::SetCursorPos(screen);
@@ -224,6 +256,7 @@ void TInput::MouseButton(TForm* form, int x, int y, TMouseButton physical, bool 
 }
 
 void TInput::Wheel(TForm* form, int x, int y, int delta, bool horizontal) {
+  DeliverPendingMoves();
   if (!form || !form->HandleAllocated() || !form->Enabled()) return;
   TPoint screen = form->ClientToScreen({x, y});
   key_state::SetCursorPos(screen);
@@ -260,6 +293,7 @@ char TInput::KeyChar(WORD vk) {
 }
 
 void TInput::Key(WORD vk, bool down) {
+  DeliverPendingMoves();
   bool wasDown = GetKeyState(vk) < 0;
   key_state::SetKey(vk, down);
   TControl* target = TControl::FromHandle(GetFocus());
@@ -302,16 +336,19 @@ void TInput::Key(WORD vk, bool down) {
 }
 
 void TInput::Resized(TForm* form, int width, int height) {
+  DeliverPendingMoves();
   if (!form) return;
   form->SetBounds(form->Left(), form->Top(), width, height);
 }
 
 void TInput::Moved(TForm* form, int left, int top) {
+  DeliverPendingMoves();
   if (!form) return;
   form->SetBounds(left, top, form->Width(), form->Height());
 }
 
 void TInput::CloseRequested(TForm* form) {
+  DeliverPendingMoves();
   if (form && form->HandleAllocated()) Deliver(form, WM_CLOSE, 0, 0);
 }
 

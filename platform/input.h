@@ -15,6 +15,14 @@ class TForm;
 struct TInput {
   // Positions are in the form's client coordinates; buttons are physical.
   static void MouseMove(TForm* form, int x, int y);
+  // A move the window has not read yet: the cursor is there at once, and the
+  // moves of a form that are still pending when its queue is read merge into
+  // one message at the latest position. Any other input, and the loop's next
+  // pass, delivers it first, so the order of input is kept.
+  static void PostMouseMove(TForm* form, int x, int y);
+  // Delivers the pending moves; true when there were any.
+  static bool DeliverPendingMoves();
+  static int PendingMoves();
   static void MouseButton(TForm* form, int x, int y, TMouseButton physical, bool down);
   // delta in wheel units (WHEEL_DELTA per notch), positive away from the user
   // (or to the right for the horizontal wheel).

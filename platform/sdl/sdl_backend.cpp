@@ -251,7 +251,9 @@ TMouseButton ButtonOf(Uint8 b) {
 void TSDLBackEnd::HandleEvent(const void* ev) {
   const SDL_Event& e = *static_cast<const SDL_Event*>(ev);
   switch (e.type) {
-    case SDL_MOUSEMOTION: TInput::MouseMove(FormOfWindow(e.motion.windowID), e.motion.x, e.motion.y); break;
+    case SDL_MOUSEMOTION:
+      TInput::PostMouseMove(FormOfWindow(e.motion.windowID), e.motion.x, e.motion.y);
+      break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
       if (e.button.button > SDL_BUTTON_RIGHT) break;

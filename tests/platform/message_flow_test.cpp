@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/input.h"
 #include "platform/keys.h"
 #include "recorder.h"
 
@@ -105,6 +106,30 @@ TEST(MessageFlow, MouseDownCapturesSoMovesOutsideStillArrive) {
   EXPECT_EQ(GET_X_LPARAM(f.rec->Log[0].LParam), 170);
   EXPECT_EQ(GET_Y_LPARAM(f.rec->Log[0].LParam), 130);
   EXPECT_FALSE(f.rec->MouseCapture());
+}
+
+TEST(MessageFlow, PendingMovesMergeIntoOneAtTheLatestPositionAndKeepTheirPlaceBeforeOtherInput) {
+  TFormFixture f;
+  f.rec->Keep = {WM_MOUSEMOVE, WM_LBUTTONDOWN};
+  for (int x = 30; x <= 60; x += 10) Inject::PostMouseMove(f.form, x, 20);
+  EXPECT_TRUE(f.rec->Log.empty());  // not read yet; the cursor is there already
+  TPoint cur;
+  GetCursorPos(cur);
+  EXPECT_EQ(f.form->ScreenToClient(cur), (TPoint{60, 20}));
+  Application->ProcessMessages();
+  ASSERT_EQ(f.rec->Msgs(), (std::vector<UINT>{WM_MOUSEMOVE}));
+  EXPECT_EQ(GET_X_LPARAM(f.rec->Log[0].LParam), 40);  // form 60 is recorder 40
+  // A button waits for the moves before it; a move after it is its own.
+  f.rec->Clear();
+  Inject::PostMouseMove(f.form, 70, 20);
+  Inject::PostMouseMove(f.form, 75, 20);
+  TInput::MouseButton(f.form, 75, 20, mbLeft, true);
+  Inject::PostMouseMove(f.form, 80, 20);
+  Application->ProcessMessages();
+  ASSERT_EQ(f.rec->Msgs(), (std::vector<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_MOUSEMOVE}));
+  EXPECT_EQ(GET_X_LPARAM(f.rec->Log[0].LParam), 55);
+  EXPECT_EQ(GET_X_LPARAM(f.rec->Log[2].LParam), 60);
+  TInput::MouseButton(f.form, 80, 20, mbLeft, false);
 }
 
 TEST(MessageFlow, WheelCarriesSignedDeltaKeysAndScreenPoint) {
