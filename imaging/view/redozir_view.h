@@ -861,6 +861,7 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   void PlotSelectionDot(TCanvas* Canvas, int X, int Y);
   void WalkSelectionSegment(TCanvas* Canvas, TPoint A, TPoint B);
   void UpdateAntsTimer();
+  bool AntsRun();
   // The outline over what the window shows now (no paint before it).
   void DrawSelectionOutlineOn(TCanvas* Canvas);
   void AntsTick();

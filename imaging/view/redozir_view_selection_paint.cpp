@@ -196,10 +196,16 @@ void TRedozIrView::DrawSelectionOutlineOn(TCanvas* Canvas) {
   }
 }
 
+bool TRedozIrView::AntsRun() {
+  const TIESelectionState& s = *fSel;
+  return (SelectionOptions & (1u << iesoAnimated)) && s.Poly.Visible && Selected() && DisplaySelection;
+}
+
 void TRedozIrView::UpdateAntsTimer() {
   TIESelectionState& s = *fSel;
-  bool run = (Owner() || Parent()) && (SelectionOptions & (1u << iesoAnimated)) && s.Poly.Visible &&
-             Selected() && DisplaySelection && !(ComponentState() & csDesigning);
+  // The same ticks bring the zoom filter back after the view stops moving.
+  const bool delayed = fDelayZoomFilterCount > 0 || fDelayTimerCount > 0;
+  bool run = (Owner() || Parent()) && (AntsRun() || delayed) && !(ComponentState() & csDesigning);
   if (!run) {
     if (s.AntsTimer) s.AntsTimer->SetEnabled(false);
     return;
@@ -214,6 +220,16 @@ void TRedozIrView::UpdateAntsTimer() {
 
 void TRedozIrView::AntsTick() {
   TIESelectionState& s = *fSel;
+  if (fDelayTimerCount > 0) --fDelayTimerCount;
+  if (fDelayZoomFilterCount > 0 && --fDelayZoomFilterCount == 0) {
+    // The view has rested for long enough: the picture is composed again
+    // with the zoom filter.
+    Update();
+  }
+  if (!AntsRun()) {
+    UpdateAntsTimer();
+    return;
+  }
   bool busy =
       s.PolySelecting || s.RectSelecting || s.CircleSelecting || s.GripDrag != 0 || s.SelectionMove == 0;
   if ((SelectionOptions & (1u << iesoAnimated)) && !busy) {

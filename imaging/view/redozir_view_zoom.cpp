@@ -58,6 +58,7 @@ void TRedozIrView::RearmDelayedZoomFilter() {
   if (DelayZoomFilter && fZoomFilter != rfNone && (fZoomX != 100 || fZoomY != 100))
     fDelayZoomFilterCount = kDelayZoomFilterTicks;
   fDelayTimerCount = kDelayTimerTicks;
+  UpdateAntsTimer();
 }
 
 void TRedozIrView::DoViewChange(int Change) {

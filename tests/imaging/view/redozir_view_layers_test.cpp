@@ -273,3 +273,27 @@ TEST(RedozIrViewLayers, AddingAndClearingAreImageChangesAndUpdatesDropLayerCache
   v.Update();
   EXPECT_EQ(v.GetLayer(0)->MaskedAlphaCache, nullptr);
 }
+
+TEST(RedozIrViewLayers, CroppingTransparentBordersKeepsTheKeptPixelsWhereTheyWereShown) {
+  // Opaque only at x 3..5, y 2..4 of a 10 x 8 layer at 20, 30.
+  for (bool sized : {false, true}) {
+    TwoLayers t(100, 100, 10, 8, 20, 30);
+    TIELayer* L = t.v.GetLayer(1);
+    TIEBitmap* a = L->Bitmap->GetAlphaChannel();
+    a->Fill(0);
+    for (int y = 2; y <= 4; ++y)
+      for (int x = 3; x <= 5; ++x) a->GetScanline(y)[x] = 255;
+    a->SetFull(false);
+    if (sized) {  // shown twice as large: the border is 6 and 4 client pixels
+      L->Width = 20;
+      L->Height = 16;
+    }
+    t.v.LayersCropTransparentBorders(1);
+    EXPECT_EQ(L->Bitmap->Width(), 3);
+    EXPECT_EQ(L->Bitmap->Height(), 3);
+    EXPECT_EQ(L->PosX, sized ? 26 : 23);
+    EXPECT_EQ(L->PosY, sized ? 34 : 32);
+    EXPECT_EQ(L->GetWidth(), sized ? 6 : 3);
+    EXPECT_EQ(L->GetHeight(), sized ? 6 : 3);
+  }
+}

@@ -437,3 +437,100 @@ TEST(RedozIrViewPaint, ADeepZoomComposedAgainFromWhatTheLayerKeepsGivesTheRender
                                              dm.dyDst, 0, 0, 2000, 1000, true, false, 255, rfFastLinear, 0);
   EXPECT_TRUE(SameBytes(direct.get(), moved.get()));
 }
+
+TEST(RedozIrViewPaint, TheDelayedZoomFilterComesBackFourTicksAfterTheLastMove) {
+  // Black beside white from 400 % to 800 %: without the filter the edge is
+  // hard, with the linear filter the pixels beside it are in between.
+  TShownView f(40, 20, 2, 1);
+  TIEBitmap* b = f.view->GetIEBitmap();
+  b->GetScanline(0)[3] = b->GetScanline(0)[4] = b->GetScanline(0)[5] = 255;
+  f.view->Zoom(400);
+  f.view->DelayZoomFilter = true;
+  f.view->SetZoomFilter(rfFastLinear);
+  f.view->Zoom(800);
+  Application->ProcessMessages();
+  // The last black column of the unfiltered picture.
+  auto edge = [&] {
+    return PixelAt(f.view->BackBuffer(), f.view->ImageRect().Left + 7, f.view->ImageRect().Top).r;
+  };
+  EXPECT_EQ(edge(), 0);
+  f.session.Clock().Advance(3 * 210);
+  Application->ProcessMessages();
+  EXPECT_EQ(f.view->DelayZoomFilterCount(), 1);
+  EXPECT_EQ(edge(), 0);
+  f.session.Clock().Advance(210);
+  Application->ProcessMessages();
+  EXPECT_EQ(f.view->DelayZoomFilterCount(), 0);
+  EXPECT_GT(edge(), 0);
+  EXPECT_LT(edge(), 255);
+  // At rest the timer stops; no further composition.
+  const int composed = f.view->CompositionCount();
+  f.session.Clock().Advance(5 * 210);
+  Application->ProcessMessages();
+  EXPECT_EQ(f.view->CompositionCount(), composed);
+  EXPECT_FALSE(f.view->AntsTimer() && f.view->AntsTimer()->Enabled());
+}
+
+TEST(RedozIrViewPaint, AViewGrownWhileUpdatesAreLockedShowsThePictureInTheNewArea) {
+  TShownView f(20, 20, 10, 10);
+  Pattern(f.view->GetIEBitmap(), 40, 40);
+  f.view->SetScrollBars(ssNone);
+  Application->ProcessMessages();
+  f.view->LockUpdate();
+  f.view->SetBounds(0, 0, 40, 40);
+  f.view->Invalidate();
+  Application->ProcessMessages();
+  f.view->UnlockUpdateEx();
+  // Pattern at 30, 30: blue 30 x 7 + 30 = 240, green 330 mod 256 = 74, red
+  // 900 mod 256 = 132.
+  ASSERT_EQ(f.view->BackBuffer()->Width(), 40);
+  EXPECT_EQ(PixelAt(f.view->BackBuffer(), 30, 30), (Px{132, 74, 240}));
+}
+
+TEST(RedozIrViewPaint, MaskedAlphaAndTurnedLayersDrawWhatTheirLastStateSays) {
+  // Layer 0 black; layer 1 white with its own alpha (0 at x = 0), masked by
+  // layer 2 (255 at x = 0 and 1, 0 at x = 2 and 3).
+  TShownView f(4, 2, 4, 2);
+  TRedozIrView* v = f.view;
+  v->LayersAdd();
+  v->GetIEBitmap()->Allocate(4, 1, ie24RGB);
+  v->GetIEBitmap()->Fill(static_cast<double>(RGB(255, 255, 255)));
+  TIEBitmap* a = v->GetIEBitmap()->GetAlphaChannel();
+  a->Fill(255);
+  a->GetScanline(0)[0] = 0;
+  a->SetFull(false);
+  v->LayersAdd();
+  TIEBitmap* m = v->GetIEBitmap();
+  m->Allocate(4, 1, ie8g);
+  m->Fill(0);
+  m->GetScanline(0)[0] = m->GetScanline(0)[1] = 255;
+  v->GetCurrentLayer()->IsMask = true;
+  v->Update();
+  auto masked = f.Compose();
+  // w = 255 blends white over black to 255 x 255 / 256, rounded down.
+  EXPECT_EQ(PixelAt(masked.get(), 0, 0), (Px{0, 0, 0}));  // its own alpha
+  EXPECT_EQ(PixelAt(masked.get(), 1, 0), (Px{254, 254, 254}));
+  EXPECT_EQ(PixelAt(masked.get(), 2, 0), (Px{0, 0, 0}));  // the mask
+  EXPECT_EQ(PixelAt(masked.get(), 3, 0), (Px{0, 0, 0}));
+  // A 2 x 2 layer (red, green over blue, white) turned twice with no update
+  // between: at 180 degrees about its centre it shows white, blue over
+  // green, red in the same place.
+  v->LayersRemove(2);
+  v->LayersRemove(1);
+  v->LayersAdd();
+  TIEBitmap* t = v->GetIEBitmap();
+  t->Allocate(2, 2, ie24RGB);
+  const std::uint8_t top[6] = {0, 0, 255, 0, 255, 0}, bottom[6] = {255, 0, 0, 255, 255, 255};  // b, g, r
+  std::memcpy(t->GetScanline(0), top, 6);
+  std::memcpy(t->GetScanline(1), bottom, 6);
+  v->GetCurrentLayer()->PosX = 1;
+  v->GetCurrentLayer()->SetRotate(90);
+  v->Update();
+  f.Compose();
+  v->GetCurrentLayer()->SetRotate(180);
+  auto turned = f.Compose();
+  EXPECT_EQ(PixelAt(turned.get(), 1, 0), (Px{254, 254, 254}));
+  EXPECT_EQ(PixelAt(turned.get(), 2, 0), (Px{0, 0, 254}));
+  EXPECT_EQ(PixelAt(turned.get(), 1, 1), (Px{0, 254, 0}));
+  EXPECT_EQ(PixelAt(turned.get(), 2, 1), (Px{254, 0, 0}));
+}
