@@ -1,0 +1,143 @@
+// What a hand asks of the image view over a big picture (a 1920 x 1080
+// client, an 8000 x 6000 picture with alpha, a half-transparent and a rotated
+// layer): a zoom step (x1.1 at a point, in and out in turn), a scroll step at
+// 100 %, each followed by one pass of the message loop, and a drag of 150
+// mouse motions arriving at a hand's pace (0.65 s) through the loop. Each
+// reports its compositions and presents per step; the drag its presented
+// frames per second and the longest gap between two presents.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "platform/input.h"
+#include "view_scene.h"
+
+namespace {
+using namespace redozir_bench;
+
+// Counts what reaches the screen.
+class TCountingBackEnd : public TBackEnd {
+ public:
+  int presents = 0;
+  void Present(TForm*) override { ++presents; }
+  void PresentChanged(TForm*, const std::vector<TRect>&) override { ++presents; }
+};
+
+struct TInteraction {
+  TScene scene{true};
+  TCountingBackEnd backEnd;
+  TInteraction() { Application->SetBackEnd(&backEnd); }
+};
+
+TInteraction& Scene2() {
+  static TInteraction* s = new TInteraction;
+  return *s;
+}
+
+constexpr TResampleFilter kFilters[] = {rfNone, rfFastLinear, rfLanczos3};
+const char* const kFilterNames[] = {"none", "fast linear", "Lanczos3"};
+
+void Report(benchmark::State& state, int compositions, int presents, const char* what) {
+  const double n = static_cast<double>(state.iterations());
+  state.counters["compositions/step"] = compositions / n;
+  state.counters["presents/step"] = presents / n;
+  state.counters["steps/s"] = benchmark::Counter(n, benchmark::Counter::kIsRate);
+  state.SetLabel(std::string(what) + " " + kFilterNames[state.range(0)]);
+}
+
+// Argument: the zoom filter (0 none, 1 fast linear, 2 Lanczos3).
+void BM_ZoomStep(benchmark::State& state) {
+  TInteraction& s = Scene2();
+  TRedozIrView* v = s.scene.view;
+  v->SetZoomFilter(kFilters[state.range(0)]);
+  v->Fit();
+  Application->ProcessMessages();
+  const double fit = v->ZoomX();
+  const int composed = v->CompositionCount(), presented = s.backEnd.presents;
+  int step = 0;
+  for (auto _ : state) {
+    // Ten steps in at a point off the centre, ten back out.
+    const bool in = step++ % 20 < 10;
+    v->ZoomAt(kClientW / 3, kClientH / 3, in ? v->ZoomX() * 1.1 : std::max(fit, v->ZoomX() / 1.1), false);
+    Application->ProcessMessages();
+  }
+  Report(state, v->CompositionCount() - composed, s.backEnd.presents - presented, "zoom step");
+}
+BENCHMARK(BM_ZoomStep)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime();
+
+void BM_ScrollStep(benchmark::State& state) {
+  TInteraction& s = Scene2();
+  TRedozIrView* v = s.scene.view;
+  v->SetZoomFilter(kFilters[state.range(0)]);
+  v->Zoom(100);
+  int mx, my;
+  v->GetMaxViewXY(mx, my);
+  v->SetViewXY(mx / 2, my / 2);
+  Application->ProcessMessages();
+  const int composed = v->CompositionCount(), presented = s.backEnd.presents;
+  int step = 0;
+  for (auto _ : state) {
+    // A hand's scroll: 37 x 21 pixels a step, back and forth.
+    const int dir = step++ % 40 < 20 ? 1 : -1;
+    v->SetViewXY(v->ViewX() + 37 * dir, v->ViewY() + 21 * dir);
+    Application->ProcessMessages();
+  }
+  Report(state, v->CompositionCount() - composed, s.backEnd.presents - presented, "scroll step");
+}
+BENCHMARK(BM_ScrollStep)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime();
+
+// One iteration is a whole drag: 150 motions 4.3 ms apart, posted as a
+// display reports them, the loop running as fast as it can meanwhile.
+void BM_Drag150(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  constexpr int kMotions = 150;
+  constexpr double kSpacingMs = 650.0 / kMotions;
+  TInteraction& s = Scene2();
+  TRedozIrView* v = s.scene.view;
+  v->SetZoomFilter(kFilters[state.range(0)]);
+  v->SetMouseInteract(IEMouseInteract({miScroll}));
+  v->Zoom(50);
+  int mx, my;
+  v->GetMaxViewXY(mx, my);
+  Application->ProcessMessages();
+  double worstGapMs = 0, seconds = 0;
+  int drag = 0, frames = 0, compositions = 0;
+  for (auto _ : state) {
+    v->SetViewXY(mx / 2, my / 2);
+    Application->ProcessMessages();
+    const int dir = drag++ % 2 ? 1 : -1;
+    Inject::MouseDown(v, mbLeft, kClientW / 2, kClientH / 2);
+    const auto start = Clock::now();
+    auto lastPresent = start;
+    int posted = 0, presents = s.backEnd.presents;
+    const int presentsBefore = presents, composedBefore = v->CompositionCount();
+    while (posted < kMotions || TInput::PendingMoves() > 0) {
+      const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+      for (; posted < kMotions && posted * kSpacingMs <= elapsed; ++posted)
+        Inject::PostMouseMove(v, kClientW / 2 + dir * 4 * (posted + 1),
+                              kClientH / 2 + dir * 2 * (posted + 1));
+      Application->ProcessMessages();
+      if (s.backEnd.presents != presents) {
+        presents = s.backEnd.presents;
+        const auto now = Clock::now();
+        worstGapMs =
+            std::max(worstGapMs, std::chrono::duration<double, std::milli>(now - lastPresent).count());
+        lastPresent = now;
+      }
+    }
+    seconds += std::chrono::duration<double>(lastPresent - start).count();
+    frames += presents - presentsBefore;
+    compositions += v->CompositionCount() - composedBefore;
+    Inject::MouseUp(v, mbLeft, kClientW / 2 + dir * 4 * kMotions, kClientH / 2 + dir * 2 * kMotions);
+  }
+  v->SetMouseInteract(0);
+  Report(state, compositions, frames, "drag of 150 motions");
+  state.counters["frames/s"] = frames / std::max(seconds, 1e-9);
+  state.counters["worst gap ms"] = worstGapMs;
+}
+BENCHMARK(BM_Drag150)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(4)->UseRealTime();
+}  // namespace
+
+BENCHMARK_MAIN();
