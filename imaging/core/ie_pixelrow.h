@@ -23,6 +23,31 @@ inline int IEGrayOf(TRGB c) { return IEGrayOf(c.r, c.g, c.b); }
 // and rounded, CMYK and CIELab are converted. Other formats give black.
 void IERowToRGB(TIEPixelFormat pf, const std::uint8_t* Row, int X0, int Count, const TRGB* Palette,
                 int PaletteLen, TRGB* Out);
+// The reader IERowToRGB uses for pf, for loops that read many rows of one
+// format: the format is looked at once, not at every pixel.
+using TIERowToRGBFunc = void (*)(const std::uint8_t* Row, int X0, int Count, const TRGB* Palette,
+                                 int PaletteLen, TRGB* Out);
+TIERowToRGBFunc IERowToRGBFor(TIEPixelFormat pf);
+// Count grey bytes, or 32-bit pixels (the fourth byte dropped), as RGB; the
+// fastest path the processor has.
+void IEGreyRowToRGB(const std::uint8_t* Grey, int Count, TRGB* Out);
+void IE32RowToRGB(const std::uint8_t* Row, int Count, TRGB* Out);
+
+// Count pixels of S drawn over the 24-bit pixels at D, each by the weight
+// w = min(Alpha[i], Transparency) (Transparency alone without Alpha):
+// d + (s - d) x w / 256 per channel, rounded down.
+void IEMixRow(const TRGB* S, const std::uint8_t* Alpha, std::uint8_t* D, int Count, int Transparency);
+
+namespace pixel_rows {
+void MixRowScalar(const TRGB* S, const std::uint8_t* Alpha, std::uint8_t* D, int Count, int Transparency);
+void MixRowAvx2(const TRGB* S, const std::uint8_t* Alpha, std::uint8_t* D, int Count, int Transparency);
+// The scalar references of the two, and their AVX2 forms (only where the
+// processor has AVX2).
+void GreyToRGBScalar(const std::uint8_t* Grey, int Count, TRGB* Out);
+void GreyToRGBAvx2(const std::uint8_t* Grey, int Count, TRGB* Out);
+void Row32ToRGBScalar(const std::uint8_t* Row, int Count, TRGB* Out);
+void Row32ToRGBAvx2(const std::uint8_t* Row, int Count, TRGB* Out);
+}  // namespace pixel_rows
 
 // Writes Count RGB pixels into a row of format pf from its first pixel; grey
 // formats take the grey value. False (nothing written) for ie1g, ie8p and

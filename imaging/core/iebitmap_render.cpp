@@ -181,9 +181,13 @@ void BlendRow(const TRGB* s, const std::uint8_t* alpha, std::uint8_t* d, int Cou
     std::memcpy(d, s, static_cast<std::size_t>(Count) * 3);
     return;
   }
+  if (Op == 0) {
+    IEMixRow(s, alpha, d, Count, Transparency);
+    return;
+  }
   for (int x = 0; x < Count; ++x, d += 3) {
     TRGB dv{d[0], d[1], d[2]};
-    TRGB sv = Op ? IEBlendPixel(Op, s[x], dv) : s[x];
+    TRGB sv = IEBlendPixel(Op, s[x], dv);
     int w = alpha ? std::min<int>(alpha[x], Transparency) : Transparency;
     d[0] = IERenderMix(sv.b, dv.b, w);
     d[1] = IERenderMix(sv.g, dv.g, w);
@@ -529,7 +533,6 @@ void TIEBitmap::RenderToTIEBitmapEx(TIEBitmap* Dest, TIERenderCaches* Caches, co
   TIERenderCaches local;
   TIERenderCaches& C = Caches ? *Caches : local;
   const int vw = vis.Width();
-  std::vector<TRGB> srow(static_cast<std::size_t>(vw));
 
   if (Filter == rfNone || (dxSrc == dxDst && dySrc == dyDst)) {
     std::int64_t key[6] = {vis.Left, vis.Right, xDst, dxDst, xSrc, dxSrc};
@@ -540,25 +543,56 @@ void TIEBitmap::RenderToTIEBitmapEx(TIEBitmap* Dest, TIERenderCaches* Caches, co
     BuildLUT(C.YLUT, vis.Top, vis.Bottom, yDst, dyDst, ySrc, dySrc, fHeight);
     const int x0 = C.XLUT.front(), x1 = C.XLUT.back();
     const bool useAlpha = EnableAlpha && HasAlphaChannel() && !fAlpha->Full();
-    std::vector<std::uint8_t> arow(useAlpha ? static_cast<std::size_t>(vw) : 0);
-    int lastRow = -1;
-    C.Row.resize(static_cast<std::size_t>(x1 - x0 + 1));
-    for (int y = vis.Top; y < vis.Bottom; ++y) {
-      int sy = C.YLUT[static_cast<std::size_t>(y - vis.Top)];
-      if (sy != lastRow) {
-        IERowToRGB(fPixelFormat, GetScanline(sy), x0, x1 - x0 + 1, fPalette.data(),
-                   static_cast<int>(fPalette.size()), C.Row.data());
-        for (int i = 0; i < vw; ++i)
-          srow[static_cast<std::size_t>(i)] = C.Row[static_cast<std::size_t>(C.XLUT[i] - x0)];
-        if (useAlpha) {
-          const std::uint8_t* a = fAlpha->GetScanline(sy);
-          for (int i = 0; i < vw; ++i) arow[static_cast<std::size_t>(i)] = a[C.XLUT[i]];
+    // One to one the columns are a run of the source row: 24-bit pixels and
+    // alpha bytes are then read where they lie.
+    const bool run = x1 - x0 == vw - 1;
+    const bool rgb = fPixelFormat == ie24RGB;
+    const TIERowToRGBFunc read = IERowToRGBFor(fPixelFormat);
+    const std::vector<int>& xlut = C.XLUT;
+    const std::vector<int>& ylut = C.YLUT;
+    auto band = [&](int Begin, int End) {
+      std::vector<TRGB> srow(static_cast<std::size_t>(vw)),
+          conv(rgb ? 0 : static_cast<std::size_t>(x1 - x0 + 1));
+      std::vector<std::uint8_t> arow(useAlpha && !run ? static_cast<std::size_t>(vw) : 0);
+      const TRGB* src = srow.data();
+      const std::uint8_t* alpha = nullptr;
+      int lastRow = -1;
+      for (int y = vis.Top + Begin; y < vis.Top + End; ++y) {
+        int sy = ylut[static_cast<std::size_t>(y - vis.Top)];
+        if (sy != lastRow) {
+          const std::uint8_t* line = GetScanline(sy);
+          if (rgb && run) {
+            src = reinterpret_cast<const TRGB*>(line + 3 * static_cast<std::size_t>(x0));
+          } else if (run) {
+            read(line, x0, vw, fPalette.data(), static_cast<int>(fPalette.size()), srow.data());
+          } else {
+            // Read from x0 on: the pixels themselves when they are 24-bit.
+            const TRGB* from = reinterpret_cast<const TRGB*>(line + 3 * static_cast<std::size_t>(x0));
+            if (!rgb) {
+              read(line, x0, x1 - x0 + 1, fPalette.data(), static_cast<int>(fPalette.size()), conv.data());
+              from = conv.data();
+            }
+            for (int i = 0; i < vw; ++i) srow[static_cast<std::size_t>(i)] = from[xlut[i] - x0];
+          }
+          if (useAlpha) {
+            const std::uint8_t* a = fAlpha->GetScanline(sy);
+            if (run) {
+              alpha = a + x0;
+            } else {
+              for (int i = 0; i < vw; ++i) arow[static_cast<std::size_t>(i)] = a[xlut[i]];
+              alpha = arow.data();
+            }
+          }
+          lastRow = sy;
         }
-        lastRow = sy;
+        BlendRow(src, alpha, Dest->GetScanline(y) + 3 * static_cast<std::size_t>(vis.Left), vw, Transparency,
+                 Operation);
       }
-      BlendRow(srow.data(), useAlpha ? arow.data() : nullptr,
-               Dest->GetScanline(y) + 3 * static_cast<std::size_t>(vis.Left), vw, Transparency, Operation);
-    }
+    };
+    // Rows of bitmaps in memory are handed out on the workers.
+    const bool parallel =
+        fLocation == ieMemory && (!useAlpha || fAlpha->Location() == ieMemory) && Dest->Location() != ieFile;
+    IEParallelFor(vis.Height(), static_cast<std::int64_t>(vw) * 8, parallel, band);
     return;
   }
 
@@ -596,21 +630,42 @@ void TIEBitmap::RenderToTIEBitmapEx(TIEBitmap* Dest, TIERenderCaches* Caches, co
   }
   TIEBitmap* img = rs.Image;
   const bool useAlpha = EnableAlpha && img->HasAlphaChannel() && !img->GetAlphaChannel()->Full();
-  std::vector<TRGB> full(static_cast<std::size_t>(img->Width()));
-  std::vector<std::uint8_t> arow(static_cast<std::size_t>(vw));
-  for (int y = vis.Top; y < vis.Bottom; ++y) {
-    int ty = std::clamp(y - rs.OffY, 0, img->Height() - 1);
-    IERowToRGB(img->PixelFormat(), img->GetScanline(ty), 0, img->Width(), img->GetPaletteBuffer(),
-               img->GetPaletteLength(), full.data());
-    const std::uint8_t* a = useAlpha ? img->GetAlphaChannel()->GetScanline(ty) : nullptr;
-    for (int i = 0; i < vw; ++i) {
-      int tx = std::clamp(vis.Left + i - rs.OffX, 0, img->Width() - 1);
-      srow[static_cast<std::size_t>(i)] = full[static_cast<std::size_t>(tx)];
-      if (a) arow[static_cast<std::size_t>(i)] = a[tx];
+  TIEBitmap* imgAlpha = useAlpha ? img->GetAlphaChannel() : nullptr;
+  const TIERowToRGBFunc read = IERowToRGBFor(img->PixelFormat());
+  // The visible columns inside the filtered image (as they mostly are): only
+  // they are read, 24-bit pixels and alpha bytes where they lie.
+  const int lo = vis.Left - rs.OffX;
+  const bool inside = lo >= 0 && lo + vw <= img->Width();
+  auto band = [&](int Begin, int End) {
+    std::vector<TRGB> srow(static_cast<std::size_t>(vw)),
+        full(inside ? 0 : static_cast<std::size_t>(img->Width()));
+    std::vector<std::uint8_t> arow(inside ? 0 : static_cast<std::size_t>(vw));
+    for (int y = vis.Top + Begin; y < vis.Top + End; ++y) {
+      int ty = std::clamp(y - rs.OffY, 0, img->Height() - 1);
+      const std::uint8_t* a = imgAlpha ? imgAlpha->GetScanline(ty) : nullptr;
+      std::uint8_t* d = Dest->GetScanline(y) + 3 * static_cast<std::size_t>(vis.Left);
+      const std::uint8_t* line = img->GetScanline(ty);
+      if (inside) {
+        const TRGB* from = srow.data();
+        if (img->PixelFormat() == ie24RGB)
+          from = reinterpret_cast<const TRGB*>(line + 3 * static_cast<std::size_t>(lo));
+        else
+          read(line, lo, vw, img->GetPaletteBuffer(), img->GetPaletteLength(), srow.data());
+        BlendRow(from, a ? a + lo : nullptr, d, vw, Transparency, Operation);
+        continue;
+      }
+      read(line, 0, img->Width(), img->GetPaletteBuffer(), img->GetPaletteLength(), full.data());
+      for (int i = 0; i < vw; ++i) {
+        int tx = std::clamp(vis.Left + i - rs.OffX, 0, img->Width() - 1);
+        srow[static_cast<std::size_t>(i)] = full[static_cast<std::size_t>(tx)];
+        if (a) arow[static_cast<std::size_t>(i)] = a[tx];
+      }
+      BlendRow(srow.data(), a ? arow.data() : nullptr, d, vw, Transparency, Operation);
     }
-    BlendRow(srow.data(), a ? arow.data() : nullptr,
-             Dest->GetScanline(y) + 3 * static_cast<std::size_t>(vis.Left), vw, Transparency, Operation);
-  }
+  };
+  const bool parallel = img->Location() == ieMemory && (!imgAlpha || imgAlpha->Location() == ieMemory) &&
+                        Dest->Location() != ieFile;
+  IEParallelFor(vis.Height(), static_cast<std::int64_t>(vw) * 8, parallel, band);
 }
 
 void TIEBitmap::RenderToTIEBitmap(TIEBitmap* Dest, int xDst, int yDst, int dxDst, int dyDst, int xSrc,

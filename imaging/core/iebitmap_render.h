@@ -12,12 +12,11 @@
 namespace redozir {
 
 // Kept between renders of the same geometry: the source column of every
-// visible destination column, the source row of every visible destination
-// row (for unfiltered renders) and the last source row read as 24-bit colour.
+// visible destination column and the source row of every visible
+// destination row (for unfiltered renders).
 struct TIERenderCaches {
   std::vector<int> XLUT;
   std::vector<int> YLUT;
-  std::vector<TRGB> Row;
   // The geometry the tables were built for.
   std::int64_t Key[6] = {-1, -1, -1, -1, -1, -1};
   // With KeepFiltered, a filtered render also keeps the resampled source it

@@ -46,6 +46,9 @@ struct TIELayerPaintCache {
   const TIEBitmap* From = nullptr;
   const TIEBitmap* FromAlpha = nullptr;
   std::int64_t Key[11] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  // The key of the last composition that drew just the visible part instead
+  // of making the stretched copy.
+  std::int64_t PartKey[11] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
   // The renderer's own caches, for what is too large to keep whole (the
   // visible part of a deeply zoomed layer, resampled).
   TIERenderCaches Render;

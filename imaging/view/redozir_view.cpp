@@ -322,12 +322,17 @@ void TRedozIrView::Update() {
 }
 
 void TRedozIrView::DoUpdate() {
-  // A layer's alpha combined with its mask is good until the next update.
-  for (TIELayer* l : fLayers) {
-    delete l->MaskedAlphaCache;
-    l->MaskedAlphaCache = nullptr;
-    l->PaintCache.reset();
-  }
+  // What the layers keep (the alpha combined with a mask, the turned bitmap,
+  // the stretched copy) is good until the next update, but for the updates
+  // of a zoom change: a zoom moves no pixel of a layer, and what is kept for
+  // one size is keyed by it. Re-turning every layer at every zoom step would
+  // cost more than the step itself.
+  if (fRepaintMode != 2)
+    for (TIELayer* l : fLayers) {
+      delete l->MaskedAlphaCache;
+      l->MaskedAlphaCache = nullptr;
+      l->PaintCache.reset();
+    }
   SyncLayers();
   if (AutoFit || AutoStretch || AutoShrink) AutoFitZoom();
   FitMaskAndAlpha();

@@ -10,9 +10,9 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iebitmap_render.h"
+#include "imaging/core/iegdiplus.h"
 #include "imaging/processing/ie_rotate.h"
 #include "imaging/processing/resample.h"
-#include "imaging/core/iegdiplus.h"
 #include "imaging/view/redozir_view.h"
 #include "imaging/view/redozir_view_background.h"
 #include "platform/numeric.h"
@@ -483,17 +483,36 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
   const bool stretched = !(src.Width() == dw && src.Height() == dh);
   const bool oneBitReduction = B->PixelFormat() == ie1g && dw < src.Width() && dh < src.Height();
   TIELayerPaintCache& cache = LayerCache(L);
-  if (stretched && Cacheable && !(Filter != rfNone && oneBitReduction) &&
-      static_cast<std::int64_t>(dw) * dh <= kIEWholeRenderPixels) {
+  TIEBitmap* alpha = B->HasAlphaChannel() ? B->GetAlphaChannel() : nullptr;
+  const std::int64_t key[11] = {
+      B->Width(), B->Height(), B->PixelFormat(),         src.Left, src.Top, src.Width(), src.Height(), dw,
+      dh,         Filter,      alpha ? alpha->Full() : 2};
+  bool whole = stretched && Cacheable && !(Filter != rfNone && oneBitReduction) &&
+               static_cast<std::int64_t>(dw) * dh <= kIEWholeRenderPixels;
+  const bool kept =
+      cache.Resampled && cache.From == B && cache.FromAlpha == alpha && std::equal(key, key + 11, cache.Key);
+  if (whole && !kept) {
+    // Much larger than what shows (a zoom step over a big picture), the
+    // stretched copy costs more than it saves: the renderer draws the
+    // visible part alone, with the same bytes (the nearest pixels, or a
+    // window of a kernel filter). With a kernel filter the copy is still
+    // made when the view rests at that size (a scroll, a repaint).
+    TRect shown;
+    IntersectRect(shown, Dst, Rect(0, 0, Dest->Width(), Dest->Height()));
+    if (ClipRect) IntersectRect(shown, shown, *ClipRect);
+    const bool kernel = Filter >= rfTriangle && Filter <= rfLinear && !oneBitReduction;
+    const bool large =
+        static_cast<std::int64_t>(dw) * dh > 2 * static_cast<std::int64_t>(shown.Width()) * shown.Height();
+    if (large && (Filter == rfNone || (kernel && !std::equal(key, key + 11, cache.PartKey)))) {
+      whole = false;
+      std::copy(key, key + 11, cache.PartKey);
+    }
+  }
+  if (whole) {
     // The stretched source is the same from one composition to the next
     // while nothing changes but the position: it is made once, and then
     // drawn one to one.
-    TIEBitmap* alpha = B->HasAlphaChannel() ? B->GetAlphaChannel() : nullptr;
-    const std::int64_t key[11] = {
-        B->Width(), B->Height(), B->PixelFormat(),         src.Left, src.Top, src.Width(), src.Height(), dw,
-        dh,         Filter,      alpha ? alpha->Full() : 2};
-    if (!cache.Resampled || cache.From != B || cache.FromAlpha != alpha ||
-        !std::equal(key, key + 11, cache.Key)) {
+    if (!kept) {
       cache.Resampled.reset();
       std::unique_ptr<TIEBitmap> out;
       if (Filter == rfNone) {

@@ -276,7 +276,10 @@ void TRedozIrView::ZoomAt(int X, int Y, double NewZoom, bool Center) {
       UnlockPaintEx();
       throw;
     }
-    UnlockPaint();
+    if (UnlockPaintEx() == 0) {
+      fRepaintMode = 2;  // a zoom's update
+      Update();
+    }
     UpdateSourceRect();
     UpdateCoordTables();
   } catch (...) {

@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include "iebitmap_test_util.h"
 #include "imaging/core/ie_color.h"
+#include "imaging/core/ie_pixelrow.h"
 #include "imaging/core/iebitmap.h"
 
 using namespace redozir;
@@ -234,4 +237,56 @@ TEST(IEBitmapConvert, TheSRGBStepTableAnswersAsTheCurve) {
   EXPECT_EQ(IELinearToSRGBByte(std::nan("")), 0);
   EXPECT_EQ(IELinearToSRGBByte(-5), 0);
   EXPECT_EQ(IELinearToSRGBByte(7), 255);
+}
+
+// Grey and 32-bit rows read as RGB: grey replicated, the fourth byte
+// dropped, and the vector forms give the scalar bytes at every length.
+TEST(RowReaders, GreyAnd32BitRowsReadAsRGBInEveryPath) {
+  std::mt19937 rng(5);
+  for (int n = 0; n <= 40; ++n) {
+    std::vector<std::uint8_t> grey(static_cast<size_t>(n)), rgba(4 * static_cast<size_t>(n));
+    for (auto& b : grey) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : rgba) b = static_cast<std::uint8_t>(rng());
+    std::vector<TRGB> g1(static_cast<size_t>(n) + 1, TRGB{7, 7, 7}), g2 = g1, r1 = g1, r2 = g1;
+    pixel_rows::GreyToRGBScalar(grey.data(), n, g1.data());
+    pixel_rows::Row32ToRGBScalar(rgba.data(), n, r1.data());
+    for (int i = 0; i < n; ++i) {
+      ASSERT_TRUE(g1[i].r == grey[i] && g1[i].g == grey[i] && g1[i].b == grey[i]) << n;
+      ASSERT_EQ(std::memcmp(&r1[i], &rgba[4 * i], 3), 0) << n;
+    }
+    if (!__builtin_cpu_supports("avx2")) continue;
+    pixel_rows::GreyToRGBAvx2(grey.data(), n, g2.data());
+    pixel_rows::Row32ToRGBAvx2(rgba.data(), n, r2.data());
+    EXPECT_EQ(std::memcmp(g1.data(), g2.data(), 3 * g1.size()), 0) << n;  // the pixel past the row untouched
+    EXPECT_EQ(std::memcmp(r1.data(), r2.data(), 3 * r1.size()), 0) << n;
+  }
+}
+
+// The weighted mix d + (s - d) x min(alpha, transparency) / 256 rounded
+// down, by hand, and the vector form on random rows of every length.
+TEST(RowReaders, TheWeightedMixRoundsDownInEveryPath) {
+  const TRGB s[2] = {TRGB{200, 0, 255}, TRGB{90, 90, 90}};
+  const std::uint8_t alpha[2] = {128, 40};
+  std::uint8_t d[6] = {100, 255, 0, 30, 30, 30};
+  pixel_rows::MixRowScalar(s, alpha, d, 2, 255);
+  // 100 + 100 x 128 / 256 = 150; 255 - 255 / 2 = 127.5 -> 127; 255 / 2 ->
+  // 127; 30 + 60 x 40 / 256 = 39.375 -> 39.
+  EXPECT_EQ((std::vector<int>(d, d + 6)), (std::vector<int>{150, 127, 127, 39, 39, 39}));
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here: only the scalar mix runs";
+  std::mt19937 rng(9);
+  for (int n = 0; n <= 40; ++n)
+    for (int t : {0, 77, 255}) {
+      std::vector<TRGB> src(static_cast<size_t>(n));
+      std::vector<std::uint8_t> a(static_cast<size_t>(n)), d1(3 * static_cast<size_t>(n) + 3);
+      for (auto& p : src) p = TRGB{std::uint8_t(rng()), std::uint8_t(rng()), std::uint8_t(rng())};
+      for (auto& v : a) v = static_cast<std::uint8_t>(rng());
+      for (auto& v : d1) v = static_cast<std::uint8_t>(rng());
+      for (const std::uint8_t* al :
+           {static_cast<const std::uint8_t*>(a.data()), static_cast<const std::uint8_t*>(nullptr)}) {
+        std::vector<std::uint8_t> x = d1, y = d1;
+        pixel_rows::MixRowScalar(src.data(), al, x.data(), n, t);
+        pixel_rows::MixRowAvx2(src.data(), al, y.data(), n, t);
+        EXPECT_EQ(x, y) << n << " pixels at " << t;
+      }
+    }
 }

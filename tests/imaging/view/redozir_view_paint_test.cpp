@@ -3,7 +3,9 @@
 // what it only blits, and the guards of flattening.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -533,4 +535,82 @@ TEST(RedozIrViewPaint, MaskedAlphaAndTurnedLayersDrawWhatTheirLastStateSays) {
   EXPECT_EQ(PixelAt(turned.get(), 2, 0), (Px{0, 0, 254}));
   EXPECT_EQ(PixelAt(turned.get(), 1, 1), (Px{0, 254, 0}));
   EXPECT_EQ(PixelAt(turned.get(), 2, 1), (Px{254, 0, 0}));
+}
+
+TEST(RedozIrViewPaint, ADragComposesOncePerPassOfTheLoopAtTheLatestPosition) {
+  TShownView f(100, 80, 400, 300);
+  f.view->SetMouseInteract(IEMouseInteract({miScroll}));
+  Inject::MouseDown(f.view, mbLeft, 60, 50);
+  Application->ProcessMessages();
+  const int composed = f.view->CompositionCount();
+  for (int k = 1; k <= 10; ++k) Inject::PostMouseMove(f.view, 60 - 3 * k, 50 - 2 * k);
+  Application->ProcessMessages();
+  EXPECT_EQ(f.view->CompositionCount(), composed + 1);
+  EXPECT_EQ(f.view->ViewX(), 30);
+  EXPECT_EQ(f.view->ViewY(), 20);
+  Inject::MouseUp(f.view, mbLeft, 30, 30);
+}
+
+TEST(RedozIrViewPaint, TheBackBufferAfterZoomsAndScrollsIsAFullRecomposition) {
+  // Two views of the same layers side by side: one zoomed and scrolled step
+  // by step through the loop, the other set to the same zoom and origin and
+  // composed from nothing each time.
+  THeadlessSession session;
+  TForm* form = new TForm(nullptr);
+  form->SetBounds(0, 0, 400, 200);
+  TRedozIrView* views[2];
+  for (int k = 0; k < 2; ++k) {
+    TRedozIrView* v = views[k] = new TRedozIrView(form);
+    v->SetParent(form);
+    v->SetBorderStyle(bsNone);
+    v->SetScrollBars(ssNone);
+    v->SetBounds(k * 160, 0, 150, 120);
+    Pattern(v->GetIEBitmap(), 300, 200);
+    TIEBitmap* a = v->GetIEBitmap()->GetAlphaChannel();
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 300; ++x) a->GetScanline(y)[x] = static_cast<std::uint8_t>(255 - (x + y) % 97);
+    a->SetFull(false);
+    v->LayersAdd();
+    Pattern(v->GetIEBitmap(), 60, 40);
+    v->GetCurrentLayer()->Transparency = 128;
+    v->GetCurrentLayer()->PosX = 100;
+    v->GetCurrentLayer()->PosY = 50;
+    v->LayersAdd();
+    Pattern(v->GetIEBitmap(), 50, 30);
+    v->GetCurrentLayer()->PosX = 200;
+    v->GetCurrentLayer()->PosY = 120;
+    v->GetCurrentLayer()->SetRotate(30);
+    v->SetLayersCurrent(0);
+  }
+  form->Show();
+  Application->ProcessMessages();
+  TRedozIrView *v = views[0], *ref = views[1];
+  std::mt19937 rng(3);
+  for (TResampleFilter filter : {rfNone, rfLanczos3, rfFastLinear}) {
+    v->SetZoomFilter(filter);
+    ref->SetZoomFilter(filter);
+    for (int step = 0; step < 30; ++step) {
+      const int kind = static_cast<int>(rng() % 3);
+      if (kind == 0) {
+        const double factor = rng() % 2 ? 1.1 : 1 / 1.1;
+        v->ZoomAt(static_cast<int>(rng() % 150), static_cast<int>(rng() % 120),
+                  std::clamp(v->ZoomX() * factor, 20.0, 800.0), false);
+      } else {
+        const int d = kind == 1 ? 7 : 90;
+        v->SetViewXY(v->ViewX() + static_cast<int>(rng() % (2 * d + 1)) - d,
+                     v->ViewY() + static_cast<int>(rng() % (2 * d + 1)) - d);
+      }
+      Application->ProcessMessages();
+      ref->Zoom(v->ZoomX());
+      ref->SetViewXY(v->ViewX(), v->ViewY());
+      ref->Update();
+      auto full = TIEBitmap::CreateSized(150, 120, ie24RGB);
+      full->SetLocation(ieTBitmap);
+      ref->PaintLayersToBackBuffer(full.get(), nullptr, true, true);
+      ASSERT_TRUE(SameBytes(v->BackBuffer(), full.get()))
+          << "filter " << filter << " step " << step << " zoom " << v->ZoomX() << " at " << v->ViewX() << ", "
+          << v->ViewY();
+    }
+  }
+  delete form;
 }
