@@ -374,6 +374,19 @@ std::unique_ptr<TIEBitmap> KernelWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, 
   return img;
 }
 
+// The same for the fast linear filter, for a 24-bit source and its alpha.
+std::unique_ptr<TIEBitmap> FastLinearWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, int Sh, int Dw, int Dh,
+                                            const TRect& Win) {
+  auto img = NewImage(Win.Width(), Win.Height(), ie24RGB);
+  _IEResampleFastLinearWindow(Src, Sx, Sy, Sw, Sh, Dw, Dh, Win, img.get());
+  if (Src->HasAlphaChannel()) {
+    TIEBitmap* da = img->GetAlphaChannel();
+    _IEResampleFastLinearWindow(Src->GetAlphaChannel(), Sx, Sy, Sw, Sh, Dw, Dh, Win, da);
+    da->SetFull(Src->GetAlphaChannel()->Full());
+  }
+  return img;
+}
+
 // The same for the nearest stretch, in the source's format.
 std::unique_ptr<TIEBitmap> NearestWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, int Sh, int Dw, int Dh,
                                          const TRect& Win) {
@@ -416,7 +429,8 @@ std::unique_ptr<TIEBitmap> NearestWindow(TIEBitmap* Src, int Sx, int Sy, int Sw,
 // destination size, or a part of it around the visible rectangle Vis. A
 // destination of moderate size is resampled whole, or, when it is much
 // larger than Vis and the filter allows (nearest and kernel filters, not a
-// 1-bit reduction), just at Vis with the same bytes. A larger one takes the
+// 1-bit reduction; the fast linear filter on 24-bit sources), just at Vis
+// with the same bytes. A larger one takes the
 // source pixels behind Vis with a margin, resampled on their own to the
 // destination pixels they cover; where even that is too large (a small
 // source magnified hugely), Vis alone is made: by the filter itself where it
@@ -438,12 +452,15 @@ TIERenderSource Resampled(TIEBitmap* Src, const TRect& Vis, int xDst, int yDst, 
       r.Owned = SubRect(Src, xSrc + win.Left, ySrc + win.Top, win.Width(), win.Height());
     else if (F == rfNone)
       r.Owned = NearestWindow(Src, xSrc, ySrc, dxSrc, dySrc, dxDst, dyDst, win);
+    else if (F == rfFastLinear)
+      r.Owned = FastLinearWindow(Src, xSrc, ySrc, dxSrc, dySrc, dxDst, dyDst, win);
     else
       r.Owned = KernelWindow(Src, xSrc, ySrc, dxSrc, dySrc, dxDst, dyDst, win, F);
     r.Image = r.Owned.get();
     return std::move(r);
   };
-  const bool alone = !oneBitBox && (Filter == rfNone || (kernel && tablesFit));
+  const bool fast = Filter == rfFastLinear && Src->PixelFormat() == ie24RGB;
+  const bool alone = !oneBitBox && (Filter == rfNone || (kernel && tablesFit) || fast);
   if (whole <= kIEWholeRenderPixels) {
     if (alone && whole > 4 * static_cast<std::int64_t>(win.Width()) * win.Height()) return window(Filter);
   } else {

@@ -51,6 +51,11 @@ void _IEResampleFastLinear24(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
                              const TIEProgressEvent& OnProgress);
 void _IEResampleFastLinear8(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
                             const TIEProgressEvent& OnProgress);
+// The part Win of the fast linear resampling of Src's rectangle (Sx, Sy, Sw,
+// Sh) to Dw x Dh, into Dst of Win's size and Src's format (ie24RGB or ie8g):
+// the bytes the whole resampling gives there, from the pixels behind Win.
+void _IEResampleFastLinearWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, int Sh, int Dw, int Dh,
+                                 const TRect& Win, TIEBitmap* Dst);
 // Mode 0: dark wins (rfProjectBW); 1: light wins (rfProjectWB). Dst becomes ie1g.
 void _IEProject24to1(TIEBitmap* Src, TIEBitmap* Dst, int Mode, TObject* Sender,
                      const TIEProgressEvent& OnProgress);

@@ -7,6 +7,7 @@
 #include "imaging/processing/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
+#include "platform/exceptions.h"
 #include "platform/numeric.h"
 
 namespace redozir {
@@ -80,15 +81,32 @@ inline int Lerp17(int c0, int c1, int f) { return c0 + ((c1 - c0) * f >> kFracBi
 // a band of destination rows and makes just the work rows they read, in a
 // small ring; a work row depends on its source row only, so the bytes are
 // the same.
+//
+// Win (inside dw x dh) limits the work to the destination pixels it covers,
+// each made as the whole resampling makes it (every one from its own table
+// entries); DstRow and Finish then take rows counted from Win's top.
 template <int Ch>
-void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp, int Threads,
+void FastLinearPasses(int sw, int sh, int dw, int dh, const TRect& Win, bool XInterp, bool YInterp,
+                      int Threads,
                       const std::function<const std::uint8_t*(int r, std::uint8_t* scratch)>& GetRow,
                       const std::function<std::uint8_t*(int y)>& DstRow,
                       const std::function<void(int y, const std::uint8_t* row)>& Finish,
                       const TIEProgressEvent& OnProgress, TObject* Sender) {
   const bool watched = static_cast<bool>(OnProgress);
   const double F = 100.0 / (static_cast<double>(sh) + dh + 0.5);
-  const TIEFastTables cx = FastTables(sw, dw, true);
+  TIEFastTables cx = FastTables(sw, dw, true);
+  if (Win.Left > 0 || Win.Right < dw) {
+    auto cut = [&](std::vector<int>& v) {
+      v.erase(v.begin() + Win.Right, v.end());
+      v.erase(v.begin(), v.begin() + Win.Left);
+    };
+    cut(cx.Left);
+    cut(cx.Right);
+    cut(cx.Frac);
+  }
+  const int y0 = Win.Top, y1 = Win.Bottom;
+  // From here on dw counts the columns made.
+  dw = Win.Width();
   const std::size_t wstride = static_cast<std::size_t>(dw) * Ch;
   const int n = watched ? 1 : std::max(1, Threads);
   const double YS = static_cast<double>(dh) / sh;
@@ -158,7 +176,7 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
   // rows a destination row reads (the ring's size).
   std::vector<std::pair<int, int>> magic;
   int cap = 1;
-  for (int y = 0; y < dh; ++y) {
+  for (int y = y0; y < y1; ++y) {
     int R0, R1, f;
     rowsOf(y, R0, R1, f);
     const int count = R1 - R0 + 1;
@@ -171,7 +189,7 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
                   std::vector<std::uint32_t>& acc) {
     int R0, R1, f;
     rowsOf(y, R0, R1, f);
-    std::uint8_t* d = DstRow(y);
+    std::uint8_t* d = DstRow(y - y0);
     if (YInterp && f == 0) {
       // A destination row on a work row takes it as it is.
       std::memcpy(d, work(R0), wstride);
@@ -201,10 +219,11 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
         for (std::size_t i = i0; i < wstride; ++i) d[i] = static_cast<std::uint8_t>(dv(acc[i]));
       }
     }
-    Finish(y, d);
+    Finish(y - y0, d);
   };
 
   if (watched) {
+    // Only whole resamplings are watched.
     std::unique_ptr<std::uint8_t[]> work(new std::uint8_t[wstride * static_cast<std::size_t>(sh)]);
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(sw) * Ch + kIEResampleRowPad);
     for (int r = 0; r < sh; ++r) {
@@ -231,7 +250,8 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
     std::vector<std::uint32_t> acc;
   };
   std::vector<Worker> workers(static_cast<std::size_t>(n));
-  IERunChunks(dh, n, std::max(8, std::min(64, dh / (8 * n))), [&](int t, int first, int count) {
+  const int rows = y1 - y0;
+  IERunChunks(rows, n, std::max(8, std::min(64, rows / (8 * n))), [&](int t, int first, int count) {
     Worker& w = workers[static_cast<std::size_t>(t)];
     if (!w.ring) {
       w.scratch.resize(static_cast<std::size_t>(sw) * Ch + kIEResampleRowPad);
@@ -250,7 +270,7 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, bool XInterp, bool YInterp
       }
       return p;
     };
-    for (int y = first; y < first + count; ++y) vert(y, row, w.acc);
+    for (int y = y0 + first; y < y0 + first + count; ++y) vert(y, row, w.acc);
   });
 }
 
@@ -270,10 +290,11 @@ void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, int Ch, TObject* Sender, const T
   auto dst = [&](int y) { return d.Row(y); };
   auto done = [&](int y, const std::uint8_t*) { d.Done(y); };
   const int n = IEResampleThreadCount();
+  const TRect all{0, 0, dw, dh};
   if (Ch == 3)
-    FastLinearPasses<3>(sw, sh, dw, dh, XS > 1, YS > 1, n, row, dst, done, OnProgress, Sender);
+    FastLinearPasses<3>(sw, sh, dw, dh, all, XS > 1, YS > 1, n, row, dst, done, OnProgress, Sender);
   else
-    FastLinearPasses<1>(sw, sh, dw, dh, XS > 1, YS > 1, n, row, dst, done, OnProgress, Sender);
+    FastLinearPasses<1>(sw, sh, dw, dh, all, XS > 1, YS > 1, n, row, dst, done, OnProgress, Sender);
 }
 
 inline bool Bit(const std::uint8_t* row, int x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
@@ -287,6 +308,37 @@ void _IEResampleFastLinear24(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
 void _IEResampleFastLinear8(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
                             const TIEProgressEvent& OnProgress) {
   FastLinear(Src, Dst, 1, Sender, OnProgress);
+}
+
+void _IEResampleFastLinearWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, int Sh, int Dw, int Dh,
+                                 const TRect& Win, TIEBitmap* Dst) {
+  const int ch = Src->PixelFormat() == ie8g ? 1 : 3;
+  if ((ch == 3 && Src->PixelFormat() != ie24RGB) || Dst->PixelFormat() != Src->PixelFormat() ||
+      Dst->Width() != Win.Width() || Dst->Height() != Win.Height() || Win.Left < 0 || Win.Top < 0 ||
+      Win.Right > Dw || Win.Bottom > Dh || Win.Width() <= 0 || Win.Height() <= 0)
+    throw EInvalidOperation(
+        "A fast linear window takes a 24-bit or grey source and a window inside the result");
+  TIERowTable s(Src);
+  TIERowWriter d(Dst);
+  const std::size_t skip = static_cast<std::size_t>(Sx) * ch;
+  auto row = [&](int r, std::uint8_t*) { return s.Walk(Sy + r) + skip; };
+  auto dst = [&](int y) { return d.Row(y); };
+  auto done = [&](int y, const std::uint8_t*) { d.Done(y); };
+  const bool xi = Dw > Sw, yi = Dh > Sh;
+  if (Sw == Dw && Sh == Dh) {
+    // Not resampled at all: the pixels themselves.
+    for (int y = 0; y < Win.Height(); ++y) {
+      std::memcpy(dst(y), row(Win.Top + y, nullptr) + static_cast<std::size_t>(Win.Left) * ch,
+                  static_cast<std::size_t>(Win.Width()) * ch);
+      done(y, nullptr);
+    }
+  } else if (ch == 3) {
+    FastLinearPasses<3>(Sw, Sh, Dw, Dh, Win, xi, yi, IEResampleThreadCount(), row, dst, done,
+                        TIEProgressEvent(), nullptr);
+  } else {
+    FastLinearPasses<1>(Sw, Sh, Dw, Dh, Win, xi, yi, IEResampleThreadCount(), row, dst, done,
+                        TIEProgressEvent(), nullptr);
+  }
 }
 
 void _IEResample1bitLinear(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
@@ -310,7 +362,7 @@ void _IEResample1bitLinear(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
   TIERowTable s(Src);
   TIERowWriter d(Dst);
   FastLinearPasses<1>(
-      sw, sh, dw, dh, true, true, IEResampleThreadCount(),
+      sw, sh, dw, dh, TRect{0, 0, dw, dh}, true, true, IEResampleThreadCount(),
       [&](int r, std::uint8_t* scratch) {
         const std::uint8_t* bits = s.Walk(r);
         for (int x = 0; x < sw; ++x) scratch[x] = Bit(bits, x) ? 255 : 0;

@@ -487,23 +487,26 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
   const std::int64_t key[11] = {
       B->Width(), B->Height(), B->PixelFormat(),         src.Left, src.Top, src.Width(), src.Height(), dw,
       dh,         Filter,      alpha ? alpha->Full() : 2};
-  bool whole = stretched && Cacheable && !(Filter != rfNone && oneBitReduction) &&
+  // The nearest pixels need no copy: the renderer picks them for the
+  // visible part alone, on the workers, about as fast as it copies.
+  bool whole = stretched && Cacheable && Filter != rfNone && !oneBitReduction &&
                static_cast<std::int64_t>(dw) * dh <= kIEWholeRenderPixels;
   const bool kept =
       cache.Resampled && cache.From == B && cache.FromAlpha == alpha && std::equal(key, key + 11, cache.Key);
   if (whole && !kept) {
-    // Much larger than what shows (a zoom step over a big picture), the
-    // stretched copy costs more than it saves: the renderer draws the
-    // visible part alone, with the same bytes (the nearest pixels, or a
-    // window of a kernel filter). With a kernel filter the copy is still
-    // made when the view rests at that size (a scroll, a repaint).
+    // A filtered copy much larger than what shows (a zoom step over a big
+    // picture) costs more than it saves: the renderer then makes the
+    // visible part alone, with the same bytes (a window of a kernel or the
+    // fast linear filter), and the copy is made once the view rests at that
+    // size (a scroll, a repaint).
     TRect shown;
     IntersectRect(shown, Dst, Rect(0, 0, Dest->Width(), Dest->Height()));
     if (ClipRect) IntersectRect(shown, shown, *ClipRect);
-    const bool kernel = Filter >= rfTriangle && Filter <= rfLinear && !oneBitReduction;
+    const bool windowed = (Filter >= rfTriangle && Filter <= rfLinear) ||
+                          (Filter == rfFastLinear && B->PixelFormat() == ie24RGB);
     const bool large =
         static_cast<std::int64_t>(dw) * dh > 2 * static_cast<std::int64_t>(shown.Width()) * shown.Height();
-    if (large && (Filter == rfNone || (kernel && !std::equal(key, key + 11, cache.PartKey)))) {
+    if (large && windowed && !std::equal(key, key + 11, cache.PartKey)) {
       whole = false;
       std::copy(key, key + 11, cache.PartKey);
     }
@@ -514,38 +517,15 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
     // drawn one to one.
     if (!kept) {
       cache.Resampled.reset();
-      std::unique_ptr<TIEBitmap> out;
-      if (Filter == rfNone) {
-        // The renderer's own nearest pixels, colour and alpha alike.
-        out = TIEBitmap::CreateSized(dw, dh, ie24RGB);
-        if (out->Width() != dw || out->Height() != dh)
-          throw EOutOfMemory("Cannot allocate a stretched layer");
-        B->RenderToTIEBitmapEx(out.get(), nullptr, nullptr, 0, 0, dw, dh, src.Left, src.Top, src.Width(),
-                               src.Height(), false, false, 255, rfNone, 0);
-        if (alpha) {
-          TIEBitmap grey(dw, dh, ie24RGB);
-          alpha->RenderToTIEBitmapEx(&grey, nullptr, nullptr, 0, 0, dw, dh, src.Left, src.Top, src.Width(),
-                                     src.Height(), false, false, 255, rfNone, 0);
-          TIEBitmap* plane = out->GetAlphaChannel();
-          for (int y = 0; y < dh; ++y) {
-            const std::uint8_t* g = grey.GetScanline(y);
-            std::uint8_t* a = plane->GetScanline(y);
-            for (int x = 0; x < dw; ++x) a[x] = g[3 * x];
-          }
-          plane->SetFull(alpha->Full());
-        }
-      } else {
-        std::unique_ptr<TIEBitmap> part;
-        TIEBitmap* from = B;
-        if (src != Rect(0, 0, B->Width(), B->Height())) {
-          part = CopyPart(B, src);
-          from = part.get();
-        }
-        out = TIEBitmap::CreateSized(dw, dh, B->PixelFormat());
-        if (out->Width() != dw || out->Height() != dh)
-          throw EOutOfMemory("Cannot allocate a resampled layer");
-        _IEResampleIEBitmap(from, out.get(), Filter, TIEProgressEvent(), nullptr);
+      std::unique_ptr<TIEBitmap> part;
+      TIEBitmap* from = B;
+      if (src != Rect(0, 0, B->Width(), B->Height())) {
+        part = CopyPart(B, src);
+        from = part.get();
       }
+      auto out = TIEBitmap::CreateSized(dw, dh, B->PixelFormat());
+      if (out->Width() != dw || out->Height() != dh) throw EOutOfMemory("Cannot allocate a resampled layer");
+      _IEResampleIEBitmap(from, out.get(), Filter, TIEProgressEvent(), nullptr);
       cache.Resampled = std::move(out);
       cache.From = B;
       cache.FromAlpha = alpha;

@@ -161,44 +161,52 @@ TEST(StretchRect, PixelsAndAlphaScaledByTransparency) {
 // formats that take their own roads, with an alpha plane, drawn and
 // stretched into a 64 x 64 target at an offset, on the scalar and vector rows.
 TEST(Render, AClippedStretchGivesTheWholeResamplingsBytes) {
-  constexpr int kW = 1500, kH = 1000, kX = -617, kY = -389;
-  const TIESpeedSettings saved = IESpeed();
-  for (TIEPixelFormat pf : {ie24RGB, ie8g, ie1g, ie8p, ieRGB48}) {
-    auto src = Pattern(5, 4, pf);
-    if (pf == ie8p)
-      for (int i = 0; i < 256; ++i)
-        src->SetPalette(i, TRGB{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
-                                static_cast<std::uint8_t>(i * 7)});
-    for (int i = 0; i < 20; ++i)
-      src->GetAlphaChannel()->GetScanline(i / 5)[i % 5] = static_cast<std::uint8_t>(i * 13);
-    src->GetAlphaChannel()->SetFull(false);
-    for (int f = rfNone; f <= rfBicubic; ++f) {
-      const auto filter = static_cast<TResampleFilter>(f);
-      IESpeed() = saved;
-      auto whole = TIEBitmap::CreateSized(kW, kH, pf);
-      _IEResampleIEBitmap(src.get(), whole.get(), filter, TIEProgressEvent(), nullptr);
-      for (int simd : {0, 1, 2}) {
-        IESpeed().SIMD = simd > 0;
-        IESpeed().AVX512 = simd > 1;
-        auto drawn = Filled(64, 64, TRGB{0, 0, 0});
-        src->RenderToTIEBitmap(drawn.get(), kX, kY, kW, kH, 0, 0, 5, 4, false, filter);
-        auto stretched = Filled(64, 64, TRGB{0, 0, 0});
-        src->StretchRectTo(stretched.get(), kX, kY, kW, kH, 0, 0, 5, 4, filter, 255);
-        for (int y = 0; y < 64; ++y)
-          for (int x = 0; x < 64; ++x) {
-            const TRGB want = whole->GetPixels(x - kX, y - kY);
-            const std::string at = std::to_string(pf) + " " + std::to_string(f) + " " + std::to_string(simd) +
-                                   " " + std::to_string(x) + "," + std::to_string(y);
-            if (filter != rfNone) {
-              ASSERT_EQ(At(drawn.get(), x, y), want) << at;
+  // Magnified and reduced, the visible part drawn alone.
+  struct Geometry {
+    int sw, sh, kW, kH, kX, kY;
+  };
+  for (const Geometry& g : {Geometry{5, 4, 1500, 1000, -617, -389}, Geometry{401, 301, 157, 113, -31, -17}})
+    for (TIEPixelFormat pf : {ie24RGB, ie8g, ie1g, ie8p, ieRGB48}) {
+      // 1-bit reductions average the bits: not the nearest stretch's pixels.
+      if (pf == ie1g && g.kW < g.sw) continue;
+      const int kW = g.kW, kH = g.kH, kX = g.kX, kY = g.kY;
+      const TIESpeedSettings saved = IESpeed();
+      auto src = Pattern(g.sw, g.sh, pf);
+      if (pf == ie8p)
+        for (int i = 0; i < 256; ++i)
+          src->SetPalette(i, TRGB{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+                                  static_cast<std::uint8_t>(i * 7)});
+      for (int y = 0; y < g.sh; ++y)
+        for (int x = 0; x < g.sw; ++x)
+          src->GetAlphaChannel()->GetScanline(y)[x] = static_cast<std::uint8_t>((y * g.sw + x) * 13);
+      src->GetAlphaChannel()->SetFull(false);
+      for (int f = rfNone; f <= rfBicubic; ++f) {
+        const auto filter = static_cast<TResampleFilter>(f);
+        IESpeed() = saved;
+        auto whole = TIEBitmap::CreateSized(kW, kH, pf);
+        _IEResampleIEBitmap(src.get(), whole.get(), filter, TIEProgressEvent(), nullptr);
+        for (int simd : {0, 1, 2}) {
+          IESpeed().SIMD = simd > 0;
+          IESpeed().AVX512 = simd > 1;
+          auto drawn = Filled(64, 64, TRGB{0, 0, 0});
+          src->RenderToTIEBitmap(drawn.get(), kX, kY, kW, kH, 0, 0, g.sw, g.sh, false, filter);
+          auto stretched = Filled(64, 64, TRGB{0, 0, 0});
+          src->StretchRectTo(stretched.get(), kX, kY, kW, kH, 0, 0, g.sw, g.sh, filter, 255);
+          for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) {
+              const TRGB want = whole->GetPixels(x - kX, y - kY);
+              const std::string at = std::to_string(pf) + " " + std::to_string(f) + " " +
+                                     std::to_string(simd) + " " + std::to_string(x) + "," + std::to_string(y);
+              if (filter != rfNone) {
+                ASSERT_EQ(At(drawn.get(), x, y), want) << at;
+              }
+              ASSERT_EQ(At(stretched.get(), x, y), want) << at;
+              ASSERT_EQ(stretched->GetAlphaChannel()->GetScanline(y)[x],
+                        whole->GetAlphaChannel()->GetScanline(y - kY)[x - kX])
+                  << at;
             }
-            ASSERT_EQ(At(stretched.get(), x, y), want) << at;
-            ASSERT_EQ(stretched->GetAlphaChannel()->GetScanline(y)[x],
-                      whole->GetAlphaChannel()->GetScanline(y - kY)[x - kX])
-                << at;
-          }
+        }
       }
+      IESpeed() = saved;
     }
-  }
-  IESpeed() = saved;
 }
