@@ -568,7 +568,7 @@ void TIEBitmap::RenderToTIEBitmapEx(TIEBitmap* Dest, TIERenderCaches* Caches, co
     const std::vector<int>& xlut = C.XLUT;
     const std::vector<int>& ylut = C.YLUT;
     auto band = [&](int Begin, int End) {
-      std::vector<TRGB> srow(static_cast<std::size_t>(vw)),
+      std::vector<TRGB> srow(static_cast<std::size_t>(vw) + 1),
           conv(rgb ? 0 : static_cast<std::size_t>(x1 - x0 + 1));
       std::vector<std::uint8_t> arow(useAlpha && !run ? static_cast<std::size_t>(vw) : 0);
       const TRGB* src = srow.data();
@@ -582,14 +582,24 @@ void TIEBitmap::RenderToTIEBitmapEx(TIEBitmap* Dest, TIERenderCaches* Caches, co
             src = reinterpret_cast<const TRGB*>(line + 3 * static_cast<std::size_t>(x0));
           } else if (run) {
             read(line, x0, vw, fPalette.data(), static_cast<int>(fPalette.size()), srow.data());
-          } else {
-            // Read from x0 on: the pixels themselves when they are 24-bit.
-            const TRGB* from = reinterpret_cast<const TRGB*>(line + 3 * static_cast<std::size_t>(x0));
-            if (!rgb) {
-              read(line, x0, x1 - x0 + 1, fPalette.data(), static_cast<int>(fPalette.size()), conv.data());
-              from = conv.data();
+          } else if (rgb) {
+            // Four bytes a pixel, the fourth overwritten by the next (srow has
+            // a spare pixel), but at the row's last pixel.
+            auto* out = reinterpret_cast<std::uint8_t*>(srow.data());
+            for (int i = 0; i < vw; ++i) {
+              const std::uint8_t* p = line + 3 * static_cast<std::size_t>(xlut[i]);
+              if (xlut[i] < fWidth - 1) {
+                std::uint32_t v;
+                std::memcpy(&v, p, 4);
+                std::memcpy(out + 3 * static_cast<std::size_t>(i), &v, 4);
+              } else {
+                std::memcpy(out + 3 * static_cast<std::size_t>(i), p, 3);
+              }
             }
-            for (int i = 0; i < vw; ++i) srow[static_cast<std::size_t>(i)] = from[xlut[i] - x0];
+          } else {
+            read(line, x0, x1 - x0 + 1, fPalette.data(), static_cast<int>(fPalette.size()), conv.data());
+            for (int i = 0; i < vw; ++i)
+              srow[static_cast<std::size_t>(i)] = conv[static_cast<std::size_t>(xlut[i] - x0)];
           }
           if (useAlpha) {
             const std::uint8_t* a = fAlpha->GetScanline(sy);
