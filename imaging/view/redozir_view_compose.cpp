@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <vector>
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iebitmap_render.h"
@@ -51,6 +52,24 @@ std::unique_ptr<TIEBitmap> CopyPart(TIEBitmap* Src, const TRect& R) {
     part->GetAlphaChannel()->SetFull(Src->GetAlphaChannel()->Full());
   }
   return part;
+}
+
+// The 8-bit plane Src's rectangle R stretched to To's size by the
+// renderer's nearest columns and rows (source = R's start + destination x
+// R's size / To's size).
+void NearestPlane(TIEBitmap* Src, const TRect& R, TIEBitmap* To) {
+  const int w = To->Width(), h = To->Height();
+  std::vector<int> xs(static_cast<size_t>(w));
+  for (int x = 0; x < w; ++x)
+    xs[static_cast<size_t>(x)] = static_cast<int>(
+        std::clamp<std::int64_t>(R.Left + static_cast<std::int64_t>(x) * R.Width() / w, 0, Src->Width() - 1));
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* s = Src->GetScanline(static_cast<int>(std::clamp<std::int64_t>(
+        R.Top + static_cast<std::int64_t>(y) * R.Height() / h, 0, Src->Height() - 1)));
+    std::uint8_t* d = To->GetScanline(y);
+    for (int x = 0; x < w; ++x) d[x] = s[xs[static_cast<size_t>(x)]];
+  }
+  To->SetFull(Src->Full());
 }
 
 bool InBox(const TRect& r, int x, int y) {
@@ -487,18 +506,16 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
   const std::int64_t key[11] = {
       B->Width(), B->Height(), B->PixelFormat(),         src.Left, src.Top, src.Width(), src.Height(), dw,
       dh,         Filter,      alpha ? alpha->Full() : 2};
-  // The nearest pixels need no copy: the renderer picks them for the
-  // visible part alone, on the workers, about as fast as it copies.
-  bool whole = stretched && Cacheable && Filter != rfNone && !oneBitReduction &&
+  bool whole = stretched && Cacheable && !(Filter != rfNone && oneBitReduction) &&
                static_cast<std::int64_t>(dw) * dh <= kIEWholeRenderPixels;
   const bool kept =
       cache.Resampled && cache.From == B && cache.FromAlpha == alpha && std::equal(key, key + 11, cache.Key);
   if (whole && !kept) {
-    // A filtered copy much larger than what shows (a zoom step over a big
-    // picture) costs more than it saves: the renderer then makes the
-    // visible part alone, with the same bytes (a window of a kernel or the
-    // fast linear filter), and the copy is made once the view rests at that
-    // size (a scroll, a repaint).
+    // A copy much larger than what shows (a zoom step over a big picture)
+    // costs more than it saves: the renderer then makes the visible part
+    // alone, with the same bytes (the nearest pixels, which need no copy at
+    // all then, or a window of a kernel or the fast linear filter, whose
+    // copy is made once the view rests at that size: a scroll, a repaint).
     TRect shown;
     IntersectRect(shown, Dst, Rect(0, 0, Dest->Width(), Dest->Height()));
     if (ClipRect) IntersectRect(shown, shown, *ClipRect);
@@ -506,7 +523,9 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
                           (Filter == rfFastLinear && B->PixelFormat() == ie24RGB);
     const bool large =
         static_cast<std::int64_t>(dw) * dh > 2 * static_cast<std::int64_t>(shown.Width()) * shown.Height();
-    if (large && windowed && !std::equal(key, key + 11, cache.PartKey)) {
+    if (large && Filter == rfNone) {
+      whole = false;
+    } else if (large && windowed && !std::equal(key, key + 11, cache.PartKey)) {
       whole = false;
       std::copy(key, key + 11, cache.PartKey);
     }
@@ -517,15 +536,27 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
     // drawn one to one.
     if (!kept) {
       cache.Resampled.reset();
-      std::unique_ptr<TIEBitmap> part;
-      TIEBitmap* from = B;
-      if (src != Rect(0, 0, B->Width(), B->Height())) {
-        part = CopyPart(B, src);
-        from = part.get();
+      std::unique_ptr<TIEBitmap> out;
+      if (Filter == rfNone) {
+        // The renderer's own nearest pixels, colour and alpha alike.
+        out = TIEBitmap::CreateSized(dw, dh, ie24RGB);
+        if (out->Width() != dw || out->Height() != dh)
+          throw EOutOfMemory("Cannot allocate a stretched layer");
+        B->RenderToTIEBitmapEx(out.get(), nullptr, nullptr, 0, 0, dw, dh, src.Left, src.Top, src.Width(),
+                               src.Height(), false, false, 255, rfNone, 0);
+        if (alpha) NearestPlane(alpha, src, out->GetAlphaChannel());
+      } else {
+        std::unique_ptr<TIEBitmap> part;
+        TIEBitmap* from = B;
+        if (src != Rect(0, 0, B->Width(), B->Height())) {
+          part = CopyPart(B, src);
+          from = part.get();
+        }
+        out = TIEBitmap::CreateSized(dw, dh, B->PixelFormat());
+        if (out->Width() != dw || out->Height() != dh)
+          throw EOutOfMemory("Cannot allocate a resampled layer");
+        _IEResampleIEBitmap(from, out.get(), Filter, TIEProgressEvent(), nullptr);
       }
-      auto out = TIEBitmap::CreateSized(dw, dh, B->PixelFormat());
-      if (out->Width() != dw || out->Height() != dh) throw EOutOfMemory("Cannot allocate a resampled layer");
-      _IEResampleIEBitmap(from, out.get(), Filter, TIEProgressEvent(), nullptr);
       cache.Resampled = std::move(out);
       cache.From = B;
       cache.FromAlpha = alpha;
