@@ -325,7 +325,6 @@ void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   const int w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
   // Alpha is kept in 32 bits with an alpha mask (a BITMAPV5 header).
   TIEBitmap* alpha = IEAlphaToWrite(Bitmap);
-  const bool twoColours = IEIsTwoColourPalette(Bitmap);
   int bits;
   if (alpha)
     bits = 32;
@@ -339,8 +338,10 @@ void BMPWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     bits = 24;
   TIEBitmap temp;
   TIEBitmap* src;
+  TIEBitmap twoTemp;
+  TIEBitmap* two = bits == 1 ? IETwoColourSource(Bitmap, Params, twoTemp) : nullptr;
   if (bits == 1)
-    src = twoColours ? &Bitmap : IEWriteSource(Bitmap, ie1g, 2, temp);
+    src = two ? two : IEWriteSource(Bitmap, ie1g, 2, temp);
   else if (bits >= 24)
     src = IEWriteSource(Bitmap, ie24RGB, 256, temp);
   else if (bits == 8 && (Bitmap.GetPixelFormat() == ie8g || Bitmap.GetPixelFormat() == ie16g))

@@ -10,6 +10,7 @@
 
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
+#include "imaging/io/ie_debuglog.h"
 
 namespace redozir {
 
@@ -99,83 +100,91 @@ void GIFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
   std::vector<TRGB> pal;
   int x0 = 0, y0 = 0;
   bool interlaced = false;
-  for (;;) {
-    GifRecordType rt;
-    if (DGifGetRecordType(g, &rt) == GIF_ERROR) Fail(g, "bad record");
-    if (rt == TERMINATE_RECORD_TYPE) break;
-    if (rt == EXTENSION_RECORD_TYPE) {
-      int code = 0;
-      GifByteType* ext = nullptr;
-      if (DGifGetExtension(g, &code, &ext) == GIF_ERROR) Fail(g, "bad extension");
-      if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
-        GraphicsControlBlock gcb;
-        DGifExtensionToGCB(ext[0], ext + 1, &gcb);
-        pendingTrans = gcb.TransparentColor;
-        pendingDelay = gcb.DelayTime;
-      }
-      while (ext) {
-        if (DGifGetExtensionNext(g, &ext) == GIF_ERROR) Fail(g, "bad extension");
-      }
-      continue;
-    }
-    if (rt != IMAGE_DESC_RECORD_TYPE) continue;
-    if (DGifGetImageDesc(g) == GIF_ERROR) Fail(g, "bad image descriptor");
-    // giflib keeps a record per frame; only the count matters here.
-    GifImageDesc d = g->Image;
-    if (frame == wanted && !got) {
-      const ColorMapObject* cm = d.ColorMap ? d.ColorMap : g->SColorMap;
-      if (!cm) throw EIEImageError("GIF: frame without a colour map");
-      for (int i = 0; i < cm->ColorCount; ++i) pal.push_back(ToRGB(cm->Colors[i]));
-      // LZW codes cannot describe more than about 4096 pixels per 12 bits.
-      IECheckImageSize("GIF", d.Width, d.Height, 8, st.left, 4096);
-      const int w = d.Width, h = d.Height;
-      bool bw =
-          pal.size() == 2 && pal[0] == TRGB{0, 0, 0} && pal[1] == TRGB{255, 255, 255} && pendingTrans < 0;
-      IEAllocImage(Bitmap, w, h, bw ? ie1g : ie8p, "GIF");
-      std::vector<GifPixelType> line(static_cast<size_t>(w));
-      TIEBitmap* a = pendingTrans >= 0 ? Bitmap.GetAlphaChannel() : nullptr;
-      if (!a && Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
-      auto rows = RowOrder(h, d.Interlace);
-      Progress.SetRows(h);
-      for (int i = 0; i < h; ++i) {
-        if (DGifGetLine(g, line.data(), w) == GIF_ERROR) Fail(g, "bad image data");
-        const int y = rows[static_cast<size_t>(i)];
-        std::uint8_t* dst = Bitmap.GetScanline(y);
-        if (bw) {
-          std::memset(dst, 0, static_cast<size_t>(Bitmap.GetRowLen()));
-          for (int x = 0; x < w; ++x)
-            if (line[x] & 1) dst[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-        } else {
-          std::memcpy(dst, line.data(), static_cast<size_t>(w));
+  // Once the frame asked for is read, damage further on (a frame without a
+  // colour map, a cut file) ends the count of frames, not the load.
+  try {
+    for (;;) {
+      GifRecordType rt;
+      if (DGifGetRecordType(g, &rt) == GIF_ERROR) Fail(g, "bad record");
+      if (rt == TERMINATE_RECORD_TYPE) break;
+      if (rt == EXTENSION_RECORD_TYPE) {
+        int code = 0;
+        GifByteType* ext = nullptr;
+        if (DGifGetExtension(g, &code, &ext) == GIF_ERROR) Fail(g, "bad extension");
+        if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
+          GraphicsControlBlock gcb;
+          DGifExtensionToGCB(ext[0], ext + 1, &gcb);
+          pendingTrans = gcb.TransparentColor;
+          pendingDelay = gcb.DelayTime;
         }
-        if (a) {
-          std::uint8_t* ar = a->GetScanline(y);
-          for (int x = 0; x < w; ++x) ar[x] = line[x] == pendingTrans ? 0 : 255;
+        while (ext) {
+          if (DGifGetExtensionNext(g, &ext) == GIF_ERROR) Fail(g, "bad extension");
         }
-        Progress.Report(i + 1);
+        continue;
       }
-      if (a) a->SyncFull();
-      if (!bw) {
-        for (size_t i = 0; i < pal.size() && i < 256; ++i) Bitmap.SetPalette(static_cast<int>(i), pal[i]);
-        Bitmap.SetPaletteUsed(static_cast<int>(std::min<size_t>(pal.size(), 256)));
+      if (rt != IMAGE_DESC_RECORD_TYPE) continue;
+      if (DGifGetImageDesc(g) == GIF_ERROR) Fail(g, "bad image descriptor");
+      // giflib keeps a record per frame; only the count matters here.
+      GifImageDesc d = g->Image;
+      if (frame == wanted && !got) {
+        const ColorMapObject* cm = d.ColorMap ? d.ColorMap : g->SColorMap;
+        if (!cm) throw EIEImageError("GIF: frame without a colour map");
+        for (int i = 0; i < cm->ColorCount; ++i) pal.push_back(ToRGB(cm->Colors[i]));
+        // LZW codes cannot describe more than about 4096 pixels per 12 bits.
+        IECheckImageSize("GIF", d.Width, d.Height, 8, st.left, 4096);
+        const int w = d.Width, h = d.Height;
+        bool bw =
+            pal.size() == 2 && pal[0] == TRGB{0, 0, 0} && pal[1] == TRGB{255, 255, 255} && pendingTrans < 0;
+        IEAllocImage(Bitmap, w, h, bw ? ie1g : ie8p, "GIF");
+        std::vector<GifPixelType> line(static_cast<size_t>(w));
+        TIEBitmap* a = pendingTrans >= 0 ? Bitmap.GetAlphaChannel() : nullptr;
+        if (!a && Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
+        auto rows = RowOrder(h, d.Interlace);
+        Progress.SetRows(h);
+        for (int i = 0; i < h; ++i) {
+          if (DGifGetLine(g, line.data(), w) == GIF_ERROR) Fail(g, "bad image data");
+          const int y = rows[static_cast<size_t>(i)];
+          std::uint8_t* dst = Bitmap.GetScanline(y);
+          if (bw) {
+            std::memset(dst, 0, static_cast<size_t>(Bitmap.GetRowLen()));
+            for (int x = 0; x < w; ++x)
+              if (line[x] & 1) dst[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+          } else {
+            std::memcpy(dst, line.data(), static_cast<size_t>(w));
+          }
+          if (a) {
+            std::uint8_t* ar = a->GetScanline(y);
+            for (int x = 0; x < w; ++x) ar[x] = line[x] == pendingTrans ? 0 : 255;
+          }
+          Progress.Report(i + 1);
+        }
+        if (a) a->SyncFull();
+        if (!bw) {
+          for (size_t i = 0; i < pal.size() && i < 256; ++i) Bitmap.SetPalette(static_cast<int>(i), pal[i]);
+          Bitmap.SetPaletteUsed(static_cast<int>(std::min<size_t>(pal.size(), 256)));
+        }
+        transIndex = pendingTrans;
+        delay = pendingDelay;
+        x0 = d.Left;
+        y0 = d.Top;
+        interlaced = d.Interlace;
+        got = true;
+      } else {
+        int size = 0;
+        GifByteType* code = nullptr;
+        if (DGifGetCode(g, &size, &code) == GIF_ERROR) Fail(g, "bad image data");
+        while (code) {
+          if (DGifGetCodeNext(g, &code) == GIF_ERROR) Fail(g, "bad image data");
+        }
       }
-      transIndex = pendingTrans;
-      delay = pendingDelay;
-      x0 = d.Left;
-      y0 = d.Top;
-      interlaced = d.Interlace;
-      got = true;
-    } else {
-      int size = 0;
-      GifByteType* code = nullptr;
-      if (DGifGetCode(g, &size, &code) == GIF_ERROR) Fail(g, "bad image data");
-      while (code) {
-        if (DGifGetCodeNext(g, &code) == GIF_ERROR) Fail(g, "bad image data");
-      }
+      pendingTrans = -1;
+      pendingDelay = 0;
+      ++frame;
     }
-    pendingTrans = -1;
-    pendingDelay = 0;
-    ++frame;
+  } catch (const EIEImageError& e) {
+    if (!got) throw;
+    IEDebugLog(std::string(e.what()) + " after image " + std::to_string(wanted) + ": " +
+               std::to_string(frame) + " images counted");
   }
   if (!got)
     throw EIEImageError("GIF: image index " + std::to_string(wanted) + " not found (" +

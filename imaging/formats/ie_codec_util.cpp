@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/ie_diskbuffer.h"
 #include "imaging/core/ie_pixelrow.h"
 #include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_quantizer.h"
@@ -32,6 +33,19 @@ void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Heigh
   if (bytes > Left * std::max<std::int64_t>(MaxRatio, 1) + allowance)
     throw EIEImageError(f + ": " + std::to_string(Width) + " x " + std::to_string(Height) +
                         " pixels cannot come from " + std::to_string(Left) + " bytes of data");
+}
+
+std::int64_t IEDefaultLoadMemoryBudget() { return IEUsableMemory() / 2; }
+
+void IECheckLoadMemory(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t Bytes,
+                       const TIOParamsVals& Params) {
+  const std::int64_t budget =
+      Params.LoadMemoryBudget > 0 ? Params.LoadMemoryBudget : IEDefaultLoadMemoryBudget();
+  if (Bytes <= budget) return;
+  auto mb = [](std::int64_t b) { return std::to_string((b + (1 << 20) - 1) >> 20) + " MB"; };
+  throw EIEImageError(std::string(Format) + ": reading " + std::to_string(Width) + " x " +
+                      std::to_string(Height) + " pixels needs " + mb(Bytes) +
+                      ", more than the load memory budget of " + mb(budget));
 }
 
 void IEAllocImage(TIEBitmap& Bitmap, std::int64_t Width, std::int64_t Height, TIEPixelFormat pf,
@@ -175,8 +189,44 @@ TIEBitmap* IEAlphaToWrite(TIEBitmap& Bitmap) {
   return nullptr;
 }
 
-bool IEIsTwoColourPalette(TIEBitmap& Bitmap) {
-  return Bitmap.GetPixelFormat() == ie8p && Bitmap.PaletteUsed() <= 2;
+TIEBitmap* IETwoColourSource(TIEBitmap& Bitmap, const TIOParamsVals& Params, TIEBitmap& Temp) {
+  const TIEPixelFormat pf = Bitmap.GetPixelFormat();
+  if (pf == ie8p && Bitmap.PaletteUsed() <= 2) return &Bitmap;
+  if (pf != ie24RGB && pf != ie8p) return nullptr;
+  const int w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
+  TRGB found[2]{};
+  int n = 0;
+  std::vector<TRGB> row(static_cast<size_t>(w));
+  for (int y = 0; y < h; ++y) {
+    IEGetRowRGB24(Bitmap, y, row.data());
+    for (const TRGB& c : row) {
+      if ((n > 0 && c == found[0]) || (n > 1 && c == found[1])) continue;
+      if (n == 2) return nullptr;
+      found[n++] = c;
+    }
+  }
+  auto blackOrWhite = [](TRGB c) { return c == TRGB{0, 0, 0} || c == TRGB{255, 255, 255}; };
+  if (n == 0 || (blackOrWhite(found[0]) && (n == 1 || blackOrWhite(found[1])))) return nullptr;
+  // The file's own order, so that a load and a save give the same indices.
+  const TRGB* map = Params.ColorMap;
+  if (n == 2 && map && Params.ColorMapCount == 2 &&
+      ((map[0] == found[1] && map[1] == found[0]) || (map[0] == found[0] && map[1] == found[1]))) {
+    found[0] = map[0];
+    found[1] = map[1];
+  }
+  Temp.SetMemoryThreshold(Bitmap.MemoryThreshold());
+  IEAllocImage(Temp, w, h, ie8p, "writer");
+  Temp.SetPalette(0, found[0]);
+  Temp.SetPalette(1, found[1]);
+  Temp.SetPaletteUsed(n);
+  TIERowSink sink(&Temp, 0, h);
+  for (int y = 0; y < h; ++y) {
+    IEGetRowRGB24(Bitmap, y, row.data());
+    std::uint8_t* d = sink.Row(y);
+    for (int x = 0; x < w; ++x) d[x] = row[x] == found[0] ? 0 : 1;
+  }
+  sink.Finish();
+  return &Temp;
 }
 
 namespace {

@@ -26,6 +26,13 @@ class EIEImageError : public Exception {
 // Left x MaxRatio (plus a small allowance for tiny images).
 void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t BitsPerPixel,
                       std::int64_t Left, std::int64_t MaxRatio);
+// The load memory budget of parameters that leave it at 0: half the memory
+// the process may use, so that a load never starts what cannot finish.
+std::int64_t IEDefaultLoadMemoryBudget();
+// Refuses a load that would hold more than the parameters' budget at its
+// peak (Bytes: the decoder's work and the picture), before it allocates.
+void IECheckLoadMemory(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t Bytes,
+                       const TIOParamsVals& Params);
 // Allocates or raises EIEImageError naming the format.
 void IEAllocImage(TIEBitmap& Bitmap, std::int64_t Width, std::int64_t Height, TIEPixelFormat pf,
                   const char* Format);
@@ -51,9 +58,14 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
 // every pixel of it is opaque.
 TIEBitmap* IEAlphaToWrite(TIEBitmap& Bitmap);
 
-// True for a palette image of at most two entries (a two-colour picture
-// that a 1-bit file can hold with its own colours).
-bool IEIsTwoColourPalette(TIEBitmap& Bitmap);
+// The picture as a palette of at most two entries when it has no more than
+// two colours (a two-entry palette image as it is; any other image that uses
+// only two colours, as a two-colour palette picture loaded as 24 bits does,
+// copied into Temp with the parameters' colour map order when that map
+// holds them): the form in which a 1-bit file keeps its colours. Null for
+// other pictures and for plain black and white, which the 1-bit grey form
+// keeps.
+TIEBitmap* IETwoColourSource(TIEBitmap& Bitmap, const TIOParamsVals& Params, TIEBitmap& Temp);
 
 // Turns a bitmap read in stored order into its upright form by a TIFF or
 // Exif orientation (1 to 8; other values leave it as it is). The alpha

@@ -258,8 +258,11 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
       length = CodestreamLength(r, siz);
     }
   }
-  // The decoder keeps every sample of every component as a 32-bit integer.
+  // The decoder keeps every sample of every component as a 32-bit integer,
+  // beside the picture (at most 16-bit colour and alpha).
   CheckDeclared(fmt, siz);
+  IECheckLoadMemory(fmt, siz.w, siz.h, siz.w * siz.h * (4 * std::int64_t(siz.comps + siz.paletteColumns) + 7),
+                    Params);
   Stream.SetPosition(start);
   std::vector<std::uint8_t> data(static_cast<size_t>(length));
   Stream.ReadBuffer(data.data(), length);

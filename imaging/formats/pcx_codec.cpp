@@ -180,12 +180,16 @@ void PCXWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   TIEBitmap* src;
   int bpp, planes;
   const TIEPixelFormat bpf = Bitmap.GetPixelFormat();
-  // A two-colour palette goes in the 16-colour form, which keeps its colours.
-  if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1 && !IEIsTwoColourPalette(Bitmap)) {
+  // A two-colour picture goes in the 16-colour form, which keeps its colours.
+  TIEBitmap twoTemp;
+  TIEBitmap* two = Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1
+                       ? IETwoColourSource(Bitmap, Params, twoTemp)
+                       : nullptr;
+  if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1 && !two) {
     src = IEWriteSource(Bitmap, ie1g, 2, temp);
     bpp = 1, planes = 1;
   } else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample <= 4) {
-    src = IEWriteSource(Bitmap, ie8p, 16, temp);
+    src = IEWriteSource(two ? *two : Bitmap, ie8p, 16, temp);
     bpp = 1, planes = 4;
   } else if (Params.SamplesPerPixel == 1) {
     src = (bpf == ie8g || bpf == ie16g) ? IEWriteSource(Bitmap, ie8g, 256, temp)

@@ -24,10 +24,14 @@ void PngWarning(png_structp, png_const_charp msg) { IEDebugLog(std::string("PNG 
 struct ReadState {
   TStream* s;
   std::int64_t left;
+  bool truncated = false;
 };
 void PngRead(png_structp png, png_bytep data, size_t n) {
   auto* st = static_cast<ReadState*>(png_get_io_ptr(png));
-  if (static_cast<std::int64_t>(n) > st->left) throw EIEImageError("PNG: file truncated");
+  if (static_cast<std::int64_t>(n) > st->left) {
+    st->truncated = true;
+    throw EIEImageError("PNG: file truncated");
+  }
   st->s->ReadBuffer(data, static_cast<std::int64_t>(n));
   st->left -= static_cast<std::int64_t>(n);
 }
@@ -190,7 +194,14 @@ void PNGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
     }
   }
   if (sink) sink->Finish();
-  png_read_end(g.png, g.end);
+  // A file cut after its last row (its end chunk or the chunks before it
+  // lost) still holds the whole picture.
+  try {
+    png_read_end(g.png, g.end);
+  } catch (const EIEImageError&) {
+    if (!st.truncated) throw;
+    IEDebugLog("PNG: file cut after the image data; the picture is complete");
+  }
   if (a) a->SyncFull();
 
   Params.FileType = ioPNG;
@@ -240,16 +251,19 @@ void PNGWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     return true;
   };
   const bool paletteHoldsAlpha = !alpha || (bpf == ie8p && alphaPerEntry(Bitmap));
-  if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1 && IEIsTwoColourPalette(Bitmap) &&
-      paletteHoldsAlpha) {
-    src = &Bitmap;
+  TIEBitmap twoTemp;
+  TIEBitmap* two = Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1
+                       ? IETwoColourSource(Bitmap, Params, twoTemp)
+                       : nullptr;
+  if (two && (!alpha || alphaPerEntry(*two))) {
+    src = two;
     ctype = PNG_COLOR_TYPE_PALETTE;
     depth = 1;
   } else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1 && !alpha) {
     src = IEWriteSource(Bitmap, ie1g, 2, temp);
     ctype = PNG_COLOR_TYPE_GRAY;
     depth = 1;
-  } else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 16) {
+  } else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample > 8) {
     src = IEWriteSource(Bitmap, ie16g, 256, temp);
     ctype = PNG_COLOR_TYPE_GRAY;
     depth = 16;
@@ -267,7 +281,7 @@ void PNGWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       src = IEWriteSource(Bitmap, ie24RGB, 256, temp);
       ctype = PNG_COLOR_TYPE_RGB;
     }
-  } else if (Params.BitsPerSample == 16) {
+  } else if (Params.BitsPerSample > 8) {
     src = IEWriteSource(Bitmap, ieRGB48, 256, temp);
     ctype = PNG_COLOR_TYPE_RGB;
     depth = 16;

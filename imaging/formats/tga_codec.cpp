@@ -251,11 +251,14 @@ void TGAWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   const TIEPixelFormat bpf = Bitmap.GetPixelFormat();
   // A colour map has no alpha: an image with alpha to keep is true colour.
   const bool keepAlpha = IEAlphaToWrite(Bitmap) != nullptr;
+  TIEBitmap twoTemp;
+  TIEBitmap* two = nullptr;
   if (keepAlpha && Params.SamplesPerPixel == 1 && bpf != ie8g && bpf != ie16g) {
     src = IEWriteSource(Bitmap, ie24RGB, 256, temp);
     type = 2;
     depth = 24;
-  } else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1 && !IEIsTwoColourPalette(Bitmap)) {
+  } else if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1 && !keepAlpha &&
+             !(two = IETwoColourSource(Bitmap, Params, twoTemp))) {
     // Targa has no 1-bit images: a black and white colour map stands in.
     src = IEWriteSource(Bitmap, ie1g, 2, temp);
     type = 1;
@@ -265,7 +268,7 @@ void TGAWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     type = 3;
     depth = 8;
   } else if (Params.SamplesPerPixel == 1) {
-    src = IEWriteSource(Bitmap, ie8p, 1 << std::clamp(Params.BitsPerSample, 1, 8), temp);
+    src = IEWriteSource(two ? *two : Bitmap, ie8p, 1 << std::clamp(Params.BitsPerSample, 1, 8), temp);
     type = 1;
     depth = 8;
   } else {

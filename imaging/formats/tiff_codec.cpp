@@ -5,6 +5,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstring>
 #include <exception>
@@ -186,6 +187,45 @@ std::uint8_t OurCompression(int c, int g3opts) {
     default: return ioTIFF_UNKNOWN;
   }
 }
+// CIE L*a*b* as TIFF stores it (white point D50; L in 0..100 over the
+// sample's range, a and b signed, a 16-bit step 1/256) to sRGB. The white
+// is adapted to sRGB's D65 by the Bradford transform, folded into the
+// matrix from XYZ; stored white reads as (255, 255, 255). Rows of 8-bit
+// samples become blue, green, red bytes, of 16-bit ones red, green, blue
+// 16-bit words.
+void LabRowToRGB(const std::uint8_t* Src, int Bits, int Width, std::uint8_t* Dst) {
+  static constexpr double kD50[3] = {0.96422, 1.0, 0.82521};
+  static constexpr double kToSRGB[3][3] = {{3.1338561, -1.6168667, -0.4906146},
+                                           {-0.9787684, 1.9161415, 0.0334540},
+                                           {0.0719453, -0.2289914, 1.4052427}};
+  auto finv = [](double t) {
+    constexpr double e = 6.0 / 29;
+    return t > e ? t * t * t : 3 * e * e * (t - 4.0 / 29);
+  };
+  auto* d16 = reinterpret_cast<std::uint16_t*>(Dst);
+  for (int x = 0; x < Width; ++x) {
+    double L, a, b;
+    if (Bits == 8) {
+      const std::uint8_t* s = Src + 3 * x;
+      L = s[0] * 100.0 / 255, a = static_cast<std::int8_t>(s[1]), b = static_cast<std::int8_t>(s[2]);
+    } else {
+      const auto* s = reinterpret_cast<const std::uint16_t*>(Src) + 3 * x;
+      L = s[0] * 100.0 / 65535, a = static_cast<std::int16_t>(s[1]) / 256.0,
+      b = static_cast<std::int16_t>(s[2]) / 256.0;
+    }
+    const double fy = (L + 16) / 116;
+    const double xyz[3] = {kD50[0] * finv(fy + a / 500), kD50[1] * finv(fy), kD50[2] * finv(fy - b / 200)};
+    for (int c = 0; c < 3; ++c) {
+      double v =
+          std::clamp(kToSRGB[c][0] * xyz[0] + kToSRGB[c][1] * xyz[1] + kToSRGB[c][2] * xyz[2], 0.0, 1.0);
+      v = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+      if (Bits == 8)
+        Dst[3 * x + 2 - c] = static_cast<std::uint8_t>(std::lround(v * 255));
+      else
+        d16[3 * x + c] = static_cast<std::uint16_t>(std::lround(v * 65535));
+    }
+  }
+}
 }  // namespace
 
 bool TIFFTryStream(TStream& s) {
@@ -235,6 +275,9 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
 
   const int W = static_cast<int>(w), H = static_cast<int>(hh);
   const bool contig = planar == PLANARCONFIG_CONTIG || spp == 1;
+  // Samples in planes of their own are read plane by plane and put
+  // together into the row a contiguous file would have.
+  const bool planes = !contig && (bps == 8 || bps == 16);
   const bool strips = !TIFFIsTiled(t);
   // Tiles are put together into rows here for the kinds read natively; a
   // tile row must then start on a byte.
@@ -254,7 +297,8 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   // Colour samples per pixel of the kinds read natively.
   int colourSamples = 0;
   TIEPixelFormat pf = ienull;
-  if (rows && contig) {
+  const bool lab = photo == PHOTOMETRIC_CIELAB && (bps == 8 || bps == 16) && spp == 3;
+  if (rows && (contig || planes)) {
     if (grey && spp == 1 && bps == 1)
       pf = ie1g;
     else if (grey && spp == 1 && (bps == 4 || bps == 8))
@@ -273,6 +317,8 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       pf = ieRGB48;
     else if (photo == PHOTOMETRIC_SEPARATED && bps == 8 && spp == 4)
       pf = ieCMYK;
+    else if (lab)
+      pf = bps == 8 ? ie24RGB : ieRGB48;
     else if (strips && photo == PHOTOMETRIC_YCBCR && comp == COMPRESSION_JPEG && bps == 8 && spp == 3) {
       TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
       pf = ie24RGB;
@@ -293,8 +339,12 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     IEAllocImage(Bitmap, W, H, ie24RGB, "TIFF");
     std::vector<std::uint32_t> rgba(static_cast<size_t>(W) * H);
     // Rows in stored order: the orientation is applied below, as on the
-    // native path (libtiff's own turns only flip).
-    if (!TIFFReadRGBAImageOriented(t, w, hh, rgba.data(), orientation, 0)) h.Fail("cannot decode the image");
+    // native path (libtiff's own turns only flip). A strip or tile that
+    // fails stops the read: going on would leave another tile's pixels in
+    // its place.
+    c.error.clear();
+    if (!TIFFReadRGBAImageOriented(t, w, hh, rgba.data(), orientation, 1) || !c.error.empty())
+      h.Fail("cannot decode the image");
     TIEBitmap* a = alpha ? Bitmap.GetAlphaChannel() : nullptr;
     Progress.SetRows(H);
     for (int y = 0; y < H; ++y) {
@@ -332,44 +382,80 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       Bitmap.SetPaletteUsed(n);
     }
     TIEBitmap* a = alpha ? Bitmap.GetAlphaChannel() : nullptr;
+    // With planes: the row of one plane.
     const std::int64_t lineBytes = TIFFScanlineSize64(t);
     if (lineBytes <= 0) h.Fail("invalid row size");
-    std::vector<std::uint8_t> line(static_cast<size_t>(lineBytes));
+    const int planeCount = planes ? spp : 1;
+    const int sampleBytes = bps / 8;
+    std::vector<std::uint8_t> line(static_cast<size_t>(lineBytes) * planeCount);
+    std::vector<std::uint8_t> plane(planes ? static_cast<size_t>(lineBytes) * planeCount : 0);
     // One band of tiles (a tile high, the image wide), read when a row
     // enters it.
+    // Strips in planes go by bands too: the strips of one plane after
+    // another cannot be decoded a row at a time in turn.
+    const bool bands = !strips || planes;
     std::vector<std::uint8_t> band;
     std::int64_t tileBytes = 0, tileRowBytes = 0, across = 0, bandLoaded = -1;
-    if (!strips) {
+    std::uint32_t bandRows = th;
+    if (bands && strips) {
+      TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &bandRows);
+      bandRows = std::clamp<std::uint32_t>(bandRows, 1, hh);
+      tileBytes = TIFFStripSize64(t);
+      tileRowBytes = lineBytes;
+      across = 1;
+      const std::int64_t bandBytes = tileBytes * spp;
+      if (tileBytes <= 0 || bandBytes > kMaxBitmapBytes ||
+          bandBytes > fileBytes * (comp == COMPRESSION_NONE ? 1 : 4096) + 65536)
+        h.Fail("strips of " + std::to_string(bandRows) + " rows cannot come from this file");
+      band.resize(static_cast<size_t>(bandBytes));
+    } else if (bands) {
       tileBytes = TIFFTileSize64(t);
       tileRowBytes = TIFFTileRowSize64(t);
       across = (W + std::int64_t(tw) - 1) / tw;
-      const std::int64_t bandBytes = tileBytes * across;
+      const std::int64_t bandBytes = tileBytes * across * (planes ? spp : 1);
       if (tileBytes <= 0 || tileRowBytes <= 0 || bandBytes > kMaxBitmapBytes ||
           bandBytes > fileBytes * (comp == COMPRESSION_NONE ? 1 : 4096) + 65536)
         h.Fail("tiles of " + std::to_string(tw) + " x " + std::to_string(th) + " cannot come from this file");
       band.resize(static_cast<size_t>(bandBytes));
     }
-    auto readRow = [&](int y) {
-      if (strips) {
-        if (TIFFReadScanline(t, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
-          h.Fail("cannot decode the image");
+    // Row y of plane s (the row itself without planes) into Out.
+    auto readPlaneRow = [&](int y, int s, std::uint8_t* Out) {
+      if (!bands) {
+        if (TIFFReadScanline(t, Out, static_cast<std::uint32_t>(y), 0) < 0) h.Fail("cannot decode the image");
         return;
       }
-      const std::int64_t b = y / th;
+      const std::int64_t b = y / bandRows;
+      std::uint8_t* planeBand = band.data() + s * tileBytes * across;
       if (b != bandLoaded) {
-        for (std::int64_t i = 0; i < across; ++i) {
-          const ttile_t tile =
-              TIFFComputeTile(t, static_cast<std::uint32_t>(i * tw), static_cast<std::uint32_t>(y), 0, 0);
-          if (TIFFReadEncodedTile(t, tile, band.data() + i * tileBytes, tileBytes) < 0)
-            h.Fail("cannot decode the image");
-        }
+        for (int k = 0; k < planeCount; ++k)
+          for (std::int64_t i = 0; i < across; ++i) {
+            const auto plane = static_cast<std::uint16_t>(k);
+            std::uint8_t* to = band.data() + (k * across + i) * tileBytes;
+            const tmsize_t got =
+                strips ? TIFFReadEncodedStrip(t, TIFFComputeStrip(t, static_cast<std::uint32_t>(y), plane),
+                                              to, tileBytes)
+                       : TIFFReadEncodedTile(t,
+                                             TIFFComputeTile(t, static_cast<std::uint32_t>(i * tw),
+                                                             static_cast<std::uint32_t>(y), 0, plane),
+                                             to, tileBytes);
+            if (got < 0) h.Fail("cannot decode the image");
+          }
         bandLoaded = b;
       }
-      const std::int64_t r = y - b * th;
+      const std::int64_t r = y - b * bandRows;
       for (std::int64_t i = 0; i < across; ++i) {
         const std::int64_t at = i * tileRowBytes;
         const std::int64_t n = std::min(tileRowBytes, lineBytes - at);
-        std::memcpy(line.data() + at, band.data() + i * tileBytes + r * tileRowBytes, static_cast<size_t>(n));
+        std::memcpy(Out + at, planeBand + i * tileBytes + r * tileRowBytes, static_cast<size_t>(n));
+      }
+    };
+    auto readRow = [&](int y) {
+      if (!planes) return readPlaneRow(y, 0, line.data());
+      for (int s = 0; s < spp; ++s) {
+        readPlaneRow(y, s, plane.data());
+        for (int x = 0; x < W; ++x)
+          std::memcpy(line.data() + (static_cast<size_t>(x) * spp + s) * sampleBytes,
+                      plane.data() + static_cast<size_t>(x) * sampleBytes, static_cast<size_t>(sampleBytes));
       }
     };
     Progress.SetRows(H);
@@ -378,6 +464,11 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
       readRow(y);
       std::uint8_t* d = sink.Row(y);
       const std::uint8_t* p = line.data();
+      if (lab) {
+        LabRowToRGB(p, bps, W, d);
+        Progress.Report(y + 1);
+        continue;
+      }
       switch (pf) {
         case ie1g:
           std::memcpy(d, p, static_cast<size_t>((W + 7) / 8));
@@ -497,9 +588,17 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
     case ioTIFF_PACKBITS: compression = COMPRESSION_PACKBITS; break;
     case ioTIFF_ZIP: compression = COMPRESSION_ADOBE_DEFLATE; break;
     case ioTIFF_DEFLATE: compression = COMPRESSION_DEFLATE; break;
+    // What a source file was read with but cannot be written (old-style
+    // JPEG, WebP, LZMA, ...): the nearest that can, so that a picture read
+    // from a TIFF saves as a TIFF with the parameters it came with.
+    case ioTIFF_OLDJPEG:
+      compression = COMPRESSION_JPEG;
+      IEDebugLog("TIFF: old-style JPEG compression cannot be written; JPEG compression instead");
+      break;
     default:
-      throw EIEImageError("TIFF: compression " + std::to_string(Params.TIFFCompression) +
-                          " cannot be written");
+      compression = COMPRESSION_ADOBE_DEFLATE;
+      IEDebugLog("TIFF: compression " + std::to_string(Params.TIFFCompression) +
+                 " cannot be written; deflate instead");
   }
   const bool fax = compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
                    compression == COMPRESSION_CCITTFAX4;
@@ -511,13 +610,16 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
   int photo, obits, ospp;
   const TIEPixelFormat bpf = Bitmap.GetPixelFormat();
   TIEBitmap* alpha = compression == COMPRESSION_JPEG || fax ? nullptr : IEAlphaToWrite(Bitmap);
-  const bool twoColours = IEIsTwoColourPalette(Bitmap);
-  if (spp == 1 && bits == 1 && !twoColours) {
+  // Fax codes hold black and white only.
+  TIEBitmap twoTemp;
+  TIEBitmap* two = spp == 1 && bits == 1 && !fax ? IETwoColourSource(Bitmap, Params, twoTemp) : nullptr;
+  // Black and white has no room for alpha: grey with alpha keeps it.
+  if (spp == 1 && bits == 1 && !two && !alpha) {
     src = IEWriteSource(Bitmap, ie1g, 2, temp);
     photo = ph == ioTIFF_WHITEISZERO ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
     obits = 1, ospp = 1;
     alpha = nullptr;
-  } else if (spp == 1 && bits == 16) {
+  } else if (spp == 1 && bits > 8) {
     src = IEWriteSource(Bitmap, ie16g, 256, temp);
     photo = PHOTOMETRIC_MINISBLACK;
     obits = 16, ospp = 1;
@@ -527,8 +629,8 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
     photo = ph == ioTIFF_WHITEISZERO ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
     obits = 8, ospp = 1;
   } else if (spp == 1 && !alpha) {
-    obits = bits <= 1 && twoColours ? 1 : bits <= 4 ? 4 : 8;
-    src = IEWriteSource(Bitmap, ie8p, 1 << obits, temp);
+    obits = bits <= 1 && two ? 1 : bits <= 4 ? 4 : 8;
+    src = IEWriteSource(two ? *two : Bitmap, ie8p, 1 << obits, temp);
     photo = PHOTOMETRIC_PALETTE;
     ospp = 1;
   } else if (ph == ioTIFF_CMYK || (spp == 4 && bpf == ieCMYK)) {
@@ -536,7 +638,7 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
     photo = PHOTOMETRIC_SEPARATED;
     obits = 8, ospp = 4;
     alpha = nullptr;
-  } else if (bits == 16) {
+  } else if (bits > 8) {
     src = IEWriteSource(Bitmap, ieRGB48, 256, temp);
     photo = PHOTOMETRIC_RGB;
     obits = 16, ospp = 3;
@@ -548,8 +650,12 @@ void TIFFWriteStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, 
   }
   if (fax && !(obits == 1 && ospp == 1 && photo != PHOTOMETRIC_PALETTE))
     throw EIEImageError("TIFF: fax compression needs a black and white image (1 bit per sample, 1 sample)");
-  if (compression == COMPRESSION_JPEG && !(obits == 8 && (photo == PHOTOMETRIC_MINISBLACK || ospp == 3)))
-    throw EIEImageError("TIFF: JPEG compression needs 8-bit grey or 24-bit colour");
+  if (compression == COMPRESSION_JPEG && !(obits == 8 && (photo == PHOTOMETRIC_MINISBLACK || ospp == 3))) {
+    // CMYK, palettes and 16 bits (a CMYK JPEG source, say): lossless instead.
+    compression = COMPRESSION_ADOBE_DEFLATE;
+    IEDebugLog("TIFF: JPEG compression cannot hold this image (" + std::to_string(ospp) + " samples of " +
+               std::to_string(obits) + " bits); deflate instead");
+  }
 
   Client c{&Stream, Stream.Position(), 0, false, {}, {}, {}};
   c.writing = true;

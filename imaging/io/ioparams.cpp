@@ -19,6 +19,7 @@ TIOParamsVals::~TIOParamsVals() { FreeColorMap(); }
 
 void TIOParamsVals::SetDefaultParams() {
   bool native = NativePixelFormat;
+  const std::int64_t budget = LoadMemoryBudget;
   FreeColorMap();
   // Every field back to its initialiser, then the library globals.
   BitsPerSample = 8;
@@ -51,7 +52,7 @@ void TIOParamsVals::SetDefaultParams() {
   BMPCompression = 0;
   PNGInterlaced = false;
   PNGBackground = TRGB{};
-  PNGFilter = 0;
+  PNGFilter = 2;
   PNGCompression = 5;
   TGACompressed = true;
   TGADescriptor.clear();
@@ -60,6 +61,7 @@ void TIOParamsVals::SetDefaultParams() {
   Width = Height = OriginalWidth = OriginalHeight = 0;
   ImageCount = 0;
   NativePixelFormat = native;
+  LoadMemoryBudget = budget;
 }
 
 void TIOParamsVals::Assign(const TIOParamsVals& s) {
@@ -113,6 +115,7 @@ void TIOParamsVals::Assign(const TIOParamsVals& s) {
   OriginalHeight = s.OriginalHeight;
   ImageCount = s.ImageCount;
   NativePixelFormat = s.NativePixelFormat;
+  LoadMemoryBudget = s.LoadMemoryBudget;
 }
 
 void TIOParamsVals::SetImageIndex(int Index) {

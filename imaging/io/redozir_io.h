@@ -4,6 +4,7 @@
 // loads on a thread of its own that reaches the view by posted messages.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -65,6 +66,12 @@ class TRedozIrIO : public TComponent {
 
   bool NativePixelFormat() const { return fParams->NativePixelFormat; }
   void SetNativePixelFormat(bool v) { fParams->NativePixelFormat = v; }
+  // The most memory a load may hold at its peak (0: the default, half the
+  // memory the process may use); kept in the parameters.
+  std::int64_t LoadMemoryBudget() const { return fParams->LoadMemoryBudget; }
+  void SetLoadMemoryBudget(std::int64_t Bytes) {
+    fParams->LoadMemoryBudget = std::max<std::int64_t>(Bytes, 0);
+  }
   std::uint8_t BilevelConversionMode() const { return fBilevelMode; }
   void SetBilevelConversionMode(std::uint8_t Mode);
 

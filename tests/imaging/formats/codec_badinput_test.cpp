@@ -183,6 +183,28 @@ TEST(CodecBadInput, JpegTwoThousandWithTooManyTilesIsRefusedBeforeTheDecoderSees
   ExpectRefusedAndUnchanged(v, ioJ2K, "tiny tiles");
 }
 
+TEST(CodecBadInput, JpegTwoThousandNeedingMoreThanTheLoadMemoryBudgetIsRefusedBeforeDecoding) {
+  // The decoder holds four bytes per sample of each component besides the
+  // picture: 64 x 64 x (3 x 4 + 7) bytes = 76 KB.
+  auto src = MakeRGB(64, 64);
+  for (int ft : {ioJ2K, ioJP2}) {
+    const auto bytes = EncodeAs(*src, ft);
+    TRedozIrIO io;
+    io.SetLoadMemoryBudget(64 << 10);
+    TMemoryStream ms(bytes);
+    try {
+      io.LoadFromStreamFormat(ms, ft);
+      ADD_FAILURE() << ft << " loaded";
+    } catch (const EIEImageError& e) {
+      EXPECT_NE(std::string(e.what()).find("load memory budget"), std::string::npos) << e.what();
+    }
+    io.SetLoadMemoryBudget(80 << 10);
+    ms.SetPosition(0);
+    io.LoadFromStreamFormat(ms, ft);
+    EXPECT_EQ(MaxRGBDiff(*io.GetIEBitmap(), *src), 0);
+  }
+}
+
 TEST(CodecBadInput, TiledTiffWithHugeOrCutTilesIsRefused) {
   TMemoryStream ms;
   ms.LoadFromFile(TestDataPath("io/tiled16.tif"));
@@ -205,6 +227,19 @@ TEST(CodecBadInput, TiledTiffWithHugeOrCutTilesIsRefused) {
   for (size_t cut : {good.size() / 2, good.size() - 20})
     ExpectRefusedAndUnchanged(std::vector<std::uint8_t>(good.begin(), good.begin() + static_cast<long>(cut)),
                               ioTIFF, "tiled, cut at " + std::to_string(cut));
+}
+
+TEST(CodecBadInput, APngCutInItsEndChunkOrAGifWithoutItsTrailerReadsWhole) {
+  auto src = MakeRGB(40, 16);
+  for (int ft : {ioPNG, ioGIF}) {
+    auto good = EncodeAs(*src, ft);
+    auto whole = DecodeBytes(good, ft);
+    for (size_t lost : {size_t(1), size_t(ft == ioPNG ? 12 : 1)}) {
+      std::unique_ptr<TIEBitmap> back;
+      ASSERT_NO_THROW(back = DecodeBytes({good.begin(), good.end() - static_cast<long>(lost)}, ft)) << ft;
+      EXPECT_EQ(ImageBytes(*back), ImageBytes(*whole)) << ft << ", " << lost << " bytes lost";
+    }
+  }
 }
 
 TEST(CodecBadInput, FilesTheFuzzerFoundAreRefused) {
@@ -274,8 +309,9 @@ TEST(CodecBadInput, EveryKindOfEveryFormatCutAnywhereIsRefused) {
       auto src = k.make();
       auto good = EncodeAs(*src, ft, k.set);
       // A TGA 2.0 extension area and footer only follow a complete TGA 1.0
-      // file: without them it is still whole.
-      size_t end = ft == ioTGA ? good.size() - 495 - 26 : good.size();
+      // file, a PNG's end chunk and a GIF's trailer the complete picture:
+      // without them it is still whole.
+      size_t end = good.size() - (ft == ioTGA ? 495 + 26 : ft == ioPNG ? 12 : ft == ioGIF ? 1 : 0);
       for (size_t cut : {size_t(1), size_t(8), end / 4, end / 2, end * 3 / 4, end - 8, end - 2, end - 1})
         ExpectRefusedAndUnchanged(
             std::vector<std::uint8_t>(good.begin(), good.begin() + static_cast<long>(cut)), ft,

@@ -221,9 +221,6 @@ TEST(CodecRoundTrip, AWriterRefusesWhatItsFormatCannotStore) {
     std::function<void(TIOParamsVals&)> set;
   } cases[] = {
       {ioTIFF, [](TIOParamsVals& p) { p.TIFFCompression = ioTIFF_G4FAX; }},
-      {ioTIFF, [](TIOParamsVals& p) { p.TIFFCompression = ioTIFF_OLDJPEG; }},
-      {ioTIFF,
-       [](TIOParamsVals& p) { p.TIFFCompression = ioTIFF_JPEG, p.SamplesPerPixel = 1, p.BitsPerSample = 4; }},
       {ioGIF, [](TIOParamsVals& p) { p.GIFXPos = 70000; }},
   };
   for (const auto& c : cases) {
@@ -232,6 +229,33 @@ TEST(CodecRoundTrip, AWriterRefusesWhatItsFormatCannotStore) {
     c.set(io.Params());
     TMemoryStream ms;
     EXPECT_THROW(io.SaveToStream(ms, c.ft), EIEImageError) << c.ft;
+  }
+}
+
+TEST(CodecRoundTrip, TiffWritesACompressionItHasForOneItCannotWrite) {
+  // The parameters of a source read with old-style JPEG, with a codec the
+  // writer lacks, or with JPEG over what JPEG cannot hold.
+  const struct {
+    std::uint8_t comp;
+    bool palette;
+    std::uint8_t stored;
+  } cases[] = {
+      {ioTIFF_OLDJPEG, false, ioTIFF_JPEG},
+      {ioTIFF_UNKNOWN, false, ioTIFF_ZIP},
+      {ioTIFF_JPEG, true, ioTIFF_ZIP},
+  };
+  for (const auto& c : cases) {
+    auto src = c.palette ? MakePalette(8, 8, 13) : MakeRGB(8, 8);
+    TIOParamsVals read;
+    auto back = DecodeBytes(EncodeAs(*src, ioTIFF,
+                                     [&](TIOParamsVals& p) {
+                                       p.TIFFCompression = c.comp;
+                                       p.SamplesPerPixel = c.palette ? 1 : 3;
+                                       p.BitsPerSample = c.palette ? 4 : 8;
+                                     }),
+                            0, &read);
+    EXPECT_EQ(read.TIFFCompression, c.stored) << int(c.comp);
+    EXPECT_LE(MaxRGBDiff(*src, *back), c.stored == ioTIFF_JPEG ? 40 : 0) << int(c.comp);
   }
 }
 

@@ -18,6 +18,16 @@ TRGB Rgb(int x, int y) {
   return TRGB{static_cast<std::uint8_t>((x + y) * 8), static_cast<std::uint8_t>(y * 20),
               static_cast<std::uint8_t>(x * 16)};
 }
+// The colour pattern as ImageMagick stores it at 5, 6 and 5 bits (the
+// level below: v x 31 / 255 truncated), each level read back at 8 bits by
+// rounding (level x 255 / 31).
+TRGB Rgb565(int x, int y) {
+  auto level = [](int v, int max) {
+    return static_cast<std::uint8_t>((v * max / 255 * 255 + max / 2) / max);
+  };
+  TRGB c = Rgb(x, y);
+  return TRGB{level(c.b, 31), level(c.g, 63), level(c.r, 31)};
+}
 TRGB Pal(int x, int y, int frame = 0) { return kPalette[(x / 2 + y / 3 + frame) % 8]; }
 TRGB Grey(int x, int y) {
   auto v = static_cast<std::uint8_t>((x * 16 + y * 4) & 255);
@@ -96,7 +106,7 @@ TEST(ForeignFiles, EveryFileDecodesToItsPattern) {
       {"bw.png", ioPNG, BW, 0, ie1g},
       {"rgb48.png", ioPNG, Rgb, 0, ieRGB48},
       {"alpha32.bmp", ioBMP, Rgb, 0, ie24RGB},
-      {"rgb565.bmp", ioBMP, Rgb, 8, ie24RGB},
+      {"rgb565.bmp", ioBMP, Rgb565, 0, ie24RGB},
       {"pal4.bmp", ioBMP, [](int x, int y) { return Pal(x, y); }, 0, ie8p},
       {"planar.tif", ioTIFF, Rgb, 0, ie24RGB},
       {"rgb16.tif", ioTIFF, Rgb, 0, ieRGB48},

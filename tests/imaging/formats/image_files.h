@@ -3,9 +3,14 @@
 // alpha is marked associated (premultiplied).
 #pragma once
 
+#include <tiffio.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,6 +82,28 @@ inline std::vector<std::uint8_t> AssociatedAlphaTIFF(TIEBitmap& Premultiplied) {
       return f;
     }
   return {};
+}
+
+// A TIFF that libtiff writes: Width x Height pixels of Samples samples of
+// Bits bits, Tags setting anything more, Write the pixels.
+inline std::vector<std::uint8_t> LibtiffFile(int Width, int Height, int Bits, int Samples, int Photometric,
+                                             const std::function<void(TIFF*)>& Tags,
+                                             const std::function<void(TIFF*)>& Write) {
+  const std::string name = "/tmp/redozir_libtiff_" + std::to_string(getpid()) + ".tif";
+  TIFF* t = TIFFOpen(name.c_str(), "w");
+  if (!t) return {};
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, Width);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, Height);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, Bits);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, Samples);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, Photometric);
+  if (Tags) Tags(t);
+  Write(t);
+  TIFFClose(t);
+  TMemoryStream ms;
+  ms.LoadFromFile(name);
+  std::remove(name.c_str());
+  return ms.Bytes();
 }
 
 }  // namespace redozir

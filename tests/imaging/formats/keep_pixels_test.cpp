@@ -144,35 +144,31 @@ TEST(KeepPixels, TIFFOrientationIsHonouredOnBothReadPaths) {
       default: x = sy, y = W - 1 - sx; break;
     }
   };
-  const std::string name = "/tmp/redozir_orient_" + std::to_string(getpid()) + ".tif";
   for (int planar : {PLANARCONFIG_CONTIG, PLANARCONFIG_SEPARATE}) {
     for (int o = 1; o <= 8; ++o) {
-      TIFF* t = TIFFOpen(name.c_str(), "w");
-      ASSERT_TRUE(t);
-      TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 3);
-      TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2);
-      TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-      TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
-      TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-      TIFFSetField(t, TIFFTAG_PLANARCONFIG, planar);
-      TIFFSetField(t, TIFFTAG_ORIENTATION, o);
-      TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 2);
-      for (int s = 0; s < (planar == PLANARCONFIG_CONTIG ? 1 : 3); ++s)
-        for (int sy = 0; sy < 2; ++sy) {
-          std::uint8_t row[9];
-          for (int sx = 0; sx < 3; ++sx) {
-            const TRGB c = colour(sx, sy);
-            const std::uint8_t rgb[3] = {c.r, c.g, c.b};
-            if (planar == PLANARCONFIG_CONTIG)
-              std::memcpy(row + 3 * sx, rgb, 3);
-            else
-              row[sx] = rgb[s];
-          }
-          ASSERT_EQ(TIFFWriteScanline(t, row, static_cast<std::uint32_t>(sy), static_cast<std::uint16_t>(s)),
-                    1);
-        }
-      TIFFClose(t);
-      auto back = DecodeBytes(FileBytes(name));
+      auto file = LibtiffFile(
+          3, 2, 8, 3, PHOTOMETRIC_RGB,
+          [&](TIFF* t) {
+            TIFFSetField(t, TIFFTAG_PLANARCONFIG, planar);
+            TIFFSetField(t, TIFFTAG_ORIENTATION, o);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 2);
+          },
+          [&](TIFF* t) {
+            for (int s = 0; s < (planar == PLANARCONFIG_CONTIG ? 1 : 3); ++s)
+              for (int sy = 0; sy < 2; ++sy) {
+                std::uint8_t row[9];
+                for (int sx = 0; sx < 3; ++sx) {
+                  const TRGB c = colour(sx, sy);
+                  const std::uint8_t rgb[3] = {c.r, c.g, c.b};
+                  if (planar == PLANARCONFIG_CONTIG)
+                    std::memcpy(row + 3 * sx, rgb, 3);
+                  else
+                    row[sx] = rgb[s];
+                }
+                TIFFWriteScanline(t, row, static_cast<std::uint32_t>(sy), static_cast<std::uint16_t>(s));
+              }
+          });
+      auto back = DecodeBytes(file);
       SCOPED_TRACE("orientation " + std::to_string(o) +
                    (planar == PLANARCONFIG_CONTIG ? " contiguous" : " planar"));
       ASSERT_EQ(back->GetWidth(), o >= 5 ? 2 : 3);
@@ -184,7 +180,6 @@ TEST(KeepPixels, TIFFOrientationIsHonouredOnBothReadPaths) {
         }
     }
   }
-  std::remove(name.c_str());
 }
 
 TEST(KeepPixels, BMPReadsAFourBitAlphaMaskAndAShortOS2Palette) {

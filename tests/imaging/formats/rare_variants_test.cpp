@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "imaging/formats/test_images.h"
+#include "imaging/formats/image_files.h"
 
 using namespace redozir;
 
@@ -135,4 +135,113 @@ TEST(RareVariants, FourBitGreyTiffSpreadsItsLevelsOverTheWholeRange) {
     }
   }
   unlink(name.c_str());
+}
+
+namespace {
+// Little-endian bytes put together by hand.
+struct B {
+  std::vector<std::uint8_t> v;
+  B& u8(int x) { return v.push_back(static_cast<std::uint8_t>(x)), *this; }
+  B& u16(int x) { return u8(x & 0xFF).u8((x >> 8) & 0xFF); }
+  B& i32(std::int64_t x) {
+    return u16(static_cast<int>(x & 0xFFFF)).u16(static_cast<int>((x >> 16) & 0xFFFF));
+  }
+};
+
+}  // namespace
+
+TEST(RareVariants, LabAndPlanarAssociatedAlphaTiffsReadExactly) {
+  // CIE L*a*b* (D50): white, black and L* 50.2 are neutral in sRGB. By hand:
+  // Y = ((50.196 + 16) / 116)^3 = 0.18583, 1.055 Y^(1 / 2.4) - 0.055 = 0.46826,
+  // x 255 = 119.4.
+  auto lab = LibtiffFile(3, 1, 8, 3, PHOTOMETRIC_CIELAB, nullptr, [](TIFF* t) {
+    std::uint8_t row[9] = {255, 0, 0, 0, 0, 0, 128, 0, 0};
+    TIFFWriteScanline(t, row, 0, 0);
+  });
+  auto l = DecodeBytes(lab);
+  std::vector<TRGB> px(3);
+  IEGetRowRGB24(*l, 0, px.data());
+  const std::uint8_t want[3] = {255, 0, 119};
+  for (int x = 0; x < 3; ++x) EXPECT_EQ(px[x], (TRGB{want[x], want[x], want[x]})) << x;
+
+  // 16 bits, RGB and alpha each in a plane, colour premultiplied: alpha
+  // 2570 (10 of 255) over (65535, 32768, 0), then an opaque pixel.
+  const std::uint16_t planes[4][2] = {{2570, 1000}, {1285, 2000}, {0, 3000}, {2570, 65535}};
+  auto planar = LibtiffFile(
+      2, 1, 16, 4, PHOTOMETRIC_RGB,
+      [](TIFF* t) {
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_SEPARATE);
+        std::uint16_t ex = EXTRASAMPLE_ASSOCALPHA;
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &ex);
+      },
+      [&](TIFF* t) {
+        for (int s = 0; s < 4; ++s) {
+          std::uint16_t row[2] = {planes[s][0], planes[s][1]};
+          TIFFWriteScanline(t, row, 0, static_cast<std::uint16_t>(s));
+        }
+      });
+  auto p = DecodeBytes(planar);
+  ASSERT_EQ(p->GetPixelFormat(), ieRGB48);
+  const auto* s16 = reinterpret_cast<const std::uint16_t*>(p->GetScanline(0));
+  const std::uint16_t rgb[6] = {65535, 32768, 0, 1000, 2000, 3000};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(s16[i], rgb[i]) << i;
+  ASSERT_TRUE(p->HasAlphaChannel());
+  EXPECT_EQ(p->GetAlpha(0, 0), 10);
+  EXPECT_EQ(p->GetAlpha(1, 0), 255);
+}
+
+TEST(RareVariants, ATiledTiffWithAShortTileIsRefusedOnLibtiffsOwnPath) {
+  // YCbCr without JPEG goes through libtiff's RGBA reader; the second of
+  // two 32 x 32 tiles lacks its last byte.
+  for (bool damaged : {false, true}) {
+    auto bytes = LibtiffFile(
+        64, 32, 8, 3, PHOTOMETRIC_YCBCR,
+        [](TIFF* t) {
+          TIFFSetField(t, TIFFTAG_TILEWIDTH, 32);
+          TIFFSetField(t, TIFFTAG_TILELENGTH, 32);
+          TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, 1, 1);
+        },
+        [&](TIFF* t) {
+          std::vector<std::uint8_t> tile(32 * 32 * 3, 128);
+          TIFFWriteEncodedTile(t, 0, tile.data(), static_cast<tmsize_t>(tile.size()));
+          TIFFWriteRawTile(t, 1, tile.data(), static_cast<tmsize_t>(tile.size() - (damaged ? 1 : 0)));
+        });
+    if (damaged) {
+      EXPECT_THROW(DecodeBytes(bytes), EIEImageError);
+    } else {
+      auto b = DecodeBytes(bytes);
+      EXPECT_EQ(b->GetWidth(), 64);
+    }
+  }
+}
+
+TEST(RareVariants, FiveAndSixBitSamplesOfBmpAndTgaSpanTheWholeRange) {
+  // Levels 0, 16 and 31 of 5 bits (32 of 6 for 5-6-5 green): 0, 132
+  // (16 x 255 / 31 = 131.6; 32 x 255 / 63 = 129.5 for green: 130) and 255.
+  const int want[3] = {0, 132, 255};
+  // BMP, 16 bits with 5-6-5 bit fields, three pixels and two bytes of padding.
+  B bmp;
+  bmp.u8('B').u8('M').i32(74).i32(0).i32(66);
+  bmp.i32(40).i32(3).i32(1).u16(1).u16(16).i32(3).i32(8).i32(2835).i32(2835).i32(0).i32(0);
+  bmp.i32(0xF800).i32(0x07E0).i32(0x001F);
+  bmp.u16(0).u16((16 << 11) | (32 << 5) | 16).u16(0xFFFF).u16(0);
+  auto b = DecodeBytes(bmp.v, ioBMP);
+  std::vector<TRGB> px(3);
+  IEGetRowRGB24(*b, 0, px.data());
+  for (int x = 0; x < 3; ++x) {
+    EXPECT_EQ(px[x].r, want[x]) << "BMP " << x;
+    EXPECT_EQ(px[x].g, x == 1 ? 130 : want[x]) << "BMP " << x;
+    EXPECT_EQ(px[x].b, want[x]) << "BMP " << x;
+  }
+  // TGA, true colour of 15 and of 16 bits (x1r5g5b5), top-down.
+  for (int depth : {15, 16}) {
+    B tga;
+    tga.u8(0).u8(0).u8(2).u16(0).u16(0).u8(0).u16(0).u16(0).u16(3).u16(1).u8(depth).u8(0x20);
+    tga.u16(0).u16((16 << 10) | (16 << 5) | 16).u16(0x7FFF);
+    auto t = DecodeBytes(tga.v, ioTGA);
+    IEGetRowRGB24(*t, 0, px.data());
+    for (int x = 0; x < 3; ++x)
+      EXPECT_EQ(px[x], (TRGB{std::uint8_t(want[x]), std::uint8_t(want[x]), std::uint8_t(want[x])}))
+          << depth << " bits, " << x;
+  }
 }

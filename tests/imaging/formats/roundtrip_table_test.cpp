@@ -46,7 +46,9 @@ const Kind kKinds[] = {
     {"palette + transparency", ie8p, kClear, 8, 1},
     {"grey", ie8g, kNone, 8, 1},
     {"grey + alpha", ie8g, kRamp, 8, 1},
+    {"1-bit grey + alpha", ie8g, kRamp, 1, 1},
     {"16-bit grey", ie16g, kNone, 16, 1},
+    {"9-bit grey (from JPEG 2000)", ie16g, kNone, 9, 1},
     {"RGB", ie24RGB, kNone, 8, 3},
     {"RGBA", ie24RGB, kRamp, 8, 4},
     {"RGB48", ieRGB48, kNone, 16, 3},
@@ -54,6 +56,8 @@ const Kind kKinds[] = {
     {"palette + alpha", ie8p, kRamp, 8, 1},
     {"16-bit grey + alpha", ie16g, kRamp, 16, 1},
     {"RGB48 + alpha", ieRGB48, kRamp, 16, 4},
+    // A two-colour palette file loaded as 24 bits.
+    {"two colours in 24 bits", ie24RGB, kNone, 1, 1},
 };
 
 std::unique_ptr<TIEBitmap> Make(const Kind& k) {
@@ -73,12 +77,18 @@ std::unique_ptr<TIEBitmap> Make(const Kind& k) {
       const int v = x * 12 + y * 5;
       switch (k.pf) {
         case ie8p: p[x] = static_cast<std::uint8_t>((x + y) % (k.bits == 1 ? 2 : 6)); break;
-        case ie8g: p[x] = static_cast<std::uint8_t>(v); break;
+        case ie8g: p[x] = static_cast<std::uint8_t>(k.bits == 1 ? (x + y) % 2 * 255 : v); break;
         case ie16g: p16[x] = static_cast<std::uint16_t>(v * 251 + y); break;
         case ieRGB48:
           for (int c = 0; c < 3; ++c) p16[3 * x + c] = static_cast<std::uint16_t>(v * 250 + c * 9001 + x);
           break;
         default:
+          if (k.bits == 1) {
+            p[3 * x] = (x + y) % 2 ? 200 : 30;
+            p[3 * x + 1] = 90;
+            p[3 * x + 2] = (x + y) % 2 ? 10 : 255;
+            break;
+          }
           for (int c = 0; c < (k.pf == ieCMYK ? 4 : 3); ++c)
             p[(k.pf == ieCMYK ? 4 : 3) * x + c] = static_cast<std::uint8_t>(v + c * 70);
       }
@@ -120,7 +130,7 @@ TEST(RoundTripTable, EveryPixelFormatThroughEveryWriterKeepsWhatTheFormatHolds) 
       }
       // With one transparent colour, alpha comes back as 0 below 128 and 255
       // above, and the colour of transparent pixels is not kept.
-      const bool colours = (f.holds & kColours) || k.pf == ie8p || k.pf == ie8g;
+      const bool colours = (f.holds & kColours) || k.pf == ie8p || k.pf == ie8g || k.bits == 1;
       const bool alpha =
           k.alpha != kNone && (f.holds & (k.alpha == kRamp ? kAlpha | kClearAlpha : kClearAlpha));
       const bool fullAlpha = alpha && (f.holds & kAlpha);
@@ -150,7 +160,7 @@ TEST(RoundTripTable, EveryPixelFormatThroughEveryWriterKeepsWhatTheFormatHolds) 
                                 static_cast<size_t>(src->GetWidth()) * 4),
                     0);
       }
-      if (k.pf == ie8p && k.alpha == kNone && (f.holds & kPalette)) {
+      if (k.bits == 1 && k.pf != ie8g && (f.holds & kPalette)) {
         EXPECT_EQ(back->GetPixelFormat(), ie8p);
       }
     }
