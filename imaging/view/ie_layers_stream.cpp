@@ -266,11 +266,13 @@ void ReadBitmapBlock(TStream& s, TByteReader& r, TIEBitmap& b, int Coding, bool 
       std::vector<std::uint8_t> chunk(static_cast<size_t>(kZBufferSize));
       while (std::int64_t got = z.Read(chunk.data(), kZBufferSize)) inflated.WriteBuffer(chunk.data(), got);
       inflated.SetPosition(0);
-      loaded = b.LoadRawFromStream(inflated);
+      // The bitmap must use the block up: one that stops short read a
+      // damaged header (a width with no height reads as an empty bitmap).
+      loaded = b.LoadRawFromStream(inflated) && inflated.Position() == inflated.Size() && z.AtEnd();
     } else {
-      loaded = b.LoadRawFromStream(m);
+      loaded = b.LoadRawFromStream(m) && m.Position() == count;
     }
-    if (!loaded) r.Fail("a layer's bitmap block is not a raw bitmap");
+    if (!loaded) r.Fail("a layer's bitmap block is not a raw bitmap of its byte count");
     return;
   }
   TRedozIrIO io;

@@ -588,6 +588,8 @@ class TRedozIrVect : public TRedozIrView {
   int NewBitmapEntry(std::unique_ptr<TIEBitmap> Bitmap);
   void CompactBitmaps();
   void CommitStaged(TIEVStaged&& Staged);
+  // The most memory a load of objects may take: the I/O component's budget.
+  std::int64_t LoadBudget();
 
   TIEVObjectRecord fTemplate;
   // Handles index it; a deque keeps records in place as it grows (an

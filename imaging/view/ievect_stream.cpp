@@ -23,7 +23,8 @@ namespace redozir {
 struct TIEVStaged {
   double Scale = 1.0;
   std::vector<TIEVSharedBitmap> Bitmaps;
-  std::vector<TIEVObjectRecord> Records;
+  // The container the control keeps: the commit takes it over whole.
+  std::deque<TIEVObjectRecord> Records;
   std::int64_t End = 0;  // where the stream ends
 };
 
@@ -185,10 +186,16 @@ std::int64_t BmpLength(TStream& s, std::int64_t left) {
 
 class TIEVParser {
  public:
-  TIEVParser(TStream& body, char version) : body_(body), v_(version) { r_.emplace(body_, -1, "IEV objects"); }
+  // At most MaxRecords records (nested ones included) are read.
+  TIEVParser(TStream& body, char version, std::int64_t MaxRecords)
+      : body_(body),
+        v_(version),
+        max_(std::min(MaxRecords, kIEVMaxObjects)),
+        r_(std::in_place, body, -1, "IEV objects") {}
 
-  void Objects(std::vector<TIEVObjectRecord>& out) {
+  void Objects(std::deque<TIEVObjectRecord>& out) {
     const std::int64_t m = r().Count(r().I32(), kIEVMaxObjects, 1, "object count");
+    if (m > max_) TooMany();
     for (std::int64_t i = 0; i < m; ++i) Record(out, 0);
     if (r().Left() != 0) r().Fail("bytes after the last object");
   }
@@ -221,8 +228,14 @@ class TIEVParser {
     return f;
   }
 
-  void Record(std::vector<TIEVObjectRecord>& out, int depth) {
-    if (++total_ > kIEVMaxObjects) r().Fail("too many objects");
+  [[noreturn]] void TooMany() {
+    if (max_ >= kIEVMaxObjects) r().Fail("too many objects");
+    throw EFormatError("IEV objects: more than " + std::to_string(max_) +
+                       " objects do not fit in the load memory budget");
+  }
+
+  void Record(std::deque<TIEVObjectRecord>& out, int depth) {
+    if (++total_ > max_) TooMany();
     TIEVObjectRecord o;
     o.Style = 15;
     o.Shadow.OffsetX = o.Shadow.OffsetY = 2;
@@ -361,20 +374,38 @@ class TIEVParser {
  private:
   TStream& body_;
   char v_;
+  std::int64_t max_;
   std::optional<TByteReader> r_;
   std::int64_t total_ = 0;
 };
 
+// What a parsed record takes besides the body's bytes in its strings and arrays.
+constexpr std::int64_t kIEVRecordCost = static_cast<std::int64_t>(sizeof(TIEVObjectRecord)) + 64;
+
 // Inflates the zlib body at the stream's position, a chunk at a time, with a
-// cap on its size; the stream is left right after it.
-std::vector<std::uint8_t> InflateBody(TStream& s) {
+// cap on its size and on the memory it may take (Budget); the stream is
+// left right after it.
+std::vector<std::uint8_t> InflateBody(TStream& s, std::int64_t Budget) {
   TZDecompressionStream z(s, kIEVMaxBody);
   std::vector<std::uint8_t> out;
   std::uint8_t buf[65536];
   for (;;) {
     const std::int64_t n = z.Read(buf, sizeof buf);
     if (n <= 0) break;
+    // The vector may hold twice its bytes while it grows.
+    if (2 * static_cast<std::int64_t>(out.size() + n) > Budget)
+      throw EFormatError("IEV objects: a body of more than " + std::to_string(out.size() + n) +
+                         " bytes does not fit in the load memory budget");
     out.insert(out.end(), buf, buf + n);
+    // The object count comes first: objects that cannot fit are refused
+    // before the rest is inflated.
+    if (out.size() >= 4 && static_cast<std::int64_t>(out.size()) == n) {
+      const auto count = static_cast<std::int32_t>(out[0] | (out[1] << 8) | (out[2] << 16) |
+                                                   (static_cast<std::uint32_t>(out[3]) << 24));
+      if (count > 0 && count * kIEVRecordCost > Budget)
+        throw EFormatError("IEV objects: " + std::to_string(count) +
+                           " objects do not fit in the load memory budget");
+    }
   }
   if (!z.AtEnd()) throw EFormatError("IEV objects: truncated compressed body");
   return out;
@@ -410,7 +441,8 @@ void ReadAlphaBlock(TByteReader& r, TIEBitmap& bitmap) {
   alpha->SyncFull();
 }
 
-TIEVStaged ParseIEV(TStream& s, const TIELogFont& templateFont) {
+// Budget: the most memory the parsed records and pictures may take.
+TIEVStaged ParseIEV(TStream& s, const TIELogFont& templateFont, std::int64_t Budget) {
   const std::int64_t start = s.Position();
   TByteReader r(s, -1, "IEV stream");
   char head[4];
@@ -424,29 +456,50 @@ TIEVStaged ParseIEV(TStream& s, const TIELogFont& templateFont) {
   st.Scale = v == '1' ? double(r.I32()) : r.F64();
   if (!std::isfinite(st.Scale) || st.Scale <= 0) r.Fail("bad scale factor");
   const std::int64_t n = r.Count(r.I32(), kIEVMaxBitmaps, 4, "shared-bitmap count");
-  // The entries move the stream on: each is read with a reader of its own.
-  st.Bitmaps.resize(static_cast<std::size_t>(n));
-  for (TIEVSharedBitmap& e : st.Bitmaps) {
+  // The entries are only measured here: a picture is decoded once an
+  // object is known to name it (a table may hold pictures nothing uses).
+  const bool bmp = v <= '2', alphaBlocks = v >= '7' && v <= '<';
+  std::vector<std::int64_t> at(static_cast<std::size_t>(n), -1);
+  for (std::int64_t& e : at) {
     if (TByteReader(s, -1, "IEV stream").I32() <= 0) continue;
-    e.Bitmap = ReadBitmap(s, s.Size() - s.Position(), v <= '2');
-    if (v >= '7' && v <= '<') {
+    e = s.Position();
+    const std::int64_t left = s.Size() - s.Position();
+    s.Seek(bmp ? BmpLength(s, left) : PngLength(s, left), soCurrent);
+    if (alphaBlocks) {
+      TByteReader ra(s, -1, "IEV stream");
+      ra.Skip(ra.Count(ra.I32(), kIEVMaxBody, 1, "alpha block length"));
+    }
+  }
+  std::vector<std::uint8_t> body = InflateBody(s, Budget);
+  const std::int64_t end = start + total;
+  if (end < s.Position() || end > s.Size()) throw EFormatError("IEV stream: total length does not match");
+  st.End = end;
+  // Each record takes its own size and a share of the body's bytes in its
+  // strings and arrays; the body goes once the records are read.
+  const auto bodyBytes = static_cast<std::int64_t>(body.size());
+  TMemoryStream bs(std::move(body));
+  TIEVParser p(bs, v, std::max<std::int64_t>(Budget - 3 * bodyBytes, 0) / kIEVRecordCost);
+  p.fTemplateFont = templateFont;
+  p.Objects(st.Records);
+  std::vector<bool> used(static_cast<std::size_t>(n), false);
+  for (const TIEVObjectRecord& o : st.Records) {
+    if (o.BitmapIdx < 0 || !(o.Kind == ievkBITMAP || (o.Kind == ievkMEMO && o.BkBitmap))) continue;
+    if (o.BitmapIdx >= n || at[static_cast<std::size_t>(o.BitmapIdx)] < 0)
+      throw EFormatError("IEV objects: bitmap index " + std::to_string(o.BitmapIdx) + " names no bitmap");
+    used[static_cast<std::size_t>(o.BitmapIdx)] = true;
+  }
+  st.Bitmaps.resize(static_cast<std::size_t>(n));
+  for (std::size_t i = 0; i < at.size(); ++i) {
+    if (!used[i]) continue;
+    s.SetPosition(at[i]);
+    TIEVSharedBitmap& e = st.Bitmaps[i];
+    e.Bitmap = ReadBitmap(s, s.Size() - s.Position(), bmp);
+    if (alphaBlocks) {
       TByteReader ra(s, -1, "IEV stream");
       ReadAlphaBlock(ra, *e.Bitmap);
     }
   }
-  std::vector<std::uint8_t> body = InflateBody(s);
-  const std::int64_t end = start + total;
-  if (end < s.Position() || end > s.Size()) throw EFormatError("IEV stream: total length does not match");
-  st.End = end;
-  TMemoryStream bs(std::move(body));
-  TIEVParser p(bs, v);
-  p.fTemplateFont = templateFont;
-  p.Objects(st.Records);
-  for (const TIEVObjectRecord& o : st.Records) {
-    if (o.BitmapIdx < 0 || !(o.Kind == ievkBITMAP || (o.Kind == ievkMEMO && o.BkBitmap))) continue;
-    if (o.BitmapIdx >= n || !st.Bitmaps[static_cast<std::size_t>(o.BitmapIdx)].Bitmap)
-      throw EFormatError("IEV objects: bitmap index " + std::to_string(o.BitmapIdx) + " names no bitmap");
-  }
+  s.SetPosition(end);
   return st;
 }
 
@@ -524,7 +577,6 @@ bool Loading(std::string& Error, const char* Subject, TLoad&& Load) {
 // Puts a parsed stream into the control's containers, all or nothing: every
 // allocation happens before the first member changes.
 struct TCommit {
-  std::deque<TIEVObjectRecord> Records;
   std::vector<int> Order;
   std::vector<TIEVSharedBitmap> Bitmaps;
   int TemplateIdx = -1;
@@ -534,11 +586,16 @@ struct TCommit {
 
 bool TRedozIrVect::LoadFromStreamIEV(TStream& Stream) {
   return Loading(fLastLoadError, "the objects", [&] {
-    TIEVStaged st = ParseIEV(Stream, fTemplate.Font.value_or(TIELogFont()));
+    TIEVStaged st = ParseIEV(Stream, fTemplate.Font.value_or(TIELogFont()), LoadBudget());
     const std::int64_t end = st.End;
     CommitStaged(std::move(st));
     Stream.SetPosition(end);
   });
+}
+
+std::int64_t TRedozIrVect::LoadBudget() {
+  const std::int64_t b = HasIO() ? GetIO()->LoadMemoryBudget() : 0;
+  return b > 0 ? b : IEDefaultLoadMemoryBudget();
 }
 
 void TRedozIrVect::CommitStaged(TIEVStaged&& Staged) {
@@ -546,8 +603,11 @@ void TRedozIrVect::CommitStaged(TIEVStaged&& Staged) {
   TCommit c;
   c.Bitmaps = std::move(st.Bitmaps);
   for (TIEVSharedBitmap& e : c.Bitmaps) e.RefCount = 0;
+  // The records stay where the parser put them: a second copy of a large
+  // stream's records would double what the load holds.
+  c.Order.reserve(st.Records.size());
   for (TIEVObjectRecord& o : st.Records) {
-    const int h = static_cast<int>(c.Records.size());
+    const int h = static_cast<int>(c.Order.size());
     if (IEVUsesBitmap(o) && o.BitmapIdx >= 0)
       ++c.Bitmaps[static_cast<std::size_t>(o.BitmapIdx)].RefCount;
     else if (o.Kind == ievkBITMAP || o.Kind == ievkMEMO)
@@ -556,7 +616,6 @@ void TRedozIrVect::CommitStaged(TIEVStaged&& Staged) {
       if (o.x1 > o.x2) std::swap(o.x1, o.x2);
       if (o.y1 > o.y2) std::swap(o.y1, o.y2);
     }
-    c.Records.push_back(std::move(o));
     c.Order.push_back(h);
   }
   // A stored picture no object names is not kept.
@@ -582,7 +641,7 @@ void TRedozIrVect::CommitStaged(TIEVStaged&& Staged) {
   // From here nothing allocates.
   EndTextEdit();
   fSelection.clear();
-  fRecords.swap(c.Records);
+  fRecords.swap(st.Records);
   fDrawOrder.swap(c.Order);
   fBitmaps.swap(c.Bitmaps);
   fTemplate.BitmapIdx = c.TemplateIdx;
@@ -627,7 +686,7 @@ bool TRedozIrVect::LoadFromStreamAll(TStream& Stream) {
     // The objects are parsed first, so that a damaged object part leaves
     // the layers alone too.
     Stream.SetPosition(start + p);
-    TIEVStaged st = ParseIEV(Stream, fTemplate.Font.value_or(TIELogFont()));
+    TIEVStaged st = ParseIEV(Stream, fTemplate.Font.value_or(TIELogFont()), LoadBudget());
     Stream.SetPosition(start + 4);
     if (!LayersLoadFromStream(Stream))
       throw EFormatError("ALL stream: the layers part is not a layers stream");

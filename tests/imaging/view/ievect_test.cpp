@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -581,9 +582,28 @@ TEST(Vect, PresetImagesDecodeWithTheirAreasInside) {
   }
 }
 
-TEST(Vect, StoredBitmapsNoObjectNamesAreDroppedSoRewritesAreStable) {
+TEST(Vect, ObjectsBeyondTheLoadMemoryBudgetAreRefusedBeforeTheyAreRead) {
+  B boxes;
+  for (int i = 0; i < 5000; ++i) boxes.raw(Head('Q', ievkBOX).u8(1).b);
+  const Bytes s = Stream('Q', 5000, boxes.b);
+  TRedozIrVect v(nullptr);
+  v.GetIO()->SetLoadMemoryBudget(1 << 20);
+  EXPECT_FALSE(LoadIEV(v, s));
+  EXPECT_NE(v.LastLoadError().find("load memory budget"), std::string::npos) << v.LastLoadError();
+  v.GetIO()->SetLoadMemoryBudget(0);
+  ASSERT_TRUE(LoadIEV(v, s)) << v.LastLoadError();
+  EXPECT_EQ(v.ObjectsCount(), 5000);
+}
+
+TEST(Vect, StoredBitmapsNoObjectNamesAreDroppedUndecodedSoRewritesAreStable) {
   const Bytes png = Png(2, 2, false);
-  const B entries = B().i32(2).i32(1).raw(png).i32(1).raw(png);
+  // The unused entry's pixel data is damaged: decoding it would fail.
+  Bytes unused = png;
+  const std::string tag = "IDAT";
+  const auto idat = std::search(unused.begin(), unused.end(), tag.begin(), tag.end());
+  ASSERT_NE(idat, unused.end());
+  idat[6] ^= 0x55;
+  const B entries = B().i32(2).i32(1).raw(unused).i32(1).raw(png);
   TRedozIrVect v(nullptr);
   ASSERT_TRUE(LoadIEV(v, Stream('Q', 1, Head('Q', ievkBITMAP).i32(1).u8(0).i32(0).u8(1).b, entries.b)));
   EXPECT_EQ(v.SharedBitmaps()[0].RefCount, 1);  // the template's icon took the dropped entry

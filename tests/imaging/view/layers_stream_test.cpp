@@ -265,6 +265,16 @@ TEST(LayersStream, DamagedOrForeignStreamsAreRefusedLeavingTheViewAsItWas) {
     pos0Header[25 + 49 + i] = static_cast<char>(i == 0 ? 10 : 0);
   }
   pos0Past[25 + 49 + 3] = 0x7F;
+  // Layer 0's raw bitmap (after its block's byte count) claiming 268435460 x 0.
+  auto le32 = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+      v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(good[at + i])) << (8 * i);
+    return v;
+  };
+  const std::size_t raw0 = le32(25 + 49) + 4, size0 = raw0 + 24 + 3 * le32(raw0 + 16);
+  std::string noHeight = patch(size0, 268435460);
+  noHeight = noHeight.substr(0, size0 + 4) + std::string(4, '\0') + noHeight.substr(size0 + 8);
   struct TCase {
     const char* what;
     std::string bytes;
@@ -284,6 +294,7 @@ TEST(LayersStream, DamagedOrForeignStreamsAreRefusedLeavingTheViewAsItWas) {
       {"block count past the end", patch(good.size() - 4 - RawOf(src.GetLayer(2)->Bitmap).size(), 0x7FFFFFFF),
        true},
       {"truncated", good.substr(0, good.size() - 5), true},
+      {"layer 0 of a huge width and no height", noHeight, true},
   };
   TRedozIrView v(nullptr);
   Paint(v.GetIEBitmap(), 5, 5, 3);
