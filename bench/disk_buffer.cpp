@@ -25,7 +25,7 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieproc.h"
 #include "imaging/formats/ie_codecs.h"
-#include "imaging/io/ioparams.h"
+#include "imaging/formats/ioparams.h"
 #include "imaging/processing/bitmap_ops.h"
 #include "imaging/processing/ie_blur.h"
 #include "imaging/processing/ie_rotate.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/formats/ie_quantizer.h"
+#include "imaging/core/ie_quantizer.h"
 #include "imaging/formats/zstreams.h"
 #include "imaging/io/redozir_io.h"
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/processing/byte_order.h"
-#include "imaging/processing/convert_1bit.h"
+#include "imaging/formats/byte_order.h"
+#include "imaging/core/convert_1bit.h"
 #include "imaging/processing/dib_input.h"
 
 using namespace redozir;

@@ -12,7 +12,7 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/processing/ie_blur.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/processing/ie_rotate.h"
 
 using namespace redozir;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_color.h"
+#include "imaging/core/iebitmap.h"
 #include "imaging/core/iebitmap_render.h"
 #include "platform/numeric.h"
 #include "platform/simd_level.h"
@@ -190,6 +191,11 @@ bool IERowFromRGB(TIEPixelFormat pf, const TRGB* In, int Count, std::uint8_t* Ro
       return true;
     default: return false;
   }
+}
+
+void IEGetRowRGB24(TIEBitmap& Bitmap, int Y, TRGB* Out) {
+  IERowToRGB(Bitmap.GetPixelFormat(), Bitmap.GetScanline(Y), 0, Bitmap.GetWidth(), Bitmap.GetPaletteBuffer(),
+             Bitmap.GetPaletteLength(), Out);
 }
 
 }  // namespace redozir

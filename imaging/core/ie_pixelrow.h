@@ -10,6 +10,8 @@
 #pragma GCC visibility push(default)
 namespace redozir {
 
+class TIEBitmap;
+
 // The grey value of a colour by the library's weights (21, 71 and 8 at
 // start-up), integer division.
 inline int IEGrayOf(int r, int g, int b) {
@@ -53,6 +55,9 @@ void Row32ToRGBAvx2(const std::uint8_t* Row, int Count, TRGB* Out);
 // formats take the grey value. False (nothing written) for ie1g, ie8p and
 // formats without a direct path from RGB.
 bool IERowFromRGB(TIEPixelFormat pf, const TRGB* In, int Count, std::uint8_t* Row);
+
+// Row Y of any pixel format as 24-bit colours (Width entries).
+void IEGetRowRGB24(TIEBitmap& Bitmap, int Y, TRGB* Out);
 
 }  // namespace redozir
 #pragma GCC visibility pop

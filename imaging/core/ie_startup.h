@@ -10,6 +10,11 @@ namespace redozir {
 // thread, and callers that need the library started may call it freely.
 void IEInitialize();
 
+// Hands the lower floors what they reach of the higher ones (the renderer's
+// resampling) and nothing else: no unit starts. Only the first call does
+// anything; IEInitialize makes it too.
+void IEConnectFloors();
+
 // Runs the shutdown parts of a started library, last unit first. Only the
 // first call after IEInitialize does anything; the library is not started a
 // second time afterwards.

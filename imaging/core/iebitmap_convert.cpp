@@ -8,7 +8,7 @@
 #include "imaging/core/ie_rowband.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iebitmap_reduce.h"
-#include "imaging/processing/convert_1bit.h"
+#include "imaging/core/convert_1bit.h"
 #include "platform/numeric.h"
 
 namespace redozir {

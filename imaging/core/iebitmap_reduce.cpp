@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "imaging/core/ie_rowband.h"
-#include "imaging/formats/ie_quantizer.h"
+#include "imaging/core/ie_quantizer.h"
 
 namespace redozir {
 

@@ -9,7 +9,7 @@
 #include "imaging/core/ie_pixelrow.h"
 #include "imaging/core/ie_rowband.h"
 #include "imaging/core/iebitmap.h"
-#include "imaging/processing/bit_routines.h"
+#include "imaging/core/bit_routines.h"
 
 namespace redozir {
 

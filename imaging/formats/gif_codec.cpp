@@ -10,7 +10,7 @@
 
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
-#include "imaging/io/ie_debuglog.h"
+#include "imaging/formats/ie_debuglog.h"
 
 namespace redozir {
 

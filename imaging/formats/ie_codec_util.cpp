@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "imaging/core/ie_diskbuffer.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/core/ie_pixelrow.h"
+#include "imaging/core/ie_quantizer.h"
 #include "imaging/core/ie_rowband.h"
-#include "imaging/formats/ie_quantizer.h"
-#include "imaging/processing/ie_parallel.h"
 #include "platform/bitmap.h"
 
 namespace redozir {
@@ -54,11 +54,6 @@ void IEAllocImage(TIEBitmap& Bitmap, std::int64_t Width, std::int64_t Height, TI
       !Bitmap.Allocate(static_cast<int>(Width), static_cast<int>(Height), pf))
     throw EIEImageError(std::string(Format) + ": cannot allocate a " + std::to_string(Width) + " x " +
                         std::to_string(Height) + " image");
-}
-
-void IEGetRowRGB24(TIEBitmap& Bitmap, int Y, TRGB* Out) {
-  IERowToRGB(Bitmap.GetPixelFormat(), Bitmap.GetScanline(Y), 0, Bitmap.GetWidth(), Bitmap.GetPaletteBuffer(),
-             Bitmap.GetPaletteLength(), Out);
 }
 
 void IEConvertTo24(TIEBitmap& Bitmap) {

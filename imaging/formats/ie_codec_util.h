@@ -9,7 +9,7 @@
 
 #include "imaging/core/ie_pixelrow.h"
 #include "imaging/core/iebitmap.h"
-#include "imaging/io/ioparams.h"
+#include "imaging/formats/ioparams.h"
 #include "platform/byte_reader.h"
 
 #pragma GCC visibility push(default)
@@ -43,8 +43,6 @@ inline std::uint8_t IEGreyOf(int r, int g, int b) {
 }
 inline std::uint8_t IEGreyOf(TRGB c) { return IEGreyOf(c.r, c.g, c.b); }
 
-// Row Y of any pixel format as 24-bit colours (Width entries).
-void IEGetRowRGB24(TIEBitmap& Bitmap, int Y, TRGB* Out);
 // Turns the bitmap into ie24RGB (the alpha plane stays).
 void IEConvertTo24(TIEBitmap& Bitmap);
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "imaging/core/iebitmap.h"
-#include "imaging/io/ioparams.h"
+#include "imaging/formats/ioparams.h"
 #include "platform/stream.h"
 
 #pragma GCC visibility push(default)

@@ -11,7 +11,7 @@
 #include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
-#include "imaging/io/ie_debuglog.h"
+#include "imaging/formats/ie_debuglog.h"
 #include "platform/numeric.h"
 
 namespace redozir {

@@ -15,8 +15,8 @@
 #include "imaging/core/ie_rowband.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
-#include "imaging/io/ie_debuglog.h"
-#include "imaging/processing/byte_order.h"
+#include "imaging/formats/ie_debuglog.h"
+#include "imaging/formats/byte_order.h"
 
 namespace redozir {
 

@@ -15,7 +15,7 @@
 
 #include "imaging/core/ieview.h"
 #include "imaging/formats/ie_codec_util.h"
-#include "imaging/processing/take_result.h"
+#include "imaging/io/take_result.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
 

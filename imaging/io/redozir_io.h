@@ -17,7 +17,7 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/io/ie_directshow.h"
 #include "imaging/io/ie_fileformats.h"
-#include "imaging/io/ioparams.h"
+#include "imaging/formats/ioparams.h"
 #include "platform/components.h"
 #include "platform/graphics.h"
 #include "platform/stream.h"

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "imaging/formats/ie_quantizer.h"
+#include "imaging/core/ie_quantizer.h"
 
 namespace redozir {
 

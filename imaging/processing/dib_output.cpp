@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "imaging/io/ie_debuglog.h"
-#include "imaging/processing/bit_routines.h"
+#include "imaging/formats/ie_debuglog.h"
+#include "imaging/core/bit_routines.h"
 #include "imaging/processing/dib_input.h"
 #include "platform/byte_reader.h"
 #include "platform/numeric.h"

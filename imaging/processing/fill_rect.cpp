@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_pixel.h"
-#include "imaging/processing/convert_1bit.h"
+#include "imaging/core/convert_1bit.h"
 
 namespace redozir {
 

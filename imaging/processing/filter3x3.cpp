@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "imaging/processing/ie_blur.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 
 namespace redozir {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/processing/bit_routines.h"
+#include "imaging/core/bit_routines.h"
 #include "imaging/processing/bitmap_ops.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 
 namespace redozir {
 

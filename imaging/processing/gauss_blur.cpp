@@ -11,8 +11,8 @@
 #include "imaging/core/ie_pixelblocks.h"
 #include "imaging/processing/gauss_blur_span.h"
 #include "imaging/processing/ie_blur.h"
-#include "imaging/processing/ie_parallel.h"
-#include "imaging/processing/take_result.h"
+#include "imaging/core/ie_parallel.h"
+#include "imaging/io/take_result.h"
 #include "platform/numeric.h"
 
 namespace redozir {

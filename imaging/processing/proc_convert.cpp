@@ -6,7 +6,7 @@
 
 #include "imaging/core/iemask.h"
 #include "imaging/core/ieproc.h"
-#include "imaging/processing/convert_1bit.h"
+#include "imaging/core/convert_1bit.h"
 #include "imaging/processing/reduce_colors.h"
 
 namespace redozir {

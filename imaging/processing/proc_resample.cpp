@@ -4,7 +4,7 @@
 
 #include "imaging/core/ieproc.h"
 #include "imaging/processing/resample.h"
-#include "imaging/processing/take_result.h"
+#include "imaging/io/take_result.h"
 
 namespace redozir {
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "imaging/formats/ie_quantizer.h"
+#include "imaging/core/ie_quantizer.h"
 #include "imaging/processing/reduce_colors.h"
 
 namespace redozir {

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cmath>
 
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_area_float.h"
 #include "imaging/processing/resample_internal.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
 #include "platform/exceptions.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "imaging/core/ie_types.h"
-#include "imaging/processing/ie_speed.h"
+#include "imaging/core/ie_speed.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {

@@ -13,7 +13,7 @@
 #include "imaging/core/ie_extended.h"
 #include "imaging/core/ie_kept.h"
 #include "imaging/core/ie_pixelblocks.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/processing/resample.h"
 #include "imaging/processing/resample_internal.h"
 #include "imaging/processing/resample_taps_lanes.h"

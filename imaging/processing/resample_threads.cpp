@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "imaging/core/ie_system.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/processing/resample_internal.h"
 
 namespace redozir {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
-#include "imaging/processing/take_result.h"
+#include "imaging/io/take_result.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {

@@ -7,7 +7,7 @@
 #include <numbers>
 
 #include "imaging/core/ie_pixel.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/processing/ie_rotate.h"
 #include "imaging/processing/rotate_common.h"
 #include "platform/numeric.h"

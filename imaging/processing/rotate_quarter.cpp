@@ -5,7 +5,7 @@
 
 #include "imaging/core/ie_pixel.h"
 #include "imaging/processing/fill_rect.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/processing/ie_rotate.h"
 #include "imaging/processing/rotate_common.h"
 

@@ -8,7 +8,7 @@
 
 #include "imaging/core/ie_pixel.h"
 #include "imaging/core/ie_pixelblocks.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/processing/ie_rotate.h"
 #include "imaging/processing/rotate_common.h"
 #include "platform/numeric.h"

@@ -6,8 +6,8 @@
 
 #include "imaging/core/ie_pixel.h"
 #include "imaging/processing/bitmap_ops.h"
-#include "imaging/processing/convert_1bit.h"
-#include "imaging/processing/pixel_rows.h"
+#include "imaging/core/convert_1bit.h"
+#include "imaging/core/pixel_rows.h"
 
 namespace redozir {
 

@@ -17,7 +17,7 @@
 #include "imaging/formats/zstreams.h"
 #include "imaging/io/ie_fileformats.h"
 #include "imaging/io/redozir_io.h"
-#include "imaging/processing/take_result.h"
+#include "imaging/io/take_result.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"

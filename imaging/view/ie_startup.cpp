@@ -8,6 +8,7 @@
 
 #include "imaging/core/ie_filters.h"
 #include "imaging/core/iegdiplus.h"
+#include "imaging/processing/render_resample.h"
 #include "imaging/view/ie_layers_stream.h"
 #include "imaging/view/iepresetim.h"
 #include "imaging/view/ievect.h"
@@ -30,14 +31,21 @@ struct TIEUnitPart {
 // constructors) keeps them linked in from the static library and fixes their
 // order.
 constexpr TIEUnitPart StartupParts[] = {
-    {IEInitWords, nullptr},
-    {IEInitGdiPlus, IEFinalGdiPlus},
-    {IEInitPredefinedFilters, IEFreePredefinedFilters},
-    {IEInitVect, IEFinalVect},
-    {IEInitPresetImages, IEFinalPresetImages},
-    {IEInitPreviewsDialog, nullptr},
-    {IEInitLayersStream, nullptr},
+    // First: the other parts may render.
+    {IEInitRenderResample, nullptr}, {IEInitWords, nullptr},
+    {IEInitGdiPlus, IEFinalGdiPlus}, {IEInitPredefinedFilters, IEFreePredefinedFilters},
+    {IEInitVect, IEFinalVect},       {IEInitPresetImages, IEFinalPresetImages},
+    {IEInitPreviewsDialog, nullptr}, {IEInitLayersStream, nullptr},
 };
+
+// What the lower floors reach of the higher ones, handed down; filled
+// without starting any unit, so that using a lower floor alone changes no
+// unit's state.
+constexpr TIEUnitProc FloorLinks[] = {
+    IEInitRenderResample,
+};
+
+std::once_flag FloorsConnected;
 
 enum class TStartupState { NotStarted, Started, Finished };
 
@@ -46,7 +54,14 @@ TStartupState StartupState = TStartupState::NotStarted;
 
 }  // namespace
 
+void IEConnectFloors() {
+  std::call_once(FloorsConnected, [] {
+    for (TIEUnitProc link : FloorLinks) link();
+  });
+}
+
 void IEInitialize() {
+  IEConnectFloors();
   std::lock_guard lock(StartupLock);
   if (StartupState != TStartupState::NotStarted) return;
   for (const TIEUnitPart& part : StartupParts)

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "imaging/io/ioparams.h"
+#include "imaging/formats/ioparams.h"
 
 namespace redozir {
 

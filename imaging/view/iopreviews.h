@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "imaging/core/dialog_text.h"
-#include "imaging/io/ioparams.h"
+#include "imaging/formats/ioparams.h"
 #include "imaging/io/redozir_io.h"
 #include "platform/buttons.h"
 #include "platform/dialogs.h"

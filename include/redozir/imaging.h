@@ -10,5 +10,5 @@
 #include "imaging/core/ieproc.h"
 #include "imaging/io/ie_fileformats.h"
 #include "imaging/io/redozir_io.h"
-#include "imaging/processing/ie_speed.h"
+#include "imaging/core/ie_speed.h"
 #include "imaging/view/redozir_view.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "imaging/core/iebitmap_render.h"
-#include "imaging/processing/ie_speed.h"
+#include "imaging/core/ie_speed.h"
 #include "imaging/processing/resample.h"
 
 using namespace redozir;

@@ -10,7 +10,7 @@
 #include <iterator>
 
 #include "imaging/formats/image_files.h"
-#include "imaging/io/ie_debuglog.h"
+#include "imaging/formats/ie_debuglog.h"
 
 using namespace redozir;
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "imaging/formats/ie_quantizer.h"
+#include "imaging/core/ie_quantizer.h"
 #include "imaging/formats/test_images.h"
 
 using namespace redozir;

@@ -6,7 +6,7 @@
 
 #include "imaging/core/ieview.h"
 #include "imaging/formats/test_images.h"
-#include "imaging/io/ie_debuglog.h"
+#include "imaging/formats/ie_debuglog.h"
 
 using namespace redozir;
 

@@ -17,7 +17,7 @@
 #include "imaging/formats/test_images.h"
 #include "imaging/io/redozir_io.h"
 #include "imaging/processing/ie_blur.h"
-#include "imaging/processing/ie_speed.h"
+#include "imaging/core/ie_speed.h"
 #include "imaging/replaced_new.h"
 #include "imaging/view/redozir_view.h"
 

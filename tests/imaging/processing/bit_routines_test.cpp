@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "imaging/processing/bit_routines.h"
+#include "imaging/core/bit_routines.h"
 
 using namespace redozir;
 

@@ -7,7 +7,7 @@
 
 #include "imaging/core/ie_filters.h"
 #include "imaging/processing/ie_blur.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 
 using namespace redozir;
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/processing/byte_order.h"
+#include "imaging/formats/byte_order.h"
 #include "imaging/processing/convert_row.h"
 
 using namespace redozir;

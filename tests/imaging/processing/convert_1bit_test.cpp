@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "imaging/core/ie_pixel.h"
-#include "imaging/processing/convert_1bit.h"
+#include "imaging/core/convert_1bit.h"
 
 using namespace redozir;
 

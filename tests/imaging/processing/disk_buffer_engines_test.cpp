@@ -10,7 +10,7 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/processing/ie_blur.h"
 #include "imaging/processing/ie_rotate.h"
-#include "imaging/processing/ie_speed.h"
+#include "imaging/core/ie_speed.h"
 #include "imaging/processing/resample.h"
 
 using namespace redozir;

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 
 using namespace redozir;
 

@@ -8,7 +8,7 @@
 #include "imaging/core/iemask.h"
 #include "imaging/core/ieproc.h"
 #include "imaging/core/ieview.h"
-#include "imaging/processing/convert_1bit.h"
+#include "imaging/core/convert_1bit.h"
 
 using namespace redozir;
 

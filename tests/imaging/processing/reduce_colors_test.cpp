@@ -3,7 +3,7 @@
 #include <set>
 #include <vector>
 
-#include "imaging/formats/ie_quantizer.h"
+#include "imaging/core/ie_quantizer.h"
 #include "imaging/processing/convert_row.h"
 #include "imaging/processing/reduce_colors.h"
 

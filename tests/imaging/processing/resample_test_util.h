@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/processing/resample_internal.h"
 
 using namespace redozir;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "imaging/core/ie_pixel.h"
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 #include "imaging/processing/ie_rotate.h"
 
 using namespace redozir;

@@ -1,6 +1,6 @@
 // Committing results: exchange where the storage allows it, otherwise a copy
 // whose every allocation comes before the first changed byte.
-#include "imaging/processing/take_result.h"
+#include "imaging/io/take_result.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,11 +1,12 @@
 // Wu's colour quantiser over a 32-level-per-channel histogram of moments,
 // with an exact palette for images of few colours.
-#include "imaging/formats/ie_quantizer.h"
+#include "imaging/core/ie_quantizer.h"
 
 #include <algorithm>
 #include <unordered_set>
 
-#include "imaging/formats/ie_codec_util.h"
+#include "imaging/core/ie_pixelrow.h"
+#include "imaging/core/iebitmap.h"
 
 namespace redozir {
 

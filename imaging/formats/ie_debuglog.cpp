@@ -1,5 +1,5 @@
 // The debug log: one line per call, never an error for the caller.
-#include "imaging/io/ie_debuglog.h"
+#include "imaging/formats/ie_debuglog.h"
 
 #include <cstdio>
 #include <ctime>

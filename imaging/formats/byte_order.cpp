@@ -1,11 +1,11 @@
 // Red/blue exchanges; the 3-byte swap works on four pixels (12 bytes) at a
 // time so that the compiler can keep it in registers.
-#include "imaging/processing/byte_order.h"
+#include "imaging/formats/byte_order.h"
 
 #include <cstring>
 #include <utility>
 
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 
 namespace redozir {
 

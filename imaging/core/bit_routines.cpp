@@ -1,5 +1,5 @@
 // Bit access, bit copies at any alignment and buffer inversion.
-#include "imaging/processing/bit_routines.h"
+#include "imaging/core/bit_routines.h"
 
 #include <algorithm>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
-#include "imaging/processing/ie_speed.h"
+#include "imaging/core/ie_speed.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {

@@ -1,5 +1,5 @@
 // TIOParamsVals: defaults, copying and the colour map.
-#include "imaging/io/ioparams.h"
+#include "imaging/formats/ioparams.h"
 
 #include <algorithm>
 #include <utility>

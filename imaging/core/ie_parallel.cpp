@@ -1,5 +1,5 @@
 // The engines' row tables and parallel loop, on the imaging core's thread pool.
-#include "imaging/processing/ie_parallel.h"
+#include "imaging/core/ie_parallel.h"
 
 #include <unistd.h>
 

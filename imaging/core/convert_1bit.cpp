@@ -1,6 +1,6 @@
 // Threshold and ordered conversions to 1 bit, with the histogram and the
 // average colour behind the automatic levels.
-#include "imaging/processing/convert_1bit.h"
+#include "imaging/core/convert_1bit.h"
 
 #include <cmath>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "imaging/core/ie_pixel.h"
-#include "imaging/processing/pixel_rows.h"
+#include "imaging/core/pixel_rows.h"
 #include "platform/numeric.h"
 
 namespace redozir {
