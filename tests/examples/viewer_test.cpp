@@ -1,5 +1,5 @@
 // The viewer example as a user runs it: headless into a PNG, and in a real
-// window on the X server that ctest starts for this binary (xvfb-run), where
+// window on the X server that ctest starts for this binary (tests/under-x), where
 // a wheel turn sent through X must change what the window shows.
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The save-parameters dialog in a real SDL window on the X server that
-// xvfb-run gives the test: the window shows what the dialog painted, its
+// tests/under-x gives the test: the window shows what the dialog painted, its
 // captions in the language asked for, and a screenshot is kept next to the
 // test binary (previews_dialog.ppm).
 #include <gtest/gtest.h>
@@ -39,7 +39,7 @@ void SavePPM(const std::string& path, const std::vector<std::uint32_t>& shot, in
 
 TEST(PreviewsDialogSDL, OpensInAWindowWithItsPagesInTheChosenLanguage) {
   const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) GTEST_SKIP() << "no X server (run under xvfb-run)";
+  if (!display || !*display) GTEST_SKIP() << "no X server (run under tests/under-x)";
   setenv("SDL_VIDEODRIVER", "x11", 1);
   std::unique_ptr<TSDLBackEnd> backend;
   struct TCleanup {
