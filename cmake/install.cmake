@@ -9,9 +9,11 @@ install(TARGETS ${installed_targets} EXPORT RedozirTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# A header named *_internal.h serves the library's own sources and its tests.
+# A header named *_internal.h serves the library's own sources and its tests,
+# and so do the resampling engines' shared pieces that include one.
 install(DIRECTORY imaging platform DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/redozir
-  FILES_MATCHING PATTERN "*.h" PATTERN "*_internal.h" EXCLUDE)
+  FILES_MATCHING PATTERN "*.h"
+  PATTERN "*_internal.h" EXCLUDE PATTERN "resample_block.h" EXCLUDE PATTERN "resample_taps_lanes.h" EXCLUDE)
 install(DIRECTORY include/redozir DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT RedozirTargets NAMESPACE Redozir:: DESTINATION ${REDOZIR_CMAKE_DIR})
 

@@ -162,8 +162,6 @@ std::unique_ptr<TIEBitmap> IEVectErrorIcon() {
 
 // ---- construction
 
-std::function<void(TRedozIrVect&, TIEBitmap*)> TRedozIrVect::CopyObjectsHook;
-
 TRedozIrVect::TRedozIrVect(TComponent* AOwner) : TRedozIrView(AOwner) {
   // The I/O component reaches vector formats through these, also when the
   // library's start-up has not run.

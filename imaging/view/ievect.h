@@ -319,9 +319,6 @@ class TRedozIrVect : public TRedozIrView {
   virtual void DoNewObject(int hobj);
   virtual void DoUserSelectObject(int hobj);
   virtual void DoUserDeselectObject(int hobj);
-  // Draws the objects in drawing order into Dest at 100 % (the drawing of
-  // objects installs it); without it nothing is drawn.
-  static std::function<void(TRedozIrVect& View, TIEBitmap* Dest)> CopyObjectsHook;
   void CopyObjectsToBack(TIEBitmap* Dest);
 
   // ---- drawing (ievect_draw.cpp)
@@ -682,16 +679,6 @@ constexpr std::uint32_t oiMeasureArea = 1u << 0, oiMeasureLength = 1u << 1, oiPu
                         oiPutLineLabel = 1u << 13, oiEditPolylinePoints = 1u << 14, oiDragToPut = 1u << 15,
                         oiPutExtended = 1u << 16;
 
-// One drawing call of the objects, as a recorder sees it (tests and tools).
-struct TIEVDrawOp {
-  enum TKind { Line, Rect, FillRect, Ellipse, Arc, Polygon, Polyline, TextOut, Bitmap } Kind = Line;
-  std::vector<TPoint> Points;
-  int PenWidth = 1;
-  bool RoundCaps = false;
-  std::string Text;
-};
-// Receives every drawing call of the objects when set.
-extern std::function<void(const TIEVDrawOp&)> IEVDrawRecorder;
 // Frame of a bitmap object into a 24-bit bitmap, Width pixels thick; the
 // four coordinates move inwards by Width.
 void IEVDrawBitmapFrame(int& X1, int& Y1, int& X2, int& Y2, const TIEVObjectRecord& R, TIEBitmap* Target,

@@ -15,12 +15,14 @@
 #include "imaging/core/iegdiplus.h"
 #include "imaging/processing/ie_blur.h"
 #include "imaging/view/ievect.h"
+#include "imaging/view/ievect_internal.h"
 #include "platform/bitmap.h"
 #include "platform/font.h"
 
 namespace redozir {
 
 std::function<void(const TIEVDrawOp&)> IEVDrawRecorder;
+std::function<void(TRedozIrVect&, TIEBitmap*)> IEVCopyObjectsHook;
 
 namespace {
 
@@ -859,8 +861,8 @@ struct TFlagRestore {
 }  // namespace
 
 void TRedozIrVect::CopyObjectsToBack(TIEBitmap* Dest) {
-  if (CopyObjectsHook) {
-    CopyObjectsHook(*this, Dest);
+  if (IEVCopyObjectsHook) {
+    IEVCopyObjectsHook(*this, Dest);
     return;
   }
   if (!Dest || fDrawOrder.empty() || Dest->Width() <= 0 || Dest->Height() <= 0) return;

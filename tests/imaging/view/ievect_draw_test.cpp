@@ -7,6 +7,7 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iegdiplus.h"
 #include "imaging/view/ievect.h"
+#include "imaging/view/ievect_internal.h"
 #include "platform/bitmap.h"
 
 using namespace redozir;
@@ -256,9 +257,9 @@ TEST(VectDraw, CopyObjectsToBackKeepsTheCopyAntialiasSetting) {
   TRedozIrVect v(nullptr);
   v.GetIEBitmap()->Allocate(8, 8, ie24RGB);
   v.SetCopyAntialias(false);
-  TRedozIrVect::CopyObjectsHook = [](TRedozIrVect&, TIEBitmap*) { throw EOutOfMemory("no room"); };
+  IEVCopyObjectsHook = [](TRedozIrVect&, TIEBitmap*) { throw EOutOfMemory("no room"); };
   EXPECT_THROW(v.CopyObjectsToBack(true), EOutOfMemory);
-  TRedozIrVect::CopyObjectsHook = nullptr;
+  IEVCopyObjectsHook = nullptr;
   EXPECT_FALSE(v.CopyAntialias());
 }
 
