@@ -2,6 +2,11 @@
 // (four lanes each) per vector, the same operations in the same order as
 // the AVX2 rows and the scalar walk, so the same results. The float rows
 // stay with AVX2.
+// These rows stand beside their AVX2 twins rather than sharing one template:
+// they differ in what the wider registers allow (two pixels per vector and
+// lane permutes here, masked stores, a single-instruction rounding and
+// saturation), so what the two files have in common is their scaffolding,
+// not their operations.
 #include <immintrin.h>
 
 #include <algorithm>

@@ -1,6 +1,10 @@
 // The kernel resampler in 512-bit vectors: the 16-row first pass (one
 // channel of 16 rows per multiply-add and per division) and the second-pass
 // rows, 32 bytes at a time; the same exact sums and quotients as AVX2.
+// A twin of the AVX2 rows by hand: how the taps lie in the lanes and how the
+// quotients are narrowed follow each width's instructions (one saturating
+// conversion here, packs there), so what the two files share is the loops'
+// scaffolding, not their operations.
 #include <immintrin.h>
 
 #include <algorithm>

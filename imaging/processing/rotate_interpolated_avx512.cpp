@@ -2,7 +2,9 @@
 // per lane of eight doubles, the same double operations in the same order as
 // the scalar reference, so the bytes are the same. A pixel's source bytes are
 // read into one 128-bit lane each; one two-register byte permute then gives
-// the eight samples of a tap, already in the form 2^52 + byte.
+// the eight samples of a tap, already in the form 2^52 + byte. The AVX2
+// rows, four pixels a vector, assemble their taps from 64-bit loads instead,
+// so the two files share the shape of the walk, not its instructions.
 #include <immintrin.h>
 
 #include <algorithm>
