@@ -6,7 +6,6 @@
 #include <agg_conv_stroke.h>
 #include <agg_conv_transform.h>
 #include <agg_gamma_functions.h>
-#include <agg_path_storage.h>
 #include <agg_pixfmt_rgb.h>
 #include <agg_rasterizer_scanline_aa.h>
 #include <agg_rendering_buffer.h>
@@ -16,10 +15,40 @@
 #include <cmath>
 #include <numbers>
 
+#include "platform/aa_agg.h"
 #include "platform/canvas.h"
 #include "platform/pixel_writer.h"
 
+namespace {
+// The table of cell blocks of this thread's rasterizer, while it has one.
+// AGG frees the table only with blocks in it, and loses it when the first
+// block cannot be had: TCellTableGuard frees it then.
+thread_local agg::cell_aa** tCellTable = nullptr;
+}  // namespace
+
+template <>
+struct agg::pod_allocator<agg::cell_aa*> {
+  static agg::cell_aa** allocate(unsigned num) { return tCellTable = new agg::cell_aa*[num]; }
+  static void deallocate(agg::cell_aa** ptr, unsigned) {
+    if (ptr == tCellTable) tCellTable = nullptr;
+    delete[] ptr;
+  }
+};
+
 namespace redozir {
+
+namespace {
+// Outlives the rasterizer of one drawing (declared before it).
+struct TCellTableGuard {
+  TCellTableGuard() = default;
+  TCellTableGuard(const TCellTableGuard&) = delete;
+  TCellTableGuard& operator=(const TCellTableGuard&) = delete;
+  ~TCellTableGuard() {
+    delete[] tCellTable;
+    tCellTable = nullptr;
+  }
+};
+}  // namespace
 
 void TAAPath::MoveTo(double x, double y) {
   elements_.push_back({cmMove, {x}, {y}});
@@ -126,7 +155,8 @@ bool InRasterRange(const TAAPath& path, TPoint origin, const TAAStroke* stroke) 
   double pen = 0;
   if (stroke) {
     if (!std::isfinite(stroke->Width) || std::fabs(stroke->Width) > kAAMaxCoord) return false;
-    pen = std::fabs(stroke->Width) * std::max(1.0, std::isfinite(stroke->MiterLimit) ? stroke->MiterLimit : 1.0);
+    pen = std::fabs(stroke->Width) *
+          std::max(1.0, std::isfinite(stroke->MiterLimit) ? stroke->MiterLimit : 1.0);
   }
   for (const TAAPath::TElement& e : path.Elements()) {
     int n = e.Cmd == TAAPath::cmCubic ? 3 : e.Cmd == TAAPath::cmQuad ? 2 : e.Cmd == TAAPath::cmClose ? 0 : 1;
@@ -140,8 +170,8 @@ bool InRasterRange(const TAAPath& path, TPoint origin, const TAAStroke* stroke) 
   return true;
 }
 
-agg::path_storage ToAgg(const TAAPath& path) {
-  agg::path_storage ps;
+TAggPath ToAgg(const TAAPath& path) {
+  TAggPath ps;
   for (const TAAPath::TElement& e : path.Elements()) {
     switch (e.Cmd) {
       case TAAPath::cmMove: ps.move_to(e.X[0], e.Y[0]); break;
@@ -237,15 +267,16 @@ void TAARenderer::Render(const TAAPath& path, const TAAStroke* stroke, TAAFillRu
   if (!IntersectRect(dev, dev, {0, 0, bmp_.Width(), bmp_.Height()})) return;
   if (!InRasterRange(path, origin_, stroke)) return;
 
-  agg::path_storage ps = ToAgg(path);
-  agg::conv_curve<agg::path_storage> curve(ps);
+  TAggPath ps = ToAgg(path);
+  agg::conv_curve<TAggPath> curve(ps);
   agg::trans_affine mtx = agg::trans_affine_translation(origin_.X, origin_.Y);
+  const TCellTableGuard cells;
   agg::rasterizer_scanline_aa<> ras;
   if (!antiAlias_) ras.gamma(agg::gamma_threshold(0.5));
   ras.clip_box(dev.Left, dev.Top, dev.Right, dev.Bottom);
   ras.filling_rule(rule == afrEvenOdd ? agg::fill_even_odd : agg::fill_non_zero);
   if (stroke && !stroke->Dashes.empty()) {
-    using Dash = agg::conv_dash<agg::conv_curve<agg::path_storage>>;
+    using Dash = agg::conv_dash<agg::conv_curve<TAggPath>>;
     Dash dash(curve);
     for (size_t i = 0; i + 1 < stroke->Dashes.size(); i += 2)
       dash.add_dash(std::max(stroke->Dashes[i], 0.0), std::max(stroke->Dashes[i + 1], 0.0));
@@ -256,12 +287,12 @@ void TAARenderer::Render(const TAAPath& path, const TAAStroke* stroke, TAAFillRu
     agg::conv_transform<agg::conv_stroke<Dash>> t(st, mtx);
     ras.add_path(t);
   } else if (stroke) {
-    agg::conv_stroke<agg::conv_curve<agg::path_storage>> st(curve);
+    agg::conv_stroke<agg::conv_curve<TAggPath>> st(curve);
     SetStroke(st, *stroke);
     agg::conv_transform<decltype(st)> t(st, mtx);
     ras.add_path(t);
   } else {
-    agg::conv_transform<agg::conv_curve<agg::path_storage>> t(curve, mtx);
+    agg::conv_transform<agg::conv_curve<TAggPath>> t(curve, mtx);
     ras.add_path(t);
   }
   if (!ras.rewind_scanlines()) return;

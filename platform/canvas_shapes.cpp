@@ -1,12 +1,12 @@
 // The shape calls of TCanvas: lines, polygons, rectangles, ellipses, arcs and
 // round rectangles, with pen styles, widths and modes.
 #include <agg_conv_stroke.h>
-#include <agg_path_storage.h>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
+#include "platform/aa_agg.h"
 #include "platform/canvas.h"
 #include "platform/pixel_writer.h"
 #include "platform/scan_convert.h"
@@ -159,12 +159,12 @@ struct TCanvasAccess {
       if (closed && count > 1) ThinLine(w, pts[count - 1].X, pts[count - 1].Y, pts[0].X, pts[0].Y, pat);
       return;
     }
-    agg::path_storage path;
+    TAggPath path;
     path.move_to(pts[0].X + 0.5, pts[0].Y + 0.5);
     for (int i = 1; i < count; ++i) path.line_to(pts[i].X + 0.5, pts[i].Y + 0.5);
     if (count == 1) path.line_to(pts[0].X + 0.5, pts[0].Y + 0.5);
     if (closed) path.close_polygon();
-    agg::conv_stroke<agg::path_storage> stroke(path);
+    agg::conv_stroke<TAggPath> stroke(path);
     stroke.width(width);
     stroke.line_cap(agg::round_cap);
     stroke.line_join(agg::round_join);

@@ -54,17 +54,31 @@ std::string IconvName(int codePage) {
   }
 }
 
+// A conversion handle, closed whatever the conversion raises (a handle holds
+// tens of kilobytes).
+struct TIconv {
+  iconv_t cd;
+  TIconv(const char* to, const char* from) : cd(iconv_open(to, from)) {}
+  TIconv(const TIconv&) = delete;
+  TIconv& operator=(const TIconv&) = delete;
+  ~TIconv() {
+    if (Valid()) iconv_close(cd);
+  }
+  bool Valid() const { return cd != reinterpret_cast<iconv_t>(-1); }
+};
+
 // Converts through iconv to UTF-32; a byte that does not convert becomes
 // U+FFFD and conversion goes on after it.
 std::u32string Convert(const std::string& text, const std::string& from) {
   std::u32string out;
   if (text.empty()) return out;
-  iconv_t cd = iconv_open("UTF-32LE", from.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-32LE", "CP1252");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  TIconv conv("UTF-32LE", from.c_str());
+  if (!conv.Valid()) conv.cd = iconv_open("UTF-32LE", "CP1252");
+  if (!conv.Valid()) {
     for (unsigned char c : text) out.push_back(c);
     return out;
   }
+  iconv_t cd = conv.cd;
   std::vector<char> in(text.begin(), text.end());
   char* ip = in.data();
   size_t il = in.size();
@@ -85,7 +99,6 @@ std::u32string Convert(const std::string& text, const std::string& from) {
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
-  iconv_close(cd);
   return out;
 }
 }  // namespace
@@ -110,16 +123,15 @@ std::u32string CharsetToUnicode(const std::string& text, TFontCharset charset) {
 int UnicodeToCharsetByte(char32_t ch, TFontCharset charset) {
   if (ch < 0x80) return static_cast<int>(ch);
   if (charset == SYMBOL_CHARSET) return ch < 0x100 ? static_cast<int>(ch) : -1;
-  iconv_t cd = iconv_open(IconvName(CharsetCodePage(charset)).c_str(), "UTF-32LE");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return -1;
+  TIconv conv(IconvName(CharsetCodePage(charset)).c_str(), "UTF-32LE");
+  if (!conv.Valid()) return -1;
   char in[4] = {static_cast<char>(ch & 0xFF), static_cast<char>((ch >> 8) & 0xFF),
                 static_cast<char>((ch >> 16) & 0xFF), static_cast<char>((ch >> 24) & 0xFF)};
   char out[8];
   char* ip = in;
   char* op = out;
   size_t il = sizeof in, ol = sizeof out;
-  size_t r = iconv(cd, &ip, &il, &op, &ol);
-  iconv_close(cd);
+  size_t r = iconv(conv.cd, &ip, &il, &op, &ol);
   if (r != 0 || il != 0 || sizeof out - ol != 1) return -1;
   return static_cast<unsigned char>(out[0]);
 }

@@ -12,7 +12,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -58,12 +58,20 @@ int CreateTempFile() {
   return fd;
 }
 // A limit written in a control-group file: a number of bytes, or "max".
+// Read without allocating (see KeptFiles).
 std::int64_t CgroupLimit(const char* Path) {
-  std::ifstream f(Path);
-  std::string v;
-  if (!(f >> v) || v.empty() || v[0] < '0' || v[0] > '9') return INT64_MAX;
+  int fd = ::open(Path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return INT64_MAX;
+  char v[32];
+  ssize_t got;
+  do {
+    got = ::read(fd, v, sizeof v);
+  } while (got < 0 && errno == EINTR);
+  ::close(fd);
+  if (got <= 0 || v[0] < '0' || v[0] > '9') return INT64_MAX;
   std::int64_t n = 0;
-  for (char c : v) {
+  for (ssize_t i = 0; i < got && v[i] != '\n'; ++i) {
+    const char c = v[i];
     if (c < '0' || c > '9' || n > (INT64_MAX - 9) / 10) return INT64_MAX;
     n = n * 10 + (c - '0');
   }
@@ -111,7 +119,11 @@ void CloseFile(TIEKeeper::TItem File) {
 // similar size takes one over with its space reserved and its pages cached,
 // instead of the system clearing fresh pages and discarding the old blocks.
 TIEKeeper& KeptFiles() {
-  static TIEKeeper* k = new TIEKeeper(CloseFile, std::min(std::int64_t(1) << 30, IEUsableMemory() / 8), 4);
+  // Made without allocating: a buffer may first be let go where memory has
+  // run out, in a destructor.
+  alignas(TIEKeeper) static unsigned char storage[sizeof(TIEKeeper)];
+  static TIEKeeper* k =
+      new (storage) TIEKeeper(CloseFile, std::min(std::int64_t(1) << 30, IEUsableMemory() / 8), 4);
   return *k;
 }
 }  // namespace

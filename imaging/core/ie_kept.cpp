@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <array>
-#include <system_error>
+#include <new>
 #include <thread>
 
 namespace redozir {
@@ -30,13 +30,15 @@ TIEKeeper::TIEKeeper(TLetGo LetGo, std::int64_t DefaultLimit, std::size_t MaxIte
   (void)handlers;
   std::lock_guard<std::mutex> g(gKeepersLock);
   if (gKeeperCount < gKeepers.size()) gKeepers[gKeeperCount++] = this;
-  if (Under) Under->fOver.push_back(this);
+  if (Under && Under->fOverCount < Under->fOver.size()) Under->fOver[Under->fOverCount++] = this;
 }
 
 // Stage 0 before fork, 1 in the parent after it, 2 in the child. The child
 // has no reaper threads, and must not take over its parent's items: a kept
 // descriptor is the parent's file too. It forgets them (descriptors close
-// on exec or exit; blocks are the parent's pages until written).
+// on exec or exit; blocks are the parent's pages until written), and gets a
+// fresh wake-up: the old one still counts the parent's reaper as a waiter,
+// and waking it in the child would wait for that thread for ever.
 void TIEKeeper::AtFork(int Stage) {
   if (Stage == 0) {
     gKeepersLock.lock();
@@ -49,6 +51,7 @@ void TIEKeeper::AtFork(int Stage) {
       k->fKept.clear();
       k->fBytes = 0;
       k->fReaperPid = 0;
+      new (&k->fWake) std::condition_variable();
     }
     k->fLock.unlock();
   }
@@ -65,7 +68,7 @@ void TIEKeeper::SetLimit(std::int64_t Bytes) {
   fLimit.store(Bytes < 0 ? -1 : Bytes, std::memory_order_relaxed);
   TrimOwn(false);
   std::lock_guard<std::mutex> g(gKeepersLock);
-  for (TIEKeeper* k : fOver) k->TrimOwn(false);
+  for (std::size_t i = 0; i < fOverCount; ++i) fOver[i]->TrimOwn(false);
 }
 
 std::int64_t TIEKeeper::Bytes() {
@@ -98,8 +101,9 @@ void TIEKeeper::Keep(TItem Item) {
     if (fReaperPid != getpid()) {
       try {
         std::thread([this] { Reap(); }).detach();
-      } catch (const std::system_error&) {
-        // No thread to be had: nothing would let the item go later.
+      } catch (...) {
+        // No thread (or no memory for one) to be had: nothing would let the
+        // item go later.
         g.unlock();
         fLetGo(Item);
         return;
@@ -125,7 +129,7 @@ void TIEKeeper::Keep(TItem Item) {
 void TIEKeeper::Trim(bool All) {
   if (All) {
     std::lock_guard<std::mutex> g(gKeepersLock);
-    for (TIEKeeper* k : fOver) k->TrimOwn(true);
+    for (std::size_t i = 0; i < fOverCount; ++i) fOver[i]->TrimOwn(true);
   }
   TrimOwn(All);
 }

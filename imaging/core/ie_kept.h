@@ -4,6 +4,7 @@
 // space and cached pages would otherwise be given up and reserved again.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -26,9 +27,11 @@ class TIEKeeper {
   using TLetGo = void (*)(TItem);
 
   // Keepers are made once and never destroyed (storage may be let go from
-  // static destructors); a forked child starts with none of its parent's items.
-  // Under, when given, bounds this keeper by its limit as well, and letting
-  // all of Under's items go lets all of this one's go too.
+  // static destructors); a forked child starts with none of its parent's
+  // state. Under, when given, bounds this keeper by its limit as well, and
+  // letting all of Under's items go lets all of this one's go too. Making a
+  // keeper allocates nothing: made with placement new in static storage, one
+  // can first be needed where memory has run out.
   TIEKeeper(TLetGo LetGo, std::int64_t DefaultLimit, std::size_t MaxItems, TIEKeeper* Under = nullptr);
   TIEKeeper(const TIEKeeper&) = delete;
   TIEKeeper& operator=(const TIEKeeper&) = delete;
@@ -57,7 +60,8 @@ class TIEKeeper {
   static void AtFork(int Stage);
 
   TIEKeeper* const fUnder;
-  std::vector<TIEKeeper*> fOver;  // keepers made under this one (guarded by gKeepersLock)
+  std::array<TIEKeeper*, 8> fOver{};  // keepers made under this one (guarded by gKeepersLock)
+  std::size_t fOverCount = 0;
   const TLetGo fLetGo;
   const std::int64_t fDefaultLimit;
   const std::size_t fMaxItems;

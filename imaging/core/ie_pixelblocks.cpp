@@ -51,8 +51,11 @@ std::uint8_t* OrAfterGivingUpKept(F Alloc) {
 }  // namespace
 
 TIEKeeper& IEKeptPixels() {
-  static TIEKeeper* k =
-      new TIEKeeper(DeleteBlock, std::min(std::int64_t(256) << 20, IEDefaultMemoryThreshold() / 4), 4);
+  // Made without allocating: the first block asked for may be the one the
+  // system has no memory for, and IENewPixels raises nothing.
+  alignas(TIEKeeper) static unsigned char storage[sizeof(TIEKeeper)];
+  static TIEKeeper* k = new (storage)
+      TIEKeeper(DeleteBlock, std::min(std::int64_t(256) << 20, IEDefaultMemoryThreshold() / 4), 4);
   return *k;
 }
 

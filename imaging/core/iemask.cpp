@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
@@ -63,6 +64,19 @@ void TIEMask::Assign(const TIEMask& Source) {
   Y1 = Source.Y1;
   X2 = Source.X2;
   Y2 = Source.Y2;
+}
+
+void TIEMask::Swap(TIEMask& Other) noexcept {
+  std::swap(fBits, Other.fBits);
+  std::swap(fWidth, Other.fWidth);
+  std::swap(fHeight, Other.fHeight);
+  std::swap(fBitsPerPixel, Other.fBitsPerPixel);
+  std::swap(fRowLen, Other.fRowLen);
+  std::swap(fFull, Other.fFull);
+  std::swap(X1, Other.X1);
+  std::swap(Y1, Other.Y1);
+  std::swap(X2, Other.X2);
+  std::swap(Y2, Other.Y2);
 }
 
 void TIEMask::Resize(int Width, int Height) {

@@ -32,6 +32,8 @@ class TIEMask : public TObject {
   // Changes the size keeping the content at the top-left.
   void Resize(int Width, int Height);
   void Assign(const TIEMask& Source);
+  // Exchanges the whole content with Other: commits a mask built aside.
+  void Swap(TIEMask& Other) noexcept;
 
   int Width() const { return fWidth; }
   int Height() const { return fHeight; }

@@ -2,19 +2,12 @@
 // committed only when the whole file has been read.
 #include "imaging/io/redozir_io.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 #include <utility>
 
 #include "imaging/core/ieview.h"
 #include "imaging/formats/ie_codec_util.h"
+#include "imaging/io/ie_savefile.h"
 #include "imaging/io/take_result.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
@@ -440,68 +433,8 @@ void TRedozIrIO::SaveToFile(const std::string& FileName) {
   SaveToFileFormat(FileName, ft);
 }
 
-namespace {
-// Writes Size bytes as the whole content of FileName without ever leaving
-// a half-written file there: a new file beside it (same folder, so that the
-// rename stays on one file system) is written, flushed to the disk and
-// renamed over the target only when complete. On failure the previous file
-// is untouched, the new one removed, and the error names the file and the
-// system's reason.
-void WriteFileSafely(const std::string& FileName, const void* Data, std::int64_t Size) {
-  std::string target = FileName;
-  struct stat st {};
-  // A symbolic link keeps pointing at the file it names.
-  if (::lstat(FileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(FileName.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
-  const bool existed = ::stat(target.c_str(), &st) == 0;
-  auto fail = [&](const std::string& what, int err) {
-    throw EWriteError("Cannot " + what + " \"" + FileName + "\": " + std::strerror(err));
-  };
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; fd < 0; ++attempt) {
-    temp = target + ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt > 100)) fail("save", errno);
-  }
-  auto discard = [&](const std::string& what, int err) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(temp.c_str());
-    fail(what, err);
-  };
-  // The new file takes the old one's permissions and, as far as we may
-  // give them, its owner and group.
-  if (existed) {
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-      [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
-    }
-    if (::fchmod(fd, st.st_mode & 07777) != 0) discard("save", errno);
-  }
-  const auto* p = static_cast<const std::uint8_t*>(Data);
-  for (std::int64_t done = 0; done < Size;) {
-    const ssize_t n = ::write(fd, p + done, static_cast<size_t>(Size - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) discard("write", n < 0 ? errno : EIO);
-    done += n;
-  }
-  if (::fsync(fd) != 0) discard("write", errno);
-  const int closed = ::close(fd);
-  fd = -1;
-  if (closed != 0) discard("write", errno);
-  if (::rename(temp.c_str(), target.c_str()) != 0) discard("replace", errno);
-}
-}  // namespace
-
 void TRedozIrIO::SaveToFileFormat(const std::string& FileName, int FileType) {
-  // Encoded to memory first, so that a failing writer touches no file.
-  TMemoryStream ms;
-  SaveToStream(ms, FileType);
-  WriteFileSafely(FileName, ms.Memory(), ms.Size());
+  IESaveFileSafely(FileName, [&](TStream& s) { SaveToStream(s, FileType); });
 }
 
 }  // namespace redozir

@@ -33,6 +33,11 @@ std::vector<std::uint8_t*> RowsOf(TBitmap& b) {
   return rows;
 }
 
+[[noreturn]] void NoMemoryToStart(int Width, int Height) {
+  throw EOutOfMemory("Not enough memory to start a transition of " + std::to_string(Width) + " x " +
+                     std::to_string(Height) + " pixels");
+}
+
 // a x b shr 10, the product taken in 64 bits so wide frames cannot wrap.
 int Shr10(int a, int b) { return static_cast<int>((static_cast<std::int64_t>(a) * b) >> 10); }
 }  // namespace
@@ -69,14 +74,15 @@ void TIETransitionEffects::Start(const TBitmap& StartPicture, const TBitmap& Tar
                           " x " + std::to_string(StartPicture.Height()) + " and " +
                           std::to_string(TargetPicture.Width()) + " x " +
                           std::to_string(TargetPicture.Height()));
-  // Everything that can fail comes before the engine changes.
-  auto a = Copy24(StartPicture), b = Copy24(TargetPicture);
-  auto f = std::make_unique<TBitmap>(a->Width(), a->Height(), pf24bit);
-  StartImage = std::move(a);
-  TargetImage = std::move(b);
-  FrameImage = std::move(f);
-  PanZoomSource = nullptr;
-  Begin(AEffect, ADuration, ATiming, AFinishWithTarget);
+  std::unique_ptr<TBitmap> a, b, f;
+  try {
+    a = Copy24(StartPicture);
+    b = Copy24(TargetPicture);
+    f = std::make_unique<TBitmap>(a->Width(), a->Height(), pf24bit);
+  } catch (const std::bad_alloc&) {
+    NoMemoryToStart(StartPicture.Width(), StartPicture.Height());
+  }
+  Begin(std::move(a), std::move(b), std::move(f), nullptr, AEffect, ADuration, ATiming, AFinishWithTarget);
 }
 
 void TIETransitionEffects::StartPanZoom(TIEBitmap* Source, const TRect& AStart, const TRect& AEnd,
@@ -88,25 +94,42 @@ void TIETransitionEffects::StartPanZoom(TIEBitmap* Source, const TRect& AStart, 
     throw EInvalidGraphic("Pan and zoom needs a source picture");
   const int w = View ? View->TransitionClientWidth() : 0, h = View ? View->TransitionClientHeight() : 0;
   if (w <= 0 || h <= 0) throw EInvalidGraphic("Pan and zoom has no area to show the picture in");
-  auto a = std::make_unique<TBitmap>(w, h, pf24bit), b = std::make_unique<TBitmap>(w, h, pf24bit),
-       f = std::make_unique<TBitmap>(w, h, pf24bit);
-  StartImage = std::move(a);
-  TargetImage = std::move(b);
-  FrameImage = std::move(f);
-  PanZoomSource = Source;
+  std::unique_ptr<TBitmap> a, b, f;
+  try {
+    a = std::make_unique<TBitmap>(w, h, pf24bit);
+    b = std::make_unique<TBitmap>(w, h, pf24bit);
+    f = std::make_unique<TBitmap>(w, h, pf24bit);
+  } catch (const std::bad_alloc&) {
+    NoMemoryToStart(w, h);
+  }
+  Begin(std::move(a), std::move(b), std::move(f), Source, kPanZoomEffect, ADuration, ATiming,
+        AFinishWithTarget);
   PanZoomStart = AStart;
   PanZoomEnd = AEnd;
-  Begin(kPanZoomEffect, ADuration, ATiming, AFinishWithTarget);
 }
 
-void TIETransitionEffects::Begin(int AEffect, std::uint32_t ADuration, std::uint8_t ATiming,
-                                 bool AFinishWithTarget) {
+void TIETransitionEffects::Begin(std::unique_ptr<TBitmap> AStart, std::unique_ptr<TBitmap> ATarget,
+                                 std::unique_ptr<TBitmap> AFrame, TIEBitmap* APanZoomSource, int AEffect,
+                                 std::uint32_t ADuration, std::uint8_t ATiming, bool AFinishWithTarget) {
+  // Everything that can fail comes before the engine changes.
+  std::vector<std::uint8_t*> startRows, targetRows, frameRows;
+  try {
+    startRows = RowsOf(*AStart);
+    targetRows = RowsOf(*ATarget);
+    frameRows = RowsOf(*AFrame);
+  } catch (const std::bad_alloc&) {
+    NoMemoryToStart(AFrame->Width(), AFrame->Height());
+  }
   Timer->SetEnabled(false);
+  StartImage = std::move(AStart);
+  TargetImage = std::move(ATarget);
+  FrameImage = std::move(AFrame);
+  StartRows.swap(startRows);
+  TargetRows.swap(targetRows);
+  FrameRows.swap(frameRows);
+  PanZoomSource = APanZoomSource;
   Width = FrameImage->Width();
   Height = FrameImage->Height();
-  StartRows = RowsOf(*StartImage);
-  TargetRows = RowsOf(*TargetImage);
-  FrameRows = RowsOf(*FrameImage);
   Effect = static_cast<std::uint8_t>(AEffect);
   Duration = ADuration;
   Timing = ATiming;

@@ -96,7 +96,11 @@ class TIETransitionEffects : public TObject {
   TIEOnTransitionPaint OnTransitionPaint;
 
  private:
-  void Begin(int AEffect, std::uint32_t ADuration, std::uint8_t ATiming, bool AFinishWithTarget);
+  // Takes the new pictures and starts; raises only before the engine
+  // changes (a running transition then goes on as it was).
+  void Begin(std::unique_ptr<TBitmap> AStart, std::unique_ptr<TBitmap> ATarget,
+             std::unique_ptr<TBitmap> AFrame, TIEBitmap* APanZoomSource, int AEffect, std::uint32_t ADuration,
+             std::uint8_t ATiming, bool AFinishWithTarget);
   void DrawBuiltIn(int s);
   void DrawPanZoom(int s);
   TObject* Sender() const;

@@ -16,6 +16,7 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/formats/zstreams.h"
 #include "imaging/io/ie_fileformats.h"
+#include "imaging/io/ie_savefile.h"
 #include "imaging/io/redozir_io.h"
 #include "imaging/io/take_result.h"
 #include "imaging/view/redozir_view.h"
@@ -99,9 +100,9 @@ struct TLayerSettings {
     return s;
   }
 
-  // Cannot fail once the user data block is made. Without WithUserData the
-  // layer keeps its block.
-  void ApplyTo(TIELayer& l, std::unique_ptr<std::uint8_t[]> block, bool WithUserData = true) const {
+  // Cannot fail once the user data block is made; the settings give their
+  // name away. Without WithUserData the layer keeps its block.
+  void ApplyTo(TIELayer& l, std::unique_ptr<std::uint8_t[]> block, bool WithUserData = true) {
     l.Visible = Visible;
     l.VisibleBox = VisibleBox;
     l.Transparency = Transparency;
@@ -115,7 +116,7 @@ struct TLayerSettings {
     l.Height = Height;
     l.ResampleFilter = ResampleFilter;
     l.UseResampleFilter = UseResampleFilter;
-    l.Name = Name;
+    l.Name = std::move(Name);  // cannot fail: the layer takes the name over
     if (WithUserData) {
       if (l.UserDataLen > 0) delete[] static_cast<std::uint8_t*>(l.UserData);
       l.UserData = nullptr;
@@ -308,25 +309,36 @@ void TRedozIrView::LayersSaveToStream(TStream& Stream, int Coding) {
   }
 }
 
-bool TRedozIrView::LayersLoadFromStream(TStream& Stream) {
+struct TRedozIrView::TStagedLayers {
+  // Layer 0's settings and pixels, then the other layers whole.
+  TLayerSettings Settings0;
+  std::unique_ptr<std::uint8_t[]> UserData0;
+  std::unique_ptr<TIEBitmap> Bitmap0;
+  std::vector<std::unique_ptr<TIELayer>> Added;
+  std::int64_t End = 0;  // where the last bitmap read ends
+};
+
+void TRedozIrView::TStagedLayersFree::operator()(TStagedLayers* Staged) const noexcept { delete Staged; }
+
+std::unique_ptr<TRedozIrView::TStagedLayers, TRedozIrView::TStagedLayersFree> TRedozIrView::StageLayers(
+    TStream& Stream) {
   std::int64_t start = Stream.Position();
   std::int64_t size = Stream.Size();
   try {
     TByteReader r(Stream, -1, "Layers stream");
     char sig[kSignatureLen];
-    if (r.Left() < kSignatureLen) return false;
+    if (r.Left() < kSignatureLen) return nullptr;
     r.Bytes(sig, kSignatureLen);
     if (std::memcmp(sig, kLayersSignature, kSignatureLen) != 0) {
       Stream.SetPosition(start);
-      return false;
+      return nullptr;
     }
     std::int32_t version = r.I32();
     std::int32_t coding = r.I32();
     std::int32_t count = r.I32();
     if (version < 1 || version > kLayersVersion) {
       Stream.SetPosition(start);
-      Update();
-      return false;
+      return nullptr;
     }
     if (count < 1) r.Fail("no layers");
     // The smallest header of this version plus its block position.
@@ -354,13 +366,9 @@ bool TRedozIrView::LayersLoadFromStream(TStream& Stream) {
       end = std::max(end, Stream.Position());
       Stream.SetPosition(after);
     }
-    // Everything that can fail comes first: the new layers and their pixels,
-    // then layer 0's pixels, which go into its own bitmap object (the callers
-    // of a hidden view hold it).
+    // The new layers are made whole here, with their pixels and settings.
+    std::unique_ptr<TStagedLayers, TStagedLayersFree> result(new TStagedLayers);
     TIEBitmap* b0 = fLayers[0]->Bitmap;
-    std::vector<std::unique_ptr<TIELayer>> added;
-    std::vector<std::unique_ptr<std::uint8_t[]>> blocks;
-    for (size_t i = 0; i < staged.size(); ++i) blocks.push_back(staged[i].Settings.MakeBlock());
     for (size_t i = 1; i < staged.size(); ++i) {
       auto l = std::make_unique<TIELayer>(this, false, nullptr);
       l->Bitmap->SetMemoryThreshold(b0->MemoryThreshold());
@@ -369,35 +377,65 @@ bool TRedozIrView::LayersLoadFromStream(TStream& Stream) {
         l->Bitmap->SetIsVclBitmap(b0->IsVclBitmap());
       }
       IETakeAll(l->Bitmap, *staged[i].Bitmap);
-      added.push_back(std::move(l));
+      staged[i].Settings.ApplyTo(*l, staged[i].Settings.MakeBlock());
+      result->Added.push_back(std::move(l));
     }
-    IETakeAll(b0, *staged[0].Bitmap);
-
-    while (GetLayersCount() > 1) {
-      delete fLayers.back();
-      fLayers.pop_back();
-    }
-    staged[0].Settings.ApplyTo(*fLayers[0], std::move(blocks[0]));
-    for (size_t i = 1; i < staged.size(); ++i) {
-      staged[i].Settings.ApplyTo(*added[i - 1], std::move(blocks[i]));
-      fLayers.push_back(added[i - 1].release());
-    }
-    fIEBitmap = b0;
-    fLayersCurrent = -1;
-    LockUpdate();
-    SetLayersCurrent(GetLayersCount() - 1);
-    if (fIO) {
-      TIOParamsVals& p = fIO->Params();
-      p.Width = p.OriginalWidth = b0->Width();
-      p.Height = p.OriginalHeight = b0->Height();
-    }
-    UnlockUpdate();
-    Stream.SetPosition(end);
-    return true;
+    result->Settings0 = std::move(staged[0].Settings);
+    result->UserData0 = result->Settings0.MakeBlock();
+    result->Bitmap0 = std::move(staged[0].Bitmap);
+    result->End = end;
+    Stream.SetPosition(start);
+    return result;
   } catch (...) {
     Stream.SetPosition(start);
     throw;
   }
+}
+
+void TRedozIrView::CommitLayers(TStagedLayers& Staged) {
+  // Layer 0's pixels go into its own bitmap object (the callers of a hidden
+  // view hold it): the only step that can fail, whole or not at all.
+  TIEBitmap* b0 = fLayers[0]->Bitmap;
+  fLayers.reserve(Staged.Added.size() + 1);
+  // The selection mask fitted aside to the layer that becomes current, so
+  // that the update after the commit has nothing to allocate for it.
+  std::size_t current = Staged.Added.size();
+  while (current > 0 && !Staged.Added[current - 1]->Selectable && LayersSelectableOnly) --current;
+  const TIEBitmap* shown = current == 0 ? Staged.Bitmap0.get() : Staged.Added[current - 1]->Bitmap;
+  TIEMask fitted;
+  fitted.Assign(*fSelectionMask);
+  FitMask(fitted, shown->Width(), shown->Height());
+  IETakeAll(b0, *Staged.Bitmap0);
+
+  while (GetLayersCount() > 1) {
+    delete fLayers.back();
+    fLayers.pop_back();
+  }
+  Staged.Settings0.ApplyTo(*fLayers[0], std::move(Staged.UserData0));
+  for (auto& l : Staged.Added) fLayers.push_back(l.release());
+  Staged.Added.clear();
+  fIEBitmap = b0;
+  fSelectionMask->Swap(fitted);
+  fLayersCurrent = -1;
+  LockUpdate();
+  SetLayersCurrent(GetLayersCount() - 1);
+  if (fIO) {
+    TIOParamsVals& p = fIO->Params();
+    p.Width = p.OriginalWidth = b0->Width();
+    p.Height = p.OriginalHeight = b0->Height();
+  }
+  UnlockUpdateEx();
+  UpdateAfterChange();
+}
+
+bool TRedozIrView::LayersLoadFromStream(TStream& Stream) {
+  return IEGuardMemory("read the layers", fIEBitmap, [&] {
+    auto staged = StageLayers(Stream);
+    if (!staged) return false;
+    CommitLayers(*staged);
+    Stream.SetPosition(staged->End);
+    return true;
+  });
 }
 
 bool TRedozIrView::LayersLoadFromFile(const std::string& FileName) {
@@ -406,9 +444,7 @@ bool TRedozIrView::LayersLoadFromFile(const std::string& FileName) {
 }
 
 void TRedozIrView::LayersSaveToFile(const std::string& FileName, int Coding) {
-  TMemoryStream m;
-  LayersSaveToStream(m, Coding);
-  m.SaveToFile(FileName);
+  IESaveFileSafely(FileName, [&](TStream& s) { LayersSaveToStream(s, Coding); });
 }
 
 // ---- detection and the I/O component's loader

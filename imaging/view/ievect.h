@@ -584,7 +584,10 @@ class TRedozIrVect : public TRedozIrView {
   void ReleaseBitmapIndex(int Index);
   int NewBitmapEntry(std::unique_ptr<TIEBitmap> Bitmap);
   void CompactBitmaps();
-  void CommitStaged(TIEVStaged&& Staged);
+  // Puts parsed objects in, all or nothing; BeforeChange, when given, runs
+  // once everything is allocated, before the first member changes (and a
+  // raise there changes nothing).
+  void CommitStaged(TIEVStaged&& Staged, const std::function<void()>& BeforeChange = nullptr);
   // The most memory a load of objects may take: the I/O component's budget.
   std::int64_t LoadBudget();
 

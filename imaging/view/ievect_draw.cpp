@@ -13,6 +13,7 @@
 #include "imaging/core/ie_pixel.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iegdiplus.h"
+#include "imaging/io/take_result.h"
 #include "imaging/processing/ie_blur.h"
 #include "imaging/view/ievect.h"
 #include "imaging/view/ievect_internal.h"
@@ -868,19 +869,19 @@ void TRedozIrVect::CopyObjectsToBack(TIEBitmap* Dest) {
   if (!Dest || fDrawOrder.empty() || Dest->Width() <= 0 || Dest->Height() <= 0) return;
   const TFlagRestore restore{Dragging, Dragging};
   Dragging = false;
-  if (Dest->PixelFormat() == ie24RGB && Dest->Location() == ieTBitmap && Dest->GetVclBitmap()) {
-    DrawObjects(Dest->GetVclBitmap(), true, fCopyAntialias);
-  } else {
+  // Drawn on a copy, which Dest then takes whole: objects drawn in part by
+  // a failing call would be drawn twice by the next.
+  IEGuardMemory("draw the objects into the image", Dest, [&] {
     TIEBitmap copy;
     copy.Assign(Dest);
-    copy.PixelFormat() == ie24RGB ? void() : copy.SetPixelFormat(ie24RGB);
+    if (copy.PixelFormat() != ie24RGB) copy.SetPixelFormat(ie24RGB);
     copy.SetLocation(ieTBitmap);
     if (copy.GetVclBitmap()) DrawObjects(copy.GetVclBitmap(), true, fCopyAntialias);
     const TIEPixelFormat pf = Dest->PixelFormat();
     if (pf != ie24RGB) copy.SetPixelFormat(pf);
-    copy.SetLocation(ieMemory);
-    Dest->Assign(&copy);
-  }
+    if (Dest->Location() != ieTBitmap) copy.SetLocation(ieMemory);
+    IETakeAll(Dest, copy);
+  });
 }
 
 void TRedozIrVect::CopyObjectsToBack(bool Antialias) {
@@ -891,7 +892,7 @@ void TRedozIrVect::CopyObjectsToBack(bool Antialias) {
     if (Antialias) fCopyAntialias = true;
     CopyObjectsToBack(GetIEBitmap());
   }
-  Update();
+  UpdateAfterChange();
   DoImageChange();
 }
 

@@ -11,6 +11,7 @@
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/zstreams.h"
 #include "imaging/io/ie_fileformats.h"
+#include "imaging/io/ie_savefile.h"
 #include "imaging/io/redozir_io.h"
 #include "imaging/view/ievect.h"
 #include "platform/byte_reader.h"
@@ -598,7 +599,7 @@ std::int64_t TRedozIrVect::LoadBudget() {
   return b > 0 ? b : IEDefaultLoadMemoryBudget();
 }
 
-void TRedozIrVect::CommitStaged(TIEVStaged&& Staged) {
+void TRedozIrVect::CommitStaged(TIEVStaged&& Staged, const std::function<void()>& BeforeChange) {
   TIEVStaged& st = Staged;
   TCommit c;
   c.Bitmaps = std::move(st.Bitmaps);
@@ -638,6 +639,7 @@ void TRedozIrVect::CommitStaged(TIEVStaged&& Staged) {
       c.TemplateIdx = static_cast<int>(free - c.Bitmaps.begin());
     }
   }
+  if (BeforeChange) BeforeChange();
   // From here nothing allocates.
   EndTextEdit();
   fSelection.clear();
@@ -654,7 +656,7 @@ void TRedozIrVect::CommitStaged(TIEVStaged&& Staged) {
   fScaleFactor = st.Scale;
   RecomputeUnitLengths();
   DoVectorialChanged();
-  Update();
+  UpdateAfterChange();
 }
 
 bool TRedozIrVect::LoadFromFileIEV(const std::string& FileName) {
@@ -664,8 +666,7 @@ bool TRedozIrVect::LoadFromFileIEV(const std::string& FileName) {
 }
 
 void TRedozIrVect::SaveToFileIEV(const std::string& FileName) {
-  TFileStream fs(FileName, fmCreate);
-  SaveToStreamIEV(fs);
+  IESaveFileSafely(FileName, [&](TStream& s) { SaveToStreamIEV(s); });
 }
 
 void TRedozIrVect::SaveToStreamAll(TStream& Stream, int Coding) {
@@ -683,15 +684,15 @@ bool TRedozIrVect::LoadFromStreamAll(TStream& Stream) {
     TByteReader r(Stream, -1, "ALL stream");
     const std::int64_t p = r.I32();
     if (p < 4 || p > r.Left() + 4) r.Fail("bad offset of the objects (" + std::to_string(p) + ")");
-    // The objects are parsed first, so that a damaged object part leaves
-    // the layers alone too.
+    // Both parts are read aside, then committed together: a damaged or
+    // failing part leaves the other alone too.
     Stream.SetPosition(start + p);
     TIEVStaged st = ParseIEV(Stream, fTemplate.Font.value_or(TIELogFont()), LoadBudget());
     Stream.SetPosition(start + 4);
-    if (!LayersLoadFromStream(Stream))
-      throw EFormatError("ALL stream: the layers part is not a layers stream");
+    auto layers = StageLayers(Stream);
+    if (!layers) throw EFormatError("ALL stream: the layers part is not a layers stream");
     const std::int64_t end = st.End;
-    CommitStaged(std::move(st));
+    CommitStaged(std::move(st), [&] { CommitLayers(*layers); });
     Stream.SetPosition(end);
   });
 }
@@ -703,8 +704,7 @@ bool TRedozIrVect::LoadFromFileAll(const std::string& FileName) {
 }
 
 void TRedozIrVect::SaveToFileAll(const std::string& FileName, int Coding) {
-  TFileStream fs(FileName, fmCreate);
-  SaveToStreamAll(fs, Coding);
+  IESaveFileSafely(FileName, [&](TStream& s) { SaveToStreamAll(s, Coding); });
 }
 
 // ---- content tests

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <mutex>
+#include <new>
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iegdiplus.h"
+#include "platform/application.h"
 
 namespace redozir {
 
@@ -321,6 +323,16 @@ void TRedozIrView::Update() {
   fInUpdate = false;
 }
 
+void TRedozIrView::UpdateAfterChange() {
+  try {
+    Update();
+  } catch (const std::bad_alloc&) {
+    if (HandleAllocated()) PostMessage(Handle(), IEM_UPDATE, 0, 0);
+  } catch (const EOutOfMemory&) {
+    if (HandleAllocated()) PostMessage(Handle(), IEM_UPDATE, 0, 0);
+  }
+}
+
 void TRedozIrView::DoUpdate() {
   // What the layers keep (the alpha combined with a mask, the turned bitmap,
   // the stretched copy) is good until the next update, but for the updates
@@ -347,14 +359,17 @@ void TRedozIrView::DoUpdate() {
   }
 }
 
+void TRedozIrView::FitMask(TIEMask& Mask, int Width, int Height) {
+  if (Mask.Width() == Width && Mask.Height() == Height) return;
+  if (Mask.IsEmpty())
+    Mask.AllocateBits(Width, Height, 1);
+  else
+    Mask.Resize(Width, Height);
+}
+
 void TRedozIrView::FitMaskAndAlpha() {
   int w = fIEBitmap->Width(), h = fIEBitmap->Height();
-  if (fSelectionMask->Width() != w || fSelectionMask->Height() != h) {
-    if (fSelectionMask->IsEmpty())
-      fSelectionMask->AllocateBits(w, h, 1);
-    else
-      fSelectionMask->Resize(w, h);
-  }
+  FitMask(*fSelectionMask, w, h);
   // A loaded alpha plane of another size than the image is of no use: it
   // becomes an opaque plane of the right size.
   if (fIEBitmap->HasAlphaChannel()) {

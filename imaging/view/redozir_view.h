@@ -666,6 +666,20 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   TIEZoomEvent OnZoomOut;
 
  protected:
+  // A layers stream read aside, LayersLoadFromStream's first half: nullptr
+  // for another signature or version (the stream back where it was); a
+  // damaged stream raises. CommitLayers puts it in: it raises only before
+  // anything has changed.
+  struct TStagedLayers;
+  struct TStagedLayersFree {
+    void operator()(TStagedLayers* Staged) const noexcept;
+  };
+  std::unique_ptr<TStagedLayers, TStagedLayersFree> StageLayers(TStream& Stream);
+  void CommitLayers(TStagedLayers& Staged);
+  // Update after a change already made: short of memory, the view follows
+  // the change at a next update, asked for here, and nothing is raised.
+  void UpdateAfterChange();
+
   void Notification(TComponent* AComponent, TOperation Operation) override;
   // Hooks the selection fills in: its bounds while one is being drawn,
   // dropping it, redrawing its outline, and (on an overview) showing the
@@ -810,6 +824,9 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
                    const TRect& Src, TResampleFilter Filter, bool SolidHint, bool Cacheable);
   // The selection mask and the alpha plane follow the image size.
   void FitMaskAndAlpha();
+  // Brings a selection mask to the image size as an update does.
+  static void FitMask(TIEMask& Mask, int Width, int Height);
+  void MergeAll();
 
   std::unique_ptr<TRedozIrIO> fIO;
   std::unique_ptr<TRedozIrProc> fProc;
@@ -845,6 +862,15 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   bool SelectionIsRectangle() const;
   bool SelectionGestureActive() const;
   void DrawSelectionNow();
+  // A selection record read and fitted to a layer of Width x Height aside
+  // (Mode as LoadSelectionFromStream's); committing it cannot fail.
+  struct TStagedSelection {
+    TIEMask Mask;
+    std::vector<TPoint> Points;
+  };
+  void StageSelection(TStream& Stream, int Mode, const TIELayer* Layer, int Width, int Height,
+                      TStagedSelection& Staged);
+  void CommitSelection(TStagedSelection& Staged);
   // The mouse (redozir_view_mouse.cpp).
   bool Interacts(TIEMouseInteractItems Item) const;
   TPoint ClampToLayer(int X, int Y);

@@ -11,6 +11,7 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieproc.h"
+#include "imaging/io/take_result.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/numeric.h"
 
@@ -45,11 +46,14 @@ void TRedozIrView::LayersDrawTo(TIEBitmap* Dest) {
   if (w <= 0 || h <= 0) return;
 
   // The layout at 100 % on Dest: layer 0 at the overhangs, all of it
-  // visible whatever the window's size (a windowless view included).
+  // visible whatever the window's size (a windowless view included). The
+  // view's coordinate tables are put aside and come back whole: the
+  // restoring destructor must not allocate.
   struct TSaved {
     TRedozIrView* v;
     double zx, zy;
     int vx, vy, iw, ih;
+    TCoordTables xt, yt;
     ~TSaved() {
       v->fDrawingTo = false;
       v->fZoomX = zx;
@@ -61,9 +65,19 @@ void TRedozIrView::LayersDrawTo(TIEBitmap* Dest) {
       v->UpdateZoomFactors();
       v->UpdateImageRect();
       v->UpdateSourceRect();
-      v->UpdateCoordTables();
+      v->fXTables = std::move(xt);
+      v->fYTables = std::move(yt);
     }
-  } saved{this, fZoomX, fZoomY, fViewX, fViewY, fImageWidth, fImageHeight};
+  } saved{this,
+          fZoomX,
+          fZoomY,
+          fViewX,
+          fViewY,
+          fImageWidth,
+          fImageHeight,
+          std::move(fXTables),
+          std::move(fYTables)};
+  fXTables = fYTables = TCoordTables{};
   fDrawingTo = true;
   fZoomX = fZoomY = 100.0;
   UpdateZoomFactors();
@@ -83,14 +97,49 @@ void TRedozIrView::LayersDrawTo(TIEBitmap* Dest) {
 }
 
 void TRedozIrView::LayersMergeAll() {
+  IEGuardMemory("merge the layers", fIEBitmap, [&] { MergeAll(); });
+}
+
+void TRedozIrView::MergeAll() {
   auto merged = std::make_unique<TIEBitmap>();
   if (!merged->Allocate(fIEBitmap->Width(), fIEBitmap->Height(), ie24RGB))
     throw EOutOfMemory("Cannot allocate the merged image");
   merged->Fill(static_cast<double>(Background()));
   LayersDrawTo(merged.get());
-  LayersClear();
-  fIEBitmap->Assign(merged.get());
-  Update();
+  // Everything that can fail comes first, aside: the selection carried to
+  // layer 0 as a change of the current layer carries it, at the merged
+  // size, then layer 0's pixels, taken whole or not at all.
+  if (fLayersCurrent > -1 && fLayersCurrent < GetLayersCount()) fLayers[fLayersCurrent]->Bitmap = fIEBitmap;
+  TIELayer* l0 = fLayers[0];
+  const bool carried = fLayersCurrent > 0 && Selected();
+  TStagedSelection selection;
+  if (carried) {
+    TMemoryStream record;
+    SaveSelectionToStream(record);
+    record.SetPosition(0);
+    StageSelection(record, 2, l0, l0->Bitmap->Width(), l0->Bitmap->Height(), selection);
+  } else {
+    selection.Mask.Assign(*fSelectionMask);
+  }
+  FitMask(selection.Mask, merged->Width(), merged->Height());
+  IETakeAll(l0->Bitmap, *merged);
+
+  while (GetLayersCount() > 1) {
+    delete fLayers.back();
+    fLayers.pop_back();
+  }
+  fLayersCurrent = 0;
+  fIEBitmap = l0->Bitmap;
+  l0->Reset();
+  l0->VisibleBox = false;
+  l0->Locked = true;
+  if (carried)
+    CommitSelection(selection);
+  else
+    fSelectionMask->Swap(selection.Mask);
+  CallBitmapChangeEvents();
+  UpdateAfterChange();
+  DoImageChange();
 }
 
 // ---- the layer fixes

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/io/take_result.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"
@@ -94,9 +95,19 @@ void TRedozIrView::SaveSelectionToStream(TStream& Stream) {
 }
 
 bool TRedozIrView::LoadSelectionFromStream(TStream& Stream, int Mode) {
+  TIELayer* l = fLayersCurrent > -1 && fLayersCurrent < GetLayersCount() ? fLayers[fLayersCurrent] : nullptr;
+  TStagedSelection staged;
+  IEGuardMemory("read the selection", fIEBitmap,
+                [&] { StageSelection(Stream, Mode, l, fIEBitmap->Width(), fIEBitmap->Height(), staged); });
+  CommitSelection(staged);
+  return true;
+}
+
+void TRedozIrView::StageSelection(TStream& Stream, int Mode, const TIELayer* Layer, int Width, int Height,
+                                  TStagedSelection& staged) {
   std::int64_t start = Stream.Position();
-  TIEMask mask;
-  std::vector<TPoint> points;
+  TIEMask& mask = staged.Mask;
+  std::vector<TPoint>& points = staged.Points;
   std::int32_t sx = 0, sy = 0;
   try {
     TByteReader r(Stream, -1, "Selection record");
@@ -123,47 +134,49 @@ bool TRedozIrView::LoadSelectionFromStream(TStream& Stream, int Mode) {
     r.Need(total);
     mask.AllocateBits(w, h, bits);
     if (total > 0) r.Bytes(mask.Bits(), total);
-  } catch (...) {
-    Stream.SetPosition(start);
-    throw;
-  }
-  // Everything parsed: from here on the view takes it.
-  ClearRowPadding(mask);
-  mask.SyncRect();
-  mask.SyncFull();
-  for (TPoint& p : points) p = ShiftClamped(p, 0, 0, mask.Width(), mask.Height());
-
-  int w = fIEBitmap->Width(), h = fIEBitmap->Height();
-  TIEMask& m = *fSelectionMask;
-  if (Mode == 2) {
-    TIELayer* l =
-        fLayersCurrent > -1 && fLayersCurrent < GetLayersCount() ? fLayers[fLayersCurrent] : nullptr;
-    std::int64_t dx = static_cast<std::int64_t>(sx) - (l ? l->PosX : 0);
-    std::int64_t dy = static_cast<std::int64_t>(sy) - (l ? l->PosY : 0);
-    PlaceMask(m, mask, dx, dy, w, h);
-    for (TPoint& p : points) p = ShiftClamped(p, dx, dy, w, h);
-  } else {
-    if ((mask.Width() != w || mask.Height() != h) && !mask.IsEmpty()) {
+    // The mask and the points are made to fit the image here, aside.
+    ClearRowPadding(mask);
+    mask.SyncRect();
+    mask.SyncFull();
+    for (TPoint& p : points) p = ShiftClamped(p, 0, 0, mask.Width(), mask.Height());
+    const int w0 = Width, h0 = Height;
+    if (Mode == 2) {
+      std::int64_t dx = static_cast<std::int64_t>(sx) - (Layer ? Layer->PosX : 0);
+      std::int64_t dy = static_cast<std::int64_t>(sy) - (Layer ? Layer->PosY : 0);
+      TIEMask placed;
+      PlaceMask(placed, mask, dx, dy, w0, h0);
+      mask.Swap(placed);
+      for (TPoint& p : points) p = ShiftClamped(p, dx, dy, w0, h0);
+    } else if ((mask.Width() != w0 || mask.Height() != h0) && !mask.IsEmpty()) {
       int dx = 0, dy = 0;
       if (Mode == 1) {
         // A selection hanging over the right or bottom edge of a smaller
         // image moves back inside rather than being cut.
-        if (w <= mask.X2) dx = (w - (mask.X2 - mask.X1 + 1)) - mask.X1;
-        if (h <= mask.Y2) dy = (h - (mask.Y2 - mask.Y1 + 1)) - mask.Y1;
+        if (w0 <= mask.X2) dx = (w0 - (mask.X2 - mask.X1 + 1)) - mask.X1;
+        if (h0 <= mask.Y2) dy = (h0 - (mask.Y2 - mask.Y1 + 1)) - mask.Y1;
         mask.Translate(dx, dy, false);
       }
-      for (TPoint& p : points) p = ShiftClamped(p, dx, dy, w, h);
-      mask.Resize(w, h);
+      for (TPoint& p : points) p = ShiftClamped(p, dx, dy, w0, h0);
+      mask.Resize(w0, h0);
       mask.SyncRect();
       mask.SyncFull();
-    } else if (mask.Width() != w || mask.Height() != h) {
-      mask.AllocateBits(w, h, mask.BitsPerPixel());
+    } else if (mask.Width() != w0 || mask.Height() != h0) {
+      mask.AllocateBits(w0, h0, mask.BitsPerPixel());
     }
-    m.Assign(mask);
+    // Room for every point, so that appending them cannot fail.
+    if (fSel->Poly.Points.capacity() < points.size()) fSel->Poly.Points.reserve(points.size());
+  } catch (...) {
+    Stream.SetPosition(start);
+    throw;
   }
+}
+
+void TRedozIrView::CommitSelection(TStagedSelection& Staged) {
+  TIEMask& m = *fSelectionMask;
+  m.Swap(Staged.Mask);
   TIESelectionState& st = *fSel;
   st.Poly.Points.clear();
-  for (const TPoint& p : points) {
+  for (const TPoint& p : Staged.Points) {
     if (IEIsSelBreak(p))
       AppendSelectionBreak();
     else
@@ -180,9 +193,8 @@ bool TRedozIrView::LoadSelectionFromStream(TStream& Stream, int Mode) {
     st.Selected = true;
     st.Poly.Visible = true;
     DrawSelectionNow();
-    Update();
+    UpdateAfterChange();
   }
-  return true;
 }
 
 void TRedozIrView::PushSelection() {

@@ -1,16 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 
+#include "imaging/file_size_limit.h"
 #include "imaging/formats/test_images.h"
 
 using namespace redozir;
@@ -55,26 +53,18 @@ TEST(SaveSafely, AFileSizeLimitFailsWithTheNameAndLeavesThePreviousFileByteForBy
   ASSERT_FALSE(before.empty());
 
   // A child with a 4 KiB file-size limit saves a picture of about 30 KiB over it.
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit lim{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &lim);
+  const int code = ExitCodeUnderFileSizeLimit(4096, [&] {
     TRedozIrIO big;
     big.GetIEBitmap()->Assign(MakeRGB(100, 100).get());
     try {
       big.SaveToFile(name);
     } catch (const Exception& e) {
       const std::string msg = e.what();
-      _exit(msg.find(name) != std::string::npos && msg.find("File too large") != std::string::npos ? 0 : 3);
+      return msg.find(name) != std::string::npos && msg.find("File too large") != std::string::npos ? 0 : 3;
     }
-    _exit(2);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: the save succeeded, 3: the message lacks the name or the reason";
+    return 2;
+  });
+  EXPECT_EQ(code, 0) << "2: the save succeeded, 3: the message lacks the name or the reason";
   EXPECT_EQ(ReadAll(name), before);
   EXPECT_EQ(FilesIn(dir.path), std::vector<std::string>{"picture.bmp"});
 

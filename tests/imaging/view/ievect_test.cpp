@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/file_size_limit.h"
 #include "imaging/formats/zstreams.h"
 #include "imaging/io/ie_fileformats.h"
 #include "imaging/io/redozir_io.h"
@@ -496,6 +503,52 @@ TEST(Vect, IOComponentLoadsVectorStreamsAndFiles) {
   a.SaveToFileIEV(path);
   EXPECT_THROW(plain.LoadFromFile(path), Exception);
   std::remove(path.c_str());
+}
+
+TEST(Vect, SaversOverAFileSizeLimitLeaveThePreviousFileByteForByte) {
+  const std::string dir = ::testing::TempDir() + "vect_savers_" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  const std::pair<const char*, std::function<void(TRedozIrVect&, const std::string&)>> savers[] = {
+      {"layers", [](TRedozIrVect& v, const std::string& f) { v.LayersSaveToFile(f, -2); }},
+      {"all", [](TRedozIrVect& v, const std::string& f) { v.SaveToFileAll(f, -2); }},
+      {"iev", [](TRedozIrVect& v, const std::string& f) { v.SaveToFileIEV(f); }},
+  };
+  // Each saves a small file, then, in a child with a 4 KiB file-size limit,
+  // about 30 KB over it: a picture, and an object showing it (noise, which
+  // no coding packs into 4 KiB).
+  auto make = [](int side) {
+    auto v = std::make_unique<TRedozIrVect>(nullptr);
+    v->GetIEBitmap()->Allocate(side, side, ie24RGB);
+    std::uint32_t noise = 1;
+    for (int y = 0; y < side; ++y)
+      for (int x = 0; x < side * 3; ++x)
+        v->GetIEBitmap()->GetScanline(y)[x] = (noise = noise * 1103515245 + 12345) >> 24;
+    v->AddNewObject();
+    v->GetObjectRecord(0)->Kind = ievkBITMAP;
+    v->SetObjectBitmap(0, v->GetIEBitmap());
+    return v;
+  };
+  for (const auto& [name, save] : savers) {
+    const std::string file = dir + "/" + name;
+    save(*make(4), file);
+    std::ifstream in(file, std::ios::binary);
+    const Bytes before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(before.empty()) << name;
+    const int code = ExitCodeUnderFileSizeLimit(4096, [&] {
+      try {
+        save(*make(100), file);
+      } catch (const EStreamError&) {
+        return 0;
+      }
+      return 2;
+    });
+    EXPECT_EQ(code, 0) << name;
+    std::ifstream again(file, std::ios::binary);
+    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), before)
+        << name;
+    std::remove(file.c_str());
+  }
+  EXPECT_EQ(rmdir(dir.c_str()), 0) << "files left beside the saved ones";
 }
 
 TEST(Vect, StoreHandlesSelectionAndSharing) {
