@@ -108,8 +108,8 @@ TEST(KeptPixels, ADiskBufferFileServesTheNextAndAForkedChildTakesNoneOfItsParent
 
   // The child writes 0xAA into a buffer of its own while the parent's,
   // on the file the parent kept, holds 0x55; then it lets go of its buffer
-  // and of a pixel block, which its own keepers (not the parent's reapers)
-  // take.
+  // and of a pixel block, again and again, to its own keepers (each time
+  // one was empty, waking a reaper: its own, not the parent's).
   int go[2];
   ASSERT_EQ(pipe(go), 0);
   pid_t child = fork();
@@ -117,13 +117,14 @@ TEST(KeptPixels, ADiskBufferFileServesTheNextAndAForkedChildTakesNoneOfItsParent
   if (child == 0) {
     char c;
     if (read(go[0], &c, 1) != 1) _exit(2);
-    {
+    for (int i = 0; i < 3; ++i) {
       TIEBitmap b;
       b.SetMemoryThreshold(1000);
       if (!b.Allocate(1000, 390, ie24RGB)) _exit(3);
       for (int y = 0; y < b.Height(); ++y) std::memset(b.GetScanline(y), 0xAA, 3000);
+      IENewPixels(16 * kMiB).reset();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the reapers wait
     }
-    IENewPixels(16 * kMiB).reset();
     _exit(IEKeptDiskBuffers() == 1170000 && IEKeptPixelMemory() == 16 * kMiB ? 0 : 4);
   }
   TIEBitmap p;
