@@ -106,22 +106,15 @@ void TRedozIrView::MergeAll() {
     throw EOutOfMemory("Cannot allocate the merged image");
   merged->Fill(static_cast<double>(Background()));
   LayersDrawTo(merged.get());
-  // Everything that can fail comes first, aside: the selection carried to
-  // layer 0 as a change of the current layer carries it, at the merged
-  // size, then layer 0's pixels, taken whole or not at all.
+  // Everything that can fail comes first, aside: the selection mask fitted
+  // to layer 0, then to the merged size (the selection stays where it is on
+  // the image), then layer 0's pixels, taken whole or not at all.
   if (fLayersCurrent > -1 && fLayersCurrent < GetLayersCount()) fLayers[fLayersCurrent]->Bitmap = fIEBitmap;
   TIELayer* l0 = fLayers[0];
-  const bool carried = fLayersCurrent > 0 && Selected();
-  TStagedSelection selection;
-  if (carried) {
-    TMemoryStream record;
-    SaveSelectionToStream(record);
-    record.SetPosition(0);
-    StageSelection(record, 2, l0, l0->Bitmap->Width(), l0->Bitmap->Height(), selection);
-  } else {
-    selection.Mask.Assign(*fSelectionMask);
-  }
-  FitMask(selection.Mask, merged->Width(), merged->Height());
+  TIEMask fitted;
+  fitted.Assign(*fSelectionMask);
+  FitMask(fitted, l0->Bitmap->Width(), l0->Bitmap->Height());
+  FitMask(fitted, merged->Width(), merged->Height());
   IETakeAll(l0->Bitmap, *merged);
 
   while (GetLayersCount() > 1) {
@@ -133,10 +126,7 @@ void TRedozIrView::MergeAll() {
   l0->Reset();
   l0->VisibleBox = false;
   l0->Locked = true;
-  if (carried)
-    CommitSelection(selection);
-  else
-    fSelectionMask->Swap(selection.Mask);
+  fSelectionMask->Swap(fitted);
   CallBitmapChangeEvents();
   UpdateAfterChange();
   DoImageChange();
