@@ -255,6 +255,34 @@ class ThresholdBlender {
   int foreAlpha_, backAlpha_;
   TBrushStyle hatch_;
 };
+
+// An 8-bit grey ramp: its bytes are levels, blended towards the colour's
+// level by coverage times alpha.
+class GreyBlender {
+ public:
+  GreyBlender(TBitmap& bmp, TColor fore, int foreAlpha, TColor back, int backAlpha, TBrushStyle hatch)
+      : bmp_(bmp),
+        fore_(static_cast<int>(RawPixelValue(bmp, fore))),
+        back_(static_cast<int>(RawPixelValue(bmp, back))),
+        foreAlpha_(Alpha(foreAlpha)),
+        backAlpha_(Alpha(backAlpha)),
+        hatch_(hatch) {}
+  void Run(int x, int y, int len, const agg::int8u* covers) {
+    std::uint8_t* row = bmp_.ScanLine(y) + x;
+    for (int i = 0; i < len; ++i) {
+      const bool fore = hatch_ == bsSolid || HatchBit(hatch_, x + i, y);
+      const int k = covers[i] * (fore ? foreAlpha_ : backAlpha_);  // up to 255 * 255
+      const int d = (fore ? fore_ : back_) - row[i];
+      row[i] = static_cast<std::uint8_t>(row[i] + (d * k + (d < 0 ? -32512 : 32512)) / 65025);
+    }
+  }
+
+ private:
+  TBitmap& bmp_;
+  int fore_, back_;
+  int foreAlpha_, backAlpha_;
+  TBrushStyle hatch_;
+};
 }  // namespace
 
 void TAARenderer::Render(const TAAPath& path, const TAAStroke* stroke, TAAFillRule rule,
@@ -269,7 +297,9 @@ void TAARenderer::Render(const TAAPath& path, const TAAStroke* stroke, TAAFillRu
 
   TAggPath ps = ToAgg(path);
   agg::conv_curve<TAggPath> curve(ps);
-  agg::trans_affine mtx = agg::trans_affine_translation(origin_.X, origin_.Y);
+  double shift = 0;
+  if (stroke && !antiAlias_ && stroke->Width >= 2 && std::fmod(stroke->Width, 2.0) == 0) shift = -0.5;
+  agg::trans_affine mtx = agg::trans_affine_translation(origin_.X + shift, origin_.Y + shift);
   const TCellTableGuard cells;
   agg::rasterizer_scanline_aa<> ras;
   if (!antiAlias_) ras.gamma(agg::gamma_threshold(0.5));
@@ -343,6 +373,11 @@ void TAARenderer::Render(const TAAPath& path, const TAAStroke* stroke, TAAFillRu
       break;
     }
     default: {
+      if (bmp_.IsGreyRamp()) {
+        GreyBlender b(bmp_, paint.fore, paint.foreAlpha, paint.back, paint.backAlpha, paint.hatch);
+        sweep(b);
+        break;
+      }
       ThresholdBlender b(bmp_, paint.fore, paint.foreAlpha, paint.back, paint.backAlpha, paint.hatch);
       sweep(b);
       break;

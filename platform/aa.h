@@ -2,8 +2,9 @@
 // lines, curves, arcs and ellipses, filled by the non-zero or even-odd rule
 // or stroked with a width, joins, caps and dashes, into a bitmap or a
 // canvas's bitmap within its origin, device clip, clip region and an extra
-// clip rectangle. 24- and 32-bit pixels are blended; other formats take the
-// colour where coverage times alpha reaches one half.
+// clip rectangle. 24- and 32-bit pixels and the levels of an 8-bit grey
+// ramp are blended; other formats take the colour where coverage times alpha
+// reaches one half.
 #pragma once
 
 #include <memory>
@@ -77,7 +78,10 @@ class TAARenderer {
   // An extra clip rectangle in the renderer's coordinates.
   void SetClipRect(const TRect& r);
   void ResetClipRect();
-  // Off: pixels at least half covered are set whole, the others left alone.
+  // Off: pixels at least half covered are set whole, the others left alone;
+  // a stroke of even width then moves half a pixel up and left, so that it
+  // covers as many rows as its width (along pixel centres it would half
+  // cover one more row on either side, and both would count).
   void SetAntiAlias(bool on) { antiAlias_ = on; }
 
   // alpha 0..255 (255 opaque).

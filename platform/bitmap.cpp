@@ -106,6 +106,15 @@ const std::uint8_t* TBitmap::ScanLine(int y) const {
   return bits_.data() + rowBytes_ * y;
 }
 
+bool TBitmap::IsGreyRamp() const {
+  if (BitCount() != 8 || palette_.size() != 256) return false;
+  for (std::size_t i = 0; i < 256; ++i) {
+    const TRGBQuad& q = palette_[i];
+    if (q.rgbRed != i || q.rgbGreen != i || q.rgbBlue != i) return false;
+  }
+  return true;
+}
+
 int TBitmap::NearestPaletteIndex(TColor c) const {
   int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
   int best = 0;

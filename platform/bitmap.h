@@ -69,6 +69,9 @@ class TBitmap {
   void SetPixel(int x, int y, TColor c);
   // The palette index nearest to a colour.
   int NearestPaletteIndex(TColor c) const;
+  // An 8-bit bitmap whose colour table is the grey ramp (entry i is grey i):
+  // its bytes are levels, such as an alpha plane's, that drawing blends.
+  bool IsGreyRamp() const;
 
   TCanvas* Canvas();
   bool HasCanvas() const { return canvas_ != nullptr; }

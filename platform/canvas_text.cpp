@@ -59,12 +59,13 @@ void FillPolys(TCanvas& c, const TRegion& clip, const TPolyPolygon& polys, TColo
 }
 
 // Blends a glyph's coverage at (left, top) in canvas coordinates: 24- and
-// 32-bit pixels mix with the colour, the other formats take it where the
-// coverage reaches one half.
+// 32-bit pixels and the levels of an 8-bit grey ramp mix with the colour,
+// the other formats take it where the coverage reaches one half.
 void BlendGlyph(TCanvas& c, const TRegion& clip, const TGlyphImage& g, int left, int top, TColor color) {
   TBitmap& bmp = *c.Bitmap();
   int bits = bmp.BitCount();
   bool blend = bits == 24 || bits == 32;
+  const bool grey = bmp.IsGreyRamp();
   std::uint32_t raw = RawPixelValue(bmp, color);
   int cr = GetRValue(color), cg = GetGValue(color), cb = GetBValue(color);
   TPoint o = c.Origin();
@@ -81,14 +82,18 @@ void BlendGlyph(TCanvas& c, const TRegion& clip, const TGlyphImage& g, int left,
         unsigned a = cov[x - left];
         if (a == 0) continue;
         int bx = x + o.X;
+        auto mix = [a](std::uint8_t d, int s) {
+          return static_cast<std::uint8_t>((d * (255 - a) + s * a + 127) / 255);
+        };
+        if (grey) {
+          row[bx] = mix(row[bx], static_cast<int>(raw));
+          continue;
+        }
         if (!blend) {
           if (a >= 128) WriteRaw(row, bx, bits, raw);
           continue;
         }
         std::uint8_t* p = row + static_cast<std::ptrdiff_t>(bx) * (bits / 8);
-        auto mix = [a](std::uint8_t d, int s) {
-          return static_cast<std::uint8_t>((d * (255 - a) + s * a + 127) / 255);
-        };
         p[0] = mix(p[0], cb);
         p[1] = mix(p[1], cg);
         p[2] = mix(p[2], cr);

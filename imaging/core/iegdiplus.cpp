@@ -298,7 +298,9 @@ void TIECanvas::Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int 
   double a = IELineAngle(cx, cy, X4, Y4) * 180.0 / std::numbers::pi;
   double s = IEThreePointAngle(X3, Y3, cx, cy, X4, Y4) * 180.0 / std::numbers::pi;
   double w = X2 - X1 + 1, h = Y2 - Y1 + 1;
-  if (w <= 0 || h <= 0 || s == 0) return;
+  if (w <= 0 || h <= 0) return;
+  // Rays that coincide close the arc, as the platform canvas draws it.
+  if (s == 0) s = 360;
   TAAPath p;
   p.AddArc(X1 + kCentre, Y1 + kCentre, w, h, -a, s);
   StrokePath(p);

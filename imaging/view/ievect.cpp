@@ -205,6 +205,8 @@ int TRedozIrVect::AddObject(const TIEVObjectRecord& Source) {
   fDrawOrder.push_back(h);
   r.BitmapIdx = -1;
   r.DrawnPoints.clear();
+  // The caller's data stays with the object it was given to.
+  r.UserData.clear();
   // Only the owned data of its kind comes along.
   const std::uint8_t k = r.Kind;
   const bool text = k == ievkTEXT || k == ievkLINELABEL || k == ievkEXTENDED;
@@ -304,7 +306,7 @@ void TRedozIrVect::SetObjectBitmapIndex(int hobj, int Index) {
   }
   if (valid) ++fBitmaps[static_cast<std::size_t>(Index)].RefCount;
   ReleaseBitmapIndex(r->BitmapIdx);
-  r->BitmapIdx = valid ? Index : -1;
+  r->BitmapIdx = Index;
 }
 
 void TRedozIrVect::SetObjectBitmap(int hobj, const TIEBitmap* Bitmap) {
@@ -562,6 +564,8 @@ void TRedozIrVect::Assign(TRedozIrView* Source) {
     TIEVObjectRecord copy = r;
     copy.BitmapIdx = -1;
     const int nh = AddObject(copy);
+    // A copy of the whole view keeps what callers hung on its objects.
+    fRecords[static_cast<std::size_t>(nh)].UserData = r.UserData;
     if (TIEBitmap* b = src->GetObjectBitmap(h); b && IEVUsesBitmap(r)) {
       ShareBitmaps = false;
       SetObjectBitmap(nh, b);
@@ -592,7 +596,7 @@ void TRedozIrVect::SetDpi(int DpiX, int DpiY) {
 void TRedozIrVect::SetMouseInteract(TIEMouseInteract Value) {
   TRedozIrView::SetMouseInteract(Value);
   // The view's own interaction takes the mouse from every put and edit mode.
-  if (Value != 0) MouseInteractVt &= oiMeasureArea | oiMeasureLength | oiDragToPut;
+  if (Value != 0) ObjectInteract &= oiMeasureArea | oiMeasureLength | oiDragToPut;
   EndTextEdit();
 }
 

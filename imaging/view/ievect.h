@@ -297,6 +297,8 @@ class TRedozIrVect : public TRedozIrView {
   void SetDpi(int DpiX, int DpiY) override;
   void SetMouseInteract(TIEMouseInteract Value) override;
   void DoViewChange(int Change) override;
+  // The view scrolled under a drag: the grip drag's last point moves with it.
+  void ShiftMousePositions(int DX, int DY) override;
   void PaintLayersToBackBuffer(TIEBitmap* Dest, const TRect* ClipRect, bool DrawBackground,
                                bool DrawDecorations) override;
 
@@ -562,7 +564,7 @@ class TRedozIrVect : public TRedozIrView {
   TIEDrawObjectEvent OnBeforeDrawObject, OnAfterDrawObject;
 
   // Vector interaction bits the editing part reads.
-  std::uint32_t MouseInteractVt = 0;
+  std::uint32_t ObjectInteract = 0;
 
  protected:
   void RecomputeUnitLengths();
@@ -674,7 +676,7 @@ class TRedozIrVect : public TRedozIrView {
   void KeyDown(WORD& Key, TShiftState Shift) override;
 };
 
-// Object interaction bits of TRedozIrVect::MouseInteractVt.
+// Object interaction bits of TRedozIrVect::ObjectInteract.
 constexpr std::uint32_t oiMeasureArea = 1u << 0, oiMeasureLength = 1u << 1, oiPutLine = 1u << 2,
                         oiPutBox = 1u << 3, oiPutEllipse = 1u << 4, oiPutBitmap = 1u << 5,
                         oiPutText = 1u << 6, oiEdit = 1u << 7, oiDragLen = 1u << 8, oiPutRuler = 1u << 9,

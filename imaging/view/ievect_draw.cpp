@@ -311,6 +311,12 @@ void DrawRuler(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int X1, int Y1
   const double sx = std::trunc(ux * std::trunc(9 * zx)), sy = std::trunc(uy * std::trunc(9 * zy));
   P.Line(Clip(X1 + sx), Clip(Y1 + sy), Clip(X1 - sx), Clip(Y1 - sy));
   P.Line(Clip(X2 + sx), Clip(Y2 + sy), Clip(X2 - sx), Clip(Y2 - sy));
+  // Zoomed, the strokes reach past the label's margin: the ruler being
+  // created repaints what they covered.
+  for (double s : {1.0, -1.0}) {
+    P.Add(Clip(X1 + s * sx), Clip(Y1 + s * sy));
+    P.Add(Clip(X2 + s * sx), Clip(Y2 + s * sy));
+  }
   const double theta = IELineAngle(X1, Y1, X2, Y2);
   double A = 2 * M_PI - theta;
   bool r = true;
@@ -366,8 +372,10 @@ void DrawAngle(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int Factor, bo
   double d = IEThreePointAngle(ap[0].X, ap[0].Y, ap[1].X, ap[1].Y, ap[2].X, ap[2].Y) * 180 / M_PI;
   const bool mirrored = V.SmallerAngle && d >= 180;
   if (mirrored) d = 360 - d;
-  const std::string label = IEFormatFloat(d, V.FloatPrecision, V.FloatDigits) + IESignText(U'\u00B0', -1);
   TIECanvas& C = P.C();
+  // The canvas reads its text in the font's code page: the sign is one byte there.
+  const std::string label =
+      IEFormatFloat(d, V.FloatPrecision, V.FloatDigits) + IESignText(U'\u00B0', C.Font().Charset);
   const TPoint v = pts[1];
   C.TextOut(v.X, v.Y, label);
   P.Record(TIEVDrawOp::TextOut, {v}, label);
@@ -468,10 +476,19 @@ struct TObjectDraw {
 // points out of the line, shape 1 into it; other shapes draw nothing.
 void DrawLineEndShape(TObjectDraw& D, int Shape, int ex, int ey, int ox, int oy) {
   if (Shape != 1 && Shape != 2) return;
-  const double a = std::atan2(double(ey - oy), double(ex - ox));
+  // Along an axis the direction is exact: sin(pi) is not 0, and a shape point
+  // a hair short of its pixel would truncate into the next one.
+  const double dx = double(ex) - ox, dy = double(ey) - oy;
+  double ca = dx < 0 ? -1 : 1, sa = 0;
+  if (dx == 0 && dy != 0) {
+    ca = 0, sa = dy < 0 ? -1 : 1;
+  } else if (dy != 0) {
+    const double a = std::atan2(dy, dx);
+    ca = std::cos(a), sa = std::sin(a);
+  }
   const double sw = D.R.ShapeWidth * D.zx / 2, sh = D.R.ShapeHeight * D.zy;
-  const double bx = ex - sh * std::cos(a), by = ey - sh * std::sin(a);
-  const double nx = -std::sin(a) * sw, ny = std::cos(a) * sw;
+  const double bx = ex - sh * ca, by = ey - sh * sa;
+  const double nx = -sa * sw, ny = ca * sw;
   std::vector<TPoint> t;
   if (Shape == 2)
     t = {{ex, ey}, {Clip(bx + nx), Clip(by + ny)}, {Clip(bx - nx), Clip(by - ny)}};
@@ -685,7 +702,9 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
       std::clamp(ZoomObjectsWidth ? static_cast<int>(std::ceil(std::max(1.0, R.PenWidth * std::min(zx, zy))))
                                   : R.PenWidth,
                  0, kIEVMaxPenWidth);
-  const int transp = std::clamp(R.Transparency, 0, 255);
+  // Through the work bitmap the alpha pass carries the transparency as
+  // coverage times it: drawn transparent there too, the colour would take it twice.
+  const int transp = Work || DrawingAlpha ? 255 : std::clamp(R.Transparency, 0, 255);
   const bool aa = fObjAntialias && (!Dragging || !FastDrag);
   TPainter P(Target, aa, R);
   TObjectDraw D{*this, R, P, Target, Work, hobj, Factor, OnScreen, DrawingAlpha, zx, zy, penW, 0, 0, 0, 0};

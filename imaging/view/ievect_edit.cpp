@@ -206,7 +206,7 @@ TPoint TRedozIrVect::ClickPoint(int X, int Y) {
 // creation whose mode was turned off ends where it stands.
 TIEVObjectRecord* TRedozIrVect::NewObject() {
   TIEVObjectRecord* r = Stored(*this, fNewObject);
-  if (r && (MouseInteractVt & (r->Kind == ievkPOLYLINE ? oiPutPolyline : oiPutAngle))) return r;
+  if (r && (ObjectInteract & (r->Kind == ievkPOLYLINE ? oiPutPolyline : oiPutAngle))) return r;
   fNewObject = -1;
   return nullptr;
 }
@@ -362,7 +362,7 @@ void TRedozIrVect::MovePolylineSegment(int X, int Y) {
 }
 
 void TRedozIrVect::DrawPolylinePoints(TCanvas* Canvas) {
-  if (!Canvas || !(MouseInteractVt & oiEditPolylinePoints) || fSelection.size() != 1) return;
+  if (!Canvas || !(ObjectInteract & oiEditPolylinePoints) || fSelection.size() != 1) return;
   const TIEVObjectRecord& r = fRecords[static_cast<std::size_t>(fSelection[0])];
   if (r.Kind != ievkPOLYLINE) return;
   Canvas->Pen = TPen{};
@@ -539,21 +539,21 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
                {oiPutText, ievkTEXT},        {oiPutMemo, ievkMEMO},           {oiDragLen, 1},
                {oiPutExtended, ievkEXTENDED}};
   for (const auto& m : modes)
-    if (MouseInteractVt & m.bit) {
+    if (ObjectInteract & m.bit) {
       fCreating = m.bit == oiDragLen ? -1 : m.kind;
       return;
     }
   const bool dbl = (Shift & ssDouble) != 0;
-  if (MouseInteractVt & oiPutAngle) {
+  if (ObjectInteract & oiPutAngle) {
     if (!dbl) AngleClick(Shift, X, Y);
     return;
   }
-  if (MouseInteractVt & oiPutPolyline) {
+  if (ObjectInteract & oiPutPolyline) {
     PolylineClick(Shift, X, Y);
     return;
   }
-  if ((MouseInteractVt & oiEditPolylinePoints) && GrabPolylinePoint(X, Y)) return;
-  if (!(MouseInteractVt & oiEdit)) return;
+  if ((ObjectInteract & oiEditPolylinePoints) && GrabPolylinePoint(X, Y)) return;
+  if (!(ObjectInteract & oiEdit)) return;
   int h = -1;
   if (!dbl) {
     fGrip = HitGrip(X, Y, h);
@@ -593,6 +593,12 @@ void TRedozIrVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   }
   fDownExtended = ExtendedAt(X, Y);
   if (fDownExtended >= 0) fRecords[static_cast<std::size_t>(fDownExtended)].Extended.p->MouseDown(X, Y);
+}
+
+void TRedozIrVect::ShiftMousePositions(int DX, int DY) {
+  TRedozIrView::ShiftMousePositions(DX, DY);
+  fLast.X -= DX;
+  fLast.Y -= DY;
 }
 
 void TRedozIrVect::MouseMove(TShiftState Shift, int X, int Y) {
@@ -735,10 +741,10 @@ void TRedozIrVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
   if (Button != mbLeft || !fLeftDown) return;
   fLeftDown = false;
   const bool click = fDragStart.X == X && fDragStart.Y == Y;
-  bool clickSelects = (MouseInteractVt & oiEdit) && click && fNewObject < 0;
+  bool clickSelects = (ObjectInteract & oiEdit) && click && fNewObject < 0;
   if (fCreating > 0) {
     ShowRubberBand(false);
-    if (click && (MouseInteractVt & oiDragToPut)) {
+    if (click && (ObjectInteract & oiDragToPut)) {
       // A click puts nothing; with edit mode on it selects as an edit click does.
       fDeferredSelect = true;
     } else {

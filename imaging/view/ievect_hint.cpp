@@ -10,6 +10,7 @@
 #include "imaging/core/ie_window_calls.h"
 #include "imaging/core/iemask.h"
 #include "imaging/view/ievect.h"
+#include "imaging/view/redozir_view_selection.h"
 #include "platform/bitmap.h"
 #include "platform/keys.h"
 #include "platform/timers.h"
@@ -83,7 +84,7 @@ double TRedozIrVect::DragLength(TPoint To) {
 }
 
 bool TRedozIrVect::MeasureHintOn() const {
-  return fCreating < 0 || (MouseInteractVt & (oiMeasureArea | oiMeasureLength));
+  return fCreating < 0 || (ObjectInteract & (oiMeasureArea | oiMeasureLength));
 }
 
 void TRedozIrVect::RefreshMeasureHint() {
@@ -96,14 +97,21 @@ void TRedozIrVect::RefreshMeasureHint() {
   TIEVValType type = ievtLENGTH;
   if (fCreating < 0) {
     value = DragLength(mouse);
-  } else if (MouseInteractVt & oiMeasureArea) {
+  } else if (ObjectInteract & oiMeasureArea) {
     value = SelectionArea();
     type = ievtAREA;
   } else {
     value = SelectionLength();
+    // A polygon being drawn measures on to the mouse.
+    const int n = GetSelectionPointCount();
+    if (SelectionState().PolySelecting && n > 0 && !IEIsSelBreak(GetSelectionPoints()[n - 1])) {
+      const TPoint last = GetSelectionPoints()[n - 1];
+      value += MeasureLength(ObjXScr2Bmp(mouse.X) - last.X, ObjYScr2Bmp(mouse.Y) - last.Y);
+    }
   }
   if (value != 0 && std::isfinite(value)) {
-    std::string text = FormatMeasure(value, type);
+    // The hint's canvas reads the area's sign in the font's code page.
+    std::string text = FormatMeasure(value, type, MeasureHintFont.Charset);
     if (OnMeasureHint) OnMeasureHint(this, text, value);
     if (OnPresentMeasure) OnPresentMeasure(this, text, value, type);
     fHintText = text;

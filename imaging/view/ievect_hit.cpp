@@ -61,7 +61,9 @@ double TRedozIrVect::GetObjectDistance(int hobj, double X, double Y) const {
     case ievkLINE:
     case ievkRULER:
     case ievkLINELABEL: {
-      double d = SegDist(X, Y, r->x1, r->y1, r->x2, r->y2) - pen;
+      // A ruler, and a line of one pixel, is as near as its segment.
+      double d = SegDist(X, Y, r->x1, r->y1, r->x2, r->y2);
+      if (r->Kind != ievkRULER && r->PenWidth > 1) d -= r->PenWidth / 2.0;
       if (r->Kind == ievkLINELABEL && X >= r->LabelRect.Left && X <= r->LabelRect.Right &&
           Y >= r->LabelRect.Top && Y <= r->LabelRect.Bottom)
         d = 0;

@@ -68,6 +68,7 @@ void IEVSetupMemoControl(TIETextControl& Control, const TIEVObjectRecord& R) {
   Control.FramePen.Style = static_cast<TPenStyle>(R.BorderStyle);
   Control.LineSpacing = R.LineSpacing;
   Control.SetMargins(R.Margins[0], R.Margins[1], R.Margins[2], R.Margins[3]);
+  Control.SetAlignment(R.TextAlign);
 }
 
 void TRedozIrVect::StartTextEdit(int hobj) {

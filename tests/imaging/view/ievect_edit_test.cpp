@@ -18,10 +18,11 @@ struct TMouseVect : TRedozIrVect {
   using TRedozIrVect::MouseDown;
   using TRedozIrVect::MouseMove;
   using TRedozIrVect::MouseUp;
+  using TRedozIrVect::ShiftMousePositions;
   TMouseVect() : TRedozIrVect(nullptr) {
     GetIEBitmap()->Allocate(50, 50, ie24RGB);
     Update();
-    MouseInteractVt = oiEdit;
+    ObjectInteract = oiEdit;
   }
   void Click(TShiftState Shift, int X, int Y) {
     MouseDown(mbLeft, Shift, X, Y);
@@ -115,12 +116,34 @@ TEST(VectEdit, MoveResizeAspectAndSnap) {
     EXPECT_EQ((TRect{r.x1, r.y1, r.x2, r.y2}), (TRect{10, 10, 40, 14}));
   }
   {
-    TMouseVect v;  // Ctrl on a ruler's end snaps against the other end
+    TMouseVect v;  // grip 8 with Alt: the height leads, the width follows by x1
+    v.Add(ievkBOX, 10, 10, 30, 20);
+    v.AddToSelection(0, false);
+    v.Drag(ssAlt, 20, 10, 20, 4);
+    const TIEVObjectRecord& r = *v.GetObjectRecord(0);
+    EXPECT_EQ((TRect{r.x1, r.y1, r.x2, r.y2}), (TRect{-2, 4, 30, 20}));
+  }
+  // Ctrl on a ruler's end snaps against the other end (5, 20): diagonal while
+  // |dy| >= |dx| - 30, vertical past |dx| + 30, else horizontal.
+  const struct {
+    TPoint to, end;
+  } snaps[] = {{{30, 25}, {30, 45}}, {{55, 40}, {55, 70}}, {{56, 40}, {56, 20}}, {{10, 56}, {5, 56}}};
+  for (const auto& s : snaps) {
+    TMouseVect v;
     v.Add(ievkRULER, 5, 20, 25, 20);
     v.AddToSelection(0, false);
-    v.Drag(ssCtrl, 25, 20, 30, 25);
+    v.Drag(ssCtrl, 25, 20, s.to.X, s.to.Y);
     const TIEVObjectRecord& r = *v.GetObjectRecord(0);
-    EXPECT_EQ((TPoint{r.x2, r.y2}), (TPoint{30, 45}));
+    EXPECT_EQ((TPoint{r.x2, r.y2}), s.end) << s.to.X << "," << s.to.Y;
+  }
+  {
+    TMouseVect v;  // the view scrolled 5 pixels under the drag: the box keeps to the image under the mouse
+    v.Add(ievkBOX, 10, 10, 30, 30).BrushStyle = bsSolid;
+    v.MouseDown(mbLeft, 0, 20, 20);
+    v.ShiftMousePositions(5, 0);
+    v.MouseMove(0, 20, 20);
+    v.MouseUp(mbLeft, 0, 20, 20);
+    EXPECT_EQ(v.GetObjectRecord(0)->x1, 15);
   }
 }
 
@@ -134,17 +157,17 @@ TEST(VectEdit, ShiftClickOnNothingKeepsTheSelectionAndCreation) {
   EXPECT_EQ(v.Selection(), std::vector<int>{0});
   v.Drag(0, 45, 45, 45, 45);
   EXPECT_TRUE(v.Selection().empty());
-  v.MouseInteractVt = oiPutBox;
+  v.ObjectInteract = oiPutBox;
   v.Drag(0, 30, 30, 40, 45);
   ASSERT_EQ(v.ObjectsCount(), 2);
   const TIEVObjectRecord& r = *v.GetObjectRecord(1);
   EXPECT_EQ((TRect{r.x1, r.y1, r.x2, r.y2}), (TRect{30, 30, 40, 45}));
   EXPECT_EQ(v.Selection(), std::vector<int>{1});
-  v.MouseInteractVt = oiPutBox | oiDragToPut | oiEdit;  // a click puts nothing, it selects
+  v.ObjectInteract = oiPutBox | oiDragToPut | oiEdit;  // a click puts nothing, it selects
   v.Click(0, 15, 15);
   EXPECT_EQ(v.ObjectsCount(), 2);
   EXPECT_EQ(v.Selection(), std::vector<int>{0});
-  v.MouseInteractVt = oiPutBox;  // a click puts a box of the template's size (the last one's)
+  v.ObjectInteract = oiPutBox;  // a click puts a box of the template's size (the last one's)
   v.Click(0, 5, 5);
   ASSERT_EQ(v.ObjectsCount(), 3);
   const TIEVObjectRecord& c = *v.GetObjectRecord(2);
@@ -233,13 +256,26 @@ TEST(VectEdit, HitDistanceOfClosedPolylinesTransparentBitmapsAndClearBoxes) {
     v.ObjAlphaHitTest = c.alpha;
     EXPECT_EQ(v.GetObjectDistance(c.obj, c.x, c.y), c.d) << c.obj << ": " << c.x << "," << c.y;
   }
-  u.BrushStyle = bsClear;  // unfilled: the outline only
+  u.BrushStyle = bsClear;  // unfilled: the outline only, the closing side too
   EXPECT_EQ(v.GetObjectDistance(0, 20, 30), 9.5);
+  EXPECT_EQ(v.GetObjectDistance(0, 10, 25), 0);
   v.Add(ievkBOX, 10, 10, 40, 40).BrushStyle = bsClear;  // the fill test makes a clear box hit inside too
   EXPECT_EQ(v.GetObjectDistance(2, 20, 25), 9.5);
   v.ObjBoxFillTest = true;
   EXPECT_EQ(v.GetObjectDistance(2, 20, 25), 0);
   (void)b;
+  // A ruler, and a line of one pixel, are as near as their segment; a wider
+  // line is nearer by half its width.
+  const struct {
+    TIEVObjectKind kind;
+    int pen;
+    double d;
+  } lines[] = {{ievkLINE, 1, 3}, {ievkRULER, 3, 3}, {ievkLINE, 4, 1}};
+  for (const auto& l : lines) {
+    TIEVObjectRecord& r = v.Add(l.kind, 10, 10, 40, 10);
+    r.PenWidth = l.pen;
+    EXPECT_EQ(v.GetObjectDistance(v.ObjectsCount() - 1, 20, 13), l.d) << l.kind << " " << l.pen;
+  }
 }
 
 // Records what the control hands to an extended object.
@@ -259,7 +295,7 @@ TEST(VectEdit, PolylinesAndAnglesByClicks) {
   TMouseVect v;
   std::vector<int> made;
   v.OnNewObject = [&](TObject*, int h) { made.push_back(h); };
-  v.MouseInteractVt = oiPutPolyline;
+  v.ObjectInteract = oiPutPolyline;
   v.Click(0, 10, 10);
   v.Click(ssCtrl, 45, 12);  // snapped level with (10, 10)
   v.Click(0, 60, 70);       // clipped to the image
@@ -272,7 +308,7 @@ TEST(VectEdit, PolylinesAndAnglesByClicks) {
   EXPECT_EQ(made, std::vector<int>{0});
   EXPECT_EQ(v.Selection(), std::vector<int>{0});
   EXPECT_EQ(v.CreatingObject(), -1);
-  v.MouseInteractVt = oiPutAngle;
+  v.ObjectInteract = oiPutAngle;
   v.Click(0, 40, 40);
   v.Click(0, 10, 40);
   EXPECT_EQ(v.ObjectsCount(), 2);
@@ -284,15 +320,15 @@ TEST(VectEdit, PolylinesAndAnglesByClicks) {
   EXPECT_EQ((TRect{a.x1, a.y1, a.x2, a.y2}), (TRect{10, 5, 40, 40}));
   EXPECT_EQ(made, (std::vector<int>{0, 1}));
   EXPECT_EQ(v.Selection(), std::vector<int>{1});
-  v.MouseInteractVt = oiPutPolyline;  // left unfinished: edit mode still moves objects
+  v.ObjectInteract = oiPutPolyline;  // left unfinished: edit mode still moves objects
   v.Click(0, 5, 5);
-  v.MouseInteractVt = oiEdit;
+  v.ObjectInteract = oiEdit;
   v.Drag(0, 25, 40, 27, 40);
   EXPECT_EQ(v.GetObjectRecord(1)->x1, 12);
   EXPECT_EQ(v.GetObjectRecord(2)->Points, (std::vector<TPoint>{{5, 5}}));
-  v.MouseInteractVt = 0x1FFFF;  // every mode
+  v.ObjectInteract = 0x1FFFF;  // every mode
   v.SetMouseInteract(IEMouseInteract({miZoom}));
-  EXPECT_EQ(v.MouseInteractVt, oiMeasureArea | oiMeasureLength | oiDragToPut);
+  EXPECT_EQ(v.ObjectInteract, oiMeasureArea | oiMeasureLength | oiDragToPut);
 }
 
 TEST(VectEdit, PolylinePointsAndSegmentsMoveInTheirBoxAndCtrlDeletesDownToTwo) {
@@ -302,7 +338,7 @@ TEST(VectEdit, PolylinePointsAndSegmentsMoveInTheirBoxAndCtrlDeletesDownToTwo) {
   TIEVObjectRecord& r = *v.GetObjectRecord(h);
   r.Kind = ievkPOLYLINE, r.x2 = 50;  // drawn twice as wide: (30, 10) shows at (50, 10)
   v.AddToSelection(h, false);
-  v.MouseInteractVt = oiEditPolylinePoints;
+  v.ObjectInteract = oiEditPolylinePoints;
   v.Drag(0, 50, 10, 40, 12);
   EXPECT_EQ(r.Points, (std::vector<TPoint>{{10, 10}, {25, 12}, {30, 30}}));
   v.Click(ssCtrl, 10, 10);
@@ -313,7 +349,7 @@ TEST(VectEdit, PolylinePointsAndSegmentsMoveInTheirBoxAndCtrlDeletesDownToTwo) {
   v.Drag(0, 45, 21, 49, 25);
   EXPECT_EQ(v.PolylineSegmentHit(), 0);
   EXPECT_EQ(r.Points, (std::vector<TPoint>{{27, 16}, {32, 34}}));
-  v.MouseInteractVt = oiPutPolyline;  // kept open: a double click does not end it
+  v.ObjectInteract = oiPutPolyline;  // kept open: a double click does not end it
   v.ObjPolylineKeepOpen = true;
   v.Click(0, 5, 5);
   v.Click(ssDouble, 5, 5);
@@ -395,7 +431,7 @@ TEST(VectEdit, RubberBandIsInvertedOnTheScreenAndErasedByDrawingItAgain) {
   form->Show();
   v->Update();
   Application->ProcessMessages();
-  v->MouseInteractVt = oiPutRuler;  // the ruler being created shows its end strokes and live length
+  v->ObjectInteract = oiPutRuler;  // the ruler being created shows its end strokes and live length
   std::vector<double> lengths;
   v->OnPresentMeasure = [&](TObject*, std::string&, double Value, TIEVValType) { lengths.push_back(Value); };
   Inject::MouseDown(v, mbLeft, 10, 60);
@@ -407,7 +443,7 @@ TEST(VectEdit, RubberBandIsInvertedOnTheScreenAndErasedByDrawingItAgain) {
   EXPECT_EQ(lengths, (std::vector<double>{50, 35}));
   v->OnPresentMeasure = nullptr;
   Inject::MouseUp(v, mbLeft, 45, 60);
-  v->MouseInteractVt = oiPutBox;
+  v->ObjectInteract = oiPutBox;
   Inject::MouseDown(v, mbLeft, 10, 10);
   Inject::MouseMove(v, 30, 20);
   EXPECT_EQ(Inject::Pixel(v, 30, 15), clBlack);
@@ -425,12 +461,12 @@ TEST(VectEdit, RubberBandIsInvertedOnTheScreenAndErasedByDrawingItAgain) {
   v->GetObjectRecord(h)->Kind = ievkPOLYLINE;
   v->UnselectAll(false);
   v->AddToSelection(h, false);
-  v->MouseInteractVt = oiEditPolylinePoints;
+  v->ObjectInteract = oiEditPolylinePoints;
   v->Update();
   Application->ProcessMessages();
   EXPECT_EQ(Inject::Pixel(v, 90, 60), clRed);
   EXPECT_EQ(Inject::Pixel(v, 83, 60), clBlack);
-  v->MouseInteractVt = oiPutPolyline;  // scroll bars coming end no creation, a new size does
+  v->ObjectInteract = oiPutPolyline;  // scroll bars coming end no creation, a new size does
   Inject::Click(v, 5, 5);
   v->Zoom(400);
   Application->ProcessMessages();
@@ -470,7 +506,7 @@ TEST(VectEdit, ObjectsFarPastTheScreenTakeEveryGesture) {
     TIEVObjectRecord& p = *v.GetObjectRecord(h);
     p.Kind = ievkPOLYLINE, p.Closed = 1, p.BrushStyle = bsSolid, p.x2 = p.x1 + 1;
     for (std::uint32_t mode : {oiEdit, oiEditPolylinePoints | oiEdit, oiPutAngle, oiPutPolyline}) {
-      v.MouseInteractVt = mode;
+      v.ObjectInteract = mode;
       for (int i = 0; i < 4; ++i) {
         v.UnselectAll(false);
         v.AddToSelection(i, false);

@@ -590,6 +590,12 @@ TEST(Vect, StoreHandlesSelectionAndSharing) {
   v.AddPolylinePoint(1, 5, 5);
   v.AddPolylinePoint(1, 5, 5);
   EXPECT_EQ(v.GetObjectRecord(1)->Points.size(), 1u);
+
+  // A new object starts without the caller's data; a negative index is kept as given.
+  box.UserData = {1, 2};
+  EXPECT_TRUE(v.GetObjectRecord(v.AddObject(box))->UserData.empty());
+  v.SetObjectBitmapIndex(0, -5);
+  EXPECT_EQ(v.GetObjectRecord(0)->BitmapIdx, -5);
 }
 
 TEST(Vect, UnitsAndFormattingIgnoreTheLocale) {

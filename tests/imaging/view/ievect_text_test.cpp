@@ -77,7 +77,7 @@ TEST(VectText, ANewTextOpensForEditingUnlessAskedNot) {
   for (bool edit : {true, false}) {
     TVectOnForm f;
     f.view->EditOnCreate = edit;
-    f.view->MouseInteractVt = oiPutText;
+    f.view->ObjectInteract = oiPutText;
     Inject::MouseDown(f.view, mbLeft, 10, 10);
     Inject::MouseMove(f.view, 90, 30, ssLeft);
     Inject::MouseUp(f.view, mbLeft, 90, 30);
@@ -85,7 +85,7 @@ TEST(VectText, ANewTextOpensForEditingUnlessAskedNot) {
     EXPECT_EQ(f.view->EditingObject(), edit ? 0 : -1);
     // A double click on it in edit mode opens it.
     f.view->EndTextEdit();
-    f.view->MouseInteractVt = oiEdit;
+    f.view->ObjectInteract = oiEdit;
     Inject::DoubleClick(f.view, 50, 20);
     EXPECT_EQ(f.view->EditingObject(), 0);
   }
@@ -135,7 +135,7 @@ TEST(VectText, EndingAMemoEditHandsBackConsistentRecordsAndIndices) {
 
 TEST(VectHint, DragLengthShowsTheHintAndEndsWithTheLength) {
   TVectOnForm f;
-  f.view->MouseInteractVt = oiDragLen;
+  f.view->ObjectInteract = oiDragLen;
   double ended = -1;
   f.view->OnDragLenEnd = [&](TObject*, double v) { ended = v; };
   Inject::MouseDown(f.view, mbLeft, 10, 10);
@@ -160,6 +160,25 @@ TEST(VectHint, SelectionAreaAndLengthOverSubPolygons) {
   ASSERT_EQ(f.view->GetSelectionPointCount(), 9);  // a separator between the two
   EXPECT_NEAR(f.view->SelectionArea(), (10 * 20 + 4 * 8) * 0.01, 1e-9);
   EXPECT_NEAR(f.view->SelectionLength(), (60 + 24) * 0.1, 1e-9);
+}
+
+// While a polygon is being drawn its length runs on to the mouse; the area's
+// sign is the hint font's byte.
+TEST(VectHint, PolygonBeingDrawnMeasuresToTheMouse) {
+  TVectOnForm f;
+  f.view->SetMouseInteract(IEMouseInteract({miSelectPolygon}));
+  f.view->ObjectInteract = oiMeasureLength;
+  std::string text;
+  double value = 0;
+  f.view->OnMeasureHint = [&](TObject*, std::string& t, double v) { text = t, value = v; };
+  Inject::Click(f.view, 10, 10);
+  Inject::Click(f.view, 60, 10);
+  Inject::MouseMove(f.view, 100, 10);
+  EXPECT_EQ(value, 50 + 50 + 40);  // closed, then on to the mouse
+  Inject::Click(f.view, 60, 50);
+  f.view->ObjectInteract = oiMeasureArea;
+  Inject::MouseMove(f.view, 70, 50);
+  EXPECT_EQ(text, "1000.00 pixels\xB2");
 }
 
 TEST(VectHint, SelectionAreaOfAMaskCountsItsPixels) {
