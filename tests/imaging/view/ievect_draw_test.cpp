@@ -600,4 +600,43 @@ TEST(VectDraw, RulerBeingCreatedCoversItsEndStrokes) {
   EXPECT_GE(r.Bottom, 68);
 }
 
+// A ruler drawn right to left reads left to right with upright labels (type
+// 1 then starts at its end); the draw events frame the built-in drawing; the
+// target pen width follows the zoom only with ZoomObjectsWidth.
+TEST(VectDraw, UprightLabelsDrawEventsAndZoomedWidths) {
+  for (bool upright : {true, false}) {
+    Fixture f;
+    f.v.UprightLabels = upright;
+    TIEVObjectRecord& r = f.Add(ievkRULER, 150, 100, 50, 100);
+    r.RulerType = 1;
+    Recorder rec;
+    f.Draw(r);
+    ASSERT_EQ(rec.Of(TIEVDrawOp::TextOut).size(), 1u);
+    EXPECT_EQ(rec.Of(TIEVDrawOp::TextOut)[0].Points[0], (TPoint{upright ? 50 : 150, 100})) << upright;
+  }
+  Fixture f;
+  TIEVObjectRecord& line = f.Add(ievkLINE, 10, 10, 60, 10);
+  int after = 0;
+  f.v.OnBeforeDrawObject = [](TObject*, int, TBitmap*, const TRect&, bool, bool& handled) { handled = true; };
+  f.v.OnAfterDrawObject = [&](TObject*, int, TBitmap*, const TRect&, bool, bool&) { ++after; };
+  {
+    Recorder rec;
+    EXPECT_TRUE(f.Draw(line));
+    EXPECT_TRUE(rec.ops.empty());
+    EXPECT_EQ(after, 1);
+  }
+  f.v.OnBeforeDrawObject = nullptr;
+  f.v.SetBounds(0, 0, 200, 200);
+  f.v.GetIEBitmap()->Allocate(50, 50, ie24RGB);
+  f.v.Update();
+  f.v.SetZoom(250);
+  for (bool zoomed : {true, false}) {
+    f.v.ZoomObjectsWidth = zoomed;
+    Recorder rec;
+    f.v.DrawObject(&f.target, line, 0, nullptr, false, 1, true, false);
+    ASSERT_EQ(rec.Of(TIEVDrawOp::Line).size(), 1u);
+    EXPECT_EQ(rec.Of(TIEVDrawOp::Line)[0].PenWidth, zoomed ? 3 : 1);
+  }
+}
+
 }  // namespace
