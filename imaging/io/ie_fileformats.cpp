@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "imaging/core/ie_startup.h"
+
 namespace redozir {
 
 TIETestProc IEIevDetect = nullptr;
@@ -91,6 +93,9 @@ int FindStreamFormat(TStream& Stream) {
   static const int order[] = {ioJPEG, ioPNG, ioGIF, ioBMP, ioTIFF, ioJP2, ioJ2K, ioPCX};
   for (int id : order)
     if (Test(IEFileFormatGetInfo(id)->TestFunction, Stream)) return id;
+  // The vector and layer formats' detectors are the view's: it installs
+  // them when the library starts.
+  IEInitialize();
   if (Test(IEIevDetect, Stream)) return ioIEV;
   if (Test(IELyrDetect, Stream)) return ioLYR;
   if (Test(IEAllDetect, Stream)) return ioALL;

@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "imaging/core/ie_startup.h"
 #include "imaging/core/ieview.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/io/ie_savefile.h"
@@ -302,6 +303,9 @@ void TRedozIrIO::LoadWith(TStream& Stream, int FileType) {
 }
 
 void TRedozIrIO::LoadSpecial(TStream* Stream, const std::string& FileName, int FileType) {
+  // The readers of these formats live with the view, which registers them
+  // when the library starts: a program need not have started it.
+  IEInitialize();
   auto it = SpecialLoaders().find(FileType);
   bool loaded = it != SpecialLoaders().end() && it->second && it->second(*this, Stream, FileName);
   if (!loaded) {

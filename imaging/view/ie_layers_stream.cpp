@@ -541,7 +541,8 @@ void TIELayer::LoadFromStream(TStream& Stream) {
       r.Fail("bad record length " + std::to_string(length));
     TByteReader f(Stream, length - 4, "Layer record");
     TLayerSettings s = TLayerSettings::Of(*this);
-    f.Skip(sizeof(TGUID));  // the layer keeps its own identity
+    TGUID guid;
+    f.Bytes(&guid, sizeof(guid));
     s.Width = GetSize(f, "width");
     s.Height = GetSize(f, "height");
     s.Visible = GetBool(f);
@@ -585,6 +586,7 @@ void TIELayer::LoadFromStream(TStream& Stream) {
     if (hasBitmap) IETakeAll(Bitmap, staged);
     // The user data block stays the layer's: the record does not carry it.
     s.ApplyTo(*this, nullptr, false);
+    fGUID = guid;
     ClientAreaBox = box;
     SetRotate(rotate);
     RotateCenterX = cx;

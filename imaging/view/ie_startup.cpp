@@ -62,10 +62,21 @@ void IEConnectFloors() {
 
 void IEInitialize() {
   IEConnectFloors();
+  // A unit's start-up that reaches a routine which starts the library on
+  // demand (a stream's format detection, say) must not wait for itself.
+  thread_local bool starting = false;
+  if (starting) return;
   std::lock_guard lock(StartupLock);
   if (StartupState != TStartupState::NotStarted) return;
-  for (const TIEUnitPart& part : StartupParts)
-    if (part.Start != nullptr) part.Start();
+  starting = true;
+  try {
+    for (const TIEUnitPart& part : StartupParts)
+      if (part.Start != nullptr) part.Start();
+  } catch (...) {
+    starting = false;
+    throw;
+  }
+  starting = false;
   StartupState = TStartupState::Started;
 }
 

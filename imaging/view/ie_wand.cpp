@@ -378,6 +378,33 @@ void IEMagicWandGlobal(TIEBitmap* Bitmap, int X, int Y, int Value, TIEMask* Mask
   Mask->SyncFull();
 }
 
+std::vector<TPoint> IEMaskPolygon(const TIEMask& Mask, int MaxRegions) {
+  std::vector<TPoint> points;
+  if (Mask.IsEmpty()) return points;
+  // The mask as a grey picture (set pixels white) that the wand traces,
+  // region by region, without a tolerance.
+  TIEBitmap picture;
+  if (!picture.Allocate(Mask.Width(), Mask.Height(), ie8g))
+    throw EOutOfMemory("Cannot allocate the mask's picture to trace");
+  for (int y = 0; y < Mask.Height(); ++y) {
+    std::uint8_t* row = picture.GetScanline(y);
+    for (int x = 0; x < Mask.Width(); ++x) row[x] = Mask.GetPixel(x, y) ? 255 : 0;
+  }
+  TIEMask taken;  // the regions traced so far
+  taken.AllocateBits(Mask.Width(), Mask.Height(), 1);
+  int n = 0;
+  for (int y = Mask.Y1; y <= Mask.Y2 && n < MaxRegions; ++y)
+    for (int x = Mask.X1; x <= Mask.X2 && n < MaxRegions; ++x) {
+      if (!Mask.GetPixel(x, y) || taken.GetPixel(x, y)) continue;
+      std::vector<TPoint> outline = IEMagicWandPolygon(&picture, x, y, 0, false);
+      IEMagicWandMask(&picture, x, y, 1, &taken, 0, false);
+      if (!points.empty()) points.push_back(TPoint{IESELBREAK, IESELBREAK});
+      points.insert(points.end(), outline.begin(), outline.end());
+      ++n;
+    }
+  return points;
+}
+
 // ---- the view's wand
 
 void TRedozIrView::MagicWandSelect(int X, int Y, bool Additive) {

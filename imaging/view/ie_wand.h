@@ -19,6 +19,10 @@ class TIEBitmap;
 // pixel every way (not past the image). Raises EOutOfMemory when the
 // tracing grid cannot be had.
 std::vector<TPoint> IEMagicWandPolygon(TIEBitmap* Bitmap, int X, int Y, int Tolerance, bool MaxFilter);
+// The outlines of the first MaxRegions 4-connected regions of the mask's
+// set pixels (top row first), as the wand traces them, separated by
+// IESELBREAK points; holes are not outlined.
+std::vector<TPoint> IEMaskPolygon(const TIEMask& Mask, int MaxRegions);
 // Sets the connected region (grown by MaxFilter) to Value in Mask.
 void IEMagicWandMask(TIEBitmap* Bitmap, int X, int Y, int Value, TIEMask* Mask, int Tolerance,
                      bool MaxFilter);

@@ -8,10 +8,12 @@
 #include <cstring>
 #include <utility>
 
+#include "imaging/core/dialog_text.h"
 #include "imaging/io/redozir_io.h"
 #include "platform/clipboard.h"
 #include "platform/exceptions.h"
 #include "platform/font.h"
+#include "platform/icons.h"
 
 namespace redozir {
 
@@ -309,6 +311,20 @@ void TRedozIrVect::SetObjectBitmapIndex(int hobj, int Index) {
   r->BitmapIdx = Index;
 }
 
+void TRedozIrVect::SetObjectIcon(int hobj, int Icon, int Width, int Height) {
+  if (!GetObjectRecord(hobj) || !IsStandardIcon(Icon) || Width <= 0 || Height <= 0) return;
+  TBitmap bmp(Width, Height, pf24bit);
+  TCanvas* c = bmp.Canvas();
+  c->Brush.Color = clWhite;
+  c->Brush.Style = bsSolid;
+  c->FillRect(Rect(0, 0, Width, Height));
+  DrawStandardIcon(*c, Rect(0, 0, Width, Height), Icon);
+  TIEBitmap icon;
+  icon.Assign(&bmp);
+  SetObjectBitmap(hobj, &icon);
+  if (hobj != IEV_TEMPLATE) Update();
+}
+
 void TRedozIrVect::SetObjectBitmap(int hobj, const TIEBitmap* Bitmap) {
   TIEVObjectRecord* r = GetObjectRecord(hobj);
   if (!r) return;
@@ -477,6 +493,14 @@ std::string IEFormatFloat(double Value, int Precision, int Digits) {
   std::from_chars(buf, r.ptr, rounded);
   r = std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::fixed, Digits);
   return std::string(buf, r.ptr);
+}
+
+int IESystemTextCharset() {
+  switch (IESystemMsgLanguage()) {
+    case msGreek: return GREEK_CHARSET;
+    case msRussian: return RUSSIAN_CHARSET;
+    default: return -1;
+  }
 }
 
 std::string IESignText(char32_t Sign, int Charset) {

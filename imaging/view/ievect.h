@@ -391,6 +391,10 @@ class TRedozIrVect : public TRedozIrView {
 
   void SetObjectFont(int hobj, const TFont& Font);
   void SetObjectBitmap(int hobj, const TIEBitmap* Bitmap);
+  // Draws the standard icon Icon (IDI_ERROR, IDI_WARNING, ...) into a new
+  // white Width x Height bitmap that becomes the object's; another number
+  // changes nothing. Updates unless hobj is IEV_TEMPLATE.
+  void SetObjectIcon(int hobj, int Icon, int Width, int Height);
   void SetObjectBitmapIndex(int hobj, int Index);
   TIEBitmap* GetObjectBitmap(int hobj);
   void SetObjectUserData(int hobj, std::vector<std::uint8_t> Data);
@@ -702,6 +706,10 @@ constexpr int kIEVMaxShadowOffset = 4096;
 // Value in fixed notation with Precision significant digits and Digits
 // decimals, with '.' whatever the locale.
 std::string IEFormatFloat(double Value, int Precision, int Digits);
+// The font charset the system language asks of the texts typed in place:
+// GREEK_CHARSET for Greek, RUSSIAN_CHARSET for Russian, -1 for the others.
+// The measurement labels take only the Greek one.
+int IESystemTextCharset();
 // A sign (the area's U+00B2, the angle's U+00B0) in UTF-8 (Charset -1) or
 // as the byte of a font charset's code page ("2" and " deg" where it has none).
 std::string IESignText(char32_t Sign, int Charset);

@@ -240,6 +240,7 @@ void MeasureSetup(TPainter& P, const TIEVObjectRecord& R, double zy) {
   const int h = R.Font ? R.Font->lfHeight : 12;
   C.Font().Height = -std::max(3, FontPixels(std::trunc(std::abs(double(h)) * zy)));
   C.Font().Color = R.PenColor;
+  if (IESystemTextCharset() == GREEK_CHARSET) C.Font().Charset = GREEK_CHARSET;
   C.Brush()->SetStyle(bsClear);
 }
 

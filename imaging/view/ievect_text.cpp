@@ -113,6 +113,12 @@ void TRedozIrVect::StartTextEdit(int hobj) {
   ShowTextEditor();
   if (OnActivateTextEdit) OnActivateTextEdit(this);
   if (editor->CanFocus()) editor->SetFocus();
+  // Greek or Russian typed into the editor, and the objects made after it,
+  // need the language's own code page.
+  if (int charset = IESystemTextCharset(); charset >= 0) {
+    Font.Charset = static_cast<TFontCharset>(charset);
+    editor->Font.Charset = static_cast<TFontCharset>(charset);
+  }
   Invalidate();
 }
 

@@ -481,6 +481,12 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   void PaintRect(const TRect& R);
   // Recomposes on the next paint and invalidates R.
   void InvalidateRectEx(const TRect& R);
+  // Whether Update invalidates the window (cleared by a program that
+  // repaints the view on its own), and a temporary stop to that and to the
+  // selection outline that Paint draws, for work that draws on the window
+  // itself until it is done.
+  bool InvalidateOnUpdate = true;
+  bool SuppressInvalidate = false;
   // The gradient background's bottom colour.
   TColor GradientEndColor = 0xFF0000;
   // The chessboard's square size and brush (bsSolid writes its pixels).
@@ -885,6 +891,10 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   TPoint SelectionToClient(const TPoint& P);
   TRect SelectionClientBox();
   void PlotSelectionDot(TCanvas* Canvas, int X, int Y);
+  // The 1 x 1 bitmap each outline dot is drawn with, and its one pixel.
+  TBitmap* DotBitmap();
+  std::unique_ptr<TBitmap> fDotBitmap;
+  std::uint8_t* fDotPixel = nullptr;
   void WalkSelectionSegment(TCanvas* Canvas, TPoint A, TPoint B);
   void UpdateAntsTimer();
   bool AntsRun();

@@ -74,7 +74,7 @@ void TRedozIrView::Paint() {
       if (OnDrawCanvas) OnDrawCanvas(this, Canvas(), client);
     }
     fPaintWholeClient = false;
-    DrawSelectionOutline(Canvas());
+    if (!SuppressInvalidate) DrawSelectionOutline(Canvas());
     if (OnPaint) OnPaint(this);
   } catch (...) {
     fPaintWholeClient = false;

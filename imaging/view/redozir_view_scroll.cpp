@@ -286,7 +286,7 @@ void TRedozIrView::UpdateWindowedView() {
   UpdateDisplay();
   fFullRepaint = true;
   fPaintWholeClient = true;
-  Invalidate();
+  if (InvalidateOnUpdate && !SuppressInvalidate) Invalidate();
   if (fOverviewView && fOverviewView->PaintLockCount() == 0) {
     if (fRepaintMode == 0 && !fUpdatingOverview) fOverviewView->Update();
     UpdateOverviewSelection();

@@ -98,9 +98,24 @@ void TRedozIrView::RepaintSelection() {
   if (HasParentWindow()) DrawSelectionOutlineOn(Canvas());
 }
 
+TBitmap* TRedozIrView::DotBitmap() {
+  if (!fDotBitmap) {
+    fDotBitmap = std::make_unique<TBitmap>(1, 1, pf24bit);
+    fDotPixel = fDotBitmap->ScanLine(0);
+  }
+  return fDotBitmap.get();
+}
+
 void TRedozIrView::PlotSelectionDot(TCanvas* Canvas, int X, int Y) {
   int& phase = fSel->Poly.DrawPhase;
-  Canvas->SetPixel(X, Y, phase <= 3 ? SelectionColorA : SelectionColorB);
+  // One pixel blitted as a bitmap: the canvas's copy mode and clipping
+  // apply to it as they do to the rest of what is drawn on the window.
+  TBitmap* dot = DotBitmap();
+  TColor c = ColorToRGB(phase <= 3 ? SelectionColorA : SelectionColorB);
+  fDotPixel[0] = static_cast<std::uint8_t>(c >> 16);
+  fDotPixel[1] = static_cast<std::uint8_t>(c >> 8);
+  fDotPixel[2] = static_cast<std::uint8_t>(c);
+  Canvas->Draw(X, Y, *dot);
   if (phase >= 7)
     phase = 0;
   else

@@ -16,6 +16,7 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/io/take_result.h"
+#include "imaging/view/ie_wand.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"
@@ -25,6 +26,9 @@ namespace redozir {
 namespace {
 
 constexpr std::int64_t kMaxSelectionPoints = std::int64_t(1) << 26;
+// A carried mask of scattered pixels is outlined by its first regions only:
+// each costs a pass over the image, and the mask itself stays whole.
+constexpr int kMaxOutlineRegions = 64;
 
 std::int64_t MaskRowBytes(std::int64_t Width, int Bits) { return ((Width * Bits + 31) / 32) * 4; }
 
@@ -61,6 +65,18 @@ TPoint ShiftClamped(const TPoint& P, std::int64_t DX, std::int64_t DY, int Width
   if (IEIsSelBreak(P)) return P;
   return TPoint{static_cast<int>(std::clamp<std::int64_t>(P.X + DX, 0, Width)),
                 static_cast<int>(std::clamp<std::int64_t>(P.Y + DY, 0, Height))};
+}
+
+// The outline of the placed mask: a rectangle in the order Select stores it
+// when the mask fills its box, the traced regions otherwise.
+std::vector<TPoint> MaskOutline(const TIEMask& M) {
+  if (M.IsEmpty()) return {};
+  bool full = true;
+  for (int y = M.Y1; y <= M.Y2 && full; ++y)
+    for (int x = M.X1; x <= M.X2 && full; ++x) full = M.GetPixel(x, y) != 0;
+  if (full)
+    return {TPoint{M.X1, M.Y1}, TPoint{M.X2 + 1, M.Y1}, TPoint{M.X2 + 1, M.Y2 + 1}, TPoint{M.X1, M.Y2 + 1}};
+  return IEMaskPolygon(M, kMaxOutlineRegions);
 }
 
 }  // namespace
@@ -146,7 +162,9 @@ void TRedozIrView::StageSelection(TStream& Stream, int Mode, const TIELayer* Lay
       TIEMask placed;
       PlaceMask(placed, mask, dx, dy, w0, h0);
       mask.Swap(placed);
-      for (TPoint& p : points) p = ShiftClamped(p, dx, dy, w0, h0);
+      // The stored outline, moved and clamped, no longer matches what the
+      // new layer's edges cut from the mask: the outline is the mask's own.
+      points = MaskOutline(mask);
     } else if ((mask.Width() != w0 || mask.Height() != h0) && !mask.IsEmpty()) {
       int dx = 0, dy = 0;
       if (Mode == 1) {

@@ -3,7 +3,9 @@
 #include <unistd.h>
 #include <cstdio>
 #include <fstream>
+#include <utility>
 
+#include "imaging/core/ie_startup.h"
 #include "imaging/core/ieview.h"
 #include "imaging/formats/test_images.h"
 #include "imaging/formats/ie_debuglog.h"
@@ -143,8 +145,9 @@ TEST(RedozIrIO, FilesLoadByContentAndSaveByExtension) {
 TEST(RedozIrIO, SpecialFormatsGoThroughTheirLoadersOnly) {
   TRedozIrIO io;
   TMemoryStream ms(std::vector<std::uint8_t>{'I', 'E', 'V'});
-  // Without a loader a stream of these ids does nothing (a view made by an
-  // earlier test of this process may have installed the layers loader).
+  // Without a loader a stream of these ids does nothing. The library starts
+  // first, or its start would install the layers loader in the middle.
+  IEInitialize();
   TIESpecialLoader installed = IERegisterSpecialLoader(ioLYR, nullptr);
   io.LoadFromStreamFormat(ms, ioLYR);
   EXPECT_EQ(io.Params().FileType, ioUnknown);
@@ -164,7 +167,10 @@ TEST(RedozIrIO, SpecialFormatsGoThroughTheirLoadersOnly) {
 
 TEST(RedozIrIO, DoPreviewsAsksTheEventThenTheDialog) {
   TRedozIrIO io;
-  EXPECT_FALSE(io.DoPreviews(ppALL));  // no dialog installed
+  // The library's start (by an earlier test of this process) installs the
+  // dialog: without it nothing answers.
+  TIEPreviewsDialog installed = std::exchange(IEPreviewsDialog, nullptr);
+  EXPECT_FALSE(io.DoPreviews(ppALL));
   io.OnDoPreviews = [](TObject*, bool& handled) { handled = true; };
   EXPECT_TRUE(io.DoPreviews(ppALL));
   io.OnDoPreviews = nullptr;
@@ -175,7 +181,7 @@ TEST(RedozIrIO, DoPreviewsAsksTheEventThenTheDialog) {
   };
   EXPECT_TRUE(io.DoPreviews(ppPNG | ppBMP));
   EXPECT_EQ(asked, ppPNG | ppBMP);
-  IEPreviewsDialog = nullptr;
+  IEPreviewsDialog = installed;
 }
 
 TEST(RedozIrIO, BilevelModeReachesTheWorkBitmapAndDirectShowHasNoGraph) {

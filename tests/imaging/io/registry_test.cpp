@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "imaging/core/ie_startup.h"
 #include "imaging/io/ie_fileformats.h"
 
 using namespace redozir;
@@ -46,6 +47,9 @@ TEST(FormatRegistry, ExtensionsMatchWholeAndWithoutCase) {
 }
 
 TEST(FormatRegistry, SpecialDetectorsAreTestedInTheirOrder) {
+  // The library installs its own on first need: start it before replacing them.
+  IEInitialize();
+  const TIETestProc saved[] = {IEIevDetect, IELyrDetect, IEAllDetect};
   std::vector<int> calls;
   static std::vector<int>* log = nullptr;
   log = &calls;
@@ -68,5 +72,7 @@ TEST(FormatRegistry, SpecialDetectorsAreTestedInTheirOrder) {
   EXPECT_EQ(FindStreamFormat(ms), ioALL);
   EXPECT_EQ(ms.Position(), 0);
   EXPECT_EQ(calls, (std::vector<int>{25, 26, 27}));
-  IEIevDetect = IELyrDetect = IEAllDetect = nullptr;
+  IEIevDetect = saved[0];
+  IELyrDetect = saved[1];
+  IEAllDetect = saved[2];
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/core/dialog_text.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iegdiplus.h"
 #include "imaging/view/ievect.h"
@@ -136,6 +137,13 @@ TEST(VectDraw, CoincidentRulerAndAngleLabel) {
       EXPECT_EQ(t.substr(t.size() - 2), "0\xB0") << t;
     }
   }
+  // On a Greek system the labels are drawn in the Greek code page.
+  IESetSystemLocale("el_GR.UTF-8");
+  TIEVObjectRecord& greek = f.Add(ievkANGLE, 0, 0, 100, 100);
+  greek.AnglePoints = {TPoint{0, 50}, TPoint{50, 50}, TPoint{50, 0}};
+  f.Draw(greek);
+  EXPECT_EQ(f.target.Canvas()->Font.Charset, GREEK_CHARSET);
+  IESetSystemLocale(IEProcessLocaleName());
   // An unset third point: the first arm only, no label.
   TIEVObjectRecord& a = f.Add(ievkANGLE, 0, 0, 100, 100);
   a.AnglePoints[2] = TPoint{-1000000, 0};

@@ -19,6 +19,8 @@
 #include "imaging/view/iepresetim.h"
 #include "imaging/view/ievect.h"
 
+#include "platform/icons.h"
+
 using namespace redozir;
 
 namespace {
@@ -549,6 +551,52 @@ TEST(Vect, SaversOverAFileSizeLimitLeaveThePreviousFileByteForByte) {
     std::remove(file.c_str());
   }
   EXPECT_EQ(rmdir(dir.c_str()), 0) << "files left beside the saved ones";
+}
+
+TEST(Vect, APlainIOComponentReadsAVectorFileWithNothingStartedBefore) {
+  // ctest runs this alone in its process: no control has registered the
+  // vector readers, and the file is written by hand.
+  const std::string path = ::testing::TempDir() + "ievect_first.iev";
+  const Bytes s = Stream('Q', 1, Head('Q', ievkBOX).u8(1).b);
+  {
+    TFileStream f(path, fmCreate);
+    f.WriteBuffer(s.data(), static_cast<std::int64_t>(s.size()));
+  }
+  TRedozIrIO plain;
+  plain.LoadFromFile(path);
+  EXPECT_EQ(plain.Params().FileType, ioIEV);
+  EXPECT_GT(plain.GetIEBitmap()->GetWidth(), 0);
+  std::remove(path.c_str());
+}
+
+TEST(Vect, ObjectIconsAreTheStandardPicturesAtTheAskedSize) {
+  // Each icon at 64 x 64 (two pixels to a unit of its 32-unit design): a
+  // pixel of its sign and one of its ground, and the corner left white.
+  const struct {
+    int icon;
+    TPoint sign, ground;
+    TRGB signColor, groundColor;
+  } cases[] = {
+      {IDI_ERROR, {32, 32}, {32, 8}, {255, 255, 255}, {49, 48, 214}},
+      {IDI_WARNING, {32, 30}, {14, 52}, {0, 0, 0}, {40, 204, 250}},
+      {IDI_INFORMATION, {32, 40}, {14, 32}, {255, 255, 255}, {205, 110, 38}},
+      {IDI_QUESTION, {32, 49}, {14, 32}, {255, 255, 255}, {205, 110, 38}},
+      {IDI_APPLICATION, {32, 40}, {32, 14}, {255, 255, 255}, {205, 110, 38}},
+  };
+  for (const auto& c : cases) {
+    TRedozIrVect v(nullptr);
+    const int h = v.AddNewObject();
+    v.GetObjectRecord(h)->Kind = ievkBITMAP;
+    v.SetObjectIcon(h, c.icon, 64, 64);
+    TIEBitmap* b = v.GetObjectBitmap(h);
+    ASSERT_TRUE(b) << c.icon;
+    ASSERT_EQ(b->Width(), 64);
+    EXPECT_EQ(b->GetPixels(c.sign.X, c.sign.Y), c.signColor) << c.icon;
+    EXPECT_EQ(b->GetPixels(c.ground.X, c.ground.Y), c.groundColor) << c.icon;
+    EXPECT_EQ(b->GetPixels(0, 0), (TRGB{255, 255, 255})) << c.icon;
+    v.SetObjectIcon(h, 1, 64, 64);  // no standard icon: the bitmap stays
+    EXPECT_EQ(v.GetObjectBitmap(h), b);
+  }
 }
 
 TEST(Vect, StoreHandlesSelectionAndSharing) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "imaging/core/dialog_text.h"
 #include "imaging/core/iemask.h"
 #include "imaging/view/ievect.h"
 #include "platform/application.h"
@@ -100,6 +101,23 @@ TEST(VectText, AutoSizeWidensTheObjectWithTheText) {
   // At 100 % the object's right edge follows the editor's width.
   EXPECT_GT(f.view->TextEditor()->Width(), 81);
   EXPECT_EQ(r.x2, r.x1 + f.view->TextEditor()->Width());
+}
+
+TEST(VectText, TheEditorTakesTheCodePageOfAGreekOrRussianSystem) {
+  const struct {
+    const char* locale;
+    TFontCharset charset;
+  } cases[] = {{"el_GR.UTF-8", GREEK_CHARSET}, {"ru_RU.UTF-8", RUSSIAN_CHARSET}, {"de_DE", DEFAULT_CHARSET}};
+  for (const auto& c : cases) {
+    TVectOnForm f;
+    f.Add(ievkTEXT, "a");
+    f.view->Font.Charset = DEFAULT_CHARSET;
+    IESetSystemLocale(c.locale);
+    f.view->StartTextEdit(0);
+    EXPECT_EQ(f.view->TextEditor()->Font.Charset, c.charset) << c.locale;
+    EXPECT_EQ(f.view->Font.Charset, c.charset) << c.locale;
+  }
+  IESetSystemLocale(IEProcessLocaleName());
 }
 
 TEST(VectText, EndingAMemoEditHandsBackConsistentRecordsAndIndices) {

@@ -361,6 +361,7 @@ TEST(LayerRecord, RoundTripsSettingsAndPixelsWritesNoAddressAndRefusesDamage) {
   EXPECT_EQ(dst->RotateCenterX, 0.25);
   EXPECT_EQ(dst->ClientAreaBox, Rect(1, 2, 3, 4));
   EXPECT_EQ(dst->UserData, ownData);
+  EXPECT_EQ(dst->GUID(), src->GUID()) << "the identity is read in its place";
 
   // A record cut short, or with a length past its bytes, changes nothing.
   TMemoryStream again;

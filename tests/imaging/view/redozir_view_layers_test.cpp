@@ -245,6 +245,31 @@ TEST(RedozIrViewLayers, PoppingFitsTheMaskToTheImageByMode) {
   }
 }
 
+TEST(RedozIrViewLayers, ASelectionCarriedToAnotherLayerIsOutlinedByWhatItsEdgesLeave) {
+  TRedozIrView v(nullptr);
+  v.SelectionBase = iesbBitmap;
+  MakeSolid(v.GetIEBitmap(), 10, 10, clBlack);
+  v.LayersAdd();
+  MakeSolid(v.GetIEBitmap(), 6, 10, clBlack);
+  v.GetLayer(1)->PosX = 4;
+  v.SetLayersCurrent(0);
+  // A triangle whose long side runs down column 0: on the layer at x = 4
+  // only its top corner is left, rows 0 to 4 deep.
+  for (TPoint p : {TPoint{0, 0}, TPoint{9, 0}, TPoint{0, 9}}) v.AddSelectionPoint(p.X, p.Y);
+  v.EndSelect();
+  v.SetLayersCurrent(1);
+  TIEMask* m = v.SelectionMask();
+  ASSERT_FALSE(m->IsEmpty());
+  int maxX = 0, maxY = 0;
+  for (int i = 0; i < v.GetSelectionPointCount(); ++i) {
+    maxX = std::max(maxX, v.GetSelectionPoints()[i].X);
+    maxY = std::max(maxY, v.GetSelectionPoints()[i].Y);
+  }
+  EXPECT_EQ(maxX, m->X2 + 1);
+  EXPECT_EQ(maxY, m->Y2 + 1);
+  EXPECT_LT(maxY, 9);
+}
+
 TEST(RedozIrViewLayers, MergingOneLayerFlattensItsAlphaOntoTheBackground) {
   TRedozIrView v(nullptr);
   v.LayersMergeAll();  // an empty image merges into an empty image

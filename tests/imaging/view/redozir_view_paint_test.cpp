@@ -251,6 +251,16 @@ TEST(RedozIrViewPaint, AnExposureOnlyBlitsAndAFailingOnPaintIsSwallowed) {
   f.view->InvalidateRectEx(f.view->ClientRect());
   Application->ProcessMessages();
   EXPECT_EQ(f.view->CompositionCount(), composed + 1);
+  // An update that is told not to invalidate leaves the window to its owner.
+  for (bool hook : {false, true}) {
+    f.view->InvalidateOnUpdate = hook;
+    f.view->SuppressInvalidate = hook;
+    f.view->Update();
+    Application->ProcessMessages();
+    EXPECT_EQ(f.view->CompositionCount(), composed + 1) << hook;
+    f.view->InvalidateOnUpdate = true;
+    f.view->SuppressInvalidate = false;
+  }
   // The version text sits in the bottom-right corner on white.
   f.view->SetDrawVersion(true);
   Application->ProcessMessages();
