@@ -75,6 +75,12 @@ class TApplication : public TComponent {
   TIdleEvent OnIdle;
   const std::string& LastExceptionMessage() const { return lastException_; }
 
+  // Hints: shown after the pointer rests HintPause ms on a control, hidden
+  // after HintHidePause ms; ShowHint off shows none.
+  bool ShowHint = true;
+  unsigned HintPause = 500;
+  unsigned HintHidePause = 2500;
+
   TForm* MainForm() const { return mainForm_; }
   void SetMainForm(TForm* f) { mainForm_ = f; }
   const std::string& Title() const { return title_; }

@@ -129,6 +129,10 @@ class TControl : public TComponent {
   // The control's font; its canvas starts with it (a paint that wants it
   // later assigns it to Canvas()->Font).
   TFont Font;
+  // Shown in a small hint window after the pointer rests on the control
+  // (Application's HintPause), when ShowHint is set.
+  std::string Hint;
+  bool ShowHint = false;
   const std::string& Caption() const { return caption_; }
   virtual void SetCaption(const std::string& s);
 

@@ -188,7 +188,7 @@ void TForm::SetVisible(bool v) {
 bool TForm::Active() const { return active_; }
 
 void TForm::Activate() {
-  if (active_ || !Visible()) return;
+  if (active_ || !Visible() || NoActivate) return;
   TForm* prev = Application->ActiveForm();
   if (prev && prev != this) prev->Deactivate();
   active_ = true;

@@ -69,6 +69,10 @@ class TForm : public TControl {
   // Frees the form once the messages waiting now have been handled.
   void Release();
 
+  // A form that never becomes the active one (a drop-down list, a hint):
+  // showing it or clicking it leaves the activation and the focus where
+  // they are.
+  bool NoActivate = false;
   bool Active() const;
   TControl* ActiveControl() const { return activeControl_; }
   void SetActiveControl(TControl* c);

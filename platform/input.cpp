@@ -5,6 +5,7 @@
 
 #include "platform/application.h"
 #include "platform/forms.h"
+#include "platform/hints.h"
 #include "platform/keys.h"
 #include "platform/timers.h"
 
@@ -95,6 +96,7 @@ void UpdateHover(TControl* c) {
   HWND old = key_state::Hover();
   if (h == old) return;
   key_state::SetHover(h);
+  HintHoverChanged(c);
   if (TControl* o = TControl::FromHandle(old)) Deliver(o, CM_MOUSELEAVE, 0, 0);
   if (c) Deliver(c, CM_MOUSEENTER, 0, 0);
 }
@@ -130,6 +132,17 @@ bool TInput::DeliverPendingMoves() {
 }
 
 int TInput::PendingMoves() { return static_cast<int>(St().moves.size()); }
+
+namespace {
+HWND PopupWnd = 0;
+}  // namespace
+
+void TInput::SetPopup(TForm* form) { PopupWnd = form ? form->Handle() : 0; }
+
+TForm* TInput::Popup() {
+  auto* f = dynamic_cast<TForm*>(TControl::FromHandle(PopupWnd));
+  return f && f->Visible() ? f : nullptr;
+}
 
 void TInput::MouseMove(TForm* form, int x, int y) {
   DeliverPendingMoves();
@@ -183,6 +196,11 @@ void TInput::MouseButton(TForm* form, int x, int y, TMouseButton physical, bool 
   key_state::SetPhysicalButton(physical, down);
   TMouseButton button = key_state::Logical(physical);
 
+  if (down) CancelHint();
+  if (TForm* popup = Popup(); down && popup && popup != form) {
+    popup->Close();
+    return;
+  }
   TBarDrag& d = St().drag;
   if (d.wnd) {
     if (!down && button == mbLeft) {
@@ -296,6 +314,7 @@ void TInput::Key(WORD vk, bool down) {
   DeliverPendingMoves();
   bool wasDown = GetKeyState(vk) < 0;
   key_state::SetKey(vk, down);
+  if (down) CancelHint();
   TControl* target = TControl::FromHandle(GetFocus());
   if (!target) target = Application->ActiveForm();
   if (!target || !target->HandleAllocated()) return;

@@ -35,6 +35,10 @@ struct TInput {
   static char KeyChar(WORD vk);
   // Forgets drags, hover and the last click.
   static void Reset();
+  // A drop-down (a list, a hint) shown over the forms: a press in any other
+  // form closes it and goes no further. nullptr: none.
+  static void SetPopup(TForm* form);
+  static TForm* Popup();
 };
 
 }  // namespace redozir

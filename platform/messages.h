@@ -201,6 +201,7 @@ constexpr WORD VK_DECIMAL = 0x6E;
 constexpr WORD VK_DIVIDE = 0x6F;
 constexpr WORD VK_F1 = 0x70;
 constexpr WORD VK_F2 = 0x71;
+constexpr WORD VK_F4 = 0x73;
 constexpr WORD VK_F12 = 0x7B;
 constexpr WORD VK_LSHIFT = 0xA0;
 constexpr WORD VK_RSHIFT = 0xA1;

@@ -4,6 +4,8 @@
 #include <cstdint>
 
 #include "platform/font.h"
+#include "platform/input.h"
+#include "platform/screen.h"
 #include "platform/surface_fill.h"
 
 namespace redozir {
@@ -134,12 +136,114 @@ void TCheckBox::Paint() {
 
 // ---- TComboBox
 
+// The open list of a TComboBox: a borderless form of its own, so that it
+// shows over everything below the combo box, in the test surfaces as in a
+// real window.
+class TComboDropDown : public TForm {
+ public:
+  explicit TComboDropDown(TComboBox* Combo) : TForm(nullptr), combo_(Combo) {
+    SetBorderStyle(bsNone);
+    SetColor(clWindow);
+    // Keys go on reaching the combo box, which keeps the focus.
+    NoActivate = true;
+    OnClose = [this](TObject*, TCloseAction& Action) {
+      Action = caNone;
+      combo_->CloseUp(false);
+    };
+  }
+  int Hot() const { return hot_; }
+  void Open() {
+    hot_ = combo_->ItemIndex();
+    Font = combo_->Font;
+    const int n = static_cast<int>(combo_->Items.size());
+    rows_ = std::clamp(std::min(combo_->DropDownCount, n), 1, std::max(n, 1));
+    int h = rows_ * RowHeight() + 2;
+    TPoint below =
+        combo_->ClientToScreen({-combo_->ClientOffset().X, combo_->Height() - combo_->ClientOffset().Y});
+    int top = below.Y;
+    // Above the combo box when the screen ends first.
+    if (top + h > Screen->Height()) top = below.Y - combo_->Height() - h;
+    SetBounds(below.X, std::max(top, 0), combo_->Width(), h);
+    top_ = 0;
+    Reveal();
+    Show();
+    TInput::SetPopup(this);
+  }
+  void Move(int to) {
+    const int n = static_cast<int>(combo_->Items.size());
+    if (n == 0) return;
+    hot_ = std::clamp(to, 0, n - 1);
+    Reveal();
+    Invalidate();
+  }
+  int PageRows() const { return rows_; }
+
+ protected:
+  void Paint() override {
+    TSurfaceArea a = Area(this);
+    FillSurfaceRect(a.c->Bitmap(), a.r, clWindow, &a.clip);
+    FrameSurfaceRect(a.c->Bitmap(), a.r, clWindowFrame, clWindowFrame, &a.clip);
+    const int rh = RowHeight();
+    for (int i = 0; i < rows_; ++i) {
+      int item = top_ + i;
+      if (item >= static_cast<int>(combo_->Items.size())) break;
+      TRect row = Rect(a.r.Left + 1, a.r.Top + 1 + i * rh, a.r.Right - 1, a.r.Top + 1 + (i + 1) * rh);
+      if (item == hot_) FillSurfaceRect(a.c->Bitmap(), row, clHighlight, &a.clip);
+      a.c->Font = Font;
+      a.c->Font.Color = item == hot_ ? clHighlightText : clWindowText;
+      a.c->Brush.Style = bsClear;
+      a.c->TextOutW(3, 1 + i * rh + 1, Utf8ToWide(combo_->Items[static_cast<size_t>(item)]));
+    }
+  }
+  void MouseMove(TShiftState Shift, int X, int Y) override {
+    TForm::MouseMove(Shift, X, Y);
+    if (int item = ItemAt(Y); item >= 0 && item != hot_) Move(item);
+  }
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override {
+    TForm::MouseUp(Button, Shift, X, Y);
+    if (Button != mbLeft || X < 0 || X >= Width()) return;
+    if (int item = ItemAt(Y); item >= 0) {
+      hot_ = item;
+      combo_->CloseUp(true);
+    }
+  }
+  bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override {
+    Move(hot_ + (WheelDelta > 0 ? -1 : 1));
+    return true;
+  }
+
+ private:
+  int RowHeight() {
+    Canvas()->Font = Font;
+    return Canvas()->TextHeight("Wg") + 2;
+  }
+  int ItemAt(int Y) {
+    if (Y < 1) return -1;
+    int item = top_ + (Y - 1) / RowHeight();
+    return item < static_cast<int>(combo_->Items.size()) && (Y - 1) / RowHeight() < rows_ ? item : -1;
+  }
+  // Scrolls so that the highlighted row shows.
+  void Reveal() {
+    const int n = static_cast<int>(combo_->Items.size());
+    if (hot_ >= 0 && hot_ < top_) top_ = hot_;
+    if (hot_ >= top_ + rows_) top_ = hot_ - rows_ + 1;
+    top_ = std::clamp(top_, 0, std::max(n - rows_, 0));
+  }
+
+  TComboBox* combo_;
+  int hot_ = -1, top_ = 0, rows_ = 1;
+};
+
 TComboBox::TComboBox(TComponent* AOwner) : TControl(AOwner) {
   TabStop = true;
   Opaque = true;
   SetColor(clWindow);
   SetBorderStyle(bsSingle);
   SetBounds(0, 0, 145, 21);
+}
+
+TComboBox::~TComboBox() {
+  if (dropDown_ && TInput::Popup() == dropDown_.get()) TInput::SetPopup(nullptr);
 }
 
 void TComboBox::SetItemIndex(int v) {
@@ -150,6 +254,34 @@ void TComboBox::SetItemIndex(int v) {
 }
 
 std::string TComboBox::Text() const { return itemIndex_ >= 0 ? Items[static_cast<size_t>(itemIndex_)] : ""; }
+
+bool TComboBox::DroppedDown() const { return dropDown_ && dropDown_->Visible(); }
+
+TForm* TComboBox::DropDownWindow() const { return DroppedDown() ? dropDown_.get() : nullptr; }
+
+int TComboBox::DropDownIndex() const { return DroppedDown() ? dropDown_->Hot() : -1; }
+
+void TComboBox::SetDroppedDown(bool v) {
+  if (v == DroppedDown()) return;
+  if (!v) {
+    CloseUp(false);
+    return;
+  }
+  if (Items.empty() || !Enabled() || !HandleAllocated()) return;
+  if (OnDropDown) OnDropDown(this);
+  if (!dropDown_) dropDown_ = std::make_unique<TComboDropDown>(this);
+  if (CanFocus() && !Focused()) SetFocus();
+  dropDown_->Open();
+}
+
+void TComboBox::CloseUp(bool Choose) {
+  if (!DroppedDown()) return;
+  int chosen = dropDown_->Hot();
+  if (TInput::Popup() == dropDown_.get()) TInput::SetPopup(nullptr);
+  dropDown_->Hide();
+  if (Choose && chosen >= 0) UserSelect(chosen);
+  if (OnCloseUp) OnCloseUp(this);
+}
 
 void TComboBox::UserSelect(int index) {
   if (Items.empty()) return;
@@ -162,6 +294,30 @@ void TComboBox::UserSelect(int index) {
 
 void TComboBox::KeyDown(WORD& Key, TShiftState Shift) {
   TControl::KeyDown(Key, Shift);
+  if (DroppedDown()) {
+    TComboDropDown& d = *dropDown_;
+    switch (Key) {
+      case VK_UP:
+      case VK_LEFT: d.Move(std::max(d.Hot() - 1, 0)); break;
+      case VK_DOWN:
+      case VK_RIGHT: d.Move(d.Hot() + 1); break;
+      case VK_PRIOR: d.Move(d.Hot() - d.PageRows()); break;
+      case VK_NEXT: d.Move(d.Hot() + d.PageRows()); break;
+      case VK_HOME: d.Move(0); break;
+      case VK_END: d.Move(static_cast<int>(Items.size()) - 1); break;
+      case VK_RETURN: CloseUp(true); break;
+      case VK_ESCAPE:
+      case VK_F4: CloseUp(false); break;
+      default: return;
+    }
+    Key = 0;
+    return;
+  }
+  if (Key == VK_F4 || (Key == VK_DOWN && (Shift & ssAlt))) {
+    SetDroppedDown(true);
+    Key = 0;
+    return;
+  }
   switch (Key) {
     case VK_UP:
     case VK_LEFT: UserSelect(std::max(itemIndex_ - 1, 0)); break;
@@ -177,19 +333,30 @@ void TComboBox::KeyDown(WORD& Key, TShiftState Shift) {
 void TComboBox::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
   if (Button == mbLeft) {
     if (CanFocus() && !Focused()) SetFocus();
-    if (!Items.empty()) UserSelect((itemIndex_ + 1) % static_cast<int>(Items.size()));
+    SetDroppedDown(!DroppedDown());
   }
   TControl::MouseDown(Button, Shift, X, Y);
 }
 
 bool TComboBox::DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) {
   if (TControl::DoMouseWheel(Shift, WheelDelta, MousePos)) return true;
+  if (DroppedDown()) {
+    dropDown_->Move(dropDown_->Hot() + (WheelDelta > 0 ? -1 : 1));
+    return true;
+  }
   UserSelect(WheelDelta > 0 ? std::max(itemIndex_ - 1, 0) : itemIndex_ + 1);
   return true;
 }
 
 void TComboBox::WndProc(TMessage& m) {
+  // Return and Escape close the open list rather than press the form's
+  // default or cancel button.
+  if (m.Msg == WM_GETDLGCODE && DroppedDown()) {
+    m.Result = DLGC_WANTARROWS | DLGC_WANTALLKEYS;
+    return;
+  }
   if (WantArrows(m)) return;
+  if (m.Msg == WM_KILLFOCUS) CloseUp(false);
   TControl::WndProc(m);
 }
 

@@ -7,12 +7,14 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/bitmap.h"
 #include "platform/controls.h"
 #include "platform/edits.h"
+#include "platform/forms.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {
@@ -43,8 +45,6 @@ class TCheckBox : public TControl {
   void SetChecked(bool v);
   // taLeftJustify puts the caption left of the box.
   TAlignment Alignment = taRightJustify;
-  std::string Hint;
-  bool ShowHint = false;
 
  protected:
   void Click() override;
@@ -56,18 +56,33 @@ class TCheckBox : public TControl {
   bool checked_ = false;
 };
 
-// A drop-down list: Up/Down (and the wheel) move the selection, a click on
-// the control steps to the next item (wrapping). A user's choice fires
-// OnClick, then OnChange; ItemIndex set by code fires nothing.
+class TComboDropDown;
+
+// A drop-down list. A click on the control (or Alt+Down, F4) opens the list
+// in a borderless window of its own below it (above when the screen ends
+// first); there the wheel, the arrows, Page Up/Down, Home and End move the
+// highlight, a click or Return chooses, Escape or a press anywhere else
+// closes. With the list closed Up/Down and the wheel step the selection. A
+// user's choice fires OnClick, then OnChange; ItemIndex set by code fires
+// nothing.
 class TComboBox : public TControl {
  public:
   explicit TComboBox(TComponent* AOwner);
+  ~TComboBox() override;
   std::vector<std::string> Items;
   // -1: nothing selected; indices outside the list read as -1.
   int ItemIndex() const { return itemIndex_; }
   void SetItemIndex(int v);
   std::string Text() const;
-  TNotifyEvent OnChange;
+  // Rows the open list shows before it scrolls.
+  int DropDownCount = 8;
+  bool DroppedDown() const;
+  void SetDroppedDown(bool v);
+  // The open list's window; nullptr while it is closed.
+  TForm* DropDownWindow() const;
+  // The highlighted row of the open list (-1 while closed).
+  int DropDownIndex() const;
+  TNotifyEvent OnChange, OnDropDown, OnCloseUp;
 
  protected:
   void Paint() override;
@@ -79,8 +94,11 @@ class TComboBox : public TControl {
   void Click() override {}
 
  private:
+  friend class TComboDropDown;
   void UserSelect(int index);
+  void CloseUp(bool Choose);
   int itemIndex_ = -1;
+  std::unique_ptr<TComboDropDown> dropDown_;
 };
 
 enum TUDBtnType { btNext, btPrev };

@@ -7,6 +7,7 @@
 
 #include "platform/application.h"
 #include "platform/forms.h"
+#include "platform/hints.h"
 #include "platform/inject.h"
 
 using namespace redozir;
@@ -105,13 +106,94 @@ TEST(StdCtrls, ComboBoxFiresClickThenChangeOnlyForTheUser) {
   EXPECT_EQ(cb->ItemIndex(), -1) << "an index outside the list selects nothing";
   EXPECT_TRUE(events.empty());
   Inject::Click(cb, 5, 5);
+  ASSERT_TRUE(cb->DroppedDown());
+  Inject::Key(VK_DOWN);
+  Inject::Key(VK_RETURN);
+  EXPECT_FALSE(cb->DroppedDown());
   EXPECT_EQ(cb->ItemIndex(), 0);
+  // Closed, the arrows step the selection.
   Inject::Key(VK_DOWN);
   Inject::Key(VK_END);
   Inject::Key(VK_DOWN);
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"click a", "change a", "click b", "change b", "click c", "change c"}));
+}
+
+TEST(StdCtrls, ComboBoxListOpensBelowMovesAndChoosesOrCloses) {
+  THeadlessSession s;
+  TShownForm f;
+  TShownForm other;
+  auto* cb = f.Add<TComboBox>(10, 10, 100, 21);
+  for (int i = 0; i < 12; ++i) cb->Items.push_back("item " + std::to_string(i));
+  cb->SetItemIndex(2);
+  int changes = 0;
+  cb->OnChange = [&](TObject*) { ++changes; };
   Inject::Click(cb, 5, 5);
-  EXPECT_EQ(events, (std::vector<std::string>{"click a", "change a", "click b", "change b", "click c",
-                                              "change c", "click a", "change a"}));
+  TForm* list = cb->DropDownWindow();
+  ASSERT_TRUE(list);
+  // Under the combo box, as wide, eight rows high, with its own pixels.
+  EXPECT_EQ(list->ClientToScreen({0, 0}),
+            cb->ClientToScreen({-cb->ClientOffset().X, 21 - cb->ClientOffset().Y}));
+  EXPECT_EQ(list->Width(), 100);
+  const int row = (list->Height() - 2) / 8;
+  Application->ProcessMessages();
+  EXPECT_EQ(Inject::Pixel(list, 50, 1 + 2 * row + row / 2), ColorToRGB(clHighlight))
+      << "the current item is lit";
+  EXPECT_EQ(Inject::Pixel(list, 50, 1 + row / 2), ColorToRGB(clWindow));
+  EXPECT_EQ(cb->DropDownIndex(), 2);
+  // The wheel and the keys move the highlight, not the choice.
+  Inject::Wheel(list, 50, 1 + 2 * row + row / 2, -WHEEL_DELTA);
+  Inject::Key(VK_NEXT);
+  EXPECT_EQ(cb->DropDownIndex(), 11);
+  EXPECT_EQ(cb->ItemIndex(), 2);
+  // Escape closes with nothing chosen; a click on a row chooses it.
+  Inject::Key(VK_ESCAPE);
+  EXPECT_FALSE(cb->DroppedDown());
+  Inject::Click(cb, 5, 5);
+  Inject::MouseMove(cb->DropDownWindow(), 50, 1 + 4 * row + 1);
+  EXPECT_EQ(cb->DropDownIndex(), 4);
+  Inject::Click(cb->DropDownWindow(), 50, 1 + 4 * row + 1);
+  EXPECT_EQ(cb->ItemIndex(), 4);
+  EXPECT_EQ(changes, 1);
+  // A press in another window closes the list and goes no further.
+  Inject::Click(cb, 5, 5);
+  bool reached = false;
+  other.form->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { reached = true; };
+  Inject::Click(other.form, 5, 5);
+  EXPECT_FALSE(cb->DroppedDown());
+  EXPECT_FALSE(reached);
+  EXPECT_EQ(cb->ItemIndex(), 4);
+}
+
+TEST(StdCtrls, AHintShowsAfterThePointerRestsAndGoesWhenItLeaves) {
+  THeadlessSession s;
+  TShownForm f;
+  auto* box = f.Add<TCheckBox>(10, 10, 100, 17);
+  auto* plain = f.Add<TCheckBox>(10, 40, 100, 17);
+  box->Hint = "Tell me";
+  box->ShowHint = true;
+  Inject::MouseMove(box, 5, 5);
+  s.Clock().Advance(Application->HintPause - 1);
+  Application->ProcessMessages();
+  EXPECT_EQ(ShownHintWindow(), nullptr);
+  s.Clock().Advance(1);
+  Application->ProcessMessages();
+  THintWindow* hint = ShownHintWindow();
+  ASSERT_TRUE(hint);
+  EXPECT_EQ(hint->Text(), "Tell me");
+  Application->ProcessMessages();
+  EXPECT_EQ(Inject::Pixel(hint, 1, 1), ColorToRGB(clInfoBk));
+  EXPECT_GT(hint->Top(), box->ClientToScreen({0, 0}).Y);
+  Inject::MouseMove(plain, 5, 5);
+  EXPECT_EQ(ShownHintWindow(), nullptr);
+  // Back on it, the hint comes again, and leaves by itself after a while.
+  Inject::MouseMove(box, 6, 5);
+  s.Clock().Advance(Application->HintPause);
+  Application->ProcessMessages();
+  ASSERT_TRUE(ShownHintWindow());
+  s.Clock().Advance(Application->HintHidePause);
+  Application->ProcessMessages();
+  EXPECT_EQ(ShownHintWindow(), nullptr);
 }
 
 TEST(StdCtrls, CheckBoxTogglesByClickSpaceAndCode) {
