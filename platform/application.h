@@ -41,6 +41,9 @@ class TBackEnd {
   // Any thread: ends a wait early.
   virtual void Wake();
   // The system clipboard's text, for back ends that have one.
+  // Whether a user sees the forms and can answer them (a dialog the
+  // platform would show to nobody answers as cancelled instead).
+  virtual bool HasDisplay() const { return false; }
   virtual bool HasSystemClipboard() const { return false; }
   virtual bool GetClipboardText(std::string& text) { return false; }
   virtual bool SetClipboardText(const std::string& text) { return false; }

@@ -25,6 +25,7 @@ class TSDLBackEnd : public TBackEnd {
   TSDLBackEnd(const TSDLBackEnd&) = delete;
   TSDLBackEnd& operator=(const TSDLBackEnd&) = delete;
 
+  bool HasDisplay() const override { return true; }
   void FormShown(TForm* form) override;
   void FormHidden(TForm* form) override;
   void FormDestroyed(TForm* form) override;

@@ -102,6 +102,24 @@ TEST(Edit, CaretFollowsTheFocusAndTheClickPlacesIt) {
   EXPECT_EQ(CaretState().Owner, 0u) << "the caret goes with the focus";
 }
 
+TEST(Dialogs, TheColourPickerTakesABasicColourOrTypedChannels) {
+  THeadlessSession s;
+  TColorPickerForm p(nullptr);
+  p.Show();
+  p.SetColor(RGB(1, 2, 3));
+  EXPECT_EQ(p.Field(0)->Text(), "1");
+  // The second cell of the second row is pure yellow.
+  Inject::Click(&p, 8 + 22 + 5, 8 + 18 + 5);
+  EXPECT_EQ(p.Color(), RGB(255, 255, 0));
+  EXPECT_EQ(p.Field(2)->Text(), "0");
+  p.Field(2)->SetText("300");
+  EXPECT_EQ(p.Color(), RGB(255, 255, 255)) << "past 255 reads 255";
+  p.Field(1)->SetText("x");
+  EXPECT_EQ(p.Color(), RGB(255, 0, 255)) << "no number reads 0";
+  Application->ProcessMessages();
+  EXPECT_EQ(Inject::Pixel(&p, p.Width() - 20, 20), RGB(255, 0, 255)) << "the swatch";
+}
+
 TEST(Dialogs, ExecuteAsksTheAnswererAndCancelsWithoutOne) {
   TColorDialog d(nullptr);
   EXPECT_FALSE(d.Execute());
