@@ -495,6 +495,12 @@ std::string IEFormatFloat(double Value, int Precision, int Digits) {
   return std::string(buf, r.ptr);
 }
 
+TFontQuality IEVFontQuality(std::uint8_t Index) {
+  static constexpr TFontQuality kQualities[] = {
+      fqAntialiased, fqClearType, fqClearTypeNatural, fqDefault, fqDraft, fqNonAntialiased, fqProof};
+  return Index < std::size(kQualities) ? kQualities[Index] : fqDefault;
+}
+
 int IESystemTextCharset() {
   switch (IESystemMsgLanguage()) {
     case msGreek: return GREEK_CHARSET;

@@ -706,6 +706,10 @@ constexpr int kIEVMaxShadowOffset = 4096;
 // Value in fixed notation with Precision significant digits and Digits
 // decimals, with '.' whatever the locale.
 std::string IEFormatFloat(double Value, int Precision, int Digits);
+// The platform font quality a text object's quality index (0 to 6) stands
+// for: anti-aliased, ClearType, natural ClearType, default, draft,
+// non-anti-aliased (FreeType's one-bit glyphs), proof.
+TFontQuality IEVFontQuality(std::uint8_t Index);
 // The font charset the system language asks of the texts typed in place:
 // GREEK_CHARSET for Greek, RUSSIAN_CHARSET for Russian, -1 for the others.
 // The measurement labels take only the Greek one.

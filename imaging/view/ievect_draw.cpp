@@ -509,6 +509,7 @@ void DrawLineLabel(TObjectDraw& D) {
   TPoint anchor{D.X2, D.Y2}, other{D.X1, D.Y1};
   if (R.LabelPosition == 1) std::swap(anchor, other);
   if (R.Font) C.Font() = R.Font->ToFont();
+  C.Font().Quality = IEVFontQuality(R.FontQuality);
   C.Font().Height = FontPixels(std::trunc(C.Font().Height * D.zy / Factor * Factor));
   C.Font().Color = R.PenColor;
   const int tw = C.TextWidth(R.Text), th = C.TextHeight(R.Text);
@@ -617,6 +618,7 @@ void DrawTextObject(TObjectDraw& D) {
     return;
   }
   if (R.Font) C.Font() = R.Font->ToFont();
+  C.Font().Quality = IEVFontQuality(R.FontQuality);
   const int fh = C.Font().Height;
   C.Font().Height = FontPixels(fh == 0 ? double(Y2 - Y1) : std::trunc(fh * D.zy));
   C.Font().Color = R.PenColor;

@@ -170,6 +170,32 @@ TEST(VectDraw, TextAlongAPathSpacesItsCharactersEvenly) {
   }
 }
 
+TEST(VectDraw, NonAntialiasedTextHasOnlyInkAndPaperPixels) {
+  // Black text on white: the one-bit glyphs of the non-anti-aliased quality
+  // leave no grey, the anti-aliased ones do.
+  for (std::uint8_t quality : {std::uint8_t{5}, std::uint8_t{0}}) {
+    Fixture f;
+    f.target.Canvas()->Brush.Color = clWhite;
+    f.target.Canvas()->FillRect(Rect(0, 0, 200, 200));
+    TIEVObjectRecord& r = f.Add(ievkTEXT, 10, 10, 190, 90);
+    r.Text = "Sow";
+    r.PenColor = clBlack;
+    r.PenStyle = psClear;
+    r.BrushStyle = bsClear;
+    r.FontQuality = quality;
+    ASSERT_TRUE(f.Draw(r));
+    int ink = 0, grey = 0;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 200; ++x) {
+        TColor c = f.target.Canvas()->Pixels(x, y);
+        ink += c == clBlack;
+        grey += c != clBlack && c != clWhite;
+      }
+    EXPECT_GT(ink + grey, 20) << int(quality);
+    EXPECT_EQ(grey == 0, quality == 5) << int(quality) << ": " << grey << " grey pixels";
+  }
+}
+
 TEST(VectDraw, BitmapFrameShrinksTheBitmapAndFrameIsInPenColour) {
   Fixture f;
   f.target.Canvas()->Brush.Color = clWhite;
