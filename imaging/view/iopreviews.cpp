@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 
+#include "imaging/core/ie_drawing.h"
 #include "imaging/core/ie_pixel.h"
 #include "imaging/core/ie_startup.h"
 #include "imaging/core/ie_streams.h"
@@ -41,6 +42,22 @@ TfIOPreviews::TfIOPreviews(TComponent* AOwner) : TForm(AOwner) {
   for (TPanel* p : {Panel3, Panel4, Panel1, Panel5}) p->ParentBackground = false;
   Button4->SetEnabled(false);
   OnActivate = [this](TObject*) { FormActivate(); };
+  OnResize = [this](TObject*) { FormResize(); };
+  FormResize();
+}
+
+void TfIOPreviews::FormResize() {
+  // The library-wide background picture behind the controls, at the form's
+  // size: 1 stripes, 2 brushed metal, anything else none.
+  const int w = Image1->Width(), h = Image1->Height();
+  if (w <= 0 || h <= 0) return;
+  if (gIEDialogsBackground == 1)
+    IEMakeStripesBitmap(&Image1->Picture, w, h);
+  else if (gIEDialogsBackground == 2)
+    IEMakeMetalBitmap(&Image1->Picture, w, h);
+  else
+    return;
+  Image1->Invalidate();
 }
 
 TfIOPreviews::~TfIOPreviews() {
@@ -355,6 +372,7 @@ void TfIOPreviews::Changed(bool ImageChanged) {
 }
 
 void TfIOPreviews::PanelClick(TPanel* Panel, TRGB& Target, bool Gif) {
+  const TColor before = Panel->Color();
   TIOParamsVals& result = RedozIr2->GetIO()->Params();
   if (Gif && !result.ColorMap) Preview();
   auto pick = [&](int Entries) {
@@ -374,6 +392,8 @@ void TfIOPreviews::PanelClick(TPanel* Panel, TRGB& Target, bool Gif) {
     ColorDialog1->Color = Panel->Color();
     if (ColorDialog1->Execute()) Panel->SetColor(ColorDialog1->Color);
   }
+  // A cancelled pick, or the colour the panel had, changes nothing to apply.
+  if (Panel->Color() == before) return;
   Target = IEColorToRGB(Panel->Color());
   Button4->SetEnabled(true);
 }

@@ -50,6 +50,7 @@ class TfIOPreviews : public TForm {
 
   // --- handlers
   void FormActivate();
+  void FormResize();
   void PageControl1Changing(bool& AllowChange);
   void PageControl1Change();
   void RedozIr1ViewChange();

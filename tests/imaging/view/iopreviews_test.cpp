@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "imaging/core/ie_drawing.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/view/iepalettedialog.h"
 #include "imaging/view/iopreviews_internal.h"
 #include "imaging/view/redozir_view.h"
+#include "platform/dialogs.h"
 #include "platform/inject.h"
 #include "platform/timers.h"
 
@@ -352,6 +354,31 @@ TEST(IOPreviews, ThePalettePickerShowsNoMoreThanTheResultsColourMap) {
     Ok(d);
   });
   EXPECT_EQ(cells, 8);
+}
+
+TEST(IOPreviews, ABackgroundPickEnablesApplyOnlyForANewColourOverTheStripes) {
+  gIEDialogsBackground = 1;
+  TDialogRun r(ioPNG);
+  r.Run(ppPNG, [&](TfIOPreviews& d) {
+    TBitmap stripes;
+    IEMakeStripesBitmap(&stripes, d.Image1->Width(), d.Image1->Height());
+    EXPECT_EQ(d.Image1->Picture.Width(), d.ClientWidth());
+    EXPECT_EQ(d.Image1->Picture.GetPixel(3, 200), stripes.GetPixel(3, 200));
+    const TColor was = d.Panel1->Color();
+    for (TColor answer : {clNone, was, clRed}) {
+      TCommonDialog::Answerer = [&](TCommonDialog* c) {
+        static_cast<TColorDialog*>(c)->Color = answer;
+        return answer != clNone;
+      };
+      Inject::Click(d.Panel1, 3, 3);
+      EXPECT_EQ(d.Button4->Enabled(), answer == clRed) << std::hex << answer;
+    }
+    EXPECT_EQ(d.Panel1->Color(), clRed);
+    Cancel(d);
+  });
+  TCommonDialog::Answerer = nullptr;
+  gIEDialogsBackground = 0;
+  EXPECT_TRUE(r.shown);
 }
 
 TEST(IOPreviews, SetLanguageCaptionsFromTheDialogTexts) {
