@@ -1,12 +1,17 @@
 // Shows a form with a control in a real window (SDL2): the control paints a
-// square where it was last clicked, the wheel scrolls it along its scroll
-// bar, Esc closes the window. Run it under X11 (or Xvfb).
+// square where it was last clicked, in the colour a drop-down list or the
+// colour dialog picks; the wheel scrolls it along its scroll bar, its hint
+// shows when the pointer rests on it, Esc closes the window. Run it under
+// X11 (or Xvfb).
 #include <cstdio>
 #include <cstring>
 
 #include "platform/application.h"
+#include "platform/buttons.h"
+#include "platform/dialogs.h"
 #include "platform/forms.h"
 #include "platform/sdl/sdl_backend.h"
+#include "platform/stdctrls.h"
 
 using namespace redozir;
 
@@ -18,13 +23,14 @@ class TClickPad : public TControl {
     SetBorderStyle(bsSingle);
     SetCursor(crCross);
   }
+  TColor Mark = clNavy;
 
  protected:
   void Paint() override {
     TControlCanvas* c = Canvas();
     c->Brush.Color = clWhite;
     c->FillRect(ClientRect());
-    c->Brush.Color = clNavy;
+    c->Brush.Color = Mark;
     int y = mark_.Y - offset_;
     c->FillRect(Rect(mark_.X - 5, y - 5, mark_.X + 5, y + 5));
   }
@@ -68,8 +74,9 @@ const char* const kUsage =
     "usage: redozir-control-window [--help]\n"
     "\n"
     "Shows a control in a window on the display (X11, or Xvfb): a click marks\n"
-    "the spot, the wheel and the scroll bar move the control's content, Esc\n"
-    "quits. Without a display it says so and exits with status 1.\n";
+    "the spot in the colour the list or the Colour button picks, the wheel and\n"
+    "the scroll bar move the control's content, Esc quits. Without a display it\n"
+    "says so and exits with status 1.\n";
 
 }  // namespace
 
@@ -85,14 +92,41 @@ int main(int argc, char** argv) {
     auto* form = new TForm(nullptr);
     form->SetCaption("Control window");
     form->SetPosition(poScreenCenter);
-    form->SetBounds(0, 0, 320, 240);
+    form->SetBounds(0, 0, 320, 272);
     form->OnCreate = [](TObject*) { std::puts("form created"); };
     auto* pad = new TClickPad(form);
     pad->SetParent(form);
-    pad->SetBounds(10, 10, 300, 220);
+    pad->SetBounds(10, 42, 300, 220);
+    pad->Hint = "A click marks the spot; the wheel scrolls";
+    pad->ShowHint = true;
+    static const struct {
+      const char* name;
+      TColor color;
+    } marks[] = {
+        {"Navy", clNavy}, {"Red", clRed}, {"Green", clGreen}, {"Purple", clPurple}, {"Teal", clTeal}};
+    auto* list = new TComboBox(form);
+    list->SetParent(form);
+    list->SetBounds(10, 10, 140, 21);
+    for (const auto& m : marks) list->Items.push_back(m.name);
+    list->SetItemIndex(0);
+    list->OnChange = [list, pad](TObject*) {
+      pad->Mark = marks[list->ItemIndex()].color;
+      pad->Invalidate();
+    };
+    auto* colour = new TButton(form);
+    colour->SetParent(form);
+    colour->SetBounds(160, 9, 90, 23);
+    colour->SetCaption("Colour...");
+    colour->OnClick = [pad](TObject*) {
+      TColorDialog dialog(nullptr);
+      dialog.Color = pad->Mark;
+      if (!dialog.Execute()) return;
+      pad->Mark = dialog.Color;
+      pad->Invalidate();
+    };
     form->OnResize = [pad](TObject* sender) {
       auto* f = static_cast<TForm*>(sender);
-      pad->SetBounds(10, 10, f->ClientWidth() - 20, f->ClientHeight() - 20);
+      pad->SetBounds(10, 42, f->ClientWidth() - 20, f->ClientHeight() - 52);
     };
     form->Show();
     TScrollInfo si;

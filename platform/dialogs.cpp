@@ -77,7 +77,7 @@ TColorPickerForm::TColorPickerForm(TComponent* AOwner) : TForm(AOwner) {
   cancel_ = new TButton(this);
   cancel_->SetParent(this);
   cancel_->SetBounds(kMargin + 83, buttons, 75, 25);
-  cancel_->SetCaption("&Cancel");
+  cancel_->SetCaption("Cancel");
   cancel_->SetCancel(true);
   cancel_->SetModalResult(mrCancel);
   SetColor(clBlack);
