@@ -126,18 +126,25 @@ void Inject::Key(WORD vk, TShiftState shift) {
 }
 
 void Inject::Text(const std::string& s) {
-  for (char ch : s) {
-    unsigned char u = static_cast<unsigned char>(ch);
-    if (std::isalpha(u))
+  for (size_t i = 0; i < s.size();) {
+    unsigned char u = static_cast<unsigned char>(s[i]);
+    if (u < 0x80 && std::isalpha(u)) {
       Key(static_cast<WORD>(std::toupper(u)), std::isupper(u) ? ssShift : 0);
-    else if (std::isdigit(u))
+    } else if (u < 0x80 && std::isdigit(u)) {
       Key(u);
-    else if (ch == ' ')
+    } else if (u == ' ') {
       Key(VK_SPACE);
-    else if (ch == '\n')
+    } else if (u == '\n') {
       Key(VK_RETURN);
-    else
-      throw EInvalidOperation(std::string("Inject::Text cannot type '") + ch + "'");
+    } else {
+      // The whole UTF-8 sequence at once.
+      size_t n = 1;
+      while (i + n < s.size() && (static_cast<unsigned char>(s[i + n]) & 0xC0) == 0x80) ++n;
+      TInput::Text(s.substr(i, n));
+      i += n;
+      continue;
+    }
+    ++i;
   }
 }
 

@@ -32,7 +32,8 @@ struct Inject {
   static void KeyUp(WORD vk, TShiftState shift = 0);
   // Press and release, with the modifiers pressed around it.
   static void Key(WORD vk, TShiftState shift = 0);
-  // Types letters, digits, spaces and line breaks (Return).
+  // Types UTF-8 text: letters, digits, spaces and line breaks (Return) by
+  // their keys, every other character as the system's text input brings it.
   static void Text(const std::string& s);
   static void Resize(TForm* f, int width, int height);
   static void Close(TForm* f);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/application.h"
+#include "platform/font.h"
 #include "platform/forms.h"
 #include "platform/hints.h"
 #include "platform/keys.h"
@@ -310,16 +311,44 @@ char TInput::KeyChar(WORD vk) {
   return 0;
 }
 
-void TInput::Key(WORD vk, bool down) {
+namespace {
+// The focused control (or the active form) that takes keys and characters;
+// nullptr when none can.
+TControl* KeyTarget() {
+  TControl* target = TControl::FromHandle(GetFocus());
+  if (!target) target = Application->ActiveForm();
+  if (!target || !target->HandleAllocated()) return nullptr;
+  TForm* form = GetParentForm(target);
+  if (form && !form->Enabled()) return nullptr;
+  return target;
+}
+
+// A character message, offered to the control itself first; False when its
+// handler freed the window.
+bool DeliverChar(HWND h, unsigned char ch, LPARAM data) {
+  TControl* target = TControl::FromHandle(h);
+  if (!target) return false;
+  auto wparam = static_cast<WPARAM>(ch);
+  LRESULT consumed = 0;
+  try {
+    consumed = target->Perform(CN_CHAR, wparam, data);
+  } catch (...) {
+    Application->HandleException(target);
+    return false;
+  }
+  if (!(target = TControl::FromHandle(h))) return false;
+  if (!consumed) Deliver(target, WM_CHAR, wparam, data);
+  return TControl::FromHandle(h) != nullptr;
+}
+}  // namespace
+
+void TInput::Key(WORD vk, bool down, bool CharsFromKey) {
   DeliverPendingMoves();
   bool wasDown = GetKeyState(vk) < 0;
   key_state::SetKey(vk, down);
   if (down) CancelHint();
-  TControl* target = TControl::FromHandle(GetFocus());
-  if (!target) target = Application->ActiveForm();
-  if (!target || !target->HandleAllocated()) return;
-  TForm* form = GetParentForm(target);
-  if (form && !form->Enabled()) return;
+  TControl* target = KeyTarget();
+  if (!target) return;
   bool alt = GetKeyState(VK_MENU) < 0;
   bool sys = alt || vk == VK_MENU;
   LPARAM data = 1;
@@ -341,17 +370,25 @@ void TInput::Key(WORD vk, bool down) {
   if (consumed || !target) return;
   Deliver(target, wm, vk, data);
   if (!down || alt) return;
-  char ch = KeyChar(vk);
-  if (ch == 0 || !(target = TControl::FromHandle(h))) return;
-  auto wparam = static_cast<WPARAM>(static_cast<unsigned char>(ch));
-  LRESULT charConsumed = 0;
-  try {
-    charConsumed = target->Perform(CN_CHAR, wparam, data);
-  } catch (...) {
-    Application->HandleException(target);
-    return;
+  auto ch = static_cast<unsigned char>(KeyChar(vk));
+  if (ch == 0 || (!CharsFromKey && ch >= ' ')) return;
+  DeliverChar(h, ch, data);
+}
+
+void TInput::Text(const std::string& utf8) {
+  DeliverPendingMoves();
+  TControl* target = KeyTarget();
+  if (!target) return;
+  HWND h = target->Handle();
+  LPARAM data = 1;
+  if (GetKeyState(VK_MENU) < 0) data |= KF_ALTDOWN_BIT;
+  for (char32_t c : Utf8ToUnicode(utf8)) {
+    if (!(target = TControl::FromHandle(h))) return;
+    int byte = UnicodeToCharsetByte(c, target->Font.Charset);
+    // Control characters come with their keys.
+    if (byte < ' ' || byte == 0x7F) continue;
+    if (!DeliverChar(h, static_cast<unsigned char>(byte), data)) return;
   }
-  if (!charConsumed && (target = TControl::FromHandle(h))) Deliver(target, WM_CHAR, wparam, data);
 }
 
 void TInput::Resized(TForm* form, int width, int height) {

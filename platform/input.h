@@ -4,6 +4,8 @@
 // key state, focus).
 #pragma once
 
+#include <string>
+
 #include "platform/messages.h"
 #include "platform/types.h"
 
@@ -27,7 +29,14 @@ struct TInput {
   // delta in wheel units (WHEEL_DELTA per notch), positive away from the user
   // (or to the right for the horizontal wheel).
   static void Wheel(TForm* form, int x, int y, int delta, bool horizontal);
-  static void Key(WORD vk, bool down);
+  // Key messages, then the character the key gives; where the system's text
+  // input brings the printable characters (Text), CharsFromKey False keeps
+  // only the control characters (Return, Esc, Backspace, Tab, Ctrl+letter).
+  static void Key(WORD vk, bool down, bool CharsFromKey = true);
+  // Characters that the system's text input typed (UTF-8): each goes to the
+  // focused control as a character message in the code page of its font's
+  // charset; one that the code page has no byte for is dropped.
+  static void Text(const std::string& utf8);
   static void Resized(TForm* form, int width, int height);
   static void Moved(TForm* form, int left, int top);
   static void CloseRequested(TForm* form);

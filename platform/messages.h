@@ -209,10 +209,17 @@ constexpr WORD VK_LCONTROL = 0xA2;
 constexpr WORD VK_RCONTROL = 0xA3;
 constexpr WORD VK_LMENU = 0xA4;
 constexpr WORD VK_RMENU = 0xA5;
+constexpr WORD VK_OEM_1 = 0xBA;
 constexpr WORD VK_OEM_PLUS = 0xBB;
 constexpr WORD VK_OEM_COMMA = 0xBC;
 constexpr WORD VK_OEM_MINUS = 0xBD;
 constexpr WORD VK_OEM_PERIOD = 0xBE;
+constexpr WORD VK_OEM_2 = 0xBF;
+constexpr WORD VK_OEM_3 = 0xC0;
+constexpr WORD VK_OEM_4 = 0xDB;
+constexpr WORD VK_OEM_5 = 0xDC;
+constexpr WORD VK_OEM_6 = 0xDD;
+constexpr WORD VK_OEM_7 = 0xDE;
 
 // Key data (lParam of the key messages): bit 29 is set while Alt is held,
 // bit 30 when the key was down before, bit 31 on release.

@@ -33,6 +33,9 @@ TSDLBackEnd::TSDLBackEnd() {
     throw Exception("Cannot open the display: no display is available (is DISPLAY set?)");
   }
   wakeEvent_ = SDL_RegisterEvents(1);
+  // Printable characters come from the system's text input (layout, dead
+  // keys and compose included), not from key codes.
+  SDL_StartTextInput();
   SDL_Rect bounds;
   if (SDL_GetDisplayBounds(0, &bounds) == 0) Screen->SetSize(bounds.w, bounds.h);
 }
@@ -233,6 +236,13 @@ WORD VirtualKeyFromSDL(std::int32_t k) {
     case SDLK_EQUALS: return VK_OEM_PLUS;
     case SDLK_COMMA: return VK_OEM_COMMA;
     case SDLK_PERIOD: return VK_OEM_PERIOD;
+    case SDLK_SEMICOLON: return VK_OEM_1;
+    case SDLK_SLASH: return VK_OEM_2;
+    case SDLK_BACKQUOTE: return VK_OEM_3;
+    case SDLK_LEFTBRACKET: return VK_OEM_4;
+    case SDLK_BACKSLASH: return VK_OEM_5;
+    case SDLK_RIGHTBRACKET: return VK_OEM_6;
+    case SDLK_QUOTE: return VK_OEM_7;
     case SDLK_KP_PLUS: return VK_ADD;
     case SDLK_KP_MINUS: return VK_SUBTRACT;
     case SDLK_KP_MULTIPLY: return VK_MULTIPLY;
@@ -271,8 +281,9 @@ void TSDLBackEnd::HandleEvent(const void* ev) {
     }
     case SDL_KEYDOWN:
     case SDL_KEYUP:
-      if (WORD vk = VirtualKeyFromSDL(e.key.keysym.sym)) TInput::Key(vk, e.type == SDL_KEYDOWN);
+      if (WORD vk = VirtualKeyFromSDL(e.key.keysym.sym)) TInput::Key(vk, e.type == SDL_KEYDOWN, false);
       break;
+    case SDL_TEXTINPUT: TInput::Text(e.text.text); break;
     case SDL_QUIT:
       // An interrupt or terminate signal: the program ends as if its main
       // form had closed.

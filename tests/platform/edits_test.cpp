@@ -48,6 +48,9 @@ TEST(Edit, TypingEditingAndSelectingByKeys) {
        [] { Inject::Text("abcd"), Inject::Key(VK_LEFT), Inject::Key(VK_HOME, ssShift); }, "abcd", 0, 3},
       {"ctrl+z undoes the last change", [] { Inject::Text("ab"), Inject::Key('Z', ssCtrl); }, "a", 1, 0},
       {"backspace at the start does nothing", [] { Inject::Key(VK_BACK); }, "", 0, 0},
+      // The edit's code page (1252) has e acute but no Cyrillic zhe.
+      {"text input types punctuation and accents in the code page",
+       [] { Inject::Text("a;:'\"?/\\|~[]\xC3\xA9\xD0\xB6"); }, "a;:'\"?/\\|~[]\xE9", 13, 0},
   };
   for (const TCase& c : cases) {
     TEditFixture f;

@@ -9,12 +9,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "platform/application.h"
 #include "platform/clipboard.h"
+#include "platform/edits.h"
 #include "platform/forms.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/surface_fill.h"
@@ -153,6 +155,9 @@ TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
   auto* control = new TPainted(form);
   control->SetParent(form);
   control->SetBounds(20, 10, 100, 80);
+  auto* edit = new TEdit(form);
+  edit->SetParent(form);
+  edit->SetBounds(10, 100, 180, 24);
   form->Show();
   Application->ProcessMessages();
 
@@ -166,6 +171,25 @@ TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   EXPECT_TRUE(PumpUntil([&] { return control->clickedAt.X >= 0; })) << "the click never arrived";
   EXPECT_EQ(control->clickedAt, (TPoint{40, 40}));
+
+  // Typed characters come from the system's text input, in the edit's code
+  // page (1252); keys that are not characters still arrive as keys.
+  edit->SetFocus();
+  const std::string typed = "/tmp/redozir-sdl-typed-" + std::to_string(getpid());
+  {
+    std::FILE* t = std::fopen(typed.c_str(), "w");
+    ASSERT_TRUE(t);
+    std::fputs("a;:'\"?/\\|~[]\xC3\xA9x", t);
+    std::fclose(t);
+  }
+  // A layout with e acute (AltGr+e): xdotool's stand-in key for a missing
+  // keysym is mapped back before the window reads the key.
+  ASSERT_EQ(std::system("setxkbmap -layout us -variant altgr-intl"), 0);
+  cmd = "xdotool type --delay 20 --file " + typed + " && xdotool key BackSpace";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  std::remove(typed.c_str());
+  const std::string want = "a;:'\"?/\\|~[]\xE9";
+  EXPECT_TRUE(PumpUntil([&] { return edit->Text() == want; })) << edit->Text();
 
   // The window's pixels as the X server holds them.
   std::vector<std::uint32_t> shot;
@@ -226,6 +250,8 @@ TEST(SDLBackEnd, KeyCodesMapToVirtualKeys) {
                          {SDLK_RALT, VK_MENU},
                          {SDLK_PAGEDOWN, VK_NEXT},
                          {SDLK_KP_7, VK_NUMPAD0 + 7},
+                         {SDLK_SEMICOLON, VK_OEM_1},
+                         {SDLK_QUOTE, VK_OEM_7},
                          {SDLK_UNKNOWN, 0}};
   for (const TCase& c : cases) EXPECT_EQ(VirtualKeyFromSDL(c.sdl), c.vk) << c.sdl;
 }
