@@ -3,6 +3,7 @@
 // opaque cells and clipping.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "platform/canvas.h"
 #include "platform/font.h"
@@ -140,12 +141,16 @@ void DrawTextLine(TCanvas& c, int x, int y, unsigned options, const TRect* rect,
     FillPolys(c, clip, BaselineBox(ox, oy, ux, uy, 0, double(width), -tm.tmAscent, tm.tmDescent),
               c.Brush.Color);
   TColor color = ColorToRGB(c.Font.Color);
+  // Glyphs are placed in double: an origin near either end of the int range
+  // is legal, and only glyphs that reach the visible area are drawn.
+  const TRect v = c.VisibleBounds();
   double px = ox, py = oy;
   for (char32_t ch : text) {
     const TGlyphImage& g = inst->Glyph(ch);
-    if (g.Width > 0 && g.Rows > 0)
-      BlendGlyph(c, clip, g, static_cast<int>(std::lround(px)) + g.Left,
-                 static_cast<int>(std::lround(py)) - g.Top, color);
+    const double left = std::round(px) + g.Left, top = std::round(py) - g.Top;
+    if (g.Width > 0 && g.Rows > 0 && left < v.Right && left + g.Width > v.Left && top < v.Bottom &&
+        top + g.Rows > v.Top)
+      BlendGlyph(c, clip, g, static_cast<int>(left), static_cast<int>(top), color);
     px += g.AdvanceX;
     py += g.AdvanceY;
   }
@@ -158,7 +163,8 @@ void DrawTextLine(TCanvas& c, int x, int y, unsigned options, const TRect* rect,
     inst->StrikeOutMetrics(off, thick);
     FillPolys(c, clip, BaselineBox(ox, oy, ux, uy, 0, double(width), off, off + thick), color);
   }
-  if (updateCP && (c.TextAlign & TA_CENTER) == TA_LEFT) c.PenPos.X = static_cast<int>(x + width);
+  if (updateCP && (c.TextAlign & TA_CENTER) == TA_LEFT)
+    c.PenPos.X = static_cast<int>(std::min<long long>(x + width, std::numeric_limits<int>::max()));
 }
 }  // namespace
 

@@ -193,6 +193,11 @@ void TIETextControl::SetFixedLineHeight(int v) {
   Update();
 }
 
+void TIETextControl::SetLineSpacing(int v) {
+  fLineSpacing = std::clamp(v, -kIEMaxLineSpacing, kIEMaxLineSpacing);
+  Update();
+}
+
 void TIETextControl::SetSingleFormat(bool v) {
   fSingleFormat = v;
   Update();

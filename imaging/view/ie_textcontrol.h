@@ -29,6 +29,9 @@ constexpr std::uint8_t ieTextAlignJustify = 3;
 // The largest font height (either sign) a record keeps; larger ones are
 // clamped wherever a height comes in.
 constexpr int kIEMaxTextFontHeight = kMaxFontPixels;
+// The most extra pixels between lines (either sign) the control keeps;
+// larger spacings are clamped where they are set and where they are read.
+constexpr int kIEMaxLineSpacing = kIEMaxTextFontHeight;
 // The longest text the control edits; typing and pasting stop there.
 constexpr int kIEMaxTextLength = 1 << 20;
 
@@ -123,7 +126,6 @@ class TIETextControl : public TCustomControl {
   bool NoColor = false;
   bool CollectLines = false;
   bool AutoGrow = false;
-  int LineSpacing = 0;
   TNotifyEvent OnCaretMove;
 
   // Margins in percent of the layout size: each within [0, 99] and each
@@ -138,6 +140,9 @@ class TIETextControl : public TCustomControl {
   double Zoom() const { return fZoom; }
   // Values that are not finite or outside [0.01, 100] are ignored.
   void SetZoom(double v);
+  // Extra pixels between lines, within [-kIEMaxLineSpacing, kIEMaxLineSpacing].
+  int LineSpacing() const { return fLineSpacing; }
+  void SetLineSpacing(int v);
   int FixedLineHeight() const { return fFixedLineHeight; }
   void SetFixedLineHeight(int v);
   bool SingleFormat() const { return fSingleFormat; }
@@ -253,6 +258,7 @@ class TIETextControl : public TCustomControl {
   int fAlignment = 0;
   double fZoom = 1.0;
   int fFixedLineHeight = 0;
+  int fLineSpacing = 0;
   bool fSingleFormat = false;
   std::string fCollected;
   TBitmap fOffscreen;

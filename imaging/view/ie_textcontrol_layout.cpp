@@ -275,7 +275,7 @@ void TIETextControl::LayoutAndDrawBand(TIECanvas* C, int X, int Y, int Width, in
     if (stopped || grown) break;
     lastDescent = ld;
     if (CollectLines) fCollected += '\n';
-    lineTop += lh + LineSpacing;
+    lineTop += lh + fLineSpacing;
     if (end >= n) break;
     start = end;
   }
@@ -333,7 +333,7 @@ void TIETextControl::LayoutAndDrawBand(TIECanvas* C, int X, int Y, int Width, in
 std::string TIETextControl::PaintKey() const {
   std::string key;
   auto put = [&](const auto& v) { key.append(reinterpret_cast<const char*>(&v), sizeof v); };
-  put(ClientWidth()), put(ClientHeight()), put(fZoom), put(fMargins), put(LineSpacing);
+  put(ClientWidth()), put(ClientHeight()), put(fZoom), put(fMargins), put(fLineSpacing);
   put(fFixedLineHeight), put(fSingleFormat), put(NoColor), put(fAlignment), put(fCurrent.Align);
   put(Font.Height), put(Font.Style.Bits), put(Font.Color), put(Font.Charset), put(Font.Escapement);
   put(Font.Quality), put(Brush.Color), put(Brush.Style), put(BackgroundBrush.Color);
@@ -386,7 +386,7 @@ void TIETextControl::LayoutOffscreen() {
   // A background picture, lines that may overlap (a negative spacing), and
   // layouts that grow the control or collect lines are painted whole.
   std::string key = PaintKey();
-  const bool partial = fOffscreenValid && key == fDrawnKey && LineSpacing >= 0 && !CollectLines &&
+  const bool partial = fOffscreenValid && key == fDrawnKey && fLineSpacing >= 0 && !CollectLines &&
                        !AutoGrow && !(BackgroundBrush.Style != bsSolid && BackgroundPicture);
   TRect rows{0, 0, cw, ch};
   if (partial) {

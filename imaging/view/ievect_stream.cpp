@@ -354,7 +354,7 @@ class TIEVParser {
         if (i < 0 || i >= static_cast<std::int32_t>(o.CharInfo.size())) r().Fail("bad attribute index");
     o.TextEditOption = r().U8();
     o.TextAutoSize = r().U8();
-    o.LineSpacing = r().I32();
+    o.LineSpacing = std::clamp(r().I32(), -kIEMaxLineSpacing, kIEMaxLineSpacing);
     o.BorderColor = r().I32();
     o.BorderStyle = Enum(psAlternate, "border style");
     o.TextAlign = Enum(ieTextAlignJustify, "text alignment");

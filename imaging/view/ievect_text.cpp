@@ -66,7 +66,7 @@ void IEVSetupMemoControl(TIETextControl& Control, const TIEVObjectRecord& R) {
   Control.BackgroundBrush.Style = static_cast<TBrushStyle>(R.FillStyle);
   Control.FramePen.Color = R.BorderColor;
   Control.FramePen.Style = static_cast<TPenStyle>(R.BorderStyle);
-  Control.LineSpacing = R.LineSpacing;
+  Control.SetLineSpacing(R.LineSpacing);
   Control.SetMargins(R.Margins[0], R.Margins[1], R.Margins[2], R.Margins[3]);
   Control.SetAlignment(R.TextAlign);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "draw_test_util.h"
 #include "platform/canvas.h"
 #include "platform/font.h"
@@ -159,6 +161,20 @@ TEST(Text, OpaqueCellBaselineAndClipping) {
   EXPECT_EQ(r.GetPixel(30, 5), clBlue);
   EXPECT_EQ(r.GetPixel(39, 14), clBlue);
   EXPECT_EQ(r.GetPixel(40, 14), clWhite);
+
+  // Origins at the ends of the int range draw nothing and wrap nowhere.
+  constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+  for (TPoint at : {TPoint{kMax - 3, 5}, TPoint{kMin, 5}, TPoint{5, kMax}, TPoint{5, kMin}}) {
+    TBitmap far;
+    c = TextCanvas(far, 40, 40);
+    c->Brush = {clRed, bsSolid};
+    c->Font.Style = fsUnderline;
+    SetTextAlign(c, TA_BASELINE | TA_UPDATECP);
+    c->PenPos = at;
+    c->TextOut(0, 0, "WWW");
+    EXPECT_TRUE(Ink(far).IsEmpty()) << at.X << "," << at.Y;
+    EXPECT_GE(c->PenPos.X, at.X) << at.X << "," << at.Y;
+  }
 }
 
 TEST(Text, QualityChoosesSmoothOrMonochromeGlyphs) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -101,6 +102,7 @@ TEST(IETextControl, LayoutWorkedOutByHand) {
     int caret;
     TPoint caretPos;
     int caretHeight;
+    int lineSpacing = 0;
   };
   const std::string a20(20, 'a');
   const TCase cases[] = {
@@ -177,6 +179,9 @@ TEST(IETextControl, LayoutWorkedOutByHand) {
        2,
        {42, 2},
        20},
+      // Lines of 10 pixels, 2048 pixels apart at most either way.
+      {"line spacing clamped above", "a\nb", 60, 0, 0, 1.0, {{2, 1, 2059}}, 0, {1, 1}, 10, INT_MAX},
+      {"line spacing clamped below", "a\nb", 60, 0, 0, 1.0, {{2, 1, -2037}}, 0, {1, 1}, 10, INT_MIN},
   };
   for (const TCase& c : cases) {
     TLaidOut l;
@@ -185,6 +190,7 @@ TEST(IETextControl, LayoutWorkedOutByHand) {
     l.ctl.SetMargins(c.marginLeft, 0, 0, 0);
     l.ctl.SetZoom(c.zoom);
     l.ctl.SetCaretIndex(c.caret);
+    l.ctl.SetLineSpacing(c.lineSpacing);
     l.Layout(c.width, 50);
     for (const TPos& p : c.chars) {
       EXPECT_EQ(l.ctl.CharX(p.index), p.x) << c.name << " char " << p.index;
@@ -491,7 +497,7 @@ TEST(IETextControl, EditsShowWhatANewControlShows) {
       auto* ctl = new TIETextControl(form);
       ctl->SetParent(form);
       ctl->SetBounds(5, 5, 170, 130);
-      ctl->LineSpacing = 1;
+      ctl->SetLineSpacing(1);
       ctl->SetZoom(zoom);
       ctl->SetMemo(memo);
       form->Show();

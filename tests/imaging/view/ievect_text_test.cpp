@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 
 #include "imaging/core/dialog_text.h"
@@ -149,6 +150,22 @@ TEST(VectText, EndingAMemoEditHandsBackConsistentRecordsAndIndices) {
   s.SetPosition(0);
   TRedozIrVect w(nullptr);
   EXPECT_TRUE(w.LoadFromStreamIEV(s)) << w.LastLoadError();
+}
+
+TEST(VectText, MemoLineSpacingIsClampedWhenReadAndWhenDrawn) {
+  for (int spacing : {INT_MIN, INT_MAX}) {
+    TVectOnForm f;
+    f.Add(ievkMEMO, "a\nb\nc").LineSpacing = spacing;
+    // The record keeps what code put there; the memo drawn from it clamps.
+    f.view->Update();
+    Application->ProcessMessages();
+    TMemoryStream s;
+    f.view->SaveToStreamIEV(s);
+    s.SetPosition(0);
+    TRedozIrVect w(nullptr);
+    ASSERT_TRUE(w.LoadFromStreamIEV(s)) << w.LastLoadError();
+    EXPECT_EQ(w.GetObjectRecord(0)->LineSpacing, spacing < 0 ? -kIEMaxLineSpacing : kIEMaxLineSpacing);
+  }
 }
 
 TEST(VectHint, DragLengthShowsTheHintAndEndsWithTheLength) {
