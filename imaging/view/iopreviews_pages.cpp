@@ -107,6 +107,22 @@ int ReadInt(const TEdit* e, int Default) {
   }
 }
 
+// A number the user has only begun to type (nothing, or a sign): it reads
+// as nothing yet.
+bool Unfinished(const TEdit* e) {
+  const std::string& t = e->Text();
+  return t.empty() || t == "-" || t == "+";
+}
+
+// A handler's rewrite of an edit the user types in keeps the caret, so that
+// the next key lands where the user expects.
+void Rewrite(TEdit* e, const std::string& Text) {
+  if (e->Text() == Text) return;
+  const int caret = e->SelStart();
+  e->SetText(Text);
+  e->SetSelStart(caret);
+}
+
 TColor RGBToColor(const TRGB& c) { return RGB(c.r, c.g, c.b); }
 
 constexpr int kJpegSmoothMax = 100;
@@ -291,18 +307,20 @@ void TfIOPreviews::TrackBar13Change() {
   w.JPEGOptimalHuffman = CheckBox2->Checked();
   w.JPEGSmooth = smooth;
   w.JPEGProgressive = CheckBox3->Checked();
-  Edit22->SetText(std::to_string(quality));
+  Rewrite(Edit22, std::to_string(quality));
   Changed(true);
 }
 
 void TfIOPreviews::Edit22Change() {
-  if (!ControlsReady) return;
+  if (!ControlsReady || Unfinished(Edit22) || Unfinished(Edit23)) return;
   int quality = ReadInt(Edit22, 50);
   int smooth = ReadInt(Edit23, 0);
   if (quality != fWork.JPEGQuality || smooth != fWork.JPEGSmooth) {
     TrackBar13->SetPosition(quality);
     TrackBar13Change();
   }
+  // The edit shows the quality the track bar took.
+  Rewrite(Edit22, std::to_string(TrackBar13->Position()));
   Button4->SetEnabled(true);
 }
 
@@ -311,17 +329,18 @@ void TfIOPreviews::TrackBar2Change() {
   int quality = TrackBar2->Position();
   if (quality == fWork.JPEGQuality) return;
   fWork.JPEGQuality = quality;
-  Edit16->SetText(std::to_string(quality));
+  Rewrite(Edit16, std::to_string(quality));
   Changed(true);
 }
 
 void TfIOPreviews::Edit16Change() {
-  if (!ControlsReady) return;
+  if (!ControlsReady || Unfinished(Edit16)) return;
   int quality = ReadInt(Edit16, 50);
   if (quality != fWork.JPEGQuality) {
     TrackBar2->SetPosition(quality);
     TrackBar2Change();
   }
+  Rewrite(Edit16, std::to_string(TrackBar2->Position()));
   Button4->SetEnabled(true);
 }
 
@@ -814,12 +833,13 @@ void TfIOPreviews::TPages::WriteJ2000(const TfIOPreviews& d, TIOParamsVals& o) {
 }
 
 void TfIOPreviews::Edit15Change() {
-  if (!ControlsReady) return;
+  if (!ControlsReady || Unfinished(Edit15)) return;
   int typed = ReadInt(Edit15, 1000);
   if (typed / 1000.0 != fWork.J2000Rate) {
     TrackBar1->SetPosition(typed);
     TrackBar1Change();
   }
+  Rewrite(Edit15, std::to_string(std::lround(fWork.J2000Rate * 1000)));
 }
 
 void TfIOPreviews::TrackBar1Change() {
@@ -830,7 +850,7 @@ void TfIOPreviews::TrackBar1Change() {
   // Rate 0 stores nothing an encoder can meet: the least rate is one step.
   fWork.J2000Rate = std::max(pos / 1000.0, kJ2000MinRate);
   fWork.J2000ColorSpace = static_cast<std::uint8_t>(space);
-  Edit15->SetText(std::to_string(std::lround(fWork.J2000Rate * 1000)));
+  Rewrite(Edit15, std::to_string(std::lround(fWork.J2000Rate * 1000)));
   Changed(true);
 }
 

@@ -174,6 +174,42 @@ TEST(IOPreviews, QualityTextReadsItsDefaultAndIsClamped) {
   }
 }
 
+TEST(IOPreviews, RetypedNumbersWaitWhileUnfinishedAndKeepTheCaret) {
+  struct TCase {
+    int fileType;
+    bool simplified;
+    TEdit* TfIOPreviews::*edit;
+    const char* capped;  // what "5000" shows
+    double (*written)(const TIOParamsVals&);
+  };
+  const TCase cases[] = {
+      {ioJPEG, false, &TfIOPreviews::Edit22, "100",
+       [](const TIOParamsVals& p) { return double(p.JPEGQuality); }},
+      {ioJPEG, true, &TfIOPreviews::Edit16, "100",
+       [](const TIOParamsVals& p) { return double(p.JPEGQuality); }},
+      {ioJ2K, false, &TfIOPreviews::Edit15, "1000",
+       [](const TIOParamsVals& p) { return p.J2000Rate * 1000; }},
+  };
+  for (const TCase& c : cases) {
+    TDialogRun r(c.fileType, c.simplified);
+    EXPECT_TRUE(r.Run(ppJPEG | ppJ2000, [&](TfIOPreviews& d) {
+      TEdit* e = d.*c.edit;
+      // Capped as typed, the caret staying at the end.
+      Type(e, "5000");
+      EXPECT_EQ(e->Text(), c.capped);
+      EXPECT_EQ(e->SelStart(), static_cast<int>(e->Text().size()));
+      // Cleared, the edit waits; then "5" is 5.
+      e->SelectAll();
+      Inject::Key(VK_DELETE);
+      EXPECT_EQ(e->Text(), "");
+      Inject::Text("5");
+      EXPECT_EQ(e->Text(), "5");
+      Ok(d);
+    }));
+    EXPECT_NEAR(c.written(r.io.Params()), 5, 1e-9) << c.capped;
+  }
+}
+
 TEST(IOPreviews, AJpegPreviewsProgressRunsThroughBothHalvesAndEndsAtZero) {
   TDialogRun r(ioJPEG);
   std::vector<int> seen;
