@@ -126,6 +126,22 @@ TEST(IOPreviews, WithoutLzwAStoredLzwShowsPackBitsAndOkWritesIt) {
   EXPECT_EQ(r.io.Params().FileType, ioTIFF);
 }
 
+TEST(IOPreviews, TheTIFFPageOfAnEightBitOneSamplePictureShowsItsColours) {
+  for (int photometric : {ioTIFF_WHITEISZERO, ioTIFF_BLACKISZERO, ioTIFF_RGB, ioTIFF_RGBPALETTE}) {
+    TDialogRun r(ioTIFF, false, ie8g);
+    r.io.Params().BitsPerSample = 8;
+    r.io.Params().SamplesPerPixel = 1;
+    r.io.Params().TIFFPhotometric = static_cast<std::uint8_t>(photometric);
+    EXPECT_TRUE(r.Run(ppTIFF, [&](TfIOPreviews& d) {
+      EXPECT_EQ(d.ComboBox4->Text(), "256") << photometric;
+      EXPECT_EQ(d.ComboBox3->ItemIndex(), photometric);
+      Ok(d);
+    }));
+    EXPECT_EQ(r.io.Params().BitsPerSample, 8) << photometric;
+    EXPECT_EQ(r.io.Params().SamplesPerPixel, 1) << photometric;
+  }
+}
+
 TEST(IOPreviews, TIFFCompressionListMapsBothWays) {
   // value, index with LZW, index without
   const int table[][3] = {{0, 0, 0}, {4, 4, 4}, {5, 5, 6}, {7, 6, 5},
