@@ -357,6 +357,8 @@ void TComboBox::WndProc(TMessage& m) {
   }
   if (WantArrows(m)) return;
   if (m.Msg == WM_KILLFOCUS) CloseUp(false);
+  // The text shows selected only while the box has the focus.
+  if (m.Msg == WM_SETFOCUS || m.Msg == WM_KILLFOCUS) Invalidate();
   TControl::WndProc(m);
 }
 

@@ -117,6 +117,14 @@ TEST(StdCtrls, ComboBoxFiresClickThenChangeOnlyForTheUser) {
   Inject::Key(VK_DOWN);
   EXPECT_EQ(events,
             (std::vector<std::string>{"click a", "change a", "click b", "change b", "click c", "change c"}));
+  // Only the focused box shows its text selected.
+  auto* other = f.Add<TComboBox>(10, 40, 100, 21);
+  Application->ProcessMessages();
+  EXPECT_EQ(Inject::Pixel(cb, 60, 10), ColorToRGB(clHighlight));
+  other->SetFocus();
+  Application->ProcessMessages();
+  EXPECT_EQ(Inject::Pixel(cb, 60, 10), ColorToRGB(clWindow));
+  EXPECT_EQ(Inject::Pixel(other, 60, 10), ColorToRGB(clHighlight));
 }
 
 TEST(StdCtrls, ComboBoxListOpensBelowMovesAndChoosesOrCloses) {
