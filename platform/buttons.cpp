@@ -1,6 +1,7 @@
 #include "platform/buttons.h"
 
 #include "platform/font.h"
+#include "platform/stdctrls.h"
 #include "platform/surface_fill.h"
 
 namespace redozir {
@@ -53,11 +54,10 @@ void TButton::Paint() {
   c->Font.Color = Enabled() ? clBtnText : clGrayText;
   c->Brush.Style = bsClear;
   // Captions are UTF-8, as the other controls' are.
-  std::u16string caption = Utf8ToWide(Caption());
-  TSize ext = c->TextExtentW(caption);
+  TSize ext = c->TextExtentW(Utf8ToWide(ShownCaption(Caption()).Text));
   // A pressed face shows its caption one pixel down and to the right.
   int shift = pressed_ ? 1 : 0;
-  c->TextOutW((ClientWidth() - ext.cx) / 2 + shift, (ClientHeight() - ext.cy) / 2 + shift, caption);
+  DrawCaption(*c, (ClientWidth() - ext.cx) / 2 + shift, (ClientHeight() - ext.cy) / 2 + shift, Caption());
 }
 
 void TButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {

@@ -25,28 +25,17 @@ TSurfaceArea Area(TControl* control) {
   return {c, Bounds(o.X, o.Y, control->ClientWidth(), control->ClientHeight()), c->DeviceClip()};
 }
 
-// Captions and items are UTF-8.
-void Text(TControl* control, TControlCanvas* c, int x, int y, const std::string& s) {
+// A caption in the control's font and colour (grey when disabled).
+void Text(TControl* control, TControlCanvas* c, int x, int y, const std::string& caption) {
   c->Font = control->Font;
   c->Font.Color = control->Enabled() ? control->Font.Color : clGrayText;
   c->Brush.Style = bsClear;
-  c->TextOutW(x, y, Utf8ToWide(s));
+  DrawCaption(*c, x, y, caption);
 }
 
 int TextWidth(TControlCanvas* c, const std::string& s) { return c->TextExtentW(Utf8ToWide(s)).cx; }
 
-// Ampersands mark accelerators: "&&" shows one, a lone one shows nothing.
-std::string Shown(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '&' && i + 1 < s.size())
-      ++i;
-    else if (s[i] == '&')
-      continue;
-    out += s[i];
-  }
-  return out;
-}
+std::string Shown(const std::string& s) { return ShownCaption(s).Text; }
 
 // Arrows reach these controls; Tab still moves the focus on.
 bool WantArrows(TMessage& m) {
@@ -56,6 +45,41 @@ bool WantArrows(TMessage& m) {
 }
 
 }  // namespace
+
+// ---- captions
+
+TShownCaption ShownCaption(const std::string& Caption) {
+  TShownCaption out;
+  for (size_t i = 0; i < Caption.size(); ++i) {
+    if (Caption[i] == '&') {
+      if (++i == Caption.size()) break;
+      // The first single mark names the letter that follows it (a whole
+      // UTF-8 sequence).
+      if (Caption[i] != '&' && out.AccelLength == 0) {
+        out.Accel = out.Text.size();
+        size_t n = 1;
+        while (i + n < Caption.size() && (static_cast<unsigned char>(Caption[i + n]) & 0xC0) == 0x80) ++n;
+        out.AccelLength = n;
+      }
+    }
+    out.Text += Caption[i];
+  }
+  return out;
+}
+
+void DrawCaption(TCanvas& c, int x, int y, const std::string& Caption) {
+  TShownCaption s = ShownCaption(Caption);
+  c.TextOutW(x, y, Utf8ToWide(s.Text));
+  if (s.AccelLength == 0) return;
+  const int from = c.TextExtentW(Utf8ToWide(s.Text.substr(0, s.Accel))).cx;
+  const int width = c.TextExtentW(Utf8ToWide(s.Text.substr(s.Accel, s.AccelLength))).cx;
+  // One pixel row just under the base line.
+  const int row = y + c.GetTextMetrics().tmAscent + 1;
+  const TBrush brush = c.Brush;
+  c.Brush = {c.Font.Color, bsSolid};
+  c.FillRect(Rect(x + from, row, x + from + width, row + 1));
+  c.Brush = brush;
+}
 
 // ---- TLabel
 
@@ -73,13 +97,12 @@ void TLabel::SetCaption(const std::string& s) {
 void TLabel::Paint() {
   TSurfaceArea a = Area(this);
   if (!Transparent) FillSurfaceRect(a.c->Bitmap(), a.r, Color(), &a.clip);
-  std::string s = Shown(Caption());
   a.c->Font = Font;
-  int w = TextWidth(a.c, s);
+  int w = TextWidth(a.c, Shown(Caption()));
   int x = Alignment == taLeftJustify    ? 0
           : Alignment == taRightJustify ? ClientWidth() - w
                                         : (ClientWidth() - w) / 2;
-  Text(this, a.c, x, 0, s);
+  Text(this, a.c, x, 0, Caption());
 }
 
 // ---- TCheckBox
@@ -128,10 +151,9 @@ void TCheckBox::Paint() {
       FillSurfaceRect(a.c->Bitmap(), Bounds(x, y, 1, 3), Enabled() ? clWindowText : clGrayText, &a.clip);
     }
   }
-  std::string s = Shown(Caption());
   a.c->Font = Font;
   int th = a.c->TextHeight("Wg");
-  Text(this, a.c, Alignment == taLeftJustify ? 0 : kBox + 4, (ClientHeight() - th) / 2, s);
+  Text(this, a.c, Alignment == taLeftJustify ? 0 : kBox + 4, (ClientHeight() - th) / 2, Caption());
 }
 
 // ---- TComboBox
@@ -565,7 +587,7 @@ void TPanel::Paint() {
   if (s.empty()) return;
   a.c->Font = Font;
   TSize e = a.c->TextExtentW(Utf8ToWide(s));
-  Text(this, a.c, (ClientWidth() - e.cx) / 2, (ClientHeight() - e.cy) / 2, s);
+  Text(this, a.c, (ClientWidth() - e.cx) / 2, (ClientHeight() - e.cy) / 2, Caption());
 }
 
 // ---- TGroupBox
@@ -584,7 +606,7 @@ void TGroupBox::Paint() {
   if (s.empty()) return;
   int w = TextWidth(a.c, s);
   FillSurfaceRect(a.c->Bitmap(), Bounds(a.r.Left + 8, a.r.Top, w, th), Color(), &a.clip);
-  Text(this, a.c, 8, 0, s);
+  Text(this, a.c, 8, 0, Caption());
 }
 
 // ---- TImage
@@ -773,7 +795,7 @@ void TPageControl::Paint() {
     if (on)
       FillSurfaceRect(a.c->Bitmap(), Rect(s.Left + 1, s.Bottom - 1, s.Right - 1, s.Bottom + 1), Color(),
                       &a.clip);
-    Text(this, a.c, t.Left + 6, t.Top + (on ? 3 : 4), Shown(p->Caption()));
+    Text(this, a.c, t.Left + 6, t.Top + (on ? 3 : 4), p->Caption());
   }
 }
 

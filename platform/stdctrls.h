@@ -21,6 +21,18 @@ namespace redozir {
 
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
+// A caption marks its accelerator with "&" ("&&" shows one "&"): the text as
+// shown, and the UTF-8 bytes of the accelerator letter in it (none when
+// AccelLength is 0).
+struct TShownCaption {
+  std::string Text;
+  size_t Accel = 0, AccelLength = 0;
+};
+TShownCaption ShownCaption(const std::string& Caption);
+// Draws a caption as shown at (x, y), the top left of its cell, in the
+// canvas's font, its accelerator letter underlined.
+void DrawCaption(TCanvas& Canvas, int x, int y, const std::string& Caption);
+
 class TLabel : public TControl {
  public:
   explicit TLabel(TComponent* AOwner);

@@ -319,6 +319,28 @@ TEST(Forms, AButtonPaintsItsFaceAndCaption) {
   EXPECT_GT(face, 69 * 19 / 2);
   EXPECT_GT(ink, 5) << "the caption's ink";
   EXPECT_EQ(Inject::Pixel(d.ok, 0, 0), ColorToRGB(clWindowFrame)) << "the default button's frame";
+
+  // "&" marks the accelerator: hidden, its letter underlined below the ink.
+  auto rows = [&] {
+    std::vector<std::vector<TColor>> r(static_cast<size_t>(d.ok->ClientHeight()));
+    for (int y = 0; y < d.ok->ClientHeight(); ++y)
+      for (int x = 0; x < d.ok->ClientWidth(); ++x)
+        r[static_cast<size_t>(y)].push_back(Inject::Pixel(d.ok, x, y));
+    return r;
+  };
+  const auto plain = rows();
+  d.ok->SetCaption("&OK");
+  Application->ProcessMessages();
+  const auto marked = rows();
+  int lastInk = -1;
+  std::vector<int> changed;
+  for (size_t y = 3; y + 3 < plain.size(); ++y) {
+    for (size_t x = 3; x + 3 < plain[y].size(); ++x)
+      if (GetRValue(plain[y][x]) < 0x80) lastInk = static_cast<int>(y);
+    if (plain[y] != marked[y]) changed.push_back(static_cast<int>(y));
+  }
+  ASSERT_EQ(changed.size(), 1u);
+  EXPECT_GT(changed[0], lastInk);
 }
 
 }  // namespace
