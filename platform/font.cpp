@@ -170,9 +170,17 @@ std::u16string Utf8ToWide(const std::string& text) {
 
 std::string FontFamilyFor(const std::string& name) {
   static const std::map<std::string, std::string> aliases = {
-      {"ms sans serif", "sans-serif"}, {"ms shell dlg", "sans-serif"}, {"ms shell dlg 2", "sans-serif"},
-      {"system", "sans-serif"},        {"default", "sans-serif"},      {"ms serif", "serif"},
-      {"fixedsys", "monospace"},       {"terminal", "monospace"},      {"", "sans-serif"},
+      // The desktop's dialog faces: a face of the same widths (Arial's), so
+      // that dialogs laid out for them keep their captions in their room.
+      {"ms sans serif", "Liberation Sans"},
+      {"ms shell dlg", "Liberation Sans"},
+      {"ms shell dlg 2", "Liberation Sans"},
+      {"system", "sans-serif"},
+      {"default", "sans-serif"},
+      {"ms serif", "serif"},
+      {"fixedsys", "monospace"},
+      {"terminal", "monospace"},
+      {"", "sans-serif"},
   };
   std::string lower;
   for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

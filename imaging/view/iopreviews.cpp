@@ -17,6 +17,7 @@
 #include "imaging/view/iopreviews_internal.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/application.h"
+#include "platform/font.h"
 #include "platform/screen.h"
 
 namespace redozir {
@@ -33,7 +34,9 @@ TfIOPreviews::TfIOPreviews(TComponent* AOwner) : TForm(AOwner) {
   Font.Name = "MS Sans Serif";
   Font.Height = -11;
   SetColor(clBtnFace);
+  fCaptionFont = Font;
   CreateControls();
+  FitCaptions();
   // FormCreate
   Activated = false;
   BilevelMode = 1;
@@ -264,6 +267,51 @@ void TfIOPreviews::SetLanguage(TMsgLanguage Language) {
   // put in front of a temporary string.
   const std::string cancel = IEGetDialogText(4, Language);
   CancelCaption = "&" + cancel;
+  FitCaptions();
+}
+
+namespace {
+// A caption too wide for its room narrows to this face (of the widths of
+// Arial Narrow), then shrinks down to the smallest size still read easily.
+constexpr const char* kNarrowCaptionFace = "Liberation Sans Narrow";
+constexpr int kSmallestCaptionPixels = 8;
+}  // namespace
+
+int IECaptionWidth(const TControl* c) {
+  return CurrentTextMeasurer().Extent(c->Font, Utf8ToUnicode(ShownCaption(c->Caption()).Text)).cx;
+}
+
+int IECaptionRoom(const TControl* c) {
+  if (dynamic_cast<const TButton*>(c)) return c->Width() - 6;
+  if (dynamic_cast<const TGroupBox*>(c)) return c->Width() - 16;
+  auto* box = dynamic_cast<const TCheckBox*>(c);
+  if (box && box->Alignment == taLeftJustify) return c->Width() - 15;
+  TControl* p = c->Parent();
+  int right = p->ClientWidth();
+  for (int i = 0; i < p->ControlCount(); ++i) {
+    TControl* o = p->Controls(i);
+    if (o != c && o->Left() > c->Left() && o->Top() < c->Top() + c->Height() &&
+        c->Top() < o->Top() + o->Height())
+      right = std::min(right, o->Left());
+  }
+  return box ? std::min(right - c->Left(), c->Width()) - 17 : right - c->Left();
+}
+
+void TfIOPreviews::FitCaptions() {
+  for (const TCaption& caption : fCaptions) {
+    TControl* c = caption.Control;
+    c->Font = fCaptionFont;
+    const int room = IECaptionRoom(c);
+    if (IECaptionWidth(c) > room) {
+      c->Font.Name = kNarrowCaptionFace;
+      const int sign = c->Font.Height < 0 ? -1 : 1;
+      while (IECaptionWidth(c) > room && std::abs(c->Font.Height) > kSmallestCaptionPixels)
+        c->Font.Height -= sign;
+    }
+    // A label takes the width of its caption in its new font.
+    if (auto* label = dynamic_cast<TLabel*>(c)) label->SetCaption(label->Caption());
+    c->Invalidate();
+  }
 }
 
 // ---- activation and page switching

@@ -153,6 +153,9 @@ class TfIOPreviews : public TForm {
   // Its caption is dialog text Id, spaced.
   TGroupBox* AddGroupBox(TControl* Parent, int L, int T, int W, int H, const std::string& Text, int Id);
   TTabSheet* AddPage(const std::string& Caption);
+  // Gives each caption that is wider than the room the layout leaves it a
+  // narrower face, then a smaller size, until it fits.
+  void FitCaptions();
   void AddSizeLabels(TTabSheet* Page, int CaptionTop, int ValueTop);
   void CreateControls();
 
@@ -188,6 +191,8 @@ class TfIOPreviews : public TForm {
 
   std::vector<TSizeLabels> fSizes;
   std::vector<TCaption> fCaptions;
+  // The font the captions are laid out for.
+  TFont fCaptionFont;
   bool fActivationRan = false;
   bool fLzw = false;
   // The working copy: every edited field mirrors IOParams, plus the colour

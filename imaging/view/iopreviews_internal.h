@@ -7,6 +7,8 @@
 
 #include "imaging/view/iopreviews.h"
 
+// Exported for the tests of a shared build.
+#pragma GCC visibility push(default)
 namespace redozir {
 
 struct TfIOPreviews::TPage {
@@ -29,6 +31,13 @@ struct TfIOPreviews::TPage {
   void (*WriteBack)(const TfIOPreviews& D, TIOParamsVals& O);
 };
 
+// A caption's width as shown in its control's font, and the room the layout
+// leaves it: beside a check box's own box, inside a button or a frame, and
+// otherwise up to the nearest control to its right on the same rows (or the
+// parent's edge).
+int IECaptionWidth(const TControl* c);
+int IECaptionRoom(const TControl* c);
+
 struct TfIOPreviewsTesting {
   static int PreviewCount(const TfIOPreviews& D) { return D.fPreviewCount; }
   static void SetExecutePalette(TfIOPreviews& D, std::function<bool(TRedozIrPaletteDialog&)> Answer) {
@@ -37,3 +46,4 @@ struct TfIOPreviewsTesting {
 };
 
 }  // namespace redozir
+#pragma GCC visibility pop

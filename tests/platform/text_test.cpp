@@ -67,8 +67,8 @@ TEST(Text, FacesAreMatchedByNameWeightAndSlant) {
   EXPECT_NE(MatchFontFile("Arial", false, false).find("LiberationSans-Regular"), std::string::npos);
   EXPECT_NE(MatchFontFile("Arial", true, false).find("LiberationSans-Bold"), std::string::npos);
   EXPECT_NE(MatchFontFile("Arial", false, true).find("LiberationSans-Italic"), std::string::npos);
-  EXPECT_EQ(FontFamilyFor("MS Sans Serif"), "sans-serif");
-  EXPECT_NE(MatchFontFile("MS Sans Serif", false, false).find("Sans"), std::string::npos);
+  // The desktop's dialog face resolves to one of its widths.
+  EXPECT_NE(MatchFontFile("MS Sans Serif", false, false).find("LiberationSans-Regular"), std::string::npos);
 }
 
 TEST(Text, HeightConventionsAndMetrics) {

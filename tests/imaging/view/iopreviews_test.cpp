@@ -433,6 +433,28 @@ TEST(IOPreviews, ABackgroundPickEnablesApplyOnlyForANewColourOverTheStripes) {
   EXPECT_TRUE(r.shown);
 }
 
+TEST(IOPreviews, EveryCaptionFitsBeforeItsNeighbourInEveryLanguage) {
+  THeadlessSession session;
+  TfIOPreviews d(nullptr);
+  std::vector<TControl*> captioned;
+  std::function<void(TControl*)> walk = [&](TControl* c) {
+    for (int i = 0; i < c->ControlCount(); ++i) {
+      TControl* o = c->Controls(i);
+      if (dynamic_cast<TLabel*>(o) || dynamic_cast<TCheckBox*>(o) || dynamic_cast<TButton*>(o) ||
+          dynamic_cast<TGroupBox*>(o))
+        captioned.push_back(o);
+      walk(o);
+    }
+  };
+  walk(&d);
+  for (int language = msEnglish; language <= msHungarian; ++language) {
+    d.SetLanguage(static_cast<TMsgLanguage>(language));
+    for (TControl* c : captioned)
+      EXPECT_LE(IECaptionWidth(c), IECaptionRoom(c))
+          << "language " << language << ": \"" << c->Caption() << "\" at " << c->Left() << "," << c->Top();
+  }
+}
+
 TEST(IOPreviews, SetLanguageCaptionsFromTheDialogTexts) {
   TDialogRun r(ioJPEG);
   r.io.MsgLanguage = msGerman;
