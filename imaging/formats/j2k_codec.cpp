@@ -25,8 +25,11 @@ struct Siz {
   std::int64_t w = 0, h = 0;
   int comps = 0;
   std::int64_t tiles = 0;
-  std::vector<bool> present;  // tiles with at least one tile-part
-  int paletteColumns = 0;     // colours a JP2 palette box turns one component into
+  std::int64_t tileW = 0, tileH = 0;  // the largest tile within the image
+  bool subsampled = false;            // a component on a coarser grid than the image
+  std::vector<bool> present;          // tiles with at least one tile-part
+  int paletteColumns = 0;             // colours a JP2 palette box turns one component into
+  bool channelDefinition = false;     // a JP2 box naming or reordering the components
 };
 
 void ReadSiz(TByteReader& r, Siz& siz) {
@@ -40,9 +43,15 @@ void ReadSiz(TByteReader& r, Siz& siz) {
   if (len != 38 + 3 * c) r.Fail("bad size marker length");
   const std::int64_t tiles = ((x - tx0 + tw - 1) / tw) * ((y - ty0 + th - 1) / th);
   if (tiles > 65535) r.Fail("too many tiles (" + std::to_string(tiles) + ")");
-  r.Skip(3 * c);
+  for (int i = 0; i < c; ++i) {
+    r.Skip(1);
+    const int dx = r.U8(), dy = r.U8();
+    if (dx != 1 || dy != 1) siz.subsampled = true;
+  }
   siz.w = x - x0;
   siz.h = y - y0;
+  siz.tileW = std::min(tw, siz.w);
+  siz.tileH = std::min(th, siz.h);
   siz.comps = c;
   siz.tiles = tiles;
   siz.present.assign(static_cast<size_t>(tiles), false);
@@ -131,8 +140,10 @@ std::int64_t JP2Length(TStream& s, TByteReader& r, Siz& siz) {
         if (btype == 0x70636C72 && blen >= 11) {  // 'pclr': entries (2 bytes), columns (1 byte)
           hd.Skip(2);
           siz.paletteColumns = hd.U8();
-          break;
+          hd.Skip(blen - 11);
+          continue;
         }
+        if (btype == 0x63646566) siz.channelDefinition = true;  // 'cdef'
         hd.Skip(blen - 8);
       }
       s.SetPosition(at);
@@ -240,6 +251,130 @@ std::uint32_t ScaleSample(std::int64_t v, const opj_image_comp_t& c, int Bits) {
   return static_cast<std::uint32_t>((v * out + top / 2) / top);
 }
 
+// Where each component of the picture comes from: colour (red, green, blue
+// or grey), then alpha when there is one.
+struct Layout {
+  std::vector<int> use;
+  bool colour = false, deep = false, alpha = false;
+  int channels = 1, prec = 0;
+};
+
+// Counted on the decoded image where a palette box turns one component into
+// the colours it names, and a channel definition may reorder them.
+Layout LayoutOf(const Opj& o) {
+  const int nc = static_cast<int>(o.image->numcomps);
+  if (nc < 1) o.Fail("no components");
+  int alphaComp = -1;
+  for (int i = 0; i < nc; ++i)
+    if (o.image->comps[i].alpha) {
+      alphaComp = i;
+      break;
+    }
+  int colourComps = nc;
+  if (alphaComp < 0 && (nc == 2 || nc >= 4)) alphaComp = nc == 2 ? 1 : 3;
+  if (alphaComp >= 0) colourComps = alphaComp == 0 ? nc - 1 : std::min(nc - 1, alphaComp);
+  Layout l;
+  l.colour = colourComps >= 3;
+  l.channels = l.colour ? 3 : 1;
+  for (int i = 0, k = 0; i < nc && k < l.channels; ++i)
+    if (i != alphaComp) l.use.push_back(i), ++k;
+  if (l.use.empty()) o.Fail("no colour component");
+  l.alpha = alphaComp >= 0;
+  if (l.alpha) l.use.push_back(alphaComp);
+  for (size_t k = 0; k < l.use.size(); ++k) {
+    const opj_image_comp_t& c = o.image->comps[l.use[k]];
+    if (c.dx == 0 || c.dy == 0 || c.prec == 0 || c.prec > 31) o.Fail("bad component");
+    if (static_cast<int>(k) < l.channels) l.prec = std::max<int>(l.prec, static_cast<int>(c.prec));
+  }
+  // More than 8 bits per sample stay 16 bits.
+  l.deep = l.prec > 8;
+  return l;
+}
+
+// Stores the samples of pixel X, each got by Sample(k) for use[k] and scaled
+// to Bits bits, into its colour row D (24-bit rows are blue, green, red;
+// 48-bit rows red, green, blue) and its alpha row A.
+template <class SampleAt>
+void StorePixel(const Layout& l, std::uint8_t* d, std::uint8_t* a, int x, SampleAt Sample) {
+  for (int k = 0; k < l.channels; ++k) {
+    const int at = l.channels * x + (l.colour && !l.deep ? 2 - k : k);
+    if (l.deep)
+      reinterpret_cast<std::uint16_t*>(d)[at] = static_cast<std::uint16_t>(Sample(k, 16));
+    else
+      d[at] = static_cast<std::uint8_t>(Sample(k, 8));
+  }
+  if (a) a[x] = static_cast<std::uint8_t>(Sample(l.channels, 8));
+}
+
+// Decodes a tiled stream one tile at a time into the picture: the decoder
+// holds one tile's samples instead of the whole image's. The decoder hands
+// each component's samples of a tile in a plane of 1, 2 or 4 bytes each by
+// their precision, one plane after another.
+void DecodeTiles(Opj& o, const Layout& l, TIEBitmap& Bitmap, TIEBitmap* a, std::int64_t Tiles,
+                 TIEProgressRecord& Progress) {
+  const opj_image_t& im = *o.image;
+  std::vector<std::uint8_t> buf;
+  std::int64_t done = 0;
+  Progress.SetRows(Tiles);
+  for (;;) {
+    OPJ_UINT32 index = 0, size = 0, ncomps = 0;
+    OPJ_INT32 tx0 = 0, ty0 = 0, tx1 = 0, ty1 = 0;
+    OPJ_BOOL more = OPJ_FALSE;
+    if (!opj_read_tile_header(o.codec, o.stream, &index, &size, &tx0, &ty0, &tx1, &ty1, &ncomps, &more))
+      o.Fail("bad tile header");
+    if (!more) break;
+    if (ncomps != im.numcomps || tx0 < static_cast<std::int64_t>(im.x0) ||
+        ty0 < static_cast<std::int64_t>(im.y0) || tx1 <= tx0 || ty1 <= ty0 ||
+        tx1 > static_cast<std::int64_t>(im.x1) || ty1 > static_cast<std::int64_t>(im.y1))
+      o.Fail("bad tile " + std::to_string(index));
+    const std::int64_t tw = tx1 - tx0, th = ty1 - ty0;
+    std::vector<std::int64_t> plane(im.numcomps);
+    std::vector<int> bytes(im.numcomps);
+    std::int64_t at = 0;
+    for (OPJ_UINT32 i = 0; i < im.numcomps; ++i) {
+      const int b = (static_cast<int>(im.comps[i].prec) + 7) / 8;
+      bytes[i] = b == 3 ? 4 : b;
+      plane[i] = at;
+      at += tw * th * bytes[i];
+    }
+    if (static_cast<std::int64_t>(size) < at) o.Fail("bad tile " + std::to_string(index));
+    buf.resize(size);
+    if (!opj_decode_tile_data(o.codec, index, buf.data(), size, o.stream))
+      o.Fail("cannot decode tile " + std::to_string(index));
+    auto raw = [&](int i, std::int64_t n) -> std::int64_t {
+      const std::uint8_t* p = buf.data() + plane[i] + n * bytes[i];
+      const bool sgnd = o.image->comps[i].sgnd != 0;
+      switch (bytes[i]) {
+        case 1: return sgnd ? std::int64_t(static_cast<std::int8_t>(*p)) : std::int64_t(*p);
+        case 2: {
+          std::uint16_t v;
+          std::memcpy(&v, p, 2);
+          return sgnd ? std::int64_t(static_cast<std::int16_t>(v)) : std::int64_t(v);
+        }
+        default: {
+          std::int32_t v;
+          std::memcpy(&v, p, 4);
+          return v;
+        }
+      }
+    };
+    const int x0 = static_cast<int>(tx0 - im.x0), y0 = static_cast<int>(ty0 - im.y0);
+    for (std::int64_t ty = 0; ty < th; ++ty) {
+      std::uint8_t* d = Bitmap.GetScanline(y0 + static_cast<int>(ty));
+      std::uint8_t* ar = a ? a->GetScanline(y0 + static_cast<int>(ty)) : nullptr;
+      for (std::int64_t tx = 0; tx < tw; ++tx)
+        StorePixel(l, d, ar, x0 + static_cast<int>(tx), [&](int k, int Bits) {
+          const int i = l.use[k];
+          return ScaleSample(raw(i, ty * tw + tx), o.image->comps[i], Bits);
+        });
+    }
+    Progress.Report(++done);
+  }
+  // Every pixel comes from some tile: a tile the decoder passed over would
+  // leave its place unwritten.
+  if (done != Tiles) o.Fail(std::to_string(done) + " of " + std::to_string(Tiles) + " tiles decoded");
+}
+
 void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
             bool jp2) {
   const char* fmt = jp2 ? "JP2" : "J2K";
@@ -258,11 +393,18 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
       length = CodestreamLength(r, siz);
     }
   }
-  // The decoder keeps every sample of every component as a 32-bit integer,
-  // beside the picture (at most 16-bit colour and alpha).
   CheckDeclared(fmt, siz);
-  IECheckLoadMemory(fmt, siz.w, siz.h, siz.w * siz.h * (4 * std::int64_t(siz.comps + siz.paletteColumns) + 7),
-                    Params);
+  // A tiled stream is decoded tile by tile, except where only the whole
+  // image's decoding does it all: a palette and a channel definition are
+  // applied there alone, and a subsampled component's samples do not fall
+  // on the tiles' pixels. The whole image's decoding keeps every sample of
+  // every component as a 32-bit integer; the tile by tile one a tile's
+  // samples twice (the decoder's and the copy it hands out, at most 4 bytes
+  // each). Both beside the picture (at most 16-bit colour and alpha).
+  const bool tiled = siz.tiles > 1 && siz.paletteColumns == 0 && !siz.channelDefinition && !siz.subsampled;
+  const std::int64_t decoder = tiled ? siz.tileW * siz.tileH * 8 * std::int64_t(siz.comps)
+                                     : siz.w * siz.h * 4 * std::int64_t(siz.comps + siz.paletteColumns);
+  IECheckLoadMemory(fmt, siz.w, siz.h, siz.w * siz.h * 7 + decoder, Params);
   Stream.SetPosition(start);
   std::vector<std::uint8_t> data(static_cast<size_t>(length));
   Stream.ReadBuffer(data.data(), length);
@@ -285,77 +427,48 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
   const std::int64_t w = std::int64_t(o.image->x1) - o.image->x0, h = std::int64_t(o.image->y1) - o.image->y0;
   if (o.image->numcomps < 1) o.Fail("no components");
   IECheckImageSize(fmt, w, h, 32 * std::int64_t(o.image->numcomps + siz.paletteColumns), kMaxBitmapBytes, 1);
-  if (!opj_decode(o.codec, o.stream, o.image) || !opj_end_decompress(o.codec, o.stream))
+  if (!tiled && (!opj_decode(o.codec, o.stream, o.image) || !opj_end_decompress(o.codec, o.stream)))
     o.Fail("cannot decode");
-  // Counted only now: a palette box turns one component into the colours
-  // it names, and a channel definition may reorder them.
-  const int nc = static_cast<int>(o.image->numcomps);
-  if (nc < 1) o.Fail("no components");
-  int alphaComp = -1;
-  for (int i = 0; i < nc; ++i)
-    if (o.image->comps[i].alpha) {
-      alphaComp = i;
-      break;
+  const Layout l = LayoutOf(o);
+  if (!tiled)
+    for (int i : l.use) {
+      const opj_image_comp_t& c = o.image->comps[i];
+      if (!c.data || c.w == 0 || c.h == 0) o.Fail("bad component");
     }
-  int colourComps = nc;
-  if (alphaComp < 0 && (nc == 2 || nc >= 4)) alphaComp = nc == 2 ? 1 : 3;
-  if (alphaComp >= 0) colourComps = alphaComp == 0 ? nc - 1 : std::min(nc - 1, alphaComp);
-  const bool colour = colourComps >= 3;
-  std::vector<int> use;  // colour components (red, green, blue or grey), then alpha
-  for (int i = 0, k = 0; i < nc && k < (colour ? 3 : 1); ++i)
-    if (i != alphaComp) use.push_back(i), ++k;
-  if (use.empty()) o.Fail("no colour component");
-  if (alphaComp >= 0) use.push_back(alphaComp);
-  int prec = 0;
-  for (size_t k = 0; k < use.size(); ++k) {
-    const opj_image_comp_t& c = o.image->comps[use[k]];
-    if (!c.data || c.dx == 0 || c.dy == 0 || c.w == 0 || c.h == 0 || c.prec == 0 || c.prec > 31)
-      o.Fail("bad component");
-    if (static_cast<int>(k) < (colour ? 3 : 1)) prec = std::max<int>(prec, static_cast<int>(c.prec));
-  }
-  // More than 8 bits per sample stay 16 bits.
-  const bool deep = prec > 8;
-  const TIEPixelFormat pf = colour ? (deep ? ieRGB48 : ie24RGB) : (deep ? ie16g : ie8g);
-  const bool alpha = alphaComp >= 0;
+  const TIEPixelFormat pf = l.colour ? (l.deep ? ieRGB48 : ie24RGB) : (l.deep ? ie16g : ie8g);
   IEAllocImage(Bitmap, w, h, pf, fmt);
-  TIEBitmap* a = alpha ? Bitmap.GetAlphaChannel() : nullptr;
-  if (!alpha && Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
-  // A sample of component i at pixel (x, y), scaled to Bits bits.
-  auto sample = [&](int i, int x, int y, int Bits) {
-    const opj_image_comp_t& c = o.image->comps[i];
-    std::uint32_t cx = std::min<std::uint32_t>(static_cast<std::uint32_t>(x) / c.dx, c.w - 1);
-    std::uint32_t cy = std::min<std::uint32_t>(static_cast<std::uint32_t>(y) / c.dy, c.h - 1);
-    return ScaleSample(c.data[static_cast<size_t>(cy) * c.w + cx], c, Bits);
-  };
+  TIEBitmap* a = l.alpha ? Bitmap.GetAlphaChannel() : nullptr;
+  if (!l.alpha && Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
   const int W = static_cast<int>(w), H = static_cast<int>(h);
-  const int channels = colour ? 3 : 1;
-  Progress.SetRows(H);
-  TIERowSink sink(&Bitmap, 0, H);
-  for (int y = 0; y < H; ++y) {
-    std::uint8_t* d = sink.Row(y);
-    auto* d16 = reinterpret_cast<std::uint16_t*>(d);
-    std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
-    for (int x = 0; x < W; ++x) {
-      for (int k = 0; k < channels; ++k) {
-        // 24-bit rows are blue, green, red; 48-bit rows red, green, blue.
-        const int at = channels * x + (colour && !deep ? 2 - k : k);
-        if (deep)
-          d16[at] = static_cast<std::uint16_t>(sample(use[k], x, y, 16));
-        else
-          d[at] = static_cast<std::uint8_t>(sample(use[k], x, y, 8));
-      }
-      if (ar) ar[x] = static_cast<std::uint8_t>(sample(use[channels], x, y, 8));
+  if (tiled) {
+    DecodeTiles(o, l, Bitmap, a, siz.tiles, Progress);
+    if (!opj_end_decompress(o.codec, o.stream)) o.Fail("cannot decode");
+  } else {
+    // A sample of component i at pixel (x, y), scaled to Bits bits.
+    auto sample = [&](int i, int x, int y, int Bits) {
+      const opj_image_comp_t& c = o.image->comps[i];
+      std::uint32_t cx = std::min<std::uint32_t>(static_cast<std::uint32_t>(x) / c.dx, c.w - 1);
+      std::uint32_t cy = std::min<std::uint32_t>(static_cast<std::uint32_t>(y) / c.dy, c.h - 1);
+      return ScaleSample(c.data[static_cast<size_t>(cy) * c.w + cx], c, Bits);
+    };
+    Progress.SetRows(H);
+    TIERowSink sink(&Bitmap, 0, H);
+    for (int y = 0; y < H; ++y) {
+      std::uint8_t* d = sink.Row(y);
+      std::uint8_t* ar = a ? a->GetScanline(y) : nullptr;
+      for (int x = 0; x < W; ++x)
+        StorePixel(l, d, ar, x, [&](int k, int Bits) { return sample(l.use[k], x, y, Bits); });
+      Progress.Report(y + 1);
     }
-    Progress.Report(y + 1);
+    sink.Finish();
   }
-  sink.Finish();
   if (a) a->SyncFull();
   Stream.SetPosition(start + length);
   Params.FileType = jp2 ? ioJP2 : ioJ2K;
   Params.J2000ColorSpace =
-      colour ? (o.image->color_space == OPJ_CLRSPC_SYCC ? ioJ2000_YCbCr : ioJ2000_RGB) : ioJ2000_GRAYSCALE;
-  Params.BitsPerSample = prec;
-  Params.SamplesPerPixel = channels + (alpha ? 1 : 0);
+      l.colour ? (o.image->color_space == OPJ_CLRSPC_SYCC ? ioJ2000_YCbCr : ioJ2000_RGB) : ioJ2000_GRAYSCALE;
+  Params.BitsPerSample = l.prec;
+  Params.SamplesPerPixel = l.channels + (l.alpha ? 1 : 0);
   Params.FreeColorMap();
 }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <functional>
 
+#include <openjpeg.h>
+
 #include "imaging/formats/test_images.h"
 
 using namespace redozir;
@@ -317,4 +319,113 @@ TEST(CodecRoundTrip, TiffWritesAfterAPrefixAndReportsAStreamThatFillsUp) {
     TFull full(limit);
     EXPECT_THROW(io.SaveToStream(full, ioTIFF), EIEImageError) << limit;
   }
+}
+
+namespace {
+// A lossless JPEG 2000 stream cut into Tile x Tile tiles by the reference
+// encoder (our writer makes one tile), the image placed at (X0, Y0) on the
+// grid the tiles start from. Component c at (x, y) holds Value(c, x, y).
+std::vector<std::uint8_t> TiledStream(bool Jp2, int W, int H, int Comps, int Prec, bool Signed, int Tile,
+                                      int X0, int Y0, const std::function<int(int, int, int)>& Value) {
+  std::vector<opj_image_cmptparm_t> cp(static_cast<size_t>(Comps));
+  for (auto& c : cp) {
+    std::memset(&c, 0, sizeof c);
+    c.dx = c.dy = 1;
+    c.w = static_cast<OPJ_UINT32>(W), c.h = static_cast<OPJ_UINT32>(H);
+    c.x0 = static_cast<OPJ_UINT32>(X0), c.y0 = static_cast<OPJ_UINT32>(Y0);
+    c.prec = static_cast<OPJ_UINT32>(Prec), c.sgnd = Signed;
+  }
+  opj_image_t* im = opj_image_create(static_cast<OPJ_UINT32>(Comps), cp.data(),
+                                     Comps >= 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY);
+  im->x0 = static_cast<OPJ_UINT32>(X0), im->y0 = static_cast<OPJ_UINT32>(Y0);
+  im->x1 = static_cast<OPJ_UINT32>(X0 + W), im->y1 = static_cast<OPJ_UINT32>(Y0 + H);
+  for (int c = 0; c < Comps; ++c)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) im->comps[c].data[y * W + x] = Value(c, x, y);
+  opj_cparameters_t ep;
+  opj_set_default_encoder_parameters(&ep);
+  ep.tcp_numlayers = 1, ep.tcp_rates[0] = 0, ep.cp_disto_alloc = 1;
+  ep.tile_size_on = OPJ_TRUE, ep.cp_tdx = ep.cp_tdy = Tile;
+  ep.numresolution = 3;
+  opj_codec_t* codec = opj_create_compress(Jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+  struct Out {
+    std::vector<std::uint8_t> bytes;
+    size_t at = 0;
+  } out;
+  opj_stream_t* s = opj_stream_create(4096, OPJ_FALSE);
+  opj_stream_set_user_data(s, &out, nullptr);
+  opj_stream_set_write_function(s, [](void* b, OPJ_SIZE_T n, void* u) -> OPJ_SIZE_T {
+    auto* o = static_cast<Out*>(u);
+    if (o->bytes.size() < o->at + n) o->bytes.resize(o->at + n);
+    std::memcpy(o->bytes.data() + o->at, b, n);
+    o->at += n;
+    return n;
+  });
+  opj_stream_set_seek_function(s, [](OPJ_OFF_T n, void* u) -> OPJ_BOOL {
+    static_cast<Out*>(u)->at = static_cast<size_t>(n);
+    return OPJ_TRUE;
+  });
+  opj_stream_set_skip_function(s, [](OPJ_OFF_T n, void* u) -> OPJ_OFF_T {
+    static_cast<Out*>(u)->at += static_cast<size_t>(n);
+    return n;
+  });
+  const bool ok = opj_setup_encoder(codec, &ep, im) && opj_start_compress(codec, im, s) &&
+                  opj_encode(codec, s) && opj_end_compress(codec, s);
+  opj_stream_destroy(s);
+  opj_destroy_codec(codec);
+  opj_image_destroy(im);
+  EXPECT_TRUE(ok);
+  return out.bytes;
+}
+}  // namespace
+
+TEST(CodecRoundTrip, TiledJpegTwoThousandDecodesTileByTileWithinItsMemoryBudget) {
+  auto v8 = [](int c, int x, int y) { return (x * 7 + y * 13 + c * 50) & 0xFF; };
+  auto v16 = [](int, int x, int y) { return (x * 1500 + y * 997) & 0xFFFF; };
+  struct Case {
+    int comps, prec;
+    bool sgnd;
+    int tile, x0, y0;
+    std::function<int(int, int, int)> value;
+  };
+  // Edge tiles cut by the image's offset and its far sides; a fourth
+  // component is alpha; signed samples come out shifted by half the range.
+  const Case cases[] = {{3, 8, false, 16, 3, 5, v8},
+                        {4, 8, false, 16, 0, 0, v8},
+                        {1, 16, false, 16, 0, 9, v16},
+                        {1, 8, true, 8, 1, 0, v8}};
+  const int W = 45, H = 37;
+  for (const Case& c : cases)
+    for (bool jp2 : {false, true}) {
+      const int ft = jp2 ? ioJP2 : ioJ2K;
+      const auto bytes =
+          TiledStream(jp2, W, H, c.comps, c.prec, c.sgnd, c.tile, c.x0, c.y0,
+                      [&](int k, int x, int y) { return c.value(k, x, y) - (c.sgnd ? 128 : 0); });
+      TRedozIrIO io;
+      io.SetNativePixelFormat(true);
+      // The whole image's decoding needs 45 x 37 x (7 + 4 x components)
+      // bytes: 31.6 KB for three; tile by tile 45 x 37 x 7 + 16 x 16 x 8 x 3.
+      io.SetLoadMemoryBudget(24 << 10);
+      TMemoryStream ms(bytes);
+      ASSERT_NO_THROW(io.LoadFromStreamFormat(ms, ft)) << c.comps << " components, " << ft;
+      TIEBitmap& b = *io.GetIEBitmap();
+      ASSERT_EQ(b.Width(), W);
+      ASSERT_EQ(b.Height(), H);
+      ASSERT_EQ(b.HasAlphaChannel(), c.comps == 4);
+      int wrong = 0;
+      for (int y = 0; y < H; ++y) {
+        const std::uint8_t* d = b.GetScanline(y);
+        const std::uint8_t* a = c.comps == 4 ? b.GetAlphaChannel()->GetScanline(y) : nullptr;
+        for (int x = 0; x < W; ++x) {
+          if (c.comps >= 3)
+            for (int k = 0; k < 3; ++k) wrong += d[3 * x + 2 - k] != c.value(k, x, y);
+          else if (c.prec == 16)
+            wrong += reinterpret_cast<const std::uint16_t*>(d)[x] != c.value(0, x, y);
+          else
+            wrong += d[x] != c.value(0, x, y);
+          if (a) wrong += a[x] != c.value(3, x, y);
+        }
+      }
+      EXPECT_EQ(wrong, 0) << c.comps << " components of " << c.prec << " bits, " << ft;
+    }
 }
