@@ -80,12 +80,24 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
     return &Temp;
   };
   switch (Want) {
-    case ie1g:
-      // The bitmap's own change to 1 bit honours its dither method (the
-      // component's bilevel conversion mode); a plain threshold otherwise.
-      Temp.Assign(&Source);
-      Temp.ConvertToPixelFormat(ie1g);
-      if (Temp.GetPixelFormat() == ie1g && Temp.GetWidth() == w && Temp.GetHeight() == h) return &Temp;
+    case ie1g: {
+      // A picture of pure black and white goes over exactly: the average-level
+      // threshold of the bilevel conversion would turn an all-black page white.
+      bool blackWhite = true;
+      for (int y = 0; y < h && blackWhite; ++y) {
+        IEGetRowRGB24(Source, y, row.data());
+        blackWhite = std::all_of(row.begin(), row.end(), [](TRGB c) {
+          return c == TRGB{0, 0, 0} || c == TRGB{255, 255, 255};
+        });
+      }
+      // Otherwise the bitmap's own change to 1 bit honours its dither method
+      // (the component's bilevel conversion mode); a plain threshold if it
+      // cannot.
+      if (!blackWhite) {
+        Temp.Assign(&Source);
+        Temp.ConvertToPixelFormat(ie1g);
+        if (Temp.GetPixelFormat() == ie1g && Temp.GetWidth() == w && Temp.GetHeight() == h) return &Temp;
+      }
       IEAllocImage(Temp, w, h, ie1g, "writer");
       return fill([&](int y, std::uint8_t* d) {
         IEGetRowRGB24(Source, y, row.data());
@@ -93,6 +105,7 @@ TIEBitmap* IEWriteSource(TIEBitmap& Source, TIEPixelFormat Want, int MaxColors, 
         for (int x = 0; x < w; ++x)
           if (IEGreyOf(row[x]) >= 128) d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
       });
+    }
     case ie8g:
       return fill([&](int y, std::uint8_t* d) {
         if (pf == ie16g) {
