@@ -274,15 +274,20 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, const TRect& Win, bool XIn
   });
 }
 
-void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, int Ch, TObject* Sender, const TIEProgressEvent& OnProgress) {
+// True when nothing is left to resample: an empty side, or the same size
+// (then Dst becomes a copy of Src).
+bool NothingToResample(TIEBitmap* Src, TIEBitmap* Dst) {
   if (!Src || !Dst || Src->Width() <= 0 || Src->Height() <= 0 || Dst->Width() <= 0 || Dst->Height() <= 0)
-    return;
+    return true;
+  if (Src->Width() != Dst->Width() || Src->Height() != Dst->Height()) return false;
+  Dst->Assign(Src);
+  return true;
+}
+
+void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, int Ch, TObject* Sender, const TIEProgressEvent& OnProgress) {
+  if (NothingToResample(Src, Dst)) return;
   int sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
   double XS = static_cast<double>(dw) / sw, YS = static_cast<double>(dh) / sh;
-  if (XS == 1 && YS == 1) {
-    Dst->Assign(Src);
-    return;
-  }
   // Row tables keep every thread on disk-buffered bitmaps too.
   TIERowTable s(Src);
   TIERowWriter d(Dst);
@@ -343,14 +348,9 @@ void _IEResampleFastLinearWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, int Sh,
 
 void _IEResample1bitLinear(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender,
                            const TIEProgressEvent& OnProgress) {
-  if (!Src || !Dst || Src->Width() <= 0 || Src->Height() <= 0 || Dst->Width() <= 0 || Dst->Height() <= 0)
-    return;
+  if (NothingToResample(Src, Dst)) return;
   int sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
   double XS = static_cast<double>(dw) / sw, YS = static_cast<double>(dh) / sh;
-  if (XS == 1 && YS == 1) {
-    Dst->Assign(Src);
-    return;
-  }
   if (Dst->PixelFormat() != ie24RGB && !Dst->Allocate(dw, dh, ie24RGB)) return;
   if (XS < 1 && YS < 1) {
     _IEResample1bitBox(Src, 0, 0, sw - 1, sh - 1, Dst);
