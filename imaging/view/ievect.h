@@ -323,7 +323,7 @@ class TRedozIrVect : public TRedozIrView {
   virtual void DoUserDeselectObject(int hobj);
   void CopyObjectsToBack(TIEBitmap* Dest);
 
-  // ---- drawing (ievect_draw.cpp)
+  // ---- drawing (ievect_draw.cpp one object, ievect_compose.cpp all of them)
   // Draws one object into Target (Factor: supersampling factor); Work, when
   // given, takes bitmap objects with their alpha. False when not drawn.
   bool DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TIEBitmap* Work, bool DrawingAlpha,

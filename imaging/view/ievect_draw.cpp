@@ -1,11 +1,10 @@
-// Drawing of the vector objects: every kind through the anti-aliased
-// canvas, the work bitmap with its alpha pass and soft shadow, the objects
-// over the view and into the image, and the grips.
+// Drawing of one vector object: every kind through the anti-aliased canvas,
+// and the ruler being created.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,8 +12,6 @@
 #include "imaging/core/ie_pixel.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iegdiplus.h"
-#include "imaging/io/take_result.h"
-#include "imaging/processing/ie_blur.h"
 #include "imaging/view/ievect.h"
 #include "imaging/view/ievect_internal.h"
 #include "platform/bitmap.h"
@@ -23,16 +20,10 @@
 namespace redozir {
 
 std::function<void(const TIEVDrawOp&)> IEVDrawRecorder;
-std::function<void(TRedozIrVect&, TIEBitmap*)> IEVCopyObjectsHook;
 
 namespace {
 
 constexpr int kEmptyLo = 2000000000;
-
-int Clip(double v) {
-  if (!std::isfinite(v)) return 0;
-  return static_cast<int>(std::clamp(v, -double(kIEVMaxDrawCoord), double(kIEVMaxDrawCoord)));
-}
 
 // The canvas the objects draw through: it forwards to the anti-aliased
 // canvas, grows the drawn rectangle and tells the recorder.
@@ -110,7 +101,7 @@ class TPainter {
   }
   // A character centred on its base line point, when the point is on the target.
   void CharAt(double x, double y, char ch) {
-    const int ix = Clip(x), iy = Clip(y);
+    const int ix = IEVClipCoord(x), iy = IEVClipCoord(y);
     const int reach = std::abs(fTarget->Font.Height) + 1;
     if (ix < -reach || iy < -reach || ix > fWidth + reach || iy > fHeight + reach) return;
     const std::string t(1, ch);
@@ -292,11 +283,11 @@ void DrawRuler(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int X1, int Y1
           const double h = 2.0 * C.TextHeight(label) + 1, w = C.TextWidth(label) / 2;
           int lx0, ly0;
           if (dx * dy > 0) {
-            lx0 = Clip(std::trunc(sx + h * ux - 2 * w * ux + w * uy));
-            ly0 = Clip(std::trunc(sy + h * uy - w * ux) + 20);
+            lx0 = IEVClipCoord(std::trunc(sx + h * ux - 2 * w * ux + w * uy));
+            ly0 = IEVClipCoord(std::trunc(sy + h * uy - w * ux) + 20);
           } else {
-            lx0 = Clip(std::trunc(sx + h * ux + w * uy));
-            ly0 = Clip(std::trunc(sy + h * uy + w * ux) + 20);
+            lx0 = IEVClipCoord(std::trunc(sx + h * ux + w * uy));
+            ly0 = IEVClipCoord(std::trunc(sy + h * uy + w * ux) + 20);
           }
           C.TextOut(lx0, ly0, label);
           P.Record(TIEVDrawOp::TextOut, {{lx0, ly0}}, label);
@@ -310,13 +301,13 @@ void DrawRuler(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int X1, int Y1
   }
   if (R.RulerType > 3) return;
   const double sx = std::trunc(ux * std::trunc(9 * zx)), sy = std::trunc(uy * std::trunc(9 * zy));
-  P.Line(Clip(X1 + sx), Clip(Y1 + sy), Clip(X1 - sx), Clip(Y1 - sy));
-  P.Line(Clip(X2 + sx), Clip(Y2 + sy), Clip(X2 - sx), Clip(Y2 - sy));
+  P.Line(IEVClipCoord(X1 + sx), IEVClipCoord(Y1 + sy), IEVClipCoord(X1 - sx), IEVClipCoord(Y1 - sy));
+  P.Line(IEVClipCoord(X2 + sx), IEVClipCoord(Y2 + sy), IEVClipCoord(X2 - sx), IEVClipCoord(Y2 - sy));
   // Zoomed, the strokes reach past the label's margin: the ruler being
   // created repaints what they covered.
   for (double s : {1.0, -1.0}) {
-    P.Add(Clip(X1 + s * sx), Clip(Y1 + s * sy));
-    P.Add(Clip(X2 + s * sx), Clip(Y2 + s * sy));
+    P.Add(IEVClipCoord(X1 + s * sx), IEVClipCoord(Y1 + s * sy));
+    P.Add(IEVClipCoord(X2 + s * sx), IEVClipCoord(Y2 + s * sy));
   }
   const double theta = IELineAngle(X1, Y1, X2, Y2);
   double A = 2 * M_PI - theta;
@@ -343,10 +334,11 @@ void DrawRuler(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int X1, int Y1
     px = (r ? X1 : X2) + std::trunc(ca * (L - tw));
     py = (r ? Y1 : Y2) + std::trunc(sa * (L - tw));
   }
-  const int ix = Clip(px), iy = Clip(py);
+  const int ix = IEVClipCoord(px), iy = IEVClipCoord(py);
   C.TextOut(ix, iy, text);
   P.Record(TIEVDrawOp::TextOut, {{ix, iy}}, text);
-  const int fx = ix + Clip(std::trunc(tw * ca - th * sa)), fy = iy + Clip(std::trunc(tw * sa + th * ca));
+  const int fx = ix + IEVClipCoord(std::trunc(tw * ca - th * sa)),
+            fy = iy + IEVClipCoord(std::trunc(tw * sa + th * ca));
   for (TPoint q : {TPoint{ix, iy}, TPoint{fx, fy}}) {
     P.Add(q.X - 15, q.Y - 15);
     P.Add(q.X + 15, q.Y + 15);
@@ -363,8 +355,8 @@ void DrawAngle(TRedozIrVect& V, TPainter& P, TIEVObjectRecord& R, int Factor, bo
   std::vector<TPoint> pts;
   for (TPoint p : ap) {
     if (p.X == kUnset) break;
-    TPoint q{Clip((OnScreen ? V.ObjXBmp2Scr(p.X) : p.X) * Factor),
-             Clip((OnScreen ? V.ObjYBmp2Scr(p.Y) : p.Y) * Factor)};
+    TPoint q{IEVClipCoord((OnScreen ? V.ObjXBmp2Scr(p.X) : p.X) * Factor),
+             IEVClipCoord((OnScreen ? V.ObjYBmp2Scr(p.Y) : p.Y) * Factor)};
     pts.push_back(q);
     P.Add(q.X, q.Y);
   }
@@ -469,8 +461,8 @@ struct TObjectDraw {
   int penW;
   int X1, Y1, X2, Y2;
 
-  int Cx(double x) const { return Clip((OnScreen ? V.ObjXBmp2Scr(x) : x) * Factor); }
-  int Cy(double y) const { return Clip((OnScreen ? V.ObjYBmp2Scr(y) : y) * Factor); }
+  int Cx(double x) const { return IEVClipCoord((OnScreen ? V.ObjXBmp2Scr(x) : x) * Factor); }
+  int Cy(double y) const { return IEVClipCoord((OnScreen ? V.ObjYBmp2Scr(y) : y) * Factor); }
 };
 
 // A triangle at the end (ex, ey) of a line coming from (ox, oy): shape 2
@@ -492,9 +484,13 @@ void DrawLineEndShape(TObjectDraw& D, int Shape, int ex, int ey, int ox, int oy)
   const double nx = -sa * sw, ny = ca * sw;
   std::vector<TPoint> t;
   if (Shape == 2)
-    t = {{ex, ey}, {Clip(bx + nx), Clip(by + ny)}, {Clip(bx - nx), Clip(by - ny)}};
+    t = {{ex, ey},
+         {IEVClipCoord(bx + nx), IEVClipCoord(by + ny)},
+         {IEVClipCoord(bx - nx), IEVClipCoord(by - ny)}};
   else
-    t = {{Clip(bx), Clip(by)}, {Clip(ex + nx), Clip(ey + ny)}, {Clip(ex - nx), Clip(ey - ny)}};
+    t = {{IEVClipCoord(bx), IEVClipCoord(by)},
+         {IEVClipCoord(ex + nx), IEVClipCoord(ey + ny)},
+         {IEVClipCoord(ex - nx), IEVClipCoord(ey - ny)}};
   D.P.Polygon(t);
   for (TPoint p : t) D.P.Add(p.X, p.Y);
 }
@@ -547,8 +543,9 @@ void DrawLineLabel(TObjectDraw& D) {
   P.Text(TRect{left, top, left + tw, top + th}, left + hoff, top + voff, R.Text);
   C.Brush()->SetStyle(oldBs);
   TRedozIrVect& V = D.V;
-  R.LabelRect = TRect{Clip(V.ObjXScr2Bmp(left / Factor)), Clip(V.ObjYScr2Bmp(top / Factor)),
-                      Clip(V.ObjXScr2Bmp((left + tw) / Factor)), Clip(V.ObjYScr2Bmp((top + th) / Factor))};
+  R.LabelRect = TRect{IEVClipCoord(V.ObjXScr2Bmp(left / Factor)), IEVClipCoord(V.ObjYScr2Bmp(top / Factor)),
+                      IEVClipCoord(V.ObjXScr2Bmp((left + tw) / Factor)),
+                      IEVClipCoord(V.ObjYScr2Bmp((top + th) / Factor))};
   if (!D.OnScreen)
     R.LabelRect = TRect{left / Factor, top / Factor, (left + tw) / Factor, (top + th) / Factor};
 }
@@ -592,10 +589,10 @@ void DrawArcObject(TObjectDraw& D) {
   const double rx = (double(D.X2) - X1) / 2, ry = (double(D.Y2) - Y1) / 2;
   const double a0 = std::isfinite(D.R.ArcStart) ? D.R.ArcStart : 0,
                a1 = std::isfinite(D.R.ArcEnd) ? D.R.ArcEnd : 0;
-  D.P.Arc(X1, Y1, D.X2 + 1, D.Y2 + 1, Clip(std::nearbyint(X1 + rx + rx * std::cos(a0))),
-          Clip(std::nearbyint(Y1 + ry + ry * std::sin(a0))),
-          Clip(std::nearbyint(X1 + rx + rx * std::cos(a1))),
-          Clip(std::nearbyint(Y1 + ry + ry * std::sin(a1))));
+  D.P.Arc(X1, Y1, D.X2 + 1, D.Y2 + 1, IEVClipCoord(std::nearbyint(X1 + rx + rx * std::cos(a0))),
+          IEVClipCoord(std::nearbyint(Y1 + ry + ry * std::sin(a0))),
+          IEVClipCoord(std::nearbyint(X1 + rx + rx * std::cos(a1))),
+          IEVClipCoord(std::nearbyint(Y1 + ry + ry * std::sin(a1))));
 }
 
 void DrawBitmapObject(TObjectDraw& D) {
@@ -633,7 +630,7 @@ void DrawTextObject(TObjectDraw& D) {
   // Offsets in double and clipped: an absurd pen width or zoom must
   // not overflow the integer placement.
   const double v = std::trunc(std::trunc((Y2 - Y1) - th * std::cos(a) + tw * std::sin(a)) / 2);
-  const double m = R.PenStyle == psClear ? 0 : Clip(std::nearbyint((R.PenWidth + 1.0) * D.zx));
+  const double m = R.PenStyle == psClear ? 0 : IEVClipCoord(std::nearbyint((R.PenWidth + 1.0) * D.zx));
   double h = 0;
   switch (R.TextAlign) {
     case 0: h = std::abs(std::trunc(th * std::sin(a))) + m; break;
@@ -642,7 +639,7 @@ void DrawTextObject(TObjectDraw& D) {
     case 3: h = std::trunc(std::trunc((X2 - X1) - tw * std::cos(a) - th * std::sin(a)) / 2); break;
     default: break;
   }
-  P.Text(TRect{X1, Y1, X2, Y2}, Clip(X1 + h), Clip(Y1 + v), R.Text);
+  P.Text(TRect{X1, Y1, X2, Y2}, IEVClipCoord(X1 + h), IEVClipCoord(Y1 + v), R.Text);
 }
 
 void DrawMemoObject(TObjectDraw& D) {
@@ -660,8 +657,8 @@ void DrawMemoObject(TObjectDraw& D) {
   tc.Init();
   tc.SetZoom(std::clamp(D.zy, 0.01, 100.0));
   D.P.Record(TIEVDrawOp::TextOut, {{D.X1, D.Y1}, {D.X2, D.Y2}}, R.Text);
-  tc.LayoutAndDraw(&D.P.C(), D.X1, D.Y1, Clip(std::abs(double(R.x2) - R.x1) + 1),
-                   Clip(std::abs(double(R.y2) - R.y1) + 1));
+  tc.LayoutAndDraw(&D.P.C(), D.X1, D.Y1, IEVClipCoord(std::abs(double(R.x2) - R.x1) + 1),
+                   IEVClipCoord(std::abs(double(R.y2) - R.y1) + 1));
 }
 
 void DrawPolylineObject(TObjectDraw& D) {
@@ -673,7 +670,8 @@ void DrawPolylineObject(TObjectDraw& D) {
   R.DrawnPoints.clear();
   for (TPoint p : R.Points) {
     // Halves to even, as the editing finds the points.
-    const TPoint q{D.Cx(Clip(std::nearbyint(map.X(p.X)))), D.Cy(Clip(std::nearbyint(map.Y(p.Y))))};
+    const TPoint q{D.Cx(IEVClipCoord(std::nearbyint(map.X(p.X)))),
+                   D.Cy(IEVClipCoord(std::nearbyint(map.Y(p.Y))))};
     pts.push_back(q);
     R.DrawnPoints.push_back(TPoint{q.X / D.Factor, q.Y / D.Factor});
     D.P.Add(q.X, q.Y);
@@ -762,214 +760,6 @@ bool TRedozIrVect::DrawObject(TBitmap* Target, TIEVObjectRecord& R, int hobj, TI
   return true;
 }
 
-// ---- all objects
-
-namespace {
-
-// The work bitmap at w x h (24 bits with an 8-bit alpha plane); nullptr when
-// it cannot be had.
-TIEBitmap* EnsureWork(std::unique_ptr<TIEBitmap>& Work, int w, int h) {
-  if (Work && Work->Width() == w && Work->Height() == h) return Work.get();
-  Work.reset();
-  auto b = std::make_unique<TIEBitmap>();
-  if (!b->AllocateAt(w, h, ie24RGB, ieTBitmap) || b->Width() != w) return nullptr;
-  TIEBitmap* a = b->GetAlphaChannel();
-  if (!a || a->Width() != w) return nullptr;
-  a->SetLocation(ieTBitmap);
-  Work = std::move(b);
-  return Work.get();
-}
-
-}  // namespace
-
-void TRedozIrVect::DrawObjects(TBitmap* Target, bool IntoImage, bool Antialias) {
-  fObjectsDrawn = 0;
-  if (!Target || Target->Empty() || fDrawOrder.empty()) return;
-  const bool onScreen = !IntoImage;
-  int F = Antialias ? 2 : 1;
-  const bool super = fCopyAntialias && !IEGDIPAvailable();
-  if (!super) F = 1;
-  TIEBitmap* work = nullptr;
-  auto ensure = [&]() -> TIEBitmap* {
-    if (work) return work;
-    // Twice the size falls back to the target's own when it cannot be had.
-    if (F == 2 && (std::int64_t(Target->Width()) * 2 * Target->Height() * 2 > MaxWorkPixels ||
-                   !(work = EnsureWork(fWork, Target->Width() * 2, Target->Height() * 2))))
-      F = 1;
-    if (!work) work = EnsureWork(fWork, Target->Width(), Target->Height());
-    return work;
-  };
-  std::unique_ptr<TIERenderCaches> caches;
-  for (int h : fDrawOrder) {
-    TIEVObjectRecord& R = fRecords[static_cast<std::size_t>(h)];
-    const bool solidBox = R.Kind == ievkBOX && R.SolidFill;
-    const bool direct =
-        !super && !R.Shadow.Enabled && !solidBox &&
-        (std::clamp(R.Transparency, 0, 255) >= 255 || (R.Kind != ievkTEXT && R.Kind != ievkMEMO));
-    if (direct || (!super && Dragging && FastDrag)) {
-      DrawObject(Target, R, h, nullptr, false, 1, onScreen, onScreen);
-      continue;
-    }
-    TIEBitmap* W = ensure();
-    if (!W) {
-      DrawObject(Target, R, h, nullptr, false, 1, onScreen, onScreen);
-      continue;
-    }
-    const int f = super ? F : 1;
-    W->Fill(static_cast<double>(R.PenColor & 0xFFFFFF));
-    TIEBitmap target;
-    target.AttachTBitmap(Target, false);
-    if (solidBox) {
-      // The pixels under the box, so that the AND of its colour works on
-      // them: where the box lies on the target, zoomed and scrolled on the screen.
-      auto sx = [&](int x) { return Clip(onScreen ? ObjXBmp2Scr(x) : double(x)); };
-      auto sy = [&](int y) { return Clip(onScreen ? ObjYBmp2Scr(y) : double(y)); };
-      const int l = std::clamp(std::min(sx(R.x1), sx(R.x2)), 0, Target->Width() - 1);
-      const int t = std::clamp(std::min(sy(R.y1), sy(R.y2)), 0, Target->Height() - 1);
-      const int r = std::clamp(std::max(sx(R.x1), sx(R.x2)), 0, Target->Width() - 1);
-      const int b = std::clamp(std::max(sy(R.y1), sy(R.y2)), 0, Target->Height() - 1);
-      target.StretchRectTo(W, l * f, t * f, (r - l + 1) * f, (b - t + 1) * f, l, t, r - l + 1, b - t + 1,
-                           rfNone, 255);
-    }
-    TIEBitmap* alpha = W->GetAlphaChannel();
-    alpha->Fill(0);
-    if (!DrawObject(W->GetVclBitmap(), R, h, W, false, f, onScreen, onScreen)) continue;
-    const bool hasBitmap = R.Kind == ievkBITMAP && R.BitmapIdx >= 0;
-    if (!hasBitmap) {
-      const TColor grey = static_cast<TColor>(std::clamp(R.Transparency, 0, 255) * 0x010101);
-      const TColor c0 = R.PenColor, c1 = R.BrushColor, c2 = R.LabelBrushColor, c3 = R.BorderColor;
-      const TRect drawn = R.DrawnRect;
-      R.PenColor = R.BrushColor = R.LabelBrushColor = R.BorderColor = grey;
-      DrawObject(alpha->GetVclBitmap(), R, h, nullptr, true, f, onScreen, onScreen);
-      R.PenColor = c0, R.BrushColor = c1, R.LabelBrushColor = c2, R.BorderColor = c3;
-      R.DrawnRect = drawn;
-    }
-    const int pw = R.DrawnPenWidth;
-    int l = std::clamp(R.DrawnRect.Left - pw, 0, W->Width() - 1),
-        t = std::clamp(R.DrawnRect.Top - pw, 0, W->Height() - 1);
-    int r = std::clamp(R.DrawnRect.Right + pw, 0, W->Width() - 1),
-        b = std::clamp(R.DrawnRect.Bottom + pw, 0, W->Height() - 1);
-    if (l > r) std::swap(l, r);
-    if (t > b) std::swap(t, b);
-    if (f == 2) l += 2, t += 2, r -= 2, b -= 2;
-    if (r < l || b < t) continue;
-    if (R.Shadow.Enabled) {
-      const double radius =
-          std::isfinite(R.Shadow.Radius) ? std::clamp(R.Shadow.Radius * f, 0.0, kIEVMaxShadowRadius) : 0.0;
-      const int ox = std::clamp(R.Shadow.OffsetX, -kIEVMaxShadowOffset, kIEVMaxShadowOffset) * f;
-      const int oy = std::clamp(R.Shadow.OffsetY, -kIEVMaxShadowOffset, kIEVMaxShadowOffset) * f;
-      const int m = _IEAddSoftShadow(W, ox, oy, radius, std::clamp(R.Shadow.Intensity, 0, 100),
-                                     R.Shadow.ShadowColor, l, t, r, b);
-      l = std::max(l - m, 0), t = std::max(t - m, 0);
-      r = std::min(r + m, W->Width() - 1), b = std::min(b + m, W->Height() - 1);
-    }
-    alpha->SetFull(false);
-    if (f == 2)
-      W->RenderToTBitmapEx(Target, caches, nullptr, l / 2, t / 2, (r - l + 1) / 2, (b - t + 1) / 2, l, t,
-                           r - l + 1, b - t + 1, true, false, 255, rfTriangle, false, 0);
-    else
-      W->RenderToTBitmapEx(Target, caches, nullptr, l, t, r - l + 1, b - t + 1, l, t, r - l + 1, b - t + 1,
-                           true, false, 255, rfNone, false, 0);
-  }
-}
-
-namespace {
-// Gives a flag its former value back at the end of a scope, also when the
-// scope is left by an exception.
-struct TFlagRestore {
-  bool& Flag;
-  bool Value;
-  ~TFlagRestore() { Flag = Value; }
-};
-}  // namespace
-
-void TRedozIrVect::CopyObjectsToBack(TIEBitmap* Dest) {
-  if (IEVCopyObjectsHook) {
-    IEVCopyObjectsHook(*this, Dest);
-    return;
-  }
-  if (!Dest || fDrawOrder.empty() || Dest->Width() <= 0 || Dest->Height() <= 0) return;
-  const TFlagRestore restore{Dragging, Dragging};
-  Dragging = false;
-  // Drawn on a copy, which Dest then takes whole: objects drawn in part by
-  // a failing call would be drawn twice by the next.
-  IEGuardMemory("draw the objects into the image", Dest, [&] {
-    TIEBitmap copy;
-    copy.Assign(Dest);
-    if (copy.PixelFormat() != ie24RGB) copy.SetPixelFormat(ie24RGB);
-    copy.SetLocation(ieTBitmap);
-    if (copy.GetVclBitmap()) DrawObjects(copy.GetVclBitmap(), true, fCopyAntialias);
-    const TIEPixelFormat pf = Dest->PixelFormat();
-    if (pf != ie24RGB) copy.SetPixelFormat(pf);
-    if (Dest->Location() != ieTBitmap) copy.SetLocation(ieMemory);
-    IETakeAll(Dest, copy);
-  });
-}
-
-void TRedozIrVect::CopyObjectsToBack(bool Antialias) {
-  {
-    // Antialias turns the copy's antialiasing on for the call; False leaves
-    // the control's own setting (CopyAntialias) to decide.
-    const TFlagRestore restore{fCopyAntialias, fCopyAntialias};
-    if (Antialias) fCopyAntialias = true;
-    CopyObjectsToBack(GetIEBitmap());
-  }
-  UpdateAfterChange();
-  DoImageChange();
-}
-
-void TRedozIrVect::PaintLayersToBackBuffer(TIEBitmap* Dest, const TRect* ClipRect, bool DrawBackground,
-                                           bool DrawDecorations) {
-  TRedozIrView::PaintLayersToBackBuffer(Dest, ClipRect, DrawBackground, DrawDecorations);
-  if (!Dest || (fDrawOrder.empty() && !DrawBackground && !DrawDecorations)) return;
-  if (Dest->PixelFormat() != ie24RGB || !Dest->GetVclBitmap()) return;
-  TBitmap* t = Dest->GetVclBitmap();
-  const bool old = fCopyAntialias;
-  fCopyAntialias = false;
-  DrawObjects(t, false, fObjAntialias);
-  fCopyAntialias = old;
-  DrawGrips(t->Canvas());
-  DrawPolylinePoints(t->Canvas());
-}
-
-// ---- coordinates
-
-namespace {
-
-// Beyond this the view's int conversions are not asked.
-constexpr double kExactConversion = double(1 << 28);
-
-double ToScr(double V, double Zoom, int Origin, int (TRedozIrView::*Exact)(int), TRedozIrView& View) {
-  const double z = Zoom / 100.0;
-  const double e = Origin + V * z;
-  if (std::isfinite(e) && std::abs(V) < kExactConversion && std::abs(e) < kExactConversion)
-    return (View.*Exact)(static_cast<int>(V));
-  return e;
-}
-
-double ToBmp(double V, double Zoom, int Origin, int (TRedozIrView::*Exact)(int), TRedozIrView& View) {
-  const double z = std::max(Zoom / 100.0, 1e-300);
-  const double e = (V - Origin) / z;
-  if (std::isfinite(e) && std::abs(V) < kExactConversion && std::abs(e) < kExactConversion)
-    return (View.*Exact)(static_cast<int>(V));
-  return e;
-}
-
-}  // namespace
-
-double TRedozIrVect::ObjXBmp2Scr(double X) {
-  return ToScr(std::trunc(X), ZoomX(), XBmp2Scr(0), &TRedozIrView::XBmp2Scr, *this);
-}
-double TRedozIrVect::ObjYBmp2Scr(double Y) {
-  return ToScr(std::trunc(Y), ZoomY(), YBmp2Scr(0), &TRedozIrView::YBmp2Scr, *this);
-}
-double TRedozIrVect::ObjXScr2Bmp(double X) {
-  return ToBmp(std::trunc(X), ZoomX(), XBmp2Scr(0), &TRedozIrView::XScr2Bmp, *this);
-}
-double TRedozIrVect::ObjYScr2Bmp(double Y) {
-  return ToBmp(std::trunc(Y), ZoomY(), YBmp2Scr(0), &TRedozIrView::YScr2Bmp, *this);
-}
-
 // ---- the ruler being created
 
 TRect TRedozIrVect::DrawNewRulerOn(TCanvas* Canvas, TPoint P1, TPoint P2) {
@@ -987,50 +777,6 @@ TRect TRedozIrVect::DrawNewRulerOn(TCanvas* Canvas, TPoint P1, TPoint P2) {
   Canvas->Font = font;
   if (r.Left > r.Right) return TRect{};
   return r;
-}
-
-// ---- grips
-
-void TRedozIrVect::SetObjGripImage(const TBitmap* Picture) {
-  fGripImage.Assign(Picture);
-  if (!fGripImage.Empty()) GripSize = std::max(fGripImage.Width(), fGripImage.Height()) / 2;
-}
-
-void TRedozIrVect::DrawGrips(TCanvas* Canvas) {
-  if (!Canvas) return;
-  Canvas->Pen = TPen{};
-  Canvas->Pen.Color = GripPenColor;
-  Canvas->Brush.Color = GripBrushColor;
-  Canvas->Brush.Style = GripBrushStyle;
-  const int g = std::clamp(GripSize, 1, 100);
-  for (int h : fSelection) {
-    const TIEVObjectRecord* r = GetObjectRecord(h);
-    if (!r || !(r->Style & ievsVisible)) continue;
-    std::vector<TPoint> pts;
-    if (r->Kind == ievkANGLE) {
-      for (TPoint p : r->AnglePoints)
-        if (p.X != -1000000) pts.push_back(p);
-    } else if (r->Kind == ievkLINE || r->Kind == ievkRULER || r->Kind == ievkLINELABEL) {
-      pts = {{r->x1, r->y1}, {r->x2, r->y2}};
-    } else {
-      const int mx = static_cast<int>((std::int64_t(r->x1) + r->x2) / 2);
-      const int my = static_cast<int>((std::int64_t(r->y1) + r->y2) / 2);
-      pts = {{r->x1, r->y1}, {r->x2, r->y1}, {r->x2, r->y2}, {r->x1, r->y2},
-             {mx, r->y1},    {mx, r->y2},    {r->x1, my},    {r->x2, my}};
-    }
-    if (ObjCenterGrip)  // the move grip at the centre of the rectangle
-      pts.push_back({static_cast<int>((std::int64_t(r->x1) + r->x2) / 2),
-                     static_cast<int>((std::int64_t(r->y1) + r->y2) / 2)});
-    for (TPoint p : pts) {
-      const int x = Clip(ObjXBmp2Scr(p.X)), y = Clip(ObjYBmp2Scr(p.Y));
-      if (const TBitmap* img = fGripImage.Graphic(); img && !img->Empty())
-        Canvas->Draw(x - img->Width() / 2, y - img->Height() / 2, *img);
-      else if (GripShape == 0)
-        Canvas->Rectangle(x - g, y - g, x + g, y + g);
-      else
-        Canvas->Ellipse(x - g, y - g, x + g, y + g);
-    }
-  }
 }
 
 }  // namespace redozir

@@ -1,8 +1,10 @@
-// What tests reach of the vector objects' drawing: the recorder of its
-// calls and a stand-in for the copy to the background. Not installed with
-// the library's headers.
+// What the vector objects' sources share, and what tests reach of their
+// drawing: the recorder of its calls and a stand-in for the copy to the
+// background. Not installed with the library's headers.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,6 +13,13 @@
 
 #pragma GCC visibility push(default)
 namespace redozir {
+
+// A coordinate on a drawing target: clamped to what the flattener takes, and
+// 0 for one that is not finite (an absurd zoom or pen width).
+inline int IEVClipCoord(double v) {
+  if (!std::isfinite(v)) return 0;
+  return static_cast<int>(std::clamp(v, -double(kIEVMaxDrawCoord), double(kIEVMaxDrawCoord)));
+}
 
 // One drawing call of the objects, as a recorder sees it.
 struct TIEVDrawOp {
