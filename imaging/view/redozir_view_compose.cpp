@@ -513,9 +513,9 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
   if (whole && !kept) {
     // A copy much larger than what shows (a zoom step over a big picture)
     // costs more than it saves: the renderer then makes the visible part
-    // alone, with the same bytes (the nearest pixels, which need no copy at
-    // all then, or a window of a kernel or the fast linear filter, whose
-    // copy is made once the view rests at that size: a scroll, a repaint).
+    // alone, with the same bytes (the nearest pixels, or a window of a
+    // kernel or the fast linear filter), and the copy is made once the view
+    // rests at that size (a scroll, a drag, a repaint).
     TRect shown;
     IntersectRect(shown, Dst, Rect(0, 0, Dest->Width(), Dest->Height()));
     if (ClipRect) IntersectRect(shown, shown, *ClipRect);
@@ -523,9 +523,7 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
                           (Filter == rfFastLinear && B->PixelFormat() == ie24RGB);
     const bool large =
         static_cast<std::int64_t>(dw) * dh > 2 * static_cast<std::int64_t>(shown.Width()) * shown.Height();
-    if (large && Filter == rfNone) {
-      whole = false;
-    } else if (large && windowed && !std::equal(key, key + 11, cache.PartKey)) {
+    if (large && (windowed || Filter == rfNone) && !std::equal(key, key + 11, cache.PartKey)) {
       whole = false;
       std::copy(key, key + 11, cache.PartKey);
     }
