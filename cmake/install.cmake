@@ -13,7 +13,7 @@ install(TARGETS ${installed_targets} EXPORT RedozirTargets
 # and so do the resampling engines' shared pieces that include one.
 install(DIRECTORY imaging platform DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/redozir
   FILES_MATCHING PATTERN "*.h"
-  PATTERN "*_internal.h" EXCLUDE PATTERN "resample_block.h" EXCLUDE PATTERN "resample_taps_lanes.h" EXCLUDE)
+  PATTERN "*_internal.h" EXCLUDE PATTERN "resample_block.h" EXCLUDE PATTERN "*_lanes.h" EXCLUDE)
 install(DIRECTORY include/redozir DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT RedozirTargets NAMESPACE Redozir:: DESTINATION ${REDOZIR_CMAKE_DIR})
 
