@@ -146,6 +146,8 @@ void TIETextControl::Init() {
   fLayout.assign(n + 1, TCharLayout{});
   fLayoutValid = false;
   fOffscreenValid = false;
+  fLinesKept = false;
+  fCaretEntry = -1;
   fCurrent = TIECharInfo::Make(Font, Brush, fAlignment);
   Invalidate();
 }
@@ -166,6 +168,8 @@ void TIETextControl::Update() {
   for (TCharLayout& l : fLayout) l = TCharLayout{};
   fLayoutValid = false;
   fOffscreenValid = false;
+  fLinesKept = false;
+  fCaretEntry = -1;
   Invalidate();
 }
 
@@ -264,10 +268,11 @@ void TIETextControl::SetCurrentFromCaret() {
     fCurrent = RecordOf(0);
 }
 
-void TIETextControl::Dirty(int from) {
-  // Positions from here on are laid out again; measures stay, as they depend
-  // only on a character and its record (a change of record clears them).
-  for (std::size_t i = std::max(from, 0); i < fLayout.size(); ++i) fLayout[i].X = fLayout[i].Y = -1;
+void TIETextControl::Dirty(int from, int to) {
+  // Measures stay, as they depend only on a character and its record (a
+  // change of record clears them).
+  fDirtyFrom = std::min(fDirtyFrom, from);
+  fDirtyTo = std::max(fDirtyTo, to);
   fLayoutValid = false;
 }
 
@@ -288,7 +293,11 @@ bool TIETextControl::InsertRun(const std::string& chars, const std::vector<TIECh
     if (records) fCurrent = (*records)[k];
     AssignRecord(at + static_cast<int>(k), fCurrent);
   }
-  Dirty(at);
+  const int m = static_cast<int>(chars.size());
+  if (fDirtyTo > at) fDirtyTo += m;
+  if (fCaretEntry >= at) fCaretEntry += m;
+  fDirtyDelta += m;
+  Dirty(at, at + m);
   fCaret = at + static_cast<int>(chars.size());
   return true;
 }
@@ -304,10 +313,16 @@ void TIETextControl::DeleteChar(int i) {
   fMemo.Text.erase(static_cast<std::size_t>(i), 1);
   fMemo.Indices.erase(fMemo.Indices.begin() + i);
   fLayout.erase(fLayout.begin() + i);
+  if (fDirtyTo > i) --fDirtyTo;
+  if (fCaretEntry > i)
+    --fCaretEntry;
+  else if (fCaretEntry == i)
+    fCaretEntry = -1;
+  --fDirtyDelta;
   if (fCaret > i) --fCaret;
   fSelEnd = std::min(fSelEnd, TextLength());
   if (fSelStart >= fSelEnd) fSelStart = fSelEnd = 0;
-  Dirty(i);
+  Dirty(i, i + 1);
 }
 
 void TIETextControl::DeleteSelection() {
@@ -327,7 +342,7 @@ void TIETextControl::ChangeSelRecords(F change) {
       ReleaseRecord(i);
       AssignRecord(i, r);
     }
-    Dirty(fSelStart);
+    Dirty(fSelStart, fSelEnd);
   }
   change(fCurrent);
   Update();
@@ -380,7 +395,7 @@ void TIETextControl::SetParagraphAlignment(int a) {
     ReleaseRecord(i);
     AssignRecord(i, r);
   }
-  Dirty(s);
+  Dirty(s, e);
   fCurrent.Align = static_cast<std::uint8_t>(a);
   Update();
 }

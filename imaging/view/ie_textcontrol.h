@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -213,7 +214,8 @@ class TIETextControl : public TCustomControl {
   void SetCurrentFromCaret();
   template <class F>
   void ChangeSelRecords(F change);
-  void Dirty(int from);
+  // Characters [from, to) changed: the layout is made again from there.
+  void Dirty(int from, int to);
   // Lays the text out again at the next paint, measures kept.
   void Relayout();
   // Inserts characters at the caret, each with its record (or the current
@@ -226,10 +228,23 @@ class TIETextControl : public TCustomControl {
   void Measure(TIECanvas* C, int i);
   void LayoutOffscreen();
   void EnsureLayout();
+  struct TPass;
+  // What every pass starts from: the single record, the colours that stand
+  // with NoColor, and measures still made with the fonts that stand.
+  void BeginPass();
+  // Sets the pen, brush and font colour of the frame; draws it with draw.
+  void DrawFrame(TPass& p, int Width, int Height, bool draw);
+  // Lays the lines out from fromLine on (see the definition for resync).
+  void LayOut(TPass& p, std::size_t fromLine, bool resync);
   // LayoutAndDraw drawing only the characters that can reach Band (client
   // pixels of the canvas; an empty band lays out and draws nothing, nullptr
   // draws everything).
-  void LayoutAndDrawBand(TIECanvas* C, int X, int Y, int Width, int Height, const TRect* Band);
+  void LayOutAll(TIECanvas* C, int X, int Y, int Width, int Height, const TRect* Band);
+  // The offscreen layout again from the first changed character (or the
+  // caret's line) on, drawing nothing; a full layout when none is kept.
+  void LayOutChanged(TIECanvas* C, int Width, int Height);
+  // Draws the laid-out lines that can reach Band, with the frame.
+  void DrawLines(TIECanvas* C, int Width, int Height, const TRect& Band);
   // The settings the offscreen pixels depend on, as bytes to compare.
   std::string PaintKey() const;
   // The rows of the offscreen bitmap that the last layout changed against
@@ -265,15 +280,29 @@ class TIETextControl : public TCustomControl {
   // What a layout draws with: the record of every character with
   // SingleFormat, and the colours that stand with NoColor.
   TIECharInfo fSingleRecord;
-  // A line as the last layout drew it: what its pixels depend on besides its
-  // characters, and the rows its characters can touch.
+  // A line as the last layout drew it: its characters [Start, End), what its
+  // pixels depend on besides them, and the rows its characters can touch;
+  // and what a layout from it on starts with: its top, the metrics carried
+  // in from the line before, and (Seen) the last character whose change can
+  // change it.
   struct TLineDrawn {
-    int Start = 0, End = 0;
+    int Start = 0, End = 0, Seen = 0;
     std::int64_t Baseline = 0, Offset = 0;
     double Scale = 1.0;
     std::int64_t ReachTop = 0, ReachBottom = 0;
+    std::int64_t Top = 0;
+    int Lh = 0, Lil = 0, Ld = 0;
+    int InH = 0, InIL = 0, InD = 0;
   };
   std::vector<TLineDrawn> fLines;
+  // fLines and the positions are the offscreen layout's, a base for the
+  // next one: the characters changed since are [fDirtyFrom, fDirtyTo) and
+  // the text grew by fDirtyDelta.
+  bool fLinesKept = false;
+  int fDirtyFrom = std::numeric_limits<int>::max(), fDirtyTo = 0, fDirtyDelta = 0;
+  // The character whose position entry holds the caret, and what it held.
+  int fCaretEntry = -1;
+  std::int32_t fCaretEntryX = -1, fCaretEntryY = -1;
   // What the offscreen bitmap shows: it is drawn again only where a line
   // changed since.
   bool fOffscreenValid = false;

@@ -488,15 +488,21 @@ TEST(IETextControl, EditsShowWhatANewControlShows) {
   // selections (so laid out and painted again only where lines changed)
   // shows and has laid out what a new control given its text shows. Real
   // glyph widths, a bigger font on part of the text, a justified and a
-  // centred paragraph; at zoom 1 and at a zoom that draws afterwards.
-  for (double zoom : {1.0, 1.5}) {
+  // centred paragraph; at zoom 1 and at a zoom that draws afterwards; and so
+  // narrow that the text ends at the first character too wide for a line.
+  struct TCase {
+    double zoom;
+    int width;
+  };
+  for (TCase c : {TCase{1.0, 170}, TCase{1.5, 170}, TCase{1.0, 14}}) {
+    const double zoom = c.zoom;
     THeadlessSession session;
-    auto makeOn = [zoom](TForm*& form, const TIETextMemo& memo) {
+    auto makeOn = [zoom, c](TForm*& form, const TIETextMemo& memo) {
       form = new TForm(nullptr);
       form->SetBounds(0, 0, 260, 200);
       auto* ctl = new TIETextControl(form);
       ctl->SetParent(form);
-      ctl->SetBounds(5, 5, 170, 130);
+      ctl->SetBounds(5, 5, c.width, 130);
       ctl->SetLineSpacing(1);
       ctl->SetZoom(zoom);
       ctl->SetMemo(memo);
@@ -540,11 +546,11 @@ TEST(IETextControl, EditsShowWhatANewControlShows) {
       ASSERT_EQ(fresh->CaretPos(), ctl->CaretPos()) << zoom << " " << step;
       ASSERT_EQ(fresh->CaretHeight(), ctl->CaretHeight()) << step;
       for (int i = 0; i <= ctl->TextLength(); ++i) {
-        ASSERT_EQ(fresh->CharX(i), ctl->CharX(i)) << step << " " << i;
+        ASSERT_EQ(fresh->CharX(i), ctl->CharX(i)) << c.width << " " << step << " " << i;
         ASSERT_EQ(fresh->CharY(i), ctl->CharY(i)) << step << " " << i;
       }
       for (int y = 0; y < 130; ++y)
-        for (int x = 0; x < 170; ++x)
+        for (int x = 0; x < c.width; ++x)
           ASSERT_EQ(Inject::Pixel(fresh, x, y), Inject::Pixel(ctl, x, y))
               << zoom << " " << step << " at " << x << "," << y;
       delete freshForm;
