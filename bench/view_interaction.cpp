@@ -3,14 +3,24 @@
 // layer): a zoom step (x1.1 at a point, in and out in turn), a scroll step at
 // 100 %, each followed by one pass of the message loop, and a drag of 150
 // mouse motions arriving at a hand's pace (0.65 s) through the loop. Each
-// reports its compositions and presents per step; the drag its presented
-// frames per second and the longest gap between two presents.
+// runs with the zoom filter none, fast linear and Lanczos3 (first argument),
+// with DelayZoomFilter off and on (second argument), and reports its
+// compositions and presents per step; the time of a step is the time from
+// the input to its frame presented. The drag reports its presented frames
+// per second, the longest gap between two presents and the mean and longest
+// time from a motion to the present that shows it. The rest frame is the
+// composition with the filter once the delay has run out after a zoom step.
+// BENCH_THREADS=n fixes the worker count (the default is every core): with
+// `taskset -c 0,1` and BENCH_THREADS=2 the figures of a two-core machine.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "imaging/core/ie_speed.h"
 #include "platform/input.h"
 #include "view_scene.h"
 
@@ -28,7 +38,10 @@ class TCountingBackEnd : public TBackEnd {
 struct TInteraction {
   TScene scene{true};
   TCountingBackEnd backEnd;
-  TInteraction() { Application->SetBackEnd(&backEnd); }
+  TInteraction() {
+    if (const char* t = std::getenv("BENCH_THREADS")) IESetMaxThreads(std::atoi(t));
+    Application->SetBackEnd(&backEnd);
+  }
 };
 
 TInteraction& Scene2() {
@@ -39,38 +52,77 @@ TInteraction& Scene2() {
 constexpr TResampleFilter kFilters[] = {rfNone, rfFastLinear, rfLanczos3};
 const char* const kFilterNames[] = {"none", "fast linear", "Lanczos3"};
 
+// Arguments: the zoom filter (0 none, 1 fast linear, 2 Lanczos3) and
+// DelayZoomFilter (0 off, 1 on).
+TInteraction& Prepare(benchmark::State& state) {
+  TInteraction& s = Scene2();
+  s.scene.view->DelayZoomFilter = state.range(1) != 0;
+  s.scene.view->SetZoomFilter(kFilters[state.range(0)]);
+  return s;
+}
+
 void Report(benchmark::State& state, int compositions, int presents, const char* what) {
   const double n = static_cast<double>(state.iterations());
   state.counters["compositions/step"] = compositions / n;
   state.counters["presents/step"] = presents / n;
   state.counters["steps/s"] = benchmark::Counter(n, benchmark::Counter::kIsRate);
-  state.SetLabel(std::string(what) + " " + kFilterNames[state.range(0)]);
+  state.SetLabel(std::string(what) + " " + kFilterNames[state.range(0)] +
+                 (state.range(1) ? ", delayed" : ""));
 }
 
-// Argument: the zoom filter (0 none, 1 fast linear, 2 Lanczos3).
+void FiltersAndDelay(benchmark::internal::Benchmark* b) { b->ArgsProduct({{0, 1, 2}, {0, 1}}); }
+
+// Zoom step number Step from the fitted zoom Fit, and the pass of the loop
+// that shows it: ten steps in at a point off the centre, ten back out.
+void ZoomStep(TRedozIrView* v, double Fit, int Step) {
+  const bool in = Step % 20 < 10;
+  v->ZoomAt(kClientW / 3, kClientH / 3, in ? v->ZoomX() * 1.1 : std::max(Fit, v->ZoomX() / 1.1), false);
+  Application->ProcessMessages();
+}
+
 void BM_ZoomStep(benchmark::State& state) {
-  TInteraction& s = Scene2();
+  TInteraction& s = Prepare(state);
   TRedozIrView* v = s.scene.view;
-  v->SetZoomFilter(kFilters[state.range(0)]);
   v->Fit();
   Application->ProcessMessages();
   const double fit = v->ZoomX();
   const int composed = v->CompositionCount(), presented = s.backEnd.presents;
   int step = 0;
-  for (auto _ : state) {
-    // Ten steps in at a point off the centre, ten back out.
-    const bool in = step++ % 20 < 10;
-    v->ZoomAt(kClientW / 3, kClientH / 3, in ? v->ZoomX() * 1.1 : std::max(fit, v->ZoomX() / 1.1), false);
-    Application->ProcessMessages();
-  }
+  for (auto _ : state) ZoomStep(v, fit, step++);
   Report(state, v->CompositionCount() - composed, s.backEnd.presents - presented, "zoom step");
 }
-BENCHMARK(BM_ZoomStep)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime();
+BENCHMARK(BM_ZoomStep)->Apply(FiltersAndDelay)->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime();
+
+// The frame the filter comes back in: a zoom step with DelayZoomFilter on
+// (not timed), then the delay's ticks and one pass of the loop (timed).
+void BM_RestFrame(benchmark::State& state) {
+  TInteraction& s = Prepare(state);
+  TRedozIrView* v = s.scene.view;
+  v->Fit();
+  Application->ProcessMessages();
+  const double fit = v->ZoomX();
+  int composed = 0, presented = 0, step = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ZoomStep(v, fit, step++);
+    const int c = v->CompositionCount(), p = s.backEnd.presents;
+    state.ResumeTiming();
+    s.scene.session.Clock().Advance(4 * 210);
+    Application->ProcessMessages();
+    composed += v->CompositionCount() - c;
+    presented += s.backEnd.presents - p;
+  }
+  Report(state, composed, presented, "rest frame");
+}
+BENCHMARK(BM_RestFrame)
+    ->ArgsProduct({{1, 2}, {1}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5)
+    ->UseRealTime();
 
 void BM_ScrollStep(benchmark::State& state) {
-  TInteraction& s = Scene2();
+  TInteraction& s = Prepare(state);
   TRedozIrView* v = s.scene.view;
-  v->SetZoomFilter(kFilters[state.range(0)]);
   v->Zoom(100);
   int mx, my;
   v->GetMaxViewXY(mx, my);
@@ -86,7 +138,7 @@ void BM_ScrollStep(benchmark::State& state) {
   }
   Report(state, v->CompositionCount() - composed, s.backEnd.presents - presented, "scroll step");
 }
-BENCHMARK(BM_ScrollStep)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime();
+BENCHMARK(BM_ScrollStep)->Apply(FiltersAndDelay)->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime();
 
 // One iteration is a whole drag: 150 motions 4.3 ms apart, posted as a
 // display reports them, the loop running as fast as it can meanwhile.
@@ -94,16 +146,15 @@ void BM_Drag150(benchmark::State& state) {
   using Clock = std::chrono::steady_clock;
   constexpr int kMotions = 150;
   constexpr double kSpacingMs = 650.0 / kMotions;
-  TInteraction& s = Scene2();
+  TInteraction& s = Prepare(state);
   TRedozIrView* v = s.scene.view;
-  v->SetZoomFilter(kFilters[state.range(0)]);
   v->SetMouseInteract(IEMouseInteract({miScroll}));
   v->Zoom(50);
   int mx, my;
   v->GetMaxViewXY(mx, my);
   Application->ProcessMessages();
-  double worstGapMs = 0, seconds = 0;
-  int drag = 0, frames = 0, compositions = 0;
+  double worstGapMs = 0, seconds = 0, lagMs = 0, worstLagMs = 0;
+  int drag = 0, frames = 0, compositions = 0, lags = 0;
   for (auto _ : state) {
     v->SetViewXY(mx / 2, my / 2);
     Application->ProcessMessages();
@@ -112,19 +163,32 @@ void BM_Drag150(benchmark::State& state) {
     const auto start = Clock::now();
     auto lastPresent = start;
     int posted = 0, presents = s.backEnd.presents;
+    // The first motion not yet shown: it arrived when the display reported
+    // it, however late the loop came to read it.
+    int unshown = -1;
     const int presentsBefore = presents, composedBefore = v->CompositionCount();
     while (posted < kMotions || TInput::PendingMoves() > 0) {
       const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-      for (; posted < kMotions && posted * kSpacingMs <= elapsed; ++posted)
+      for (; posted < kMotions && posted * kSpacingMs <= elapsed; ++posted) {
+        if (unshown < 0) unshown = posted;
         Inject::PostMouseMove(v, kClientW / 2 + dir * 4 * (posted + 1),
                               kClientH / 2 + dir * 2 * (posted + 1));
+      }
       Application->ProcessMessages();
       if (s.backEnd.presents != presents) {
         presents = s.backEnd.presents;
         const auto now = Clock::now();
+        const double at = std::chrono::duration<double, std::milli>(now - start).count();
         worstGapMs =
             std::max(worstGapMs, std::chrono::duration<double, std::milli>(now - lastPresent).count());
         lastPresent = now;
+        if (unshown >= 0) {
+          const double lag = at - unshown * kSpacingMs;
+          lagMs += lag;
+          worstLagMs = std::max(worstLagMs, lag);
+          ++lags;
+          unshown = -1;
+        }
       }
     }
     seconds += std::chrono::duration<double>(lastPresent - start).count();
@@ -136,8 +200,10 @@ void BM_Drag150(benchmark::State& state) {
   Report(state, compositions, frames, "drag of 150 motions");
   state.counters["frames/s"] = frames / std::max(seconds, 1e-9);
   state.counters["worst gap ms"] = worstGapMs;
+  state.counters["motion to present ms"] = lagMs / std::max(lags, 1);
+  state.counters["worst motion to present ms"] = worstLagMs;
 }
-BENCHMARK(BM_Drag150)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(4)->UseRealTime();
+BENCHMARK(BM_Drag150)->Apply(FiltersAndDelay)->Unit(benchmark::kMillisecond)->Iterations(4)->UseRealTime();
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -30,7 +30,8 @@ const char* const kUsage =
     "  --screenshot OUT.png  render the window headless into OUT.png and exit\n"
     "\n"
     "Mouse: the wheel zooms at the pointer, a left drag scrolls.\n"
-    "Keys:  F fit   1 100 %   + / - zoom   Q zoom filter (none, fast linear, Lanczos3)\n"
+    "Keys:  F fit   1 100 %   + / - zoom   Q zoom filter (none, fast linear, Lanczos3; shown\n"
+    "       once the picture rests, unfiltered while it zooms or moves)\n"
     "       R resample the picture to half its size (Lanczos3)   T rotate 90 degrees\n"
     "       B blur   Esc quit\n";
 
@@ -99,6 +100,9 @@ class TViewerForm : public TForm {
     view_->MouseWheelParams.ZoomPosition = true;
     view_->MouseWheelParams.InvertDirection = true;
     view_->TabStop = true;
+    // With a zoom filter chosen, zooming and scrolling keep the hand's pace:
+    // the picture is drawn unfiltered while it moves, filtered once it rests.
+    view_->DelayZoomFilter = true;
     if (o.File.empty())
       MakePicture(view_->GetIEBitmap());
     else

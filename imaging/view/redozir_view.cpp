@@ -339,7 +339,7 @@ void TRedozIrView::DoUpdate() {
   // of a zoom change: a zoom moves no pixel of a layer, and what is kept for
   // one size is keyed by it. Re-turning every layer at every zoom step would
   // cost more than the step itself.
-  if (fRepaintMode != 2)
+  if (fRepaintMode != 2 && !fLayersUnchanged)
     for (TIELayer* l : fLayers) {
       delete l->MaskedAlphaCache;
       l->MaskedAlphaCache = nullptr;

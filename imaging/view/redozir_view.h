@@ -852,6 +852,9 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   int fUpdateLock = 0;
   int fPaintLock = 0;
   bool fInUpdate = false;
+  // Set for an update that changes nothing of the layers (the zoom filter
+  // coming back after the delay): what they keep for the composition stays.
+  bool fLayersUnchanged = false;
   TIEProgressEvent fOnProgress;
   TNotifyEvent fOnFinishWork;
   TIESaveUndoEvent fOnSaveUndo;

@@ -9,6 +9,7 @@
 #include <numbers>
 #include <vector>
 
+#include "imaging/core/ie_parallel.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iebitmap_render.h"
 #include "imaging/core/iegdiplus.h"
@@ -63,12 +64,15 @@ void NearestPlane(TIEBitmap* Src, const TRect& R, TIEBitmap* To) {
   for (int x = 0; x < w; ++x)
     xs[static_cast<size_t>(x)] = static_cast<int>(
         std::clamp<std::int64_t>(R.Left + static_cast<std::int64_t>(x) * R.Width() / w, 0, Src->Width() - 1));
-  for (int y = 0; y < h; ++y) {
-    const std::uint8_t* s = Src->GetScanline(static_cast<int>(std::clamp<std::int64_t>(
-        R.Top + static_cast<std::int64_t>(y) * R.Height() / h, 0, Src->Height() - 1)));
-    std::uint8_t* d = To->GetScanline(y);
-    for (int x = 0; x < w; ++x) d[x] = s[xs[static_cast<size_t>(x)]];
-  }
+  const bool parallel = Src->Location() == ieMemory && To->Location() == ieMemory;
+  IEParallelFor(h, w, parallel, [&](int Begin, int End) {
+    for (int y = Begin; y < End; ++y) {
+      const std::uint8_t* s = Src->GetScanline(static_cast<int>(std::clamp<std::int64_t>(
+          R.Top + static_cast<std::int64_t>(y) * R.Height() / h, 0, Src->Height() - 1)));
+      std::uint8_t* d = To->GetScanline(y);
+      for (int x = 0; x < w; ++x) d[x] = s[xs[static_cast<size_t>(x)]];
+    }
+  });
   To->SetFull(Src->Full());
 }
 
@@ -515,7 +519,10 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
     // costs more than it saves: the renderer then makes the visible part
     // alone, with the same bytes (the nearest pixels, or a window of a
     // kernel or the fast linear filter), and the copy is made once the view
-    // rests at that size (a scroll, a drag, a repaint).
+    // rests at that size (a scroll, a drag, a repaint). The nearest pixels
+    // cost no more to draw from the layer than from a copy of any size: their
+    // copy waits for the view to rest at every size (a zoom step draws
+    // straight).
     TRect shown;
     IntersectRect(shown, Dst, Rect(0, 0, Dest->Width(), Dest->Height()));
     if (ClipRect) IntersectRect(shown, shown, *ClipRect);
@@ -523,7 +530,7 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
                           (Filter == rfFastLinear && B->PixelFormat() == ie24RGB);
     const bool large =
         static_cast<std::int64_t>(dw) * dh > 2 * static_cast<std::int64_t>(shown.Width()) * shown.Height();
-    if (large && (windowed || Filter == rfNone) && !std::equal(key, key + 11, cache.PartKey)) {
+    if (((large && windowed) || Filter == rfNone) && !std::equal(key, key + 11, cache.PartKey)) {
       whole = false;
       std::copy(key, key + 11, cache.PartKey);
     }

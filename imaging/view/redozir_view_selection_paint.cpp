@@ -238,8 +238,16 @@ void TRedozIrView::AntsTick() {
   if (fDelayTimerCount > 0) --fDelayTimerCount;
   if (fDelayZoomFilterCount > 0 && --fDelayZoomFilterCount == 0) {
     // The view has rested for long enough: the picture is composed again
-    // with the zoom filter.
-    Update();
+    // with the zoom filter, from the layers as they were (the turned bitmap
+    // of a rotated layer is not made again).
+    fLayersUnchanged = true;
+    try {
+      Update();
+    } catch (...) {
+      fLayersUnchanged = false;
+      throw;
+    }
+    fLayersUnchanged = false;
   }
   if (!AntsRun()) {
     UpdateAntsTimer();
