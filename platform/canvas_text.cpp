@@ -39,24 +39,40 @@ TPolyPolygon BaselineBox(double ox, double oy, double ux, double uy, double from
   return {{p(from, top), p(to, top), p(to, bottom), p(from, bottom)}};
 }
 
-void FillPolys(TCanvas& c, const TRegion& clip, const TPolyPolygon& polys, TColor color) {
+bool Whole(double d) { return d == std::floor(d) && std::abs(d) < 1e9; }
+
+// A box of unrotated text on whole pixels covers the pixels whose centres it
+// holds: its own rectangle, without scan conversion.
+void FillRect(TCanvas& c, const TRegion& clip, double x0, double y0, double x1, double y1, TColor color) {
   TRect v = c.VisibleBounds();
   TPixelWriter w(*c.Bitmap(), &clip, v, c.Origin(), &c);
   w.SetSolid(color);
-  // A box of unrotated text on whole pixels covers the pixels whose centres
-  // it holds: its own rectangle, without scan conversion.
+  TRect r = Rect(static_cast<int>(std::min(x0, x1)), static_cast<int>(std::min(y0, y1)),
+                 static_cast<int>(std::max(x0, x1)), static_cast<int>(std::max(y0, y1)));
+  if (IntersectRect(r, r, v))
+    for (int y = r.Top; y < r.Bottom; ++y) w.Span(y, r.Left, r.Right);
+}
+
+void FillPolys(TCanvas& c, const TRegion& clip, const TPolyPolygon& polys, TColor color) {
   const auto& p = polys.front();
-  auto whole = [](double d) { return d == std::floor(d) && std::abs(d) < 1e9; };
   if (polys.size() == 1 && p.size() == 4 && p[0].Y == p[1].Y && p[1].X == p[2].X && p[2].Y == p[3].Y &&
-      p[3].X == p[0].X && whole(p[0].X) && whole(p[0].Y) && whole(p[2].X) && whole(p[2].Y)) {
-    TRect r = Rect(static_cast<int>(std::min(p[0].X, p[2].X)), static_cast<int>(std::min(p[0].Y, p[2].Y)),
-                   static_cast<int>(std::max(p[0].X, p[2].X)), static_cast<int>(std::max(p[0].Y, p[2].Y)));
-    if (IntersectRect(r, r, v)) w.Region(TRegion::FromRect(r));
-    return;
-  }
+      p[3].X == p[0].X && Whole(p[0].X) && Whole(p[0].Y) && Whole(p[2].X) && Whole(p[2].Y))
+    return FillRect(c, clip, p[0].X, p[0].Y, p[2].X, p[2].Y, color);
+  TRect v = c.VisibleBounds();
+  TPixelWriter w(*c.Bitmap(), &clip, v, c.Origin(), &c);
+  w.SetSolid(color);
   TRegionBuilder area;
   ScanConvert(polys, true, {v.Left, v.Top, v.Right, v.Bottom}, std::ref(area));
   w.Region(area.Finish());
+}
+
+// FillPolys of a BaselineBox; unrotated, without building the polygon (a
+// character at a time, text fills many small boxes).
+void FillBox(TCanvas& c, const TRegion& clip, double ox, double oy, double ux, double uy, double from,
+             double to, double top, double bottom, TColor color) {
+  if (ux == 1 && uy == 0 && Whole(ox + from) && Whole(oy + top) && Whole(ox + to) && Whole(oy + bottom))
+    return FillRect(c, clip, ox + from, oy + top, ox + to, oy + bottom, color);
+  FillPolys(c, clip, BaselineBox(ox, oy, ux, uy, from, to, top, bottom), color);
 }
 
 // Blends a glyph's coverage at (left, top) in canvas coordinates: 24- and
@@ -138,8 +154,7 @@ void DrawTextLine(TCanvas& c, int x, int y, unsigned options, const TRect* rect,
   // The base line's origin: along u by dx, and down (v = (-uy, ux)) by dy.
   double ox = x + dx * ux - dy * uy, oy = y + dx * uy + dy * ux;
   if (c.Brush.Style != bsClear)
-    FillPolys(c, clip, BaselineBox(ox, oy, ux, uy, 0, double(width), -tm.tmAscent, tm.tmDescent),
-              c.Brush.Color);
+    FillBox(c, clip, ox, oy, ux, uy, 0, double(width), -tm.tmAscent, tm.tmDescent, c.Brush.Color);
   TColor color = ColorToRGB(c.Font.Color);
   // Glyphs are placed in double: an origin near either end of the int range
   // is legal, and only glyphs that reach the visible area are drawn.
@@ -157,11 +172,11 @@ void DrawTextLine(TCanvas& c, int x, int y, unsigned options, const TRect* rect,
   int off, thick;
   if (c.Font.Style & fsUnderline) {
     inst->UnderlineMetrics(off, thick);
-    FillPolys(c, clip, BaselineBox(ox, oy, ux, uy, 0, double(width), off, off + thick), color);
+    FillBox(c, clip, ox, oy, ux, uy, 0, double(width), off, off + thick, color);
   }
   if (c.Font.Style & fsStrikeOut) {
     inst->StrikeOutMetrics(off, thick);
-    FillPolys(c, clip, BaselineBox(ox, oy, ux, uy, 0, double(width), off, off + thick), color);
+    FillBox(c, clip, ox, oy, ux, uy, 0, double(width), off, off + thick, color);
   }
   if (updateCP && (c.TextAlign & TA_CENTER) == TA_LEFT)
     c.PenPos.X = static_cast<int>(std::min<long long>(x + width, std::numeric_limits<int>::max()));

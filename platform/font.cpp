@@ -9,6 +9,8 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -315,16 +317,23 @@ class FreeTypeInstance : public TFontInstance {
   }
 
   int Advance(char32_t ch) override {
+    if (ch < kFast)
+      if (std::uint64_t v = fastAdvances_[ch].load(std::memory_order_acquire))
+        return static_cast<int>(static_cast<std::uint32_t>(v));
     std::lock_guard<std::recursive_mutex> g(FontMutex());
     auto it = advances_.find(ch);
     if (it != advances_.end()) return it->second;
     int adv = 0;
     if (Load(ch, false)) adv = static_cast<int>((face_->glyph->advance.x + 32) >> 6);
     advances_[ch] = adv;
+    if (ch < kFast)
+      fastAdvances_[ch].store(kKnown | static_cast<std::uint32_t>(adv), std::memory_order_release);
     return adv;
   }
 
   const TGlyphImage& Glyph(char32_t ch) override {
+    if (ch < kFast)
+      if (const TGlyphImage* fast = fastGlyphs_[ch].load(std::memory_order_acquire)) return *fast;
     std::lock_guard<std::recursive_mutex> g(FontMutex());
     auto it = glyphs_.find(ch);
     if (it != glyphs_.end()) return it->second;
@@ -349,7 +358,9 @@ class FreeTypeInstance : public TFontInstance {
         }
       }
     }
-    return glyphs_.emplace(ch, std::move(img)).first->second;
+    const TGlyphImage& made = glyphs_.emplace(ch, std::move(img)).first->second;
+    if (ch < kFast) fastGlyphs_[ch].store(&made, std::memory_order_release);
+    return made;
   }
 
  private:
@@ -389,6 +400,13 @@ class FreeTypeInstance : public TFontInstance {
   int underlineOffset_ = 1, underlineThickness_ = 1, strikeOffset_ = 0, strikeThickness_ = 1;
   std::map<char32_t, int> advances_;
   std::map<char32_t, TGlyphImage> glyphs_;
+  // The first code points, which most text is made of, are found without
+  // the lock: a slot is set once, under it, to what the maps hold (their
+  // entries never move), and read by any thread.
+  static constexpr char32_t kFast = 256;
+  static constexpr std::uint64_t kKnown = std::uint64_t{1} << 32;
+  std::array<std::atomic<std::uint64_t>, kFast> fastAdvances_{};
+  std::array<std::atomic<const TGlyphImage*>, kFast> fastGlyphs_{};
 };
 
 FT_Face OpenFace(const Match& m) {
@@ -415,11 +433,16 @@ std::shared_ptr<TFontInstance> GetFontInstance(const TFont& font) {
   static std::list<std::pair<Key, std::shared_ptr<TFontInstance>>> recent;
   bool mono = font.Quality == fqNonAntialiased || font.Quality == fqDraft;
   Key key{font.Name, font.Height, font.Style.Bits & (fsBold | fsItalic).Bits, font.Escapement % 3600, mono};
+  // Text is drawn a character at a time in one font: the thread's last
+  // instance answers without the lock.
+  thread_local std::pair<Key, std::shared_ptr<TFontInstance>> last;
+  if (last.second && last.first == key) return last.second;
   std::lock_guard<std::recursive_mutex> g(FontMutex());
   for (auto it = recent.begin(); it != recent.end(); ++it)
     if (it->first == key) {
       recent.splice(recent.begin(), recent, it);
-      return recent.front().second;
+      last = recent.front();
+      return last.second;
     }
   Match m = MatchFace(font.Name, font.Bold(), font.Italic());
   FT_Face face = OpenFace(m);
@@ -427,6 +450,7 @@ std::shared_ptr<TFontInstance> GetFontInstance(const TFont& font) {
   auto inst = std::make_shared<FreeTypeInstance>(face, m, font);
   recent.emplace_front(key, inst);
   if (recent.size() > 32) recent.pop_back();
+  last = recent.front();
   return inst;
 }
 

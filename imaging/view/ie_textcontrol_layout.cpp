@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include "imaging/view/ie_textcontrol.h"
@@ -272,7 +273,7 @@ struct TIETextControl::TPass {
 
 void TIETextControl::SetCharFont(TIECanvas* C, const TIECharInfo& r) {
   TFont& f = C->Font();
-  std::string name = r.FontName();
+  const std::string_view name(reinterpret_cast<const char*>(r.Name + 1), r.Name[0]);
   if (f.Name != name) f.Name = name;
   int h = std::clamp(r.Height, -kIEMaxTextFontHeight, kIEMaxTextFontHeight);
   if (f.Height != h) f.Height = h;
