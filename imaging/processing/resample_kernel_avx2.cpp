@@ -108,17 +108,37 @@ void IEKernelRowH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, const s
 
 void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, const std::uint8_t* Tail,
                         std::uint8_t* D) {
-  for (int x = 0; x < T.M; ++x) {
+  // Four partial sums of one destination pixel, eight taps at a time.
+  auto sums = [&](int x) {
     const std::int16_t* w = T.W.data() + static_cast<std::size_t>(x) * T.Stride;
     const std::int64_t off = T.Start[x];
     const std::uint8_t* p = off >= T.Tail1 ? Tail + (off - T.Tail1) : S + off;
-    int groups = (T.Len[x] + 7) / 8;
+    const int groups = (T.Len[x] + 7) / 8;
     __m128i acc = _mm_setzero_si128();
     for (int g = 0; g < groups; ++g) {
       __m128i v = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8 * g)));
       acc =
           _mm_add_epi32(acc, _mm_madd_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 8 * g))));
     }
+    return acc;
+  };
+  // Four pixels at a time go through one division (a scalar division per
+  // pixel cost as much as its taps).
+  int x = 0;
+  for (; x + 3 < T.M; x += 4) {
+    __m128i s4 =
+        _mm_hadd_epi32(_mm_hadd_epi32(sums(x), sums(x + 1)), _mm_hadd_epi32(sums(x + 2), sums(x + 3)));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(T.Sum.data() + x));
+    const __m128i da = _mm_abs_epi32(d);
+    s4 = _mm_sign_epi32(s4, d);
+    s4 = _mm_min_epi32(_mm_max_epi32(s4, _mm_setzero_si128()), _mm_slli_epi32(da, 8));
+    __m128i q = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(s4), _mm_cvtepi32_ps(da)));
+    q = _mm_min_epi32(q, _mm_set1_epi32(255));
+    const int v = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packus_epi32(q, q), q));
+    __builtin_memcpy(D + x, &v, 4);
+  }
+  for (; x < T.M; ++x) {
+    __m128i acc = sums(x);
     acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4E));
     acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xB1));
     D[x] = DivClamp1(_mm_cvtsi128_si32(acc), T.Sum[x]);
