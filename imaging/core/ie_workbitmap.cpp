@@ -59,10 +59,6 @@ TIEPixelFormat TIEDibbitmap::GetPixelFormat() const {
   return fBitmap->PixelFormat() == pf1bit ? ie1g : ie24RGB;
 }
 
-TRGB TIEDibbitmap::GetPalette(int index) const {
-  return index >= 0 && index < static_cast<int>(fPalette.size()) ? fPalette[index] : TRGB{};
-}
-
 void TIEDibbitmap::SetPalette(int index, TRGB value) {
   if (index < 0 || index >= static_cast<int>(fPalette.size())) return;
   fPalette[index] = value;

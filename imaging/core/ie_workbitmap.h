@@ -48,10 +48,7 @@ class TIEDibbitmap : public TIEBaseBitmap {
   int GetWidth() const override { return fBitmap ? fBitmap->Width() : 0; }
   TIEPixelFormat GetPixelFormat() const override;
   int GetRowLen() const override { return fBitmap ? static_cast<int>(fBitmap->RowBytes()) : 0; }
-  TRGB* GetPaletteBuffer() override { return fPalette.data(); }
-  TRGB GetPalette(int index) const override;
   void SetPalette(int index, TRGB value) override;
-  int GetPaletteLength() const override { return static_cast<int>(fPalette.size()); }
   // ie1g and ie24RGB only; other formats answer False.
   bool Allocate(int ImageWidth, int ImageHeight, TIEPixelFormat ImagePixelFormat) override;
   // Copies a TIEBitmap or TIEDibbitmap of 1 or 24 bits (others through 24).
@@ -60,7 +57,6 @@ class TIEDibbitmap : public TIEBaseBitmap {
 
  private:
   std::unique_ptr<TBitmap> fBitmap;
-  std::vector<TRGB> fPalette;
 };
 
 }  // namespace redozir

@@ -119,11 +119,6 @@ void TIEBitmap::WriteRows(int First, int Count, const std::uint8_t* Data) {
                 static_cast<size_t>(fRowLen));
 }
 
-TRGB TIEBitmap::GetPalette(int index) const {
-  if (index < 0 || index >= static_cast<int>(fPalette.size())) return TRGB{};
-  return fPalette[index];
-}
-
 void TIEBitmap::SetPalette(int index, TRGB value) {
   if (index < 0 || index >= static_cast<int>(fPalette.size())) return;
   fPalette[index] = value;

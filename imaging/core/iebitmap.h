@@ -23,8 +23,9 @@ class TIEBitmap;
 class TIEDiskBuffer;
 struct TIERenderCaches;
 
-// The operations shared by TIEBitmap and TIEDibbitmap; code that accepts
-// either kind of bitmap works through these.
+// The operations shared by TIEBitmap and TIEDibbitmap, and the palette both
+// keep (empty for formats without one); code that accepts either kind of
+// bitmap works through these.
 class TIEBaseBitmap : public TObject {
  public:
   virtual std::uint8_t* GetScanline(int Y) = 0;
@@ -33,10 +34,14 @@ class TIEBaseBitmap : public TObject {
   virtual int GetWidth() const = 0;
   virtual TIEPixelFormat GetPixelFormat() const = 0;
   virtual int GetRowLen() const = 0;
-  virtual TRGB* GetPaletteBuffer() = 0;
-  virtual TRGB GetPalette(int index) const = 0;
+  virtual TRGB* GetPaletteBuffer() { return fPalette.data(); }
+  // Black for an index outside the palette.
+  virtual TRGB GetPalette(int index) const {
+    return index >= 0 && index < static_cast<int>(fPalette.size()) ? fPalette[index] : TRGB{};
+  }
+  // Also into the platform bitmap's colour table where there is one.
   virtual void SetPalette(int index, TRGB value) = 0;
-  virtual int GetPaletteLength() const = 0;
+  virtual int GetPaletteLength() const { return static_cast<int>(fPalette.size()); }
   virtual bool Allocate(int ImageWidth, int ImageHeight, TIEPixelFormat ImagePixelFormat) = 0;
   virtual void Assign(TIEBaseBitmap* Source) = 0;
   virtual void CopyPaletteTo(TIEBaseBitmap* Dest) = 0;
@@ -44,6 +49,9 @@ class TIEBaseBitmap : public TObject {
   int Width() const { return GetWidth(); }
   int Height() const { return GetHeight(); }
   TIEPixelFormat PixelFormat() const { return GetPixelFormat(); }
+
+ protected:
+  std::vector<TRGB> fPalette;
 };
 
 // Raised when a bitmap operation is asked something it cannot do.
@@ -72,10 +80,7 @@ class TIEBitmap : public TIEBaseBitmap {
   int GetWidth() const override { return fWidth; }
   TIEPixelFormat GetPixelFormat() const override { return fPixelFormat; }
   int GetRowLen() const override { return fRowLen; }
-  TRGB* GetPaletteBuffer() override { return fPalette.data(); }
-  TRGB GetPalette(int index) const override;
   void SetPalette(int index, TRGB value) override;
-  int GetPaletteLength() const override { return static_cast<int>(fPalette.size()); }
   // True and nothing else when size and format already match; otherwise
   // frees the pixels and allocates new, undefined ones (in memory or the disk
   // buffer by the memory threshold; a bitmap on ieTBitmap stays there).
@@ -201,18 +206,19 @@ class TIEBitmap : public TIEBaseBitmap {
   // min(alpha, Transparency) (alpha 255 when EnableAlpha is off); with no
   // alpha in use, Transparency 255 and Operation 0, s is copied. Caches (nil:
   // built for the call) keeps the coordinate tables and converted rows.
-  void RenderToTIEBitmapEx(TIEBitmap* Dest, TIERenderCaches* Caches, const TRect* ClipRect, int xDst, int yDst,
-                           int dxDst, int dyDst, int xSrc, int ySrc, int dxSrc, int dySrc, bool EnableAlpha,
-                           bool SolidBackground, int Transparency, TResampleFilter Filter, std::uint8_t Operation);
-  void RenderToTIEBitmap(TIEBitmap* Dest, int xDst, int yDst, int dxDst, int dyDst, int xSrc, int ySrc, int dxSrc,
-                         int dySrc, bool EnableAlpha = true, TResampleFilter Filter = rfNone, int Transparency = 255,
-                         std::uint8_t Operation = 0);
+  void RenderToTIEBitmapEx(TIEBitmap* Dest, TIERenderCaches* Caches, const TRect* ClipRect, int xDst,
+                           int yDst, int dxDst, int dyDst, int xSrc, int ySrc, int dxSrc, int dySrc,
+                           bool EnableAlpha, bool SolidBackground, int Transparency, TResampleFilter Filter,
+                           std::uint8_t Operation);
+  void RenderToTIEBitmap(TIEBitmap* Dest, int xDst, int yDst, int dxDst, int dyDst, int xSrc, int ySrc,
+                         int dxSrc, int dySrc, bool EnableAlpha = true, TResampleFilter Filter = rfNone,
+                         int Transparency = 255, std::uint8_t Operation = 0);
   // The same into a platform bitmap (24 or 32 bits). A null Caches is built
   // here; with FreeCaches False it is handed back for the next call.
-  void RenderToTBitmapEx(TBitmap* Dest, std::unique_ptr<TIERenderCaches>& Caches, const TRect* ClipRect, int xDst,
-                         int yDst, int dxDst, int dyDst, int xSrc, int ySrc, int dxSrc, int dySrc, bool EnableAlpha,
-                         bool SolidBackground, int Transparency, TResampleFilter Filter, bool FreeCaches,
-                         std::uint8_t Operation);
+  void RenderToTBitmapEx(TBitmap* Dest, std::unique_ptr<TIERenderCaches>& Caches, const TRect* ClipRect,
+                         int xDst, int yDst, int dxDst, int dyDst, int xSrc, int ySrc, int dxSrc, int dySrc,
+                         bool EnableAlpha, bool SolidBackground, int Transparency, TResampleFilter Filter,
+                         bool FreeCaches, std::uint8_t Operation);
   // Stretches the source rectangle into Dest's rectangle by the filter; the
   // alpha plane follows into Dest's plane, scaled by Transparency (255 opaque).
   void StretchRectTo(TIEBitmap* Dest, int xDst, int yDst, int dxDst, int dyDst, int xSrc, int ySrc, int dxSrc,
@@ -254,7 +260,6 @@ class TIEBitmap : public TIEBaseBitmap {
   bool fOwnsVclBitmap = false;
   std::vector<std::unique_ptr<TBitmap>> fRetired;  // see AttachTBitmap
 
-  std::vector<TRGB> fPalette;
   int fPaletteUsed = 0;
   TIEBitmap* fAlpha = nullptr;  // owned unless installed by SetAlphaChannel's caller
 };
