@@ -46,20 +46,21 @@ inline std::int32_t TruncInt(long double v) {
   return detail::CheckedToInt<std::int32_t>(std::trunc(v), "Trunc");
 }
 
-// Saturating variants for pixel work, where a clamp is the intended answer.
-inline std::int32_t RoundClamp(double v, std::int32_t lo, std::int32_t hi) {
-  if (std::isnan(v)) return lo;
-  double r = std::nearbyint(v);
-  if (r < lo) return lo;
+namespace detail {
+// A whole number r clamped to lo..hi; lo for a NaN.
+inline std::int32_t ClampWhole(double r, std::int32_t lo, std::int32_t hi) {
+  if (std::isnan(r) || r < lo) return lo;
   if (r > hi) return hi;
   return static_cast<std::int32_t>(r);
 }
+}  // namespace detail
+
+// Saturating variants for pixel work, where a clamp is the intended answer.
+inline std::int32_t RoundClamp(double v, std::int32_t lo, std::int32_t hi) {
+  return detail::ClampWhole(std::nearbyint(v), lo, hi);
+}
 inline std::int32_t TruncClamp(double v, std::int32_t lo, std::int32_t hi) {
-  if (std::isnan(v)) return lo;
-  double r = std::trunc(v);
-  if (r < lo) return lo;
-  if (r > hi) return hi;
-  return static_cast<std::int32_t>(r);
+  return detail::ClampWhole(std::trunc(v), lo, hi);
 }
 
 }  // namespace redozir

@@ -88,6 +88,27 @@ TMemoryStream& TMemoryStream::operator=(TMemoryStream other) noexcept {
 
 TMemoryStream::~TMemoryStream() { std::free(data_); }
 
+namespace {
+// Read and Seek of the streams over a block of memory: a position past the
+// end reads nothing, one before the start raises.
+std::int64_t ReadMemory(const std::uint8_t* data, std::int64_t size, std::int64_t& pos, void* buffer,
+                        std::int64_t count) {
+  if (count <= 0 || pos >= size) return 0;
+  std::int64_t n = std::min(count, size - pos);
+  std::memcpy(buffer, data + pos, static_cast<size_t>(n));
+  pos += n;
+  return n;
+}
+
+std::int64_t SeekMemory(std::int64_t size, std::int64_t& pos, std::int64_t offset, TSeekOrigin origin) {
+  std::int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? pos : size;
+  std::int64_t np = base + offset;
+  if (np < 0) throw EStreamError("Seek before the start of a memory stream");
+  pos = np;
+  return pos;
+}
+}  // namespace
+
 void TMemoryStream::Reserve(std::int64_t capacity, bool exact) {
   if (capacity <= capacity_) return;
   // Doubling keeps the number of moves logarithmic in the final size.
@@ -106,11 +127,7 @@ void TMemoryStream::Reserve(std::int64_t capacity, bool exact) {
 }
 
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
-  if (count <= 0 || pos_ >= size_) return 0;
-  std::int64_t n = std::min(count, size_ - pos_);
-  std::memcpy(buffer, data_ + pos_, static_cast<size_t>(n));
-  pos_ += n;
-  return n;
+  return ReadMemory(data_, size_, pos_, buffer, count);
 }
 
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
@@ -127,11 +144,7 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? pos_ : size_;
-  std::int64_t np = base + offset;
-  if (np < 0) throw EStreamError("Seek before the start of a memory stream");
-  pos_ = np;
-  return pos_;
+  return SeekMemory(size_, pos_, offset, origin);
 }
 
 void TMemoryStream::SetSize(std::int64_t newSize) {
@@ -179,11 +192,7 @@ void TMemoryStream::SaveToFile(const std::string& fileName) {
 // ---- TReadOnlyMemoryStream
 
 std::int64_t TReadOnlyMemoryStream::Read(void* buffer, std::int64_t count) {
-  if (count <= 0 || pos_ >= size_) return 0;
-  std::int64_t n = std::min(count, size_ - pos_);
-  std::memcpy(buffer, data_ + pos_, static_cast<size_t>(n));
-  pos_ += n;
-  return n;
+  return ReadMemory(data_, size_, pos_, buffer, count);
 }
 
 std::int64_t TReadOnlyMemoryStream::Write(const void*, std::int64_t) {
@@ -191,11 +200,7 @@ std::int64_t TReadOnlyMemoryStream::Write(const void*, std::int64_t) {
 }
 
 std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? pos_ : size_;
-  std::int64_t np = base + offset;
-  if (np < 0) throw EStreamError("Seek before the start of a memory stream");
-  pos_ = np;
-  return pos_;
+  return SeekMemory(size_, pos_, offset, origin);
 }
 
 // ---- TFileStream
