@@ -1,12 +1,14 @@
 // AVX2 rows of the kernel resampler: the same integer sums as the scalar
 // rows of resample_kernel.cpp (integer adds in any order give the same
-// total), divided exactly through single floats.
+// total), divided exactly through single floats. The 16-row first pass and
+// the second pass are written once for both widths
+// (resample_kernel_lanes.h); this file gives their 256-bit operations.
 #include <immintrin.h>
 
 #include <algorithm>
 
-#include "imaging/processing/resample_block.h"
 #include "imaging/processing/resample_internal.h"
+#include "imaging/processing/resample_kernel_lanes.h"
 #include "imaging/processing/resample_taps_lanes.h"
 
 namespace redozir {
@@ -33,19 +35,54 @@ inline __m256i DivClamp8(__m256i s, __m256i lim, __m256 df) {
   __m256i q = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(s), df));
   return _mm256_min_epi32(q, _mm256_set1_epi32(255));
 }
-// The same through the reciprocal where the tables found it exact.
-inline __m256i DivClamp8(__m256i s, __m256i lim, __m256 df, float rcp) {
-  if (rcp == 0) return DivClamp8(s, lim, df);
-  s = _mm256_max_epi32(s, _mm256_setzero_si256());
-  s = _mm256_min_epi32(s, lim);
-  __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(s), _mm256_set1_ps(rcp)));
-  return _mm256_min_epi32(q, _mm256_set1_epi32(255));
-}
 
-inline std::uint8_t DivClamp1(int s, int d) {
-  int v = s / d;
-  return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-}
+// The passes' vector (resample_kernel_lanes.h): eight 32-bit lanes.
+struct TWords {
+  using I = __m256i;
+  static constexpr int Bytes = 32, Block = 16;
+  static constexpr bool Overlap = false;
+  static I Zero() { return _mm256_setzero_si256(); }
+  static I Set1(int v) { return _mm256_set1_epi32(v); }
+  static I Add(I a, I b) { return _mm256_add_epi32(a, b); }
+  static I Neg(I a) { return _mm256_sub_epi32(_mm256_setzero_si256(), a); }
+  static I Madd(I a, I b) { return _mm256_madd_epi16(a, b); }
+  static I LoadA(const std::uint8_t* p) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(p)); }
+  static I Widen(const std::uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  }
+  static I UnpackLo(I a, I b) { return _mm256_unpacklo_epi16(a, b); }
+  static I UnpackHi(I a, I b) { return _mm256_unpackhi_epi16(a, b); }
+  struct TDiv {
+    __m256i Lim;
+    __m256 Df;
+    float Rcp;
+  };
+  static TDiv Divider(int d, float Rcp) {
+    return {_mm256_set1_epi32(256 * d), _mm256_set1_ps(static_cast<float>(d)), Rcp};
+  }
+  // Through the reciprocal where the tables found it exact.
+  template <bool Exact>
+  static I Divide(I s, const TDiv& D) {
+    if (!Exact && D.Rcp == 0) return DivClamp8(s, D.Lim, D.Df);
+    s = _mm256_max_epi32(s, _mm256_setzero_si256());
+    s = _mm256_min_epi32(s, D.Lim);
+    __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(s), _mm256_set1_ps(D.Rcp)));
+    return _mm256_min_epi32(q, _mm256_set1_epi32(255));
+  }
+  // The halves come in-lane from the unpacks: bytes 0-3 and 8-11 in Lo,
+  // 4-7 and 12-15 in Hi; the packs put them back in order.
+  static void PutRow(std::uint8_t* D, I Lo, I Hi) {
+    const __m256i p16 = _mm256_packs_epi32(Lo, Hi);
+    const __m128i p8 = _mm_packus_epi16(_mm256_castsi256_si128(p16), _mm256_extracti128_si256(p16, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(D), p8);
+  }
+  static void PutChannel(std::uint8_t* D, const I* Q, const TDiv& Div) {
+    __m256i v = _mm256_packs_epi32(Divide<false>(Q[0], Div), Divide<false>(Q[1], Div));
+    v = _mm256_permute4x64_epi64(v, 0xD8);
+    v = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(D), _mm256_castsi256_si128(v));
+  }
+};
 }  // namespace
 
 void IEKernelRowH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, const std::uint8_t* Tail,
@@ -141,112 +178,18 @@ void IEKernelRowH1_AVX2(const TIEResampleTaps& T, const std::uint8_t* S, const s
     __m128i acc = sums(x);
     acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4E));
     acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xB1));
-    D[x] = DivClamp1(_mm_cvtsi128_si32(acc), T.Sum[x]);
+    D[x] = IEKernelDivClamp1(_mm_cvtsi128_si32(acc), T.Sum[x]);
   }
 }
-
-namespace {
-// Rows y .. y + R - 1 into Dst[0 .. R - 1].
-template <int R>
-void RowsV(const TIEResampleTaps& T, int y, const std::uint8_t* const* Rows, int Bytes,
-           std::uint8_t* const* dst) {
-  // Each pair of source rows is loaded and interleaved once for all R; the
-  // tables are read into locals, which the stores of bytes could alias.
-  const TIEKernelRowPairs P(T, y, R, Rows);
-  const std::uint8_t* const* pr = P.PR.data();
-  const int pairs = P.Count;
-  const int* pw[R];
-  bool neg[R];
-  float rcp[R];
-  __m256i lim[R];
-  __m256 df[R];
-  std::uint8_t* out[R];
-  for (int i = 0; i < R; ++i) {
-    const int d = T.Sum[y + i], dd = d < 0 ? -d : d;
-    pw[i] = P.PW[i].data();
-    neg[i] = d < 0;
-    rcp[i] = T.Rcp[static_cast<std::size_t>(y + i)];
-    lim[i] = _mm256_set1_epi32(256 * dd);
-    df[i] = _mm256_set1_ps(static_cast<float>(dd));
-    out[i] = dst[i];
-  }
-  int b = 0;
-  for (; b + 16 <= Bytes; b += 16) {
-    __m256i lo[R], hi[R];
-    for (int i = 0; i < R; ++i) lo[i] = hi[i] = _mm256_setzero_si256();
-    for (int k = 0; k < pairs; ++k) {
-      __m256i ra = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pr[2 * k] + b)));
-      __m256i rb = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pr[2 * k + 1] + b)));
-      const __m256i ulo = _mm256_unpacklo_epi16(ra, rb), uhi = _mm256_unpackhi_epi16(ra, rb);
-      for (int i = 0; i < R; ++i) {
-        const __m256i wk = _mm256_set1_epi32(pw[i][k]);
-        lo[i] = _mm256_add_epi32(lo[i], _mm256_madd_epi16(ulo, wk));
-        hi[i] = _mm256_add_epi32(hi[i], _mm256_madd_epi16(uhi, wk));
-      }
-    }
-    for (int i = 0; i < R; ++i) {
-      if (neg[i]) {
-        lo[i] = _mm256_sub_epi32(_mm256_setzero_si256(), lo[i]);
-        hi[i] = _mm256_sub_epi32(_mm256_setzero_si256(), hi[i]);
-      }
-      const __m256i p16 = _mm256_packs_epi32(DivClamp8(lo[i], lim[i], df[i], rcp[i]),
-                                             DivClamp8(hi[i], lim[i], df[i], rcp[i]));
-      const __m128i p8 = _mm_packus_epi16(_mm256_castsi256_si128(p16), _mm256_extracti128_si256(p16, 1));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out[i] + b), p8);
-    }
-  }
-  for (int i = 0; i < R; ++i) {
-    const int start = T.Start[y + i], len = T.Len[y + i], d = T.Sum[y + i];
-    const std::int16_t* w = T.W.data() + static_cast<std::size_t>(y + i) * T.Stride;
-    for (int c = b; c < Bytes; ++c) {
-      int s = 0;
-      for (int k = 0; k < len; ++k) s += Rows[start + k][c] * w[k];
-      dst[i][c] = DivClamp1(s, d);
-    }
-  }
-}
-}  // namespace
 
 void IEKernelRowV_AVX2(const TIEResampleTaps& T, int y, int R, const std::uint8_t* const* Rows, int Bytes,
                        std::uint8_t* const* Dst) {
-  if (R == 2)
-    RowsV<2>(T, y, Rows, Bytes, Dst);
-  else
-    RowsV<1>(T, y, Rows, Bytes, Dst);
+  IEKernelRowV<TWords>(T, y, R, Rows, Bytes, Dst);
 }
 
 void IEKernelBlockH3_AVX2(const TIEResampleTaps& T, const std::uint8_t* const* Src, int Rows,
                           std::uint8_t* const* Dst, std::vector<std::uint8_t>& Scratch) {
-  KernelBlockH3(T, Src, Rows, Dst, Scratch, [&](const std::uint8_t* pairs, auto* out, int x0, int x1) {
-    // Every tap weighs 16 rows of a channel at once.
-    for (int x = x0; x < x1; ++x) {
-      __m256i acc[6];
-      for (auto& v : acc) v = _mm256_setzero_si256();
-      const std::int32_t* w = T.PW.data() + static_cast<std::size_t>(x) * T.PStride;
-      const __m256i* q =
-          reinterpret_cast<const __m256i*>(pairs + 192 * static_cast<std::size_t>(T.PStart[x] / 2));
-      for (int k = 0, n = T.PLen[x]; k < n; ++k, q += 6) {
-        const __m256i wk = _mm256_set1_epi32(w[k]);
-        for (int i = 0; i < 6; ++i)
-          acc[i] = _mm256_add_epi32(acc[i], _mm256_madd_epi16(_mm256_load_si256(q + i), wk));
-      }
-      int d = T.Sum[x];
-      if (d < 0) {
-        for (auto& v : acc) v = _mm256_sub_epi32(_mm256_setzero_si256(), v);
-        d = -d;
-      }
-      const __m256i lim = _mm256_set1_epi32(256 * d);
-      const __m256 df = _mm256_set1_ps(static_cast<float>(d));
-      for (int c = 0; c < 3; ++c) {
-        __m256i v = _mm256_packs_epi32(DivClamp8(acc[2 * c], lim, df, T.Rcp[x]),
-                                       DivClamp8(acc[2 * c + 1], lim, df, T.Rcp[x]));
-        v = _mm256_permute4x64_epi64(v, 0xD8);
-        v = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * (3 * static_cast<std::size_t>(x - x0) + c)),
-                         _mm256_castsi256_si128(v));
-      }
-    }
-  });
+  IEKernelBlockH3<TWords>(T, Src, Rows, Dst, Scratch);
 }
 
 std::uint64_t IELanczos3Weights_AVX2(const TIELanczos3Steps& P, double Sin, double Cos, double Centre,
