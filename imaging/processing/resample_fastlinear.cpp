@@ -71,6 +71,81 @@ TIEFastTables FastTables(int S, int D, bool rightEps) {
 
 inline int Lerp17(int c0, int c1, int f) { return c0 + ((c1 - c0) * f >> kFracBits); }
 
+// The scalar rows of the reduction to exactly half (what IEHalfRows_AVX2
+// and _AVX512 do, from pixel X0 on): pixels X0 .. N - 1 average three source
+// pixels each, and when Alone, pixel N, the last of the destination row,
+// takes source pixel 2N alone. Carry here is indexed by byte of the row.
+template <int Ch>
+void HalfRows(const std::uint8_t* A, const std::uint8_t* B, int X0, int N, bool Alone, std::uint16_t* Carry,
+              std::uint8_t* D) {
+  auto across = [](const std::uint8_t* s, int x, int c, bool one) {
+    const std::uint8_t* p = s + static_cast<std::size_t>(2 * x) * Ch + c;
+    return one ? p[0] : static_cast<std::uint16_t>((p[0] + p[Ch] + p[2 * Ch]) / 3);
+  };
+  for (int x = X0, end = N + (Alone ? 1 : 0); x < end; ++x)
+    for (int c = 0; c < Ch; ++c) {
+      const std::size_t i = static_cast<std::size_t>(x) * Ch + c;
+      const std::uint16_t b = across(B, x, c, x == N);
+      if (A) D[i] = static_cast<std::uint8_t>((Carry[i] + across(A, x, c, x == N) + b) / 3);
+      Carry[i] = b;
+    }
+}
+
+// Both passes of the reduction to exactly half (2 Dw x 2 Dh to Dw x Dh), for
+// the destination pixels of Win, with the arguments of FastLinearPasses.
+// Each worker keeps the averages across of the last source row it read, so
+// that every source row is read once per band, two at a time, with no work
+// image. The last destination row takes source row 2 Dh - 2 alone: as its
+// averages across, three times over, divided by 3.
+template <int Ch>
+void HalfPasses(int dw, int dh, const TRect& Win, int Threads,
+                const std::function<const std::uint8_t*(int r, std::uint8_t* scratch)>& GetRow,
+                const std::function<std::uint8_t*(int y)>& DstRow,
+                const std::function<void(int y, const std::uint8_t* row)>& Finish) {
+  const bool alone = Win.Right == dw;
+  const int N = Win.Width() - (alone ? 1 : 0);
+  const std::size_t skip = 2 * static_cast<std::size_t>(Win.Left) * Ch;
+  const std::size_t rowBytes = (2 * static_cast<std::size_t>(dw)) * Ch + kIEResampleRowPad;
+  const std::size_t vecWords = 2 * static_cast<std::size_t>(N) * Ch + 64;
+  std::size_t (*vec)(int, const std::uint8_t*, const std::uint8_t*, int, std::uint16_t*, std::uint8_t*) =
+      IEResampleUseAVX512() ? IEHalfRows_AVX512
+      : IEResampleUseAVX2() ? IEHalfRows_AVX2
+                            : nullptr;
+  struct Worker {
+    std::vector<std::uint8_t> scratch[2];
+    std::vector<std::uint16_t> carry;
+    int row = -1;  // the source row whose averages Carry holds
+  };
+  const int n = std::max(1, Threads), rows = Win.Height();
+  std::vector<Worker> workers(static_cast<std::size_t>(n));
+  IERunChunks(rows, n, std::max(8, std::min(64, rows / (8 * n))), [&](int t, int first, int count) {
+    Worker& w = workers[static_cast<std::size_t>(t)];
+    if (w.carry.empty()) {
+      for (auto& s : w.scratch) s.resize(rowBytes);
+      w.carry.resize(vecWords + (static_cast<std::size_t>(N) + 1) * Ch);
+    }
+    auto pass = [&](const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* d) {
+      const int done = vec ? static_cast<int>(vec(Ch, a, b, N, w.carry.data(), d)) : 0;
+      HalfRows<Ch>(a, b, done, N, alone, w.carry.data() + vecWords, d);
+    };
+    auto src = [&](int r, int k) { return GetRow(r, w.scratch[k].data()) + skip; };
+    for (int y = Win.Top + first; y < Win.Top + first + count; ++y) {
+      const int r = 2 * y;
+      if (w.row != r) pass(nullptr, src(r, 0), nullptr);
+      std::uint8_t* d = DstRow(y - Win.Top);
+      if (y == dh - 1) {
+        const std::uint8_t* s = src(r, 0);
+        pass(s, s, d);
+        w.row = r;
+      } else {
+        pass(src(r + 1, 0), src(r + 2, 1), d);
+        w.row = r + 2;
+      }
+      Finish(y - Win.Top, d);
+    }
+  });
+}
+
 // Both passes for Ch interleaved channels of 8 bits. Src rows come through
 // GetRow (which may expand them into the scratch row); DstRow gives the row
 // destination row y is written to and Finish takes it once written. XInterp
@@ -93,6 +168,10 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, const TRect& Win, bool XIn
                       const std::function<void(int y, const std::uint8_t* row)>& Finish,
                       const TIEProgressEvent& OnProgress, TObject* Sender) {
   const bool watched = static_cast<bool>(OnProgress);
+  if (!watched && !XInterp && !YInterp && sw == 2 * dw && sh == 2 * dh) {
+    HalfPasses<Ch>(dw, dh, Win, Threads, GetRow, DstRow, Finish);
+    return;
+  }
   const double F = 100.0 / (static_cast<double>(sh) + dh + 0.5);
   TIEFastTables cx = FastTables(sw, dw, true);
   if (Win.Left > 0 || Win.Right < dw) {

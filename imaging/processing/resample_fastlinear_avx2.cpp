@@ -21,6 +21,17 @@ inline void Store3x8(__m256i v, std::uint8_t* d) {
   _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), _mm256_extracti128_si256(v, 1));
 }
 
+// Stores the low bytes of the first six words of every lane of Q0 and Q1 as
+// 24 bytes: lane 0 of Q0, of Q1, then lane 1 of Q0, of Q1.
+inline void StoreSixes(__m256i Q0, __m256i Q1, std::uint8_t* O) {
+  const __m256i pick = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1, 0, 1, 2, 3, 4,
+                                        5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1);
+  const __m256i r = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(_mm256_packus_epi16(Q0, Q1), pick),
+                                                _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(O), _mm256_castsi256_si128(r));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(O + 16), _mm256_extracti128_si256(r, 1));
+}
+
 // Stores eight values of 0..255 as eight bytes.
 inline void Store1x8(__m256i v, std::uint8_t* d) {
   v = _mm256_packus_epi32(v, v);
@@ -267,9 +278,6 @@ void IEBoxRowPlan_AVX2(int Ch, const int* Left, const int* Right, int sw, int dw
 
 void IEBoxRowH_AVX2(const TIEBoxRowPlan& Plan, const std::uint8_t* S, std::uint8_t* O) {
   const __m256i ones = _mm256_set1_epi8(1);
-  const __m256i pick = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1, 0, 1, 2, 3, 4,
-                                        5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1);
-  const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
   const int P = Plan.MaxTaps;
   auto window = [S](int lo, int hi) {
     return _mm256_inserti128_si256(
@@ -291,11 +299,98 @@ void IEBoxRowH_AVX2(const TIEBoxRowPlan& Plan, const std::uint8_t* S, std::uint8
     const __m256i* m = reinterpret_cast<const __m256i*>(Plan.Mul.data() + 32 * static_cast<std::size_t>(u));
     const __m256i q0 = _mm256_mulhi_epu16(acc0, _mm256_loadu_si256(m));
     const __m256i q1 = _mm256_mulhi_epu16(acc1, _mm256_loadu_si256(m + 1));
-    __m256i r = _mm256_shuffle_epi8(_mm256_packus_epi16(q0, q1), pick);
-    r = _mm256_permutevar8x32_epi32(r, join);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(O), _mm256_castsi256_si128(r));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(O + 16), _mm256_extracti128_si256(r, 1));
+    StoreSixes(q0, q1, O);
   }
+}
+
+namespace {
+// s div 3 for every word s below 2^16: (s x 43691) shr 17.
+inline __m256i Div3(__m256i s) {
+  return _mm256_srli_epi16(_mm256_mulhi_epu16(s, _mm256_set1_epi16(static_cast<short>(0xAAAB))), 1);
+}
+
+// The 16 bytes at Lo and at Hi as the two lanes of a vector.
+inline __m256i Lanes(const std::uint8_t* Lo, const std::uint8_t* Hi) {
+  return _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Lo))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(Hi)), 1);
+}
+
+// Three channels, eight destination pixels a step: each lane makes two
+// pixels (six words) from the 16 bytes at their first tap, the first two
+// taps of a word side by side for one multiply-add, the third alone. The
+// first vector holds pixels 0, 1 and 4, 5, the second 2, 3 and 6, 7, as
+// StoreSixes puts them back in order.
+template <bool Out>
+std::size_t Half3(const std::uint8_t* A, const std::uint8_t* B, int N, std::uint16_t* Carry,
+                  std::uint8_t* D) {
+  const __m256i ab = _mm256_setr_epi8(0, 3, 1, 4, 2, 5, 6, 9, 7, 10, 8, 11, -1, -1, -1, -1, 0, 3, 1, 4, 2, 5,
+                                      6, 9, 7, 10, 8, 11, -1, -1, -1, -1);
+  const __m256i c = _mm256_setr_epi8(6, -1, 7, -1, 8, -1, 12, -1, 13, -1, 14, -1, -1, -1, -1, -1, 6, -1, 7,
+                                     -1, 8, -1, 12, -1, 13, -1, 14, -1, -1, -1, -1, -1);
+  const __m256i ones = _mm256_set1_epi8(1);
+  auto across = [&](const std::uint8_t* s) {
+    const __m256i v = Lanes(s, s + 24);
+    return Div3(
+        _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(v, ab), ones), _mm256_shuffle_epi8(v, c)));
+  };
+  int x = 0;
+  // The last lane reads a byte past its pixels' last tap.
+  for (; x + 9 <= N; x += 8, Carry += 32, D += 24) {
+    const std::uint8_t* b = B + 6 * static_cast<std::size_t>(x);
+    _mm_prefetch(reinterpret_cast<const char*>(b) + 2048, _MM_HINT_T0);
+    const __m256i p2 = across(b), q2 = across(b + 12);
+    if constexpr (Out) {
+      const std::uint8_t* a = A + 6 * static_cast<std::size_t>(x);
+      _mm_prefetch(reinterpret_cast<const char*>(a) + 2048, _MM_HINT_T0);
+      const __m256i* k = reinterpret_cast<const __m256i*>(Carry);
+      StoreSixes(Div3(_mm256_add_epi16(_mm256_add_epi16(_mm256_loadu_si256(k), across(a)), p2)),
+                 Div3(_mm256_add_epi16(_mm256_add_epi16(_mm256_loadu_si256(k + 1), across(a + 12)), q2)), D);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Carry), p2);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Carry + 16), q2);
+  }
+  return static_cast<std::size_t>(x);
+}
+
+// One channel: 32 destination pixels a step, the pairs 2x, 2x + 1 in one
+// multiply-add and pixel 2x + 2 as the low byte of the word two bytes on.
+template <bool Out>
+std::size_t Half1(const std::uint8_t* A, const std::uint8_t* B, int N, std::uint16_t* Carry,
+                  std::uint8_t* D) {
+  const __m256i ones = _mm256_set1_epi8(1), low = _mm256_set1_epi16(0xFF);
+  auto across = [&](const std::uint8_t* s) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
+    const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 2));
+    return Div3(_mm256_add_epi16(_mm256_maddubs_epi16(v, ones), _mm256_and_si256(w, low)));
+  };
+  int x = 0;
+  // The last step reads two bytes past its pixels' last tap.
+  for (; x + 33 <= N; x += 32) {
+    const std::size_t at = 2 * static_cast<std::size_t>(x);
+    _mm_prefetch(reinterpret_cast<const char*>(B + at) + 2048, _MM_HINT_T0);
+    const __m256i lo2 = across(B + at), hi2 = across(B + at + 32);
+    __m256i* k = reinterpret_cast<__m256i*>(Carry + x);
+    if constexpr (Out) {
+      _mm_prefetch(reinterpret_cast<const char*>(A + at) + 2048, _MM_HINT_T0);
+      const __m256i lo = Div3(_mm256_add_epi16(_mm256_add_epi16(_mm256_loadu_si256(k), across(A + at)), lo2));
+      const __m256i hi =
+          Div3(_mm256_add_epi16(_mm256_add_epi16(_mm256_loadu_si256(k + 1), across(A + at + 32)), hi2));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(D + x),
+                          _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8));
+    }
+    _mm256_storeu_si256(k, lo2);
+    _mm256_storeu_si256(k + 1, hi2);
+  }
+  return static_cast<std::size_t>(x);
+}
+}  // namespace
+
+std::size_t IEHalfRows_AVX2(int Ch, const std::uint8_t* A, const std::uint8_t* B, int N, std::uint16_t* Carry,
+                            std::uint8_t* D) {
+  if (Ch == 3) return A ? Half3<true>(A, B, N, Carry, D) : Half3<false>(A, B, N, Carry, D);
+  if (Ch == 1) return A ? Half1<true>(A, B, N, Carry, D) : Half1<false>(A, B, N, Carry, D);
+  return 0;
 }
 
 }  // namespace redozir

@@ -1,6 +1,8 @@
-// The box rows of the fast linear reduction in 512-bit vectors: ten pixels
-// of three channels or 32 of one per step, every tap picked from one window of 128 bytes by a byte permute,
-// the same truncating averages as the scalar rows.
+// The rows of the fast linear resampler in 512-bit vectors: box averages
+// of a reduction (ten pixels of three channels or 32 of one per step, every
+// tap picked from one window of 128 bytes by a byte permute), interpolation
+// across, and the reduction to exactly half; the same truncating averages
+// and 17-bit interpolation as the scalar rows.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -120,6 +122,119 @@ void IELerpRowH_AVX512(const TIELerpRowPlan& Plan, int sw, const std::uint8_t* S
     const __m512i r = _mm512_add_epi16(_mm512_packs_epi32(lo, hi), c0);
     _mm256_mask_storeu_epi8(O, out, _mm512_cvtepi16_epi8(r));
   }
+}
+
+namespace {
+// s div 3 for every word s below 2^16: (s x 43691) shr 17.
+inline __m512i Div3(__m512i s) {
+  return _mm512_srli_epi16(_mm512_mulhi_epu16(s, _mm512_set1_epi16(static_cast<short>(0xAAAB))), 1);
+}
+
+// Permute controls of the reduction to half, three channels: 20 destination
+// pixels a step, byte j of them (j = 0 .. 59) from source bytes p, p + 3 and
+// p + 6 of a window of 128, p = 2j - j mod 3. Words 0 .. 29 of the low and
+// the high vector hold bytes 0 .. 29 and 30 .. 59 (words 30 and 31 repeat
+// word 29); AB puts the first two taps of a word side by side for one
+// multiply-add, C the third in its low byte; Pack gathers the low bytes of
+// the 60 words.
+struct THalf3Ctl {
+  std::uint8_t AB[128], C[128], Pack[64];
+};
+constexpr THalf3Ctl kHalf3 = [] {
+  THalf3Ctl t{};
+  for (int h = 0; h < 2; ++h)
+    for (int w = 0; w < 32; ++w) {
+      const int j = 30 * h + (w < 30 ? w : 29), p = 2 * j - j % 3;
+      t.AB[64 * h + 2 * w] = static_cast<std::uint8_t>(p);
+      t.AB[64 * h + 2 * w + 1] = static_cast<std::uint8_t>(p + 3);
+      t.C[64 * h + 2 * w] = static_cast<std::uint8_t>(p + 6);
+    }
+  for (int k = 0; k < 64; ++k)
+    t.Pack[k] = static_cast<std::uint8_t>(k < 30 ? 2 * k : 64 + 2 * (k < 60 ? k - 30 : 29));
+  return t;
+}();
+
+template <bool Out>
+std::size_t Half3(const std::uint8_t* A, const std::uint8_t* B, int N, std::uint16_t* Carry,
+                  std::uint8_t* D) {
+  const std::int64_t rowBytes = 3 * (2 * static_cast<std::int64_t>(N) + 1);
+  const __m512i ab0 = _mm512_loadu_si512(kHalf3.AB), ab1 = _mm512_loadu_si512(kHalf3.AB + 64);
+  const __m512i c0 = _mm512_loadu_si512(kHalf3.C), c1 = _mm512_loadu_si512(kHalf3.C + 64);
+  const __m512i ones = _mm512_set1_epi8(1);
+  const __mmask64 even = 0x5555555555555555ull;
+  auto across = [&](const std::uint8_t* S, std::int64_t base, __m512i& lo, __m512i& hi) {
+    __m512i a, b;
+    IELoadByteWindow128(S + base, rowBytes - base, a, b);
+    lo = Div3(_mm512_add_epi16(_mm512_maddubs_epi16(_mm512_permutex2var_epi8(a, ab0, b), ones),
+                               _mm512_maskz_permutex2var_epi8(even, a, c0, b)));
+    hi = Div3(_mm512_add_epi16(_mm512_maddubs_epi16(_mm512_permutex2var_epi8(a, ab1, b), ones),
+                               _mm512_maskz_permutex2var_epi8(even, a, c1, b)));
+  };
+  const __m512i pack = _mm512_loadu_si512(kHalf3.Pack);
+  int x = 0;
+  // The last step's windows read only the rows' bytes and store only its
+  // pixels (Carry has room for whole steps).
+  for (; x < N; x += 20, Carry += 64, D += 60) {
+    const std::int64_t base = 6 * static_cast<std::int64_t>(x);
+    __m512i lo2, hi2;
+    across(B, base, lo2, hi2);
+    if constexpr (Out) {
+      __m512i lo1, hi1;
+      across(A, base, lo1, hi1);
+      const __m512i lo = Div3(_mm512_add_epi16(_mm512_add_epi16(_mm512_loadu_si512(Carry), lo1), lo2));
+      const __m512i hi = Div3(_mm512_add_epi16(_mm512_add_epi16(_mm512_loadu_si512(Carry + 32), hi1), hi2));
+      _mm512_mask_storeu_epi8(D, IELowBits64(3 * std::min(20, N - x)),
+                              _mm512_permutex2var_epi8(lo, pack, hi));
+    }
+    _mm512_storeu_si512(Carry, lo2);
+    _mm512_storeu_si512(Carry + 32, hi2);
+  }
+  return static_cast<std::size_t>(N);
+}
+
+// One channel: 64 destination pixels a step, the pairs 2x, 2x + 1 in one
+// multiply-add and pixel 2x + 2 as the low byte of the word two bytes on.
+template <bool Out>
+std::size_t Half1(const std::uint8_t* A, const std::uint8_t* B, int N, std::uint16_t* Carry,
+                  std::uint8_t* D) {
+  const std::int64_t rowBytes = 2 * static_cast<std::int64_t>(N) + 1;
+  const __m512i ones = _mm512_set1_epi8(1), low = _mm512_set1_epi16(0xFF);
+  // Rem: the row's bytes from s on; a word reaches two bytes past its taps.
+  auto across = [&](const std::uint8_t* s, std::int64_t Rem) {
+    _mm_prefetch(reinterpret_cast<const char*>(s) + 2048, _MM_HINT_T0);
+    const bool whole = Rem >= 66;
+    const __m512i v = whole ? _mm512_loadu_si512(s)
+                            : _mm512_maskz_loadu_epi8(IELowBits64(std::max<std::int64_t>(Rem, 0)), s);
+    const __m512i w = whole ? _mm512_loadu_si512(s + 2)
+                            : _mm512_maskz_loadu_epi8(IELowBits64(std::max<std::int64_t>(Rem - 2, 0)), s + 2);
+    return Div3(_mm512_add_epi16(_mm512_maddubs_epi16(v, ones), _mm512_and_si512(w, low)));
+  };
+  int x = 0;
+  // The last step stores only its pixels (Carry has room for whole steps).
+  for (; x < N; x += 64) {
+    const std::int64_t at = 2 * static_cast<std::int64_t>(x), rem = rowBytes - at;
+    const __m512i lo2 = across(B + at, rem), hi2 = across(B + at + 64, rem - 64);
+    if constexpr (Out) {
+      const __m512i lo =
+          Div3(_mm512_add_epi16(_mm512_add_epi16(_mm512_loadu_si512(Carry + x), across(A + at, rem)), lo2));
+      const __m512i hi = Div3(_mm512_add_epi16(
+          _mm512_add_epi16(_mm512_loadu_si512(Carry + x + 32), across(A + at + 64, rem - 64)), hi2));
+      const std::uint64_t n = IELowBits64(N - x);
+      _mm256_mask_storeu_epi8(D + x, static_cast<__mmask32>(n), _mm512_cvtepi16_epi8(lo));
+      _mm256_mask_storeu_epi8(D + x + 32, static_cast<__mmask32>(n >> 32), _mm512_cvtepi16_epi8(hi));
+    }
+    _mm512_storeu_si512(Carry + x, lo2);
+    _mm512_storeu_si512(Carry + x + 32, hi2);
+  }
+  return static_cast<std::size_t>(N);
+}
+}  // namespace
+
+std::size_t IEHalfRows_AVX512(int Ch, const std::uint8_t* A, const std::uint8_t* B, int N,
+                              std::uint16_t* Carry, std::uint8_t* D) {
+  if (Ch == 3) return A ? Half3<true>(A, B, N, Carry, D) : Half3<false>(A, B, N, Carry, D);
+  if (Ch == 1) return A ? Half1<true>(A, B, N, Carry, D) : Half1<false>(A, B, N, Carry, D);
+  return 0;
 }
 
 }  // namespace redozir

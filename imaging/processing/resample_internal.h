@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "imaging/core/ie_types.h"
 #include "imaging/core/ie_speed.h"
+#include "imaging/core/ie_types.h"
 
 #pragma GCC visibility push(default)
 namespace redozir {
@@ -282,6 +282,21 @@ struct TIELerpRowPlan {
 };
 void IELerpRowPlan_AVX512(int Ch, const int* Left, const int* Frac, int sw, int dw, TIELerpRowPlan& Plan);
 void IELerpRowH_AVX512(const TIELerpRowPlan& Plan, int sw, const std::uint8_t* S, std::uint8_t* O);
+// The fast linear reduction to exactly half, in one pass over the source:
+// destination pixel x of a row is the average (sum div 3) of source pixels
+// 2x, 2x + 1 and 2x + 2 of each of source rows 2y, 2y + 1 and 2y + 2, first
+// across, then those three down. Carry holds the averages across of row 2y,
+// in the path's own layout, so that each destination row reads two new rows.
+// With A null a call only fills Carry from row B; otherwise D gets the row
+// from Carry, A and B, and Carry takes B's averages. N destination pixels of
+// Ch (1 or 3) channels, each of three source pixels (so A and B hold
+// (2N + 1) Ch bytes). Each returns the pixels it did, a whole number of
+// steps; the scalar rows finish the rest. Carry has room for 2 N Ch + 64
+// words.
+std::size_t IEHalfRows_AVX2(int Ch, const std::uint8_t* A, const std::uint8_t* B, int N, std::uint16_t* Carry,
+                            std::uint8_t* D);
+std::size_t IEHalfRows_AVX512(int Ch, const std::uint8_t* A, const std::uint8_t* B, int N,
+                              std::uint16_t* Carry, std::uint8_t* D);
 // D = A + ((B - A) x f) shifted right by 17 (rounding down), byte by byte.
 std::size_t IEFastRowVLerp_AVX2(const std::uint8_t* A, const std::uint8_t* B, int f, std::uint8_t* D,
                                 std::size_t n);

@@ -295,6 +295,16 @@ TEST(ResampleFastLinear, HandWorkedBoxesAndNeighbourAverage) {
   u->GetScanline(0)[1] = 0;
   d = Resampled(u.get(), 4, 1, rfFastLinear);
   EXPECT_EQ(Row8(d.get(), 0), (std::vector<int>{9, 4, 0, 0}));  // 9 + floor(-4.5) = 4
+  // Exactly half both ways: boxes of columns 0-2 and 2 alone, then rows 0-2
+  // and 2 alone, each average truncated (source row 3 and column 3 unread):
+  // the boxes across sum to 5, 5 and 8, giving 1, 1 and 2, and (1 + 1 + 2)
+  // div 3 = 1 where the mean of the nine pixels is 2.
+  auto h = TIEBitmap::CreateSized(4, 4, ie8g);
+  const std::uint8_t q[4][4] = {{0, 0, 5, 255}, {0, 0, 5, 255}, {0, 0, 8, 255}, {255, 255, 255, 255}};
+  for (int y = 0; y < 4; ++y) std::copy(q[y], q[y] + 4, h->GetScanline(y));
+  d = Resampled(h.get(), 2, 2, rfFastLinear);
+  EXPECT_EQ(Row8(d.get(), 0), (std::vector<int>{1, 6}));
+  EXPECT_EQ(Row8(d.get(), 1), (std::vector<int>{2, 8}));
 }
 
 TEST(ResampleProject, OnePixelDecidesItsBlock) {
@@ -479,7 +489,7 @@ TEST(ResampleInvariants, WideRowsMatchTheScalarRows) {
   ResampleSettingsGuard guard;
   const int sizes[][4] = {{240, 20, 120, 10}, {240, 20, 360, 30}, {101, 13, 37, 40}, {37, 9, 37, 20},
                           {300, 6, 7, 3},     {9, 4, 250, 9},     {250, 5, 249, 6},  {249, 5, 250, 4},
-                          {64, 64, 64, 21},   {203, 31, 51, 8}};
+                          {64, 64, 64, 21},   {203, 31, 51, 8},   {250, 6, 125, 3}};
   const TResampleFilter filters[] = {rfFastLinear, rfLanczos3, rfTriangle, rfMitchell, rfNearest, rfNone};
   for (TIEPixelFormat pf : {ie24RGB, ie8g, ie1g}) {
     for (const auto& z : sizes) {
