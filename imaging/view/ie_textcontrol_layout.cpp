@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "imaging/view/ie_textcontrol.h"
@@ -44,6 +46,7 @@ struct TRecorded {
 // One layout or drawing pass over the lines: the text area, what is drawn
 // and where, and the caret as the characters walked leave it.
 struct TIETextControl::TPass {
+  static constexpr std::int64_t kNoRows = std::numeric_limits<std::int64_t>::max();
   TIETextControl& tc;
   TIECanvas* C;
   TCanvas* cv;
@@ -213,10 +216,19 @@ struct TIETextControl::TPass {
         recorded.push_back({std::int64_t{X} + LI + dx, baseline, t[i], i});
       } else if (InClip(baseline, record.Height)) {
         tc.SetCharFont(C, record);
-        if (Selected(i)) Invert();
-        if (dx != ux && prevEnd < dx)
-          for (std::int64_t col = prevEnd; col < dx; ++col) DrawAt(std::int64_t{X} + LI + col, baseline, " ");
-        DrawAt(std::int64_t{X} + LI + dx, baseline, Glyph(t[i]));
+        const bool fill = dx != ux && prevEnd < dx;
+        const std::string glyph = Glyph(t[i]);
+        std::int64_t top = kNoRows, bottom = -kNoRows;
+        AddRows(baseline, glyph, top, bottom);
+        if (fill) AddRows(baseline, " ", top, bottom);
+        // What cannot reach the rows drawn is left alone.
+        if (top < drawClip.Bottom && bottom > drawClip.Top) {
+          if (Selected(i)) Invert();
+          if (fill)
+            for (std::int64_t col = prevEnd; col < dx; ++col)
+              DrawAt(std::int64_t{X} + LI + col, baseline, " ");
+          DrawAt(std::int64_t{X} + LI + dx, baseline, glyph);
+        }
       }
       prevEnd = dx + w;
       ux += w;
@@ -245,6 +257,47 @@ struct TIETextControl::TPass {
     const std::int64_t drawnBaseline = Y + Trunc(double(baseline - Y) * zoom);
     line.ReachTop = drawnBaseline - ReachOf(lineHeight);
     line.ReachBottom = drawnBaseline + ReachOf(lineHeight);
+    // A line that can show at zoom 1 reaches the rows its characters touch
+    // and no further, so that an edit draws again little more than its line.
+    if (zoom != 1.0 || line.ReachTop >= clip.Bottom || line.ReachBottom <= clip.Top) return;
+    std::int64_t top = kNoRows, bottom = -kNoRows;
+    for (int i = line.Start; i < line.End; ++i) {
+      if (t[i] == '\n') continue;
+      tc.SetCharFont(C, tc.RecordFor(i));
+      AddRows(baseline, Glyph(t[i]), top, bottom);
+      if (line.Scale != 1.0) AddRows(baseline, " ", top, bottom);
+    }
+    line.ReachTop = std::min(top, baseline);
+    line.ReachBottom = std::max(bottom, baseline);
+  }
+
+  // Adds the rows [top, bottom) that text drawn at this baseline in the
+  // canvas's font can touch: the cell its background fills, the glyphs' ink,
+  // the underline and strike-out (anything else: the whole clip).
+  void AddRows(std::int64_t baseline, const std::string& s, std::int64_t& top, std::int64_t& bottom) const {
+    const TFont& f = cv->Font;
+    auto add = [&](std::int64_t t0, std::int64_t t1) {
+      top = std::min(top, t0);
+      bottom = std::max(bottom, t1);
+    };
+    auto inst = f.Escapement % 3600 == 0 && !(cv->TextFlags & ETO_OPAQUE) ? GetFontInstance(f) : nullptr;
+    if (!inst) return add(clip.Top, clip.Bottom);
+    const std::int64_t y = Sat(baseline);
+    const TTextMetric tm = inst->Metrics();
+    add(y - tm.tmAscent, y + tm.tmDescent);
+    for (char32_t ch : CharsetToUnicode(s, f.Charset)) {
+      const TGlyphImage& g = inst->Glyph(ch);
+      if (g.Width > 0 && g.Rows > 0) add(y - g.Top, y - g.Top + g.Rows);
+    }
+    int off, thick;
+    if (f.Style & fsUnderline) {
+      inst->UnderlineMetrics(off, thick);
+      add(y + off, y + off + thick);
+    }
+    if (f.Style & fsStrikeOut) {
+      inst->StrikeOutMetrics(off, thick);
+      add(y + off, y + off + thick);
+    }
   }
 
   // The recorded characters, drawn at the zoom.
@@ -527,13 +580,17 @@ TRect TIETextControl::ChangedRows() const {
     if (a.End - a.Start != b.End - b.Start || a.Baseline != b.Baseline || a.Offset != b.Offset ||
         a.Scale != b.Scale || a.ReachTop != b.ReachTop || a.ReachBottom != b.ReachBottom)
       return false;
-    for (int j = 0; j < a.End - a.Start; ++j) {
-      const int o = a.Start + j, i = b.Start + j;
-      if (fDrawnText[o] != t[i] || fDrawnIndices[o] != fMemo.Indices[i] ||
-          (fDrawnSelStart <= o && o < fDrawnSelEnd) != (fSelStart <= i && i < fSelEnd))
-        return false;
-    }
-    return true;
+    const int len = a.End - a.Start;
+    if (std::memcmp(fDrawnText.data() + a.Start, t.data() + b.Start, static_cast<std::size_t>(len)) != 0 ||
+        std::memcmp(fDrawnIndices.data() + a.Start, fMemo.Indices.data() + b.Start,
+                    static_cast<std::size_t>(len) * sizeof(std::int32_t)) != 0)
+      return false;
+    // The selected characters of each, as a range within the line.
+    auto selected = [len](int s, int e, int start) {
+      const int lo = std::clamp(s - start, 0, len), hi = std::clamp(e - start, 0, len);
+      return lo < hi ? std::pair{lo, hi} : std::pair{0, 0};
+    };
+    return selected(fDrawnSelStart, fDrawnSelEnd, a.Start) == selected(fSelStart, fSelEnd, b.Start);
   };
   for (std::size_t k = 0; k < std::max(fDrawnLines.size(), fLines.size()); ++k) {
     const bool inOld = k < fDrawnLines.size(), inNew = k < fLines.size();
