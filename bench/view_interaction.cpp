@@ -6,9 +6,10 @@
 // runs with the zoom filter none, fast linear and Lanczos3 (first argument),
 // with DelayZoomFilter off and on (second argument), and reports its
 // compositions and presents per step; the time of a step is the time from
-// the input to its frame presented. The drag reports its presented frames
-// per second, the longest gap between two presents and the mean and longest
-// time from a motion to the present that shows it. The rest frame is the
+// the input to its frame presented. A scroll step and the drag also report
+// how many compositions kept the last frame, moved. The drag reports its
+// presented frames per second, the longest gap between two presents and the
+// mean and longest time from a motion to the present that shows it. The rest frame is the
 // composition with the filter once the delay has run out after a zoom step.
 // BENCH_THREADS=n fixes the worker count (the default is every core): with
 // `taskset -c 0,1` and BENCH_THREADS=2 the figures of a two-core machine.
@@ -128,7 +129,7 @@ void BM_ScrollStep(benchmark::State& state) {
   v->GetMaxViewXY(mx, my);
   v->SetViewXY(mx / 2, my / 2);
   Application->ProcessMessages();
-  const int composed = v->CompositionCount(), presented = s.backEnd.presents;
+  const int composed = v->CompositionCount(), kept = v->KeptFrameCount(), presented = s.backEnd.presents;
   int step = 0;
   for (auto _ : state) {
     // A hand's scroll: 37 x 21 pixels a step, back and forth.
@@ -137,6 +138,7 @@ void BM_ScrollStep(benchmark::State& state) {
     Application->ProcessMessages();
   }
   Report(state, v->CompositionCount() - composed, s.backEnd.presents - presented, "scroll step");
+  state.counters["kept frames/step"] = (v->KeptFrameCount() - kept) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_ScrollStep)->Apply(FiltersAndDelay)->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime();
 
@@ -154,7 +156,7 @@ void BM_Drag150(benchmark::State& state) {
   v->GetMaxViewXY(mx, my);
   Application->ProcessMessages();
   double worstGapMs = 0, seconds = 0, lagMs = 0, worstLagMs = 0;
-  int drag = 0, frames = 0, compositions = 0, lags = 0;
+  int drag = 0, frames = 0, compositions = 0, kept = 0, lags = 0;
   for (auto _ : state) {
     v->SetViewXY(mx / 2, my / 2);
     Application->ProcessMessages();
@@ -166,7 +168,8 @@ void BM_Drag150(benchmark::State& state) {
     // The first motion not yet shown: it arrived when the display reported
     // it, however late the loop came to read it.
     int unshown = -1;
-    const int presentsBefore = presents, composedBefore = v->CompositionCount();
+    const int presentsBefore = presents, composedBefore = v->CompositionCount(),
+              keptBefore = v->KeptFrameCount();
     while (posted < kMotions || TInput::PendingMoves() > 0) {
       const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
       for (; posted < kMotions && posted * kSpacingMs <= elapsed; ++posted) {
@@ -194,10 +197,12 @@ void BM_Drag150(benchmark::State& state) {
     seconds += std::chrono::duration<double>(lastPresent - start).count();
     frames += presents - presentsBefore;
     compositions += v->CompositionCount() - composedBefore;
+    kept += v->KeptFrameCount() - keptBefore;
     Inject::MouseUp(v, mbLeft, kClientW / 2 + dir * 4 * kMotions, kClientH / 2 + dir * 2 * kMotions);
   }
   v->SetMouseInteract(0);
   Report(state, compositions, frames, "drag of 150 motions");
+  state.counters["kept frames/step"] = kept / static_cast<double>(state.iterations());
   state.counters["frames/s"] = frames / std::max(seconds, 1e-9);
   state.counters["worst gap ms"] = worstGapMs;
   state.counters["motion to present ms"] = lagMs / std::max(lags, 1);

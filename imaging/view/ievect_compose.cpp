@@ -179,7 +179,8 @@ void TRedozIrVect::CopyObjectsToBack(bool Antialias) {
 void TRedozIrVect::PaintLayersToBackBuffer(TIEBitmap* Dest, const TRect* ClipRect, bool DrawBackground,
                                            bool DrawDecorations) {
   TRedozIrView::PaintLayersToBackBuffer(Dest, ClipRect, DrawBackground, DrawDecorations);
-  if (!Dest || (fDrawOrder.empty() && !DrawBackground && !DrawDecorations)) return;
+  // The objects are drawn whole, over the frame wherever it moves.
+  if (!Dest || (fDrawOrder.empty() && !DrawBackground && !DrawDecorations) || !KeepNoFrame()) return;
   if (Dest->PixelFormat() != ie24RGB || !Dest->GetVclBitmap()) return;
   TBitmap* t = Dest->GetVclBitmap();
   const bool old = fCopyAntialias;

@@ -334,6 +334,9 @@ void TRedozIrView::UpdateAfterChange() {
 }
 
 void TRedozIrView::DoUpdate() {
+  // An update may bring any layer new pixels: the frame in the back buffer
+  // is not moved at a scroll after it.
+  fFrame.Movable = false;
   // What the layers keep (the alpha combined with a mask, the turned bitmap,
   // the stretched copy) is good until the next update, but for the updates
   // of a zoom change: a zoom moves no pixel of a layer, and what is kept for

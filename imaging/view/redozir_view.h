@@ -496,12 +496,16 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   // Paints the view's background over the control's size on Target (the
   // transition effects draw over it).
   void PaintBackgroundTo(TCanvas* Target);
-  // The platform bitmap of the back buffer (nullptr at design time).
+  // The platform bitmap of the back buffer (nullptr at design time), for a
+  // program to draw on: the next scroll then composes the whole frame.
   TBitmap* GetBackBufferBitmap();
   // The hint shown during a mouse interaction (an empty Text hides it).
   void SetInteractionHint(const std::string& Text, int X, int Y, const std::string& SizingText);
-  // How often the back buffer was composed: an exposure only blits.
+  // How often the back buffer was composed: an exposure only blits. Of
+  // those, how many kept the last frame, moved by a scroll, and composed only
+  // what the scroll uncovered.
   int CompositionCount() const { return fCompositions; }
+  int KeptFrameCount() const { return fKeptFrames; }
 
   // ---- layer composition (redozir_view_compose.cpp)
   // Draws the background and the visible layers into the 24-bit Dest by the
@@ -793,6 +797,11 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   void DblClick() override;
   virtual void DrawSelectionToBackBuffer(TIEBitmap* Dest);
   virtual void DrawSelectionOutline(TCanvas* Canvas);
+  // Called by what a composition draws that a scroll does not carry along
+  // with the layers (decorations, the pixel grid, marks over the layers): the
+  // frame is then composed whole after a scroll. False while a composition
+  // is only planned, when nothing may be drawn.
+  bool KeepNoFrame();
   // Shift swaps the cursor on key down and restores it on key up.
   void KeyDown(WORD& Key, TShiftState Shift) override;
   void KeyUp(WORD& Key, TShiftState Shift) override;
@@ -828,6 +837,29 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   bool ViewMessage(TMessage& Message);
   void RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const TRect* ClipRect, const TRect& Dst,
                    const TRect& Src, TResampleFilter Filter, bool SolidHint, bool Cacheable);
+  // The frame in the back buffer (redozir_view_frame.cpp): each step of its
+  // composition with what decides its pixels but where it lands, the
+  // background (no layer) or a layer's rectangle rendered at Dst. A frame
+  // whose steps are those of the last one, each moved by the same whole
+  // pixels, is the last frame moved: that much of it is kept.
+  struct TFrameStep {
+    const TIELayer* Layer = nullptr;
+    const TIEBitmap* Bitmap = nullptr;
+    const TIEBitmap* Alpha = nullptr;
+    std::array<std::int64_t, 16> Values{};
+    TRect Dst{};
+  };
+  struct TFrame {
+    std::vector<TFrameStep> Steps;
+    bool Movable = false;
+  };
+  // Composes the whole back buffer, or (false when it cannot) moves the
+  // last frame and composes what the scroll uncovered.
+  void ComposeFrame();
+  bool ComposeMovedFrame();
+  void RecordLayerStep(TIELayer* L, TIEBitmap* B, const TRect& Dst, const TRect& Src, TResampleFilter Filter,
+                       bool SolidHint);
+  void RecordBackgroundStep();
   // The selection mask and the alpha plane follow the image size.
   void FitMaskAndAlpha();
   // Brings a selection mask to the image size as an update does.
@@ -917,7 +949,16 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   TIEBitmapChangeHandle fOverviewFollow = 0;
   // The control's size at the last resize that updated the view.
   int fSizedWidth = -1, fSizedHeight = -1;
-  int fCompositions = 0;
+  int fCompositions = 0, fKeptFrames = 0;
+  TFrame fFrame;
+  // The composition under way records its steps here; with fPlanning it
+  // only records them.
+  TFrame* fRecording = nullptr;
+  bool fPlanning = false;
+  // Only the origin moved since the last composition (fFullRepaint: more).
+  bool fOriginMoved = false;
+  // Set while only the uncovered strips of a moved frame are composed.
+  bool fComposingStrips = false;
   int fChessboardSize = 16;
   TBrushStyle fChessboardBrushStyle = bsSolid;
   std::string fHintText, fHintSizingText;

@@ -123,6 +123,8 @@ TIELayerPaintCache& LayerCache(TIELayer* L) {
 }  // namespace
 
 void TRedozIrView::PaintBackgroundStep(TIEBitmap* Dest, const TRect* ClipRect) {
+  RecordBackgroundStep();
+  if (fPlanning) return;
   TCanvas* c = Dest->GetCanvas();
   if (ClipRect) {
     TRegion clip = TRegion::FromRect(*ClipRect);
@@ -147,8 +149,11 @@ void TRedozIrView::PaintLayersToBackBuffer(TIEBitmap* Dest, const TRect* ClipRec
     UpdateSourceRect();
   }
   UpdateCoordTables();
-  if ((ComponentState() & csDesigning) || !Dest || !fIEBitmap) return;
-  if (Dest->PixelFormat() != ie24RGB || Dest->Width() <= 0 || Dest->Height() <= 0) return;
+  if ((ComponentState() & csDesigning) || !Dest || !fIEBitmap || Dest->PixelFormat() != ie24RGB ||
+      Dest->Width() <= 0 || Dest->Height() <= 0) {
+    KeepNoFrame();
+    return;
+  }
   // With no picture to show the background still goes down: the back
   // buffer holds no old frame then. (An empty current layer above a picture
   // hides nothing of it.)
@@ -240,7 +245,8 @@ void TRedozIrView::ComposeLayer(TLayerPass& P, TIEBitmap* Dest, const TRect* Cli
     di.dySrc = src.Height();
   } else {
     if (L->GetRotate() != 0) RotateLayer(P);
-    if (i > 0 && L->Magnify.Enabled && L->Magnify.Rate >= 1.0) MagnifyLayer(P, Dest);
+    // A magnifier shows what lies under it wherever it stands.
+    if (i > 0 && L->Magnify.Enabled && L->Magnify.Rate >= 1.0 && KeepNoFrame()) MagnifyLayer(P, Dest);
     PlaceLayer(P, Dest, ClipRect);
   }
   DrawDecorations(P, Dest);
@@ -494,6 +500,8 @@ void TRedozIrView::PlaceLayer(TLayerPass& P, TIEBitmap* Dest, const TRect* ClipR
 void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const TRect* ClipRect,
                                const TRect& Dst, const TRect& Src, TResampleFilter Filter, bool SolidHint,
                                bool Cacheable) {
+  RecordLayerStep(L, B, Dst, Src, Filter, SolidHint);
+  if (fPlanning) return;
   const int dw = Dst.Width(), dh = Dst.Height();
   if (dw <= 0 || dh <= 0 || Src.Width() <= 0 || Src.Height() <= 0) return;
   // The source rectangle inside the bitmap, as the renderer keeps it.
@@ -522,7 +530,7 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
     // rests at that size (a scroll, a drag, a repaint). The nearest pixels
     // cost no more to draw from the layer than from a copy of any size: their
     // copy waits for the view to rest at every size (a zoom step draws
-    // straight).
+    // straight). The strips a scroll uncovers are always drawn alone.
     TRect shown;
     IntersectRect(shown, Dst, Rect(0, 0, Dest->Width(), Dest->Height()));
     if (ClipRect) IntersectRect(shown, shown, *ClipRect);
@@ -530,7 +538,9 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
                           (Filter == rfFastLinear && B->PixelFormat() == ie24RGB);
     const bool large =
         static_cast<std::int64_t>(dw) * dh > 2 * static_cast<std::int64_t>(shown.Width()) * shown.Height();
-    if (((large && windowed) || Filter == rfNone) && !std::equal(key, key + 11, cache.PartKey)) {
+    if (fComposingStrips && (windowed || Filter == rfNone)) {
+      whole = false;
+    } else if (((large && windowed) || Filter == rfNone) && !std::equal(key, key + 11, cache.PartKey)) {
       whole = false;
       std::copy(key, key + 11, cache.PartKey);
     }
@@ -587,20 +597,18 @@ void TRedozIrView::DrawDecorations(TLayerPass& P, TIEBitmap* Dest) {
   if (!P.DrawDecorations) return;
   TIELayer* L = P.L;
   const bool current = P.Index == fLayersCurrent;
-  TBitmap* bmp = nullptr;
-  auto target = [&] { return bmp ? bmp : (bmp = Dest->GetVclBitmap()); };
-  if (L->VisibleBox) {
-    if (current) {
-      if (IEInMouseInteract(fMouseInteract, miMoveLayers) ||
-          IEInMouseInteract(fMouseInteract, miResizeLayers))
-        DrawLayerBox(target(), P.Index);
-      if (IEInMouseInteract(fMouseInteract, miResizeLayers) && !L->Locked) DrawLayerGrips(target(), P.Index);
-      if (IEInMouseInteract(fMouseInteract, miRotateLayers)) DrawLayerRotationGrip(target(), P.Index);
-    } else if (LayersDrawBox) {
-      DrawLayerBox(target(), P.Index);
-    }
-  }
-  if (L->DimOutside && current) DimOutsideLayer(target(), P.Index);
+  const bool resize = IEInMouseInteract(fMouseInteract, miResizeLayers);
+  const bool box =
+      L->VisibleBox && (current ? resize || IEInMouseInteract(fMouseInteract, miMoveLayers) : LayersDrawBox);
+  const bool grips = L->VisibleBox && current && resize && !L->Locked;
+  const bool rotationGrip = L->VisibleBox && current && IEInMouseInteract(fMouseInteract, miRotateLayers);
+  const bool dim = L->DimOutside && current;
+  if (!(box || grips || rotationGrip || dim) || !KeepNoFrame()) return;
+  TBitmap* bmp = Dest->GetVclBitmap();
+  if (box) DrawLayerBox(bmp, P.Index);
+  if (grips) DrawLayerGrips(bmp, P.Index);
+  if (rotationGrip) DrawLayerRotationGrip(bmp, P.Index);
+  if (dim) DimOutsideLayer(bmp, P.Index);
 }
 
 std::array<TRect, 9> TRedozIrView::GetLayerGrips(int LayerIndex) {
@@ -713,7 +721,7 @@ void TRedozIrView::DimOutsideLayer(TBitmap* ABitmap, int LayerIndex) {
 }
 
 void TRedozIrView::PaintOuterModes(TIEBitmap* Dest) {
-  if (LayersOuterMode != 2 && LayersOuterMode != 3) return;
+  if ((LayersOuterMode != 2 && LayersOuterMode != 3) || !KeepNoFrame()) return;
   const TIELayerDrawingInfo& d = fLayers[0]->DrawingInfo;
   const std::int64_t x0 = d.XDst, x1 = std::int64_t(d.XDst) + d.dxDst;
   const std::int64_t y0 = d.YDst, y1 = std::int64_t(d.YDst) + d.dyDst;
@@ -742,7 +750,7 @@ void TRedozIrView::PaintPixelGrid(TIEBitmap* Dest) {
   const TIEBitmap* l0 = fLayers[0]->Bitmap;
   if (l0->Width() < 2 && l0->Height() < 2) return;
   const TIELayerDrawingInfo& d = L->DrawingInfo;
-  if (d.dxSrc <= 0 || d.dySrc <= 0 || d.dxDst <= 0 || d.dyDst <= 0) return;
+  if (d.dxSrc <= 0 || d.dySrc <= 0 || d.dxDst <= 0 || d.dyDst <= 0 || !KeepNoFrame()) return;
   TCanvas* c = Dest->GetCanvas();
   TPen oldPen = c->Pen;
   c->Pen = IEGridPen();

@@ -40,7 +40,10 @@ void TRedozIrView::PaintBackgroundTo(TCanvas* Target) {
   TransitionPaintBackground(Target, Width(), Height());
 }
 
-TBitmap* TRedozIrView::GetBackBufferBitmap() { return fBackBuffer ? fBackBuffer->GetVclBitmap() : nullptr; }
+TBitmap* TRedozIrView::GetBackBufferBitmap() {
+  fFrame.Movable = false;
+  return fBackBuffer ? fBackBuffer->GetVclBitmap() : nullptr;
+}
 
 void TRedozIrView::InvalidateRectEx(const TRect& R) {
   fFullRepaint = true;
@@ -115,11 +118,11 @@ void TRedozIrView::PaintRect(const TRect& R) {
     if (!fBackBuffer->Allocate(cw, ch, ie24RGB)) throw EOutOfMemory("Cannot allocate the back buffer");
     fFullRepaint = true;
   }
-  if (fFullRepaint) {
+  if (fFullRepaint || fOriginMoved) {
     ++fCompositions;
-    PaintLayersToBackBuffer(fBackBuffer.get(), nullptr, true, true);
+    if (fFullRepaint || !ComposeMovedFrame()) ComposeFrame();
     if (OnDrawBackBuffer) OnDrawBackBuffer(this);
-    fFullRepaint = false;
+    fFullRepaint = fOriginMoved = false;
   }
   TRect r;
   if (!IntersectRect(r, R, Rect(0, 0, cw, ch))) return;

@@ -44,7 +44,7 @@ void TRedozIrView::SetViewAxis(int Axis, int Value) {
 void TRedozIrView::OriginMoved(bool MovedX, bool MovedY) {
   RearmDelayedZoomFilter();
   UpdateSourceRect();
-  fFullRepaint = true;
+  fOriginMoved = true;
   Paint();
   DoViewChange(0);
   if (Selected()) RepaintSelection();

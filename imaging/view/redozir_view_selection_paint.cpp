@@ -86,7 +86,7 @@ void TRedozIrView::DrawSelectionToBackBuffer(TIEBitmap* Dest) {
   const bool filled = SelectionOptions & (1u << iesoFilled);
   const bool outer = SelectionOptions & (1u << iesoMarkOuter);
   if (!DisplaySelection || !fSel->Poly.Visible || fSelectionMask->IsEmpty() || !(filled || outer)) return;
-  if (!Dest || Dest->Location() != ieTBitmap) return;
+  if (!Dest || Dest->Location() != ieTBitmap || !KeepNoFrame()) return;
   const TIELayerDrawingInfo& d = GetCurrentLayer()->DrawingInfo;
   TRect dst = Bounds(d.XDst, d.YDst, d.dxDst, d.dyDst), src = Bounds(d.XSrc, d.YSrc, d.dxSrc, d.dySrc);
   TCanvas* c = Dest->GetVclBitmap()->Canvas();

@@ -595,18 +595,61 @@ TEST(RedozIrViewPaint, TheBackBufferAfterZoomsAndScrollsIsAFullRecomposition) {
   form->Show();
   Application->ProcessMessages();
   TRedozIrView *v = views[0], *ref = views[1];
-  std::mt19937 rng(3);
+  auto both = [&](auto change) {
+    change(v);
+    change(ref);
+  };
+  std::mt19937 rng(15);
   for (TResampleFilter filter : {rfNone, rfLanczos3, rfFastLinear}) {
     v->SetZoomFilter(filter);
     ref->SetZoomFilter(filter);
-    for (int step = 0; step < 30; ++step) {
-      const int kind = static_cast<int>(rng() % 3);
-      if (kind == 0) {
+    both([](TRedozIrView* x) {
+      x->Deselect();
+      x->SetBackgroundStyle(iebsSolid);
+    });
+    const int keptBefore = v->KeptFrameCount();
+    for (int step = 0; step < 40; ++step) {
+      int mx, my;
+      v->GetMaxViewXY(mx, my);
+      // Mostly scrolls (of 2, 7 and 90 pixels), some at whole zoom ratios
+      // where the frame is kept, then a zoom step, a whole ratio, a change
+      // that a scroll must not carry along.
+      const char kinds[] = "sssmmlzwwccp";
+      char kind = kinds[rng() % 12];
+      if ((kind == 'c' || kind == 'p') && mx == 0 && my == 0) kind = 'w';
+      if (kind == 'z') {
         const double factor = rng() % 2 ? 1.1 : 1 / 1.1;
         v->ZoomAt(static_cast<int>(rng() % 150), static_cast<int>(rng() % 120),
                   std::clamp(v->ZoomX() * factor, 20.0, 800.0), false);
+      } else if (kind == 'w') {
+        const double zooms[] = {100, 150, 200, 300};
+        v->Zoom(zooms[rng() % 4]);
+      } else if (kind == 'c' || kind == 'p') {
+        // A selection filled into the back buffer or only outlined on the
+        // window, none, another background, a layer moved or made more
+        // transparent with no update; each with a move of the origin.
+        const int change = kind == 'p' ? 6 : static_cast<int>(rng() % 6);
+        if (change <= 1) {
+          both([&](TRedozIrView* x) {
+            x->SetSelectionOptions(change ? x->SelectionOptions | (1u << iesoFilled)
+                                          : x->SelectionOptions & ~(1u << iesoFilled));
+            x->Select(20, 10, 90, 70);
+          });
+        } else if (change == 2) {
+          both([](TRedozIrView* x) { x->Deselect(); });
+        } else if (change <= 5) {
+          const TIEBackgroundStyle styles[] = {iebsChessboard, iebsGradient, iebsSolid};
+          both([&](TRedozIrView* x) { x->SetBackgroundStyle(styles[change - 3]); });
+        } else {
+          const bool move = rng() % 2;
+          both([&](TRedozIrView* x) {
+            TIELayer* l = x->GetLayer(1);
+            (move ? l->PosX : l->Transparency) += move ? 3 : l->Transparency > 128 ? -64 : 64;
+          });
+        }
+        v->SetViewXY(v->ViewX() < mx ? v->ViewX() + 1 : mx - 1, v->ViewY() < my ? v->ViewY() + 1 : my - 1);
       } else {
-        const int d = kind == 1 ? 7 : 90;
+        const int d = kind == 's' ? 2 : kind == 'm' ? 7 : 90;
         v->SetViewXY(v->ViewX() + static_cast<int>(rng() % (2 * d + 1)) - d,
                      v->ViewY() + static_cast<int>(rng() % (2 * d + 1)) - d);
       }
@@ -619,8 +662,9 @@ TEST(RedozIrViewPaint, TheBackBufferAfterZoomsAndScrollsIsAFullRecomposition) {
       ref->PaintLayersToBackBuffer(full.get(), nullptr, true, true);
       ASSERT_TRUE(SameBytes(v->BackBuffer(), full.get()))
           << "filter " << filter << " step " << step << " zoom " << v->ZoomX() << " at " << v->ViewX() << ", "
-          << v->ViewY();
+          << v->ViewY() << " kind " << kind;
     }
+    EXPECT_GE(v->KeptFrameCount() - keptBefore, 5) << "filter " << filter;
   }
   delete form;
 }
