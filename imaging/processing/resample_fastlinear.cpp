@@ -285,7 +285,8 @@ void FastLinearPasses(int sw, int sh, int dw, int dh, const TRect& Win, bool XIn
       if (simd && count < static_cast<int>(magic.size()) && magic[count].first) {
         const std::uint8_t* rows[257];
         for (int r = R0; r <= R1; ++r) rows[r - R0] = work(r);
-        i0 = IEFastRowVBox_AVX2(rows, count, magic[count].first, magic[count].second, d, wstride);
+        i0 = (wide ? IEFastRowVBox_AVX512 : IEFastRowVBox_AVX2)(rows, count, magic[count].first,
+                                                                magic[count].second, d, wstride);
       }
       if (i0 < wstride) {
         const std::uint8_t* a = work(R0);

@@ -20,7 +20,8 @@ void IEBoxRowPlan_AVX512(int Ch, const int* Left, const int* Right, int sw, int 
   Plan.Ch = Ch;
   int most = 2;
   for (int x = 0; x < dw; ++x) most = std::max(most, Right[x] - Left[x] + 1);
-  const int K = Plan.MaxTaps = std::min(most, 16);
+  // Taps go in pairs: the two of a word side by side for one multiply-add.
+  const int K = Plan.MaxTaps = (std::min(most, 16) + 1) / 2;
   for (int x0 = 0; x0 + U <= dw; x0 += U) {
     bool ok = true;
     int taps = 0;
@@ -33,19 +34,23 @@ void IEBoxRowPlan_AVX512(int Ch, const int* Left, const int* Right, int sw, int 
     const int base = Ch * Left[x0];
     if (!ok || Ch * Right[x0 + U - 1] + Ch - 1 - base > 127) break;
     Plan.Base.push_back(base);
-    Plan.Taps.push_back(taps);
+    Plan.Taps.push_back((taps + 1) / 2);
     const std::size_t c0 = Plan.Ctl.size(), m0 = Plan.Mask.size();
     Plan.Ctl.resize(c0 + 64, 0);
     Plan.Mask.resize(m0 + static_cast<std::size_t>(K), 0);
-    // Word w (pixel w / Ch, channel w % Ch) takes its byte into the low half.
+    // Word w (pixel w / Ch, channel w % Ch) takes the bytes of taps 2p and
+    // 2p + 1 into its low and high halves (the high one past the last tap
+    // masked off: its index may point anywhere).
     for (int w = 0; w < 32; ++w) {
       const int x = x0 + w / Ch, cnt = w < words ? Right[x] - Left[x] + 1 : 0;
-      if (w < words)
-        Plan.Ctl[c0 + 2 * static_cast<std::size_t>(w)] =
-            static_cast<std::uint8_t>(Ch * Left[x] + w % Ch - base);
+      if (w < words) {
+        const int first = Ch * Left[x] + w % Ch - base;
+        Plan.Ctl[c0 + 2 * static_cast<std::size_t>(w)] = static_cast<std::uint8_t>(first);
+        Plan.Ctl[c0 + 2 * static_cast<std::size_t>(w) + 1] = static_cast<std::uint8_t>(first + Ch);
+      }
       Plan.Mul.push_back(w < words ? static_cast<std::uint16_t>((65536 + cnt - 1) / cnt) : 0);
       for (int k = 0; k < cnt; ++k)
-        Plan.Mask[m0 + static_cast<std::size_t>(k)] |= std::uint64_t(1) << (2 * w);
+        Plan.Mask[m0 + static_cast<std::size_t>(k / 2)] |= std::uint64_t(1) << (2 * w + (k & 1));
     }
     Plan.Lim = x0 + U;
   }
@@ -53,7 +58,7 @@ void IEBoxRowPlan_AVX512(int Ch, const int* Left, const int* Right, int sw, int 
 
 void IEBoxRowH_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S, std::uint8_t* O) {
   const std::int64_t rowBytes = Plan.Ch * static_cast<std::int64_t>(sw);
-  const __m512i step = _mm512_set1_epi8(static_cast<char>(Plan.Ch));
+  const __m512i step = _mm512_set1_epi8(static_cast<char>(2 * Plan.Ch)), ones = _mm512_set1_epi8(1);
   const __mmask32 out = Plan.Ch == 3 ? 0x3FFFFFFF : 0xFFFFFFFF;
   const std::size_t K = static_cast<std::size_t>(Plan.MaxTaps);
   const std::size_t stepBytes = static_cast<std::size_t>(Plan.Unit) * Plan.Ch;
@@ -63,8 +68,9 @@ void IEBoxRowH_AVX512(const TIEBoxRowPlan& Plan, int sw, const std::uint8_t* S, 
     __m512i ctl = _mm512_loadu_si512(Plan.Ctl.data() + 64 * u);
     const std::uint64_t* m = Plan.Mask.data() + K * u;
     __m512i acc = _mm512_setzero_si512();
-    for (int k = 0, taps = Plan.Taps[u]; k < taps; ++k) {
-      acc = _mm512_add_epi16(acc, _mm512_maskz_permutex2var_epi8(m[k], a, ctl, b));
+    for (int k = 0, pairs = Plan.Taps[u]; k < pairs; ++k) {
+      acc =
+          _mm512_add_epi16(acc, _mm512_maddubs_epi16(_mm512_maskz_permutex2var_epi8(m[k], a, ctl, b), ones));
       ctl = _mm512_add_epi8(ctl, step);
     }
     const __m512i q = _mm512_mulhi_epu16(acc, _mm512_loadu_si512(Plan.Mul.data() + 32 * u));
@@ -235,6 +241,22 @@ std::size_t IEHalfRows_AVX512(int Ch, const std::uint8_t* A, const std::uint8_t*
   if (Ch == 3) return A ? Half3<true>(A, B, N, Carry, D) : Half3<false>(A, B, N, Carry, D);
   if (Ch == 1) return A ? Half1<true>(A, B, N, Carry, D) : Half1<false>(A, B, N, Carry, D);
   return 0;
+}
+
+std::size_t IEFastRowVBox_AVX512(const std::uint8_t* const* Rows, int Count, int Magic, int Shift,
+                                 std::uint8_t* D, std::size_t n) {
+  if (Count < 1 || Count > 257) return 0;
+  const __m512i m = _mm512_set1_epi16(static_cast<short>(Magic));
+  const __m128i sh = _mm_cvtsi32_si128(Shift);
+  for (std::size_t i = 0; i < n; i += 32) {
+    const auto live = static_cast<__mmask32>(IELowBits64(static_cast<std::int64_t>(n - i)));
+    auto row = [&](int k) { return _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(live, Rows[k] + i)); };
+    __m512i s = row(0);
+    for (int k = 1; k < Count; ++k) s = _mm512_add_epi16(s, row(k));
+    _mm256_mask_storeu_epi8(D + i, live,
+                            _mm512_cvtepi16_epi8(_mm512_srl_epi16(_mm512_mulhi_epu16(s, m), sh)));
+  }
+  return n;
 }
 
 }  // namespace redozir

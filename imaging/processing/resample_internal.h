@@ -232,14 +232,15 @@ void IEFastRowH_AVX2(int Ch, bool Interp, const int* Left, const int* Right, con
 // s <= 255 count, e = Mul x count - 2^16 < count). The AVX2 row fills four
 // lanes of six 16-bit words per step, one pair of taps per shuffle, each
 // lane from its own 16 bytes at Base; the AVX-512 row fills 30 or 32 words
-// per step from one window of 128 bytes, one tap per permute (the control of
-// tap k is that of tap 0 plus k Ch, the lanes it reaches in Mask).
+// per step from one window of 128 bytes, one pair of taps per permute and
+// multiply-add (the control of pair k is that of pair 0 plus 2k Ch, the
+// bytes it reaches in Mask).
 struct TIEBoxRowPlan {
   int Lim = 0;
   int Unit = 8;
   int Ch = 3;
-  int MaxTaps = 0;        // tap pairs (AVX2) or taps (AVX-512) a step has room for
-  std::vector<int> Taps;  // per step: the pairs or taps its pixels need
+  int MaxTaps = 0;        // tap pairs a step has room for
+  std::vector<int> Taps;  // per step: the pairs of taps its pixels need
   std::vector<int> Base;  // byte offsets: per step, pair and lane (AVX2); per step (AVX-512)
   std::vector<std::uint8_t> Ctl;
   std::vector<std::uint16_t> Mul;
@@ -304,6 +305,9 @@ std::size_t IEFastRowVLerp_AVX2(const std::uint8_t* A, const std::uint8_t* B, in
 // shr Shift (Count <= 257; Magic checked exact for every possible sum).
 std::size_t IEFastRowVBox_AVX2(const std::uint8_t* const* Rows, int Count, int Magic, int Shift,
                                std::uint8_t* D, std::size_t n);
+// The same 32 bytes at a time with 512-bit words, the last ones masked: all n.
+std::size_t IEFastRowVBox_AVX512(const std::uint8_t* const* Rows, int Count, int Magic, int Shift,
+                                 std::uint8_t* D, std::size_t n);
 
 // --- the vector engine of the area-weighted resampler
 
