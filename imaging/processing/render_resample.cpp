@@ -141,12 +141,18 @@ std::unique_ptr<TIEBitmap> KernelWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, 
   WindowSpan(th, Win.Left, Win.Width(), c0, c1);
   WindowSpan(v, Win.Top, Win.Height(), r0, r1);
   const TIEResampleTaps h = WindowTaps(th, Win.Left, Win.Width(), c0, c1);
-  auto part = SubRect(Src, Sx + c0, Sy + r0, h.N, r1 - r0 + 1);
   const TIEPixelFormat pf = Src->PixelFormat();
+  // Colour and grey rows in memory are read where they lie: a copy of the
+  // source pixels behind a window of a big picture costs about as much as
+  // resampling them.
+  TIEBitmap* srcAlpha = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
+  const bool inPlace = (pf == ie24RGB || pf == ie8g) && Src->Location() == ieMemory &&
+                       (!srcAlpha || srcAlpha->Location() == ieMemory);
+  auto part = inPlace ? nullptr : SubRect(Src, Sx + c0, Sy + r0, h.N, r1 - r0 + 1);
   auto img = NewImage(Win.Width(), Win.Height(), pf == ie8g ? ie8g : ie24RGB);
   auto toRow = [&](int y) { return img->GetScanline(y); };
   // Rows are handed out on the workers where every bitmap is in memory.
-  const bool parallel = part->Location() == ieMemory && img->Location() == ieMemory;
+  const bool parallel = (inPlace || part->Location() == ieMemory) && img->Location() == ieMemory;
   if (pf == ie1g) {
     // Grey levels of the bits, spread to the three channels.
     KernelPasses(
@@ -163,7 +169,8 @@ std::unique_ptr<TIEBitmap> KernelWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, 
   } else {
     // Other formats are resampled as 24-bit colour.
     std::unique_ptr<TIEBitmap> rgb;
-    TIEBitmap* pix = part.get();
+    TIEBitmap* pix = inPlace ? Src : part.get();
+    const int px = inPlace ? Sx + c0 : 0, py = inPlace ? Sy + r0 : 0;
     if (pf != ie24RGB && pf != ie8g) {
       rgb = NewImage(h.N, r1 - r0 + 1, ie24RGB);
       rgb->ConvertFrom(part.get());
@@ -172,21 +179,25 @@ std::unique_ptr<TIEBitmap> KernelWindow(TIEBitmap* Src, int Sx, int Sy, int Sw, 
     const int ch = pf == ie8g ? 1 : 3;
     KernelPasses(
         h, v, Win.Top, Win.Height(), r0, r1, ch, parallel && pix->Location() == ieMemory,
-        [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(pix->GetScanline(r)); },
+        [&](int r, std::uint8_t*) {
+          return static_cast<const std::uint8_t*>(pix->GetScanline(py + r) +
+                                                  static_cast<std::size_t>(px) * ch);
+        },
         [&](int y, const std::uint8_t* row) {
           std::memcpy(toRow(y), row, static_cast<std::size_t>(h.M) * ch);
         });
   }
-  if (Src->HasAlphaChannel()) {
-    TIEBitmap* sa = part->GetAlphaChannel();
+  if (srcAlpha) {
+    TIEBitmap* sa = inPlace ? srcAlpha : part->GetAlphaChannel();
+    const int ax = inPlace ? Sx + c0 : 0, ay = inPlace ? Sy + r0 : 0;
     TIEBitmap* da = img->GetAlphaChannel();
     KernelPasses(
         h, v, Win.Top, Win.Height(), r0, r1, 1, parallel && sa->Location() == ieMemory,
-        [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(sa->GetScanline(r)); },
+        [&](int r, std::uint8_t*) { return static_cast<const std::uint8_t*>(sa->GetScanline(ay + r) + ax); },
         [&](int y, const std::uint8_t* row) {
           std::memcpy(da->GetScanline(y), row, static_cast<std::size_t>(h.M));
         });
-    da->SetFull(Src->GetAlphaChannel()->Full());
+    da->SetFull(srcAlpha->Full());
   }
   return img;
 }
