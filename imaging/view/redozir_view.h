@@ -957,8 +957,6 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   bool fPlanning = false;
   // Only the origin moved since the last composition (fFullRepaint: more).
   bool fOriginMoved = false;
-  // Set while only the uncovered strips of a moved frame are composed.
-  bool fComposingStrips = false;
   int fChessboardSize = 16;
   TBrushStyle fChessboardBrushStyle = bsSolid;
   std::string fHintText, fHintSizingText;

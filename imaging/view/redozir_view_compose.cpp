@@ -530,7 +530,7 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
     // rests at that size (a scroll, a drag, a repaint). The nearest pixels
     // cost no more to draw from the layer than from a copy of any size: their
     // copy waits for the view to rest at every size (a zoom step draws
-    // straight). The strips a scroll uncovers are always drawn alone.
+    // straight).
     TRect shown;
     IntersectRect(shown, Dst, Rect(0, 0, Dest->Width(), Dest->Height()));
     if (ClipRect) IntersectRect(shown, shown, *ClipRect);
@@ -538,9 +538,7 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
                           (Filter == rfFastLinear && B->PixelFormat() == ie24RGB);
     const bool large =
         static_cast<std::int64_t>(dw) * dh > 2 * static_cast<std::int64_t>(shown.Width()) * shown.Height();
-    if (fComposingStrips && (windowed || Filter == rfNone)) {
-      whole = false;
-    } else if (((large && windowed) || Filter == rfNone) && !std::equal(key, key + 11, cache.PartKey)) {
+    if (((large && windowed) || Filter == rfNone) && !std::equal(key, key + 11, cache.PartKey)) {
       whole = false;
       std::copy(key, key + 11, cache.PartKey);
     }

@@ -134,12 +134,8 @@ bool TRedozIrView::ComposeMovedFrame() {
   const int ky0 = static_cast<int>(std::max<std::int64_t>(0, dy)),
             ky1 = static_cast<int>(std::min<std::int64_t>(h, h + dy));
   const TRect strips[4] = {{0, 0, kx0, h}, {kx1, 0, w, h}, {kx0, 0, kx1, ky0}, {kx0, ky1, kx1, h}};
-  {
-    TAtExit done{[this] { fComposingStrips = false; }};
-    fComposingStrips = true;
-    for (const TRect& r : strips)
-      if (!r.IsEmpty()) PaintLayersToBackBuffer(buffer, &r, true, true);
-  }
+  for (const TRect& r : strips)
+    if (!r.IsEmpty()) PaintLayersToBackBuffer(buffer, &r, true, true);
   fFrame = std::move(next);
   ++fKeptFrames;
   return true;
