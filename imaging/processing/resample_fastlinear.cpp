@@ -118,7 +118,9 @@ void HalfPasses(int dw, int dh, const TRect& Win, int Threads,
   };
   const int n = std::max(1, Threads), rows = Win.Height();
   std::vector<Worker> workers(static_cast<std::size_t>(n));
-  IERunChunks(rows, n, std::max(8, std::min(64, rows / (8 * n))), [&](int t, int first, int count) {
+  // Bands of consecutive rows, so that a worker reads the source row its
+  // carry comes from once per band rather than once per chunk.
+  IERunSteal(rows, n, 8, [&](int t, int first, int count) {
     Worker& w = workers[static_cast<std::size_t>(t)];
     if (w.carry.empty()) {
       for (auto& s : w.scratch) s.resize(rowBytes);
