@@ -590,6 +590,7 @@ class TRedozIrVect : public TRedozIrView {
   void ReleaseBitmapIndex(int Index);
   int NewBitmapEntry(std::unique_ptr<TIEBitmap> Bitmap);
   void CompactBitmaps();
+  void WriteIEV(TStream& Stream);
   // Puts parsed objects in, all or nothing; BeforeChange, when given, runs
   // once everything is allocated, before the first member changes (and a
   // raise there changes nothing).

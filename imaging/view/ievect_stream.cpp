@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "imaging/core/ie_streams.h"
@@ -508,13 +509,29 @@ TIEVStaged ParseIEV(TStream& s, const TIELogFont& templateFont, std::int64_t Bud
 
 // ---- the control's side
 
+namespace {
+// A save's own allocations (the compacted table, the stream it writes) fail
+// with the library's error, as the pictures' encoders do.
+template <typename F>
+void GuardSave(const char* What, F&& Work) {
+  try {
+    Work();
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory(std::string("Not enough memory to save ") + What);
+  }
+}
+}  // namespace
+
 void TRedozIrVect::CompactBitmaps() {
+  // The one allocation comes first; the pictures then move down in place,
+  // which cannot fail halfway and leave an object without its picture.
   std::vector<int> map(fBitmaps.size(), -1);
-  std::vector<TIEVSharedBitmap> kept;
+  std::size_t kept = 0;
   for (std::size_t i = 0; i < fBitmaps.size(); ++i)
     if (fBitmaps[i].Bitmap && fBitmaps[i].RefCount > 0) {
-      map[i] = static_cast<int>(kept.size());
-      kept.push_back(std::move(fBitmaps[i]));
+      map[i] = static_cast<int>(kept);
+      if (kept != i) fBitmaps[kept] = std::move(fBitmaps[i]);
+      ++kept;
     }
   auto renumber = [&](TIEVObjectRecord& r) {
     if (r.BitmapIdx >= 0 && r.BitmapIdx < static_cast<int>(map.size()))
@@ -522,10 +539,14 @@ void TRedozIrVect::CompactBitmaps() {
   };
   for (TIEVObjectRecord& r : fRecords) renumber(r);
   renumber(fTemplate);
-  fBitmaps = std::move(kept);
+  fBitmaps.erase(fBitmaps.begin() + static_cast<std::ptrdiff_t>(kept), fBitmaps.end());
 }
 
 void TRedozIrVect::SaveToStreamIEV(TStream& Stream) {
+  GuardSave("the objects", [&] { WriteIEV(Stream); });
+}
+
+void TRedozIrVect::WriteIEV(TStream& Stream) {
   CompactBitmaps();
   const std::int64_t start = Stream.Position();
   TLeWriter w(Stream);
@@ -670,12 +691,14 @@ void TRedozIrVect::SaveToFileIEV(const std::string& FileName) {
 }
 
 void TRedozIrVect::SaveToStreamAll(TStream& Stream, int Coding) {
-  const std::int64_t start = Stream.Position();
-  TLeWriter w(Stream);
-  w.I32(0);
-  LayersSaveToStream(Stream, Coding);
-  w.PatchLength(start, Stream.Position() - start, "layers stream longer than 2 GB");
-  SaveToStreamIEV(Stream);
+  GuardSave("the layers and objects", [&] {
+    const std::int64_t start = Stream.Position();
+    TLeWriter w(Stream);
+    w.I32(0);
+    LayersSaveToStream(Stream, Coding);
+    w.PatchLength(start, Stream.Position() - start, "layers stream longer than 2 GB");
+    WriteIEV(Stream);
+  });
 }
 
 bool TRedozIrVect::LoadFromStreamAll(TStream& Stream) {

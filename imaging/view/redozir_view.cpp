@@ -83,22 +83,29 @@ TRedozIrView::~TRedozIrView() {
 }
 
 TRedozIrIO* TRedozIrView::GetIO() {
-  if (!fIO) {
-    fIO = std::make_unique<TRedozIrIO>(this);
-    fIO->SetAttachedRedozIr(this);
-    fIO->OnProgress = fOnProgress;
-    fIO->OnFinishWork = fOnFinishWork;
+  // Made whole before the view takes it: a failure halfway leaves no
+  // component that is not attached.
+  if (fIO) return fIO.get();
+  try {
+    auto io = std::make_unique<TRedozIrIO>(this);
+    io->SetAttachedRedozIr(this);
+    io->OnProgress = fOnProgress;
+    io->OnFinishWork = fOnFinishWork;
+    fIO = std::move(io);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory("Not enough memory to make the view's I/O component");
   }
   return fIO.get();
 }
 
 TRedozIrProc* TRedozIrView::GetProc() {
   if (!fProc) {
-    fProc = std::make_unique<TRedozIrProc>(this);
-    fProc->SetAttachedRedozIr(this);
-    fProc->OnProgress = fOnProgress;
-    fProc->OnFinishWork = fOnFinishWork;
-    fProc->OnSaveUndo = fOnSaveUndo;
+    auto proc = std::make_unique<TRedozIrProc>(this);
+    proc->SetAttachedRedozIr(this);
+    proc->OnProgress = fOnProgress;
+    proc->OnFinishWork = fOnFinishWork;
+    proc->OnSaveUndo = fOnSaveUndo;
+    fProc = std::move(proc);
   }
   return fProc.get();
 }

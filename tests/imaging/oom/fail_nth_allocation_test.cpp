@@ -361,3 +361,46 @@ TEST(FailNthAllocation, ViewChangesRaiseAndLeaveTheViewAsItWas) {
   };
   FailEveryAllocation("Transition replaced", [] { return std::make_unique<TTransition>(); });
 }
+
+TEST(FailNthAllocation, ObjectSavesAndTheFirstIOLeaveTheControlAsItWas) {
+  // Three pictures, the first let go: a save moves the other two down.
+  struct TObjectSave : TSubject {
+    TRedozIrVect v{nullptr};
+    TMemoryStream m;
+    bool all;
+    std::vector<int> objects;
+    explicit TObjectSave(bool a) : all(a) {
+      v.GetIEBitmap()->Assign(Picture(false).get());
+      for (int i = 0; i < 3; ++i) {
+        objects.push_back(v.AddNewObject());
+        v.GetObjectRecord(objects.back())->Kind = ievkBITMAP;
+        v.SetObjectBitmap(objects.back(), MakeRGB(5 + i, 4).get());
+      }
+      v.SetObjectBitmap(objects[0], nullptr);
+    }
+    std::string State() override {
+      std::string s;
+      for (int h : objects) s += (v.GetObjectBitmap(h) ? ImageBytes(*v.GetObjectBitmap(h)) : "-") + "|";
+      return s;
+    }
+    void Run() override {
+      m.Clear();
+      all ? v.SaveToStreamAll(m, -1) : v.SaveToStreamIEV(m);
+    }
+  };
+  for (bool all : {false, true})
+    FailEveryAllocation(all ? "ALL save" : "IEV save", [all] { return std::make_unique<TObjectSave>(all); });
+
+  // The I/O component a view makes on first asking loads into the view.
+  struct TFirstIO : TSubject {
+    TRedozIrView v{nullptr};
+    TMemoryStream file{EncodeAs(*Picture(false), ioPNG)};
+    TFirstIO() { v.GetIEBitmap()->Assign(MakeGrey(19, 13).get()); }
+    std::string State() override { return ImageBytes(*v.GetIEBitmap()); }
+    void Run() override {
+      file.SetPosition(0);
+      v.GetIO()->LoadFromStream(file);
+    }
+  };
+  FailEveryAllocation("First I/O", [] { return std::make_unique<TFirstIO>(); });
+}
