@@ -7,16 +7,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "imaging/core/ie_rowband.h"
+#include "imaging/formats/byte_order.h"
 #include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/ie_codecs.h"
 #include "imaging/formats/ie_debuglog.h"
-#include "imaging/formats/byte_order.h"
 
 namespace redozir {
 
@@ -272,6 +273,19 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   if (comp == COMPRESSION_LZW && !Params.TIFFLZWDecompressor)
     throw EIEImageError("TIFF: LZW compressed image and no LZW decoder installed");
   IECheckImageSize("TIFF", w, hh, std::int64_t(bps) * spp, fileBytes, comp == COMPRESSION_NONE ? 1 : 4096);
+  // A strip or tile running past the end of the file cannot be read whole,
+  // and not every decoder says so: old-style JPEG fills the rest with grey.
+  const std::uint32_t striles = TIFFIsTiled(t) ? TIFFNumberOfTiles(t) : TIFFNumberOfStrips(t);
+  for (std::uint32_t i = 0; i < striles; ++i) {
+    const auto at =
+        static_cast<std::int64_t>(std::min<std::uint64_t>(TIFFGetStrileOffset(t, i), INT64_MAX / 2));
+    const auto n =
+        static_cast<std::int64_t>(std::min<std::uint64_t>(TIFFGetStrileByteCount(t, i), INT64_MAX / 2));
+    if (n > 0 && at + n > fileBytes)
+      throw EIEImageError("TIFF: file truncated (" + std::string(TIFFIsTiled(t) ? "tile " : "strip ") +
+                          std::to_string(i) + " ends at byte " + std::to_string(at + n) + " of " +
+                          std::to_string(fileBytes) + ")");
+  }
 
   const int W = static_cast<int>(w), H = static_cast<int>(hh);
   const bool contig = planar == PLANARCONFIG_CONTIG || spp == 1;

@@ -319,3 +319,55 @@ TEST(CodecBadInput, EveryKindOfEveryFormatCutAnywhereIsRefused) {
     }
   }
 }
+
+namespace {
+// An old-style JPEG TIFF as early scanners wrote it: the directory first,
+// then one JFIF stream that is both the one strip and the interchange
+// format the tags name.
+std::vector<std::uint8_t> OldStyleJpegTiff(const std::vector<std::uint8_t>& jpeg, std::uint32_t w,
+                                           std::uint32_t h) {
+  constexpr std::uint32_t kEntries = 12, kBitsAt = 8 + 2 + 12 * kEntries + 4, kDataAt = kBitsAt + 6;
+  const auto size = static_cast<std::uint32_t>(jpeg.size());
+  std::vector<std::uint8_t> v = {'I', 'I', 42, 0, 8, 0, 0, 0, kEntries, 0};
+  auto entry = [&](int tag, int type, std::uint32_t count, std::uint32_t value) {
+    v.resize(v.size() + 12);
+    const size_t e = v.size() - 12;
+    PutLE16(v, e, static_cast<std::uint16_t>(tag));
+    PutLE16(v, e + 2, static_cast<std::uint16_t>(type));
+    PutLE32(v, e + 4, count);
+    PutLE32(v, e + 8, value);
+  };
+  entry(256, 4, 1, w);
+  entry(257, 4, 1, h);
+  entry(258, 3, 3, kBitsAt);
+  entry(259, 3, 1, 6);  // old-style JPEG
+  entry(262, 3, 1, 6);  // YCbCr
+  entry(273, 4, 1, kDataAt);
+  entry(277, 3, 1, 3);
+  entry(278, 4, 1, h);
+  entry(279, 4, 1, size);
+  entry(513, 4, 1, kDataAt);
+  entry(514, 4, 1, size);
+  entry(530, 3, 2, 2 | 2 << 16);  // chroma halved both ways, as the JPEG has it
+  v.insert(v.end(), {0, 0, 0, 0, 8, 0, 8, 0, 8, 0});
+  v.insert(v.end(), jpeg.begin(), jpeg.end());
+  return v;
+}
+}  // namespace
+
+TEST(CodecBadInput, ATiffWhoseStripsAreCutIsRefusedWhateverTheCompression) {
+  // Smooth colour, which the two decoders' ways of widening chroma agree on.
+  TIEBitmap src(48, 64, ie24RGB);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 48; ++x) {
+      std::uint8_t* p = src.GetScanline(y) + 3 * x;
+      p[0] = static_cast<std::uint8_t>(5 * x), p[1] = static_cast<std::uint8_t>(3 * y), p[2] = 128;
+    }
+  const auto jpeg = EncodeAs(src, ioJPEG);
+  const auto old = OldStyleJpegTiff(jpeg, 48, 64);
+  // Whole, it reads as the JPEG it holds.
+  EXPECT_LE(MaxRGBDiff(*DecodeBytes(old, ioTIFF), *DecodeBytes(jpeg, ioJPEG)), 8);
+  for (size_t cut : {old.size() / 2, old.size() * 9 / 10})
+    ExpectRefusedAndUnchanged(std::vector<std::uint8_t>(old.begin(), old.begin() + static_cast<long>(cut)),
+                              ioTIFF, "old-style JPEG cut at " + std::to_string(cut));
+}
