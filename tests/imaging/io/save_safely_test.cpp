@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -237,6 +238,14 @@ TEST(SaveSafely, AFifoAndAFileOfSeveralNamesAreWrittenInPlace) {
   struct stat st {};
   ASSERT_EQ(lstat(pipe.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  // A device of its own (the null device), where we may make one.
+  const std::string device = dir.path + "/null";
+  if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    Put(device, "into nothing");
+    ASSERT_EQ(lstat(device.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    unlink(device.c_str());
+  }
 
   Put(a, "old content");
   ASSERT_EQ(link(a.c_str(), b.c_str()), 0);
