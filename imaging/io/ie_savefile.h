@@ -13,7 +13,11 @@ namespace redozir {
 // rename stays on one file system) is written, flushed to the disk and
 // renamed over the target only when complete. On failure the previous file
 // is untouched, the new one removed, and the error names the file and the
-// system's reason.
+// system's reason. Otherwise it does what writing FileName in place would:
+// the same refusals, symbolic links followed to the file they name, whose
+// mode and owner are kept; what a new file cannot stand in for (a FIFO, a
+// device, a file with other hard links or whose owner cannot be kept) is
+// written in place.
 void IEWriteFileSafely(const std::string& FileName, const void* Data, std::int64_t Size);
 // What Write puts into a stream, saved so: written to memory first, so that
 // a failing writer touches no file.
