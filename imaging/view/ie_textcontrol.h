@@ -250,6 +250,8 @@ class TIETextControl : public TCustomControl {
   // The rows of the offscreen bitmap that the last layout changed against
   // what it shows (empty: none).
   TRect ChangedRows() const;
+  // Records the lines, text and selection as what the bitmap shows.
+  void RememberDrawn();
 
   // Keys and mouse.
   int WordLeft(int p) const;

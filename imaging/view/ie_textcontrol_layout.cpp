@@ -626,8 +626,10 @@ void TIETextControl::LayoutOffscreen() {
     else
       fLines.clear();
     if (!IntersectRect(rows, ChangedRows(), TRect{0, 0, cw, ch})) {
+      // The bitmap already shows these lines: what they were drawn from
+      // becomes the base of the next comparison with them.
       fLayoutValid = true;
-      fDrawnLines = fLines;
+      RememberDrawn();
       return;
     }
   }
@@ -650,6 +652,12 @@ void TIETextControl::LayoutOffscreen() {
   bc->ClearDeviceClip();
   fOffscreenValid = fLayoutValid;
   fDrawnKey = std::move(key);
+  RememberDrawn();
+}
+
+// The lines index the text and the indices they were drawn from, so the
+// three are only ever kept together.
+void TIETextControl::RememberDrawn() {
   fDrawnLines = fLines;
   fDrawnText = fMemo.Text;
   fDrawnIndices = fMemo.Indices;

@@ -560,6 +560,23 @@ TEST(IETextControl, EditsShowWhatANewControlShows) {
   }
 }
 
+TEST(IETextControl, TypingBelowTheLastVisibleRowKeepsTheDrawnTextWithItsLines) {
+  // Once the text runs below the control, a typed character changes no row
+  // shown; the next paint compares the lines with the text they were drawn
+  // from, which must be as long as they are.
+  TOnForm f("", 120, 60);
+  for (int i = 0; i < 40; ++i) {
+    Inject::Text("word word ");
+    Application->ProcessMessages();
+  }
+  EXPECT_EQ(f.ctl->TextLength(), 400);
+  // Taking it all back shows the empty control again.
+  f.ctl->SetSelection(0, 400);
+  Inject::Key(VK_DELETE);
+  Application->ProcessMessages();
+  EXPECT_EQ(Inject::Pixel(f.ctl, 11, 5), clWhite);
+}
+
 TEST(IETextControl, FontHeightsAndMarginsAreClamped) {
   struct THeight {
     int h, grown, shrunk;
