@@ -6,6 +6,7 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/processing/ie_transition.h"
+#include "imaging/processing/transition_effects.h"
 #include "imaging/processing/transition_random.h"
 #include "imaging/view/redozir_view.h"
 #include "platform/exceptions.h"
@@ -201,6 +202,75 @@ TEST(TransitionEngine, TableEffectsGetTheRoundedPercent) {
       for (int x = 0; x < 96; ++x) n += Px(*t.FrameImage, x, y)[0] == 10;
     EXPECT_EQ(n, pixels) << step;
   }
+}
+
+// Where the engine rounds a step to a position, a half goes to the even
+// neighbour. Each row is a step at which Round, Trunc and rounding halves up
+// all disagree, worked out from the formulas: the wipes' rectangles on a
+// 96 x 64 frame, the random points' count on a 90-pixel row, the percent a
+// table effect gets.
+TEST(TransitionEngine, StepRoundingsTakeHalvesToEven) {
+  TClockScope clock;
+  TFakeHost host(96, 64);
+  TIETransitionEffects t(&host);
+  TPictures p;
+  struct TCase {
+    int effect, step;
+    int first, last;  // the columns (7) or rows (9, 11) showing the target
+  };
+  const TCase wipes[] = {
+      {7, 16, 94, 95},   // x = Round(94.5) = 94, w = Round(1.5) = 2
+      {7, 80, 88, 95},   // x = Round(88.5) = 88, w = Round(7.5) = 8
+      {9, 8, 0, -1},     // h = Round(0.5) = 0
+      {9, 24, 0, 1},     // h = Round(1.5) = 2
+      {11, 24, 62, 63},  // y = Round(62.5) = 62, h = Round(1.5) = 2
+      {11, 40, 62, 63},  // y = Round(61.5) = 62, h = Round(2.5) = 2
+  };
+  for (const TCase& c : wipes) {
+    t.Start(p.A, p.B, c.effect);
+    t.DrawFrame(0);
+    t.DrawFrame(c.step);
+    const bool columns = c.effect == 7;
+    for (int i = 0; i < (columns ? 96 : 64); ++i) {
+      const std::uint8_t* px = columns ? Px(*t.FrameImage, i, 5) : Px(*t.FrameImage, 5, i);
+      EXPECT_EQ(px[0] == 10, i >= c.first && i <= c.last) << c.effect << " at " << c.step << ": " << i;
+    }
+  }
+  // n = Round(90 s (s / 180) / 1024) = Round(s^2 / 2048).
+  TBitmap a(90, 2, pf24bit), b(90, 2, pf24bit);
+  TFakeHost narrow(90, 2);
+  TIETransitionEffects r(&narrow);
+  r.Start(a, b, 25);
+  r.DrawFrame(0);
+  for (auto [step, count] : std::vector<std::pair<int, int>>{{32, 0}, {96, 4}, {160, 12}, {200, 20}}) {
+    r.DrawFrame(step);
+    EXPECT_EQ(r.RandomCount, count) << step;
+  }
+  // Round(128 / 1024 x 100) = Round(12.5) = 12 percent, Round(62.5) = 62: on
+  // a 100-pixel frame "Wipe from Top Left" grows a pixel a percent.
+  TBitmap a100(100, 50, pf24bit), b100(100, 50, pf24bit);
+  Fill(a100, 200, 0);
+  Fill(b100, 10, 255);
+  TFakeHost wide(100, 50);
+  TIETransitionEffects w(&wide);
+  for (int step : {128, 640}) {
+    w.Start(a100, b100, 49);
+    w.DrawFrame(0);
+    w.DrawFrame(step);
+    const int percent = step == 128 ? 12 : 62;
+    for (int k : {percent, percent + 1}) {
+      TBitmap expected(100, 50, pf24bit);
+      expected.Canvas()->Draw(0, 0, a100);
+      IEDrawTableEffect(expected, a100, b100, 49, k);
+      bool same = true;
+      for (int y = 0; y < 50; ++y)
+        same = same && std::memcmp(expected.ScanLine(y), w.FrameImage->ScanLine(y), 100 * 3) == 0;
+      EXPECT_EQ(same, k == percent) << step << " drawn at " << k << " percent";
+    }
+  }
+  w.Stop();
+  t.Stop();
+  r.Stop();
 }
 
 // "Random Boxes" copies whole 8 x 8 cells of the grid (cut at the edges),

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "imaging/core/iebitmap.h"
@@ -225,15 +226,25 @@ TEST(LayersStream, OlderVersionsReadTheFieldsTheyHave) {
   EXPECT_EQ(RawOf(v.GetLayer(1)->Bitmap), raw);
 
   // Version 3: name, user data, mask flag; no Selectable, no DimOutside.
-  TBytes v3;
-  v3.Raw("VUDIREVEDADIR").I32(3).I32(-2).I32(1);
-  v3.U8(1).U8(1).I32(255).I32(0).I32(0).U8(0).U8(0).U8(1).F64(4.0).U8(1).U8(0).U8(3).I32(0).I32(0);
-  v3.U8(rfBicubic).U8(1).I32(2).Raw("ab").I32(2).U8(9).U8(8).U8(1);
-  v3.U64(v3.s.size() + 8).I32(static_cast<std::int64_t>(raw.size())).Raw(raw);
-  TMemoryStream m3;
-  m3.WriteBuffer(v3.s.data(), static_cast<std::int64_t>(v3.s.size()));
-  m3.SetPosition(0);
-  ASSERT_TRUE(v.LayersLoadFromStream(m3));
+  // Version 4 adds Selectable (here false).
+  auto v3or4 = [&](int version) {
+    TBytes b;
+    b.Raw("VUDIREVEDADIR").I32(version).I32(-2).I32(1);
+    b.U8(1).U8(1).I32(255).I32(0).I32(0).U8(0).U8(0).U8(1).F64(4.0).U8(1).U8(0).U8(3).I32(0).I32(0);
+    b.U8(rfBicubic).U8(1).I32(2).Raw("ab").I32(2).U8(9).U8(8).U8(1);
+    if (version >= 4) b.U8(0);
+    b.U64(b.s.size() + 8).I32(static_cast<std::int64_t>(raw.size())).Raw(raw);
+    auto m = std::make_unique<TMemoryStream>();
+    m->WriteBuffer(b.s.data(), static_cast<std::int64_t>(b.s.size()));
+    m->SetPosition(0);
+    return m;
+  };
+  v.GetLayer(0)->Selectable = true;
+  ASSERT_TRUE(v.LayersLoadFromStream(*v3or4(4)));
+  EXPECT_FALSE(v.GetLayer(0)->Selectable);
+  EXPECT_FALSE(v.GetLayer(0)->DimOutside);
+  EXPECT_EQ(RawOf(v.GetLayer(0)->Bitmap), raw);
+  ASSERT_TRUE(v.LayersLoadFromStream(*v3or4(3)));
   ASSERT_EQ(v.GetLayersCount(), 1);
   TIELayer* l = v.GetLayer(0);
   EXPECT_EQ(l->Name, "ab");

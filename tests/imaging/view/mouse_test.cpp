@@ -93,6 +93,11 @@ TEST(Mouse, DragsDrawRectanglesLassosAndMoveTheSelection) {
   f.Drag({{20, 20}, {25, 22}, {30, 25}});
   EXPECT_EQ(PointsOf(f.view)[0], (TPoint{20, 15}));
   EXPECT_EQ(f.view->SelectionMask()->X1, 20);
+  // Dragged past the right edge, outline and mask stop at it.
+  f.Drag({{30, 20}, {100, 20}, {190, 20}});
+  EXPECT_EQ(PointsOf(f.view), (std::vector<TPoint>{{150, 15}, {200, 15}, {200, 45}, {150, 45}}));
+  EXPECT_EQ(f.view->SelectionMask()->X1, 150);
+  EXPECT_EQ(f.view->SelectionMask()->X2, 199);
   Inject::Click(f.view, 150, 120);
   EXPECT_FALSE(f.view->Selected());
   // Not moveable: a drag inside draws a new rectangle, with the zoom filter
@@ -156,6 +161,15 @@ TEST(Mouse, ShiftRotationSnapsTowardZeroAndLayerMovesFollowTheMouse) {
   EXPECT_EQ(f.view->GetLayer(1)->PosX, 30);
   EXPECT_EQ(f.view->GetLayer(1)->PosY, 15);
   EXPECT_EQ(events.back(), ielMoved);
+  // With LayersUndo a move is one undo entry, whatever its number of steps.
+  EXPECT_EQ(f.view->GetProc()->GetUndoCount(), 0);
+  f.view->LayersUndo = true;
+  f.Drag({{40, 20}, {45, 20}, {50, 22}, {60, 30}});
+  EXPECT_EQ(f.view->GetLayer(1)->PosX, 50);
+  EXPECT_EQ(f.view->GetProc()->GetUndoCount(), 1);
+  f.view->GetProc()->Undo();
+  EXPECT_EQ(f.view->GetLayer(1)->PosX, 30);
+  EXPECT_EQ(f.view->GetLayer(1)->PosY, 15);
 }
 
 TEST(Mouse, ADragPastTheEdgeScrollsAndKeepsTheDraggedPointInPlace) {
@@ -204,6 +218,10 @@ TEST(Mouse, GripsResizeTheSelectionAndTheLayerAndZoomRectanglesZoom) {
   EXPECT_EQ(f.view->GetLayer(1)->GetHeight(), 60);
   EXPECT_EQ(events.front(), ielBeginResizing);
   EXPECT_EQ(events.back(), ielResized);
+  // The left side's grip moves the layer's left edge with the pointer.
+  f.Drag({{20, 50}, {15, 50}, {5, 50}});
+  TIELayer* l = f.view->GetLayer(1);
+  EXPECT_EQ((TRect{l->PosX, l->PosY, l->GetWidth(), l->GetHeight()}), (TRect{5, 20, 85, 60}));
 
   f.view->SetMouseInteract(IEMouseInteract({miSelectZoom}));
   f.Drag({{10, 10}, {30, 20}, {60, 35}});

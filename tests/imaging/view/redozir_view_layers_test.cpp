@@ -221,6 +221,7 @@ TEST(RedozIrViewLayers, PoppingFitsTheMaskToTheImageByMode) {
       {"mode 0 cuts", 0, true, {8, 6}, -1, -1},
       {"mode 1 moves back inside", 1, false, {8, 6}, 5, 4},
       {"mode 1 keeps a selection ending on the new edges", 1, true, {5, 4}, 5, 4},
+      {"mode 1 moves back a selection on the column and row just outside", 1, true, {6, 5}, 5, 4},
   };
   for (const auto& c : cases) {
     TRedozIrView v(nullptr);

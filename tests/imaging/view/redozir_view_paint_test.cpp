@@ -237,6 +237,28 @@ TEST(RedozIrViewPaint, HatchedBackgroundsCoverEveryPixel) {
   }
 }
 
+// The gradient runs down, from the background colour on the top row to the
+// end colour on the bottom one; every row is one colour.
+TEST(RedozIrViewPaint, TheGradientBackgroundRunsFromTheTopDown) {
+  TIEBitmap target(4, 256, ie24RGB);
+  target.SetLocation(ieTBitmap);
+  TIEBackgroundParams p;
+  p.Style = iebsGradient;
+  p.Background = RGB(255, 0, 0);
+  p.GradientEndColor = RGB(0, 0, 255);
+  IEPaintBackground(p, target.GetCanvas(), &target, TRect{}, Rect(0, 0, 4, 256), false);
+  EXPECT_EQ(PixelAt(&target, 0, 0), (Px{255, 0, 0}));
+  const Px last = PixelAt(&target, 0, 255);
+  EXPECT_LE(last.r, 2);
+  EXPECT_GE(last.b, 253);
+  for (int y = 0; y < 256; ++y) {
+    for (int x = 1; x < 4; ++x) ASSERT_EQ(PixelAt(&target, x, y), PixelAt(&target, 0, y)) << x << "," << y;
+    if (y > 0) {
+      ASSERT_LE(PixelAt(&target, 0, y).r, PixelAt(&target, 0, y - 1).r) << y;
+    }
+  }
+}
+
 TEST(RedozIrViewPaint, AnExposureOnlyBlitsAndAFailingOnPaintIsSwallowed) {
   TShownView f(60, 40, 30, 20);
   f.view->GetIEBitmap()->Fill(static_cast<double>(RGB(0, 128, 255)));

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
+#include <vector>
 
 #include "platform/keys.h"
 #include "view_on_form.h"
@@ -98,6 +100,34 @@ TEST(RedozIrViewScroll, TheWheelZoomsOrScrollsByItsParameters) {
       EXPECT_EQ(v->ViewX(), c.viewX) << c.name;
       EXPECT_EQ(v->ViewY(), c.viewY) << c.name;
     }
+  }
+}
+
+// With only a horizontal range the wheel scrolls sideways: 8 % of the 116
+// columns left beside no vertical bar, rounded, is 9.
+TEST(RedozIrViewScroll, TheWheelScrollsSidewaysWhenOnlyThatWayIsOpen) {
+  TViewOnForm f(120, 100, 1000, 50);
+  TProbeView* v = f.view;
+  v->MouseWheelParams.Action = iemwVScroll;
+  v->MouseWheelParams.Variation = iemwPercentage;
+  v->SetViewXY(100, 0);
+  Inject::Wheel(v, 40, 30, -120);
+  EXPECT_EQ(v->ViewX(), 109);
+  EXPECT_EQ(v->ViewY(), 0);
+}
+
+// A picture smaller than the view sits in its middle, the odd pixel left
+// over going to the right and bottom, whatever size the view takes (the
+// client area is 4 pixels narrower and lower than the view).
+TEST(RedozIrViewScroll, ASmallPictureStaysCentredAsTheViewChangesSize) {
+  TViewOnForm f(120, 100, 51, 41);
+  TProbeView* v = f.view;
+  for (auto [w, h, left, top] : std::vector<std::array<int, 4>>{
+           {120, 100, 32, 27}, {121, 101, 33, 28}, {122, 103, 33, 29}, {55, 45, 0, 0}}) {
+    v->SetBounds(10, 10, w, h);
+    Application->ProcessMessages();
+    EXPECT_EQ(v->XBmp2Scr(0), left) << w;
+    EXPECT_EQ(v->YBmp2Scr(0), top) << h;
   }
 }
 
