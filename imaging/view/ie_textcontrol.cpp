@@ -484,11 +484,12 @@ int TIETextControl::WordLeft(int p) const {
 
 int TIETextControl::WordRight(int p) const {
   const std::string& t = fMemo.Text;
-  int n = TextLength(), start = p;
+  const int n = TextLength();
   while (p < n && static_cast<unsigned char>(t[p]) < 33) ++p;
   while (p < n && static_cast<unsigned char>(t[p]) >= 33) ++p;
-  // Kept on the last character, but never moved back.
-  return std::max(std::min(p, std::max(n - 1, 0)), start);
+  // The last word ends after its last character: kept before it, the caret
+  // could never reach the end by words.
+  return p;
 }
 
 void TIETextControl::MoveCaret(int to, TShiftState Shift, int old) {

@@ -419,6 +419,10 @@ TEST(IETextControl, CaretMovesByKeys) {
       {"ctrl+left goes to the start of the word", "ab cd", 5,
        [](TIETextControl*) { Inject::Key(VK_LEFT, ssCtrl); }, 3},
       {"ctrl+right at the end stays", "ab", 2, [](TIETextControl*) { Inject::Key(VK_RIGHT, ssCtrl); }, 2},
+      {"ctrl+right over the last word ends after it", "ab cd", 2,
+       [](TIETextControl*) { Inject::Key(VK_RIGHT, ssCtrl); }, 5},
+      {"ctrl+right inside the last word ends after it", "ab cd", 4,
+       [](TIETextControl*) { Inject::Key(VK_RIGHT, ssCtrl); }, 5},
       {"backspace at 0 does nothing", "ab", 0, [](TIETextControl*) { Inject::Key(VK_BACK); }, 0},
       {"delete takes the letter after the caret and keeps it", "abcdef", 2,
        [](TIETextControl* c) {

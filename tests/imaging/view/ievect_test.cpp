@@ -92,11 +92,11 @@ Bytes Stream(char v, int count, const Bytes& records, const Bytes& entries = B()
 
 // The fields every record of version v has, in their order, for an object
 // of that kind at (1, 2, 30, 40) named "n".
-B Head(char v, int kind) {
+B Head(char v, int kind, std::uint8_t keepAspect = 0) {
   B r;
   if (v >= '<') r.i32(77);
   r.i32(1).i32(2).i32(30).i32(40).u8(kind);
-  if (v >= 'M') r.u8(0);
+  if (v >= 'M') r.u8(keepAspect);
   if (v >= '=') r.u8(1).f64(4.5).i32(3).i32(-3);
   if (v >= 'O') r.i32(60).u8(1).u8(2).u8(3);
   r.str("n").i32(9).i32(0x0000FF).u8(psDash).i32(2).i32(0x00FF00).u8(bsSolid).u8(15);
@@ -237,6 +237,7 @@ TEST(Vect, HandBuiltStreamsAtTheVersionBoundaries) {
     Bytes before, after;  // kind fields before and after the text-editable byte
     std::function<void(TRedozIrVect&, const TIEVObjectRecord&)> check;
     Bytes entries = B().i32(0).b;
+    std::uint8_t keepAspect = 0;
   };
   const Case cases[] = {
       {'1',
@@ -300,6 +301,16 @@ TEST(Vect, HandBuiltStreamsAtTheVersionBoundaries) {
          ASSERT_TRUE(r.Font);
          EXPECT_EQ(r.Font->lfHeight, 10);
        }},
+      {'M',
+       ievkBOX,
+       {},
+       {},
+       [](TRedozIrVect&, const TIEVObjectRecord& r) {
+         EXPECT_EQ(r.KeepAspect, 1);
+         EXPECT_EQ(r.Shadow.Radius, 4.5);
+       },
+       B().i32(0).b,
+       1},
       {'P',
        ievkLINELABEL,
        B().i32(0xFFFFFF)
@@ -326,7 +337,7 @@ TEST(Vect, HandBuiltStreamsAtTheVersionBoundaries) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("version ") + c.v);
-    B rec = Head(c.v, c.kind);
+    B rec = Head(c.v, c.kind, c.keepAspect);
     rec.raw(c.before);
     if (c.v >= 'J') rec.u8(1);
     rec.raw(c.after);

@@ -636,9 +636,10 @@ TEST(RedozIrViewPaint, TheBackBufferAfterZoomsAndScrollsIsAFullRecomposition) {
       // Mostly scrolls (of 2, 7 and 90 pixels), some at whole zoom ratios
       // where the frame is kept, then a zoom step, a whole ratio, a change
       // that a scroll must not carry along.
-      const char kinds[] = "sssmmlzwwccp";
-      char kind = kinds[rng() % 12];
-      if ((kind == 'c' || kind == 'p') && mx == 0 && my == 0) kind = 'w';
+      const char kinds[] = "sssmmlzwwccpb";
+      char kind = kinds[rng() % 13];
+      const bool changes = kind == 'c' || kind == 'p' || kind == 'b';
+      if (changes && mx == 0 && my == 0) kind = 'w';
       if (kind == 'z') {
         const double factor = rng() % 2 ? 1.1 : 1 / 1.1;
         v->ZoomAt(static_cast<int>(rng() % 150), static_cast<int>(rng() % 120),
@@ -646,12 +647,17 @@ TEST(RedozIrViewPaint, TheBackBufferAfterZoomsAndScrollsIsAFullRecomposition) {
       } else if (kind == 'w') {
         const double zooms[] = {100, 150, 200, 300};
         v->Zoom(zooms[rng() % 4]);
-      } else if (kind == 'c' || kind == 'p') {
+      } else if (kind == 'c' || kind == 'p' || kind == 'b') {
         // A selection filled into the back buffer or only outlined on the
         // window, none, another background, a layer moved or made more
-        // transparent with no update; each with a move of the origin.
-        const int change = kind == 'p' ? 6 : static_cast<int>(rng() % 6);
-        if (change <= 1) {
+        // transparent with no update, a mark the program draws into the back
+        // buffer; each with a move of the origin.
+        const int change = kind == 'p' ? 6 : kind == 'b' ? 7 : static_cast<int>(rng() % 6);
+        if (change == 7) {
+          TCanvas* c = v->GetBackBufferBitmap()->Canvas();
+          c->Brush.Color = clRed;
+          c->FillRect(Rect(40, 30, 60, 50));
+        } else if (change <= 1) {
           both([&](TRedozIrView* x) {
             x->SetSelectionOptions(change ? x->SelectionOptions | (1u << iesoFilled)
                                           : x->SelectionOptions & ~(1u << iesoFilled));
