@@ -1,11 +1,12 @@
-// Shows a form with a control in a real window (SDL2): the control paints a
-// square where it was last clicked, in the colour a drop-down list or the
-// colour dialog picks; the wheel scrolls it along its scroll bar, its hint
-// shows when the pointer rests on it, Esc closes the window. Run it under
-// X11 (or Xvfb).
+// Shows a form with controls in a real window (SDL2): a control of its own
+// paints a square where it was last clicked, in the colour a drop-down list
+// or the colour dialog picks; the wheel scrolls it along its scroll bar, its
+// hint shows when the pointer rests on it, Esc closes the window. Beside it
+// the library's text control takes formatted text. Run it under X11 (or Xvfb).
 #include <cstdio>
 #include <cstring>
 
+#include "imaging/view/ie_textcontrol.h"
 #include "platform/application.h"
 #include "platform/buttons.h"
 #include "platform/dialogs.h"
@@ -73,10 +74,13 @@ class TClickPad : public TControl {
 const char* const kUsage =
     "usage: redozir-control-window [--help]\n"
     "\n"
-    "Shows a control in a window on the display (X11, or Xvfb): a click marks\n"
-    "the spot in the colour the list or the Colour button picks, the wheel and\n"
-    "the scroll bar move the control's content, Esc quits. Without a display it\n"
-    "says so and exits with status 1.\n";
+    "Shows controls in a window on the display (X11, or Xvfb): a click on the\n"
+    "pad marks the spot in the colour the list or the Colour button picks, the\n"
+    "wheel and the scroll bar move the pad's content, Esc on the pad quits. The\n"
+    "text control on the right takes typing, selections with the mouse or Shift,\n"
+    "and Ctrl+B, I, U (bold, italic, underline), Ctrl+L, E, R, J (alignment),\n"
+    "Ctrl+F (font), Ctrl+G (background), Ctrl+C, X, V. Without a display it says\n"
+    "so and exits with status 1.\n";
 
 }  // namespace
 
@@ -92,11 +96,10 @@ int main(int argc, char** argv) {
     auto* form = new TForm(nullptr);
     form->SetCaption("Control window");
     form->SetPosition(poScreenCenter);
-    form->SetBounds(0, 0, 320, 272);
+    form->SetBounds(0, 0, 560, 272);
     form->OnCreate = [](TObject*) { std::puts("form created"); };
     auto* pad = new TClickPad(form);
     pad->SetParent(form);
-    pad->SetBounds(10, 42, 300, 220);
     pad->Hint = "A click marks the spot; the wheel scrolls";
     pad->ShowHint = true;
     static const struct {
@@ -124,10 +127,15 @@ int main(int argc, char** argv) {
       pad->Mark = dialog.Color;
       pad->Invalidate();
     };
-    form->OnResize = [pad](TObject* sender) {
-      auto* f = static_cast<TForm*>(sender);
-      pad->SetBounds(10, 42, f->ClientWidth() - 20, f->ClientHeight() - 52);
+    auto* text = new TIETextControl(form);
+    text->SetParent(form);
+    text->SetMemo(TIETextMemo{"Type here.", {}, {}});
+    auto layout = [form, pad, text] {
+      pad->SetBounds(10, 42, form->ClientWidth() - 260, form->ClientHeight() - 52);
+      text->SetBounds(form->ClientWidth() - 240, 42, 230, form->ClientHeight() - 52);
     };
+    layout();
+    form->OnResize = [layout](TObject*) { layout(); };
     form->Show();
     TScrollInfo si;
     si.fMask = SIF_ALL;

@@ -216,6 +216,10 @@ bool TRedozIrIO::DoPreviews(std::uint16_t Pages) {
     if (handled) return true;
   }
   if (!BeginWork()) return false;
+  // The dialog is installed by the library's start-up, which a program that
+  // has loaded nothing yet has not run: without it the call would answer
+  // "cancelled" without showing anything.
+  IEInitialize();
   if (!IEPreviewsDialog) return false;
   return IEPreviewsDialog(*this, Pages);
 }

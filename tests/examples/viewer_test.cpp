@@ -45,20 +45,23 @@ std::pair<std::uint32_t, std::uint32_t> PngSize(const std::string& file) {
   return {be(16), be(20)};
 }
 
-// The viewer running in a window; stopped (Esc, then a signal) when done.
-class TViewerProcess {
+// An example program running in a window; stopped (Esc, then a signal) when done.
+class TProgramProcess {
  public:
-  TViewerProcess() {
+  explicit TProgramProcess(std::vector<std::string> args) {
     pid_ = fork();
     if (pid_ == 0) {
-      // The display libraries keep allocations to the end: not the viewer's leaks.
+      // The display libraries keep allocations to the end: not the example's leaks.
       setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
       setenv("SDL_VIDEODRIVER", "x11", 1);
-      execl(VIEWER_PROGRAM, VIEWER_PROGRAM, "--size", "320x240", static_cast<char*>(nullptr));
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
       _exit(127);
     }
   }
-  ~TViewerProcess() {
+  ~TProgramProcess() {
     if (pid_ <= 0) return;
     for (int i = 0; i < 200; ++i) {
       if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
@@ -68,8 +71,8 @@ class TViewerProcess {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
-  TViewerProcess(const TViewerProcess&) = delete;
-  TViewerProcess& operator=(const TViewerProcess&) = delete;
+  TProgramProcess(const TProgramProcess&) = delete;
+  TProgramProcess& operator=(const TProgramProcess&) = delete;
 
  private:
   pid_t pid_ = -1;
@@ -82,6 +85,100 @@ bool WaitFor(F done, int tries = 1000) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
+}
+
+// The X window whose title starts with Title, driven with xdotool and read back.
+class TShownWindow {
+ public:
+  TShownWindow(const std::string& title, int width, int height) : width_(width), height_(height) {
+    WaitFor([&] {
+      id_ = Output("xdotool search --onlyvisible --name '^" + title + "' 2> /dev/null | head -1");
+      return !id_.empty();
+    });
+    if (!id_.empty()) x_ = std::make_unique<TX11Window>(std::getenv("DISPLAY"), std::stoul(id_));
+  }
+  bool Shown() const { return x_ && x_->Open(); }
+  const std::string& Id() const { return id_; }
+  std::vector<std::uint32_t> Grab() const { return x_->Grab(width_, height_); }
+  // The first frame is up once two grabs in a row agree and are not blank.
+  std::vector<std::uint32_t> SteadyFrame() const {
+    std::vector<std::uint32_t> last;
+    WaitFor([&] {
+      std::vector<std::uint32_t> a = Grab();
+      bool same = !a.empty() && a == last && a != std::vector<std::uint32_t>(a.size(), a[0]);
+      last = std::move(a);
+      return same;
+    });
+    return last;
+  }
+  // Waits until the window shows something other than Before, then for the frame to settle.
+  bool ChangesFrom(const std::vector<std::uint32_t>& before) const {
+    return WaitFor([&] { return Grab() != before; }, 250) && !SteadyFrame().empty();
+  }
+  bool Shows(const std::vector<std::uint32_t>& frame) const {
+    return WaitFor([&] { return Grab() == frame; }, 250);
+  }
+  std::string Title() const { return Output("xdotool getwindowname " + id_); }
+  bool TitleHas(const std::string& part) const {
+    return WaitFor([&] { return Title().find(part) != std::string::npos; }, 250);
+  }
+  // Keys as xdotool names them ("o", "ctrl+z"), pressed over the window.
+  void Keys(const std::string& keys) const {
+    Run("xdotool mousemove --window " + id_ + " 2 2 key --delay 30 " + keys);
+  }
+  void Type(const std::string& text) const { Run("xdotool type --delay 20 '" + text + "'"); }
+  void Drag(int x1, int y1, int x2, int y2) const {
+    Run("xdotool mousemove --window " + id_ + " " + Xy(x1, y1) + " mousedown 1 mousemove --window " + id_ +
+        " " + Xy((x1 + x2) / 2, (y1 + y2) / 2) + " mousemove --window " + id_ + " " + Xy(x2, y2) +
+        " mouseup 1");
+  }
+  void Click(int x, int y, int repeat = 1) const {
+    Run("xdotool mousemove --window " + id_ + " " + Xy(x, y) + " click --repeat " + std::to_string(repeat) +
+        " 1");
+  }
+
+ private:
+  static std::string Xy(int x, int y) { return std::to_string(x) + " " + std::to_string(y); }
+  static void Run(const std::string& cmd) {
+    // Esc closes a window on the key press, so xdotool's release may find no
+    // window any more: its answer says nothing.
+    if (std::system((cmd + " 2> /dev/null").c_str()) != 0) {
+    }
+  }
+  std::string id_;
+  int width_, height_;
+  std::unique_ptr<TX11Window> x_;
+};
+
+// The viewer in a 320 x 240 window, with more arguments.
+struct TViewerWindow {
+  explicit TViewerWindow(const std::vector<std::string>& args = {})
+      : process(Args(args)), window("Redozir viewer", 320, 240) {}
+  static std::vector<std::string> Args(std::vector<std::string> more) {
+    more.insert(more.begin(), {VIEWER_PROGRAM, "--size", "320x240"});
+    return more;
+  }
+  TProgramProcess process;
+  TShownWindow window;
+};
+
+const char* const kNoX = "no X server or no xdotool (run through ctest, which starts one)";
+
+bool SkipWithoutX() {
+  const char* display = std::getenv("DISPLAY");
+  return !display || !*display || std::system("command -v xdotool > /dev/null 2>&1") != 0;
+}
+
+// A path in the test's temporary folder where no file is.
+std::string FreshTempFile(const std::string& name) {
+  const std::string path = ::testing::TempDir() + name;
+  std::remove(path.c_str());
+  return path;
+}
+
+std::string ReadFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace
@@ -98,34 +195,100 @@ TEST(Viewer, RendersHeadlessIntoAPngOfTheWindowsSize) {
 }
 
 TEST(Viewer, AWheelTurnSentThroughXZoomsWhatTheWindowShows) {
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) GTEST_SKIP() << "no X server (run through ctest, which starts one): skipped";
-  if (std::system("command -v xdotool > /dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is missing: skipped";
-  TViewerProcess viewer;
-  std::string id;
-  ASSERT_TRUE(WaitFor([&] {
-    id = Output("xdotool search --onlyvisible --name '^Redozir viewer' 2> /dev/null | head -1");
-    return !id.empty();
-  })) << "the viewer's window never showed";
-  unsigned long xid = std::stoul(id);
-  TX11Window w(display, xid);
-  ASSERT_TRUE(w.Open());
-  std::vector<std::uint32_t> before, after;
-  // The first frame is up once two grabs in a row agree and are not blank.
-  ASSERT_TRUE(WaitFor([&] {
-    std::vector<std::uint32_t> a = w.Grab(320, 240);
-    bool same = !a.empty() && a == before && a != std::vector<std::uint32_t>(a.size(), a[0]);
-    before = std::move(a);
-    return same;
-  }));
-  std::string wheel = "xdotool mousemove --window " + id + " 160 120 click 4 click 4";
-  ASSERT_EQ(std::system(wheel.c_str()), 0);
-  EXPECT_TRUE(WaitFor([&] {
-    after = w.Grab(320, 240);
-    return !after.empty() && after != before;
-  })) << "the window shows the same after the wheel turn";
-  // Esc closes the window on the key press, so xdotool's release finds no
-  // window any more: its answer says nothing.
-  if (std::system(("xdotool key --window " + id + " Escape 2> /dev/null").c_str()) != 0) {
+  if (SkipWithoutX()) GTEST_SKIP() << kNoX;
+  TViewerWindow viewer;
+  const TShownWindow& w = viewer.window;
+  ASSERT_TRUE(w.Shown()) << "the viewer's window never showed";
+  const std::vector<std::uint32_t> before = w.SteadyFrame();
+  ASSERT_FALSE(before.empty());
+  ASSERT_EQ(std::system(("xdotool mousemove --window " + w.Id() + " 160 120 click 4 click 4").c_str()), 0);
+  EXPECT_TRUE(w.ChangesFrom(before)) << "the window shows the same after the wheel turn";
+  w.Keys("Escape");
+}
+
+TEST(Viewer, ObjectsDrawnWithTheMouseUndoSaveAndLoadBack) {
+  if (SkipWithoutX()) GTEST_SKIP() << kNoX;
+  const std::string iev = FreshTempFile("viewer_objects.iev");
+  {
+    TViewerWindow viewer({"--objects", iev});
+    const TShownWindow& w = viewer.window;
+    ASSERT_TRUE(w.Shown()) << "the viewer's window never showed";
+    const std::vector<std::uint32_t> empty = w.SteadyFrame();
+    w.Keys("o o o");  // edit, line, box
+    ASSERT_TRUE(w.TitleHas(" - box")) << w.Title();
+    w.Drag(60, 50, 200, 150);
+    ASSERT_TRUE(w.ChangesFrom(empty)) << "the box drawn with the mouse does not show";
+    const std::vector<std::uint32_t> boxed = w.SteadyFrame();
+    w.Keys("ctrl+z");
+    EXPECT_TRUE(w.Shows(empty)) << "undo leaves the box on the screen";
+    w.Drag(60, 50, 200, 150);
+    ASSERT_TRUE(w.Shows(boxed));
+    w.Keys("ctrl+s ctrl+z");
+    ASSERT_TRUE(w.Shows(empty));
+    EXPECT_EQ(ReadFile(iev).substr(0, 3), "IEV");
+    w.Keys("ctrl+o");
+    EXPECT_TRUE(w.ChangesFrom(empty)) << "the objects saved do not load back: " << w.Title();
+    w.Keys("Escape");
   }
+  // Loaded at the start, the box shows headless too.
+  const std::string with = ::testing::TempDir() + "viewer_with.png",
+                    without = ::testing::TempDir() + "viewer_without.png";
+  const std::string run = std::string("ASAN_OPTIONS=detect_leaks=0 ") + VIEWER_PROGRAM + " --size 200x150 ";
+  ASSERT_EQ(std::system((run + "--objects " + iev + " --screenshot " + with).c_str()), 0);
+  ASSERT_EQ(std::system((run + "--objects " + iev + ".none --screenshot " + without).c_str()), 0);
+  EXPECT_TRUE(ReadFile(with) != ReadFile(without)) << "the objects loaded at the start do not show";
+}
+
+TEST(Viewer, SelectionsAndLayersWithTheMouse) {
+  if (SkipWithoutX()) GTEST_SKIP() << kNoX;
+  TViewerWindow viewer;
+  const TShownWindow& w = viewer.window;
+  ASSERT_TRUE(w.Shown()) << "the viewer's window never showed";
+  std::vector<std::uint32_t> frame = w.SteadyFrame();
+  w.Keys("m");
+  ASSERT_TRUE(w.TitleHas(" - select a rectangle")) << w.Title();
+  w.Drag(150, 60, 250, 150);
+  ASSERT_TRUE(w.ChangesFrom(frame)) << "no selection shows";
+  frame = w.SteadyFrame();
+  // The picture (1600 x 1000) fits at 20 %, 20 pixels down: the disc's
+  // layer, 333 pixels wide at (166, 166), lies from 33 to 100 across.
+  const std::size_t centre = 86 * 320 + 66;
+  w.Keys("l");
+  ASSERT_TRUE(WaitFor([&] { return w.Grab()[centre] != frame[centre]; })) << "the new layer does not show";
+  w.Keys("m m m m m");
+  ASSERT_TRUE(w.TitleHas(" - move and resize layers")) << w.Title();
+  w.Drag(66, 86, 200, 160);
+  EXPECT_TRUE(WaitFor([&] { return w.Grab()[centre] == frame[centre]; })) << "the layer does not move away";
+  w.Keys("Escape");
+}
+
+TEST(Viewer, TheSaveDialogWritesThePictureOnOk) {
+  if (SkipWithoutX()) GTEST_SKIP() << kNoX;
+  const std::string out = FreshTempFile("viewer_saved.png");
+  TViewerWindow viewer({"--save", out});
+  const TShownWindow& w = viewer.window;
+  ASSERT_TRUE(w.Shown()) << "the viewer's window never showed";
+  w.SteadyFrame();
+  w.Keys("s");
+  TShownWindow dialog("Parameters", 100, 100);
+  ASSERT_TRUE(dialog.Shown()) << "no save dialog";
+  dialog.Keys("Return");
+  EXPECT_TRUE(WaitFor([&] { return ReadFile(out).substr(0, 4) == "\x89PNG"; })) << "nothing written";
+  EXPECT_TRUE(w.TitleHas(" - saved ")) << w.Title();
+  w.Keys("Escape");
+}
+
+TEST(ControlWindow, TheTextControlTakesTyping) {
+  if (SkipWithoutX()) GTEST_SKIP() << kNoX;
+  TProgramProcess program({CONTROL_WINDOW_PROGRAM});
+  TShownWindow w("Control window", 560, 272);
+  ASSERT_TRUE(w.Shown()) << "the control window never showed";
+  const std::vector<std::uint32_t> before = w.SteadyFrame();
+  ASSERT_FALSE(before.empty());
+  w.Click(400, 100);
+  const std::vector<std::uint32_t> focused = w.SteadyFrame();
+  w.Type("abc abc");
+  EXPECT_TRUE(w.ChangesFrom(focused)) << "typing shows nothing";
+  w.Click(100, 100);  // Esc quits from the pad
+  w.Keys("Escape");
 }
