@@ -7,8 +7,8 @@
 
 #include "imaging/core/ie_startup.h"
 #include "imaging/core/ieview.h"
-#include "imaging/formats/test_images.h"
 #include "imaging/formats/ie_debuglog.h"
+#include "imaging/formats/test_images.h"
 
 using namespace redozir;
 
@@ -167,8 +167,9 @@ TEST(RedozIrIO, SpecialFormatsGoThroughTheirLoadersOnly) {
 
 TEST(RedozIrIO, DoPreviewsAsksTheEventThenTheDialog) {
   TRedozIrIO io;
-  // The library's start (by an earlier test of this process) installs the
-  // dialog: without it nothing answers.
+  // The library's start installs the dialog (DoPreviews starts it): without
+  // a dialog nothing answers.
+  IEInitialize();
   TIEPreviewsDialog installed = std::exchange(IEPreviewsDialog, nullptr);
   EXPECT_FALSE(io.DoPreviews(ppALL));
   io.OnDoPreviews = [](TObject*, bool& handled) { handled = true; };
