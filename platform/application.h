@@ -25,6 +25,8 @@ class TBackEnd {
   virtual void FormShown(TForm* form) {}
   virtual void FormHidden(TForm* form) {}
   virtual void FormDestroyed(TForm* form) {}
+  // The form became the active one: the display's keyboard focus goes to it.
+  virtual void FormActivated(TForm* form) {}
   // Caption or bounds changed.
   virtual void FormChanged(TForm* form) {}
   // Shows the whole of the form's surface.

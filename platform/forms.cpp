@@ -9,6 +9,25 @@
 
 namespace redozir {
 
+namespace {
+// The forms in the order they were last activated, the latest at the back:
+// a form that goes away hands the activation to the one before it, as the
+// window below it on a desktop takes over.
+std::vector<TForm*>& ActivationOrder() {
+  static std::vector<TForm*> order;
+  return order;
+}
+
+void Forget(TForm* form) {
+  auto& order = ActivationOrder();
+  order.erase(std::remove(order.begin(), order.end(), form), order.end());
+}
+
+bool CanTakeOver(TForm* f, TForm* leaving) {
+  return f != leaving && f->Visible() && f->Enabled() && !f->NoActivate;
+}
+}  // namespace
+
 TForm* GetParentForm(const TControl* control) {
   const TControl* c = control;
   while (c && c->Parent()) c = c->Parent();
@@ -36,6 +55,7 @@ TForm::~TForm() {
     Application->BackEnd()->FormHidden(this);
     if (active_) Deactivate();
   }
+  Forget(this);
   if (HandleAllocated()) DestroyHandleTree();
   Application->RemoveForm(this);
 }
@@ -161,14 +181,16 @@ void TForm::SetVisible(bool v) {
     if (TControl* f = TControl::FromHandle(GetFocus()); f && GetParentForm(f) == this) redozir::SetFocus(0);
     if (active_) {
       Deactivate();
-      // The most recently created visible form takes over.
-      for (int i = Application->FormCount() - 1; i >= 0; --i) {
-        TForm* other = Application->Forms(i);
-        if (other != this && other->Visible() && other->Enabled()) {
-          other->Activate();
-          break;
-        }
-      }
+      // The form active before this one takes over; failing that, the most
+      // recently created one. Never a pop-up: it would take nothing and
+      // leave the keys with no one.
+      TForm* next = nullptr;
+      const auto& order = ActivationOrder();
+      for (auto it = order.rbegin(); it != order.rend() && !next; ++it)
+        if (CanTakeOver(*it, this)) next = *it;
+      for (int i = Application->FormCount() - 1; i >= 0 && !next; --i)
+        if (CanTakeOver(Application->Forms(i), this)) next = Application->Forms(i);
+      if (next) next->Activate();
     }
     return;
   }
@@ -192,6 +214,8 @@ void TForm::Activate() {
   TForm* prev = Application->ActiveForm();
   if (prev && prev != this) prev->Deactivate();
   active_ = true;
+  Forget(this);
+  ActivationOrder().push_back(this);
   Application->SetActiveForm(this);
   Perform(WM_ACTIVATE, 1, 0);
   if (OnActivate) OnActivate(this);
@@ -199,6 +223,9 @@ void TForm::Activate() {
     redozir::SetFocus(activeControl_->Handle());
   else
     redozir::SetFocus(Handle());
+  // The display's keyboard focus follows, or keys typed now would go to the
+  // window that had it.
+  if (active_ && HandleAllocated()) Application->BackEnd()->FormActivated(this);
 }
 
 void TForm::Deactivate() {

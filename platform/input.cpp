@@ -202,6 +202,9 @@ void TInput::MouseButton(TForm* form, int x, int y, TMouseButton physical, bool 
     popup->Close();
     return;
   }
+  // A press in a form that is not the active one activates it first, as a
+  // desktop does; pop-ups never take the activation.
+  if (down && !form->NoActivate && !form->Active() && form->Enabled() && form->Visible()) form->Activate();
   TBarDrag& d = St().drag;
   if (d.wnd) {
     if (!down && button == mbLeft) {

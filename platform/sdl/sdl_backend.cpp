@@ -4,6 +4,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/forms.h"
+#include "platform/hints.h"
 #include "platform/input.h"
 #include "platform/keys.h"
 
@@ -33,6 +34,9 @@ TSDLBackEnd::TSDLBackEnd() {
     throw Exception("Cannot open the display: no display is available (is DISPLAY set?)");
   }
   wakeEvent_ = SDL_RegisterEvents(1);
+  // A click that activates a window is a click too, as on the desktop: the
+  // focus moves between our windows often (pop-ups hand it back).
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   // Printable characters come from the system's text input (layout, dead
   // keys and compose included), not from key codes.
   SDL_StartTextInput();
@@ -65,31 +69,86 @@ std::uint32_t TSDLBackEnd::WindowId(TForm* form) const {
   return w ? SDL_GetWindowID(w->window) : 0;
 }
 
-void TSDLBackEnd::FormShown(TForm* form) {
-  if (TWindow* w = Find(form)) {
-    SDL_ShowWindow(w->window);
-    Present(form);
-    return;
+namespace {
+// Pop-ups are shown without activation where SDL can ask for it.
+class TQuietShow {
+ public:
+  explicit TQuietShow(bool quiet) : quiet_(quiet) {
+    if (quiet_) SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "1");
   }
-  Uint32 flags = SDL_WINDOW_SHOWN;
+  ~TQuietShow() {
+    if (quiet_) SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "0");
+  }
+  TQuietShow(const TQuietShow&) = delete;
+  TQuietShow& operator=(const TQuietShow&) = delete;
+
+ private:
+  bool quiet_;
+};
+
+Uint32 WindowFlags(TForm* form) {
+  if (form->NoActivate) {
+    // The window system's pop-up kinds (override-redirect on X11): no frame,
+    // no taskbar entry, and a window manager gives them no focus.
+    Uint32 kind = dynamic_cast<THintWindow*>(form) ? SDL_WINDOW_TOOLTIP : SDL_WINDOW_POPUP_MENU;
+    return kind | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR;
+  }
+  Uint32 flags = 0;
   if (form->BorderStyle() == bsSizeable || form->BorderStyle() == bsSizeToolWin)
     flags |= SDL_WINDOW_RESIZABLE;
   if (form->BorderStyle() == bsNone) flags |= SDL_WINDOW_BORDERLESS;
-  auto w = std::make_unique<TWindow>();
-  w->window = SDL_CreateWindow(form->Caption().c_str(), form->Left(), form->Top(), std::max(form->Width(), 1),
-                               std::max(form->Height(), 1), flags);
-  if (!w->window) throw Exception(std::string("Cannot create a window: ") + SDL_GetError());
-  // An accelerated renderer where the display has one; the software renderer
-  // works everywhere, Xvfb included.
-  w->renderer = SDL_CreateRenderer(w->window, -1, SDL_RENDERER_ACCELERATED);
-  if (!w->renderer) w->renderer = SDL_CreateRenderer(w->window, -1, SDL_RENDERER_SOFTWARE);
-  if (!w->renderer) throw Exception(std::string("Cannot create a renderer: ") + SDL_GetError());
-  windows_[form] = std::move(w);
+  return flags;
+}
+}  // namespace
+
+void TSDLBackEnd::FormShown(TForm* form) {
+  TWindow* w = Find(form);
+  if (w) {
+    TQuietShow quiet(form->NoActivate);
+    SDL_ShowWindow(w->window);
+  } else {
+    auto made = std::make_unique<TWindow>();
+    {
+      TQuietShow quiet(form->NoActivate);
+      made->window =
+          SDL_CreateWindow(form->Caption().c_str(), form->Left(), form->Top(), std::max(form->Width(), 1),
+                           std::max(form->Height(), 1), SDL_WINDOW_SHOWN | WindowFlags(form));
+    }
+    if (!made->window) throw Exception(std::string("Cannot create a window: ") + SDL_GetError());
+    // An accelerated renderer where the display has one; the software renderer
+    // works everywhere, Xvfb included.
+    made->renderer = SDL_CreateRenderer(made->window, -1, SDL_RENDERER_ACCELERATED);
+    if (!made->renderer) made->renderer = SDL_CreateRenderer(made->window, -1, SDL_RENDERER_SOFTWARE);
+    if (!made->renderer) throw Exception(std::string("Cannot create a renderer: ") + SDL_GetError());
+    windows_[form] = std::move(made);
+  }
   Present(form);
+  // With no window manager SDL focuses every window it shows, pop-ups too.
+  if (form->NoActivate) FocusForm(Application->ActiveForm());
 }
 
 void TSDLBackEnd::FormHidden(TForm* form) {
-  if (TWindow* w = Find(form)) SDL_HideWindow(w->window);
+  TWindow* w = Find(form);
+  if (!w) return;
+  SDL_HideWindow(w->window);
+  // A form that stays active keeps the keys; when this one was the active
+  // one, the form that takes over is activated next and takes them then.
+  if (TForm* active = Application->ActiveForm(); active != form) FocusForm(active);
+}
+
+void TSDLBackEnd::FormActivated(TForm* form) { FocusForm(form); }
+
+void TSDLBackEnd::FocusForm(TForm* form) {
+  TWindow* w = form ? Find(form) : nullptr;
+  if (!w || !form->Visible()) return;
+  const std::uint32_t id = SDL_GetWindowID(w->window);
+  const unsigned long now = SDLNativeFocus(id);
+  const unsigned long mine = SDLNativeWindow(id);
+  if (!mine || now == mine) return;
+  bool ours = now == 0;
+  for (const auto& [f, other] : windows_)
+    ours = ours || SDLNativeWindow(SDL_GetWindowID(other->window)) == now;
+  if (ours) SDLSetNativeFocus(id);
 }
 
 void TSDLBackEnd::FormDestroyed(TForm* form) { windows_.erase(form); }
@@ -297,7 +356,16 @@ void TSDLBackEnd::HandleEvent(const void* ev) {
         case SDL_WINDOWEVENT_MOVED: TInput::Moved(f, e.window.data1, e.window.data2); break;
         case SDL_WINDOWEVENT_CLOSE: TInput::CloseRequested(f); break;
         case SDL_WINDOWEVENT_EXPOSED: Present(f); break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: f->Activate(); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          // A pop-up, or a form a modal one keeps disabled, hands the keys
+          // back to the active form.
+          if (f->NoActivate || !f->Enabled()) {
+            FocusForm(Application->ActiveForm());
+            if (TWindow* a = Find(Application->ActiveForm()); a && !f->NoActivate) SDL_RaiseWindow(a->window);
+          } else {
+            f->Activate();
+          }
+          break;
         default: break;
       }
       break;

@@ -29,6 +29,7 @@ class TSDLBackEnd : public TBackEnd {
   void FormShown(TForm* form) override;
   void FormHidden(TForm* form) override;
   void FormDestroyed(TForm* form) override;
+  void FormActivated(TForm* form) override;
   void FormChanged(TForm* form) override;
   void Present(TForm* form) override;
   void PresentChanged(TForm* form, const std::vector<TRect>& changed) override;
@@ -48,6 +49,10 @@ class TSDLBackEnd : public TBackEnd {
   TWindow* Find(TForm* form) const;
   TForm* FormOfWindow(std::uint32_t id) const;
   void HandleEvent(const void* event);
+  // Gives the display's keyboard focus to the form's window unless another
+  // program's window has it: a pop-up that took it on showing, or a window
+  // that went away with it, hands it back.
+  void FocusForm(TForm* form);
   // Uploads the changed rectangles (nullptr: all of the surface) and shows
   // the window's texture.
   void Show(TForm* form, const std::vector<TRect>* changed);
@@ -61,6 +66,12 @@ class TSDLBackEnd : public TBackEnd {
 
 // The X11 window behind an SDL window id (0 when there is none).
 unsigned long SDLNativeWindow(std::uint32_t windowId);
+// The X11 window that has the keyboard focus on the display of the window
+// (0 when keys reach no window of any program's).
+unsigned long SDLNativeFocus(std::uint32_t windowId);
+// Gives the window the keyboard focus without raising it; false when it is
+// not shown on an X11 display.
+bool SDLSetNativeFocus(std::uint32_t windowId);
 // The virtual key of an SDL key code (0 when it has none).
 WORD VirtualKeyFromSDL(std::int32_t keycode);
 

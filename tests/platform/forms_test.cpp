@@ -235,6 +235,49 @@ TEST(Forms, TabMovesTheFocusAndFocusMessagesPair) {
   EXPECT_THROW(d.other->SetFocus(), EInvalidOperation);
 }
 
+TEST(Forms, TheKeysGoBackToTheFormActiveBeforeOneThatLeavesNeverToAPopup) {
+  TFormFixture a;  // its recorder has the focus
+  a.rec->SetFocus();
+  TDialog b;
+  b.form->Show();
+  EXPECT_TRUE(b.form->Active());
+  // A pop-up shown over both, made last: it takes neither the activation
+  // nor the keys.
+  TForm popup(nullptr);
+  popup.NoActivate = true;
+  popup.Show();
+  EXPECT_TRUE(b.form->Active());
+  EXPECT_FALSE(popup.Active());
+  b.form->Hide();
+  EXPECT_TRUE(a.form->Active());
+  EXPECT_TRUE(a.rec->Focused());
+  a.rec->Keep = {WM_KEYDOWN};
+  a.rec->Clear();
+  Inject::Key('X');
+  EXPECT_EQ(a.rec->Msgs(), (std::vector<UINT>{WM_KEYDOWN}));
+  // A modal form hands them back to the form that opened it.
+  b.form->Show();
+  a.rec->SetFocus();
+  TTimer timer(nullptr);
+  timer.SetInterval(10);
+  timer.SetOnTimer([&](TObject*) {
+    timer.SetEnabled(false);
+    Inject::Key(VK_ESCAPE);
+  });
+  TDialog modal;
+  EXPECT_EQ(modal.form->ShowModal(), mrCancel);
+  EXPECT_TRUE(a.form->Active());
+  EXPECT_TRUE(a.rec->Focused());
+  // A press in a form that is not active activates it first.
+  b.ok->SetFocus();
+  ASSERT_TRUE(b.form->Active());
+  Inject::Click(a.rec, 5, 5);
+  EXPECT_TRUE(a.form->Active());
+  EXPECT_FALSE(b.form->Active());
+  popup.Hide();
+  EXPECT_TRUE(a.rec->Focused());
+}
+
 TEST(Forms, ReleaseFreesTheFormAtTheNextPumpAndCloseHidesIt) {
   THeadlessSession s;
   auto* form = new TForm(nullptr);

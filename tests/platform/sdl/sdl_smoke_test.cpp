@@ -16,20 +16,17 @@
 
 #include "platform/application.h"
 #include "platform/clipboard.h"
+#include "platform/dialogs.h"
 #include "platform/edits.h"
 #include "platform/forms.h"
+#include "platform/hints.h"
 #include "platform/sdl/sdl_backend.h"
+#include "platform/stdctrls.h"
 #include "platform/surface_fill.h"
-#include "pump_until.h"
-#include "x11_window.h"
+#include "platform/timers.h"
+#include "sdl_session.h"
 
 using namespace redozir;
-
-// The system libraries under SDL keep a few process-wide allocations until
-// exit (the session bus connection, X11's caches): not ours to free, so the
-// leak checker ignores what is allocated while the display is open.
-extern "C" void __lsan_disable() __attribute__((weak));
-extern "C" void __lsan_enable() __attribute__((weak));
 
 namespace {
 
@@ -118,54 +115,35 @@ class TPainted : public TControl {
   }
 };
 
-TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
-  TXvfb x;
-  if (x.Display().empty()) GTEST_SKIP() << "no X server could be started (Xvfb missing or failing): skipped";
-  if (std::system("command -v xdotool > /dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is missing: skipped";
-  setenv("DISPLAY", x.Display().c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "x11", 1);
+// The SDL back end on a private X server.
+class TOnDisplay : private TXvfb, public TSDLSession {
+ public:
+  TOnDisplay() : TSDLSession(TXvfb::Display()) {}
+  using TSDLSession::Display;
+};
 
-  std::unique_ptr<TSDLBackEnd> backend;
-  TForm* form = nullptr;
-  // Whatever happens below, the form goes before the display and the leak
-  // checker comes back on.
-  struct TCleanup {
-    std::unique_ptr<TSDLBackEnd>& backend;
-    TForm*& form;
-    ~TCleanup() {
-      delete form;
-      ResetClipboard();
-      Application->SetBackEnd(nullptr);
-      backend.reset();
-      if (__lsan_enable) __lsan_enable();
-    }
-  } cleanup{backend, form};
-  if (__lsan_disable) __lsan_disable();
-  std::string failure;
-  try {
-    backend = std::make_unique<TSDLBackEnd>();
-  } catch (const std::exception& e) {
-    failure = e.what();
-  }
-  if (!backend) GTEST_SKIP() << "SDL cannot open the display: " << failure;
-  Application->SetBackEnd(backend.get());
-  form = new TForm(nullptr);
+template <typename T>
+T* Add(TForm* form, int l, int t, int w, int h) {
+  auto* c = new T(form);
+  c->SetParent(form);
+  c->SetBounds(l, t, w, h);
+  return c;
+}
+
+TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
+  TOnDisplay d;
+  if (!d.Skip().empty()) GTEST_SKIP() << d.Skip() << ": skipped";
+  TForm* form = d.NewForm();
   form->SetCaption("smoke");
   form->SetBounds(40, 30, 200, 150);
-  auto* control = new TPainted(form);
-  control->SetParent(form);
-  control->SetBounds(20, 10, 100, 80);
-  auto* edit = new TEdit(form);
-  edit->SetParent(form);
-  edit->SetBounds(10, 100, 180, 24);
+  auto* control = Add<TPainted>(form, 20, 10, 100, 80);
+  auto* edit = Add<TEdit>(form, 10, 100, 180, 24);
   form->Show();
   Application->ProcessMessages();
 
-  unsigned long xid = SDLNativeWindow(backend->WindowId(form));
+  unsigned long xid = d.Shown(form);
   ASSERT_NE(xid, 0u);
-  TX11Window xw(x.Display(), xid);
-  ASSERT_TRUE(xw.Open());
-  ASSERT_TRUE(PumpUntil([&] { return xw.Viewable(); }));
+  TX11Window xw(d.Display(), xid);
 
   std::string cmd = "xdotool mousemove --window " + std::to_string(xid) + " 60 50 click 1";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -233,6 +211,72 @@ TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
   std::string text;
   ASSERT_TRUE(GetClipboardText(text));
   EXPECT_EQ(text, "from another program");
+}
+
+TEST(SDLBackEnd, KeysStillReachTheFocusedControlAfterAHintADropDownListAndThePicker) {
+  TOnDisplay d;
+  if (!d.Skip().empty()) GTEST_SKIP() << d.Skip() << ": skipped";
+  struct TPauses {
+    unsigned pause = Application->HintPause, hide = Application->HintHidePause;
+    ~TPauses() {
+      Application->HintPause = pause;
+      Application->HintHidePause = hide;
+    }
+  } pauses;
+  Application->HintPause = 50;
+  Application->HintHidePause = 60000;
+  TForm* form = d.NewForm();
+  form->SetBounds(40, 30, 300, 200);
+  auto* edit = Add<TEdit>(form, 10, 10, 180, 24);
+  auto* combo = Add<TComboBox>(form, 10, 40, 140, 21);
+  combo->Items = {"A", "B", "C", "D", "E"};
+  combo->SetItemIndex(0);
+  auto* pad = Add<TPainted>(form, 10, 70, 100, 60);
+  pad->Hint = "a hint";
+  pad->ShowHint = true;
+  form->Show();
+  ASSERT_NE(d.Shown(form), 0u);
+  edit->SetFocus();
+  auto typed = [&](const char* key, const char* text) {
+    // xdotool types into whichever window has the X focus.
+    EXPECT_TRUE(d.Shell(std::string("xdotool key ") + key));
+    return PumpUntil([&] { return edit->Text() == text; });
+  };
+  ASSERT_TRUE(typed("a", "a"));
+
+  const std::string xid = std::to_string(d.Shown(form));
+  ASSERT_TRUE(d.Shell("xdotool mousemove --window " + xid + " 40 100"));
+  ASSERT_TRUE(PumpUntil([&] { return ShownHintWindow() && d.Shown(ShownHintWindow()); }));
+  ASSERT_TRUE(d.Shell("xdotool mousemove --window " + xid + " 250 180"));
+  ASSERT_TRUE(PumpUntil([&] { return !ShownHintWindow(); }));
+  EXPECT_TRUE(typed("b", "ab")) << "after a hint: " << edit->Text();
+
+  ASSERT_TRUE(d.Click(combo, 5, 5));
+  ASSERT_TRUE(PumpUntil([&] { return combo->DroppedDown(); }));
+  TForm* list = combo->DropDownWindow();
+  const int row = (list->Height() - 2) / 5;
+  ASSERT_TRUE(d.Click(list, 20, 1 + 2 * row + row / 2));
+  ASSERT_TRUE(PumpUntil([&] { return !combo->DroppedDown(); }));
+  EXPECT_EQ(combo->ItemIndex(), 2);
+  EXPECT_TRUE(d.Shell("xdotool key Down"));
+  EXPECT_TRUE(PumpUntil([&] { return combo->ItemIndex() == 3; }))
+      << "after the list: keys reach the combo box";
+
+  edit->SetFocus();
+  bool escaped = false;
+  TTimer timer(nullptr);
+  timer.SetInterval(20);
+  timer.SetOnTimer([&](TObject*) {
+    auto* picker = dynamic_cast<TColorPickerForm*>(Application->ActiveForm());
+    if (!picker) return;
+    timer.SetEnabled(false);
+    escaped = d.Shown(picker) && d.Shell("xdotool key Escape");
+  });
+  TColorDialog dialog(nullptr);
+  EXPECT_FALSE(dialog.Execute());
+  EXPECT_TRUE(escaped);
+  EXPECT_TRUE(edit->Focused());
+  EXPECT_TRUE(typed("c", "abc")) << "after the picker: " << edit->Text();
 }
 
 TEST(SDLBackEnd, KeyCodesMapToVirtualKeys) {
