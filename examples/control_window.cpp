@@ -36,6 +36,7 @@ class TClickPad : public TControl {
     c->FillRect(Rect(mark_.X - 5, y - 5, mark_.X + 5, y + 5));
   }
   void MouseDown(TMouseButton b, TShiftState s, int x, int y) override {
+    SetFocus();  // back from the text control, Esc quits again
     mark_ = {x, y + offset_};
     Invalidate();
     TControl::MouseDown(b, s, x, y);

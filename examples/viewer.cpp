@@ -4,11 +4,13 @@
 // (scroll, select, move layers, draw or edit objects) and run the library's
 // operations. With --screenshot it renders the form headless into a PNG.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieproc.h"
@@ -49,7 +51,8 @@ const char* const kUsage =
     "       L add a layer (the tools, R, T and B then act on it)\n"
     "       O next object tool: edit (drag, resize; double click or F2 edits a text),\n"
     "         line, box, ellipse, text, memo, ruler, polyline and angle (clicks, a\n"
-    "         double click ends them), line with label, bitmap\n"
+    "         double click ends them), line with label, bitmap, star (a kind of the\n"
+    "         program's own)\n"
     "       Ctrl+Z undo the last object change   Ctrl+S save objects   Ctrl+O load them\n";
 
 // What the left mouse button does: the view's own interaction, or putting
@@ -75,7 +78,7 @@ const TTool kObjectTools[] = {
     {"text", 0, oiPutText},      {"memo", 0, oiPutMemo},
     {"ruler", 0, oiPutRuler},    {"polyline", 0, oiPutPolyline},
     {"angle", 0, oiPutAngle},    {"line with label", 0, oiPutLineLabel},
-    {"bitmap", 0, oiPutBitmap},
+    {"bitmap", 0, oiPutBitmap},  {"star", 0, oiPutExtended},
 };
 
 struct TOptions {
@@ -147,6 +150,30 @@ void MakeDisc(TIEBitmap* b, int size) {
   alpha->SyncFull();
 }
 
+// An object kind of the program's own: a star filling its rectangle. The
+// IEV file keeps it by the name it is registered under ("star" in main).
+class TStar : public TIEVExtendedObject {
+ public:
+  void SaveToStream(TStream&) override {}  // a star has no settings to keep
+  void LoadFromStream(TStream&) override {}
+  std::unique_ptr<TIEVExtendedObject> Copy() const override { return std::make_unique<TStar>(*this); }
+  void Draw(TIEBitmap* target, const TRect& r, double, double, bool drawingAlpha) override {
+    const double cx = (r.Left + r.Right) / 2.0, cy = (r.Top + r.Bottom) / 2.0;
+    std::vector<TPoint> points;
+    for (int i = 0; i < 10; ++i) {
+      const double a = 3.14159265358979 * (i / 5.0 - 0.5), k = i % 2 ? 0.4 : 1.0;
+      points.push_back({static_cast<int>(std::lround(cx + k * (r.Right - cx) * std::cos(a))),
+                        static_cast<int>(std::lround(cy + k * (r.Bottom - cy) * std::sin(a)))});
+    }
+    TCanvas* c = target->GetCanvas();
+    // The alpha pass marks where the star covers.
+    c->Pen.Color = drawingAlpha ? clWhite : clRed;
+    c->Brush.Color = drawingAlpha ? clWhite : clYellow;
+    c->Brush.Style = bsSolid;
+    c->Polygon(points);
+  }
+};
+
 // The viewer's form: the view fills it, and follows its size.
 class TViewerForm : public TForm {
  public:
@@ -181,6 +208,7 @@ class TViewerForm : public TForm {
     view_->GetObjectRecord(IEV_TEMPLATE)->PenWidth = 2;
     view_->ZoomObjectsWidth = false;
     view_->SetObjectIcon(IEV_TEMPLATE, IDI_INFORMATION, 64, 64);
+    view_->GetObjectRecord(IEV_TEMPLATE)->Extended.p = std::make_unique<TStar>();
     // Every change of the objects can be taken back (Ctrl+Z).
     view_->ObjAutoUndo = true;
     view_->ObjUndoLimit = 50;
@@ -359,6 +387,7 @@ int main(int argc, char** argv) {
       o.File = argv[i];
     }
   }
+  IERegisterExtendedObject<TStar>("star");
   try {
     if (!o.Screenshot.empty()) {
       // Headless: the platform paints into the form's surface all the same.
