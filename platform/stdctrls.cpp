@@ -158,6 +158,49 @@ void TCheckBox::Paint() {
 
 // ---- TComboBox
 
+namespace {
+
+// Where an index into a list lands once its strings [at, at + removed)
+// became inserted others: -1 when its string went.
+int Followed(int index, int at, int removed, int inserted) {
+  if (index < at) return index;
+  if (index < at + removed) return -1;
+  return index - removed + inserted;
+}
+
+}  // namespace
+
+TComboItems& TComboItems::operator=(std::vector<std::string> v) {
+  const int removed = static_cast<int>(items_.size()), inserted = static_cast<int>(v.size());
+  items_ = std::move(v);
+  owner_->ItemsChanged(0, removed, inserted);
+  return *this;
+}
+
+void TComboItems::Set(size_t i, std::string s) {
+  items_.at(i) = std::move(s);
+  // The same place holds another string: whatever showed it paints again.
+  owner_->ItemsChanged(static_cast<int>(i), 0, 0);
+}
+
+void TComboItems::push_back(std::string s) {
+  items_.push_back(std::move(s));
+  owner_->ItemsChanged(static_cast<int>(items_.size()) - 1, 0, 1);
+}
+
+TComboItems::const_iterator TComboItems::insert(const_iterator pos, std::string s) {
+  auto it = items_.insert(pos, std::move(s));
+  owner_->ItemsChanged(static_cast<int>(it - items_.begin()), 0, 1);
+  return it;
+}
+
+TComboItems::const_iterator TComboItems::erase(const_iterator first, const_iterator last) {
+  const int at = static_cast<int>(first - items_.cbegin()), removed = static_cast<int>(last - first);
+  auto it = items_.erase(first, last);
+  owner_->ItemsChanged(at, removed, 0);
+  return it;
+}
+
 // The open list of a TComboBox: a borderless form of its own, so that it
 // shows over everything below the combo box, in the test surfaces as in a
 // real window.
@@ -177,19 +220,17 @@ class TComboDropDown : public TForm {
   void Open() {
     hot_ = combo_->ItemIndex();
     Font = combo_->Font;
-    const int n = static_cast<int>(combo_->Items.size());
-    rows_ = std::clamp(std::min(combo_->DropDownCount, n), 1, std::max(n, 1));
-    int h = rows_ * RowHeight() + 2;
-    TPoint below =
-        combo_->ClientToScreen({-combo_->ClientOffset().X, combo_->Height() - combo_->ClientOffset().Y});
-    int top = below.Y;
-    // Above the combo box when the screen ends first.
-    if (top + h > Screen->Height()) top = below.Y - combo_->Height() - h;
-    SetBounds(below.X, std::max(top, 0), combo_->Width(), h);
     top_ = 0;
-    Reveal();
+    Place();
     Show();
     TInput::SetPopup(this);
+  }
+  // The list changed while open: the highlight stays on its string (or
+  // goes with it), and the window takes the rows the list now has.
+  void Follow(int at, int removed, int inserted) {
+    hot_ = Followed(hot_, at, removed, inserted);
+    Place();
+    Invalidate();
   }
   void Move(int to) {
     const int n = static_cast<int>(combo_->Items.size());
@@ -201,6 +242,20 @@ class TComboDropDown : public TForm {
   int PageRows() const { return rows_; }
 
  protected:
+  // As many rows as the list has, up to DropDownCount (one, empty, for an
+  // empty list), below the combo box or above it where the screen ends.
+  void Place() {
+    const int n = static_cast<int>(combo_->Items.size());
+    rows_ = std::clamp(std::min(combo_->DropDownCount, n), 1, std::max(n, 1));
+    int h = rows_ * RowHeight() + 2;
+    TPoint below =
+        combo_->ClientToScreen({-combo_->ClientOffset().X, combo_->Height() - combo_->ClientOffset().Y});
+    int top = below.Y;
+    // Above the combo box when the screen ends first.
+    if (top + h > Screen->Height()) top = below.Y - combo_->Height() - h;
+    SetBounds(below.X, std::max(top, 0), combo_->Width(), h);
+    Reveal();
+  }
   void Paint() override {
     TSurfaceArea a = Area(this);
     FillSurfaceRect(a.c->Bitmap(), a.r, clWindow, &a.clip);
@@ -268,6 +323,12 @@ TComboBox::~TComboBox() {
   if (dropDown_ && TInput::Popup() == dropDown_.get()) TInput::SetPopup(nullptr);
 }
 
+void TComboBox::ItemsChanged(int At, int Removed, int Inserted) {
+  itemIndex_ = Followed(itemIndex_, At, Removed, Inserted);
+  Invalidate();
+  if (DroppedDown()) dropDown_->Follow(At, Removed, Inserted);
+}
+
 void TComboBox::SetItemIndex(int v) {
   if (v < 0 || v >= static_cast<int>(Items.size())) v = -1;
   if (v == itemIndex_) return;
@@ -275,7 +336,10 @@ void TComboBox::SetItemIndex(int v) {
   Invalidate();
 }
 
-std::string TComboBox::Text() const { return itemIndex_ >= 0 ? Items[static_cast<size_t>(itemIndex_)] : ""; }
+std::string TComboBox::Text() const {
+  const int i = ItemIndex();
+  return i >= 0 ? Items[static_cast<size_t>(i)] : "";
+}
 
 bool TComboBox::DroppedDown() const { return dropDown_ && dropDown_->Visible(); }
 
@@ -289,8 +353,10 @@ void TComboBox::SetDroppedDown(bool v) {
     CloseUp(false);
     return;
   }
-  if (Items.empty() || !Enabled() || !HandleAllocated()) return;
+  if (!Enabled() || !HandleAllocated()) return;
+  // The event may fill the list, empty it, or disable or hide the box.
   if (OnDropDown) OnDropDown(this);
+  if (Items.empty() || DroppedDown() || !Enabled() || !HandleAllocated()) return;
   if (!dropDown_) dropDown_ = std::make_unique<TComboDropDown>(this);
   if (CanFocus() && !Focused()) SetFocus();
   dropDown_->Open();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,7 +69,40 @@ class TCheckBox : public TControl {
   bool checked_ = false;
 };
 
+class TComboBox;
 class TComboDropDown;
+
+// The strings of a combo box's list. Every change reaches the box, so that
+// its selection and its open list follow the list: clearing or replacing it
+// selects nothing, erasing the selected string selects nothing, and strings
+// inserted or erased before the selected one keep that one selected.
+class TComboItems {
+ public:
+  using const_iterator = std::vector<std::string>::const_iterator;
+  explicit TComboItems(TComboBox* Owner) : owner_(Owner) {}
+  TComboItems(const TComboItems&) = delete;
+  TComboItems& operator=(const TComboItems& v) { return *this = v.items_; }
+  TComboItems& operator=(std::vector<std::string> v);
+  TComboItems& operator=(std::initializer_list<std::string> v) { return *this = std::vector<std::string>(v); }
+  operator const std::vector<std::string>&() const { return items_; }
+  bool operator==(const std::vector<std::string>& v) const { return items_ == v; }
+  size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  // Checked: an index outside the list throws std::out_of_range.
+  const std::string& operator[](size_t i) const { return items_.at(i); }
+  void Set(size_t i, std::string s);
+  const_iterator begin() const { return items_.begin(); }
+  const_iterator end() const { return items_.end(); }
+  void push_back(std::string s);
+  const_iterator insert(const_iterator pos, std::string s);
+  const_iterator erase(const_iterator pos) { return erase(pos, pos + 1); }
+  const_iterator erase(const_iterator first, const_iterator last);
+  void clear() { *this = std::vector<std::string>(); }
+
+ private:
+  TComboBox* owner_;
+  std::vector<std::string> items_;
+};
 
 // A drop-down list. A click on the control (or Alt+Down, F4) opens the list
 // in a borderless window of its own below it (above when the screen ends
@@ -76,14 +110,16 @@ class TComboDropDown;
 // highlight, a click or Return chooses, Escape or a press anywhere else
 // closes. With the list closed Up/Down and the wheel step the selection. A
 // user's choice fires OnClick, then OnChange; ItemIndex set by code fires
-// nothing.
+// nothing. OnDropDown fires before the list opens (it may fill the list; an
+// empty list does not open). Items may change at any time, from the box's
+// own events too: the selection and the open list follow them.
 class TComboBox : public TControl {
  public:
   explicit TComboBox(TComponent* AOwner);
   ~TComboBox() override;
-  std::vector<std::string> Items;
+  TComboItems Items{this};
   // -1: nothing selected; indices outside the list read as -1.
-  int ItemIndex() const { return itemIndex_; }
+  int ItemIndex() const { return itemIndex_ < static_cast<int>(Items.size()) ? itemIndex_ : -1; }
   void SetItemIndex(int v);
   std::string Text() const;
   // Rows the open list shows before it scrolls.
@@ -107,6 +143,9 @@ class TComboBox : public TControl {
 
  private:
   friend class TComboDropDown;
+  friend class TComboItems;
+  // The strings [At, At + Removed) of the list became Inserted others.
+  void ItemsChanged(int At, int Removed, int Inserted);
   void UserSelect(int index);
   void CloseUp(bool Choose);
   int itemIndex_ = -1;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -171,6 +173,99 @@ TEST(StdCtrls, ComboBoxListOpensBelowMovesAndChoosesOrCloses) {
   EXPECT_FALSE(cb->DroppedDown());
   EXPECT_FALSE(reached);
   EXPECT_EQ(cb->ItemIndex(), 4);
+}
+
+TEST(StdCtrls, ComboBoxSelectionFollowsTheProgramsChangesToTheList) {
+  struct TCase {
+    const char* name;
+    std::function<void(TComboItems&)> change;
+    int index;
+    const char* text;
+  };
+  const TCase cases[] = {
+      {"cleared", [](TComboItems& l) { l.clear(); }, -1, ""},
+      {"replaced",
+       [](TComboItems& l) {
+         l = {"x", "y", "z", "w"};
+       },
+       -1, ""},
+      {"the selected string erased", [](TComboItems& l) { l.erase(l.begin() + 1); }, -1, ""},
+      {"a string before it erased", [](TComboItems& l) { l.erase(l.begin()); }, 0, "b"},
+      {"strings after it erased", [](TComboItems& l) { l.erase(l.begin() + 2, l.end()); }, 1, "b"},
+      {"a string inserted before it", [](TComboItems& l) { l.insert(l.begin(), "z"); }, 2, "b"},
+      {"a string inserted after it", [](TComboItems& l) { l.insert(l.begin() + 2, "z"); }, 1, "b"},
+      {"one added at the end", [](TComboItems& l) { l.push_back("d"); }, 1, "b"},
+      {"its string replaced", [](TComboItems& l) { l.Set(1, "B"); }, 1, "B"},
+  };
+  for (const TCase& c : cases) {
+    THeadlessSession s;
+    TShownForm f;
+    auto* cb = f.Add<TComboBox>(10, 10, 100, 21);
+    cb->Items = {"a", "b", "c"};
+    cb->SetItemIndex(1);
+    cb->SetFocus();
+    Application->ProcessMessages();
+    c.change(cb->Items);
+    EXPECT_EQ(cb->ItemIndex(), c.index) << c.name;
+    EXPECT_EQ(cb->Text(), c.text) << c.name;
+    // Painted with whatever it shows now.
+    Application->ProcessMessages();
+  }
+  THeadlessSession s;
+  TShownForm f;
+  auto* cb = f.Add<TComboBox>(10, 10, 100, 21);
+  cb->Items = {"a"};
+  EXPECT_THROW(static_cast<void>(cb->Items[1]), std::out_of_range);
+  EXPECT_THROW(cb->Items.Set(1, "b"), std::out_of_range);
+}
+
+TEST(StdCtrls, ComboBoxOpenListFollowsChangesFromTheProgramAndFromItsEvents) {
+  THeadlessSession s;
+  TShownForm f;
+  auto* cb = f.Add<TComboBox>(10, 10, 100, 21);
+  // Filled when it opens, as a program fills a list it builds late.
+  cb->OnDropDown = [&](TObject*) {
+    if (cb->Items.empty())
+      for (const char* t : {"a", "b", "c", "d", "e"}) cb->Items.push_back(t);
+  };
+  Inject::Click(cb, 5, 5);
+  TForm* list = cb->DropDownWindow();
+  ASSERT_TRUE(list);
+  const int row = (list->Height() - 2) / 5;
+  EXPECT_EQ(list->Height(), 5 * row + 2);
+  Inject::Key(VK_DOWN);
+  Inject::Key(VK_DOWN);
+  EXPECT_EQ(cb->DropDownIndex(), 1);
+  // Strings erased before the lit one: it stays lit, the list gets shorter.
+  cb->Items.erase(cb->Items.begin());
+  EXPECT_EQ(cb->DropDownIndex(), 0);
+  EXPECT_EQ(list->Height(), 4 * row + 2);
+  Application->ProcessMessages();
+  EXPECT_EQ(Inject::Pixel(list, 50, 1 + row / 2), ColorToRGB(clHighlight));
+  // Emptied while open: one empty row, nothing to choose.
+  cb->Items.clear();
+  EXPECT_EQ(list->Height(), row + 2);
+  EXPECT_EQ(cb->DropDownIndex(), -1);
+  Application->ProcessMessages();
+  Inject::Key(VK_DOWN);
+  Inject::Key(VK_END);
+  Inject::Click(list, 50, 1 + row / 2);
+  Inject::Key(VK_RETURN);
+  EXPECT_FALSE(cb->DroppedDown());
+  EXPECT_EQ(cb->ItemIndex(), -1);
+  // A choice whose OnChange empties the list leaves nothing selected.
+  cb->OnChange = [&](TObject*) { cb->Items.clear(); };
+  Inject::Click(cb, 5, 5);
+  Inject::Key(VK_DOWN);
+  Inject::Key(VK_RETURN);
+  EXPECT_TRUE(cb->Items.empty());
+  EXPECT_EQ(cb->ItemIndex(), -1);
+  Application->ProcessMessages();
+  // An OnDropDown that empties the list opens none.
+  cb->Items = {"a"};
+  cb->OnDropDown = [&](TObject*) { cb->Items.clear(); };
+  Inject::Click(cb, 5, 5);
+  EXPECT_FALSE(cb->DroppedDown());
 }
 
 TEST(StdCtrls, AHintShowsAfterThePointerRestsAndGoesWhenItLeaves) {
