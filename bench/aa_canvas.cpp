@@ -25,7 +25,7 @@ std::vector<TPoint> Star(int n) {
 template <typename Draw>
 void Run(benchmark::State& state, Draw draw) {
   bool antiAliased = state.range(0) != 0;
-  IEInitGdiPlus();
+  const bool allowed = GDIPlusAllowed;
   GDIPlusAllowed = antiAliased;
   IEGDIPLoadLibrary();
   TBitmap bmp(1920, 1080, pf24bit);
@@ -35,7 +35,7 @@ void Run(benchmark::State& state, Draw draw) {
     benchmark::DoNotOptimize(bmp.ScanLine(540));
   }
   IEGDIPUnloadLibrary();
-  IEInitGdiPlus();
+  GDIPlusAllowed = allowed;
   state.SetLabel(antiAliased ? "anti-aliased" : "plain");
 }
 

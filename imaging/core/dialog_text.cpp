@@ -8,6 +8,8 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "imaging/core/ie_startup.h"
+
 namespace redozir {
 
 namespace {
@@ -132,6 +134,9 @@ std::atomic<int> SystemRow{SystemRowUnchosen};
 void IESetDialogText(TMsgLanguage Language, int Index, std::string_view Text) {
   CheckLanguage(Language);
   CheckIndex(Index);
+  // The start-up stores the library's texts: it must come before the
+  // program's, never over them. Inside the start-up this returns at once.
+  IEInitialize();
   TDialogTextTable& t = Table();
   std::unique_lock lock(t.Lock);
   t.Rows[Language][Index].assign(Text);
@@ -140,6 +145,7 @@ void IESetDialogText(TMsgLanguage Language, int Index, std::string_view Text) {
 std::string IEGetStoredDialogText(TMsgLanguage Language, int Index) {
   CheckLanguage(Language);
   CheckIndex(Index);
+  IEInitialize();
   TDialogTextTable& t = Table();
   std::shared_lock lock(t.Lock);
   return t.Rows[Language][Index];
@@ -148,6 +154,8 @@ std::string IEGetStoredDialogText(TMsgLanguage Language, int Index) {
 std::string IEGetDialogText(int Index, TMsgLanguage Language) {
   CheckLanguage(Language);
   CheckIndex(Index);
+  // Started before the table's lock is taken: the start-up takes it too.
+  IEInitialize();
   // An empty caption is a hole in a translation, never a translation: every
   // path, msSystem included, falls back to the English text.
   const TMsgLanguage row = Language == msSystem ? IESystemMsgLanguage() : Language;

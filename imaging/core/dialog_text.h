@@ -1,5 +1,8 @@
 // The process-wide table of dialog texts: one row per TMsgLanguage, one column
-// per text id, stored as UTF-8. Dialogs read their captions from it.
+// per text id, stored as UTF-8. Dialogs read their captions from it. Each
+// call below starts the library first, which fills the table with the
+// library's texts: they are there before any component exists, and a text
+// the program stores is never replaced by them.
 #pragma once
 
 #include <string>

@@ -13,6 +13,9 @@ namespace redozir {
 
 // ---- binding
 
+// Constant-initialised, and set by nothing but the program and the views:
+// a library started after views exist, or after the program switched the
+// back end off, finds them as they are.
 bool GDIPlusAllowed = true;
 
 namespace {
@@ -55,14 +58,6 @@ void IEGDIPUnloadLibrary() {
 bool IEGDIPLoaded() { return gLoaded; }
 bool IEGDIPAvailable() { return GDIPlusAllowed && gLoaded; }
 int IEGDIPLoadCount() { return gLoadCount; }
-
-void IEInitGdiPlus() {
-  GDIPlusAllowed = true;
-  gLoaded = false;
-  gLoadCount = 0;
-}
-
-void IEFinalGdiPlus() {}
 
 // ---- TIEPen
 

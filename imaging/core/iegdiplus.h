@@ -19,15 +19,14 @@ namespace redozir {
 
 // The process-wide binding of the anti-aliased back end. Each view loads it
 // on creation and unloads it on destruction; it is bound while the count is
-// above 0 and GDIPlusAllowed was set when it was first loaded.
+// above 0 and GDIPlusAllowed was set when it was first loaded. It starts
+// unbound and allowed with the process; the library's start-up leaves it alone.
 extern bool GDIPlusAllowed;
 void IEGDIPLoadLibrary();
 void IEGDIPUnloadLibrary();
 bool IEGDIPLoaded();
 bool IEGDIPAvailable();
 int IEGDIPLoadCount();
-void IEInitGdiPlus();
-void IEFinalGdiPlus();
 // Whether the back end can be bound at all (a test can report it missing;
 // a missing back end is silent and canvases draw through the plain canvas).
 void IEGDIPSetBackEndPresent(bool present);

@@ -73,9 +73,10 @@ class TIELayer {
   // Whole turns (720, -360) give 0; anything else is kept as it is.
   void SetRotate(double Value);
   const TGUID& GUID() const { return fGUID; }
-  // The layer record: settings, rotation and, with SaveBitmap, the pixels,
-  // behind its own length. Loading keeps the layer's identity and user data
-  // and changes nothing when the record is damaged (it raises).
+  // The layer record: identity, settings, rotation and, with SaveBitmap, the
+  // pixels, behind its own length. Loading takes the record's GUID, keeps the
+  // layer's user data, and changes nothing when the record is damaged (it
+  // raises).
   void SaveToStream(TStream& Stream, bool SaveBitmap);
   void LoadFromStream(TStream& Stream);
 

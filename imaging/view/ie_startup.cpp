@@ -3,11 +3,11 @@
 // through imaging/core/ie_startup.h.
 #include "imaging/core/ie_startup.h"
 
+#include <atomic>
 #include <iterator>
 #include <mutex>
 
 #include "imaging/core/ie_filters.h"
-#include "imaging/core/iegdiplus.h"
 #include "imaging/processing/render_resample.h"
 #include "imaging/view/ie_layers_stream.h"
 #include "imaging/view/iepresetim.h"
@@ -29,13 +29,20 @@ struct TIEUnitPart {
 // Each unit with a start-up or shutdown part adds one line here. Listing the
 // parts by name (rather than letting units register themselves from static
 // constructors) keeps them linked in from the static library and fixes their
-// order.
+// order. The start-up may run late, on whatever first needs it, so no part
+// may undo what views, hooks and switches hold by then: a part fills a hook
+// only while it is empty, what the program may also store (the dialog texts)
+// is reached only through calls that start the library first, and the
+// anti-aliasing binding, whose state starts with the process, has no part.
 constexpr TIEUnitPart StartupParts[] = {
     // First: the other parts may render.
-    {IEInitRenderResample, nullptr}, {IEInitWords, nullptr},
-    {IEInitGdiPlus, IEFinalGdiPlus}, {IEInitPredefinedFilters, IEFreePredefinedFilters},
-    {IEInitVect, IEFinalVect},       {IEInitPresetImages, IEFinalPresetImages},
-    {IEInitPreviewsDialog, nullptr}, {IEInitLayersStream, nullptr},
+    {IEInitRenderResample, nullptr},
+    {IEInitWords, nullptr},
+    {IEInitPredefinedFilters, IEFreePredefinedFilters},
+    {IEInitVect, IEFinalVect},
+    {IEInitPresetImages, IEFinalPresetImages},
+    {IEInitPreviewsDialog, nullptr},
+    {IEInitLayersStream, nullptr},
 };
 
 // What the lower floors reach of the higher ones, handed down; filled
@@ -50,7 +57,9 @@ std::once_flag FloorsConnected;
 enum class TStartupState { NotStarted, Started, Finished };
 
 std::mutex StartupLock;
-TStartupState StartupState = TStartupState::NotStarted;
+// Written under the lock; read without it by the callers that find the
+// library started, which is every caller but the first few.
+std::atomic<TStartupState> StartupState{TStartupState::NotStarted};
 
 }  // namespace
 
@@ -61,6 +70,7 @@ void IEConnectFloors() {
 }
 
 void IEInitialize() {
+  if (StartupState.load(std::memory_order_acquire) != TStartupState::NotStarted) return;
   IEConnectFloors();
   // A unit's start-up that reaches a routine which starts the library on
   // demand (a stream's format detection, say) must not wait for itself.
@@ -77,7 +87,7 @@ void IEInitialize() {
     throw;
   }
   starting = false;
-  StartupState = TStartupState::Started;
+  StartupState.store(TStartupState::Started, std::memory_order_release);
 }
 
 void IEFinalize() {
@@ -85,7 +95,7 @@ void IEFinalize() {
   if (StartupState != TStartupState::Started) return;
   for (auto part = std::rbegin(StartupParts); part != std::rend(StartupParts); ++part)
     if (part->Stop != nullptr) part->Stop();
-  StartupState = TStartupState::Finished;
+  StartupState.store(TStartupState::Finished, std::memory_order_release);
 }
 
 }  // namespace redozir

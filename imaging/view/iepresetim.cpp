@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "imaging/core/ie_startup.h"
 #include "imaging/formats/ioparams.h"
 
 namespace redozir {
@@ -20,7 +21,10 @@ std::vector<TIEPresetImage>& PresetList() {
 
 }  // namespace
 
-const std::vector<TIEPresetImage>& IEPresetImages() { return PresetList(); }
+const std::vector<TIEPresetImage>& IEPresetImages() {
+  IEInitialize();
+  return PresetList();
+}
 
 void IEInitPresetImages() {
   IEFinalPresetImages();

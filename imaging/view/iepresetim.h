@@ -17,7 +17,8 @@ struct TIEPresetImage {
   TRect area;                          // in picture pixels
 };
 
-// The list from start-up to shutdown; empty outside that time.
+// The list, from the library's start-up (which this call runs when it has not
+// run yet) to its shutdown; empty after that.
 const std::vector<TIEPresetImage>& IEPresetImages();
 // Start-up and shutdown parts; the pictures are not decoded here.
 void IEInitPresetImages();

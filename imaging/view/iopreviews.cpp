@@ -599,6 +599,9 @@ bool IEShowPreviewsDialog(TRedozIrIO& IO, std::uint16_t Pages) {
   return d.ShowModal() == mrOk;
 }
 
-void IEInitPreviewsDialog() { IEPreviewsDialog = IEShowPreviewsDialog; }
+void IEInitPreviewsDialog() {
+  // A program that put its own dialog in first keeps it.
+  if (!IEPreviewsDialog) IEPreviewsDialog = IEShowPreviewsDialog;
+}
 
 }  // namespace redozir

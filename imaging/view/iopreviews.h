@@ -205,7 +205,8 @@ class TfIOPreviews : public TForm {
   std::function<bool(TRedozIrPaletteDialog& Dialog)> fExecutePalette;
 };
 
-// Installs the dialog as the one TRedozIrIO::DoPreviews opens.
+// Installs the dialog as the one TRedozIrIO::DoPreviews opens, unless the
+// program installed one of its own.
 void IEInitPreviewsDialog();
 // The dialog's opening sequence for IO (what DoPreviews runs once its event
 // and BeginWork let it).

@@ -17,7 +17,7 @@ constexpr int kDefaultDpi = 300;
 constexpr int kNewViewSize = 105;
 // What a view without a window takes for its client size.
 constexpr int kWindowlessClientSize = 50;
-// The view's own hand cursor.
+// The view's default cursor, its own cross ("CROCE3").
 constexpr TCursor kViewCursor = 1785;
 }  // namespace
 

@@ -22,9 +22,10 @@ constexpr std::array<const char*, 37> kViewCursorNames = {
     "MOVE1",    "MOVEX",   "MOVE",  "CROCE3+", "CROCE3-", "CROCE2", "CROCE2+", "CROCE2-", "CROCE2-", "1795",
     "1796",     "1797",    "1798",  "1799",    "1800",    "1801",   "1802",    "1803",    "1803",    "1805",
     "1806",     "1807",    "1808",  "ROT1",    "ROT2",    "ROT3",   "ROT4"};
-// The hand cursors and the "+" shapes Shift shows instead.
-constexpr TCursor kHandCursor = 1785, kHandPlusCursor = 1791;
-constexpr TCursor kCrossCursor = 1793, kCrossPlusCursor = 1794;
+// The two crosses ("CROCE3", the view's default, and "CROCE2") and the "+"
+// shapes Shift shows instead.
+constexpr TCursor kCross3Cursor = 1785, kCross3PlusCursor = 1791;
+constexpr TCursor kCross2Cursor = 1793, kCross2PlusCursor = 1794;
 
 // The view's cursor pictures: 32 x 32, black strokes with a white rim so
 // that they show on any picture.
@@ -216,7 +217,7 @@ void TRedozIrView::SetTempCursor(TCursor c) {
 void TRedozIrView::RestoreCursor() { SetTempCursor(fBaseCursor); }
 
 TCursor TRedozIrView::ShiftPlusCursor(TCursor c) {
-  return c == kHandCursor ? kHandPlusCursor : c == kCrossCursor ? kCrossPlusCursor : c;
+  return c == kCross3Cursor ? kCross3PlusCursor : c == kCross2Cursor ? kCross2PlusCursor : c;
 }
 
 void TRedozIrView::KeyDown(WORD& Key, TShiftState Shift) {
