@@ -277,6 +277,9 @@ TEST(Viewer, TheSaveDialogWritesThePictureOnOk) {
   dialog.Keys("Return");
   EXPECT_TRUE(WaitFor([&] { return ReadFile(out).substr(0, 4) == "\x89PNG"; })) << "nothing written";
   EXPECT_TRUE(w.TitleHas(" - saved ")) << w.Title();
+  w.Keys("m");
+  EXPECT_TRUE(w.TitleHas(" - select a rectangle"))
+      << "the keys do not come back to the viewer: " << w.Title();
   w.Keys("Escape");
 }
 
