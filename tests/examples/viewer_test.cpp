@@ -169,12 +169,18 @@ bool SkipWithoutX() {
   return !display || !*display || std::system("command -v xdotool > /dev/null 2>&1") != 0;
 }
 
-// A path in the test's temporary folder where no file is.
-std::string FreshTempFile(const std::string& name) {
-  const std::string path = ::testing::TempDir() + name;
-  std::remove(path.c_str());
-  return path;
-}
+// A path in the test's temporary folder, this process's own (test runs of
+// other checkouts may share the folder); no file is there before or after.
+struct TTempFile {
+  explicit TTempFile(const std::string& name)
+      : path(::testing::TempDir() + std::to_string(getpid()) + "_" + name) {
+    std::remove(path.c_str());
+  }
+  ~TTempFile() { std::remove(path.c_str()); }
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+  const std::string path;
+};
 
 std::string ReadFile(const std::string& name) {
   std::ifstream in(name, std::ios::binary);
@@ -184,8 +190,8 @@ std::string ReadFile(const std::string& name) {
 }  // namespace
 
 TEST(Viewer, RendersHeadlessIntoAPngOfTheWindowsSize) {
-  std::string out = ::testing::TempDir() + "viewer_shot.png";
-  std::remove(out.c_str());
+  const TTempFile shot("viewer_shot.png");
+  const std::string& out = shot.path;
   std::string cmd =
       std::string("ASAN_OPTIONS=detect_leaks=0 ") + VIEWER_PROGRAM + " --size 200x150 --screenshot " + out;
   ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -208,7 +214,8 @@ TEST(Viewer, AWheelTurnSentThroughXZoomsWhatTheWindowShows) {
 
 TEST(Viewer, ObjectsDrawnWithTheMouseUndoSaveAndLoadBack) {
   if (SkipWithoutX()) GTEST_SKIP() << kNoX;
-  const std::string iev = FreshTempFile("viewer_objects.iev");
+  const TTempFile file("viewer_objects.iev");
+  const std::string& iev = file.path;
   {
     TViewerWindow viewer({"--objects", iev});
     const TShownWindow& w = viewer.window;
@@ -233,12 +240,11 @@ TEST(Viewer, ObjectsDrawnWithTheMouseUndoSaveAndLoadBack) {
     w.Keys("Escape");
   }
   // Loaded at the start, the star shows headless too.
-  const std::string with = ::testing::TempDir() + "viewer_with.png",
-                    without = ::testing::TempDir() + "viewer_without.png";
+  const TTempFile with("viewer_with.png"), without("viewer_without.png");
   const std::string run = std::string("ASAN_OPTIONS=detect_leaks=0 ") + VIEWER_PROGRAM + " --size 200x150 ";
-  ASSERT_EQ(std::system((run + "--objects " + iev + " --screenshot " + with).c_str()), 0);
-  ASSERT_EQ(std::system((run + "--objects " + iev + ".none --screenshot " + without).c_str()), 0);
-  EXPECT_TRUE(ReadFile(with) != ReadFile(without)) << "the objects loaded at the start do not show";
+  ASSERT_EQ(std::system((run + "--objects " + iev + " --screenshot " + with.path).c_str()), 0);
+  ASSERT_EQ(std::system((run + "--objects " + iev + ".none --screenshot " + without.path).c_str()), 0);
+  EXPECT_TRUE(ReadFile(with.path) != ReadFile(without.path)) << "the objects loaded at the start do not show";
 }
 
 TEST(Viewer, SelectionsAndLayersWithTheMouse) {
@@ -266,7 +272,8 @@ TEST(Viewer, SelectionsAndLayersWithTheMouse) {
 
 TEST(Viewer, TheSaveDialogWritesThePictureOnOk) {
   if (SkipWithoutX()) GTEST_SKIP() << kNoX;
-  const std::string out = FreshTempFile("viewer_saved.png");
+  const TTempFile saved("viewer_saved.png");
+  const std::string& out = saved.path;
   TViewerWindow viewer({"--save", out});
   const TShownWindow& w = viewer.window;
   ASSERT_TRUE(w.Shown()) << "the viewer's window never showed";
