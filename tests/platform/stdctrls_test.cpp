@@ -165,6 +165,17 @@ TEST(StdCtrls, ComboBoxListOpensBelowMovesAndChoosesOrCloses) {
   Inject::Click(cb->DropDownWindow(), 50, 1 + 4 * row + 1);
   EXPECT_EQ(cb->ItemIndex(), 4);
   EXPECT_EQ(changes, 1);
+  // End scrolls to the last item, lit on the last row; the rows then show
+  // items 4 to 11, and a click on the third chooses item 6.
+  Inject::Click(cb, 5, 5);
+  Inject::Key(VK_END);
+  Application->ProcessMessages();
+  EXPECT_EQ(cb->DropDownIndex(), 11);
+  EXPECT_EQ(Inject::Pixel(cb->DropDownWindow(), 50, 1 + 7 * row + row / 2), ColorToRGB(clHighlight));
+  EXPECT_EQ(Inject::Pixel(cb->DropDownWindow(), 50, 1 + 6 * row + row / 2), ColorToRGB(clWindow));
+  Inject::Click(cb->DropDownWindow(), 50, 1 + 2 * row + row / 2);
+  EXPECT_EQ(cb->ItemIndex(), 6);
+  EXPECT_EQ(changes, 2);
   // A press in another window closes the list and goes no further.
   Inject::Click(cb, 5, 5);
   bool reached = false;
@@ -172,7 +183,7 @@ TEST(StdCtrls, ComboBoxListOpensBelowMovesAndChoosesOrCloses) {
   Inject::Click(other.form, 5, 5);
   EXPECT_FALSE(cb->DroppedDown());
   EXPECT_FALSE(reached);
-  EXPECT_EQ(cb->ItemIndex(), 4);
+  EXPECT_EQ(cb->ItemIndex(), 6);
 }
 
 TEST(StdCtrls, ComboBoxSelectionFollowsTheProgramsChangesToTheList) {

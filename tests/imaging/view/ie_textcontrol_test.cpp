@@ -541,7 +541,8 @@ TEST(IETextControl, EditsShowWhatANewControlShows) {
         default: Inject::Text("o"); break;
       }
       Application->ProcessMessages();
-      if (step % 3) continue;
+      // The caret after every step (a line laid out again may start where
+      // it stands); every character and pixel after every third.
       TForm* freshForm;
       TIETextControl* fresh = makeOn(freshForm, ctl->Memo());
       fresh->SetSelection(ctl->SelStart(), ctl->SelEnd());
@@ -549,6 +550,11 @@ TEST(IETextControl, EditsShowWhatANewControlShows) {
       Application->ProcessMessages();
       ASSERT_EQ(fresh->CaretPos(), ctl->CaretPos()) << zoom << " " << step;
       ASSERT_EQ(fresh->CaretHeight(), ctl->CaretHeight()) << step;
+      if (step % 3) {
+        delete freshForm;
+        ctl->SetFocus();
+        continue;
+      }
       for (int i = 0; i <= ctl->TextLength(); ++i) {
         ASSERT_EQ(fresh->CharX(i), ctl->CharX(i)) << c.width << " " << step << " " << i;
         ASSERT_EQ(fresh->CharY(i), ctl->CharY(i)) << step << " " << i;

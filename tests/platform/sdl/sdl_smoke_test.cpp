@@ -157,7 +157,7 @@ TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
   {
     std::FILE* t = std::fopen(typed.c_str(), "w");
     ASSERT_TRUE(t);
-    std::fputs("a;:'\"?/\\|~[]\xC3\xA9x", t);
+    std::fputs("a; :'\"?/\\|~[]\xC3\xA9x", t);
     std::fclose(t);
   }
   // A layout with e acute (AltGr+e): xdotool's stand-in key for a missing
@@ -166,7 +166,7 @@ TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
   cmd = "xdotool type --delay 20 --file " + typed + " && xdotool key BackSpace";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
   std::remove(typed.c_str());
-  const std::string want = "a;:'\"?/\\|~[]\xE9";
+  const std::string want = "a; :'\"?/\\|~[]\xE9";
   EXPECT_TRUE(PumpUntil([&] { return edit->Text() == want; })) << edit->Text();
 
   // The window's pixels as the X server holds them.
