@@ -199,12 +199,13 @@ class TViewerForm : public TForm {
     else
       view_->GetIO()->LoadFromFile(o.File);
     view_->Update();
+    view_->Fit();
     // New objects in red (a text's colour is its pen's), two screen pixels
-    // wide at any zoom, texts a twentieth of the picture high; the bitmap
-    // tool puts an icon.
+    // wide at any zoom, texts 16 screen pixels high at the first zoom (their
+    // size is in picture pixels); the bitmap tool puts an icon.
     TFont font;
     font.Color = clRed;
-    font.Height = -std::max(12, view_->GetIEBitmap()->Height() / 20);
+    font.Height = -std::max(1, static_cast<int>(std::lround(16 * 100 / view_->Zoom())));
     view_->SetObjectFont(IEV_TEMPLATE, font);
     view_->GetObjectRecord(IEV_TEMPLATE)->PenWidth = 2;
     view_->ZoomObjectsWidth = false;
@@ -223,7 +224,6 @@ class TViewerForm : public TForm {
       if (r->Kind == ievkLINELABEL) r->Text = "label";
     };
     view_->OnViewChange = [this](TObject*, int) { ShowState(); };
-    view_->Fit();
     view_->OnKeyDown = [this](TObject*, WORD& key, TShiftState shift) { Key(key, shift); };
     SetTool(kViewTools[0]);
   }
