@@ -202,10 +202,11 @@ class TViewerForm : public TForm {
     view_->Fit();
     // New objects in red (a text's colour is its pen's), two screen pixels
     // wide at any zoom, texts 16 screen pixels high at the first zoom (their
-    // size is in picture pixels); the bitmap tool puts an icon.
+    // size is in picture pixels; a memo is laid out in them, and glyphs of
+    // less than 4 lose their shapes); the bitmap tool puts an icon.
     TFont font;
     font.Color = clRed;
-    font.Height = -std::max(1, static_cast<int>(std::lround(16 * 100 / view_->Zoom())));
+    font.Height = -std::max(4, static_cast<int>(std::lround(16 * 100 / view_->Zoom())));
     view_->SetObjectFont(IEV_TEMPLATE, font);
     view_->GetObjectRecord(IEV_TEMPLATE)->PenWidth = 2;
     view_->ZoomObjectsWidth = false;
