@@ -225,7 +225,16 @@ class TViewerForm : public TForm {
       if (r->Kind == ievkLINELABEL) r->Text = "label";
     };
     view_->OnViewChange = [this](TObject*, int) { ShowState(); };
-    view_->OnKeyDown = [this](TObject*, WORD& key, TShiftState shift) { Key(key, shift); };
+    view_->OnKeyDown = [this](TObject*, WORD& key, TShiftState shift) {
+      // A command that fails (a file that cannot be read or written) says
+      // why in the title.
+      try {
+        Key(key, shift);
+      } catch (const std::exception& e) {
+        status_ = e.what();
+        ShowState();
+      }
+    };
     SetTool(kViewTools[0]);
   }
   TRedozIrVect* View() const { return view_; }

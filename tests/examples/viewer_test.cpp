@@ -290,6 +290,16 @@ TEST(Viewer, TheSaveDialogWritesThePictureOnOk) {
   w.Keys("Escape");
 }
 
+TEST(Viewer, ACommandThatFailsSaysWhyInTheTitle) {
+  if (SkipWithoutX()) GTEST_SKIP() << kNoX;
+  TViewerWindow viewer({"--objects", "/nonexistent/objects.iev"});
+  const TShownWindow& w = viewer.window;
+  ASSERT_TRUE(w.Shown()) << "the viewer's window never showed";
+  w.Keys("ctrl+s");
+  EXPECT_TRUE(w.TitleHas("Cannot save \"/nonexistent/objects.iev\"")) << w.Title();
+  w.Keys("Escape");
+}
+
 TEST(ControlWindow, TheTextControlTakesTyping) {
   if (SkipWithoutX()) GTEST_SKIP() << kNoX;
   TProgramProcess program({CONTROL_WINDOW_PROGRAM});
