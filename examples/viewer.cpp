@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -215,10 +216,7 @@ class TViewerForm : public TForm {
     // Every change of the objects can be taken back (Ctrl+Z).
     view_->ObjAutoUndo = true;
     view_->ObjUndoLimit = 50;
-    if (FILE* f = std::fopen(o.Objects.c_str(), "rb")) {
-      std::fclose(f);
-      LoadObjects();
-    }
+    if (std::filesystem::exists(o.Objects)) LoadObjects();
     // A line with label gets a label to show (the program sets its text).
     view_->OnNewObject = [this](TObject*, int h) {
       TIEVObjectRecord* r = view_->GetObjectRecord(h);
