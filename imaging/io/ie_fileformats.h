@@ -48,7 +48,8 @@ int IEExtToFileFormat(const std::string& Ext);
 int IEFileTypeOfName(const std::string& FileName);
 
 // The content tests of the layers and vector-object formats: installed by
-// the parts that read those formats, tested in the order 25, 26, 27.
+// the parts that read those formats unless the program set one first,
+// tested in the order 25, 26, 27.
 extern TIETestProc IEIevDetect;
 extern TIETestProc IELyrDetect;
 extern TIETestProc IEAllDetect;

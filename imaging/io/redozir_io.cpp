@@ -45,6 +45,11 @@ TIESpecialLoader IERegisterSpecialLoader(int FileType, TIESpecialLoader Loader) 
   return std::exchange(SpecialLoaders()[FileType], std::move(Loader));
 }
 
+void IERegisterDefaultSpecialLoader(int FileType, TIESpecialLoader Loader) {
+  TIESpecialLoader& slot = SpecialLoaders()[FileType];
+  if (!slot) slot = std::move(Loader);
+}
+
 namespace {
 // The component whose load runs on this thread, if any.
 thread_local const TRedozIrIO* tLoadingFor = nullptr;

@@ -15,9 +15,9 @@
 
 #include "imaging/core/dialog_text.h"
 #include "imaging/core/iebitmap.h"
+#include "imaging/formats/ioparams.h"
 #include "imaging/io/ie_directshow.h"
 #include "imaging/io/ie_fileformats.h"
-#include "imaging/formats/ioparams.h"
 #include "platform/components.h"
 #include "platform/graphics.h"
 #include "platform/stream.h"
@@ -41,6 +41,9 @@ using TIOPreviewsParams = std::uint8_t;  // a set of TIOPreviewsParamsItems bits
 // Answers the loader it replaces, so that a caller can put it back.
 using TIESpecialLoader = std::function<bool(TRedozIrIO& IO, TStream* Stream, const std::string& FileName)>;
 TIESpecialLoader IERegisterSpecialLoader(int FileType, TIESpecialLoader Loader);
+// Registers the library's own loader unless one is there: a loader the
+// program registered before the library started stays.
+void IERegisterDefaultSpecialLoader(int FileType, TIESpecialLoader Loader);
 
 // The save-parameters dialog, installed by the part that builds it.
 using TIEPreviewsDialog = std::function<bool(TRedozIrIO& IO, std::uint16_t Pages)>;

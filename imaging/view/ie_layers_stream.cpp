@@ -482,8 +482,8 @@ bool LoadLayersThroughIO(TRedozIrIO& IO, TStream* Stream, const std::string& Fil
 void IEInitLayersStream() {
   static std::once_flag once;
   std::call_once(once, [] {
-    IELyrDetect = IELyrDetectStream;
-    IERegisterSpecialLoader(ioLYR, LoadLayersThroughIO);
+    if (!IELyrDetect) IELyrDetect = IELyrDetectStream;
+    IERegisterDefaultSpecialLoader(ioLYR, LoadLayersThroughIO);
   });
 }
 

@@ -820,12 +820,12 @@ bool LoadVectFormat(TRedozIrIO& IO, TStream* Stream, const std::string& FileName
 }  // namespace
 
 void IEInitVectStreams() {
-  IEIevDetect = IEIevDetectStream;
-  IEAllDetect = IEAllDetectStream;
-  IERegisterSpecialLoader(ioIEV, [](TRedozIrIO& IO, TStream* Stream, const std::string& FileName) {
+  if (!IEIevDetect) IEIevDetect = IEIevDetectStream;
+  if (!IEAllDetect) IEAllDetect = IEAllDetectStream;
+  IERegisterDefaultSpecialLoader(ioIEV, [](TRedozIrIO& IO, TStream* Stream, const std::string& FileName) {
     return LoadVectFormat(IO, Stream, FileName, false);
   });
-  IERegisterSpecialLoader(ioALL, [](TRedozIrIO& IO, TStream* Stream, const std::string& FileName) {
+  IERegisterDefaultSpecialLoader(ioALL, [](TRedozIrIO& IO, TStream* Stream, const std::string& FileName) {
     return LoadVectFormat(IO, Stream, FileName, true);
   });
 }

@@ -117,9 +117,12 @@ TEST(LateStartup, DialogTextsAreThereBeforeAnyComponentAndTheProgramsOwnStay) {
   EXPECT_EXIT(
       {
         std::string faults;
-        IESetDialogText(msEnglish, 4, "Stop");
         bool ownDialog = false;
         IEPreviewsDialog = [&](TRedozIrIO&, std::uint16_t) { return ownDialog = true; };
+        bool ownLoader = false;
+        IERegisterSpecialLoader(ioIEV,
+                                [&](TRedozIrIO&, TStream*, const std::string&) { return ownLoader = true; });
+        IESetDialogText(msEnglish, 4, "Stop");
         IEPredefinedFilters();
         Check(faults, IEGetDialogText(4, msEnglish) == "Stop", "the program's text");
         Check(faults, IEGetDialogText(0, msEnglish) == "Preview", "the library's text");
@@ -127,6 +130,9 @@ TEST(LateStartup, DialogTextsAreThereBeforeAnyComponentAndTheProgramsOwnStay) {
         TRedozIrIO io;
         io.DoPreviews(ppPNG);
         Check(faults, ownDialog, "the program's save dialog");
+        TMemoryStream empty;
+        io.LoadFromStreamFormat(empty, ioIEV);
+        Check(faults, ownLoader, "the program's vector-object loader");
         Finish(faults);
       },
       testing::ExitedWithCode(0), "");
