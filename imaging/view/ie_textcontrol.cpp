@@ -656,9 +656,7 @@ void TIETextControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, in
   EnsureLayout();
   int p = IndexAt(X, Y);
   if (Shift & ssShift) {
-    fSelStart = std::min(fPressIndex, p);
-    fSelEnd = std::max(fPressIndex, p);
-    if (fSelStart == fSelEnd) fSelStart = fSelEnd = 0;
+    SelectFromPress(p);
   } else {
     fSelStart = fSelEnd = 0;
     fPressIndex = p;
@@ -669,14 +667,21 @@ void TIETextControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, in
   if (OnCaretMove) OnCaretMove(this);
 }
 
+void TIETextControl::SelectFromPress(int p) {
+  // The text may have shrunk since the press (keys typed in between, or a
+  // double click's second press, which sets no new one).
+  const int press = std::min(fPressIndex, TextLength());
+  fSelStart = std::min(press, p);
+  fSelEnd = std::max(press, p);
+  if (fSelStart == fSelEnd) fSelStart = fSelEnd = 0;
+}
+
 void TIETextControl::MouseMove(TShiftState Shift, int X, int Y) {
   TCustomControl::MouseMove(Shift, X, Y);
   if (!(Shift & ssLeft)) return;
   EnsureLayout();
   int p = IndexAt(X, Y);
-  fSelStart = std::min(fPressIndex, p);
-  fSelEnd = std::max(fPressIndex, p);
-  if (fSelStart == fSelEnd) fSelStart = fSelEnd = 0;
+  SelectFromPress(p);
   fCaret = p;
   SetCurrentFromCaret();
   Relayout();

@@ -259,6 +259,8 @@ class TIETextControl : public TCustomControl {
   void MoveCaret(int to, TShiftState Shift, int old);
   int IndexAt(int X, int Y) const;
   void SelectWord();
+  // Selects from where the left button was last pressed to p.
+  void SelectFromPress(int p);
   void ShowTextCaret();
 
   TIETextMemo fMemo;

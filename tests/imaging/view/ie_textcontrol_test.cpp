@@ -469,6 +469,21 @@ TEST(IETextControl, SelectionByKeysAndMouse) {
   Inject::DoubleClick(f.ctl, 25, 5);
   EXPECT_EQ(f.ctl->SelStart(), 2);
   EXPECT_EQ(f.ctl->SelEnd(), 4);
+  // A drag or a shift+click extends from a press the text has since shrunk
+  // below: no further than the text.
+  f.session.Clock().Advance(1000);
+  Inject::MouseDown(f.ctl, mbLeft, 40, 15);
+  EXPECT_EQ(f.ctl->CaretIndex(), 7);
+  f.ctl->SetSelection(2, 7);
+  Inject::Key(VK_DELETE);
+  Inject::MouseMove(f.ctl, 5, 5);
+  Inject::MouseUp(f.ctl, mbLeft, 5, 5);
+  EXPECT_EQ(f.ctl->SelStart(), 0);
+  EXPECT_EQ(f.ctl->SelEnd(), 2);
+  f.session.Clock().Advance(1000);
+  Inject::Click(f.ctl, 15, 5, ssShift);
+  EXPECT_EQ(f.ctl->SelStart(), 1);
+  EXPECT_EQ(f.ctl->SelEnd(), 2);
 }
 
 TEST(IETextControl, PaintShowsTheTextAndTheCaretWhileFocused) {
