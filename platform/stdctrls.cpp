@@ -353,9 +353,19 @@ void TComboBox::SetDroppedDown(bool v) {
     CloseUp(false);
     return;
   }
-  if (!Enabled() || !HandleAllocated()) return;
-  // The event may fill the list, empty it, or disable or hide the box.
-  if (OnDropDown) OnDropDown(this);
+  if (!Enabled() || !HandleAllocated() || droppingDown_) return;
+  // The event may fill the list, empty it, or disable or hide the box; it
+  // opens the list by returning.
+  if (OnDropDown) {
+    droppingDown_ = true;
+    try {
+      OnDropDown(this);
+    } catch (...) {
+      droppingDown_ = false;
+      throw;
+    }
+    droppingDown_ = false;
+  }
   if (Items.empty() || DroppedDown() || !Enabled() || !HandleAllocated()) return;
   if (!dropDown_) dropDown_ = std::make_unique<TComboDropDown>(this);
   if (CanFocus() && !Focused()) SetFocus();

@@ -149,6 +149,7 @@ class TComboBox : public TControl {
   void UserSelect(int index);
   void CloseUp(bool Choose);
   int itemIndex_ = -1;
+  bool droppingDown_ = false;
   std::unique_ptr<TComboDropDown> dropDown_;
 };
 

@@ -272,11 +272,21 @@ TEST(StdCtrls, ComboBoxOpenListFollowsChangesFromTheProgramAndFromItsEvents) {
   EXPECT_TRUE(cb->Items.empty());
   EXPECT_EQ(cb->ItemIndex(), -1);
   Application->ProcessMessages();
-  // An OnDropDown that empties the list opens none.
+  // An OnDropDown that empties the list opens none; one that asks for the
+  // list is answered by its own return.
   cb->Items = {"a"};
   cb->OnDropDown = [&](TObject*) { cb->Items.clear(); };
   Inject::Click(cb, 5, 5);
   EXPECT_FALSE(cb->DroppedDown());
+  cb->Items = {"a"};
+  int dropDowns = 0;
+  cb->OnDropDown = [&](TObject*) {
+    ++dropDowns;
+    cb->SetDroppedDown(true);
+  };
+  Inject::Click(cb, 5, 5);
+  EXPECT_TRUE(cb->DroppedDown());
+  EXPECT_EQ(dropDowns, 1);
 }
 
 TEST(StdCtrls, AHintShowsAfterThePointerRestsAndGoesWhenItLeaves) {
