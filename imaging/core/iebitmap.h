@@ -194,6 +194,13 @@ class TIEBitmap : public TIEBaseBitmap {
   // EFormatError for a truncated or forged record. Either way the bitmap is
   // left as it was unless the whole record parsed.
   bool LoadRawFromStream(TStream& Stream);
+  // What the raw record at the stream's position declares, the position left
+  // where it was: its size and the bytes of its pixels and alpha plane; all
+  // 0 where no whole header of the record is there.
+  struct TRawSize {
+    std::int64_t Width = 0, Height = 0, Bytes = 0;
+  };
+  static TRawSize PeekRawSize(TStream& Stream);
 
   // The platform's default for new bitmaps' memory threshold.
   static std::int64_t DefaultMemoryThreshold;

@@ -65,44 +65,85 @@ void TIEBitmap::SaveRawToStream(TStream& Stream) {
   }
 }
 
-bool TIEBitmap::LoadRawFromStream(TStream& Stream) {
-  std::int64_t start = Stream.Position();
-  TByteReader r(Stream, -1, "TIEBITMAPRAW");
+namespace {
+// The record's header, checked; the rows and the alpha plane follow.
+struct TRawHeader {
+  std::vector<TRGB> Palette;
+  std::int64_t Used = 0;
+  std::int32_t Width = 0, Height = 0;
+  TIEPixelFormat PixelFormat = ienull;
+  std::uint8_t Flags = 0, Dither = 0, Align = 32;
+  std::int64_t Packed = 0, Rows = 0, Plane = 0;  // a row's bytes, all rows', the alpha plane's
+};
+
+// False (nothing read past the signature) when the signature does not match.
+bool ReadRawHeader(TByteReader& r, TRawHeader& h) {
   char sig[12];
   if (r.Left() < 12) return false;
   r.Bytes(sig, 12);
-  if (std::memcmp(sig, kSignature, 12) != 0) {
-    Stream.SetPosition(start);
-    return false;
-  }
+  if (std::memcmp(sig, kSignature, 12) != 0) return false;
   std::uint32_t version = r.U32();
   if (version != kVersion) r.Fail("unsupported version " + std::to_string(version));
   std::int64_t n = r.Count(r.U32(), kMaxPalette, 3, "palette length");
-  std::int64_t used = r.U32();
-  if (used > n) r.Fail("palette entries in use beyond the palette (" + std::to_string(used) + ")");
-  std::vector<TRGB> palette(static_cast<size_t>(n));
-  if (n) r.Bytes(palette.data(), n * 3);
-  std::int32_t w = r.I32(), h = r.I32();
-  if (w < 0 || h < 0) r.Fail("bad size " + std::to_string(w) + " x " + std::to_string(h));
+  h.Used = r.U32();
+  if (h.Used > n) r.Fail("palette entries in use beyond the palette (" + std::to_string(h.Used) + ")");
+  h.Palette.resize(static_cast<size_t>(n));
+  if (n) r.Bytes(h.Palette.data(), n * 3);
+  std::int32_t w = r.I32(), ht = r.I32();
+  if (w < 0 || ht < 0) r.Fail("bad size " + std::to_string(w) + " x " + std::to_string(ht));
   // No pixels either way: an empty bitmap, not millions of empty rows.
-  if (w == 0 || h == 0) w = h = 0;
-  auto pf = static_cast<TIEPixelFormat>(r.U8());
-  int bits = IEPixelFormatBits(pf);
-  if (bits == 0) r.Fail("bad pixel format " + std::to_string(static_cast<int>(pf)));
-  std::uint8_t flags = r.U8();
-  if (flags & ~3) r.Fail("unknown flags " + std::to_string(flags));
-  std::uint8_t dither = r.U8();
-  if (dither > 1) r.Fail("bad dither method " + std::to_string(dither));
-  std::uint8_t align = r.U8();
-  if (align != 8 && align != 16 && align != 32 && align != 64)
-    r.Fail("bad row alignment " + std::to_string(align));
+  if (w == 0 || ht == 0) w = ht = 0;
+  h.Width = w, h.Height = ht;
+  h.PixelFormat = static_cast<TIEPixelFormat>(r.U8());
+  int bits = IEPixelFormatBits(h.PixelFormat);
+  if (bits == 0) r.Fail("bad pixel format " + std::to_string(static_cast<int>(h.PixelFormat)));
+  h.Flags = r.U8();
+  if (h.Flags & ~3) r.Fail("unknown flags " + std::to_string(h.Flags));
+  h.Dither = r.U8();
+  if (h.Dither > 1) r.Fail("bad dither method " + std::to_string(h.Dither));
+  h.Align = r.U8();
+  if (h.Align != 8 && h.Align != 16 && h.Align != 32 && h.Align != 64)
+    r.Fail("bad row alignment " + std::to_string(h.Align));
+  h.Packed = PackedRow(w, bits);
+  if (__builtin_mul_overflow(h.Packed, std::int64_t{ht}, &h.Rows) ||
+      __builtin_mul_overflow(std::int64_t{w}, std::int64_t{ht}, &h.Plane))
+    r.Fail("bad size " + std::to_string(w) + " x " + std::to_string(ht));
+  if (!(h.Flags & 1)) h.Plane = 0;
+  return true;
+}
+}  // namespace
+
+TIEBitmap::TRawSize TIEBitmap::PeekRawSize(TStream& Stream) {
+  const std::int64_t start = Stream.Position();
+  TRawSize size;
+  try {
+    TByteReader r(Stream, -1, "TIEBITMAPRAW");
+    TRawHeader h;
+    if (ReadRawHeader(r, h)) size = {h.Width, h.Height, h.Rows + h.Plane};
+  } catch (const EFormatError&) {
+    // A short or damaged header declares nothing; reading the record says why.
+  }
+  Stream.SetPosition(start);
+  return size;
+}
+
+bool TIEBitmap::LoadRawFromStream(TStream& Stream) {
+  std::int64_t start = Stream.Position();
+  TByteReader r(Stream, -1, "TIEBITMAPRAW");
+  TRawHeader hd;
+  if (!ReadRawHeader(r, hd)) {
+    Stream.SetPosition(start);
+    return false;
+  }
+  const std::int32_t w = hd.Width, h = hd.Height;
+  const TIEPixelFormat pf = hd.PixelFormat;
+  const std::uint8_t flags = hd.Flags, dither = hd.Dither, align = hd.Align;
+  const std::int64_t packed = hd.Packed, rows = hd.Rows;
+  std::vector<TRGB> palette = std::move(hd.Palette);
+  const std::int64_t used = hd.Used;
   // Every byte the header promises must be there before anything is allocated.
-  std::int64_t packed = PackedRow(w, bits), rows = 0, plane = 0;
-  if (__builtin_mul_overflow(packed, std::int64_t{h}, &rows) ||
-      __builtin_mul_overflow(std::int64_t{w}, std::int64_t{h}, &plane))
-    r.Fail("bad size " + std::to_string(w) + " x " + std::to_string(h));
   r.Need(rows);
-  if (flags & 1) r.Need(rows + 1 + plane);
+  if (flags & 1) r.Need(rows + 1 + hd.Plane);
 
   TIEBitmap staging;
   staging.fRowAlign = align;

@@ -174,6 +174,10 @@ void BMPReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
   } else {
     pf = ie24RGB;
   }
+  // RLE data is decoded into an index per pixel first: skips may land anywhere.
+  const bool fields = compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS;
+  const bool alphaField = (bits == 32 || bits == 16) && fields && masks[3] != 0;
+  IECheckLoadBudget("BMP", w, h, pf, alphaField, rle ? w * h : rowBytes, Params);
   IEAllocImage(Bitmap, w, h, pf, "BMP");
   const int W = static_cast<int>(w), H = static_cast<int>(h);
   if (pf == ie8p) {
@@ -196,7 +200,7 @@ void BMPReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
     sink.Finish();
   } else {
     Mask m[4];
-    if (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS || (!core && hs >= 56 && masks[0])) {
+    if (fields || (!core && hs >= 56 && masks[0])) {
       for (int i = 0; i < 4; ++i) m[i] = Mask(masks[i]);
     } else if (bits == 16) {
       m[0] = Mask(0x7C00);
@@ -207,7 +211,7 @@ void BMPReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
       m[1] = Mask(0x00FF00);
       m[2] = Mask(0x0000FF);
     }
-    hasAlpha = (bits == 32 || bits == 16) && m[3].mask != 0 && compression != BI_RGB;
+    hasAlpha = alphaField;
     TIEBitmap* alpha = hasAlpha ? Bitmap.GetAlphaChannel() : nullptr;
     std::vector<std::uint8_t> row(static_cast<size_t>(rowBytes));
     Progress.SetRows(H);

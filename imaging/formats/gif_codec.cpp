@@ -135,6 +135,7 @@ void GIFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
         const int w = d.Width, h = d.Height;
         bool bw =
             pal.size() == 2 && pal[0] == TRGB{0, 0, 0} && pal[1] == TRGB{255, 255, 255} && pendingTrans < 0;
+        IECheckLoadBudget("GIF", w, h, bw ? ie1g : ie8p, pendingTrans >= 0, w, Params);
         IEAllocImage(Bitmap, w, h, bw ? ie1g : ie8p, "GIF");
         std::vector<GifPixelType> line(static_cast<size_t>(w));
         TIEBitmap* a = pendingTrans >= 0 ? Bitmap.GetAlphaChannel() : nullptr;

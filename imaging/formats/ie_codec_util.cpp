@@ -37,15 +37,44 @@ void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Heigh
 
 std::int64_t IEDefaultLoadMemoryBudget() { return IEUsableMemory() / 2; }
 
+std::int64_t IELoadMemoryBudget(const TIOParamsVals& Params) {
+  return Params.LoadMemoryBudget > 0 ? Params.LoadMemoryBudget : IEDefaultLoadMemoryBudget();
+}
+
+void IECheckLoadMemory(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t Bytes,
+                       std::int64_t Budget) {
+  if (Bytes <= Budget) return;
+  // Small budgets of a fraction of a MB in KB: "needs 2 MB, more than 1 MB"
+  // would hide a budget of 1.9 MB. What is needed rounds up, the budget down.
+  const bool kb = Budget < (std::int64_t(10) << 20) && Budget % (std::int64_t(1) << 20) != 0;
+  const int shift = kb ? 10 : 20;
+  const char* unit = kb ? " KB" : " MB";
+  const std::int64_t need = (Bytes + (std::int64_t(1) << shift) - 1) >> shift;
+  throw EIEImageError(std::string(Format) + ": reading " + std::to_string(Width) + " x " +
+                      std::to_string(Height) + " pixels needs " + std::to_string(need) + unit +
+                      ", more than the load memory budget of " + std::to_string(Budget >> shift) + unit);
+}
+
 void IECheckLoadMemory(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t Bytes,
                        const TIOParamsVals& Params) {
-  const std::int64_t budget =
-      Params.LoadMemoryBudget > 0 ? Params.LoadMemoryBudget : IEDefaultLoadMemoryBudget();
-  if (Bytes <= budget) return;
-  auto mb = [](std::int64_t b) { return std::to_string((b + (1 << 20) - 1) >> 20) + " MB"; };
-  throw EIEImageError(std::string(Format) + ": reading " + std::to_string(Width) + " x " +
-                      std::to_string(Height) + " pixels needs " + mb(Bytes) +
-                      ", more than the load memory budget of " + mb(budget));
+  IECheckLoadMemory(Format, Width, Height, Bytes, IELoadMemoryBudget(Params));
+}
+
+std::int64_t IEBitmapBytes(std::int64_t Width, std::int64_t Height, TIEPixelFormat pf, bool Alpha) {
+  // Rows of whole 32-bit words, as a bitmap lays them out.
+  auto rows = [&](int bits) { return (Width * bits + 31) / 32 * 4 * Height; };
+  return rows(IEPixelFormatBits(pf)) + (Alpha ? rows(8) : 0);
+}
+
+bool IELoadKeepsFormat(TIEPixelFormat pf, const TIOParamsVals& Params) {
+  return Params.NativePixelFormat || pf == ie1g || pf == ie24RGB || pf == ie16g || pf == ieRGB48;
+}
+
+void IECheckLoadBudget(const char* Format, std::int64_t Width, std::int64_t Height, TIEPixelFormat pf,
+                       bool Alpha, std::int64_t Work, const TIOParamsVals& Params) {
+  const std::int64_t copy = IELoadKeepsFormat(pf, Params) ? 0 : IEBitmapBytes(Width, Height, ie24RGB, false);
+  IECheckLoadMemory(Format, Width, Height, IEBitmapBytes(Width, Height, pf, Alpha) + std::max(Work, copy),
+                    Params);
 }
 
 void IEAllocImage(TIEBitmap& Bitmap, std::int64_t Width, std::int64_t Height, TIEPixelFormat pf,

@@ -29,10 +29,28 @@ void IECheckImageSize(const char* Format, std::int64_t Width, std::int64_t Heigh
 // The load memory budget of parameters that leave it at 0: half the memory
 // the process may use, so that a load never starts what cannot finish.
 std::int64_t IEDefaultLoadMemoryBudget();
-// Refuses a load that would hold more than the parameters' budget at its
-// peak (Bytes: the decoder's work and the picture), before it allocates.
+// The parameters' budget, or the default where they leave it at 0.
+std::int64_t IELoadMemoryBudget(const TIOParamsVals& Params);
+// Refuses a load that would hold more than Budget bytes at its peak (Bytes:
+// the decoder's work and the picture), before it allocates; the message
+// names the format, the size and the budget.
+void IECheckLoadMemory(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t Bytes,
+                       std::int64_t Budget);
 void IECheckLoadMemory(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t Bytes,
                        const TIOParamsVals& Params);
+// The bytes of a Width x Height bitmap of that pixel format, with its alpha
+// plane when Alpha.
+std::int64_t IEBitmapBytes(std::int64_t Width, std::int64_t Height, TIEPixelFormat pf, bool Alpha);
+// Whether a load keeps a picture decoded as pf in that format (else it
+// becomes 24-bit): 16-bit images stay 16 bits, as 24 bits would drop their
+// low bytes while the parameters still name 16 bits for the next save.
+bool IELoadKeepsFormat(TIEPixelFormat pf, const TIOParamsVals& Params);
+// What a reader about to decode a Width x Height picture as PixelFormat
+// checks before it allocates: the bitmap and its alpha plane, beside them
+// the larger of the decoder's Work bytes and the 24-bit copy that a load
+// not keeping the file's pixel format makes once the decoder is done.
+void IECheckLoadBudget(const char* Format, std::int64_t Width, std::int64_t Height, TIEPixelFormat pf,
+                       bool Alpha, std::int64_t Work, const TIOParamsVals& Params);
 // Allocates or raises EIEImageError naming the format.
 void IEAllocImage(TIEBitmap& Bitmap, std::int64_t Width, std::int64_t Height, TIEPixelFormat pf,
                   const char* Format);

@@ -30,6 +30,7 @@ struct Siz {
   std::vector<bool> present;          // tiles with at least one tile-part
   int paletteColumns = 0;             // colours a JP2 palette box turns one component into
   bool channelDefinition = false;     // a JP2 box naming or reordering the components
+  int precision = 0;                  // bits of the deepest component
 };
 
 void ReadSiz(TByteReader& r, Siz& siz) {
@@ -44,7 +45,7 @@ void ReadSiz(TByteReader& r, Siz& siz) {
   const std::int64_t tiles = ((x - tx0 + tw - 1) / tw) * ((y - ty0 + th - 1) / th);
   if (tiles > 65535) r.Fail("too many tiles (" + std::to_string(tiles) + ")");
   for (int i = 0; i < c; ++i) {
-    r.Skip(1);
+    siz.precision = std::max(siz.precision, (r.U8() & 0x7F) + 1);
     const int dx = r.U8(), dy = r.U8();
     if (dx != 1 || dy != 1) siz.subsampled = true;
   }
@@ -400,11 +401,15 @@ void ReadAs(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TIEProgre
   // on the tiles' pixels. The whole image's decoding keeps every sample of
   // every component as a 32-bit integer; the tile by tile one a tile's
   // samples twice (the decoder's and the copy it hands out, at most 4 bytes
-  // each). Both beside the picture (at most 16-bit colour and alpha).
+  // each). Both beside the code stream's bytes and the picture, whose
+  // samples are as deep as the components' (see LayoutOf).
   const bool tiled = siz.tiles > 1 && siz.paletteColumns == 0 && !siz.channelDefinition && !siz.subsampled;
   const std::int64_t decoder = tiled ? siz.tileW * siz.tileH * 8 * std::int64_t(siz.comps)
                                      : siz.w * siz.h * 4 * std::int64_t(siz.comps + siz.paletteColumns);
-  IECheckLoadMemory(fmt, siz.w, siz.h, siz.w * siz.h * 7 + decoder, Params);
+  const int comps = siz.paletteColumns > 0 ? siz.comps - 1 + siz.paletteColumns : siz.comps;
+  const bool deep = siz.precision > 8;
+  IECheckLoadBudget(fmt, siz.w, siz.h, comps >= 3 ? (deep ? ieRGB48 : ie24RGB) : (deep ? ie16g : ie8g),
+                    comps == 2 || comps >= 4, decoder + length, Params);
   Stream.SetPosition(start);
   std::vector<std::uint8_t> data(static_cast<size_t>(length));
   Stream.ReadBuffer(data.data(), length);

@@ -160,6 +160,15 @@ void JPEGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
     d.c.out_color_space = JCS_EXT_BGR;
     pf = ie24RGB;
   }
+  // A file of more than one scan (progressive ones) is gathered whole as
+  // coefficients, 64 of 16 bits per block of every component, before a row
+  // comes out.
+  std::int64_t coefficients = 0;
+  if (jpeg_has_multiple_scans(&d.c))
+    for (int i = 0; i < d.c.num_components; ++i)
+      coefficients += std::int64_t(d.c.comp_info[i].width_in_blocks) * d.c.comp_info[i].height_in_blocks *
+                      std::int64_t(sizeof(JBLOCK));
+  IECheckLoadBudget("JPEG", d.c.image_width, d.c.image_height, pf, false, coefficients, Params);
   jpeg_start_decompress(&d.c);
   const int w = static_cast<int>(d.c.output_width), h = static_cast<int>(d.c.output_height);
   IEAllocImage(Bitmap, w, h, pf, "JPEG");

@@ -68,6 +68,7 @@ void PCXReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
     pf = ie24RGB;
   else
     pf = ie8p;
+  IECheckLoadBudget("PCX", w, hh, pf, false, lineBytes, Params);
   IEAllocImage(Bitmap, w, hh, pf, "PCX");
   if (Bitmap.HasAlphaChannel()) Bitmap.RemoveAlphaChannel();
 

@@ -137,6 +137,10 @@ void PNGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
   png_read_update_info(g.png, g.info);
   const size_t rowBytes = png_get_rowbytes(g.png, g.info);
   const int outChannels = png_get_channels(g.png, g.info);
+  // Interlaced passes split into pixels and alpha keep every decoded row.
+  const bool direct = !alpha && pf != ie1g;
+  const std::int64_t kept = static_cast<std::int64_t>(rowBytes) * (direct ? 0 : passes > 1 ? h : 1);
+  IECheckLoadBudget("PNG", w, h, pf, alpha, kept, Params);
   IEAllocImage(Bitmap, w, h, pf, "PNG");
   const int W = static_cast<int>(w), H = static_cast<int>(h);
   if (pf == ie8p) {
@@ -148,8 +152,7 @@ void PNGReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
 
   // Rows are kept as decoded (all of them for interlaced files, whose
   // passes revisit every row), then split into pixels and alpha.
-  const bool direct = !a && pf != ie1g;
-  std::vector<std::uint8_t> buf(direct ? 0 : rowBytes * (passes > 1 ? h : 1));
+  std::vector<std::uint8_t> buf(static_cast<size_t>(kept));
   Progress.SetRows(std::int64_t(H) * passes);
   // Rows written once go through a sink; interlaced passes decoded straight
   // into the bitmap revisit its rows.

@@ -96,6 +96,7 @@ void TGAReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, TI
   bool bw =
       base == 1 && h.cmLen == 2 && h.cmFirst == 0 && pal[0] == TRGB{0, 0, 0} && pal[1] == TRGB{255, 255, 255};
   TIEPixelFormat pf = base == 1 ? (bw ? ie1g : ie8p) : base == 3 ? ie8g : ie24RGB;
+  IECheckLoadBudget("TGA", h.w, h.h, pf, alpha, std::int64_t(h.w) * bytes, Params);
   IEAllocImage(Bitmap, h.w, h.h, pf, "TGA");
   if (pf == ie8p) {
     int n = std::min<int>(256, static_cast<int>(pal.size()));

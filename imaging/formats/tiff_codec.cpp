@@ -346,6 +346,20 @@ void TIFFReadStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& Params, T
   auto unpremultiply = [](std::uint32_t v, std::uint32_t a, std::uint32_t max) {
     return a == 0 ? 0u : std::min(max, (v * max + a / 2) / a);
   };
+  {
+    // Beside the picture the decoder holds libtiff's RGBA image or a band of
+    // strips or tiles; the turn to the upright orientation a copy after it.
+    const TIEPixelFormat got = pf == ienull ? ie24RGB : pf;
+    std::int64_t work = 0;
+    if (pf == ienull)
+      work = std::int64_t(W) * H * 4;
+    else if (!strips && tw > 0)
+      work = TIFFTileSize64(t) * ((W + std::int64_t(tw) - 1) / tw) * (planes ? spp : 1);
+    else if (planes)
+      work = TIFFStripSize64(t) * spp;
+    if (orientation >= 2 && orientation <= 8) work = std::max(work, IEBitmapBytes(W, H, got, alpha));
+    IECheckLoadBudget("TIFF", W, H, got, alpha, work, Params);
+  }
   if (pf == ienull) {
     // Everything else goes through libtiff's RGBA reader.
     char emsg[1024] = "";

@@ -268,11 +268,7 @@ std::unique_ptr<TRedozIrIO::TStagedLoad> TRedozIrIO::Decode(TStream& Stream, int
     params.FileType = FileType;
     params.Width = params.OriginalWidth = staging.GetWidth();
     params.Height = params.OriginalHeight = staging.GetHeight();
-    // 16-bit images stay 16 bits: 24 bits would drop their low bytes while
-    // the parameters still name 16 bits for the next save.
-    const TIEPixelFormat got = staging.GetPixelFormat();
-    if (!params.NativePixelFormat && got != ie1g && got != ie24RGB && got != ie16g && got != ieRGB48)
-      IEConvertTo24(staging);
+    if (!IELoadKeepsFormat(staging.GetPixelFormat(), params)) IEConvertTo24(staging);
   } catch (const std::bad_alloc&) {
     int w = staging.GetWidth() > 0 ? staging.GetWidth() : params.Width;
     int h = staging.GetHeight() > 0 ? staging.GetHeight() : params.Height;

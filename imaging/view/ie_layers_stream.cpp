@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/formats/ie_codec_util.h"
 #include "imaging/formats/zstreams.h"
 #include "imaging/io/ie_fileformats.h"
 #include "imaging/io/ie_savefile.h"
@@ -37,6 +38,8 @@ constexpr std::int64_t kMaxLayerName = std::int64_t(1) << 20;
 constexpr std::int64_t kMaxUserData = std::int64_t(1) << 28;
 // What a raw bitmap block may inflate to: the largest bitmap with its alpha.
 constexpr std::int64_t kMaxRawBlock = kMaxBitmapBytes + kMaxBitmapBytes / 3 + 4096;
+// A raw bitmap's header with its largest palette (65536 entries).
+constexpr std::int64_t kMaxRawHeader = 40 + 3 * 65536;
 constexpr int kMaxResampleFilter = rfProjectWB;
 // A layer record with an empty name and no bitmap.
 constexpr std::int64_t kLayerRecordMin = 123;
@@ -250,10 +253,26 @@ struct TStagedLayer {
   std::unique_ptr<TIEBitmap> Bitmap = std::make_unique<TIEBitmap>();
 };
 
-void ReadBitmapBlock(TStream& s, TByteReader& r, TIEBitmap& b, int Coding, bool NativeFormat) {
+// Refuses a raw bitmap whose pixels (Copies times: the record's and the
+// bitmap's) would take the load past Budget, Held bytes besides them.
+// False where the record's header is not all there.
+bool CheckRawBudget(TStream& Raw, int Copies, std::int64_t Held, std::int64_t Budget) {
+  const TIEBitmap::TRawSize size = TIEBitmap::PeekRawSize(Raw);
+  IECheckLoadMemory("Layers stream", size.Width, size.Height, Held + Copies * size.Bytes, Budget);
+  return size.Width > 0 || size.Bytes > 0;
+}
+
+// Reads a layer's bitmap into b: the load holds Held bytes of its Budget
+// besides it.
+void ReadBitmapBlock(TStream& s, TByteReader& r, TIEBitmap& b, int Coding, bool NativeFormat,
+                     std::int64_t Held, std::int64_t Budget) {
   if (IsRawCoding(Coding)) {
     std::int64_t count = r.I32();
     if (count <= 0) r.Fail("empty bitmap block");
+    // The block's bytes are read whole, then the pixels made from them: the
+    // bitmap's size is weighed before either.
+    Held += count;
+    if (Coding == -2) CheckRawBudget(s, 1, Held, Budget);
     // Only the counted bytes belong to the block.
     std::vector<std::uint8_t> bytes = r.Vec(count);
     TReadOnlyMemoryStream m(bytes.data(), count);
@@ -265,7 +284,19 @@ void ReadBitmapBlock(TStream& s, TByteReader& r, TIEBitmap& b, int Coding, bool 
       TZDecompressionStream z(m, cap);
       TMemoryStream inflated;
       std::vector<std::uint8_t> chunk(static_cast<size_t>(kZBufferSize));
-      while (std::int64_t got = z.Read(chunk.data(), kZBufferSize)) inflated.WriteBuffer(chunk.data(), got);
+      // The inflated record is held beside the bitmap made from it: weighed
+      // as soon as its header is there, which is never longer than a
+      // header with the largest palette.
+      bool weighed = false;
+      while (std::int64_t got = z.Read(chunk.data(), kZBufferSize)) {
+        inflated.WriteBuffer(chunk.data(), got);
+        if (weighed) continue;
+        inflated.SetPosition(0);
+        weighed = CheckRawBudget(inflated, 2, Held, Budget);
+        if (!weighed && inflated.Size() > kMaxRawHeader)
+          r.Fail("a layer's bitmap block has no raw bitmap header");
+        inflated.Seek(0, soEnd);
+      }
       inflated.SetPosition(0);
       // The bitmap must use the block up: one that stops short read a
       // damaged header (a width with no height reads as an empty bitmap).
@@ -279,6 +310,8 @@ void ReadBitmapBlock(TStream& s, TByteReader& r, TIEBitmap& b, int Coding, bool 
   TRedozIrIO io;
   io.SetAttachedIEBitmap(&b);
   io.SetNativePixelFormat(NativeFormat);
+  // 0 would be the default budget, not none left.
+  io.SetLoadMemoryBudget(std::max<std::int64_t>(Budget - Held, 1));
   io.LoadFromStreamFormat(s, Coding);
 }
 
@@ -320,8 +353,12 @@ struct TRedozIrView::TStagedLayers {
 
 void TRedozIrView::TStagedLayersFree::operator()(TStagedLayers* Staged) const noexcept { delete Staged; }
 
+std::int64_t TRedozIrView::LoadBudget() const {
+  return fIO ? IELoadMemoryBudget(fIO->Params()) : IEDefaultLoadMemoryBudget();
+}
+
 std::unique_ptr<TRedozIrView::TStagedLayers, TRedozIrView::TStagedLayersFree> TRedozIrView::StageLayers(
-    TStream& Stream) {
+    TStream& Stream, std::int64_t Held) {
   std::int64_t start = Stream.Position();
   std::int64_t size = Stream.Size();
   try {
@@ -348,6 +385,8 @@ std::unique_ptr<TRedozIrView::TStagedLayers, TRedozIrView::TStagedLayersFree> TR
 
     std::vector<TStagedLayer> staged(static_cast<size_t>(count));
     std::int64_t end = Stream.Position();
+    // Every layer read stays until the commit: the budget binds them together.
+    const std::int64_t budget = LoadBudget();
     for (int i = 0; i < count; ++i) {
       TStagedLayer& st = staged[static_cast<size_t>(i)];
       // Fields a version lacks keep layer 0's values on layer 0 and a new
@@ -362,7 +401,9 @@ std::unique_ptr<TRedozIrView::TStagedLayers, TRedozIrView::TStagedLayersFree> TR
       Stream.SetPosition(static_cast<std::int64_t>(pos));
       TByteReader block(Stream, -1, "Layer " + std::to_string(i));
       ReadBitmapBlock(Stream, block, *st.Bitmap, coding,
-                      st.Settings.IsMask || (fIO && fIO->NativePixelFormat()));
+                      st.Settings.IsMask || (fIO && fIO->NativePixelFormat()), Held, budget);
+      Held += IEBitmapBytes(st.Bitmap->Width(), st.Bitmap->Height(), st.Bitmap->GetPixelFormat(),
+                            st.Bitmap->HasAlphaChannel());
       end = std::max(end, Stream.Position());
       Stream.SetPosition(after);
     }
@@ -471,6 +512,7 @@ bool LoadLayersThroughIO(TRedozIrIO& IO, TStream* Stream, const std::string& Fil
   if (view) return Stream ? view->LayersLoadFromStream(*Stream) : view->LayersLoadFromFile(FileName);
   if (Stream) return false;
   TRedozIrView temp(nullptr);
+  temp.GetIO()->SetLoadMemoryBudget(IO.LoadMemoryBudget());
   if (!temp.LayersLoadFromFile(FileName)) return false;
   temp.LayersMergeAll();
   TIEBitmap* work = IO.GetIEBitmap();

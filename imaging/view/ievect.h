@@ -595,8 +595,6 @@ class TRedozIrVect : public TRedozIrView {
   // once everything is allocated, before the first member changes (and a
   // raise there changes nothing).
   void CommitStaged(TIEVStaged&& Staged, const std::function<void()>& BeforeChange = nullptr);
-  // The most memory a load of objects may take: the I/O component's budget.
-  std::int64_t LoadBudget();
 
   TIEVObjectRecord fTemplate;
   // Handles index it; a deque keeps records in place as it grows (an

@@ -27,7 +27,8 @@ struct TIEVStaged {
   std::vector<TIEVSharedBitmap> Bitmaps;
   // The container the control keeps: the commit takes it over whole.
   std::deque<TIEVObjectRecord> Records;
-  std::int64_t End = 0;  // where the stream ends
+  std::int64_t End = 0;   // where the stream ends
+  std::int64_t Held = 0;  // what the parse holds of the load's memory budget
 };
 
 namespace {
@@ -413,13 +414,16 @@ std::vector<std::uint8_t> InflateBody(TStream& s, std::int64_t Budget) {
   return out;
 }
 
-std::unique_ptr<TIEBitmap> ReadBitmap(TStream& s, std::int64_t left, bool bmp) {
+// A shared picture, read within what is left of the load's budget (Left).
+std::unique_ptr<TIEBitmap> ReadBitmap(TStream& s, std::int64_t left, bool bmp, std::int64_t Left) {
   const std::int64_t n = bmp ? BmpLength(s, left) : PngLength(s, left);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(n));
   s.ReadBuffer(bytes.data(), n);
   TMemoryStream ms(std::move(bytes));
   auto bitmap = std::make_unique<TIEBitmap>();
   TRedozIrIO io;
+  // 0 would be the default budget, not none left.
+  io.SetLoadMemoryBudget(std::max<std::int64_t>(Left - n, 1));
   io.SetAttachedIEBitmap(bitmap.get());
   if (bmp)
     io.LoadFromStreamBMP(ms);
@@ -431,9 +435,12 @@ std::unique_ptr<TIEBitmap> ReadBitmap(TStream& s, std::int64_t left, bool bmp) {
   return bitmap;
 }
 
-// The alpha block of versions '7' to '<': the plane's rows, last row first.
-void ReadAlphaBlock(TByteReader& r, TIEBitmap& bitmap) {
+// The alpha block of versions '7' to '<': the plane's rows, last row first;
+// the plane is made within what is left of the load's budget (Left).
+void ReadAlphaBlock(TByteReader& r, TIEBitmap& bitmap, std::int64_t Left) {
   const std::int64_t len = r.Count(r.I32(), kIEVMaxBody, 1, "alpha block length");
+  IECheckLoadMemory("IEV alpha block", bitmap.GetWidth(), bitmap.GetHeight(),
+                    len + IEBitmapBytes(bitmap.GetWidth(), bitmap.GetHeight(), ie8g, false), Left);
   TMemoryStream block(r.Vec(len));
   TIEBitmap* alpha = bitmap.GetAlphaChannel();
   const std::int64_t row = alpha->GetRowLen();
@@ -491,16 +498,23 @@ TIEVStaged ParseIEV(TStream& s, const TIELogFont& templateFont, std::int64_t Bud
     used[static_cast<std::size_t>(o.BitmapIdx)] = true;
   }
   st.Bitmaps.resize(static_cast<std::size_t>(n));
+  // The pictures share the budget with the records and the body they came
+  // from, and with each other.
+  std::int64_t held = bodyBytes + static_cast<std::int64_t>(st.Records.size()) * kIEVRecordCost;
   for (std::size_t i = 0; i < at.size(); ++i) {
     if (!used[i]) continue;
     s.SetPosition(at[i]);
     TIEVSharedBitmap& e = st.Bitmaps[i];
-    e.Bitmap = ReadBitmap(s, s.Size() - s.Position(), bmp);
+    e.Bitmap = ReadBitmap(s, s.Size() - s.Position(), bmp, Budget - held);
+    TIEBitmap& b = *e.Bitmap;
+    held += IEBitmapBytes(b.GetWidth(), b.GetHeight(), b.GetPixelFormat(), b.HasAlphaChannel());
     if (alphaBlocks) {
       TByteReader ra(s, -1, "IEV stream");
-      ReadAlphaBlock(ra, *e.Bitmap);
+      ReadAlphaBlock(ra, b, std::max<std::int64_t>(Budget - held, 0));
+      held += IEBitmapBytes(b.GetWidth(), b.GetHeight(), ie8g, false);
     }
   }
+  st.Held = held;
   s.SetPosition(end);
   return st;
 }
@@ -615,11 +629,6 @@ bool TRedozIrVect::LoadFromStreamIEV(TStream& Stream) {
   });
 }
 
-std::int64_t TRedozIrVect::LoadBudget() {
-  const std::int64_t b = HasIO() ? GetIO()->LoadMemoryBudget() : 0;
-  return b > 0 ? b : IEDefaultLoadMemoryBudget();
-}
-
 void TRedozIrVect::CommitStaged(TIEVStaged&& Staged, const std::function<void()>& BeforeChange) {
   TIEVStaged& st = Staged;
   TCommit c;
@@ -712,7 +721,7 @@ bool TRedozIrVect::LoadFromStreamAll(TStream& Stream) {
     Stream.SetPosition(start + p);
     TIEVStaged st = ParseIEV(Stream, fTemplate.Font.value_or(TIELogFont()), LoadBudget());
     Stream.SetPosition(start + 4);
-    auto layers = StageLayers(Stream);
+    auto layers = StageLayers(Stream, st.Held);
     if (!layers) throw EFormatError("ALL stream: the layers part is not a layers stream");
     const std::int64_t end = st.End;
     CommitStaged(std::move(st), [&] { CommitLayers(*layers); });
@@ -807,6 +816,7 @@ bool LoadVectFormat(TRedozIrIO& IO, TStream* Stream, const std::string& FileName
   }
   if (Stream) return false;
   TRedozIrVect tmp(nullptr);
+  tmp.GetIO()->SetLoadMemoryBudget(IO.LoadMemoryBudget());
   load(tmp);
   if (all)
     tmp.LayersMergeAll();

@@ -684,8 +684,12 @@ class TRedozIrView : public TIEView, public TIETransitionHost {
   struct TStagedLayersFree {
     void operator()(TStagedLayers* Staged) const noexcept;
   };
-  std::unique_ptr<TStagedLayers, TStagedLayersFree> StageLayers(TStream& Stream);
+  // Held: what the load already holds of its memory budget.
+  std::unique_ptr<TStagedLayers, TStagedLayersFree> StageLayers(TStream& Stream, std::int64_t Held = 0);
   void CommitLayers(TStagedLayers& Staged);
+  // The most memory a load into the view may hold: the I/O component's
+  // budget (the default without one).
+  std::int64_t LoadBudget() const;
   // Update after a change already made: short of memory, the view follows
   // the change at a next update, asked for here, and nothing is raised.
   void UpdateAfterChange();

@@ -713,6 +713,27 @@ TEST(Vect, ObjectsBeyondTheLoadMemoryBudgetAreRefusedBeforeTheyAreRead) {
   EXPECT_EQ(v.ObjectsCount(), 5000);
 }
 
+TEST(Vect, APictureBeyondTheLoadMemoryBudgetIsRefusedBeforeItIsDecoded) {
+  // 3000 x 2000 pixels of 24 bits (18 MB) from a PNG of a few KB.
+  const Bytes s = Stream('Q', 1, Head('Q', ievkBITMAP).i32(0).u8(0).i32(0).u8(1).b,
+                         B().i32(1).i32(1).raw(Png(3000, 2000, false)).b);
+  TRedozIrVect v(nullptr);
+  ASSERT_TRUE(LoadIEV(v, Stream('Q', 1, Head('Q', ievkBOX).u8(1).b)));
+  const Bytes before = SaveIEV(v);
+  v.GetIO()->SetLoadMemoryBudget(16 << 20);
+  EXPECT_FALSE(LoadIEV(v, s));
+  const std::string& e = v.LastLoadError();
+  EXPECT_NE(e.find("PNG: reading 3000 x 2000 pixels"), std::string::npos) << e;
+  EXPECT_NE(e.find("load memory budget"), std::string::npos) << e;
+  EXPECT_EQ(SaveIEV(v), before);
+  v.GetIO()->SetLoadMemoryBudget(20 << 20);
+  ASSERT_TRUE(LoadIEV(v, s)) << v.LastLoadError();
+  int widest = 0;
+  for (const TIEVSharedBitmap& e : v.SharedBitmaps())
+    if (e.Bitmap) widest = std::max(widest, e.Bitmap->GetWidth());
+  EXPECT_EQ(widest, 3000);
+}
+
 TEST(Vect, StoredBitmapsNoObjectNamesAreDroppedUndecodedSoRewritesAreStable) {
   const Bytes png = Png(2, 2, false);
   // The unused entry's pixel data is damaged: decoding it would fail.

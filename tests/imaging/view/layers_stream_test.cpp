@@ -327,6 +327,36 @@ TEST(LayersStream, DamagedOrForeignStreamsAreRefusedLeavingTheViewAsItWas) {
   }
 }
 
+TEST(LayersStream, ALayerBeyondTheLoadMemoryBudgetIsRefusedBeforeItsPixelsAreMade) {
+  TRedozIrView src(nullptr);
+  src.GetIEBitmap()->Allocate(3000, 2000, ie24RGB);  // 18 MB
+  src.GetIEBitmap()->Fill(0x336699);
+  // Raw blocks are held beside the bitmap made of them: 36 MB.
+  for (int coding : {-1, -2, static_cast<int>(ioPNG)}) {
+    const std::string saved = Saved(src, coding);
+    TRedozIrView v(nullptr);
+    Paint(v.GetIEBitmap(), 5, 5, 3);
+    v.GetIO()->SetLoadMemoryBudget(16 << 20);
+    const TViewState before(v);
+    TMemoryStream m;
+    m.WriteBuffer(saved.data(), static_cast<std::int64_t>(saved.size()));
+    m.SetPosition(0);
+    try {
+      v.LayersLoadFromStream(m);
+      ADD_FAILURE() << coding << " loaded";
+    } catch (const Exception& e) {
+      const std::string what = e.what();
+      EXPECT_NE(what.find("reading 3000 x 2000 pixels"), std::string::npos) << what;
+      EXPECT_NE(what.find("load memory budget"), std::string::npos) << what;
+    }
+    EXPECT_TRUE(TViewState(v) == before) << coding;
+    v.GetIO()->SetLoadMemoryBudget(38 << 20);
+    m.SetPosition(0);
+    ASSERT_TRUE(v.LayersLoadFromStream(m)) << coding;
+    EXPECT_EQ(v.GetIEBitmap()->GetWidth(), 3000) << coding;
+  }
+}
+
 TEST(LayersStream, DetectionAcceptsVersionsOneToSixAndKeepsThePosition) {
   TRedozIrView v(nullptr);
   Paint(v.GetIEBitmap(), 2, 2, 1);
