@@ -149,9 +149,11 @@ class TIOParamsVals {
   int ImageCount = 0;
   // Keep the file's pixel format when reading (else 24-bit, 1-bit stays).
   bool NativePixelFormat = false;
-  // The most memory a load may hold at its peak (the decoder's work and the
-  // picture in memory): a file that would need more is refused before
-  // anything is allocated. 0 is IEDefaultLoadMemoryBudget().
+  // The most memory a load may hold at its peak: every reader weighs what
+  // the header declares (the picture, its alpha plane, the decoder's work
+  // and the 24-bit copy a load makes) and refuses a file that would need
+  // more before anything is allocated; the layers, IEV and ALL streams count
+  // their pictures together. 0 is IEDefaultLoadMemoryBudget().
   std::int64_t LoadMemoryBudget = 0;
 };
 

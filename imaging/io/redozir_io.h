@@ -70,7 +70,9 @@ class TRedozIrIO : public TComponent {
   bool NativePixelFormat() const { return fParams->NativePixelFormat; }
   void SetNativePixelFormat(bool v) { fParams->NativePixelFormat = v; }
   // The most memory a load may hold at its peak (0: the default, half the
-  // memory the process may use); kept in the parameters.
+  // memory the process may use), kept in the parameters: every format, and
+  // the view's layers, IEV and ALL streams, refuse from the header what
+  // would need more, before they allocate.
   std::int64_t LoadMemoryBudget() const { return fParams->LoadMemoryBudget; }
   void SetLoadMemoryBudget(std::int64_t Bytes) {
     fParams->LoadMemoryBudget = std::max<std::int64_t>(Bytes, 0);
