@@ -44,15 +44,18 @@ std::int64_t IELoadMemoryBudget(const TIOParamsVals& Params) {
 void IECheckLoadMemory(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t Bytes,
                        std::int64_t Budget) {
   if (Bytes <= Budget) return;
-  // Small budgets of a fraction of a MB in KB: "needs 2 MB, more than 1 MB"
-  // would hide a budget of 1.9 MB. What is needed rounds up, the budget down.
-  const bool kb = Budget < (std::int64_t(10) << 20) && Budget % (std::int64_t(1) << 20) != 0;
-  const int shift = kb ? 10 : 20;
-  const char* unit = kb ? " KB" : " MB";
-  const std::int64_t need = (Bytes + (std::int64_t(1) << shift) - 1) >> shift;
+  // Sizes under 10 MB that are not whole MB in KB: "needs 2 MB, more than
+  // 1 MB" would hide a budget of 1.9 MB. What is needed rounds up, the
+  // budget down.
+  auto size = [](std::int64_t b, bool up) {
+    constexpr std::int64_t kMB = std::int64_t(1) << 20;
+    const bool kb = b < 10 * kMB && b % kMB != 0;
+    const std::int64_t unit = kb ? 1024 : kMB;
+    return std::to_string((up ? b + unit - 1 : b) / unit) + (kb ? " KB" : " MB");
+  };
   throw EIEImageError(std::string(Format) + ": reading " + std::to_string(Width) + " x " +
-                      std::to_string(Height) + " pixels needs " + std::to_string(need) + unit +
-                      ", more than the load memory budget of " + std::to_string(Budget >> shift) + unit);
+                      std::to_string(Height) + " pixels needs " + size(Bytes, true) +
+                      ", more than the load memory budget of " + size(Budget, false));
 }
 
 void IECheckLoadMemory(const char* Format, std::int64_t Width, std::int64_t Height, std::int64_t Bytes,
