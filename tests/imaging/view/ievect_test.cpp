@@ -732,6 +732,22 @@ TEST(Vect, APictureBeyondTheLoadMemoryBudgetIsRefusedBeforeItIsDecoded) {
   for (const TIEVSharedBitmap& e : v.SharedBitmaps())
     if (e.Bitmap) widest = std::max(widest, e.Bitmap->GetWidth());
   EXPECT_EQ(widest, 3000);
+  // An ALL stream's layers count with its objects' pictures: 18 MB of that
+  // picture, then a 3000 x 2000 background held twice while its raw block
+  // is read.
+  v.GetIEBitmap()->Allocate(3000, 2000, ie24RGB);
+  v.GetIEBitmap()->Fill(0x336699);
+  TMemoryStream all;
+  v.SaveToStreamAll(all, -1);
+  TRedozIrVect w(nullptr);
+  w.GetIO()->SetLoadMemoryBudget(40 << 20);
+  all.SetPosition(0);
+  EXPECT_FALSE(w.LoadFromStreamAll(all));
+  EXPECT_NE(w.LastLoadError().find("Layers stream: reading 3000 x 2000"), std::string::npos)
+      << w.LastLoadError();
+  w.GetIO()->SetLoadMemoryBudget(56 << 20);
+  all.SetPosition(0);
+  EXPECT_TRUE(w.LoadFromStreamAll(all)) << w.LastLoadError();
 }
 
 TEST(Vect, StoredBitmapsNoObjectNamesAreDroppedUndecodedSoRewritesAreStable) {
