@@ -51,6 +51,9 @@ void TRedozIrView::InvalidateRectEx(const TRect& R) {
 }
 
 void TRedozIrView::SetInteractionHint(const std::string& Text, int X, int Y, const std::string& SizingText) {
+  // The hint is drawn over the client, not into the back buffer: once it is
+  // gone the client shows the frame again, whatever ended the drag.
+  if (Text.empty() && !fHintText.empty()) Invalidate();
   fHintText = Text;
   fHintSizingText = SizingText;
   fHintX = X;

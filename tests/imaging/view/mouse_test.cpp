@@ -359,6 +359,45 @@ TEST(Mouse, RotationTurnsWithTheCursorAroundTheLayersCentre) {
   }
 }
 
+TEST(Mouse, ALayerDragsPositionHintIsGoneOnceTheDragEnds) {
+  // A 50 x 50 layer at (20, 20): its centre grip at (45, 45), its right side
+  // at (70, 45); (150, 150) lies outside it.
+  const TIEMouseInteract move = IEMouseInteract({miMoveLayers}), resize = IEMouseInteract({miResizeLayers}),
+                         rotate = IEMouseInteract({miRotateLayers});
+  struct {
+    const char* what;
+    TIEMouseInteract mode;
+    TPoint from, to;
+  } cases[] = {
+      {"centre", rotate, {45, 45}, {60, 50}},
+      {"move", move, {30, 30}, {60, 50}},
+      {"resize", resize, {70, 45}, {90, 45}},
+      {"rotate", rotate, {150, 150}, {120, 170}},
+  };
+  auto client = [](TMouseView& f) {
+    std::vector<TColor> px;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 300; ++x) px.push_back(f.form->Surface()->GetPixel(x, y));
+    return px;
+  };
+  for (const auto& c : cases) {
+    TMouseView f(300, 200, c.mode);
+    f.AddLayer(50, 50, 20, 20);
+    Inject::MouseDown(f.view, mbLeft, c.from.X, c.from.Y);
+    Inject::MouseMove(f.view, c.to.X, c.to.Y);
+    Application->ProcessMessages();
+    const std::vector<TColor> dragging = client(f);
+    Inject::MouseUp(f.view, mbLeft, c.to.X, c.to.Y);
+    Application->ProcessMessages();
+    const std::vector<TColor> released = client(f);
+    f.view->Invalidate();
+    Application->ProcessMessages();
+    const std::vector<TColor> repainted = client(f);
+    EXPECT_TRUE(dragging != repainted) << c.what << ": the hint shows while dragging";
+    EXPECT_TRUE(released == repainted) << c.what;
+  }
+}
+
 TEST(Mouse, ScrollDragsFollowTheRateAndMovingScrollFollowsThePointer) {
   // 400 x 300 in 200 x 150 without scroll bars: the origin goes up to (200, 150).
   TMouseView f(200, 150, IEMouseInteract({miScroll}));
