@@ -344,7 +344,16 @@ void TControl::InvalidateRect(const TRect& r, bool erase) {
   if (!handle_) return;
   TRect clipped;
   if (!IntersectRect(clipped, r, ClientRect())) return;
-  updateRect_ = UnionRect(updateRect_, clipped);
+  if (SeeThrough() && parent_ && parent_->handle_) {
+    TPoint off = ClientOffset();
+    parent_->InvalidateRect(Offset(clipped, left_ + off.X, top_ + off.Y), true);
+    return;
+  }
+  MarkPending(clipped, erase);
+}
+
+void TControl::MarkPending(const TRect& r, bool erase) {
+  updateRect_ = UnionRect(updateRect_, r);
   erasePending_ = erasePending_ || erase;
 }
 
@@ -367,6 +376,11 @@ void TControl::InvalidateInParent(const TRect& boundsInParent) {
 
 void TControl::Update() {
   if (!handle_) return;
+  // What is pending for a see-through control is pending in its parent.
+  if (SeeThrough() && parent_) {
+    parent_->Update();
+    return;
+  }
   TForm* f = ParentForm();
   if (!f || !f->Visible()) return;
   PaintTree(this);
@@ -418,7 +432,9 @@ bool TControl::PaintTree(TControl* c) {
       if (!IntersectRect(hit, painted, child->BoundsRect())) continue;
       child->ncPending_ = true;
       TPoint off = child->ClientOffset();
-      child->InvalidateRect(Offset(hit, -child->left_ - off.X, -child->top_ - off.Y), false);
+      TRect mine;
+      if (IntersectRect(mine, Offset(hit, -child->left_ - off.X, -child->top_ - off.Y), child->ClientRect()))
+        child->MarkPending(mine, false);
     }
   }
   std::vector<TControl*> kids = c->children_;
@@ -449,6 +465,8 @@ void TControl::HandlePaint(TMessage& m) {
 void TControl::Paint() {}
 
 void TControl::EraseBackground() {
+  // Its parent has just painted what lies under it.
+  if (SeeThrough()) return;
   TForm* f = ParentForm();
   if (!f || !f->Surface() || !handle_) return;
   TPoint o = SurfaceOrigin();

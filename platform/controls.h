@@ -227,6 +227,11 @@ class TControl : public TComponent {
   virtual void DestroyWnd() {}
   // Draws the border and the scroll bars (WM_NCPAINT).
   virtual void PaintNonClient();
+  // True for a control that paints only parts of its client (a box, the
+  // glyphs of a caption) and lets what lies under it show through: its
+  // background is never erased, and a repaint of it is a repaint of its
+  // parent's area under it (the parent, then every control there in order).
+  virtual bool SeeThrough() const { return false; }
 
   friend class TControlCanvas;
   friend class TForm;
@@ -246,6 +251,8 @@ class TControl : public TComponent {
   void HandlePaint(TMessage& m);
   void EraseBackground();
   void InvalidateNonClient();
+  // Marks r (inside the client) for painting here, whatever the control is.
+  void MarkPending(const TRect& r, bool erase);
   void InvalidateInParent(const TRect& boundsInParent);
 
   TControl* parent_ = nullptr;

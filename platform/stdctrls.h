@@ -47,10 +47,12 @@ class TLabel : public TControl {
 
  protected:
   void Paint() override;
+  bool SeeThrough() const override { return Transparent; }
 };
 
-// A box with its caption. A user's click or Space toggles it and fires
-// OnClick; setting Checked by code fires OnClick too when it changes.
+// A box with its caption over whatever lies under it. A user's click or
+// Space toggles it and fires OnClick; setting Checked by code fires OnClick
+// too when it changes.
 class TCheckBox : public TControl {
  public:
   explicit TCheckBox(TComponent* AOwner);
@@ -64,6 +66,7 @@ class TCheckBox : public TControl {
   void Paint() override;
   void KeyUp(WORD& Key, TShiftState Shift) override;
   void WndProc(TMessage& Message) override;
+  bool SeeThrough() const override { return true; }
 
  private:
   bool checked_ = false;

@@ -12,6 +12,7 @@
 #include "imaging/view/iepalettedialog.h"
 #include "imaging/view/iopreviews_internal.h"
 #include "imaging/view/redozir_view.h"
+#include "platform/application.h"
 #include "platform/dialogs.h"
 #include "platform/inject.h"
 #include "platform/timers.h"
@@ -431,6 +432,48 @@ TEST(IOPreviews, ABackgroundPickEnablesApplyOnlyForANewColourOverTheStripes) {
   TCommonDialog::Answerer = nullptr;
   gIEDialogsBackground = 0;
   EXPECT_TRUE(r.shown);
+}
+
+TEST(IOPreviews, TheLockPreviewBoxShowsTheStripesOrMetalAroundItsBoxAndGlyphs) {
+  for (int background : {1, 2}) {
+    gIEDialogsBackground = background;
+    TDialogRun r(ioPNG);
+    r.Run(ppPNG, [&](TfIOPreviews& d) {
+      TCheckBox* c = d.chkLockPreview;
+      const TPoint o = c->SurfaceOrigin(), io = d.Image1->SurfaceOrigin();
+      auto shot = [&] {
+        Application->ProcessMessages();
+        std::vector<TColor> px;
+        for (int y = 0; y < c->Height(); ++y)
+          for (int x = 0; x < c->Width(); ++x) px.push_back(d.Surface()->GetPixel(o.X + x, o.Y + y));
+        return px;
+      };
+      const std::vector<TColor> before = shot();
+      // The box is 13 pixels wide, its caption 4 further on.
+      TControlCanvas* canvas = c->Canvas();
+      canvas->Font = c->Font;
+      const int captionEnd = 17 + canvas->TextWidth(ShownCaption(c->Caption()).Text);
+      ASSERT_LT(captionEnd, c->Width());
+      int shown = 0, all = 0;
+      for (int y = 0; y < c->Height(); ++y)
+        for (int x = 0; x < c->Width(); ++x) {
+          if (!(x >= 13 && x < 17) && x <= captionEnd) continue;
+          ++all;
+          shown += before[static_cast<size_t>(y * c->Width() + x)] ==
+                   d.Image1->Picture.GetPixel(o.X + x - io.X, o.Y + y - io.Y);
+        }
+      EXPECT_EQ(shown, all) << "background " << background;
+      // Checked and cleared again, it paints over the background, not over
+      // its last paint.
+      Inject::Click(c, 5, 8);
+      Inject::Click(c, 5, 8);
+      EXPECT_FALSE(c->Checked());
+      EXPECT_TRUE(shot() == before) << "background " << background;
+      Cancel(d);
+    });
+    EXPECT_TRUE(r.shown);
+  }
+  gIEDialogsBackground = 0;
 }
 
 TEST(IOPreviews, EveryCaptionFitsBeforeItsNeighbourInEveryLanguage) {
