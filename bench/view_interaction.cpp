@@ -1,6 +1,7 @@
 // What a hand asks of the image view over a big picture (a 1920 x 1080
 // client, an 8000 x 6000 picture with alpha, a half-transparent and a rotated
-// layer): a zoom step (x1.1 at a point, in and out in turn), a scroll step at
+// layer): a zoom step (x1.1 at a point, in and out in turn), a whole zoom
+// gesture in and back out with its median and worst steps, a scroll step at
 // 100 %, each followed by one pass of the message loop, and a drag of 150
 // mouse motions arriving at a hand's pace (0.65 s) through the loop. Each
 // runs with the zoom filter none, fast linear and Lanczos3 (first argument),
@@ -93,6 +94,58 @@ void BM_ZoomStep(benchmark::State& state) {
   Report(state, v->CompositionCount() - composed, s.backEnd.presents - presented, "zoom step");
 }
 BENCHMARK(BM_ZoomStep)->Apply(FiltersAndDelay)->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime();
+
+// A whole zoom gesture as a hand gives it: from the fitted zoom in by x1.1 at
+// the client's centre while the next step stays under 100 %, then back out by
+// /1.1 there to the fitted zoom, each step followed by one pass of the loop. The way out lands on the sizes
+// the way in showed. The view rests at the fitted zoom before each gesture (the filter's delay run out, not
+// timed). One iteration is a whole gesture, timed step by step: a single slow step is a stutter the median
+// hides, so the worst step in and out, and the zoom each landed on, are reported beside the median.
+void BM_ZoomGesture(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  TInteraction& s = Prepare(state);
+  TRedozIrView* v = s.scene.view;
+  v->Fit();
+  Application->ProcessMessages();
+  const double fit = v->ZoomX();
+  std::vector<double> steps;
+  double worst[2] = {0, 0}, worstAt[2] = {0, 0};
+  auto step = [&](int Out, double Zoom) {
+    const auto start = Clock::now();
+    v->ZoomAt(kClientW / 2, kClientH / 2, Zoom, false);
+    Application->ProcessMessages();
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    steps.push_back(ms);
+    if (ms > worst[Out]) {
+      worst[Out] = ms;
+      worstAt[Out] = Zoom;
+    }
+  };
+  for (auto _ : state) {
+    state.PauseTiming();
+    v->ZoomAt(kClientW / 2, kClientH / 2, fit, false);
+    Application->ProcessMessages();
+    s.scene.session.Clock().Advance(4 * 210);
+    Application->ProcessMessages();
+    state.ResumeTiming();
+    int in = 0;
+    for (double z = fit; z * 1.1 < 100; z *= 1.1, ++in) step(0, z * 1.1);
+    for (; in > 0; --in) step(1, v->ZoomX() / 1.1);
+  }
+  std::sort(steps.begin(), steps.end());
+  state.counters["median step ms"] = steps.empty() ? 0 : steps[steps.size() / 2];
+  state.counters["worst in ms"] = worst[0];
+  state.counters["worst in at %"] = worstAt[0];
+  state.counters["worst out ms"] = worst[1];
+  state.counters["worst out at %"] = worstAt[1];
+  state.SetLabel(std::string("zoom gesture ") + kFilterNames[state.range(0)] +
+                 (state.range(1) ? ", delayed" : ""));
+}
+BENCHMARK(BM_ZoomGesture)
+    ->Apply(FiltersAndDelay)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 // The frame the filter comes back in: a zoom step with DelayZoomFilter on
 // (not timed), then the delay's ticks and one pass of the loop (timed).

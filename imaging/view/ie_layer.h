@@ -46,9 +46,10 @@ struct TIELayerPaintCache {
   const TIEBitmap* From = nullptr;
   const TIEBitmap* FromAlpha = nullptr;
   std::int64_t Key[11] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-  // The key of the last composition that drew just the visible part instead
-  // of making the stretched copy.
-  std::int64_t PartKey[11] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  // The key of the layer's last render, whatever it drew: a stretched copy
+  // much larger than what shows waits for a render of the same key right
+  // after it (the view resting at that size).
+  std::int64_t LastKey[11] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
   // The renderer's own caches, for what is too large to keep whole (the
   // visible part of a deeply zoomed layer, resampled).
   TIERenderCaches Render;

@@ -522,6 +522,10 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
                static_cast<std::int64_t>(dw) * dh <= kIEWholeRenderPixels;
   const bool kept =
       cache.Resampled && cache.From == B && cache.FromAlpha == alpha && std::equal(key, key + 11, cache.Key);
+  // Only the render just before counts: a zoom gesture that comes back to a
+  // size it showed a few steps ago (in, then out) is not resting there.
+  const bool again = std::equal(key, key + 11, cache.LastKey);
+  std::copy(key, key + 11, cache.LastKey);
   if (whole && !kept) {
     // A copy much larger than what shows (a zoom step over a big picture)
     // costs more than it saves: the renderer then makes the visible part
@@ -538,10 +542,7 @@ void TRedozIrView::RenderLayer(TIELayer* L, TIEBitmap* B, TIEBitmap* Dest, const
                           (Filter == rfFastLinear && B->PixelFormat() == ie24RGB);
     const bool large =
         static_cast<std::int64_t>(dw) * dh > 2 * static_cast<std::int64_t>(shown.Width()) * shown.Height();
-    if (((large && windowed) || Filter == rfNone) && !std::equal(key, key + 11, cache.PartKey)) {
-      whole = false;
-      std::copy(key, key + 11, cache.PartKey);
-    }
+    if (((large && windowed) || Filter == rfNone) && !again) whole = false;
   }
   if (whole) {
     // The stretched source is the same from one composition to the next

@@ -472,6 +472,29 @@ TEST(RedozIrViewPaint, ADeepZoomComposedAgainFromWhatTheLayerKeepsGivesTheRender
   EXPECT_TRUE(SameBytes(direct.get(), moved.get()));
 }
 
+TEST(RedozIrViewPaint, AZoomGestureBackToASizeItShowedMakesNoStretchedCopyUntilItRests) {
+  // 100 x 100 at 4000 % is 16 million pixels, as many as a stretched copy may
+  // have; at 4100 % it is more. Zoomed at the corner, the way back from 4100 %
+  // lands on the size and the origin of two steps before.
+  TShownView f(60, 60, 100, 100);
+  TRedozIrView* v = f.view;
+  v->SetZoomFilter(rfNone);
+  auto copyWidth = [&] {
+    const auto& c = v->GetLayer(0)->PaintCache;
+    return c && c->Resampled ? c->Resampled->Width() : 0;
+  };
+  for (double z : {4000.0, 4100.0, 4000.0}) {
+    v->ZoomAt(0, 0, z, false);
+    Application->ProcessMessages();
+    EXPECT_EQ(copyWidth(), 0) << z;
+  }
+  // Resting at that size, the next composition (a scroll) makes it.
+  v->SetViewXY(400, 0);
+  Application->ProcessMessages();
+  EXPECT_EQ(v->ViewX(), 400);
+  EXPECT_EQ(copyWidth(), 4000);
+}
+
 TEST(RedozIrViewPaint, TheDelayedZoomFilterComesBackFourTicksAfterTheLastMove) {
   // Black beside white from 400 % to 800 %: without the filter the edge is
   // hard, with the linear filter the pixels beside it are in between.
