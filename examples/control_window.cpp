@@ -11,6 +11,7 @@
 #include "platform/buttons.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
+#include "platform/menus.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/stdctrls.h"
 
@@ -37,7 +38,7 @@ class TClickPad : public TControl {
   }
   void MouseDown(TMouseButton b, TShiftState s, int x, int y) override {
     SetFocus();  // back from the text control, Esc quits again
-    mark_ = {x, y + offset_};
+    if (b == mbLeft) mark_ = {x, y + offset_};
     Invalidate();
     TControl::MouseDown(b, s, x, y);
   }
@@ -77,8 +78,9 @@ const char* const kUsage =
     "\n"
     "Shows controls in a window on the display (X11, or Xvfb): a click on the\n"
     "pad marks the spot in the colour the list or the Colour button picks, the\n"
-    "wheel and the scroll bar move the pad's content, Esc on the pad quits. The\n"
-    "text control on the right takes typing, selections with the mouse or Shift,\n"
+    "wheel and the scroll bar move the pad's content, a right click or the menu\n"
+    "key opens its menu, Esc on the pad quits. The text control on the right\n"
+    "takes typing, selections with the mouse or Shift,\n"
     "and Ctrl+B, I, U (bold, italic, underline), Ctrl+L, E, R, J (alignment),\n"
     "Ctrl+F (font), Ctrl+G (background), Ctrl+C, X, V. Without a display it says\n"
     "so and exits with status 1.\n";
@@ -128,6 +130,21 @@ int main(int argc, char** argv) {
       pad->Mark = dialog.Color;
       pad->Invalidate();
     };
+    // The pad's context menu (a right click, or the menu key): the colours,
+    // the current one ticked, the colour dialog, and quitting.
+    auto* menu = new TPopupMenu(form);
+    for (const auto& m : marks)
+      menu->Add(std::string("&") + m.name, [list, &m](TObject*) {
+        list->SetItemIndex(static_cast<int>(&m - marks));
+        list->OnChange(list);
+      });
+    menu->Add("-");
+    menu->Add("C&olour...", [colour](TObject*) { colour->OnClick(colour); });
+    menu->Add("&Quit", [form](TObject*) { form->Close(); });
+    menu->OnPopup = [menu, pad](TObject*) {
+      for (int i = 0; i < 5; ++i) menu->Items(i)->Checked = marks[i].color == pad->Mark;
+    };
+    pad->SetPopupMenu(menu);
     auto* text = new TIETextControl(form);
     text->SetParent(form);
     text->SetMemo(TIETextMemo{"Type here.", {}, {}});

@@ -603,6 +603,7 @@ void TControl::WndProc(TMessage& m) {
     case WM_MBUTTONUP:
     case WM_MBUTTONDBLCLK:
     case WM_MOUSEWHEEL: HandleMouse(m); return;
+    case WM_CONTEXTMENU: ContextMenu(m); return;
     case CN_KEYDOWN:
     case CN_SYSKEYDOWN:
     case CN_KEYUP:
@@ -682,7 +683,16 @@ void TControl::HandleMouse(TMessage& m) {
       return;
     case WM_RBUTTONDOWN: MouseDown(mbRight, shift, x, y); return;
     case WM_RBUTTONDBLCLK: MouseDown(mbRight, shift | ssDouble, x, y); return;
-    case WM_RBUTTONUP: MouseUp(mbRight, shift, x, y); return;
+    case WM_RBUTTONUP: {
+      // The context menu comes after the button's own handling, which may
+      // free the control.
+      HWND h = handle_;
+      MouseUp(mbRight, shift, x, y);
+      if (FromHandle(h) != this) return;
+      TPoint at = ClientToScreen({x, y});
+      Perform(WM_CONTEXTMENU, h, MAKELPARAM(at.X, at.Y));
+      return;
+    }
     case WM_MBUTTONDOWN: MouseDown(mbMiddle, shift, x, y); return;
     case WM_MBUTTONDBLCLK: MouseDown(mbMiddle, shift | ssDouble, x, y); return;
     case WM_MBUTTONUP: MouseUp(mbMiddle, shift, x, y); return;
@@ -726,9 +736,13 @@ void TControl::HandleKey(TMessage& m) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
       WORD key = static_cast<WORD>(m.WParam);
-      KeyDown(key, KeyDataToShiftState(m.LParam));
+      TShiftState shift = KeyDataToShiftState(m.LParam);
+      KeyDown(key, shift);
       if (key == 0) return;
-      DefaultHandler(m);
+      if (key == VK_APPS || (key == VK_F10 && (shift & ssShift)))
+        Perform(WM_CONTEXTMENU, handle_, -1);
+      else
+        DefaultHandler(m);
       return;
     }
     case WM_KEYUP:

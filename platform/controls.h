@@ -25,6 +25,7 @@
 namespace redozir {
 
 class TForm;
+class TPopupMenu;
 
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 using TBorderStyle = TFormBorderStyle;
@@ -146,6 +147,10 @@ class TControl : public TComponent {
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool v);
   bool TabStop = false;
+  // Shown by a right click (on the release) or the context-menu key over the
+  // control; without one, the parent's shows.
+  TPopupMenu* PopupMenu() const { return popupMenu_; }
+  void SetPopupMenu(TPopupMenu* Menu);
 
   // Window handle: present only while a shown (or once shown) form is above
   // the control. Handle creates it when it can and raises EInvalidOperation
@@ -232,6 +237,7 @@ class TControl : public TComponent {
   // background is never erased, and a repaint of it is a repaint of its
   // parent's area under it (the parent, then every control there in order).
   virtual bool SeeThrough() const { return false; }
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
   friend class TControlCanvas;
   friend class TForm;
@@ -249,6 +255,7 @@ class TControl : public TComponent {
   void HandleMouse(TMessage& m);
   void HandleKey(TMessage& m);
   void HandlePaint(TMessage& m);
+  void ContextMenu(TMessage& m);
   void EraseBackground();
   void InvalidateNonClient();
   // Marks r (inside the client) for painting here, whatever the control is.
@@ -277,6 +284,7 @@ class TControl : public TComponent {
   bool inPaint_ = false;
   TRect paintClip_;
   bool clicking_ = false;
+  TPopupMenu* popupMenu_ = nullptr;
 };
 
 using TWinControl = TControl;

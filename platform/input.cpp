@@ -136,9 +136,13 @@ int TInput::PendingMoves() { return static_cast<int>(St().moves.size()); }
 
 namespace {
 HWND PopupWnd = 0;
+bool PopupTakesKeys = false;
 }  // namespace
 
-void TInput::SetPopup(TForm* form) { PopupWnd = form ? form->Handle() : 0; }
+void TInput::SetPopup(TForm* form, bool TakesKeys) {
+  PopupWnd = form ? form->Handle() : 0;
+  PopupTakesKeys = form && TakesKeys;
+}
 
 TForm* TInput::Popup() {
   auto* f = dynamic_cast<TForm*>(TControl::FromHandle(PopupWnd));
@@ -315,9 +319,10 @@ char TInput::KeyChar(WORD vk) {
 }
 
 namespace {
-// The focused control (or the active form) that takes keys and characters;
-// nullptr when none can.
+// The focused control (or the active form) that takes keys and characters,
+// or the pop-up that takes them; nullptr when none can.
 TControl* KeyTarget() {
+  if (TForm* popup = TInput::Popup(); popup && PopupTakesKeys) return popup;
   TControl* target = TControl::FromHandle(GetFocus());
   if (!target) target = Application->ActiveForm();
   if (!target || !target->HandleAllocated()) return nullptr;
@@ -381,7 +386,8 @@ void TInput::Key(WORD vk, bool down, bool CharsFromKey) {
 void TInput::Text(const std::string& utf8) {
   DeliverPendingMoves();
   TControl* target = KeyTarget();
-  if (!target) return;
+  // A menu takes its letters as keys: they type nothing.
+  if (!target || target == Popup()) return;
   HWND h = target->Handle();
   LPARAM data = 1;
   if (GetKeyState(VK_MENU) < 0) data |= KF_ALTDOWN_BIT;

@@ -44,9 +44,10 @@ struct TInput {
   static char KeyChar(WORD vk);
   // Forgets drags, hover and the last click.
   static void Reset();
-  // A drop-down (a list, a hint) shown over the forms: a press in any other
-  // form closes it and goes no further. nullptr: none.
-  static void SetPopup(TForm* form);
+  // A drop-down (a list, a hint, a menu) shown over the forms: a press in any
+  // other form closes it and goes no further. nullptr: none. With TakesKeys
+  // (a menu) the keys go to it, not to the focused control, while it shows.
+  static void SetPopup(TForm* form, bool TakesKeys = false);
   static TForm* Popup();
 };
 

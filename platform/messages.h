@@ -64,6 +64,8 @@ constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_SHOWWINDOW = 0x0018;
 constexpr UINT WM_CANCELMODE = 0x001F;
 constexpr UINT WM_SETCURSOR = 0x0020;
+// WParam: the window; LParam: the screen point, or -1 when a key asked.
+constexpr UINT WM_CONTEXTMENU = 0x007B;
 constexpr UINT WM_NCHITTEST = 0x0084;
 constexpr UINT WM_NCPAINT = 0x0085;
 constexpr UINT WM_GETDLGCODE = 0x0087;
@@ -193,6 +195,8 @@ constexpr WORD VK_RIGHT = 0x27;
 constexpr WORD VK_DOWN = 0x28;
 constexpr WORD VK_INSERT = 0x2D;
 constexpr WORD VK_DELETE = 0x2E;
+// The context-menu key.
+constexpr WORD VK_APPS = 0x5D;
 constexpr WORD VK_NUMPAD0 = 0x60;
 constexpr WORD VK_MULTIPLY = 0x6A;
 constexpr WORD VK_ADD = 0x6B;
@@ -202,6 +206,7 @@ constexpr WORD VK_DIVIDE = 0x6F;
 constexpr WORD VK_F1 = 0x70;
 constexpr WORD VK_F2 = 0x71;
 constexpr WORD VK_F4 = 0x73;
+constexpr WORD VK_F10 = 0x79;
 constexpr WORD VK_F12 = 0x7B;
 constexpr WORD VK_LSHIFT = 0xA0;
 constexpr WORD VK_RSHIFT = 0xA1;

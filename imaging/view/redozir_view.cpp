@@ -260,6 +260,15 @@ void TRedozIrView::WndProc(TMessage& Message) {
     case IEM_FINISHWORK:
       if (TNotifyEvent e = GetOnFinishWork()) e(this);
       return;
+    case WM_CONTEXTMENU:
+      // A right click that zoomed, picked a layer or ended a polygon was the
+      // view's; the context-menu key always shows the menu.
+      if (Message.LParam != -1 && fSel->RightUsed) {
+        Message.Result = 1;
+        return;
+      }
+      TIEView::WndProc(Message);
+      return;
     default:
       if (!ViewMessage(Message) && !ScrollMessage(Message)) TIEView::WndProc(Message);
   }

@@ -147,10 +147,12 @@ void TRedozIrView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   TIESelectionState& s = *fSel;
   // One gesture at a time: a press of another button while the one that
   // started a gesture is held is ignored, and so is its release (MouseUp).
+  if (Button == mbRight) s.RightUsed = true;
   if (Button == mbRight && GetKeyState(VK_LBUTTON) < 0) return;
   if (s.Pressed && s.Button != Button && GetKeyState(ButtonKey(s.Button)) < 0) return;
   s.LayerMoved = false;
   bool rightLayers = Button == mbRight && (SelectionOptions & (1u << iesoRightButtonSelectLayers));
+  if (Button == mbRight) s.RightUsed = Interacts(miZoom) || rightLayers;
   if (Button != mbLeft && !Interacts(miZoom) && !rightLayers) return;
   // The second press of a double click only ends a polygon (DblClick did).
   if ((Shift & ssDouble) && Interacts(miSelectPolygon)) return;
@@ -517,6 +519,7 @@ void TRedozIrView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
   SetInteractionHint("", 0, 0, "");
   // The right button may end a polygon whether or not its press was taken.
   if (Button == mbRight && (SelectionOptions & (1u << iesoRightButtonTerminatePolySelect))) {
+    s.RightUsed = s.RightUsed || s.PolySelecting;
     TClientBase base(*this);
     EndPolygonSelection(Shift);
   }

@@ -34,6 +34,9 @@ struct TIESelectionState {
   bool Selected = false;
   // Gestures in progress.
   bool PolySelecting = false;  // points added by clicks or by a lasso drag
+  // The right button's last press or release was the view's own (a zoom, a
+  // layer pick, the end of a polygon): its release shows no context menu.
+  bool RightUsed = false;
   bool Lasso = false;
   bool RectSelecting = false;
   bool CircleSelecting = false;

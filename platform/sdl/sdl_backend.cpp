@@ -291,6 +291,8 @@ WORD VirtualKeyFromSDL(std::int32_t k) {
     case SDLK_RALT: return VK_MENU;
     case SDLK_CAPSLOCK: return VK_CAPITAL;
     case SDLK_PAUSE: return VK_PAUSE;
+    case SDLK_APPLICATION:
+    case SDLK_MENU: return VK_APPS;
     case SDLK_MINUS: return VK_OEM_MINUS;
     case SDLK_EQUALS: return VK_OEM_PLUS;
     case SDLK_COMMA: return VK_OEM_COMMA;

@@ -7,6 +7,7 @@
 #include "platform/application.h"
 #include "platform/forms.h"
 #include "platform/inject.h"
+#include "platform/menus.h"
 
 using namespace redozir;
 
@@ -253,6 +254,45 @@ TEST(Mouse, AReleaseEndsOnlyTheGestureItsOwnPressStarted) {
   EXPECT_EQ(f.view->Zoom(), 100);
   EXPECT_EQ(PointsOf(f.view), (std::vector<TPoint>{{20, 20}, {60, 20}, {60, 50}, {20, 50}}));
   EXPECT_TRUE(f.view->SelectionMask()->IsPointInside(59, 49));
+}
+
+TEST(Mouse, TheContextMenuComesOnARightReleaseTheViewDidNotUse) {
+  struct {
+    const char* name;
+    TIEMouseInteract interact;
+    unsigned options;
+    bool polygon;  // a polygon being drawn when the right click comes
+    bool menu;
+  } cases[] = {
+      {"no interaction", IEMouseInteract({}), 0, false, true},
+      {"a rectangle selection", IEMouseInteract({miSelect}), 0, false, true},
+      {"zoom: the right click zooms out", IEMouseInteract({miZoom}), 0, false, false},
+      {"the right button picks layers", IEMouseInteract({miMoveLayers}), 1u << iesoRightButtonSelectLayers,
+       false, false},
+      {"the right button ends the polygon", IEMouseInteract({miSelectPolygon}),
+       1u << iesoRightButtonTerminatePolySelect, true, false},
+      {"no polygon to end", IEMouseInteract({miSelectPolygon}), 1u << iesoRightButtonTerminatePolySelect,
+       false, true},
+  };
+  for (const auto& c : cases) {
+    TMouseView f(200, 150, c.interact);
+    f.view->SelectionOptions |= c.options;
+    TPopupMenu menu(nullptr);
+    menu.Add("Item");
+    f.view->SetPopupMenu(&menu);
+    f.view->Zoom(150);
+    if (c.polygon) {
+      Inject::Click(f.view, 10, 10);
+      Inject::Click(f.view, 80, 10);
+    }
+    Inject::Click(f.view, 40, 30, 0, mbRight);
+    EXPECT_EQ(menu.Window() != nullptr, c.menu) << c.name;
+    menu.CloseMenu();
+    // The context-menu key always shows it, and the view keeps the focus.
+    Inject::Key(VK_APPS);
+    EXPECT_TRUE(menu.Window()) << c.name;
+    EXPECT_TRUE(f.view->Focused()) << c.name;
+  }
 }
 
 TEST(Mouse, ClientPixelsMapToTheirBitmapPixelsScrolledOrNot) {

@@ -20,6 +20,7 @@
 #include "platform/edits.h"
 #include "platform/forms.h"
 #include "platform/hints.h"
+#include "platform/menus.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/stdctrls.h"
 #include "platform/surface_fill.h"
@@ -213,7 +214,7 @@ TEST(SDLBackEnd, AFormOpensInAWindowTakesAClickAndShowsWhatItPainted) {
   EXPECT_EQ(text, "from another program");
 }
 
-TEST(SDLBackEnd, KeysStillReachTheFocusedControlAfterAHintADropDownListAndThePicker) {
+TEST(SDLBackEnd, KeysStillReachTheFocusedControlAfterAHintADropDownListThePickerAndAMenu) {
   TOnDisplay d;
   if (!d.Skip().empty()) GTEST_SKIP() << d.Skip() << ": skipped";
   struct TPauses {
@@ -277,6 +278,17 @@ TEST(SDLBackEnd, KeysStillReachTheFocusedControlAfterAHintADropDownListAndThePic
   EXPECT_TRUE(escaped);
   EXPECT_TRUE(edit->Focused());
   EXPECT_TRUE(typed("c", "abc")) << "after the picker: " << edit->Text();
+
+  TPopupMenu menu(nullptr);
+  int chosen = 0;
+  menu.Add("&First", [&](TObject*) { chosen = 1; });
+  menu.Add("&Second", [&](TObject*) { chosen = 2; });
+  pad->SetPopupMenu(&menu);
+  ASSERT_TRUE(d.Shell("xdotool mousemove --window " + xid + " 40 100 click 3"));
+  ASSERT_TRUE(PumpUntil([&] { return menu.Window() && d.Shown(menu.Window()); }));
+  EXPECT_TRUE(d.Shell("xdotool key Down Down Return"));
+  EXPECT_TRUE(PumpUntil([&] { return chosen == 2 && !menu.Window(); }));
+  EXPECT_TRUE(typed("d", "abcd")) << "after the menu: " << edit->Text();
 }
 
 TEST(SDLBackEnd, KeyCodesMapToVirtualKeys) {
@@ -293,6 +305,7 @@ TEST(SDLBackEnd, KeyCodesMapToVirtualKeys) {
                          {SDLK_LSHIFT, VK_SHIFT},
                          {SDLK_RALT, VK_MENU},
                          {SDLK_PAGEDOWN, VK_NEXT},
+                         {SDLK_APPLICATION, VK_APPS},
                          {SDLK_KP_7, VK_NUMPAD0 + 7},
                          {SDLK_SEMICOLON, VK_OEM_1},
                          {SDLK_QUOTE, VK_OEM_7},
