@@ -1,8 +1,10 @@
 // Shows a form with controls in a real window (SDL2): a control of its own
-// paints a square where it was last clicked, in the colour a drop-down list
-// or the colour dialog picks; the wheel scrolls it along its scroll bar, its
-// hint shows when the pointer rests on it, Esc closes the window. Beside it
-// the library's text control takes formatted text. Run it under X11 (or Xvfb).
+// paints a square where it was last clicked or where the colour swatch was
+// dropped, in the colour a drop-down list or the colour dialog picks; the
+// wheel scrolls it along its scroll bar, its hint shows when the pointer
+// rests on it, Esc closes the window. Beside it the library's text control
+// takes formatted text. Tab moves between the controls, which follow the
+// window's size. Run it under X11 (or Xvfb).
 #include <cstdio>
 #include <cstring>
 
@@ -26,6 +28,10 @@ class TClickPad : public TControl {
     SetCursor(crCross);
   }
   TColor Mark = clNavy;
+  void MarkAt(int x, int y) {
+    mark_ = {x, y + offset_};
+    Invalidate();
+  }
 
  protected:
   void Paint() override {
@@ -38,8 +44,7 @@ class TClickPad : public TControl {
   }
   void MouseDown(TMouseButton b, TShiftState s, int x, int y) override {
     SetFocus();  // back from the text control, Esc quits again
-    if (b == mbLeft) mark_ = {x, y + offset_};
-    Invalidate();
+    if (b == mbLeft) MarkAt(x, y);
     TControl::MouseDown(b, s, x, y);
   }
   void WndProc(TMessage& m) override {
@@ -77,10 +82,11 @@ const char* const kUsage =
     "usage: redozir-control-window [--help]\n"
     "\n"
     "Shows controls in a window on the display (X11, or Xvfb): a click on the\n"
-    "pad marks the spot in the colour the list or the Colour button picks, the\n"
-    "wheel and the scroll bar move the pad's content, a right click or the menu\n"
-    "key opens its menu, Esc on the pad quits. The text control on the right\n"
-    "takes typing, selections with the mouse or Shift,\n"
+    "pad, or the swatch dragged onto it, marks the spot in the colour the list or\n"
+    "the Colour button picks, the wheel and the scroll bar move the pad's\n"
+    "content, a right click or the menu key opens its menu, Tab moves between\n"
+    "the controls, Esc on the pad quits. The text control on the right takes\n"
+    "typing, selections with the mouse or Shift,\n"
     "and Ctrl+B, I, U (bold, italic, underline), Ctrl+L, E, R, J (alignment),\n"
     "Ctrl+F (font), Ctrl+G (background), Ctrl+C, X, V. Without a display it says\n"
     "so and exits with status 1.\n";
@@ -104,7 +110,10 @@ int main(int argc, char** argv) {
     auto* pad = new TClickPad(form);
     pad->SetParent(form);
     pad->Hint = "A click marks the spot; the wheel scrolls";
-    pad->ShowHint = true;
+    pad->SetShowHint(true);
+    pad->TabStop = true;
+    pad->SetBounds(10, 42, 300, 220);
+    pad->SetAnchors(akLeft | akTop | akRight | akBottom);
     static const struct {
       const char* name;
       TColor color;
@@ -115,19 +124,32 @@ int main(int argc, char** argv) {
     list->SetBounds(10, 10, 140, 21);
     for (const auto& m : marks) list->Items.push_back(m.name);
     list->SetItemIndex(0);
-    list->OnChange = [list, pad](TObject*) {
+    // The swatch shows the colour and drops it where the pad takes it.
+    auto* swatch = new TControl(form);
+    swatch->SetParent(form);
+    swatch->SetBounds(260, 9, 50, 23);
+    swatch->SetBorderStyle(bsSingle);
+    swatch->SetColor(pad->Mark);
+    swatch->SetDragMode(dmAutomatic);
+    pad->OnDragOver = [swatch](TObject*, TObject* source, int, int, TDragState, bool& accept) {
+      accept = source == swatch;
+    };
+    pad->OnDragDrop = [pad](TObject*, TObject*, int x, int y) { pad->MarkAt(x, y); };
+    list->OnChange = [list, pad, swatch](TObject*) {
       pad->Mark = marks[list->ItemIndex()].color;
+      swatch->SetColor(pad->Mark);
       pad->Invalidate();
     };
     auto* colour = new TButton(form);
     colour->SetParent(form);
     colour->SetBounds(160, 9, 90, 23);
     colour->SetCaption("Colour...");
-    colour->OnClick = [pad](TObject*) {
+    colour->OnClick = [pad, swatch](TObject*) {
       TColorDialog dialog(nullptr);
       dialog.Color = pad->Mark;
       if (!dialog.Execute()) return;
       pad->Mark = dialog.Color;
+      swatch->SetColor(dialog.Color);
       pad->Invalidate();
     };
     // The pad's context menu (a right click, or the menu key): the colours,
@@ -148,12 +170,8 @@ int main(int argc, char** argv) {
     auto* text = new TIETextControl(form);
     text->SetParent(form);
     text->SetMemo(TIETextMemo{"Type here.", {}, {}});
-    auto layout = [form, pad, text] {
-      pad->SetBounds(10, 42, form->ClientWidth() - 260, form->ClientHeight() - 52);
-      text->SetBounds(form->ClientWidth() - 240, 42, 230, form->ClientHeight() - 52);
-    };
-    layout();
-    form->OnResize = [layout](TObject*) { layout(); };
+    text->SetBounds(320, 42, 230, 220);
+    text->SetAnchors(akTop | akRight | akBottom);
     form->Show();
     TScrollInfo si;
     si.fMask = SIF_ALL;

@@ -65,10 +65,16 @@ constexpr unsigned EDGE_RAISED = BDR_RAISEDOUTER | BDR_RAISEDINNER,
 constexpr unsigned BF_LEFT = 1, BF_TOP = 2, BF_RIGHT = 4, BF_BOTTOM = 8, BF_RECT = 15, BF_MIDDLE = 0x800,
                    BF_ADJUST = 0x2000, BF_FLAT = 0x4000, BF_MONO = 0x8000;
 
+class TCanvas;
+// A device context: the canvas that drawing calls go to.
+using HDC = TCanvas*;
+
 class TCanvas {
  public:
   explicit TCanvas(TBitmap* bitmap);
   virtual ~TCanvas() = default;
+  // The device context the GDI-style calls take: the canvas itself.
+  HDC Handle() { return this; }
 
   TBitmap* Bitmap() const { return bitmap_; }
   // Called by the bitmap when its pixels were reallocated.

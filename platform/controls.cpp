@@ -91,6 +91,8 @@ void TControl::SetParent(TControl* AParent) {
     if (visible_) InvalidateInParent(BoundsRect());
     auto& v = parent_->children_;
     v.erase(std::remove(v.begin(), v.end(), this), v.end());
+    auto& tabs = parent_->tabList_;
+    tabs.erase(std::remove(tabs.begin(), tabs.end(), this), tabs.end());
     if (TForm* f = parent_->ParentForm(); f && f->ActiveControl() && IsInside(f->ActiveControl(), this))
       f->FocusChanged(nullptr);
     parent_ = nullptr;
@@ -99,6 +101,8 @@ void TControl::SetParent(TControl* AParent) {
   parent_ = AParent;
   if (parent_) {
     parent_->children_.push_back(this);
+    parent_->tabList_.push_back(this);
+    ParentChanged();
     if (align_ != alNone) parent_->AlignControls();
     if (parent_->handle_ && !(ComponentState() & csDestroying)) CreateHandleTree();
     if (visible_) InvalidateInParent(BoundsRect());
@@ -180,6 +184,9 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   top_ = ATop;
   width_ = AWidth;
   height_ = AHeight;
+  // A place the parent's layout gave keeps the rules; one the program gave
+  // is where the anchors now hold the control.
+  if (!parent_ || !parent_->aligning_) UpdateAnchorRules();
   if (sized) AlignControls();
   if (align_ != alNone && parent_) parent_->AlignControls();
   if (!handle_) return;
@@ -198,6 +205,7 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 void TControl::SetAlign(TAlign a) {
   if (a == align_) return;
   align_ = a;
+  if (a == alNone) UpdateAnchorRules();
   if (parent_) parent_->AlignControls();
 }
 
@@ -231,6 +239,9 @@ void TControl::AlignControls() {
       }
     }
   }
+  std::vector<TControl*> kids = children_;
+  for (TControl* c : kids)
+    if (c->align_ == alNone) c->ApplyAnchors();
   aligning_ = false;
 }
 
@@ -243,9 +254,8 @@ void TControl::SetBorderStyle(TBorderStyle v) {
 }
 
 void TControl::SetCtl3D(bool v) {
-  if (v == ctl3D_) return;
-  ctl3D_ = v;
-  if (handle_ && borderStyle_ != bsNone) ScrollBarsChanged(true);
+  parentCtl3D_ = false;
+  ApplyCtl3D(v);
 }
 
 void TControl::SetColor(TColor c) {
@@ -665,6 +675,10 @@ void TControl::HandleMouse(TMessage& m) {
     case WM_MOUSEMOVE: MouseMove(shift, x, y); return;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
+      if (m.Msg == WM_LBUTTONDOWN && dragMode_ == dmAutomatic && !Dragging()) {
+        BeginDrag(true);
+        return;
+      }
       SetMouseCapture(true);
       clicking_ = true;
       if (m.Msg == WM_LBUTTONDBLCLK) {

@@ -5,6 +5,7 @@
 // TWinControl and TCustomControl name the same class.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -45,6 +46,29 @@ using TMouseWheelUpDownEvent =
     std::function<void(TObject* Sender, TShiftState Shift, TPoint MousePos, bool& Handled)>;
 
 class TControl;
+
+// The sides of its parent a control keeps its distance to when the parent
+// changes size; one bit each, as a set.
+enum TAnchorKind : std::uint8_t { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
+using TAnchors = std::uint8_t;
+
+enum TDragMode { dmManual, dmAutomatic };
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+
+// What is dragged. A drag started with no object of the program's own drags
+// its control, and the events see the control itself as the source.
+class TDragObject : public TObject {};
+class TDragControlObject : public TDragObject {
+ public:
+  explicit TDragControlObject(TControl* AControl) : Control(AControl) {}
+  TControl* Control;
+};
+
+using TStartDragEvent = std::function<void(TObject* Sender, TDragObject*& DragObject)>;
+using TDragOverEvent =
+    std::function<void(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept)>;
+using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y)>;
+using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
 
 // The canvas of a control: it draws into the surface of the control's form at
 // the control's client origin, clipped to its client area (and, during a
@@ -122,6 +146,7 @@ class TControl : public TComponent {
   TBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TBorderStyle v);
   bool Ctl3D() const { return ctl3D_; }
+  // Setting it stops the control following its parent's (ParentCtl3D).
   void SetCtl3D(bool v);
   // Border thickness on each side.
   virtual int BorderWidth() const;
@@ -133,7 +158,6 @@ class TControl : public TComponent {
   // Shown in a small hint window after the pointer rests on the control
   // (Application's HintPause), when ShowHint is set.
   std::string Hint;
-  bool ShowHint = false;
   const std::string& Caption() const { return caption_; }
   virtual void SetCaption(const std::string& s);
 
@@ -200,6 +224,54 @@ class TControl : public TComponent {
   virtual void DefaultHandler(TMessage& Message);
   LRESULT Perform(UINT Msg, WPARAM WParam, LPARAM LParam);
 
+  // ---- members the controls inherit: anchors, the parent's settings, tab
+  // order, drag and drop (control_layout.cpp, control_props.cpp, drag.cpp).
+
+  // Without Align, the sides of the parent the control keeps its distance to
+  // when the parent's client area changes size: both sides of an axis
+  // stretch it, neither keeps its centre at the same fraction of the parent.
+  TAnchors Anchors() const { return anchors_; }
+  void SetAnchors(TAnchors a);
+
+  // While ParentCtl3D / ParentShowHint hold, Ctl3D / ShowHint are the
+  // parent's and follow its changes.
+  bool ParentCtl3D() const { return parentCtl3D_; }
+  void SetParentCtl3D(bool v);
+  bool ShowHint() const { return showHint_; }
+  // Setting it stops the control following its parent's (ParentShowHint).
+  void SetShowHint(bool v);
+  bool ParentShowHint() const { return parentShowHint_; }
+  void SetParentShowHint(bool v);
+
+  // The place among the parent's controls that Tab and Shift+Tab follow:
+  // 0..n-1, unique per parent. Setting one moves the others up or down; a
+  // control without a parent keeps the order asked for (-1: last) until it
+  // gets one.
+  int TabOrder() const;
+  void SetTabOrder(int v);
+  // The controls inside this one in tab order, each followed by those inside it.
+  void GetTabOrderList(std::vector<TControl*>& list) const;
+
+  // dmAutomatic: a left press starts a drag instead of reaching MouseDown.
+  TDragMode DragMode() const { return dragMode_; }
+  void SetDragMode(TDragMode v) { dragMode_ = v; }
+  // Shown while the control is dragged over one that accepts it.
+  TCursor DragCursor() const { return dragCursor_; }
+  void SetDragCursor(TCursor v) { dragCursor_ = v; }
+  // Starts a drag of this control at the pointer: at once, or once the
+  // pointer has moved Threshold pixels (-1: the system's distance).
+  void BeginDrag(bool Immediate, int Threshold = -1);
+  // Ends the drag this control started: dropped where the pointer is when
+  // Drop and the control there accepts, cancelled otherwise.
+  void EndDrag(bool Drop);
+  bool Dragging() const;
+  // Drops Source at a client point of this control.
+  virtual void DragDrop(TObject* Source, int X, int Y);
+  TStartDragEvent OnStartDrag;
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
+  TEndDragEvent OnEndDrag;
+
   // Events.
   TNotifyEvent OnClick, OnDblClick, OnEnter, OnExit, OnMouseEnter, OnMouseLeave, OnResize;
   TMouseEvent OnMouseDown, OnMouseUp;
@@ -238,10 +310,15 @@ class TControl : public TComponent {
   // parent's area under it (the parent, then every control there in order).
   virtual bool SeeThrough() const { return false; }
   void Notification(TComponent* AComponent, TOperation Operation) override;
+  virtual void DoStartDrag(TDragObject*& DragObject);
+  // Accept starts true when OnDragOver is set, false otherwise.
+  virtual void DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept);
+  virtual void DoEndDrag(TObject* Target, int X, int Y);
 
   friend class TControlCanvas;
   friend class TForm;
   friend struct TInput;
+  friend struct TDragDrop;
 
  public:
   // Paints what is pending in the tree below root (non-client, background,
@@ -261,6 +338,12 @@ class TControl : public TComponent {
   // Marks r (inside the client) for painting here, whatever the control is.
   void MarkPending(const TRect& r, bool erase);
   void InvalidateInParent(const TRect& boundsInParent);
+  void UpdateAnchorRules();
+  void ApplyAnchors();
+  void ApplyCtl3D(bool v);
+  void ApplyShowHint(bool v);
+  // Takes what the control follows of its new parent.
+  void ParentChanged();
 
   TControl* parent_ = nullptr;
   std::vector<TControl*> children_;
@@ -285,6 +368,18 @@ class TControl : public TComponent {
   TRect paintClip_;
   bool clicking_ = false;
   TPopupMenu* popupMenu_ = nullptr;
+
+  TAnchors anchors_ = akLeft | akTop;
+  // Per axis, what the anchors keep (a position, a size or a centre), and the
+  // parent's client size when it was taken.
+  TPoint anchorRule_, anchorParentSize_;
+  bool parentCtl3D_ = true;
+  bool showHint_ = false;
+  bool parentShowHint_ = true;
+  std::vector<TControl*> tabList_;
+  int tabOrderWanted_ = -1;
+  TDragMode dragMode_ = dmManual;
+  TCursor dragCursor_ = crDrag;
 };
 
 using TWinControl = TControl;

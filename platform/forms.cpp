@@ -242,29 +242,21 @@ void TForm::SetActiveControl(TControl* c) {
   if (c && active_ && c->CanFocus()) c->SetFocus();
 }
 
-namespace {
-void CollectTabStops(TControl* c, std::vector<TControl*>& out) {
-  for (int i = 0; i < c->ControlCount(); ++i) {
-    TControl* k = c->Controls(i);
-    if (k->TabStop && k->CanFocus()) out.push_back(k);
-    CollectTabStops(k, out);
-  }
-}
-}  // namespace
-
 void TForm::SelectNext(bool forward) {
-  std::vector<TControl*> stops;
-  CollectTabStops(this, stops);
-  if (stops.empty()) return;
-  auto it = std::find(stops.begin(), stops.end(), activeControl_);
-  size_t i;
-  if (it == stops.end())
-    i = forward ? 0 : stops.size() - 1;
-  else {
-    size_t cur = static_cast<size_t>(it - stops.begin());
-    i = forward ? (cur + 1) % stops.size() : (cur + stops.size() - 1) % stops.size();
+  std::vector<TControl*> all;
+  GetTabOrderList(all);
+  size_t n = all.size();
+  if (n == 0) return;
+  // From where the focus is, a tab stop or not, to the next stop in tab order.
+  auto it = std::find(all.begin(), all.end(), activeControl_);
+  size_t from = it != all.end() ? static_cast<size_t>(it - all.begin()) : forward ? n - 1 : 0;
+  for (size_t k = 1; k <= n; ++k) {
+    TControl* c = all[forward ? (from + k) % n : (from + n - k) % n];
+    if (c->TabStop && c->CanFocus()) {
+      c->SetFocus();
+      return;
+    }
   }
-  stops[i]->SetFocus();
 }
 
 bool TForm::CloseQuery() {

@@ -47,7 +47,7 @@ void HintTimerFired(TObject*) {
   h.Timer->SetEnabled(false);
   TControl* c = TControl::FromHandle(h.Control);
   TForm* form = c ? GetParentForm(c) : nullptr;
-  if (!c || c->Hint.empty() || !c->ShowHint || !Application->ShowHint || !form || !form->Visible()) return;
+  if (!c || c->Hint.empty() || !c->ShowHint() || !Application->ShowHint || !form || !form->Visible()) return;
   if (!h.Window) h.Window = new THintWindow(nullptr);
   TPoint at;
   GetCursorPos(at);
@@ -97,7 +97,7 @@ void HintHoverChanged(TControl* Control) {
   if (now == h.Control) return;
   HideHint();
   h.Control = now;
-  if (!Control || Control->Hint.empty() || !Control->ShowHint || !Application->ShowHint) return;
+  if (!Control || Control->Hint.empty() || !Control->ShowHint() || !Application->ShowHint) return;
   if (!h.Timer) {
     h.Timer = new TTimer(nullptr);
     h.Timer->SetOnTimer(HintTimerFired);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/application.h"
+#include "platform/drag.h"
 #include "platform/font.h"
 #include "platform/forms.h"
 #include "platform/hints.h"
@@ -109,7 +110,29 @@ bool InClient(TControl* c, TPoint local) {
 
 }  // namespace
 
-void TInput::Reset() { St() = TInputState{}; }
+void TInput::Reset() {
+  St() = TInputState{};
+  TDragDrop::Reset();
+}
+
+TControl* TInput::ControlAt(TPoint screen, TForm* first, TPoint& client) {
+  auto in = [&](TForm* f) -> TControl* {
+    if (!f || !f->Visible() || !f->HandleAllocated() || !f->Enabled()) return nullptr;
+    TPoint p{screen.X - f->Left(), screen.Y - f->Top()};
+    if (!Rect(0, 0, f->Width(), f->Height()).Contains(p.X, p.Y)) return nullptr;
+    TPoint local;
+    TControl* c = HitTest(f, p.X, p.Y, local);
+    client = {local.X - c->ClientOffset().X, local.Y - c->ClientOffset().Y};
+    return c;
+  };
+  if (TControl* c = in(first)) return c;
+  for (int i = Application->FormCount() - 1; i >= 0; --i) {
+    TForm* f = Application->Forms(i);
+    if (f == first || f->NoActivate) continue;
+    if (TControl* c = in(f)) return c;
+  }
+  return nullptr;
+}
 
 void TInput::PostMouseMove(TForm* form, int x, int y) {
   if (!form || !form->HandleAllocated()) return;
@@ -154,6 +177,7 @@ void TInput::MouseMove(TForm* form, int x, int y) {
   if (!form || !form->HandleAllocated()) return;
   TPoint screen = form->ClientToScreen({x, y});
   key_state::SetCursorPos(screen);
+  if (TDragDrop::MouseMove(screen)) return;
   TBarDrag& d = St().drag;
   if (d.wnd) {
     TControl* c = TControl::FromHandle(d.wnd);
@@ -202,6 +226,13 @@ void TInput::MouseButton(TForm* form, int x, int y, TMouseButton physical, bool 
   TMouseButton button = key_state::Logical(physical);
 
   if (down) CancelHint();
+  // A drag past its threshold takes the buttons; a release before it ends
+  // the drag and reaches the control as usual.
+  if (TDragDrop::Moving()) {
+    if (!down && button == mbLeft) TDragDrop::LeftButtonUp();
+    return;
+  }
+  if (!down && button == mbLeft) TDragDrop::LeftButtonUp();
   if (TForm* popup = Popup(); down && popup && popup != form) {
     popup->Close();
     return;
@@ -355,6 +386,10 @@ void TInput::Key(WORD vk, bool down, bool CharsFromKey) {
   bool wasDown = GetKeyState(vk) < 0;
   key_state::SetKey(vk, down);
   if (down) CancelHint();
+  if (down && vk == VK_ESCAPE && TDragDrop::InProgress()) {
+    TDragDrop::Cancel();
+    return;
+  }
   TControl* target = KeyTarget();
   if (!target) return;
   bool alt = GetKeyState(VK_MENU) < 0;

@@ -13,6 +13,7 @@
 namespace redozir {
 
 class TForm;
+class TControl;
 
 struct TInput {
   // Positions are in the form's client coordinates; buttons are physical.
@@ -49,6 +50,10 @@ struct TInput {
   // (a menu) the keys go to it, not to the focused control, while it shows.
   static void SetPopup(TForm* form, bool TakesKeys = false);
   static TForm* Popup();
+  // The control under a screen point (looked for in `first`, then in the
+  // other shown forms) with the point in its client coordinates; nullptr
+  // where no form is.
+  static TControl* ControlAt(TPoint screen, TForm* first, TPoint& client);
 };
 
 }  // namespace redozir

@@ -111,6 +111,8 @@ class TIECanvas : public TObject {
   ~TIECanvas() override;
 
   TCanvas* GetCanvas() const { return fCanvas; }
+  // The device context of the wrapped canvas, valid while that canvas lives.
+  HDC GetHandle() const { return fCanvas->Handle(); }
   TIEPen* Pen() const { return fPen.get(); }
   TIEBrush* Brush() const { return fBrush.get(); }
   TFont& Font() { return fCanvas->Font; }

@@ -7,7 +7,6 @@ namespace redozir {
 
 TIEView::TIEView(TComponent* AOwner) : TCustomControl(AOwner) {
   SetBorderStyle(bsSingle);
-  SetCtl3D(true);
   // A viewer paints every pixel of its client area itself.
   Opaque = true;
 }

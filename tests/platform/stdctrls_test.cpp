@@ -295,7 +295,7 @@ TEST(StdCtrls, AHintShowsAfterThePointerRestsAndGoesWhenItLeaves) {
   auto* box = f.Add<TCheckBox>(10, 10, 100, 17);
   auto* plain = f.Add<TCheckBox>(10, 40, 100, 17);
   box->Hint = "Tell me";
-  box->ShowHint = true;
+  box->SetShowHint(true);
   Inject::MouseMove(box, 5, 5);
   s.Clock().Advance(Application->HintPause - 1);
   Application->ProcessMessages();

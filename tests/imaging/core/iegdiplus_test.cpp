@@ -207,11 +207,12 @@ TEST(IECanvas, ShapesAtTheEdgeLeaveRowPaddingAlone) {
   }
 }
 
-TEST(IECanvas, PenAndBrushChangesReachThePlatformCanvas) {
+TEST(IECanvas, PenBrushAndTheDeviceContextReachThePlatformCanvas) {
   Binding b(false);
   TBitmap bmp(10, 10, pf24bit);
   {
     TIECanvas c(bmp.Canvas());
+    PatBlt(c.GetHandle(), 2, 2, 3, 3, WHITENESS);
     c.Pen()->SetColor(clGreen);
     c.Pen()->SetWidth(2.7f);
     c.Pen()->SetStyle(psDash);
@@ -223,6 +224,8 @@ TEST(IECanvas, PenAndBrushChangesReachThePlatformCanvas) {
   EXPECT_EQ(bmp.Canvas()->Pen.Style, psDash);
   EXPECT_EQ(bmp.Canvas()->Brush.Color, clNavy);
   EXPECT_EQ(bmp.Canvas()->Brush.Style, bsFDiagonal);
+  EXPECT_EQ(bmp.Canvas()->Pixels(4, 4), clWhite);
+  EXPECT_EQ(bmp.Canvas()->Pixels(5, 5), clBlack);
 }
 
 TEST(IEDimOutsideRect, DarkensEachBandOnce) {

@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <set>
 
-#include "imaging/formats/test_images.h"
 #include "imaging/core/iegdiplus.h"
+#include "imaging/formats/test_images.h"
+#include "imaging/view/ievect.h"
 #include "imaging/view/redozir_view.h"
 
 using namespace redozir;
@@ -546,6 +547,15 @@ TEST(RedozIrView, ANewViewHasItsDocumentedDefaultsAndSettersMakeNoWindow) {
   EXPECT_TRUE(v.GetLayer(0)->Locked);
   EXPECT_EQ(v.LayersCurrent(), 0);
   EXPECT_EQ(TRedozIrView::RedozIrVersion(), "3.1.0");
+  // What both views publish of the platform's controls, as they start.
+  TRedozIrVect vect(nullptr);
+  for (TControl* c : {static_cast<TControl*>(&v), static_cast<TControl*>(&vect)}) {
+    EXPECT_TRUE(c->Ctl3D() && c->ParentCtl3D() && c->ParentShowHint());
+    EXPECT_FALSE(c->ShowHint() || c->TabStop);
+    EXPECT_EQ(c->Anchors(), akLeft | akTop);
+    EXPECT_EQ(c->DragMode(), dmManual);
+    EXPECT_EQ(c->DragCursor(), crDrag);
+  }
   v.SetCenter(false);
   v.SetZoomFilter(rfLanczos3);
   v.SetBackgroundStyle(iebsChessboard);

@@ -234,7 +234,7 @@ TEST(SDLBackEnd, KeysStillReachTheFocusedControlAfterAHintADropDownListThePicker
   combo->SetItemIndex(0);
   auto* pad = Add<TPainted>(form, 10, 70, 100, 60);
   pad->Hint = "a hint";
-  pad->ShowHint = true;
+  pad->SetShowHint(true);
   form->Show();
   ASSERT_NE(d.Shown(form), 0u);
   edit->SetFocus();
