@@ -444,7 +444,7 @@ bool TControl::PaintTree(TControl* c) {
       TPoint off = child->ClientOffset();
       TRect mine;
       if (IntersectRect(mine, Offset(hit, -child->left_ - off.X, -child->top_ - off.Y), child->ClientRect()))
-        child->MarkPending(mine, false);
+        child->MarkPending(mine, !child->Opaque);
     }
   }
   std::vector<TControl*> kids = c->children_;

@@ -47,6 +47,16 @@ TEST(Forms, PaintedPixelsAreReadableAfterThePump) {
   f.rec->Fill = clLime;
   f.rec->Repaint();  // paints at once, no pump needed
   EXPECT_EQ(Inject::Pixel(f.rec, 50, 50), clLime);
+  // A control that paints nothing shows its colour, also after its parent
+  // painted over it.
+  auto* plain = new TControl(f.form);
+  plain->SetParent(f.form);
+  plain->SetBounds(150, 100, 20, 20);
+  plain->SetColor(clNavy);
+  Application->ProcessMessages();
+  f.form->Invalidate();
+  Application->ProcessMessages();
+  EXPECT_EQ(f.form->Surface()->GetPixel(160, 110), ColorToRGB(clNavy));
 }
 
 TEST(Forms, CanvasOutsideAPaintDrawsClippedToTheClientArea) {
