@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "platform/keys.h"
@@ -9,7 +10,11 @@ using namespace redozir;
 
 namespace {
 
-std::string At(int x, int y) { return " " + std::to_string(x) + "," + std::to_string(y); }
+std::string At(int x, int y) {
+  char text[32];
+  std::snprintf(text, sizeof text, " %d,%d", x, y);
+  return text;
+}
 
 // Two controls side by side: `a` is dragged, `b` takes what is dropped where
 // X >= 20 of its client area.

@@ -2,9 +2,11 @@
 // (a death-test child run afresh), after views and program settings exist.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,8 +27,9 @@ namespace {
 // 2 x 2 pixels, 24 bits, uncompressed: a format found only after the
 // library's own detectors were asked.
 TMemoryStream TinyTga() {
-  std::vector<std::uint8_t> bytes = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 24, 0};
-  bytes.resize(bytes.size() + 12, 0x80);
+  const std::uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 24, 0};
+  std::vector<std::uint8_t> bytes(sizeof header + 12, 0x80);
+  std::copy(std::begin(header), std::end(header), bytes.begin());
   return TMemoryStream(bytes);
 }
 

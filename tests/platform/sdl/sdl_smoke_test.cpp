@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,43 +31,40 @@ using namespace redozir;
 
 namespace {
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
 // A private X server for the test; Display() is empty when none could start.
+// Xvfb picks a free display itself and writes its number to a pipe
+// (-displayfd): tests started side by side never race for one display, as
+// they did when each chose the first number without a socket.
 class TXvfb {
  public:
   TXvfb() {
-    for (int n = 87; n < 99 && display_.empty(); ++n) {
-      std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-      if (Exists(sock) || Exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
-      pid_t pid = fork();
-      if (pid < 0) return;
-      if (pid == 0) {
-        // A string first, not a literal: GCC 12 at -O3 warns falsely (-Wrestrict)
-        // on a literal joined to a temporary string.
-        std::string d = std::string(":") + std::to_string(n);
-        execlp("Xvfb", "Xvfb", d.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      pid_ = pid;
-      for (int i = 0; i < 250; ++i) {
-        if (Exists(sock)) {
-          display_ = std::string(":") + std::to_string(n);
-          break;
-        }
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-          pid_ = -1;
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      if (display_.empty()) Stop();
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_t pid = fork();
+    if (pid < 0) {
+      close(fds[0]);
+      close(fds[1]);
+      return;
     }
+    if (pid == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
+             "-noreset", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    pid_ = pid;
+    close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c;
+    // The number ends with a newline once the server listens.
+    while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos)
+      display_ = ":" + number;
+    else
+      Stop();
   }
   ~TXvfb() { Stop(); }
   const std::string& Display() const { return display_; }
