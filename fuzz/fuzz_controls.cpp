@@ -1,8 +1,10 @@
 // A user and a program at once over a text control and a combo box on a
 // shown headless form: each byte pair is a key, a typed character, a click,
 // a drag, the wheel, a resize, a change of the combo box's list, or a change
-// of what the combo box's own events do to that list. Everything is painted
-// as it goes; the controls' state must stay consistent throughout.
+// of what the combo box's own events do to that list. The form has a pop-up
+// menu whose items change the controls, the combo box can be dragged onto
+// the text control, and both are anchored to the form's sides. Everything is
+// painted as it goes; the controls' state must stay consistent throughout.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +19,7 @@
 #include "platform/forms.h"
 #include "platform/inject.h"
 #include "platform/keys.h"
+#include "platform/menus.h"
 #include "platform/stdctrls.h"
 
 using namespace redozir;
@@ -100,10 +103,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cb->OnDropDown = [&](TObject*) { ChangeList(cb, onDropDown); };
     cb->OnCloseUp = [&](TObject*) { ChangeList(cb, onCloseUp); };
     cb->OnClick = [&](TObject*) { ChangeList(cb, onClick); };
+    // The form's menu, which both controls show as their own.
+    auto* menu = new TPopupMenu(form);
+    menu->Add("&Clear", [&](TObject*) { cb->Items.clear(); });
+    menu->Add("-");
+    menu->Add("&Refill", [&](TObject*) { ChangeList(cb, 7); });
+    menu->Add("&Text", [&](TObject*) { tc->SetSelection(0, tc->TextLength()); })->Enabled = false;
+    menu->OnPopup = [&](TObject*) { menu->Items(3)->Enabled = tc->TextLength() > 0; };
+    form->SetPopupMenu(menu);
+    // The combo box dropped on the text control types its text there.
+    tc->OnDragOver = [&](TObject*, TObject* source, int, int, TDragState, bool& accept) {
+      accept = source == cb;
+    };
+    tc->OnDragDrop = [&](TObject*, TObject*, int, int) { Inject::Text(cb->Text()); };
+    tc->SetAnchors(akLeft | akTop | akRight | akBottom);
+    cb->SetAnchors(akTop | akRight);
 
-    static constexpr WORD kKeys[] = {VK_LEFT, VK_RIGHT,  VK_UP,     VK_DOWN,   VK_HOME, VK_END,
-                                     VK_BACK, VK_DELETE, VK_RETURN, VK_ESCAPE, VK_F4,   VK_PRIOR,
-                                     VK_NEXT, VK_TAB,    'C',       'X',       'V',     'B'};
+    static constexpr WORD kKeys[] = {VK_LEFT,   VK_RIGHT,  VK_UP,     VK_DOWN, VK_HOME,  VK_END,  VK_BACK,
+                                     VK_DELETE, VK_RETURN, VK_ESCAPE, VK_F4,   VK_PRIOR, VK_NEXT, VK_TAB,
+                                     'C',       'X',       'V',       'B',     VK_APPS,  VK_F10,  'R'};
     static constexpr TShiftState kShifts[] = {0, ssShift, ssCtrl, ssAlt, ssShift | ssCtrl};
     static constexpr char kTyped[] = "word w\nW .,;x";
     TReader in{data, size};
@@ -119,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 2: Inject::Text(std::string(1, kTyped[arg % (sizeof kTyped - 1)])); break;
         case 3:
         case 4: Inject::Key(kKeys[arg % std::size(kKeys)], kShifts[(arg / 32) % std::size(kShifts)]); break;
-        case 5: Inject::Click(target, x, y); break;
+        case 5: Inject::Click(target, x, y, 0, arg & 0x20 ? mbRight : mbLeft); break;
         case 6:
           Inject::MouseDown(target, mbLeft, x, y);
           Inject::MouseMove(target, y, x);
@@ -145,10 +163,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             tc->SetCaretIndex(arg / 2 % (tc->TextLength() + 1));
           break;
         case 14:
-          if (arg & 1)
-            tc->SetBounds(5, 5, 20 + arg, 10 + arg / 2);
-          else
-            cb->SetBounds(150, 5 + arg / 2, 30 + arg, 21);
+          switch (arg % 4) {
+            case 0: tc->SetBounds(5, 5, 20 + arg, 10 + arg / 2); break;
+            case 1: cb->SetBounds(150, 5 + arg / 2, 30 + arg, 21); break;
+            case 2: form->SetBounds(0, 0, 100 + arg * 2, 60 + arg); break;
+            default:
+              cb->SetDragMode(arg & 4 ? dmAutomatic : dmManual);
+              (arg & 8 ? static_cast<TControl*>(tc) : cb)->SetTabOrder(arg / 16 % 3);
+              if (arg & 16) cb->BeginDrag(arg & 32);
+              break;
+          }
           break;
         default:
           switch (arg % 4) {
@@ -162,6 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Application->ProcessMessages();
       CheckState(tc, cb);
     }
+    if (cb->Dragging()) cb->EndDrag(false);
     delete form;
   }
   SetTextMeasurer(nullptr);

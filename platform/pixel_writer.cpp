@@ -199,7 +199,16 @@ void TPixelWriter::RawSpan(int y, int x0, int x1) {
       case 8: std::memset(row + x0, static_cast<int>(value_), static_cast<size_t>(x1 - x0)); return;
       case 24: CopyHline<agg::pixfmt_bgr24>(row, x0, x1, value_); return;
       // bgrx: the fourth byte is left as it was.
-      case 32: CopyHline<agg::pixfmt_bgrx32>(row, x0, x1, value_); return;
+      // (Written here: AGG's 32-bit rgb format steps between pixels past the
+      // end of its three-byte pixel, which sanitizers report as undefined.)
+      case 32:
+        for (std::uint8_t* p = row + 4 * static_cast<std::ptrdiff_t>(x0);
+             p < row + 4 * static_cast<std::ptrdiff_t>(x1); p += 4) {
+          p[0] = static_cast<std::uint8_t>(value_);
+          p[1] = static_cast<std::uint8_t>(value_ >> 8);
+          p[2] = static_cast<std::uint8_t>(value_ >> 16);
+        }
+        return;
       case 1: {
         // Whole bytes at once in the middle of a long run.
         int x = x0;
