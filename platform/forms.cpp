@@ -348,4 +348,15 @@ void TForm::WndProc(TMessage& m) {
   }
 }
 
+TPopupForm::TPopupForm(TColor Color, std::function<void()> Dismiss) : TForm(nullptr) {
+  SetBorderStyle(bsNone);
+  SetColor(Color);
+  // Keys go on reaching the control that opened it, which keeps the focus.
+  NoActivate = true;
+  OnClose = [Dismiss = std::move(Dismiss)](TObject*, TCloseAction& Action) {
+    Action = caNone;
+    Dismiss();
+  };
+}
+
 }  // namespace redozir

@@ -120,6 +120,13 @@ class TForm : public TControl {
   bool active_ = false;
 };
 
+// A borderless pop-up (a drop-down list, a menu): it never becomes the
+// active form, and a request to close it calls Dismiss instead of hiding it.
+class TPopupForm : public TForm {
+ public:
+  TPopupForm(TColor Color, std::function<void()> Dismiss);
+};
+
 // The form a control sits on (nullptr when none).
 TForm* GetParentForm(const TControl* control);
 

@@ -32,17 +32,10 @@ void TMenuItem::Click() {
 }
 
 // The menu's window: a borderless pop-up form, the items one row each.
-class TPopupMenuWindow : public TForm {
+class TPopupMenuWindow : public TPopupForm {
  public:
-  explicit TPopupMenuWindow(TPopupMenu* Menu) : TForm(nullptr), menu_(Menu) {
-    SetBorderStyle(bsNone);
-    SetColor(clMenu);
-    NoActivate = true;
-    OnClose = [this](TObject*, TCloseAction& Action) {
-      Action = caNone;
-      menu_->CloseMenu();
-    };
-  }
+  explicit TPopupMenuWindow(TPopupMenu* Menu)
+      : TPopupForm(clMenu, [Menu] { Menu->CloseMenu(); }), menu_(Menu) {}
   int Hot() const { return hot_; }
 
   void Open(int X, int Y) {

@@ -204,18 +204,10 @@ TComboItems::const_iterator TComboItems::erase(const_iterator first, const_itera
 // The open list of a TComboBox: a borderless form of its own, so that it
 // shows over everything below the combo box, in the test surfaces as in a
 // real window.
-class TComboDropDown : public TForm {
+class TComboDropDown : public TPopupForm {
  public:
-  explicit TComboDropDown(TComboBox* Combo) : TForm(nullptr), combo_(Combo) {
-    SetBorderStyle(bsNone);
-    SetColor(clWindow);
-    // Keys go on reaching the combo box, which keeps the focus.
-    NoActivate = true;
-    OnClose = [this](TObject*, TCloseAction& Action) {
-      Action = caNone;
-      combo_->CloseUp(false);
-    };
-  }
+  explicit TComboDropDown(TComboBox* Combo)
+      : TPopupForm(clWindow, [Combo] { Combo->CloseUp(false); }), combo_(Combo) {}
   int Hot() const { return hot_; }
   void Open() {
     hot_ = combo_->ItemIndex();
